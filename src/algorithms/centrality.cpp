@@ -1,0 +1,377 @@
+// Betweenness centrality (NetworkX's betweenness_centrality and
+// edge_betweenness_centrality, before rescaling).
+//
+// Per source s: a breadth-first search (unweighted) or Dijkstra search
+// (weighted) counts shortest paths sigma and settles nodes onto `stack`;
+// the accumulation then pops `stack` and pushes each node's dependency to its
+// predecessors, delta[v] += sigma[v] * coeff, exactly in NetworkX's order
+// (reverse settle order; a weighted node's predecessors in discovery order).
+//
+// Summation order. NetworkX adds the per-source dependencies into the totals
+// one source after another: betweenness[w] += delta[w]. A float sum depends
+// on its order, so we keep that order for every entry and any thread count:
+// the dependencies of a bounded batch of sources are computed in parallel and
+// recorded as (entry, value) contributions, then added into the totals source
+// by source, in contribution order, in parallel over disjoint ranges of
+// entries. Within one source an entry may receive several contributions (an
+// undirected zero-weight edge found from both ends); they are added in the
+// order NetworkX makes them.
+//
+// Weighted searches use the weights as they stand: NetworkX's betweenness
+// does not skip None weights (it fails on them), so callers refuse columns
+// with hidden edges before calling.
+//
+// Cost: O(m + n) per unweighted source, O(m log m) per weighted source;
+// scratch is allocated once per piece of sources and reset sparsely.
+#include "algorithms/centrality.hpp"
+
+#include "algorithms/paths.hpp"
+#include "lib/pool.hpp"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace fennel {
+
+namespace {
+
+constexpr std::uint32_t UNREACHED = 0xFFFFFFFFu;
+constexpr std::size_t CONTRIBUTION_BUDGET = std::size_t{1} << 29;  // bytes per batch
+constexpr std::size_t MAX_BUCKETS = 256;
+
+struct Contribution {
+    std::uint32_t entry;
+    double value;
+};
+
+// Contributions of one source, grouped by bucket of entries (stable within
+// a bucket, so each entry keeps its contribution order).
+struct SourceContributions {
+    std::vector<Contribution> items;
+    std::vector<std::uint32_t> bucket_start;  // buckets + 1 offsets
+};
+
+// Ranges of entries that the final sum handles in parallel.
+struct Buckets {
+    std::size_t count;
+    std::size_t width;
+    std::size_t of(std::uint32_t entry) const { return entry / width; }
+};
+
+Buckets make_buckets(std::size_t entries) {
+    std::size_t count = std::max<std::size_t>(1, std::min(entries, MAX_BUCKETS));
+    return {count, (entries + count - 1) / count};
+}
+
+// How the accumulation finds the in-edges of a node: the in-rows, and for
+// directed graphs the succ slot (= edge index) of every in-row slot.
+struct InEdges {
+    const Csr* rows;
+    Csr own;
+    std::vector<Slot> succ_slot;  // empty: in-row slots are succ slots
+};
+
+// Per-piece scratch of the Brandes searches. Between sources only the
+// entries of the previous search are reset, so cost follows reach, not n.
+struct BcState {
+    struct Entry {
+        double dist;
+        std::uint64_t count;
+        Node pred;
+        Node node;
+        // Inverted for std's max-heap algorithms: the least entry pops first.
+        friend bool operator<(const Entry& a, const Entry& b) {
+            std::int64_t x = HeapKey::total_order(a.dist);
+            std::int64_t y = HeapKey::total_order(b.dist);
+            return x != y ? x > y : a.count > b.count;
+        }
+    };
+
+    std::vector<double> sigma;
+    std::vector<double> delta;
+    std::vector<Node> stack;
+    // breadth-first mode
+    std::vector<std::uint32_t> level;
+    // Dijkstra mode
+    std::vector<double> dist;
+    std::vector<std::uint8_t> done;
+    std::vector<double> seen_dist;
+    std::vector<std::uint8_t> seen;
+    std::vector<std::vector<Node>> preds;      // in discovery order
+    std::vector<std::vector<Slot>> pred_slots;  // succ slot of each pred edge
+    std::vector<Node> touched;
+    std::vector<Entry> heap;
+
+    BcState(Count n, bool weighted) : sigma(n, 0.0), delta(n, 0.0) {
+        if (weighted) {
+            dist.assign(n, 0.0);
+            done.assign(n, 0);
+            seen_dist.assign(n, 0.0);
+            seen.assign(n, 0);
+            preds.resize(n);
+            pred_slots.resize(n);
+        } else {
+            level.assign(n, UNREACHED);
+        }
+    }
+
+    // NetworkX's _single_source_shortest_path_basic. Predecessors are not
+    // kept: the accumulation recognises them by level.
+    void bfs(const Csr& succ, Node s) {
+        for (Node v : stack) {
+            level[v] = UNREACHED;
+            sigma[v] = 0.0;
+        }
+        stack.clear();
+        // Invariant: every level is UNREACHED and every sigma 0.0.
+        sigma[s] = 1.0;
+        level[s] = 0;
+        stack.push_back(s);
+        for (std::size_t head = 0; head < stack.size(); ++head) {
+            const Node v = stack[head];
+            const std::uint32_t next = level[v] + 1;
+            const double sigma_v = sigma[v];
+            for (Node w : succ.row(v)) {
+                if (level[w] == UNREACHED) {
+                    stack.push_back(w);
+                    level[w] = next;
+                }
+                if (level[w] == next) sigma[w] += sigma_v;
+            }
+        }
+    }
+
+    // NetworkX's _single_source_dijkstra_path_basic.
+    void dijkstra(const Csr& succ, const std::vector<double>& weights, Node s) {
+        for (Node v : touched) {
+            done[v] = 0;
+            seen[v] = 0;
+            sigma[v] = 0.0;
+            preds[v].clear();
+            pred_slots[v].clear();
+        }
+        touched.clear();
+        stack.clear();
+        heap.clear();
+        // Invariant: every flag clear, every sigma 0.0, every pred list empty.
+        std::uint64_t count = 0;
+        sigma[s] = 1.0;
+        seen_dist[s] = 0.0;
+        seen[s] = 1;
+        touched.push_back(s);
+        heap.push_back({0.0, count, s, s});
+        while (!heap.empty()) {
+            std::pop_heap(heap.begin(), heap.end());
+            const Entry e = heap.back();
+            heap.pop_back();
+            const Node v = e.node;
+            if (done[v]) continue;
+            sigma[v] += sigma[e.pred];  // doubles sigma[s] for the source, as NetworkX does
+            stack.push_back(v);
+            dist[v] = e.dist;
+            done[v] = 1;
+            for (Slot p = succ.begin(v); p < succ.end(v); ++p) {
+                const Node w = succ.targets[p];
+                const double vw = weights[p] + e.dist;
+                if (!done[w] && (!seen[w] || vw < seen_dist[w])) {
+                    if (!seen[w]) {
+                        seen[w] = 1;
+                        touched.push_back(w);
+                    }
+                    seen_dist[w] = vw;
+                    heap.push_back({vw, ++count, v, w});
+                    std::push_heap(heap.begin(), heap.end());
+                    sigma[w] = 0.0;
+                    preds[w].assign(1, v);
+                    pred_slots[w].assign(1, p);
+                } else if (seen[w] && vw == seen_dist[w]) {
+                    sigma[w] += sigma[v];
+                    preds[w].push_back(v);
+                    pred_slots[w].push_back(p);
+                }
+            }
+        }
+    }
+
+    void search(const CoreGraph& g, const std::vector<double>* weights, Node s) {
+        if (weights != nullptr) {
+            dijkstra(g.succ, *weights, s);
+        } else {
+            bfs(g.succ, s);
+        }
+    }
+
+    // Calls f(v, slot) for each predecessor v of w on a shortest path, with
+    // the in-row slot (unweighted) or succ slot (weighted) of the edge v -> w.
+    template <class F>
+    void for_each_pred(const Csr& in_rows, bool weighted, Node w, F&& f) const {
+        if (weighted) {
+            const auto& ps = preds[w];
+            const auto& slots = pred_slots[w];
+            for (std::size_t i = 0; i < ps.size(); ++i) f(ps[i], slots[i]);
+        } else {
+            const std::uint32_t want = level[w] - 1;
+            for (Slot q = in_rows.begin(w); q < in_rows.end(w); ++q) {
+                const Node v = in_rows.targets[q];
+                if (level[v] != UNREACHED && level[v] == want) f(v, q);
+            }
+        }
+    }
+
+    // NetworkX's _accumulate_basic / _accumulate_endpoints.
+    void accumulate_nodes(const Csr& in_rows, bool weighted, bool endpoints, Node s,
+                          std::vector<Contribution>& out) {
+        out.clear();
+        if (endpoints) out.push_back({s, static_cast<double>(stack.size() - 1)});
+        for (Node v : stack) delta[v] = 0.0;
+        for (std::size_t i = stack.size(); i-- > 0;) {
+            const Node w = stack[i];
+            const double coeff = (1.0 + delta[w]) / sigma[w];
+            for_each_pred(in_rows, weighted, w, [&](Node v, Slot) { delta[v] += sigma[v] * coeff; });
+            if (w != s) out.push_back({w, endpoints ? delta[w] + 1.0 : delta[w]});
+        }
+    }
+
+    // NetworkX's _accumulate_edges.
+    void accumulate_edges(const InEdges& in, const std::vector<Slot>& eidx, bool weighted,
+                          std::vector<Contribution>& out) {
+        out.clear();
+        for (Node v : stack) delta[v] = 0.0;
+        for (std::size_t i = stack.size(); i-- > 0;) {
+            const Node w = stack[i];
+            const double coeff = (1.0 + delta[w]) / sigma[w];
+            for_each_pred(*in.rows, weighted, w, [&](Node v, Slot q) {
+                const double c = sigma[v] * coeff;
+                const Slot p = (weighted || in.succ_slot.empty()) ? q : in.succ_slot[q];
+                if (eidx[p] != NO_EDGE) out.push_back({static_cast<std::uint32_t>(eidx[p]), c});
+                delta[v] += c;
+            });
+        }
+    }
+};
+
+// Stable grouping of one source's contributions by bucket.
+void group(const std::vector<Contribution>& flat, const Buckets& buckets, SourceContributions& out) {
+    out.bucket_start.assign(buckets.count + 1, 0);
+    for (const Contribution& c : flat) ++out.bucket_start[buckets.of(c.entry) + 1];
+    for (std::size_t b = 0; b < buckets.count; ++b) out.bucket_start[b + 1] += out.bucket_start[b];
+    out.items.resize(flat.size());
+    std::vector<std::uint32_t> next(out.bucket_start.begin(), out.bucket_start.end() - 1);
+    for (const Contribution& c : flat) out.items[next[buckets.of(c.entry)]++] = c;
+}
+
+// Runs `accumulate(state, s, contributions)` for every source and adds the
+// contributions into `totals`, source by source in list order.
+template <class Accumulate>
+Status sum_over_sources(const CoreGraph& g, const std::vector<double>* weights,
+                        std::span<const Node> sources, std::size_t max_per_source,
+                        std::vector<double>& totals, Accumulate&& accumulate) {
+    const Buckets buckets = make_buckets(totals.size());
+    const std::size_t per_source =
+        sizeof(Contribution) * std::max<std::size_t>(max_per_source, 1) + 4 * (buckets.count + 1);
+    const std::size_t batch = std::clamp<std::size_t>(CONTRIBUTION_BUDGET / per_source, 1, sources.size());
+    std::vector<SourceContributions> recorded(batch);
+    for (std::size_t first = 0; first < sources.size(); first += batch) {
+        const auto chunk = sources.subspan(first, std::min(batch, sources.size() - first));
+        const Pieces pieces = split(chunk.size());
+        Status st = parallel_for(pieces.pieces, [&](std::size_t piece) {
+            BcState state(g.n, weights != nullptr);
+            std::vector<Contribution> flat;
+            for (std::size_t i = pieces.begin(piece); i < pieces.end(piece); ++i) {
+                state.search(g, weights, chunk[i]);
+                accumulate(state, chunk[i], flat);
+                group(flat, buckets, recorded[i]);
+            }
+        });
+        if (!st.ok()) return st;
+        st = parallel_for(buckets.count, [&](std::size_t b) {
+            for (std::size_t i = 0; i < chunk.size(); ++i) {
+                const SourceContributions& sc = recorded[i];
+                for (std::uint32_t k = sc.bucket_start[b]; k < sc.bucket_start[b + 1]; ++k) {
+                    totals[sc.items[k].entry] += sc.items[k].value;
+                }
+            }
+        });
+        if (!st.ok()) return st;
+    }
+    return {};
+}
+
+}  // namespace
+
+std::vector<Slot> edge_ids(const CoreGraph& g, Slot& edge_count) {
+    const Csr& succ = g.succ;
+    std::vector<Slot> ids(succ.slot_count(), NO_EDGE);
+    if (g.directed) {
+        for (Slot p = 0; p < ids.size(); ++p) ids[p] = p;
+        edge_count = ids.size();
+        return ids;
+    }
+    // For each node v, its slots towards smaller targets sorted by target:
+    // the mirrors of the edges that rows u < v report first.
+    std::vector<Slot> mirror_start(g.n + 1, 0);
+    std::vector<Slot> mirrors;
+    for (Node v = 0; v < g.n; ++v) {
+        mirror_start[v] = mirrors.size();
+        for (Slot p = succ.begin(v); p < succ.end(v); ++p) {
+            if (succ.targets[p] < v) mirrors.push_back(p);
+        }
+        std::sort(mirrors.begin() + static_cast<std::ptrdiff_t>(mirror_start[v]), mirrors.end(),
+                  [&](Slot a, Slot b) { return succ.targets[a] < succ.targets[b]; });
+    }
+    mirror_start[g.n] = mirrors.size();
+    std::vector<Slot> cursor(mirror_start.begin(), mirror_start.end() - 1);
+    Slot k = 0;
+    for (Node u = 0; u < g.n; ++u) {
+        for (Slot p = succ.begin(u); p < succ.end(u); ++p) {
+            const Node v = succ.targets[p];
+            if (v < u) continue;
+            ids[p] = k;
+            if (v > u && cursor[v] < mirror_start[v + 1] && succ.targets[mirrors[cursor[v]]] == u) {
+                ids[mirrors[cursor[v]++]] = k;
+            }
+            ++k;
+        }
+    }
+    edge_count = k;
+    return ids;
+}
+
+Result<std::vector<double>> betweenness(const CoreGraph& g, const std::vector<double>* weights,
+                                        bool endpoints, std::span<const Node> sources) {
+    std::vector<double> totals(g.n, 0.0);
+    if (sources.empty() || g.n == 0) return totals;
+    const Csr& in_rows = g.in_rows();
+    const bool weighted = weights != nullptr;
+    Status st = sum_over_sources(g, weights, sources, g.n, totals,
+                                 [&](BcState& state, Node s, std::vector<Contribution>& out) {
+                                     state.accumulate_nodes(in_rows, weighted, endpoints, s, out);
+                                 });
+    if (!st.ok()) return st.error();
+    return totals;
+}
+
+Result<std::vector<double>> edge_betweenness(const CoreGraph& g, const std::vector<double>* weights,
+                                             std::span<const Node> sources) {
+    Slot m = 0;
+    const std::vector<Slot> eidx = edge_ids(g, m);
+    std::vector<double> totals(m, 0.0);
+    if (sources.empty() || m == 0 || g.n == 0) return totals;
+    if (m > 0xFFFFFFFFull) return not_implemented("graph has too many edges");
+    const bool weighted = weights != nullptr;
+    InEdges in{&g.succ, {}, {}};
+    if (g.directed && !weighted) {
+        // Our own stable counting sort, so that each in-row slot knows the
+        // succ slot (the edge index) it mirrors.
+        in.own = counting_sort_pred(g.succ, in.succ_slot);
+        in.rows = &in.own;
+    }
+    Status st = sum_over_sources(g, weights, sources, g.succ.slot_count(), totals,
+                                 [&](BcState& state, Node, std::vector<Contribution>& out) {
+                                     state.accumulate_edges(in, eidx, weighted, out);
+                                 });
+    if (!st.ok()) return st.error();
+    return totals;
+}
+
+}  // namespace fennel

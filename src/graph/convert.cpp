@@ -1,0 +1,401 @@
+#include "graph/convert.hpp"
+
+#include "lib/args.hpp"
+#include "lib/errors.hpp"
+
+#include <cmath>
+
+namespace fennel::py {
+
+namespace {
+
+enum class Kind { None, Int, Float };
+
+constexpr double MAX_EXACT_INT = 9007199254740992.0;  // 2^53
+
+Py_ssize_t list_size(PyObject* list) {
+    CriticalSection cs(list);
+    return PyList_GET_SIZE(list);
+}
+
+// Element i of a list that may shrink concurrently; empty when i is gone.
+PyRef list_item(PyObject* list, Py_ssize_t i) {
+    CriticalSection cs(list);
+    if (i >= PyList_GET_SIZE(list)) return {};
+    return PyRef::new_ref(PyList_GET_ITEM(list, i));
+}
+
+bool fail_not_implemented(const char* message) {
+    PyErr_SetString(PyExc_NotImplementedError, message);
+    return false;
+}
+
+// Whether `obj` has attribute `name`; -1 when the lookup itself raised
+// something other than AttributeError.
+int has_attribute(PyObject* obj, const char* name) {
+    PyObject* value = PyObject_GetAttrString(obj, name);
+    if (value != nullptr) {
+        Py_DECREF(value);
+        return 1;
+    }
+    if (PyErr_ExceptionMatches(PyExc_AttributeError)) {
+        PyErr_Clear();
+        return 0;
+    }
+    return -1;
+}
+
+bool parse_index_protocol(PyObject* v, double& out) {
+    int overflow = 0;
+    long long x = -1;
+    PyObject* idx = PyNumber_Index(v);
+    if (idx != nullptr) {
+        x = PyLong_AsLongLongAndOverflow(idx, &overflow);
+        Py_DECREF(idx);
+    }
+    if (PyErr_Occurred() || overflow != 0 || idx == nullptr) {
+        PyErr_Clear();
+        return fail_not_implemented("integer edge weight is too large");
+    }
+    double d = static_cast<double>(x);
+    if (std::fabs(d) > MAX_EXACT_INT) return fail_not_implemented("integer edge weight is too large");
+    out = d;
+    return true;
+}
+
+// One Python edge-attribute value -> (value, kind). NetworkX semantics: None
+// hides the edge from weighted searches; ints stay exact up to 2^53.
+bool parse_value(PyObject* v, double& out, Kind& kind) {
+    if (v == Py_None) {
+        out = std::nan("");
+        kind = Kind::None;
+        return true;
+    }
+    if (PyFloat_Check(v)) {
+        double d = PyFloat_AS_DOUBLE(v);
+        if (std::isnan(d)) return fail_not_implemented("NaN edge weights are not supported");
+        out = d;
+        kind = Kind::Float;
+        return true;
+    }
+    if (PyLong_CheckExact(v)) {
+        int overflow = 0;
+        long long x = PyLong_AsLongLongAndOverflow(v, &overflow);
+        if (overflow != 0 || std::fabs(static_cast<double>(x)) > MAX_EXACT_INT) {
+            return fail_not_implemented("integer edge weight is too large");
+        }
+        out = static_cast<double>(x);
+        kind = Kind::Int;
+        return true;
+    }
+    int has_index = PyLong_Check(v) ? 1 : has_attribute(v, "__index__");
+    if (has_index < 0) return false;
+    if (has_index == 1) {
+        kind = Kind::Int;
+        return parse_index_protocol(v, out);
+    }
+    int has_dtype = has_attribute(v, "dtype");
+    if (has_dtype < 0) return false;
+    if (has_dtype == 1) {
+        double d = PyFloat_AsDouble(v);
+        if (d == -1.0 && PyErr_Occurred()) {
+            PyErr_Clear();
+        } else {
+            if (std::isnan(d)) return fail_not_implemented("NaN edge weights are not supported");
+            out = d;
+            kind = Kind::Float;
+            return true;
+        }
+    }
+    PyRef name = PyRef::steal(PyType_GetName(Py_TYPE(v)));
+    if (!name) return false;
+    PyErr_Format(PyExc_NotImplementedError, "unsupported edge weight type: %U", name.get());
+    return false;
+}
+
+// data[name] (or the default) for a dict, else data.get(name, default).
+PyRef attribute_of(PyObject* data, const Attr& attr) {
+    if (PyDict_Check(data)) {
+        PyObject* value = nullptr;
+        int found = PyDict_GetItemRef(data, attr.name.get(), &value);
+        if (found < 0) return {};
+        if (found == 0) return PyRef::new_ref(attr.fallback.get());
+        return PyRef::steal(value);
+    }
+    return PyRef::steal(PyObject_CallMethod(data, "get", "OO", attr.name.get(), attr.fallback.get()));
+}
+
+bool parse_attribute(PyObject* data, const Attr& attr, double& out, Kind& kind) {
+    PyRef value = attribute_of(data, attr);
+    return value && parse_value(value.get(), out, kind);
+}
+
+// Walks a dict in insertion order, one critical section per step, and
+// detects a concurrent change of size or of keys as CPython's iterator does.
+// `step(key, value)` returns false to abort with its exception set.
+template <class Step>
+bool walk_dict(PyObject* dict, Step&& step) {
+    Py_ssize_t pos = 0;
+    Py_ssize_t produced = 0;
+    Py_ssize_t size = 0;
+    {
+        CriticalSection cs(dict);
+        size = PyDict_GET_SIZE(dict);
+    }
+    for (;;) {
+        PyRef key;
+        PyRef value;
+        {
+            CriticalSection cs(dict);
+            if (PyDict_GET_SIZE(dict) != size) {
+                raise_internal("dictionary changed size during iteration");
+                return false;
+            }
+            PyObject* k = nullptr;
+            PyObject* v = nullptr;
+            if (!PyDict_Next(dict, &pos, &k, &v)) break;
+            if (produced == size) {
+                raise_internal("dictionary keys changed during iteration");
+                return false;
+            }
+            key = PyRef::new_ref(k);
+            value = PyRef::new_ref(v);
+        }
+        ++produced;
+        if (!step(key.get(), value.get())) return false;
+    }
+    return true;
+}
+
+// Iterates `obj.method()`, calling `step(item)` for each item.
+template <class Step>
+bool walk_call(PyObject* obj, const char* method, Step&& step) {
+    PyRef result = PyRef::steal(PyObject_CallMethod(obj, method, nullptr));
+    if (!result) return false;
+    PyRef it = PyRef::steal(PyObject_GetIter(result.get()));
+    if (!it) return false;
+    for (;;) {
+        PyRef item = PyRef::steal(PyIter_Next(it.get()));
+        if (!item) return !PyErr_Occurred();
+        if (!step(item.get())) return false;
+    }
+}
+
+// (neighbor, data) pairs of one adjacency row in its iteration order.
+template <class Step>
+bool walk_row(PyObject* row, Step&& step) {
+    if (PyDict_Check(row)) return walk_dict(row, step);
+    return walk_call(row, "items", [&](PyObject* item) {
+        if (!PyTuple_Check(item)) {
+            PyErr_Format(PyExc_TypeError, "expected tuple, got %.200s", Py_TYPE(item)->tp_name);
+            return false;
+        }
+        if (PyTuple_GET_SIZE(item) != 2) {
+            PyErr_Format(PyExc_ValueError, "expected tuple of length %d, but got tuple of length %zd", 2,
+                         PyTuple_GET_SIZE(item));
+            return false;
+        }
+        return step(PyTuple_GET_ITEM(item, 0), PyTuple_GET_ITEM(item, 1));
+    });
+}
+
+// Minimum over the parallel edges of one multigraph pair, as NetworkX's
+// multigraph weight function takes it: the first edge attaining it wins.
+bool parse_parallel(PyObject* keydict, const Attr& attr, double& out, Kind& kind) {
+    bool any = false;
+    auto edge = [&](PyObject* data) {
+        double v;
+        Kind k;
+        if (!parse_attribute(data, attr, v, k)) return false;
+        if (!any) {
+            out = v;
+            kind = k;
+            any = true;
+            return true;
+        }
+        if (kind == Kind::None || k == Kind::None) {
+            return fail_not_implemented("None weights among parallel edges");
+        }
+        if (v < out) {
+            out = v;
+            kind = k;
+        }
+        return true;
+    };
+    bool ok = PyDict_CheckExact(keydict)
+                  ? walk_dict(keydict, [&](PyObject*, PyObject* data) { return edge(data); })
+                  : walk_call(keydict, "values", edge);
+    if (!ok) return false;
+    if (!any) return fail_not_implemented("edge without keys");
+    return true;
+}
+
+void record(Column& column, double value, Kind kind) {
+    column.values.push_back(value);
+    switch (kind) {
+        case Kind::None: column.has_hidden = true; break;
+        case Kind::Int: column.has_int = true; break;
+        case Kind::Float: column.all_int = false; break;
+    }
+}
+
+std::uint64_t address_hash(const PyObject* p) {
+    return (reinterpret_cast<std::uintptr_t>(p) >> 4) * 0x9e3779b97f4a7c15ull;
+}
+
+}  // namespace
+
+bool NodeIndex::build(PyObject* nodes, PyObject* index, Count n) {
+    index_ = index;
+    n_ = n;
+    const Py_ssize_t count = static_cast<Py_ssize_t>(n);
+    identity_ = true;
+    for (Py_ssize_t i = 0; i < count; ++i) {
+        PyRef item = list_item(nodes, i);
+        if (!item) break;
+        if (!PyLong_CheckExact(item.get()) || PyLong_AsLongLong(item.get()) != i) {
+            PyErr_Clear();
+            identity_ = false;
+            break;
+        }
+    }
+    if (identity_) return true;
+    unsigned bits = 1;
+    while ((Count{1} << bits) < 2 * n + 2) ++bits;
+    shift_ = 64 - bits;
+    keys_.assign(std::size_t{1} << bits, nullptr);
+    positions_.assign(keys_.size(), 0);
+    const std::size_t mask = keys_.size() - 1;
+    for (Py_ssize_t i = 0; i < count; ++i) {
+        // The list holds its items for the whole call (the caller does not
+        // mutate it), so their addresses stay valid keys.
+        PyRef item = list_item(nodes, i);
+        if (!item) break;
+        std::size_t h = address_hash(item.get()) >> shift_;
+        while (keys_[h] != nullptr && keys_[h] != item.get()) h = (h + 1) & mask;
+        if (keys_[h] == nullptr) {
+            keys_[h] = item.get();
+            positions_[h] = static_cast<Node>(i);
+        }
+    }
+    return true;
+}
+
+bool NodeIndex::lookup(PyObject* node, Node& out) const {
+    if (identity_) {
+        if (PyLong_CheckExact(node)) {
+            int overflow = 0;
+            long long v = PyLong_AsLongLongAndOverflow(node, &overflow);
+            if (overflow == 0 && v >= 0 && static_cast<Count>(v) < n_) {
+                out = static_cast<Node>(v);
+                return true;
+            }
+            PyErr_Clear();
+        }
+    } else {
+        const std::size_t mask = keys_.size() - 1;
+        for (std::size_t h = address_hash(node) >> shift_; keys_[h] != nullptr; h = (h + 1) & mask) {
+            if (keys_[h] == node) {
+                out = positions_[h];
+                return true;
+            }
+        }
+    }
+    return lookup_index(node, out);
+}
+
+bool NodeIndex::lookup_index(PyObject* node, Node& out) const {
+    PyObject* value = nullptr;
+    int found = PyDict_GetItemRef(index_, node, &value);
+    if (found < 0) return false;
+    if (found == 0) {
+        PyErr_SetString(PyExc_ValueError, "adjacency refers to a node missing from G");
+        return false;
+    }
+    PyRef owned = PyRef::steal(value);
+    unsigned long long v = PyLong_AsUnsignedLongLong(value);
+    if (v == static_cast<unsigned long long>(-1) && PyErr_Occurred()) return false;
+    // An index entry beyond the node list would put a position outside the
+    // graph into the rows; refuse it like a missing node.
+    if (v >= n_) {
+        PyErr_SetString(PyExc_ValueError, "adjacency refers to a node missing from G");
+        return false;
+    }
+    out = static_cast<Node>(v);
+    return true;
+}
+
+bool parse_attrs(const char* function, PyObject* weight_attrs, std::vector<Attr>& out) {
+    PyRef seq = PyRef::steal(PySequence_Fast(weight_attrs, "weight_attrs must be a sequence"));
+    if (!seq) {
+        mark_argument_error(function, "weight_attrs");
+        return false;
+    }
+    const Py_ssize_t size = PySequence_Fast_GET_SIZE(seq.get());
+    for (Py_ssize_t i = 0; i < size; ++i) {
+        PyObject* item = PySequence_Fast_GET_ITEM(seq.get(), i);
+        if (!PyTuple_Check(item)) {
+            PyErr_Format(PyExc_TypeError, "%s() argument 'weight_attrs': expected tuple, got %.200s",
+                         function, Py_TYPE(item)->tp_name);
+            return false;
+        }
+        if (PyTuple_GET_SIZE(item) != 2) {
+            PyErr_Format(PyExc_ValueError, "expected tuple of length %d, but got tuple of length %zd", 2,
+                         PyTuple_GET_SIZE(item));
+            return false;
+        }
+        out.push_back({PyRef::new_ref(PyTuple_GET_ITEM(item, 0)), PyRef::new_ref(PyTuple_GET_ITEM(item, 1))});
+    }
+    return true;
+}
+
+bool read_adjacency(PyObject* nodes, const NodeIndex& index, PyObject* adjacency,
+                    const std::vector<Attr>& attrs, bool multigraph, Csr& csr,
+                    std::vector<Column>& columns) {
+    const Py_ssize_t count = list_size(nodes);
+    csr.offsets.clear();
+    csr.offsets.reserve(static_cast<std::size_t>(count) + 1);
+    csr.offsets.push_back(0);
+    csr.targets.clear();
+    columns.assign(attrs.size(), Column{});
+    for (Py_ssize_t u = 0; u < count; ++u) {
+        PyRef node = list_item(nodes, u);
+        if (!node) break;
+        PyRef row = PyRef::steal(PyObject_GetItem(adjacency, node.get()));
+        if (!row) return false;
+        bool ok = walk_row(row.get(), [&](PyObject* neighbor, PyObject* data) {
+            Node v;
+            if (!index.lookup(neighbor, v)) return false;
+            csr.targets.push_back(v);
+            for (std::size_t a = 0; a < attrs.size(); ++a) {
+                double value;
+                Kind kind;
+                bool parsed = multigraph ? parse_parallel(data, attrs[a], value, kind)
+                                         : parse_attribute(data, attrs[a], value, kind);
+                if (!parsed) return false;
+                record(columns[a], value, kind);
+            }
+            return true;
+        });
+        if (!ok) return false;
+        csr.offsets.push_back(csr.targets.size());
+    }
+    return true;
+}
+
+bool attr_names(const std::vector<Attr>& attrs, std::vector<std::string>& out) {
+    for (const Attr& attr : attrs) {
+        if (!PyUnicode_Check(attr.name.get())) {
+            PyErr_Format(PyExc_TypeError, "attribute name must be str, not %.200s",
+                         Py_TYPE(attr.name.get())->tp_name);
+            return false;
+        }
+        Py_ssize_t size = 0;
+        const char* utf8 = PyUnicode_AsUTF8AndSize(attr.name.get(), &size);
+        if (utf8 == nullptr) return false;
+        out.emplace_back(utf8, static_cast<std::size_t>(size));
+    }
+    return true;
+}
+
+}  // namespace fennel::py

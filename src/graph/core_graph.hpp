@@ -1,0 +1,157 @@
+// CoreGraph: the one graph record. Nodes are dense positions 0..n; adjacency
+// is compressed sparse rows whose row order reproduces NetworkX's adjacency
+// iteration order, so every algorithm that walks rows in slot order visits
+// nodes in NetworkX's order and breaks ties as NetworkX does.
+//
+// A CoreGraph never changes after construction except for two write-once
+// cells (the exact predecessor order and the lazily built unit-weight column),
+// so worker threads read it concurrently without locks.
+#pragma once
+
+#include "lib/error.hpp"
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace fennel {
+
+using Node = std::uint32_t;   // node position
+using Slot = std::uint64_t;   // index into Csr::targets
+using Count = std::uint64_t;
+
+// Largest node count a converted graph may have: positions are 32-bit and
+// 0xFFFFFFFF is reserved as "no node".
+inline constexpr Count MAX_CONVERTED_NODES = 0xFFFFFFFEull;
+
+struct Csr {
+    std::vector<Slot> offsets;  // n + 1 entries, offsets[0] == 0, non-decreasing
+    std::vector<Node> targets;  // far end of each slot
+
+    Count node_count() const { return offsets.empty() ? 0 : offsets.size() - 1; }
+    Slot slot_count() const { return targets.size(); }
+    Slot begin(Node u) const { return offsets[u]; }
+    Slot end(Node u) const { return offsets[u + 1]; }
+    std::span<const Node> row(Node u) const {
+        return {targets.data() + offsets[u], static_cast<std::size_t>(offsets[u + 1] - offsets[u])};
+    }
+};
+
+// One converted edge attribute.
+struct Weights {
+    std::vector<double> values;                      // per succ slot; NaN = None
+    std::optional<std::vector<double>> pred_values;  // per pred slot (directed)
+    bool all_int = true;      // cleared by the first float value
+    bool has_hidden = false;  // some value is None
+    bool has_int = false;     // some value is an int
+};
+
+using WeightMap = std::map<std::string, Weights>;  // byte-wise key order
+
+// Predecessor rows in G._pred order, with their weight columns.
+struct ExactPred {
+    Csr csr;
+    std::map<std::string, std::vector<double>> weights;
+};
+
+// Attribute column of a natively built graph. Kinds: 0 absent, 1 int,
+// 2 float, 3 None, 4 bool.
+struct EdgeAttr {
+    std::string name;
+    std::vector<double> values;
+    std::vector<std::uint8_t> kinds;
+};
+
+// Edge list of a natively built graph, in insertion order.
+struct NativeEdges {
+    std::vector<Node> src;
+    std::vector<Node> dst;
+    std::vector<EdgeAttr> attrs;
+    std::vector<Node> ids;  // per succ slot: the edge id it stands for
+};
+
+// A cell filled at most once. Readers see it empty or complete without a
+// lock; a racing filler that loses drops its own value.
+template <class T>
+class OnceCell {
+public:
+    OnceCell() = default;
+    OnceCell(const OnceCell&) = delete;
+    OnceCell& operator=(const OnceCell&) = delete;
+    ~OnceCell() { delete ptr_.load(std::memory_order_acquire); }
+
+    const T* get() const { return ptr_.load(std::memory_order_acquire); }
+
+    // Stores `value` unless the cell is already filled; returns the value the
+    // cell holds afterwards.
+    const T* set(std::unique_ptr<T> value) const {
+        T* expected = nullptr;
+        if (ptr_.compare_exchange_strong(expected, value.get(), std::memory_order_acq_rel,
+                                         std::memory_order_acquire)) {
+            return value.release();
+        }
+        return expected;
+    }
+
+private:
+    mutable std::atomic<T*> ptr_{nullptr};
+};
+
+// Adjacency and weight column chosen for one search.
+struct PathAdj {
+    const Csr* adj;
+    const std::vector<double>* weights;  // nullptr: unweighted
+};
+
+struct CoreGraph {
+    Csr succ;
+    std::optional<Csr> pred;             // directed graphs only
+    std::optional<NativeEdges> native;   // natively built graphs only
+    WeightMap weights;
+    Count n = 0;
+    OnceCell<ExactPred> exact_pred;
+    OnceCell<std::vector<double>> unit_weights;
+    bool directed = false;
+    bool pred_exact = false;  // pred already follows NetworkX predecessor order
+
+    // The weight column for attribute `name` (nullptr when `name` is absent).
+    Result<const std::vector<double>*> weight_slice(const std::optional<std::string>& name,
+                                                    bool reverse) const;
+    // Adjacency for a search along out-edges, or along in-edges in exact order.
+    Result<PathAdj> path_adj(const std::optional<std::string>& name, bool reverse) const;
+    // The given positions after a range check, or 0..n-1.
+    Result<std::vector<Node>> sources_or_all(const std::optional<std::vector<Node>>& sources) const;
+    // NetworkX degrees: undirected self-loops count twice; directed in + out.
+    std::vector<Count> degrees() const;
+    // Row of `v` in `pred`, or in `succ` for undirected graphs.
+    const Csr& in_rows() const { return pred ? *pred : succ; }
+    bool has_exact_pred() const { return !directed || pred_exact || exact_pred.get() != nullptr; }
+
+    Count number_of_edges() const;
+    bool has_edge(Node u, Node v) const;
+    std::vector<std::string> attribute_names() const;
+    const Weights* find_weights(const std::string& name) const;
+};
+
+// Edges in G.edges order: for undirected graphs each edge once, from its
+// endpoint with the smaller position (a self-loop once).
+struct EdgeList {
+    std::vector<Node> us;
+    std::vector<Node> vs;
+    std::optional<std::vector<Node>> ids;  // native graphs only
+};
+EdgeList edges_in_order(const CoreGraph& g);
+
+// In-rows by a stable counting sort of succ's slots by target: row t lists
+// its sources in ascending position. perm[p] is the succ slot of pred slot p.
+Csr counting_sort_pred(const Csr& succ, std::vector<Slot>& perm);
+
+// Gathers a per-succ-slot column into pred slot order.
+std::vector<double> permute_column(const std::vector<double>& values, const std::vector<Slot>& perm);
+
+}  // namespace fennel

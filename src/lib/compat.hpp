@@ -1,0 +1,86 @@
+// Version shims: one source builds from CPython 3.11 up to free-threaded 3.14t.
+// Each shim is gated on the version that introduced the real API.
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#if PY_VERSION_HEX < 0x030D0000
+// Dictionary and list reads that return strong references (3.13).
+static inline int PyDict_GetItemRef(PyObject* mp, PyObject* key, PyObject** result) {
+    PyObject* item = PyDict_GetItemWithError(mp, key);
+    if (item != nullptr) {
+        Py_INCREF(item);
+        *result = item;
+        return 1;
+    }
+    *result = nullptr;
+    return PyErr_Occurred() ? -1 : 0;
+}
+
+static inline PyObject* PyList_GetItemRef(PyObject* list, Py_ssize_t i) {
+    PyObject* item = PyList_GetItem(list, i);
+    Py_XINCREF(item);
+    return item;
+}
+#endif
+
+#if PY_VERSION_HEX < 0x030D0000
+// Adds `value` to the module, stealing the reference even on failure (3.13).
+static inline int PyModule_Add(PyObject* module, const char* name, PyObject* value) {
+    int r = value == nullptr ? -1 : PyModule_AddObjectRef(module, name, value);
+    Py_XDECREF(value);
+    return r;
+}
+#endif
+
+namespace fennel::py {
+
+// Per-object critical section. Under the GIL (and before 3.13) it is empty:
+// the GIL already serialises access to the object.
+class CriticalSection {
+public:
+    explicit CriticalSection(PyObject* op) {
+#if PY_VERSION_HEX >= 0x030D0000
+        PyCriticalSection_Begin(&section_, op);
+#else
+        (void)op;
+#endif
+    }
+    ~CriticalSection() {
+#if PY_VERSION_HEX >= 0x030D0000
+        PyCriticalSection_End(&section_);
+#endif
+    }
+    CriticalSection(const CriticalSection&) = delete;
+    CriticalSection& operator=(const CriticalSection&) = delete;
+
+private:
+#if PY_VERSION_HEX >= 0x030D0000
+    PyCriticalSection section_;
+#endif
+};
+
+// Takes the current exception (type, value, traceback), clearing it.
+struct RaisedException {
+    PyObject* type = nullptr;
+    PyObject* value = nullptr;
+};
+
+inline RaisedException fetch_exception() {
+    RaisedException e;
+#if PY_VERSION_HEX >= 0x030C0000
+    e.value = PyErr_GetRaisedException();
+    if (e.value != nullptr) {
+        e.type = Py_NewRef(reinterpret_cast<PyObject*>(Py_TYPE(e.value)));
+    }
+#else
+    PyObject* tb = nullptr;
+    PyErr_Fetch(&e.type, &e.value, &tb);
+    PyErr_NormalizeException(&e.type, &e.value, &tb);
+    Py_XDECREF(tb);
+#endif
+    return e;
+}
+
+}  // namespace fennel::py

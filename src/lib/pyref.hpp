@@ -1,0 +1,55 @@
+// Owning reference to a Python object, and the guard that detaches the
+// calling thread from the interpreter.
+#pragma once
+
+#include "lib/compat.hpp"
+
+#include <utility>
+
+namespace fennel::py {
+
+// Move-only strong reference. `steal` adopts a new reference (as returned by
+// most C API calls); `new_ref` takes an additional one on a borrowed pointer.
+class PyRef {
+public:
+    PyRef() = default;
+    static PyRef steal(PyObject* p) { return PyRef(p); }
+    static PyRef new_ref(PyObject* p) {
+        Py_XINCREF(p);
+        return PyRef(p);
+    }
+    PyRef(PyRef&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
+    PyRef& operator=(PyRef&& o) noexcept {
+        if (this != &o) {
+            Py_XDECREF(p_);
+            p_ = std::exchange(o.p_, nullptr);
+        }
+        return *this;
+    }
+    PyRef(const PyRef&) = delete;
+    PyRef& operator=(const PyRef&) = delete;
+    ~PyRef() { Py_XDECREF(p_); }
+
+    PyObject* get() const { return p_; }
+    PyObject* release() { return std::exchange(p_, nullptr); }
+    explicit operator bool() const { return p_ != nullptr; }
+
+private:
+    explicit PyRef(PyObject* p) : p_(p) {}
+    PyObject* p_ = nullptr;
+};
+
+// While alive, the thread is detached from the interpreter: other Python
+// threads run and no Python object may be touched.
+class Detached {
+public:
+    Detached() : state_(PyEval_SaveThread()) {}
+    ~Detached() { PyEval_RestoreThread(state_); }
+    Detached(const Detached&) = delete;
+    Detached& operator=(const Detached&) = delete;
+
+private:
+    PyThreadState* state_;
+};
+
+}  // namespace fennel::py

@@ -1,0 +1,39 @@
+// Result conversion: native values to new Python objects. Lists are created
+// at their final length and filled in place.
+#pragma once
+
+#include "lib/compat.hpp"
+
+#include <cstdint>
+#include <span>
+#include <type_traits>
+
+namespace fennel::py {
+
+inline PyObject* to_python(double v) { return PyFloat_FromDouble(v); }
+inline PyObject* to_python(std::uint32_t v) { return PyLong_FromUnsignedLong(v); }
+inline PyObject* to_python(std::uint64_t v) { return PyLong_FromUnsignedLongLong(v); }
+inline PyObject* to_python(bool v) { return PyBool_FromLong(v); }
+
+template <class T>
+PyObject* to_list(std::span<const T> values) {
+    PyObject* list = PyList_New(static_cast<Py_ssize_t>(values.size()));
+    if (list == nullptr) return nullptr;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        PyObject* item = to_python(values[i]);
+        if (item == nullptr) {
+            Py_DECREF(list);
+            return nullptr;
+        }
+        PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), item);
+    }
+    return list;
+}
+
+template <class Container>
+PyObject* to_list(const Container& values) {
+    using T = std::remove_cv_t<std::remove_reference_t<decltype(*values.data())>>;
+    return to_list(std::span<const T>(values.data(), values.size()));
+}
+
+}  // namespace fennel::py
