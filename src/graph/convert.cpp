@@ -11,7 +11,11 @@ namespace {
 
 enum class Kind { None, Int, Float };
 
-constexpr double MAX_EXACT_INT = 9007199254740992.0;  // 2^53
+// Integers are exact in a double up to 2^53; compared as integers, since
+// converting first would round 2^53 + 1 down to 2^53.
+constexpr long long MAX_EXACT_INT = 1LL << 53;
+
+bool exact_in_double(long long x) { return x <= MAX_EXACT_INT && x >= -MAX_EXACT_INT; }
 
 Py_ssize_t list_size(PyObject* list) {
     CriticalSection cs(list);
@@ -57,9 +61,8 @@ bool parse_index_protocol(PyObject* v, double& out) {
         PyErr_Clear();
         return fail_not_implemented("integer edge weight is too large");
     }
-    double d = static_cast<double>(x);
-    if (std::fabs(d) > MAX_EXACT_INT) return fail_not_implemented("integer edge weight is too large");
-    out = d;
+    if (!exact_in_double(x)) return fail_not_implemented("integer edge weight is too large");
+    out = static_cast<double>(x);
     return true;
 }
 
@@ -81,7 +84,7 @@ bool parse_value(PyObject* v, double& out, Kind& kind) {
     if (PyLong_CheckExact(v)) {
         int overflow = 0;
         long long x = PyLong_AsLongLongAndOverflow(v, &overflow);
-        if (overflow != 0 || std::fabs(static_cast<double>(x)) > MAX_EXACT_INT) {
+        if (overflow != 0 || !exact_in_double(x)) {
             return fail_not_implemented("integer edge weight is too large");
         }
         out = static_cast<double>(x);

@@ -142,9 +142,12 @@ bool to_count(const Arg& a, std::uint64_t& out) {
 }
 
 bool to_position(const Arg& a, std::uint32_t& out) {
-    if (position_from(a.obj, out)) return true;
-    mark_argument_error(a.function, a.name);
-    return false;
+    std::uint64_t v;
+    if (!to_count(a, v)) return false;
+    // Beyond 32 bits a position can only be out of range: saturate so that
+    // the caller's range check reports it as such.
+    out = v > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<std::uint32_t>(v);
+    return true;
 }
 
 bool to_bool(const Arg& a, bool& out) {

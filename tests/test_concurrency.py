@@ -1,0 +1,93 @@
+"""Threads converting and querying at once, and adjacency mutated during conversion."""
+
+import threading
+from concurrent.futures import ThreadPoolExecutor
+
+import pytest
+
+import fennel._core as core
+from zoo import ZOO, ZOO_IDS, add_weights, convert
+
+THREADS = 8
+
+
+def run_threads(work):
+    """work(i) on THREADS threads released together; their results in thread order."""
+    barrier = threading.Barrier(THREADS)
+
+    def start(i):
+        barrier.wait()
+        return work(i)
+
+    with ThreadPoolExecutor(THREADS) as pool:
+        return list(pool.map(start, range(THREADS)))
+
+
+GRAPHS = {gid: add_weights(ZOO[gid], "mixed", seed=1) for gid in ZOO_IDS}
+
+
+def snapshot(g):
+    rows = [(g.neighbors(u), g.predecessors(u)) for u in range(len(g))]
+    weights = g.weight_info("weight"), g.weight_mixed("weight")
+    return rows, g.edges_in_order(), g.degrees(), g.number_of_edges(), weights, g.betweenness("weight")
+
+
+def test_concurrent_conversions_agree_with_one_thread():
+    expected = {gid: snapshot(convert(G, [("weight", 1)])) for gid, G in GRAPHS.items()}
+
+    def work(i):
+        # Each thread walks the zoo in a different order, so conversions overlap.
+        ids = ZOO_IDS[i:] + ZOO_IDS[:i]
+        return {gid: snapshot(convert(GRAPHS[gid], [("weight", 1)])) for gid in ids}
+
+    assert run_threads(work) == [expected] * THREADS
+
+
+def test_concurrent_queries_and_loads_on_one_graph():
+    G = GRAPHS["digraph_shuffled"]
+    nodes = list(G)
+    index = {v: i for i, v in enumerate(nodes)}
+    g = convert(G, [("weight", 1)])
+    expected = snapshot(g)
+
+    def work(i):
+        loaded = g.load_exact_pred(nodes, index, G._pred, [("weight", 1)])
+        return loaded, g.has_exact_pred(), snapshot(g)
+
+    assert run_threads(work) == [(None, True, expected)] * THREADS
+
+
+class Mutating:
+    """Edge data whose .get rewrites the neighbour dict being walked."""
+
+    def __init__(self, mutate):
+        self.mutate = mutate
+
+    def get(self, name, default):
+        self.mutate()
+        return default
+
+
+def _grow(row):
+    row[99] = {}
+
+
+def _swap(row):
+    del row[1]
+    row[3] = {}
+
+
+@pytest.mark.parametrize(
+    "mutate, message",
+    [(_grow, "dictionary changed size during iteration"), (_swap, "dictionary keys changed during iteration")],
+    ids=["size_changed", "keys_changed"],
+)
+def test_neighbour_dict_mutated_during_conversion(mutate, message):
+    row = {}
+    row[1] = Mutating(lambda: mutate(row))
+    row[2] = {}
+    succ = {0: row, 1: {}, 2: {}, 3: {}}
+    with pytest.raises(BaseException) as info:
+        core.build_graph([0, 1, 2, 3], {0: 0, 1: 1, 2: 2, 3: 3}, succ, True, [("w", 1)])
+    assert not isinstance(info.value, Exception)
+    assert str(info.value) == message

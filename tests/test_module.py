@@ -1,0 +1,190 @@
+"""Module frame: the CoreGraph type, signatures, argument handling and error messages."""
+
+import inspect
+
+import networkx as nx
+import numpy as np
+import pytest
+
+import fennel._core as core
+from zoo import convert
+
+CoreGraph = core.CoreGraph
+
+
+@pytest.fixture(scope="module")
+def g():
+    G = nx.path_graph(4)
+    for u, v in G.edges:
+        G.edges[u, v]["w"] = u + 0.5
+    return convert(G, [("w", 1)])
+
+
+def test_core_graph_type():
+    assert (CoreGraph.__module__, CoreGraph.__name__, CoreGraph.__doc__) == ("fennel._core", "CoreGraph", None)
+    with pytest.raises(TypeError):
+        CoreGraph()
+
+
+@pytest.mark.parametrize("name, value", [("directed", True), ("extra", 1), ("neighbors", None)])
+def test_instances_are_immutable(g, name, value):
+    with pytest.raises(AttributeError):
+        setattr(g, name, value)
+    assert g.directed is False and len(g) == 4
+
+
+MODULE_ORDER = [
+    "CoreGraph", "AllPaths", "build_graph", "_core_graph_from_bytes",
+    "build_native", "build_native_arrays", "build_rx", "_py_sum",
+]
+
+
+def test_module_contents_in_registration_order():
+    public = [k for k in vars(core) if not k.startswith("__")]
+    assert {"CoreGraph", "build_graph"} <= set(public)
+    assert public == [k for k in MODULE_ORDER if k in public]
+
+
+DOCS = {
+    "build_graph": "Build a `CoreGraph` from NetworkX internals.\n\n`nodes` is `list(G)`, `index` maps node "
+    "-> position in `nodes`, `succ` is\n`G._adj`, and `weight_attrs` is a list of `(attribute name, default)`.",
+    "is_native": "Built natively (not converted from a NetworkX graph).",
+    "neighbors": "Neighbors of `v` (successors for directed graphs), in NetworkX order.",
+    "degrees": "NetworkX degrees: self-loops count twice; directed = in + out.",
+    "edges_in_order": "Edges in `G.edges` order: `(u, v, edge id or None)` positions. For\n"
+    "undirected graphs each edge once, from its earlier endpoint.",
+    "weight_info": "`(all_int, has_hidden)` for an edge attribute (unit weights: `(True, False)`).",
+    "weight_mixed": "Whether an edge attribute mixes int and float values.",
+}
+SIGNATURES = {
+    "build_graph": "(nodes, index, succ, directed, weight_attrs, multigraph=False)",
+    "load_exact_pred": "($self, nodes, index, pred, weight_attrs, multigraph=False)",
+    "has_exact_pred": "($self)",
+    "is_native": "($self)",
+    "neighbors": "($self, v)",
+    "predecessors": "($self, v)",
+    "has_edge": "($self, u, v)",
+    "degrees": "($self)",
+    "edges_in_order": "($self)",
+    "attribute_names": "($self)",
+    "number_of_edges": "($self)",
+    "weight_info": "($self, attr=None)",
+    "weight_mixed": "($self, attr=None)",
+    "bfs_lengths": "($self, source, cutoff)",
+    "dijkstra_lengths": "($self, source, weight=None, cutoff=None)",
+    "betweenness": "($self, weight=None, endpoints=False, sources=None)",
+    "edge_betweenness": "($self, weight=None, sources=None)",
+}
+
+
+@pytest.mark.parametrize("name, signature", SIGNATURES.items(), ids=SIGNATURES.keys())
+def test_signature_and_doc(name, signature):
+    fn = getattr(core, name) if name == "build_graph" else getattr(CoreGraph, name)
+    assert fn.__text_signature__ == signature
+    assert str(inspect.signature(fn)) == signature.replace("$self, ", "self, /, ").replace("($self)", "(self, /)")
+    if name in DOCS:
+        assert fn.__doc__ == DOCS[name]
+
+
+P = ([0, 1], {0: 0, 1: 1}, {0: {1: {}}, 1: {0: {}}})  # nodes, index, succ of a single edge
+
+ARG_ERRORS = {
+    "missing_one": (lambda g: g.neighbors(), TypeError, r"^neighbors\(\) missing 1 required positional argument: 'v'$"),
+    "missing_three": (lambda g: core.build_graph([], {}), TypeError,
+                      r"missing 3 required positional arguments: 'succ', 'directed', and 'weight_attrs'$"),
+    "unexpected_keyword": (lambda g: g.weight_info(name="w"), TypeError,
+                           r"^weight_info\(\) got an unexpected keyword argument 'name'$"),
+    "duplicate": (lambda g: g.has_edge(0, u=1), TypeError, r"^has_edge\(\) got multiple values for argument 'u'$"),
+    "too_many_positionals": (lambda g: g.dijkstra_lengths(0, None, None, 1), TypeError,
+                             r"^dijkstra_lengths\(\) takes .* positional arguments but 4 were given$"),
+    "too_many_exact": (lambda g: g.has_edge(0, 1, 2), TypeError, r" positional arguments but 3 were given$"),
+    "no_arguments_taken": (lambda g: g.degrees(0), TypeError, r"degrees\(\) takes no arguments"),
+    "str_position": (lambda g: g.neighbors("1"), TypeError, r"'v'"),
+    "negative_position": (lambda g: g.neighbors(-1), OverflowError, r"'v'"),
+    "position_beyond_64_bits": (lambda g: g.predecessors(2**64), OverflowError, r"'v'"),
+    "position_beyond_n": (lambda g: g.neighbors(4), IndexError, r"^node index out of range$"),
+    "position_beyond_32_bits": (lambda g: g.neighbors(2**40), IndexError, r"^node index out of range$"),
+    "predecessors_beyond_n": (lambda g: g.predecessors(4), IndexError, r"^node index out of range$"),
+    "has_edge_u_beyond_n": (lambda g: g.has_edge(4, 0), IndexError, r"^node index out of range$"),
+    "has_edge_v_beyond_n": (lambda g: g.has_edge(0, 4), IndexError, r"^node index out of range$"),
+    "sources_beyond_n": (lambda g: g.betweenness(sources=[0, 4]), IndexError, r"^node index out of range$"),
+    "int_for_bool": (lambda g: g.betweenness(endpoints=1), TypeError, r"'endpoints'"),
+    "none_for_bool_default_false": (lambda g: core.build_graph(*P, False, [], None), TypeError, r"'multigraph'"),
+    "int_for_directed": (lambda g: core.build_graph(*P, 1, []), TypeError, r"'directed'"),
+    "str_for_sources": (lambda g: g.betweenness(sources="01"), TypeError, r"'sources'"),
+    "set_for_sources": (lambda g: g.edge_betweenness(sources={0, 1}), TypeError, r"'sources'"),
+    "str_in_sources": (lambda g: g.betweenness(sources=[0, "1"]), TypeError, r"'sources'"),
+    "negative_in_sources": (lambda g: g.betweenness(sources=(0, -1)), OverflowError, r"'sources'"),
+    "non_str_attr": (lambda g: g.weight_info(5), TypeError, r"'attr'"),
+    "tuple_for_nodes": (lambda g: core.build_graph(tuple(P[0]), *P[1:], False, []), TypeError, r"'nodes'"),
+    "list_for_index": (lambda g: core.build_graph(P[0], [0, 1], P[2], False, []), TypeError, r"'index'"),
+    "int_for_weight_attrs": (lambda g: core.build_graph(*P, False, 5), TypeError, r"'weight_attrs'"),
+    "weight_attrs_item_not_tuple": (lambda g: core.build_graph(*P, False, ["w"]), TypeError, r"tuple"),
+    "weight_attrs_item_length": (lambda g: core.build_graph(*P, False, [("w", 1, 2)]), ValueError,
+                                 r"^expected tuple of length 2, but got tuple of length 3$"),
+    "load_weight_attrs_item_not_tuple": (lambda g: g.load_exact_pred(None, None, None, [["w", 1]]), TypeError, "tuple"),
+    "attr_not_converted": (lambda g: g.dijkstra_lengths(0, "v\"\n"), NotImplementedError,
+                           r'^edge attribute "v\\"\\n" was not converted$'),
+}
+
+
+@pytest.mark.parametrize("call, exc, pattern", ARG_ERRORS.values(), ids=ARG_ERRORS.keys())
+def test_argument_errors(g, call, exc, pattern):
+    with pytest.raises(exc, match=pattern):
+        call(g)
+
+
+SAME = {
+    "keywords": (lambda g: g.has_edge(v=1, u=0), lambda g: g.has_edge(0, 1)),
+    "numpy_position": (lambda g: g.neighbors(np.int64(1)), lambda g: g.neighbors(1)),
+    "numpy_bool": (lambda g: g.betweenness(endpoints=np.bool_(True)), lambda g: g.betweenness(None, True)),
+    "sources_none": (lambda g: g.betweenness(sources=None), lambda g: g.betweenness()),
+    "sources_tuple": (lambda g: g.betweenness(None, False, (0, 2)), lambda g: g.betweenness(sources=[0, 2])),
+    "sources_range": (lambda g: g.edge_betweenness(sources=range(2)), lambda g: g.edge_betweenness(None, [0, 1])),
+    "weight_none": (lambda g: g.dijkstra_lengths(0, None, None), lambda g: g.dijkstra_lengths(source=0)),
+    "attr_none": (lambda g: g.weight_info(None), lambda g: g.weight_info()),
+    "unknown_attr": (lambda g: g.weight_info("nope"), lambda g: g.weight_info()),
+    "numpy_bool_directed": (lambda g: core.build_graph(*P, np.bool_(True), []).directed, lambda g: True),
+}
+
+
+@pytest.mark.parametrize("call, reference", SAME.values(), ids=SAME.keys())
+def test_equivalent_argument_forms(g, call, reference):
+    assert call(g) == reference(g)
+
+
+def _convert_data(data, attrs, multigraph=False):
+    return core.build_graph([0, 1], {0: 0, 1: 1}, {0: {1: data}, 1: {}}, True, attrs, multigraph)
+
+
+class Pairs:  # a row mapping whose .items() yields the given items
+    def __init__(self, *items):
+        self.items = lambda: iter(items)
+
+
+CONVERT_ERRORS = {
+    "non_str_name": (lambda: _convert_data({5: 1}, [(5, 1)]), TypeError, r"str"),
+    "non_str_name_after_reading": (lambda: _convert_data({5: "x"}, [(5, 1)]), NotImplementedError,
+                                   r"^unsupported edge weight type: str$"),
+    "edge_without_keys": (lambda: _convert_data({}, [("w", 1)], True), NotImplementedError, r"^edge without keys$"),
+    "row_lookup_fails": (lambda: core.build_graph([0, 1], {0: 0, 1: 1}, {0: {}}, True, []), KeyError, r"^1$"),
+    "row_item_not_tuple": (lambda: core.build_graph([0], {0: 0}, {0: Pairs([0, {}])}, True, []), TypeError, r"tuple"),
+    "row_item_length": (lambda: core.build_graph([0], {0: 0}, {0: Pairs((0, {}, 1))}, True, []), ValueError,
+                        r"^expected tuple of length 2, but got tuple of length 3$"),
+    "unhashable_neighbour": (lambda: core.build_graph([0], {0: 0}, {0: Pairs(([0], {}))}, True, []), TypeError,
+                             r"unhashable"),
+    "data_without_get": (lambda: _convert_data(object(), [("w", 1)]), AttributeError, r"get"),
+}
+
+
+@pytest.mark.parametrize("call, exc, pattern", CONVERT_ERRORS.values(), ids=CONVERT_ERRORS.keys())
+def test_conversion_errors(call, exc, pattern):
+    with pytest.raises(exc, match=pattern):
+        call()
+
+
+def test_attributes_ignored_without_request():
+    # Key dictionaries and edge data are not read when no attribute is asked for.
+    g = _convert_data({}, [], True)
+    assert (g.neighbors(0), g.predecessors(1)) == ([1], [0])
+    assert _convert_data(object(), []).number_of_edges() == 1
