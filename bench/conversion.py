@@ -22,10 +22,12 @@ def random_graph(directed, n=200_000, m=EDGES, seed=1):
     rng = random.Random(seed)
     G = nx.DiGraph() if directed else nx.Graph()
     G.add_nodes_from(range(n))
-    while G.number_of_edges() < m:
+    edges = 0
+    while edges < m:
         u, v = rng.randrange(n), rng.randrange(n)
-        if u != v:
+        if u != v and not G.has_edge(u, v):
             G.add_edge(u, v, weight=rng.randint(1, 100))
+            edges += 1
     return G
 
 

@@ -189,14 +189,19 @@ class FennelGraph:
         return f"<FennelGraph {kind} with {len(self.nodes)} nodes>"
 
 
+def _missing_columns(fg, attrs):
+    """Attributes fg lacks, or holds with another default than NetworkX's int 1."""
+    return [a for a in attrs if not (type(fg.columns.get(a)) is int and fg.columns[a] == 1)]
+
+
 def _cached_conversion(G, attrs):
     """A conversion of ``G`` already in NetworkX's cache that holds ``attrs``.
 
-    Returns a FennelGraph, the string ``"failed"`` when NetworkX recorded a
-    failed conversion, or None.
+    Returns a FennelGraph, a string (the reason none can serve) or None.
     """
     if isinstance(G, FennelGraph):
-        return G
+        missing = _missing_columns(G, attrs)
+        return f"graph was not converted with edge attribute {missing[0]!r} (default 1)" if missing else G
     if not nx.config.cache_converted_graphs:
         return None
     cache = getattr(G, "__networkx_cache__", None)
@@ -208,7 +213,7 @@ def _cached_conversion(G, attrs):
     failed = False
     for (edge_key, _), value in list(entries.items()):
         if isinstance(value, FennelGraph):
-            if all(a in value.columns for a in attrs):
+            if not _missing_columns(value, attrs):
                 return value
         elif edge_key is False or (
             isinstance(edge_key, frozenset) and {a for a, _ in edge_key} <= set(attrs)
@@ -216,16 +221,15 @@ def _cached_conversion(G, attrs):
             # NetworkX's marker of a failed conversion that needed no more
             # than these attributes: converting again would fail too.
             failed = True
-    return "failed" if failed else None
+    return "converting this graph failed before" if failed else None
 
 
 def _as_fennel(G, weight):
     """The FennelGraph to run on, converting a plain NetworkX graph directly."""
     attrs = () if weight is None else (weight,)
     if isinstance(G, FennelGraph):
-        missing = [a for a in attrs if a not in G.columns]
-        if missing:
-            raise NotImplementedError(f"graph was converted without edge attribute {missing[0]!r}")
+        if missing := _missing_columns(G, attrs):
+            raise NotImplementedError(f"graph was not converted with edge attribute {missing[0]!r} (default 1)")
         return G
     if isinstance(G, nx.Graph):
         return FennelGraph(G, [(a, 1) for a in attrs])
@@ -368,11 +372,12 @@ def betweenness_centrality(G, k=None, normalized=True, weight=None, endpoints=Fa
     fg = _as_fennel(G, weight)
     if reason := _betweenness_data_problem(fg, weight):
         _refuse(name, reason)
+    core = fg.core  # (re)built before the sample: nothing may refuse once the RNG moved
     n = len(fg.nodes)
     if k == n:
         k = None
     sources = None if k is None else _sample_positions(fg, k, seed)
-    raw = fg.core.betweenness(weight, bool(endpoints), sources)
+    raw = core.betweenness(weight, bool(endpoints), sources)
     values = _rescale(
         raw, n, normalized=normalized, directed=fg.directed, endpoints=endpoints, sources=sources
     )
@@ -390,14 +395,15 @@ def edge_betweenness_centrality(G, k=None, normalized=True, weight=None, seed=No
         _refuse(name, reason)
     if _edge_key_clash(fg):
         _refuse(name, "a node equals an edge tuple")
+    core = fg.core  # (re)built before the sample: nothing may refuse once the RNG moved
     n = len(fg.nodes)
     sources = None if k is None else _sample_positions(fg, k, seed)
-    raw = fg.core.edge_betweenness(weight, sources)
+    raw = core.edge_betweenness(weight, sources)
     values = _rescale(
         raw, n, normalized=normalized, directed=fg.directed, endpoints=True, sources=sources
     )
     nodes = fg.nodes
-    us, vs, _ = fg.core.edges_in_order()
+    us, vs, _ = core.edges_in_order()
     result = dict(zip(zip(map(nodes.__getitem__, us), map(nodes.__getitem__, vs)), values))
     if fg.multigraph:
         result = _nx_betweenness._add_edge_keys(fg.source, result, weight=weight)
@@ -500,10 +506,8 @@ def _data_problem(name, a):
     """Refusals that need the converted graph, checked when one is at hand."""
     weight = a.get("weight")
     fg = _cached_conversion(a["G"], () if weight is None else (weight,))
-    if fg is None:
-        return None
-    if fg == "failed":
-        return "converting this graph failed before"
+    if fg is None or isinstance(fg, str):
+        return fg
     if name == "single_source_dijkstra_path_length":
         return _weight_data_problem(fg, weight, hidden_allowed=True, mixed_allowed=False)
     if name in _WEIGHTED:
@@ -613,13 +617,16 @@ def convert_from_nx(
 ):
     """Convert a NetworkX graph with the edge attributes ``edge_attrs`` (name -> default).
 
-    Node attributes are not used by any fennel function and are not kept.
-    Preserving all edge attributes (asked for callable weights) is refused.
+    Only named numeric edge attributes are converted: preserving all edge
+    attributes (NetworkX asks for it with callable weights) and node
+    attributes (no fennel function uses them) is refused.
     """
     if isinstance(G, FennelGraph):
         return G
     if preserve_edge_attrs:
         raise NotImplementedError("fennel converts only named numeric edge attributes")
+    if node_attrs or preserve_node_attrs:
+        raise NotImplementedError("fennel does not convert node attributes")
     return FennelGraph(G, () if edge_attrs is None else edge_attrs.items())
 
 

@@ -11,6 +11,11 @@ namespace {
 
 enum class Kind { None, Int, Float };
 
+// Set by every path that may run Python code (calls into Python-level
+// methods, hashing of arbitrary objects, numeric protocols). The batched row
+// walk needs to know: Python code may change the dictionary it is walking.
+thread_local bool t_python_may_have_run = false;
+
 // Integers are exact in a double up to 2^53; compared as integers, since
 // converting first would round 2^53 + 1 down to 2^53.
 constexpr long long MAX_EXACT_INT = 1LL << 53;
@@ -91,6 +96,7 @@ bool parse_value(PyObject* v, double& out, Kind& kind) {
         kind = Kind::Int;
         return true;
     }
+    t_python_may_have_run = true;
     int has_index = PyLong_Check(v) ? 1 : has_attribute(v, "__index__");
     if (has_index < 0) return false;
     if (has_index == 1) {
@@ -125,10 +131,12 @@ PyRef attribute_of(PyObject* data, const Attr& attr) {
         if (found == 0) return PyRef::new_ref(attr.fallback.get());
         return PyRef::steal(value);
     }
+    t_python_may_have_run = true;
     return PyRef::steal(PyObject_CallMethod(data, "get", "OO", attr.name.get(), attr.fallback.get()));
 }
 
 bool parse_attribute(PyObject* data, const Attr& attr, double& out, Kind& kind) {
+    PyRef hold = PyRef::new_ref(data);  // reading it may run Python code
     PyRef value = attribute_of(data, attr);
     return value && parse_value(value.get(), out, kind);
 }
@@ -136,6 +144,11 @@ bool parse_attribute(PyObject* data, const Attr& attr, double& out, Kind& kind) 
 // Walks a dict in insertion order, one critical section per step, and
 // detects a concurrent change of size or of keys as CPython's iterator does.
 // `step(key, value)` returns false to abort with its exception set.
+//
+// Under the GIL the pair is lent to `step` without new references (nothing
+// else runs while we hold the GIL); a step that may run Python code takes
+// its own references first. Without the GIL another thread may drop the
+// dict's references at any time, so the pair is held for the step.
 template <class Step>
 bool walk_dict(PyObject* dict, Step&& step) {
     Py_ssize_t pos = 0;
@@ -146,26 +159,30 @@ bool walk_dict(PyObject* dict, Step&& step) {
         size = PyDict_GET_SIZE(dict);
     }
     for (;;) {
-        PyRef key;
-        PyRef value;
+        PyObject* key = nullptr;
+        PyObject* value = nullptr;
+#ifdef Py_GIL_DISABLED
+        PyRef key_ref;
+        PyRef value_ref;
+#endif
         {
             CriticalSection cs(dict);
             if (PyDict_GET_SIZE(dict) != size) {
                 raise_internal("dictionary changed size during iteration");
                 return false;
             }
-            PyObject* k = nullptr;
-            PyObject* v = nullptr;
-            if (!PyDict_Next(dict, &pos, &k, &v)) break;
+            if (!PyDict_Next(dict, &pos, &key, &value)) break;
             if (produced == size) {
                 raise_internal("dictionary keys changed during iteration");
                 return false;
             }
-            key = PyRef::new_ref(k);
-            value = PyRef::new_ref(v);
+#ifdef Py_GIL_DISABLED
+            key_ref = PyRef::new_ref(key);
+            value_ref = PyRef::new_ref(value);
+#endif
         }
         ++produced;
-        if (!step(key.get(), value.get())) return false;
+        if (!step(key, value)) return false;
     }
     return true;
 }
@@ -184,23 +201,173 @@ bool walk_call(PyObject* obj, const char* method, Step&& step) {
     }
 }
 
-// (neighbor, data) pairs of one adjacency row in its iteration order.
-template <class Step>
-bool walk_row(PyObject* row, Step&& step) {
-    if (PyDict_Check(row)) return walk_dict(row, step);
-    return walk_call(row, "items", [&](PyObject* item) {
-        if (!PyTuple_Check(item)) {
-            PyErr_Format(PyExc_TypeError, "expected tuple, got %.200s", Py_TYPE(item)->tp_name);
-            return false;
+// Walks the (neighbor, data) pairs of one adjacency row in its iteration
+// order: a dict directly, anything else through `.items()`.
+//
+// A dict is walked in blocks. Each block's key and data objects are touched
+// (prefetched, or referenced) as it is collected, so their cache misses
+// overlap instead of stalling the walk one by one, and the data dicts' key
+// tables are prefetched. `start` collects the first block early
+// (the caller then works on the previous row while the memory arrives).
+// While the steps run pure C code the dict cannot change under the GIL; as soon as a step may have run
+// Python code, the rest of the block is dropped and the live walk resumes
+// right after that entry, exactly as CPython's iterator would. Changes of size
+// or keys are detected at every step, as CPython's iterator does.
+class RowWalk {
+public:
+    RowWalk() = default;
+    RowWalk(const RowWalk&) = delete;
+    RowWalk& operator=(const RowWalk&) = delete;
+    ~RowWalk() { release(); }
+
+    // Begins walking `row`; false with an exception set.
+    bool start(PyObject* row, bool read_values) {
+        release();
+        row_ = row;
+        read_values_ = read_values;
+        is_dict_ = PyDict_Check(row);
+        if (!is_dict_) return true;
+        pos_ = 0;
+        produced_ = 0;
+        exhausted_ = false;
+        {
+            CriticalSection cs(row);
+            size_ = PyDict_GET_SIZE(row);
         }
-        if (PyTuple_GET_SIZE(item) != 2) {
-            PyErr_Format(PyExc_ValueError, "expected tuple of length %d, but got tuple of length %zd", 2,
-                         PyTuple_GET_SIZE(item));
-            return false;
+        return collect();
+    }
+
+    // Whether a step of the last run may have run Python code.
+    bool ran_python() const { return ran_python_; }
+
+    // Restarts the walk of the same row (its block may be stale).
+    bool restart() { return start(row_, read_values_); }
+
+    // Calls step(neighbor, data) for every pair; false to abort.
+    template <class Step>
+    bool run(Step&& step) {
+        ran_python_ = !is_dict_;
+        if (!is_dict_) return walk_items(step);
+        for (;;) {
+            for (std::size_t i = 0; i < filled_; ++i) {
+                t_python_may_have_run = false;
+                const bool ok = step(block_[i].key, block_[i].value);
+                ran_python_ = ran_python_ || t_python_may_have_run;
+                if (!ok || t_python_may_have_run) {
+                    const Py_ssize_t resume = block_[i].next_pos;
+                    produced_ -= static_cast<Py_ssize_t>(filled_ - i - 1);
+                    release();
+                    if (!ok) return false;
+                    pos_ = resume;
+                    exhausted_ = false;
+                    break;
+                }
+            }
+            release();
+            if (exhausted_) return true;
+            if (!collect()) return false;
         }
-        return step(PyTuple_GET_ITEM(item, 0), PyTuple_GET_ITEM(item, 1));
-    });
-}
+    }
+
+private:
+    static constexpr std::size_t BLOCK = 64;
+    struct Entry {
+        PyObject* key;
+        PyObject* value;
+        Py_ssize_t next_pos;
+    };
+
+    // Without the GIL another thread may drop the dict's references at any
+    // time, so the block holds its own. Under the GIL nothing else runs while
+    // the steps run C code, and the block is abandoned as soon as a step may
+    // have run Python code, so borrowed pointers are safe; prefetching the
+    // objects then overlaps their cache misses without writing to them.
+#ifdef Py_GIL_DISABLED
+    static constexpr bool HOLD = true;
+#else
+    static constexpr bool HOLD = false;
+#endif
+
+    void release() {
+        if (HOLD) {
+            for (std::size_t i = 0; i < filled_; ++i) {
+                Py_DECREF(block_[i].key);
+                if (read_values_) Py_DECREF(block_[i].value);
+            }
+        }
+        filled_ = 0;
+    }
+
+    bool collect() {
+        while (filled_ < BLOCK) {
+            CriticalSection cs(row_);
+            if (PyDict_GET_SIZE(row_) != size_) {
+                release();
+                raise_internal("dictionary changed size during iteration");
+                return false;
+            }
+            PyObject* k = nullptr;
+            PyObject* v = nullptr;
+            if (!PyDict_Next(row_, &pos_, &k, &v)) {
+                exhausted_ = true;
+                break;
+            }
+            if (produced_ == size_) {
+                release();
+                raise_internal("dictionary keys changed during iteration");
+                return false;
+            }
+            if (HOLD) {
+                Py_INCREF(k);
+                if (read_values_) Py_INCREF(v);
+            } else {
+                __builtin_prefetch(k);
+                if (read_values_) __builtin_prefetch(v);
+            }
+            block_[filled_++] = {k, v, pos_};
+            ++produced_;
+        }
+        if (read_values_) {
+            for (std::size_t i = 0; i < filled_; ++i) {
+                PyObject* data = block_[i].value;
+                if (PyDict_CheckExact(data)) {
+                    const char* keys = reinterpret_cast<const char*>(reinterpret_cast<PyDictObject*>(data)->ma_keys);
+                    __builtin_prefetch(keys);
+                    __builtin_prefetch(keys + 64);
+                }
+            }
+        }
+        return true;
+    }
+
+    template <class Step>
+    bool walk_items(Step&& step) {
+        return walk_call(row_, "items", [&](PyObject* item) {
+            if (!PyTuple_Check(item)) {
+                PyErr_Format(PyExc_TypeError, "expected tuple, got %.200s", Py_TYPE(item)->tp_name);
+                return false;
+            }
+            if (PyTuple_GET_SIZE(item) != 2) {
+                PyErr_Format(PyExc_ValueError, "expected tuple of length %d, but got tuple of length %zd", 2,
+                             PyTuple_GET_SIZE(item));
+                return false;
+            }
+            t_python_may_have_run = true;
+            return step(PyTuple_GET_ITEM(item, 0), PyTuple_GET_ITEM(item, 1));
+        });
+    }
+
+    PyObject* row_ = nullptr;
+    bool read_values_ = false;
+    bool is_dict_ = false;
+    bool ran_python_ = false;
+    bool exhausted_ = false;
+    Py_ssize_t pos_ = 0;
+    Py_ssize_t produced_ = 0;
+    Py_ssize_t size_ = 0;
+    Entry block_[BLOCK];
+    std::size_t filled_ = 0;
+};
 
 // Minimum over the parallel edges of one multigraph pair, as NetworkX's
 // multigraph weight function takes it: the first edge attaining it wins.
@@ -225,6 +392,8 @@ bool parse_parallel(PyObject* keydict, const Attr& attr, double& out, Kind& kind
         }
         return true;
     };
+    PyRef hold = PyRef::new_ref(keydict);
+    if (!PyDict_CheckExact(keydict)) t_python_may_have_run = true;
     bool ok = PyDict_CheckExact(keydict)
                   ? walk_dict(keydict, [&](PyObject*, PyObject* data) { return edge(data); })
                   : walk_call(keydict, "values", edge);
@@ -245,6 +414,75 @@ void record(Column& column, double value, Kind kind) {
 std::uint64_t address_hash(const PyObject* p) {
     return (reinterpret_cast<std::uintptr_t>(p) >> 4) * 0x9e3779b97f4a7c15ull;
 }
+
+// Yields the adjacency rows in node order: row u is adjacency[nodes[u]].
+// NetworkX's G._adj and G._pred are dicts whose keys are the node objects in
+// list(G) order, so the rows are usually read straight from the dict's
+// entries (checking that each entry's key is the very node object), a block
+// ahead, with the row dicts prefetched. Any mismatch, or a mapping that is
+// not an exact dict, falls back to item lookup for the remaining rows.
+class RowReader {
+public:
+    RowReader(PyObject* nodes, PyObject* adjacency)
+        : nodes_(nodes), adjacency_(adjacency), in_step_(PyDict_CheckExact(adjacency)) {}
+
+    // Row of nodes[u]; empty with an exception set on failure, empty without
+    // one when the node list ended early.
+    PyRef row(Py_ssize_t u) {
+        if (u >= fetched_ && in_step_) fetch_block(u);
+        if (u < fetched_) {
+            PyRef r = std::move(block_[u % BLOCK]);
+            if (u + AHEAD < fetched_) prefetch(block_[(u + AHEAD) % BLOCK].get());
+            return r;
+        }
+        PyRef node = list_item(nodes_, u);
+        if (!node) {
+            ended_ = true;
+            return {};
+        }
+        return PyRef::steal(PyObject_GetItem(adjacency_, node.get()));
+    }
+    bool ended() const { return ended_; }
+    // Whether rows are now looked up through the mapping (Python code may run).
+    bool may_run_python() const { return !in_step_; }
+
+private:
+    static constexpr Py_ssize_t BLOCK = 32;
+    static constexpr Py_ssize_t AHEAD = 4;
+
+    static void prefetch(PyObject* row) {
+        if (row != nullptr && PyDict_CheckExact(row)) {
+            __builtin_prefetch(reinterpret_cast<PyDictObject*>(row)->ma_keys);
+        }
+    }
+
+    void fetch_block(Py_ssize_t u) {
+        Py_ssize_t end = u;
+        while (end < u + BLOCK) {
+            PyRef node = list_item(nodes_, end);
+            if (!node) break;
+            CriticalSection cs(adjacency_);
+            PyObject* key = nullptr;
+            PyObject* value = nullptr;
+            if (!PyDict_Next(adjacency_, &pos_, &key, &value) || key != node.get()) {
+                in_step_ = false;
+                break;
+            }
+            block_[end % BLOCK] = PyRef::new_ref(value);
+            ++end;
+        }
+        fetched_ = end;
+        for (Py_ssize_t i = u; i < end && i < u + AHEAD; ++i) prefetch(block_[i % BLOCK].get());
+    }
+
+    PyObject* nodes_;
+    PyObject* adjacency_;
+    bool in_step_;
+    bool ended_ = false;
+    Py_ssize_t pos_ = 0;
+    Py_ssize_t fetched_ = 0;
+    PyRef block_[BLOCK];
+};
 
 }  // namespace
 
@@ -308,6 +546,8 @@ bool NodeIndex::lookup(PyObject* node, Node& out) const {
 }
 
 bool NodeIndex::lookup_index(PyObject* node, Node& out) const {
+    PyRef hold = PyRef::new_ref(node);  // hashing and comparing may run Python code
+    t_python_may_have_run = true;
     PyObject* value = nullptr;
     int found = PyDict_GetItemRef(index_, node, &value);
     if (found < 0) return false;
@@ -361,27 +601,47 @@ bool read_adjacency(PyObject* nodes, const NodeIndex& index, PyObject* adjacency
     csr.offsets.push_back(0);
     csr.targets.clear();
     columns.assign(attrs.size(), Column{});
+    RowReader rows(nodes, adjacency);
+    const bool read_values = !attrs.empty();
+    auto step = [&](PyObject* neighbor, PyObject* data) {
+        Node v;
+        if (!index.lookup(neighbor, v)) return false;
+        csr.targets.push_back(v);
+        for (std::size_t a = 0; a < attrs.size(); ++a) {
+            double value;
+            Kind kind;
+            bool parsed = multigraph ? parse_parallel(data, attrs[a], value, kind)
+                                     : parse_attribute(data, attrs[a], value, kind);
+            if (!parsed) return false;
+            record(columns[a], value, kind);
+        }
+        return true;
+    };
+    // Row u+1 is started (its first block collected) before row u is walked,
+    // so that its memory is on the way while row u is processed.
+    PyRef row = rows.row(0);
+    RowWalk walks[2];
+    if (count > 0 && (!row || !walks[0].start(row.get(), read_values))) {
+        return rows.ended();
+    }
     for (Py_ssize_t u = 0; u < count; ++u) {
-        PyRef node = list_item(nodes, u);
-        if (!node) break;
-        PyRef row = PyRef::steal(PyObject_GetItem(adjacency, node.get()));
-        if (!row) return false;
-        bool ok = walk_row(row.get(), [&](PyObject* neighbor, PyObject* data) {
-            Node v;
-            if (!index.lookup(neighbor, v)) return false;
-            csr.targets.push_back(v);
-            for (std::size_t a = 0; a < attrs.size(); ++a) {
-                double value;
-                Kind kind;
-                bool parsed = multigraph ? parse_parallel(data, attrs[a], value, kind)
-                                         : parse_attribute(data, attrs[a], value, kind);
-                if (!parsed) return false;
-                record(columns[a], value, kind);
-            }
-            return true;
-        });
-        if (!ok) return false;
+        RowWalk& walk = walks[u & 1];
+        RowWalk& next_walk = walks[(u + 1) & 1];
+        PyRef next_row;
+        if (u + 1 < count) {
+            next_row = rows.row(u + 1);
+            if (!next_row && !rows.ended()) return false;
+            if (next_row && !next_walk.start(next_row.get(), read_values)) return false;
+        }
+        // Looking a row up through a mapping may run Python code, which may
+        // change this row after its block was collected.
+        if (rows.may_run_python() && !walk.restart()) return false;
+        if (!walk.run(step)) return false;
+        // Likewise Python code run by this row's steps and the next row.
+        if (walk.ran_python() && next_row && !next_walk.restart()) return false;
         csr.offsets.push_back(csr.targets.size());
+        row = std::move(next_row);
+        if (!row) break;
     }
     return true;
 }

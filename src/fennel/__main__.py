@@ -1,0 +1,132 @@
+"""``python -m fennel``: report the environment and check fennel against NetworkX.
+
+Converts a few graphs and compares every graph query with NetworkX, then runs
+betweenness centrality through NetworkX's dispatcher (``backend="fennel"``)
+and compares the answers with NetworkX's own, bit for bit. Exits with status 1
+if any check fails.
+"""
+
+import os
+import sys
+import sysconfig
+import time
+import warnings
+
+
+def _threads():
+    for var in ("RAYON_NUM_THREADS", "RAYON_RS_NUM_CPUS"):
+        value = os.environ.get(var, "").strip()
+        if value.isdigit() and int(value) > 0:
+            return f"{int(value)} (from {var})"
+    return f"{os.cpu_count()} (one per processor; set RAYON_NUM_THREADS to change)"
+
+
+def _interpreter():
+    build = "free-threaded build" if sysconfig.get_config_var("Py_GIL_DISABLED") else "GIL build"
+    is_gil_enabled = getattr(sys, "_is_gil_enabled", None)
+    if is_gil_enabled is not None:
+        build += ", GIL " + ("enabled" if is_gil_enabled() else "disabled") + " at run time"
+    return f"Python {sys.version.split()[0]} ({sys.implementation.name}, {build})"
+
+
+class _Checks:
+    def __init__(self):
+        self.failed = []
+
+    def check(self, label, ok):
+        if not ok:
+            self.failed.append(label)
+            print(f"    MISMATCH: {label}")
+        return ok
+
+
+def _exact(result):
+    return [(repr(k), type(v), v.hex() if type(v) is float else v) for k, v in result.items()]
+
+
+def _compare_queries(checks, label, G, fg):
+    core, index = fg.core, fg.index
+    nodes = fg.nodes
+    ok = checks.check(f"{label}: node order", nodes == list(G))
+    ok &= checks.check(
+        f"{label}: neighbor rows",
+        all(core.neighbors(i) == [index[w] for w in G._adj[v]] for i, v in enumerate(nodes)),
+    )
+    if G.is_directed():
+        ok &= checks.check(
+            f"{label}: predecessor rows",
+            all(core.predecessors(i) == sorted(index[u] for u in G._pred[v]) for i, v in enumerate(nodes)),
+        )
+    us, vs, _ = core.edges_in_order()
+    ok &= checks.check(
+        f"{label}: edges_in_order",
+        list(zip(us, vs)) == [(index[u], index[v]) for u, v in G.edges()],
+    )
+    ok &= checks.check(f"{label}: degrees", core.degrees() == [d for _, d in G.degree()])
+    ok &= checks.check(f"{label}: number_of_edges", core.number_of_edges() == G.number_of_edges())
+    return ok
+
+
+def main():
+    import networkx as nx
+
+    from fennel import __version__
+    from fennel.backend import FennelGraph
+
+    warnings.simplefilter("ignore", RuntimeWarning)
+    nx.config.warnings_to_ignore.add("cache")
+    checks = _Checks()
+
+    print(f"fennel {__version__} with NetworkX {nx.__version__}")
+    print(_interpreter())
+    print(f"worker threads: {_threads()}")
+    print(f"fennel registered as a NetworkX backend: {'fennel' in nx.utils.backends.backends}")
+
+    print("\nconversion (every query compared with NetworkX):")
+    graphs = [
+        ("karate club", nx.karate_club_graph()),
+        ("random 20,000 nodes", nx.gnm_random_graph(20_000, 100_000, seed=42)),
+        ("random directed 5,000 nodes", nx.gnm_random_graph(5_000, 25_000, seed=7, directed=True)),
+    ]
+    for label, G in graphs:
+        t = time.perf_counter()
+        fg = FennelGraph(G, [("weight", 1)])
+        seconds = time.perf_counter() - t
+        ok = _compare_queries(checks, label, G, fg)
+        print(
+            f"  {label:30s} {len(G):7,d} nodes {G.number_of_edges():8,d} edges"
+            f"  converted in {seconds * 1e3:8.1f} ms  queries {'agree' if ok else 'DIFFER'}"
+        )
+
+    print("\nbetweenness centrality through NetworkX's dispatcher:")
+    runs = [
+        ("karate club", nx.karate_club_graph(), {}),
+        ("karate club, weighted", nx.karate_club_graph(), {"weight": "weight"}),
+        ("random 2,000 nodes, 6,000 edges", nx.gnm_random_graph(2_000, 6_000, seed=1), {}),
+    ]
+    header = f"  {'graph':34s} {'networkx':>10s} {'fennel':>10s} {'speedup':>8s}  result"
+    print(header)
+    print("  " + "-" * (len(header) - 2))
+    for label, G, kwargs in runs:
+        t = time.perf_counter()
+        expected = nx.betweenness_centrality(G, backend="networkx", **kwargs)
+        t_nx = time.perf_counter() - t
+        t = time.perf_counter()
+        got = nx.betweenness_centrality(G, backend="fennel", **kwargs)
+        t_fennel = time.perf_counter() - t
+        same = checks.check(f"{label}: betweenness", _exact(got) == _exact(expected))
+        print(
+            f"  {label:34s} {t_nx:9.3f}s {t_fennel:9.3f}s {t_nx / t_fennel:7.1f}x"
+            f"  {'identical' if same else 'DIFFERENT'}"
+        )
+    print("  (fennel times include converting the graph)")
+
+    if checks.failed:
+        print(f"\nFAILED: {len(checks.failed)} check(s): {', '.join(checks.failed)}")
+        return 1
+    print("\nall checks passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
