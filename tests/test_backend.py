@@ -36,11 +36,11 @@ def outcome(name, *args, **kwargs):
         return ("raised", type(exc), exc.args)
 
 
-def same_as_networkx(name, *args, ran=True, **kwargs):
-    """Run with fennel and with NetworkX; fennel must have run (or not) as told."""
+def same_as_networkx(name, *args, **kwargs):
+    """Run with fennel and with NetworkX; fennel itself must have answered."""
     before = backend.calls["ran", name]
     got = outcome(name, *args, backend="fennel", **kwargs)
-    assert (backend.calls["ran", name] > before) == (ran and got[0] == "ok")
+    assert (backend.calls["ran", name] > before) == (got[0] == "ok")
     assert got == outcome(name, *args, backend="networkx", **kwargs)
 
 
@@ -49,7 +49,9 @@ def weighted(gid, flavour):
     return (G, None) if flavour is None else (add_weights(G, flavour, seed=len(G)), "weight")
 
 
-@pytest.mark.parametrize("flavour", [None, "int", "float", "mixed", "missing"])
+# None weights make NetworkX's betweenness raise and its Dijkstra lengths mix
+# ints and floats for mixed weights: both are fallback cases, tested below.
+@pytest.mark.parametrize("flavour", [None, *(f for f in FLAVOURS if f != "none")])
 @pytest.mark.parametrize("gid", ZOO_IDS)
 def test_betweenness(gid, flavour):
     G, weight = weighted(gid, flavour)
@@ -76,7 +78,7 @@ def test_sampling_seeds(name, make_seed):
     assert exact(got) == exact(getattr(nx, name)(G, k=9, seed=make_seed()))
 
 
-@pytest.mark.parametrize("flavour", [None, "int", "float", "none", "missing"])
+@pytest.mark.parametrize("flavour", [None, *(f for f in FLAVOURS if f != "mixed")])
 @pytest.mark.parametrize("gid", [g for g in ZOO_IDS if ZOO[g]])
 def test_single_source_lengths(gid, flavour):
     if flavour == "none" and ZOO[gid].is_multigraph():
@@ -86,7 +88,8 @@ def test_single_source_lengths(gid, flavour):
     for source in {nodes[0], nodes[len(nodes) // 2]}:
         for cutoff in (None, 0, 1, 2.5, 4, -1, math.inf, math.nan):
             same_as_networkx(DIJKSTRA, G, source, cutoff=cutoff, weight=weight)
-            if flavour is None:
+        if flavour is None:
+            for cutoff in (None, 0, 1, 2.5, 4, -1, math.inf, math.nan, True, 2**53 + 1, -(10**400)):
                 same_as_networkx(SSSP, G, source, cutoff=cutoff)
 
 

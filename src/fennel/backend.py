@@ -17,8 +17,11 @@ explicit ``backend="fennel"`` NetworkX does not fall back; it raises
 ``NotImplementedError`` instead.
 
 Setting the environment variable ``FENNEL_CALL_LOG`` to a file path appends one
-line per decision (``ran``, ``refused``, ``declined``, ``converted``) to that
-file; :data:`calls` counts the same events in-process.
+line per event to that file: ``ran`` (a fennel function returned),
+``refused`` (can_run or a function declined the arguments or data),
+``declined`` (should_run left a small graph to NetworkX), ``converted`` and
+``unconvertible`` (the C++ conversion raised NotImplementedError). The
+in-process :data:`calls` counter counts the same events.
 """
 
 import inspect
@@ -38,9 +41,12 @@ _INF = float("inf")
 _EXACT_INT_LIMIT = 2**53
 _PLAIN_WEIGHT_TYPES = frozenset({int, float, bool, type(None)})
 
-# NetworkX 3.5 changed how sampled betweenness is rescaled; the rescaling below
-# reproduces the newer arithmetic, so older versions are left to NetworkX.
-_RESCALE_MATCHES = "sampled_nodes" in inspect.signature(_nx_betweenness._rescale).parameters
+# Older NetworkX releases rescaled sampled betweenness differently (their
+# _rescale had no `sampled_nodes`); the rescaling below reproduces the newer
+# arithmetic, so betweenness is left to NetworkX on those releases.
+_nx_rescale = getattr(_nx_betweenness, "_rescale", None)
+_RESCALE_MATCHES = _nx_rescale is not None and "sampled_nodes" in inspect.signature(_nx_rescale).parameters
+DIJKSTRA = "single_source_dijkstra_path_length"
 
 # ---------------------------------------------------------------------------
 # Call accounting
@@ -137,14 +143,18 @@ class FennelGraph:
 
     def _build(self):
         G = self.source
-        core = _core.build_graph(
-            self.nodes,
-            self.index,
-            G._adj,
-            self.directed,
-            list(self.columns.items()),
-            self.multigraph,
-        )
+        try:
+            core = _core.build_graph(
+                self.nodes,
+                self.index,
+                G._adj,
+                self.directed,
+                list(self.columns.items()),
+                self.multigraph,
+            )
+        except NotImplementedError as exc:
+            _record("unconvertible", type(G).__name__, str(exc))
+            raise
         _record("converted", type(G).__name__, f"{len(self.nodes)} nodes")
         return core
 
@@ -266,10 +276,18 @@ def _weight_data_problem(fg, weight, *, hidden_allowed, mixed_allowed):
     return None
 
 
-def _cutoff_problem(cutoff):
+def _cutoff_problem(cutoff, *, exact_float):
+    """Cutoffs the searches compare as NetworkX does.
+
+    Breadth-first levels are small ints, so any int compares the same after
+    conversion to float. Dijkstra distances are floats near the cutoff, so an
+    int cutoff must convert to float exactly.
+    """
     if cutoff is None or isinstance(cutoff, float):
         return None
     if isinstance(cutoff, int):
+        if not exact_float:
+            return None
         try:
             if float(cutoff) == cutoff:
                 return None
@@ -305,7 +323,7 @@ def _edge_key_clash(fg):
         adj = fg.source._adj
         clash = False
         for v in fg.nodes:
-            if type(v) is tuple and len(v) == 2:
+            if isinstance(v, tuple) and len(v) == 2:
                 a, b = v
                 try:
                     if a in adj and b in adj[a]:
@@ -417,7 +435,7 @@ def single_source_shortest_path_length(G, source, cutoff=None):
     fg = _as_fennel(G, None)
     if source not in fg:
         raise nx.NodeNotFound(f"Source {source} is not in G")
-    if reason := _cutoff_problem(cutoff):
+    if reason := _cutoff_problem(cutoff, exact_float=False):
         _refuse(name, reason)
     order, levels = fg.core.bfs_lengths(fg.index[source], _bfs_cutoff(cutoff))
     keys = list(map(fg.nodes.__getitem__, order))
@@ -436,7 +454,7 @@ def single_source_dijkstra_path_length(G, source, cutoff=None, weight="weight"):
     {source}  # noqa: B018 - an unhashable source raises TypeError, as in NetworkX
     if source not in fg:
         raise nx.NodeNotFound(f"Node {source} not found in graph")
-    if reason := _cutoff_problem(cutoff) or _weight_data_problem(
+    if reason := _cutoff_problem(cutoff, exact_float=True) or _weight_data_problem(
         fg, weight, hidden_allowed=True, mixed_allowed=False
     ):
         _refuse(name, reason)
@@ -497,7 +515,7 @@ def _argument_problem(name, a):
         return f"cannot convert {type(G).__name__}"
     if name in _WEIGHTED and (reason := _weight_name_problem(a["weight"])):
         return reason
-    if "cutoff" in a and (reason := _cutoff_problem(a["cutoff"])):
+    if "cutoff" in a and (reason := _cutoff_problem(a["cutoff"], exact_float=name == DIJKSTRA)):
         return reason
     return None
 
@@ -508,7 +526,7 @@ def _data_problem(name, a):
     fg = _cached_conversion(a["G"], () if weight is None else (weight,))
     if fg is None or isinstance(fg, str):
         return fg
-    if name == "single_source_dijkstra_path_length":
+    if name == DIJKSTRA:
         return _weight_data_problem(fg, weight, hidden_allowed=True, mixed_allowed=False)
     if name in _WEIGHTED:
         if reason := _betweenness_data_problem(fg, weight):

@@ -617,31 +617,40 @@ bool read_adjacency(PyObject* nodes, const NodeIndex& index, PyObject* adjacency
         }
         return true;
     };
-    // Row u+1 is started (its first block collected) before row u is walked,
-    // so that its memory is on the way while row u is processed.
-    PyRef row = rows.row(0);
-    RowWalk walks[2];
-    if (count > 0 && (!row || !walks[0].start(row.get(), read_values))) {
-        return rows.ended();
-    }
+    // Rows are started (their first block collected) LEAD rows before they
+    // are walked, so that their memory is on the way meanwhile.
+    constexpr Py_ssize_t LEAD = 1;
+    RowWalk walks[LEAD + 1];
+    PyRef held[LEAD + 1];
+    Py_ssize_t started = 0;  // rows [u, started) are started
+    auto start_next = [&]() {
+        PyRef r = rows.row(started);
+        if (!r) return rows.ended();
+        if (!walks[started % (LEAD + 1)].start(r.get(), read_values)) return false;
+        held[started % (LEAD + 1)] = std::move(r);
+        ++started;
+        return true;
+    };
     for (Py_ssize_t u = 0; u < count; ++u) {
-        RowWalk& walk = walks[u & 1];
-        RowWalk& next_walk = walks[(u + 1) & 1];
-        PyRef next_row;
-        if (u + 1 < count) {
-            next_row = rows.row(u + 1);
-            if (!next_row && !rows.ended()) return false;
-            if (next_row && !next_walk.start(next_row.get(), read_values)) return false;
+        while (started < count && started <= u + LEAD) {
+            const Py_ssize_t before = started;
+            if (!start_next()) return false;
+            if (started == before) break;  // the node list ended early
         }
+        if (u >= started) break;
+        RowWalk& walk = walks[u % (LEAD + 1)];
         // Looking a row up through a mapping may run Python code, which may
         // change this row after its block was collected.
         if (rows.may_run_python() && !walk.restart()) return false;
         if (!walk.run(step)) return false;
-        // Likewise Python code run by this row's steps and the next row.
-        if (walk.ran_python() && next_row && !next_walk.restart()) return false;
+        // Likewise Python code run by this row's steps and the rows ahead.
+        if (walk.ran_python()) {
+            for (Py_ssize_t r = u + 1; r < started; ++r) {
+                if (!walks[r % (LEAD + 1)].restart()) return false;
+            }
+        }
+        held[u % (LEAD + 1)] = PyRef();
         csr.offsets.push_back(csr.targets.size());
-        row = std::move(next_row);
-        if (!row) break;
     }
     return true;
 }
