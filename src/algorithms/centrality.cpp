@@ -30,13 +30,15 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 
 namespace fennel {
 
 namespace {
 
 constexpr std::uint32_t UNREACHED = 0xFFFFFFFFu;
-constexpr std::size_t CONTRIBUTION_BUDGET = std::size_t{1} << 29;  // bytes per batch
+constexpr std::size_t CONTRIBUTION_BUDGET = std::size_t{1} << 29;  // bytes per batch, at most
+constexpr std::size_t CACHE_BUDGET = std::size_t{1} << 22;         // bytes per batch, preferred
 constexpr std::size_t MAX_BUCKETS = 256;
 
 struct Contribution {
@@ -89,7 +91,8 @@ struct BcState {
 
     std::vector<double> sigma;
     std::vector<double> delta;
-    std::vector<Node> stack;
+    std::vector<Node> stack;  // settle order; capacity n + 1
+    std::size_t settled = 0;
     // breadth-first mode
     std::vector<std::uint32_t> level;
     // Dijkstra mode
@@ -102,7 +105,7 @@ struct BcState {
     std::vector<Node> touched;
     std::vector<Entry> heap;
 
-    BcState(Count n, bool weighted) : sigma(n, 0.0), delta(n, 0.0) {
+    BcState(Count n, bool weighted) : sigma(n, 0.0), delta(n, 0.0), stack(n + 1) {
         if (weighted) {
             dist.assign(n, 0.0);
             done.assign(n, 0);
@@ -117,28 +120,36 @@ struct BcState {
 
     // NetworkX's _single_source_shortest_path_basic. Predecessors are not
     // kept: the accumulation recognises them by level.
+    //
+    // The loop is branch-free: a node's level decides whether it joins the
+    // queue (the slot past the tail is always written, and kept only for a
+    // new node) and whether sigma[v] is added to sigma[w]; adding +0.0
+    // instead leaves a non-negative sigma exactly as it was.
     void bfs(const Csr& succ, Node s) {
-        for (Node v : stack) {
-            level[v] = UNREACHED;
-            sigma[v] = 0.0;
+        for (std::size_t i = 0; i < settled; ++i) {
+            level[stack[i]] = UNREACHED;
+            sigma[stack[i]] = 0.0;
         }
-        stack.clear();
         // Invariant: every level is UNREACHED and every sigma 0.0.
         sigma[s] = 1.0;
         level[s] = 0;
-        stack.push_back(s);
-        for (std::size_t head = 0; head < stack.size(); ++head) {
+        stack[0] = s;
+        std::size_t tail = 1;
+        for (std::size_t head = 0; head < tail; ++head) {
             const Node v = stack[head];
             const std::uint32_t next = level[v] + 1;
             const double sigma_v = sigma[v];
             for (Node w : succ.row(v)) {
-                if (level[w] == UNREACHED) {
-                    stack.push_back(w);
-                    level[w] = next;
-                }
-                if (level[w] == next) sigma[w] += sigma_v;
+                const std::uint32_t lw = level[w];
+                const bool fresh = lw == UNREACHED;
+                stack[tail] = w;
+                tail += fresh;
+                const std::uint32_t lw_now = fresh ? next : lw;
+                level[w] = lw_now;
+                sigma[w] += lw_now == next ? sigma_v : 0.0;
             }
         }
+        settled = tail;
     }
 
     // NetworkX's _single_source_dijkstra_path_basic.
@@ -151,7 +162,7 @@ struct BcState {
             pred_slots[v].clear();
         }
         touched.clear();
-        stack.clear();
+        settled = 0;
         heap.clear();
         // Invariant: every flag clear, every sigma 0.0, every pred list empty.
         std::uint64_t count = 0;
@@ -167,7 +178,7 @@ struct BcState {
             const Node v = e.node;
             if (done[v]) continue;
             sigma[v] += sigma[e.pred];  // doubles sigma[s] for the source, as NetworkX does
-            stack.push_back(v);
+            stack[settled++] = v;
             dist[v] = e.dist;
             done[v] = 1;
             for (Slot p = succ.begin(v); p < succ.end(v); ++p) {
@@ -203,32 +214,44 @@ struct BcState {
 
     // Calls f(v, slot) for each predecessor v of w on a shortest path, with
     // the in-row slot (unweighted) or succ slot (weighted) of the edge v -> w.
+    // The source has none.
     template <class F>
     void for_each_pred(const Csr& in_rows, bool weighted, Node w, F&& f) const {
         if (weighted) {
             const auto& ps = preds[w];
             const auto& slots = pred_slots[w];
             for (std::size_t i = 0; i < ps.size(); ++i) f(ps[i], slots[i]);
-        } else {
+        } else if (level[w] != 0) {
             const std::uint32_t want = level[w] - 1;
             for (Slot q = in_rows.begin(w); q < in_rows.end(w); ++q) {
                 const Node v = in_rows.targets[q];
-                if (level[v] != UNREACHED && level[v] == want) f(v, q);
+                if (level[v] == want) f(v, q);
             }
         }
     }
 
-    // NetworkX's _accumulate_basic / _accumulate_endpoints.
+    // NetworkX's _accumulate_basic / _accumulate_endpoints. A zero
+    // contribution is not recorded: adding +0.0 would not change a total.
     void accumulate_nodes(const Csr& in_rows, bool weighted, bool endpoints, Node s,
                           std::vector<Contribution>& out) {
         out.clear();
-        if (endpoints) out.push_back({s, static_cast<double>(stack.size() - 1)});
-        for (Node v : stack) delta[v] = 0.0;
-        for (std::size_t i = stack.size(); i-- > 0;) {
+        if (endpoints && settled > 1) out.push_back({s, static_cast<double>(settled - 1)});
+        for (std::size_t i = 0; i < settled; ++i) delta[stack[i]] = 0.0;
+        for (std::size_t i = settled; i-- > 0;) {
             const Node w = stack[i];
             const double coeff = (1.0 + delta[w]) / sigma[w];
-            for_each_pred(in_rows, weighted, w, [&](Node v, Slot) { delta[v] += sigma[v] * coeff; });
-            if (w != s) out.push_back({w, endpoints ? delta[w] + 1.0 : delta[w]});
+            if (weighted) {
+                for_each_pred(in_rows, true, w, [&](Node v, Slot) { delta[v] += sigma[v] * coeff; });
+            } else if (w != s) {
+                // Branch-free: non-predecessors receive +0.0, which leaves
+                // their (non-negative) delta exactly as it was.
+                const std::uint32_t want = level[w] - 1;
+                for (Node v : in_rows.row(w)) delta[v] += level[v] == want ? sigma[v] * coeff : 0.0;
+            }
+            if (w != s) {
+                const double c = endpoints ? delta[w] + 1.0 : delta[w];
+                if (c != 0.0) out.push_back({w, c});
+            }
         }
     }
 
@@ -236,8 +259,8 @@ struct BcState {
     void accumulate_edges(const InEdges& in, const std::vector<Slot>& eidx, bool weighted,
                           std::vector<Contribution>& out) {
         out.clear();
-        for (Node v : stack) delta[v] = 0.0;
-        for (std::size_t i = stack.size(); i-- > 0;) {
+        for (std::size_t i = 0; i < settled; ++i) delta[stack[i]] = 0.0;
+        for (std::size_t i = settled; i-- > 0;) {
             const Node w = stack[i];
             const double coeff = (1.0 + delta[w]) / sigma[w];
             for_each_pred(*in.rows, weighted, w, [&](Node v, Slot q) {
@@ -261,7 +284,10 @@ void group(const std::vector<Contribution>& flat, const Buckets& buckets, Source
 }
 
 // Runs `accumulate(state, s, contributions)` for every source and adds the
-// contributions into `totals`, source by source in list order.
+// contributions into `totals`, source by source in list order. Sources are
+// taken in batches small enough for their contributions to stay in cache
+// (and never beyond the memory budget); each piece of a batch keeps its
+// scratch state from batch to batch.
 template <class Accumulate>
 Status sum_over_sources(const CoreGraph& g, const std::vector<double>* weights,
                         std::span<const Node> sources, std::size_t max_per_source,
@@ -269,13 +295,17 @@ Status sum_over_sources(const CoreGraph& g, const std::vector<double>* weights,
     const Buckets buckets = make_buckets(totals.size());
     const std::size_t per_source =
         sizeof(Contribution) * std::max<std::size_t>(max_per_source, 1) + 4 * (buckets.count + 1);
-    const std::size_t batch = std::clamp<std::size_t>(CONTRIBUTION_BUDGET / per_source, 1, sources.size());
+    const std::size_t most = std::max<std::size_t>(CONTRIBUTION_BUDGET / per_source, 1);
+    const std::size_t wanted = std::max(CACHE_BUDGET / per_source, 16 * pool_size());
+    const std::size_t batch = std::min({wanted, most, sources.size()});
     std::vector<SourceContributions> recorded(batch);
+    std::vector<std::unique_ptr<BcState>> states(split(batch).pieces);
     for (std::size_t first = 0; first < sources.size(); first += batch) {
         const auto chunk = sources.subspan(first, std::min(batch, sources.size() - first));
         const Pieces pieces = split(chunk.size());
         Status st = parallel_for(pieces.pieces, [&](std::size_t piece) {
-            BcState state(g.n, weights != nullptr);
+            if (!states[piece]) states[piece] = std::make_unique<BcState>(g.n, weights != nullptr);
+            BcState& state = *states[piece];
             std::vector<Contribution> flat;
             for (std::size_t i = pieces.begin(piece); i < pieces.end(piece); ++i) {
                 state.search(g, weights, chunk[i]);

@@ -36,19 +36,19 @@ static inline int PyModule_Add(PyObject* module, const char* name, PyObject* val
 
 namespace fennel::py {
 
-// Per-object critical section. Under the GIL (and before 3.13) it is empty:
+// Per-object critical section (free-threaded builds). Under the GIL it is empty:
 // the GIL already serialises access to the object.
 class CriticalSection {
 public:
     explicit CriticalSection(PyObject* op) {
-#if PY_VERSION_HEX >= 0x030D0000
+#if PY_VERSION_HEX >= 0x030D0000 && defined(Py_GIL_DISABLED)
         PyCriticalSection_Begin(&section_, op);
 #else
         (void)op;
 #endif
     }
     ~CriticalSection() {
-#if PY_VERSION_HEX >= 0x030D0000
+#if PY_VERSION_HEX >= 0x030D0000 && defined(Py_GIL_DISABLED)
         PyCriticalSection_End(&section_);
 #endif
     }
@@ -56,7 +56,7 @@ public:
     CriticalSection& operator=(const CriticalSection&) = delete;
 
 private:
-#if PY_VERSION_HEX >= 0x030D0000
+#if PY_VERSION_HEX >= 0x030D0000 && defined(Py_GIL_DISABLED)
     PyCriticalSection section_;
 #endif
 };

@@ -1,0 +1,152 @@
+"""fennel against NetworkX on the same graphs, in one run.
+
+* betweenness centrality, unweighted over all sources and weighted over 200
+  sampled sources, on a random graph of 2,000 nodes and 10,000 edges: fennel
+  at 1 and at 2 worker threads, conversion included;
+* single-source BFS and Dijkstra lengths on a 1,000,000-edge graph: the first
+  call (conversion included) and cached calls.
+
+Every fennel answer is checked to equal NetworkX's before its time is shown.
+fennel runs in subprocesses so that each can set its own pool size.
+
+    python bench/betweenness.py [--quick]
+"""
+
+import json
+import os
+import random
+import subprocess
+import sys
+import time
+
+import networkx as nx
+
+QUICK = "--quick" in sys.argv
+K_WEIGHTED = 200
+
+
+def bc_graph():
+    G = nx.gnm_random_graph(2000, 10000, seed=42)
+    rng = random.Random(7)
+    for _, _, d in G.edges(data=True):
+        d["weight"] = rng.randint(1, 20)
+    return G
+
+
+def lengths_graph():
+    n, m = 200_000, 1_000_000
+    rng = random.Random(3)
+    G = nx.Graph()
+    G.add_nodes_from(range(n))
+    edges = 0
+    while edges < m:
+        u, v = rng.randrange(n), rng.randrange(n)
+        if u != v and not G.has_edge(u, v):
+            G.add_edge(u, v, weight=rng.randint(1, 100))
+            edges += 1
+    return G
+
+
+def timed(fn, repeats=1):
+    best = float("inf")
+    result = None
+    for _ in range(repeats):
+        t = time.perf_counter()
+        result = fn()
+        best = min(best, time.perf_counter() - t)
+    return best, result
+
+
+def fennel_run(threads):
+    """Times the fennel calls in a subprocess with the pool at `threads`."""
+    env = {**os.environ, "RAYON_NUM_THREADS": str(threads)}
+    out = subprocess.run([sys.executable, __file__, "--child"] + (["--quick"] if QUICK else []),
+                         env=env, capture_output=True, text=True, check=True)
+    return json.loads(out.stdout.strip().splitlines()[-1])
+
+
+def clear_cache(G):
+    getattr(G, "__networkx_cache__", {}).clear()
+
+
+def child():
+    G = bc_graph()
+    times = {}
+    results = {}
+
+    def unweighted():
+        clear_cache(G)
+        return nx.betweenness_centrality(G, backend="fennel")
+
+    def weighted():
+        clear_cache(G)
+        return nx.betweenness_centrality(G, k=K_WEIGHTED, weight="weight", seed=1, backend="fennel")
+
+    times["bc_unweighted"], results["bc_unweighted"] = timed(unweighted, 3)
+    times["bc_weighted"], results["bc_weighted"] = timed(weighted, 3)
+    if threads() == 1:
+        H = lengths_graph()
+        clear_cache(H)
+        times["bfs_first"], results["bfs"] = timed(
+            lambda: nx.single_source_shortest_path_length(H, 0, backend="fennel"))
+        times["bfs_cached"], _ = timed(lambda: nx.single_source_shortest_path_length(H, 0, backend="fennel"), 5)
+        clear_cache(H)
+        times["dij_first"], results["dij"] = timed(
+            lambda: nx.single_source_dijkstra_path_length(H, 0, backend="fennel"))
+        times["dij_cached"], _ = timed(lambda: nx.single_source_dijkstra_path_length(H, 0, backend="fennel"), 5)
+    digest = {k: repr(list(v.items())) for k, v in results.items()}
+    print(json.dumps({"times": times, "digest": digest}))
+
+
+def threads():
+    return int(os.environ.get("RAYON_NUM_THREADS", "0"))
+
+
+def main():
+    G = bc_graph()
+    nx_times = {}
+    digest = {}
+    if QUICK:
+        nx_times["bc_unweighted"], r = timed(lambda: nx.betweenness_centrality(G, k=200, seed=3))
+    else:
+        nx_times["bc_unweighted"], r = timed(lambda: nx.betweenness_centrality(G))
+        digest["bc_unweighted"] = repr(list(r.items()))
+    nx_times["bc_weighted"], r = timed(
+        lambda: nx.betweenness_centrality(G, k=K_WEIGHTED, weight="weight", seed=1))
+    digest["bc_weighted"] = repr(list(r.items()))
+    H = lengths_graph()
+    nx_times["bfs"], r = timed(lambda: nx.single_source_shortest_path_length(H, 0), 3)
+    digest["bfs"] = repr(list(r.items()))
+    nx_times["dij"], r = timed(lambda: nx.single_source_dijkstra_path_length(H, 0), 3)
+    digest["dij"] = repr(list(r.items()))
+
+    one = fennel_run(1)
+    two = fennel_run(2)
+    for run in (one, two):
+        for key, value in run["digest"].items():
+            if key in digest and digest[key] != value:
+                sys.exit(f"fennel's {key} differs from NetworkX's")
+
+    rows = [
+        ("betweenness, unweighted, all sources", nx_times["bc_unweighted"],
+         one["times"]["bc_unweighted"], two["times"]["bc_unweighted"], "40x / 70x"),
+        (f"betweenness, weighted, k={K_WEIGHTED}", nx_times["bc_weighted"],
+         one["times"]["bc_weighted"], two["times"]["bc_weighted"], "40x"),
+        ("BFS lengths, first call", nx_times["bfs"], one["times"]["bfs_first"], None, ""),
+        ("BFS lengths, cached", nx_times["bfs"], one["times"]["bfs_cached"], None, "10x"),
+        ("Dijkstra lengths, first call", nx_times["dij"], one["times"]["dij_first"], None, ""),
+        ("Dijkstra lengths, cached", nx_times["dij"], one["times"]["dij_cached"], None, "10x"),
+    ]
+    if QUICK:
+        print("(--quick: NetworkX's unweighted time is for k=200 sources, not comparable)")
+    print(f"{'case':<40}{'NetworkX':>10}{'1 thread':>10}{'ratio':>8}{'2 threads':>11}{'ratio':>8}  target")
+    for name, base, t1, t2, target in rows:
+        two_cols = f"{t2:>10.3f}s{base / t2:>7.1f}x" if t2 is not None else f"{'':>11}{'':>8}"
+        print(f"{name:<40}{base:>9.3f}s{t1:>9.3f}s{base / t1:>7.1f}x{two_cols}  {target}")
+
+
+if __name__ == "__main__":
+    if "--child" in sys.argv:
+        child()
+    else:
+        main()
