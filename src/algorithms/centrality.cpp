@@ -29,6 +29,7 @@
 #include "lib/pool.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <memory>
 
@@ -40,6 +41,13 @@ constexpr std::uint32_t UNREACHED = 0xFFFFFFFFu;
 constexpr std::size_t CONTRIBUTION_BUDGET = std::size_t{1} << 29;  // bytes per batch, at most
 constexpr std::size_t CACHE_BUDGET = std::size_t{1} << 22;         // bytes per batch, preferred
 constexpr std::size_t MAX_BUCKETS = 256;
+
+// `value` when `keep`, else +0.0, without a branch: the mask works on the
+// bit pattern, so even an infinite value is dropped exactly.
+inline double keep_if(bool keep, double value) {
+    const std::uint64_t mask = std::uint64_t{0} - static_cast<std::uint64_t>(keep);
+    return std::bit_cast<double>(std::bit_cast<std::uint64_t>(value) & mask);
+}
 
 struct Contribution {
     std::uint32_t entry;
@@ -140,13 +148,14 @@ struct BcState {
             const std::uint32_t next = level[v] + 1;
             const double sigma_v = sigma[v];
             for (Node w : succ.row(v)) {
+                // Every reached node is at most one level deeper than v, so
+                // min() leaves it alone and gives an unreached node `next`.
                 const std::uint32_t lw = level[w];
-                const bool fresh = lw == UNREACHED;
                 stack[tail] = w;
-                tail += fresh;
-                const std::uint32_t lw_now = fresh ? next : lw;
+                tail += lw == UNREACHED;
+                const std::uint32_t lw_now = std::min(lw, next);
                 level[w] = lw_now;
-                sigma[w] += lw_now == next ? sigma_v : 0.0;
+                sigma[w] += keep_if(lw_now == next, sigma_v);
             }
         }
         settled = tail;
@@ -246,7 +255,7 @@ struct BcState {
                 // Branch-free: non-predecessors receive +0.0, which leaves
                 // their (non-negative) delta exactly as it was.
                 const std::uint32_t want = level[w] - 1;
-                for (Node v : in_rows.row(w)) delta[v] += level[v] == want ? sigma[v] * coeff : 0.0;
+                for (Node v : in_rows.row(w)) delta[v] += keep_if(level[v] == want, sigma[v] * coeff);
             }
             if (w != s) {
                 const double c = endpoints ? delta[w] + 1.0 : delta[w];
