@@ -25,7 +25,7 @@
 // scratch is allocated once per piece of sources and reset sparsely.
 #include "algorithms/centrality.hpp"
 
-#include "algorithms/paths.hpp"
+#include "algorithms/heap.hpp"
 #include "lib/pool.hpp"
 
 #include <algorithm>
@@ -84,17 +84,9 @@ struct InEdges {
 // Per-piece scratch of the Brandes searches. Between sources only the
 // entries of the previous search are reset, so cost follows reach, not n.
 struct BcState {
-    struct Entry {
-        double dist;
-        std::uint64_t count;
+    struct Edge {
         Node pred;
         Node node;
-        // Inverted for std's max-heap algorithms: the least entry pops first.
-        friend bool operator<(const Entry& a, const Entry& b) {
-            std::int64_t x = HeapKey::total_order(a.dist);
-            std::int64_t y = HeapKey::total_order(b.dist);
-            return x != y ? x > y : a.count > b.count;
-        }
     };
 
     std::vector<double> sigma;
@@ -111,7 +103,7 @@ struct BcState {
     std::vector<std::vector<Node>> preds;      // in discovery order
     std::vector<std::vector<Slot>> pred_slots;  // succ slot of each pred edge
     std::vector<Node> touched;
-    std::vector<Entry> heap;
+    SearchHeap<Edge> heap;
 
     BcState(Count n, bool weighted) : sigma(n, 0.0), delta(n, 0.0), stack(n + 1) {
         if (weighted) {
@@ -179,28 +171,26 @@ struct BcState {
         seen_dist[s] = 0.0;
         seen[s] = 1;
         touched.push_back(s);
-        heap.push_back({0.0, count, s, s});
+        heap.push(0.0, count, {s, s});
         while (!heap.empty()) {
-            std::pop_heap(heap.begin(), heap.end());
-            const Entry e = heap.back();
-            heap.pop_back();
-            const Node v = e.node;
+            const auto e = heap.pop();
+            const Node v = e.payload.node;
             if (done[v]) continue;
-            sigma[v] += sigma[e.pred];  // doubles sigma[s] for the source, as NetworkX does
+            const double dist_v = e.distance();
+            sigma[v] += sigma[e.payload.pred];  // doubles sigma[s] for the source, as NetworkX does
             stack[settled++] = v;
-            dist[v] = e.dist;
+            dist[v] = dist_v;
             done[v] = 1;
             for (Slot p = succ.begin(v); p < succ.end(v); ++p) {
                 const Node w = succ.targets[p];
-                const double vw = weights[p] + e.dist;
+                const double vw = weights[p] + dist_v;
                 if (!done[w] && (!seen[w] || vw < seen_dist[w])) {
                     if (!seen[w]) {
                         seen[w] = 1;
                         touched.push_back(w);
                     }
                     seen_dist[w] = vw;
-                    heap.push_back({vw, ++count, v, w});
-                    std::push_heap(heap.begin(), heap.end());
+                    heap.push(vw, ++count, {v, w});
                     sigma[w] = 0.0;
                     preds[w].assign(1, v);
                     pred_slots[w].assign(1, p);

@@ -20,15 +20,13 @@ Status DijkstraState::run(const Csr& adj, const std::vector<double>* weights, No
     seen[source] = 1;
     touched.push_back(source);
     seen_dist[source] = 0.0;
-    heap.push_back({{0.0, counter}, source});
+    heap.push(0.0, counter, source);
 
     while (!heap.empty()) {
-        std::pop_heap(heap.begin(), heap.end());
-        const Entry top = heap.back();
-        heap.pop_back();
-        const Node v = top.node;
+        const auto top = heap.pop();
+        const Node v = top.payload;
         if (done[v]) continue;  // stale entry: v was finalized at a shorter distance
-        const double d = top.key.distance;
+        const double d = top.distance();
         done[v] = 1;
         dist[v] = d;
         order.push_back(v);
@@ -56,8 +54,7 @@ Status DijkstraState::run(const Csr& adj, const std::vector<double>* weights, No
                 touched.push_back(u);
             }
             seen_dist[u] = vu;
-            heap.push_back({{vu, ++counter}, u});
-            std::push_heap(heap.begin(), heap.end());
+            heap.push(vu, ++counter, u);
         }
     }
     return {};

@@ -14,51 +14,25 @@
 // seen.
 #pragma once
 
+#include "algorithms/heap.hpp"
 #include "graph/core_graph.hpp"
 
-#include <bit>
 #include <cstdint>
 #include <optional>
 #include <vector>
 
 namespace fennel {
 
-// Distance under the IEEE 754 total order (compared through the bit
-// pattern: -0.0 before +0.0, NaNs at the extremes by sign), then push order.
-struct HeapKey {
-    double distance;
-    std::uint64_t counter;
-
-    static std::int64_t total_order(double d) {
-        auto bits = std::bit_cast<std::int64_t>(d);
-        return bits ^ static_cast<std::int64_t>(static_cast<std::uint64_t>(bits >> 63) >> 1);
-    }
-    friend bool operator<(const HeapKey& a, const HeapKey& b) {
-        std::int64_t x = total_order(a.distance);
-        std::int64_t y = total_order(b.distance);
-        return x != y ? x < y : a.counter < b.counter;
-    }
-};
-
 // Reusable scratch for Dijkstra searches on graphs of `n` nodes. Each run
 // resets only the nodes the previous run touched.
 struct DijkstraState {
-    struct Entry {
-        HeapKey key;
-        Node node;
-        // std heap algorithms build max-heaps: invert to pop the least entry.
-        friend bool operator<(const Entry& a, const Entry& b) {
-            return b.key < a.key || (!(a.key < b.key) && b.node < a.node);
-        }
-    };
-
     std::vector<double> dist;        // final distance, where done
     std::vector<std::uint8_t> done;  // finalized
     std::vector<double> seen_dist;   // best tentative distance, where seen
     std::vector<std::uint8_t> seen;
     std::vector<Node> order;         // finalized nodes, in finalization order
     std::vector<Node> touched;       // nodes whose seen flag this run set
-    std::vector<Entry> heap;
+    SearchHeap<Node> heap;
 
     explicit DijkstraState(Count n) : dist(n), done(n), seen_dist(n), seen(n) {}
 

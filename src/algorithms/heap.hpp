@@ -1,0 +1,91 @@
+// The priority queue of every Dijkstra search: entries ordered by distance
+// under the IEEE 754 total order, then by push count, as NetworkX's heap of
+// (distance, next(counter), ...) tuples orders them. Counts are unique within
+// a search, so any correct min-priority queue pops the same sequence; this
+// one is a 4-ary heap (half the depth of a binary heap) that compares
+// precomputed integer keys.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace fennel {
+
+// Distance as a signed integer with the IEEE 754 total order (-0.0 before
+// +0.0, NaNs at the extremes by sign). The mapping is its own inverse.
+inline std::int64_t total_order_key(double d) {
+    const auto bits = std::bit_cast<std::int64_t>(d);
+    return bits ^ static_cast<std::int64_t>(static_cast<std::uint64_t>(bits >> 63) >> 1);
+}
+
+// Priority of one heap entry: the distance (kept as its total-order key),
+// then the push counter of the search (0 for the source).
+struct HeapKey {
+    std::int64_t order;
+    std::uint64_t counter;
+
+    static HeapKey of(double distance, std::uint64_t counter) { return {total_order_key(distance), counter}; }
+    double distance() const { return std::bit_cast<double>(total_order_key(std::bit_cast<double>(order))); }
+    friend bool operator<(const HeapKey& a, const HeapKey& b) {
+        return a.order != b.order ? a.order < b.order : a.counter < b.counter;
+    }
+};
+
+template <class Payload>
+class SearchHeap {
+public:
+    struct Entry {
+        HeapKey key;
+        Payload payload;
+
+        double distance() const { return key.distance(); }
+        friend bool operator<(const Entry& a, const Entry& b) { return a.key < b.key; }
+    };
+
+    bool empty() const { return entries_.empty(); }
+    void clear() { entries_.clear(); }
+
+    void push(double distance, std::uint64_t count, Payload payload) {
+        const Entry e{HeapKey::of(distance, count), payload};
+        std::size_t hole = entries_.size();
+        entries_.push_back(e);
+        while (hole > 0) {
+            const std::size_t parent = (hole - 1) / 4;
+            if (!(e < entries_[parent])) break;
+            entries_[hole] = entries_[parent];
+            hole = parent;
+        }
+        entries_[hole] = e;
+    }
+
+    // Removes and returns the least entry; the heap must not be empty.
+    Entry pop() {
+        const Entry top = entries_.front();
+        const Entry last = entries_.back();
+        entries_.pop_back();
+        const std::size_t size = entries_.size();
+        if (size == 0) return top;
+        std::size_t hole = 0;
+        for (;;) {
+            const std::size_t first = 4 * hole + 1;
+            if (first >= size) break;
+            std::size_t best = first;
+            const std::size_t end = first + 4 < size ? first + 4 : size;
+            for (std::size_t c = first + 1; c < end; ++c) {
+                if (entries_[c] < entries_[best]) best = c;
+            }
+            if (!(entries_[best] < last)) break;
+            entries_[hole] = entries_[best];
+            hole = best;
+        }
+        entries_[hole] = last;
+        return top;
+    }
+
+private:
+    std::vector<Entry> entries_;
+};
+
+}  // namespace fennel
