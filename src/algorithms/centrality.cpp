@@ -32,6 +32,7 @@
 #include <bit>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 namespace fennel {
 
@@ -84,11 +85,6 @@ struct InEdges {
 // Per-piece scratch of the Brandes searches. Between sources only the
 // entries of the previous search are reset, so cost follows reach, not n.
 struct BcState {
-    struct Edge {
-        Node pred;
-        Node node;
-    };
-
     std::vector<double> sigma;
     std::vector<double> delta;
     std::vector<Node> stack;  // settle order; capacity n + 1
@@ -103,7 +99,7 @@ struct BcState {
     std::vector<std::vector<Node>> preds;      // in discovery order
     std::vector<std::vector<Slot>> pred_slots;  // succ slot of each pred edge
     std::vector<Node> touched;
-    SearchHeap<Edge> heap;
+    std::optional<NodeHeap> heap;  // Dijkstra mode
 
     BcState(Count n, bool weighted) : sigma(n, 0.0), delta(n, 0.0), stack(n + 1) {
         if (weighted) {
@@ -113,6 +109,7 @@ struct BcState {
             seen.assign(n, 0);
             preds.resize(n);
             pred_slots.resize(n);
+            heap.emplace(n);
         } else {
             level.assign(n, UNREACHED);
         }
@@ -164,20 +161,18 @@ struct BcState {
         }
         touched.clear();
         settled = 0;
-        heap.clear();
         // Invariant: every flag clear, every sigma 0.0, every pred list empty.
         std::uint64_t count = 0;
         sigma[s] = 1.0;
         seen_dist[s] = 0.0;
         seen[s] = 1;
         touched.push_back(s);
-        heap.push(0.0, count, {s, s});
-        while (!heap.empty()) {
-            const auto e = heap.pop();
-            const Node v = e.payload.node;
-            if (done[v]) continue;
-            const double dist_v = e.distance();
-            sigma[v] += sigma[e.payload.pred];  // doubles sigma[s] for the source, as NetworkX does
+        heap->push_or_decrease(s, HeapKey::of(0.0, count), s);
+        while (!heap->empty()) {
+            const auto e = heap->pop();
+            const Node v = e.node;
+            const double dist_v = e.key.distance();
+            sigma[v] += sigma[e.pred];  // doubles sigma[s] for the source, as NetworkX does
             stack[settled++] = v;
             dist[v] = dist_v;
             done[v] = 1;
@@ -190,7 +185,7 @@ struct BcState {
                         touched.push_back(w);
                     }
                     seen_dist[w] = vw;
-                    heap.push(vw, ++count, {v, w});
+                    heap->push_or_decrease(w, HeapKey::of(vw, ++count), v);
                     sigma[w] = 0.0;
                     preds[w].assign(1, v);
                     pred_slots[w].assign(1, p);

@@ -89,3 +89,84 @@ private:
 };
 
 }  // namespace fennel
+
+namespace fennel {
+
+// A 4-ary min-heap holding at most one entry per node, whose key can only
+// decrease. It pops the same sequence as NetworkX's heap with stale entries:
+// a node is re-pushed only with a strictly smaller distance (and a larger
+// counter), so its newest entry is the least of its entries and the stale
+// ones would only be discarded when popped.
+class NodeHeap {
+public:
+    struct Entry {
+        HeapKey key;
+        std::uint32_t node;
+        std::uint32_t pred;
+        friend bool operator<(const Entry& a, const Entry& b) { return a.key < b.key; }
+    };
+
+    explicit NodeHeap(std::size_t n) : where_(n, ABSENT) {}
+
+    bool empty() const { return entries_.empty(); }
+
+    // Inserts `node`, or lowers its key (the new key must be smaller).
+    void push_or_decrease(std::uint32_t node, HeapKey key, std::uint32_t pred) {
+        std::size_t hole = where_[node];
+        if (hole == ABSENT) {
+            hole = entries_.size();
+            entries_.push_back({});
+        }
+        sift_up(hole, {key, node, pred});
+    }
+
+    // Removes and returns the least entry; the heap must not be empty.
+    Entry pop() {
+        const Entry top = entries_.front();
+        where_[top.node] = ABSENT;
+        const Entry last = entries_.back();
+        entries_.pop_back();
+        if (!entries_.empty()) sift_down(0, last);
+        return top;
+    }
+
+private:
+    static constexpr std::uint32_t ABSENT = 0xFFFFFFFFu;
+
+    void place(std::size_t at, const Entry& e) {
+        entries_[at] = e;
+        where_[e.node] = static_cast<std::uint32_t>(at);
+    }
+
+    void sift_up(std::size_t hole, const Entry& e) {
+        while (hole > 0) {
+            const std::size_t parent = (hole - 1) / 4;
+            if (!(e < entries_[parent])) break;
+            place(hole, entries_[parent]);
+            hole = parent;
+        }
+        place(hole, e);
+    }
+
+    void sift_down(std::size_t hole, const Entry& e) {
+        const std::size_t size = entries_.size();
+        for (;;) {
+            const std::size_t first = 4 * hole + 1;
+            if (first >= size) break;
+            std::size_t best = first;
+            const std::size_t end = first + 4 < size ? first + 4 : size;
+            for (std::size_t c = first + 1; c < end; ++c) {
+                if (entries_[c] < entries_[best]) best = c;
+            }
+            if (!(entries_[best] < e)) break;
+            place(hole, entries_[best]);
+            hole = best;
+        }
+        place(hole, e);
+    }
+
+    std::vector<Entry> entries_;
+    std::vector<std::uint32_t> where_;  // heap index of each node, or ABSENT
+};
+
+}  // namespace fennel
