@@ -97,75 +97,103 @@ namespace fennel {
 // a node is re-pushed only with a strictly smaller distance (and a larger
 // counter), so its newest entry is the least of its entries and the stale
 // ones would only be discarded when popped.
+//
+// Keys are packed into one 128-bit unsigned integer (distance order, then
+// counter) and kept apart from the payload, so the choice among four
+// children is a run of branch-free compares over one cache line or two.
 class NodeHeap {
 public:
     struct Entry {
         HeapKey key;
         std::uint32_t node;
         std::uint32_t pred;
-        friend bool operator<(const Entry& a, const Entry& b) { return a.key < b.key; }
     };
 
     explicit NodeHeap(std::size_t n) : where_(n, ABSENT) {}
 
-    bool empty() const { return entries_.empty(); }
+    bool empty() const { return keys_.empty(); }
 
     // Inserts `node`, or lowers its key (the new key must be smaller).
     void push_or_decrease(std::uint32_t node, HeapKey key, std::uint32_t pred) {
         std::size_t hole = where_[node];
         if (hole == ABSENT) {
-            hole = entries_.size();
-            entries_.push_back({});
+            hole = keys_.size();
+            keys_.push_back(0);
+            items_.push_back({});
         }
-        sift_up(hole, {key, node, pred});
+        sift_up(hole, pack(key), {node, pred});
     }
 
     // Removes and returns the least entry; the heap must not be empty.
     Entry pop() {
-        const Entry top = entries_.front();
+        const Item top = items_.front();
+        const Packed top_key = keys_.front();
         where_[top.node] = ABSENT;
-        const Entry last = entries_.back();
-        entries_.pop_back();
-        if (!entries_.empty()) sift_down(0, last);
-        return top;
+        const Packed last_key = keys_.back();
+        const Item last = items_.back();
+        keys_.pop_back();
+        items_.pop_back();
+        if (!keys_.empty()) sift_down(last_key, last);
+        return {unpack(top_key), top.node, top.pred};
     }
 
 private:
+    using Packed = unsigned __int128;
+    struct Item {
+        std::uint32_t node;
+        std::uint32_t pred;
+    };
     static constexpr std::uint32_t ABSENT = 0xFFFFFFFFu;
+    static constexpr std::uint64_t SIGN = std::uint64_t{1} << 63;
 
-    void place(std::size_t at, const Entry& e) {
-        entries_[at] = e;
-        where_[e.node] = static_cast<std::uint32_t>(at);
+    static Packed pack(HeapKey k) {
+        return (static_cast<Packed>(static_cast<std::uint64_t>(k.order) ^ SIGN) << 64) | k.counter;
+    }
+    static HeapKey unpack(Packed p) {
+        return {static_cast<std::int64_t>(static_cast<std::uint64_t>(p >> 64) ^ SIGN),
+                static_cast<std::uint64_t>(p)};
     }
 
-    void sift_up(std::size_t hole, const Entry& e) {
+    void place(std::size_t at, Packed key, Item item) {
+        keys_[at] = key;
+        items_[at] = item;
+        where_[item.node] = static_cast<std::uint32_t>(at);
+    }
+
+    void sift_up(std::size_t hole, Packed key, Item item) {
         while (hole > 0) {
             const std::size_t parent = (hole - 1) / 4;
-            if (!(e < entries_[parent])) break;
-            place(hole, entries_[parent]);
+            if (!(key < keys_[parent])) break;
+            place(hole, keys_[parent], items_[parent]);
             hole = parent;
         }
-        place(hole, e);
+        place(hole, key, item);
     }
 
-    void sift_down(std::size_t hole, const Entry& e) {
-        const std::size_t size = entries_.size();
+    void sift_down(Packed key, Item item) {
+        const std::size_t size = keys_.size();
+        std::size_t hole = 0;
         for (;;) {
             const std::size_t first = 4 * hole + 1;
             if (first >= size) break;
             std::size_t best = first;
+            Packed best_key = keys_[first];
             const std::size_t end = first + 4 < size ? first + 4 : size;
             for (std::size_t c = first + 1; c < end; ++c) {
-                if (entries_[c] < entries_[best]) best = c;
+                const Packed k = keys_[c];
+                const bool less = k < best_key;
+                best = less ? c : best;
+                best_key = less ? k : best_key;
             }
-            if (!(entries_[best] < e)) break;
-            place(hole, entries_[best]);
+            if (!(best_key < key)) break;
+            place(hole, best_key, items_[best]);
             hole = best;
         }
-        place(hole, e);
+        place(hole, key, item);
     }
 
-    std::vector<Entry> entries_;
+    std::vector<Packed> keys_;
+    std::vector<Item> items_;
     std::vector<std::uint32_t> where_;  // heap index of each node, or ABSENT
 };
 
