@@ -21,6 +21,8 @@ import time
 
 import networkx as nx
 
+from conversion import random_graph  # the 1,000,000-edge graph of bench/conversion.py
+
 QUICK = "--quick" in sys.argv
 K_WEIGHTED = 200
 
@@ -34,17 +36,7 @@ def bc_graph():
 
 
 def lengths_graph():
-    n, m = 200_000, 1_000_000
-    rng = random.Random(3)
-    G = nx.Graph()
-    G.add_nodes_from(range(n))
-    edges = 0
-    while edges < m:
-        u, v = rng.randrange(n), rng.randrange(n)
-        if u != v and not G.has_edge(u, v):
-            G.add_edge(u, v, weight=rng.randint(1, 100))
-            edges += 1
-    return G
+    return random_graph(directed=False)
 
 
 def timed(fn, repeats=1):

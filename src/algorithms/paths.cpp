@@ -45,7 +45,7 @@ Status DijkstraState::run(const Csr& adj, const std::vector<double>* weights, No
                 vu = d + 1.0;
             }
             if (done[u]) {
-                if (vu < dist[u]) return Error{ErrorKind::ContradictoryPaths, "Contradictory paths found: negative weights?"};
+                if (vu < dist[u]) return Error{ErrorKind::NegativeCycle, "Contradictory paths found: negative weights?"};
                 continue;
             }
             if (seen[u] && !(vu < seen_dist[u])) continue;

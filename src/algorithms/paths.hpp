@@ -37,7 +37,7 @@ struct DijkstraState {
     explicit DijkstraState(Count n) : dist(n), done(n), seen_dist(n), seen(n) {}
 
     // One search from `source` along `adj` (weights nullptr: every slot 1.0).
-    // Fails with ContradictoryPaths when a finalized node would get shorter.
+    // Fails with NegativeCycle when a finalized node would get shorter.
     Status run(const Csr& adj, const std::vector<double>* weights, Node source,
                std::optional<double> cutoff);
 };

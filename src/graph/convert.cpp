@@ -321,8 +321,14 @@ private:
                 Py_INCREF(k);
                 if (read_values_) Py_INCREF(v);
             } else {
+                // Small objects may straddle two cache lines: fetch the
+                // fields we read (an int's digits, a dict's key table).
                 __builtin_prefetch(k);
-                if (read_values_) __builtin_prefetch(v);
+                __builtin_prefetch(reinterpret_cast<const char*>(k) + 24);
+                if (read_values_) {
+                    __builtin_prefetch(v);
+                    __builtin_prefetch(reinterpret_cast<const char*>(v) + 40);
+                }
             }
             block_[filled_++] = {k, v, pos_};
             ++produced_;
@@ -411,9 +417,14 @@ void record(Column& column, double value, Kind kind) {
     }
 }
 
-std::uint64_t address_hash(const PyObject* p) {
-    return (reinterpret_cast<std::uintptr_t>(p) >> 4) * 0x9e3779b97f4a7c15ull;
-}
+// Hash of an object's address: the low 4 bits are always zero (objects are
+// 16-byte aligned); the multiplicative constant spreads the rest into the
+// high bits, which index the table.
+struct PtrHasher {
+    std::uint64_t operator()(const PyObject* p) const {
+        return (reinterpret_cast<std::uintptr_t>(p) >> 4) * 0x9e3779b97f4a7c15ull;
+    }
+};
 
 // Yields the adjacency rows in node order: row u is adjacency[nodes[u]].
 // NetworkX's G._adj and G._pred are dicts whose keys are the node objects in
@@ -512,7 +523,7 @@ bool NodeIndex::build(PyObject* nodes, PyObject* index, Count n) {
         // mutate it), so their addresses stay valid keys.
         PyRef item = list_item(nodes, i);
         if (!item) break;
-        std::size_t h = address_hash(item.get()) >> shift_;
+        std::size_t h = PtrHasher{}(item.get()) >> shift_;
         while (keys_[h] != nullptr && keys_[h] != item.get()) h = (h + 1) & mask;
         if (keys_[h] == nullptr) {
             keys_[h] = item.get();
@@ -535,7 +546,7 @@ bool NodeIndex::lookup(PyObject* node, Node& out) const {
         }
     } else {
         const std::size_t mask = keys_.size() - 1;
-        for (std::size_t h = address_hash(node) >> shift_; keys_[h] != nullptr; h = (h + 1) & mask) {
+        for (std::size_t h = PtrHasher{}(node) >> shift_; keys_[h] != nullptr; h = (h + 1) & mask) {
             if (keys_[h] == node) {
                 out = positions_[h];
                 return true;

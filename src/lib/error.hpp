@@ -16,7 +16,7 @@ enum class ErrorKind {
     NotImplemented,  // declined: the caller falls back to NetworkX
     Overflow,
     Memory,
-    ContradictoryPaths,  // ValueError with NetworkX's two arguments
+    NegativeCycle,  // a contradictory path: ValueError with NetworkX's two arguments
     Internal,        // a defect, never a property of the input
 };
 

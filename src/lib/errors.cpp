@@ -31,7 +31,7 @@ PyObject* raise(const Error& e) {
         case ErrorKind::NotImplemented: PyErr_SetString(PyExc_NotImplementedError, m); break;
         case ErrorKind::Overflow: PyErr_SetString(PyExc_OverflowError, m); break;
         case ErrorKind::Memory: PyErr_NoMemory(); break;
-        case ErrorKind::ContradictoryPaths: {
+        case ErrorKind::NegativeCycle: {
             // NetworkX raises ValueError("Contradictory paths found:", "negative weights?").
             PyObject* args = Py_BuildValue("(ss)", "Contradictory paths found:", "negative weights?");
             if (args != nullptr) {
