@@ -11,10 +11,10 @@ namespace {
 
 enum class Kind { None, Int, Float };
 
-// Set by every path that may run Python code (calls into Python-level
-// methods, hashing of arbitrary objects, numeric protocols). The batched row
-// walk needs to know: Python code may change the dictionary it is walking.
-thread_local bool t_python_may_have_run = false;
+// `python_ran` parameters below are set by every path that may run Python
+// code (calls into Python-level methods, hashing of arbitrary objects,
+// numeric protocols). The batched row walk needs to know: Python code may
+// change the dictionary it is walking.
 
 // Integers are exact in a double up to 2^53; compared as integers, since
 // converting first would round 2^53 + 1 down to 2^53.
@@ -73,7 +73,7 @@ bool parse_index_protocol(PyObject* v, double& out) {
 
 // One Python edge-attribute value -> (value, kind). NetworkX semantics: None
 // hides the edge from weighted searches; ints stay exact up to 2^53.
-bool parse_value(PyObject* v, double& out, Kind& kind) {
+bool parse_value(PyObject* v, double& out, Kind& kind, bool& python_ran) {
     if (v == Py_None) {
         out = std::nan("");
         kind = Kind::None;
@@ -96,7 +96,7 @@ bool parse_value(PyObject* v, double& out, Kind& kind) {
         kind = Kind::Int;
         return true;
     }
-    t_python_may_have_run = true;
+    python_ran = true;
     int has_index = PyLong_Check(v) ? 1 : has_attribute(v, "__index__");
     if (has_index < 0) return false;
     if (has_index == 1) {
@@ -123,7 +123,7 @@ bool parse_value(PyObject* v, double& out, Kind& kind) {
 }
 
 // data[name] (or the default) for a dict, else data.get(name, default).
-PyRef attribute_of(PyObject* data, const Attr& attr) {
+PyRef attribute_of(PyObject* data, const Attr& attr, bool& python_ran) {
     if (PyDict_Check(data)) {
         PyObject* value = nullptr;
         int found = PyDict_GetItemRef(data, attr.name.get(), &value);
@@ -131,14 +131,14 @@ PyRef attribute_of(PyObject* data, const Attr& attr) {
         if (found == 0) return PyRef::new_ref(attr.fallback.get());
         return PyRef::steal(value);
     }
-    t_python_may_have_run = true;
+    python_ran = true;
     return PyRef::steal(PyObject_CallMethod(data, "get", "OO", attr.name.get(), attr.fallback.get()));
 }
 
-bool parse_attribute(PyObject* data, const Attr& attr, double& out, Kind& kind) {
+bool parse_attribute(PyObject* data, const Attr& attr, double& out, Kind& kind, bool& python_ran) {
     PyRef hold = PyRef::new_ref(data);  // reading it may run Python code
-    PyRef value = attribute_of(data, attr);
-    return value && parse_value(value.get(), out, kind);
+    PyRef value = attribute_of(data, attr, python_ran);
+    return value && parse_value(value.get(), out, kind, python_ran);
 }
 
 // Walks a dict in insertion order, one critical section per step, and
@@ -250,10 +250,10 @@ public:
         if (!is_dict_) return walk_items(step);
         for (;;) {
             for (std::size_t i = 0; i < filled_; ++i) {
-                t_python_may_have_run = false;
-                const bool ok = step(block_[i].key, block_[i].value);
-                ran_python_ = ran_python_ || t_python_may_have_run;
-                if (!ok || t_python_may_have_run) {
+                bool python_ran = false;
+                const bool ok = step(block_[i].key, block_[i].value, python_ran);
+                ran_python_ = ran_python_ || python_ran;
+                if (!ok || python_ran) {
                     const Py_ssize_t resume = block_[i].next_pos;
                     produced_ -= static_cast<Py_ssize_t>(filled_ - i - 1);
                     release();
@@ -358,8 +358,8 @@ private:
                              PyTuple_GET_SIZE(item));
                 return false;
             }
-            t_python_may_have_run = true;
-            return step(PyTuple_GET_ITEM(item, 0), PyTuple_GET_ITEM(item, 1));
+            bool python_ran = true;
+            return step(PyTuple_GET_ITEM(item, 0), PyTuple_GET_ITEM(item, 1), python_ran);
         });
     }
 
@@ -377,12 +377,12 @@ private:
 
 // Minimum over the parallel edges of one multigraph pair, as NetworkX's
 // multigraph weight function takes it: the first edge attaining it wins.
-bool parse_parallel(PyObject* keydict, const Attr& attr, double& out, Kind& kind) {
+bool parse_parallel(PyObject* keydict, const Attr& attr, double& out, Kind& kind, bool& python_ran) {
     bool any = false;
     auto edge = [&](PyObject* data) {
         double v;
         Kind k;
-        if (!parse_attribute(data, attr, v, k)) return false;
+        if (!parse_attribute(data, attr, v, k, python_ran)) return false;
         if (!any) {
             out = v;
             kind = k;
@@ -399,7 +399,7 @@ bool parse_parallel(PyObject* keydict, const Attr& attr, double& out, Kind& kind
         return true;
     };
     PyRef hold = PyRef::new_ref(keydict);
-    if (!PyDict_CheckExact(keydict)) t_python_may_have_run = true;
+    if (!PyDict_CheckExact(keydict)) python_ran = true;
     bool ok = PyDict_CheckExact(keydict)
                   ? walk_dict(keydict, [&](PyObject*, PyObject* data) { return edge(data); })
                   : walk_call(keydict, "values", edge);
@@ -533,7 +533,7 @@ bool NodeIndex::build(PyObject* nodes, PyObject* index, Count n) {
     return true;
 }
 
-bool NodeIndex::lookup(PyObject* node, Node& out) const {
+bool NodeIndex::lookup(PyObject* node, Node& out, bool& python_ran) const {
     if (identity_) {
         if (PyLong_CheckExact(node)) {
             int overflow = 0;
@@ -553,12 +553,12 @@ bool NodeIndex::lookup(PyObject* node, Node& out) const {
             }
         }
     }
+    python_ran = true;
     return lookup_index(node, out);
 }
 
 bool NodeIndex::lookup_index(PyObject* node, Node& out) const {
     PyRef hold = PyRef::new_ref(node);  // hashing and comparing may run Python code
-    t_python_may_have_run = true;
     PyObject* value = nullptr;
     int found = PyDict_GetItemRef(index_, node, &value);
     if (found < 0) return false;
@@ -614,15 +614,15 @@ bool read_adjacency(PyObject* nodes, const NodeIndex& index, PyObject* adjacency
     columns.assign(attrs.size(), Column{});
     RowReader rows(nodes, adjacency);
     const bool read_values = !attrs.empty();
-    auto step = [&](PyObject* neighbor, PyObject* data) {
+    auto step = [&](PyObject* neighbor, PyObject* data, bool& python_ran) {
         Node v;
-        if (!index.lookup(neighbor, v)) return false;
+        if (!index.lookup(neighbor, v, python_ran)) return false;
         csr.targets.push_back(v);
         for (std::size_t a = 0; a < attrs.size(); ++a) {
             double value;
             Kind kind;
-            bool parsed = multigraph ? parse_parallel(data, attrs[a], value, kind)
-                                     : parse_attribute(data, attrs[a], value, kind);
+            bool parsed = multigraph ? parse_parallel(data, attrs[a], value, kind, python_ran)
+                                     : parse_attribute(data, attrs[a], value, kind, python_ran);
             if (!parsed) return false;
             record(columns[a], value, kind);
         }

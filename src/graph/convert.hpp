@@ -30,8 +30,9 @@ class NodeIndex {
 public:
     // Returns false with an exception set.
     bool build(PyObject* nodes, PyObject* index, Count n);
-    // Position of `node`; false with an exception set.
-    bool lookup(PyObject* node, Node& out) const;
+    // Position of `node`; false with an exception set. Sets `python_ran`
+    // when the lookup may have run Python code (hashing, comparisons).
+    bool lookup(PyObject* node, Node& out, bool& python_ran) const;
     bool identity() const { return identity_; }
 
 private:
