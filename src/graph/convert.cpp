@@ -79,13 +79,7 @@ bool parse_value(PyObject* v, double& out, Kind& kind, bool& python_ran) {
         kind = Kind::None;
         return true;
     }
-    if (PyFloat_Check(v)) {
-        double d = PyFloat_AS_DOUBLE(v);
-        if (std::isnan(d)) return fail_not_implemented("NaN edge weights are not supported");
-        out = d;
-        kind = Kind::Float;
-        return true;
-    }
+    // Exact ints first: testing for a float subclass costs a subtype walk.
     if (PyLong_CheckExact(v)) {
         int overflow = 0;
         long long x = PyLong_AsLongLongAndOverflow(v, &overflow);
@@ -94,6 +88,13 @@ bool parse_value(PyObject* v, double& out, Kind& kind, bool& python_ran) {
         }
         out = static_cast<double>(x);
         kind = Kind::Int;
+        return true;
+    }
+    if (PyFloat_Check(v)) {
+        double d = PyFloat_AS_DOUBLE(v);
+        if (std::isnan(d)) return fail_not_implemented("NaN edge weights are not supported");
+        out = d;
+        kind = Kind::Float;
         return true;
     }
     python_ran = true;
@@ -122,21 +123,47 @@ bool parse_value(PyObject* v, double& out, Kind& kind, bool& python_ran) {
     return false;
 }
 
+// The value of `attr.name` in an exact dict whose keys are all exact str,
+// found by a scan that compares strings in C and so can never run Python
+// code. Sets `plain` to false (and finds nothing) when some key is of
+// another type, whose __eq__ a hash lookup might call. Edge data dicts hold a
+// handful of attributes, so the scan costs no more than hashing would.
+PyObject* find_str_key(PyObject* data, PyObject* name, bool& plain) {
+    CriticalSection cs(data);
+    Py_ssize_t pos = 0;
+    PyObject* key = nullptr;
+    PyObject* value = nullptr;
+    while (PyDict_Next(data, &pos, &key, &value)) {
+        if (!PyUnicode_CheckExact(key)) {
+            plain = false;
+            return nullptr;
+        }
+        if (key == name || PyUnicode_Compare(key, name) == 0) return Py_NewRef(value);
+    }
+    return nullptr;
+}
+
 // data[name] (or the default) for a dict, else data.get(name, default).
 PyRef attribute_of(PyObject* data, const Attr& attr, bool& python_ran) {
+    PyObject* name = attr.name.get();
+    if (PyDict_CheckExact(data) && PyUnicode_CheckExact(name)) {
+        bool plain = true;
+        PyObject* value = find_str_key(data, name, plain);
+        if (plain) return value != nullptr ? PyRef::steal(value) : PyRef::new_ref(attr.fallback.get());
+    }
+    python_ran = true;
+    PyRef hold = PyRef::new_ref(data);  // the lookup may run Python code
     if (PyDict_Check(data)) {
         PyObject* value = nullptr;
-        int found = PyDict_GetItemRef(data, attr.name.get(), &value);
+        int found = PyDict_GetItemRef(data, name, &value);
         if (found < 0) return {};
         if (found == 0) return PyRef::new_ref(attr.fallback.get());
         return PyRef::steal(value);
     }
-    python_ran = true;
-    return PyRef::steal(PyObject_CallMethod(data, "get", "OO", attr.name.get(), attr.fallback.get()));
+    return PyRef::steal(PyObject_CallMethod(data, "get", "OO", name, attr.fallback.get()));
 }
 
 bool parse_attribute(PyObject* data, const Attr& attr, double& out, Kind& kind, bool& python_ran) {
-    PyRef hold = PyRef::new_ref(data);  // reading it may run Python code
     PyRef value = attribute_of(data, attr, python_ran);
     return value && parse_value(value.get(), out, kind, python_ran);
 }
