@@ -91,3 +91,31 @@ def test_neighbour_dict_mutated_during_conversion(mutate, message):
         core.build_graph([0, 1, 2, 3], {0: 0, 1: 1, 2: 2, 3: 3}, succ, True, [("w", 1)])
     assert not isinstance(info.value, Exception)
     assert str(info.value) == message
+
+
+class CollidingKey:
+    """An edge-data key hashing like "w" whose comparison deletes later row entries."""
+
+    def __init__(self, row):
+        self.row = row
+
+    def __hash__(self):
+        return hash("w")
+
+    def __eq__(self, other):
+        for key in [k for k in self.row if k != 1]:
+            del self.row[key]
+        return False
+
+
+def test_edge_data_lookup_running_python_code_stops_the_walk():
+    row = {}
+    row[1] = {CollidingKey(row): 0, "w": 5}
+    for v in range(2, 40):
+        row[v] = {"w": v}
+    succ = {v: {} for v in range(40)}
+    succ[0] = row
+    with pytest.raises(BaseException) as info:
+        core.build_graph(list(range(40)), {v: v for v in range(40)}, succ, True, [("w", 1)])
+    assert not isinstance(info.value, Exception)
+    assert str(info.value) == "dictionary changed size during iteration"
