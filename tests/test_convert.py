@@ -267,3 +267,14 @@ def test_exact_pred_loads_from_zoo(gid):
     g = convert(G, [("weight", 1)])
     g.load_exact_pred(nodes, {v: i for i, v in enumerate(nodes)}, G._pred, [("weight", 1)], G.is_multigraph())
     assert g.has_exact_pred()
+
+
+def test_predecessor_rows_of_a_graph_large_enough_to_sort_in_parallel():
+    # Over 2**17 slots the counting sort is split over source ranges; rows
+    # must still list predecessors by ascending position.
+    G = nx.gnm_random_graph(3000, 150_000, seed=5, directed=True)
+    g = convert(G)
+    index = {v: i for i, v in enumerate(G)}
+    for v in G:
+        assert g.predecessors(index[v]) == sorted(index[u] for u in G._pred[v])
+    assert g.degrees() == [G.degree(v) for v in G]

@@ -387,7 +387,9 @@ Result<std::vector<double>> edge_betweenness(const CoreGraph& g, const std::vect
     if (g.directed && !weighted) {
         // Our own stable counting sort, so that each in-row slot knows the
         // succ slot (the edge index) it mirrors.
-        in.own = counting_sort_pred(g.succ, in.succ_slot);
+        auto own = counting_sort_pred(g.succ, in.succ_slot);
+        if (!own.ok()) return own.error();
+        in.own = std::move(own.value());
         in.rows = &in.own;
     }
     Status st = sum_over_sources(g, weights, sources, g.succ.slot_count(), totals,

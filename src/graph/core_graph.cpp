@@ -1,5 +1,7 @@
 #include "graph/core_graph.hpp"
 
+#include "lib/pool.hpp"
+
 #include <algorithm>
 
 namespace fennel {
@@ -111,21 +113,58 @@ EdgeList edges_in_order(const CoreGraph& g) {
     return out;
 }
 
-Csr counting_sort_pred(const Csr& succ, std::vector<Slot>& perm) {
+Result<Csr> counting_sort_pred(const Csr& succ, std::vector<Slot>& perm) {
+    // Parallel, yet exactly the sequential stable sort: the sources are cut
+    // into contiguous ranges, each range counts its targets, and within each
+    // target's row the ranges' slots follow one another in range order.
     const Count n = succ.node_count();
+    const Slot m = succ.slot_count();
+    const std::size_t parts = std::clamp<std::size_t>(m / (std::size_t{1} << 16), 1, pool_size());
+    std::vector<Node> first(parts + 1, static_cast<Node>(n));
+    for (std::size_t t = 0; t < parts; ++t) {
+        // Range t starts at the first node whose row begins at or after slot t*m/parts.
+        const Slot at = m * t / parts;
+        first[t] = static_cast<Node>(std::lower_bound(succ.offsets.begin(), succ.offsets.end() - 1, at) -
+                                     succ.offsets.begin());
+    }
+    std::vector<std::vector<Slot>> next(parts, std::vector<Slot>(n, 0));
     Csr pred;
     pred.offsets.assign(n + 1, 0);
-    for (Node t : succ.targets) ++pred.offsets[t + 1];
-    for (Count i = 0; i < n; ++i) pred.offsets[i + 1] += pred.offsets[i];
-    pred.targets.resize(succ.slot_count());
-    perm.resize(succ.slot_count());
-    std::vector<Slot> next(pred.offsets.begin(), pred.offsets.end() - 1);
-    for (Node u = 0; u < n; ++u) {
-        for (Slot s = succ.begin(u); s < succ.end(u); ++s) {
-            Slot p = next[succ.targets[s]]++;
-            pred.targets[p] = u;
-            perm[p] = s;
+    pred.targets.resize(m);
+    perm.resize(m);
+    auto count = [&](std::size_t t) {
+        for (Slot s = succ.offsets[first[t]]; s < succ.offsets[first[t + 1]]; ++s) ++next[t][succ.targets[s]];
+    };
+    auto place = [&](std::size_t t) {
+        std::vector<Slot>& at = next[t];
+        for (Node u = first[t]; u < first[t + 1]; ++u) {
+            for (Slot s = succ.begin(u); s < succ.end(u); ++s) {
+                const Slot p = at[succ.targets[s]]++;
+                pred.targets[p] = u;
+                perm[p] = s;
+            }
         }
+    };
+    if (parts == 1) {
+        count(0);
+    } else if (Status st = parallel_for(parts, count); !st.ok()) {
+        return st.error();
+    }
+    // Turn the per-range counts into each range's first free position.
+    Slot total = 0;
+    for (Count x = 0; x < n; ++x) {
+        pred.offsets[x] = total;
+        for (std::size_t t = 0; t < parts; ++t) {
+            const Slot c = next[t][x];
+            next[t][x] = total;
+            total += c;
+        }
+    }
+    pred.offsets[n] = total;
+    if (parts == 1) {
+        place(0);
+    } else if (Status st = parallel_for(parts, place); !st.ok()) {
+        return st.error();
     }
     return pred;
 }

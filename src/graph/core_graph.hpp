@@ -149,7 +149,7 @@ EdgeList edges_in_order(const CoreGraph& g);
 
 // In-rows by a stable counting sort of succ's slots by target: row t lists
 // its sources in ascending position. perm[p] is the succ slot of pred slot p.
-Csr counting_sort_pred(const Csr& succ, std::vector<Slot>& perm);
+Result<Csr> counting_sort_pred(const Csr& succ, std::vector<Slot>& perm);
 
 // Gathers a per-succ-slot column into pred slot order.
 std::vector<double> permute_column(const std::vector<double>& values, const std::vector<Slot>& perm);

@@ -6,6 +6,7 @@
 #include "lib/args.hpp"
 #include "lib/entry_points.hpp"
 #include "lib/errors.hpp"
+#include "lib/pyref.hpp"
 #include "lib/results.hpp"
 
 namespace fennel::py {
@@ -63,6 +64,27 @@ const Weights* weights_arg(PyObject* self, PyObject* const* args, Py_ssize_t nar
     return graph_of(self).find_weights(*attr);
 }
 
+// Predecessor rows (directed graphs) and the weight columns of a graph
+// whose succ rows are read. Runs detached: it touches no Python object.
+Status assemble_weights(CoreGraph& g, std::vector<Column>& columns, const std::vector<std::string>& names) {
+    std::vector<Slot> perm;
+    if (g.directed) {
+        auto pred = counting_sort_pred(g.succ, perm);
+        if (!pred.ok()) return pred.error();
+        g.pred = std::move(pred.value());
+    }
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        Weights w;
+        w.values = std::move(columns[i].values);
+        if (g.directed) w.pred_values = permute_column(w.values, perm);
+        w.all_int = columns[i].all_int;
+        w.has_hidden = columns[i].has_hidden;
+        w.has_int = columns[i].has_int;
+        g.weights.insert_or_assign(names[i], std::move(w));
+    }
+    return {};
+}
+
 }  // namespace
 
 PyObject* build_graph(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
@@ -88,19 +110,15 @@ PyObject* build_graph(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObj
         if (!read_rows(nodes, a[1], n, a[2], attrs, multigraph, g->succ, columns)) return nullptr;
         g->n = n;
         g->directed = directed;
-        std::vector<Slot> perm;
-        if (directed) g->pred = counting_sort_pred(g->succ, perm);
         std::vector<std::string> names;
         if (!attr_names(attrs, names)) return nullptr;
-        for (std::size_t i = 0; i < attrs.size(); ++i) {
-            Weights w;
-            w.values = std::move(columns[i].values);
-            if (directed) w.pred_values = permute_column(w.values, perm);
-            w.all_int = columns[i].all_int;
-            w.has_hidden = columns[i].has_hidden;
-            w.has_int = columns[i].has_int;
-            g->weights.insert_or_assign(names[i], std::move(w));
+        Status status;
+        {
+            // Predecessor rows and columns are native work.
+            Detached detached;
+            status = assemble_weights(*g, columns, names);
         }
+        if (!status.ok()) return raise(status.error());
         return wrap_graph(std::move(g));
     });
 }
