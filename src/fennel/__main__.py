@@ -14,10 +14,16 @@ import warnings
 
 
 def _threads():
-    for var in ("RAYON_NUM_THREADS", "RAYON_RS_NUM_CPUS"):
-        value = os.environ.get(var, "").strip()
-        if value.isdigit() and int(value) > 0:
-            return f"{int(value)} (from {var})"
+    # The pool reads RAYON_NUM_THREADS (0: one per processor), else a positive
+    # RAYON_RS_NUM_CPUS, else the number of processors.
+    value = os.environ.get("RAYON_NUM_THREADS", "")
+    if value.isdigit():
+        if int(value) > 0:
+            return f"{int(value)} (from RAYON_NUM_THREADS)"
+        return f"{os.cpu_count()} (RAYON_NUM_THREADS=0: one per processor)"
+    value = os.environ.get("RAYON_RS_NUM_CPUS", "")
+    if value.isdigit() and int(value) > 0:
+        return f"{int(value)} (from RAYON_RS_NUM_CPUS)"
     return f"{os.cpu_count()} (one per processor; set RAYON_NUM_THREADS to change)"
 
 
