@@ -21,8 +21,9 @@
 // does not skip None weights (it fails on them), so callers refuse columns
 // with hidden edges before calling.
 //
-// Cost: O(m + n) per unweighted source, O(m log m) per weighted source;
-// scratch is allocated once per piece of sources and reset sparsely.
+// Cost: O(m + n) per unweighted source, O(m log n) per weighted source (the
+// heap holds one entry per node); scratch is allocated once per piece of
+// sources, kept from batch to batch and reset sparsely.
 #include "algorithms/centrality.hpp"
 
 #include "algorithms/heap.hpp"
