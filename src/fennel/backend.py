@@ -382,14 +382,20 @@ def _sample_positions(fg, k, seed):
 # The algorithms
 
 
-def betweenness_centrality(G, k=None, normalized=True, weight=None, endpoints=False, seed=None):
-    """Betweenness centrality, equal to NetworkX's bit for bit."""
-    name = "betweenness_centrality"
+def _betweenness_graph(name, G, weight):
+    """The converted graph for a betweenness call, or a refusal."""
     if reason := _weight_name_problem(weight):
         _refuse(name, reason)
     fg = _as_fennel(G, weight)
     if reason := _betweenness_data_problem(fg, weight):
         _refuse(name, reason)
+    return fg
+
+
+def betweenness_centrality(G, k=None, normalized=True, weight=None, endpoints=False, seed=None):
+    """Betweenness centrality, equal to NetworkX's bit for bit."""
+    name = "betweenness_centrality"
+    fg = _betweenness_graph(name, G, weight)
     core = fg.core  # (re)built before the sample: nothing may refuse once the RNG moved
     n = len(fg.nodes)
     if k == n:
@@ -406,11 +412,7 @@ def betweenness_centrality(G, k=None, normalized=True, weight=None, endpoints=Fa
 def edge_betweenness_centrality(G, k=None, normalized=True, weight=None, seed=None):
     """Edge betweenness centrality, equal to NetworkX's bit for bit."""
     name = "edge_betweenness_centrality"
-    if reason := _weight_name_problem(weight):
-        _refuse(name, reason)
-    fg = _as_fennel(G, weight)
-    if reason := _betweenness_data_problem(fg, weight):
-        _refuse(name, reason)
+    fg = _betweenness_graph(name, G, weight)
     if _edge_key_clash(fg):
         _refuse(name, "a node equals an edge tuple")
     core = fg.core  # (re)built before the sample: nothing may refuse once the RNG moved
