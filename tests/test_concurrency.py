@@ -87,9 +87,9 @@ def test_neighbour_dict_mutated_during_conversion(mutate, message):
     row[1] = Mutating(lambda: mutate(row))
     row[2] = {}
     succ = {0: row, 1: {}, 2: {}, 3: {}}
-    with pytest.raises(BaseException) as info:
+    # NetworkX's own iteration raises RuntimeError with the same message.
+    with pytest.raises(RuntimeError) as info:
         core.build_graph([0, 1, 2, 3], {0: 0, 1: 1, 2: 2, 3: 3}, succ, True, [("w", 1)])
-    assert not isinstance(info.value, Exception)
     assert str(info.value) == message
 
 
@@ -115,7 +115,6 @@ def test_edge_data_lookup_running_python_code_stops_the_walk():
         row[v] = {"w": v}
     succ = {v: {} for v in range(40)}
     succ[0] = row
-    with pytest.raises(BaseException) as info:
+    with pytest.raises(RuntimeError) as info:
         core.build_graph(list(range(40)), {v: v for v in range(40)}, succ, True, [("w", 1)])
-    assert not isinstance(info.value, Exception)
     assert str(info.value) == "dictionary changed size during iteration"

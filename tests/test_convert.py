@@ -80,8 +80,11 @@ def test_weight_flags_match_edge_data(gid, flavour, default):
 
 
 class BadIndex:
+    def __init__(self, exc=RuntimeError("no index")):
+        self.exc = exc
+
     def __index__(self):
-        raise RuntimeError("no index")
+        raise self.exc
 
 
 class NoFloat:  # looks like a numpy scalar (has a dtype) but has no float value
@@ -113,7 +116,8 @@ VALUES = {
     "np_float32": ((np.float32(0.1),), False, "float"),
     "np_int64": ((np.int64(9),), False, "int"),
     "np_int64_too_large": ((np.int64(2**53 + 1),), False, TOO_LARGE),
-    "index_raises": ((BadIndex(),), False, TOO_LARGE),
+    "index_raises_propagates": ((BadIndex(),), False, (RuntimeError, "no index")),
+    "index_overflow_is_too_large": ((BadIndex(OverflowError("big")),), False, TOO_LARGE),
     "dtype_without_float": ((NoFloat(),), False, (NotImplementedError, "unsupported edge weight type: NoFloat")),
     "attribute_lookup_raises": ((LookupFails(),), False, (LookupError, "__index__")),
     "nan": ((float("nan"),), False, (NotImplementedError, "NaN edge weights are not supported")),

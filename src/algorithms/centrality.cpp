@@ -40,7 +40,11 @@ namespace fennel {
 namespace {
 
 constexpr std::uint32_t UNREACHED = 0xFFFFFFFFu;
-constexpr std::size_t CONTRIBUTION_BUDGET = std::size_t{1} << 29;  // bytes per batch, at most
+// Memory bounds that hold whatever the number of threads: the search states
+// of the pieces in flight, and the contributions recorded for one batch,
+// each stay within their budget (at least one piece and one source).
+constexpr std::size_t SCRATCH_BUDGET = std::size_t{1} << 27;       // bytes of search states
+constexpr std::size_t CONTRIBUTION_BUDGET = std::size_t{1} << 27;  // bytes per batch, at most
 constexpr std::size_t CACHE_BUDGET = std::size_t{1} << 22;         // bytes per batch, preferred
 constexpr std::size_t MAX_BUCKETS = 256;
 
@@ -101,6 +105,15 @@ struct BcState {
     std::vector<std::vector<Slot>> pred_slots;  // succ slot of each pred edge
     std::vector<Node> touched;
     std::optional<NodeHeap> heap;  // Dijkstra mode
+
+    // Bytes one state takes on `g`, counting the predecessor lists of the
+    // weighted search at their largest (every slot once).
+    static std::size_t bytes(const CoreGraph& g, bool weighted) {
+        const std::size_t n = g.n;
+        if (!weighted) return n * (2 * sizeof(double) + sizeof(Node) + sizeof(std::uint32_t));
+        return n * (4 * sizeof(double) + 2 + sizeof(Node) + 2 * sizeof(std::vector<Node>) + 28) +
+               g.succ.slot_count() * (sizeof(Node) + sizeof(Slot));
+    }
 
     BcState(Count n, bool weighted) : sigma(n, 0.0), delta(n, 0.0), stack(n + 1) {
         if (weighted) {
@@ -293,16 +306,22 @@ Status sum_over_sources(const CoreGraph& g, const std::vector<double>* weights,
     const std::size_t most = std::max<std::size_t>(CONTRIBUTION_BUDGET / per_source, 1);
     const std::size_t wanted = std::max(CACHE_BUDGET / per_source, 16 * pool_size());
     const std::size_t batch = std::min({wanted, most, sources.size()});
+    const std::size_t max_pieces = std::max<std::size_t>(SCRATCH_BUDGET / BcState::bytes(g, weights != nullptr), 1);
+    auto pieces_of = [&](std::size_t count) {
+        Pieces p = split(count);
+        p.pieces = std::min(p.pieces, max_pieces);
+        return p;
+    };
     std::vector<SourceContributions> recorded(batch);
-    std::vector<std::unique_ptr<BcState>> states(split(batch).pieces);
+    std::vector<std::unique_ptr<BcState>> states(pieces_of(batch).pieces);
     for (std::size_t first = 0; first < sources.size(); first += batch) {
         const auto chunk = sources.subspan(first, std::min(batch, sources.size() - first));
-        const Pieces pieces = split(chunk.size());
+        const Pieces pieces = pieces_of(chunk.size());
         Status st = parallel_for(pieces.pieces, [&](std::size_t piece) {
             if (!states[piece]) states[piece] = std::make_unique<BcState>(g.n, weights != nullptr);
             BcState& state = *states[piece];
             std::vector<Contribution> flat;
-            for (std::size_t i = pieces.begin(piece); i < pieces.end(piece); ++i) {
+            for (std::size_t i = pieces.begin(piece); i < pieces.end(piece) && !stop_requested(); ++i) {
                 state.search(g, weights, chunk[i]);
                 accumulate(state, chunk[i], flat);
                 group(flat, buckets, recorded[i]);

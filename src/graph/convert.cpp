@@ -11,11 +11,6 @@ namespace {
 
 enum class Kind { None, Int, Float };
 
-// `python_ran` parameters below are set by every path that may run Python
-// code (calls into Python-level methods, hashing of arbitrary objects,
-// numeric protocols). The batched row walk needs to know: Python code may
-// change the dictionary it is walking.
-
 // Integers are exact in a double up to 2^53; compared as integers, since
 // converting first would round 2^53 + 1 down to 2^53.
 constexpr long long MAX_EXACT_INT = 1LL << 53;
@@ -39,6 +34,38 @@ bool fail_not_implemented(const char* message) {
     return false;
 }
 
+// Raised where CPython's own dict iterator would raise it.
+bool fail_mutated(const char* message) {
+    PyErr_SetString(PyExc_RuntimeError, message);
+    return false;
+}
+
+// What one edge step knows about Python code running behind it. The row
+// walk lends the step borrowed pointers to the neighbour key and the edge
+// data; Python code (hashing, comparisons, Python-level methods, numeric
+// protocols) could free them by rebinding G[u][v]. Every path that may run
+// Python code first calls python_may_run(), which takes strong references to
+// both and tells the walk that its prefetched block may be stale.
+class EdgeStep {
+public:
+    EdgeStep(PyObject* key, PyObject* data) : key_(key), data_(data) {}
+
+    void python_may_run() {
+        if (ran_) return;
+        ran_ = true;
+        held_key_ = PyRef::new_ref(key_);
+        held_data_ = PyRef::new_ref(data_);
+    }
+    bool python_ran() const { return ran_; }
+
+private:
+    PyObject* key_;
+    PyObject* data_;
+    PyRef held_key_;
+    PyRef held_data_;
+    bool ran_ = false;
+};
+
 // Whether `obj` has attribute `name`; -1 when the lookup itself raised
 // something other than AttributeError.
 int has_attribute(PyObject* obj, const char* name) {
@@ -54,29 +81,38 @@ int has_attribute(PyObject* obj, const char* name) {
     return -1;
 }
 
+// An integer through the index protocol. Only a value too large for the
+// double columns becomes a refusal; any other exception raised by
+// `__index__` (KeyboardInterrupt included) propagates unchanged.
 bool parse_index_protocol(PyObject* v, double& out) {
-    int overflow = 0;
-    long long x = -1;
-    PyObject* idx = PyNumber_Index(v);
-    if (idx != nullptr) {
-        x = PyLong_AsLongLongAndOverflow(idx, &overflow);
-        Py_DECREF(idx);
-    }
-    if (PyErr_Occurred() || overflow != 0 || idx == nullptr) {
+    PyRef idx = PyRef::steal(PyNumber_Index(v));
+    if (!idx) {
+        if (!PyErr_ExceptionMatches(PyExc_OverflowError)) return false;
         PyErr_Clear();
         return fail_not_implemented("integer edge weight is too large");
     }
-    if (!exact_in_double(x)) return fail_not_implemented("integer edge weight is too large");
+    int overflow = 0;
+    const long long x = PyLong_AsLongLongAndOverflow(idx.get(), &overflow);
+    if (x == -1 && PyErr_Occurred()) return false;
+    if (overflow != 0 || !exact_in_double(x)) return fail_not_implemented("integer edge weight is too large");
     out = static_cast<double>(x);
     return true;
 }
 
+// One parsed edge-attribute value.
+struct Parsed {
+    double value;
+    Kind kind;
+    bool plain;  // a Python int, float, bool or None (not a subclass, not numpy)
+};
+
 // One Python edge-attribute value -> (value, kind). NetworkX semantics: None
 // hides the edge from weighted searches; ints stay exact up to 2^53.
-bool parse_value(PyObject* v, double& out, Kind& kind, bool& python_ran) {
+bool parse_value(PyObject* v, Parsed& out, EdgeStep& step) {
+    out.plain = true;
     if (v == Py_None) {
-        out = std::nan("");
-        kind = Kind::None;
+        out.value = std::nan("");
+        out.kind = Kind::None;
         return true;
     }
     // Exact ints first: testing for a float subclass costs a subtype walk.
@@ -86,34 +122,46 @@ bool parse_value(PyObject* v, double& out, Kind& kind, bool& python_ran) {
         if (overflow != 0 || !exact_in_double(x)) {
             return fail_not_implemented("integer edge weight is too large");
         }
-        out = static_cast<double>(x);
-        kind = Kind::Int;
+        out.value = static_cast<double>(x);
+        out.kind = Kind::Int;
         return true;
     }
     if (PyFloat_Check(v)) {
         double d = PyFloat_AS_DOUBLE(v);
         if (std::isnan(d)) return fail_not_implemented("NaN edge weights are not supported");
-        out = d;
-        kind = Kind::Float;
+        out.value = d;
+        out.kind = Kind::Float;
+        out.plain = PyFloat_CheckExact(v);
         return true;
     }
-    python_ran = true;
+    if (PyBool_Check(v)) {
+        out.value = v == Py_True ? 1.0 : 0.0;
+        out.kind = Kind::Int;
+        return true;
+    }
+    out.plain = false;
+    step.python_may_run();
     int has_index = PyLong_Check(v) ? 1 : has_attribute(v, "__index__");
     if (has_index < 0) return false;
     if (has_index == 1) {
-        kind = Kind::Int;
-        return parse_index_protocol(v, out);
+        out.kind = Kind::Int;
+        return parse_index_protocol(v, out.value);
     }
     int has_dtype = has_attribute(v, "dtype");
     if (has_dtype < 0) return false;
     if (has_dtype == 1) {
         double d = PyFloat_AsDouble(v);
         if (d == -1.0 && PyErr_Occurred()) {
+            // A value that does not convert falls through to the refusal
+            // below; anything else (an interrupt, no memory) propagates.
+            if (!PyErr_ExceptionMatches(PyExc_TypeError) && !PyErr_ExceptionMatches(PyExc_ValueError)) {
+                return false;
+            }
             PyErr_Clear();
         } else {
             if (std::isnan(d)) return fail_not_implemented("NaN edge weights are not supported");
-            out = d;
-            kind = Kind::Float;
+            out.value = d;
+            out.kind = Kind::Float;
             return true;
         }
     }
@@ -143,17 +191,19 @@ PyObject* find_str_key(PyObject* data, PyObject* name, bool& plain) {
     return nullptr;
 }
 
-// data[name] (or the default) for a dict, else data.get(name, default).
-PyRef attribute_of(PyObject* data, const Attr& attr, bool& python_ran) {
+// data[name] (or the default) for an exact dict; otherwise what NetworkX's
+// weight functions call, data.get(name, default), so that a dict subclass
+// with its own `get` answers as it does for NetworkX.
+PyRef attribute_of(PyObject* data, const Attr& attr, EdgeStep& step) {
     PyObject* name = attr.name.get();
     if (PyDict_CheckExact(data) && PyUnicode_CheckExact(name)) {
         bool plain = true;
         PyObject* value = find_str_key(data, name, plain);
         if (plain) return value != nullptr ? PyRef::steal(value) : PyRef::new_ref(attr.fallback.get());
     }
-    python_ran = true;
+    step.python_may_run();
     PyRef hold = PyRef::new_ref(data);  // the lookup may run Python code
-    if (PyDict_Check(data)) {
+    if (PyDict_CheckExact(data)) {
         PyObject* value = nullptr;
         int found = PyDict_GetItemRef(data, name, &value);
         if (found < 0) return {};
@@ -163,9 +213,9 @@ PyRef attribute_of(PyObject* data, const Attr& attr, bool& python_ran) {
     return PyRef::steal(PyObject_CallMethod(data, "get", "OO", name, attr.fallback.get()));
 }
 
-bool parse_attribute(PyObject* data, const Attr& attr, double& out, Kind& kind, bool& python_ran) {
-    PyRef value = attribute_of(data, attr, python_ran);
-    return value && parse_value(value.get(), out, kind, python_ran);
+bool parse_attribute(PyObject* data, const Attr& attr, Parsed& out, EdgeStep& step) {
+    PyRef value = attribute_of(data, attr, step);
+    return value && parse_value(value.get(), out, step);
 }
 
 // Walks a dict in insertion order, one critical section per step, and
@@ -194,15 +244,9 @@ bool walk_dict(PyObject* dict, Step&& step) {
 #endif
         {
             CriticalSection cs(dict);
-            if (PyDict_GET_SIZE(dict) != size) {
-                raise_internal("dictionary changed size during iteration");
-                return false;
-            }
+            if (PyDict_GET_SIZE(dict) != size) return fail_mutated("dictionary changed size during iteration");
             if (!PyDict_Next(dict, &pos, &key, &value)) break;
-            if (produced == size) {
-                raise_internal("dictionary keys changed during iteration");
-                return false;
-            }
+            if (produced == size) return fail_mutated("dictionary keys changed during iteration");
 #ifdef Py_GIL_DISABLED
             key_ref = PyRef::new_ref(key);
             value_ref = PyRef::new_ref(value);
@@ -226,6 +270,50 @@ bool walk_call(PyObject* obj, const char* method, Step&& step) {
         if (!item) return !PyErr_Occurred();
         if (!step(item.get())) return false;
     }
+}
+
+// How an adjacency row is walked.
+enum class RowKind {
+    Storage,  // a dict iterating in storage order: read its entries directly
+    Items,    // through `.items()`, as NetworkX reads it
+    Failed,   // an exception is set
+};
+
+// 1 when `type` resolves every iteration method to the same object as
+// `base` does (it iterates as `base` does), 0 when not, -1 on error.
+int iterates_like(PyObject* type, PyObject* base) {
+    for (const char* name : {"__iter__", "keys", "items", "values"}) {
+        PyRef mine = PyRef::steal(PyObject_GetAttrString(type, name));
+        PyRef theirs = PyRef::steal(PyObject_GetAttrString(base, name));
+        if (!mine || !theirs) return -1;
+        if (mine.get() != theirs.get()) return 0;
+    }
+    return 1;
+}
+
+// NetworkX walks a row both as `for v in G[u]` and as `G[u].items()`, so a
+// row is reproducible when the two agree: exact dicts and dict subclasses
+// that keep dict's iteration (storage order), OrderedDicts that keep
+// OrderedDict's, and mappings that are not dicts at all (through `.items()`).
+// A dict subclass with iteration of its own is refused.
+RowKind row_kind(PyObject* row) {
+    if (!PyDict_Check(row)) return RowKind::Items;
+    PyObject* type = reinterpret_cast<PyObject*>(Py_TYPE(row));
+    int like = iterates_like(type, reinterpret_cast<PyObject*>(&PyDict_Type));
+    if (like != 0) return like > 0 ? RowKind::Storage : RowKind::Failed;
+    PyRef collections = PyRef::steal(PyImport_ImportModule("collections"));
+    if (!collections) return RowKind::Failed;
+    PyRef ordered = PyRef::steal(PyObject_GetAttrString(collections.get(), "OrderedDict"));
+    if (!ordered) return RowKind::Failed;
+    int is_ordered = PyObject_IsInstance(row, ordered.get());
+    if (is_ordered < 0) return RowKind::Failed;
+    if (is_ordered) {
+        like = iterates_like(type, ordered.get());
+        if (like != 0) return like > 0 ? RowKind::Items : RowKind::Failed;
+    }
+    PyErr_Format(PyExc_NotImplementedError, "adjacency rows of type %.200s iterate in an order of their own",
+                 Py_TYPE(row)->tp_name);
+    return RowKind::Failed;
 }
 
 // Walks the (neighbor, data) pairs of one adjacency row in its iteration
@@ -252,16 +340,8 @@ public:
         release();
         row_ = row;
         read_values_ = read_values;
-        is_dict_ = PyDict_Check(row);
-        if (!is_dict_) return true;
-        pos_ = 0;
-        produced_ = 0;
-        exhausted_ = false;
-        {
-            CriticalSection cs(row);
-            size_ = PyDict_GET_SIZE(row);
-        }
-        return collect();
+        exact_ = PyDict_CheckExact(row);
+        return !exact_ || begin_storage();
     }
 
     // Whether a step of the last run may have run Python code.
@@ -270,11 +350,22 @@ public:
     // Restarts the walk of the same row (its block may be stale).
     bool restart() { return start(row_, read_values_); }
 
-    // Calls step(neighbor, data) for every pair; false to abort.
+    // Calls step(neighbor, data, python_ran) for every pair; false to abort.
     template <class Step>
     bool run(Step&& step) {
-        ran_python_ = !is_dict_;
-        if (!is_dict_) return walk_items(step);
+        ran_python_ = false;
+        if (!exact_) {
+            // Telling how a mapping iterates, and walking it through
+            // `.items()`, may run Python code.
+            ran_python_ = true;
+            switch (row_kind(row_)) {
+                case RowKind::Failed: return false;
+                case RowKind::Items: return walk_items(step);
+                case RowKind::Storage:
+                    if (!begin_storage()) return false;
+                    break;
+            }
+        }
         for (;;) {
             for (std::size_t i = 0; i < filled_; ++i) {
                 bool python_ran = false;
@@ -315,6 +406,17 @@ private:
     static constexpr bool HOLD = false;
 #endif
 
+    bool begin_storage() {
+        pos_ = 0;
+        produced_ = 0;
+        exhausted_ = false;
+        {
+            CriticalSection cs(row_);
+            size_ = PyDict_GET_SIZE(row_);
+        }
+        return collect();
+    }
+
     void release() {
         if (HOLD) {
             for (std::size_t i = 0; i < filled_; ++i) {
@@ -330,8 +432,7 @@ private:
             CriticalSection cs(row_);
             if (PyDict_GET_SIZE(row_) != size_) {
                 release();
-                raise_internal("dictionary changed size during iteration");
-                return false;
+                return fail_mutated("dictionary changed size during iteration");
             }
             PyObject* k = nullptr;
             PyObject* v = nullptr;
@@ -341,8 +442,7 @@ private:
             }
             if (produced_ == size_) {
                 release();
-                raise_internal("dictionary keys changed during iteration");
-                return false;
+                return fail_mutated("dictionary keys changed during iteration");
             }
             if (HOLD) {
                 Py_INCREF(k);
@@ -392,7 +492,7 @@ private:
 
     PyObject* row_ = nullptr;
     bool read_values_ = false;
-    bool is_dict_ = false;
+    bool exact_ = false;
     bool ran_python_ = false;
     bool exhausted_ = false;
     Py_ssize_t pos_ = 0;
@@ -404,29 +504,26 @@ private:
 
 // Minimum over the parallel edges of one multigraph pair, as NetworkX's
 // multigraph weight function takes it: the first edge attaining it wins.
-bool parse_parallel(PyObject* keydict, const Attr& attr, double& out, Kind& kind, bool& python_ran) {
+// Every value parsed is reported to `seen` (the column's facts).
+template <class Seen>
+bool parse_parallel(PyObject* keydict, const Attr& attr, Parsed& out, EdgeStep& step, Seen&& seen) {
     bool any = false;
     auto edge = [&](PyObject* data) {
-        double v;
-        Kind k;
-        if (!parse_attribute(data, attr, v, k, python_ran)) return false;
+        Parsed p;
+        if (!parse_attribute(data, attr, p, step)) return false;
+        seen(p);
         if (!any) {
-            out = v;
-            kind = k;
+            out = p;
             any = true;
             return true;
         }
-        if (kind == Kind::None || k == Kind::None) {
+        if (out.kind == Kind::None || p.kind == Kind::None) {
             return fail_not_implemented("None weights among parallel edges");
         }
-        if (v < out) {
-            out = v;
-            kind = k;
-        }
+        if (p.value < out.value) out = p;
         return true;
     };
-    PyRef hold = PyRef::new_ref(keydict);
-    if (!PyDict_CheckExact(keydict)) python_ran = true;
+    if (!PyDict_CheckExact(keydict)) step.python_may_run();
     bool ok = PyDict_CheckExact(keydict)
                   ? walk_dict(keydict, [&](PyObject*, PyObject* data) { return edge(data); })
                   : walk_call(keydict, "values", edge);
@@ -435,9 +532,23 @@ bool parse_parallel(PyObject* keydict, const Attr& attr, double& out, Kind& kind
     return true;
 }
 
-void record(Column& column, double value, Kind kind) {
-    column.values.push_back(value);
-    switch (kind) {
+// Folds one parsed value into the column's facts.
+void observe(Weights& column, const Parsed& p) {
+    ValueFacts& f = column.facts;
+    f.plain = f.plain && p.plain;
+    if (p.kind == Kind::None) return;
+    if (std::isinf(p.value)) {
+        (p.value > 0 ? f.pos_inf : f.neg_inf) = true;
+    } else {
+        f.min_finite = std::min(f.min_finite, p.value);
+        f.max_finite = std::max(f.max_finite, p.value);
+    }
+}
+
+// Appends a slot's final value and updates the flags.
+void record(Weights& column, const Parsed& p) {
+    column.values.push_back(p.value);
+    switch (p.kind) {
         case Kind::None: column.has_hidden = true; break;
         case Kind::Int: column.has_int = true; break;
         case Kind::Float: column.all_int = false; break;
@@ -560,28 +671,26 @@ bool NodeIndex::build(PyObject* nodes, PyObject* index, Count n) {
     return true;
 }
 
-bool NodeIndex::lookup(PyObject* node, Node& out, bool& python_ran) const {
+bool NodeIndex::find(PyObject* node, Node& out) const {
     if (identity_) {
-        if (PyLong_CheckExact(node)) {
-            int overflow = 0;
-            long long v = PyLong_AsLongLongAndOverflow(node, &overflow);
-            if (overflow == 0 && v >= 0 && static_cast<Count>(v) < n_) {
-                out = static_cast<Node>(v);
-                return true;
-            }
-            PyErr_Clear();
+        if (!PyLong_CheckExact(node)) return false;
+        int overflow = 0;
+        long long v = PyLong_AsLongLongAndOverflow(node, &overflow);
+        if (overflow == 0 && v >= 0 && static_cast<Count>(v) < n_) {
+            out = static_cast<Node>(v);
+            return true;
         }
-    } else {
-        const std::size_t mask = keys_.size() - 1;
-        for (std::size_t h = PtrHasher{}(node) >> shift_; keys_[h] != nullptr; h = (h + 1) & mask) {
-            if (keys_[h] == node) {
-                out = positions_[h];
-                return true;
-            }
+        PyErr_Clear();
+        return false;
+    }
+    const std::size_t mask = keys_.size() - 1;
+    for (std::size_t h = PtrHasher{}(node) >> shift_; keys_[h] != nullptr; h = (h + 1) & mask) {
+        if (keys_[h] == node) {
+            out = positions_[h];
+            return true;
         }
     }
-    python_ran = true;
-    return lookup_index(node, out);
+    return false;
 }
 
 bool NodeIndex::lookup_index(PyObject* node, Node& out) const {
@@ -607,52 +716,73 @@ bool NodeIndex::lookup_index(PyObject* node, Node& out) const {
 }
 
 bool parse_attrs(const char* function, PyObject* weight_attrs, std::vector<Attr>& out) {
-    PyRef seq = PyRef::steal(PySequence_Fast(weight_attrs, "weight_attrs must be a sequence"));
-    if (!seq) {
+    // Iterated, not sized: a length is only a hint.
+    PyRef it = PyRef::steal(PyObject_GetIter(weight_attrs));
+    if (!it) {
         mark_argument_error(function, "weight_attrs");
         return false;
     }
-    const Py_ssize_t size = PySequence_Fast_GET_SIZE(seq.get());
-    for (Py_ssize_t i = 0; i < size; ++i) {
-        PyObject* item = PySequence_Fast_GET_ITEM(seq.get(), i);
-        if (!PyTuple_Check(item)) {
+    for (;;) {
+        PyRef item = PyRef::steal(PyIter_Next(it.get()));
+        if (!item) return !PyErr_Occurred();
+        if (!PyTuple_Check(item.get())) {
             PyErr_Format(PyExc_TypeError, "%s() argument 'weight_attrs': expected tuple, got %.200s",
-                         function, Py_TYPE(item)->tp_name);
+                         function, Py_TYPE(item.get())->tp_name);
             return false;
         }
-        if (PyTuple_GET_SIZE(item) != 2) {
+        if (PyTuple_GET_SIZE(item.get()) != 2) {
             PyErr_Format(PyExc_ValueError, "expected tuple of length %d, but got tuple of length %zd", 2,
-                         PyTuple_GET_SIZE(item));
+                         PyTuple_GET_SIZE(item.get()));
             return false;
         }
-        out.push_back({PyRef::new_ref(PyTuple_GET_ITEM(item, 0)), PyRef::new_ref(PyTuple_GET_ITEM(item, 1))});
+        out.push_back({PyRef::new_ref(PyTuple_GET_ITEM(item.get(), 0)),
+                       PyRef::new_ref(PyTuple_GET_ITEM(item.get(), 1))});
     }
-    return true;
+}
+
+// Whether a neighbour key found through the caller's dict is
+// indistinguishable from the node object itself: the same object, or an
+// exact int or str of the same value (`type`, `repr` and hashing agree).
+// Anything else (numpy.int64(3) for the node 3, False for the node 0) is a
+// different key object that NetworkX would put in its results.
+bool same_key(PyObject* key, PyObject* node) {
+    if (key == node) return true;
+    if (Py_TYPE(key) != Py_TYPE(node)) return false;
+    return PyLong_CheckExact(key) || PyUnicode_CheckExact(key);
 }
 
 bool read_adjacency(PyObject* nodes, const NodeIndex& index, PyObject* adjacency,
-                    const std::vector<Attr>& attrs, bool multigraph, Csr& csr,
-                    std::vector<Column>& columns) {
+                    const std::vector<Attr>& attrs, bool multigraph, Adjacency& out) {
     const Py_ssize_t count = list_size(nodes);
+    Csr& csr = out.csr;
     csr.offsets.clear();
     csr.offsets.reserve(static_cast<std::size_t>(count) + 1);
     csr.offsets.push_back(0);
     csr.targets.clear();
-    columns.assign(attrs.size(), Column{});
+    out.columns.assign(attrs.size(), Weights{});
+    out.keys_are_nodes = true;
     RowReader rows(nodes, adjacency);
     const bool read_values = !attrs.empty();
     auto step = [&](PyObject* neighbor, PyObject* data, bool& python_ran) {
+        EdgeStep edge(neighbor, data);
         Node v;
-        if (!index.lookup(neighbor, v, python_ran)) return false;
+        if (!index.find(neighbor, v)) {
+            edge.python_may_run();  // hashing and comparing the key
+            if (!index.lookup_index(neighbor, v)) return false;
+            PyRef node = list_item(nodes, v);
+            out.keys_are_nodes = out.keys_are_nodes && node && same_key(neighbor, node.get());
+        }
         csr.targets.push_back(v);
         for (std::size_t a = 0; a < attrs.size(); ++a) {
-            double value;
-            Kind kind;
-            bool parsed = multigraph ? parse_parallel(data, attrs[a], value, kind, python_ran)
-                                     : parse_attribute(data, attrs[a], value, kind, python_ran);
+            Weights& column = out.columns[a];
+            Parsed p;
+            bool parsed = multigraph ? parse_parallel(data, attrs[a], p, edge, [&](const Parsed& x) { observe(column, x); })
+                                     : parse_attribute(data, attrs[a], p, edge);
             if (!parsed) return false;
-            record(columns[a], value, kind);
+            if (!multigraph) observe(column, p);
+            record(column, p);
         }
+        python_ran = edge.python_ran();
         return true;
     };
     // Rows are started (their first block collected) LEAD rows before they

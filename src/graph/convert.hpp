@@ -15,13 +15,13 @@ struct Attr {
     PyRef fallback;
 };
 
-// One attribute's values in slot order, with the flags NetworkX faithfulness
-// depends on.
-struct Column {
-    std::vector<double> values;
-    bool all_int = true;
-    bool has_hidden = false;
-    bool has_int = false;
+// Rows read from G._adj or G._pred, one column per attribute, and whether
+// every neighbour key is the node object itself (NetworkX keys its results
+// by the neighbour keys it walks).
+struct Adjacency {
+    Csr csr;
+    std::vector<Weights> columns;  // values in slot order, flags and facts
+    bool keys_are_nodes = true;
 };
 
 // Maps node objects to positions: by value when the nodes are exactly the
@@ -30,13 +30,15 @@ class NodeIndex {
 public:
     // Returns false with an exception set.
     bool build(PyObject* nodes, PyObject* index, Count n);
-    // Position of `node`; false with an exception set. Sets `python_ran`
-    // when the lookup may have run Python code (hashing, comparisons).
-    bool lookup(PyObject* node, Node& out, bool& python_ran) const;
+    // Position of `node` by value or identity, without running Python
+    // code; false when these do not find it (no exception set).
+    bool find(PyObject* node, Node& out) const;
+    // Position of `node` through the caller's dict: hashing and comparing may
+    // run Python code. False with an exception set.
+    bool lookup_index(PyObject* node, Node& out) const;
     bool identity() const { return identity_; }
 
 private:
-    bool lookup_index(PyObject* node, Node& out) const;
     PyObject* index_ = nullptr;  // borrowed node -> position dict
     Count n_ = 0;
     bool identity_ = false;
@@ -48,11 +50,10 @@ private:
 // Parses `weight_attrs`: a sequence of (name, default) 2-tuples.
 bool parse_attrs(const char* function, PyObject* weight_attrs, std::vector<Attr>& out);
 
-// Reads rows 0..len(nodes)-1 of `adjacency` (G._adj or G._pred) into `csr`
-// and one column per attribute. False with an exception set on failure.
+// Reads rows 0..len(nodes)-1 of `adjacency` (G._adj or G._pred). False
+// with an exception set on failure.
 bool read_adjacency(PyObject* nodes, const NodeIndex& index, PyObject* adjacency,
-                    const std::vector<Attr>& attrs, bool multigraph, Csr& csr,
-                    std::vector<Column>& columns);
+                    const std::vector<Attr>& attrs, bool multigraph, Adjacency& out);
 
 // The attribute names as strings, in order; TypeError for a non-str name.
 bool attr_names(const std::vector<Attr>& attrs, std::vector<std::string>& out);

@@ -86,6 +86,22 @@ Count CoreGraph::number_of_edges() const {
     return (succ.slot_count() + loops) / 2;
 }
 
+bool CoreGraph::same_in_rows(const Csr& rows) const {
+    const Csr& in = in_rows();
+    if (rows.node_count() != n || rows.slot_count() != in.slot_count()) return false;
+    std::vector<Node> sorted;
+    for (Node v = 0; v < n; ++v) {
+        auto mine = in.row(v);
+        auto theirs = rows.row(v);
+        if (mine.size() != theirs.size()) return false;
+        sorted.assign(theirs.begin(), theirs.end());
+        std::sort(sorted.begin(), sorted.end());
+        // The in-rows list sources by ascending position already.
+        if (!std::equal(sorted.begin(), sorted.end(), mine.begin())) return false;
+    }
+    return true;
+}
+
 bool CoreGraph::has_edge(Node u, Node v) const {
     auto row = succ.row(u);
     return std::find(row.begin(), row.end(), v) != row.end();

@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <limits>
 #include <map>
 #include <memory>
 #include <optional>
@@ -42,6 +43,18 @@ struct Csr {
     }
 };
 
+// What the values read for one attribute allow (every value read,
+// parallel edges and defaults included). The caller decides from them
+// whether a search can reproduce NetworkX's arithmetic: plain Python numbers
+// only, integer sums within 2^53, no NaN formed by opposite infinities.
+struct ValueFacts {
+    bool plain = true;  // every value a Python int, float, bool or None
+    double min_finite = std::numeric_limits<double>::infinity();   // +inf: no finite value
+    double max_finite = -std::numeric_limits<double>::infinity();  // -inf: no finite value
+    bool pos_inf = false;
+    bool neg_inf = false;
+};
+
 // One converted edge attribute.
 struct Weights {
     std::vector<double> values;                      // per succ slot; NaN = None
@@ -49,6 +62,7 @@ struct Weights {
     bool all_int = true;      // cleared by the first float value
     bool has_hidden = false;  // some value is None
     bool has_int = false;     // some value is an int
+    ValueFacts facts;
 };
 
 using WeightMap = std::map<std::string, Weights>;  // byte-wise key order
@@ -57,6 +71,7 @@ using WeightMap = std::map<std::string, Weights>;  // byte-wise key order
 struct ExactPred {
     Csr csr;
     std::map<std::string, std::vector<double>> weights;
+    bool keys_are_nodes = true;  // every key of G._pred's rows is the node object
 };
 
 // Attribute column of a natively built graph. Kinds: 0 absent, 1 int,
@@ -118,6 +133,7 @@ struct CoreGraph {
     OnceCell<std::vector<double>> unit_weights;
     bool directed = false;
     bool pred_exact = false;  // pred already follows NetworkX predecessor order
+    bool keys_are_nodes = true;  // converted graphs: every neighbour key is the node object
 
     // The weight column for attribute `name` (nullptr when `name` is absent).
     Result<const std::vector<double>*> weight_slice(const std::optional<std::string>& name,
@@ -131,6 +147,10 @@ struct CoreGraph {
     // Row of `v` in `pred`, or in `succ` for undirected graphs.
     const Csr& in_rows() const { return pred ? *pred : succ; }
     bool has_exact_pred() const { return !directed || pred_exact || exact_pred.get() != nullptr; }
+
+    // Whether row v of `rows` holds the same predecessors as row v of the
+    // in-rows, for every v (in any order).
+    bool same_in_rows(const Csr& rows) const;
 
     Count number_of_edges() const;
     bool has_edge(Node u, Node v) const;

@@ -31,11 +31,11 @@ bool require_dict(const char* function, const char* name, PyObject* obj) {
 // Rows that vanish because `nodes` shrank while it was read stay empty, so
 // the result always has exactly `n` rows.
 bool read_rows(PyObject* nodes, PyObject* index, Count n, PyObject* adjacency,
-               const std::vector<Attr>& attrs, bool multigraph, Csr& csr, std::vector<Column>& columns) {
+               const std::vector<Attr>& attrs, bool multigraph, Adjacency& out) {
     NodeIndex node_index;
     if (!node_index.build(nodes, index, n)) return false;
-    if (!read_adjacency(nodes, node_index, adjacency, attrs, multigraph, csr, columns)) return false;
-    while (csr.offsets.size() < n + 1) csr.offsets.push_back(csr.targets.size());
+    if (!read_adjacency(nodes, node_index, adjacency, attrs, multigraph, out)) return false;
+    while (out.csr.offsets.size() < n + 1) out.csr.offsets.push_back(out.csr.targets.size());
     return true;
 }
 
@@ -66,7 +66,7 @@ const Weights* weights_arg(PyObject* self, PyObject* const* args, Py_ssize_t nar
 
 // Predecessor rows (directed graphs) and the weight columns of a graph
 // whose succ rows are read. Runs detached: it touches no Python object.
-Status assemble_weights(CoreGraph& g, std::vector<Column>& columns, const std::vector<std::string>& names) {
+Status assemble_weights(CoreGraph& g, std::vector<Weights>& columns, const std::vector<std::string>& names) {
     std::vector<Slot> perm;
     if (g.directed) {
         auto pred = counting_sort_pred(g.succ, perm);
@@ -74,12 +74,8 @@ Status assemble_weights(CoreGraph& g, std::vector<Column>& columns, const std::v
         g.pred = std::move(pred.value());
     }
     for (std::size_t i = 0; i < columns.size(); ++i) {
-        Weights w;
-        w.values = std::move(columns[i].values);
+        Weights& w = columns[i];
         if (g.directed) w.pred_values = permute_column(w.values, perm);
-        w.all_int = columns[i].all_int;
-        w.has_hidden = columns[i].has_hidden;
-        w.has_int = columns[i].has_int;
         g.weights.insert_or_assign(names[i], std::move(w));
     }
     return {};
@@ -106,8 +102,10 @@ PyObject* build_graph(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObj
         if (n > MAX_CONVERTED_NODES) return raise(not_implemented("graph has too many nodes"));
 
         auto g = std::make_unique<CoreGraph>();
-        std::vector<Column> columns;
-        if (!read_rows(nodes, a[1], n, a[2], attrs, multigraph, g->succ, columns)) return nullptr;
+        Adjacency read;
+        if (!read_rows(nodes, a[1], n, a[2], attrs, multigraph, read)) return nullptr;
+        g->succ = std::move(read.csr);
+        g->keys_are_nodes = read.keys_are_nodes;
         g->n = n;
         g->directed = directed;
         std::vector<std::string> names;
@@ -116,7 +114,7 @@ PyObject* build_graph(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObj
         {
             // Predecessor rows and columns are native work.
             Detached detached;
-            status = assemble_weights(*g, columns, names);
+            status = assemble_weights(*g, read.columns, names);
         }
         if (!status.ok()) return raise(status.error());
         return wrap_graph(std::move(g));
@@ -143,15 +141,22 @@ PyObject* load_exact_pred(PyObject* self, PyObject* const* args, Py_ssize_t narg
             return raise(value_error("node list does not match this graph"));
         }
         auto exact = std::make_unique<ExactPred>();
-        std::vector<Column> columns;
-        if (!read_rows(nodes, a[1], g.n, a[2], attrs, multigraph, exact->csr, columns)) return nullptr;
-        if (exact->csr.slot_count() != g.succ.slot_count()) {
-            return raise(value_error("predecessors do not match this graph"));
+        Adjacency read;
+        if (!read_rows(nodes, a[1], g.n, a[2], attrs, multigraph, read)) return nullptr;
+        // Each row must reorder the predecessor row it stands for: another
+        // graph's G._pred with as many edges would otherwise pass.
+        bool same = false;
+        {
+            Detached detached;
+            same = g.same_in_rows(read.csr);
         }
+        if (!same) return raise(value_error("predecessors do not match this graph"));
+        exact->csr = std::move(read.csr);
+        exact->keys_are_nodes = read.keys_are_nodes;
         std::vector<std::string> names;
         if (!attr_names(attrs, names)) return nullptr;
         for (std::size_t i = 0; i < attrs.size(); ++i) {
-            exact->weights.insert_or_assign(names[i], std::move(columns[i].values));
+            exact->weights.insert_or_assign(names[i], std::move(read.columns[i].values));
         }
         g.exact_pred.set(std::move(exact));  // a racing load that won keeps its result
         Py_RETURN_NONE;
@@ -229,6 +234,29 @@ PyObject* weight_info(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, 
     bool all_int = w == nullptr || w->all_int;
     bool has_hidden = w != nullptr && w->has_hidden;
     return Py_BuildValue("(OO)", all_int ? Py_True : Py_False, has_hidden ? Py_True : Py_False);
+}
+
+PyObject* weight_facts(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
+    static const char* const params[] = {"attr"};
+    constexpr const char* F = "weight_facts";
+    PyObject* a[1];
+    std::string attr;
+    if (!parse_args({F, params, 1}, args, nargsf, kwnames, a) || !to_string({F, "attr", a[0]}, attr)) {
+        return nullptr;
+    }
+    const Weights* w = graph_of(self).find_weights(attr);
+    if (w == nullptr) Py_RETURN_NONE;
+    const ValueFacts& f = w->facts;
+    const bool finite = f.min_finite <= f.max_finite;
+    PyRef lo = finite ? PyRef::steal(PyFloat_FromDouble(f.min_finite)) : PyRef::new_ref(Py_None);
+    PyRef hi = finite ? PyRef::steal(PyFloat_FromDouble(f.max_finite)) : PyRef::new_ref(Py_None);
+    if (!lo || !hi) return nullptr;
+    return Py_BuildValue("(OOOOO)", f.plain ? Py_True : Py_False, lo.get(), hi.get(),
+                         f.pos_inf ? Py_True : Py_False, f.neg_inf ? Py_True : Py_False);
+}
+
+PyObject* keys_are_nodes(PyObject* self, PyObject*) {
+    return PyBool_FromLong(graph_of(self).keys_are_nodes);
 }
 
 PyObject* weight_mixed(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {

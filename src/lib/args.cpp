@@ -2,6 +2,7 @@
 
 #include "lib/pyref.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 namespace fennel::py {
@@ -241,22 +242,29 @@ bool to_positions(const Arg& a, std::vector<std::uint32_t>& out) {
         }
         return true;
     }
-    Py_ssize_t size = PySequence_Size(a.obj);
-    if (size < 0) {
+    // Other sequences are iterated: their length is only a hint, trusted
+    // for no more than a modest reservation.
+    PyRef it = PyRef::steal(PyObject_GetIter(a.obj));
+    const Py_ssize_t hint = it ? PyObject_LengthHint(a.obj, 0) : 0;
+    if (!it || hint < 0) {
         mark_argument_error(a.function, a.name);
         return false;
     }
-    out.reserve(static_cast<std::size_t>(size));
-    for (Py_ssize_t i = 0; i < size; ++i) {
-        PyRef item = PyRef::steal(PySequence_GetItem(a.obj, i));
+    out.reserve(static_cast<std::size_t>(std::min<Py_ssize_t>(hint, Py_ssize_t{1} << 16)));
+    for (;;) {
+        PyRef item = PyRef::steal(PyIter_Next(it.get()));
+        if (!item) {
+            if (!PyErr_Occurred()) return true;
+            mark_argument_error(a.function, a.name);
+            return false;
+        }
         std::uint32_t v;
-        if (!item || !position_from(item.get(), v)) {
+        if (!position_from(item.get(), v)) {
             mark_argument_error(a.function, a.name);
             return false;
         }
         out.push_back(v);
     }
-    return true;
 }
 
 bool to_optional_positions(const Arg& a, std::optional<std::vector<std::uint32_t>>& out) {

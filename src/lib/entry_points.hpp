@@ -23,6 +23,8 @@ PyObject* attribute_names(PyObject*, PyObject*);
 PyObject* number_of_edges(PyObject*, PyObject*);
 PyObject* weight_info(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
 PyObject* weight_mixed(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
+PyObject* weight_facts(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
+PyObject* keys_are_nodes(PyObject*, PyObject*);
 
 // CoreGraph methods: shortest-path lengths and betweenness.
 PyObject* bfs_lengths(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);

@@ -17,6 +17,7 @@ enum class ErrorKind {
     Overflow,
     Memory,
     NegativeCycle,  // a contradictory path: ValueError with NetworkX's two arguments
+    Interrupted,     // a signal handler raised (KeyboardInterrupt): the exception is already set
     Internal,        // a defect, never a property of the input
 };
 
@@ -29,6 +30,7 @@ inline Error index_error() { return {ErrorKind::Index, "node index out of range"
 inline Error not_implemented(std::string m) { return {ErrorKind::NotImplemented, std::move(m)}; }
 inline Error value_error(std::string m) { return {ErrorKind::Value, std::move(m)}; }
 inline Error internal_error(std::string m) { return {ErrorKind::Internal, std::move(m)}; }
+inline Error interrupted() { return {ErrorKind::Interrupted, "interrupted"}; }
 
 // A value or an error.
 template <class T>

@@ -40,6 +40,10 @@ PyObject* raise(const Error& e) {
             }
             break;
         }
+        case ErrorKind::Interrupted:
+            // The signal handler's exception was set when the wait noticed it.
+            if (!PyErr_Occurred()) PyErr_SetNone(PyExc_KeyboardInterrupt);
+            break;
         case ErrorKind::Internal: raise_internal(m); break;
     }
     return nullptr;

@@ -5,6 +5,8 @@
 #include "lib/error.hpp"
 
 #include <new>
+#include <stdexcept>
+#include <system_error>
 
 namespace fennel::py {
 
@@ -20,14 +22,25 @@ PyObject* raise(const Error& e);
 PyObject* raise_internal(const char* message);
 
 // Runs `body` (which returns a new reference or nullptr with an exception
-// set), turning a stray std::bad_alloc into MemoryError.
+// set) so that no C++ exception escapes into the interpreter: allocation
+// failures (including sizes beyond what a container can hold) become
+// MemoryError, anything else a RuntimeError naming what failed.
 template <class F>
-PyObject* guarded(F&& body) {
+PyObject* guarded(F&& body) noexcept {
     try {
         return body();
     } catch (const std::bad_alloc&) {
         return PyErr_NoMemory();
+    } catch (const std::length_error&) {
+        return PyErr_NoMemory();
+    } catch (const std::system_error& e) {
+        PyErr_Format(PyExc_RuntimeError, "system error: %s", e.what());
+    } catch (const std::exception& e) {
+        PyErr_Format(PyExc_RuntimeError, "unexpected C++ exception: %s", e.what());
+    } catch (...) {
+        PyErr_SetString(PyExc_RuntimeError, "unexpected C++ exception");
     }
+    return nullptr;
 }
 
 }  // namespace fennel::py

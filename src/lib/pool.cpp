@@ -1,13 +1,16 @@
 #include "lib/pool.hpp"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <new>
+#include <stdexcept>
 #include <thread>
+#include <utility>
 #include <unistd.h>
 
 namespace fennel {
@@ -38,39 +41,64 @@ struct Job {
     std::atomic<std::size_t> next{0};
     std::atomic<std::size_t> finished{0};
     std::atomic<int> failure{0};  // 0 none, 1 defect, 2 out of memory
+    std::atomic<bool> cancelled{false};
+    const Job* parent = nullptr;  // the job whose task submitted this one
     std::mutex m;
     std::condition_variable cv;
     bool complete = false;
 };
 
 thread_local bool t_is_worker = false;
+thread_local InterruptCheck* t_interrupt_check = nullptr;
+thread_local const Job* t_current_job = nullptr;  // whose task this thread runs
+
+// Whether `job` or a job that submitted it was interrupted.
+bool cancelled(const Job* job) {
+    for (; job != nullptr; job = job->parent) {
+        if (job->cancelled.load(std::memory_order_relaxed)) return true;
+    }
+    return false;
+}
+
+// How often a waiting thread asks its interrupt check.
+constexpr auto POLL_INTERVAL = std::chrono::milliseconds(100);
 
 class Pool {
 public:
-    explicit Pool(std::size_t size) {
+    // Starts up to `size` workers. A system that refuses a thread (process
+    // or memory limits) leaves the pool with the workers it has.
+    explicit Pool(std::size_t size) noexcept {
         for (std::size_t i = 0; i < size; ++i) {
-            std::thread([this] { worker(); }).detach();
+            try {
+                std::thread([this] { worker(); }).detach();
+            } catch (...) {
+                break;
+            }
+            ++workers_;
         }
-        size_ = size;
     }
 
-    std::size_t size() const { return size_; }
+    std::size_t size() const { return std::max<std::size_t>(workers_, 1); }
 
     Status run(std::size_t count, const std::function<void(std::size_t)>& task) {
         if (count == 0) return {};
         auto job = std::make_shared<Job>();
         job->task = &task;
         job->count = count;
-        {
-            std::lock_guard lock(m_);
-            queue_.push_back(job);
+        job->parent = t_current_job;
+        if (workers_ == 0) {
+            help(*job);  // no worker could be started: run on this thread
+        } else {
+            {
+                std::lock_guard lock(m_);
+                queue_.push_back(job);
+            }
+            cv_.notify_all();
+            if (t_is_worker) help(*job);  // nested: the submitting worker works too
+            wait(*job);
+            unlist(job);
         }
-        cv_.notify_all();
-        if (t_is_worker) help(job);  // nested: the submitting worker works too
-        {
-            std::unique_lock lock(job->m);
-            job->cv.wait(lock, [&] { return job->complete; });
-        }
+        if (cancelled(job.get())) return interrupted();
         switch (job->failure.load()) {
             case 0: return {};
             case 2: return Error{ErrorKind::Memory, "out of memory"};
@@ -88,28 +116,57 @@ private:
                 cv_.wait(lock, [&] { return !queue_.empty(); });
                 job = queue_.front();
             }
-            help(job);
+            help(*job);
+            unlist(job);
         }
     }
 
-    // Claims and runs items of `job` until none is left, then unlists it.
-    void help(const std::shared_ptr<Job>& job) {
-        for (;;) {
-            std::size_t i = job->next.fetch_add(1, std::memory_order_relaxed);
-            if (i >= job->count) break;
-            try {
-                (*job->task)(i);
-            } catch (const std::bad_alloc&) {
-                job->failure.store(2);
-            } catch (...) {
-                job->failure.store(1);
+    // Waits until every item of `job` has finished. The submitting Python
+    // thread (the only one with an interrupt check) wakes periodically to
+    // ask it; once interrupted, workers skip the items they have not begun.
+    static void wait(Job& job) {
+        InterruptCheck* check = t_interrupt_check;
+        std::unique_lock lock(job.m);
+        while (!job.complete) {
+            if (check == nullptr || job.cancelled.load()) {
+                job.cv.wait(lock);
+                continue;
             }
-            if (job->finished.fetch_add(1, std::memory_order_acq_rel) + 1 == job->count) {
-                std::lock_guard lock(job->m);
-                job->complete = true;
-                job->cv.notify_all();
+            if (job.cv.wait_for(lock, POLL_INTERVAL) == std::cv_status::timeout && !job.complete) {
+                lock.unlock();
+                if (check->interrupted()) job.cancelled.store(true);
+                lock.lock();
             }
         }
+    }
+
+    // Claims and runs items of `job` until none is left.
+    static void help(Job& job) {
+        for (;;) {
+            std::size_t i = job.next.fetch_add(1, std::memory_order_relaxed);
+            if (i >= job.count) break;
+            if (!cancelled(&job)) {
+                const Job* outer = std::exchange(t_current_job, &job);
+                try {
+                    (*job.task)(i);
+                } catch (const std::bad_alloc&) {
+                    job.failure.store(2);
+                } catch (const std::length_error&) {
+                    job.failure.store(2);
+                } catch (...) {
+                    job.failure.store(1);
+                }
+                t_current_job = outer;
+            }
+            if (job.finished.fetch_add(1, std::memory_order_acq_rel) + 1 == job.count) {
+                std::lock_guard lock(job.m);
+                job.complete = true;
+                job.cv.notify_all();
+            }
+        }
+    }
+
+    void unlist(const std::shared_ptr<Job>& job) {
         std::lock_guard lock(m_);
         for (auto it = queue_.begin(); it != queue_.end(); ++it) {
             if (*it == job) {
@@ -119,7 +176,7 @@ private:
         }
     }
 
-    std::size_t size_ = 0;
+    std::size_t workers_ = 0;
     std::mutex m_;
     std::condition_variable cv_;
     std::deque<std::shared_ptr<Job>> queue_;
@@ -139,6 +196,12 @@ std::size_t configured_pool_size() {
 }
 
 std::size_t pool_size() { return instance().size(); }
+
+bool stop_requested() { return cancelled(t_current_job); }
+
+InterruptCheck* set_interrupt_check(InterruptCheck* check) {
+    return std::exchange(t_interrupt_check, check);
+}
 
 Status parallel_for(std::size_t count, const std::function<void(std::size_t)>& task) {
     return instance().run(count, task);

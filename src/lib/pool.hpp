@@ -21,14 +21,37 @@
 
 namespace fennel {
 
+// How the thread that waits for a job learns that the user asked to stop
+// (Ctrl-C). The binding layer installs one on the calling thread while it is
+// detached from the interpreter; a waiting thread asks it a few times a
+// second, and once it answers true the job's remaining items are skipped and
+// the operation fails with ErrorKind::Interrupted.
+class InterruptCheck {
+public:
+    virtual bool interrupted() = 0;
+
+protected:
+    ~InterruptCheck() = default;
+};
+
+// Installs `check` for the calling thread; returns the one it replaces.
+InterruptCheck* set_interrupt_check(InterruptCheck* check);
+
+// Inside a pool task: whether its job was interrupted, so that a task
+// working through many items can stop early (its results are discarded).
+bool stop_requested();
+
 // Size the pool would have with the current environment.
 std::size_t configured_pool_size();
-// Size of the pool (creating it if needed).
+// Number of worker threads running (creating the pool if needed). When the
+// system refuses threads the pool makes do with those it got; with none at
+// all, jobs run on the submitting thread. Never 0: counts that thread then.
 std::size_t pool_size();
 
 // Runs task(i) once for every i in [0, count) on the pool and waits. A task
 // that throws is a defect: the job still completes, the pool stays usable,
-// and the error comes back as an internal error (MemoryError for bad_alloc).
+// and the error comes back as an internal error (MemoryError for an
+// allocation failure). An interrupted job skips the items not yet started.
 Status parallel_for(std::size_t count, const std::function<void(std::size_t)>& task);
 
 // Contiguous pieces [begin, end) of a list of `count` items: a few per
@@ -47,7 +70,7 @@ Result<std::vector<R>> ordered_map(std::span<const Item> items, F&& f) {
     std::vector<R> out(items.size());
     Pieces pieces = split(items.size());
     Status st = parallel_for(pieces.pieces, [&](std::size_t p) {
-        for (std::size_t i = pieces.begin(p); i < pieces.end(p); ++i) out[i] = f(items[i]);
+        for (std::size_t i = pieces.begin(p); i < pieces.end(p) && !stop_requested(); ++i) out[i] = f(items[i]);
     });
     if (!st.ok()) return st.error();
     return out;
@@ -61,7 +84,9 @@ Result<std::vector<R>> ordered_map_with_scratch(std::span<const Item> items, Ini
     Pieces pieces = split(items.size());
     Status st = parallel_for(pieces.pieces, [&](std::size_t p) {
         auto scratch = init();
-        for (std::size_t i = pieces.begin(p); i < pieces.end(p); ++i) out[i] = f(scratch, items[i]);
+        for (std::size_t i = pieces.begin(p); i < pieces.end(p) && !stop_requested(); ++i) {
+            out[i] = f(scratch, items[i]);
+        }
     });
     if (!st.ok()) return st.error();
     return out;
@@ -78,7 +103,7 @@ Result<std::vector<R>> fallible_map(std::span<const Item> items, Init&& init, F&
     Status st = parallel_for(pieces.pieces, [&](std::size_t p) {
         auto scratch = init();
         for (std::size_t i = pieces.begin(p); i < pieces.end(p); ++i) {
-            if (stop.load(std::memory_order_relaxed)) return;
+            if (stop.load(std::memory_order_relaxed) || stop_requested()) return;
             Result<R> r = f(scratch, items[i]);
             if (!r.ok()) {
                 failures[p] = std::move(r.error());
@@ -116,7 +141,7 @@ template <class T, class F>
 Status indexed_fill(std::span<T> out, F&& f) {
     Pieces pieces = split(out.size());
     return parallel_for(pieces.pieces, [&](std::size_t p) {
-        for (std::size_t i = pieces.begin(p); i < pieces.end(p); ++i) out[i] = f(i);
+        for (std::size_t i = pieces.begin(p); i < pieces.end(p) && !stop_requested(); ++i) out[i] = f(i);
     });
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "lib/compat.hpp"
+#include "lib/pool.hpp"
 
 #include <utility>
 
@@ -40,16 +41,34 @@ private:
 };
 
 // While alive, the thread is detached from the interpreter: other Python
-// threads run and no Python object may be touched.
-class Detached {
+// threads run and no Python object may be touched. Waits for the worker pool
+// meanwhile ask it whether a signal arrived: it reattaches for a moment and
+// runs the interpreter's signal handlers, so Ctrl-C stops a long call.
+class Detached final : public InterruptCheck {
 public:
-    Detached() : state_(PyEval_SaveThread()) {}
-    ~Detached() { PyEval_RestoreThread(state_); }
+    Detached() : state_(PyEval_SaveThread()), outer_(set_interrupt_check(this)) {}
+    ~Detached() {
+        set_interrupt_check(outer_);
+        PyEval_RestoreThread(state_);
+    }
     Detached(const Detached&) = delete;
     Detached& operator=(const Detached&) = delete;
 
+    // True once a signal handler raised; its exception stays set for the
+    // binding to report after reattaching.
+    bool interrupted() override {
+        if (!interrupted_) {
+            PyEval_RestoreThread(state_);
+            interrupted_ = PyErr_CheckSignals() < 0;
+            state_ = PyEval_SaveThread();
+        }
+        return interrupted_;
+    }
+
 private:
     PyThreadState* state_;
+    InterruptCheck* outer_;
+    bool interrupted_ = false;
 };
 
 }  // namespace fennel::py
