@@ -27,6 +27,7 @@ in-process :data:`calls` counter counts the same events.
 import inspect
 import math
 import os
+import sys
 import threading
 from collections import Counter
 
@@ -39,7 +40,6 @@ __all__ = ["FennelGraph", "backend_interface", "calls"]
 
 _INF = float("inf")
 _EXACT_INT_LIMIT = 2**53
-_PLAIN_WEIGHT_TYPES = frozenset({int, float, bool, type(None)})
 
 # Older NetworkX releases rescaled sampled betweenness differently (their
 # _rescale had no `sampled_nodes`); the rescaling below reproduces the newer
@@ -71,47 +71,19 @@ def _record(event, name, detail=""):
 # Converted graph
 
 
-class _WeightFacts:
-    """What the Python values of one edge attribute allow.
+def _nan_possible(lo, hi, pos_inf, neg_inf, n):
+    """Whether a path sum over these weights can meet both infinities.
 
-    ``plain``: every value is a Python int, float, bool or None, so NetworkX's
-    arithmetic on them is IEEE double arithmetic or exact integer arithmetic
-    (numpy scalars would keep their own precision and result types).
-    ``ints_exact``: no int is present, or every sum the searches can form stays
-    below 2**53 in magnitude, so doubles hold NetworkX's integer sums exactly.
-    ``inf_clash``: both +inf and -inf occur, so a search could form NaN.
+    NetworkX and fennel would then compute ``inf + -inf``, a NaN, which their
+    heaps order differently. An infinity comes from an infinite weight or from
+    a finite sum that overflows; a tentative distance adds at most n edges (a
+    settled distance follows a simple path, plus one more edge), and the
+    factor 2 covers rounding on the way.
     """
-
-    __slots__ = ("plain", "ints_exact", "inf_clash")
-
-    def __init__(self, values, n):
-        types = set(map(type, values))
-        self.plain = types <= _PLAIN_WEIGHT_TYPES
-        self.ints_exact = True
-        self.inf_clash = False
-        if not self.plain:
-            return
-        if type(None) in types:
-            values = [v for v in values if v is not None]
-        if not values:
-            return
-        lo, hi = min(values), max(values)
-        self.inf_clash = lo == -_INF and hi == _INF
-        if int in types or bool in types:
-            # A tentative distance is a settled distance (a simple path, at
-            # most n - 1 edges) plus one more edge: at most n edges.
-            self.ints_exact = max(-lo, hi) * max(n, 1) < _EXACT_INT_LIMIT
-
-
-def _edge_values(adj, attr, default, multigraph):
-    if multigraph:
-        return [
-            d.get(attr, default)
-            for nbrs in adj.values()
-            for keydict in nbrs.values()
-            for d in keydict.values()
-        ]
-    return [d.get(attr, default) for nbrs in adj.values() for d in nbrs.values()]
+    limit = sys.float_info.max / (2 * (n + 1))
+    can_pos = pos_inf or (hi is not None and hi > limit)
+    can_neg = neg_inf or (lo is not None and lo < -limit)
+    return can_pos and can_neg
 
 
 class FennelGraph:
@@ -135,11 +107,6 @@ class FennelGraph:
         self.graph = G.graph
         self.columns = dict(edge_attrs)
         self._core = self._build()
-        n = len(self.nodes)
-        self.facts = {
-            attr: _WeightFacts(_edge_values(G._adj, attr, default, self.multigraph), n)
-            for attr, default in self.columns.items()
-        }
 
     def _build(self):
         G = self.source
@@ -261,19 +228,31 @@ def _weight_name_problem(weight):
 def _weight_data_problem(fg, weight, *, hidden_allowed, mixed_allowed):
     if weight is None:
         return None
-    facts = fg.facts[weight]
-    if not facts.plain:
+    core = fg.core
+    plain, lo, hi, pos_inf, neg_inf = core.weight_facts(weight)
+    if not plain:
         return f"weights {weight!r} are not all Python int, float, bool or None"
-    all_int, has_hidden = fg.core.weight_info(weight)
+    all_int, has_hidden = core.weight_info(weight)
     if has_hidden and not hidden_allowed:
         return f"some {weight!r} weights are None (NetworkX raises TypeError)"
-    if not mixed_allowed and fg.core.weight_mixed(weight):
+    mixed = core.weight_mixed(weight)
+    if not mixed_allowed and mixed:
         return f"{weight!r} mixes int and float weights (NetworkX's distances mix types)"
-    if not facts.ints_exact:
+    n = max(len(fg.nodes), 1)
+    if (mixed or (all_int and lo is not None)) and max(-lo, hi) * n >= _EXACT_INT_LIMIT:
+        # A tentative distance adds at most n edges; ints stay exact in a
+        # double only below 2**53.
         return f"integer distances over {weight!r} could exceed 2**53"
-    if facts.inf_clash:
-        return f"{weight!r} holds both inf and -inf"
+    if _nan_possible(lo, hi, pos_inf, neg_inf, n):
+        return f"path sums over {weight!r} could meet both infinities"
     return None
+
+
+def _keys_problem(fg):
+    """Single-source and edge results are keyed by the neighbour objects of G._adj."""
+    if fg.core.keys_are_nodes():
+        return None
+    return "some neighbour keys of G._adj are not the node objects themselves"
 
 
 def _cutoff_problem(cutoff, *, exact_float):
@@ -413,8 +392,8 @@ def edge_betweenness_centrality(G, k=None, normalized=True, weight=None, seed=No
     """Edge betweenness centrality, equal to NetworkX's bit for bit."""
     name = "edge_betweenness_centrality"
     fg = _betweenness_graph(name, G, weight)
-    if _edge_key_clash(fg):
-        _refuse(name, "a node equals an edge tuple")
+    if reason := ("a node equals an edge tuple" if _edge_key_clash(fg) else _keys_problem(fg)):
+        _refuse(name, reason)
     core = fg.core  # (re)built before the sample: nothing may refuse once the RNG moved
     n = len(fg.nodes)
     sources = None if k is None else _sample_positions(fg, k, seed)
@@ -437,7 +416,7 @@ def single_source_shortest_path_length(G, source, cutoff=None):
     fg = _as_fennel(G, None)
     if source not in fg:
         raise nx.NodeNotFound(f"Source {source} is not in G")
-    if reason := _cutoff_problem(cutoff, exact_float=False):
+    if reason := _cutoff_problem(cutoff, exact_float=False) or _keys_problem(fg):
         _refuse(name, reason)
     order, levels = fg.core.bfs_lengths(fg.index[source], _bfs_cutoff(cutoff))
     keys = list(map(fg.nodes.__getitem__, order))
@@ -456,8 +435,10 @@ def single_source_dijkstra_path_length(G, source, cutoff=None, weight="weight"):
     {source}  # noqa: B018 - an unhashable source raises TypeError, as in NetworkX
     if source not in fg:
         raise nx.NodeNotFound(f"Node {source} not found in graph")
-    if reason := _cutoff_problem(cutoff, exact_float=True) or _weight_data_problem(
-        fg, weight, hidden_allowed=True, mixed_allowed=False
+    if reason := (
+        _cutoff_problem(cutoff, exact_float=True)
+        or _weight_data_problem(fg, weight, hidden_allowed=True, mixed_allowed=False)
+        or _keys_problem(fg)
     ):
         _refuse(name, reason)
     cut = None if cutoff is None else float(cutoff)
@@ -529,12 +510,14 @@ def _data_problem(name, a):
     if fg is None or isinstance(fg, str):
         return fg
     if name == DIJKSTRA:
-        return _weight_data_problem(fg, weight, hidden_allowed=True, mixed_allowed=False)
+        return _weight_data_problem(fg, weight, hidden_allowed=True, mixed_allowed=False) or _keys_problem(fg)
+    if name == "single_source_shortest_path_length":
+        return _keys_problem(fg)
     if name in _WEIGHTED:
         if reason := _betweenness_data_problem(fg, weight):
             return reason
-        if name == "edge_betweenness_centrality" and _edge_key_clash(fg):
-            return "a node equals an edge tuple"
+        if name == "edge_betweenness_centrality":
+            return "a node equals an edge tuple" if _edge_key_clash(fg) else _keys_problem(fg)
     return None
 
 

@@ -3,7 +3,9 @@
 #include "lib/args.hpp"
 #include "lib/errors.hpp"
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 namespace fennel::py {
 
@@ -740,15 +742,25 @@ bool parse_attrs(const char* function, PyObject* weight_attrs, std::vector<Attr>
     }
 }
 
-// Whether a neighbour key found through the caller's dict is
-// indistinguishable from the node object itself: the same object, or an
-// exact int or str of the same value (`type`, `repr` and hashing agree).
-// Anything else (numpy.int64(3) for the node 3, False for the node 0) is a
-// different key object that NetworkX would put in its results.
-bool same_key(PyObject* key, PyObject* node) {
+// Whether a neighbour key found through the caller's dict (so equal to the
+// node) is indistinguishable from the node object itself: the same object,
+// or an exact int, str, bool or float of the same value and bits, or an
+// exact tuple of such items (grid graphs build fresh tuples for every edge).
+// Anything else (numpy.int64(3) for the node 3, False for the node 0, 0.0
+// for -0.0) is a key object that NetworkX would put in its results.
+bool same_key(PyObject* key, PyObject* node, int depth = 0) {
     if (key == node) return true;
     if (Py_TYPE(key) != Py_TYPE(node)) return false;
-    return PyLong_CheckExact(key) || PyUnicode_CheckExact(key);
+    if (PyLong_CheckExact(key) || PyUnicode_CheckExact(key)) return true;
+    if (PyFloat_CheckExact(key)) {
+        return std::bit_cast<std::uint64_t>(PyFloat_AS_DOUBLE(key)) ==
+               std::bit_cast<std::uint64_t>(PyFloat_AS_DOUBLE(node));
+    }
+    if (!PyTuple_CheckExact(key) || depth == 8 || PyTuple_GET_SIZE(key) != PyTuple_GET_SIZE(node)) return false;
+    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(key); ++i) {
+        if (!same_key(PyTuple_GET_ITEM(key, i), PyTuple_GET_ITEM(node, i), depth + 1)) return false;
+    }
+    return true;
 }
 
 bool read_adjacency(PyObject* nodes, const NodeIndex& index, PyObject* adjacency,
