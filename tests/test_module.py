@@ -1,6 +1,7 @@
 """Module frame: the CoreGraph type, signatures, argument handling and error messages."""
 
 import inspect
+import re
 
 import networkx as nx
 import numpy as np
@@ -70,6 +71,8 @@ SIGNATURES = {
     "number_of_edges": "($self)",
     "weight_info": "($self, attr=None)",
     "weight_mixed": "($self, attr=None)",
+    "weight_facts": "($self, attr)",
+    "keys_are_nodes": "($self)",
     "bfs_lengths": "($self, source, cutoff)",
     "dijkstra_lengths": "($self, source, weight=None, cutoff=None)",
     "betweenness": "($self, weight=None, endpoints=False, sources=None)",
@@ -84,6 +87,34 @@ def test_signature_and_doc(name, signature):
     assert str(inspect.signature(fn)) == signature.replace("$self, ", "self, /, ").replace("($self)", "(self, /)")
     if name in DOCS:
         assert fn.__doc__ == DOCS[name]
+
+
+ENTRY_POINTS = [core.build_graph] + [
+    getattr(CoreGraph, name)
+    for name in dir(CoreGraph)
+    if not name.startswith("__") and getattr(getattr(CoreGraph, name), "__text_signature__", None)
+]
+
+
+@pytest.mark.parametrize("fn", ENTRY_POINTS, ids=[fn.__name__ for fn in ENTRY_POINTS])
+def test_text_signature_is_what_the_parser_accepts(g, fn):
+    params = [p for p in inspect.signature(fn).parameters.values() if p.name != "self"]
+    required = [p.name for p in params if p.default is inspect.Parameter.empty]
+    call = fn if fn is core.build_graph else lambda *a, **k: fn(g, *a, **k)
+    assert fn.__doc__ is not None and fn.__doc__.strip()
+    with pytest.raises(TypeError, match=r"positional argument|takes no arguments"):
+        call(*[None] * (len(params) + 1))
+    with pytest.raises(TypeError, match=r"unexpected keyword argument|takes no keyword arguments"):
+        call(not_a_parameter=1)
+    if required:
+        with pytest.raises(TypeError, match=rf"missing 1 required positional argument: '{required[-1]}'$"):
+            call(*[None] * (len(required) - 1))
+    # Every parameter is accepted by its name: whatever fails then is the
+    # conversion of a dummy value, never the matching of names.
+    try:
+        call(**{p.name: None for p in params})
+    except Exception as exc:  # noqa: BLE001 - only the kind of failure matters
+        assert not re.search(r"missing|unexpected keyword|multiple values", str(exc)), exc
 
 
 P = ([0, 1], {0: 0, 1: 1}, {0: {1: {}}, 1: {0: {}}})  # nodes, index, succ of a single edge

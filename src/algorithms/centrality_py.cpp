@@ -2,7 +2,7 @@
 #include "algorithms/centrality.hpp"
 #include "graph/core_graph_py.hpp"
 #include "lib/args.hpp"
-#include "lib/entry_points.hpp"
+#include "lib/entry.hpp"
 #include "lib/errors.hpp"
 #include "lib/pyref.hpp"
 #include "lib/results.hpp"
@@ -30,46 +30,36 @@ PyObject* run_betweenness(PyObject* self, const std::optional<std::string>& weig
     return to_list(result.value());
 }
 
+PyObject* betweenness(PyObject* self, Args& a) {
+    std::optional<std::string> weight;
+    bool endpoints = false;
+    std::optional<std::vector<Node>> sources;
+    if (!a.optional_string(0, weight) || !a.flag(1, endpoints) || !a.optional_positions(2, sources)) return nullptr;
+    return run_betweenness(self, weight, sources,
+                           [&](const CoreGraph& g, const std::vector<double>* w, const std::vector<Node>& s) {
+                               return fennel::betweenness(g, w, endpoints, s);
+                           });
+}
+
+PyObject* edge_betweenness(PyObject* self, Args& a) {
+    std::optional<std::string> weight;
+    std::optional<std::vector<Node>> sources;
+    if (!a.optional_string(0, weight) || !a.optional_positions(1, sources)) return nullptr;
+    return run_betweenness(self, weight, sources,
+                           [&](const CoreGraph& g, const std::vector<double>* w, const std::vector<Node>& s) {
+                               return fennel::edge_betweenness(g, w, s);
+                           });
+}
+
+constexpr auto BETWEENNESS = method("betweenness", betweenness,
+                                    "Unscaled betweenness sums, one value per node position.", "weight=None",
+                                    "endpoints=False", "sources=None");
+constexpr auto EDGE_BETWEENNESS =
+    method("edge_betweenness", edge_betweenness, "Unscaled edge betweenness, one value per edge in `edges_in_order`.",
+           "weight=None", "sources=None");
+
 }  // namespace
 
-PyObject* betweenness(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
-    return guarded([&]() -> PyObject* {
-        static const char* const params[] = {"weight", "endpoints", "sources"};
-        constexpr const char* F = "betweenness";
-        PyObject* a[3];
-        std::optional<std::string> weight;
-        bool endpoints = false;
-        std::optional<std::vector<Node>> sources;
-        if (!parse_args({F, params, 0}, args, nargsf, kwnames, a) ||
-            !to_optional_string({F, "weight", a[0]}, weight) ||
-            (a[1] != nullptr && !to_bool({F, "endpoints", a[1]}, endpoints)) ||
-            !to_optional_positions({F, "sources", a[2]}, sources)) {
-            return nullptr;
-        }
-        return run_betweenness(self, weight, sources,
-                               [&](const CoreGraph& g, const std::vector<double>* w, const std::vector<Node>& s) {
-                                   return fennel::betweenness(g, w, endpoints, s);
-                               });
-    });
-}
-
-PyObject* edge_betweenness(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
-    return guarded([&]() -> PyObject* {
-        static const char* const params[] = {"weight", "sources"};
-        constexpr const char* F = "edge_betweenness";
-        PyObject* a[2];
-        std::optional<std::string> weight;
-        std::optional<std::vector<Node>> sources;
-        if (!parse_args({F, params, 0}, args, nargsf, kwnames, a) ||
-            !to_optional_string({F, "weight", a[0]}, weight) ||
-            !to_optional_positions({F, "sources", a[1]}, sources)) {
-            return nullptr;
-        }
-        return run_betweenness(self, weight, sources,
-                               [&](const CoreGraph& g, const std::vector<double>* w, const std::vector<Node>& s) {
-                                   return fennel::edge_betweenness(g, w, s);
-                               });
-    });
-}
+std::vector<PyMethodDef> centrality_methods() { return {row<BETWEENNESS>(), row<EDGE_BETWEENNESS>()}; }
 
 }  // namespace fennel::py

@@ -9,17 +9,25 @@ namespace fennel::py {
 
 namespace {
 
+// Index of the parameter named `key`, or the parameter count.
 std::size_t index_of(const Signature& sig, PyObject* key) {
+    Py_ssize_t size = 0;
+    const char* utf8 = PyUnicode_Check(key) ? PyUnicode_AsUTF8AndSize(key, &size) : nullptr;
+    if (utf8 == nullptr) {
+        PyErr_Clear();
+        return sig.params.size();
+    }
+    const std::string_view text(utf8, static_cast<std::size_t>(size));
     for (std::size_t i = 0; i < sig.params.size(); ++i) {
-        if (PyUnicode_CompareWithASCIIString(key, sig.params[i]) == 0) return i;
+        if (sig.name(i) == text) return i;
     }
     return sig.params.size();
 }
 
 void raise_missing(const Signature& sig, PyObject** out) {
-    std::vector<const char*> missing;
+    std::vector<std::string_view> missing;
     for (std::size_t i = 0; i < sig.required; ++i) {
-        if (out[i] == nullptr) missing.push_back(sig.params[i]);
+        if (out[i] == nullptr) missing.push_back(sig.name(i));
     }
     // CPython: "f() missing 2 required positional arguments: 'a' and 'b'"
     std::string names;
@@ -96,8 +104,9 @@ bool parse_args(const Signature& sig, PyObject* const* args, Py_ssize_t nargsf,
                 return false;
             }
             if (out[i] != nullptr) {
-                PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%s'",
-                             sig.function, sig.params[i]);
+                const std::string name(sig.name(i));
+                PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%s'", sig.function,
+                             name.c_str());
                 return false;
             }
             out[i] = args[nargs + k];
@@ -112,25 +121,24 @@ bool parse_args(const Signature& sig, PyObject* const* args, Py_ssize_t nargsf,
     return true;
 }
 
-bool no_args(const char* function, Py_ssize_t nargsf, PyObject* kwnames) {
-    static const char* const none[] = {nullptr};
-    PyObject* unused[1];
-    Signature sig{function, std::span<const char* const>(none, 0), 0};
-    return parse_args(sig, nullptr, nargsf, kwnames, unused);
-}
-
-void mark_argument_error(const char* function, const char* name) {
+void mark_argument_error(const char* function, std::string_view name) {
     RaisedException e = fetch_exception();
     if (e.type == nullptr) return;
     PyRef type = PyRef::steal(e.type);
     PyRef value = PyRef::steal(e.value);
     PyRef text = PyRef::steal(value ? PyObject_Str(value.get()) : PyUnicode_FromString(""));
     if (!text) return;
-    PyErr_Format(type.get(), "%s() argument '%s': %U", function, name, text.get());
+    PyErr_Format(type.get(), "%s() argument '%s': %U", function, std::string(name).c_str(), text.get());
 }
 
-bool to_count(const Arg& a, std::uint64_t& out) {
-    PyRef idx = PyRef::steal(PyNumber_Index(a.obj));
+bool Args::fail_type(std::size_t i, const char* expected) const {
+    PyErr_Format(PyExc_TypeError, "%s() argument '%s' must be %s, not %.200s", function(),
+                 std::string(name(i)).c_str(), expected, Py_TYPE(matched_[i])->tp_name);
+    return false;
+}
+
+bool Args::count(std::size_t i, std::uint64_t& out) const {
+    PyRef idx = PyRef::steal(PyNumber_Index(matched_[i]));
     if (idx) {
         unsigned long long v = PyLong_AsUnsignedLongLong(idx.get());
         if (!(v == static_cast<unsigned long long>(-1) && PyErr_Occurred())) {
@@ -138,104 +146,97 @@ bool to_count(const Arg& a, std::uint64_t& out) {
             return true;
         }
     }
-    mark_argument_error(a.function, a.name);
+    mark_argument_error(function(), name(i));
     return false;
 }
 
-bool to_position(const Arg& a, std::uint32_t& out) {
+bool Args::position(std::size_t i, std::uint32_t& out) const {
     std::uint64_t v;
-    if (!to_count(a, v)) return false;
+    if (!count(i, v)) return false;
     // Beyond 32 bits a position can only be out of range: saturate so that
     // the caller's range check reports it as such.
     out = v > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<std::uint32_t>(v);
     return true;
 }
 
-bool to_bool(const Arg& a, bool& out) {
-    if (a.obj == Py_True || a.obj == Py_False) {
-        out = a.obj == Py_True;
+bool Args::flag(std::size_t i, bool& out) const {
+    PyObject* o = matched_[i];
+    if (o == nullptr) return true;
+    if (o == Py_True || o == Py_False) {
+        out = o == Py_True;
         return true;
     }
-    if (is_numpy_bool(a.obj)) {
-        int r = PyObject_IsTrue(a.obj);
-        if (r >= 0) {
-            out = r == 1;
-            return true;
-        }
-        mark_argument_error(a.function, a.name);
+    if (!is_numpy_bool(o)) return fail_type(i, "bool");
+    int r = PyObject_IsTrue(o);
+    if (r < 0) {
+        mark_argument_error(function(), name(i));
         return false;
     }
-    PyErr_Format(PyExc_TypeError, "%s() argument '%s' must be bool, not %.200s", a.function,
-                 a.name, Py_TYPE(a.obj)->tp_name);
-    return false;
+    out = r == 1;
+    return true;
 }
 
-bool to_double(const Arg& a, double& out) {
-    if (PyFloat_CheckExact(a.obj)) {
-        out = PyFloat_AS_DOUBLE(a.obj);
+bool Args::real(std::size_t i, double& out) const {
+    PyObject* o = matched_[i];
+    if (PyFloat_CheckExact(o)) {
+        out = PyFloat_AS_DOUBLE(o);
         return true;
     }
-    double v = PyFloat_AsDouble(a.obj);
+    double v = PyFloat_AsDouble(o);
     if (v == -1.0 && PyErr_Occurred()) {
-        mark_argument_error(a.function, a.name);
+        mark_argument_error(function(), name(i));
         return false;
     }
     out = v;
     return true;
 }
 
-bool to_string(const Arg& a, std::string& out) {
-    if (!PyUnicode_Check(a.obj)) {
-        PyErr_Format(PyExc_TypeError, "%s() argument '%s' must be str, not %.200s", a.function,
-                     a.name, Py_TYPE(a.obj)->tp_name);
-        return false;
-    }
+bool Args::string(std::size_t i, std::string& out) const {
+    PyObject* o = matched_[i];
+    if (!PyUnicode_Check(o)) return fail_type(i, "str");
     Py_ssize_t size = 0;
-    const char* utf8 = PyUnicode_AsUTF8AndSize(a.obj, &size);
+    const char* utf8 = PyUnicode_AsUTF8AndSize(o, &size);
     if (utf8 == nullptr) {
-        mark_argument_error(a.function, a.name);
+        mark_argument_error(function(), name(i));
         return false;
     }
     out.assign(utf8, static_cast<std::size_t>(size));
     return true;
 }
 
-bool to_optional_string(const Arg& a, std::optional<std::string>& out) {
-    if (a.absent()) {
+bool Args::optional_string(std::size_t i, std::optional<std::string>& out) const {
+    if (absent(i)) {
         out.reset();
         return true;
     }
-    return to_string(a, out.emplace());
+    return string(i, out.emplace());
 }
 
-bool to_optional_double(const Arg& a, std::optional<double>& out) {
-    if (a.absent()) {
+bool Args::optional_real(std::size_t i, std::optional<double>& out) const {
+    if (absent(i)) {
         out.reset();
         return true;
     }
-    return to_double(a, out.emplace());
+    return real(i, out.emplace());
 }
 
-bool to_positions(const Arg& a, std::vector<std::uint32_t>& out) {
-    if (PyUnicode_Check(a.obj) || !is_sequence(a.obj)) {
-        PyErr_Format(PyExc_TypeError, "%s() argument '%s' must be a sequence of node positions, not %.200s",
-                     a.function, a.name, Py_TYPE(a.obj)->tp_name);
-        return false;
-    }
+bool Args::positions(std::size_t i, std::vector<std::uint32_t>& out) const {
+    PyObject* o = matched_[i];
+    if (PyUnicode_Check(o) || !is_sequence(o)) return fail_type(i, "a sequence of node positions");
     out.clear();
-    if (PyList_Check(a.obj)) {
+    if (PyList_Check(o)) {
         // Items are fetched one at a time so that a concurrent writer cannot
         // tear the list under us; the length is re-read at every step.
-        for (Py_ssize_t i = 0;; ++i) {
+        for (Py_ssize_t k = 0;; ++k) {
             PyRef item;
             {
-                CriticalSection cs(a.obj);
-                if (i >= PyList_GET_SIZE(a.obj)) break;
-                item = PyRef::new_ref(PyList_GET_ITEM(a.obj, i));
+                CriticalSection cs(o);
+                if (k >= PyList_GET_SIZE(o)) break;
+                item = PyRef::new_ref(PyList_GET_ITEM(o, k));
             }
             std::uint32_t v;
             if (!position_from(item.get(), v)) {
-                mark_argument_error(a.function, a.name);
+                mark_argument_error(function(), name(i));
                 return false;
             }
             out.push_back(v);
@@ -244,10 +245,10 @@ bool to_positions(const Arg& a, std::vector<std::uint32_t>& out) {
     }
     // Other sequences are iterated: their length is only a hint, trusted
     // for no more than a modest reservation.
-    PyRef it = PyRef::steal(PyObject_GetIter(a.obj));
-    const Py_ssize_t hint = it ? PyObject_LengthHint(a.obj, 0) : 0;
+    PyRef it = PyRef::steal(PyObject_GetIter(o));
+    const Py_ssize_t hint = it ? PyObject_LengthHint(o, 0) : 0;
     if (!it || hint < 0) {
-        mark_argument_error(a.function, a.name);
+        mark_argument_error(function(), name(i));
         return false;
     }
     out.reserve(static_cast<std::size_t>(std::min<Py_ssize_t>(hint, Py_ssize_t{1} << 16)));
@@ -255,24 +256,36 @@ bool to_positions(const Arg& a, std::vector<std::uint32_t>& out) {
         PyRef item = PyRef::steal(PyIter_Next(it.get()));
         if (!item) {
             if (!PyErr_Occurred()) return true;
-            mark_argument_error(a.function, a.name);
+            mark_argument_error(function(), name(i));
             return false;
         }
         std::uint32_t v;
         if (!position_from(item.get(), v)) {
-            mark_argument_error(a.function, a.name);
+            mark_argument_error(function(), name(i));
             return false;
         }
         out.push_back(v);
     }
 }
 
-bool to_optional_positions(const Arg& a, std::optional<std::vector<std::uint32_t>>& out) {
-    if (a.absent()) {
+bool Args::optional_positions(std::size_t i, std::optional<std::vector<std::uint32_t>>& out) const {
+    if (absent(i)) {
         out.reset();
         return true;
     }
-    return to_positions(a, out.emplace());
+    return positions(i, out.emplace());
+}
+
+bool Args::list(std::size_t i, PyObject*& out) const {
+    if (!PyList_Check(matched_[i])) return fail_type(i, "list");
+    out = matched_[i];
+    return true;
+}
+
+bool Args::dict(std::size_t i, PyObject*& out) const {
+    if (!PyDict_Check(matched_[i])) return fail_type(i, "dict");
+    out = matched_[i];
+    return true;
 }
 
 }  // namespace fennel::py

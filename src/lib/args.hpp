@@ -9,16 +9,19 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace fennel::py {
 
-// One entry point's parameters in signature order; the first `required`
-// of them have no default.
+// One entry point's parameters in signature order, each "name" or
+// "name=default"; the first `required` of them have no default.
 struct Signature {
-    const char* function;                  // e.g. "neighbors"
-    std::span<const char* const> params;
+    const char* function;
+    std::span<const std::string_view> params;
     std::size_t required;
+
+    std::string_view name(std::size_t i) const { return params[i].substr(0, params[i].find('=')); }
 };
 
 // Matches `args`/`kwnames` to `sig`. On success `out[i]` is the borrowed
@@ -27,30 +30,41 @@ struct Signature {
 bool parse_args(const Signature& sig, PyObject* const* args, Py_ssize_t nargsf,
                 PyObject* kwnames, PyObject** out);
 
-// Rejects any argument (for entry points without parameters).
-bool no_args(const char* function, Py_ssize_t nargsf, PyObject* kwnames);
-
-// Converters. Each returns false with an exception naming `name` on failure.
-// `arg` is never nullptr for the plain forms; the optional forms treat
-// nullptr and None as absent.
-struct Arg {
-    const char* function;
-    const char* name;
-    PyObject* obj;
-    bool absent() const { return obj == nullptr || obj == Py_None; }
-};
-
-bool to_count(const Arg& a, std::uint64_t& out);               // __index__, >= 0
-bool to_position(const Arg& a, std::uint32_t& out);            // __index__, 32-bit
-bool to_bool(const Arg& a, bool& out);                         // True/False/numpy bool_
-bool to_double(const Arg& a, double& out);                     // float protocol
-bool to_string(const Arg& a, std::string& out);                // str only
-bool to_optional_string(const Arg& a, std::optional<std::string>& out);
-bool to_optional_double(const Arg& a, std::optional<double>& out);
-bool to_positions(const Arg& a, std::vector<std::uint32_t>& out);  // sequence, not str
-bool to_optional_positions(const Arg& a, std::optional<std::vector<std::uint32_t>>& out);
-
 // Re-raises the current exception with "f() argument 'name': " in front.
-void mark_argument_error(const char* function, const char* name);
+void mark_argument_error(const char* function, std::string_view name);
+
+// The matched arguments of one call, converted by parameter index: each
+// converter names the parameter in its error (false with an exception set).
+// Optional forms treat an omitted argument and None alike (absent); the
+// plain forms leave `out` alone when the argument was omitted.
+class Args {
+public:
+    Args(const Signature& sig, PyObject** matched) : sig_(sig), matched_(matched) {}
+
+    PyObject* operator[](std::size_t i) const { return matched_[i]; }
+    bool given(std::size_t i) const { return matched_[i] != nullptr; }
+    const char* function() const { return sig_.function; }
+    std::string_view name(std::size_t i) const { return sig_.name(i); }
+
+    bool count(std::size_t i, std::uint64_t& out) const;     // __index__, >= 0
+    bool position(std::size_t i, std::uint32_t& out) const;  // __index__; beyond 32 bits saturates
+    bool flag(std::size_t i, bool& out) const;                // True/False/numpy bool_
+    bool real(std::size_t i, double& out) const;              // float protocol
+    bool string(std::size_t i, std::string& out) const;       // str only
+    bool optional_string(std::size_t i, std::optional<std::string>& out) const;
+    bool optional_real(std::size_t i, std::optional<double>& out) const;
+    bool positions(std::size_t i, std::vector<std::uint32_t>& out) const;  // sequence, not str
+    bool optional_positions(std::size_t i, std::optional<std::vector<std::uint32_t>>& out) const;
+    // A list (or subclass) / dict (or subclass), borrowed.
+    bool list(std::size_t i, PyObject*& out) const;
+    bool dict(std::size_t i, PyObject*& out) const;
+
+private:
+    bool absent(std::size_t i) const { return matched_[i] == nullptr || matched_[i] == Py_None; }
+    bool fail_type(std::size_t i, const char* expected) const;
+
+    Signature sig_;
+    PyObject** matched_;
+};
 
 }  // namespace fennel::py
