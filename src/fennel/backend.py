@@ -46,6 +46,8 @@ _PLAIN_WEIGHT_TYPES = frozenset({int, float, bool, type(None)})
 # arithmetic, so betweenness is left to NetworkX on those releases.
 _nx_rescale = getattr(_nx_betweenness, "_rescale", None)
 _RESCALE_MATCHES = _nx_rescale is not None and "sampled_nodes" in inspect.signature(_nx_rescale).parameters
+_OLD_RESCALE = "this NetworkX version rescales betweenness differently"
+_BETWEENNESS = ("betweenness_centrality", "edge_betweenness_centrality")
 DIJKSTRA = "single_source_dijkstra_path_length"
 
 # ---------------------------------------------------------------------------
@@ -308,7 +310,7 @@ def _bfs_cutoff(cutoff):
 
 def _betweenness_data_problem(fg, weight):
     if not _RESCALE_MATCHES:
-        return "this NetworkX version rescales betweenness differently"
+        return _OLD_RESCALE
     return _weight_data_problem(fg, weight, hidden_allowed=False, mixed_allowed=True)
 
 
@@ -512,6 +514,8 @@ def _bound_arguments(name, args, kwargs):
 
 
 def _argument_problem(name, a):
+    if name in _BETWEENNESS and not _RESCALE_MATCHES:
+        return _OLD_RESCALE  # whatever the arguments: no need to convert the graph
     G = a["G"]
     if not isinstance(G, nx.Graph | FennelGraph):
         return f"cannot convert {type(G).__name__}"
@@ -612,7 +616,7 @@ def should_run(name, args, kwargs):
     min_work = SHOULD_RUN_MIN_WORK[name][0 if converted else 1]
     n = len(G)
     sources = 1
-    if name in ("betweenness_centrality", "edge_betweenness_centrality"):
+    if name in _BETWEENNESS:
         k = a["k"]
         sources = k if isinstance(k, int) and 0 <= k < n else n
     if sources * n >= min_work:
