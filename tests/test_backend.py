@@ -27,10 +27,10 @@ SSSP, DIJKSTRA = "single_source_shortest_path_length", "single_source_dijkstra_p
 def served(name):
     """Whether fennel answers ``name`` under the installed NetworkX.
 
-    The backend refuses betweenness on releases whose rescaling it does not
-    reproduce; everything else is served on every admitted release.
+    The backend refuses (node or edge) betweenness on releases whose
+    rescaling it does not reproduce.
     """
-    return name not in BC or backend._RESCALE_MATCHES
+    return name not in backend.RELEASE_REFUSALS
 
 
 # Newer NetworkX releases remember a failed conversion in the graph's cache
@@ -91,8 +91,8 @@ def test_betweenness(gid, flavour):
 
 @pytest.mark.parametrize("name", BC)
 def test_served_exactly_where_the_rescaling_matches(name):
-    # The flag behind served() against the installed NetworkX: fennel's own
-    # rescaling of sampled sums gives NetworkX's answer exactly when it is set.
+    # served() against the installed NetworkX: fennel's own rescaling of
+    # sampled sums gives NetworkX's answer exactly where the function is served.
     G = ZOO["les_miserables"]
     fg = backend.FennelGraph(G)
     sources = backend._sample_positions(fg, 9, 3)
@@ -102,7 +102,7 @@ def test_served_exactly_where_the_rescaling_matches(name):
         raw, endpoints = fg.core.edge_betweenness(None, sources), True
     ours = backend._rescale(raw, len(G), normalized=True, directed=False, endpoints=endpoints, sources=sources)
     theirs = getattr(nx, name)(G, k=9, seed=3, backend="networkx")
-    assert (ours == list(theirs.values())) is backend._RESCALE_MATCHES
+    assert (ours == list(theirs.values())) is served(name)
 
 
 @pytest.mark.parametrize("name", BC)

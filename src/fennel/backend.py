@@ -42,12 +42,23 @@ _EXACT_INT_LIMIT = 2**53
 _PLAIN_WEIGHT_TYPES = frozenset({int, float, bool, type(None)})
 
 # Older NetworkX releases rescaled sampled betweenness differently (their
-# _rescale had no `sampled_nodes`); the rescaling below reproduces the newer
-# arithmetic, so betweenness is left to NetworkX on those releases.
+# _rescale had no `sampled_nodes`), and some that have the newer _rescale
+# still scale edge betweenness with _rescale_e, which ignores the sample size
+# k. The rescaling below reproduces the newer arithmetic, so each function is
+# left to NetworkX on the releases whose arithmetic differs.
 _nx_rescale = getattr(_nx_betweenness, "_rescale", None)
 _RESCALE_MATCHES = _nx_rescale is not None and "sampled_nodes" in inspect.signature(_nx_rescale).parameters
-_OLD_RESCALE = "this NetworkX version rescales betweenness differently"
+_EDGE_RESCALE_MATCHES = _RESCALE_MATCHES and not hasattr(_nx_betweenness, "_rescale_e")
 _BETWEENNESS = ("betweenness_centrality", "edge_betweenness_centrality")
+# Functions the installed NetworkX keeps for itself, with the reason.
+RELEASE_REFUSALS = {
+    name: f"this NetworkX version rescales {kind} differently"
+    for name, kind, matches in (
+        ("betweenness_centrality", "betweenness", _RESCALE_MATCHES),
+        ("edge_betweenness_centrality", "edge betweenness", _EDGE_RESCALE_MATCHES),
+    )
+    if not matches
+}
 DIJKSTRA = "single_source_dijkstra_path_length"
 
 # ---------------------------------------------------------------------------
@@ -309,8 +320,6 @@ def _bfs_cutoff(cutoff):
 
 
 def _betweenness_data_problem(fg, weight):
-    if not _RESCALE_MATCHES:
-        return _OLD_RESCALE
     return _weight_data_problem(fg, weight, hidden_allowed=False, mixed_allowed=True)
 
 
@@ -386,7 +395,7 @@ def _sample_positions(fg, k, seed):
 
 def _betweenness_graph(name, G, weight):
     """The converted graph for a betweenness call, or a refusal."""
-    if reason := _weight_name_problem(weight):
+    if reason := RELEASE_REFUSALS.get(name) or _weight_name_problem(weight):
         _refuse(name, reason)
     fg = _as_fennel(G, weight)
     if reason := _betweenness_data_problem(fg, weight):
@@ -514,8 +523,8 @@ def _bound_arguments(name, args, kwargs):
 
 
 def _argument_problem(name, a):
-    if name in _BETWEENNESS and not _RESCALE_MATCHES:
-        return _OLD_RESCALE  # whatever the arguments: no need to convert the graph
+    if reason := RELEASE_REFUSALS.get(name):
+        return reason  # whatever the arguments: no need to convert the graph
     G = a["G"]
     if not isinstance(G, nx.Graph | FennelGraph):
         return f"cannot convert {type(G).__name__}"
