@@ -42,10 +42,23 @@ _INF = float("inf")
 _EXACT_INT_LIMIT = 2**53
 
 # Older NetworkX releases rescaled sampled betweenness differently (their
-# _rescale had no `sampled_nodes`); the rescaling below reproduces the newer
-# arithmetic, so betweenness is left to NetworkX on those releases.
+# _rescale had no `sampled_nodes`), and some that have the newer _rescale
+# still scale edge betweenness with _rescale_e, which ignores the sample size
+# k. The rescaling below reproduces the newer arithmetic, so each function is
+# left to NetworkX on the releases whose arithmetic differs.
 _nx_rescale = getattr(_nx_betweenness, "_rescale", None)
 _RESCALE_MATCHES = _nx_rescale is not None and "sampled_nodes" in inspect.signature(_nx_rescale).parameters
+_EDGE_RESCALE_MATCHES = _RESCALE_MATCHES and not hasattr(_nx_betweenness, "_rescale_e")
+_BETWEENNESS = ("betweenness_centrality", "edge_betweenness_centrality")
+# Functions the installed NetworkX keeps for itself, with the reason.
+RELEASE_REFUSALS = {
+    name: f"this NetworkX version rescales {kind} differently"
+    for name, kind, matches in (
+        ("betweenness_centrality", "betweenness", _RESCALE_MATCHES),
+        ("edge_betweenness_centrality", "edge betweenness", _EDGE_RESCALE_MATCHES),
+    )
+    if not matches
+}
 DIJKSTRA = "single_source_dijkstra_path_length"
 
 # ---------------------------------------------------------------------------
@@ -286,8 +299,6 @@ def _bfs_cutoff(cutoff):
 
 
 def _betweenness_data_problem(fg, weight):
-    if not _RESCALE_MATCHES:
-        return "this NetworkX version rescales betweenness differently"
     return _weight_data_problem(fg, weight, hidden_allowed=False, mixed_allowed=True)
 
 
@@ -363,7 +374,7 @@ def _sample_positions(fg, k, seed):
 
 def _betweenness_graph(name, G, weight):
     """The converted graph for a betweenness call, or a refusal."""
-    if reason := _weight_name_problem(weight):
+    if reason := RELEASE_REFUSALS.get(name) or _weight_name_problem(weight):
         _refuse(name, reason)
     fg = _as_fennel(G, weight)
     if reason := _betweenness_data_problem(fg, weight):
@@ -493,6 +504,8 @@ def _bound_arguments(name, args, kwargs):
 
 
 def _argument_problem(name, a):
+    if reason := RELEASE_REFUSALS.get(name):
+        return reason  # whatever the arguments: no need to convert the graph
     G = a["G"]
     if not isinstance(G, nx.Graph | FennelGraph):
         return f"cannot convert {type(G).__name__}"
@@ -595,7 +608,7 @@ def should_run(name, args, kwargs):
     min_work = SHOULD_RUN_MIN_WORK[name][0 if converted else 1]
     n = len(G)
     sources = 1
-    if name in ("betweenness_centrality", "edge_betweenness_centrality"):
+    if name in _BETWEENNESS:
         k = a["k"]
         sources = k if isinstance(k, int) and 0 <= k < n else n
     if sources * n >= min_work:
