@@ -26,7 +26,7 @@
 // sources, kept from batch to batch and reset sparsely.
 #include "algorithms/centrality.hpp"
 
-#include "algorithms/heap.hpp"
+#include "algorithms/search.hpp"
 #include "lib/pool.hpp"
 
 #include <algorithm>
@@ -39,7 +39,6 @@ namespace fennel {
 
 namespace {
 
-constexpr std::uint32_t UNREACHED = 0xFFFFFFFFu;
 // Memory bounds that hold whatever the number of threads: the search states
 // of the pieces in flight, and the contributions recorded for one batch,
 // each stay within their budget (at least one piece and one source).
@@ -92,19 +91,15 @@ struct InEdges {
 struct BcState {
     std::vector<double> sigma;
     std::vector<double> delta;
-    std::vector<Node> stack;  // settle order; capacity n + 1
+    const Node* stack = nullptr;  // settle order of the last search
     std::size_t settled = 0;
     // breadth-first mode
-    std::vector<std::uint32_t> level;
+    std::optional<BfsState> bfs;
     // Dijkstra mode
-    std::vector<double> dist;
-    std::vector<std::uint8_t> done;
-    std::vector<double> seen_dist;
-    std::vector<std::uint8_t> seen;
-    std::vector<std::vector<Node>> preds;      // in discovery order
+    std::optional<DijkstraState> dijkstra;
+    std::vector<Node> order;                    // settle order
+    std::vector<std::vector<Node>> preds;       // in discovery order
     std::vector<std::vector<Slot>> pred_slots;  // succ slot of each pred edge
-    std::vector<Node> touched;
-    std::optional<NodeHeap> heap;  // Dijkstra mode
 
     // Bytes one state takes on `g`, counting the predecessor lists of the
     // weighted search at their largest (every slot once).
@@ -115,108 +110,80 @@ struct BcState {
                g.succ.slot_count() * (sizeof(Node) + sizeof(Slot));
     }
 
-    BcState(Count n, bool weighted) : sigma(n, 0.0), delta(n, 0.0), stack(n + 1) {
+    BcState(Count n, bool weighted) : sigma(n, 0.0), delta(n, 0.0) {
         if (weighted) {
-            dist.assign(n, 0.0);
-            done.assign(n, 0);
-            seen_dist.assign(n, 0.0);
-            seen.assign(n, 0);
+            dijkstra.emplace(n);
+            order.reserve(n);
             preds.resize(n);
             pred_slots.resize(n);
-            heap.emplace(n);
         } else {
-            level.assign(n, UNREACHED);
+            bfs.emplace(n);
         }
     }
 
     // NetworkX's _single_source_shortest_path_basic. Predecessors are not
-    // kept: the accumulation recognises them by level.
-    //
-    // The loop is branch-free: a node's level decides whether it joins the
-    // queue (the slot past the tail is always written, and kept only for a
-    // new node) and whether sigma[v] is added to sigma[w]; adding +0.0
-    // instead leaves a non-negative sigma exactly as it was.
-    void bfs(const Csr& succ, Node s) {
-        for (std::size_t i = 0; i < settled; ++i) {
-            level[stack[i]] = UNREACHED;
-            sigma[stack[i]] = 0.0;
-        }
-        // Invariant: every level is UNREACHED and every sigma 0.0.
+    // kept: the accumulation recognises them by level. Adding +0.0 instead
+    // of sigma[v] off shortest paths leaves a non-negative sigma exactly as
+    // it was, so the engine's branch-free loop stays branch-free.
+    void bfs_search(const Csr& succ, Node s) {
+        for (std::size_t i = 0; i < settled; ++i) sigma[stack[i]] = 0.0;
+        // Invariant: every sigma 0.0.
         sigma[s] = 1.0;
-        level[s] = 0;
-        stack[0] = s;
-        std::size_t tail = 1;
-        for (std::size_t head = 0; head < tail; ++head) {
-            const Node v = stack[head];
-            const std::uint32_t next = level[v] + 1;
-            const double sigma_v = sigma[v];
-            for (Node w : succ.row(v)) {
-                // Every reached node is at most one level deeper than v, so
-                // min() leaves it alone and gives an unreached node `next`.
-                const std::uint32_t lw = level[w];
-                stack[tail] = w;
-                tail += lw == UNREACHED;
-                const std::uint32_t lw_now = std::min(lw, next);
-                level[w] = lw_now;
-                sigma[w] += keep_if(lw_now == next, sigma_v);
-            }
-        }
-        settled = tail;
+        bfs->run<false>(
+            succ, s, BfsState::UNREACHED, [&](Node v) { return sigma[v]; },
+            [&](double sigma_v, Node w, bool shortest) { sigma[w] += keep_if(shortest, sigma_v); });
+        stack = bfs->queue.data();
+        settled = bfs->reached;
     }
 
-    // NetworkX's _single_source_dijkstra_path_basic.
-    void dijkstra(const Csr& succ, const std::vector<double>& weights, Node s) {
-        for (Node v : touched) {
-            done[v] = 0;
-            seen[v] = 0;
+    // NetworkX's _single_source_dijkstra_path_basic: weights are used as
+    // they stand (no hidden edges), and an edge into a settled node at its
+    // own distance still counts its paths.
+    struct DijkstraPolicy {
+        static constexpr bool SKIP_HIDDEN = false;
+        BcState& st;
+
+        bool within(double) const { return true; }
+        void settle(Node v, double, Node pred) {
+            st.sigma[v] += st.sigma[pred];  // doubles sigma[s] for the source, as NetworkX does
+            st.order.push_back(v);
+        }
+        Status settled_edge(Node v, Node w, double d, Slot p, double dw) {
+            if (d == dw) tie(v, w, p);
+            return {};
+        }
+        void improve(Node v, Node w, Slot p) {
+            st.sigma[w] = 0.0;
+            st.preds[w].assign(1, v);
+            st.pred_slots[w].assign(1, p);
+        }
+        void tie(Node v, Node w, Slot p) {
+            st.sigma[w] += st.sigma[v];
+            st.preds[w].push_back(v);
+            st.pred_slots[w].push_back(p);
+        }
+    };
+
+    void dijkstra_search(const Csr& succ, const std::vector<double>& weights, Node s) {
+        for (Node v : order) {
             sigma[v] = 0.0;
             preds[v].clear();
             pred_slots[v].clear();
         }
-        touched.clear();
-        settled = 0;
-        // Invariant: every flag clear, every sigma 0.0, every pred list empty.
-        std::uint64_t count = 0;
+        order.clear();
+        // Invariant: every sigma 0.0, every pred list empty.
         sigma[s] = 1.0;
-        seen_dist[s] = 0.0;
-        seen[s] = 1;
-        touched.push_back(s);
-        heap->push_or_decrease(s, HeapKey::of(0.0, count), s);
-        while (!heap->empty()) {
-            const auto e = heap->pop();
-            const Node v = e.node;
-            const double dist_v = e.key.distance();
-            sigma[v] += sigma[e.pred];  // doubles sigma[s] for the source, as NetworkX does
-            stack[settled++] = v;
-            dist[v] = dist_v;
-            done[v] = 1;
-            for (Slot p = succ.begin(v); p < succ.end(v); ++p) {
-                const Node w = succ.targets[p];
-                const double vw = weights[p] + dist_v;
-                if (!done[w] && (!seen[w] || vw < seen_dist[w])) {
-                    if (!seen[w]) {
-                        seen[w] = 1;
-                        touched.push_back(w);
-                    }
-                    seen_dist[w] = vw;
-                    heap->push_or_decrease(w, HeapKey::of(vw, ++count), v);
-                    sigma[w] = 0.0;
-                    preds[w].assign(1, v);
-                    pred_slots[w].assign(1, p);
-                } else if (seen[w] && vw == seen_dist[w]) {
-                    sigma[w] += sigma[v];
-                    preds[w].push_back(v);
-                    pred_slots[w].push_back(p);
-                }
-            }
-        }
+        DijkstraPolicy policy{*this};
+        (void)dijkstra->run(PathAdj{&succ, &weights}, s, policy);  // the policy never fails
+        stack = order.data();
+        settled = order.size();
     }
 
     void search(const CoreGraph& g, const std::vector<double>* weights, Node s) {
         if (weights != nullptr) {
-            dijkstra(g.succ, *weights, s);
+            dijkstra_search(g.succ, *weights, s);
         } else {
-            bfs(g.succ, s);
+            bfs_search(g.succ, s);
         }
     }
 
@@ -229,7 +196,7 @@ struct BcState {
             const auto& ps = preds[w];
             const auto& slots = pred_slots[w];
             for (std::size_t i = 0; i < ps.size(); ++i) f(ps[i], slots[i]);
-        } else if (level[w] != 0) {
+        } else if (const auto& level = bfs->level; level[w] != 0) {
             const std::uint32_t want = level[w] - 1;
             for (Slot q = in_rows.begin(w); q < in_rows.end(w); ++q) {
                 const Node v = in_rows.targets[q];
@@ -253,6 +220,7 @@ struct BcState {
             } else if (w != s) {
                 // Branch-free: non-predecessors receive +0.0, which leaves
                 // their (non-negative) delta exactly as it was.
+                const auto& level = bfs->level;
                 const std::uint32_t want = level[w] - 1;
                 for (Node v : in_rows.row(w)) delta[v] += keep_if(level[v] == want, sigma[v] * coeff);
             }

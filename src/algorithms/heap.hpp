@@ -33,64 +33,6 @@ struct HeapKey {
     }
 };
 
-template <class Payload>
-class SearchHeap {
-public:
-    struct Entry {
-        HeapKey key;
-        Payload payload;
-
-        double distance() const { return key.distance(); }
-        friend bool operator<(const Entry& a, const Entry& b) { return a.key < b.key; }
-    };
-
-    bool empty() const { return entries_.empty(); }
-    void clear() { entries_.clear(); }
-
-    void push(double distance, std::uint64_t count, Payload payload) {
-        const Entry e{HeapKey::of(distance, count), payload};
-        std::size_t hole = entries_.size();
-        entries_.push_back(e);
-        while (hole > 0) {
-            const std::size_t parent = (hole - 1) / 4;
-            if (!(e < entries_[parent])) break;
-            entries_[hole] = entries_[parent];
-            hole = parent;
-        }
-        entries_[hole] = e;
-    }
-
-    // Removes and returns the least entry; the heap must not be empty.
-    Entry pop() {
-        const Entry top = entries_.front();
-        const Entry last = entries_.back();
-        entries_.pop_back();
-        const std::size_t size = entries_.size();
-        if (size == 0) return top;
-        std::size_t hole = 0;
-        for (;;) {
-            const std::size_t first = 4 * hole + 1;
-            if (first >= size) break;
-            std::size_t best = first;
-            const std::size_t end = first + 4 < size ? first + 4 : size;
-            for (std::size_t c = first + 1; c < end; ++c) {
-                if (entries_[c] < entries_[best]) best = c;
-            }
-            if (!(entries_[best] < last)) break;
-            entries_[hole] = entries_[best];
-            hole = best;
-        }
-        entries_[hole] = last;
-        return top;
-    }
-
-private:
-    std::vector<Entry> entries_;
-};
-
-}  // namespace fennel
-
-namespace fennel {
 
 // A 4-ary min-heap holding at most one entry per node, whose key can only
 // decrease. It pops the same sequence as NetworkX's heap with stale entries:

@@ -1,94 +1,55 @@
 #include "algorithms/paths.hpp"
 
-#include <algorithm>
-#include <cmath>
-
 namespace fennel {
 
-Status DijkstraState::run(const Csr& adj, const std::vector<double>* weights, Node source,
-                          std::optional<double> cutoff) {
-    for (Node v : touched) {
-        done[v] = 0;
-        seen[v] = 0;
-    }
-    touched.clear();
-    order.clear();
-    heap.clear();
+namespace {
 
-    // Invariant: every flag is clear, the lists are empty.
-    std::uint64_t counter = 0;
-    seen[source] = 1;
-    touched.push_back(source);
-    seen_dist[source] = 0.0;
-    heap.push(0.0, counter, source);
-
-    while (!heap.empty()) {
-        const auto top = heap.pop();
-        const Node v = top.payload;
-        if (done[v]) continue;  // stale entry: v was finalized at a shorter distance
-        const double d = top.distance();
-        done[v] = 1;
-        dist[v] = d;
-        order.push_back(v);
-
-        const Slot end = adj.end(v);
-        if (weights == nullptr && cutoff && d + 1.0 > *cutoff) continue;
-        for (Slot s = adj.begin(v); s < end; ++s) {
-            const Node u = adj.targets[s];
-            double vu;
-            if (weights != nullptr) {
-                const double w = (*weights)[s];
-                if (std::isnan(w)) continue;  // hidden edge
-                vu = d + w;
-                if (cutoff && vu > *cutoff) continue;
-            } else {
-                vu = d + 1.0;
-            }
-            if (done[u]) {
-                if (vu < dist[u]) return Error{ErrorKind::NegativeCycle, "Contradictory paths found: negative weights?"};
-                continue;
-            }
-            if (seen[u] && !(vu < seen_dist[u])) continue;
-            if (!seen[u]) {
-                seen[u] = 1;
-                touched.push_back(u);
-            }
-            seen_dist[u] = vu;
-            heap.push(vu, ++counter, u);
-        }
-    }
-    return {};
+// The deepest level a cutoff lets the search expand past: level d is
+// expanded when d < cutoff, that is when d < ceil(cutoff).
+std::uint32_t expand_below(double cutoff) {
+    if (!(cutoff > 0.0)) return 0;
+    if (cutoff >= static_cast<double>(BfsState::UNREACHED)) return BfsState::UNREACHED;
+    return static_cast<std::uint32_t>(std::ceil(cutoff));
 }
 
-BfsLengths bfs_length_search(const Csr& adj, Count n, Node source, double cutoff) {
-    BfsLengths out;
-    std::vector<std::uint8_t> visited(n, 0);
-    visited[source] = 1;
-    out.order.push_back(source);
-    out.levels.push_back(0);
-    Count count = 1;
-    if (!(cutoff > 0.0)) return out;
-    std::size_t start = 0;
-    std::size_t end = 1;
-    std::uint32_t level = 0;
-    for (;;) {
-        ++level;
-        for (std::size_t i = start; i < end; ++i) {
-            const Node v = out.order[i];
-            for (Node u : adj.row(v)) {
-                if (visited[u]) continue;
-                visited[u] = 1;
-                out.order.push_back(u);
-                out.levels.push_back(level);
-                ++count;
-            }
-            if (count == n) return out;  // every node reached
-        }
-        if (out.order.size() == end) return out;  // nothing new at this level
-        if (!(static_cast<double>(level) < cutoff)) return out;
-        start = end;
-        end = out.order.size();
+// Records the settle order and refuses contradictory paths.
+struct LengthPolicy {
+    static constexpr bool SKIP_HIDDEN = true;
+    std::optional<double> cutoff;
+    DijkstraLengths& out;
+
+    bool within(double d) const { return !cutoff || !(d > *cutoff); }
+    void settle(Node v, double d, Node) {
+        out.order.push_back(v);
+        out.dist.push_back(d);
     }
+    Status settled_edge(Node, Node, double d, Slot, double settled) const {
+        if (d < settled) return Error{ErrorKind::NegativeCycle, "Contradictory paths found: negative weights?"};
+        return {};
+    }
+    void improve(Node, Node, Slot) {}
+    void tie(Node, Node, Slot) {}
+};
+
+}  // namespace
+
+BfsLengths bfs_lengths(const Csr& rows, Node source, double cutoff) {
+    BfsState state(rows.node_count());
+    state.run<true>(rows, source, expand_below(cutoff), [](Node) { return 0; }, [](int, Node, bool) {});
+    BfsLengths out;
+    const auto order = state.order();
+    out.order.assign(order.begin(), order.end());
+    out.levels.reserve(order.size());
+    for (Node v : order) out.levels.push_back(state.level[v]);
+    return out;
+}
+
+Result<DijkstraLengths> dijkstra_lengths(const PathAdj& view, Count n, Node source, std::optional<double> cutoff) {
+    DijkstraLengths out;
+    DijkstraState state(n);
+    LengthPolicy policy{cutoff, out};
+    if (Status st = state.run(view, source, policy); !st.ok()) return st.error();
+    return out;
 }
 
 }  // namespace fennel

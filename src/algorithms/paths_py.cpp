@@ -27,7 +27,7 @@ PyObject* bfs_lengths(PyObject* self, Args& a) {
     BfsLengths result;
     {
         Detached detached;
-        result = bfs_length_search(g.succ, g.n, source, cutoff);
+        result = fennel::bfs_lengths(g.succ, source, cutoff);
     }
     return pair_of(to_list(result.order), to_list(result.levels));
 }
@@ -39,23 +39,15 @@ PyObject* dijkstra_lengths(PyObject* self, Args& a) {
     if (!a.position(0, source) || !a.optional_string(1, weight) || !a.optional_real(2, cutoff)) return nullptr;
     const CoreGraph& g = graph_of(self);
     if (source >= g.n) return raise(index_error());
-    auto column = g.weight_slice(weight, false);
-    if (!column.ok()) return raise(column.error());
-    std::vector<Node> order;
-    std::vector<double> dist;
-    Status status;
+    auto view = g.path_adj(weight, false);
+    if (!view.ok()) return raise(view.error());
+    Result<DijkstraLengths> result = Error{ErrorKind::Internal, {}};
     {
         Detached detached;
-        DijkstraState state(g.n);
-        status = state.run(g.succ, column.value(), source, cutoff);
-        if (status.ok()) {
-            order = std::move(state.order);
-            dist.reserve(order.size());
-            for (Node v : order) dist.push_back(state.dist[v]);
-        }
+        result = fennel::dijkstra_lengths(view.value(), g.n, source, cutoff);
     }
-    if (!status.ok()) return raise(status.error());
-    return pair_of(to_list(order), to_list(dist));
+    if (!result.ok()) return raise(result.error());
+    return pair_of(to_list(result.value().order), to_list(result.value().dist));
 }
 
 constexpr auto BFS_LENGTHS =

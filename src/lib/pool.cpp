@@ -1,5 +1,6 @@
 #include "lib/pool.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -7,6 +8,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <new>
 #include <stdexcept>
 #include <thread>
@@ -33,6 +35,14 @@ std::optional<std::size_t> env_count(const char* name) {
 std::size_t online_processors() {
     long n = sysconf(_SC_NPROCESSORS_ONLN);
     return n > 0 ? static_cast<std::size_t>(n) : 1;
+}
+
+// Pool size from the environment: RAYON_NUM_THREADS (0: one per online
+// processor), else a positive RAYON_RS_NUM_CPUS, else the processor count.
+std::size_t configured_pool_size() {
+    if (auto n = env_count("RAYON_NUM_THREADS")) return *n > 0 ? *n : online_processors();
+    if (auto n = env_count("RAYON_RS_NUM_CPUS"); n && *n > 0) return *n;
+    return online_processors();
 }
 
 struct Job {
@@ -189,11 +199,6 @@ Pool& instance() {
 
 }  // namespace
 
-std::size_t configured_pool_size() {
-    if (auto n = env_count("RAYON_NUM_THREADS")) return *n > 0 ? *n : online_processors();
-    if (auto n = env_count("RAYON_RS_NUM_CPUS"); n && *n > 0) return *n;
-    return online_processors();
-}
 
 std::size_t pool_size() { return instance().size(); }
 

@@ -2,22 +2,17 @@
 // size is read once from RAYON_NUM_THREADS / RAYON_RS_NUM_CPUS or the number
 // of online processors. Workers never touch Python objects.
 //
-// Every operation writes each item's result at the item's own index, and
-// reductions are combined by the caller in a fixed order, so no result ever
-// depends on the thread count or on timing. A submission from inside a worker
-// runs on the same pool: the submitting worker helps with its own job, so
-// nesting never deadlocks.
+// Callers write each item's result at the item's own index and combine
+// partial results themselves in a fixed order, so no result ever depends on
+// the thread count or on timing. A submission from inside a worker runs on
+// the same pool: the submitting worker helps with its own job, so nesting
+// never deadlocks.
 #pragma once
 
 #include "lib/error.hpp"
 
-#include <algorithm>
-#include <atomic>
 #include <cstddef>
 #include <functional>
-#include <optional>
-#include <span>
-#include <vector>
 
 namespace fennel {
 
@@ -41,8 +36,6 @@ InterruptCheck* set_interrupt_check(InterruptCheck* check);
 // working through many items can stop early (its results are discarded).
 bool stop_requested();
 
-// Size the pool would have with the current environment.
-std::size_t configured_pool_size();
 // Number of worker threads running (creating the pool if needed). When the
 // system refuses threads the pool makes do with those it got; with none at
 // all, jobs run on the submitting thread. Never 0: counts that thread then.
@@ -63,86 +56,5 @@ struct Pieces {
     std::size_t end(std::size_t p) const { return count * (p + 1) / pieces; }
 };
 Pieces split(std::size_t count);
-
-// One result per item, in list order.
-template <class R, class Item, class F>
-Result<std::vector<R>> ordered_map(std::span<const Item> items, F&& f) {
-    std::vector<R> out(items.size());
-    Pieces pieces = split(items.size());
-    Status st = parallel_for(pieces.pieces, [&](std::size_t p) {
-        for (std::size_t i = pieces.begin(p); i < pieces.end(p) && !stop_requested(); ++i) out[i] = f(items[i]);
-    });
-    if (!st.ok()) return st.error();
-    return out;
-}
-
-// One result per item, in list order; each sequential piece creates its
-// scratch with `init()` and reuses it for all of its items.
-template <class R, class Item, class Init, class F>
-Result<std::vector<R>> ordered_map_with_scratch(std::span<const Item> items, Init&& init, F&& f) {
-    std::vector<R> out(items.size());
-    Pieces pieces = split(items.size());
-    Status st = parallel_for(pieces.pieces, [&](std::size_t p) {
-        auto scratch = init();
-        for (std::size_t i = pieces.begin(p); i < pieces.end(p) && !stop_requested(); ++i) {
-            out[i] = f(scratch, items[i]);
-        }
-    });
-    if (!st.ok()) return st.error();
-    return out;
-}
-
-// Like ordered_map_with_scratch, but `f` returns Result<R>; pieces stop
-// starting items once any item failed, and one failure is returned.
-template <class R, class Item, class Init, class F>
-Result<std::vector<R>> fallible_map(std::span<const Item> items, Init&& init, F&& f) {
-    std::vector<R> out(items.size());
-    Pieces pieces = split(items.size());
-    std::vector<std::optional<Error>> failures(pieces.pieces);
-    std::atomic<bool> stop{false};
-    Status st = parallel_for(pieces.pieces, [&](std::size_t p) {
-        auto scratch = init();
-        for (std::size_t i = pieces.begin(p); i < pieces.end(p); ++i) {
-            if (stop.load(std::memory_order_relaxed) || stop_requested()) return;
-            Result<R> r = f(scratch, items[i]);
-            if (!r.ok()) {
-                failures[p] = std::move(r.error());
-                stop.store(true, std::memory_order_relaxed);
-                return;
-            }
-            out[i] = std::move(r.value());
-        }
-    });
-    if (!st.ok()) return st.error();
-    for (auto& failure : failures) {
-        if (failure) return std::move(*failure);
-    }
-    return out;
-}
-
-// Consecutive chunks of `chunk` items (the last shorter), each processed by
-// f(span of its items); one result per chunk, in chunk order.
-template <class R, class Item, class F>
-Result<std::vector<R>> chunked_map(std::span<const Item> items, std::size_t chunk, F&& f) {
-    if (chunk == 0) return internal_error("chunk size of zero");
-    const std::size_t chunks = (items.size() + chunk - 1) / chunk;
-    std::vector<R> out(chunks);
-    Status st = parallel_for(chunks, [&](std::size_t c) {
-        std::size_t begin = c * chunk;
-        std::size_t len = std::min(chunk, items.size() - begin);
-        out[c] = f(items.subspan(begin, len));
-    });
-    if (!st.ok()) return st.error();
-    return out;
-}
-
-// out[i] = f(i) for every index; each element depends on its index alone.
-template <class T, class F>
-Status indexed_fill(std::span<T> out, F&& f) {
-    Pieces pieces = split(out.size());
-    return parallel_for(pieces.pieces, [&](std::size_t p) {
-        for (std::size_t i = pieces.begin(p); i < pieces.end(p) && !stop_requested(); ++i) out[i] = f(i);
-    });
-}
 
 }  // namespace fennel

@@ -1,0 +1,159 @@
+// The two search engines every algorithm is built on: a breadth-first state
+// and a Dijkstra engine, both reproducing NetworkX's visiting orders and
+// reusable from source to source (only the previous search's entries are
+// reset, so a search costs what it reaches, not n). An algorithm is a policy
+// of an engine: what it does when a node is reached, settled, improved or
+// tied, never a copy of the loop.
+//
+// Both walk rows in slot order and take a `PathAdj` view (rows plus a weight
+// column), so any row order (NetworkX's successors, predecessors in exact
+// order, another library's neighbour order) runs on the same code.
+#pragma once
+
+#include "algorithms/heap.hpp"
+#include "graph/core_graph.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace fennel {
+
+// Breadth-first search in NetworkX's order: nodes are expanded in discovery
+// order, each row in slot order. `level` is the hop count of every reached
+// node; `queue` lists reached nodes in discovery order, which is also the
+// order NetworkX settles them.
+struct BfsState {
+    static constexpr std::uint32_t UNREACHED = 0xFFFFFFFFu;
+
+    std::vector<std::uint32_t> level;
+    std::vector<Node> queue;  // n + 1 entries: the slot past the tail is scratch
+    std::size_t reached = 0;
+
+    explicit BfsState(Count n) : level(n, UNREACHED), queue(n + 1) {}
+
+    std::span<const Node> order() const { return {queue.data(), reached}; }
+
+    // One search from `source`, expanding nodes whose level is below
+    // `max_level`. For every expanded node v, `expand(v)` returns a value
+    // handed to `edge(value, w, shortest)` for each slot v -> w in row
+    // order, where `shortest` tells whether w lies one level below v (the
+    // edge is on a shortest path). With StopWhenAllReached the search ends
+    // after the row that reached the last node, as NetworkX's length search
+    // does.
+    //
+    // The loop is branch-free: every target is written past the queue's
+    // tail and kept only when new, and min() gives an unreached node the
+    // next level while leaving reached ones (never deeper than next) alone.
+    template <bool StopWhenAllReached, class Expand, class Edge>
+    void run(const Csr& rows, Node source, std::uint32_t max_level, Expand&& expand, Edge&& edge) {
+        for (std::size_t i = 0; i < reached; ++i) level[queue[i]] = UNREACHED;
+        // Invariant: every level is UNREACHED.
+        const std::size_t n = level.size();
+        level[source] = 0;
+        queue[0] = source;
+        std::size_t tail = 1;
+        for (std::size_t head = 0; head < tail; ++head) {
+            const Node v = queue[head];
+            const std::uint32_t lv = level[v];
+            if (lv >= max_level) break;  // the queue is in level order: nothing later expands
+            const std::uint32_t next = lv + 1;
+            const auto value = expand(v);
+            for (Node w : rows.row(v)) {
+                const std::uint32_t lw = level[w];
+                queue[tail] = w;
+                tail += lw == UNREACHED;
+                const std::uint32_t now = std::min(lw, next);
+                level[w] = now;
+                edge(value, w, now == next);
+            }
+            if (StopWhenAllReached && tail == n) break;
+        }
+        reached = tail;
+    }
+};
+
+// Dijkstra's search in NetworkX's order. The heap orders entries by
+// distance (IEEE 754 total order), then by a push counter starting at 0 for
+// the source, as NetworkX's (distance, next(counter), node) tuples do; a node
+// is pushed again only with a strictly smaller distance, so keeping one entry
+// per node (decrease-key) pops exactly NetworkX's sequence without its stale
+// entries. NaN weights mark edges NetworkX's weight function hides (None).
+//
+// Policy hooks, in the order NetworkX's loops reach them (and the constant
+// SKIP_HIDDEN: whether NaN weights are hidden edges, or used as they stand):
+//   bool within(double d)            tentative distance d passes the cutoff
+//   void settle(Node v, double d, Node pred)   v is popped at distance d
+//                                    (pred: the node whose edge set it last;
+//                                    the source is its own)
+//   Status settled_edge(Node v, Node w, double d, Slot s, double dw)
+//                                    an edge into w, already settled at dw
+//   void improve(Node v, Node w, Slot s)   w reached first, or at a smaller d
+//   void tie(Node v, Node w, Slot s)       w reached again at its distance
+// A failed status stops the search and is returned.
+class DijkstraState {
+public:
+    explicit DijkstraState(Count n) : dist_(n), seen_dist_(n), mark_(n, UNSEEN), heap_(n) {}
+
+    double dist(Node v) const { return dist_[v]; }
+
+    template <class Policy>
+    Status run(const PathAdj& view, Node source, Policy& policy) {
+        for (Node v : touched_) mark_[v] = UNSEEN;
+        touched_.clear();
+        // Invariant: every mark UNSEEN, the heap empty.
+        const Csr& rows = *view.adj;
+        const double* weights = view.weights != nullptr ? view.weights->data() : nullptr;
+        std::uint64_t counter = 0;
+        see(source, 0.0);
+        heap_.push_or_decrease(source, HeapKey::of(0.0, counter), source);
+        while (!heap_.empty()) {
+            const auto top = heap_.pop();
+            const Node v = top.node;
+            const double d = top.key.distance();
+            mark_[v] = SETTLED;
+            dist_[v] = d;
+            policy.settle(v, d, top.pred);
+            for (Slot s = rows.begin(v); s < rows.end(v); ++s) {
+                const Node w = rows.targets[s];
+                const double cost = weights != nullptr ? weights[s] : 1.0;
+                if (Policy::SKIP_HIDDEN && std::isnan(cost)) continue;  // hidden edge
+                const double dw = d + cost;
+                if (!policy.within(dw)) continue;
+                if (mark_[w] == SETTLED) {
+                    if (Status st = policy.settled_edge(v, w, dw, s, dist_[w]); !st.ok()) return st;
+                } else if (mark_[w] == UNSEEN || dw < seen_dist_[w]) {
+                    see(w, dw);
+                    heap_.push_or_decrease(w, HeapKey::of(dw, ++counter), v);
+                    policy.improve(v, w, s);
+                } else if (dw == seen_dist_[w]) {
+                    policy.tie(v, w, s);
+                }
+            }
+        }
+        return {};
+    }
+
+private:
+    static constexpr std::uint8_t UNSEEN = 0;
+    static constexpr std::uint8_t SEEN = 1;
+    static constexpr std::uint8_t SETTLED = 2;
+
+    void see(Node w, double d) {
+        if (mark_[w] == UNSEEN) {
+            mark_[w] = SEEN;
+            touched_.push_back(w);
+        }
+        seen_dist_[w] = d;
+    }
+
+    std::vector<double> dist_;       // settled distance
+    std::vector<double> seen_dist_;  // best tentative distance
+    std::vector<std::uint8_t> mark_;
+    std::vector<Node> touched_;      // nodes this search marked
+    NodeHeap heap_;
+};
+
+}  // namespace fennel
