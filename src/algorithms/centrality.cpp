@@ -100,6 +100,9 @@ struct BcState {
     std::vector<Node> order;                    // settle order
     std::vector<std::vector<Node>> preds;       // in discovery order
     std::vector<std::vector<Slot>> pred_slots;  // succ slot of each pred edge
+    // contributions of the current source, and the cursors that group them
+    std::vector<Contribution> flat;
+    std::vector<std::uint32_t> cursor;
 
     // Bytes one state takes on `g`, counting the predecessor lists of the
     // weighted search at their largest (every slot once).
@@ -249,13 +252,15 @@ struct BcState {
     }
 };
 
-// Stable grouping of one source's contributions by bucket.
-void group(const std::vector<Contribution>& flat, const Buckets& buckets, SourceContributions& out) {
+// Stable grouping of one source's contributions by bucket; `next` is the
+// piece's reusable cursor array.
+void group(const std::vector<Contribution>& flat, const Buckets& buckets, std::vector<std::uint32_t>& next,
+           SourceContributions& out) {
     out.bucket_start.assign(buckets.count + 1, 0);
     for (const Contribution& c : flat) ++out.bucket_start[buckets.of(c.entry) + 1];
     for (std::size_t b = 0; b < buckets.count; ++b) out.bucket_start[b + 1] += out.bucket_start[b];
     out.items.resize(flat.size());
-    std::vector<std::uint32_t> next(out.bucket_start.begin(), out.bucket_start.end() - 1);
+    next.assign(out.bucket_start.begin(), out.bucket_start.end() - 1);
     for (const Contribution& c : flat) out.items[next[buckets.of(c.entry)]++] = c;
 }
 
@@ -288,11 +293,10 @@ Status sum_over_sources(const CoreGraph& g, const std::vector<double>* weights,
         Status st = parallel_for(pieces.pieces, [&](std::size_t piece) {
             if (!states[piece]) states[piece] = std::make_unique<BcState>(g.n, weights != nullptr);
             BcState& state = *states[piece];
-            std::vector<Contribution> flat;
             for (std::size_t i = pieces.begin(piece); i < pieces.end(piece) && !stop_requested(); ++i) {
                 state.search(g, weights, chunk[i]);
-                accumulate(state, chunk[i], flat);
-                group(flat, buckets, recorded[i]);
+                accumulate(state, chunk[i], state.flat);
+                group(state.flat, buckets, state.cursor, recorded[i]);
             }
         });
         if (!st.ok()) return st;
