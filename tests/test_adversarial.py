@@ -21,6 +21,7 @@ from zoo import convert
 
 import fennel._core as core
 from fennel import backend
+from fennel.backend import registry
 
 pytestmark = pytest.mark.filterwarnings("ignore:Note. conversions to backend graphs")
 
@@ -230,7 +231,7 @@ def ordered_after_move_to_end():
     ids=["dijkstra", "bfs", "betweenness"],
 )
 def test_dict_subclasses_answer_as_networkx(make, name, kwargs, monkeypatch):
-    monkeypatch.setattr(backend, "SHOULD_RUN_MIN_WORK", dict.fromkeys(backend.SHOULD_RUN_MIN_WORK, (0, 0)))
+    monkeypatch.setattr(registry, "SHOULD_RUN_MIN_WORK", dict.fromkeys(registry.SHOULD_RUN_MIN_WORK, (0, 0)))
     ours, theirs = answers(name, make(), **kwargs)
     assert ours == theirs
 
@@ -269,7 +270,7 @@ def false_for_zero():
     ids=["bfs", "dijkstra", "edge_betweenness"],
 )
 def test_result_keys_are_networkx_key_objects(make, name, kwargs, monkeypatch):
-    monkeypatch.setattr(backend, "SHOULD_RUN_MIN_WORK", dict.fromkeys(backend.SHOULD_RUN_MIN_WORK, (0, 0)))
+    monkeypatch.setattr(registry, "SHOULD_RUN_MIN_WORK", dict.fromkeys(registry.SHOULD_RUN_MIN_WORK, (0, 0)))
     G = make()
     if name == "single_source_shortest_path_length" and make is false_for_zero:
         kwargs = {"source": 1}
@@ -294,7 +295,7 @@ def test_equal_fresh_tuples_and_strings_are_the_same_keys():
     ids=["overflow_to_minus_inf", "both_overflow", "overflow_to_inf"],
 )
 def test_nan_distances_are_refused(weights, monkeypatch):
-    monkeypatch.setattr(backend, "SHOULD_RUN_MIN_WORK", dict.fromkeys(backend.SHOULD_RUN_MIN_WORK, (0, 0)))
+    monkeypatch.setattr(registry, "SHOULD_RUN_MIN_WORK", dict.fromkeys(registry.SHOULD_RUN_MIN_WORK, (0, 0)))
     G = nx.DiGraph()
     nx.add_path(G, range(len(weights) + 1))
     for (u, v), w in zip(G.edges, weights):

@@ -17,6 +17,7 @@ from zoo import FLAVOURS, ZOO, ZOO_IDS, add_weights
 import fennel
 import fennel._core
 from fennel import backend
+from fennel.backend import registry, centrality
 
 pytestmark = pytest.mark.filterwarnings("ignore:Note. conversions to backend graphs")
 
@@ -95,12 +96,12 @@ def test_served_exactly_where_the_rescaling_matches(name):
     # sampled sums gives NetworkX's answer exactly where the function is served.
     G = ZOO["les_miserables"]
     fg = backend.FennelGraph(G)
-    sources = backend._sample_positions(fg, 9, 3)
+    sources = centrality._sample_positions(fg, 9, 3)
     if name == "betweenness_centrality":
         raw, endpoints = fg.core.betweenness(None, False, sources), False
     else:
         raw, endpoints = fg.core.edge_betweenness(None, sources), True
-    ours = backend._rescale(raw, len(G), normalized=True, directed=False, endpoints=endpoints, sources=sources)
+    ours = centrality._rescale(raw, len(G), normalized=True, directed=False, endpoints=endpoints, sources=sources)
     theirs = getattr(nx, name)(G, k=9, seed=3, backend="networkx")
     assert (ours == list(theirs.values())) is served(name)
 
@@ -207,7 +208,7 @@ def unconvertible_count():
     ],
 )
 def test_falls_back_where_it_must(name, G, kwargs, monkeypatch):
-    monkeypatch.setattr(backend, "SHOULD_RUN_MIN_WORK", dict.fromkeys(backend.SHOULD_RUN_MIN_WORK, (0, 0)))
+    monkeypatch.setattr(registry, "SHOULD_RUN_MIN_WORK", dict.fromkeys(registry.SHOULD_RUN_MIN_WORK, (0, 0)))
     expected = outcome(name, G, backend="networkx", **kwargs)
     ran, refused, unconvertible = backend.calls["ran", name], backend.calls["refused", name], unconvertible_count()
     with nx.config(backend_priority=["fennel"]):

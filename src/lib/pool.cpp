@@ -60,6 +60,10 @@ struct Job {
 
 thread_local bool t_is_worker = false;
 thread_local InterruptCheck* t_interrupt_check = nullptr;
+// When the waiting thread next asks its check, and whether it answered true
+// (then every later job of the same call is cancelled at once).
+thread_local std::chrono::steady_clock::time_point t_next_poll;
+thread_local bool t_interrupted = false;
 thread_local const Job* t_current_job = nullptr;  // whose task this thread runs
 
 // Whether `job` or a job that submitted it was interrupted.
@@ -96,6 +100,7 @@ public:
         job->task = &task;
         job->count = count;
         job->parent = t_current_job;
+        if (t_interrupted) return interrupted();
         if (workers_ == 0) {
             help(*job);  // no worker could be started: run on this thread
         } else {
@@ -132,8 +137,9 @@ private:
     }
 
     // Waits until every item of `job` has finished. The submitting Python
-    // thread (the only one with an interrupt check) wakes periodically to
-    // ask it; once interrupted, workers skip the items they have not begun.
+    // thread (the only one with an interrupt check) asks it every
+    // POLL_INTERVAL, counted across the jobs of one call, however short each
+    // job is; once interrupted, workers skip the items they have not begun.
     static void wait(Job& job) {
         InterruptCheck* check = t_interrupt_check;
         std::unique_lock lock(job.m);
@@ -142,11 +148,18 @@ private:
                 job.cv.wait(lock);
                 continue;
             }
-            if (job.cv.wait_for(lock, POLL_INTERVAL) == std::cv_status::timeout && !job.complete) {
-                lock.unlock();
-                if (check->interrupted()) job.cancelled.store(true);
-                lock.lock();
+            const auto now = std::chrono::steady_clock::now();
+            if (now < t_next_poll) {
+                job.cv.wait_until(lock, t_next_poll);
+                continue;
             }
+            t_next_poll = now + POLL_INTERVAL;
+            lock.unlock();
+            if (check->interrupted()) {
+                t_interrupted = true;
+                job.cancelled.store(true);
+            }
+            lock.lock();
         }
     }
 
@@ -205,6 +218,8 @@ std::size_t pool_size() { return instance().size(); }
 bool stop_requested() { return cancelled(t_current_job); }
 
 InterruptCheck* set_interrupt_check(InterruptCheck* check) {
+    t_next_poll = std::chrono::steady_clock::now() + POLL_INTERVAL;
+    t_interrupted = false;
     return std::exchange(t_interrupt_check, check);
 }
 

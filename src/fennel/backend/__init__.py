@@ -1,0 +1,56 @@
+"""fennel as a NetworkX backend.
+
+NetworkX finds this package through the ``networkx.backends`` entry point and
+calls the object ``backend_interface``. A NetworkX graph is converted once
+into a ``FennelGraph`` (the compact C++ ``CoreGraph`` plus the node list that
+maps positions back to node objects); NetworkX keeps the converted graph in
+``G.__networkx_cache__`` and reuses it until a mutation of ``G`` clears that
+cache.
+
+Every function returns exactly what NetworkX returns: same values (bit for
+bit), same value types, same key order, same exceptions. Whatever cannot be
+reproduced exactly is refused (``can_run`` returns a reason, or the function
+raises ``NotImplementedError`` when the refusal depends on the converted data),
+and NetworkX then runs its own implementation when it is allowed to fall back
+(``nx.config.backend_priority`` / ``NETWORKX_BACKEND_PRIORITY``). With an
+explicit ``backend="fennel"`` NetworkX does not fall back; it raises
+``NotImplementedError`` instead.
+
+Setting the environment variable ``FENNEL_CALL_LOG`` to a file path appends one
+line per event to that file: ``ran`` (a fennel function returned),
+``refused`` (can_run or a function declined the arguments or data),
+``declined`` (should_run left a small graph to NetworkX), ``converted`` and
+``unconvertible`` (the C++ conversion raised NotImplementedError). The
+in-process ``calls`` counter counts the same events.
+
+Layout: ``registry`` (one record per served function; light, read by
+``get_info``), ``graph`` (the converted graph, caching, the call log),
+``checks`` (every refusal rule, once), ``interface`` (the dispatch hooks,
+generated from the registry) and one module per topic with the function
+bodies (``centrality``, ``shortest_paths``). This package itself imports them
+lazily, so that reading the registry does not import NetworkX.
+"""
+
+import importlib
+
+__all__ = ["FennelGraph", "backend_interface", "calls", "can_run", "should_run"]
+
+# Public names and the module that defines each.
+_HOME = {
+    "FennelGraph": "graph",
+    "calls": "graph",
+    "convert_from_nx": "graph",
+    "convert_to_nx": "graph",
+    "backend_interface": "interface",
+    "can_run": "interface",
+    "should_run": "interface",
+    "RELEASE_REFUSALS": "checks",
+}
+
+
+def __getattr__(name):
+    if name in _HOME:
+        value = getattr(importlib.import_module(f"{__name__}.{_HOME[name]}"), name)
+        globals()[name] = value
+        return value
+    raise AttributeError(f"module {__name__!r} has no attribute {name!r}")

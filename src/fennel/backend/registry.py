@@ -1,0 +1,89 @@
+"""One record per NetworkX function that fennel serves.
+
+Everything the dispatch hooks need is generated from these records:
+``can_run`` (the refusal rules), ``should_run`` (the work estimate and its
+thresholds), the interface object NetworkX calls and the function list of
+``get_info``. Adding a served function takes one record here and one body in
+its topic module. This module imports neither NetworkX nor the extension:
+``get_info`` reads it while NetworkX itself is still importing.
+"""
+
+from dataclasses import dataclass
+
+_EXACT = "Results are identical to NetworkX's, bit for bit: same values, value types and key order."
+
+
+@dataclass(frozen=True)
+class Served:
+    """How fennel serves one NetworkX function.
+
+    ``rules`` name refusals decided from the arguments alone and
+    ``data_rules`` refusals that need the converted graph, both defined once
+    in ``fennel.backend.checks``. ``weight``: the call's ``weight`` names an
+    edge attribute to convert. ``per_source``: the work is one search per
+    source (``k`` of them, or every node) rather than one search.
+    ``min_work``: the smallest work (searches times ``n + adjacency entries``)
+    worth handing to fennel, for a graph already converted and for one still
+    to convert (measured crossovers; see ``should_run``).
+    """
+
+    name: str
+    topic: str
+    docs: str
+    weight: bool = False
+    rules: tuple = ()
+    data_rules: tuple = ()
+    per_source: bool = False
+    min_work: tuple = (0, 0)
+
+
+SERVED = (
+    Served(
+        "betweenness_centrality",
+        "centrality",
+        "Brandes' accumulation runs in parallel in C++; sampled sources (`k`, `seed`) are drawn "
+        "exactly as NetworkX draws them. " + _EXACT + " Falls back to NetworkX for callable weights "
+        "and for weights that are None, non-numeric or not plain Python numbers.",
+        weight=True,
+        rules=("release", "weight_name"),
+        data_rules=("betweenness_weights",),
+        per_source=True,
+        min_work=(150, 150),
+    ),
+    Served(
+        "edge_betweenness_centrality",
+        "centrality",
+        "Per-edge Brandes' accumulation in parallel in C++; multigraph keys are shared out as "
+        "NetworkX does. " + _EXACT + " Falls back to NetworkX for callable weights and for weights "
+        "that are None, non-numeric or not plain Python numbers.",
+        weight=True,
+        rules=("release", "weight_name"),
+        data_rules=("betweenness_weights", "edge_key_clash", "keys"),
+        per_source=True,
+        min_work=(150, 150),
+    ),
+    Served(
+        "single_source_shortest_path_length",
+        "shortest_paths",
+        "Breadth-first search in C++. " + _EXACT,
+        rules=("bfs_cutoff",),
+        data_rules=("keys",),
+        min_work=(1000, 2500),
+    ),
+    Served(
+        "single_source_dijkstra_path_length",
+        "shortest_paths",
+        "Dijkstra search in C++, returning ints where NetworkX does. " + _EXACT + " Falls back to "
+        "NetworkX for callable weights and for attributes that mix ints and floats (NetworkX's "
+        "distances would then mix types along each path).",
+        weight=True,
+        rules=("weight_name", "dijkstra_cutoff"),
+        data_rules=("dijkstra_weights", "keys"),
+        min_work=(150, 600),
+    ),
+)
+
+BY_NAME = {record.name: record for record in SERVED}
+
+# Thresholds of should_run, by function; a dict so that tests can lower them.
+SHOULD_RUN_MIN_WORK = {record.name: record.min_work for record in SERVED}
