@@ -1,5 +1,6 @@
 """build_graph / load_exact_pred against NetworkX's own view of the same graph."""
 
+import math
 from types import MappingProxyType
 
 import networkx as nx
@@ -282,3 +283,53 @@ def test_predecessor_rows_of_a_graph_large_enough_to_sort_in_parallel():
     for v in G:
         assert g.predecessors(index[v]) == sorted(index[u] for u in G._pred[v])
     assert g.degrees() == [G.degree(v) for v in G]
+
+
+def scanned_facts(G, name, default):
+    """What weight_facts reports, by a Python scan of every value read."""
+    values = [
+        d.get(name, default)
+        for row in G._adj.values()
+        for data in row.values()
+        for d in (data.values() if G.is_multigraph() else [data])
+    ]
+    plain = all(type(x) in (int, float, bool, type(None)) for x in values)
+    numbers = [float(x) for x in values if x is not None]
+    finite = [x for x in numbers if math.isfinite(x)]
+    bounds = (min(finite), max(finite)) if finite else (None, None)
+    return (plain, *bounds, math.inf in numbers, -math.inf in numbers)
+
+
+SPECIAL_WEIGHTS = {
+    "numpy_scalars": [np.float64(0.5), np.int64(3), 2],
+    "bounds_of_exact_ints": [2**53, -(2**53), 1],
+    "both_infinities": [math.inf, -math.inf, 1.5],
+    "nones_and_bools": [None, True, False],
+    "only_none": [None, None],
+    "float_subclass": [type("F", (float,), {})(2.5), 1.0],
+}
+
+
+@pytest.mark.parametrize("values", SPECIAL_WEIGHTS.values(), ids=SPECIAL_WEIGHTS.keys())
+@pytest.mark.parametrize("multigraph", [False, True], ids=["graph", "multigraph"])
+def test_weight_facts_match_a_python_scan(values, multigraph):
+    G = nx.MultiDiGraph() if multigraph else nx.DiGraph()
+    for i, x in enumerate(values):
+        G.add_edge(i, i + 1, weight=x)
+        if multigraph and x is not None:
+            G.add_edge(i, i + 1, weight=7)  # a parallel edge: its value is read too
+    g = convert(G, [("weight", 1), ("absent", -2.5)])
+    assert g.weight_facts("weight") == scanned_facts(G, "weight", 1)
+    assert g.weight_facts("absent") == scanned_facts(G, "absent", -2.5)
+    assert g.weight_facts("never_converted") is None
+
+
+@pytest.mark.parametrize("flavour", FLAVOURS)
+@pytest.mark.parametrize("gid", ["gnp", "digraph", "multigraph", "multidigraph", "empty"])
+def test_weight_facts_over_the_zoo(gid, flavour):
+    G = add_weights(ZOO[gid], flavour, seed=3)
+    got = outcome(lambda: convert(G, [("weight", None)]).weight_facts("weight"))
+    if isinstance(got, str):
+        assert got == "None weights among parallel edges"
+    else:
+        assert got == scanned_facts(G, "weight", None)
