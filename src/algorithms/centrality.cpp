@@ -106,11 +106,12 @@ struct BcState {
 
     // Bytes one state takes on `g`, counting the predecessor lists of the
     // weighted search at their largest (every slot once).
-    static std::size_t bytes(const CoreGraph& g, bool weighted) {
-        const std::size_t n = g.n;
+    static std::size_t bytes(const GraphView& g) {
+        const bool weighted = g.weights != nullptr;
+        const std::size_t n = g.n();
         if (!weighted) return n * (2 * sizeof(double) + sizeof(Node) + sizeof(std::uint32_t));
         return n * (4 * sizeof(double) + 2 + sizeof(Node) + 2 * sizeof(std::vector<Node>) + 28) +
-               g.succ.slot_count() * (sizeof(Node) + sizeof(Slot));
+               g.out->slot_count() * (sizeof(Node) + sizeof(Slot));
     }
 
     BcState(Count n, bool weighted) : sigma(n, 0.0), delta(n, 0.0) {
@@ -182,11 +183,11 @@ struct BcState {
         settled = order.size();
     }
 
-    void search(const CoreGraph& g, const std::vector<double>* weights, Node s) {
-        if (weights != nullptr) {
-            dijkstra_search(g.succ, *weights, s);
+    void search(const GraphView& g, Node s) {
+        if (g.weights != nullptr) {
+            dijkstra_search(*g.out, *g.weights, s);
         } else {
-            bfs_search(g.succ, s);
+            bfs_search(*g.out, s);
         }
     }
 
@@ -270,8 +271,7 @@ void group(const std::vector<Contribution>& flat, const Buckets& buckets, std::v
 // (and never beyond the memory budget); each piece of a batch keeps its
 // scratch state from batch to batch.
 template <class Accumulate>
-Status sum_over_sources(const CoreGraph& g, const std::vector<double>* weights,
-                        std::span<const Node> sources, std::size_t max_per_source,
+Status sum_over_sources(const GraphView& g, std::span<const Node> sources, std::size_t max_per_source,
                         std::vector<double>& totals, Accumulate&& accumulate) {
     const Buckets buckets = make_buckets(totals.size());
     const std::size_t per_source =
@@ -279,7 +279,7 @@ Status sum_over_sources(const CoreGraph& g, const std::vector<double>* weights,
     const std::size_t most = std::max<std::size_t>(CONTRIBUTION_BUDGET / per_source, 1);
     const std::size_t wanted = std::max(CACHE_BUDGET / per_source, 16 * pool_size());
     const std::size_t batch = std::min({wanted, most, sources.size()});
-    const std::size_t max_pieces = std::max<std::size_t>(SCRATCH_BUDGET / BcState::bytes(g, weights != nullptr), 1);
+    const std::size_t max_pieces = std::max<std::size_t>(SCRATCH_BUDGET / BcState::bytes(g), 1);
     auto pieces_of = [&](std::size_t count) {
         Pieces p = split(count);
         p.pieces = std::min(p.pieces, max_pieces);
@@ -291,10 +291,10 @@ Status sum_over_sources(const CoreGraph& g, const std::vector<double>* weights,
         const auto chunk = sources.subspan(first, std::min(batch, sources.size() - first));
         const Pieces pieces = pieces_of(chunk.size());
         Status st = parallel_for(pieces.pieces, [&](std::size_t piece) {
-            if (!states[piece]) states[piece] = std::make_unique<BcState>(g.n, weights != nullptr);
+            if (!states[piece]) states[piece] = std::make_unique<BcState>(g.n(), g.weights != nullptr);
             BcState& state = *states[piece];
             for (std::size_t i = pieces.begin(piece); i < pieces.end(piece) && !stop_requested(); ++i) {
-                state.search(g, weights, chunk[i]);
+                state.search(g, chunk[i]);
                 accumulate(state, chunk[i], state.flat);
                 group(state.flat, buckets, state.cursor, recorded[i]);
             }
@@ -315,8 +315,9 @@ Status sum_over_sources(const CoreGraph& g, const std::vector<double>* weights,
 
 }  // namespace
 
-std::vector<Slot> edge_ids(const CoreGraph& g, Slot& edge_count) {
-    const Csr& succ = g.succ;
+std::vector<Slot> edge_ids(const GraphView& g, Slot& edge_count) {
+    const Csr& succ = *g.out;
+    const Count n = g.n();
     std::vector<Slot> ids(succ.slot_count(), NO_EDGE);
     if (g.directed) {
         for (Slot p = 0; p < ids.size(); ++p) ids[p] = p;
@@ -325,9 +326,9 @@ std::vector<Slot> edge_ids(const CoreGraph& g, Slot& edge_count) {
     }
     // For each node v, its slots towards smaller targets sorted by target:
     // the mirrors of the edges that rows u < v report first.
-    std::vector<Slot> mirror_start(g.n + 1, 0);
+    std::vector<Slot> mirror_start(n + 1, 0);
     std::vector<Slot> mirrors;
-    for (Node v = 0; v < g.n; ++v) {
+    for (Node v = 0; v < n; ++v) {
         mirror_start[v] = mirrors.size();
         for (Slot p = succ.begin(v); p < succ.end(v); ++p) {
             if (succ.targets[p] < v) mirrors.push_back(p);
@@ -335,10 +336,10 @@ std::vector<Slot> edge_ids(const CoreGraph& g, Slot& edge_count) {
         std::sort(mirrors.begin() + static_cast<std::ptrdiff_t>(mirror_start[v]), mirrors.end(),
                   [&](Slot a, Slot b) { return succ.targets[a] < succ.targets[b]; });
     }
-    mirror_start[g.n] = mirrors.size();
+    mirror_start[n] = mirrors.size();
     std::vector<Slot> cursor(mirror_start.begin(), mirror_start.end() - 1);
     Slot k = 0;
-    for (Node u = 0; u < g.n; ++u) {
+    for (Node u = 0; u < n; ++u) {
         for (Slot p = succ.begin(u); p < succ.end(u); ++p) {
             const Node v = succ.targets[p];
             if (v < u) continue;
@@ -353,13 +354,12 @@ std::vector<Slot> edge_ids(const CoreGraph& g, Slot& edge_count) {
     return ids;
 }
 
-Result<std::vector<double>> betweenness(const CoreGraph& g, const std::vector<double>* weights,
-                                        bool endpoints, std::span<const Node> sources) {
-    std::vector<double> totals(g.n, 0.0);
-    if (sources.empty() || g.n == 0) return totals;
-    const Csr& in_rows = g.in_rows();
-    const bool weighted = weights != nullptr;
-    Status st = sum_over_sources(g, weights, sources, g.n, totals,
+Result<std::vector<double>> betweenness(const GraphView& g, bool endpoints, std::span<const Node> sources) {
+    std::vector<double> totals(g.n(), 0.0);
+    if (sources.empty() || g.n() == 0) return totals;
+    const Csr& in_rows = *g.in;
+    const bool weighted = g.weights != nullptr;
+    Status st = sum_over_sources(g, sources, g.n(), totals,
                                  [&](BcState& state, Node s, std::vector<Contribution>& out) {
                                      state.accumulate_nodes(in_rows, weighted, endpoints, s, out);
                                  });
@@ -367,24 +367,23 @@ Result<std::vector<double>> betweenness(const CoreGraph& g, const std::vector<do
     return totals;
 }
 
-Result<std::vector<double>> edge_betweenness(const CoreGraph& g, const std::vector<double>* weights,
-                                             std::span<const Node> sources) {
+Result<std::vector<double>> edge_betweenness(const GraphView& g, std::span<const Node> sources) {
     Slot m = 0;
     const std::vector<Slot> eidx = edge_ids(g, m);
     std::vector<double> totals(m, 0.0);
-    if (sources.empty() || m == 0 || g.n == 0) return totals;
+    if (sources.empty() || m == 0 || g.n() == 0) return totals;
     if (m > 0xFFFFFFFFull) return not_implemented("graph has too many edges");
-    const bool weighted = weights != nullptr;
-    InEdges in{&g.succ, {}, {}};
+    const bool weighted = g.weights != nullptr;
+    InEdges in{g.out, {}, {}};
     if (g.directed && !weighted) {
         // Our own stable counting sort, so that each in-row slot knows the
         // succ slot (the edge index) it mirrors.
-        auto own = counting_sort_pred(g.succ, in.succ_slot);
+        auto own = counting_sort_pred(*g.out, in.succ_slot);
         if (!own.ok()) return own.error();
         in.own = std::move(own.value());
         in.rows = &in.own;
     }
-    Status st = sum_over_sources(g, weights, sources, g.succ.slot_count(), totals,
+    Status st = sum_over_sources(g, sources, g.out->slot_count(), totals,
                                  [&](BcState& state, Node, std::vector<Contribution>& out) {
                                      state.accumulate_edges(in, eidx, weighted, out);
                                  });

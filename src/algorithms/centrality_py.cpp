@@ -24,7 +24,7 @@ PyObject* run_betweenness(PyObject* self, const std::optional<std::string>& weig
     Result<std::vector<double>> result = Error{ErrorKind::Internal, {}};
     {
         Detached detached;
-        result = compute(g, column.value(), list.value());
+        result = compute(g.view(column.value()), list.value());
     }
     if (!result.ok()) return raise(result.error());
     return to_list(result.value());
@@ -36,8 +36,8 @@ PyObject* betweenness(PyObject* self, Args& a) {
     std::optional<std::vector<Node>> sources;
     if (!a.optional_string(0, weight) || !a.flag(1, endpoints) || !a.optional_positions(2, sources)) return nullptr;
     return run_betweenness(self, weight, sources,
-                           [&](const CoreGraph& g, const std::vector<double>* w, const std::vector<Node>& s) {
-                               return fennel::betweenness(g, w, endpoints, s);
+                           [&](const GraphView& view, const std::vector<Node>& s) {
+                               return fennel::betweenness(view, endpoints, s);
                            });
 }
 
@@ -46,8 +46,8 @@ PyObject* edge_betweenness(PyObject* self, Args& a) {
     std::optional<std::vector<Node>> sources;
     if (!a.optional_string(0, weight) || !a.optional_positions(1, sources)) return nullptr;
     return run_betweenness(self, weight, sources,
-                           [&](const CoreGraph& g, const std::vector<double>* w, const std::vector<Node>& s) {
-                               return fennel::edge_betweenness(g, w, s);
+                           [&](const GraphView& view, const std::vector<Node>& s) {
+                               return fennel::edge_betweenness(view, s);
                            });
 }
 

@@ -123,6 +123,19 @@ struct PathAdj {
     const std::vector<double>* weights;  // nullptr: unweighted
 };
 
+// What a kernel reads of a graph: the rows it searches, the rows back along
+// them (for accumulations), one weight column, and whether edges are ordered
+// pairs. Any row order (NetworkX's, or another library's) can stand behind it.
+struct GraphView {
+    const Csr* out;
+    const Csr* in;
+    const std::vector<double>* weights;  // nullptr: unweighted
+    bool directed;
+
+    Count n() const { return out->node_count(); }
+    PathAdj forward() const { return {out, weights}; }
+};
+
 struct CoreGraph {
     Csr succ;
     std::optional<Csr> pred;             // directed graphs only
@@ -146,6 +159,8 @@ struct CoreGraph {
     std::vector<Count> degrees() const;
     // Row of `v` in `pred`, or in `succ` for undirected graphs.
     const Csr& in_rows() const { return pred ? *pred : succ; }
+    // The graph in NetworkX's order with one weight column.
+    GraphView view(const std::vector<double>* column) const { return {&succ, &in_rows(), column, directed}; }
     bool has_exact_pred() const { return !directed || pred_exact || exact_pred.get() != nullptr; }
 
     // Whether row v of `rows` holds the same predecessors as row v of the
