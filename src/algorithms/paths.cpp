@@ -35,7 +35,7 @@ struct LengthPolicy {
 
 BfsLengths bfs_lengths(const Csr& rows, Node source, double cutoff) {
     BfsState state(rows.node_count());
-    state.run<true>(rows, source, expand_below(cutoff), [](Node) { return 0; }, [](int, Node, bool) {});
+    state.discover<true>(rows, source, expand_below(cutoff));
     BfsLengths out;
     const auto order = state.order();
     out.order.assign(order.begin(), order.end());

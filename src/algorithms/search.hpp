@@ -49,11 +49,8 @@ struct BfsState {
     // next level while leaving reached ones (never deeper than next) alone.
     template <bool StopWhenAllReached, class Expand, class Edge>
     void run(const Csr& rows, Node source, std::uint32_t max_level, Expand&& expand, Edge&& edge) {
-        for (std::size_t i = 0; i < reached; ++i) level[queue[i]] = UNREACHED;
-        // Invariant: every level is UNREACHED.
+        begin(source);
         const std::size_t n = level.size();
-        level[source] = 0;
-        queue[0] = source;
         std::size_t tail = 1;
         for (std::size_t head = 0; head < tail; ++head) {
             const Node v = queue[head];
@@ -72,6 +69,37 @@ struct BfsState {
             if (StopWhenAllReached && tail == n) break;
         }
         reached = tail;
+    }
+
+    // The same search for callers that need only the discovery order and
+    // levels: a slot writes nothing unless it reaches a new node, which
+    // suits searches whose scratch outgrows the cache better than the
+    // branch-free loop's store per slot.
+    template <bool StopWhenAllReached>
+    void discover(const Csr& rows, Node source, std::uint32_t max_level) {
+        begin(source);
+        const std::size_t n = level.size();
+        std::size_t tail = 1;
+        for (std::size_t head = 0; head < tail; ++head) {
+            const Node v = queue[head];
+            const std::uint32_t lv = level[v];
+            if (lv >= max_level) break;
+            for (Node w : rows.row(v)) {
+                if (level[w] != UNREACHED) continue;
+                level[w] = lv + 1;
+                queue[tail++] = w;
+            }
+            if (StopWhenAllReached && tail == n) break;
+        }
+        reached = tail;
+    }
+
+private:
+    void begin(Node source) {
+        for (std::size_t i = 0; i < reached; ++i) level[queue[i]] = UNREACHED;
+        // Invariant: every level is UNREACHED.
+        level[source] = 0;
+        queue[0] = source;
     }
 };
 
