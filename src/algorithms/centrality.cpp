@@ -97,7 +97,7 @@ struct BcState {
     std::optional<BfsState> bfs;
     // Dijkstra mode
     std::optional<DijkstraState> dijkstra;
-    std::vector<Node> order;                    // settle order
+    std::vector<Node> order;                    // settle order: its first `settled` entries
     std::vector<std::vector<Node>> preds;       // in discovery order
     std::vector<std::vector<Slot>> pred_slots;  // succ slot of each pred edge
     // contributions of the current source, and the cursors that group them
@@ -117,7 +117,7 @@ struct BcState {
     BcState(Count n, bool weighted) : sigma(n, 0.0), delta(n, 0.0) {
         if (weighted) {
             dijkstra.emplace(n);
-            order.reserve(n);
+            order.resize(n);
             preds.resize(n);
             pred_slots.resize(n);
         } else {
@@ -150,7 +150,7 @@ struct BcState {
         bool within(double) const { return true; }
         void settle(Node v, double, Node pred) {
             st.sigma[v] += st.sigma[pred];  // doubles sigma[s] for the source, as NetworkX does
-            st.order.push_back(v);
+            st.order[st.settled++] = v;
         }
         Status settled_edge(Node v, Node w, double d, Slot p, double dw) {
             if (d == dw) tie(v, w, p);
@@ -169,18 +169,18 @@ struct BcState {
     };
 
     void dijkstra_search(const Csr& succ, const std::vector<double>& weights, Node s) {
-        for (Node v : order) {
+        for (std::size_t i = 0; i < settled; ++i) {
+            const Node v = order[i];
             sigma[v] = 0.0;
             preds[v].clear();
             pred_slots[v].clear();
         }
-        order.clear();
+        settled = 0;
         // Invariant: every sigma 0.0, every pred list empty.
         sigma[s] = 1.0;
         DijkstraPolicy policy{*this};
         (void)dijkstra->run(PathAdj{&succ, &weights}, s, policy);  // the policy never fails
         stack = order.data();
-        settled = order.size();
     }
 
     void search(const GraphView& g, Node s) {

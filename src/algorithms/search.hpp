@@ -123,17 +123,24 @@ private:
 // A failed status stops the search and is returned.
 class DijkstraState {
 public:
-    explicit DijkstraState(Count n) : dist_(n), seen_dist_(n), mark_(n, UNSEEN), heap_(n) {}
-
-    double dist(Node v) const { return dist_[v]; }
+    explicit DijkstraState(Count n) : dist_(n), mark_(n, UNSEEN), heap_(n) {}
 
     template <class Policy>
     Status run(const PathAdj& view, Node source, Policy& policy) {
+        if (view.weights != nullptr) return search<true>(*view.adj, view.weights->data(), source, policy);
+        return search<false>(*view.adj, nullptr, source, policy);
+    }
+
+private:
+    static constexpr std::uint8_t UNSEEN = 0;
+    static constexpr std::uint8_t SEEN = 1;
+    static constexpr std::uint8_t SETTLED = 2;
+
+    template <bool Weighted, class Policy>
+    Status search(const Csr& rows, const double* weights, Node source, Policy& policy) {
         for (Node v : touched_) mark_[v] = UNSEEN;
         touched_.clear();
         // Invariant: every mark UNSEEN, the heap empty.
-        const Csr& rows = *view.adj;
-        const double* weights = view.weights != nullptr ? view.weights->data() : nullptr;
         std::uint64_t counter = 0;
         see(source, 0.0);
         heap_.push_or_decrease(source, HeapKey::of(0.0, counter), source);
@@ -142,21 +149,24 @@ public:
             const Node v = top.node;
             const double d = top.key.distance();
             mark_[v] = SETTLED;
-            dist_[v] = d;
             policy.settle(v, d, top.pred);
             for (Slot s = rows.begin(v); s < rows.end(v); ++s) {
                 const Node w = rows.targets[s];
-                const double cost = weights != nullptr ? weights[s] : 1.0;
-                if (Policy::SKIP_HIDDEN && std::isnan(cost)) continue;  // hidden edge
+                double cost = 1.0;
+                if constexpr (Weighted) {
+                    cost = weights[s];
+                    if (Policy::SKIP_HIDDEN && std::isnan(cost)) continue;  // hidden edge
+                }
                 const double dw = d + cost;
                 if (!policy.within(dw)) continue;
+                // A settled node's best tentative distance is its distance.
                 if (mark_[w] == SETTLED) {
                     if (Status st = policy.settled_edge(v, w, dw, s, dist_[w]); !st.ok()) return st;
-                } else if (mark_[w] == UNSEEN || dw < seen_dist_[w]) {
+                } else if (mark_[w] == UNSEEN || dw < dist_[w]) {
                     see(w, dw);
                     heap_.push_or_decrease(w, HeapKey::of(dw, ++counter), v);
                     policy.improve(v, w, s);
-                } else if (dw == seen_dist_[w]) {
+                } else if (dw == dist_[w]) {
                     policy.tie(v, w, s);
                 }
             }
@@ -164,23 +174,17 @@ public:
         return {};
     }
 
-private:
-    static constexpr std::uint8_t UNSEEN = 0;
-    static constexpr std::uint8_t SEEN = 1;
-    static constexpr std::uint8_t SETTLED = 2;
-
     void see(Node w, double d) {
         if (mark_[w] == UNSEEN) {
             mark_[w] = SEEN;
             touched_.push_back(w);
         }
-        seen_dist_[w] = d;
+        dist_[w] = d;
     }
 
-    std::vector<double> dist_;       // settled distance
-    std::vector<double> seen_dist_;  // best tentative distance
+    std::vector<double> dist_;  // best tentative distance; final once settled
     std::vector<std::uint8_t> mark_;
-    std::vector<Node> touched_;      // nodes this search marked
+    std::vector<Node> touched_;  // nodes this search marked
     NodeHeap heap_;
 };
 
