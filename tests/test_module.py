@@ -72,7 +72,7 @@ SIGNATURES = {
     "weight_info": "($self, attr=None)",
     "weight_mixed": "($self, attr=None)",
     "weight_facts": "($self, attr)",
-    "keys_are_nodes": "($self)",
+    "keys_are_nodes": "($self, reverse=False)",
     "bfs_lengths": "($self, source, cutoff)",
     "dijkstra_lengths": "($self, source, weight=None, cutoff=None)",
     "betweenness": "($self, weight=None, endpoints=False, sources=None)",

@@ -180,7 +180,15 @@ PyObject* weight_facts(PyObject* self, Args& a) {
                          f.pos_inf ? Py_True : Py_False, f.neg_inf ? Py_True : Py_False);
 }
 
-PyObject* keys_are_nodes(PyObject* self, Args&) { return PyBool_FromLong(graph_of(self).keys_are_nodes); }
+PyObject* keys_are_nodes(PyObject* self, Args& a) {
+    bool reverse = false;
+    if (!a.flag(0, reverse)) return nullptr;
+    const CoreGraph& g = graph_of(self);
+    if (!reverse || !g.directed || g.pred_exact) return PyBool_FromLong(g.keys_are_nodes);
+    const ExactPred* exact = g.exact_pred.get();
+    if (exact == nullptr) return raise(not_implemented("exact predecessor order not loaded"));
+    return PyBool_FromLong(exact->keys_are_nodes);
+}
 
 constexpr auto BUILD_GRAPH = function(
     "build_graph", build_graph,
@@ -217,9 +225,12 @@ constexpr auto WEIGHT_FACTS = method(
     "an edge attribute (`plain`: all Python int, float, bool or None; the bounds are\n"
     "None without finite values), or None if it was not converted.",
     "attr");
-constexpr auto KEYS_ARE_NODES = method("keys_are_nodes", keys_are_nodes,
-                                       "Whether every neighbour key of the converted adjacency is its node object (or an\n"
-                                       "int or str equal to it), so results keyed by either read the same.");
+constexpr auto KEYS_ARE_NODES =
+    method("keys_are_nodes", keys_are_nodes,
+           "Whether every neighbour key of the converted adjacency (of `G._pred` with\n"
+           "`reverse`) is its node object or indistinguishable from it, so results keyed\n"
+           "by either read the same.",
+           "reverse=False");
 
 }  // namespace
 

@@ -73,9 +73,23 @@ def _cutoff(cutoff, *, exact_float):
     return "cutoff must be None, an int or a float"
 
 
+def _depth_limit(name, a):
+    limit = a["depth_limit"]
+    if limit is None or isinstance(limit, int | float):
+        return None
+    return "depth_limit must be None, an int or a float"
+
+
+def _absent(param, what):
+    return lambda name, a: None if a[param] is None else f"{what} are left to NetworkX"
+
+
 ARGUMENT_RULES = {
     "release": lambda name, a: RELEASE_REFUSALS.get(name),
     "weight_name": _weight_name,
+    "depth_limit": _depth_limit,
+    "sort_neighbors": _absent("sort_neighbors", "sorted neighbours"),
+    "neighbors": _absent("neighbors", "neighbour functions"),
     "bfs_cutoff": lambda name, a: _cutoff(a["cutoff"], exact_float=False),
     "dijkstra_cutoff": lambda name, a: _cutoff(a["cutoff"], exact_float=True),
 }
@@ -130,6 +144,15 @@ def _keys(fg, a):
     return "some neighbour keys of G._adj are not the node objects themselves"
 
 
+def _pred_keys(fg, a):
+    """Backward searches hand out the neighbour objects of G._pred."""
+    if not fg.directed or not a.get("reverse", True):
+        return None
+    if fg.load_exact_pred().keys_are_nodes(True):
+        return None
+    return "some neighbour keys of G._pred are not the node objects themselves"
+
+
 def _edge_key_clash(fg, a):
     """Whether a node equals an edge tuple.
 
@@ -159,6 +182,7 @@ DATA_RULES = {
     # NetworkX's Dijkstra hides None weights; its distances mix types on mixed weights.
     "dijkstra_weights": lambda fg, a: _weights(fg, a["weight"], hidden_allowed=True, mixed_allowed=False),
     "keys": _keys,
+    "pred_keys": _pred_keys,
     "edge_key_clash": _edge_key_clash,
 }
 

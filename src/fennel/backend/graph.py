@@ -83,6 +83,19 @@ class FennelGraph:
             core = self._core = self._build()
         return core
 
+    def load_exact_pred(self):
+        """The core, with G._pred's own order loaded (once) for backward searches.
+
+        Every converted attribute is loaded with it, so any later backward
+        weighted search finds its column.
+        """
+        core = self.core
+        if self.directed and not core.has_exact_pred():
+            core.load_exact_pred(
+                self.nodes, self.index, self.source._pred, list(self.columns.items()), self.multigraph
+            )
+        return core
+
     def __getstate__(self):
         state = self.__dict__.copy()
         state["_core"] = None
