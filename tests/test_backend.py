@@ -327,4 +327,7 @@ def test_info_is_import_light():
     )
     env = {**os.environ, "PYTHONPATH": str(Path(fennel.__file__).parents[1])}
     out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True, env=env)
-    assert out.stdout.split("'")[1::2] == sorted([*BC, DIJKSTRA, SSSP])
+    served = sorted(s.name for s in registry.SERVED)
+    assert out.stdout.split("'")[1::2] == served
+    assert {*BC, DIJKSTRA, SSSP} <= set(served)
+    assert all(callable(getattr(backend.backend_interface, name)) for name in served)

@@ -4,14 +4,6 @@ namespace fennel {
 
 namespace {
 
-// The deepest level a cutoff lets the search expand past: level d is
-// expanded when d < cutoff, that is when d < ceil(cutoff).
-std::uint32_t expand_below(double cutoff) {
-    if (!(cutoff > 0.0)) return 0;
-    if (cutoff >= static_cast<double>(BfsState::UNREACHED)) return BfsState::UNREACHED;
-    return static_cast<std::uint32_t>(std::ceil(cutoff));
-}
-
 // Records the settle order and refuses contradictory paths.
 struct LengthPolicy {
     static constexpr bool SKIP_HIDDEN = true;

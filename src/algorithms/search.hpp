@@ -71,12 +71,13 @@ struct BfsState {
         reached = tail;
     }
 
-    // The same search for callers that need only the discovery order and
-    // levels: a slot writes nothing unless it reaches a new node, which
-    // suits searches whose scratch outgrows the cache better than the
-    // branch-free loop's store per slot.
-    template <bool StopWhenAllReached>
-    void discover(const Csr& rows, Node source, std::uint32_t max_level) {
+    // The same search for callers that need only the discovery order:
+    // `found(v, w)` is called when v's row reaches w first. A slot writes
+    // nothing unless it reaches a new node, which suits searches whose
+    // scratch outgrows the cache better than the branch-free loop's store
+    // per slot.
+    template <bool StopWhenAllReached, class Found>
+    void discover(const Csr& rows, Node source, std::uint32_t max_level, Found&& found) {
         begin(source);
         const std::size_t n = level.size();
         std::size_t tail = 1;
@@ -88,10 +89,16 @@ struct BfsState {
                 if (level[w] != UNREACHED) continue;
                 level[w] = lv + 1;
                 queue[tail++] = w;
+                found(v, w);
             }
             if (StopWhenAllReached && tail == n) break;
         }
         reached = tail;
+    }
+
+    template <bool StopWhenAllReached>
+    void discover(const Csr& rows, Node source, std::uint32_t max_level) {
+        discover<StopWhenAllReached>(rows, source, max_level, [](Node, Node) {});
     }
 
 private:
@@ -102,6 +109,15 @@ private:
         queue[0] = source;
     }
 };
+
+// The level limit of a breadth-first search with a real cutoff, as
+// NetworkX applies it: level d is expanded when d < cutoff, that is when
+// d < ceil(cutoff); a cutoff that is not positive (or NaN) expands nothing.
+inline std::uint32_t expand_below(double cutoff) {
+    if (!(cutoff > 0.0)) return 0;
+    if (cutoff >= static_cast<double>(BfsState::UNREACHED)) return BfsState::UNREACHED;
+    return static_cast<std::uint32_t>(std::ceil(cutoff));
+}
 
 // Dijkstra's search in NetworkX's order. The heap orders entries by
 // distance (IEEE 754 total order), then by a push counter starting at 0 for

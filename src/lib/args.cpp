@@ -150,6 +150,19 @@ bool Args::count(std::size_t i, std::uint64_t& out) const {
     return false;
 }
 
+bool Args::integer(std::size_t i, std::int64_t& out) const {
+    PyRef idx = PyRef::steal(PyNumber_Index(matched_[i]));
+    if (idx) {
+        long long v = PyLong_AsLongLong(idx.get());
+        if (!(v == -1 && PyErr_Occurred())) {
+            out = v;
+            return true;
+        }
+    }
+    mark_argument_error(function(), name(i));
+    return false;
+}
+
 bool Args::position(std::size_t i, std::uint32_t& out) const {
     std::uint64_t v;
     if (!count(i, v)) return false;

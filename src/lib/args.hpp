@@ -47,6 +47,7 @@ public:
     std::string_view name(std::size_t i) const { return sig_.name(i); }
 
     bool count(std::size_t i, std::uint64_t& out) const;     // __index__, >= 0
+    bool integer(std::size_t i, std::int64_t& out) const;    // __index__, signed 64-bit
     bool position(std::size_t i, std::uint32_t& out) const;  // __index__; beyond 32 bits saturates
     bool flag(std::size_t i, bool& out) const;                // True/False/numpy bool_
     bool real(std::size_t i, double& out) const;              // float protocol

@@ -83,6 +83,41 @@ SERVED = (
     ),
 )
 
+_BFS = "Breadth-first search in C++, in NetworkX's order. " + _EXACT
+_DFS = "Depth-first search in C++, in NetworkX's order. " + _EXACT
+_BFS_RULES = ("depth_limit", "sort_neighbors")
+_DFS_RULES = ("depth_limit", "sort_neighbors")
+_KEYS = ("keys",)
+
+SERVED += (
+    Served("bfs_edges", "traversal", _BFS, rules=_BFS_RULES, data_rules=("keys", "pred_keys"), min_work=(1000, 2500)),
+    Served("generic_bfs_edges", "traversal", _BFS, rules=("neighbors", "depth_limit"), data_rules=_KEYS,
+           min_work=(1000, 2500)),
+    Served("bfs_tree", "traversal", _BFS, rules=_BFS_RULES, data_rules=("keys", "pred_keys"), min_work=(1000, 2500)),
+    Served("bfs_predecessors", "traversal", _BFS, rules=_BFS_RULES, data_rules=_KEYS, min_work=(1000, 2500)),
+    Served("bfs_successors", "traversal", _BFS, rules=_BFS_RULES, data_rules=_KEYS, min_work=(1000, 2500)),
+    Served("descendants", "traversal", _BFS, data_rules=_KEYS, min_work=(1000, 2500)),
+    Served("ancestors", "traversal", _BFS, data_rules=("pred_keys",), min_work=(1000, 2500)),
+    Served("node_connected_component", "traversal", _BFS, data_rules=_KEYS, min_work=(1000, 2500)),
+    Served("dfs_edges", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=(1000, 2500)),
+    Served("dfs_tree", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=(1000, 2500)),
+    Served("dfs_predecessors", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=(1000, 2500)),
+    Served("dfs_successors", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=(1000, 2500)),
+    Served("dfs_preorder_nodes", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=(1000, 2500)),
+    Served("dfs_postorder_nodes", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=(1000, 2500)),
+)
+
+_PATHS = "Breadth-first search in C++; paths built as NetworkX builds them. " + _EXACT
+
+SERVED += (
+    Served("single_source_shortest_path", "shortest_paths", _PATHS, rules=("bfs_cutoff",), data_rules=_KEYS,
+           min_work=(1000, 2500)),
+    Served("single_target_shortest_path", "shortest_paths", _PATHS, rules=("bfs_cutoff",),
+           data_rules=("keys", "pred_keys"), min_work=(1000, 2500)),
+    Served("single_target_shortest_path_length", "shortest_paths", _PATHS, rules=("bfs_cutoff",),
+           data_rules=("keys", "pred_keys"), min_work=(1000, 2500)),
+)
+
 BY_NAME = {record.name: record for record in SERVED}
 
 # Thresholds of should_run, by function; a dict so that tests can lower them.

@@ -4,6 +4,7 @@ import networkx as nx
 
 from .checks import check_data, graph_for
 from .graph import record
+from .traversal import _objects
 
 _INF = float("inf")
 
@@ -54,3 +55,67 @@ def single_source_dijkstra_path_length(G, source, cutoff=None, weight="weight"):
         values[0] = 0
     record("ran", name)
     return dict(zip(keys, values))
+
+
+# ---------------------------------------------------------------------------
+# Unweighted paths
+
+
+def _tree_paths(fg, core, node_obj, s, cutoff, reverse, toward):
+    """NetworkX's _single_shortest_path dict from a breadth-first tree.
+
+    `reverse` follows G._pred; `toward` builds paths that end at `node_obj`
+    (a single-target search joins each path in front of its parent's).
+    """
+    order, parents = core.bfs_tree(s, _bfs_cutoff(cutoff), reverse)
+    obj = _objects(fg, node_obj, s)
+    path = {s: [node_obj]}
+    if toward:
+        for v, p in zip(order[1:], parents[1:]):
+            path[v] = [obj(v), *path[p]]
+    else:
+        for v, p in zip(order[1:], parents[1:]):
+            path[v] = [*path[p], obj(v)]
+    return {obj(v): path[v] for v in order}
+
+
+def single_source_shortest_path(G, source, cutoff=None):
+    name = "single_source_shortest_path"
+    a = locals().copy()
+    fg = graph_for(name, a)
+    if source not in fg:
+        raise nx.NodeNotFound(f"Source {source} not in G")
+    check_data(name, fg, a)
+    paths = _tree_paths(fg, fg.core, source, fg.index[source], cutoff, False, False)
+    record("ran", name)
+    return paths
+
+
+def single_target_shortest_path(G, target, cutoff=None):
+    name = "single_target_shortest_path"
+    a = locals().copy()
+    fg = graph_for(name, a)
+    if target not in fg:
+        raise nx.NodeNotFound(f"Target {target} not in G")
+    check_data(name, fg, a)
+    core = fg.load_exact_pred()
+    paths = _tree_paths(fg, core, target, fg.index[target], cutoff, fg.directed, True)
+    record("ran", name)
+    return paths
+
+
+def single_target_shortest_path_length(G, target, cutoff=None):
+    name = "single_target_shortest_path_length"
+    a = locals().copy()
+    fg = graph_for(name, a)
+    if target not in fg:
+        raise nx.NodeNotFound(f"Target {target} is not in G")
+    check_data(name, fg, a)
+    t = fg.index[target]
+    order, parents = fg.load_exact_pred().bfs_tree(t, _bfs_cutoff(cutoff), fg.directed)
+    obj = _objects(fg, target, t)
+    level = {t: 0}
+    for v, p in zip(order[1:], parents[1:]):
+        level[v] = level[p] + 1
+    record("ran", name)
+    return {obj(v): level[v] for v in order}

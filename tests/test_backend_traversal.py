@@ -1,0 +1,136 @@
+"""Traversals through NetworkX's dispatcher against NetworkX itself.
+
+Results are compared in full: generators consumed, sets in iteration order,
+graphs node by node and edge by edge, every key and value with its type, and
+the exception (and whether it came at the call or on first iteration).
+"""
+
+import networkx as nx
+import pytest
+from zoo import ZOO, ZOO_IDS
+
+from fennel.backend import calls, registry
+
+pytestmark = pytest.mark.filterwarnings("ignore:Note. conversions to backend graphs")
+
+
+def shape(x):
+    """A comparable picture of a result: order, types and float bits included."""
+    if isinstance(x, nx.Graph):
+        return (type(x), shape(list(x.nodes(data=True))), shape(list(x.edges(data=True))))
+    if isinstance(x, dict):
+        return ("dict", [(shape(k), shape(v)) for k, v in x.items()])
+    if isinstance(x, set | frozenset):
+        return ("set", [shape(v) for v in x])
+    if isinstance(x, list | tuple):
+        return (type(x), [shape(v) for v in x])
+    if type(x) is float:
+        return ("float", x.hex())
+    return (type(x), repr(x))
+
+
+def outcome(name, *args, **kwargs):
+    try:
+        result = getattr(nx, name)(*args, **kwargs)
+    except Exception as exc:  # the error itself is compared
+        return ("raised at call", type(exc), exc.args)
+    if hasattr(result, "__next__"):
+        items = []
+        try:
+            for item in result:
+                items.append(shape(item))
+        except Exception as exc:
+            return ("raised while iterating", items, type(exc), exc.args)
+        return ("generated", items)
+    return ("returned", shape(result))
+
+
+@pytest.fixture(autouse=True)
+def always_run(monkeypatch):
+    monkeypatch.setattr(registry, "SHOULD_RUN_MIN_WORK", dict.fromkeys(registry.SHOULD_RUN_MIN_WORK, (0, 0)))
+
+
+def same_as_networkx(name, *args, **kwargs):
+    before = calls["ran", name]
+    got = outcome(name, *args, backend="fennel", **kwargs)
+    assert got == outcome(name, *args, backend="networkx", **kwargs)
+    return calls["ran", name] > before
+
+
+def sources(G):
+    nodes = list(G)
+    return nodes[:1] + nodes[len(nodes) // 2 : len(nodes) // 2 + 1] if nodes else []
+
+
+BFS = ["bfs_edges", "generic_bfs_edges", "bfs_tree", "bfs_predecessors", "bfs_successors"]
+DFS = ["dfs_edges", "dfs_tree", "dfs_predecessors", "dfs_successors", "dfs_preorder_nodes", "dfs_postorder_nodes"]
+
+
+@pytest.mark.parametrize("gid", ZOO_IDS)
+def test_breadth_first(gid):
+    G = ZOO[gid]
+    for s in sources(G):
+        for limit in (None, 0, 1, 2, 2.5):
+            for name in BFS:
+                assert same_as_networkx(name, G, s, depth_limit=limit)
+        assert same_as_networkx("descendants", G, s)
+        if G.is_directed():
+            assert same_as_networkx("ancestors", G, s)
+            assert same_as_networkx("bfs_edges", G, s, reverse=True)
+            assert same_as_networkx("bfs_tree", G, s, reverse=True, depth_limit=2)
+        else:
+            assert same_as_networkx("node_connected_component", G, s)
+
+
+@pytest.mark.parametrize("gid", ZOO_IDS)
+def test_depth_first(gid):
+    G = ZOO[gid]
+    for s in [None, *sources(G)]:
+        for limit in (None, 0, 1, 2, 3.5):
+            for name in DFS:
+                assert same_as_networkx(name, G, s, limit)
+
+
+@pytest.mark.parametrize("name", BFS + DFS + ["descendants", "ancestors"])
+@pytest.mark.parametrize("source", ["missing", [1]], ids=["missing", "unhashable"])
+def test_errors_where_networkx_raises_them(name, source):
+    G = nx.path_graph(4, create_using=nx.DiGraph)
+    same_as_networkx(name, G, source)
+
+
+def test_source_given_as_an_equal_object():
+    G = nx.path_graph(5)
+    for name in BFS + DFS:
+        assert same_as_networkx(name, G, 2.0)
+
+
+@pytest.mark.parametrize(
+    "name, kwargs",
+    [("bfs_edges", {"sort_neighbors": sorted}), ("dfs_edges", {"sort_neighbors": sorted}),
+     ("bfs_edges", {"depth_limit": "2"}), ("generic_bfs_edges", {"neighbors": lambda v: iter([])})],
+)
+def test_refused_arguments_fall_back(name, kwargs):
+    G = nx.path_graph(5)
+    ran = calls["ran", name]
+    with nx.config(backend_priority=["fennel"]):
+        assert outcome(name, G, 0, **kwargs) == outcome(name, G, 0, backend="networkx", **kwargs)
+    assert calls["ran", name] == ran
+
+
+PATHS = ["single_source_shortest_path", "single_target_shortest_path", "single_target_shortest_path_length"]
+
+
+@pytest.mark.parametrize("gid", ZOO_IDS)
+def test_unweighted_paths(gid):
+    G = ZOO[gid]
+    for s in sources(G):
+        for cutoff in (None, 0, 1, 2.5, -1):
+            for name in PATHS:
+                assert same_as_networkx(name, G, s, cutoff)
+
+
+@pytest.mark.parametrize("name", PATHS)
+def test_unweighted_path_errors(name):
+    G = nx.path_graph(3, create_using=nx.DiGraph)
+    for missing in ("x", [1]):
+        same_as_networkx(name, G, missing)
