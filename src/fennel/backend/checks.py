@@ -9,8 +9,10 @@ converted graph is at hand), and the function bodies apply them through
 checked too.
 """
 
+import functools
 import inspect
 import sys
+import warnings
 
 import networkx as nx
 from networkx.algorithms.centrality import betweenness as _nx_betweenness
@@ -37,6 +39,42 @@ RELEASE_REFUSALS = {
     )
     if not matches
 }
+
+
+def _returns_dict(function):
+    """Whether NetworkX's own function returns a dict (older releases yield pairs).
+
+    Runs NetworkX's implementation itself, past its dispatcher, which may be
+    loading this very backend.
+    """
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")
+        G = nx.Graph()
+        G.add_node(0)
+        return isinstance(function.orig_func(G, 0), dict)
+
+
+@functools.cache
+def release_warning(name):
+    """The warning NetworkX's generator `name` gives when first iterated, or None.
+
+    Asked on first use, not at import: NetworkX's implementation may call
+    back into the dispatcher, which may be loading this very backend. The
+    warning is turned into an error to stop the generator right there.
+    """
+    G = nx.Graph()
+    G.add_node(0)
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        try:
+            next(iter(getattr(nx, name).orig_func(G, 0)), None)
+        except Warning as caught:
+            return str(caught), type(caught)
+    return None
+
+
+if not _returns_dict(nx.single_target_shortest_path_length):
+    RELEASE_REFUSALS["single_target_shortest_path_length"] = "this NetworkX version yields the lengths lazily"
 
 
 # ---------------------------------------------------------------------------

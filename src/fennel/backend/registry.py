@@ -114,7 +114,7 @@ SERVED += (
            min_work=(1000, 2500)),
     Served("single_target_shortest_path", "shortest_paths", _PATHS, rules=("bfs_cutoff",),
            data_rules=("keys", "pred_keys"), min_work=(1000, 2500)),
-    Served("single_target_shortest_path_length", "shortest_paths", _PATHS, rules=("bfs_cutoff",),
+    Served("single_target_shortest_path_length", "shortest_paths", _PATHS, rules=("release", "bfs_cutoff"),
            data_rules=("keys", "pred_keys"), min_work=(1000, 2500)),
 )
 

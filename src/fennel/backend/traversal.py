@@ -10,11 +10,12 @@ those are not the node objects).
 """
 
 import math
+import warnings
 from collections import defaultdict
 
 import networkx as nx
 
-from .checks import check_data, graph_for
+from .checks import check_data, graph_for, release_warning
 from .graph import record
 
 
@@ -106,7 +107,17 @@ def generic_bfs_edges(G, source, neighbors=None, depth_limit=None):
 
 
 def bfs_predecessors(G, source, depth_limit=None, sort_neighbors=None):
-    return _bfs_edge_pairs("bfs_predecessors", locals().copy(), source, False, depth_limit, flip=True)
+    pairs = _bfs_edge_pairs("bfs_predecessors", locals().copy(), source, False, depth_limit, flip=True)
+    if (deprecated := release_warning("bfs_predecessors")) is None:
+        return pairs
+    return _warning_first(deprecated, pairs)
+
+
+def _warning_first(deprecated, items):
+    """`items`, announcing the release's deprecation on first iteration as NetworkX does."""
+    message, category = deprecated
+    warnings.warn(message, category=category, stacklevel=2)
+    yield from items
 
 
 def bfs_successors(G, source, depth_limit=None, sort_neighbors=None):
