@@ -1,5 +1,7 @@
 """The converted graph, NetworkX's cache of it, and the call log."""
 
+import contextlib
+import gc
 import os
 import threading
 from collections import Counter
@@ -31,6 +33,25 @@ def refuse(name, reason):
     """Logs the refusal and raises the NotImplementedError that makes NetworkX answer."""
     record("refused", name, reason)
     raise NotImplementedError(reason)
+
+
+@contextlib.contextmanager
+def no_gc_pauses():
+    """Builds large results without the cyclic collector's passes.
+
+    Results such as a path per node create hundreds of thousands of lists;
+    each batch of allocations would trigger a collection that walks every
+    container alive, so building them costs more than NetworkX's whole
+    search. The results hold no cycles, so pausing the collector changes
+    nothing but the time.
+    """
+    was_enabled = gc.isenabled()
+    gc.disable()
+    try:
+        yield
+    finally:
+        if was_enabled:
+            gc.enable()
 
 
 # ---------------------------------------------------------------------------

@@ -3,7 +3,7 @@
 import networkx as nx
 
 from .checks import check_data, graph_for
-from .graph import record
+from .graph import no_gc_pauses, record
 from .traversal import _objects
 
 _INF = float("inf")
@@ -70,13 +70,14 @@ def _tree_paths(fg, core, node_obj, s, cutoff, reverse, toward):
     order, parents = core.bfs_tree(s, _bfs_cutoff(cutoff), reverse)
     obj = _objects(fg, node_obj, s)
     path = {s: [node_obj]}
-    if toward:
-        for v, p in zip(order[1:], parents[1:]):
-            path[v] = [obj(v), *path[p]]
-    else:
-        for v, p in zip(order[1:], parents[1:]):
-            path[v] = [*path[p], obj(v)]
-    return {obj(v): path[v] for v in order}
+    with no_gc_pauses():
+        if toward:
+            for v, p in zip(order[1:], parents[1:]):
+                path[v] = [obj(v), *path[p]]
+        else:
+            for v, p in zip(order[1:], parents[1:]):
+                path[v] = [*path[p], obj(v)]
+        return {obj(v): path[v] for v in order}
 
 
 def single_source_shortest_path(G, source, cutoff=None):

@@ -16,7 +16,7 @@ from collections import defaultdict
 import networkx as nx
 
 from .checks import check_data, graph_for, release_warning
-from .graph import record
+from .graph import no_gc_pauses, record
 
 
 def _limit(depth_limit, n):
@@ -93,7 +93,8 @@ def _bfs_edge_pairs(name, a, source, reverse, depth_limit, flip=False):
         return _raising(error)
     parents, children = _bfs_pairs(fg, source, s, reverse, depth_limit)
     record("ran", name)
-    return iter(list(zip(children, parents) if flip else zip(parents, children)))
+    with no_gc_pauses():
+        return iter(list(zip(children, parents) if flip else zip(parents, children)))
 
 
 def bfs_edges(G, source, reverse=False, depth_limit=None, sort_neighbors=None):
@@ -149,7 +150,8 @@ def bfs_tree(G, source, reverse=False, depth_limit=None, sort_neighbors=None):
     T.add_node(source)
     if error is not None:
         raise error
-    T.add_edges_from(zip(*_bfs_pairs(fg, source, s, reverse, depth_limit)))
+    with no_gc_pauses():
+        T.add_edges_from(zip(*_bfs_pairs(fg, source, s, reverse, depth_limit)))
     record("ran", name)
     return T
 
@@ -205,7 +207,8 @@ def _dfs(name, a, source, depth_limit):
 
 def _forward(parents, children, obj):
     """dfs_edges pairs as objects: the forward pairs without the start markers."""
-    return [(obj(p), obj(c)) for p, c in zip(parents, children) if p != c]
+    with no_gc_pauses():
+        return [(obj(p), obj(c)) for p, c in zip(parents, children) if p != c]
 
 
 def dfs_edges(G, source=None, depth_limit=None, *, sort_neighbors=None):
@@ -222,7 +225,8 @@ def dfs_tree(G, source=None, depth_limit=None, *, sort_neighbors=None):
         T.add_node(source)
     if isinstance(found, Exception):
         raise found
-    T.add_edges_from(_forward(*found))
+    with no_gc_pauses():
+        T.add_edges_from(_forward(*found))
     return T
 
 
