@@ -4,14 +4,6 @@ namespace fennel {
 
 namespace {
 
-// The deepest level a cutoff lets the search expand past: level d is
-// expanded when d < cutoff, that is when d < ceil(cutoff).
-std::uint32_t expand_below(double cutoff) {
-    if (!(cutoff > 0.0)) return 0;
-    if (cutoff >= static_cast<double>(BfsState::UNREACHED)) return BfsState::UNREACHED;
-    return static_cast<std::uint32_t>(std::ceil(cutoff));
-}
-
 // Records the settle order and refuses contradictory paths.
 struct LengthPolicy {
     static constexpr bool SKIP_HIDDEN = true;
@@ -35,7 +27,7 @@ struct LengthPolicy {
 
 BfsLengths bfs_lengths(const Csr& rows, Node source, double cutoff) {
     BfsState state(rows.node_count());
-    state.run<true>(rows, source, expand_below(cutoff), [](Node) { return 0; }, [](int, Node, bool) {});
+    state.run<true>(rows, source, BfsState::below_cutoff(cutoff), [](Node) { return 0; }, [](int, Node, bool) {});
     BfsLengths out;
     const auto order = state.order();
     out.order.assign(order.begin(), order.end());

@@ -17,9 +17,17 @@
 #include <cmath>
 #include <cstdint>
 #include <span>
+#include <type_traits>
 #include <vector>
 
 namespace fennel {
+
+// The first-discovery hook of a breadth-first search that needs none: the
+// search then keeps its branch-free loop.
+struct NoDiscovery {
+    template <class Value>
+    void operator()(const Value&, Node) const {}
+};
 
 // Breadth-first search in NetworkX's order: nodes are expanded in discovery
 // order, each row in slot order. `level` is the hop count of every reached
@@ -36,19 +44,39 @@ struct BfsState {
 
     std::span<const Node> order() const { return {queue.data(), reached}; }
 
+    // The `max_level` that expands exactly the levels d < cutoff (that is,
+    // d < ceil(cutoff)); a NaN or non-positive cutoff expands nothing.
+    static std::uint32_t below_cutoff(double cutoff) {
+        if (!(cutoff > 0.0)) return 0;
+        if (cutoff >= static_cast<double>(UNREACHED)) return UNREACHED;
+        return static_cast<std::uint32_t>(std::ceil(cutoff));
+    }
+
+    // The `max_level` that expands exactly the levels d < depth_limit. No
+    // level reaches UNREACHED, so larger limits are unlimited.
+    static std::uint32_t below_depth(std::int64_t depth_limit) {
+        if (depth_limit <= 0) return 0;
+        if (depth_limit >= static_cast<std::int64_t>(UNREACHED)) return UNREACHED;
+        return static_cast<std::uint32_t>(depth_limit);
+    }
+
     // One search from `source`, expanding nodes whose level is below
     // `max_level`. For every expanded node v, `expand(v)` returns a value
     // handed to `edge(value, w, shortest)` for each slot v -> w in row
     // order, where `shortest` tells whether w lies one level below v (the
-    // edge is on a shortest path). With StopWhenAllReached the search ends
-    // after the row that reached the last node, as NetworkX's length search
-    // does.
+    // edge is on a shortest path); `discover(value, w)` is called first,
+    // when that slot is w's first discovery (in discovery order, so a search
+    // tree learns each node's discoverer). With StopWhenAllReached the search
+    // ends after the row that reached the last node, as NetworkX's length
+    // search does.
     //
-    // The loop is branch-free: every target is written past the queue's
-    // tail and kept only when new, and min() gives an unreached node the
-    // next level while leaving reached ones (never deeper than next) alone.
-    template <bool StopWhenAllReached, class Expand, class Edge>
-    void run(const Csr& rows, Node source, std::uint32_t max_level, Expand&& expand, Edge&& edge) {
+    // The loop is branch-free without a discovery hook: every target is
+    // written past the queue's tail and kept only when new, and min() gives
+    // an unreached node the next level while leaving reached ones (never
+    // deeper than next) alone.
+    template <bool StopWhenAllReached, class Expand, class Edge, class Discover = NoDiscovery>
+    void run(const Csr& rows, Node source, std::uint32_t max_level, Expand&& expand, Edge&& edge,
+             Discover&& discover = {}) {
         for (std::size_t i = 0; i < reached; ++i) level[queue[i]] = UNREACHED;
         // Invariant: every level is UNREACHED.
         const std::size_t n = level.size();
@@ -63,6 +91,9 @@ struct BfsState {
             const auto value = expand(v);
             for (Node w : rows.row(v)) {
                 const std::uint32_t lw = level[w];
+                if constexpr (!std::is_same_v<std::remove_cvref_t<Discover>, NoDiscovery>) {
+                    if (lw == UNREACHED) discover(value, w);
+                }
                 queue[tail] = w;
                 tail += lw == UNREACHED;
                 const std::uint32_t now = std::min(lw, next);
@@ -92,6 +123,9 @@ struct BfsState {
 //                                    an edge into w, already settled at dw
 //   void improve(Node v, Node w, Slot s)   w reached first, or at a smaller d
 //   void tie(Node v, Node w, Slot s)       w reached again at its distance
+// and, optionally,
+//   bool stop_after(Node v)          end the search once v is settled (a
+//                                    target), before its edges are relaxed
 // A failed status stops the search and is returned.
 class DijkstraState {
 public:
@@ -99,10 +133,15 @@ public:
 
     double dist(Node v) const { return dist_[v]; }
 
+    // Nodes of the last search in the order they first received a
+    // tentative distance, the source first.
+    std::span<const Node> touched() const { return touched_; }
+
     template <class Policy>
     Status run(const PathAdj& view, Node source, Policy& policy) {
         for (Node v : touched_) mark_[v] = UNSEEN;
         touched_.clear();
+        heap_.clear();  // entries left by a search that stopped early
         // Invariant: every mark UNSEEN, the heap empty.
         const Csr& rows = *view.adj;
         const double* weights = view.weights != nullptr ? view.weights->data() : nullptr;
@@ -116,6 +155,9 @@ public:
             mark_[v] = SETTLED;
             dist_[v] = d;
             policy.settle(v, d, top.pred);
+            if constexpr (requires { policy.stop_after(v); }) {
+                if (policy.stop_after(v)) break;
+            }
             for (Slot s = rows.begin(v); s < rows.end(v); ++s) {
                 const Node w = rows.targets[s];
                 const double cost = weights != nullptr ? weights[s] : 1.0;
