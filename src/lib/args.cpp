@@ -159,6 +159,27 @@ bool Args::position(std::size_t i, std::uint32_t& out) const {
     return true;
 }
 
+bool Args::optional_position(std::size_t i, std::optional<std::uint32_t>& out) const {
+    if (absent(i)) {
+        out.reset();
+        return true;
+    }
+    return position(i, out.emplace());
+}
+
+bool Args::integer(std::size_t i, std::int64_t& out) const {
+    PyRef idx = PyRef::steal(PyNumber_Index(matched_[i]));
+    if (idx) {
+        long long v = PyLong_AsLongLong(idx.get());
+        if (!(v == -1 && PyErr_Occurred())) {
+            out = v;
+            return true;
+        }
+    }
+    mark_argument_error(function(), name(i));
+    return false;
+}
+
 bool Args::flag(std::size_t i, bool& out) const {
     PyObject* o = matched_[i];
     if (o == nullptr) return true;
