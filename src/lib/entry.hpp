@@ -97,5 +97,6 @@ std::vector<PyMethodDef> graph_methods();
 std::vector<PyMethodDef> graph_functions();
 std::vector<PyMethodDef> path_methods();
 std::vector<PyMethodDef> centrality_methods();
+std::vector<PyMethodDef> traversal_methods();
 
 }  // namespace fennel::py
