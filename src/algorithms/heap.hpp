@@ -66,6 +66,13 @@ public:
         sift_up(hole, pack(key), {node, pred});
     }
 
+    // Removes every entry, in time proportional to their number.
+    void clear() {
+        for (const Item& item : items_) where_[item.node] = ABSENT;
+        keys_.clear();
+        items_.clear();
+    }
+
     // Removes and returns the least entry; the heap must not be empty.
     Entry pop() {
         const Item top = items_.front();

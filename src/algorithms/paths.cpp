@@ -27,7 +27,7 @@ struct LengthPolicy {
 
 BfsLengths bfs_lengths(const Csr& rows, Node source, double cutoff) {
     BfsState state(rows.node_count());
-    state.discover<true>(rows, source, expand_below(cutoff));
+    state.discover<true>(rows, source, BfsState::below_cutoff(cutoff));
     BfsLengths out;
     const auto order = state.order();
     out.order.assign(order.begin(), order.end());

@@ -36,6 +36,22 @@ struct BfsState {
 
     std::span<const Node> order() const { return {queue.data(), reached}; }
 
+    // The `max_level` that expands exactly the levels d < cutoff (that is,
+    // d < ceil(cutoff)); a NaN or non-positive cutoff expands nothing.
+    static std::uint32_t below_cutoff(double cutoff) {
+        if (!(cutoff > 0.0)) return 0;
+        if (cutoff >= static_cast<double>(UNREACHED)) return UNREACHED;
+        return static_cast<std::uint32_t>(std::ceil(cutoff));
+    }
+
+    // The `max_level` that expands exactly the levels d < depth_limit. No
+    // level reaches UNREACHED, so larger limits are unlimited.
+    static std::uint32_t below_depth(std::int64_t depth_limit) {
+        if (depth_limit <= 0) return 0;
+        if (depth_limit >= static_cast<std::int64_t>(UNREACHED)) return UNREACHED;
+        return static_cast<std::uint32_t>(depth_limit);
+    }
+
     // One search from `source`, expanding nodes whose level is below
     // `max_level`. For every expanded node v, `expand(v)` returns a value
     // handed to `edge(value, w, shortest)` for each slot v -> w in row
@@ -110,15 +126,6 @@ private:
     }
 };
 
-// The level limit of a breadth-first search with a real cutoff, as
-// NetworkX applies it: level d is expanded when d < cutoff, that is when
-// d < ceil(cutoff); a cutoff that is not positive (or NaN) expands nothing.
-inline std::uint32_t expand_below(double cutoff) {
-    if (!(cutoff > 0.0)) return 0;
-    if (cutoff >= static_cast<double>(BfsState::UNREACHED)) return BfsState::UNREACHED;
-    return static_cast<std::uint32_t>(std::ceil(cutoff));
-}
-
 // Dijkstra's search in NetworkX's order. The heap orders entries by
 // distance (IEEE 754 total order), then by a push counter starting at 0 for
 // the source, as NetworkX's (distance, next(counter), node) tuples do; a node
@@ -136,10 +143,17 @@ inline std::uint32_t expand_below(double cutoff) {
 //                                    an edge into w, already settled at dw
 //   void improve(Node v, Node w, Slot s)   w reached first, or at a smaller d
 //   void tie(Node v, Node w, Slot s)       w reached again at its distance
+// and, optionally,
+//   bool stop_after(Node v)          end the search once v is settled (a
+//                                    target), before its edges are relaxed
 // A failed status stops the search and is returned.
 class DijkstraState {
 public:
     explicit DijkstraState(Count n) : dist_(n), mark_(n, UNSEEN), heap_(n) {}
+
+    // Nodes of the last search in the order they first received a
+    // tentative distance, the source first.
+    std::span<const Node> touched() const { return touched_; }
 
     template <class Policy>
     Status run(const PathAdj& view, Node source, Policy& policy) {
@@ -156,6 +170,7 @@ private:
     Status search(const Csr& rows, const double* weights, Node source, Policy& policy) {
         for (Node v : touched_) mark_[v] = UNSEEN;
         touched_.clear();
+        heap_.clear();  // entries left by a search that stopped early
         // Invariant: every mark UNSEEN, the heap empty.
         std::uint64_t counter = 0;
         see(source, 0.0);
@@ -166,6 +181,9 @@ private:
             const double d = top.key.distance();
             mark_[v] = SETTLED;
             policy.settle(v, d, top.pred);
+            if constexpr (requires { policy.stop_after(v); }) {
+                if (policy.stop_after(v)) break;
+            }
             for (Slot s = rows.begin(v); s < rows.end(v); ++s) {
                 const Node w = rows.targets[s];
                 double cost = 1.0;

@@ -1,7 +1,12 @@
-// Bindings of the search trees and traversal orders.
+// Bindings of the search trees and traversal orders: bfs_tree,
+// bfs_tree_many, bfs_edges, dfs_forward, reachable, dijkstra_tree,
+// dijkstra_tree_many and dijkstra_path. Arguments are converted in signature
+// order and checked before the interpreter is released.
 #include "algorithms/traversal.hpp"
 #include "graph/core_graph_py.hpp"
+#include "lib/args.hpp"
 #include "lib/entry.hpp"
+#include "lib/errors.hpp"
 #include "lib/pyref.hpp"
 #include "lib/results.hpp"
 
@@ -9,26 +14,13 @@ namespace fennel::py {
 
 namespace {
 
-PyObject* pair_of(const std::vector<Node>& first, const std::vector<Node>& second) {
-    PyRef a = PyRef::steal(to_list(first));
-    PyRef b = PyRef::steal(to_list(second));
-    if (!a || !b) return nullptr;
-    return PyTuple_Pack(2, a.get(), b.get());
+PyObject* tree_tuple(const BfsTree& t) {
+    return tuple_from([&] { return to_list(t.order); }, [&] { return to_list(t.parents); });
 }
 
-// The rows a search from `source` follows: out-edges, or in-edges in
-// NetworkX's predecessor order.
-const Csr* search_rows(const CoreGraph& g, Node source, bool reverse) {
-    if (source >= g.n) {
-        raise(index_error());
-        return nullptr;
-    }
-    auto view = g.path_adj(std::nullopt, reverse);
-    if (!view.ok()) {
-        raise(view.error());
-        return nullptr;
-    }
-    return view.value().adj;
+PyObject* dijkstra_tuple(const DijkstraTree& t) {
+    return tuple_from([&] { return to_list(t.order); }, [&] { return to_list(t.dist); },
+                      [&] { return to_list(t.parent); }, [&] { return to_list(t.first_seen); });
 }
 
 PyObject* bfs_tree(PyObject* self, Args& a) {
@@ -37,15 +29,32 @@ PyObject* bfs_tree(PyObject* self, Args& a) {
     bool reverse = false;
     if (!a.position(0, source) || !a.real(1, cutoff) || !a.flag(2, reverse)) return nullptr;
     const CoreGraph& g = graph_of(self);
-    const Csr* rows = search_rows(g, source, reverse);
-    if (rows == nullptr) return nullptr;
-    EdgePairs tree;
+    if (source >= g.n) return raise(index_error());
+    auto view = g.path_adj(std::nullopt, reverse);
+    if (!view.ok()) return raise(view.error());
+    BfsTree tree;
     {
         Detached detached;
-        BfsState state(g.n);
-        tree = fennel::bfs_tree(state, *rows, source, cutoff);
+        tree = fennel::bfs_tree(*view.value().adj, source, cutoff);
     }
-    return pair_of(tree.children, tree.parents);
+    return tree_tuple(tree);
+}
+
+PyObject* bfs_tree_many(PyObject* self, Args& a) {
+    std::optional<std::vector<Node>> sources;
+    double cutoff;
+    if (!a.positions(0, sources.emplace()) || !a.real(1, cutoff)) return nullptr;
+    const CoreGraph& g = graph_of(self);
+    auto list = g.sources_or_all(sources);
+    if (!list.ok()) return raise(list.error());
+    Result<std::vector<BfsTree>> result = Error{ErrorKind::Internal, {}};
+    {
+        Detached detached;
+        result = fennel::bfs_tree_many(g.succ, list.value(), cutoff);
+    }
+    if (!result.ok()) return raise(result.error());
+    const auto& trees = result.value();
+    return list_from(trees.size(), [&](std::size_t i) { return tree_tuple(trees[i]); });
 }
 
 PyObject* bfs_edges(PyObject* self, Args& a) {
@@ -54,15 +63,17 @@ PyObject* bfs_edges(PyObject* self, Args& a) {
     bool reverse = false;
     if (!a.position(0, source) || !a.integer(1, depth_limit) || !a.flag(2, reverse)) return nullptr;
     const CoreGraph& g = graph_of(self);
-    const Csr* rows = search_rows(g, source, reverse);
-    if (rows == nullptr) return nullptr;
-    EdgePairs edges;
+    if (source >= g.n) return raise(index_error());
+    auto view = g.path_adj(std::nullopt, reverse);
+    if (!view.ok()) return raise(view.error());
+    BfsTree tree;
     {
         Detached detached;
-        BfsState state(g.n);
-        edges = fennel::bfs_edges(state, *rows, source, depth_limit);
+        tree = fennel::bfs_edges(*view.value().adj, source, depth_limit);
     }
-    return pair_of(edges.parents, edges.children);
+    // The tree edges: every entry but the root, with its discoverer.
+    const std::span<const Node> parents(tree.parents), children(tree.order);
+    return tuple_from([&] { return to_list(parents.subspan(1)); }, [&] { return to_list(children.subspan(1)); });
 }
 
 PyObject* dfs_forward(PyObject* self, Args& a) {
@@ -72,29 +83,144 @@ PyObject* dfs_forward(PyObject* self, Args& a) {
     const CoreGraph& g = graph_of(self);
     auto list = g.sources_or_all(starts);
     if (!list.ok()) return raise(list.error());
-    EdgePairs edges;
+    ForwardEdges edges;
     {
         Detached detached;
         edges = fennel::dfs_forward(g.succ, list.value(), depth_limit);
     }
-    return pair_of(edges.parents, edges.children);
+    return tuple_from([&] { return to_list(edges.parents); }, [&] { return to_list(edges.children); });
 }
 
-constexpr auto BFS_TREE = method("bfs_tree", bfs_tree,
-                                 "BFS discovery order and each node's discoverer (`NO_PARENT` for the\n"
-                                 "source). `reverse` searches the reversed graph in exact order.",
-                                 "source", "cutoff", "reverse=False");
-constexpr auto BFS_EDGES = method("bfs_edges", bfs_edges,
-                                  "`generic_bfs_edges` tree edges as `(parents, children)`. `reverse`\n"
-                                  "follows in-edges in exact order (directed graphs).",
-                                  "source", "depth_limit", "reverse=False");
-constexpr auto DFS_FORWARD = method("dfs_forward", dfs_forward,
-                                    "DFS forward edges from `starts` (all nodes if `None`), with\n"
-                                    "`(start, start)` marking each new start.",
-                                    "starts", "depth_limit");
+PyObject* reachable(PyObject* self, Args& a) {
+    Node source;
+    bool reverse = false;
+    if (!a.position(0, source) || !a.flag(1, reverse)) return nullptr;
+    const CoreGraph& g = graph_of(self);
+    if (source >= g.n) return raise(index_error());
+    // The order carries no meaning, so any in-row order will do.
+    const Csr& rows = reverse ? g.in_rows() : g.succ;
+    std::vector<Node> nodes;
+    {
+        Detached detached;
+        nodes = fennel::reachable(rows, source);
+    }
+    return to_list(nodes);
+}
+
+PyObject* dijkstra_tree(PyObject* self, Args& a) {
+    Node source;
+    std::optional<std::string> weight;
+    std::optional<double> cutoff;
+    std::optional<Node> target;
+    bool reverse = false;
+    if (!a.position(0, source) || !a.optional_string(1, weight) || !a.optional_real(2, cutoff) ||
+        !a.optional_position(3, target) || !a.flag(4, reverse)) {
+        return nullptr;
+    }
+    const CoreGraph& g = graph_of(self);
+    if (source >= g.n) return raise(index_error());
+    if (target && *target >= g.n) target.reset();  // never settled, so never the stop
+    auto view = g.path_adj(weight, reverse);
+    if (!view.ok()) return raise(view.error());
+    Result<DijkstraTree> result = Error{ErrorKind::Internal, {}};
+    {
+        Detached detached;
+        result = fennel::dijkstra_tree(view.value(), source, cutoff, target);
+    }
+    if (!result.ok()) return raise(result.error());
+    return dijkstra_tuple(result.value());
+}
+
+PyObject* dijkstra_tree_many(PyObject* self, Args& a) {
+    std::optional<std::vector<Node>> sources;
+    std::optional<std::string> weight;
+    std::optional<double> cutoff;
+    if (!a.positions(0, sources.emplace()) || !a.optional_string(1, weight) || !a.optional_real(2, cutoff)) {
+        return nullptr;
+    }
+    const CoreGraph& g = graph_of(self);
+    auto list = g.sources_or_all(sources);
+    if (!list.ok()) return raise(list.error());
+    auto column = g.weight_slice(weight, false);
+    if (!column.ok()) return raise(column.error());
+    Result<std::vector<std::optional<DijkstraTree>>> result = Error{ErrorKind::Internal, {}};
+    {
+        Detached detached;
+        result = fennel::dijkstra_tree_many(PathAdj{&g.succ, column.value()}, list.value(), cutoff);
+    }
+    if (!result.ok()) return raise(result.error());
+    const auto& trees = result.value();
+    return list_from(trees.size(), [&](std::size_t i) {
+        return trees[i] ? dijkstra_tuple(*trees[i]) : Py_NewRef(Py_None);
+    });
+}
+
+PyObject* dijkstra_path(PyObject* self, Args& a) {
+    Node source;
+    Node target;
+    std::optional<std::string> weight;
+    std::optional<double> cutoff;
+    if (!a.position(0, source) || !a.position(1, target) || !a.optional_string(2, weight) ||
+        !a.optional_real(3, cutoff)) {
+        return nullptr;
+    }
+    const CoreGraph& g = graph_of(self);
+    if (source >= g.n || target >= g.n) return raise(index_error());
+    auto column = g.weight_slice(weight, false);
+    if (!column.ok()) return raise(column.error());
+    Result<std::optional<DijkstraPath>> result = Error{ErrorKind::Internal, {}};
+    {
+        Detached detached;
+        result = fennel::dijkstra_path(PathAdj{&g.succ, column.value()}, source, target, cutoff);
+    }
+    if (!result.ok()) return raise(result.error());
+    const auto& found = result.value();
+    if (!found) return Py_NewRef(Py_None);
+    return tuple_from([&] { return PyFloat_FromDouble(found->distance); }, [&] { return to_list(found->path); });
+}
+
+constexpr auto BFS_TREE =
+    method("bfs_tree", bfs_tree,
+           "BFS discovery order and each node's discoverer (`NO_PARENT` for the\n"
+           "source). `reverse` searches the reversed graph in exact order.",
+           "source", "cutoff", "reverse=False");
+constexpr auto BFS_TREE_MANY =
+    method("bfs_tree_many", bfs_tree_many, "`bfs_tree` for each source, in parallel.", "sources", "cutoff");
+constexpr auto BFS_EDGES =
+    method("bfs_edges", bfs_edges,
+           "`generic_bfs_edges` tree edges as `(parents, children)`. `reverse`\n"
+           "follows in-edges in exact order (directed graphs).",
+           "source", "depth_limit", "reverse=False");
+constexpr auto DFS_FORWARD =
+    method("dfs_forward", dfs_forward,
+           "DFS forward edges from `starts` (all nodes if `None`), with\n"
+           "`(start, start)` marking each new start.",
+           "starts", "depth_limit");
+constexpr auto REACHABLE =
+    method("reachable", reachable,
+           "Nodes reachable from `source` (following in-edges if `reverse`),\n"
+           "excluding `source` itself. In no particular order.",
+           "source", "reverse=False");
+constexpr auto DIJKSTRA_TREE =
+    method("dijkstra_tree", dijkstra_tree,
+           "Dijkstra with parents: `(order, dist, parent of each order entry,\n"
+           "first-seen order)`. Raises ValueError on a negative cycle.",
+           "source", "weight=None", "cutoff=None", "target=None", "reverse=False");
+constexpr auto DIJKSTRA_TREE_MANY =
+    method("dijkstra_tree_many", dijkstra_tree_many,
+           "`dijkstra_tree` for each source, in parallel; `None` on a negative cycle.", "sources", "weight=None",
+           "cutoff=None");
+constexpr auto DIJKSTRA_PATH =
+    method("dijkstra_path", dijkstra_path,
+           "Dijkstra from `source` until `target` is finalized: `(distance,\n"
+           "path)`, or `None` if `target` isn't reached.",
+           "source", "target", "weight=None", "cutoff=None");
 
 }  // namespace
 
-std::vector<PyMethodDef> traversal_methods() { return {row<BFS_TREE>(), row<BFS_EDGES>(), row<DFS_FORWARD>()}; }
+std::vector<PyMethodDef> traversal_methods() {
+    return {row<BFS_TREE>(),  row<BFS_TREE_MANY>(),  row<BFS_EDGES>(),      row<DFS_FORWARD>(),
+            row<REACHABLE>(), row<DIJKSTRA_TREE>(), row<DIJKSTRA_TREE_MANY>(), row<DIJKSTRA_PATH>()};
+}
 
 }  // namespace fennel::py

@@ -172,6 +172,14 @@ bool Args::position(std::size_t i, std::uint32_t& out) const {
     return true;
 }
 
+bool Args::optional_position(std::size_t i, std::optional<std::uint32_t>& out) const {
+    if (absent(i)) {
+        out.reset();
+        return true;
+    }
+    return position(i, out.emplace());
+}
+
 bool Args::flag(std::size_t i, bool& out) const {
     PyObject* o = matched_[i];
     if (o == nullptr) return true;

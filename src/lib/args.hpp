@@ -49,6 +49,7 @@ public:
     bool count(std::size_t i, std::uint64_t& out) const;     // __index__, >= 0
     bool integer(std::size_t i, std::int64_t& out) const;    // __index__, signed 64-bit
     bool position(std::size_t i, std::uint32_t& out) const;  // __index__; beyond 32 bits saturates
+    bool optional_position(std::size_t i, std::optional<std::uint32_t>& out) const;
     bool flag(std::size_t i, bool& out) const;                // True/False/numpy bool_
     bool real(std::size_t i, double& out) const;              // float protocol
     bool string(std::size_t i, std::string& out) const;       // str only

@@ -13,6 +13,8 @@
 
 #include <cstddef>
 #include <functional>
+#include <type_traits>
+#include <vector>
 
 namespace fennel {
 
@@ -56,5 +58,25 @@ struct Pieces {
     std::size_t end(std::size_t p) const { return count * (p + 1) / pieces; }
 };
 Pieces split(std::size_t count);
+
+// Ordered map with per-piece scratch: result i is item(scratch, i) for every
+// i in [0, count). Each piece makes one scratch with make_scratch() and runs
+// its items in order with it, checking stop_requested() between items. A
+// result lands at its own index, so none depends on the thread count.
+template <class MakeScratch, class Item>
+auto map_with_scratch(std::size_t count, MakeScratch&& make_scratch, Item&& item)
+    -> Result<std::vector<std::invoke_result_t<Item&, std::invoke_result_t<MakeScratch&>&, std::size_t>>> {
+    using Scratch = std::invoke_result_t<MakeScratch&>;
+    std::vector<std::invoke_result_t<Item&, Scratch&, std::size_t>> out(count);
+    const Pieces pieces = split(count);
+    Status st = parallel_for(pieces.pieces, [&](std::size_t piece) {
+        Scratch scratch = make_scratch();
+        for (std::size_t i = pieces.begin(piece); i < pieces.end(piece) && !stop_requested(); ++i) {
+            out[i] = item(scratch, i);
+        }
+    });
+    if (!st.ok()) return st.error();
+    return out;
+}
 
 }  // namespace fennel

@@ -36,4 +36,38 @@ PyObject* to_list(const Container& values) {
     return to_list(std::span<const T>(values.data(), values.size()));
 }
 
+// A tuple whose items are made in order by `make...` (each returns a new
+// reference or nullptr with an exception set); the first failure stops.
+template <class... Make>
+PyObject* tuple_from(Make&&... make) {
+    PyObject* tuple = PyTuple_New(sizeof...(Make));
+    if (tuple == nullptr) return nullptr;
+    Py_ssize_t k = 0;
+    auto put = [&](PyObject* item) {
+        if (item != nullptr) PyTuple_SET_ITEM(tuple, k++, item);
+        return item != nullptr;
+    };
+    if (!(put(make()) && ...)) {
+        Py_DECREF(tuple);
+        return nullptr;
+    }
+    return tuple;
+}
+
+// A list of `count` items made in order by `make(i)`; the first failure stops.
+template <class Make>
+PyObject* list_from(std::size_t count, Make&& make) {
+    PyObject* list = PyList_New(static_cast<Py_ssize_t>(count));
+    if (list == nullptr) return nullptr;
+    for (std::size_t i = 0; i < count; ++i) {
+        PyObject* item = make(i);
+        if (item == nullptr) {
+            Py_DECREF(list);
+            return nullptr;
+        }
+        PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), item);
+    }
+    return list;
+}
+
 }  // namespace fennel::py
