@@ -118,6 +118,25 @@ SERVED += (
            data_rules=("keys", "pred_keys"), min_work=(1000, 2500)),
 )
 
+_WEIGHTED_PATHS = (
+    "Dijkstra search in C++; paths and distances built as NetworkX builds them, ints where NetworkX "
+    "returns ints. " + _EXACT + " Falls back to NetworkX for callable weights and for attributes that mix "
+    "ints and floats."
+)
+_DIJKSTRA_RULES = ("weight_name", "dijkstra_cutoff")
+_DIJKSTRA_DATA = ("dijkstra_weights", "keys")
+
+SERVED += (
+    Served("single_source_dijkstra", "shortest_paths", _WEIGHTED_PATHS, weight=True, rules=_DIJKSTRA_RULES,
+           data_rules=_DIJKSTRA_DATA, min_work=(150, 600)),
+    Served("single_source_dijkstra_path", "shortest_paths", _WEIGHTED_PATHS, weight=True, rules=_DIJKSTRA_RULES,
+           data_rules=_DIJKSTRA_DATA, min_work=(150, 600)),
+    Served("dijkstra_path", "shortest_paths", _WEIGHTED_PATHS, weight=True, rules=("weight_name",),
+           data_rules=_DIJKSTRA_DATA, min_work=(150, 600)),
+    Served("dijkstra_path_length", "shortest_paths", _WEIGHTED_PATHS, weight=True, rules=("weight_name",),
+           data_rules=("dijkstra_weights",), min_work=(150, 600)),
+)
+
 BY_NAME = {record.name: record for record in SERVED}
 
 # Thresholds of should_run, by function; a dict so that tests can lower them.

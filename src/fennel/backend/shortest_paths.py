@@ -1,5 +1,7 @@
 """Single-source shortest-path lengths."""
 
+import functools
+
 import networkx as nx
 
 from .checks import check_data, graph_for
@@ -120,3 +122,129 @@ def single_target_shortest_path_length(G, target, cutoff=None):
         level[v] = level[p] + 1
     record("ran", name)
     return {obj(v): level[v] for v in order}
+
+
+# ---------------------------------------------------------------------------
+# Weighted paths
+
+
+@functools.cache
+def _paths_in_settle_order():
+    """Whether the installed NetworkX keys Dijkstra's paths in settle order.
+
+    NetworkX 3.6 builds the paths from the settled predecessors; 3.4 and 3.5
+    stored each path when a node was first reached, so their keys follow
+    first-seen order. Asked on first use: NetworkX's implementation calls
+    back into the dispatcher.
+    """
+    G = nx.DiGraph()
+    G.add_edge(0, 1, weight=5)
+    G.add_edge(0, 2, weight=1)
+    _, paths = nx.single_source_dijkstra.orig_func(G, 0)
+    return list(paths) == [0, 2, 1]
+
+
+def _distance(fg, weight, d):
+    """A Dijkstra distance as NetworkX types it: int sums over int weights."""
+    return int(d) if weight is None or fg.core.weight_info(weight)[0] else d
+
+
+def _dijkstra_start(name, a, source, weight, cutoff):
+    """Converted graph and source position, with NetworkX's errors and refusals in its order."""
+    fg = graph_for(name, a)
+    {source}  # noqa: B018 - an unhashable source raises TypeError, as NetworkX's set of sources does
+    if source not in fg:
+        raise nx.NodeNotFound(f"Node {source} not found in graph")
+    return fg, fg.index[source], None if cutoff is None else float(cutoff)
+
+
+def _search_to(fg, s, target, weight, cut):
+    """(distance, positions) of the path to `target`, or None when it is not reached.
+
+    A target G lacks is never reached: NetworkX then searches everything
+    (and meets any contradictory path on the way) before it gives up.
+    """
+    if target in fg:
+        return fg.core.dijkstra_path(s, fg.index[target], weight, cut)
+    fg.core.dijkstra_tree(s, weight, cut)
+    return None
+
+
+def _to_target(name, fg, a, source, s, target, weight, cut):
+    """(distance, path) to `target` as NetworkX's multi_source_dijkstra returns them."""
+    if target in {source}:
+        return 0, [target]
+    check_data(name, fg, a)
+    found = _search_to(fg, s, target, weight, cut)
+    if found is None:
+        raise nx.NetworkXNoPath(f"No path to {target}.")
+    d, positions = found
+    nodes = fg.nodes
+    path = [source, *map(nodes.__getitem__, positions[1:-1]), target]
+    return _distance(fg, weight, d), path
+
+
+def _from_source(name, fg, a, source, s, weight, cut):
+    """NetworkX's (dist, paths) of a single-source Dijkstra search."""
+    check_data(name, fg, a)
+    order, dist, parents, first_seen = fg.core.dijkstra_tree(s, weight, cut)
+    obj = _objects(fg, source, s)
+    if weight is None or fg.core.weight_info(weight)[0]:
+        values = list(map(int, dist))
+    else:
+        values = dist
+        values[0] = 0  # the source's distance is NetworkX's starting value, the int 0
+    with no_gc_pauses():
+        path = {s: [source]}
+        for v, p in zip(order[1:], parents[1:]):
+            path[v] = [*path[p], obj(v)]
+        keys = order if _paths_in_settle_order() else first_seen
+        return dict(zip(map(obj, order), values)), {obj(v): path[v] for v in keys}
+
+
+def single_source_dijkstra(G, source, target=None, cutoff=None, weight="weight"):
+    name = "single_source_dijkstra"
+    a = locals().copy()
+    fg, s, cut = _dijkstra_start(name, a, source, weight, cutoff)
+    result = (
+        _from_source(name, fg, a, source, s, weight, cut)
+        if target is None
+        else _to_target(name, fg, a, source, s, target, weight, cut)
+    )
+    record("ran", name)
+    return result
+
+
+def single_source_dijkstra_path(G, source, cutoff=None, weight="weight"):
+    name = "single_source_dijkstra_path"
+    a = locals().copy()
+    fg, s, cut = _dijkstra_start(name, a, source, weight, cutoff)
+    paths = _from_source(name, fg, a, source, s, weight, cut)[1]
+    record("ran", name)
+    return paths
+
+
+def dijkstra_path(G, source, target, weight="weight"):
+    name = "dijkstra_path"
+    a = locals().copy()
+    fg, s, _ = _dijkstra_start(name, a, source, weight, None)
+    path = _to_target(name, fg, a, source, s, target, weight, None)[1]
+    record("ran", name)
+    return path
+
+
+def dijkstra_path_length(G, source, target, weight="weight"):
+    name = "dijkstra_path_length"
+    a = locals().copy()
+    fg = graph_for(name, a)
+    if source not in fg:
+        raise nx.NodeNotFound(f"Node {source} not found in graph")
+    if source == target:
+        return 0
+    check_data(name, fg, a)
+    found = _search_to(fg, fg.index[source], target, weight, None)
+    if found is None:
+        {target}  # noqa: B018 - NetworkX's final lookup of an unhashable target raises TypeError
+        raise nx.NetworkXNoPath(f"Node {target} not reachable from {source}")
+    record("ran", name)
+    return _distance(fg, weight, found[0])
