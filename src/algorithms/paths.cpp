@@ -1,5 +1,6 @@
 #include "algorithms/paths.hpp"
 
+
 namespace fennel {
 
 namespace {
@@ -31,6 +32,70 @@ struct LengthPolicy {
     void tie(Node, Node, Slot) {}
 };
 
+// Predecessor lists built edge by edge: every (node, predecessor) pair in
+// the order the search met it. A Dijkstra search restarts a node's list
+// when it finds a strictly shorter distance; pairs logged before that restart
+// no longer count.
+class PredLog {
+public:
+    explicit PredLog(Count n) : valid_from_(n, NOT_REACHED) {}
+
+    bool reached(Node w) const { return valid_from_[w] != NOT_REACHED; }
+    void restart(Node w) { valid_from_[w] = nodes_.size(); }
+    void add(Node w, Node v) {
+        nodes_.push_back(w);
+        preds_.push_back(v);
+    }
+
+    // The valid pairs as rows, by a stable counting sort: each row keeps
+    // the order in which its pairs were logged.
+    PredLists finish() const {
+        const std::size_t n = valid_from_.size();
+        PredLists out;
+        out.reached.resize(n);
+        for (std::size_t v = 0; v < n; ++v) out.reached[v] = valid_from_[v] != NOT_REACHED;
+        Csr& rows = out.rows;
+        rows.offsets.assign(n + 1, 0);
+        for (std::size_t i = 0; i < nodes_.size(); ++i) {
+            if (i >= valid_from_[nodes_[i]]) ++rows.offsets[nodes_[i] + 1];
+        }
+        for (std::size_t v = 0; v < n; ++v) rows.offsets[v + 1] += rows.offsets[v];
+        rows.targets.resize(rows.offsets[n]);
+        std::vector<Slot> fill(rows.offsets.begin(), rows.offsets.end() - 1);
+        for (std::size_t i = 0; i < nodes_.size(); ++i) {
+            if (i >= valid_from_[nodes_[i]]) rows.targets[fill[nodes_[i]]++] = preds_[i];
+        }
+        return out;
+    }
+
+private:
+    static constexpr std::uint64_t NOT_REACHED = ~std::uint64_t{0};
+    std::vector<Node> nodes_;
+    std::vector<Node> preds_;
+    std::vector<std::uint64_t> valid_from_;  // first log index that counts for each node
+};
+
+// dijkstra_predecessor_and_distance's bookkeeping: a strictly shorter
+// distance restarts a node's list, an equal one (also into a node already
+// settled, which zero-weight edges allow) appends to it.
+struct PredecessorPolicy {
+    static constexpr bool SKIP_HIDDEN = true;
+    PredLog& log;
+
+    bool within(double) const { return true; }
+    void settle(Node, double, Node) {}
+    Status settled_edge(Node v, Node w, double d, Slot, double settled) {
+        if (d < settled) return Error{ErrorKind::NegativeCycle, "Contradictory paths found: negative weights?"};
+        if (d == settled) log.add(w, v);
+        return {};
+    }
+    void improve(Node v, Node w, Slot) {
+        log.restart(w);
+        log.add(w, v);
+    }
+    void tie(Node v, Node w, Slot) { log.add(w, v); }
+};
+
 }  // namespace
 
 BfsLengths bfs_lengths(const Csr& rows, Node source, double cutoff) {
@@ -50,6 +115,77 @@ Result<DijkstraLengths> dijkstra_lengths(const PathAdj& view, Count n, Node sour
     LengthPolicy policy{cutoff, out};
     if (Status st = state.run(view, source, policy); !st.ok()) return st.error();
     return out;
+}
+
+Result<PredLists> shortest_path_predecessors(const PathAdj& view, Node source) {
+    const Csr& rows = *view.adj;
+    const Count n = rows.node_count();
+    PredLog log(n);
+    log.restart(source);
+    if (view.weights == nullptr) {
+        // nx.predecessor: v joins the list of every neighbour one level
+        // below it, the first such v also reaching that neighbour. No early
+        // stop: later rows still add predecessors to the last level.
+        BfsState state(n);
+        state.run<false>(
+            rows, source, BfsState::UNREACHED, [](Node v) { return v; },
+            [&](Node v, Node w, bool shortest) {
+                if (!shortest) return;
+                if (!log.reached(w)) log.restart(w);
+                log.add(w, v);
+            });
+    } else {
+        DijkstraState state(n);
+        PredecessorPolicy policy{log};
+        if (Status st = state.run(view, source, policy); !st.ok()) return st.error();
+    }
+    return log.finish();
+}
+
+AllPaths::AllPaths(PredLists lists, Node source, Node target, bool skip_ends_pass)
+    : pred_(std::move(lists.rows)),
+      stack_{target},
+      cursor_{pred_.begin(target)},
+      on_stack_(pred_.node_count(), 0),
+      source_(source),
+      skip_ends_pass_(skip_ends_pass) {
+    on_stack_[target] = 1;
+}
+
+bool AllPaths::next(std::vector<Node>& path) {
+    // Invariant: stack_ is a simple path from the target through
+    // predecessor edges; cursor_ of each entry is the next of its
+    // predecessors to try.
+    while (!stack_.empty()) {
+        const Node top = stack_.back();
+        if (!yielded_ && top == source_) {
+            yielded_ = true;
+            path.assign(stack_.rbegin(), stack_.rend());
+            return true;
+        }
+        yielded_ = false;
+        Slot& at = cursor_.back();
+        for (;;) {
+            if (at == pred_.end(top)) {
+                on_stack_[top] = 0;
+                stack_.pop_back();
+                cursor_.pop_back();
+                break;
+            }
+            const Node p = pred_.targets[at++];
+            if (!on_stack_[p]) {
+                on_stack_[p] = 1;
+                stack_.push_back(p);
+                cursor_.push_back(pred_.begin(p));
+                break;
+            }
+            // A predecessor already on the path: NetworkX 3.6 ends the pass
+            // here and looks at the same top again (yielding it anew if it
+            // is the source); 3.7 moves on to the next predecessor.
+            if (skip_ends_pass_) break;
+        }
+    }
+    return false;
 }
 
 }  // namespace fennel

@@ -1,11 +1,14 @@
-// Bindings of the length queries: bfs_lengths and dijkstra_lengths.
+// Bindings of the path queries: the length searches and all_shortest_paths.
 #include "algorithms/paths.hpp"
 #include "graph/core_graph_py.hpp"
+#include "lib/all_paths_py.hpp"
 #include "lib/args.hpp"
 #include "lib/entry.hpp"
 #include "lib/errors.hpp"
 #include "lib/pyref.hpp"
 #include "lib/results.hpp"
+
+#include <memory>
 
 namespace fennel::py {
 
@@ -50,6 +53,29 @@ PyObject* dijkstra_lengths(PyObject* self, Args& a) {
     return pair_of(to_list(result.value().order), to_list(result.value().dist));
 }
 
+PyObject* all_shortest_paths(PyObject* self, Args& a) {
+    Node source;
+    Node target;
+    std::optional<std::string> weight;
+    bool skip_ends_pass = false;
+    if (!a.position(0, source) || !a.position(1, target) || !a.optional_string(2, weight) ||
+        !a.flag(3, skip_ends_pass)) {
+        return nullptr;
+    }
+    const CoreGraph& g = graph_of(self);
+    if (source >= g.n || target >= g.n) return raise(index_error());
+    auto column = g.weight_slice(weight, false);
+    if (!column.ok()) return raise(column.error());
+    Result<PredLists> lists = Error{ErrorKind::Internal, {}};
+    {
+        Detached detached;
+        lists = shortest_path_predecessors({&g.succ, column.value()}, source);
+    }
+    if (!lists.ok()) return raise(lists.error());
+    if (!lists.value().reached[target]) Py_RETURN_NONE;
+    return wrap_all_paths(std::make_unique<AllPaths>(std::move(lists.value()), source, target, skip_ends_pass));
+}
+
 constexpr auto BFS_LENGTHS =
     method("bfs_lengths", bfs_lengths,
            "Breadth-first hop counts from `source`: `(order, levels)` in discovery order.", "source", "cutoff");
@@ -57,9 +83,16 @@ constexpr auto DIJKSTRA_LENGTHS =
     method("dijkstra_lengths", dijkstra_lengths,
            "Dijkstra distances from `source`: `(order, distances)` in finalization order.", "source",
            "weight=None", "cutoff=None");
+constexpr auto ALL_SHORTEST_PATHS =
+    method("all_shortest_paths", all_shortest_paths,
+           "`all_shortest_paths` from `source` to `target` as a lazy path\niterator, or `None` if `target` isn't "
+           "reached. `weight=None` uses\n`nx.predecessor` (BFS).",
+           "source", "target", "weight=None", "skip_ends_pass=False");
 
 }  // namespace
 
-std::vector<PyMethodDef> path_methods() { return {row<BFS_LENGTHS>(), row<DIJKSTRA_LENGTHS>()}; }
+std::vector<PyMethodDef> path_methods() {
+    return {row<BFS_LENGTHS>(), row<DIJKSTRA_LENGTHS>(), row<ALL_SHORTEST_PATHS>()};
+}
 
 }  // namespace fennel::py
