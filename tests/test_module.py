@@ -71,6 +71,9 @@ DOCS = {
     "weight_mixed": "Whether an edge attribute mixes int and float values.",
     "all_shortest_paths": "`all_shortest_paths` from `source` to `target` as a lazy path\niterator, or `None` if "
     "`target` isn't reached. `weight=None` uses\n`nx.predecessor` (BFS).",
+    "bidirectional_bfs": "`bidirectional_shortest_path` as node positions, or `None` if no path.",
+    "bidirectional_dijkstra": "`bidirectional_dijkstra` for `source != target`: `(distance, path)`\nor `None` if "
+    "there is no path. Directed graphs need the exact\npredecessor order loaded.",
 }
 SIGNATURES = {
     "build_graph": "(nodes, index, succ, directed, weight_attrs, multigraph=False)",
@@ -93,6 +96,8 @@ SIGNATURES = {
     "betweenness": "($self, weight=None, endpoints=False, sources=None)",
     "edge_betweenness": "($self, weight=None, sources=None)",
     "all_shortest_paths": "($self, source, target, weight=None, skip_ends_pass=False)",
+    "bidirectional_bfs": "($self, source, target)",
+    "bidirectional_dijkstra": "($self, source, target, weight=None)",
 }
 
 

@@ -2,7 +2,9 @@
 //
 // Lengths (single_source_shortest_path_length and
 // single_source_dijkstra_path_length) and the predecessor lists behind
-// all_shortest_paths are policies of the shared search engines.
+// all_shortest_paths are policies of the shared search engines; the two
+// bidirectional searches, which grow two searches at once, have loops of
+// their own.
 //
 // Breadth-first: nodes in discovery order with their hop counts; a node is
 // expanded while its level is below the cutoff, and the search ends once
@@ -82,5 +84,25 @@ private:
     bool yielded_ = false;  // the stack, source on top, was just returned
     bool skip_ends_pass_;
 };
+
+// NetworkX's bidirectional_shortest_path: breadth-first from both ends,
+// growing the smaller fringe a whole level at a time and stopping at the
+// first node seen from both sides. `back` holds the rows walked from the
+// target (predecessors in NetworkX's order on directed graphs). No path:
+// nullopt.
+std::optional<std::vector<Node>> bidirectional_bfs(const Csr& forward, const Csr& back, Node source, Node target);
+
+struct WeightedPath {
+    double distance;
+    std::vector<Node> path;
+};
+
+// NetworkX's bidirectional_dijkstra for source != target: the two searches
+// alternate pop by pop (stale heap entries included, since each pop flips
+// the direction), and the best meeting is kept until a node is settled from
+// both sides. An edge that would shorten a settled node fails with a
+// ValueError of NetworkX's one-string message. No path: nullopt.
+Result<std::optional<WeightedPath>> bidirectional_dijkstra(const PathAdj& forward, const PathAdj& back, Node source,
+                                                           Node target);
 
 }  // namespace fennel
