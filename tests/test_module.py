@@ -27,6 +27,19 @@ def test_core_graph_type():
         CoreGraph()
 
 
+def test_all_paths_type(g):
+    AllPaths = core.AllPaths
+    assert (AllPaths.__module__, AllPaths.__name__, AllPaths.__doc__) == (
+        "fennel._core", "AllPaths", "Lazy iterator over `all_shortest_paths` results (node positions).")
+    assert AllPaths.next_path.__text_signature__ == "($self)"
+    ap = g.all_shortest_paths(0, 3)
+    assert type(ap) is AllPaths and not hasattr(ap, "__iter__") and not hasattr(ap, "__next__")
+    with pytest.raises(TypeError, match="takes no arguments"):
+        ap.next_path(0)
+    with pytest.raises(AttributeError):
+        ap.extra = 1
+
+
 @pytest.mark.parametrize("name, value", [("directed", True), ("extra", 1), ("neighbors", None)])
 def test_instances_are_immutable(g, name, value):
     with pytest.raises(AttributeError):
@@ -42,7 +55,7 @@ MODULE_ORDER = [
 
 def test_module_contents_in_registration_order():
     public = [k for k in vars(core) if not k.startswith("__")]
-    assert {"CoreGraph", "build_graph"} <= set(public)
+    assert {"CoreGraph", "AllPaths", "build_graph"} <= set(public)
     assert public == [k for k in MODULE_ORDER if k in public]
 
 
@@ -56,6 +69,11 @@ DOCS = {
     "undirected graphs each edge once, from its earlier endpoint.",
     "weight_info": "`(all_int, has_hidden)` for an edge attribute (unit weights: `(True, False)`).",
     "weight_mixed": "Whether an edge attribute mixes int and float values.",
+    "all_shortest_paths": "`all_shortest_paths` from `source` to `target` as a lazy path\niterator, or `None` if "
+    "`target` isn't reached. `weight=None` uses\n`nx.predecessor` (BFS).",
+    "bidirectional_bfs": "`bidirectional_shortest_path` as node positions, or `None` if no path.",
+    "bidirectional_dijkstra": "`bidirectional_dijkstra` for `source != target`: `(distance, path)`\nor `None` if "
+    "there is no path. Directed graphs need the exact\npredecessor order loaded.",
 }
 SIGNATURES = {
     "build_graph": "(nodes, index, succ, directed, weight_attrs, multigraph=False)",
@@ -77,6 +95,9 @@ SIGNATURES = {
     "dijkstra_lengths": "($self, source, weight=None, cutoff=None)",
     "betweenness": "($self, weight=None, endpoints=False, sources=None)",
     "edge_betweenness": "($self, weight=None, sources=None)",
+    "all_shortest_paths": "($self, source, target, weight=None, skip_ends_pass=False)",
+    "bidirectional_bfs": "($self, source, target)",
+    "bidirectional_dijkstra": "($self, source, target, weight=None)",
 }
 
 

@@ -1,5 +1,9 @@
 #include "algorithms/paths.hpp"
 
+#include <algorithm>
+#include <functional>
+#include <queue>
+
 namespace fennel {
 
 namespace {
@@ -23,6 +27,103 @@ struct LengthPolicy {
     void tie(Node, Node, Slot) {}
 };
 
+// Predecessor lists built edge by edge: every (node, predecessor) pair in
+// the order the search met it. A Dijkstra search restarts a node's list
+// when it finds a strictly shorter distance; pairs logged before that restart
+// no longer count.
+class PredLog {
+public:
+    explicit PredLog(Count n) : valid_from_(n, NOT_REACHED) {}
+
+    bool reached(Node w) const { return valid_from_[w] != NOT_REACHED; }
+    void restart(Node w) { valid_from_[w] = nodes_.size(); }
+    void add(Node w, Node v) {
+        nodes_.push_back(w);
+        preds_.push_back(v);
+    }
+
+    // The valid pairs as rows, by a stable counting sort: each row keeps
+    // the order in which its pairs were logged.
+    PredLists finish() const {
+        const std::size_t n = valid_from_.size();
+        PredLists out;
+        out.reached.resize(n);
+        for (std::size_t v = 0; v < n; ++v) out.reached[v] = valid_from_[v] != NOT_REACHED;
+        Csr& rows = out.rows;
+        rows.offsets.assign(n + 1, 0);
+        for (std::size_t i = 0; i < nodes_.size(); ++i) {
+            if (i >= valid_from_[nodes_[i]]) ++rows.offsets[nodes_[i] + 1];
+        }
+        for (std::size_t v = 0; v < n; ++v) rows.offsets[v + 1] += rows.offsets[v];
+        rows.targets.resize(rows.offsets[n]);
+        std::vector<Slot> fill(rows.offsets.begin(), rows.offsets.end() - 1);
+        for (std::size_t i = 0; i < nodes_.size(); ++i) {
+            if (i >= valid_from_[nodes_[i]]) rows.targets[fill[nodes_[i]]++] = preds_[i];
+        }
+        return out;
+    }
+
+private:
+    static constexpr std::uint64_t NOT_REACHED = ~std::uint64_t{0};
+    std::vector<Node> nodes_;
+    std::vector<Node> preds_;
+    std::vector<std::uint64_t> valid_from_;  // first log index that counts for each node
+};
+
+// dijkstra_predecessor_and_distance's bookkeeping: a strictly shorter
+// distance restarts a node's list, an equal one (also into a node already
+// settled, which zero-weight edges allow) appends to it.
+struct PredecessorPolicy {
+    static constexpr bool SKIP_HIDDEN = true;
+    PredLog& log;
+
+    bool within(double) const { return true; }
+    void settle(Node, double, Node) {}
+    Status settled_edge(Node v, Node w, double d, Slot, double settled) {
+        if (d < settled) return Error{ErrorKind::NegativeCycle, "Contradictory paths found: negative weights?"};
+        if (d == settled) log.add(w, v);
+        return {};
+    }
+    void improve(Node v, Node w, Slot) {
+        log.restart(w);
+        log.add(w, v);
+    }
+    void tie(Node v, Node w, Slot) { log.add(w, v); }
+};
+
+constexpr Node NO_NODE = 0xFFFFFFFFu;
+
+// One direction of the bidirectional Dijkstra search (0 from the source
+// along out-edges, 1 from the target along in-edges). Its heap keeps stale
+// entries: NetworkX flips the direction before every pop, a stale one
+// included, so the heaps must hold what its heaps hold.
+struct DijkstraSide {
+    static constexpr std::uint8_t UNSEEN = 0;
+    static constexpr std::uint8_t SEEN = 1;
+    static constexpr std::uint8_t SETTLED = 2;
+
+    struct Entry {
+        HeapKey key;
+        Node node;
+        // Push counts are unique, so the key alone orders entries.
+        bool operator>(const Entry& o) const { return o.key < key; }
+    };
+
+    const PathAdj& adj;
+    std::vector<std::uint8_t> mark;
+    std::vector<double> dist;  // settled distance once SETTLED, else the best tentative one
+    std::vector<Node> parent;  // NO_NODE for the root
+    std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> heap;
+
+    DijkstraSide(const PathAdj& a, std::size_t n) : adj(a), mark(n, UNSEEN), dist(n), parent(n, NO_NODE) {}
+
+    void start(Node root, std::uint64_t counter) {
+        mark[root] = SEEN;
+        dist[root] = 0.0;
+        heap.push({HeapKey::of(0.0, counter), root});
+    }
+};
+
 }  // namespace
 
 BfsLengths bfs_lengths(const Csr& rows, Node source, double cutoff) {
@@ -42,6 +143,185 @@ Result<DijkstraLengths> dijkstra_lengths(const PathAdj& view, Count n, Node sour
     LengthPolicy policy{cutoff, out};
     if (Status st = state.run(view, source, policy); !st.ok()) return st.error();
     return out;
+}
+
+Result<PredLists> shortest_path_predecessors(const PathAdj& view, Node source) {
+    const Csr& rows = *view.adj;
+    const Count n = rows.node_count();
+    PredLog log(n);
+    log.restart(source);
+    if (view.weights == nullptr) {
+        // nx.predecessor: v joins the list of every neighbour one level
+        // below it, the first such v also reaching that neighbour. No early
+        // stop: later rows still add predecessors to the last level.
+        BfsState state(n);
+        state.run<false>(
+            rows, source, BfsState::UNREACHED, [](Node v) { return v; },
+            [&](Node v, Node w, bool shortest) {
+                if (!shortest) return;
+                if (!log.reached(w)) log.restart(w);
+                log.add(w, v);
+            });
+    } else {
+        DijkstraState state(n);
+        PredecessorPolicy policy{log};
+        if (Status st = state.run(view, source, policy); !st.ok()) return st.error();
+    }
+    return log.finish();
+}
+
+AllPaths::AllPaths(PredLists lists, Node source, Node target, bool skip_ends_pass)
+    : pred_(std::move(lists.rows)),
+      stack_{target},
+      cursor_{pred_.begin(target)},
+      on_stack_(pred_.node_count(), 0),
+      source_(source),
+      skip_ends_pass_(skip_ends_pass) {
+    on_stack_[target] = 1;
+}
+
+bool AllPaths::next(std::vector<Node>& path) {
+    // Invariant: stack_ is a simple path from the target through
+    // predecessor edges; cursor_ of each entry is the next of its
+    // predecessors to try.
+    while (!stack_.empty()) {
+        const Node top = stack_.back();
+        if (!yielded_ && top == source_) {
+            yielded_ = true;
+            path.assign(stack_.rbegin(), stack_.rend());
+            return true;
+        }
+        yielded_ = false;
+        Slot& at = cursor_.back();
+        for (;;) {
+            if (at == pred_.end(top)) {
+                on_stack_[top] = 0;
+                stack_.pop_back();
+                cursor_.pop_back();
+                break;
+            }
+            const Node p = pred_.targets[at++];
+            if (!on_stack_[p]) {
+                on_stack_[p] = 1;
+                stack_.push_back(p);
+                cursor_.push_back(pred_.begin(p));
+                break;
+            }
+            // A predecessor already on the path: NetworkX 3.6 ends the pass
+            // here and looks at the same top again (yielding it anew if it
+            // is the source); 3.7 moves on to the next predecessor.
+            if (skip_ends_pass_) break;
+        }
+    }
+    return false;
+}
+
+std::optional<std::vector<Node>> bidirectional_bfs(const Csr& forward, const Csr& back, Node source, Node target) {
+    if (source == target) return std::vector<Node>{source};
+    // parent[d][v]: v's neighbour one step nearer to d's root, the root
+    // itself for the root, NOT_SEEN for a node d has not met.
+    constexpr Node NOT_SEEN = 0xFFFFFFFFu;
+    const std::size_t n = forward.node_count();
+    std::vector<Node> parent[2] = {std::vector<Node>(n, NOT_SEEN), std::vector<Node>(n, NOT_SEEN)};
+    parent[0][source] = source;
+    parent[1][target] = target;
+    std::vector<Node> fringe[2] = {{source}, {target}};
+    std::vector<Node> level;
+    const Csr* rows[2] = {&forward, &back};
+    Node meet = NOT_SEEN;
+    while (meet == NOT_SEEN && !fringe[0].empty() && !fringe[1].empty()) {
+        const int d = fringe[0].size() <= fringe[1].size() ? 0 : 1;
+        std::vector<Node>& mine = parent[d];
+        const std::vector<Node>& theirs = parent[1 - d];
+        level.swap(fringe[d]);
+        fringe[d].clear();
+        for (Node v : level) {
+            for (Node w : rows[d]->row(v)) {
+                if (mine[w] == NOT_SEEN) {
+                    mine[w] = v;
+                    fringe[d].push_back(w);
+                }
+                if (theirs[w] != NOT_SEEN) {
+                    meet = w;
+                    break;
+                }
+            }
+            if (meet != NOT_SEEN) break;
+        }
+    }
+    if (meet == NOT_SEEN) return std::nullopt;
+    std::vector<Node> path;
+    for (Node v = meet;; v = parent[0][v]) {
+        path.push_back(v);
+        if (v == source) break;
+    }
+    std::reverse(path.begin(), path.end());
+    for (Node v = meet; v != target;) {
+        v = parent[1][v];
+        path.push_back(v);
+    }
+    return path;
+}
+
+Result<std::optional<WeightedPath>> bidirectional_dijkstra(const PathAdj& forward, const PathAdj& back, Node source,
+                                                           Node target) {
+    if (source == target) return std::optional<WeightedPath>(WeightedPath{0.0, {source}});
+    const std::size_t n = forward.adj->node_count();
+    DijkstraSide side[2] = {DijkstraSide(forward, n), DijkstraSide(back, n)};
+    side[0].start(source, 0);
+    side[1].start(target, 1);
+    std::uint64_t counter = 2;
+
+    double best = 0.0;
+    Node meet = NO_NODE;
+    int d = 1;
+    while (!side[0].heap.empty() && !side[1].heap.empty()) {
+        d = 1 - d;
+        DijkstraSide& me = side[d];
+        const DijkstraSide& other = side[1 - d];
+        const DijkstraSide::Entry top = me.heap.top();
+        me.heap.pop();
+        const Node v = top.node;
+        if (me.mark[v] == DijkstraSide::SETTLED) continue;  // stale
+        const double dv = top.key.distance();
+        me.mark[v] = DijkstraSide::SETTLED;
+        me.dist[v] = dv;
+        if (other.mark[v] == DijkstraSide::SETTLED) {
+            // Both sides saw v, the second one while the first had it seen
+            // already, so a meeting was recorded then.
+            if (meet == NO_NODE) return internal_error("bidirectional search settled a node without a meeting");
+            WeightedPath out{best, {}};
+            for (Node u = meet; u != NO_NODE; u = side[0].parent[u]) out.path.push_back(u);
+            std::reverse(out.path.begin(), out.path.end());
+            for (Node u = side[1].parent[meet]; u != NO_NODE; u = side[1].parent[u]) out.path.push_back(u);
+            return std::optional<WeightedPath>(std::move(out));
+        }
+        const Csr& rows = *me.adj.adj;
+        const double* weights = me.adj.weights != nullptr ? me.adj.weights->data() : nullptr;
+        for (Slot s = rows.begin(v); s < rows.end(v); ++s) {
+            const Node w = rows.targets[s];
+            const double cost = weights != nullptr ? weights[s] : 1.0;
+            if (std::isnan(cost)) continue;  // hidden edge
+            const double dw = dv + cost;
+            if (me.mark[w] == DijkstraSide::SETTLED) {
+                if (dw < me.dist[w]) return value_error("Contradictory paths found: negative weights?");
+                continue;
+            }
+            if (me.mark[w] == DijkstraSide::SEEN && !(dw < me.dist[w])) continue;
+            me.mark[w] = DijkstraSide::SEEN;
+            me.dist[w] = dw;
+            me.heap.push({HeapKey::of(dw, counter++), w});
+            me.parent[w] = v;
+            if (other.mark[w] != DijkstraSide::UNSEEN) {
+                const double total = dw + other.dist[w];
+                if (meet == NO_NODE || best > total) {
+                    best = total;
+                    meet = w;
+                }
+            }
+        }
+    }
+    return std::optional<WeightedPath>();
 }
 
 }  // namespace fennel

@@ -1,6 +1,10 @@
-// Single-source shortest-path lengths (NetworkX's
-// single_source_shortest_path_length and single_source_dijkstra_path_length),
-// as policies of the shared search engines.
+// Shortest-path queries of one source or one pair, reproducing NetworkX.
+//
+// Lengths (single_source_shortest_path_length and
+// single_source_dijkstra_path_length) and the predecessor lists behind
+// all_shortest_paths are policies of the shared search engines; the two
+// bidirectional searches, which grow two searches at once, have loops of
+// their own.
 //
 // Breadth-first: nodes in discovery order with their hop counts; a node is
 // expanded while its level is below the cutoff, and the search ends once
@@ -37,5 +41,68 @@ struct DijkstraLengths {
 
 // Fails with NegativeCycle when an edge would shorten a settled node.
 Result<DijkstraLengths> dijkstra_lengths(const PathAdj& view, Count n, Node source, std::optional<double> cutoff);
+
+// Predecessor lists of every node on a shortest path from one source, in
+// compressed rows: row v lists v's predecessors in the order the search met
+// them, which is the order all_shortest_paths follows. A node the search
+// never reached has an empty row, as has the source (unless zero-weight
+// edges lead back into it).
+struct PredLists {
+    Csr rows;
+    std::vector<std::uint8_t> reached;  // per node: the search reached it
+};
+
+// NetworkX's `predecessor` (breadth-first, unweighted view) or
+// `dijkstra_predecessor_and_distance` (weighted view); fails with
+// NegativeCycle as the Dijkstra search does.
+Result<PredLists> shortest_path_predecessors(const PathAdj& view, Node source);
+
+// The shortest paths from `source` to `target`, one at a time, in the order
+// of NetworkX's `_build_paths_from_predecessors`: a depth-first walk from
+// the target over the predecessor lists, each list in its stored order,
+// never entering a node twice on one path.
+//
+// `skip_ends_pass` picks between the two releases of that walk. NetworkX
+// 3.6 and earlier, after meeting a predecessor already on the path, go back
+// to the top of their loop, so a source that has predecessors (zero-weight
+// cycles through it) is yielded again at once; NetworkX 3.7 skips such
+// predecessors within one pass and does not.
+class AllPaths {
+public:
+    AllPaths(PredLists lists, Node source, Node target, bool skip_ends_pass);
+
+    // Writes the next path (source first) into `path`; false once the walk
+    // is over, and on every later call.
+    bool next(std::vector<Node>& path);
+
+private:
+    Csr pred_;
+    std::vector<Node> stack_;        // the partial path: target at the bottom
+    std::vector<Slot> cursor_;       // per stack entry: next predecessor slot to try
+    std::vector<std::uint8_t> on_stack_;
+    Node source_;
+    bool yielded_ = false;  // the stack, source on top, was just returned
+    bool skip_ends_pass_;
+};
+
+// NetworkX's bidirectional_shortest_path: breadth-first from both ends,
+// growing the smaller fringe a whole level at a time and stopping at the
+// first node seen from both sides. `back` holds the rows walked from the
+// target (predecessors in NetworkX's order on directed graphs). No path:
+// nullopt.
+std::optional<std::vector<Node>> bidirectional_bfs(const Csr& forward, const Csr& back, Node source, Node target);
+
+struct WeightedPath {
+    double distance;
+    std::vector<Node> path;
+};
+
+// NetworkX's bidirectional_dijkstra for source != target: the two searches
+// alternate pop by pop (stale heap entries included, since each pop flips
+// the direction), and the best meeting is kept until a node is settled from
+// both sides. An edge that would shorten a settled node fails with a
+// ValueError of NetworkX's one-string message. No path: nullopt.
+Result<std::optional<WeightedPath>> bidirectional_dijkstra(const PathAdj& forward, const PathAdj& back, Node source,
+                                                           Node target);
 
 }  // namespace fennel

@@ -1,11 +1,15 @@
-// Bindings of the length queries: bfs_lengths and dijkstra_lengths.
+// Bindings of the path queries: the length searches, all_shortest_paths
+// and the two bidirectional searches.
 #include "algorithms/paths.hpp"
 #include "graph/core_graph_py.hpp"
+#include "lib/all_paths_py.hpp"
 #include "lib/args.hpp"
 #include "lib/entry.hpp"
 #include "lib/errors.hpp"
 #include "lib/pyref.hpp"
 #include "lib/results.hpp"
+
+#include <memory>
 
 namespace fennel::py {
 
@@ -50,6 +54,68 @@ PyObject* dijkstra_lengths(PyObject* self, Args& a) {
     return pair_of(to_list(result.value().order), to_list(result.value().dist));
 }
 
+PyObject* all_shortest_paths(PyObject* self, Args& a) {
+    Node source;
+    Node target;
+    std::optional<std::string> weight;
+    bool skip_ends_pass = false;
+    if (!a.position(0, source) || !a.position(1, target) || !a.optional_string(2, weight) ||
+        !a.flag(3, skip_ends_pass)) {
+        return nullptr;
+    }
+    const CoreGraph& g = graph_of(self);
+    if (source >= g.n || target >= g.n) return raise(index_error());
+    auto column = g.weight_slice(weight, false);
+    if (!column.ok()) return raise(column.error());
+    Result<PredLists> lists = Error{ErrorKind::Internal, {}};
+    {
+        Detached detached;
+        lists = shortest_path_predecessors({&g.succ, column.value()}, source);
+    }
+    if (!lists.ok()) return raise(lists.error());
+    if (!lists.value().reached[target]) Py_RETURN_NONE;
+    return wrap_all_paths(std::make_unique<AllPaths>(std::move(lists.value()), source, target, skip_ends_pass));
+}
+
+PyObject* bidirectional_bfs(PyObject* self, Args& a) {
+    Node source;
+    Node target;
+    if (!a.position(0, source) || !a.position(1, target)) return nullptr;
+    const CoreGraph& g = graph_of(self);
+    if (source >= g.n || target >= g.n) return raise(index_error());
+    auto back = g.path_adj(std::nullopt, true);
+    if (!back.ok()) return raise(back.error());
+    std::optional<std::vector<Node>> path;
+    {
+        Detached detached;
+        path = fennel::bidirectional_bfs(g.succ, *back.value().adj, source, target);
+    }
+    if (!path) Py_RETURN_NONE;
+    return to_list(*path);
+}
+
+PyObject* bidirectional_dijkstra(PyObject* self, Args& a) {
+    Node source;
+    Node target;
+    std::optional<std::string> weight;
+    if (!a.position(0, source) || !a.position(1, target) || !a.optional_string(2, weight)) return nullptr;
+    const CoreGraph& g = graph_of(self);
+    if (source >= g.n || target >= g.n) return raise(index_error());
+    auto forward = g.path_adj(weight, false);
+    if (!forward.ok()) return raise(forward.error());
+    auto back = g.path_adj(weight, true);
+    if (!back.ok()) return raise(back.error());
+    Result<std::optional<WeightedPath>> result = Error{ErrorKind::Internal, {}};
+    {
+        Detached detached;
+        result = fennel::bidirectional_dijkstra(forward.value(), back.value(), source, target);
+    }
+    if (!result.ok()) return raise(result.error());
+    if (!result.value()) Py_RETURN_NONE;
+    const WeightedPath& found = *result.value();
+    return pair_of(PyFloat_FromDouble(found.distance), to_list(found.path));
+}
+
 constexpr auto BFS_LENGTHS =
     method("bfs_lengths", bfs_lengths,
            "Breadth-first hop counts from `source`: `(order, levels)` in discovery order.", "source", "cutoff");
@@ -57,9 +123,25 @@ constexpr auto DIJKSTRA_LENGTHS =
     method("dijkstra_lengths", dijkstra_lengths,
            "Dijkstra distances from `source`: `(order, distances)` in finalization order.", "source",
            "weight=None", "cutoff=None");
+constexpr auto ALL_SHORTEST_PATHS =
+    method("all_shortest_paths", all_shortest_paths,
+           "`all_shortest_paths` from `source` to `target` as a lazy path\niterator, or `None` if `target` isn't "
+           "reached. `weight=None` uses\n`nx.predecessor` (BFS).",
+           "source", "target", "weight=None", "skip_ends_pass=False");
+constexpr auto BIDIRECTIONAL_BFS =
+    method("bidirectional_bfs", bidirectional_bfs,
+           "`bidirectional_shortest_path` as node positions, or `None` if no path.", "source", "target");
+constexpr auto BIDIRECTIONAL_DIJKSTRA =
+    method("bidirectional_dijkstra", bidirectional_dijkstra,
+           "`bidirectional_dijkstra` for `source != target`: `(distance, path)`\nor `None` if there is no path. "
+           "Directed graphs need the exact\npredecessor order loaded.",
+           "source", "target", "weight=None");
 
 }  // namespace
 
-std::vector<PyMethodDef> path_methods() { return {row<BFS_LENGTHS>(), row<DIJKSTRA_LENGTHS>()}; }
+std::vector<PyMethodDef> path_methods() {
+    return {row<BFS_LENGTHS>(), row<DIJKSTRA_LENGTHS>(), row<BIDIRECTIONAL_DIJKSTRA>(), row<ALL_SHORTEST_PATHS>(),
+            row<BIDIRECTIONAL_BFS>()};
+}
 
 }  // namespace fennel::py

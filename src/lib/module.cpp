@@ -3,6 +3,7 @@
 // topic file declares its entry points and exports their rows; this file
 // only puts them together.
 #include "graph/core_graph_py.hpp"
+#include "lib/all_paths_py.hpp"
 #include "lib/entry.hpp"
 #include "lib/errors.hpp"
 
@@ -45,6 +46,7 @@ int exec_module(PyObject* module) {
     if (init_internal_error() < 0) return -1;
     PyObject* core_graph = create_core_graph_type(module, core_graph_methods());
     if (core_graph == nullptr || PyModule_Add(module, "CoreGraph", core_graph) < 0) return -1;
+    if (PyModule_Add(module, "AllPaths", create_all_paths_type(module)) < 0) return -1;
     for (PyMethodDef* def = module_functions(); def->ml_name != nullptr; ++def) {
         if (add_function(module, def) < 0) return -1;
     }
