@@ -182,3 +182,12 @@ def test_negative_weights_raise_as_networkx():
     for name in WEIGHTED:
         for args in ((0, 3), (0, 2), (0, "missing")) if name != "single_source_dijkstra_path" else ((0,),):
             same_as_networkx(name, G, *args)
+
+
+@pytest.mark.parametrize("gid", ZOO_IDS)
+def test_bidirectional_shortest_path(gid):
+    G = ZOO[gid]
+    nodes = list(G)
+    for s in sources(G):
+        for t in nodes[::7] + ["missing"]:
+            assert same_as_networkx("bidirectional_shortest_path", G, s, t) or t == "missing"

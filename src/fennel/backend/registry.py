@@ -137,6 +137,11 @@ SERVED += (
            data_rules=("dijkstra_weights",), min_work=(150, 600)),
 )
 
+SERVED += (
+    Served("bidirectional_shortest_path", "shortest_paths", "Bidirectional breadth-first search in C++. " + _EXACT,
+           data_rules=("keys", "pred_keys"), min_work=(1000, 2500)),
+)
+
 BY_NAME = {record.name: record for record in SERVED}
 
 # Thresholds of should_run, by function; a dict so that tests can lower them.

@@ -5,7 +5,7 @@ import functools
 import networkx as nx
 
 from .checks import check_data, graph_for
-from .graph import no_gc_pauses, record
+from .graph import no_gc_pauses, record, refuse
 from .traversal import _objects
 
 _INF = float("inf")
@@ -248,3 +248,26 @@ def dijkstra_path_length(G, source, target, weight="weight"):
         raise nx.NetworkXNoPath(f"Node {target} not reachable from {source}")
     record("ran", name)
     return _distance(fg, weight, found[0])
+
+
+def bidirectional_shortest_path(G, source, target):
+    name = "bidirectional_shortest_path"
+    a = locals().copy()
+    fg = graph_for(name, a)
+    if source not in fg:
+        raise nx.NodeNotFound(f"Source {source} is not in G")
+    if target not in fg:
+        raise nx.NodeNotFound(f"Target {target} is not in G")
+    s, t = fg.index[source], fg.index[target]
+    nodes = fg.nodes
+    if nodes[s] is not source or nodes[t] is not target:
+        # NetworkX's path then mixes the given objects and G's keys by where
+        # the two searches met.
+        refuse(name, "source or target given as an equal object, not G's own")
+    check_data(name, fg, a)
+    positions = [s] if s == t else fg.load_exact_pred().bidirectional_bfs(s, t)
+    record("ran", name)
+    if positions is None:
+        raise nx.NetworkXNoPath(f"No path between {source} and {target}.")
+    with no_gc_pauses():
+        return list(map(nodes.__getitem__, positions))
