@@ -82,39 +82,34 @@ def _tree_paths(fg, core, node_obj, s, cutoff, reverse, toward):
         return {obj(v): path[v] for v in order}
 
 
+def _checked(name, a, node, missing):
+    """The converted graph and `node`'s position; NodeNotFound(`missing`) first, refusals after."""
+    fg = graph_for(name, a)
+    if node not in fg:
+        raise nx.NodeNotFound(missing)
+    check_data(name, fg, a)
+    return fg, fg.index[node]
+
+
 def single_source_shortest_path(G, source, cutoff=None):
     name = "single_source_shortest_path"
-    a = locals().copy()
-    fg = graph_for(name, a)
-    if source not in fg:
-        raise nx.NodeNotFound(f"Source {source} not in G")
-    check_data(name, fg, a)
-    paths = _tree_paths(fg, fg.core, source, fg.index[source], cutoff, False, False)
+    fg, s = _checked(name, locals().copy(), source, f"Source {source} not in G")
+    paths = _tree_paths(fg, fg.core, source, s, cutoff, False, False)
     record("ran", name)
     return paths
 
 
 def single_target_shortest_path(G, target, cutoff=None):
     name = "single_target_shortest_path"
-    a = locals().copy()
-    fg = graph_for(name, a)
-    if target not in fg:
-        raise nx.NodeNotFound(f"Target {target} not in G")
-    check_data(name, fg, a)
-    core = fg.load_exact_pred()
-    paths = _tree_paths(fg, core, target, fg.index[target], cutoff, fg.directed, True)
+    fg, t = _checked(name, locals().copy(), target, f"Target {target} not in G")
+    paths = _tree_paths(fg, fg.load_exact_pred(), target, t, cutoff, fg.directed, True)
     record("ran", name)
     return paths
 
 
 def single_target_shortest_path_length(G, target, cutoff=None):
     name = "single_target_shortest_path_length"
-    a = locals().copy()
-    fg = graph_for(name, a)
-    if target not in fg:
-        raise nx.NodeNotFound(f"Target {target} is not in G")
-    check_data(name, fg, a)
-    t = fg.index[target]
+    fg, t = _checked(name, locals().copy(), target, f"Target {target} is not in G")
     order, parents = fg.load_exact_pred().bfs_tree(t, _bfs_cutoff(cutoff), fg.directed)
     obj = _objects(fg, target, t)
     level = {t: 0}
