@@ -191,3 +191,4 @@ def test_bidirectional_shortest_path(gid):
     for s in sources(G):
         for t in nodes[::7] + ["missing"]:
             assert same_as_networkx("bidirectional_shortest_path", G, s, t) or t == "missing"
+            assert same_as_networkx("has_path", G, s, t) or t == "missing"

@@ -266,3 +266,18 @@ def bidirectional_shortest_path(G, source, target):
         raise nx.NetworkXNoPath(f"No path between {source} and {target}.")
     with no_gc_pauses():
         return list(map(nodes.__getitem__, positions))
+
+
+def has_path(G, source, target):
+    name = "has_path"
+    a = locals().copy()
+    fg = graph_for(name, a)
+    # NetworkX asks shortest_path, that is bidirectional_shortest_path.
+    if source not in fg:
+        raise nx.NodeNotFound(f"Source {source} is not in G")
+    if target not in fg:
+        raise nx.NodeNotFound(f"Target {target} is not in G")
+    s, t = fg.index[source], fg.index[target]
+    found = s == t or fg.load_exact_pred().bidirectional_bfs(s, t) is not None
+    record("ran", name)
+    return found
