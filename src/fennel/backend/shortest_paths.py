@@ -245,15 +245,20 @@ def dijkstra_path_length(G, source, target, weight="weight"):
     return _distance(fg, weight, found[0])
 
 
-def bidirectional_shortest_path(G, source, target):
-    name = "bidirectional_shortest_path"
-    a = locals().copy()
+def _endpoints(name, a, source, target):
+    """The converted graph and both positions, with bidirectional_shortest_path's NodeNotFound."""
     fg = graph_for(name, a)
     if source not in fg:
         raise nx.NodeNotFound(f"Source {source} is not in G")
     if target not in fg:
         raise nx.NodeNotFound(f"Target {target} is not in G")
-    s, t = fg.index[source], fg.index[target]
+    return fg, fg.index[source], fg.index[target]
+
+
+def bidirectional_shortest_path(G, source, target):
+    name = "bidirectional_shortest_path"
+    a = locals().copy()
+    fg, s, t = _endpoints(name, a, source, target)
     nodes = fg.nodes
     if nodes[s] is not source or nodes[t] is not target:
         # NetworkX's path then mixes the given objects and G's keys by where
@@ -270,14 +275,8 @@ def bidirectional_shortest_path(G, source, target):
 
 def has_path(G, source, target):
     name = "has_path"
-    a = locals().copy()
-    fg = graph_for(name, a)
     # NetworkX asks shortest_path, that is bidirectional_shortest_path.
-    if source not in fg:
-        raise nx.NodeNotFound(f"Source {source} is not in G")
-    if target not in fg:
-        raise nx.NodeNotFound(f"Target {target} is not in G")
-    s, t = fg.index[source], fg.index[target]
+    fg, s, t = _endpoints(name, locals().copy(), source, target)
     found = s == t or fg.load_exact_pred().bidirectional_bfs(s, t) is not None
     record("ran", name)
     return found
