@@ -12,6 +12,7 @@ import pytest
 from zoo import ZOO, ZOO_IDS, add_weights
 
 from fennel.backend import RELEASE_REFUSALS, calls, registry
+from fennel.backend.checks import NX_VERSION
 
 pytestmark = pytest.mark.filterwarnings("ignore:Note. conversions to backend graphs")
 
@@ -192,3 +193,116 @@ def test_bidirectional_shortest_path(gid):
         for t in nodes[::7] + ["missing"]:
             assert same_as_networkx("bidirectional_shortest_path", G, s, t) or t == "missing"
             assert same_as_networkx("has_path", G, s, t) or t == "missing"
+
+
+@pytest.mark.parametrize("gid", ZOO_IDS)
+def test_layers(gid):
+    G = ZOO[gid]
+    for s in sources(G):
+        assert same_as_networkx("bfs_layers", G, s)
+        for distance in (0, 1, 2, 2.0, 2.5, -1, 10**30, float("nan")):
+            assert same_as_networkx("descendants_at_distance", G, s, distance)
+    if len(G) > 1:
+        assert not same_as_networkx("bfs_layers", G, list(G)[:2])  # several sources: NetworkX's
+
+
+@pytest.mark.parametrize("gid", ZOO_IDS)
+def test_all_pairs_paths(gid):
+    G = ZOO[gid]
+    for cutoff in (None, 1):
+        assert same_as_networkx("all_pairs_shortest_path", G, cutoff)
+    W = add_weights(G, "tied", seed=len(gid))
+    for cutoff in (None, 2):
+        assert same_as_networkx("all_pairs_dijkstra", W, cutoff)
+        assert same_as_networkx("all_pairs_dijkstra_path", W, cutoff)
+
+
+@pytest.mark.parametrize("weight", [None, "weight"])
+@pytest.mark.parametrize("gid", ZOO_IDS)
+def test_shortest_path_forms(gid, weight):
+    G = add_weights(ZOO[gid], "int", seed=len(gid))
+    nodes = list(G)
+    # Older releases: all pairs came as a dict, bidirectional Dijkstra built its path as met.
+    assert same_as_networkx("shortest_path", G, weight=weight) or NX_VERSION < (3, 5)
+    old_pair = weight is not None and NX_VERSION < (3, 6)
+    for s in sources(G):
+        for name in ("shortest_path", "shortest_path_length"):
+            assert same_as_networkx(name, G, s, weight=weight)
+            assert same_as_networkx(name, G, target=s, weight=weight)
+            for t in nodes[::9] + ["missing"]:
+                ran = same_as_networkx(name, G, s, t, weight=weight)
+                assert ran or t == "missing" or (old_pair and name == "shortest_path")
+        for t in nodes[::9]:
+            assert same_as_networkx("bidirectional_dijkstra", G, s, t, weight=weight)
+
+
+@pytest.mark.parametrize("flavour", [None, "tied", "float", "none"])
+@pytest.mark.parametrize("gid", ZOO_IDS)
+def test_all_shortest_paths(gid, flavour):
+    G = ZOO[gid] if flavour is None else add_weights(ZOO[gid], flavour, seed=len(gid))
+    weight = None if flavour is None else "weight"
+    refusable = flavour == "none" and G.is_multigraph()  # None among parallel edges: NetworkX's TypeError
+    nodes = list(G)
+    for s in sources(G):
+        for t in nodes[::5] + ["missing", [1]]:
+            assert same_as_networkx("all_shortest_paths", G, s, t, weight=weight) or refusable or t in ("missing", [1])
+        assert same_as_networkx("single_source_all_shortest_paths", G, s, weight=weight) or refusable
+    if len(G) <= 40:
+        assert same_as_networkx("all_pairs_all_shortest_paths", G, weight=weight) or refusable
+
+
+@pytest.mark.parametrize("gid", ["cycle", "complete", "barbell", "directed_path", "multigraph_loops", "str_nodes"])
+def test_all_shortest_paths_through_zero_weight_cycles(gid):
+    G = add_weights(ZOO[gid], "zero", seed=3)
+    if G.is_directed():
+        G.add_edges_from([(v, u, {"weight": 0}) for u, v in list(G.edges())[::2]])
+    for s in sources(G):
+        assert same_as_networkx("single_source_all_shortest_paths", G, s, weight="weight")
+    assert same_as_networkx("all_pairs_all_shortest_paths", G, weight="weight")
+
+
+def test_grid_of_equal_paths():
+    G = nx.grid_2d_graph(5, 6)
+    assert same_as_networkx("all_shortest_paths", G, (0, 0), (4, 5))
+    for u, v, d in G.edges(data=True):
+        d["weight"] = 0 if (u[0] + v[1]) % 4 == 0 else 1
+    assert same_as_networkx("all_shortest_paths", G, (0, 0), (4, 5), weight="weight")
+
+
+@pytest.mark.parametrize(
+    "name, args",
+    [("all_pairs_dijkstra", ()), ("all_pairs_dijkstra_path", ()), ("all_shortest_paths", (0, 3)),
+     ("all_shortest_paths", (0, "missing")), ("single_source_all_shortest_paths", (0,)),
+     ("all_pairs_all_shortest_paths", ()), ("shortest_path", (0,)), ("shortest_path_length", (None, 0)),
+     ("bidirectional_dijkstra", (0, 2))],
+)
+def test_negative_weights_in_the_new_forms(name, args):
+    G = nx.DiGraph()
+    G.add_weighted_edges_from([(3, 0, 1), (0, 1, 1), (1, 2, -5), (2, 1, 1), (0, 3, 1)])
+    same_as_networkx(name, G, *args, weight="weight")
+
+
+@pytest.mark.parametrize(
+    "name, args",
+    [("bfs_layers", ("x",)), ("descendants_at_distance", ("x", 1)), ("all_shortest_paths", ("x", 1)),
+     ("all_shortest_paths", ([1], 1)), ("single_source_all_shortest_paths", ("x",)),
+     ("shortest_path", ("x",)), ("shortest_path", (None, "x")), ("shortest_path", (0, "x")),
+     ("shortest_path_length", (None, "x")), ("shortest_path_length", ("x", 0)),
+     ("bidirectional_dijkstra", (0, "x")), ("bidirectional_dijkstra", ([0], 1))],
+)
+@pytest.mark.parametrize("weight", [None, "weight"])
+def test_missing_nodes_in_the_new_forms(name, args, weight):
+    G = nx.path_graph(4, create_using=nx.DiGraph)
+    kwargs = {} if name in ("bfs_layers", "descendants_at_distance") else {"weight": weight}
+    same_as_networkx(name, G, *args, **kwargs)
+
+
+def test_methods_networkx_keeps():
+    G = nx.path_graph(4)
+    for name, args, kwargs in [
+        ("shortest_path", (0, 3), {"method": "bellman-ford", "weight": "weight"}),
+        ("shortest_path", (0, 3), {"method": "nope"}),
+        ("all_shortest_paths", (0, 3), {"method": "bellman-ford", "weight": "weight"}),
+        ("descendants_at_distance", (0, "1"), {}),
+    ]:
+        assert not same_as_networkx(name, G, *args, **kwargs)

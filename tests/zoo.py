@@ -108,6 +108,10 @@ def add_weights(G, flavour, seed=0, attr="weight"):
             d[attr] = None if i % 5 == 0 else rng.randint(1, 5)
         elif flavour == "mixed":
             d[attr] = rng.randint(1, 5) if i % 2 else rng.choice([0.5, 1.5, 2.25])
+        elif flavour == "tied":  # many equal-length paths
+            d[attr] = rng.choice([1, 1, 2])
+        elif flavour == "zero":  # zero-weight cycles too
+            d[attr] = rng.choice([0, 1, 1, 2])
         elif flavour == "missing":
             if i % 3:
                 d[attr] = rng.randint(1, 5)

@@ -36,7 +36,10 @@ public:
     explicit PredLog(Count n) : valid_from_(n, NOT_REACHED) {}
 
     bool reached(Node w) const { return valid_from_[w] != NOT_REACHED; }
-    void restart(Node w) { valid_from_[w] = nodes_.size(); }
+    void restart(Node w) {
+        if (!reached(w)) order_.push_back(w);
+        valid_from_[w] = nodes_.size();
+    }
     void add(Node w, Node v) {
         nodes_.push_back(w);
         preds_.push_back(v);
@@ -47,6 +50,7 @@ public:
     PredLists finish() const {
         const std::size_t n = valid_from_.size();
         PredLists out;
+        out.order = order_;
         out.reached.resize(n);
         for (std::size_t v = 0; v < n; ++v) out.reached[v] = valid_from_[v] != NOT_REACHED;
         Csr& rows = out.rows;
@@ -68,6 +72,7 @@ private:
     std::vector<Node> nodes_;
     std::vector<Node> preds_;
     std::vector<std::uint64_t> valid_from_;  // first log index that counts for each node
+    std::vector<Node> order_;                // nodes in the order they were first reached
 };
 
 // dijkstra_predecessor_and_distance's bookkeeping: a strictly shorter

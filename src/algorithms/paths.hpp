@@ -50,6 +50,7 @@ Result<DijkstraLengths> dijkstra_lengths(const PathAdj& view, Count n, Node sour
 struct PredLists {
     Csr rows;
     std::vector<std::uint8_t> reached;  // per node: the search reached it
+    std::vector<Node> order;            // reached nodes, first-seen order (NetworkX's pred keys)
 };
 
 // NetworkX's `predecessor` (breadth-first, unweighted view) or

@@ -77,6 +77,34 @@ PyObject* all_shortest_paths(PyObject* self, Args& a) {
     return wrap_all_paths(std::make_unique<AllPaths>(std::move(lists.value()), source, target, skip_ends_pass));
 }
 
+// The predecessor search behind all_shortest_paths, for callers that walk
+// every target: `(order, lists)`, the reached nodes in first-seen order and
+// each one's predecessors.
+PyObject* shortest_path_predecessors(PyObject* self, Args& a) {
+    Node source;
+    std::optional<std::string> weight;
+    if (!a.position(0, source) || !a.optional_string(1, weight)) return nullptr;
+    const CoreGraph& g = graph_of(self);
+    if (source >= g.n) return raise(index_error());
+    auto column = g.weight_slice(weight, false);
+    if (!column.ok()) return raise(column.error());
+    Result<PredLists> lists = Error{ErrorKind::Internal, {}};
+    {
+        Detached detached;
+        lists = fennel::shortest_path_predecessors({&g.succ, column.value()}, source);
+    }
+    if (!lists.ok()) return raise(lists.error());
+    const PredLists& found = lists.value();
+    PyRef rows = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(found.order.size())));
+    if (!rows) return nullptr;
+    for (std::size_t i = 0; i < found.order.size(); ++i) {
+        PyObject* row = to_list(found.rows.row(found.order[i]));
+        if (row == nullptr) return nullptr;
+        PyList_SET_ITEM(rows.get(), static_cast<Py_ssize_t>(i), row);
+    }
+    return pair_of(to_list(found.order), rows.release());
+}
+
 PyObject* bidirectional_bfs(PyObject* self, Args& a) {
     Node source;
     Node target;
@@ -128,6 +156,11 @@ constexpr auto ALL_SHORTEST_PATHS =
            "`all_shortest_paths` from `source` to `target` as a lazy path\niterator, or `None` if `target` isn't "
            "reached. `weight=None` uses\n`nx.predecessor` (BFS).",
            "source", "target", "weight=None", "skip_ends_pass=False");
+constexpr auto SHORTEST_PATH_PREDECESSORS =
+    method("shortest_path_predecessors", shortest_path_predecessors,
+           "Predecessor lists of `all_shortest_paths` from `source`: `(order,\nlists)` with the reached nodes in "
+           "first-seen order.",
+           "source", "weight=None");
 constexpr auto BIDIRECTIONAL_BFS =
     method("bidirectional_bfs", bidirectional_bfs,
            "`bidirectional_shortest_path` as node positions, or `None` if no path.", "source", "target");
@@ -141,7 +174,7 @@ constexpr auto BIDIRECTIONAL_DIJKSTRA =
 
 std::vector<PyMethodDef> path_methods() {
     return {row<BFS_LENGTHS>(), row<DIJKSTRA_LENGTHS>(), row<BIDIRECTIONAL_DIJKSTRA>(), row<ALL_SHORTEST_PATHS>(),
-            row<BIDIRECTIONAL_BFS>()};
+            row<BIDIRECTIONAL_BFS>(), row<SHORTEST_PATH_PREDECESSORS>()};
 }
 
 }  // namespace fennel::py

@@ -11,6 +11,7 @@ checked too.
 
 import functools
 import inspect
+import re
 import sys
 import warnings
 
@@ -21,6 +22,9 @@ from .graph import FennelGraph, as_fennel, refuse
 from .registry import BY_NAME
 
 _EXACT_INT_LIMIT = 2**53
+# The installed NetworkX release, for the few functions whose results
+# changed between releases in ways no small probe shows.
+NX_VERSION = tuple(int(part) for part in re.findall(r"\d+", nx.__version__)[:2])
 
 # Older NetworkX releases rescaled sampled betweenness differently (their
 # _rescale had no `sampled_nodes`), and some that have the newer _rescale
@@ -73,6 +77,14 @@ def release_warning(name):
     return None
 
 
+if NX_VERSION < (3, 6):
+    # They stored each half path when a node was met; later releases rebuild
+    # the path from the meeting node, which differs when sums tie by rounding.
+    RELEASE_REFUSALS["bidirectional_dijkstra"] = "this NetworkX version builds bidirectional Dijkstra paths as met"
+if NX_VERSION < (3, 5):
+    # It walked G (skipping unreached nodes), not the predecessor dict.
+    for _name in ("single_source_all_shortest_paths", "all_pairs_all_shortest_paths"):
+        RELEASE_REFUSALS[_name] = "this NetworkX version yields the targets in G's order"
 if not _returns_dict(nx.single_target_shortest_path_length):
     RELEASE_REFUSALS["single_target_shortest_path_length"] = "this NetworkX version yields the lengths lazily"
 
@@ -122,7 +134,24 @@ def _absent(param, what):
     return lambda name, a: None if a[param] is None else f"{what} are left to NetworkX"
 
 
+def _path_method(name, a):
+    """shortest_path's methods: NetworkX raises for unknown ones; Bellman-Ford is its own."""
+    method = a["method"]
+    if method not in ("dijkstra", "bellman-ford"):
+        return "NetworkX raises for this method"
+    return _weighted_method(name, a)
+
+
+def _weighted_method(name, a):
+    """all_shortest_paths' methods: any is unweighted without a weight; Dijkstra is served."""
+    if a["weight"] is None or a["method"] == "dijkstra":
+        return None
+    return "methods other than Dijkstra are left to NetworkX"
+
+
 ARGUMENT_RULES = {
+    "path_method": _path_method,
+    "weighted_method": _weighted_method,
     "release": lambda name, a: RELEASE_REFUSALS.get(name),
     "weight_name": _weight_name,
     "depth_limit": _depth_limit,

@@ -100,7 +100,7 @@ def should_run(name, args, kwargs):
     n = len(G)
     sources = 1
     if registry.BY_NAME[name].per_source:
-        k = a["k"]
+        k = a.get("k")  # sampled sources; the all-pairs functions search from every node
         sources = k if isinstance(k, int) and 0 <= k < n else n
     if sources * n >= min_work:
         return True

@@ -96,6 +96,9 @@ SERVED += (
     Served("bfs_tree", "traversal", _BFS, rules=_BFS_RULES, data_rules=("keys", "pred_keys"), min_work=(1000, 2500)),
     Served("bfs_predecessors", "traversal", _BFS, rules=_BFS_RULES, data_rules=_KEYS, min_work=(1000, 2500)),
     Served("bfs_successors", "traversal", _BFS, rules=_BFS_RULES, data_rules=_KEYS, min_work=(1000, 2500)),
+    Served("bfs_layers", "traversal", _BFS + " Several sources are left to NetworkX.", data_rules=_KEYS,
+           min_work=(1000, 2500)),
+    Served("descendants_at_distance", "traversal", _BFS, data_rules=_KEYS, min_work=(1000, 2500)),
     Served("descendants", "traversal", _BFS, data_rules=_KEYS, min_work=(1000, 2500)),
     Served("ancestors", "traversal", _BFS, data_rules=("pred_keys",), min_work=(1000, 2500)),
     Served("node_connected_component", "traversal", _BFS, data_rules=_KEYS, min_work=(1000, 2500)),
@@ -142,6 +145,36 @@ SERVED += (
            data_rules=("keys", "pred_keys"), min_work=(1000, 2500)),
     Served("has_path", "shortest_paths", "Bidirectional breadth-first search in C++. " + _EXACT,
            min_work=(1000, 2500)),
+)
+
+_PAIRS = " All-pairs generators search a bounded batch of sources at a time, in parallel."
+_ALL_PATHS = (
+    "Predecessor search in C++; paths walked in NetworkX's order. " + _EXACT + " Falls back to NetworkX for "
+    "methods other than Dijkstra with a weight."
+)
+_BOTH = "Breadth-first or Dijkstra search in C++, as NetworkX picks. " + _EXACT
+
+SERVED += (
+    Served("all_pairs_shortest_path", "shortest_paths", _PATHS + _PAIRS, rules=("bfs_cutoff",), data_rules=_KEYS,
+           per_source=True, min_work=(1000, 2500)),
+    Served("all_pairs_dijkstra", "shortest_paths", _WEIGHTED_PATHS + _PAIRS, weight=True, rules=_DIJKSTRA_RULES,
+           data_rules=_DIJKSTRA_DATA, per_source=True, min_work=(150, 600)),
+    Served("all_pairs_dijkstra_path", "shortest_paths", _WEIGHTED_PATHS + _PAIRS, weight=True,
+           rules=_DIJKSTRA_RULES, data_rules=_DIJKSTRA_DATA, per_source=True, min_work=(150, 600)),
+    Served("bidirectional_dijkstra", "shortest_paths", "Bidirectional Dijkstra search in C++. " + _EXACT,
+           weight=True, rules=("release", "weight_name"), data_rules=_DIJKSTRA_DATA, min_work=(150, 600)),
+    Served("shortest_path", "shortest_paths", _BOTH + " Falls back to NetworkX for Bellman-Ford.", weight=True,
+           rules=("weight_name", "path_method"), data_rules=_DIJKSTRA_DATA, min_work=(150, 600)),
+    Served("shortest_path_length", "shortest_paths", _BOTH + " All pairs (no source, no target) are left to "
+           "NetworkX.", weight=True, rules=("weight_name", "path_method"), data_rules=_DIJKSTRA_DATA,
+           min_work=(150, 600)),
+    Served("all_shortest_paths", "shortest_paths", _ALL_PATHS, weight=True, rules=("weight_name", "weighted_method"),
+           data_rules=_DIJKSTRA_DATA, min_work=(150, 600)),
+    Served("single_source_all_shortest_paths", "shortest_paths", _ALL_PATHS, weight=True,
+           rules=("release", "weight_name", "weighted_method"), data_rules=_DIJKSTRA_DATA, min_work=(150, 600)),
+    Served("all_pairs_all_shortest_paths", "shortest_paths", _ALL_PATHS, weight=True,
+           rules=("release", "weight_name", "weighted_method"), data_rules=_DIJKSTRA_DATA, per_source=True,
+           min_work=(150, 600)),
 )
 
 BY_NAME = {record.name: record for record in SERVED}

@@ -1,14 +1,28 @@
-"""Single-source shortest-path lengths."""
+"""Shortest paths and their lengths: one source, one target, one pair, all pairs.
+
+Each function reproduces NetworkX's result shape: dicts keyed in the order
+NetworkX fills them, the source (or target) as the caller gave it and every
+other node as G's own key, ints where NetworkX's sums are ints, and errors
+raised where NetworkX raises them (at the call, or on first iteration of a
+generator). The all-pairs generators search a bounded batch of sources at a
+time, in parallel, so memory stays proportional to n times the batch.
+"""
 
 import functools
 
 import networkx as nx
+from networkx.algorithms.shortest_paths.generic import _build_paths_from_predecessors
 
-from .checks import check_data, graph_for
+from .checks import NX_VERSION, DATA_RULES, check_data, graph_for
 from .graph import no_gc_pauses, record, refuse
-from .traversal import _objects
+from .traversal import _objects, _raising
 
 _INF = float("inf")
+_OLD_BIDIRECTIONAL_DIJKSTRA = "this NetworkX version builds bidirectional Dijkstra paths as they are met"
+
+# Sources per batch of an all-pairs generator: about this many result
+# entries held at once, whatever the graph's size.
+_BATCH_ENTRIES = 1 << 22
 
 
 def _bfs_cutoff(cutoff):
@@ -20,20 +34,87 @@ def _bfs_cutoff(cutoff):
         return _INF if cutoff > 0 else -_INF
 
 
+def _batches(fg):
+    """The node positions in bounded batches, in G's order."""
+    n = len(fg)
+    step = max(1, min(256, _BATCH_ENTRIES // max(n, 1)))
+    for start in range(0, n, step):
+        yield list(range(start, min(start + step, n)))
+
+
+def _require(name, fg, a, rule):
+    """Applies one data rule that only some forms of a call need."""
+    if reason := DATA_RULES[rule](fg, a):
+        refuse(name, reason)
+
+
+def _backward(name, fg, a):
+    """The core to search G._pred's order with (NetworkX's G.reverse(copy=False))."""
+    if not fg.directed:
+        return fg.core
+    _require(name, fg, a, "pred_keys")
+    return fg.load_exact_pred()
+
+
+# ---------------------------------------------------------------------------
+# Lengths
+
+
+def _bfs_lengths(fg, core, node_obj, s, cutoff, reverse):
+    """Hop counts from (or, reversed, to) `node_obj` in breadth-first order."""
+    if not reverse:
+        order, levels = core.bfs_lengths(s, _bfs_cutoff(cutoff))
+        keys = list(map(fg.nodes.__getitem__, order))
+        # NetworkX's first key is the source object as given, not G's node object.
+        keys[0] = node_obj
+        return dict(zip(keys, levels))
+    order, parents = core.bfs_tree(s, _bfs_cutoff(cutoff), True)
+    obj = _objects(fg, node_obj, s)
+    level = {s: 0}
+    for v, p in zip(order[1:], parents[1:]):
+        level[v] = level[p] + 1
+    return {obj(v): level[v] for v in order}
+
+
+def _int_distances(fg, weight):
+    """Whether NetworkX's Dijkstra sums are ints: unit or all-int weights."""
+    return weight is None or fg.core.weight_info(weight)[0]
+
+
+def _distances(fg, weight, dist):
+    """Distances typed as NetworkX's: ints over int weights, the source's always the int 0."""
+    if _int_distances(fg, weight):
+        return list(map(int, dist))
+    dist[0] = 0
+    return dist
+
+
+def _dijkstra_lengths(fg, core, node_obj, s, weight, cut, reverse):
+    if reverse:
+        order, dist = core.dijkstra_tree(s, weight, cut, None, True)[:2]
+    else:
+        order, dist = core.dijkstra_lengths(s, weight, cut)
+    obj = _objects(fg, node_obj, s)
+    return dict(zip(map(obj, order), _distances(fg, weight, dist)))
+
+
+def _dijkstra_source(fg, source, message):
+    """A Dijkstra search's source position, with NetworkX's errors for a bad one."""
+    {source}  # noqa: B018 - an unhashable source raises TypeError, as NetworkX's set of sources does
+    if source not in fg:
+        raise nx.NodeNotFound(message)
+    return fg.index[source]
+
+
 def single_source_shortest_path_length(G, source, cutoff=None):
     """Hop counts from ``source`` in breadth-first order, as NetworkX returns them."""
     name = "single_source_shortest_path_length"
     a = locals().copy()
     fg = graph_for(name, a)
-    if source not in fg:
-        raise nx.NodeNotFound(f"Source {source} is not in G")
-    check_data(name, fg, a)
-    order, levels = fg.core.bfs_lengths(fg.index[source], _bfs_cutoff(cutoff))
-    keys = list(map(fg.nodes.__getitem__, order))
-    # NetworkX's first key is the source object as given, not G's node object.
-    keys[0] = source
+    s = _checked(name, fg, a, source, f"Source {source} is not in G")
+    lengths = _bfs_lengths(fg, fg.core, source, s, cutoff, False)
     record("ran", name)
-    return dict(zip(keys, levels))
+    return lengths
 
 
 def single_source_dijkstra_path_length(G, source, cutoff=None, weight="weight"):
@@ -41,59 +122,54 @@ def single_source_dijkstra_path_length(G, source, cutoff=None, weight="weight"):
     name = "single_source_dijkstra_path_length"
     a = locals().copy()
     fg = graph_for(name, a)
-    {source}  # noqa: B018 - an unhashable source raises TypeError, as in NetworkX
-    if source not in fg:
-        raise nx.NodeNotFound(f"Node {source} not found in graph")
+    s = _dijkstra_source(fg, source, f"Node {source} not found in graph")
     check_data(name, fg, a)
-    cut = None if cutoff is None else float(cutoff)
-    order, dist = fg.core.dijkstra_lengths(fg.index[source], weight, cut)
-    keys = list(map(fg.nodes.__getitem__, order))
-    keys[0] = source
-    if weight is None or fg.core.weight_info(weight)[0]:
-        values = list(map(int, dist))
-    else:
-        values = dist
-        # The source's distance is NetworkX's starting value, the int 0.
-        values[0] = 0
+    lengths = _dijkstra_lengths(fg, fg.core, source, s, weight, _cut(cutoff), False)
     record("ran", name)
-    return dict(zip(keys, values))
+    return lengths
 
 
 # ---------------------------------------------------------------------------
 # Unweighted paths
 
 
-def _tree_paths(fg, core, node_obj, s, cutoff, reverse, toward):
-    """NetworkX's _single_shortest_path dict from a breadth-first tree.
+def _paths_from_tree(obj, node_obj, s, order, parents, toward):
+    """NetworkX's _single_shortest_path dict from a breadth-first or Dijkstra tree.
 
-    `reverse` follows G._pred; `toward` builds paths that end at `node_obj`
-    (a single-target search joins each path in front of its parent's).
+    `toward` builds paths that end at `node_obj` (a single-target search joins
+    each path in front of its parent's).
     """
+    path = {s: [node_obj]}
+    if toward:
+        for v, p in zip(order[1:], parents[1:]):
+            path[v] = [obj(v), *path[p]]
+    else:
+        for v, p in zip(order[1:], parents[1:]):
+            path[v] = [*path[p], obj(v)]
+    return path
+
+
+def _tree_paths(fg, core, node_obj, s, cutoff, reverse, toward):
     order, parents = core.bfs_tree(s, _bfs_cutoff(cutoff), reverse)
     obj = _objects(fg, node_obj, s)
-    path = {s: [node_obj]}
     with no_gc_pauses():
-        if toward:
-            for v, p in zip(order[1:], parents[1:]):
-                path[v] = [obj(v), *path[p]]
-        else:
-            for v, p in zip(order[1:], parents[1:]):
-                path[v] = [*path[p], obj(v)]
+        path = _paths_from_tree(obj, node_obj, s, order, parents, toward)
         return {obj(v): path[v] for v in order}
 
 
-def _checked(name, a, node, missing):
-    """The converted graph and `node`'s position; NodeNotFound(`missing`) first, refusals after."""
-    fg = graph_for(name, a)
+def _checked(name, fg, a, node, missing):
+    """`node`'s position; NodeNotFound(`missing`) first, refusals after."""
     if node not in fg:
         raise nx.NodeNotFound(missing)
     check_data(name, fg, a)
-    return fg, fg.index[node]
+    return fg.index[node]
 
 
 def single_source_shortest_path(G, source, cutoff=None):
     name = "single_source_shortest_path"
-    fg, s = _checked(name, locals().copy(), source, f"Source {source} not in G")
+    a = locals().copy()
+    fg = graph_for(name, a)
+    s = _checked(name, fg, a, source, f"Source {source} not in G")
     paths = _tree_paths(fg, fg.core, source, s, cutoff, False, False)
     record("ran", name)
     return paths
@@ -101,7 +177,9 @@ def single_source_shortest_path(G, source, cutoff=None):
 
 def single_target_shortest_path(G, target, cutoff=None):
     name = "single_target_shortest_path"
-    fg, t = _checked(name, locals().copy(), target, f"Target {target} not in G")
+    a = locals().copy()
+    fg = graph_for(name, a)
+    t = _checked(name, fg, a, target, f"Target {target} not in G")
     paths = _tree_paths(fg, fg.load_exact_pred(), target, t, cutoff, fg.directed, True)
     record("ran", name)
     return paths
@@ -109,14 +187,34 @@ def single_target_shortest_path(G, target, cutoff=None):
 
 def single_target_shortest_path_length(G, target, cutoff=None):
     name = "single_target_shortest_path_length"
-    fg, t = _checked(name, locals().copy(), target, f"Target {target} is not in G")
-    order, parents = fg.load_exact_pred().bfs_tree(t, _bfs_cutoff(cutoff), fg.directed)
-    obj = _objects(fg, target, t)
-    level = {t: 0}
-    for v, p in zip(order[1:], parents[1:]):
-        level[v] = level[p] + 1
+    a = locals().copy()
+    fg = graph_for(name, a)
+    t = _checked(name, fg, a, target, f"Target {target} is not in G")
+    lengths = _bfs_lengths(fg, fg.load_exact_pred(), target, t, cutoff, True)
     record("ran", name)
-    return {obj(v): level[v] for v in order}
+    return lengths
+
+
+def _all_pairs_paths(fg, cutoff):
+    nodes = fg.nodes
+    obj = nodes.__getitem__
+    limit = _bfs_cutoff(cutoff)
+    for batch in _batches(fg):
+        trees = fg.core.bfs_tree_many(batch, limit)
+        for s, (order, parents) in zip(batch, trees):
+            with no_gc_pauses():
+                path = _paths_from_tree(obj, nodes[s], s, order, parents, False)
+                paths = {obj(v): path[v] for v in order}
+            yield nodes[s], paths
+
+
+def all_pairs_shortest_path(G, cutoff=None):
+    name = "all_pairs_shortest_path"
+    a = locals().copy()
+    fg = graph_for(name, a)
+    check_data(name, fg, a)
+    record("ran", name)
+    return _all_pairs_paths(fg, cutoff)
 
 
 # ---------------------------------------------------------------------------
@@ -139,18 +237,20 @@ def _paths_in_settle_order():
     return list(paths) == [0, 2, 1]
 
 
+def _cut(cutoff):
+    return None if cutoff is None else float(cutoff)
+
+
 def _distance(fg, weight, d):
     """A Dijkstra distance as NetworkX types it: int sums over int weights."""
-    return int(d) if weight is None or fg.core.weight_info(weight)[0] else d
+    return int(d) if _int_distances(fg, weight) else d
 
 
-def _dijkstra_start(name, a, source, weight, cutoff):
+def _dijkstra_start(name, a, source, cutoff):
     """Converted graph and source position, with NetworkX's errors and refusals in its order."""
     fg = graph_for(name, a)
-    {source}  # noqa: B018 - an unhashable source raises TypeError, as NetworkX's set of sources does
-    if source not in fg:
-        raise nx.NodeNotFound(f"Node {source} not found in graph")
-    return fg, fg.index[source], None if cutoff is None else float(cutoff)
+    s = _dijkstra_source(fg, source, f"Node {source} not found in graph")
+    return fg, s, _cut(cutoff)
 
 
 def _search_to(fg, s, target, weight, cut):
@@ -172,6 +272,7 @@ def _to_target(name, fg, a, source, s, target, weight, cut):
     check_data(name, fg, a)
     found = _search_to(fg, s, target, weight, cut)
     if found is None:
+        record("ran", name)
         raise nx.NetworkXNoPath(f"No path to {target}.")
     d, positions = found
     nodes = fg.nodes
@@ -179,28 +280,26 @@ def _to_target(name, fg, a, source, s, target, weight, cut):
     return _distance(fg, weight, d), path
 
 
-def _from_source(name, fg, a, source, s, weight, cut):
-    """NetworkX's (dist, paths) of a single-source Dijkstra search."""
-    check_data(name, fg, a)
-    order, dist, parents, first_seen = fg.core.dijkstra_tree(s, weight, cut)
-    obj = _objects(fg, source, s)
-    if weight is None or fg.core.weight_info(weight)[0]:
-        values = list(map(int, dist))
-    else:
-        values = dist
-        values[0] = 0  # the source's distance is NetworkX's starting value, the int 0
+def _dijkstra_result(fg, node_obj, s, weight, tree, toward=False):
+    """NetworkX's (dist, paths) of one Dijkstra search from its tree."""
+    order, dist, parents, first_seen = tree
+    obj = _objects(fg, node_obj, s)
+    values = _distances(fg, weight, dist)
     with no_gc_pauses():
-        path = {s: [source]}
-        for v, p in zip(order[1:], parents[1:]):
-            path[v] = [*path[p], obj(v)]
+        path = _paths_from_tree(obj, node_obj, s, order, parents, toward)
         keys = order if _paths_in_settle_order() else first_seen
         return dict(zip(map(obj, order), values)), {obj(v): path[v] for v in keys}
+
+
+def _from_source(name, fg, a, source, s, weight, cut):
+    check_data(name, fg, a)
+    return _dijkstra_result(fg, source, s, weight, fg.core.dijkstra_tree(s, weight, cut))
 
 
 def single_source_dijkstra(G, source, target=None, cutoff=None, weight="weight"):
     name = "single_source_dijkstra"
     a = locals().copy()
-    fg, s, cut = _dijkstra_start(name, a, source, weight, cutoff)
+    fg, s, cut = _dijkstra_start(name, a, source, cutoff)
     result = (
         _from_source(name, fg, a, source, s, weight, cut)
         if target is None
@@ -213,7 +312,7 @@ def single_source_dijkstra(G, source, target=None, cutoff=None, weight="weight")
 def single_source_dijkstra_path(G, source, cutoff=None, weight="weight"):
     name = "single_source_dijkstra_path"
     a = locals().copy()
-    fg, s, cut = _dijkstra_start(name, a, source, weight, cutoff)
+    fg, s, cut = _dijkstra_start(name, a, source, cutoff)
     paths = _from_source(name, fg, a, source, s, weight, cut)[1]
     record("ran", name)
     return paths
@@ -222,16 +321,13 @@ def single_source_dijkstra_path(G, source, cutoff=None, weight="weight"):
 def dijkstra_path(G, source, target, weight="weight"):
     name = "dijkstra_path"
     a = locals().copy()
-    fg, s, _ = _dijkstra_start(name, a, source, weight, None)
+    fg, s, _ = _dijkstra_start(name, a, source, None)
     path = _to_target(name, fg, a, source, s, target, weight, None)[1]
     record("ran", name)
     return path
 
 
-def dijkstra_path_length(G, source, target, weight="weight"):
-    name = "dijkstra_path_length"
-    a = locals().copy()
-    fg = graph_for(name, a)
+def _dijkstra_path_length(name, fg, a, source, target, weight):
     if source not in fg:
         raise nx.NodeNotFound(f"Node {source} not found in graph")
     if source == target:
@@ -240,43 +336,305 @@ def dijkstra_path_length(G, source, target, weight="weight"):
     found = _search_to(fg, fg.index[source], target, weight, None)
     if found is None:
         {target}  # noqa: B018 - NetworkX's final lookup of an unhashable target raises TypeError
+        record("ran", name)
         raise nx.NetworkXNoPath(f"Node {target} not reachable from {source}")
-    record("ran", name)
     return _distance(fg, weight, found[0])
 
 
-def _endpoints(name, a, source, target):
-    """The converted graph and both positions, with bidirectional_shortest_path's NodeNotFound."""
+def dijkstra_path_length(G, source, target, weight="weight"):
+    name = "dijkstra_path_length"
+    a = locals().copy()
+    length = _dijkstra_path_length(name, graph_for(name, a), a, source, target, weight)
+    record("ran", name)
+    return length
+
+
+def _all_pairs_dijkstra(fg, weight, cut):
+    """(node, (dist, paths)) per node in G's order; a negative cycle raises at its source."""
+    nodes = fg.nodes
+    for batch in _batches(fg):
+        trees = fg.core.dijkstra_tree_many(batch, weight, cut)
+        for s, tree in zip(batch, trees):
+            if tree is None:
+                raise ValueError("Contradictory paths found:", "negative weights?")
+            yield nodes[s], _dijkstra_result(fg, nodes[s], s, weight, tree)
+
+
+def all_pairs_dijkstra(G, cutoff=None, weight="weight"):
+    name = "all_pairs_dijkstra"
+    a = locals().copy()
     fg = graph_for(name, a)
+    check_data(name, fg, a)
+    record("ran", name)
+    return _all_pairs_dijkstra(fg, weight, _cut(cutoff))
+
+
+def all_pairs_dijkstra_path(G, cutoff=None, weight="weight"):
+    name = "all_pairs_dijkstra_path"
+    a = locals().copy()
+    fg = graph_for(name, a)
+    check_data(name, fg, a)
+    record("ran", name)
+    return ((v, found[1]) for v, found in _all_pairs_dijkstra(fg, weight, _cut(cutoff)))
+
+
+# ---------------------------------------------------------------------------
+# Bidirectional searches
+
+
+def _endpoints(fg, source, target):
+    """Both positions, with the bidirectional searches' NodeNotFound."""
     if source not in fg:
         raise nx.NodeNotFound(f"Source {source} is not in G")
     if target not in fg:
         raise nx.NodeNotFound(f"Target {target} is not in G")
-    return fg, fg.index[source], fg.index[target]
+    return fg.index[source], fg.index[target]
+
+
+def _own_objects(name, fg, s, t, source, target):
+    """Refuses endpoints given as equal objects that are not G's own.
+
+    NetworkX's path then mixes the given objects and G's keys by where the
+    two searches met.
+    """
+    if fg.nodes[s] is not source or fg.nodes[t] is not target:
+        refuse(name, "source or target given as an equal object, not G's own")
+
+
+def _bidirectional_bfs(name, fg, a, s, t, source, target):
+    """The positions of NetworkX's bidirectional_shortest_path (the call counts as run)."""
+    check_data(name, fg, a)
+    _require(name, fg, a, "pred_keys")
+    positions = [s] if s == t else fg.load_exact_pred().bidirectional_bfs(s, t)
+    record("ran", name)
+    if positions is None:
+        raise nx.NetworkXNoPath(f"No path between {source} and {target}.")
+    return positions
 
 
 def bidirectional_shortest_path(G, source, target):
     name = "bidirectional_shortest_path"
     a = locals().copy()
-    fg, s, t = _endpoints(name, a, source, target)
-    nodes = fg.nodes
-    if nodes[s] is not source or nodes[t] is not target:
-        # NetworkX's path then mixes the given objects and G's keys by where
-        # the two searches met.
-        refuse(name, "source or target given as an equal object, not G's own")
-    check_data(name, fg, a)
-    positions = [s] if s == t else fg.load_exact_pred().bidirectional_bfs(s, t)
-    record("ran", name)
-    if positions is None:
-        raise nx.NetworkXNoPath(f"No path between {source} and {target}.")
+    fg = graph_for(name, a)
+    s, t = _endpoints(fg, source, target)
+    _own_objects(name, fg, s, t, source, target)
+    positions = _bidirectional_bfs(name, fg, a, s, t, source, target)
     with no_gc_pauses():
-        return list(map(nodes.__getitem__, positions))
+        return list(map(fg.nodes.__getitem__, positions))
 
 
 def has_path(G, source, target):
     name = "has_path"
     # NetworkX asks shortest_path, that is bidirectional_shortest_path.
-    fg, s, t = _endpoints(name, locals().copy(), source, target)
+    fg = graph_for(name, locals().copy())
+    s, t = _endpoints(fg, source, target)
     found = s == t or fg.load_exact_pred().bidirectional_bfs(s, t) is not None
     record("ran", name)
     return found
+
+
+def _bidirectional_dijkstra(name, fg, a, s, t, source, target, weight):
+    """NetworkX's (distance, path) of bidirectional_dijkstra."""
+    if source == target:
+        return 0, [source]
+    if NX_VERSION < (3, 6):
+        refuse(name, _OLD_BIDIRECTIONAL_DIJKSTRA)
+    _own_objects(name, fg, s, t, source, target)
+    check_data(name, fg, a)
+    _require(name, fg, a, "pred_keys")
+    found = fg.load_exact_pred().bidirectional_dijkstra(s, t, weight)
+    if found is None:
+        record("ran", name)
+        raise nx.NetworkXNoPath(f"No path between {source} and {target}.")
+    d, positions = found
+    with no_gc_pauses():
+        return _distance(fg, weight, d), list(map(fg.nodes.__getitem__, positions))
+
+
+def bidirectional_dijkstra(G, source, target, weight="weight"):
+    name = "bidirectional_dijkstra"
+    a = locals().copy()
+    fg = graph_for(name, a)
+    s, t = _endpoints(fg, source, target)
+    result = _bidirectional_dijkstra(name, fg, a, s, t, source, target, weight)
+    record("ran", name)
+    return result
+
+
+# ---------------------------------------------------------------------------
+# shortest_path and shortest_path_length: NetworkX's dispatch over the above
+
+
+def shortest_path(G, source=None, target=None, weight=None, method="dijkstra"):
+    name = "shortest_path"
+    a = locals().copy()
+    fg = graph_for(name, a)
+    if source is None and target is None:
+        if NX_VERSION < (3, 5):
+            refuse(name, "this NetworkX version returns all pairs as a dict, with a warning")
+        check_data(name, fg, a)
+        result = _all_pairs_paths(fg, None) if weight is None else (
+            (v, found[1]) for v, found in _all_pairs_dijkstra(fg, weight, None)
+        )
+    elif source is None:
+        # NetworkX searches G.reverse(copy=False) from the target.
+        core = _backward(name, fg, a)
+        if weight is None:
+            if target not in fg:
+                raise nx.NodeNotFound(f"Source {target} not in G")
+            check_data(name, fg, a)
+            result = _tree_paths(fg, core, target, fg.index[target], None, fg.directed, True)
+        else:
+            t = _dijkstra_source(fg, target, f"Node {target} not found in graph")
+            check_data(name, fg, a)
+            tree = core.dijkstra_tree(t, weight, None, None, fg.directed)
+            result = _dijkstra_result(fg, target, t, weight, tree, toward=True)[1]
+    elif target is None:
+        if weight is None:
+            s = _checked(name, fg, a, source, f"Source {source} not in G")
+            result = _tree_paths(fg, fg.core, source, s, None, False, False)
+        else:
+            s = _dijkstra_source(fg, source, f"Node {source} not found in graph")
+            result = _from_source(name, fg, a, source, s, weight, None)[1]
+    else:
+        s, t = _endpoints(fg, source, target)
+        if weight is None:
+            _own_objects(name, fg, s, t, source, target)
+            positions = _bidirectional_bfs(name, fg, a, s, t, source, target)
+            result = list(map(fg.nodes.__getitem__, positions))
+        else:
+            result = _bidirectional_dijkstra(name, fg, a, s, t, source, target, weight)[1]
+    record("ran", name)
+    return result
+
+
+def shortest_path_length(G, source=None, target=None, weight=None, method="dijkstra"):
+    name = "shortest_path_length"
+    a = locals().copy()
+    fg = graph_for(name, a)
+    if source is None and target is None:
+        refuse(name, "all-pairs lengths are left to NetworkX")
+    if source is None:
+        core = _backward(name, fg, a)
+        if weight is None:
+            if target not in fg:
+                raise nx.NodeNotFound(f"Source {target} is not in G")
+            check_data(name, fg, a)
+            result = _bfs_lengths(fg, core, target, fg.index[target], None, fg.directed)
+        else:
+            t = _dijkstra_source(fg, target, f"Node {target} not found in graph")
+            check_data(name, fg, a)
+            result = _dijkstra_lengths(fg, core, target, t, weight, None, fg.directed)
+    elif target is None:
+        if weight is None:
+            s = _checked(name, fg, a, source, f"Source {source} is not in G")
+            result = _bfs_lengths(fg, fg.core, source, s, None, False)
+        else:
+            s = _dijkstra_source(fg, source, f"Node {source} not found in graph")
+            check_data(name, fg, a)
+            result = _dijkstra_lengths(fg, fg.core, source, s, weight, None, False)
+    elif weight is None:
+        s, t = _endpoints(fg, source, target)
+        result = len(_bidirectional_bfs(name, fg, a, s, t, source, target)) - 1
+    else:
+        result = _dijkstra_path_length(name, fg, a, source, target, weight)
+    record("ran", name)
+    return result
+
+
+# ---------------------------------------------------------------------------
+# All shortest paths
+
+
+@functools.cache
+def _walk_skips_ends():
+    """Whether the installed NetworkX's path walk ends a pass at a node already on the path.
+
+    NetworkX 3.7 rewrote _build_paths_from_predecessors: the earlier walk
+    returns to the top of its loop after meeting such a node, so a source
+    with predecessors (a zero-weight cycle through it) is yielded again.
+    """
+    G = nx.DiGraph()
+    G.add_edge(0, 1, weight=0)
+    G.add_edge(1, 0, weight=0)
+    return len(list(nx.all_shortest_paths.orig_func(G, 0, 1, weight="weight"))) > 1
+
+
+def _all_paths_source(name, fg, source, weight):
+    """The source position, or NetworkX's error for a source G lacks."""
+    if source in fg:
+        return fg.index[source]
+    if weight is None:
+        return nx.NodeNotFound(f"Source {source} not in G")
+    return nx.NodeNotFound(f"Node {source} is not found in the graph")
+
+
+def _walk(fg, ap, source, target):
+    """NetworkX's paths from the core's walk: the source and target as given, G's keys between."""
+    nodes = fg.nodes
+    while (positions := ap.next_path()) is not None:
+        if len(positions) == 1:
+            yield [target]
+        else:
+            yield [source, *map(nodes.__getitem__, positions[1:-1]), target]
+
+
+def all_shortest_paths(G, source, target, weight=None, method="dijkstra"):
+    name = "all_shortest_paths"
+    a = locals().copy()
+    fg = graph_for(name, a)
+    s = _all_paths_source(name, fg, source, weight)
+    if isinstance(s, Exception):
+        raise s
+    check_data(name, fg, a)
+    no_path = nx.NetworkXNoPath(f"Target {target} cannot be reached from given sources")
+    if target not in fg:
+        # NetworkX searches first (and may meet a contradiction), then looks
+        # the target up on first iteration.
+        fg.core.shortest_path_predecessors(s, weight)
+        record("ran", name)
+        try:
+            hash(target)
+        except TypeError as exc:
+            return _raising(exc)
+        return _raising(no_path)
+    ap = fg.core.all_shortest_paths(s, fg.index[target], weight, _walk_skips_ends())
+    record("ran", name)
+    return _raising(no_path) if ap is None else _walk(fg, ap, source, target)
+
+
+def _predecessors(fg, source, s, weight):
+    """NetworkX's pred dict of a search from `source`, as objects."""
+    obj = _objects(fg, source, s)
+    order, lists = fg.core.shortest_path_predecessors(s, weight)
+    with no_gc_pauses():
+        return {obj(v): list(map(obj, row)) for v, row in zip(order, lists)}
+
+
+def _paths_by_target(fg, source, s, weight):
+    """(node, paths) for every node the search reaches, in NetworkX's pred order."""
+    pred = _predecessors(fg, source, s, weight)
+    sources = {source}
+    for v in pred:
+        yield v, list(_build_paths_from_predecessors(sources, v, pred))
+
+
+def single_source_all_shortest_paths(G, source, weight=None, method="dijkstra"):
+    name = "single_source_all_shortest_paths"
+    a = locals().copy()
+    fg = graph_for(name, a)
+    check_data(name, fg, a)
+    s = _all_paths_source(name, fg, source, weight)
+    record("ran", name)
+    # A generator, as NetworkX's: its errors come on first iteration.
+    return _raising(s) if isinstance(s, Exception) else _paths_by_target(fg, source, s, weight)
+
+
+def all_pairs_all_shortest_paths(G, weight=None, method="dijkstra"):
+    name = "all_pairs_all_shortest_paths"
+    a = locals().copy()
+    fg = graph_for(name, a)
+    check_data(name, fg, a)
+    record("ran", name)
+    nodes = fg.nodes
+    return ((nodes[s], dict(_paths_by_target(fg, nodes[s], s, weight))) for s in range(len(nodes)))

@@ -16,7 +16,7 @@ from collections import defaultdict
 import networkx as nx
 
 from .checks import check_data, graph_for, release_warning
-from .graph import no_gc_pauses, record
+from .graph import no_gc_pauses, record, refuse
 
 
 def _limit(depth_limit, n):
@@ -154,6 +154,51 @@ def bfs_tree(G, source, reverse=False, depth_limit=None, sort_neighbors=None):
         T.add_edges_from(zip(*_bfs_pairs(fg, source, s, reverse, depth_limit)))
     record("ran", name)
     return T
+
+
+def bfs_layers(G, sources):
+    """Breadth-first layers from one source (several sources are NetworkX's)."""
+    name = "bfs_layers"
+    a = locals().copy()
+    fg = graph_for(name, a)
+    if sources not in fg:
+        refuse(name, "several sources are left to NetworkX")
+    check_data(name, fg, a)
+    s = fg.index[sources]
+    order, levels = fg.core.bfs_lengths(s, math.inf)
+    obj = _objects(fg, sources, s)
+    layers = []
+    start = 0
+    for i in range(1, len(order) + 1):
+        if i == len(order) or levels[i] != levels[start]:
+            layers.append(list(map(obj, order[start:i])))
+            start = i
+    record("ran", name)
+    return iter(layers)
+
+
+def descendants_at_distance(G, source, distance):
+    name = "descendants_at_distance"
+    a = locals().copy()
+    fg = graph_for(name, a)
+    if source not in fg:
+        raise nx.NetworkXError(f"The node {source} is not in the graph.")
+    # NetworkX compares each layer's index with `distance`.
+    if isinstance(distance, float):
+        d = int(distance) if distance.is_integer() else -1
+    elif isinstance(distance, int):
+        d = int(distance)
+    else:
+        refuse(name, "distance must be an int or a float")
+    if not 0 <= d < len(fg):
+        record("ran", name)
+        return set()
+    check_data(name, fg, a)
+    s = fg.index[source]
+    order, levels = fg.core.bfs_lengths(s, float(d))
+    obj = _objects(fg, source, s)
+    record("ran", name)
+    return {obj(v) for v, level in zip(order, levels) if level == d}
 
 
 def _reached(name, a, source, reverse=False):
