@@ -60,7 +60,16 @@ def compute():
     for w in (None, "weight"):
         out[f"big/{w}/nodes"] = hexes(g.betweenness(w, False, big_sources()))
         out[f"big/{w}/edges"] = hexes(g.edge_betweenness(w, big_sources()))
+    # The backend's all-pairs generators: several batches of parallel searches.
+    for name, (G, weight) in all_pairs_graphs().items():
+        out[f"{name}/dijkstra"] = [repr(list(nx.all_pairs_dijkstra(G, weight=weight, backend="fennel")))]
+        out[f"{name}/bfs"] = [repr(list(nx.all_pairs_shortest_path(G, backend="fennel")))]
     return out
+
+
+def all_pairs_graphs():
+    G = add_weights(nx.gnp_random_graph(300, 0.01, seed=34, directed=True), "float", seed=35)
+    return {"apsp_float": (G, "weight"), "apsp_int": (add_weights(G, "int", seed=36), "weight")}
 
 
 def run_python(script, **env_vars):
@@ -100,6 +109,13 @@ def test_many_batches_match_networkx(results_by_pool_size):
         for k in (1, 4):
             assert results_by_pool_size[k][f"big/{w}/nodes"] == hexes(nodes), (k, w)
             assert results_by_pool_size[k][f"big/{w}/edges"] == hexes(edges), (k, w)
+
+
+def test_all_pairs_match_networkx(results_by_pool_size):
+    for name, (G, weight) in all_pairs_graphs().items():
+        for k in (1, 4):
+            assert results_by_pool_size[k][f"{name}/dijkstra"] == [repr(list(nx.all_pairs_dijkstra(G, weight=weight)))]
+            assert results_by_pool_size[k][f"{name}/bfs"] == [repr(list(nx.all_pairs_shortest_path(G)))]
 
 
 def test_concurrent_python_threads():
