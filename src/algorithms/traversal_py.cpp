@@ -7,6 +7,7 @@
 #include "lib/args.hpp"
 #include "lib/entry.hpp"
 #include "lib/errors.hpp"
+#include "lib/path_results_py.hpp"
 #include "lib/pyref.hpp"
 #include "lib/results.hpp"
 
@@ -179,6 +180,130 @@ PyObject* dijkstra_path(PyObject* self, Args& a) {
     return tuple_from([&] { return PyFloat_FromDouble(found->distance); }, [&] { return to_list(found->path); });
 }
 
+// The node objects of a path result: `nodes` must name every node.
+bool node_objects(const CoreGraph& g, PyObject* nodes, Node root, PyObject* root_obj, NodeObjects& out) {
+    if (static_cast<std::uint64_t>(PyTuple_GET_SIZE(nodes)) != g.n) {
+        PyErr_SetString(PyExc_ValueError, "nodes must hold one object per node");
+        return false;
+    }
+    out = {nodes, root, root_obj};
+    return true;
+}
+
+PyObject* bfs_paths(PyObject* self, Args& a) {
+    Node source;
+    double cutoff;
+    PyObject* nodes;
+    bool reverse = false;
+    bool toward = false;
+    if (!a.position(0, source) || !a.real(1, cutoff) || !a.tuple(2, nodes) || !a.flag(4, reverse) ||
+        !a.flag(5, toward)) {
+        return nullptr;
+    }
+    const CoreGraph& g = graph_of(self);
+    if (source >= g.n) return raise(index_error());
+    NodeObjects obj;
+    if (!node_objects(g, nodes, source, a[3], obj)) return nullptr;
+    auto view = g.path_adj(std::nullopt, reverse);
+    if (!view.ok()) return raise(view.error());
+    BfsTree tree;
+    {
+        Detached detached;
+        tree = fennel::bfs_tree(*view.value().adj, source, cutoff);
+    }
+    return tree_paths(obj, tree.order, tree.parents, tree.order, toward);
+}
+
+PyObject* bfs_paths_many(PyObject* self, Args& a) {
+    std::vector<Node> sources;
+    double cutoff;
+    PyObject* nodes;
+    if (!a.positions(0, sources) || !a.real(1, cutoff) || !a.tuple(2, nodes)) return nullptr;
+    const CoreGraph& g = graph_of(self);
+    NodeObjects obj;
+    if (!node_objects(g, nodes, NO_PARENT, Py_None, obj)) return nullptr;
+    for (Node s : sources) {
+        if (s >= g.n) return raise(index_error());
+    }
+    Result<std::vector<BfsTree>> result = Error{ErrorKind::Internal, {}};
+    {
+        Detached detached;
+        result = fennel::bfs_tree_many(g.succ, sources, cutoff);
+    }
+    if (!result.ok()) return raise(result.error());
+    const auto& trees = result.value();
+    return list_from(trees.size(), [&](std::size_t i) {
+        const BfsTree& t = trees[i];
+        return tree_paths(obj, t.order, t.parents, t.order, false);
+    });
+}
+
+// (dist, paths) of one Dijkstra tree, keyed as NetworkX keys them.
+PyObject* dijkstra_result(const NodeObjects& obj, const DijkstraTree& t, bool settle_keys, bool int_distances,
+                          bool toward = false) {
+    return tuple_from([&] { return distance_dict(obj, t.order, t.dist, int_distances); },
+                      [&] { return tree_paths(obj, t.order, t.parent, settle_keys ? t.order : t.first_seen, toward); });
+}
+
+PyObject* dijkstra_paths(PyObject* self, Args& a) {
+    Node source;
+    PyObject* nodes;
+    std::optional<std::string> weight;
+    std::optional<double> cutoff;
+    bool reverse = false;
+    bool toward = false;
+    bool settle_keys = true;
+    bool int_distances = false;
+    if (!a.position(0, source) || !a.tuple(1, nodes) || !a.optional_string(3, weight) || !a.optional_real(4, cutoff) ||
+        !a.flag(5, reverse) || !a.flag(6, toward) || !a.flag(7, settle_keys) || !a.flag(8, int_distances)) {
+        return nullptr;
+    }
+    const CoreGraph& g = graph_of(self);
+    if (source >= g.n) return raise(index_error());
+    NodeObjects obj;
+    if (!node_objects(g, nodes, source, a[2], obj)) return nullptr;
+    auto view = g.path_adj(weight, reverse);
+    if (!view.ok()) return raise(view.error());
+    Result<DijkstraTree> result = Error{ErrorKind::Internal, {}};
+    {
+        Detached detached;
+        result = fennel::dijkstra_tree(view.value(), source, cutoff, std::nullopt);
+    }
+    if (!result.ok()) return raise(result.error());
+    return dijkstra_result(obj, result.value(), settle_keys, int_distances, toward);
+}
+
+PyObject* dijkstra_paths_many(PyObject* self, Args& a) {
+    std::vector<Node> sources;
+    PyObject* nodes;
+    std::optional<std::string> weight;
+    std::optional<double> cutoff;
+    bool settle_keys = true;
+    bool int_distances = false;
+    if (!a.positions(0, sources) || !a.tuple(1, nodes) || !a.optional_string(2, weight) ||
+        !a.optional_real(3, cutoff) || !a.flag(4, settle_keys) || !a.flag(5, int_distances)) {
+        return nullptr;
+    }
+    const CoreGraph& g = graph_of(self);
+    NodeObjects obj;
+    if (!node_objects(g, nodes, NO_PARENT, Py_None, obj)) return nullptr;
+    for (Node s : sources) {
+        if (s >= g.n) return raise(index_error());
+    }
+    auto column = g.weight_slice(weight, false);
+    if (!column.ok()) return raise(column.error());
+    Result<std::vector<std::optional<DijkstraTree>>> result = Error{ErrorKind::Internal, {}};
+    {
+        Detached detached;
+        result = fennel::dijkstra_tree_many(PathAdj{&g.succ, column.value()}, sources, cutoff);
+    }
+    if (!result.ok()) return raise(result.error());
+    const auto& trees = result.value();
+    return list_from(trees.size(), [&](std::size_t i) {
+        return trees[i] ? dijkstra_result(obj, *trees[i], settle_keys, int_distances) : Py_NewRef(Py_None);
+    });
+}
+
 constexpr auto BFS_TREE =
     method("bfs_tree", bfs_tree,
            "BFS discovery order and each node's discoverer (`NO_PARENT` for the\n"
@@ -210,6 +335,24 @@ constexpr auto DIJKSTRA_TREE_MANY =
     method("dijkstra_tree_many", dijkstra_tree_many,
            "`dijkstra_tree` for each source, in parallel; `None` on a negative cycle.", "sources", "weight=None",
            "cutoff=None");
+constexpr auto BFS_PATHS =
+    method("bfs_paths", bfs_paths,
+           "NetworkX's single-source (or, `toward`, single-target) path dict of a\n"
+           "breadth-first search: node objects from the tuple `nodes`, the root\nas `root`.",
+           "source", "cutoff", "nodes", "root", "reverse=False", "toward=False");
+constexpr auto BFS_PATHS_MANY =
+    method("bfs_paths_many", bfs_paths_many, "`bfs_paths` for each source (its own node as root), in parallel.",
+           "sources", "cutoff", "nodes");
+constexpr auto DIJKSTRA_PATHS =
+    method("dijkstra_paths", dijkstra_paths,
+           "NetworkX's `(dist, paths)` dicts of a Dijkstra search; paths keyed in\n"
+           "settle order, else first-seen order; distances as ints if\n`int_distances`.",
+           "source", "nodes", "root", "weight=None", "cutoff=None", "reverse=False", "toward=False",
+           "settle_keys=True", "int_distances=False");
+constexpr auto DIJKSTRA_PATHS_MANY =
+    method("dijkstra_paths_many", dijkstra_paths_many,
+           "`dijkstra_paths` for each source, in parallel; `None` on a negative cycle.", "sources", "nodes",
+           "weight=None", "cutoff=None", "settle_keys=True", "int_distances=False");
 constexpr auto DIJKSTRA_PATH =
     method("dijkstra_path", dijkstra_path,
            "Dijkstra from `source` until `target` is finalized: `(distance,\n"
@@ -220,7 +363,8 @@ constexpr auto DIJKSTRA_PATH =
 
 std::vector<PyMethodDef> traversal_methods() {
     return {row<BFS_TREE>(),  row<BFS_TREE_MANY>(),  row<BFS_EDGES>(),      row<DFS_FORWARD>(),
-            row<REACHABLE>(), row<DIJKSTRA_TREE>(), row<DIJKSTRA_TREE_MANY>(), row<DIJKSTRA_PATH>()};
+            row<REACHABLE>(), row<DIJKSTRA_TREE>(), row<DIJKSTRA_TREE_MANY>(), row<DIJKSTRA_PATH>(),
+            row<BFS_PATHS>(), row<BFS_PATHS_MANY>(), row<DIJKSTRA_PATHS>(), row<DIJKSTRA_PATHS_MANY>()};
 }
 
 }  // namespace fennel::py

@@ -309,4 +309,10 @@ bool Args::dict(std::size_t i, PyObject*& out) const {
     return true;
 }
 
+bool Args::tuple(std::size_t i, PyObject*& out) const {
+    if (!PyTuple_CheckExact(matched_[i])) return fail_type(i, "tuple");
+    out = matched_[i];
+    return true;
+}
+
 }  // namespace fennel::py

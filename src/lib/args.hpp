@@ -60,6 +60,7 @@ public:
     // A list (or subclass) / dict (or subclass), borrowed.
     bool list(std::size_t i, PyObject*& out) const;
     bool dict(std::size_t i, PyObject*& out) const;
+    bool tuple(std::size_t i, PyObject*& out) const;  // exactly a tuple, borrowed
 
 private:
     bool absent(std::size_t i) const { return matched_[i] == nullptr || matched_[i] == Py_None; }

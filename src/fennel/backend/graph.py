@@ -1,6 +1,7 @@
 """The converted graph, NetworkX's cache of it, and the call log."""
 
 import contextlib
+import functools
 import gc
 import os
 import threading
@@ -96,6 +97,11 @@ class FennelGraph:
             raise
         record("converted", type(G).__name__, f"{len(self.nodes)} nodes")
         return core
+
+    @functools.cached_property
+    def node_tuple(self):
+        """The nodes as a tuple, which path results read their objects from."""
+        return tuple(self.nodes)
 
     @property
     def core(self):

@@ -133,28 +133,13 @@ def single_source_dijkstra_path_length(G, source, cutoff=None, weight="weight"):
 # Unweighted paths
 
 
-def _paths_from_tree(obj, node_obj, s, order, parents, toward):
-    """NetworkX's _single_shortest_path dict from a breadth-first or Dijkstra tree.
-
-    `toward` builds paths that end at `node_obj` (a single-target search joins
-    each path in front of its parent's).
-    """
-    path = {s: [node_obj]}
-    if toward:
-        for v, p in zip(order[1:], parents[1:]):
-            path[v] = [obj(v), *path[p]]
-    else:
-        for v, p in zip(order[1:], parents[1:]):
-            path[v] = [*path[p], obj(v)]
-    return path
-
-
 def _tree_paths(fg, core, node_obj, s, cutoff, reverse, toward):
-    order, parents = core.bfs_tree(s, _bfs_cutoff(cutoff), reverse)
-    obj = _objects(fg, node_obj, s)
+    """NetworkX's _single_shortest_path dict: paths from `node_obj`, or toward it.
+
+    A single-target search joins each path in front of its parent's.
+    """
     with no_gc_pauses():
-        path = _paths_from_tree(obj, node_obj, s, order, parents, toward)
-        return {obj(v): path[v] for v in order}
+        return core.bfs_paths(s, _bfs_cutoff(cutoff), fg.node_tuple, node_obj, reverse, toward)
 
 
 def _checked(name, fg, a, node, missing):
@@ -197,15 +182,11 @@ def single_target_shortest_path_length(G, target, cutoff=None):
 
 def _all_pairs_paths(fg, cutoff):
     nodes = fg.nodes
-    obj = nodes.__getitem__
     limit = _bfs_cutoff(cutoff)
     for batch in _batches(fg):
-        trees = fg.core.bfs_tree_many(batch, limit)
-        for s, (order, parents) in zip(batch, trees):
-            with no_gc_pauses():
-                path = _paths_from_tree(obj, nodes[s], s, order, parents, False)
-                paths = {obj(v): path[v] for v in order}
-            yield nodes[s], paths
+        with no_gc_pauses():
+            found = fg.core.bfs_paths_many(batch, limit, fg.node_tuple)
+        yield from zip(map(nodes.__getitem__, batch), found)
 
 
 def all_pairs_shortest_path(G, cutoff=None):
@@ -280,20 +261,18 @@ def _to_target(name, fg, a, source, s, target, weight, cut):
     return _distance(fg, weight, d), path
 
 
-def _dijkstra_result(fg, node_obj, s, weight, tree, toward=False):
-    """NetworkX's (dist, paths) of one Dijkstra search from its tree."""
-    order, dist, parents, first_seen = tree
-    obj = _objects(fg, node_obj, s)
-    values = _distances(fg, weight, dist)
+def _dijkstra_paths(fg, core, node_obj, s, weight, cut, reverse=False, toward=False):
+    """NetworkX's (dist, paths) of one Dijkstra search from `node_obj` (paths toward it if `toward`)."""
     with no_gc_pauses():
-        path = _paths_from_tree(obj, node_obj, s, order, parents, toward)
-        keys = order if _paths_in_settle_order() else first_seen
-        return dict(zip(map(obj, order), values)), {obj(v): path[v] for v in keys}
+        return core.dijkstra_paths(
+            s, fg.node_tuple, node_obj, weight, cut, reverse, toward, _paths_in_settle_order(),
+            _int_distances(fg, weight),
+        )
 
 
 def _from_source(name, fg, a, source, s, weight, cut):
     check_data(name, fg, a)
-    return _dijkstra_result(fg, source, s, weight, fg.core.dijkstra_tree(s, weight, cut))
+    return _dijkstra_paths(fg, fg.core, source, s, weight, cut)
 
 
 def single_source_dijkstra(G, source, target=None, cutoff=None, weight="weight"):
@@ -352,12 +331,14 @@ def dijkstra_path_length(G, source, target, weight="weight"):
 def _all_pairs_dijkstra(fg, weight, cut):
     """(node, (dist, paths)) per node in G's order; a negative cycle raises at its source."""
     nodes = fg.nodes
+    settle_keys, int_distances = _paths_in_settle_order(), _int_distances(fg, weight)
     for batch in _batches(fg):
-        trees = fg.core.dijkstra_tree_many(batch, weight, cut)
-        for s, tree in zip(batch, trees):
-            if tree is None:
+        with no_gc_pauses():
+            found = fg.core.dijkstra_paths_many(batch, fg.node_tuple, weight, cut, settle_keys, int_distances)
+        for s, result in zip(batch, found):
+            if result is None:
                 raise ValueError("Contradictory paths found:", "negative weights?")
-            yield nodes[s], _dijkstra_result(fg, nodes[s], s, weight, tree)
+            yield nodes[s], result
 
 
 def all_pairs_dijkstra(G, cutoff=None, weight="weight"):
@@ -487,8 +468,7 @@ def shortest_path(G, source=None, target=None, weight=None, method="dijkstra"):
         else:
             t = _dijkstra_source(fg, target, f"Node {target} not found in graph")
             check_data(name, fg, a)
-            tree = core.dijkstra_tree(t, weight, None, None, fg.directed)
-            result = _dijkstra_result(fg, target, t, weight, tree, toward=True)[1]
+            result = _dijkstra_paths(fg, core, target, t, weight, None, fg.directed, True)[1]
     elif target is None:
         if weight is None:
             s = _checked(name, fg, a, source, f"Source {source} not in G")
