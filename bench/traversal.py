@@ -1,13 +1,22 @@
-"""Traversals and unweighted paths: fennel against NetworkX, in one run.
+"""Traversals and paths: fennel against NetworkX, in one run.
 
 On the 1,000,000-edge graph of bench/conversion.py, with the conversion
 cached: each function from one source, its result consumed (generators
 listed). Every fennel answer is checked to equal NetworkX's before its time is
-shown.
+shown. Beside them, igraph's and NetworKit's single-source searches on the
+same graph (where installed), as a yardstick: igraph builds a path list per
+node as NetworkX does; NetworKit's run builds nothing Python sees.
+
+Then all_pairs_dijkstra_path over all sources of a 2,000-node graph, with 1
+and 2 worker threads (each in a process of its own, the pool's size being
+fixed when it starts).
 
     python bench/traversal.py
 """
 
+import os
+import subprocess
+import sys
 import time
 
 import networkx as nx
@@ -46,6 +55,64 @@ def same(a, b):
     return list(a) == list(b)
 
 
+def yardsticks(G):
+    """Single-source search times of igraph and NetworKit on G, where installed."""
+    rows = []
+    edges = list(G.edges(data="weight"))
+    try:
+        import igraph
+
+        g = igraph.Graph(n=len(G), edges=[(u, v) for u, v, _ in edges], directed=True)
+        g.es["weight"] = [w for _, _, w in edges]
+        rows.append(("igraph get_shortest_paths (BFS)", best(lambda: g.get_shortest_paths(0), 5)[0]))
+        rows.append(("igraph get_shortest_paths (Dijkstra)",
+                     best(lambda: g.get_shortest_paths(0, weights="weight"), 5)[0]))
+    except ImportError:
+        pass
+    try:
+        import networkit as nk
+
+        nk.setNumberOfThreads(1)
+        h = nk.Graph(len(G), weighted=True, directed=True)
+        for u, v, w in edges:
+            h.addEdge(u, v, w)
+        rows.append(("NetworKit BFS run", best(lambda: nk.distance.BFS(h, 0, storePaths=True).run(), 5)[0]))
+        rows.append(("NetworKit Dijkstra run", best(lambda: nk.distance.Dijkstra(h, 0, storePaths=True).run(), 5)[0]))
+    except ImportError:
+        pass
+    return rows
+
+
+def all_pairs(threads):
+    """all_pairs_dijkstra_path on 2,000 nodes in a process with `threads` workers: (NetworkX, fennel) seconds."""
+    here = os.path.dirname(os.path.abspath(__file__))
+    code = f"import sys; sys.path.insert(0, {here!r}); import traversal; traversal.all_pairs_child()"
+    env = dict(os.environ, RAYON_NUM_THREADS=str(threads))
+    out = subprocess.run([sys.executable, "-c", code], env=env, capture_output=True, text=True, check=True)
+    t_nx, t_fennel = map(float, out.stdout.split())
+    return t_nx, t_fennel
+
+
+def all_pairs_child():
+    import random
+
+    nx.config.warnings_to_ignore.add("cache")
+    rng = random.Random(7)
+    G = nx.gnm_random_graph(2000, 10_000, seed=7)
+    for _, _, d in G.edges(data=True):
+        d["weight"] = rng.randint(1, 100)
+    nx.single_source_dijkstra_path_length(G, 0, backend="fennel")  # convert once
+
+    def call(**kw):
+        return list(nx.all_pairs_dijkstra_path(G, **kw))
+
+    t_nx, expected = best(call, 1)
+    t_fennel, got = best(lambda: call(backend="fennel"), 3)
+    if got != expected:
+        raise SystemExit("fennel's all_pairs_dijkstra_path differs from NetworkX's")
+    print(t_nx, t_fennel)
+
+
 def main():
     nx.config.warnings_to_ignore.add("cache")
     G = random_graph(directed=True)
@@ -59,6 +126,13 @@ def main():
             if not same(got, expected):
                 raise SystemExit(f"fennel's {name} differs from NetworkX's")
             print(f"{name:<34}{t_nx:>9.3f}s{t_fennel:>9.3f}s{t_nx / t_fennel:>7.1f}x")
+    for name, t in yardsticks(G):
+        print(f"{name:<44}{t:>9.3f}s")
+    print()
+    print(f"{'all_pairs_dijkstra_path (2,000 nodes)':<40}{'NetworkX':>10}{'fennel':>10}{'ratio':>8}")
+    for threads in (1, 2):
+        t_nx, t_fennel = all_pairs(threads)
+        print(f"{f'{threads} thread(s)':<40}{t_nx:>9.3f}s{t_fennel:>9.3f}s{t_nx / t_fennel:>7.1f}x")
 
 
 if __name__ == "__main__":

@@ -301,6 +301,11 @@ ERRORS = {  # the range check comes before the weight lookup
     "depth_limit_beyond_64_bits": (lambda g: g.bfs_edges(0, 2**63), OverflowError, "'depth_limit'"),
     "sources_str": (lambda g: g.bfs_tree_many("01", 1), TypeError, "'sources'"),
     "reverse_int": (lambda g: g.reachable(0, 1), TypeError, "'reverse'"),
+    "bfs_paths_source": (lambda g: g.bfs_paths(4, INF, ("a", "b", "c"), "x"), *OUT_OF_RANGE),
+    "dijkstra_paths_many_source": (lambda g: g.dijkstra_paths_many([0, 4], ("a", "b", "c")), *OUT_OF_RANGE),
+    "nodes_list": (lambda g: g.bfs_paths(0, INF, ["a", "b", "c"], "a"), TypeError, "'nodes' must be tuple"),
+    "nodes_short": (lambda g: g.bfs_paths_many([0], INF, ("a", "b", "c")), ValueError, "one object per node"),
+    "nodes_long": (lambda g: g.dijkstra_paths(0, tuple("abcde"), "a"), ValueError, "one object per node"),
 }
 
 

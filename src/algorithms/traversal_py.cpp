@@ -220,11 +220,11 @@ PyObject* bfs_paths_many(PyObject* self, Args& a) {
     PyObject* nodes;
     if (!a.positions(0, sources) || !a.real(1, cutoff) || !a.tuple(2, nodes)) return nullptr;
     const CoreGraph& g = graph_of(self);
-    NodeObjects obj;
-    if (!node_objects(g, nodes, NO_PARENT, Py_None, obj)) return nullptr;
     for (Node s : sources) {
         if (s >= g.n) return raise(index_error());
     }
+    NodeObjects obj;
+    if (!node_objects(g, nodes, NO_PARENT, Py_None, obj)) return nullptr;
     Result<std::vector<BfsTree>> result = Error{ErrorKind::Internal, {}};
     {
         Detached detached;
@@ -238,11 +238,21 @@ PyObject* bfs_paths_many(PyObject* self, Args& a) {
     });
 }
 
-// (dist, paths) of one Dijkstra tree, keyed as NetworkX keys them.
-PyObject* dijkstra_result(const NodeObjects& obj, const DijkstraTree& t, bool settle_keys, bool int_distances,
+// (dist, paths) of one Dijkstra tree, keyed as NetworkX keys them; dist is
+// None unless `distances` (the path-only functions drop it).
+struct DijkstraShape {
+    bool settle_keys = true;
+    bool int_distances = false;
+    bool distances = true;
+};
+
+PyObject* dijkstra_result(const NodeObjects& obj, const DijkstraTree& t, const DijkstraShape& shape,
                           bool toward = false) {
-    return tuple_from([&] { return distance_dict(obj, t.order, t.dist, int_distances); },
-                      [&] { return tree_paths(obj, t.order, t.parent, settle_keys ? t.order : t.first_seen, toward); });
+    const std::span<const Node> keys = shape.settle_keys ? t.order : t.first_seen;
+    auto dist = [&] {
+        return shape.distances ? distance_dict(obj, t.order, t.dist, shape.int_distances) : Py_NewRef(Py_None);
+    };
+    return tuple_from(dist, [&] { return tree_paths(obj, t.order, t.parent, keys, toward); });
 }
 
 PyObject* dijkstra_paths(PyObject* self, Args& a) {
@@ -252,10 +262,10 @@ PyObject* dijkstra_paths(PyObject* self, Args& a) {
     std::optional<double> cutoff;
     bool reverse = false;
     bool toward = false;
-    bool settle_keys = true;
-    bool int_distances = false;
+    DijkstraShape shape;
     if (!a.position(0, source) || !a.tuple(1, nodes) || !a.optional_string(3, weight) || !a.optional_real(4, cutoff) ||
-        !a.flag(5, reverse) || !a.flag(6, toward) || !a.flag(7, settle_keys) || !a.flag(8, int_distances)) {
+        !a.flag(5, reverse) || !a.flag(6, toward) || !a.flag(7, shape.settle_keys) ||
+        !a.flag(8, shape.int_distances) || !a.flag(9, shape.distances)) {
         return nullptr;
     }
     const CoreGraph& g = graph_of(self);
@@ -270,7 +280,7 @@ PyObject* dijkstra_paths(PyObject* self, Args& a) {
         result = fennel::dijkstra_tree(view.value(), source, cutoff, std::nullopt);
     }
     if (!result.ok()) return raise(result.error());
-    return dijkstra_result(obj, result.value(), settle_keys, int_distances, toward);
+    return dijkstra_result(obj, result.value(), shape, toward);
 }
 
 PyObject* dijkstra_paths_many(PyObject* self, Args& a) {
@@ -278,18 +288,18 @@ PyObject* dijkstra_paths_many(PyObject* self, Args& a) {
     PyObject* nodes;
     std::optional<std::string> weight;
     std::optional<double> cutoff;
-    bool settle_keys = true;
-    bool int_distances = false;
+    DijkstraShape shape;
     if (!a.positions(0, sources) || !a.tuple(1, nodes) || !a.optional_string(2, weight) ||
-        !a.optional_real(3, cutoff) || !a.flag(4, settle_keys) || !a.flag(5, int_distances)) {
+        !a.optional_real(3, cutoff) || !a.flag(4, shape.settle_keys) || !a.flag(5, shape.int_distances) ||
+        !a.flag(6, shape.distances)) {
         return nullptr;
     }
     const CoreGraph& g = graph_of(self);
-    NodeObjects obj;
-    if (!node_objects(g, nodes, NO_PARENT, Py_None, obj)) return nullptr;
     for (Node s : sources) {
         if (s >= g.n) return raise(index_error());
     }
+    NodeObjects obj;
+    if (!node_objects(g, nodes, NO_PARENT, Py_None, obj)) return nullptr;
     auto column = g.weight_slice(weight, false);
     if (!column.ok()) return raise(column.error());
     Result<std::vector<std::optional<DijkstraTree>>> result = Error{ErrorKind::Internal, {}};
@@ -300,7 +310,7 @@ PyObject* dijkstra_paths_many(PyObject* self, Args& a) {
     if (!result.ok()) return raise(result.error());
     const auto& trees = result.value();
     return list_from(trees.size(), [&](std::size_t i) {
-        return trees[i] ? dijkstra_result(obj, *trees[i], settle_keys, int_distances) : Py_NewRef(Py_None);
+        return trees[i] ? dijkstra_result(obj, *trees[i], shape) : Py_NewRef(Py_None);
     });
 }
 
@@ -346,13 +356,14 @@ constexpr auto BFS_PATHS_MANY =
 constexpr auto DIJKSTRA_PATHS =
     method("dijkstra_paths", dijkstra_paths,
            "NetworkX's `(dist, paths)` dicts of a Dijkstra search; paths keyed in\n"
-           "settle order, else first-seen order; distances as ints if\n`int_distances`.",
+           "settle order, else first-seen order; distances as ints if\n`int_distances`, `None` unless "
+           "`distances`.",
            "source", "nodes", "root", "weight=None", "cutoff=None", "reverse=False", "toward=False",
-           "settle_keys=True", "int_distances=False");
+           "settle_keys=True", "int_distances=False", "distances=True");
 constexpr auto DIJKSTRA_PATHS_MANY =
     method("dijkstra_paths_many", dijkstra_paths_many,
            "`dijkstra_paths` for each source, in parallel; `None` on a negative cycle.", "sources", "nodes",
-           "weight=None", "cutoff=None", "settle_keys=True", "int_distances=False");
+           "weight=None", "cutoff=None", "settle_keys=True", "int_distances=False", "distances=True");
 constexpr auto DIJKSTRA_PATH =
     method("dijkstra_path", dijkstra_path,
            "Dijkstra from `source` until `target` is finalized: `(distance,\n"

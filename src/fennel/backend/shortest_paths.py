@@ -261,18 +261,21 @@ def _to_target(name, fg, a, source, s, target, weight, cut):
     return _distance(fg, weight, d), path
 
 
-def _dijkstra_paths(fg, core, node_obj, s, weight, cut, reverse=False, toward=False):
-    """NetworkX's (dist, paths) of one Dijkstra search from `node_obj` (paths toward it if `toward`)."""
+def _dijkstra_paths(fg, core, node_obj, s, weight, cut, reverse=False, toward=False, distances=True):
+    """NetworkX's (dist, paths) of one Dijkstra search from `node_obj` (paths toward it if `toward`).
+
+    Without `distances` the dist dict is not built (None in its place).
+    """
     with no_gc_pauses():
         return core.dijkstra_paths(
             s, fg.node_tuple, node_obj, weight, cut, reverse, toward, _paths_in_settle_order(),
-            _int_distances(fg, weight),
+            _int_distances(fg, weight), distances,
         )
 
 
-def _from_source(name, fg, a, source, s, weight, cut):
+def _from_source(name, fg, a, source, s, weight, cut, distances=True):
     check_data(name, fg, a)
-    return _dijkstra_paths(fg, fg.core, source, s, weight, cut)
+    return _dijkstra_paths(fg, fg.core, source, s, weight, cut, distances=distances)
 
 
 def single_source_dijkstra(G, source, target=None, cutoff=None, weight="weight"):
@@ -292,7 +295,7 @@ def single_source_dijkstra_path(G, source, cutoff=None, weight="weight"):
     name = "single_source_dijkstra_path"
     a = locals().copy()
     fg, s, cut = _dijkstra_start(name, a, source, cutoff)
-    paths = _from_source(name, fg, a, source, s, weight, cut)[1]
+    paths = _from_source(name, fg, a, source, s, weight, cut, distances=False)[1]
     record("ran", name)
     return paths
 
@@ -328,13 +331,15 @@ def dijkstra_path_length(G, source, target, weight="weight"):
     return length
 
 
-def _all_pairs_dijkstra(fg, weight, cut):
+def _all_pairs_dijkstra(fg, weight, cut, distances=True):
     """(node, (dist, paths)) per node in G's order; a negative cycle raises at its source."""
     nodes = fg.nodes
     settle_keys, int_distances = _paths_in_settle_order(), _int_distances(fg, weight)
     for batch in _batches(fg):
         with no_gc_pauses():
-            found = fg.core.dijkstra_paths_many(batch, fg.node_tuple, weight, cut, settle_keys, int_distances)
+            found = fg.core.dijkstra_paths_many(
+                batch, fg.node_tuple, weight, cut, settle_keys, int_distances, distances
+            )
         for s, result in zip(batch, found):
             if result is None:
                 raise ValueError("Contradictory paths found:", "negative weights?")
@@ -356,7 +361,7 @@ def all_pairs_dijkstra_path(G, cutoff=None, weight="weight"):
     fg = graph_for(name, a)
     check_data(name, fg, a)
     record("ran", name)
-    return ((v, found[1]) for v, found in _all_pairs_dijkstra(fg, weight, _cut(cutoff)))
+    return ((v, found[1]) for v, found in _all_pairs_dijkstra(fg, weight, _cut(cutoff), False))
 
 
 # ---------------------------------------------------------------------------
@@ -455,7 +460,7 @@ def shortest_path(G, source=None, target=None, weight=None, method="dijkstra"):
             refuse(name, "this NetworkX version returns all pairs as a dict, with a warning")
         check_data(name, fg, a)
         result = _all_pairs_paths(fg, None) if weight is None else (
-            (v, found[1]) for v, found in _all_pairs_dijkstra(fg, weight, None)
+            (v, found[1]) for v, found in _all_pairs_dijkstra(fg, weight, None, False)
         )
     elif source is None:
         # NetworkX searches G.reverse(copy=False) from the target.
@@ -468,14 +473,14 @@ def shortest_path(G, source=None, target=None, weight=None, method="dijkstra"):
         else:
             t = _dijkstra_source(fg, target, f"Node {target} not found in graph")
             check_data(name, fg, a)
-            result = _dijkstra_paths(fg, core, target, t, weight, None, fg.directed, True)[1]
+            result = _dijkstra_paths(fg, core, target, t, weight, None, fg.directed, True, False)[1]
     elif target is None:
         if weight is None:
             s = _checked(name, fg, a, source, f"Source {source} not in G")
             result = _tree_paths(fg, fg.core, source, s, None, False, False)
         else:
             s = _dijkstra_source(fg, source, f"Node {source} not found in graph")
-            result = _from_source(name, fg, a, source, s, weight, None)[1]
+            result = _from_source(name, fg, a, source, s, weight, None, distances=False)[1]
     else:
         s, t = _endpoints(fg, source, target)
         if weight is None:
