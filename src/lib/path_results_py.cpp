@@ -1,5 +1,6 @@
 #include "lib/path_results_py.hpp"
 
+#include "lib/errors.hpp"
 #include "lib/pyref.hpp"
 
 #include <vector>
@@ -24,7 +25,7 @@ private:
     std::vector<PyObject*> lists_;
 };
 
-// A new list of `parent`'s items with `last` appended (or, `toward`, put in
+// A new list of `parent`'s items with `item` appended (or, `toward`, put in
 // front).
 PyObject* extended(PyObject* parent, PyObject* item, bool toward) {
     const Py_ssize_t len = PyList_GET_SIZE(parent);
@@ -45,6 +46,7 @@ PyObject* tree_paths(const NodeObjects& obj, std::span<const Node> order, std::s
     if (!out) return nullptr;
     for (std::size_t i = 0; i < order.size(); ++i) {
         const Node v = order[i];
+        if (i > 0 && path[parents[i]] == nullptr) return raise_internal("path tree: parent after child");
         PyObject* list = i == 0 ? PyList_New(1) : extended(path[parents[i]], obj(v), toward);
         if (list == nullptr) return nullptr;
         if (i == 0) PyList_SET_ITEM(list, 0, Py_NewRef(obj(v)));
