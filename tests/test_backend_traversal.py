@@ -306,3 +306,15 @@ def test_methods_networkx_keeps():
         ("descendants_at_distance", (0, "1"), {}),
     ]:
         assert not same_as_networkx(name, G, *args, **kwargs)
+
+
+@pytest.mark.parametrize(
+    "name, kwargs",
+    [("bidirectional_shortest_path", {}), ("has_path", {}), ("bidirectional_dijkstra", {}),
+     ("shortest_path", {}), ("shortest_path", {"weight": "weight"}), ("shortest_path_length", {})],
+)
+def test_source_equal_to_target_needs_no_predecessor_order(name, kwargs):
+    G = nx.gnp_random_graph(30, 0.1, seed=4, directed=True)
+    assert same_as_networkx(name, G, 3, 3, **kwargs)
+    (fg,) = G.__networkx_cache__["backends"]["fennel"].values()
+    assert not fg.core.has_exact_pred()

@@ -142,7 +142,7 @@ SERVED += (
 
 SERVED += (
     Served("bidirectional_shortest_path", "shortest_paths", "Bidirectional breadth-first search in C++. " + _EXACT,
-           data_rules=("keys", "pred_keys"), min_work=(1000, 2500)),
+           data_rules=_KEYS, min_work=(1000, 2500)),
     Served("has_path", "shortest_paths", "Bidirectional breadth-first search in C++. " + _EXACT,
            min_work=(1000, 2500)),
 )
