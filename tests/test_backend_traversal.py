@@ -316,5 +316,7 @@ def test_methods_networkx_keeps():
 def test_source_equal_to_target_needs_no_predecessor_order(name, kwargs):
     G = nx.gnp_random_graph(30, 0.1, seed=4, directed=True)
     assert same_as_networkx(name, G, 3, 3, **kwargs)
+    if name in RELEASE_REFUSALS:
+        return
     (fg,) = G.__networkx_cache__["backends"]["fennel"].values()
     assert not fg.core.has_exact_pred()

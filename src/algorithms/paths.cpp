@@ -143,8 +143,13 @@ BfsLengths bfs_lengths(const Csr& rows, Node source, double cutoff) {
 }
 
 Result<DijkstraLengths> dijkstra_lengths(const PathAdj& view, Count n, Node source, std::optional<double> cutoff) {
-    DijkstraLengths out;
     DijkstraState state(n);
+    return dijkstra_lengths(state, view, source, cutoff);
+}
+
+Result<DijkstraLengths> dijkstra_lengths(DijkstraState& state, const PathAdj& view, Node source,
+                                         std::optional<double> cutoff) {
+    DijkstraLengths out;
     LengthPolicy policy{cutoff, out};
     if (Status st = state.run(view, source, policy); !st.ok()) return st.error();
     return out;

@@ -41,6 +41,9 @@ struct DijkstraLengths {
 
 // Fails with NegativeCycle when an edge would shorten a settled node.
 Result<DijkstraLengths> dijkstra_lengths(const PathAdj& view, Count n, Node source, std::optional<double> cutoff);
+// The same with the caller's state, reused across sources.
+Result<DijkstraLengths> dijkstra_lengths(DijkstraState& state, const PathAdj& view, Node source,
+                                         std::optional<double> cutoff);
 
 // Predecessor lists of every node on a shortest path from one source, in
 // compressed rows: row v lists v's predecessors in the order the search met

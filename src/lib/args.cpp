@@ -42,7 +42,7 @@ void raise_missing(const Signature& sig, PyObject** out) {
 }
 
 void raise_too_many(const Signature& sig, Py_ssize_t given) {
-    std::size_t most = sig.params.size();
+    std::size_t most = sig.positional();
     if (sig.required == most) {
         PyErr_Format(PyExc_TypeError, "%s() takes %zu positional argument%s but %zd %s given",
                      sig.function, most, most == 1 ? "" : "s", given, given == 1 ? "was" : "were");
@@ -88,7 +88,7 @@ bool parse_args(const Signature& sig, PyObject* const* args, Py_ssize_t nargsf,
     const Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
     const std::size_t nparams = sig.params.size();
     for (std::size_t i = 0; i < nparams; ++i) out[i] = nullptr;
-    if (static_cast<std::size_t>(nargs) > nparams) {
+    if (static_cast<std::size_t>(nargs) > sig.positional()) {
         raise_too_many(sig, nargs);
         return false;
     }

@@ -16,12 +16,24 @@ namespace fennel::py {
 
 // One entry point's parameters in signature order, each "name" or
 // "name=default"; the first `required` of them have no default.
+// A parameter written "*name=default" is keyword-only; keyword-only
+// parameters come last.
 struct Signature {
     const char* function;
     std::span<const std::string_view> params;
     std::size_t required;
 
-    std::string_view name(std::size_t i) const { return params[i].substr(0, params[i].find('=')); }
+    std::string_view name(std::size_t i) const {
+        std::string_view p = params[i];
+        if (p.starts_with('*')) p.remove_prefix(1);
+        return p.substr(0, p.find('='));
+    }
+    // How many parameters can be given by position.
+    std::size_t positional() const {
+        std::size_t k = 0;
+        while (k < params.size() && !params[k].starts_with('*')) ++k;
+        return k;
+    }
 };
 
 // Matches `args`/`kwnames` to `sig`. On success `out[i]` is the borrowed

@@ -52,7 +52,12 @@ std::string docstring(const Declaration<N>& d) {
     doc += d.method ? "($self" : "(";
     for (std::size_t i = 0; i < N; ++i) {
         if (i > 0 || d.method) doc += ", ";
-        doc += d.params[i];
+        std::string_view p = d.params[i];
+        if (p.starts_with('*')) {
+            if (i == 0 || !d.params[i - 1].starts_with('*')) doc += "*, ";
+            p.remove_prefix(1);
+        }
+        doc += p;
     }
     doc += ")\n--\n\n";
     doc += d.summary;
@@ -98,5 +103,6 @@ std::vector<PyMethodDef> graph_functions();
 std::vector<PyMethodDef> path_methods();
 std::vector<PyMethodDef> centrality_methods();
 std::vector<PyMethodDef> traversal_methods();
+std::vector<PyMethodDef> distance_methods();
 
 }  // namespace fennel::py

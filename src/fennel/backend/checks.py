@@ -149,7 +149,15 @@ def _weighted_method(name, a):
     return "methods other than Dijkstra are left to NetworkX"
 
 
+def _flag(param):
+    return lambda name, a: None if isinstance(a[param], bool) else f"{param} must be True or False"
+
+
 ARGUMENT_RULES = {
+    "distance_name": lambda name, a: _weight_name(name, {"weight": a["distance"]}),
+    "wf_improved": _flag("wf_improved"),
+    "sp": _absent("sp", "precomputed path lengths"),
+    "e": _absent("e", "precomputed eccentricities"),
     "path_method": _path_method,
     "weighted_method": _weighted_method,
     "release": lambda name, a: RELEASE_REFUSALS.get(name),
@@ -248,6 +256,7 @@ DATA_RULES = {
     "betweenness_weights": lambda fg, a: _weights(fg, a["weight"], hidden_allowed=False, mixed_allowed=True),
     # NetworkX's Dijkstra hides None weights; its distances mix types on mixed weights.
     "dijkstra_weights": lambda fg, a: _weights(fg, a["weight"], hidden_allowed=True, mixed_allowed=False),
+    "closeness_weights": lambda fg, a: _weights(fg, a["distance"], hidden_allowed=True, mixed_allowed=False),
     "keys": _keys,
     "pred_keys": _pred_keys,
     "edge_key_clash": _edge_key_clash,
@@ -260,7 +269,8 @@ DATA_RULES = {
 
 def attributes(name, a):
     """The edge attributes the call needs converted."""
-    weight = a.get("weight") if BY_NAME[name].weight else None
+    param = BY_NAME[name].weight
+    weight = a.get("weight" if param is True else param) if param else None
     return () if weight is None else (weight,)
 
 

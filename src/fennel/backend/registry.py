@@ -19,8 +19,8 @@ class Served:
 
     ``rules`` name refusals decided from the arguments alone and
     ``data_rules`` refusals that need the converted graph, both defined once
-    in ``fennel.backend.checks``. ``weight``: the call's ``weight`` names an
-    edge attribute to convert. ``per_source``: the work is one search per
+    in ``fennel.backend.checks``. ``weight``: the call's ``weight`` (or the
+    parameter named, when a string) names an edge attribute to convert. ``per_source``: the work is one search per
     source (``k`` of them, or every node) rather than one search.
     ``min_work``: the smallest work (searches times ``n + adjacency entries``)
     worth handing to fennel, for a graph already converted and for one still
@@ -175,6 +175,36 @@ SERVED += (
     Served("all_pairs_all_shortest_paths", "shortest_paths", _ALL_PATHS, weight=True,
            rules=("release", "weight_name", "weighted_method"), data_rules=_DIJKSTRA_DATA, per_source=True,
            min_work=(150, 600)),
+)
+
+_STATS = (
+    "Bit-parallel breadth-first search (64 sources per pass) or parallel Dijkstra searches in C++. " + _EXACT
+    + " Weighted totals are summed by Python's own sum() in NetworkX's order."
+)
+_EXTREMA_RULES = ("weight_name", "e")
+
+SERVED += (
+    Served("closeness_centrality", "distance", _STATS, weight="distance",
+           rules=("distance_name", "wf_improved", "sp"), data_rules=("closeness_weights",), per_source=True,
+           min_work=(150, 600)),
+    Served("eccentricity", "distance", _STATS, weight=True, rules=("weight_name", "sp"),
+           data_rules=("dijkstra_weights",), per_source=True, min_work=(150, 600)),
+    Served("diameter", "distance", _STATS, weight=True, rules=_EXTREMA_RULES, data_rules=("dijkstra_weights",),
+           per_source=True, min_work=(150, 600)),
+    Served("radius", "distance", _STATS, weight=True, rules=_EXTREMA_RULES, data_rules=("dijkstra_weights",),
+           per_source=True, min_work=(150, 600)),
+    Served("center", "distance", _STATS + " Undirected unweighted trees are left to NetworkX.", weight=True,
+           rules=_EXTREMA_RULES, data_rules=("dijkstra_weights",), per_source=True, min_work=(150, 600)),
+    Served("periphery", "distance", _STATS, weight=True, rules=_EXTREMA_RULES, data_rules=("dijkstra_weights",),
+           per_source=True, min_work=(150, 600)),
+    Served("average_shortest_path_length", "distance", _STATS, weight=True, rules=("weight_name",),
+           data_rules=("dijkstra_weights",), per_source=True, min_work=(150, 600)),
+    Served("wiener_index", "distance", _STATS, weight=True, rules=("weight_name",),
+           data_rules=("dijkstra_weights",), per_source=True, min_work=(150, 600)),
+    Served("all_pairs_shortest_path_length", "distance", _STATS + _PAIRS, rules=("bfs_cutoff",), data_rules=_KEYS,
+           per_source=True, min_work=(1000, 2500)),
+    Served("all_pairs_dijkstra_path_length", "distance", _STATS + _PAIRS, weight=True, rules=_DIJKSTRA_RULES,
+           data_rules=_DIJKSTRA_DATA, per_source=True, min_work=(150, 600)),
 )
 
 BY_NAME = {record.name: record for record in SERVED}

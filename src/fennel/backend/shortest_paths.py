@@ -501,7 +501,9 @@ def shortest_path_length(G, source=None, target=None, weight=None, method="dijks
     a = locals().copy()
     fg = graph_for(name, a)
     if source is None and target is None:
-        refuse(name, "all-pairs lengths are left to NetworkX")
+        from .distance import all_pairs_lengths
+
+        return all_pairs_lengths(name, fg, a, weight)
     if source is None:
         core = _backward(name, fg, a)
         if weight is None:

@@ -1,0 +1,37 @@
+// Distance statistics over many sources: full tables per source (bfs_many,
+// dijkstra_many) and per-source summaries (bfs_stats), each source's search
+// independent of the others and run on the worker pool. Results come back in
+// source order whatever the order in which the workers finish.
+//
+// bfs_stats advances up to 64 sources at once: bit i of a node's word stands
+// for source i of the chunk, so one scan over the graph per level serves the
+// whole chunk.
+#pragma once
+
+#include "algorithms/paths.hpp"
+#include "graph/core_graph.hpp"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace fennel {
+
+struct BfsStats {
+    std::uint64_t reached = 1;  // nodes reached, the source included
+    std::uint64_t total = 0;    // sum of their hop distances
+    std::uint32_t max = 0;      // largest hop distance
+};
+
+Result<std::vector<BfsStats>> bfs_stats(const Csr& rows, std::span<const Node> sources);
+
+// The breadth-first length search of each source (levels d < cutoff expanded).
+Result<std::vector<BfsLengths>> bfs_many(const Csr& rows, std::span<const Node> sources, double cutoff);
+
+// The Dijkstra length search of each source; nullopt where it meets a
+// negative cycle (the other sources are unaffected).
+Result<std::vector<std::optional<DijkstraLengths>>> dijkstra_many(const PathAdj& view, std::span<const Node> sources,
+                                                                  std::optional<double> cutoff);
+
+}  // namespace fennel

@@ -1,0 +1,126 @@
+// Bindings of the multi-source distance statistics (bfs_stats, bfs_many,
+// dijkstra_many) and of closeness.
+#include "algorithms/closeness.hpp"
+#include "algorithms/distance.hpp"
+#include "graph/core_graph_py.hpp"
+#include "lib/args.hpp"
+#include "lib/entry.hpp"
+#include "lib/errors.hpp"
+#include "lib/pyref.hpp"
+#include "lib/results.hpp"
+
+namespace fennel::py {
+
+namespace {
+
+PyObject* lengths_tuple(const BfsLengths& t) {
+    return tuple_from([&] { return to_list(t.order); }, [&] { return to_list(t.levels); });
+}
+
+PyObject* bfs_stats(PyObject* self, Args& a) {
+    std::optional<std::vector<Node>> sources;
+    bool reverse = false;
+    if (!a.optional_positions(0, sources) || !a.flag(1, reverse)) return nullptr;
+    const CoreGraph& g = graph_of(self);
+    auto list = g.sources_or_all(sources);
+    if (!list.ok()) return raise(list.error());
+    // Counts only: any row order will do.
+    const Csr& rows = reverse ? g.in_rows() : g.succ;
+    Result<std::vector<BfsStats>> result = Error{ErrorKind::Internal, {}};
+    {
+        Detached detached;
+        result = fennel::bfs_stats(rows, list.value());
+    }
+    if (!result.ok()) return raise(result.error());
+    const auto& stats = result.value();
+    return list_from(stats.size(), [&](std::size_t i) {
+        const BfsStats& s = stats[i];
+        return tuple_from([&] { return to_python(s.reached); }, [&] { return to_python(s.total); },
+                          [&] { return to_python(s.max); });
+    });
+}
+
+PyObject* bfs_many(PyObject* self, Args& a) {
+    std::vector<Node> sources;
+    double cutoff;
+    if (!a.positions(0, sources) || !a.real(1, cutoff)) return nullptr;
+    const CoreGraph& g = graph_of(self);
+    auto list = g.sources_or_all(sources);
+    if (!list.ok()) return raise(list.error());
+    Result<std::vector<BfsLengths>> result = Error{ErrorKind::Internal, {}};
+    {
+        Detached detached;
+        result = fennel::bfs_many(g.succ, list.value(), cutoff);
+    }
+    if (!result.ok()) return raise(result.error());
+    const auto& found = result.value();
+    return list_from(found.size(), [&](std::size_t i) { return lengths_tuple(found[i]); });
+}
+
+PyObject* dijkstra_many(PyObject* self, Args& a) {
+    std::vector<Node> sources;
+    std::optional<std::string> weight;
+    std::optional<double> cutoff;
+    if (!a.positions(0, sources) || !a.optional_string(1, weight) || !a.optional_real(2, cutoff)) return nullptr;
+    const CoreGraph& g = graph_of(self);
+    auto column = g.weight_slice(weight, false);
+    if (!column.ok()) return raise(column.error());
+    auto list = g.sources_or_all(sources);
+    if (!list.ok()) return raise(list.error());
+    Result<std::vector<std::optional<DijkstraLengths>>> result = Error{ErrorKind::Internal, {}};
+    {
+        Detached detached;
+        result = fennel::dijkstra_many(PathAdj{&g.succ, column.value()}, list.value(), cutoff);
+    }
+    if (!result.ok()) return raise(result.error());
+    const auto& found = result.value();
+    return list_from(found.size(), [&](std::size_t i) {
+        if (!found[i]) return Py_NewRef(Py_None);
+        const DijkstraLengths& t = *found[i];
+        return tuple_from([&] { return to_list(t.order); }, [&] { return to_list(t.dist); });
+    });
+}
+
+PyObject* closeness(PyObject* self, Args& a) {
+    std::optional<std::string> distance;
+    ClosenessOptions options;
+    std::optional<std::vector<Node>> sources;
+    if (!a.optional_string(0, distance) || !a.flag(1, options.wf_improved) || !a.optional_positions(2, sources) ||
+        !a.flag(3, options.compensated_sum)) {
+        return nullptr;
+    }
+    const CoreGraph& g = graph_of(self);
+    // Towards each node: NetworkX searches its reversed copy of a directed
+    // graph, whose rows list in-neighbours by ascending position.
+    auto column = g.weight_slice(distance, g.directed);
+    if (!column.ok()) return raise(column.error());
+    if (distance) options.int_weights = g.find_weights(*distance)->all_int;
+    auto list = g.sources_or_all(sources);
+    if (!list.ok()) return raise(list.error());
+    Result<std::vector<double>> result = Error{ErrorKind::Internal, {}};
+    {
+        Detached detached;
+        result = fennel::closeness(PathAdj{&g.in_rows(), column.value()}, list.value(), options);
+    }
+    if (!result.ok()) return raise(result.error());
+    return to_list(result.value());
+}
+
+constexpr auto BFS_STATS =
+    method("bfs_stats", bfs_stats, "`(reached, total distance, max distance)` per source, by bit-parallel BFS.",
+           "sources=None", "reverse=False");
+constexpr auto BFS_MANY =
+    method("bfs_many", bfs_many, "BFS orders and levels for each source (parallel).", "sources", "cutoff");
+constexpr auto DIJKSTRA_MANY = method("dijkstra_many", dijkstra_many,
+                                      "Dijkstra orders and distances per source, `None` on a negative cycle.",
+                                      "sources", "weight=None", "cutoff=None");
+constexpr auto CLOSENESS = method("closeness", closeness, "", "distance=None", "wf_improved=True", "sources=None",
+                                  "*compensated_sum=False");
+
+}  // namespace
+
+std::vector<PyMethodDef> distance_methods() {
+    return {row<BFS_STATS>(), row<BFS_MANY>(), row<DIJKSTRA_MANY>(), row<CLOSENESS>()};
+}
+
+}  // namespace fennel::py

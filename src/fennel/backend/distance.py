@@ -1,0 +1,255 @@
+"""Distance measures: closeness, eccentricity and its extrema, average
+shortest path length, Wiener index and the all-pairs path lengths.
+
+Unweighted measures come from the bit-parallel breadth-first statistics
+(reached, total and largest hop count per source), which answer 64 sources
+per pass over the graph. Weighted ones come from per-source Dijkstra
+searches run in parallel, a bounded batch of sources at a time; their totals
+are summed with Python's own ``sum()`` over the values typed as NetworkX
+types them (the int 0 of each source, then ints or floats), in NetworkX's
+order, so that every interpreter's ``sum()`` (plain before 3.12, compensated
+after) gives NetworkX's float.
+"""
+
+import sys
+
+import networkx as nx
+
+from .checks import check_data, graph_for
+from .graph import record, refuse
+from .shortest_paths import _batches, _bfs_cutoff, _cut, _int_distances
+
+_COMPENSATED_SUM = sys.version_info >= (3, 12)
+
+
+def _not_connected(fg):
+    if fg.directed:
+        return nx.NetworkXError("Found infinite path length because the digraph is not strongly connected")
+    return nx.NetworkXError("Found infinite path length because the graph is not connected")
+
+
+def _typed(fg, weight, dist):
+    """One search's distances as NetworkX types them: ints, or the source's int 0 then floats."""
+    if _int_distances(fg, weight):
+        return list(map(int, dist))
+    dist[0] = 0
+    return dist
+
+
+def _dijkstra_searches(fg, weight, cut=None, sources=None):
+    """(source position, order, typed distances) per source (all nodes in G's order by default).
+
+    A negative cycle met by a source raises NetworkX's ValueError when that
+    source's turn comes, as NetworkX's loop over the sources does.
+    """
+    for batch in _batches(fg) if sources is None else [sources]:
+        for s, found in zip(batch, fg.core.dijkstra_many(batch, weight, cut)):
+            if found is None:
+                raise ValueError("Contradictory paths found:", "negative weights?")
+            order, dist = found
+            yield s, order, _typed(fg, weight, dist)
+
+
+# ---------------------------------------------------------------------------
+# Eccentricity and its extrema
+
+
+def _eccentricities(name, fg, a, weight, sources=None):
+    """NetworkX's eccentricity values of `sources` (all nodes by default), in order."""
+    if len(fg) == 0:
+        refuse(name, "the null graph is left to NetworkX")
+    check_data(name, fg, a)
+    n = len(fg)
+    if weight is None:
+        stats = fg.core.bfs_stats(sources)
+        if any(reached != n for reached, _, _ in stats):
+            raise _not_connected(fg)
+        return [far for _, _, far in stats]
+    values = []
+    for _, order, dist in _dijkstra_searches(fg, weight, None, sources):
+        if len(order) != n:
+            raise _not_connected(fg)
+        values.append(max(dist))
+    return values
+
+
+def eccentricity(G, v=None, sp=None, weight=None):
+    name = "eccentricity"
+    a = locals().copy()
+    fg = graph_for(name, a)
+    if v is None:
+        values = _eccentricities(name, fg, a, weight)
+        record("ran", name)
+        return dict(zip(fg.nodes, values))
+    if v not in fg:
+        refuse(name, "several nodes are left to NetworkX")
+    (value,) = _eccentricities(name, fg, a, weight, [fg.index[v]])
+    record("ran", name)
+    return value
+
+
+def _extremum(name, a, pick):
+    fg = graph_for(name, a)
+    if a["usebounds"] is True and not fg.directed:
+        refuse(name, "the bounding algorithm is left to NetworkX")
+    values = _eccentricities(name, fg, a, a["weight"])
+    result = pick(fg, values)
+    record("ran", name)
+    return result
+
+
+def diameter(G, e=None, usebounds=False, weight=None):
+    return _extremum("diameter", locals().copy(), lambda fg, values: max(values))
+
+
+def radius(G, e=None, usebounds=False, weight=None):
+    return _extremum("radius", locals().copy(), lambda fg, values: min(values))
+
+
+def periphery(G, e=None, usebounds=False, weight=None):
+    def nodes_at(fg, values):
+        far = max(values)
+        return [v for v, x in zip(fg.nodes, values) if x == far]
+
+    return _extremum("periphery", locals().copy(), nodes_at)
+
+
+def center(G, e=None, usebounds=False, weight=None):
+    name = "center"
+    if weight is None and not G.is_directed() and G.number_of_edges() == len(G) - 1:
+        # NetworkX may answer trees by a tree-only walk, in an order of its own.
+        refuse(name, "trees are left to NetworkX")
+
+    def nodes_at(fg, values):
+        near = min(values)
+        return [v for v, x in zip(fg.nodes, values) if x == near]
+
+    return _extremum(name, locals().copy(), nodes_at)
+
+
+# ---------------------------------------------------------------------------
+# Sums over all pairs
+
+
+def _connected(fg):
+    """Whether every node reaches every other (strongly, on a digraph)."""
+    n = len(fg)
+    if fg.directed:
+        return all(reached == n for reached, _, _ in fg.core.bfs_stats())
+    return fg.core.bfs_stats([0])[0][0] == n
+
+
+def _pair_total(fg, weight):
+    """NetworkX's sum of the distances over all pairs, in its order and types."""
+    if weight is None:
+        return sum(total for _, total, _ in fg.core.bfs_stats())
+    return sum(d for _, _, dist in _dijkstra_searches(fg, weight) for d in dist)
+
+
+def average_shortest_path_length(G, weight=None, method=None):
+    name = "average_shortest_path_length"
+    a = locals().copy()
+    fg = graph_for(name, a)
+    if method is None:
+        method = "unweighted" if weight is None else "dijkstra"
+    if method not in ("unweighted", "dijkstra"):
+        refuse(name, f"method {method!r} is left to NetworkX")
+    n = len(fg)
+    if n == 0:
+        raise nx.NetworkXPointlessConcept(
+            "the null graph has no paths, thus there is no average shortest path length"
+        )
+    if n == 1:
+        record("ran", name)
+        return 0
+    weight = None if method == "unweighted" else weight
+    a["weight"] = weight
+    check_data(name, fg, a)
+    if not _connected(fg):
+        raise nx.NetworkXError(f"Graph is not {'strongly ' if fg.directed else ''}connected.")
+    total = _pair_total(fg, weight)
+    record("ran", name)
+    return total / (n * (n - 1))
+
+
+def wiener_index(G, weight=None):
+    name = "wiener_index"
+    a = locals().copy()
+    fg = graph_for(name, a)
+    if len(fg) == 0:
+        refuse(name, "the null graph is left to NetworkX")
+    check_data(name, fg, a)
+    if not _connected(fg):
+        record("ran", name)
+        return float("inf")
+    total = _pair_total(fg, weight)
+    record("ran", name)
+    return total if fg.directed else total / 2
+
+
+# ---------------------------------------------------------------------------
+# Closeness
+
+
+def closeness_centrality(G, u=None, distance=None, wf_improved=True, *, sp=None):
+    name = "closeness_centrality"
+    a = locals().copy()
+    fg = graph_for(name, a)
+    if u is None:
+        sources = None
+    else:
+        if distance is not None:
+            {u}  # noqa: B018 - an unhashable node raises TypeError, as NetworkX's Dijkstra does
+        if u not in fg:
+            missing = f"Source {u} is not in G" if distance is None else f"Node {u} not found in graph"
+            raise nx.NodeNotFound(missing)
+        sources = [fg.index[u]]
+    check_data(name, fg, a)
+    values = fg.core.closeness(distance, wf_improved, sources, compensated_sum=_COMPENSATED_SUM)
+    record("ran", name)
+    return values[0] if u is not None else dict(zip(fg.nodes, values))
+
+
+# ---------------------------------------------------------------------------
+# All-pairs lengths
+
+
+def _bfs_lengths_by_source(fg, cutoff):
+    nodes = fg.nodes
+    limit = _bfs_cutoff(cutoff)
+    for batch in _batches(fg):
+        for s, (order, levels) in zip(batch, fg.core.bfs_many(batch, limit)):
+            yield nodes[s], dict(zip(map(nodes.__getitem__, order), levels))
+
+
+def _dijkstra_lengths_by_source(fg, weight, cut):
+    nodes = fg.nodes
+    for s, order, dist in _dijkstra_searches(fg, weight, cut):
+        yield nodes[s], dict(zip(map(nodes.__getitem__, order), dist))
+
+
+def all_pairs_shortest_path_length(G, cutoff=None):
+    name = "all_pairs_shortest_path_length"
+    a = locals().copy()
+    fg = graph_for(name, a)
+    check_data(name, fg, a)
+    record("ran", name)
+    return _bfs_lengths_by_source(fg, cutoff)
+
+
+def all_pairs_dijkstra_path_length(G, cutoff=None, weight="weight"):
+    name = "all_pairs_dijkstra_path_length"
+    a = locals().copy()
+    fg = graph_for(name, a)
+    check_data(name, fg, a)
+    record("ran", name)
+    return _dijkstra_lengths_by_source(fg, weight, _cut(cutoff))
+
+
+def all_pairs_lengths(name, fg, a, weight):
+    """shortest_path_length(G): every source's lengths, as the all-pairs generators give them."""
+    check_data(name, fg, a)
+    record("ran", name)
+    if weight is None:
+        return _bfs_lengths_by_source(fg, None)
+    return _dijkstra_lengths_by_source(fg, weight, None)
