@@ -6,6 +6,8 @@ import pytest
 from test_backend_traversal import always_run, same_as_networkx  # noqa: F401 - the fixture applies here too
 from zoo import ZOO, ZOO_IDS, add_weights
 
+from fennel.backend.checks import UNDISPATCHED
+
 pytestmark = pytest.mark.filterwarnings("ignore:Note. conversions to backend graphs")
 
 EXTREMA = ["eccentricity", "diameter", "radius", "center", "periphery"]
@@ -105,3 +107,26 @@ def test_more_sources_than_one_bit_parallel_chunk():
 def test_left_to_networkx(name, kwargs):
     G = nx.path_graph(6)  # a tree: center is left to NetworkX's tree walk
     assert not same_as_networkx(name, G, **kwargs)
+
+
+BARYCENTER = "centroid" if "barycenter" in UNDISPATCHED else "barycenter"
+
+
+@pytest.mark.parametrize("flavour", [None, "int", "float"])
+@pytest.mark.parametrize("gid", ZOO_IDS)
+def test_harmonic_measures(gid, flavour):
+    G = weighted(gid, flavour)
+    weight = None if flavour is None else "weight"
+    nodes = list(G)
+    assert same_as_networkx("harmonic_centrality", G, distance=weight)
+    if len(G) > 3:
+        assert same_as_networkx("harmonic_centrality", G, nodes[:3], distance=weight, sources=nodes[:2])
+        assert not same_as_networkx("harmonic_centrality", G, nodes[:2], distance=weight, sources=nodes[:3])
+    if not G.is_directed():
+        same_as_networkx("global_efficiency", G)
+    same_as_networkx("harmonic_diameter", G, **({} if weight is None else {"weight": weight}))
+    for H in (G, connected_core(G)):
+        same_as_networkx(BARYCENTER, H, weight=weight)
+    H = connected_core(G)
+    if flavour is not None and len(H) > 1:
+        assert same_as_networkx(BARYCENTER, H, weight=weight)

@@ -4,7 +4,9 @@
 #include "lib/pool.hpp"
 #include "lib/py_sum.hpp"
 
+#include <algorithm>
 #include <atomic>
+#include <limits>
 #include <optional>
 
 namespace fennel {
@@ -64,6 +66,39 @@ Result<std::vector<double>> closeness(const PathAdj& rows, std::span<const Node>
         });
     if (!done.ok()) return done.error();
     if (contradiction.load()) return Error{ErrorKind::NegativeCycle, "Contradictory paths found: negative weights?"};
+    return out;
+}
+
+Result<HarmonicSums> harmonic(const PathAdj& rows, std::span<const Node> sources,
+                              std::span<const std::uint8_t> in_nbunch) {
+    const Count n = rows.adj->node_count();
+    HarmonicSums out{std::vector<double>(n, 0.0), std::vector<std::uint8_t>(n, 0)};
+    auto add = [&](Node u, double d) {
+        if (d != 0.0 && in_nbunch[u]) {
+            out.sums[u] = 1.0 / d + out.sums[u];
+            out.hit[u] = 1;
+        }
+    };
+    // Searches run in parallel a batch at a time; the terms are added on
+    // this thread in source order, so no sum depends on the scheduling.
+    const std::size_t batch = 4 * pool_size();
+    for (std::size_t begin = 0; begin < sources.size(); begin += batch) {
+        const auto part = sources.subspan(begin, std::min(batch, sources.size() - begin));
+        if (rows.weights == nullptr) {
+            auto found = bfs_many(*rows.adj, part, std::numeric_limits<double>::infinity());
+            if (!found.ok()) return found.error();
+            for (const BfsLengths& f : found.value()) {
+                for (std::size_t k = 0; k < f.order.size(); ++k) add(f.order[k], static_cast<double>(f.levels[k]));
+            }
+            continue;
+        }
+        auto found = dijkstra_many(rows, part, std::nullopt);
+        if (!found.ok()) return found.error();
+        for (const auto& f : found.value()) {
+            if (!f) return Error{ErrorKind::NegativeCycle, "Contradictory paths found: negative weights?"};
+            for (std::size_t k = 0; k < f->order.size(); ++k) add(f->order[k], f->dist[k]);
+        }
+    }
     return out;
 }
 

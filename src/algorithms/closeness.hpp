@@ -10,6 +10,7 @@
 
 #include "graph/core_graph.hpp"
 
+#include <cstdint>
 #include <span>
 #include <vector>
 
@@ -26,5 +27,18 @@ struct ClosenessOptions {
 // NegativeCycle as NetworkX's Dijkstra does.
 Result<std::vector<double>> closeness(const PathAdj& rows, std::span<const Node> sources,
                                       const ClosenessOptions& options);
+
+// Harmonic centrality as NetworkX accumulates it: for each source in order,
+// for each node u its search reaches at a distance d != 0 (settle order, or
+// discovery order without a column), sums[u] += 1 / d when u is in the
+// nbunch; hit[u] tells whether u received any term (NetworkX then holds a
+// float, else its int 0).
+struct HarmonicSums {
+    std::vector<double> sums;
+    std::vector<std::uint8_t> hit;
+};
+
+Result<HarmonicSums> harmonic(const PathAdj& rows, std::span<const Node> sources,
+                              std::span<const std::uint8_t> in_nbunch);
 
 }  // namespace fennel

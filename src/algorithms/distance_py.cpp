@@ -1,5 +1,5 @@
 // Bindings of the multi-source distance statistics (bfs_stats, bfs_many,
-// dijkstra_many) and of closeness.
+// dijkstra_many) and of closeness and harmonic centrality.
 #include "algorithms/closeness.hpp"
 #include "algorithms/distance.hpp"
 #include "graph/core_graph_py.hpp"
@@ -106,6 +106,31 @@ PyObject* closeness(PyObject* self, Args& a) {
     return to_list(result.value());
 }
 
+PyObject* harmonic(PyObject* self, Args& a) {
+    std::vector<Node> sources;
+    std::vector<std::uint8_t> in_nbunch;
+    std::optional<std::string> weight;
+    if (!a.positions(0, sources) || !a.flags(1, in_nbunch) || !a.optional_string(2, weight)) return nullptr;
+    const CoreGraph& g = graph_of(self);
+    auto list = g.sources_or_all(sources);
+    if (!list.ok()) return raise(list.error());
+    if (in_nbunch.size() != g.n) {
+        PyErr_SetString(PyExc_ValueError, "in_nbunch must have one value per node");
+        return nullptr;
+    }
+    auto column = g.weight_slice(weight, false);
+    if (!column.ok()) return raise(column.error());
+    Result<HarmonicSums> result = Error{ErrorKind::Internal, {}};
+    {
+        Detached detached;
+        result = fennel::harmonic(PathAdj{&g.succ, column.value()}, list.value(), in_nbunch);
+    }
+    if (!result.ok()) return raise(result.error());
+    const HarmonicSums& h = result.value();
+    return tuple_from([&] { return to_list(h.sums); },
+                      [&] { return list_from(h.hit.size(), [&](std::size_t i) { return to_python(h.hit[i] != 0); }); });
+}
+
 constexpr auto BFS_STATS =
     method("bfs_stats", bfs_stats, "`(reached, total distance, max distance)` per source, by bit-parallel BFS.",
            "sources=None", "reverse=False");
@@ -114,13 +139,15 @@ constexpr auto BFS_MANY =
 constexpr auto DIJKSTRA_MANY = method("dijkstra_many", dijkstra_many,
                                       "Dijkstra orders and distances per source, `None` on a negative cycle.",
                                       "sources", "weight=None", "cutoff=None");
+constexpr auto HARMONIC = method("harmonic", harmonic, "Harmonic centrality sums (see `centrality::harmonic`).",
+                                 "sources", "in_nbunch", "weight=None");
 constexpr auto CLOSENESS = method("closeness", closeness, "", "distance=None", "wf_improved=True", "sources=None",
                                   "*compensated_sum=False");
 
 }  // namespace
 
 std::vector<PyMethodDef> distance_methods() {
-    return {row<BFS_STATS>(), row<BFS_MANY>(), row<DIJKSTRA_MANY>(), row<CLOSENESS>()};
+    return {row<BFS_STATS>(), row<BFS_MANY>(), row<DIJKSTRA_MANY>(), row<CLOSENESS>(), row<HARMONIC>()};
 }
 
 }  // namespace fennel::py

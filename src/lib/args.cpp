@@ -241,10 +241,23 @@ bool Args::optional_real(std::size_t i, std::optional<double>& out) const {
     return real(i, out.emplace());
 }
 
-bool Args::positions(std::size_t i, std::vector<std::uint32_t>& out) const {
+// Items of the sequence argument i, each converted by `convert(item,
+// value)` (false with an exception set); `expected` names the argument's
+// type in the error for a non-sequence.
+template <class T, class Convert>
+bool Args::items(std::size_t i, std::vector<T>& out, const char* expected, Convert convert) const {
     PyObject* o = matched_[i];
-    if (PyUnicode_Check(o) || !is_sequence(o)) return fail_type(i, "a sequence of node positions");
+    if (PyUnicode_Check(o) || !is_sequence(o)) return fail_type(i, expected);
     out.clear();
+    auto add = [&](PyObject* item) {
+        T v;
+        if (!convert(item, v)) {
+            mark_argument_error(function(), name(i));
+            return false;
+        }
+        out.push_back(v);
+        return true;
+    };
     if (PyList_Check(o)) {
         // Items are fetched one at a time so that a concurrent writer cannot
         // tear the list under us; the length is re-read at every step.
@@ -255,12 +268,7 @@ bool Args::positions(std::size_t i, std::vector<std::uint32_t>& out) const {
                 if (k >= PyList_GET_SIZE(o)) break;
                 item = PyRef::new_ref(PyList_GET_ITEM(o, k));
             }
-            std::uint32_t v;
-            if (!position_from(item.get(), v)) {
-                mark_argument_error(function(), name(i));
-                return false;
-            }
-            out.push_back(v);
+            if (!add(item.get())) return false;
         }
         return true;
     }
@@ -280,13 +288,28 @@ bool Args::positions(std::size_t i, std::vector<std::uint32_t>& out) const {
             mark_argument_error(function(), name(i));
             return false;
         }
-        std::uint32_t v;
-        if (!position_from(item.get(), v)) {
-            mark_argument_error(function(), name(i));
+        if (!add(item.get())) return false;
+    }
+}
+
+bool Args::positions(std::size_t i, std::vector<std::uint32_t>& out) const {
+    return items(i, out, "a sequence of node positions", position_from);
+}
+
+bool Args::flags(std::size_t i, std::vector<std::uint8_t>& out) const {
+    return items(i, out, "a sequence of bools", [](PyObject* item, std::uint8_t& v) {
+        if (item == Py_True || item == Py_False) {
+            v = item == Py_True;
+            return true;
+        }
+        if (!is_numpy_bool(item)) {
+            PyErr_Format(PyExc_TypeError, "expected bool, got %.200s", Py_TYPE(item)->tp_name);
             return false;
         }
-        out.push_back(v);
-    }
+        const int r = PyObject_IsTrue(item);
+        v = r == 1;
+        return r >= 0;
+    });
 }
 
 bool Args::optional_positions(std::size_t i, std::optional<std::vector<std::uint32_t>>& out) const {

@@ -69,6 +69,7 @@ public:
     bool optional_real(std::size_t i, std::optional<double>& out) const;
     bool positions(std::size_t i, std::vector<std::uint32_t>& out) const;  // sequence, not str
     bool optional_positions(std::size_t i, std::optional<std::vector<std::uint32_t>>& out) const;
+    bool flags(std::size_t i, std::vector<std::uint8_t>& out) const;  // sequence of bools, not str
     // A list (or subclass) / dict (or subclass), borrowed.
     bool list(std::size_t i, PyObject*& out) const;
     bool dict(std::size_t i, PyObject*& out) const;
@@ -77,6 +78,8 @@ public:
 private:
     bool absent(std::size_t i) const { return matched_[i] == nullptr || matched_[i] == Py_None; }
     bool fail_type(std::size_t i, const char* expected) const;
+    template <class T, class Convert>
+    bool items(std::size_t i, std::vector<T>& out, const char* expected, Convert convert) const;
 
     Signature sig_;
     PyObject** matched_;

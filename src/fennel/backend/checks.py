@@ -85,6 +85,12 @@ if NX_VERSION < (3, 5):
     # It walked G (skipping unreached nodes), not the predecessor dict.
     for _name in ("single_source_all_shortest_paths", "all_pairs_all_shortest_paths"):
         RELEASE_REFUSALS[_name] = "this NetworkX version yields the targets in G's order"
+# Served functions the installed release does not dispatch under that name.
+UNDISPATCHED = {
+    name for name in ("barycenter", "centroid") if getattr(getattr(nx, name, None), "name", None) != name
+}
+for _name in UNDISPATCHED:
+    RELEASE_REFUSALS[_name] = "this NetworkX version dispatches it under another name"
 if not _returns_dict(nx.single_target_shortest_path_length):
     RELEASE_REFUSALS["single_target_shortest_path_length"] = "this NetworkX version yields the lengths lazily"
 
@@ -158,6 +164,7 @@ ARGUMENT_RULES = {
     "wf_improved": _flag("wf_improved"),
     "sp": _absent("sp", "precomputed path lengths"),
     "e": _absent("e", "precomputed eccentricities"),
+    "attr": _absent("attr", "results stored on the graph"),
     "path_method": _path_method,
     "weighted_method": _weighted_method,
     "release": lambda name, a: RELEASE_REFUSALS.get(name),

@@ -15,7 +15,7 @@ import sys
 
 import networkx as nx
 
-from .checks import check_data, graph_for
+from .checks import NX_VERSION, check_data, graph_for
 from .graph import record, refuse
 from .shortest_paths import _batches, _bfs_cutoff, _cut, _int_distances
 
@@ -253,3 +253,105 @@ def all_pairs_lengths(name, fg, a, weight):
     if weight is None:
         return _bfs_lengths_by_source(fg, None)
     return _dijkstra_lengths_by_source(fg, weight, None)
+
+
+# ---------------------------------------------------------------------------
+# Harmonic measures and the barycenter
+
+
+def harmonic_centrality(G, nbunch=None, distance=None, sources=None):
+    name = "harmonic_centrality"
+    a = locals().copy()
+    fg = graph_for(name, a)
+    H = fg.source  # NetworkX's own node selection, errors included
+    targets = set(H.nbunch_iter(nbunch) if nbunch is not None else H.nodes)
+    starts = set(H.nbunch_iter(sources) if sources is not None else H.nodes)
+    if len(targets) < len(starts):
+        # NetworkX then searches from the targets over the reversed graph.
+        refuse(name, "fewer nodes than sources are left to NetworkX")
+    check_data(name, fg, a)
+    index = fg.index
+    in_nbunch = [False] * len(fg)
+    for u in targets:
+        in_nbunch[index[u]] = True
+    sums, hit = fg.core.harmonic([index[v] for v in starts], in_nbunch, distance)
+    record("ran", name)
+    return {u: sums[index[u]] if hit[index[u]] else 0 for u in targets}
+
+
+def _inverse_distance_total(distances):
+    """NetworkX's running `total += 1 / d` over every non-zero distance, in order (int 0 if none)."""
+    total = 0
+    for dist in distances:
+        for d in dist:
+            if d != 0:
+                total += 1 / d
+    return total
+
+
+def global_efficiency(G):
+    name = "global_efficiency"
+    a = locals().copy()
+    fg = graph_for(name, a)
+    if fg.directed:
+        refuse(name, "directed graphs are NetworkX's to reject")
+    n = len(fg)
+    denom = n * (n - 1)
+    if denom == 0:
+        record("ran", name)
+        return 0
+    total = _inverse_distance_total(
+        levels for batch in _batches(fg) for _, levels in fg.core.bfs_many(batch, float("inf"))
+    )
+    record("ran", name)
+    return total / denom
+
+
+def harmonic_diameter(G, sp=None, *, weight=None):
+    name = "harmonic_diameter"
+    a = locals().copy()
+    if weight is not None and NX_VERSION < (3, 5):
+        refuse(name, "this NetworkX version has no weight parameter")
+    fg = graph_for(name, a)
+    check_data(name, fg, a)
+    order = len(fg)
+    # NetworkX runs Dijkstra even without a weight (unit weights, int sums).
+    total = _inverse_distance_total(dist for _, _, dist in _dijkstra_searches(fg, weight))
+    record("ran", name)
+    if total != 0:
+        return order * (order - 1) / total
+    return float("inf") if order > 1 else float("nan")
+
+
+def _barycenter(name, a):
+    fg = graph_for(name, a)
+    weight = a["weight"]
+    n = len(fg)
+    if n == 0 or (weight is None and not fg.directed and fg.core.number_of_edges() == n - 1):
+        # NetworkX answers trees by a tree-only walk, in an order of its own.
+        refuse(name, "trees and the null graph are left to NetworkX")
+    check_data(name, fg, a)
+    if weight is None:
+        per_source = ((s, reached, total) for s, (reached, total, _) in enumerate(fg.core.bfs_stats()))
+    else:
+        per_source = ((s, len(order), sum(dist)) for s, order, dist in _dijkstra_searches(fg, weight))
+    smallest, found = float("inf"), []
+    for s, reached, barycentricity in per_source:
+        if reached < n:
+            raise nx.NetworkXNoPath(
+                f"Input graph {fg.source} is disconnected, so every induced subgraph has infinite barycentricity."
+            )
+        if barycentricity < smallest:
+            smallest, found = barycentricity, [fg.nodes[s]]
+        elif barycentricity == smallest:
+            found.append(fg.nodes[s])
+    record("ran", name)
+    return found
+
+
+def barycenter(G, weight=None, attr=None, sp=None):
+    return _barycenter("barycenter", locals().copy())
+
+
+def centroid(G, weight=None, attr=None, sp=None):
+    return _barycenter("centroid", locals().copy())
