@@ -1,0 +1,97 @@
+"""The distance-statistics methods of CoreGraph against NetworkX, and their
+argument handling."""
+
+import inspect
+
+import networkx as nx
+import pytest
+from zoo import ZOO, add_weights, convert
+
+import fennel._core as core
+
+INF = float("inf")
+
+
+def nx_stats(G, v, reverse=False):
+    lengths = nx.single_source_shortest_path_length(G.reverse() if reverse else G, v)
+    return (len(lengths), sum(lengths.values()), max(lengths.values()))
+
+
+@pytest.mark.parametrize("name", ["les_miserables", "digraph_loops_isolates", "multidigraph", "disconnected"])
+def test_bfs_stats_across_chunks(name):
+    G = ZOO[name]
+    g = convert(G)
+    nodes = list(G)
+    # Sources repeat and cross the 64-source chunk boundary.
+    sources = [(7 * i) % len(G) for i in range(150)]
+    assert g.bfs_stats(sources) == [nx_stats(G, nodes[s]) for s in sources]
+    assert g.bfs_stats()[-1] == g.bfs_stats([len(G) - 1])[0]
+    if G.is_directed():
+        assert g.bfs_stats(sources[:70], True) == [nx_stats(G, nodes[s], True) for s in sources[:70]]
+
+
+def test_bfs_stats_small_cases():
+    g = convert(nx.path_graph(3))
+    assert g.bfs_stats([0, 1]) == [(3, 3, 2), (3, 2, 1)]
+    g = convert(nx.empty_graph(2))
+    assert g.bfs_stats() == [(1, 0, 0), (1, 0, 0)]
+
+
+def test_many_forms_match_single_searches():
+    G = add_weights(ZOO["digraph_loops_isolates"], "float", seed=4)
+    g = convert(G, [("weight", 1)])
+    sources = list(range(len(G)))[::3]
+    assert g.bfs_many(sources, 2.0) == [g.bfs_lengths(s, 2.0) for s in sources]
+    assert g.dijkstra_many(sources, "weight") == [g.dijkstra_lengths(s, "weight") for s in sources]
+
+
+def test_negative_cycle_spoils_only_its_source():
+    G = nx.DiGraph()
+    G.add_weighted_edges_from([(0, 1, 1), (1, 2, -5), (2, 1, 1), (3, 0, 1), (4, 5, 2)])
+    g = convert(G, [("weight", 1)])
+    assert g.dijkstra_many([3, 4, 1], "weight") == [None, ([4, 5], [0.0, 2.0]), None]
+    with pytest.raises(ValueError) as info:
+        g.closeness("weight")
+    assert info.value.args == ("Contradictory paths found:", "negative weights?")
+
+
+def test_harmonic_sums_and_flags():
+    G = nx.DiGraph([(0, 1), (1, 2), (3, 3)])
+    g = convert(G)
+    sums, hit = g.harmonic([0, 1, 3], [True, True, False, True])
+    assert hit == [False, True, False, False]  # 2 is outside the nbunch, 3 only at distance 0
+    assert sums == [0.0, 1.0 + 0.0, 0.0, 0.0]
+    assert g.harmonic([], [True] * 4) == ([0.0] * 4, [False] * 4)
+    assert g.closeness(sources=[]) == []
+
+
+def test_signatures():
+    sig = {
+        "bfs_stats": "($self, sources=None, reverse=False)",
+        "bfs_many": "($self, sources, cutoff)",
+        "dijkstra_many": "($self, sources, weight=None, cutoff=None)",
+        "closeness": "($self, distance=None, wf_improved=True, sources=None, *, compensated_sum=False)",
+        "harmonic": "($self, sources, in_nbunch, weight=None)",
+    }
+    for name, text in sig.items():
+        assert getattr(core.CoreGraph, name).__text_signature__ == text
+    assert inspect.signature(core.CoreGraph.closeness).parameters["compensated_sum"].kind == inspect.Parameter.KEYWORD_ONLY
+
+
+@pytest.mark.parametrize(
+    "call, exc, message",
+    [
+        (lambda g: g.bfs_stats([3]), IndexError, "node index out of range"),
+        (lambda g: g.bfs_many([0, 3], INF), IndexError, "node index out of range"),
+        (lambda g: g.harmonic([0], [True]), ValueError, "in_nbunch must have one value per node"),
+        (lambda g: g.harmonic([0], [1, 0, 0]), TypeError, "argument 'in_nbunch'"),
+        (lambda g: g.harmonic([0], "abc"), TypeError, "argument 'in_nbunch'"),
+        (lambda g: g.closeness(None, True, None, True), TypeError, "takes from 0 to 3 positional arguments"),
+        (lambda g: g.closeness("nope"), NotImplementedError, 'edge attribute "nope" was not converted'),
+        (lambda g: g.dijkstra_many([0], "nope"), NotImplementedError, 'edge attribute "nope" was not converted'),
+    ],
+)
+def test_errors(call, exc, message):
+    with pytest.raises(exc) as info:
+        call(convert(nx.path_graph(3, create_using=nx.DiGraph)))
+    assert message in str(info.value)
