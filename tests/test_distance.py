@@ -1,7 +1,10 @@
 """The distance-statistics methods of CoreGraph against NetworkX, and their
 argument handling."""
 
+import functools
 import inspect
+import math
+import operator
 
 import networkx as nx
 import pytest
@@ -10,6 +13,16 @@ from zoo import ZOO, add_weights, convert
 import fennel._core as core
 
 INF = float("inf")
+
+
+def neumaier(values):
+    """CPython 3.12's float sum(), written out."""
+    s = c = 0.0
+    for x in values:
+        t = s + x
+        c += (s - t) + x if abs(s) >= abs(x) else (x - t) + s
+        s = t
+    return s + c if c and math.isfinite(c) else s
 
 
 def nx_stats(G, v, reverse=False):
@@ -89,9 +102,35 @@ def test_signatures():
         (lambda g: g.closeness(None, True, None, True), TypeError, "takes from 0 to 3 positional arguments"),
         (lambda g: g.closeness("nope"), NotImplementedError, 'edge attribute "nope" was not converted'),
         (lambda g: g.dijkstra_many([0], "nope"), NotImplementedError, 'edge attribute "nope" was not converted'),
+        (lambda g: g.bfs_length_dicts([0], INF, (0, 1)), ValueError, "one object per node"),
+        (lambda g: g.dijkstra_length_dicts([5], (0, 1, 2)), IndexError, "node index out of range"),
     ],
 )
 def test_errors(call, exc, message):
     with pytest.raises(exc) as info:
         call(convert(nx.path_graph(3, create_using=nx.DiGraph)))
     assert message in str(info.value)
+
+
+def test_dijkstra_stats_totals():
+    G = nx.DiGraph()
+    G.add_weighted_edges_from([(0, 1, 1), (1, 2, -5), (2, 1, 1), (3, 0, 1), (4, 5, 2.5)])
+    g = convert(G, [("weight", 1)])
+    per_source, total = g.dijkstra_stats("weight", [4, 1, 5])
+    assert per_source == [(2, 2.5), None, (1, 0.0)] and total is None
+    assert g.dijkstra_stats("weight", []) == ([], 0)  # sum() of nothing is the int 0
+    assert g.dijkstra_stats("weight", [4]) == ([(2, 2.5)], 2.5)
+    # Float totals: plain, or compensated as CPython 3.12's sum().
+    H = nx.DiGraph()
+    H.add_weighted_edges_from([(0, 1, 1e16), (0, 2, 1.0), (0, 3, -1e16 + 2.0)])
+    h = convert(H, [("weight", 1)])
+    dist = list(nx.single_source_dijkstra_path_length(H, 0, weight="weight").values())[1:]
+    plain = h.dijkstra_stats("weight", [0], compensated_sum=False)[1]
+    compensated = h.dijkstra_stats("weight", [0], compensated_sum=True)[1]
+    assert plain == functools.reduce(operator.add, dist, 0.0) != compensated == neumaier(dist)
+    # Int totals are exact far past 2**53.
+    P = nx.path_graph(30, create_using=nx.DiGraph)
+    nx.set_edge_attributes(P, 2**48 + 1, "weight")
+    p = convert(P, [("weight", 1)])
+    expected = sum(sum(nx.single_source_dijkstra_path_length(P, v).values()) for v in P)
+    assert expected > 2**53 and p.dijkstra_stats("weight")[1] == expected

@@ -64,7 +64,22 @@ def compute():
     for name, (G, weight) in all_pairs_graphs().items():
         out[f"{name}/dijkstra"] = [repr(list(nx.all_pairs_dijkstra(G, weight=weight, backend="fennel")))]
         out[f"{name}/bfs"] = [repr(list(nx.all_pairs_shortest_path(G, backend="fennel")))]
+        for key, call in distance_calls(G, weight).items():
+            out[f"{name}/{key}"] = [repr(call(backend="fennel"))]
     return out
+
+
+def distance_calls(G, weight):
+    """Distance measures over more sources than one bit-parallel chunk and one batch."""
+    core_part = G.subgraph(max(nx.strongly_connected_components(G), key=len))
+    return {
+        "closeness": lambda **kw: nx.closeness_centrality(G, **kw),
+        "closeness_weighted": lambda **kw: nx.closeness_centrality(G, distance=weight, **kw),
+        "harmonic_weighted": lambda **kw: nx.harmonic_centrality(G, distance=weight, **kw),
+        "eccentricity": lambda **kw: nx.eccentricity(core_part, weight=weight, **kw),
+        "average_weighted": lambda **kw: nx.average_shortest_path_length(core_part, weight=weight, **kw),
+        "lengths": lambda **kw: list(nx.all_pairs_dijkstra_path_length(G, weight=weight, **kw)),
+    }
 
 
 def all_pairs_graphs():
@@ -116,6 +131,8 @@ def test_all_pairs_match_networkx(results_by_pool_size):
         for k in (1, 4):
             assert results_by_pool_size[k][f"{name}/dijkstra"] == [repr(list(nx.all_pairs_dijkstra(G, weight=weight)))]
             assert results_by_pool_size[k][f"{name}/bfs"] == [repr(list(nx.all_pairs_shortest_path(G)))]
+            for key, call in distance_calls(G, weight).items():
+                assert results_by_pool_size[k][f"{name}/{key}"] == [repr(call())], key
 
 
 def test_concurrent_python_threads():

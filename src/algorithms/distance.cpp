@@ -1,6 +1,7 @@
 #include "algorithms/distance.hpp"
 
 #include "lib/pool.hpp"
+#include "lib/py_sum.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -97,6 +98,45 @@ Result<std::vector<std::optional<DijkstraLengths>>> dijkstra_many(const PathAdj&
             if (!found.ok()) return std::nullopt;  // the search fails only on a negative cycle
             return std::move(found.value());
         });
+}
+
+Result<DijkstraStats> dijkstra_stats(const PathAdj& view, std::span<const Node> sources, bool int_weights,
+                                     bool compensated_sum) {
+    DijkstraStats out;
+    out.per_source.reserve(sources.size());
+    PySum sum(compensated_sum);
+    // At most one batch of distance lists is alive at a time; the sum runs
+    // on this thread in source order, whatever the scheduling.
+    const std::size_t batch = 64 * pool_size();
+    for (std::size_t begin = 0; begin < sources.size(); begin += batch) {
+        auto found = dijkstra_many(view, sources.subspan(begin, std::min(batch, sources.size() - begin)),
+                                   std::nullopt);
+        if (!found.ok()) return found.error();
+        for (const auto& f : found.value()) {
+            if (!f) {
+                out.per_source.push_back(std::nullopt);
+                out.total_valid = false;
+                continue;
+            }
+            DijkstraSummary summary{f->order.size(), 0.0};
+            for (double d : f->dist) {
+                if (d > summary.max) summary.max = d;
+            }
+            out.per_source.push_back(summary);
+            if (!out.total_valid) continue;
+            // The first entry is the source's int 0.
+            for (std::size_t k = 1; k < f->dist.size(); ++k) {
+                if (int_weights) {
+                    out.int_total += static_cast<__int128>(f->dist[k]);
+                } else {
+                    sum.add(f->dist[k]);
+                    out.any_float = true;
+                }
+            }
+        }
+    }
+    out.float_total = sum.result();
+    return out;
 }
 
 }  // namespace fennel

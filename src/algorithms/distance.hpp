@@ -34,4 +34,25 @@ Result<std::vector<BfsLengths>> bfs_many(const Csr& rows, std::span<const Node> 
 Result<std::vector<std::optional<DijkstraLengths>>> dijkstra_many(const PathAdj& view, std::span<const Node> sources,
                                                                   std::optional<double> cutoff);
 
+// Per-source summaries of Dijkstra searches and the total of every distance,
+// as NetworkX's sum() adds them: sources in order, each one's distances in
+// settle order. The source's own distance is NetworkX's int 0, which adds
+// nothing; over int weights the total is exact, over floats it is
+// CPython's sum() (compensated from 3.12 on when asked).
+struct DijkstraSummary {
+    std::uint64_t reached;  // length of the settle order
+    double max;             // largest distance, NaN ignored
+};
+
+struct DijkstraStats {
+    std::vector<std::optional<DijkstraSummary>> per_source;  // nullopt: a negative cycle
+    bool total_valid = true;      // no source met a negative cycle
+    bool any_float = false;       // a float distance was added (sum() then returns a float)
+    double float_total = 0.0;     // over float weights
+    __int128 int_total = 0;       // over int weights
+};
+
+Result<DijkstraStats> dijkstra_stats(const PathAdj& view, std::span<const Node> sources, bool int_weights,
+                                     bool compensated_sum);
+
 }  // namespace fennel

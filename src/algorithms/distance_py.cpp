@@ -1,11 +1,12 @@
 // Bindings of the multi-source distance statistics (bfs_stats, bfs_many,
-// dijkstra_many) and of closeness and harmonic centrality.
+// dijkstra_many, dijkstra_stats) and of closeness and harmonic centrality.
 #include "algorithms/closeness.hpp"
 #include "algorithms/distance.hpp"
 #include "graph/core_graph_py.hpp"
 #include "lib/args.hpp"
 #include "lib/entry.hpp"
 #include "lib/errors.hpp"
+#include "lib/path_results_py.hpp"
 #include "lib/pyref.hpp"
 #include "lib/results.hpp"
 
@@ -55,6 +56,66 @@ PyObject* bfs_many(PyObject* self, Args& a) {
     if (!result.ok()) return raise(result.error());
     const auto& found = result.value();
     return list_from(found.size(), [&](std::size_t i) { return lengths_tuple(found[i]); });
+}
+
+// The node objects of the all-pairs dicts: every key is G's own node.
+bool all_nodes(const CoreGraph& g, PyObject* nodes, NodeObjects& out) {
+    if (static_cast<std::uint64_t>(PyTuple_GET_SIZE(nodes)) != g.n) {
+        PyErr_SetString(PyExc_ValueError, "nodes must hold one object per node");
+        return false;
+    }
+    out = {nodes, NO_PARENT, Py_None};
+    return true;
+}
+
+PyObject* bfs_length_dicts(PyObject* self, Args& a) {
+    std::vector<Node> sources;
+    double cutoff;
+    PyObject* nodes;
+    if (!a.positions(0, sources) || !a.real(1, cutoff) || !a.tuple(2, nodes)) return nullptr;
+    const CoreGraph& g = graph_of(self);
+    auto list = g.sources_or_all(sources);
+    if (!list.ok()) return raise(list.error());
+    NodeObjects obj;
+    if (!all_nodes(g, nodes, obj)) return nullptr;
+    Result<std::vector<BfsLengths>> result = Error{ErrorKind::Internal, {}};
+    {
+        Detached detached;
+        result = fennel::bfs_many(g.succ, list.value(), cutoff);
+    }
+    if (!result.ok()) return raise(result.error());
+    const auto& found = result.value();
+    return list_from(found.size(), [&](std::size_t i) { return level_dict(obj, found[i].order, found[i].levels); });
+}
+
+PyObject* dijkstra_length_dicts(PyObject* self, Args& a) {
+    std::vector<Node> sources;
+    PyObject* nodes;
+    std::optional<std::string> weight;
+    std::optional<double> cutoff;
+    bool int_distances = false;
+    if (!a.positions(0, sources) || !a.tuple(1, nodes) || !a.optional_string(2, weight) ||
+        !a.optional_real(3, cutoff) || !a.flag(4, int_distances)) {
+        return nullptr;
+    }
+    const CoreGraph& g = graph_of(self);
+    auto column = g.weight_slice(weight, false);
+    if (!column.ok()) return raise(column.error());
+    auto list = g.sources_or_all(sources);
+    if (!list.ok()) return raise(list.error());
+    NodeObjects obj;
+    if (!all_nodes(g, nodes, obj)) return nullptr;
+    Result<std::vector<std::optional<DijkstraLengths>>> result = Error{ErrorKind::Internal, {}};
+    {
+        Detached detached;
+        result = fennel::dijkstra_many(PathAdj{&g.succ, column.value()}, list.value(), cutoff);
+    }
+    if (!result.ok()) return raise(result.error());
+    const auto& found = result.value();
+    return list_from(found.size(), [&](std::size_t i) {
+        if (!found[i]) return Py_NewRef(Py_None);
+        return distance_dict(obj, found[i]->order, found[i]->dist, int_distances);
+    });
 }
 
 PyObject* dijkstra_many(PyObject* self, Args& a) {
@@ -131,6 +192,40 @@ PyObject* harmonic(PyObject* self, Args& a) {
                       [&] { return list_from(h.hit.size(), [&](std::size_t i) { return to_python(h.hit[i] != 0); }); });
 }
 
+PyObject* dijkstra_stats(PyObject* self, Args& a) {
+    std::string weight;
+    std::optional<std::vector<Node>> sources;
+    bool compensated_sum = false;
+    if (!a.string(0, weight) || !a.optional_positions(1, sources) || !a.flag(2, compensated_sum)) return nullptr;
+    const CoreGraph& g = graph_of(self);
+    auto column = g.weight_slice(weight, false);
+    if (!column.ok()) return raise(column.error());
+    const bool int_weights = g.find_weights(weight)->all_int;
+    auto list = g.sources_or_all(sources);
+    if (!list.ok()) return raise(list.error());
+    Result<DijkstraStats> result = Error{ErrorKind::Internal, {}};
+    {
+        Detached detached;
+        result = fennel::dijkstra_stats(PathAdj{&g.succ, column.value()}, list.value(), int_weights, compensated_sum);
+    }
+    if (!result.ok()) return raise(result.error());
+    const DijkstraStats& stats = result.value();
+    auto entries = [&] {
+        return list_from(stats.per_source.size(), [&](std::size_t i) {
+            const auto& s = stats.per_source[i];
+            if (!s) return Py_NewRef(Py_None);
+            return tuple_from([&] { return to_python(s->reached); }, [&] { return to_python(s->max); });
+        });
+    };
+    // sum() stays an int until it meets a float.
+    auto total = [&]() -> PyObject* {
+        if (!stats.total_valid) return Py_NewRef(Py_None);
+        if (int_weights || !stats.any_float) return to_python(stats.int_total);
+        return to_python(stats.float_total);
+    };
+    return tuple_from(entries, total);
+}
+
 constexpr auto BFS_STATS =
     method("bfs_stats", bfs_stats, "`(reached, total distance, max distance)` per source, by bit-parallel BFS.",
            "sources=None", "reverse=False");
@@ -141,13 +236,27 @@ constexpr auto DIJKSTRA_MANY = method("dijkstra_many", dijkstra_many,
                                       "sources", "weight=None", "cutoff=None");
 constexpr auto HARMONIC = method("harmonic", harmonic, "Harmonic centrality sums (see `centrality::harmonic`).",
                                  "sources", "in_nbunch", "weight=None");
+constexpr auto BFS_LENGTH_DICTS =
+    method("bfs_length_dicts", bfs_length_dicts,
+           "`bfs_many` as NetworkX's length dicts, keyed by the tuple `nodes`.", "sources", "cutoff", "nodes");
+constexpr auto DIJKSTRA_LENGTH_DICTS =
+    method("dijkstra_length_dicts", dijkstra_length_dicts,
+           "`dijkstra_many` as NetworkX's length dicts (ints if `int_distances`),\nkeyed by the tuple `nodes`; "
+           "`None` on a negative cycle.",
+           "sources", "nodes", "weight=None", "cutoff=None", "int_distances=False");
+constexpr auto DIJKSTRA_STATS =
+    method("dijkstra_stats", dijkstra_stats,
+           "Per source `(reached, max distance)` or `None` on a negative cycle,\nplus the NetworkX-ordered sum of all "
+           "distances (`None` on any error).",
+           "weight", "sources=None", "*compensated_sum=False");
 constexpr auto CLOSENESS = method("closeness", closeness, "", "distance=None", "wf_improved=True", "sources=None",
                                   "*compensated_sum=False");
 
 }  // namespace
 
 std::vector<PyMethodDef> distance_methods() {
-    return {row<BFS_STATS>(), row<BFS_MANY>(), row<DIJKSTRA_MANY>(), row<CLOSENESS>(), row<HARMONIC>()};
+    return {row<BFS_STATS>(), row<BFS_MANY>(), row<DIJKSTRA_MANY>(), row<DIJKSTRA_STATS>(), row<CLOSENESS>(), row<HARMONIC>(),
+            row<BFS_LENGTH_DICTS>(), row<DIJKSTRA_LENGTH_DICTS>()};
 }
 
 }  // namespace fennel::py

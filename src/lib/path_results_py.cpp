@@ -71,4 +71,14 @@ PyObject* distance_dict(const NodeObjects& obj, std::span<const Node> order, std
     return out.release();
 }
 
+PyObject* level_dict(const NodeObjects& obj, std::span<const Node> order, std::span<const std::uint32_t> levels) {
+    PyRef out = PyRef::steal(PyDict_New());
+    if (!out) return nullptr;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        PyRef value = PyRef::steal(PyLong_FromUnsignedLong(levels[i]));
+        if (!value || PyDict_SetItem(out.get(), obj(order[i]), value.get()) < 0) return nullptr;
+    }
+    return out.release();
+}
+
 }  // namespace fennel::py

@@ -8,6 +8,7 @@
 #include "algorithms/traversal.hpp"
 #include "lib/compat.hpp"
 
+#include <cstdint>
 #include <span>
 
 namespace fennel::py {
@@ -34,5 +35,8 @@ PyObject* tree_paths(const NodeObjects& obj, std::span<const Node> order, std::s
 // NetworkX's starting value.
 PyObject* distance_dict(const NodeObjects& obj, std::span<const Node> order, std::span<const double> dist,
                         bool int_distances);
+
+// {node: hop count} in `order`.
+PyObject* level_dict(const NodeObjects& obj, std::span<const Node> order, std::span<const std::uint32_t> levels);
 
 }  // namespace fennel::py

@@ -15,6 +15,22 @@ inline PyObject* to_python(std::uint32_t v) { return PyLong_FromUnsignedLong(v);
 inline PyObject* to_python(std::uint64_t v) { return PyLong_FromUnsignedLongLong(v); }
 inline PyObject* to_python(bool v) { return PyBool_FromLong(v); }
 
+// An exact 128-bit integer: (high << 64) + low, with Python's arithmetic
+// where it does not fit in 64 bits.
+inline PyObject* to_python(__int128 v) {
+    if (v >= INT64_MIN && v <= INT64_MAX) return PyLong_FromLongLong(static_cast<long long>(v));
+    PyObject* high = PyLong_FromLongLong(static_cast<long long>(v >> 64));
+    PyObject* shift = high != nullptr ? PyLong_FromLong(64) : nullptr;
+    PyObject* shifted = shift != nullptr ? PyNumber_Lshift(high, shift) : nullptr;
+    PyObject* low = shifted != nullptr ? PyLong_FromUnsignedLongLong(static_cast<unsigned long long>(v)) : nullptr;
+    PyObject* out = low != nullptr ? PyNumber_Add(shifted, low) : nullptr;
+    Py_XDECREF(high);
+    Py_XDECREF(shift);
+    Py_XDECREF(shifted);
+    Py_XDECREF(low);
+    return out;
+}
+
 template <class T>
 PyObject* to_list(std::span<const T> values) {
     PyObject* list = PyList_New(static_cast<Py_ssize_t>(values.size()));

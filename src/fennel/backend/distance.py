@@ -4,11 +4,12 @@ shortest path length, Wiener index and the all-pairs path lengths.
 Unweighted measures come from the bit-parallel breadth-first statistics
 (reached, total and largest hop count per source), which answer 64 sources
 per pass over the graph. Weighted ones come from per-source Dijkstra
-searches run in parallel, a bounded batch of sources at a time; their totals
-are summed with Python's own ``sum()`` over the values typed as NetworkX
-types them (the int 0 of each source, then ints or floats), in NetworkX's
-order, so that every interpreter's ``sum()`` (plain before 3.12, compensated
-after) gives NetworkX's float.
+searches run in parallel, a bounded batch of sources at a time. Totals are
+added as NetworkX's ``sum()`` adds them, in its order: exactly over int
+weights, and over floats as the running interpreter's ``sum()`` does (plain
+before CPython 3.12, compensated from 3.12 on). Per-source sums that are
+cheap next to their search (barycenter) use Python's ``sum()`` itself over
+the values typed as NetworkX types them.
 """
 
 import sys
@@ -16,7 +17,7 @@ import sys
 import networkx as nx
 
 from .checks import NX_VERSION, check_data, graph_for
-from .graph import record, refuse
+from .graph import no_gc_pauses, record, refuse
 from .shortest_paths import _batches, _bfs_cutoff, _cut, _int_distances
 
 _COMPENSATED_SUM = sys.version_info >= (3, 12)
@@ -65,11 +66,16 @@ def _eccentricities(name, fg, a, weight, sources=None):
         if any(reached != n for reached, _, _ in stats):
             raise _not_connected(fg)
         return [far for _, _, far in stats]
+    int_distances = _int_distances(fg, weight)
     values = []
-    for _, order, dist in _dijkstra_searches(fg, weight, None, sources):
-        if len(order) != n:
+    for entry in fg.core.dijkstra_stats(weight, sources, compensated_sum=_COMPENSATED_SUM)[0]:
+        if entry is None:
+            raise ValueError("Contradictory paths found:", "negative weights?")
+        reached, far = entry
+        if reached != n:
             raise _not_connected(fg)
-        values.append(max(dist))
+        # max() over NetworkX's values: ints, or the source's int 0 then floats.
+        values.append(int(far) if int_distances else far if far > 0 else 0)
     return values
 
 
@@ -143,7 +149,10 @@ def _pair_total(fg, weight):
     """NetworkX's sum of the distances over all pairs, in its order and types."""
     if weight is None:
         return sum(total for _, total, _ in fg.core.bfs_stats())
-    return sum(d for _, _, dist in _dijkstra_searches(fg, weight) for d in dist)
+    total = fg.core.dijkstra_stats(weight, compensated_sum=_COMPENSATED_SUM)[1]
+    if total is None:
+        raise ValueError("Contradictory paths found:", "negative weights?")
+    return total
 
 
 def average_shortest_path_length(G, weight=None, method=None):
@@ -218,14 +227,21 @@ def _bfs_lengths_by_source(fg, cutoff):
     nodes = fg.nodes
     limit = _bfs_cutoff(cutoff)
     for batch in _batches(fg):
-        for s, (order, levels) in zip(batch, fg.core.bfs_many(batch, limit)):
-            yield nodes[s], dict(zip(map(nodes.__getitem__, order), levels))
+        with no_gc_pauses():
+            found = fg.core.bfs_length_dicts(batch, limit, fg.node_tuple)
+        yield from zip(map(nodes.__getitem__, batch), found)
 
 
 def _dijkstra_lengths_by_source(fg, weight, cut):
     nodes = fg.nodes
-    for s, order, dist in _dijkstra_searches(fg, weight, cut):
-        yield nodes[s], dict(zip(map(nodes.__getitem__, order), dist))
+    int_distances = _int_distances(fg, weight)
+    for batch in _batches(fg):
+        with no_gc_pauses():
+            found = fg.core.dijkstra_length_dicts(batch, fg.node_tuple, weight, cut, int_distances)
+        for s, lengths in zip(batch, found):
+            if lengths is None:
+                raise ValueError("Contradictory paths found:", "negative weights?")
+            yield nodes[s], lengths
 
 
 def all_pairs_shortest_path_length(G, cutoff=None):
