@@ -77,15 +77,7 @@ Result<std::vector<BfsLengths>> bfs_many(const Csr& rows, std::span<const Node> 
     const std::uint32_t max_level = BfsState::below_cutoff(cutoff);
     return map_with_scratch(
         sources.size(), [&] { return BfsState(rows.node_count()); },
-        [&](BfsState& state, std::size_t i) {
-            state.discover<true>(rows, sources[i], max_level);
-            BfsLengths out;
-            const auto order = state.order();
-            out.order.assign(order.begin(), order.end());
-            out.levels.reserve(order.size());
-            for (Node v : order) out.levels.push_back(state.level[v]);
-            return out;
-        });
+        [&](BfsState& state, std::size_t i) { return bfs_lengths(state, rows, sources[i], max_level); });
 }
 
 Result<std::vector<std::optional<DijkstraLengths>>> dijkstra_many(const PathAdj& view, std::span<const Node> sources,

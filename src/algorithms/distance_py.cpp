@@ -88,6 +88,27 @@ PyObject* bfs_length_dicts(PyObject* self, Args& a) {
     return list_from(found.size(), [&](std::size_t i) { return level_dict(obj, found[i].order, found[i].levels); });
 }
 
+// The per-source searches of dijkstra_many over succ: the weight column is
+// looked up before the sources are checked.
+struct DijkstraRuns {
+    PathAdj view;
+    std::vector<Node> sources;
+};
+
+Result<DijkstraRuns> dijkstra_runs(const CoreGraph& g, const std::optional<std::string>& weight,
+                                   const std::optional<std::vector<Node>>& sources) {
+    auto column = g.weight_slice(weight, false);
+    if (!column.ok()) return column.error();
+    auto list = g.sources_or_all(sources);
+    if (!list.ok()) return list.error();
+    return DijkstraRuns{PathAdj{&g.succ, column.value()}, std::move(list.value())};
+}
+
+Result<std::vector<std::optional<DijkstraLengths>>> run(const DijkstraRuns& runs, std::optional<double> cutoff) {
+    Detached detached;
+    return fennel::dijkstra_many(runs.view, runs.sources, cutoff);
+}
+
 PyObject* dijkstra_length_dicts(PyObject* self, Args& a) {
     std::vector<Node> sources;
     PyObject* nodes;
@@ -99,17 +120,11 @@ PyObject* dijkstra_length_dicts(PyObject* self, Args& a) {
         return nullptr;
     }
     const CoreGraph& g = graph_of(self);
-    auto column = g.weight_slice(weight, false);
-    if (!column.ok()) return raise(column.error());
-    auto list = g.sources_or_all(sources);
-    if (!list.ok()) return raise(list.error());
+    auto runs = dijkstra_runs(g, weight, sources);
+    if (!runs.ok()) return raise(runs.error());
     NodeObjects obj;
     if (!all_nodes(g, nodes, obj)) return nullptr;
-    Result<std::vector<std::optional<DijkstraLengths>>> result = Error{ErrorKind::Internal, {}};
-    {
-        Detached detached;
-        result = fennel::dijkstra_many(PathAdj{&g.succ, column.value()}, list.value(), cutoff);
-    }
+    auto result = run(runs.value(), cutoff);
     if (!result.ok()) return raise(result.error());
     const auto& found = result.value();
     return list_from(found.size(), [&](std::size_t i) {
@@ -123,16 +138,9 @@ PyObject* dijkstra_many(PyObject* self, Args& a) {
     std::optional<std::string> weight;
     std::optional<double> cutoff;
     if (!a.positions(0, sources) || !a.optional_string(1, weight) || !a.optional_real(2, cutoff)) return nullptr;
-    const CoreGraph& g = graph_of(self);
-    auto column = g.weight_slice(weight, false);
-    if (!column.ok()) return raise(column.error());
-    auto list = g.sources_or_all(sources);
-    if (!list.ok()) return raise(list.error());
-    Result<std::vector<std::optional<DijkstraLengths>>> result = Error{ErrorKind::Internal, {}};
-    {
-        Detached detached;
-        result = fennel::dijkstra_many(PathAdj{&g.succ, column.value()}, list.value(), cutoff);
-    }
+    auto runs = dijkstra_runs(graph_of(self), weight, sources);
+    if (!runs.ok()) return raise(runs.error());
+    auto result = run(runs.value(), cutoff);
     if (!result.ok()) return raise(result.error());
     const auto& found = result.value();
     return list_from(found.size(), [&](std::size_t i) {

@@ -133,7 +133,11 @@ struct DijkstraSide {
 
 BfsLengths bfs_lengths(const Csr& rows, Node source, double cutoff) {
     BfsState state(rows.node_count());
-    state.discover<true>(rows, source, BfsState::below_cutoff(cutoff));
+    return bfs_lengths(state, rows, source, BfsState::below_cutoff(cutoff));
+}
+
+BfsLengths bfs_lengths(BfsState& state, const Csr& rows, Node source, std::uint32_t max_level) {
+    state.discover<true>(rows, source, max_level);
     BfsLengths out;
     const auto order = state.order();
     out.order.assign(order.begin(), order.end());

@@ -33,6 +33,8 @@ struct BfsLengths {
 // Levels are expanded while level < cutoff (any real cutoff; NaN expands
 // nothing).
 BfsLengths bfs_lengths(const Csr& rows, Node source, double cutoff);
+// The same with the caller's state, levels expanded while below `max_level`.
+BfsLengths bfs_lengths(BfsState& state, const Csr& rows, Node source, std::uint32_t max_level);
 
 struct DijkstraLengths {
     std::vector<Node> order;

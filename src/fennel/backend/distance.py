@@ -18,7 +18,7 @@ import networkx as nx
 
 from .checks import NX_VERSION, check_data, graph_for
 from .graph import no_gc_pauses, record, refuse
-from .shortest_paths import _batches, _bfs_cutoff, _cut, _int_distances
+from .shortest_paths import _batches, _bfs_cutoff, _by_source, _cut, _int_distances
 
 _COMPENSATED_SUM = sys.version_info >= (3, 12)
 
@@ -224,12 +224,8 @@ def closeness_centrality(G, u=None, distance=None, wf_improved=True, *, sp=None)
 
 
 def _bfs_lengths_by_source(fg, cutoff):
-    nodes = fg.nodes
     limit = _bfs_cutoff(cutoff)
-    for batch in _batches(fg):
-        with no_gc_pauses():
-            found = fg.core.bfs_length_dicts(batch, limit, fg.node_tuple)
-        yield from zip(map(nodes.__getitem__, batch), found)
+    return _by_source(fg, lambda batch: fg.core.bfs_length_dicts(batch, limit, fg.node_tuple))
 
 
 def _dijkstra_lengths_by_source(fg, weight, cut):

@@ -180,13 +180,18 @@ def single_target_shortest_path_length(G, target, cutoff=None):
     return lengths
 
 
-def _all_pairs_paths(fg, cutoff):
+def _by_source(fg, build):
+    """(node, result) per node in G's order, built by `build(batch)` a batch of sources at a time."""
     nodes = fg.nodes
-    limit = _bfs_cutoff(cutoff)
     for batch in _batches(fg):
         with no_gc_pauses():
-            found = fg.core.bfs_paths_many(batch, limit, fg.node_tuple)
+            found = build(batch)
         yield from zip(map(nodes.__getitem__, batch), found)
+
+
+def _all_pairs_paths(fg, cutoff):
+    limit = _bfs_cutoff(cutoff)
+    return _by_source(fg, lambda batch: fg.core.bfs_paths_many(batch, limit, fg.node_tuple))
 
 
 def all_pairs_shortest_path(G, cutoff=None):
