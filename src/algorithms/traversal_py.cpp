@@ -220,9 +220,8 @@ PyObject* bfs_paths_many(PyObject* self, Args& a) {
     PyObject* nodes;
     if (!a.positions(0, sources) || !a.real(1, cutoff) || !a.tuple(2, nodes)) return nullptr;
     const CoreGraph& g = graph_of(self);
-    for (Node s : sources) {
-        if (s >= g.n) return raise(index_error());
-    }
+    auto checked = g.sources_or_all(sources);
+    if (!checked.ok()) return raise(checked.error());
     NodeObjects obj;
     if (!node_objects(g, nodes, NO_PARENT, Py_None, obj)) return nullptr;
     Result<std::vector<BfsTree>> result = Error{ErrorKind::Internal, {}};
@@ -295,9 +294,8 @@ PyObject* dijkstra_paths_many(PyObject* self, Args& a) {
         return nullptr;
     }
     const CoreGraph& g = graph_of(self);
-    for (Node s : sources) {
-        if (s >= g.n) return raise(index_error());
-    }
+    auto checked = g.sources_or_all(sources);
+    if (!checked.ok()) return raise(checked.error());
     NodeObjects obj;
     if (!node_objects(g, nodes, NO_PARENT, Py_None, obj)) return nullptr;
     auto column = g.weight_slice(weight, false);

@@ -312,3 +312,10 @@ def check_data(name, fg, a):
     """Refuses the call if the converted data cannot reproduce NetworkX."""
     if reason := data_problem(name, fg, a):
         refuse(name, reason)
+
+
+def checked_graph(name, a):
+    """The converted graph of a call whose every rule applies at once (argument and data)."""
+    fg = graph_for(name, a)
+    check_data(name, fg, a)
+    return fg

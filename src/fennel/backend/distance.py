@@ -16,7 +16,7 @@ import sys
 
 import networkx as nx
 
-from .checks import NX_VERSION, check_data, graph_for
+from .checks import NX_VERSION, check_data, checked_graph, graph_for
 from .graph import no_gc_pauses, record, refuse
 from .shortest_paths import _batches, _bfs_cutoff, _by_source, _cut, _int_distances
 
@@ -242,18 +242,14 @@ def _dijkstra_lengths_by_source(fg, weight, cut):
 
 def all_pairs_shortest_path_length(G, cutoff=None):
     name = "all_pairs_shortest_path_length"
-    a = locals().copy()
-    fg = graph_for(name, a)
-    check_data(name, fg, a)
+    fg = checked_graph(name, locals().copy())
     record("ran", name)
     return _bfs_lengths_by_source(fg, cutoff)
 
 
 def all_pairs_dijkstra_path_length(G, cutoff=None, weight="weight"):
     name = "all_pairs_dijkstra_path_length"
-    a = locals().copy()
-    fg = graph_for(name, a)
-    check_data(name, fg, a)
+    fg = checked_graph(name, locals().copy())
     record("ran", name)
     return _dijkstra_lengths_by_source(fg, weight, _cut(cutoff))
 

@@ -13,7 +13,7 @@ import functools
 import networkx as nx
 from networkx.algorithms.shortest_paths.generic import _build_paths_from_predecessors
 
-from .checks import NX_VERSION, DATA_RULES, check_data, graph_for
+from .checks import NX_VERSION, DATA_RULES, check_data, checked_graph, graph_for
 from .graph import no_gc_pauses, record, refuse
 from .traversal import _objects, _raising
 
@@ -196,9 +196,7 @@ def _all_pairs_paths(fg, cutoff):
 
 def all_pairs_shortest_path(G, cutoff=None):
     name = "all_pairs_shortest_path"
-    a = locals().copy()
-    fg = graph_for(name, a)
-    check_data(name, fg, a)
+    fg = checked_graph(name, locals().copy())
     record("ran", name)
     return _all_pairs_paths(fg, cutoff)
 
@@ -353,18 +351,14 @@ def _all_pairs_dijkstra(fg, weight, cut, distances=True):
 
 def all_pairs_dijkstra(G, cutoff=None, weight="weight"):
     name = "all_pairs_dijkstra"
-    a = locals().copy()
-    fg = graph_for(name, a)
-    check_data(name, fg, a)
+    fg = checked_graph(name, locals().copy())
     record("ran", name)
     return _all_pairs_dijkstra(fg, weight, _cut(cutoff))
 
 
 def all_pairs_dijkstra_path(G, cutoff=None, weight="weight"):
     name = "all_pairs_dijkstra_path"
-    a = locals().copy()
-    fg = graph_for(name, a)
-    check_data(name, fg, a)
+    fg = checked_graph(name, locals().copy())
     record("ran", name)
     return ((v, found[1]) for v, found in _all_pairs_dijkstra(fg, weight, _cut(cutoff), False))
 
@@ -627,9 +621,7 @@ def single_source_all_shortest_paths(G, source, weight=None, method="dijkstra"):
 
 def all_pairs_all_shortest_paths(G, weight=None, method="dijkstra"):
     name = "all_pairs_all_shortest_paths"
-    a = locals().copy()
-    fg = graph_for(name, a)
-    check_data(name, fg, a)
+    fg = checked_graph(name, locals().copy())
     record("ran", name)
     nodes = fg.nodes
     return ((nodes[s], dict(_paths_by_target(fg, nodes[s], s, weight))) for s in range(len(nodes)))
