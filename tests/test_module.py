@@ -49,7 +49,7 @@ def test_instances_are_immutable(g, name, value):
 
 MODULE_ORDER = [
     "CoreGraph", "AllPaths", "build_graph", "_core_graph_from_bytes",
-    "build_native", "build_native_arrays", "build_rx", "_py_sum",
+    "build_native", "build_native_arrays", "build_rx", "_py_sum", "_numpy_sum",
 ]
 
 
@@ -74,6 +74,12 @@ DOCS = {
     "bidirectional_bfs": "`bidirectional_shortest_path` as node positions, or `None` if no path.",
     "bidirectional_dijkstra": "`bidirectional_dijkstra` for `source != target`: `(distance, path)`\nor `None` if "
     "there is no path. Directed graphs need the exact\npredecessor order loaded.",
+    "_py_sum": "CPython's float `sum()` (exposed for tests).",
+    "pagerank": "PageRank scores in node order, or `None` if it didn't converge.",
+    "eigenvector": "`eigenvector_centrality` from the normalized start vector `x0` (by\nnode position), iterating "
+    "nodes in `order`; `hypot` is Python's\n`math.hypot`. `None` if it doesn't converge.",
+    "katz": "`katz_centrality` before normalization, with scalar `beta` and a\nzero start vector. `None` if it "
+    "doesn't converge.",
 }
 SIGNATURES = {
     "build_graph": "(nodes, index, succ, directed, weight_attrs, multigraph=False)",
@@ -98,12 +104,17 @@ SIGNATURES = {
     "all_shortest_paths": "($self, source, target, weight=None, skip_ends_pass=False)",
     "bidirectional_bfs": "($self, source, target)",
     "bidirectional_dijkstra": "($self, source, target, weight=None)",
+    "_py_sum": "(values, compensated)",
+    "pagerank": "($self, alpha, personalization, max_iter, tol, nstart, weight, dangling, return_previous=False, *, "
+    "numpy_dangling=False)",
+    "eigenvector": "($self, order, x0, weight, max_iter, tol, hypot, compensated_sum)",
+    "katz": "($self, order, alpha, beta, weight, max_iter, tol, compensated_sum, *, x0=None)",
 }
 
 
 @pytest.mark.parametrize("name, signature", SIGNATURES.items(), ids=SIGNATURES.keys())
 def test_signature_and_doc(name, signature):
-    fn = getattr(core, name) if name == "build_graph" else getattr(CoreGraph, name)
+    fn = getattr(core, name) if name in ("build_graph", "_py_sum") else getattr(CoreGraph, name)
     assert fn.__text_signature__ == signature
     assert str(inspect.signature(fn)) == signature.replace("$self, ", "self, /, ").replace("($self)", "(self, /)")
     if name in DOCS:

@@ -66,7 +66,13 @@ def compute():
         out[f"{name}/bfs"] = [repr(list(nx.all_pairs_shortest_path(G, backend="fennel")))]
         for key, call in distance_calls(G, weight).items():
             out[f"{name}/{key}"] = [repr(call(backend="fennel"))]
+    out["pagerank"] = hexes(nx.pagerank(pagerank_graph(), backend="fennel").values())
     return out
+
+
+def pagerank_graph():
+    """Enough nodes for PageRank's parallel updates."""
+    return add_weights(nx.gnm_random_graph(25_000, 100_000, seed=37, directed=True), "float", seed=38)
 
 
 def distance_calls(G, weight):
@@ -133,6 +139,12 @@ def test_all_pairs_match_networkx(results_by_pool_size):
             assert results_by_pool_size[k][f"{name}/bfs"] == [repr(list(nx.all_pairs_shortest_path(G)))]
             for key, call in distance_calls(G, weight).items():
                 assert results_by_pool_size[k][f"{name}/{key}"] == [repr(call())], key
+
+
+def test_parallel_pagerank_matches_networkx(results_by_pool_size):
+    expected = hexes(nx.pagerank(pagerank_graph()).values())
+    for k in (1, 4):
+        assert results_by_pool_size[k]["pagerank"] == expected
 
 
 def test_concurrent_python_threads():

@@ -312,6 +312,21 @@ bool Args::flags(std::size_t i, std::vector<std::uint8_t>& out) const {
     });
 }
 
+bool Args::reals(std::size_t i, std::vector<double>& out) const {
+    return items(i, out, "a sequence of floats", [](PyObject* item, double& v) {
+        v = PyFloat_CheckExact(item) ? PyFloat_AS_DOUBLE(item) : PyFloat_AsDouble(item);
+        return !(v == -1.0 && PyErr_Occurred());
+    });
+}
+
+bool Args::optional_reals(std::size_t i, std::optional<std::vector<double>>& out) const {
+    if (absent(i)) {
+        out.reset();
+        return true;
+    }
+    return reals(i, out.emplace());
+}
+
 bool Args::optional_positions(std::size_t i, std::optional<std::vector<std::uint32_t>>& out) const {
     if (absent(i)) {
         out.reset();

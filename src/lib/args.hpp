@@ -70,6 +70,8 @@ public:
     bool positions(std::size_t i, std::vector<std::uint32_t>& out) const;  // sequence, not str
     bool optional_positions(std::size_t i, std::optional<std::vector<std::uint32_t>>& out) const;
     bool flags(std::size_t i, std::vector<std::uint8_t>& out) const;  // sequence of bools, not str
+    bool reals(std::size_t i, std::vector<double>& out) const;        // sequence, float protocol, not str
+    bool optional_reals(std::size_t i, std::optional<std::vector<double>>& out) const;
     // A list (or subclass) / dict (or subclass), borrowed.
     bool list(std::size_t i, PyObject*& out) const;
     bool dict(std::size_t i, PyObject*& out) const;

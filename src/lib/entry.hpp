@@ -104,5 +104,7 @@ std::vector<PyMethodDef> path_methods();
 std::vector<PyMethodDef> centrality_methods();
 std::vector<PyMethodDef> traversal_methods();
 std::vector<PyMethodDef> distance_methods();
+std::vector<PyMethodDef> link_analysis_methods();
+std::vector<PyMethodDef> sum_functions();
 
 }  // namespace fennel::py

@@ -18,6 +18,7 @@ enum class ErrorKind {
     Memory,
     NegativeCycle,  // a contradictory path: ValueError with NetworkX's two arguments
     Interrupted,     // a signal handler raised (KeyboardInterrupt): the exception is already set
+    Raised,          // a call back into the interpreter raised: its exception is set
     Internal,        // a defect, never a property of the input
 };
 

@@ -44,6 +44,9 @@ PyObject* raise(const Error& e) {
             // The signal handler's exception was set when the wait noticed it.
             if (!PyErr_Occurred()) PyErr_SetNone(PyExc_KeyboardInterrupt);
             break;
+        case ErrorKind::Raised:
+            if (!PyErr_Occurred()) raise_internal("a callback failed without an exception");
+            break;
         case ErrorKind::Internal: raise_internal(m); break;
     }
     return nullptr;

@@ -217,6 +217,16 @@ std::size_t pool_size() { return instance().size(); }
 
 bool stop_requested() { return cancelled(t_current_job); }
 
+bool poll_interrupt() {
+    InterruptCheck* check = t_interrupt_check;
+    if (t_interrupted || check == nullptr) return t_interrupted;
+    const auto now = std::chrono::steady_clock::now();
+    if (now < t_next_poll) return false;
+    t_next_poll = now + POLL_INTERVAL;
+    t_interrupted = check->interrupted();
+    return t_interrupted;
+}
+
 InterruptCheck* set_interrupt_check(InterruptCheck* check) {
     t_next_poll = std::chrono::steady_clock::now() + POLL_INTERVAL;
     t_interrupted = false;

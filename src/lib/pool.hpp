@@ -38,6 +38,11 @@ InterruptCheck* set_interrupt_check(InterruptCheck* check);
 // working through many items can stop early (its results are discarded).
 bool stop_requested();
 
+// For a long loop on the thread that installed an interrupt check (outside
+// any pool job): asks the check at most a few times a second and answers
+// true once the user asked to stop. Without a check it is always false.
+bool poll_interrupt();
+
 // Number of worker threads running (creating the pool if needed). When the
 // system refuses threads the pool makes do with those it got; with none at
 // all, jobs run on the submitting thread. Never 0: counts that thread then.

@@ -11,6 +11,7 @@ checked too.
 
 import functools
 import inspect
+import operator
 import re
 import sys
 import warnings
@@ -22,6 +23,8 @@ from .graph import FennelGraph, as_fennel, refuse
 from .registry import BY_NAME
 
 _EXACT_INT_LIMIT = 2**53
+# Python's float sum() is compensated from CPython 3.12 on.
+COMPENSATED_SUM = sys.version_info >= (3, 12)
 # The installed NetworkX release, for the few functions whose results
 # changed between releases in ways no small probe shows.
 NX_VERSION = tuple(int(part) for part in re.findall(r"\d+", nx.__version__)[:2])
@@ -159,7 +162,70 @@ def _flag(param):
     return lambda name, a: None if isinstance(a[param], bool) else f"{param} must be True or False"
 
 
+def _exact_real(value):
+    """A number whose arithmetic with floats fennel repeats exactly (no numpy scalars)."""
+    return type(value) is float or (type(value) in (int, bool) and abs(value) <= _EXACT_INT_LIMIT)
+
+
+def _reals(*params):
+    def rule(name, a):
+        for param in params:
+            if not _exact_real(a[param]):
+                return f"{param} must be a float or an int within 2**53"
+        return None
+
+    return rule
+
+
+def _max_iter(name, a):
+    try:
+        operator.index(a["max_iter"])
+    except TypeError:
+        return "max_iter must be an int"
+    return None
+
+
+def _start(accepts, what):
+    """nstart: None, or a plain dict whose values are all of the accepted types."""
+
+    def rule(name, a):
+        nstart = a["nstart"]
+        if nstart is None:
+            return None
+        if type(nstart) is not dict:
+            return "nstart must be a dict"
+        if not all(type(v) in accepts for v in nstart.values()):
+            return f"nstart values must be {what}"
+        return None
+
+    return rule
+
+
+def _pagerank_vectors(name, a):
+    for param in ("personalization", "nstart", "dangling"):
+        if a[param] is not None and not isinstance(a[param], dict):
+            return f"{param} must be None or a dict"
+    return None
+
+
+@functools.cache
+def _scipy_missing():
+    try:
+        import numpy  # noqa: F401
+        import scipy  # noqa: F401
+    except ImportError:
+        return True
+    return False
+
+
 ARGUMENT_RULES = {
+    "pagerank_args": lambda name, a: (
+        "NetworkX's pagerank needs numpy and scipy" if _scipy_missing() else None
+    ) or _reals("alpha", "tol")(name, a) or _max_iter(name, a) or _pagerank_vectors(name, a),
+    "eigenvector_args": lambda name, a: _reals("tol")(name, a) or _max_iter(name, a)
+    or _start((int, float, bool), "ints or floats")(name, a),
+    "katz_args": lambda name, a: _reals("alpha", "tol")(name, a) or _max_iter(name, a)
+    or _start((float,), "floats")(name, a),
     "distance_name": lambda name, a: _weight_name(name, {"weight": a["distance"]}),
     "wf_improved": _flag("wf_improved"),
     "sp": _absent("sp", "precomputed path lengths"),
@@ -258,7 +324,47 @@ def _edge_key_clash(fg, a):
     return "a node equals an edge tuple" if clash else None
 
 
+def _parallel_edges(fg, a):
+    """NetworkX's matrix adds the weights of parallel edges; the converted graph keeps one."""
+    if not fg.multigraph:
+        return None
+    found = fg.__dict__.get("_parallel_edges")
+    if found is None:
+        found = fg._parallel_edges = any(
+            len(keys) > 1 for nbrs in fg.source._adj.values() for keys in nbrs.values()
+        )
+    return "parallel edges (NetworkX adds their weights)" if found else None
+
+
+def _product_weights(fg, weight, *, symmetric):
+    """Weights NetworkX multiplies and adds as floats.
+
+    An undirected self-loop enters NetworkX's matrix as w + w - w, added in
+    an order scipy leaves open: exact unless 2w overflows.
+    """
+    if weight is None:
+        return None
+    core = fg.core
+    plain, lo, hi, pos_inf, neg_inf = core.weight_facts(weight)
+    if not plain:
+        return f"weights {weight!r} are not all Python int, float, bool or None"
+    all_int, has_hidden = core.weight_info(weight)
+    if has_hidden:
+        return f"some {weight!r} weights are None"
+    largest = max(-lo, hi) if lo is not None else 0.0
+    if (all_int or core.weight_mixed(weight)) and largest > _EXACT_INT_LIMIT:
+        return f"some {weight!r} weights are ints beyond 2**53"
+    if symmetric and (pos_inf or neg_inf or largest >= 2.0**1023):
+        return f"some {weight!r} weights are infinite or too large to double"
+    return None
+
+
 DATA_RULES = {
+    "parallel_edges": _parallel_edges,
+    "pagerank_weights": lambda fg, a: _product_weights(fg, a["weight"], symmetric=not fg.directed),
+    # eigenvector_centrality ignores a false weight; Katz looks it up.
+    "eigenvector_weights": lambda fg, a: _product_weights(fg, a["weight"] or None, symmetric=False),
+    "katz_weights": lambda fg, a: _product_weights(fg, a["weight"], symmetric=False),
     # NetworkX's betweenness fails on None weights and adds ints and floats alike.
     "betweenness_weights": lambda fg, a: _weights(fg, a["weight"], hidden_allowed=False, mixed_allowed=True),
     # NetworkX's Dijkstra hides None weights; its distances mix types on mixed weights.

@@ -12,15 +12,11 @@ cheap next to their search (barycenter) use Python's ``sum()`` itself over
 the values typed as NetworkX types them.
 """
 
-import sys
-
 import networkx as nx
 
-from .checks import NX_VERSION, check_data, checked_graph, graph_for
+from .checks import COMPENSATED_SUM, NX_VERSION, check_data, checked_graph, graph_for
 from .graph import no_gc_pauses, record, refuse
 from .shortest_paths import _batches, _bfs_cutoff, _by_source, _cut, _int_distances
-
-_COMPENSATED_SUM = sys.version_info >= (3, 12)
 
 
 def _not_connected(fg):
@@ -68,7 +64,7 @@ def _eccentricities(name, fg, a, weight, sources=None):
         return [far for _, _, far in stats]
     int_distances = _int_distances(fg, weight)
     values = []
-    for entry in fg.core.dijkstra_stats(weight, sources, compensated_sum=_COMPENSATED_SUM)[0]:
+    for entry in fg.core.dijkstra_stats(weight, sources, compensated_sum=COMPENSATED_SUM)[0]:
         if entry is None:
             raise ValueError("Contradictory paths found:", "negative weights?")
         reached, far = entry
@@ -149,7 +145,7 @@ def _pair_total(fg, weight):
     """NetworkX's sum of the distances over all pairs, in its order and types."""
     if weight is None:
         return sum(total for _, total, _ in fg.core.bfs_stats())
-    total = fg.core.dijkstra_stats(weight, compensated_sum=_COMPENSATED_SUM)[1]
+    total = fg.core.dijkstra_stats(weight, compensated_sum=COMPENSATED_SUM)[1]
     if total is None:
         raise ValueError("Contradictory paths found:", "negative weights?")
     return total
@@ -214,7 +210,7 @@ def closeness_centrality(G, u=None, distance=None, wf_improved=True, *, sp=None)
             raise nx.NodeNotFound(missing)
         sources = [fg.index[u]]
     check_data(name, fg, a)
-    values = fg.core.closeness(distance, wf_improved, sources, compensated_sum=_COMPENSATED_SUM)
+    values = fg.core.closeness(distance, wf_improved, sources, compensated_sum=COMPENSATED_SUM)
     record("ran", name)
     return values[0] if u is not None else dict(zip(fg.nodes, values))
 

@@ -218,6 +218,21 @@ SERVED += (
            data_rules=_DIJKSTRA_DATA, per_source=True, min_work=(150, 600)),
 )
 
+_ITERATION = " Falls back to NetworkX for None weights and for numbers other than Python ints and floats."
+
+SERVED += (
+    Served("pagerank", "link_analysis", "Power iteration in C++ (in parallel from 20,000 nodes) with scipy's "
+           "summation order and numpy's pairwise sums. " + _EXACT + " Falls back to NetworkX for multigraphs "
+           "with parallel edges." + _ITERATION, weight=True, rules=("weight_name", "pagerank_args"),
+           data_rules=("parallel_edges", "pagerank_weights"), min_work=(150, 600)),
+    Served("eigenvector_centrality", "link_analysis", "Power iteration in C++, normalised by Python's "
+           "math.hypot. " + _EXACT + _ITERATION, weight=True, rules=("weight_name", "eigenvector_args"),
+           data_rules=("eigenvector_weights",), min_work=(150, 600)),
+    Served("katz_centrality", "link_analysis", "Power iteration in C++. " + _EXACT + " Falls back to NetworkX "
+           "for a beta dict and for an nstart whose values are not all floats." + _ITERATION, weight=True,
+           rules=("weight_name", "katz_args"), data_rules=("katz_weights",), min_work=(150, 600)),
+)
+
 BY_NAME = {record.name: record for record in SERVED}
 
 # Thresholds of should_run, by function; a dict so that tests can lower them.

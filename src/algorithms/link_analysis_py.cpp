@@ -1,0 +1,147 @@
+// Bindings of pagerank, eigenvector and katz.
+#include "algorithms/link_analysis.hpp"
+#include "graph/core_graph_py.hpp"
+#include "lib/args.hpp"
+#include "lib/entry.hpp"
+#include "lib/errors.hpp"
+#include "lib/pyref.hpp"
+#include "lib/results.hpp"
+
+namespace fennel::py {
+
+namespace {
+
+using Scores = std::optional<std::vector<double>>;
+
+// The scores as a list, None when the iteration did not converge.
+PyObject* scores_result(Result<Scores>& r) {
+    if (!r.ok()) return raise(r.error());
+    if (!r.value()) Py_RETURN_NONE;
+    return to_list(*r.value());
+}
+
+PyObject* pagerank(PyObject* self, Args& a) {
+    const CoreGraph& g = graph_of(self);
+    PageRankInput in;
+    std::optional<std::string> weight;
+    if (!a.real(0, in.alpha) || !a.optional_reals(1, in.personalization) || !a.count(2, in.max_iter) ||
+        !a.real(3, in.tol) || !a.optional_reals(4, in.nstart) || !a.optional_string(5, weight) ||
+        !a.optional_reals(6, in.dangling) || !a.flag(7, in.return_previous) || !a.flag(8, in.numpy_dangling)) {
+        return nullptr;
+    }
+    for (const Scores* v : {&in.personalization, &in.nstart, &in.dangling}) {
+        if (*v && (*v)->size() != g.n) {
+            PyErr_SetString(PyExc_ValueError, "vector length must equal the node count");
+            return nullptr;
+        }
+    }
+    auto column = g.weight_slice(weight, false);
+    if (!column.ok()) return raise(column.error());
+    Result<Scores> r = Scores{};
+    {
+        Detached detached;
+        r = fennel::pagerank(g, column.value(), in);
+    }
+    return scores_result(r);
+}
+
+// The arguments eigenvector and katz share: order, then weight (after
+// whatever the caller checks in between).
+bool order_in_range(const CoreGraph& g, const std::vector<Node>& order) {
+    auto checked = g.sources_or_all(order);
+    if (!checked.ok()) {
+        raise(checked.error());
+        return false;
+    }
+    return true;
+}
+
+PyObject* eigenvector(PyObject* self, Args& a) {
+    const CoreGraph& g = graph_of(self);
+    std::vector<Node> order;
+    std::vector<double> x0;
+    std::optional<std::string> weight;
+    std::uint64_t max_iter = 0;
+    double tol = 0.0;
+    bool compensated = false;
+    if (!a.positions(0, order) || !a.reals(1, x0) || !a.optional_string(2, weight) || !a.count(3, max_iter) ||
+        !a.real(4, tol) || !a.flag(6, compensated)) {
+        return nullptr;
+    }
+    PyObject* hypot = a[5];
+    if (!order_in_range(g, order)) return nullptr;
+    if (x0.size() != g.n) {
+        PyErr_SetString(PyExc_ValueError, "x0 must have one value per node");
+        return nullptr;
+    }
+    auto column = g.weight_slice(weight, false);
+    if (!column.ok()) return raise(column.error());
+    const Iteration it{g.succ, order, column.value(), compensated};
+    // Python's math.hypot over the iterate in `order`; attached throughout,
+    // so a pending signal stops the iteration here as it would NetworkX's.
+    auto norm = [&](const std::vector<double>& x) -> std::optional<double> {
+        if (PyErr_CheckSignals() < 0) return std::nullopt;
+        PyRef args = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(order.size())));
+        if (!args) return std::nullopt;
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            PyObject* v = PyFloat_FromDouble(x[order[i]]);
+            if (v == nullptr) return std::nullopt;
+            PyTuple_SET_ITEM(args.get(), static_cast<Py_ssize_t>(i), v);
+        }
+        PyRef length = PyRef::steal(PyObject_Call(hypot, args.get(), nullptr));
+        if (!length) return std::nullopt;
+        const double value = PyFloat_AsDouble(length.get());
+        if (value == -1.0 && PyErr_Occurred()) return std::nullopt;
+        return value;
+    };
+    Result<Scores> r = fennel::eigenvector(it, std::move(x0), max_iter, tol, norm);
+    return scores_result(r);
+}
+
+PyObject* katz(PyObject* self, Args& a) {
+    const CoreGraph& g = graph_of(self);
+    std::vector<Node> order;
+    double alpha = 0.0, beta = 0.0, tol = 0.0;
+    std::optional<std::string> weight;
+    std::uint64_t max_iter = 0;
+    bool compensated = false;
+    Scores x0;
+    if (!a.positions(0, order) || !a.real(1, alpha) || !a.real(2, beta) || !a.optional_string(3, weight) ||
+        !a.count(4, max_iter) || !a.real(5, tol) || !a.flag(6, compensated) || !a.optional_reals(7, x0)) {
+        return nullptr;
+    }
+    if (!order_in_range(g, order)) return nullptr;
+    if (x0 && x0->size() != g.n) {
+        PyErr_SetString(PyExc_ValueError, "x0 must have one value per node");
+        return nullptr;
+    }
+    auto column = g.weight_slice(weight, false);
+    if (!column.ok()) return raise(column.error());
+    const Iteration it{g.succ, order, column.value(), compensated};
+    Result<Scores> r = Scores{};
+    {
+        Detached detached;
+        r = fennel::katz(it, std::move(x0), alpha, beta, max_iter, tol);
+    }
+    return scores_result(r);
+}
+
+constexpr auto PAGERANK = method("pagerank", pagerank,
+                                 "PageRank scores in node order, or `None` if it didn't converge.", "alpha",
+                                 "personalization", "max_iter", "tol", "nstart", "weight", "dangling",
+                                 "return_previous=False", "*numpy_dangling=False");
+constexpr auto EIGENVECTOR = method(
+    "eigenvector", eigenvector,
+    "`eigenvector_centrality` from the normalized start vector `x0` (by\nnode position), iterating nodes in "
+    "`order`; `hypot` is Python's\n`math.hypot`. `None` if it doesn't converge.",
+    "order", "x0", "weight", "max_iter", "tol", "hypot", "compensated_sum");
+constexpr auto KATZ = method("katz", katz,
+                             "`katz_centrality` before normalization, with scalar `beta` and a\nzero start vector. "
+                             "`None` if it doesn't converge.",
+                             "order", "alpha", "beta", "weight", "max_iter", "tol", "compensated_sum", "*x0=None");
+
+}  // namespace
+
+std::vector<PyMethodDef> link_analysis_methods() { return {row<PAGERANK>(), row<EIGENVECTOR>(), row<KATZ>()}; }
+
+}  // namespace fennel::py

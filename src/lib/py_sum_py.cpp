@@ -1,0 +1,51 @@
+// The summation routines, exposed for tests: CPython's float sum() and
+// numpy's pairwise float64 reductions.
+#include "lib/args.hpp"
+#include "lib/entry.hpp"
+#include "lib/pairwise_sum.hpp"
+#include "lib/py_sum.hpp"
+#include "lib/results.hpp"
+
+namespace fennel::py {
+
+namespace {
+
+PyObject* py_sum(PyObject*, Args& a) {
+    std::vector<double> values;
+    bool compensated = false;
+    if (!a.reals(0, values) || !a.flag(1, compensated)) return nullptr;
+    return PyFloat_FromDouble(fennel::py_sum(values, compensated));
+}
+
+// ndarray.sum(), or np.add.reduceat(values, starts) when `starts` is given
+// (increasing positions below len(values)).
+PyObject* numpy_sum(PyObject*, Args& a) {
+    std::vector<double> values;
+    std::optional<std::vector<std::uint32_t>> starts;
+    if (!a.reals(0, values) || !a.optional_positions(1, starts)) return nullptr;
+    auto term = [&](std::size_t i) { return values[i]; };
+    if (!starts) return PyFloat_FromDouble(fennel::numpy_sum(term, values.size()));
+    std::vector<double> out;
+    for (std::size_t k = 0; k < starts->size(); ++k) {
+        const std::size_t lo = (*starts)[k];
+        const std::size_t hi = k + 1 < starts->size() ? (*starts)[k + 1] : values.size();
+        if (lo >= values.size() || hi <= lo) {
+            PyErr_SetString(PyExc_ValueError, "starts must increase and stay below the length");
+            return nullptr;
+        }
+        out.push_back(numpy_segment_sum(term, lo, hi - lo));
+    }
+    return to_list(out);
+}
+
+constexpr auto PY_SUM = function("_py_sum", py_sum, "CPython's float `sum()` (exposed for tests).", "values",
+                                 "compensated");
+constexpr auto NUMPY_SUM = function("_numpy_sum", numpy_sum,
+                                    "numpy's float64 `sum()`, or `np.add.reduceat` at `starts` (exposed for tests).",
+                                    "values", "starts=None");
+
+}  // namespace
+
+std::vector<PyMethodDef> sum_functions() { return {row<PY_SUM>(), row<NUMPY_SUM>()}; }
+
+}  // namespace fennel::py
