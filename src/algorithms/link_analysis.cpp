@@ -18,27 +18,13 @@
 #include "lib/pairwise_sum.hpp"
 #include "lib/pool.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
 namespace fennel {
 
 namespace {
-
-// Rows whose entries are sorted by column, with one value per entry.
-struct SortedRows {
-    Csr csr;
-    std::vector<double> values;
-};
-
-// The transpose: row t lists the rows holding an entry in column t, by
-// ascending position (a stable counting sort).
-Result<SortedRows> transpose(const Csr& rows, const std::vector<double>& values) {
-    std::vector<Slot> perm;
-    Result<Csr> t = counting_sort_pred(rows, perm);
-    if (!t.ok()) return t.error();
-    return SortedRows{std::move(t.value()), permute_column(values, perm)};
-}
 
 // x @ (Q @ A) in pull form: column v lists the sources u (ascending) of its
 // entries inverse[u] * w(u -> v) that are not zero. Dangling nodes are listed
@@ -49,42 +35,82 @@ struct Stochastic {
     std::vector<Node> dangling;
 };
 
-Result<Stochastic> stochastic_matrix(const CoreGraph& g, const std::vector<double>* weights, bool numpy_dangling) {
-    const Count n = g.n;
-    const std::vector<double> unit = weights ? std::vector<double>{} : std::vector<double>(g.succ.slot_count(), 1.0);
-    // Column view: row v lists (u, w(u -> v)) by ascending u.
-    Result<SortedRows> by_target = transpose(g.succ, weights ? *weights : unit);
-    if (!by_target.ok()) return by_target.error();
-    const SortedRows& cols = by_target.value();
-    // Row view sorted by target, for the row sums. An undirected graph's
-    // matrix is symmetric, so its column view serves.
-    std::optional<SortedRows> sorted_rows;
-    if (g.directed) {
-        Result<SortedRows> t = transpose(cols.csr, cols.values);
-        if (!t.ok()) return t.error();
-        sorted_rows = std::move(t.value());
+bool row_sorted(const Csr& rows, Node u) {
+    for (Slot s = rows.begin(u) + 1; s < rows.end(u); ++s) {
+        if (rows.targets[s - 1] >= rows.targets[s]) return false;
     }
-    const SortedRows& rows = sorted_rows ? *sorted_rows : cols;
+    return true;
+}
 
-    // S[u] as np.add.reduceat gives it (+0.0 for an empty row), replaced by
-    // 1/S[u] where it is not zero.
+bool all_rows_sorted(const Csr& rows) {
+    for (Node u = 0; u < rows.node_count(); ++u) {
+        if (!row_sorted(rows, u)) return false;
+    }
+    return true;
+}
+
+// Row u's sum as np.add.reduceat takes it over the row sorted by target
+// (+0.0 for an empty row). Unit weights sum to the degree in any order.
+double row_sum(const Csr& succ, const std::vector<double>* weights, Node u,
+               std::vector<std::pair<Node, double>>& scratch) {
+    const Slot b = succ.begin(u), e = succ.end(u);
+    if (b == e) return 0.0;
+    if (weights == nullptr) return static_cast<double>(e - b);
+    const std::vector<double>& w = *weights;
+    if (row_sorted(succ, u)) return numpy_segment_sum([&](std::size_t k) { return w[k]; }, b, e - b);
+    scratch.clear();
+    for (Slot s = b; s < e; ++s) scratch.emplace_back(succ.targets[s], w[s]);
+    std::sort(scratch.begin(), scratch.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
+    return numpy_segment_sum([&](std::size_t k) { return scratch[k].second; }, 0, scratch.size());
+}
+
+// The stochastic matrix from succ (for the row sums) and its transpose: the
+// in-rows of a directed graph (sources ascending, `in_weights` aligned with
+// them), an undirected graph's own rows when they are sorted, or else a
+// counting sort of succ.
+Result<Stochastic> stochastic_matrix(const CoreGraph& g, const std::vector<double>* weights,
+                                     const std::vector<double>* in_weights, bool numpy_dangling) {
+    const Count n = g.n;
     std::vector<double> inverse(n, 0.0);
     Stochastic out;
+    std::vector<std::pair<Node, double>> scratch;
     for (Node u = 0; u < n; ++u) {
-        const Slot b = rows.csr.begin(u), e = rows.csr.end(u);
-        const double s = b == e ? 0.0 : numpy_segment_sum([&](std::size_t k) { return rows.values[k]; }, b, e - b);
+        // S[u], replaced by 1/S[u] where it is not zero.
+        const double s = row_sum(g.succ, weights, u, scratch);
         inverse[u] = s != 0.0 ? 1.0 / s : s;
         if (numpy_dangling ? s == 0.0 : inverse[u] == 0.0) out.dangling.push_back(u);
     }
 
+    // Column view: row v lists (u, w(u -> v)) by ascending u.
+    const Csr* cols = &g.succ;
+    const std::vector<double>* col_weights = weights;
+    std::optional<Csr> sorted;
+    std::vector<double> sorted_weights;
+    if (g.directed && g.pred && !g.pred_exact) {
+        cols = &*g.pred;
+        col_weights = in_weights;
+    } else if (g.directed || !all_rows_sorted(g.succ)) {
+        std::vector<Slot> perm;
+        Result<Csr> t = counting_sort_pred(g.succ, perm);
+        if (!t.ok()) return t.error();
+        sorted = std::move(t.value());
+        cols = &*sorted;
+        if (weights) {
+            sorted_weights = permute_column(*weights, perm);
+            col_weights = &sorted_weights;
+        }
+    }
+
     out.in.offsets.assign(n + 1, 0);
+    out.in.targets.reserve(cols->slot_count());
+    out.values.reserve(cols->slot_count());
     for (Node v = 0; v < n; ++v) {
-        for (Slot k = cols.csr.begin(v); k < cols.csr.end(v); ++k) {
-            const Node u = cols.csr.targets[k];
+        for (Slot k = cols->begin(v); k < cols->end(v); ++k) {
+            const Node u = cols->targets[k];
             // A zero inverse leaves no row in Q; a product that comes out
             // zero leaves no entry in Q @ A (NaN stays).
             if (inverse[u] == 0.0) continue;
-            const double q = inverse[u] * cols.values[k];
+            const double q = col_weights ? inverse[u] * (*col_weights)[k] : inverse[u];
             if (q == 0.0) continue;
             out.in.targets.push_back(u);
             out.values.push_back(q);
@@ -110,12 +136,12 @@ constexpr Count PARALLEL_NODES = 20000;
 }  // namespace
 
 Result<std::optional<std::vector<double>>> pagerank(const CoreGraph& g, const std::vector<double>* weights,
-                                                    const PageRankInput& in) {
+                                                    const std::vector<double>* in_weights, const PageRankInput& in) {
     using Scores = std::optional<std::vector<double>>;
     const Count n = g.n;
     if (n == 0) return Scores{std::vector<double>{}};
     if (in.max_iter == 0) return Scores{};
-    Result<Stochastic> built = stochastic_matrix(g, weights, in.numpy_dangling);
+    Result<Stochastic> built = stochastic_matrix(g, weights, in_weights, in.numpy_dangling);
     if (!built.ok()) return built.error();
     const Stochastic& q = built.value();
 

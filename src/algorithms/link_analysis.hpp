@@ -27,9 +27,10 @@ struct PageRankInput {
 };
 
 // NetworkX's scipy PageRank: the scores by position, or nullopt when the
-// iteration does not converge within max_iter steps.
+// iteration does not converge within max_iter steps. `weights` is aligned
+// with succ, `in_weights` with the in-rows (nullptr both: unweighted).
 Result<std::optional<std::vector<double>>> pagerank(const CoreGraph& g, const std::vector<double>* weights,
-                                                    const PageRankInput& in);
+                                                    const std::vector<double>* in_weights, const PageRankInput& in);
 
 // One power iteration over the out-rows, nodes taken in `order` (the key
 // order of NetworkX's vector dict).

@@ -37,10 +37,12 @@ PyObject* pagerank(PyObject* self, Args& a) {
     }
     auto column = g.weight_slice(weight, false);
     if (!column.ok()) return raise(column.error());
+    auto in_column = g.weight_slice(weight, true);
+    if (!in_column.ok()) return raise(in_column.error());
     Result<Scores> r = Scores{};
     {
         Detached detached;
-        r = fennel::pagerank(g, column.value(), in);
+        r = fennel::pagerank(g, column.value(), in_column.value(), in);
     }
     return scores_result(r);
 }

@@ -224,13 +224,13 @@ SERVED += (
     Served("pagerank", "link_analysis", "Power iteration in C++ (in parallel from 20,000 nodes) with scipy's "
            "summation order and numpy's pairwise sums. " + _EXACT + " Falls back to NetworkX for multigraphs "
            "with parallel edges." + _ITERATION, weight=True, rules=("weight_name", "pagerank_args"),
-           data_rules=("parallel_edges", "pagerank_weights"), min_work=(150, 600)),
+           data_rules=("parallel_edges", "pagerank_weights")),
     Served("eigenvector_centrality", "link_analysis", "Power iteration in C++, normalised by Python's "
            "math.hypot. " + _EXACT + _ITERATION, weight=True, rules=("weight_name", "eigenvector_args"),
-           data_rules=("eigenvector_weights",), min_work=(150, 600)),
+           data_rules=("eigenvector_weights",), min_work=(0, 30)),
     Served("katz_centrality", "link_analysis", "Power iteration in C++. " + _EXACT + " Falls back to NetworkX "
            "for a beta dict and for an nstart whose values are not all floats." + _ITERATION, weight=True,
-           rules=("weight_name", "katz_args"), data_rules=("katz_weights",), min_work=(150, 600)),
+           rules=("weight_name", "katz_args"), data_rules=("katz_weights",), min_work=(0, 30)),
 )
 
 BY_NAME = {record.name: record for record in SERVED}
