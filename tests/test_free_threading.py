@@ -5,6 +5,7 @@ Runs only on a free-threaded CPython with the GIL off (PYTHON_GIL=0); every
 result on a shared graph must equal the one computed on one thread first.
 """
 
+import math
 import random
 import sys
 import sysconfig
@@ -73,6 +74,9 @@ def centralities(g):
         g.betweenness("weight", True),
         g.edge_betweenness("weight"),
         g.edge_betweenness(None, list(range(0, len(g), 3))),
+        g.pagerank(0.85, None, 100, 1e-9, None, "weight", None),
+        g.katz(list(range(len(g))), 0.01, 1.0, "weight", 1000, 1e-9, True),
+        g.eigenvector(list(range(len(g))), [1 / len(g)] * len(g), "weight", 50, 1e-9, math.hypot, True),
     )
 
 
