@@ -105,6 +105,7 @@ std::vector<PyMethodDef> centrality_methods();
 std::vector<PyMethodDef> traversal_methods();
 std::vector<PyMethodDef> distance_methods();
 std::vector<PyMethodDef> link_analysis_methods();
+std::vector<PyMethodDef> structure_methods();
 std::vector<PyMethodDef> sum_functions();
 
 }  // namespace fennel::py

@@ -26,7 +26,7 @@ PyMethodDef* table(std::initializer_list<std::vector<PyMethodDef> (*)()> parts) 
 
 PyMethodDef* core_graph_methods() {
     static PyMethodDef* methods = table({graph_methods, path_methods, traversal_methods, distance_methods, centrality_methods,
-                                                 link_analysis_methods});
+                                                 link_analysis_methods, structure_methods});
     return methods;
 }
 

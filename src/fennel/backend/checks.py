@@ -218,7 +218,21 @@ def _scipy_missing():
     return False
 
 
+def _no_multigraph(name, a):
+    if a["G"].is_multigraph():
+        return "NetworkX leaves multigraphs out here (or warns about them)"
+    return None
+
+
+def _nodes_on_multigraph(name, a):
+    if a["nodes"] is not None and a["G"].is_multigraph():
+        return "NetworkX's per-node triangle counts reject multigraphs"
+    return None
+
+
 ARGUMENT_RULES = {
+    "no_multigraph": _no_multigraph,
+    "nodes_on_multigraph": _nodes_on_multigraph,
     "pagerank_args": lambda name, a: (
         "NetworkX's pagerank needs numpy and scipy" if _scipy_missing() else None
     ) or _reals("alpha", "tol")(name, a) or _max_iter(name, a) or _pagerank_vectors(name, a),

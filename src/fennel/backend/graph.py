@@ -203,6 +203,10 @@ def as_fennel(G, attrs):
     raise NotImplementedError(f"cannot convert {type(G).__name__} for fennel")
 
 
+# Functions whose results are cut from the source graph itself.
+KEEPS_SOURCE_ATTRIBUTES = frozenset({"k_core", "k_shell", "k_crust", "k_corona"})
+
+
 def convert_from_nx(
     G,
     edge_attrs=None,
@@ -221,6 +225,9 @@ def convert_from_nx(
     """
     if isinstance(G, FennelGraph):
         return G
+    if name in KEEPS_SOURCE_ATTRIBUTES:
+        # These cut their result from the source graph, attributes and all.
+        return FennelGraph(G)
     if preserve_edge_attrs:
         raise NotImplementedError("fennel converts only named numeric edge attributes")
     if node_attrs or preserve_node_attrs:

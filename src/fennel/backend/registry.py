@@ -233,6 +233,42 @@ SERVED += (
            rules=("weight_name", "katz_args"), data_rules=("katz_weights",), min_work=(0, 30)),
 )
 
+_COMPONENTS = (
+    "Breadth-first search or Tarjan's algorithm in C++; each component is a set built in NetworkX's insertion "
+    "order, so it iterates in NetworkX's order. " + _EXACT
+)
+_GENERATIONS = "Kahn's layering in C++; NetworkX's errors come where NetworkX raises them. " + _EXACT
+_CORES = "The bucket algorithm in C++; subgraphs are cut from the source graph as NetworkX cuts them. " + _EXACT
+_TRIANGLES = "Triangle counts in parallel in C++, formed into NetworkX's numbers by its own formulas. " + _EXACT
+_STRUCTURE = dict(topic="structure", data_rules=_KEYS, min_work=(1000, 2500))
+
+SERVED += (
+    Served("connected_components", docs=_COMPONENTS, **_STRUCTURE),
+    Served("number_connected_components", docs=_COMPONENTS, **_STRUCTURE),
+    Served("is_connected", docs=_COMPONENTS, **_STRUCTURE),
+    Served("weakly_connected_components", docs=_COMPONENTS, topic="structure", data_rules=("keys", "pred_keys"),
+           min_work=(1000, 2500)),
+    Served("number_weakly_connected_components", docs=_COMPONENTS, **_STRUCTURE),
+    Served("is_weakly_connected", docs=_COMPONENTS, **_STRUCTURE),
+    Served("strongly_connected_components", docs=_COMPONENTS, **_STRUCTURE),
+    Served("number_strongly_connected_components", docs=_COMPONENTS, **_STRUCTURE),
+    Served("is_strongly_connected", docs=_COMPONENTS, **_STRUCTURE),
+    Served("topological_generations", docs=_GENERATIONS, **_STRUCTURE),
+    Served("topological_sort", docs=_GENERATIONS, **_STRUCTURE),
+    Served("is_directed_acyclic_graph", docs=_GENERATIONS, **_STRUCTURE),
+    Served("core_number", "structure", _CORES, rules=("no_multigraph",), min_work=(150, 600)),
+    Served("k_core", "structure", _CORES, rules=("no_multigraph",), min_work=(150, 600)),
+    Served("k_shell", "structure", _CORES, rules=("no_multigraph",), min_work=(150, 600)),
+    Served("k_crust", "structure", _CORES, rules=("no_multigraph",), min_work=(150, 600)),
+    Served("k_corona", "structure", _CORES, rules=("no_multigraph",), min_work=(150, 600)),
+    Served("triangles", "structure", _TRIANGLES, rules=("nodes_on_multigraph",), min_work=(150, 600)),
+    Served("clustering", "structure", _TRIANGLES + " Weighted clustering is left to NetworkX.", weight=True,
+           rules=("no_multigraph",), min_work=(150, 600)),
+    Served("average_clustering", "structure", _TRIANGLES + " Weighted clustering is left to NetworkX.",
+           weight=True, rules=("no_multigraph",), min_work=(150, 600)),
+    Served("transitivity", "structure", _TRIANGLES, rules=("no_multigraph",), min_work=(150, 600)),
+)
+
 BY_NAME = {record.name: record for record in SERVED}
 
 # Thresholds of should_run, by function; a dict so that tests can lower them.

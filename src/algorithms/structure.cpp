@@ -1,0 +1,121 @@
+// NetworkX's connected components (_plain_bfs), bipartiteness (two-colouring)
+// and core_number (the Batagelj-Zaversnik bucket algorithm, with NetworkX's
+// stable sort by degree and its swaps), over rows in NetworkX's order.
+//
+// Cost: O(n + m) each, flat per-node arrays, no recursion.
+#include "algorithms/structure.hpp"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace fennel {
+
+namespace {
+
+// Rows of v: out's, then back's (when given).
+template <class Visit>
+void each_neighbour(const Csr& out, const Csr* back, Node v, Visit&& visit) {
+    for (Node w : out.row(v)) visit(w);
+    if (back) {
+        for (Node w : back->row(v)) visit(w);
+    }
+}
+
+}  // namespace
+
+Components connected_components(const Csr& out, const Csr* back) {
+    const Count n = out.node_count();
+    std::vector<std::uint8_t> seen(n, 0);
+    Components result;
+    for (Node s = 0; s < n; ++s) {
+        if (seen[s]) continue;
+        seen[s] = 1;
+        std::vector<Node> c{s};
+        // c doubles as the queue: its read position walks the levels in order.
+        for (std::size_t read = 0; read < c.size(); ++read) {
+            each_neighbour(out, back, c[read], [&](Node w) {
+                if (!seen[w]) {
+                    seen[w] = 1;
+                    c.push_back(w);
+                }
+            });
+        }
+        result.push_back(std::move(c));
+    }
+    return result;
+}
+
+bool is_bipartite(const Csr& out, const Csr* back) {
+    const Count n = out.node_count();
+    constexpr std::uint8_t NONE = 2;
+    std::vector<std::uint8_t> colour(n, NONE);
+    std::vector<Node> stack;
+    for (Node s = 0; s < n; ++s) {
+        if (colour[s] != NONE) continue;
+        colour[s] = 1;
+        stack.push_back(s);
+        while (!stack.empty()) {
+            const Node x = stack.back();
+            stack.pop_back();
+            bool clash = false;
+            each_neighbour(out, back, x, [&](Node w) {
+                if (colour[w] == NONE) {
+                    colour[w] = static_cast<std::uint8_t>(1 - colour[x]);
+                    stack.push_back(w);
+                } else if (colour[w] == colour[x]) {
+                    clash = true;
+                }
+            });
+            if (clash) return false;
+        }
+    }
+    return true;
+}
+
+std::optional<std::vector<Count>> core_number(const Csr& out, const Csr* back) {
+    const Count n = out.node_count();
+    for (Node u = 0; u < n; ++u) {
+        for (Node w : out.row(u)) {
+            if (w == u) return std::nullopt;
+        }
+    }
+    std::vector<Count> core(n);
+    Count top = 0;
+    for (Node v = 0; v < n; ++v) {
+        core[v] = (out.end(v) - out.begin(v)) + (back ? back->end(v) - back->begin(v) : 0);
+        top = std::max(top, core[v]);
+    }
+    // bin[d]: the first place of degree d's bucket in the stable sort by degree.
+    std::vector<Count> bin(top + 2, 0);
+    for (Node v = 0; v < n; ++v) ++bin[core[v] + 1];
+    for (Count d = 1; d < bin.size(); ++d) bin[d] += bin[d - 1];
+    std::vector<Node> vert(n);
+    std::vector<Count> pos(n);
+    {
+        std::vector<Count> next(bin.begin(), bin.end() - 1);
+        for (Node v = 0; v < n; ++v) {
+            pos[v] = next[core[v]]++;
+            vert[pos[v]] = v;
+        }
+    }
+    for (Count i = 0; i < n; ++i) {
+        const Node v = vert[i];
+        each_neighbour(out, back, v, [&](Node u) {
+            if (core[u] <= core[v]) return;
+            // Move u to the front of its bucket, then out of it.
+            const Count d = core[u];
+            const Count p = bin[d];
+            const Node w = vert[p];
+            if (u != w) {
+                std::swap(vert[pos[u]], vert[p]);
+                pos[w] = pos[u];
+                pos[u] = p;
+            }
+            bin[d] = p + 1;
+            core[u] = d - 1;
+        });
+    }
+    return core;
+}
+
+}  // namespace fennel

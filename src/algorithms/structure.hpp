@@ -1,0 +1,25 @@
+// Components, bipartiteness and core numbers, in NetworkX's orders.
+#pragma once
+
+#include "algorithms/directed.hpp"
+#include "graph/core_graph.hpp"
+
+#include <optional>
+#include <vector>
+
+namespace fennel {
+
+// NetworkX's _plain_bfs from each unseen node in position order: a component
+// lists its nodes in discovery order (level by level, rows in slot order,
+// `back` rows after `out` rows when given). Components come in ascending
+// order of their first node.
+Components connected_components(const Csr& out, const Csr* back);
+
+// Two-colouring by depth-first search over out rows (and back rows).
+bool is_bipartite(const Csr& out, const Csr* back);
+
+// NetworkX's core_number (Batagelj-Zaversnik buckets) over out rows then
+// `back` rows (directed graphs: in + out degree); nullopt with a self-loop.
+std::optional<std::vector<Count>> core_number(const Csr& out, const Csr* back);
+
+}  // namespace fennel

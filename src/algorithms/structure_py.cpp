@@ -1,0 +1,141 @@
+// Bindings of the component, generation, core-number and triangle methods.
+#include "algorithms/cluster.hpp"
+#include "algorithms/directed.hpp"
+#include "algorithms/structure.hpp"
+#include "graph/core_graph_py.hpp"
+#include "lib/args.hpp"
+#include "lib/entry.hpp"
+#include "lib/errors.hpp"
+#include "lib/pyref.hpp"
+#include "lib/results.hpp"
+
+namespace fennel::py {
+
+namespace {
+
+PyObject* components_list(const Components& parts) {
+    return list_from(parts.size(), [&](std::size_t i) { return to_list(parts[i]); });
+}
+
+// Runs compute() detached and converts its Components.
+template <class Compute>
+PyObject* detached_components(Compute&& compute) {
+    Components parts;
+    {
+        Detached detached;
+        parts = compute();
+    }
+    return components_list(parts);
+}
+
+PyObject* connected(PyObject* self, Args&) {
+    const CoreGraph& g = graph_of(self);
+    return detached_components([&] { return connected_components(g.succ, nullptr); });
+}
+
+// Predecessors are scanned in G._pred's own order, as NetworkX's BFS scans them.
+PyObject* weakly_connected(PyObject* self, Args&) {
+    const CoreGraph& g = graph_of(self);
+    const Csr* back = nullptr;
+    if (g.directed) {
+        auto exact = g.path_adj(std::nullopt, true);
+        if (!exact.ok()) return raise(exact.error());
+        back = exact.value().adj;
+    }
+    return detached_components([&] { return connected_components(g.succ, back); });
+}
+
+PyObject* strongly_connected(PyObject* self, Args& a) {
+    const CoreGraph& g = graph_of(self);
+    bool shortcut = true;
+    if (!a.flag(0, shortcut)) return nullptr;
+    return detached_components([&] { return strongly_connected_components(g.succ, shortcut); });
+}
+
+PyObject* bipartite(PyObject* self, Args&) {
+    const CoreGraph& g = graph_of(self);
+    bool result = false;
+    {
+        Detached detached;
+        result = is_bipartite(g.succ, g.pred ? &*g.pred : nullptr);
+    }
+    return to_python(result);
+}
+
+PyObject* generations(PyObject* self, Args&) {
+    const CoreGraph& g = graph_of(self);
+    Generations result;
+    {
+        Detached detached;
+        result = topological_generations(g.succ, g.in_rows());
+    }
+    return tuple_from([&] { return components_list(result.generations); },
+                      [&] { return to_python(result.has_cycle); });
+}
+
+PyObject* indegrees(PyObject* self, Args& a) {
+    const CoreGraph& g = graph_of(self);
+    std::vector<Node> processed;
+    if (!a.positions(0, processed)) return nullptr;
+    Result<std::vector<Count>> r = indegrees_after(g.succ, g.in_rows(), processed);
+    if (!r.ok()) return raise(r.error());
+    return to_list(r.value());
+}
+
+PyObject* cores(PyObject* self, Args&) {
+    const CoreGraph& g = graph_of(self);
+    std::optional<std::vector<Count>> core;
+    {
+        Detached detached;
+        core = core_number(g.succ, g.pred ? &*g.pred : nullptr);
+    }
+    if (!core) Py_RETURN_NONE;
+    return to_list(*core);
+}
+
+PyObject* triangles(PyObject* self, Args& a) {
+    const CoreGraph& g = graph_of(self);
+    std::optional<std::vector<Node>> nodes;
+    bool successors_only = false;
+    if (!a.optional_positions(0, nodes) || !a.flag(1, successors_only)) return nullptr;
+    auto list = g.sources_or_all(nodes);
+    if (!list.ok()) return raise(list.error());
+    const Csr* in = g.directed && !successors_only ? &g.in_rows() : nullptr;
+    Result<std::vector<TriangleCount>> r = Error{ErrorKind::Internal, {}};
+    {
+        Detached detached;
+        r = triangle_counts(g.succ, in, list.value());
+    }
+    if (!r.ok()) return raise(r.error());
+    const std::vector<TriangleCount>& counts = r.value();
+    return list_from(counts.size(), [&](std::size_t i) {
+        return tuple_from([&] { return to_python(counts[i].t); }, [&] { return to_python(counts[i].d); },
+                          [&] { return to_python(counts[i].db); });
+    });
+}
+
+constexpr auto CONNECTED = method("connected_components", connected, "");
+constexpr auto WEAKLY = method("weakly_connected_components", weakly_connected, "");
+constexpr auto STRONGLY = method("strongly_connected_components", strongly_connected, "", "*shortcut=True");
+constexpr auto BIPARTITE = method("is_bipartite", bipartite, "");
+constexpr auto GENERATIONS = method("topological_generations", generations, "`(generations, has_cycle)`");
+constexpr auto INDEGREES = method("indegrees_after", indegrees,
+                                  "In-degrees left after removing the out-edges of `processed` nodes:\nthe state "
+                                  "of `nx.topological_generations` after those generations.",
+                                  "processed");
+constexpr auto CORE_NUMBER =
+    method("core_number", cores, "Core numbers in node order, or `None` if the graph has self-loops.");
+constexpr auto TRIANGLES = method("triangle_counts", triangles,
+                                  "`(t, d, db)` triangle counts per node (see `cluster::triangle_counts`),\nfor "
+                                  "`nodes` or every node. `successors_only` counts a directed graph\nwith the "
+                                  "undirected formula over its successors.",
+                                  "nodes=None", "successors_only=False");
+
+}  // namespace
+
+std::vector<PyMethodDef> structure_methods() {
+    return {row<CONNECTED>(), row<WEAKLY>(),      row<STRONGLY>(),    row<BIPARTITE>(),
+            row<GENERATIONS>(), row<INDEGREES>(), row<CORE_NUMBER>(), row<TRIANGLES>()};
+}
+
+}  // namespace fennel::py

@@ -1,0 +1,304 @@
+"""Components, topological generations, core numbers and triangles.
+
+The C++ core returns node positions in NetworkX's orders; this side turns
+them into NetworkX's shapes. A component set is built by inserting the same
+objects in the same order as NetworkX (so it iterates in the same order);
+generators stay generators and raise NetworkX's errors where NetworkX raises
+them (on first iteration, or after the last item); counts become NetworkX's
+numbers through NetworkX's own formulas.
+"""
+
+import networkx as nx
+
+from .checks import NX_VERSION, checked_graph
+from .graph import record, refuse
+from .traversal import _raising
+
+_NULL_GRAPH = "Connectivity is undefined for the null graph."
+
+
+def _sets(fg, parts):
+    nodes = fg.nodes
+    return (set(map(nodes.__getitem__, part)) for part in parts)
+
+
+def _components(name, a, method):
+    fg = checked_graph(name, a)
+    if method == "weakly_connected_components":
+        fg.load_exact_pred()
+    if method == "strongly_connected_components":
+        # NetworkX 3.7 stops its search once the last component is known and
+        # inserts that component's members in another order.
+        parts = fg.core.strongly_connected_components(shortcut=NX_VERSION >= (3, 7))
+    else:
+        parts = getattr(fg.core, method)()
+    record("ran", name)
+    return fg, parts
+
+
+def _connected(name, a, method):
+    fg, parts = _components(name, a, method)
+    if not fg.nodes:
+        raise nx.NetworkXPointlessConcept(_NULL_GRAPH)
+    return len(parts[0]) == len(fg.nodes)
+
+
+def connected_components(G):
+    fg, parts = _components("connected_components", locals().copy(), "connected_components")
+    return _sets(fg, parts)
+
+
+def number_connected_components(G):
+    return len(_components("number_connected_components", locals().copy(), "connected_components")[1])
+
+
+def is_connected(G):
+    return _connected("is_connected", locals().copy(), "connected_components")
+
+
+def weakly_connected_components(G):
+    fg, parts = _components("weakly_connected_components", locals().copy(), "weakly_connected_components")
+    return _sets(fg, parts)
+
+
+def number_weakly_connected_components(G):
+    return len(_components("number_weakly_connected_components", locals().copy(), "weakly_connected_components")[1])
+
+
+def is_weakly_connected(G):
+    return _connected("is_weakly_connected", locals().copy(), "weakly_connected_components")
+
+
+def strongly_connected_components(G):
+    fg, parts = _components("strongly_connected_components", locals().copy(), "strongly_connected_components")
+    return _sets(fg, parts)
+
+
+def number_strongly_connected_components(G):
+    return len(_components("number_strongly_connected_components", locals().copy(), "strongly_connected_components")[1])
+
+
+def is_strongly_connected(G):
+    return _connected("is_strongly_connected", locals().copy(), "strongly_connected_components")
+
+
+# ---------------------------------------------------------------------------
+# Topological generations
+
+
+_UNDIRECTED_SORT = "Topological sort not defined on undirected graphs."
+_CYCLE = "Graph contains a cycle or graph changed during iteration"
+
+
+# A key of G.__networkx_cache__, which NetworkX clears whenever G changes.
+_UNCHANGED = "fennel: unchanged since"
+
+
+def _changed(G, marker):
+    cache = getattr(G, "__networkx_cache__", None)
+    return cache is None or cache.get(_UNCHANGED) is not marker
+
+
+def _generations(name, a, flat):
+    """NetworkX's topological_generations generator (flattened for topological_sort)."""
+    G = a["G"]
+    if isinstance(G, nx.Graph) and G.is_multigraph():
+        # A graph changed during iteration is followed from NetworkX's own
+        # state, which counts parallel edges; fennel's counts do not.
+        refuse(name, "multigraphs are left to NetworkX")
+    fg = checked_graph(name, a)
+    cache = getattr(fg.source, "__networkx_cache__", None)
+    if cache is None:
+        refuse(name, "the graph has no cache that shows changes during iteration")
+    record("ran", name)
+    if not fg.directed:
+        return _raising(nx.NetworkXError(_UNDIRECTED_SORT))
+    marker = cache.setdefault(_UNCHANGED, object())
+    parts, has_cycle = fg.core.topological_generations()
+    return _yield_generations(fg, marker, parts, has_cycle, flat)
+
+
+def _yield_generations(fg, marker, parts, has_cycle, flat):
+    nodes = fg.nodes
+    for i, part in enumerate(parts):
+        # NetworkX removes a generation's out-edges when it resumes after
+        # the previous one: a graph changed meanwhile is read from there on.
+        if i and _changed(fg.source, marker):
+            yield from _networkx_from(fg, parts, i, flat)
+            return
+        generation = list(map(nodes.__getitem__, part))
+        if flat:
+            yield from generation
+        else:
+            yield generation
+    if has_cycle:
+        raise nx.NetworkXUnfeasible(_CYCLE)
+
+
+def _networkx_from(fg, parts, i, flat):
+    """NetworkX's loop, resumed on the current graph with generation i not yet processed."""
+    G = fg.source
+    nodes = fg.nodes
+    indegrees = fg.core.indegrees_after([p for part in parts[:i] for p in part])
+    indegree_map = {v: d for v, d in zip(nodes, indegrees) if d > 0}
+    zero_indegree = list(map(nodes.__getitem__, parts[i]))
+    while zero_indegree:
+        this_generation = zero_indegree
+        zero_indegree = []
+        for node in this_generation:
+            if node not in G:
+                raise RuntimeError("Graph changed during iteration")
+            for child in G.neighbors(node):
+                try:
+                    indegree_map[child] -= 1
+                except KeyError as err:
+                    raise RuntimeError("Graph changed during iteration") from err
+                if indegree_map[child] == 0:
+                    zero_indegree.append(child)
+                    del indegree_map[child]
+        if flat:
+            yield from this_generation
+        else:
+            yield this_generation
+    if indegree_map:
+        raise nx.NetworkXUnfeasible(_CYCLE)
+
+
+def topological_generations(G):
+    return _generations("topological_generations", locals().copy(), flat=False)
+
+
+def topological_sort(G):
+    return _generations("topological_sort", locals().copy(), flat=True)
+
+
+def is_directed_acyclic_graph(G):
+    fg = checked_graph("is_directed_acyclic_graph", locals().copy())
+    record("ran", "is_directed_acyclic_graph")
+    return fg.directed and not fg.core.topological_generations()[1]
+
+
+# ---------------------------------------------------------------------------
+# Core numbers
+
+_SELF_LOOPS = (
+    "Input graph has self loops which is not permitted; "
+    "Consider using G.remove_edges_from(nx.selfloop_edges(G))."
+)
+
+
+def _core_numbers(name, fg):
+    core = fg.core.core_number()
+    record("ran", name)
+    if core is None:
+        raise nx.NetworkXNotImplemented(_SELF_LOOPS)
+    return dict(zip(fg.nodes, core))
+
+
+def core_number(G):
+    return _core_numbers("core_number", checked_graph("core_number", locals().copy()))
+
+
+def _core_subgraph(name, a, keep):
+    """NetworkX's _core_subgraph on the source graph, from fennel's core numbers."""
+    if a["core_number"] is not None:
+        refuse(name, "precomputed core numbers are left to NetworkX")
+    fg = checked_graph(name, a)
+    core = _core_numbers(name, fg)
+    k = a["k"]
+    if k is None:
+        k = max(core.values()) - (name == "k_crust")
+    adj = fg.source._adj
+    return fg.source.subgraph(v for v in core if keep(adj, v, k, core)).copy()
+
+
+def k_core(G, k=None, core_number=None):
+    return _core_subgraph("k_core", locals().copy(), lambda adj, v, k, c: c[v] >= k)
+
+
+def k_shell(G, k=None, core_number=None):
+    return _core_subgraph("k_shell", locals().copy(), lambda adj, v, k, c: c[v] == k)
+
+
+def k_crust(G, k=None, core_number=None):
+    return _core_subgraph("k_crust", locals().copy(), lambda adj, v, k, c: c[v] <= k)
+
+
+def k_corona(G, k, core_number=None):
+    return _core_subgraph(
+        "k_corona", locals().copy(), lambda adj, v, k, c: c[v] == k and k == sum(1 for w in adj[v] if c[w] >= k)
+    )
+
+
+# ---------------------------------------------------------------------------
+# Triangles and clustering
+
+
+def _counts(name, a, *, successors_only=False):
+    """(graph, node objects, (t, d, db) per node) for the nodes NetworkX walks.
+
+    Given nodes are walked by NetworkX's own nbunch_iter (its errors, and
+    the caller's objects as keys).
+    """
+    fg = checked_graph(name, a)
+    nodes = a.get("nodes")
+    if nodes is None:
+        objects, positions = fg.nodes, None
+    else:
+        objects = list(fg.source.nbunch_iter(nodes))
+        positions = list(map(fg.index.__getitem__, objects))
+    counts = fg.core.triangle_counts(positions, successors_only)
+    record("ran", name)
+    return fg, objects, counts
+
+
+def triangles(G, nodes=None):
+    name = "triangles"
+    a = locals().copy()
+    fg = checked_graph(name, a)
+    if nodes is not None and nodes in fg:
+        counts = fg.core.triangle_counts([fg.index[nodes]])
+        record("ran", name)
+        return counts[0][0] // 2
+    _, objects, counts = _counts(name, a)
+    return {v: t // 2 for v, (t, _, _) in zip(objects, counts)}
+
+
+def _clustering_values(fg, objects, counts):
+    if fg.directed:
+        return {v: 0 if t == 0 else t / ((dt * (dt - 1) - 2 * db) * 2) for v, (t, dt, db) in zip(objects, counts)}
+    return {v: 0 if t == 0 else t / (d * (d - 1)) for v, (t, d, _) in zip(objects, counts)}
+
+
+def clustering(G, nodes=None, weight=None):
+    name = "clustering"
+    a = locals().copy()
+    if weight is not None:
+        refuse(name, "weighted clustering is left to NetworkX")
+    fg, objects, counts = _counts(name, a)
+    values = _clustering_values(fg, objects, counts)
+    if nodes in fg:
+        return values[nodes]
+    return values
+
+
+def average_clustering(G, nodes=None, weight=None, count_zeros=True):
+    name = "average_clustering"
+    a = locals().copy()
+    if weight is not None:
+        refuse(name, "weighted clustering is left to NetworkX")
+    fg, objects, counts = _counts(name, a)
+    c = _clustering_values(fg, objects, counts).values()
+    if not count_zeros:
+        c = [v for v in c if abs(v) > 0]
+    return sum(c) / len(c)
+
+
+def transitivity(G):
+    name = "transitivity"
+    _, _, counts = _counts(name, locals().copy(), successors_only=True)
+    triangles_contri = [(t, d * (d - 1)) for t, d, _ in counts]
+    if len(triangles_contri) == 0:
+        return 0
+    total, contri = map(sum, zip(*triangles_contri))
+    return 0 if total == 0 else total / contri
