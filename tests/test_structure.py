@@ -12,7 +12,7 @@ import pytest
 from test_backend_traversal import always_run, same_as_networkx  # noqa: F401 - the fixture applies here too
 from zoo import ZOO, ZOO_IDS, convert
 
-from fennel.backend.checks import NX_VERSION
+from fennel.backend import calls
 
 pytestmark = pytest.mark.filterwarnings("ignore:Note. conversions to backend graphs")
 
@@ -20,10 +20,18 @@ UNDIRECTED = ["connected_components", "number_connected_components", "is_connect
 DIRECTED = [
     "weakly_connected_components", "number_weakly_connected_components", "is_weakly_connected",
     "strongly_connected_components", "number_strongly_connected_components", "is_strongly_connected",
+    "condensation", "attracting_components", "number_attracting_components", "is_attracting_component",
+    "is_semiconnected",
 ]
 ANY = ["topological_generations", "topological_sort", "is_directed_acyclic_graph", "transitivity",
-       "clustering", "average_clustering"]
-SIMPLE = ["core_number", "k_core", "k_shell", "k_crust"]
+       "clustering", "average_clustering", "is_bipartite", "is_tree", "is_forest"]
+SIMPLE = ["core_number", "k_core", "k_shell", "k_crust", "greedy_color"]
+
+
+def communities(G, backend):
+    """label_propagation_communities (not in nx's namespace) as lists, in iteration order."""
+    result = nx.community.label_propagation_communities(G, backend=backend)
+    return type(result), [list(c) for c in result]
 
 
 def check_all(G):
@@ -31,6 +39,10 @@ def check_all(G):
     names = ANY + (DIRECTED if G.is_directed() else UNDIRECTED + ["triangles"])
     if not G.is_multigraph():
         names += SIMPLE
+        if not G.is_directed():
+            before = calls["ran", "label_propagation_communities"]
+            assert communities(G, "fennel") == communities(G, "networkx")
+            assert calls["ran", "label_propagation_communities"] == before + 1
     for name in names:
         refusable = G.is_multigraph() and name in ("transitivity", "clustering", "average_clustering")
         assert same_as_networkx(name, G) or refusable, name
@@ -118,10 +130,25 @@ def test_set_order_under_other_hash_seeds(hash_seed):
         ("k_core", nx.path_graph(5), (2,)),
         ("average_clustering", nx.Graph(), ()),
         ("clustering", nx.path_graph(4), ([0, "missing", 2, 0],)),
+        ("is_tree", nx.Graph(), ()),
+        ("is_forest", nx.DiGraph(), ()),
+        ("is_semiconnected", nx.DiGraph(), ()),
+        ("condensation", nx.DiGraph(), ()),
+        ("greedy_color", nx.Graph(), ()),
+        ("is_forest", nx.MultiGraph([(0, 1), (0, 1)]), ()),
+        ("is_tree", nx.MultiDiGraph([(0, 1), (1, 2)]), ()),
     ],
 )
 def test_networkx_errors_and_edges(name, G, args):
     assert same_as_networkx(name, G, *args)
+
+
+def test_condensation_graph():
+    G = random_digraph(5)
+    C, expected = nx.condensation(G, backend="fennel"), nx.condensation(G, backend="networkx")
+    assert list(C.nodes(data=True)) == list(expected.nodes(data=True))
+    assert list(C.edges) == list(expected.edges) and list(C.pred.items()) == list(expected.pred.items())
+    assert C.graph == expected.graph and list(C.graph["mapping"]) == list(expected.graph["mapping"])
 
 
 def ordered(edges, n, cls=nx.DiGraph):
@@ -149,6 +176,15 @@ def test_core_methods_contract():
         False, True, False]
     assert ordered([(0, 1), (1, 2), (2, 0), (2, 3)], 4, nx.Graph).core_number() == [2, 2, 2, 1]
     assert convert(nx.DiGraph([(0, 1), (1, 0)])).triangle_counts([0, 0]) == [(0, 2, 1)] * 2
+    star = ordered([(3, 0), (3, 1), (3, 2)], 4, nx.Graph)
+    assert star.greedy_color() == ([3, 0, 1, 2], [1, 1, 1, 0])
+    path = ordered([(0, 1), (1, 2)], 3, nx.Graph)
+    for order in ([0, 1], [0, 1, 1], [0, 1, 2, 0]):  # would loop forever on the missing node
+        with pytest.raises(ValueError, match="^order must list every node once$"):
+            path.label_propagation(order)
+    with pytest.raises(IndexError, match="^node index out of range$"):
+        path.label_propagation([0, 1, 3])
+    assert convert(nx.empty_graph(3)).label_propagation([2, 0, 1]) == [0, 1, 2]
 
 
 def test_strongly_connected_shortcut_changes_the_last_component():

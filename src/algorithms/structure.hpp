@@ -4,6 +4,7 @@
 #include "algorithms/directed.hpp"
 #include "graph/core_graph.hpp"
 
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -21,5 +22,19 @@ bool is_bipartite(const Csr& out, const Csr* back);
 // NetworkX's core_number (Batagelj-Zaversnik buckets) over out rows then
 // `back` rows (directed graphs: in + out degree); nullopt with a self-loop.
 std::optional<std::vector<Count>> core_number(const Csr& out, const Csr* back);
+
+struct Colouring {
+    std::vector<Node> order;           // processing order
+    std::vector<std::uint32_t> colours;  // by position
+};
+
+// NetworkX's greedy_color with the largest-first strategy: nodes by degree
+// (NetworkX degrees), largest first, ties in position order; each takes the
+// smallest colour none of its out-neighbours has yet.
+Colouring greedy_colour(const Csr& out, const std::vector<Count>& degrees);
+
+// Final labels of NetworkX's label_propagation_communities visiting `order`
+// (a permutation of every position; labels start as positions).
+Result<std::vector<Node>> label_propagation(const Csr& out, const std::vector<Node>& order);
 
 }  // namespace fennel

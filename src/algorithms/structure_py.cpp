@@ -114,6 +114,30 @@ PyObject* triangles(PyObject* self, Args& a) {
     });
 }
 
+PyObject* colour(PyObject* self, Args&) {
+    const CoreGraph& g = graph_of(self);
+    const std::vector<Count> degrees = g.degrees();
+    Colouring c;
+    {
+        Detached detached;
+        c = greedy_colour(g.succ, degrees);
+    }
+    return tuple_from([&] { return to_list(c.order); }, [&] { return to_list(c.colours); });
+}
+
+PyObject* propagate(PyObject* self, Args& a) {
+    const CoreGraph& g = graph_of(self);
+    std::vector<Node> order;
+    if (!a.positions(0, order)) return nullptr;
+    Result<std::vector<Node>> labels = Error{ErrorKind::Internal, {}};
+    {
+        Detached detached;
+        labels = label_propagation(g.succ, order);
+    }
+    if (!labels.ok()) return raise(labels.error());
+    return to_list(labels.value());
+}
+
 constexpr auto CONNECTED = method("connected_components", connected, "");
 constexpr auto WEAKLY = method("weakly_connected_components", weakly_connected, "");
 constexpr auto STRONGLY = method("strongly_connected_components", strongly_connected, "", "*shortcut=True");
@@ -125,6 +149,11 @@ constexpr auto INDEGREES = method("indegrees_after", indegrees,
                                   "processed");
 constexpr auto CORE_NUMBER =
     method("core_number", cores, "Core numbers in node order, or `None` if the graph has self-loops.");
+constexpr auto GREEDY_COLOR =
+    method("greedy_color", colour, "`greedy_color` (largest_first): processing order and each node's color.");
+constexpr auto LABEL_PROPAGATION = method("label_propagation", propagate,
+                                          "Final labels of `label_propagation_communities`, visiting `order`.",
+                                          "order");
 constexpr auto TRIANGLES = method("triangle_counts", triangles,
                                   "`(t, d, db)` triangle counts per node (see `cluster::triangle_counts`),\nfor "
                                   "`nodes` or every node. `successors_only` counts a directed graph\nwith the "
@@ -135,7 +164,8 @@ constexpr auto TRIANGLES = method("triangle_counts", triangles,
 
 std::vector<PyMethodDef> structure_methods() {
     return {row<CONNECTED>(), row<WEAKLY>(),      row<STRONGLY>(),    row<BIPARTITE>(),
-            row<GENERATIONS>(), row<INDEGREES>(), row<CORE_NUMBER>(), row<TRIANGLES>()};
+            row<GENERATIONS>(), row<INDEGREES>(), row<CORE_NUMBER>(), row<GREEDY_COLOR>(),
+            row<LABEL_PROPAGATION>(), row<TRIANGLES>()};
 }
 
 }  // namespace fennel::py

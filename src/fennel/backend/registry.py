@@ -267,6 +267,20 @@ SERVED += (
     Served("average_clustering", "structure", _TRIANGLES + " Weighted clustering is left to NetworkX.",
            weight=True, rules=("no_multigraph",), min_work=(150, 600)),
     Served("transitivity", "structure", _TRIANGLES, rules=("no_multigraph",), min_work=(150, 600)),
+    Served("condensation", docs=_COMPONENTS + " Given components (`scc=`) are left to NetworkX.", **_STRUCTURE),
+    Served("attracting_components", docs=_COMPONENTS, **_STRUCTURE),
+    Served("number_attracting_components", docs=_COMPONENTS, **_STRUCTURE),
+    Served("is_attracting_component", docs=_COMPONENTS, **_STRUCTURE),
+    Served("is_semiconnected", docs=_COMPONENTS, **_STRUCTURE),
+    Served("is_bipartite", "structure", "Two-colouring in C++. " + _EXACT, min_work=(1000, 2500)),
+    Served("is_tree", docs=_COMPONENTS, **_STRUCTURE),
+    Served("is_forest", docs=_COMPONENTS, **_STRUCTURE),
+    Served("greedy_color", "structure", "NetworkX's largest-first greedy colouring in C++. " + _EXACT + " Other "
+           "strategies, interchange and multigraphs (whose degrees count parallel edges) are left to NetworkX.",
+           rules=("no_multigraph",), min_work=(150, 600)),
+    Served("label_propagation_communities", "structure", "Semi-synchronous label propagation in C++, visiting "
+           "the nodes in NetworkX's colour order. " + _EXACT + " Multigraphs are left to NetworkX.",
+           rules=("no_multigraph",), min_work=(150, 600)),
 )
 
 BY_NAME = {record.name: record for record in SERVED}

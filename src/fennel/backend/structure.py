@@ -8,6 +8,8 @@ them (on first iteration, or after the last item); counts become NetworkX's
 numbers through NetworkX's own formulas.
 """
 
+from collections import defaultdict
+
 import networkx as nx
 
 from .checks import NX_VERSION, checked_graph
@@ -302,3 +304,171 @@ def transitivity(G):
         return 0
     total, contri = map(sum, zip(*triangles_contri))
     return 0 if total == 0 else total / contri
+
+
+# ---------------------------------------------------------------------------
+# Condensation and attracting components
+
+
+def _condensed(name, a):
+    """(graph, component sets, component index by position, inter-component edges in G.edges order)."""
+    fg, parts = _components(name, a, "strongly_connected_components")
+    component_of = [0] * len(fg.nodes)
+    for i, part in enumerate(parts):
+        for p in part:
+            component_of[p] = i
+    us, vs, _ = fg.core.edges_in_order()
+    edges = [(cu, cv) for cu, cv in zip(map(component_of.__getitem__, us), map(component_of.__getitem__, vs)) if cu != cv]
+    return fg, list(_sets(fg, parts)), edges
+
+
+def condensation(G, scc=None):
+    name = "condensation"
+    if scc is not None:
+        refuse(name, "given components are left to NetworkX")
+    fg, components, edges = _condensed(name, locals().copy())
+    mapping = {}
+    members = {}
+    C = nx.DiGraph()
+    C.graph["mapping"] = mapping
+    if not fg.nodes:
+        return C
+    for i, component in enumerate(components):
+        members[i] = component
+        mapping.update((n, i) for n in component)
+    C.add_nodes_from(range(len(components)))
+    C.add_edges_from(edges)
+    nx.set_node_attributes(C, members, "members")
+    return C
+
+
+def _attracting(name, a):
+    _, components, edges = _condensed(name, a)
+    leaving = {cu for cu, _ in edges}
+    return [c for i, c in enumerate(components) if i not in leaving]
+
+
+def attracting_components(G):
+    return (c for c in _attracting("attracting_components", locals().copy()))
+
+
+def number_attracting_components(G):
+    return len(_attracting("number_attracting_components", locals().copy()))
+
+
+def is_attracting_component(G):
+    ac = _attracting("is_attracting_component", locals().copy())
+    return len(ac) == 1 and len(ac[0]) == len(G)
+
+
+def is_semiconnected(G):
+    """Weakly connected, with a condensation whose topological order is a path.
+
+    A DAG's topological order has an edge between every consecutive pair
+    exactly when that order is unique, that is when every generation of
+    Kahn's layering holds one node, whichever order NetworkX picks.
+    """
+    name = "is_semiconnected"
+    a = locals().copy()
+    fg = checked_graph(name, a)
+    if not fg.nodes:
+        record("ran", name)
+        raise nx.NetworkXPointlessConcept(_NULL_GRAPH)
+    fg.load_exact_pred()
+    if len(fg.core.weakly_connected_components()) != 1:
+        record("ran", name)
+        return False
+    _, components, edges = _condensed(name, a)
+    successors = [set() for _ in components]
+    indegree = [0] * len(components)
+    for cu, cv in edges:
+        if cv not in successors[cu]:
+            successors[cu].add(cv)
+            indegree[cv] += 1
+    generation = [c for c, d in enumerate(indegree) if d == 0]
+    while generation:
+        if len(generation) > 1:
+            return False
+        following = []
+        for c in generation:
+            for w in successors[c]:
+                indegree[w] -= 1
+                if indegree[w] == 0:
+                    following.append(w)
+        generation = following
+    return True
+
+
+# ---------------------------------------------------------------------------
+# Bipartiteness, trees and forests
+
+
+def is_bipartite(G):
+    fg = checked_graph("is_bipartite", locals().copy())
+    result = fg.core.is_bipartite()
+    record("ran", "is_bipartite")
+    return result
+
+
+def _forest_parts(name, a):
+    fg = checked_graph(name, a)
+    record("ran", name)
+    if not fg.nodes:
+        raise nx.exception.NetworkXPointlessConcept("G has no nodes.")
+    if fg.directed:
+        fg.load_exact_pred()
+        parts = fg.core.weakly_connected_components()
+    else:
+        parts = fg.core.connected_components()
+    # Parallel edges count: NetworkX's number_of_edges counts every key.
+    return len(fg.nodes), fg.source.number_of_edges(), len(parts)
+
+
+def is_tree(G):
+    n, m, parts = _forest_parts("is_tree", locals().copy())
+    return n - 1 == m and parts == 1
+
+
+def is_forest(G):
+    # Each component has at least nodes - 1 edges, so the totals decide.
+    n, m, parts = _forest_parts("is_forest", locals().copy())
+    return m == n - parts
+
+
+# ---------------------------------------------------------------------------
+# Colouring and label propagation
+
+
+def greedy_color(G, strategy="largest_first", interchange=False):
+    name = "greedy_color"
+    a = locals().copy()
+    if strategy not in ("largest_first", nx.coloring.strategy_largest_first) or interchange:
+        refuse(name, "only the largest_first strategy without interchange is served")
+    fg = checked_graph(name, a)
+    record("ran", name)
+    if not fg.nodes:
+        return {}
+    order, colours = fg.core.greedy_color()
+    nodes = fg.nodes
+    return {nodes[u]: colours[u] for u in order}
+
+
+def label_propagation_communities(G):
+    name = "label_propagation_communities"
+    fg = checked_graph(name, locals().copy())
+    nodes = fg.nodes
+    order, colours = fg.core.greedy_color()
+    # NetworkX visits the nodes colour by colour, each colour's nodes as its set iterates.
+    coloring = {}
+    for u in order:
+        if colours[u] in coloring:
+            coloring[colours[u]].add(nodes[u])
+        else:
+            coloring[colours[u]] = {nodes[u]}
+    index = fg.index
+    labels = fg.core.label_propagation([index[v] for members in coloring.values() for v in members])
+    record("ran", name)
+    clusters = defaultdict(set)
+    for node, label in zip(nodes, labels):
+        clusters[label].add(node)
+    return clusters.values()
