@@ -10,7 +10,7 @@ import sys
 import networkx as nx
 import pytest
 from test_backend_traversal import always_run, same_as_networkx  # noqa: F401 - the fixture applies here too
-from zoo import ZOO, ZOO_IDS, convert
+from zoo import ZOO, ZOO_IDS, add_weights, convert
 
 from fennel.backend import calls
 
@@ -220,3 +220,19 @@ def test_graph_changed_during_iteration(name, mutation):
         return seen, None
 
     assert run("fennel") == run("networkx")
+
+
+SPANNING = ["minimum_spanning_edges", "maximum_spanning_edges", "minimum_spanning_tree", "maximum_spanning_tree"]
+
+
+@pytest.mark.parametrize("flavour", ["int", "float", "mixed", "tied", "missing", "none"])
+@pytest.mark.parametrize("gid", [g for g in ZOO_IDS if not ZOO[g].is_directed() and not ZOO[g].is_multigraph()])
+def test_kruskal(gid, flavour):
+    G = add_weights(ZOO[gid], flavour, seed=len(gid))
+    for name in SPANNING:
+        assert same_as_networkx(name, G) or flavour == "none"
+        assert same_as_networkx(name, G, weight=None)
+    assert same_as_networkx("minimum_spanning_edges", G, data=False) or flavour == "none"
+    if flavour != "none":
+        edges = list(nx.maximum_spanning_edges(G, backend="fennel"))
+        assert all(d is G[u][v] for u, v, d in edges)  # the graph's own data dicts

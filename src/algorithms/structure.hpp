@@ -37,4 +37,14 @@ Colouring greedy_colour(const Csr& out, const std::vector<Count>& degrees);
 // (a permutation of every position; labels start as positions).
 Result<std::vector<Node>> label_propagation(const Csr& out, const std::vector<Node>& order);
 
+struct KeptEdges {
+    std::vector<Node> us;
+    std::vector<Node> vs;
+};
+
+// NetworkX's Kruskal forest: the edges in G.edges order (each undirected edge
+// once, from its earlier endpoint), sorted stably by weight (descending when
+// `maximum`), kept when they join two trees. Fails on a NaN weight.
+Result<KeptEdges> kruskal(const GraphView& view, bool maximum);
+
 }  // namespace fennel

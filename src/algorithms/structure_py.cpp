@@ -138,6 +138,22 @@ PyObject* propagate(PyObject* self, Args& a) {
     return to_list(labels.value());
 }
 
+PyObject* spanning_forest(PyObject* self, Args& a) {
+    const CoreGraph& g = graph_of(self);
+    std::optional<std::string> weight;
+    bool maximum = false;
+    if (!a.optional_string(0, weight) || !a.flag(1, maximum)) return nullptr;
+    auto column = g.weight_slice(weight, false);
+    if (!column.ok()) return raise(column.error());
+    Result<KeptEdges> kept = Error{ErrorKind::Internal, {}};
+    {
+        Detached detached;
+        kept = kruskal(g.view(column.value()), maximum);
+    }
+    if (!kept.ok()) return raise(kept.error());
+    return tuple_from([&] { return to_list(kept.value().us); }, [&] { return to_list(kept.value().vs); });
+}
+
 constexpr auto CONNECTED = method("connected_components", connected, "");
 constexpr auto WEAKLY = method("weakly_connected_components", weakly_connected, "");
 constexpr auto STRONGLY = method("strongly_connected_components", strongly_connected, "", "*shortcut=True");
@@ -154,6 +170,9 @@ constexpr auto GREEDY_COLOR =
 constexpr auto LABEL_PROPAGATION = method("label_propagation", propagate,
                                           "Final labels of `label_propagation_communities`, visiting `order`.",
                                           "order");
+constexpr auto KRUSKAL = method("kruskal", spanning_forest,
+                                "Kruskal's spanning forest: kept edges as `(us, vs)` in yield order.", "weight=None",
+                                "maximum=False");
 constexpr auto TRIANGLES = method("triangle_counts", triangles,
                                   "`(t, d, db)` triangle counts per node (see `cluster::triangle_counts`),\nfor "
                                   "`nodes` or every node. `successors_only` counts a directed graph\nwith the "
@@ -165,7 +184,7 @@ constexpr auto TRIANGLES = method("triangle_counts", triangles,
 std::vector<PyMethodDef> structure_methods() {
     return {row<CONNECTED>(), row<WEAKLY>(),      row<STRONGLY>(),    row<BIPARTITE>(),
             row<GENERATIONS>(), row<INDEGREES>(), row<CORE_NUMBER>(), row<GREEDY_COLOR>(),
-            row<LABEL_PROPAGATION>(), row<TRIANGLES>()};
+            row<LABEL_PROPAGATION>(), row<KRUSKAL>(), row<TRIANGLES>()};
 }
 
 }  // namespace fennel::py

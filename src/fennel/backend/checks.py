@@ -374,6 +374,8 @@ def _product_weights(fg, weight, *, symmetric):
 
 
 DATA_RULES = {
+    # Kruskal sorts the weights as Python numbers.
+    "kruskal_weights": lambda fg, a: _product_weights(fg, a["weight"], symmetric=False),
     "parallel_edges": _parallel_edges,
     "pagerank_weights": lambda fg, a: _product_weights(fg, a["weight"], symmetric=not fg.directed),
     # eigenvector_centrality ignores a false weight; Katz looks it up.

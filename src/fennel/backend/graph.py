@@ -203,8 +203,18 @@ def as_fennel(G, attrs):
     raise NotImplementedError(f"cannot convert {type(G).__name__} for fennel")
 
 
-# Functions whose results are cut from the source graph itself.
-KEEPS_SOURCE_ATTRIBUTES = frozenset({"k_core", "k_shell", "k_crust", "k_corona"})
+# Functions whose results are cut from the source graph itself (attributes
+# and all), with the attribute they read by default.
+KEEPS_SOURCE_ATTRIBUTES = {
+    "k_core": None,
+    "k_shell": None,
+    "k_crust": None,
+    "k_corona": None,
+    "minimum_spanning_edges": "weight",
+    "maximum_spanning_edges": "weight",
+    "minimum_spanning_tree": "weight",
+    "maximum_spanning_tree": "weight",
+}
 
 
 def convert_from_nx(
@@ -226,8 +236,17 @@ def convert_from_nx(
     if isinstance(G, FennelGraph):
         return G
     if name in KEEPS_SOURCE_ATTRIBUTES:
-        # These cut their result from the source graph, attributes and all.
-        return FennelGraph(G)
+        # NetworkX asks to preserve every attribute: these functions hand out
+        # the source graph's own data, so only the attribute they sort by is
+        # converted (a call with another one converts it then).
+        attrs = dict(edge_attrs or {})
+        default = KEEPS_SOURCE_ATTRIBUTES[name]
+        if default is not None and not attrs:
+            try:
+                return FennelGraph(G, [(default, 1)])
+            except NotImplementedError:
+                pass
+        return FennelGraph(G, attrs.items())
     if preserve_edge_attrs:
         raise NotImplementedError("fennel converts only named numeric edge attributes")
     if node_attrs or preserve_node_attrs:

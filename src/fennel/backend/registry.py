@@ -283,6 +283,17 @@ SERVED += (
            rules=("no_multigraph",), min_work=(150, 600)),
 )
 
+_KRUSKAL = (
+    "Kruskal's algorithm in C++ (a stable sort by weight and a disjoint-set forest); the edges carry the "
+    "graph's own data dicts. " + _EXACT + " Other algorithms, multigraphs and weights that are None, NaN or "
+    "not plain Python numbers are left to NetworkX."
+)
+SERVED += tuple(
+    Served(name, "structure", _KRUSKAL, weight=True, rules=("weight_name",), data_rules=("keys", "kruskal_weights"),
+           min_work=(150, 600))
+    for name in ("minimum_spanning_edges", "maximum_spanning_edges", "minimum_spanning_tree", "maximum_spanning_tree")
+)
+
 BY_NAME = {record.name: record for record in SERVED}
 
 # Thresholds of should_run, by function; a dict so that tests can lower them.

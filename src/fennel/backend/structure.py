@@ -13,7 +13,7 @@ from collections import defaultdict
 import networkx as nx
 
 from .checks import NX_VERSION, checked_graph
-from .graph import record, refuse
+from .graph import FennelGraph, record, refuse
 from .traversal import _raising
 
 _NULL_GRAPH = "Connectivity is undefined for the null graph."
@@ -472,3 +472,59 @@ def label_propagation_communities(G):
     for node, label in zip(nodes, labels):
         clusters[label].add(node)
     return clusters.values()
+
+
+# ---------------------------------------------------------------------------
+# Kruskal spanning forests
+
+
+def _spanning(name, a, maximum):
+    """The kept edges as (u, v, data dict) of the source graph, in NetworkX's yield order."""
+    if a["algorithm"] != "kruskal":
+        refuse(name, "algorithms other than Kruskal are left to NetworkX")
+    G, weight = a["G"], a["weight"]
+    if G.is_multigraph():
+        refuse(name, "multigraphs are left to NetworkX (each parallel edge is its own candidate)")
+    if G.is_directed():
+        refuse(name, "NetworkX rejects directed graphs")
+    if isinstance(G, FennelGraph) and weight is not None and weight not in G.columns:
+        # Converted for the default attribute: convert this one too.
+        a = dict(a, G=FennelGraph(G.source, [(weight, 1)]))
+    fg = checked_graph(name, a)
+    us, vs = fg.core.kruskal(weight, maximum)
+    record("ran", name)
+    nodes, adj = fg.nodes, fg.source._adj
+    return fg, [(nodes[u], nodes[v], adj[nodes[u]][nodes[v]]) for u, v in zip(us, vs)]
+
+
+def _spanning_edges(name, a, maximum):
+    _, edges = _spanning(name, a, maximum)
+    if a["data"]:
+        return (e for e in edges)
+    return ((u, v) for u, v, _ in edges)
+
+
+def minimum_spanning_edges(G, algorithm="kruskal", weight="weight", keys=True, data=True, ignore_nan=False):
+    return _spanning_edges("minimum_spanning_edges", locals().copy(), maximum=False)
+
+
+def maximum_spanning_edges(G, algorithm="kruskal", weight="weight", keys=True, data=True, ignore_nan=False):
+    return _spanning_edges("maximum_spanning_edges", locals().copy(), maximum=True)
+
+
+def _spanning_tree(name, a, maximum):
+    fg, edges = _spanning(name, a, maximum)
+    G = fg.source
+    T = G.__class__()
+    T.graph.update(G.graph)
+    T.add_nodes_from(G.nodes.items())
+    T.add_edges_from(edges)
+    return T
+
+
+def minimum_spanning_tree(G, weight="weight", algorithm="kruskal", ignore_nan=False):
+    return _spanning_tree("minimum_spanning_tree", locals().copy(), maximum=False)
+
+
+def maximum_spanning_tree(G, weight="weight", algorithm="kruskal", ignore_nan=False):
+    return _spanning_tree("maximum_spanning_tree", locals().copy(), maximum=True)
