@@ -13,15 +13,21 @@ from collections import defaultdict
 import networkx as nx
 
 from .checks import NX_VERSION, checked_graph
-from .graph import FennelGraph, record, refuse
+from .graph import FennelGraph, no_gc_pauses, record, refuse
 from .traversal import _raising
 
 _NULL_GRAPH = "Connectivity is undefined for the null graph."
 
 
 def _sets(fg, parts):
+    """The components as sets of node objects, each filled in NetworkX's insertion order."""
     nodes = fg.nodes
-    return (set(map(nodes.__getitem__, part)) for part in parts)
+    with no_gc_pauses():
+        return [set(map(nodes.__getitem__, part)) for part in parts]
+
+
+def _generate(items):
+    yield from items
 
 
 def _components(name, a, method):
@@ -47,7 +53,7 @@ def _connected(name, a, method):
 
 def connected_components(G):
     fg, parts = _components("connected_components", locals().copy(), "connected_components")
-    return _sets(fg, parts)
+    return _generate(_sets(fg, parts))
 
 
 def number_connected_components(G):
@@ -60,7 +66,7 @@ def is_connected(G):
 
 def weakly_connected_components(G):
     fg, parts = _components("weakly_connected_components", locals().copy(), "weakly_connected_components")
-    return _sets(fg, parts)
+    return _generate(_sets(fg, parts))
 
 
 def number_weakly_connected_components(G):
@@ -73,7 +79,7 @@ def is_weakly_connected(G):
 
 def strongly_connected_components(G):
     fg, parts = _components("strongly_connected_components", locals().copy(), "strongly_connected_components")
-    return _sets(fg, parts)
+    return _generate(_sets(fg, parts))
 
 
 def number_strongly_connected_components(G):
@@ -117,18 +123,19 @@ def _generations(name, a, flat):
         return _raising(nx.NetworkXError(_UNDIRECTED_SORT))
     marker = cache.setdefault(_UNCHANGED, object())
     parts, has_cycle = fg.core.topological_generations()
-    return _yield_generations(fg, marker, parts, has_cycle, flat)
-
-
-def _yield_generations(fg, marker, parts, has_cycle, flat):
     nodes = fg.nodes
-    for i, part in enumerate(parts):
+    with no_gc_pauses():
+        generations = [list(map(nodes.__getitem__, part)) for part in parts]
+    return _yield_generations(fg, marker, parts, generations, has_cycle, flat)
+
+
+def _yield_generations(fg, marker, parts, generations, has_cycle, flat):
+    for i, generation in enumerate(generations):
         # NetworkX removes a generation's out-edges when it resumes after
         # the previous one: a graph changed meanwhile is read from there on.
         if i and _changed(fg.source, marker):
             yield from _networkx_from(fg, parts, i, flat)
             return
-        generation = list(map(nodes.__getitem__, part))
         if flat:
             yield from generation
         else:
@@ -211,7 +218,8 @@ def _core_subgraph(name, a, keep):
     if k is None:
         k = max(core.values()) - (name == "k_crust")
     adj = fg.source._adj
-    return fg.source.subgraph(v for v in core if keep(adj, v, k, core)).copy()
+    with no_gc_pauses():
+        return fg.source.subgraph(v for v in core if keep(adj, v, k, core)).copy()
 
 
 def k_core(G, k=None, core_number=None):
@@ -319,7 +327,7 @@ def _condensed(name, a):
             component_of[p] = i
     us, vs, _ = fg.core.edges_in_order()
     edges = [(cu, cv) for cu, cv in zip(map(component_of.__getitem__, us), map(component_of.__getitem__, vs)) if cu != cv]
-    return fg, list(_sets(fg, parts)), edges
+    return fg, _sets(fg, parts), edges
 
 
 def condensation(G, scc=None):
@@ -336,9 +344,10 @@ def condensation(G, scc=None):
     for i, component in enumerate(components):
         members[i] = component
         mapping.update((n, i) for n in component)
-    C.add_nodes_from(range(len(components)))
-    C.add_edges_from(edges)
-    nx.set_node_attributes(C, members, "members")
+    with no_gc_pauses():
+        C.add_nodes_from(range(len(components)))
+        C.add_edges_from(edges)
+        nx.set_node_attributes(C, members, "members")
     return C
 
 
@@ -349,7 +358,7 @@ def _attracting(name, a):
 
 
 def attracting_components(G):
-    return (c for c in _attracting("attracting_components", locals().copy()))
+    return _generate(_attracting("attracting_components", locals().copy()))
 
 
 def number_attracting_components(G):
@@ -494,7 +503,8 @@ def _spanning(name, a, maximum):
     us, vs = fg.core.kruskal(weight, maximum)
     record("ran", name)
     nodes, adj = fg.nodes, fg.source._adj
-    return fg, [(nodes[u], nodes[v], adj[nodes[u]][nodes[v]]) for u, v in zip(us, vs)]
+    with no_gc_pauses():
+        return fg, [(nodes[u], nodes[v], adj[nodes[u]][nodes[v]]) for u, v in zip(us, vs)]
 
 
 def _spanning_edges(name, a, maximum):
@@ -515,10 +525,11 @@ def maximum_spanning_edges(G, algorithm="kruskal", weight="weight", keys=True, d
 def _spanning_tree(name, a, maximum):
     fg, edges = _spanning(name, a, maximum)
     G = fg.source
-    T = G.__class__()
-    T.graph.update(G.graph)
-    T.add_nodes_from(G.nodes.items())
-    T.add_edges_from(edges)
+    with no_gc_pauses():
+        T = G.__class__()
+        T.graph.update(G.graph)
+        T.add_nodes_from(G.nodes.items())
+        T.add_edges_from(edges)
     return T
 
 

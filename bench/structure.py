@@ -1,0 +1,156 @@
+"""Components, generations, cores, colouring, label propagation, Kruskal and
+triangles: fennel against NetworkX, in one run.
+
+Graphs: a random 100,000-node, 500,000-edge graph (undirected, and directed
+for the directed functions; a DAG for the topological ones) with int weights
+1..100, and a 20,000-node preferential-attachment graph (5 edges per new
+node). Each function: NetworkX, fennel on its first call (conversion
+included, on a fresh copy) and cached. Every fennel answer is checked to
+equal NetworkX's before its time is shown. Then igraph's and NetworKit's
+counterparts on the same graphs, one thread, where installed (their answers
+are not NetworkX's: other orders, other tie-breaks).
+
+    python bench/structure.py
+"""
+
+import time
+
+import networkx as nx
+
+from conversion import random_graph
+
+
+def listed(result):
+    """Generators and views consumed, sets in iteration order."""
+    if isinstance(result, nx.Graph):
+        return ("graph", list(result.nodes(data=True)), list(result.edges(data=True)))
+    if isinstance(result, dict):
+        return list(result.items())
+    if hasattr(result, "__iter__") and not isinstance(result, str | set | frozenset):
+        return [listed(x) for x in result]
+    if isinstance(result, set | frozenset):
+        return list(result)
+    return result
+
+
+CASES = [
+    ("connected_components", "und", lambda G, **kw: nx.connected_components(G, **kw)),
+    ("number_connected_components", "und", lambda G, **kw: nx.number_connected_components(G, **kw)),
+    ("weakly_connected_components", "dir", lambda G, **kw: nx.weakly_connected_components(G, **kw)),
+    ("strongly_connected_components", "dir", lambda G, **kw: nx.strongly_connected_components(G, **kw)),
+    ("condensation", "dir", lambda G, **kw: nx.condensation(G, **kw)),
+    ("attracting_components", "dir", lambda G, **kw: nx.attracting_components(G, **kw)),
+    ("topological_generations", "dag", lambda G, **kw: nx.topological_generations(G, **kw)),
+    ("topological_sort", "dag", lambda G, **kw: nx.topological_sort(G, **kw)),
+    ("is_directed_acyclic_graph", "dag", lambda G, **kw: nx.is_directed_acyclic_graph(G, **kw)),
+    ("is_bipartite", "und", lambda G, **kw: nx.is_bipartite(G, **kw)),
+    ("is_forest", "und", lambda G, **kw: nx.is_forest(G, **kw)),
+    ("core_number", "und", lambda G, **kw: nx.core_number(G, **kw)),
+    ("core_number (pref. attachment)", "ba", lambda G, **kw: nx.core_number(G, **kw)),
+    ("k_core", "ba", lambda G, **kw: nx.k_core(G, **kw)),
+    ("greedy_color", "und", lambda G, **kw: nx.greedy_color(G, **kw)),
+    ("label_propagation_communities", "ba",
+     lambda G, **kw: nx.community.label_propagation_communities(G, **kw)),
+    ("minimum_spanning_edges", "und", lambda G, **kw: nx.minimum_spanning_edges(G, **kw)),
+    ("minimum_spanning_tree", "und", lambda G, **kw: nx.minimum_spanning_tree(G, **kw)),
+    ("triangles", "und", lambda G, **kw: nx.triangles(G, **kw)),
+    ("triangles (pref. attachment)", "ba", lambda G, **kw: nx.triangles(G, **kw)),
+    ("clustering", "ba", lambda G, **kw: nx.clustering(G, **kw)),
+    ("average_clustering", "ba", lambda G, **kw: nx.average_clustering(G, **kw)),
+    ("transitivity", "ba", lambda G, **kw: nx.transitivity(G, **kw)),
+]
+
+
+def graphs():
+    und = random_graph(directed=False, n=100_000, m=500_000, seed=5)
+    dig = random_graph(directed=True, n=100_000, m=500_000, seed=6)
+    dag = nx.DiGraph()
+    dag.add_nodes_from(dig)
+    dag.add_edges_from((u, v) for u, v in dig.edges if u < v)
+    ba = nx.barabasi_albert_graph(20_000, 5, seed=7)
+    return {"und": und, "dir": dig, "dag": dag, "ba": ba}
+
+
+def consumed(result):
+    """What a caller takes: generators and views run to the end (sets, dicts and graphs as they come)."""
+    if hasattr(result, "__next__") or type(result).__name__ == "dict_values":
+        return list(result)
+    return result
+
+
+def timed(fn, repeats):
+    """Best time of fn() with its result consumed; the result for the comparison."""
+    best, result = float("inf"), None
+    for _ in range(repeats):
+        t = time.perf_counter()
+        result = consumed(fn())
+        best = min(best, time.perf_counter() - t)
+    return best, result
+
+
+def yardsticks(gs):
+    rows = []
+    try:
+        import igraph
+
+        def ig(G, directed):
+            g = igraph.Graph(n=len(G), edges=list(G.edges), directed=directed)
+            if not directed:
+                g.es["weight"] = [w for _, _, w in G.edges(data="weight")]
+            return g
+
+        und, dig, ba = ig(gs["und"], False), ig(gs["dir"], True), ig(gs["ba"], False)
+        dag = ig(gs["dag"], True)
+        rows += [
+            ("igraph connected_components", timed(lambda: und.connected_components(), 3)[0]),
+            ("igraph connected_components (strong)", timed(lambda: dig.connected_components("strong"), 3)[0]),
+            ("igraph topological_sorting", timed(lambda: dag.topological_sorting(), 3)[0]),
+            ("igraph coreness", timed(lambda: und.coreness(), 3)[0]),
+            ("igraph coreness (pref. attachment)", timed(lambda: ba.coreness(), 3)[0]),
+            ("igraph spanning_tree (weights)", timed(lambda: und.spanning_tree(weights="weight"), 3)[0]),
+            ("igraph list_triangles", timed(lambda: und.list_triangles(), 3)[0]),
+            ("igraph transitivity_local (pref. attachment)", timed(lambda: ba.transitivity_local_undirected(), 3)[0]),
+            ("igraph community_label_propagation (pref.)", timed(lambda: ba.community_label_propagation(), 3)[0]),
+        ]
+    except ImportError:
+        pass
+    try:
+        import networkit as nk
+
+        nk.setNumberOfThreads(1)
+        und = nk.nxadapter.nx2nk(gs["und"])
+        ba = nk.nxadapter.nx2nk(gs["ba"])
+        rows += [
+            ("NetworKit ConnectedComponents", timed(lambda: nk.components.ConnectedComponents(und).run(), 3)[0]),
+            ("NetworKit CoreDecomposition", timed(lambda: nk.centrality.CoreDecomposition(und).run(), 3)[0]),
+            ("NetworKit LocalClusteringCoefficient (pref.)",
+             timed(lambda: nk.centrality.LocalClusteringCoefficient(ba).run(), 3)[0]),
+        ]
+    except ImportError:
+        pass
+    return rows
+
+
+def main():
+    nx.config.warnings_to_ignore.add("cache")
+    gs = graphs()
+    print(f"{'case':<34}{'NetworkX':>10}{'first':>10}{'cached':>10}{'vs first':>10}{'vs cached':>11}")
+    for name, key, call in CASES:
+        G = gs[key]
+        t_nx, expected = timed(lambda: call(G, backend="networkx"), 1)
+        expected = listed(expected)
+        fresh = G.copy()
+        t_first, got = timed(lambda: call(fresh, backend="fennel"), 1)
+        if listed(got) != expected:
+            raise SystemExit(f"fennel's {name} differs from NetworkX's (first call)")
+        t_cached, got = timed(lambda: call(G, backend="fennel"), 3)
+        if listed(got) != expected:
+            raise SystemExit(f"fennel's {name} differs from NetworkX's")
+        print(f"{name:<34}{t_nx:>9.3f}s{t_first:>9.3f}s{t_cached:>9.4f}s{t_nx / t_first:>9.1f}x{t_nx / t_cached:>10.1f}x")
+    print()
+    for name, t in yardsticks(gs):
+        print(f"{name:<46}{t:>9.4f}s")
+
+
+if __name__ == "__main__":
+    main()
