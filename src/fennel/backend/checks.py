@@ -276,17 +276,25 @@ def nan_possible(lo, hi, pos_inf, neg_inf, n):
     return can_pos and can_neg
 
 
-def _weights(fg, weight, *, hidden_allowed, mixed_allowed):
-    if weight is None:
-        return None
+def _numbers(fg, weight, *, hidden_allowed):
+    """(reason, facts) for an attribute's values: a reason unless they are plain Python numbers."""
     core = fg.core
     plain, lo, hi, pos_inf, neg_inf = core.weight_facts(weight)
     if not plain:
-        return f"weights {weight!r} are not all Python int, float, bool or None"
+        return f"weights {weight!r} are not all Python int, float, bool or None", None
     all_int, has_hidden = core.weight_info(weight)
     if has_hidden and not hidden_allowed:
-        return f"some {weight!r} weights are None (NetworkX raises TypeError)"
-    mixed = core.weight_mixed(weight)
+        return f"some {weight!r} weights are None (NetworkX raises TypeError)", None
+    return None, (lo, hi, pos_inf, neg_inf, all_int, core.weight_mixed(weight))
+
+
+def _weights(fg, weight, *, hidden_allowed, mixed_allowed):
+    if weight is None:
+        return None
+    reason, facts = _numbers(fg, weight, hidden_allowed=hidden_allowed)
+    if reason:
+        return reason
+    lo, hi, pos_inf, neg_inf, all_int, mixed = facts
     if not mixed_allowed and mixed:
         return f"{weight!r} mixes int and float weights (NetworkX's distances mix types)"
     n = max(len(fg.nodes), 1)
@@ -351,22 +359,19 @@ def _parallel_edges(fg, a):
 
 
 def _product_weights(fg, weight, *, symmetric):
-    """Weights NetworkX multiplies and adds as floats.
+    """Weights NetworkX multiplies, adds or sorts as Python numbers (exact as doubles).
 
-    An undirected self-loop enters NetworkX's matrix as w + w - w, added in
-    an order scipy leaves open: exact unless 2w overflows.
+    An undirected self-loop enters NetworkX's PageRank matrix as w + w - w,
+    added in an order scipy leaves open: exact unless 2w overflows.
     """
     if weight is None:
         return None
-    core = fg.core
-    plain, lo, hi, pos_inf, neg_inf = core.weight_facts(weight)
-    if not plain:
-        return f"weights {weight!r} are not all Python int, float, bool or None"
-    all_int, has_hidden = core.weight_info(weight)
-    if has_hidden:
-        return f"some {weight!r} weights are None"
+    reason, facts = _numbers(fg, weight, hidden_allowed=False)
+    if reason:
+        return reason
+    lo, hi, pos_inf, neg_inf, all_int, mixed = facts
     largest = max(-lo, hi) if lo is not None else 0.0
-    if (all_int or core.weight_mixed(weight)) and largest > _EXACT_INT_LIMIT:
+    if (all_int or mixed) and largest > _EXACT_INT_LIMIT:
         return f"some {weight!r} weights are ints beyond 2**53"
     if symmetric and (pos_inf or neg_inf or largest >= 2.0**1023):
         return f"some {weight!r} weights are infinite or too large to double"
