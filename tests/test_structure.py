@@ -185,6 +185,11 @@ def test_core_methods_contract():
     with pytest.raises(IndexError, match="^node index out of range$"):
         path.label_propagation([0, 1, 3])
     assert convert(nx.empty_graph(3)).label_propagation([2, 0, 1]) == [0, 1, 2]
+    assert path.connected_components(nodes=("a", "b", "c")) == [{"a", "b", "c"}]
+    with pytest.raises(ValueError, match="^nodes must hold one object per node$"):
+        path.connected_components(nodes=("a", "b"))
+    with pytest.raises(TypeError):
+        path.weakly_connected_components(nodes=["a", "b", "c"])
 
 
 def test_strongly_connected_shortcut_changes_the_last_component():

@@ -17,39 +17,73 @@ PyObject* components_list(const Components& parts) {
     return list_from(parts.size(), [&](std::size_t i) { return to_list(parts[i]); });
 }
 
-// Runs compute() detached and converts its Components.
+// Each part as a set of the objects in `nodes` (a tuple, one per position),
+// filled in the part's order: the set NetworkX builds by adding them so.
+PyObject* component_sets(const Components& parts, PyObject* nodes) {
+    return list_from(parts.size(), [&](std::size_t i) -> PyObject* {
+        PyObject* set = PySet_New(nullptr);
+        if (set == nullptr) return nullptr;
+        for (Node v : parts[i]) {
+            if (PySet_Add(set, PyTuple_GET_ITEM(nodes, v)) < 0) {
+                Py_DECREF(set);
+                return nullptr;
+            }
+        }
+        return set;
+    });
+}
+
+// The optional `nodes` argument (index i): a tuple of one object per node.
+bool node_objects(const CoreGraph& g, Args& a, std::size_t i, PyObject*& nodes) {
+    nodes = nullptr;
+    if (!a.given(i) || a[i] == Py_None) return true;
+    if (!a.tuple(i, nodes)) return false;
+    if (static_cast<Count>(PyTuple_GET_SIZE(nodes)) != g.n) {
+        PyErr_SetString(PyExc_ValueError, "nodes must hold one object per node");
+        return false;
+    }
+    return true;
+}
+
+// Runs compute() detached; the parts as position lists, or as sets of
+// `nodes` when given.
 template <class Compute>
-PyObject* detached_components(Compute&& compute) {
+PyObject* detached_components(PyObject* nodes, Compute&& compute) {
     Components parts;
     {
         Detached detached;
         parts = compute();
     }
-    return components_list(parts);
+    return nodes ? component_sets(parts, nodes) : components_list(parts);
 }
 
-PyObject* connected(PyObject* self, Args&) {
+PyObject* connected(PyObject* self, Args& a) {
     const CoreGraph& g = graph_of(self);
-    return detached_components([&] { return connected_components(g.succ, nullptr); });
+    PyObject* nodes = nullptr;
+    if (!node_objects(g, a, 0, nodes)) return nullptr;
+    return detached_components(nodes, [&] { return connected_components(g.succ, nullptr); });
 }
 
 // Predecessors are scanned in G._pred's own order, as NetworkX's BFS scans them.
-PyObject* weakly_connected(PyObject* self, Args&) {
+PyObject* weakly_connected(PyObject* self, Args& a) {
     const CoreGraph& g = graph_of(self);
+    PyObject* nodes = nullptr;
+    if (!node_objects(g, a, 0, nodes)) return nullptr;
     const Csr* back = nullptr;
     if (g.directed) {
         auto exact = g.path_adj(std::nullopt, true);
         if (!exact.ok()) return raise(exact.error());
         back = exact.value().adj;
     }
-    return detached_components([&] { return connected_components(g.succ, back); });
+    return detached_components(nodes, [&] { return connected_components(g.succ, back); });
 }
 
 PyObject* strongly_connected(PyObject* self, Args& a) {
     const CoreGraph& g = graph_of(self);
     bool shortcut = true;
-    if (!a.flag(0, shortcut)) return nullptr;
-    return detached_components([&] { return strongly_connected_components(g.succ, shortcut); });
+    PyObject* nodes = nullptr;
+    if (!a.flag(0, shortcut) || !node_objects(g, a, 1, nodes)) return nullptr;
+    return detached_components(nodes, [&] { return strongly_connected_components(g.succ, shortcut); });
 }
 
 PyObject* bipartite(PyObject* self, Args&) {
@@ -154,9 +188,10 @@ PyObject* spanning_forest(PyObject* self, Args& a) {
     return tuple_from([&] { return to_list(kept.value().us); }, [&] { return to_list(kept.value().vs); });
 }
 
-constexpr auto CONNECTED = method("connected_components", connected, "");
-constexpr auto WEAKLY = method("weakly_connected_components", weakly_connected, "");
-constexpr auto STRONGLY = method("strongly_connected_components", strongly_connected, "", "*shortcut=True");
+constexpr auto CONNECTED = method("connected_components", connected, "", "*nodes=None");
+constexpr auto WEAKLY = method("weakly_connected_components", weakly_connected, "", "*nodes=None");
+constexpr auto STRONGLY =
+    method("strongly_connected_components", strongly_connected, "", "*shortcut=True", "*nodes=None");
 constexpr auto BIPARTITE = method("is_bipartite", bipartite, "");
 constexpr auto GENERATIONS = method("topological_generations", generations, "`(generations, has_cycle)`");
 constexpr auto INDEGREES = method("indegrees_after", indegrees,

@@ -19,27 +19,23 @@ from .traversal import _raising
 _NULL_GRAPH = "Connectivity is undefined for the null graph."
 
 
-def _sets(fg, parts):
-    """The components as sets of node objects, each filled in NetworkX's insertion order."""
-    nodes = fg.nodes
-    with no_gc_pauses():
-        return [set(map(nodes.__getitem__, part)) for part in parts]
-
-
 def _generate(items):
     yield from items
 
 
-def _components(name, a, method):
+def _components(name, a, method, sets=False):
+    """The components as position lists, or (``sets``) as sets of node objects
+    filled in NetworkX's insertion order."""
     fg = checked_graph(name, a)
     if method == "weakly_connected_components":
         fg.load_exact_pred()
+    kwargs = {"nodes": fg.node_tuple} if sets else {}
     if method == "strongly_connected_components":
         # NetworkX 3.7 stops its search once the last component is known and
         # inserts that component's members in another order.
-        parts = fg.core.strongly_connected_components(shortcut=NX_VERSION >= (3, 7))
-    else:
-        parts = getattr(fg.core, method)()
+        kwargs["shortcut"] = NX_VERSION >= (3, 7)
+    with no_gc_pauses():
+        parts = getattr(fg.core, method)(**kwargs)
     record("ran", name)
     return fg, parts
 
@@ -52,8 +48,7 @@ def _connected(name, a, method):
 
 
 def connected_components(G):
-    fg, parts = _components("connected_components", locals().copy(), "connected_components")
-    return _generate(_sets(fg, parts))
+    return _generate(_components("connected_components", locals().copy(), "connected_components", sets=True)[1])
 
 
 def number_connected_components(G):
@@ -65,8 +60,7 @@ def is_connected(G):
 
 
 def weakly_connected_components(G):
-    fg, parts = _components("weakly_connected_components", locals().copy(), "weakly_connected_components")
-    return _generate(_sets(fg, parts))
+    return _generate(_components("weakly_connected_components", locals().copy(), "weakly_connected_components", sets=True)[1])
 
 
 def number_weakly_connected_components(G):
@@ -78,8 +72,7 @@ def is_weakly_connected(G):
 
 
 def strongly_connected_components(G):
-    fg, parts = _components("strongly_connected_components", locals().copy(), "strongly_connected_components")
-    return _generate(_sets(fg, parts))
+    return _generate(_components("strongly_connected_components", locals().copy(), "strongly_connected_components", sets=True)[1])
 
 
 def number_strongly_connected_components(G):
@@ -325,9 +318,12 @@ def _condensed(name, a):
     for i, part in enumerate(parts):
         for p in part:
             component_of[p] = i
+    nodes = fg.nodes
+    with no_gc_pauses():
+        sets = [set(map(nodes.__getitem__, part)) for part in parts]
     us, vs, _ = fg.core.edges_in_order()
     edges = [(cu, cv) for cu, cv in zip(map(component_of.__getitem__, us), map(component_of.__getitem__, vs)) if cu != cv]
-    return fg, _sets(fg, parts), edges
+    return fg, sets, edges
 
 
 def condensation(G, scc=None):
