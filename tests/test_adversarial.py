@@ -398,6 +398,8 @@ def test_ctrl_c_stops_a_long_call():
         G = nx.gnm_random_graph(30_000, 150_000, seed=2)
         nodes = list(G)
         g = _core.build_graph(nodes, {v: i for i, v in enumerate(nodes)}, G._adj, False, [])
+        # A shell that starts us in the background leaves SIGINT ignored.
+        signal.signal(signal.SIGINT, signal.default_int_handler)
         threading.Timer(0.5, os.kill, (os.getpid(), signal.SIGINT)).start()
         start = time.monotonic()
         try:
