@@ -20,7 +20,9 @@ pytestmark = pytest.mark.filterwarnings("ignore:Note. conversions to backend gra
 def shape(x):
     """A comparable picture of a result: order, types and float bits included."""
     if isinstance(x, nx.Graph):
-        return (type(x), shape(list(x.nodes(data=True))), shape(list(x.edges(data=True))))
+        rows = [x._adj] + ([x._pred] if x.is_directed() else [])
+        return (type(x), shape(x.graph), shape(list(x.nodes(data=True))), shape(list(x.edges(data=True))),
+                [[(shape(u), [shape(v) for v in row]) for u, row in adj.items()] for adj in rows])
     if isinstance(x, dict):
         return ("dict", [(shape(k), shape(v)) for k, v in x.items()])
     if isinstance(x, set | frozenset):

@@ -3,6 +3,7 @@ NetworkX: sets in iteration order, generators with their lazy errors,
 returned graphs and every number, compared exactly."""
 
 import os
+import pickle
 import random
 import subprocess
 import sys
@@ -241,3 +242,14 @@ def test_kruskal(gid, flavour):
     if flavour != "none":
         edges = list(nx.maximum_spanning_edges(G, backend="fennel"))
         assert all(d is G[u][v] for u, v, d in edges)  # the graph's own data dicts
+
+
+def test_graph_converted_for_all_attributes_serves_weighted_calls_later():
+    """k_core asks NetworkX to preserve every attribute; the cached graph must not turn weighted calls away."""
+    G = add_weights(nx.path_graph(6), "float", seed=1)
+    nx.k_core(G, backend="fennel")
+    assert same_as_networkx("single_source_dijkstra_path", G, 0)
+    assert same_as_networkx("minimum_spanning_tree", G, weight="weight")
+    assert same_as_networkx("pagerank", G)
+    H = pickle.loads(pickle.dumps(G))
+    assert same_as_networkx("betweenness_centrality", H, weight="weight")

@@ -71,8 +71,12 @@ class FennelGraph:
 
     __networkx_backend__ = "fennel"
 
-    def __init__(self, G, edge_attrs=()):
+    def __init__(self, G, edge_attrs=(), *, all_attributes=False):
         self.source = G
+        # Stands for every attribute of the source graph, as NetworkX's cache
+        # records it: attributes are converted when a call first needs them.
+        self.all_attributes = all_attributes
+        self._columns_lock = threading.Lock()
         self.nodes = list(G)
         self.index = dict(zip(self.nodes, range(len(self.nodes))))
         self.directed = G.is_directed()
@@ -97,6 +101,17 @@ class FennelGraph:
             raise
         record("converted", type(G).__name__, f"{len(self.nodes)} nodes")
         return core
+
+    def add_columns(self, attrs):
+        """Converts the attributes ``attrs`` too (default 1); the columns only ever grow."""
+        with self._columns_lock:
+            missing = _missing_columns(self, attrs)
+            if not missing:
+                return
+            columns = dict(self.columns)
+            columns.update((a, 1) for a in missing)
+            self.columns, self._core = columns, None
+            self._core = self._build()
 
     @functools.cached_property
     def node_tuple(self):
@@ -126,7 +141,12 @@ class FennelGraph:
     def __getstate__(self):
         state = self.__dict__.copy()
         state["_core"] = None
+        del state["_columns_lock"]
         return state
+
+    def __setstate__(self, state):
+        self.__dict__.update(state)
+        self._columns_lock = threading.Lock()
 
     def __len__(self):
         return len(self.nodes)
@@ -168,8 +188,7 @@ def cached_conversion(G, attrs):
     Returns a FennelGraph, a string (the reason none can serve) or None.
     """
     if isinstance(G, FennelGraph):
-        missing = _missing_columns(G, attrs)
-        return f"graph was not converted with edge attribute {missing[0]!r} (default 1)" if missing else G
+        return _with_columns(G, attrs)
     if not nx.config.cache_converted_graphs:
         return None
     cache = getattr(G, "__networkx_cache__", None)
@@ -181,8 +200,8 @@ def cached_conversion(G, attrs):
     failed = False
     for (edge_key, _), value in list(entries.items()):
         if isinstance(value, FennelGraph):
-            if not _missing_columns(value, attrs):
-                return value
+            if not _missing_columns(value, attrs) or value.all_attributes:
+                return _with_columns(value, attrs)
         elif edge_key is False or (
             isinstance(edge_key, frozenset) and {a for a, _ in edge_key} <= set(attrs)
         ):
@@ -192,12 +211,22 @@ def cached_conversion(G, attrs):
     return "converting this graph failed before" if failed else None
 
 
+def _with_columns(fg, attrs):
+    """fg holding ``attrs`` (converted now if fg stands for every attribute), or the reason it cannot."""
+    if missing := _missing_columns(fg, attrs):
+        if not fg.all_attributes:
+            return f"graph was not converted with edge attribute {missing[0]!r} (default 1)"
+        fg.add_columns(missing)
+    return fg
+
+
 def as_fennel(G, attrs):
     """The FennelGraph to run on, converting a plain NetworkX graph directly."""
     if isinstance(G, FennelGraph):
-        if missing := _missing_columns(G, attrs):
-            raise NotImplementedError(f"graph was not converted with edge attribute {missing[0]!r} (default 1)")
-        return G
+        fg = _with_columns(G, attrs)
+        if isinstance(fg, str):
+            raise NotImplementedError(fg)
+        return fg
     if isinstance(G, nx.Graph):
         return FennelGraph(G, [(a, 1) for a in attrs])
     raise NotImplementedError(f"cannot convert {type(G).__name__} for fennel")
@@ -243,10 +272,10 @@ def convert_from_nx(
         default = KEEPS_SOURCE_ATTRIBUTES[name]
         if default is not None and not attrs:
             try:
-                return FennelGraph(G, [(default, 1)])
+                return FennelGraph(G, [(default, 1)], all_attributes=True)
             except NotImplementedError:
                 pass
-        return FennelGraph(G, attrs.items())
+        return FennelGraph(G, attrs.items(), all_attributes=True)
     if preserve_edge_attrs:
         raise NotImplementedError("fennel converts only named numeric edge attributes")
     if node_attrs or preserve_node_attrs:

@@ -13,7 +13,7 @@ from collections import defaultdict
 import networkx as nx
 
 from .checks import NX_VERSION, checked_graph
-from .graph import FennelGraph, no_gc_pauses, record, refuse
+from .graph import no_gc_pauses, record, refuse
 from .traversal import _raising
 
 _NULL_GRAPH = "Connectivity is undefined for the null graph."
@@ -201,6 +201,44 @@ def core_number(G):
     return _core_numbers("core_number", checked_graph("core_number", locals().copy()))
 
 
+def _new_graph(G, nodes, edges):
+    """What ``H = G.__class__(); H.graph.update(G.graph); H.add_nodes_from((n, G._node[n]) for n in
+    nodes); H.add_edges_from(edges)`` builds, dict for dict: node data and edge data copied,
+    rows filled in the same order. Graph and DiGraph themselves are filled directly; subclasses,
+    whose factories may differ, through their own methods.
+    """
+    H = G.__class__()
+    H.graph.update(G.graph)
+    if type(G) not in (nx.Graph, nx.DiGraph):
+        H.add_nodes_from((n, G._node[n]) for n in nodes)
+        H.add_edges_from(edges)
+        return H
+    node, succ, pred = G._node, H._adj, H._pred if H.is_directed() else H._adj
+    for n in nodes:
+        succ[n] = {}
+        pred[n] = {}
+        H._node[n] = dict(node[n])
+    for u, v, data in edges:
+        row = succ[u]
+        shared = row.get(v)
+        if shared is None:
+            shared = row[v] = {}
+            pred[v][u] = shared
+        shared.update(data)
+    return H
+
+
+def _induced(G, keep):
+    """``G.subgraph(keep).copy()``, built directly: the subgraph view lists its nodes in
+    the order of the set of kept nodes when that set holds under half of G's nodes, else in
+    G's order; its rows keep G's order."""
+    kept = set(keep)
+    node = G._node
+    order = [n for n in kept if n in node] if 2 * len(kept) < len(node) else [n for n in node if n in kept]
+    adj = G._adj
+    return _new_graph(G, order, ((u, v, d) for u in order for v, d in adj[u].items() if v in kept))
+
+
 def _core_subgraph(name, a, keep):
     """NetworkX's _core_subgraph on the source graph, from fennel's core numbers."""
     if a["core_number"] is not None:
@@ -212,7 +250,7 @@ def _core_subgraph(name, a, keep):
         k = max(core.values()) - (name == "k_crust")
     adj = fg.source._adj
     with no_gc_pauses():
-        return fg.source.subgraph(v for v in core if keep(adj, v, k, core)).copy()
+        return _induced(fg.source, [v for v in core if keep(adj, v, k, core)])
 
 
 def k_core(G, k=None, core_number=None):
@@ -492,9 +530,6 @@ def _spanning(name, a, maximum):
         refuse(name, "multigraphs are left to NetworkX (each parallel edge is its own candidate)")
     if G.is_directed():
         refuse(name, "NetworkX rejects directed graphs")
-    if isinstance(G, FennelGraph) and weight is not None and weight not in G.columns:
-        # Converted for the default attribute: convert this one too.
-        a = dict(a, G=FennelGraph(G.source, [(weight, 1)]))
     fg = checked_graph(name, a)
     us, vs = fg.core.kruskal(weight, maximum)
     record("ran", name)
@@ -522,11 +557,7 @@ def _spanning_tree(name, a, maximum):
     fg, edges = _spanning(name, a, maximum)
     G = fg.source
     with no_gc_pauses():
-        T = G.__class__()
-        T.graph.update(G.graph)
-        T.add_nodes_from(G.nodes.items())
-        T.add_edges_from(edges)
-    return T
+        return _new_graph(G, G._node, edges)
 
 
 def minimum_spanning_tree(G, weight="weight", algorithm="kruskal", ignore_nan=False):
