@@ -19,13 +19,19 @@ bool rows_valid(const Csr& rows, Count n) {
 
 }  // namespace
 
-Status assemble(CoreGraph& g, std::vector<std::pair<std::string, Weights>> columns) {
+Status assemble(CoreGraph& g, std::vector<std::pair<std::string, Weights>> columns, std::vector<Slot> perm) {
     if (!rows_valid(g.succ, g.n)) return internal_error("adjacency rows do not describe the graph");
     for (const auto& [name, column] : columns) {
         if (column.values.size() != g.succ.slot_count()) return internal_error("weight column of the wrong length");
     }
-    std::vector<Slot> perm;
-    if (g.directed) {
+    if (g.pred) {
+        if (!g.directed || !rows_valid(*g.pred, g.n) || perm.size() != g.pred->slot_count()) {
+            return internal_error("predecessor rows do not describe the graph");
+        }
+        for (Slot s : perm) {
+            if (s >= g.succ.slot_count()) return internal_error("predecessor slot beyond the rows");
+        }
+    } else if (g.directed) {
         auto pred = counting_sort_pred(g.succ, perm);
         if (!pred.ok()) return pred.error();
         g.pred = std::move(pred.value());

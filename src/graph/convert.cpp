@@ -748,7 +748,7 @@ bool parse_attrs(const char* function, PyObject* weight_attrs, std::vector<Attr>
 // exact tuple of such items (grid graphs build fresh tuples for every edge).
 // Anything else (numpy.int64(3) for the node 3, False for the node 0, 0.0
 // for -0.0) is a key object that NetworkX would put in its results.
-bool same_key(PyObject* key, PyObject* node, int depth = 0) {
+bool same_key(PyObject* key, PyObject* node, int depth) {
     if (key == node) return true;
     if (Py_TYPE(key) != Py_TYPE(node)) return false;
     if (PyLong_CheckExact(key) || PyUnicode_CheckExact(key)) return true;

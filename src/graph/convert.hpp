@@ -47,6 +47,11 @@ private:
     unsigned shift_ = 64;
 };
 
+// Whether `key` (equal to `node`) is indistinguishable from it: the same
+// object, or an exact int, str, bool or float of the same value and bits, or
+// an exact tuple of such items.
+bool same_key(PyObject* key, PyObject* node, int depth = 0);
+
 // Parses `weight_attrs`: a sequence of (name, default) 2-tuples.
 bool parse_attrs(const char* function, PyObject* weight_attrs, std::vector<Attr>& out);
 

@@ -347,6 +347,26 @@ bool Args::dict(std::size_t i, PyObject*& out) const {
     return true;
 }
 
+bool Args::bytes(std::size_t i, PyObject*& out) const {
+    if (!PyBytes_Check(matched_[i])) return fail_type(i, "bytes");
+    out = matched_[i];
+    return true;
+}
+
+bool Args::optional_bytes(std::size_t i, PyObject*& out) const {
+    out = nullptr;
+    return absent(i) || bytes(i, out);
+}
+
+bool Args::optional_count(std::size_t i, std::optional<std::uint64_t>& out) const {
+    out.reset();
+    if (absent(i)) return true;
+    std::uint64_t v = 0;
+    if (!count(i, v)) return false;
+    out = v;
+    return true;
+}
+
 bool Args::tuple(std::size_t i, PyObject*& out) const {
     if (!PyTuple_CheckExact(matched_[i])) return fail_type(i, "tuple");
     out = matched_[i];

@@ -76,6 +76,9 @@ public:
     bool list(std::size_t i, PyObject*& out) const;
     bool dict(std::size_t i, PyObject*& out) const;
     bool tuple(std::size_t i, PyObject*& out) const;  // exactly a tuple, borrowed
+    bool bytes(std::size_t i, PyObject*& out) const;  // bytes (or subclass), borrowed
+    bool optional_bytes(std::size_t i, PyObject*& out) const;  // nullptr when absent
+    bool optional_count(std::size_t i, std::optional<std::uint64_t>& out) const;
 
 private:
     bool absent(std::size_t i) const { return matched_[i] == nullptr || matched_[i] == Py_None; }

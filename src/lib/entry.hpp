@@ -107,5 +107,9 @@ std::vector<PyMethodDef> distance_methods();
 std::vector<PyMethodDef> link_analysis_methods();
 std::vector<PyMethodDef> structure_methods();
 std::vector<PyMethodDef> sum_functions();
+std::vector<PyMethodDef> native_functions();
+std::vector<PyMethodDef> native_methods();
+std::vector<PyMethodDef> serialize_functions();
+std::vector<PyMethodDef> serialize_methods();
 
 }  // namespace fennel::py

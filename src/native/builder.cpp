@@ -1,0 +1,237 @@
+#include "native/builder.hpp"
+
+#include "graph/assemble.hpp"
+
+#include <cmath>
+#include <limits>
+
+namespace fennel {
+
+namespace {
+
+constexpr Node NO_BUCKET = std::numeric_limits<Node>::max();
+
+// For every insertion, the id of the edge it inserts or repeats. Edges are
+// numbered in order of first insertion. Insertions are bucketed by the first
+// endpoint of their key (a stable counting sort), and within a bucket a
+// repeat is recognised by its second endpoint having been stamped with this
+// bucket; so the whole merge is linear and needs no hash table.
+Result<std::vector<std::uint64_t>> edge_ids(const std::vector<Node>& src, const std::vector<Node>& dst, Count n,
+                                            bool directed, Count& edges) {
+    const std::size_t k = src.size();
+    auto first = [&](std::size_t i) { return directed ? src[i] : std::min(src[i], dst[i]); };
+    auto second = [&](std::size_t i) { return directed ? dst[i] : std::max(src[i], dst[i]); };
+
+    std::vector<std::uint64_t> at(static_cast<std::size_t>(n) + 1, 0);
+    for (std::size_t i = 0; i < k; ++i) ++at[first(i) + 1];
+    for (Count x = 0; x < n; ++x) at[x + 1] += at[x];
+    std::vector<std::uint64_t> bucketed(k);
+    {
+        std::vector<std::uint64_t> cursor(at.begin(), at.end() - 1);
+        for (std::size_t i = 0; i < k; ++i) bucketed[cursor[first(i)]++] = i;
+    }
+
+    // rep[i]: the earliest insertion of i's key (rep[i] <= i).
+    std::vector<std::uint64_t> rep(k);
+    {
+        std::vector<Node> stamp(static_cast<std::size_t>(n), NO_BUCKET);
+        std::vector<std::uint64_t> earliest(static_cast<std::size_t>(n));
+        for (Count a = 0; a < n; ++a) {
+            for (std::uint64_t p = at[a]; p < at[a + 1]; ++p) {
+                const std::uint64_t i = bucketed[p];
+                const Node b = second(i);
+                if (stamp[b] == a) {
+                    rep[i] = earliest[b];
+                } else {
+                    stamp[b] = static_cast<Node>(a);
+                    earliest[b] = i;
+                    rep[i] = i;
+                }
+            }
+        }
+    }
+    // Number first insertions in order; a repeat takes its first's id,
+    // already in place since rep[i] < i.
+    Count m = 0;
+    for (std::size_t i = 0; i < k; ++i) {
+        if (rep[i] == i) {
+            if (m >= MAX_NATIVE_EDGES) return value_error("too many edges");
+            rep[i] = m++;
+        } else {
+            rep[i] = rep[rep[i]];
+        }
+    }
+    edges = m;
+    return rep;
+}
+
+// Rows of `entries` (row, target, edge) placed stably by row: every row lists
+// its entries in the order they are given.
+struct Placed {
+    Csr rows;
+    std::vector<Node> edges;  // per slot
+};
+
+template <class Each>
+Placed place_rows(Count n, Slot total, Each each) {
+    Placed out;
+    out.rows.offsets.assign(static_cast<std::size_t>(n) + 1, 0);
+    each([&](Node row, Node, Node) { ++out.rows.offsets[row + 1]; });
+    for (Count x = 0; x < n; ++x) out.rows.offsets[x + 1] += out.rows.offsets[x];
+    out.rows.targets.resize(total);
+    out.edges.resize(total);
+    std::vector<Slot> cursor(out.rows.offsets.begin(), out.rows.offsets.end() - 1);
+    each([&](Node row, Node target, Node edge) {
+        const Slot s = cursor[row]++;
+        out.rows.targets[s] = target;
+        out.edges[s] = edge;
+    });
+    return out;
+}
+
+}  // namespace
+
+std::size_t Builder::column(std::string_view name) {
+    // Edges tend to name their attributes in the same order as the one before.
+    for (std::size_t c : {last_column_, last_column_ + 1}) {
+        if (c < columns_.size() && columns_[c].name == name) return last_column_ = c;
+    }
+    auto [it, added] = column_index_.try_emplace(std::string(name), columns_.size());
+    if (added) columns_.push_back(Column{std::string(name), {}, {}, true});
+    last_column_ = it->second;
+    return last_column_;
+}
+
+void Builder::set(std::size_t column, std::size_t insertion, AttrKind kind, double value, bool plain) {
+    Column& c = columns_[column];
+    if (c.values.size() <= insertion) {
+        c.values.resize(insertion + 1, 0.0);
+        c.kinds.resize(insertion + 1, KIND_ABSENT);
+    }
+    c.values[insertion] = value;
+    c.kinds[insertion] = kind;
+    c.plain = c.plain && plain;
+}
+
+void Builder::set_column(std::string name, std::vector<double> values, AttrKind kind) {
+    auto [it, added] = column_index_.try_emplace(name, columns_.size());
+    if (added) columns_.push_back(Column{std::move(name), {}, {}, true});
+    Column& c = columns_[it->second];
+    c.kinds.assign(values.size(), kind);
+    c.values = std::move(values);
+}
+
+Result<std::unique_ptr<CoreGraph>> Builder::assemble(Count n) && {
+    for (std::size_t i = 0; i < src_.size(); ++i) {
+        if (src_[i] >= n || dst_[i] >= n) return internal_error("edge endpoint beyond the node count");
+    }
+    Count m = 0;
+    auto ids = edge_ids(src_, dst_, n, directed_, m);
+    if (!ids.ok()) return ids.error();
+    const std::vector<std::uint64_t>& id = ids.value();
+
+    NativeEdges edges;
+    edges.src.resize(m);
+    edges.dst.resize(m);
+    // First insertions, in id order, keep their orientation.
+    Count next = 0;
+    for (std::size_t i = 0; i < src_.size(); ++i) {
+        if (id[i] == next) {
+            edges.src[next] = src_[i];
+            edges.dst[next] = dst_[i];
+            ++next;
+        }
+    }
+    std::vector<bool> plain;
+    for (Column& c : columns_) {
+        EdgeAttr attr{std::move(c.name), std::vector<double>(m, 0.0), std::vector<std::uint8_t>(m, KIND_ABSENT)};
+        for (std::size_t i = 0; i < c.kinds.size(); ++i) {
+            if (c.kinds[i] == KIND_ABSENT) continue;
+            attr.values[id[i]] = c.values[i];
+            attr.kinds[id[i]] = c.kinds[i];
+        }
+        plain.push_back(c.plain);
+        edges.attrs.push_back(std::move(attr));
+        c.values = {};
+        c.kinds = {};
+    }
+    src_ = {};
+    dst_ = {};
+    return assemble_native(n, directed_, std::move(edges), plain);
+}
+
+Weights native_weights(const EdgeAttr& attr, const std::vector<Node>& slot_edges) {
+    Weights w;
+    bool any_float = false;
+    for (std::size_t e = 0; e < attr.kinds.size(); ++e) {
+        const std::uint8_t kind = attr.kinds[e];
+        any_float = any_float || kind == KIND_FLOAT;
+        w.has_hidden = w.has_hidden || kind == KIND_NONE;
+        w.has_int = w.has_int || kind == KIND_ABSENT || kind == KIND_INT || kind == KIND_BOOL;
+        if (kind == KIND_NONE) continue;
+        const double x = kind == KIND_ABSENT ? 1.0 : attr.values[e];
+        if (std::isinf(x)) {
+            (x > 0 ? w.facts.pos_inf : w.facts.neg_inf) = true;
+        } else if (!std::isnan(x)) {
+            w.facts.min_finite = std::min(w.facts.min_finite, x);
+            w.facts.max_finite = std::max(w.facts.max_finite, x);
+        }
+    }
+    w.all_int = !any_float;
+    w.values.resize(slot_edges.size());
+    for (std::size_t s = 0; s < slot_edges.size(); ++s) {
+        const Node e = slot_edges[s];
+        switch (attr.kinds[e]) {
+            case KIND_ABSENT: w.values[s] = 1.0; break;
+            case KIND_NONE: w.values[s] = std::numeric_limits<double>::quiet_NaN(); break;
+            default: w.values[s] = attr.values[e];
+        }
+    }
+    return w;
+}
+
+Result<std::unique_ptr<CoreGraph>> assemble_native(Count n, bool directed, NativeEdges edges,
+                                                   const std::vector<bool>& plain) {
+    const std::size_t m = edges.src.size();
+    const std::vector<Node>& src = edges.src;
+    const std::vector<Node>& dst = edges.dst;
+    Slot slots = m;
+    if (!directed) {
+        for (std::size_t e = 0; e < m; ++e) slots += src[e] != dst[e];
+    }
+    Placed succ = place_rows(n, slots, [&](auto&& add) {
+        for (std::size_t e = 0; e < m; ++e) {
+            add(src[e], dst[e], static_cast<Node>(e));
+            if (!directed && src[e] != dst[e]) add(dst[e], src[e], static_cast<Node>(e));
+        }
+    });
+    auto g = std::make_unique<CoreGraph>();
+    g->n = n;
+    g->directed = directed;
+    g->pred_exact = true;
+    g->succ = std::move(succ.rows);
+    std::vector<Slot> perm;
+    if (directed) {
+        // Each directed edge has one succ slot and one pred slot.
+        std::vector<Slot> slot_of(m);
+        for (Slot s = 0; s < succ.edges.size(); ++s) slot_of[succ.edges[s]] = s;
+        Placed pred = place_rows(n, m, [&](auto&& add) {
+            for (std::size_t e = 0; e < m; ++e) add(dst[e], src[e], static_cast<Node>(e));
+        });
+        perm.resize(m);
+        for (Slot p = 0; p < m; ++p) perm[p] = slot_of[pred.edges[p]];
+        g->pred = std::move(pred.rows);
+    }
+    std::vector<std::pair<std::string, Weights>> columns;
+    for (std::size_t a = 0; a < edges.attrs.size(); ++a) {
+        Weights w = native_weights(edges.attrs[a], succ.edges);
+        w.facts.plain = a < plain.size() ? plain[a] : true;
+        columns.emplace_back(edges.attrs[a].name, std::move(w));
+    }
+    edges.ids = std::move(succ.edges);
+    g->native = std::move(edges);
+    if (Status st = assemble(*g, std::move(columns), std::move(perm)); !st.ok()) return st.error();
+    return g;
+}
+
+}  // namespace fennel

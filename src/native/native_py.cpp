@@ -1,0 +1,341 @@
+// Bindings of native construction: build_native (Python edge tuples with
+// typed attribute columns), build_native_arrays (raw little-endian arrays)
+// and native_edges, which gives a native graph's edge list back.
+#include "graph/convert.hpp"
+#include "graph/core_graph_py.hpp"
+#include "lib/entry.hpp"
+#include "lib/errors.hpp"
+#include "lib/pyref.hpp"
+#include "lib/results.hpp"
+#include "native/builder.hpp"
+
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace fennel::py {
+
+namespace {
+
+constexpr Count MAX_BUILT_NODES = 0xFFFFFFFFull;  // positions below 2^32 - 1
+constexpr long long MAX_EXACT_INT = 1LL << 53;
+
+// ---------------------------------------------------------------------------
+// build_native
+
+// The node list and node -> position dict a call creates and returns.
+struct NodeTable {
+    PyRef list = PyRef::steal(PyList_New(0));
+    PyRef index = PyRef::steal(PyDict_New());
+
+    // The position of `x`, adding it as a new node if unseen.
+    bool lookup(PyObject* x, Node& out) {
+        PyObject* found = nullptr;
+        const int r = PyDict_GetItemRef(index.get(), x, &found);
+        if (r < 0) return false;
+        if (r > 0) {
+            PyRef held = PyRef::steal(found);
+            out = static_cast<Node>(PyLong_AsUnsignedLong(found));
+            return !PyErr_Occurred();
+        }
+        const Py_ssize_t c = PyList_GET_SIZE(list.get());
+        if (static_cast<Count>(c) >= MAX_BUILT_NODES) {
+            PyErr_SetString(PyExc_ValueError, "too many nodes");
+            return false;
+        }
+        if (x == Py_None) {
+            PyErr_SetString(PyExc_ValueError, "None cannot be a node");
+            return false;
+        }
+        PyRef pos = PyRef::steal(PyLong_FromSsize_t(c));
+        if (!pos || PyDict_SetItem(index.get(), x, pos.get()) < 0 || PyList_Append(list.get(), x) < 0) return false;
+        out = static_cast<Node>(c);
+        return true;
+    }
+};
+
+struct Parsed {
+    AttrKind kind;
+    double value;
+    bool plain;  // exactly None, bool, int or float
+};
+
+bool parse_value(PyObject* v, Parsed& out) {
+    out.plain = v == Py_None || PyBool_Check(v) || PyLong_CheckExact(v) || PyFloat_CheckExact(v);
+    if (v == Py_None) {
+        out.kind = KIND_NONE;
+        out.value = std::numeric_limits<double>::quiet_NaN();
+        return true;
+    }
+    if (PyBool_Check(v)) {
+        out.kind = KIND_BOOL;
+        out.value = v == Py_True ? 1.0 : 0.0;
+        return true;
+    }
+    if (PyLong_Check(v) || PyObject_HasAttrString(v, "__index__")) {
+        PyRef idx = PyRef::steal(PyNumber_Index(v));
+        long long x = -1;
+        int overflow = 0;
+        if (idx) x = PyLong_AsLongLongAndOverflow(idx.get(), &overflow);
+        if (!idx || overflow != 0 || (x == -1 && PyErr_Occurred()) || x > MAX_EXACT_INT || x < -MAX_EXACT_INT) {
+            PyErr_Clear();
+            PyErr_SetString(PyExc_ValueError, "integer edge attribute is too large");
+            return false;
+        }
+        out.kind = KIND_INT;
+        out.value = static_cast<double>(x);
+        return true;
+    }
+    double x;
+    if (PyFloat_Check(v)) {
+        x = PyFloat_AS_DOUBLE(v);
+    } else if (PyObject_HasAttrString(v, "dtype")) {
+        x = PyFloat_AsDouble(v);
+        if (x == -1.0 && PyErr_Occurred()) return false;
+    } else {
+        PyErr_Format(PyExc_TypeError, "fennel graphs store numeric edge attributes only, got %s",
+                     Py_TYPE(v)->tp_name);
+        return false;
+    }
+    if (std::isnan(x)) {
+        PyErr_SetString(PyExc_ValueError, "NaN edge attributes are not supported by fennel graphs; use a networkx graph");
+        return false;
+    }
+    out.kind = KIND_FLOAT;
+    out.value = x;
+    return true;
+}
+
+// The (key, value) pairs of an attribute dict, in the order dict.update
+// reads them: a dict's own storage order unless its type iterates another
+// way, then keys() with item lookups. Taken as strong references, so the
+// Python code that parsing may run cannot free them.
+bool dict_items(PyObject* d, std::vector<std::pair<PyRef, PyRef>>& out) {
+    out.clear();
+    if (Py_TYPE(d)->tp_iter == PyDict_Type.tp_iter) {
+        CriticalSection lock(d);
+        Py_ssize_t pos = 0;
+        PyObject* key;
+        PyObject* value;
+        while (PyDict_Next(d, &pos, &key, &value)) out.emplace_back(PyRef::new_ref(key), PyRef::new_ref(value));
+        return true;
+    }
+    PyRef keys = PyRef::steal(PyMapping_Keys(d));
+    if (!keys) return false;
+    PyRef it = PyRef::steal(PyObject_GetIter(keys.get()));
+    if (!it) return false;
+    while (PyRef key = PyRef::steal(PyIter_Next(it.get()))) {
+        PyRef value = PyRef::steal(PyObject_GetItem(d, key.get()));
+        if (!value) return false;
+        out.emplace_back(std::move(key), std::move(value));
+    }
+    return !PyErr_Occurred();
+}
+
+// Whether the objects naming an edge's endpoints are the node objects (or
+// indistinguishable from them): NetworkX keys its adjacency by them.
+bool endpoints_are_nodes(NodeTable& t, PyObject* u, Node pu, PyObject* v, Node pv) {
+    PyObject* nu = PyList_GET_ITEM(t.list.get(), pu);
+    PyObject* nv = PyList_GET_ITEM(t.list.get(), pv);
+    return same_key(u, nu) && same_key(v, nv);
+}
+
+PyObject* build_native(PyObject*, Args& a) {
+    bool directed = false;
+    std::string weight;
+    if (!a.flag(2, directed) || !a.string(3, weight)) return nullptr;
+    NodeTable table;
+    if (!table.list || !table.index) return nullptr;
+    Node ignored;
+    if (a[1] != Py_None) {
+        PyRef it = PyRef::steal(PyObject_GetIter(a[1]));
+        if (!it) return nullptr;
+        while (PyRef x = PyRef::steal(PyIter_Next(it.get()))) {
+            if (!table.lookup(x.get(), ignored)) return nullptr;
+        }
+        if (PyErr_Occurred()) return nullptr;
+    }
+    Builder builder(directed);
+    bool keys_are_nodes = true;
+    std::vector<std::pair<PyRef, PyRef>> items;
+    PyRef it = PyRef::steal(PyObject_GetIter(a[0]));
+    if (!it) return nullptr;
+    while (PyRef item = PyRef::steal(PyIter_Next(it.get()))) {
+        PyRef edge = PyTuple_Check(item.get()) ? std::move(item) : PyRef::steal(PySequence_Tuple(item.get()));
+        if (!edge) return nullptr;
+        const Py_ssize_t len = PyTuple_GET_SIZE(edge.get());
+        if (len != 2 && len != 3) {
+            PyErr_Format(PyExc_ValueError, "edge tuple must have 2 or 3 items, got %zd", len);
+            return nullptr;
+        }
+        PyObject* u = PyTuple_GET_ITEM(edge.get(), 0);
+        PyObject* v = PyTuple_GET_ITEM(edge.get(), 1);
+        Node pu;
+        Node pv;
+        if (!table.lookup(u, pu) || !table.lookup(v, pv)) return nullptr;
+        keys_are_nodes = keys_are_nodes && endpoints_are_nodes(table, u, pu, v, pv);
+        const std::size_t id = builder.edge(pu, pv);
+        if (len == 2) continue;
+        PyObject* d = PyTuple_GET_ITEM(edge.get(), 2);
+        Parsed p;
+        if (!PyDict_Check(d)) {
+            if (!parse_value(d, p)) return nullptr;
+            builder.set_attr(id, weight, p.kind, p.value, p.plain);
+            continue;
+        }
+        if (!dict_items(d, items)) return nullptr;
+        for (auto& [key, value] : items) {
+            if (!PyUnicode_Check(key.get())) {
+                PyErr_SetString(PyExc_TypeError, "edge attribute names must be strings");
+                return nullptr;
+            }
+            Py_ssize_t size = 0;
+            const char* name = PyUnicode_AsUTF8AndSize(key.get(), &size);
+            if (name == nullptr || !parse_value(value.get(), p)) return nullptr;
+            builder.set_attr(id, std::string_view(name, static_cast<std::size_t>(size)), p.kind, p.value, p.plain);
+        }
+    }
+    if (PyErr_Occurred()) return nullptr;
+    const Count n = static_cast<Count>(PyList_GET_SIZE(table.list.get()));
+    auto built = [&] {
+        Detached detached;
+        return std::move(builder).assemble(n);
+    }();
+    if (!built.ok()) return raise(built.error());
+    built.value()->keys_are_nodes = keys_are_nodes;
+    PyRef graph = PyRef::steal(wrap_graph(std::move(built.value())));
+    if (!graph) return nullptr;
+    return PyTuple_Pack(3, graph.get(), table.list.get(), table.index.get());
+}
+
+// ---------------------------------------------------------------------------
+// build_native_arrays
+
+// Whole little-endian 8-byte values of a bytes argument; a trailing partial
+// value would silently drop data (32-bit arrays passed by mistake), so it
+// is refused.
+template <class T>
+bool read_values(Args& a, std::size_t i, PyObject* buffer, std::vector<T>& out) {
+    const auto* p = reinterpret_cast<const std::uint8_t*>(PyBytes_AS_STRING(buffer));
+    const std::size_t size = static_cast<std::size_t>(PyBytes_GET_SIZE(buffer));
+    if (size % 8 != 0) {
+        PyErr_Format(PyExc_ValueError, "%s() argument '%s' must hold whole 8-byte values, got %zu bytes", a.function(),
+                     std::string(a.name(i)).c_str(), size);
+        return false;
+    }
+    out.resize(size / 8);
+    if constexpr (std::endian::native == std::endian::little) {
+        if (size > 0) std::memcpy(out.data(), p, size);
+    } else {
+        for (std::size_t k = 0; k < out.size(); ++k) {
+            std::uint64_t x = 0;
+            for (int b = 0; b < 8; ++b) x |= std::uint64_t{p[8 * k + b]} << (8 * b);
+            out[k] = std::bit_cast<T>(x);
+        }
+    }
+    return true;
+}
+
+PyObject* build_native_arrays(PyObject*, Args& a) {
+    PyObject* src_bytes = nullptr;
+    PyObject* dst_bytes = nullptr;
+    PyObject* weight_bytes = nullptr;
+    std::optional<std::uint64_t> num_nodes;
+    bool directed = false;
+    std::string weight;
+    if (!a.bytes(0, src_bytes) || !a.bytes(1, dst_bytes) || !a.optional_bytes(2, weight_bytes) ||
+        !a.optional_count(3, num_nodes) || !a.flag(4, directed) || !a.string(5, weight)) {
+        return nullptr;
+    }
+    std::vector<std::int64_t> src;
+    std::vector<std::int64_t> dst;
+    std::optional<std::vector<double>> weights;
+    if (!read_values(a, 0, src_bytes, src) || !read_values(a, 1, dst_bytes, dst)) return nullptr;
+    if (weight_bytes != nullptr && !read_values(a, 2, weight_bytes, weights.emplace())) return nullptr;
+
+    auto built = [&]() -> Result<std::unique_ptr<CoreGraph>> {
+        Detached detached;
+        const std::size_t m = src.size();
+        if (dst.size() != m) return value_error("src and dst must have the same length");
+        if (weights && weights->size() != m) return value_error("weights must have one value per edge");
+        std::int64_t largest = -1;
+        for (std::size_t i = 0; i < m; ++i) largest = std::max({largest, src[i], dst[i]});
+        const std::uint64_t hi = m == 0 ? 0 : static_cast<std::uint64_t>(largest) + 1;
+        for (const auto* ids : {&src, &dst}) {
+            for (std::int64_t x : *ids) {
+                if (x < 0) return value_error("node ids must be non-negative");
+            }
+        }
+        if (num_nodes && *num_nodes < hi) return value_error("num_nodes is smaller than the largest node id");
+        const Count n = num_nodes ? *num_nodes : hi;
+        if (n > MAX_CONVERTED_NODES) return value_error("too many nodes");
+        if (weights) {
+            for (double w : *weights) {
+                if (std::isnan(w)) return value_error("NaN edge weights are not supported by fennel graphs");
+            }
+        }
+        Builder builder(directed);
+        {
+            std::vector<Node> s(src.begin(), src.end());
+            std::vector<Node> t(dst.begin(), dst.end());
+            src = {};
+            dst = {};
+            builder.set_edges(std::move(s), std::move(t));
+        }
+        if (weights && m > 0) builder.set_column(weight, std::move(*weights), KIND_FLOAT);
+        return std::move(builder).assemble(n);
+    }();
+    if (!built.ok()) return raise(built.error());
+    return wrap_graph(std::move(built.value()));
+}
+
+// ---------------------------------------------------------------------------
+// native_edges
+
+PyObject* native_edges(PyObject* self, Args&) {
+    const CoreGraph& g = graph_of(self);
+    if (!g.native) Py_RETURN_NONE;
+    const NativeEdges& e = *g.native;
+    PyRef src = PyRef::steal(to_list(std::span<const Node>(e.src)));
+    PyRef dst = PyRef::steal(to_list(std::span<const Node>(e.dst)));
+    PyRef attrs = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(e.attrs.size())));
+    if (!src || !dst || !attrs) return nullptr;
+    for (std::size_t i = 0; i < e.attrs.size(); ++i) {
+        const EdgeAttr& c = e.attrs[i];
+        PyRef name = PyRef::steal(PyUnicode_FromStringAndSize(c.name.data(), static_cast<Py_ssize_t>(c.name.size())));
+        PyRef values = PyRef::steal(to_list(std::span<const double>(c.values)));
+        PyRef kinds = PyRef::steal(PyBytes_FromStringAndSize(reinterpret_cast<const char*>(c.kinds.data()),
+                                                             static_cast<Py_ssize_t>(c.kinds.size())));
+        if (!name || !values || !kinds) return nullptr;
+        PyObject* column = PyTuple_Pack(3, name.get(), values.get(), kinds.get());
+        if (column == nullptr) return nullptr;
+        PyList_SET_ITEM(attrs.get(), static_cast<Py_ssize_t>(i), column);
+    }
+    return PyTuple_Pack(3, src.get(), dst.get(), attrs.get());
+}
+
+constexpr auto BUILD_NATIVE = function(
+    "build_native", build_native,
+    "Build from Python edges. Returns the graph, the node list and the\n"
+    "node -> position dict.\n\n"
+    "Each edge is `(u, v)`, `(u, v, weight)` (stored under `weight`) or\n"
+    "`(u, v, {attr: value})`. `nodes`, if given, are added first, in order.",
+    "edges", "nodes", "directed", "weight");
+constexpr auto BUILD_NATIVE_ARRAYS = function(
+    "build_native_arrays", build_native_arrays,
+    "Build from raw little-endian arrays: `src`/`dst` int64 node positions and\n"
+    "optional float64 `weights`. Nodes are `0..num_nodes`.",
+    "src", "dst", "weights", "num_nodes", "directed", "weight");
+constexpr auto NATIVE_EDGES = method("native_edges", native_edges,
+                                     "Native graphs: edges in insertion order, and each attribute's\n"
+                                     "`(name, values, kinds)` per edge (kinds: 0 absent, 1 int, 2 float,\n"
+                                     "3 None, 4 bool).");
+
+}  // namespace
+
+std::vector<PyMethodDef> native_functions() { return {row<BUILD_NATIVE>(), row<BUILD_NATIVE_ARRAYS>()}; }
+
+std::vector<PyMethodDef> native_methods() { return {row<NATIVE_EDGES>()}; }
+
+}  // namespace fennel::py
