@@ -147,6 +147,9 @@ struct CoreGraph {
     bool directed = false;
     bool pred_exact = false;  // pred already follows NetworkX predecessor order
     bool keys_are_nodes = true;  // converted graphs: every neighbour key is the node object
+    // Native graphs: every edge received its attributes in column order, so
+    // its data dict rebuilt column by column has NetworkX's key order.
+    bool data_in_column_order = true;
 
     // The weight column for attribute `name` (nullptr when `name` is absent).
     Result<const std::vector<double>*> weight_slice(const std::optional<std::string>& name,

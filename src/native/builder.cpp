@@ -143,12 +143,22 @@ Result<std::unique_ptr<CoreGraph>> Builder::assemble(Count n) && {
         }
     }
     std::vector<bool> plain;
+    // An edge's data dict lists its attributes in the order they first reached
+    // it. That is column order when no column is first set on an edge before
+    // a column of lower index: columns are visited in order, and latest[e] is
+    // the latest insertion that first set a lower column on e.
+    std::vector<std::uint64_t> latest(columns_.size() > 1 ? m : 0, 0);
     for (Column& c : columns_) {
         EdgeAttr attr{std::move(c.name), std::vector<double>(m, 0.0), std::vector<std::uint8_t>(m, KIND_ABSENT)};
         for (std::size_t i = 0; i < c.kinds.size(); ++i) {
             if (c.kinds[i] == KIND_ABSENT) continue;
-            attr.values[id[i]] = c.values[i];
-            attr.kinds[id[i]] = c.kinds[i];
+            const std::uint64_t e = id[i];
+            if (!latest.empty() && attr.kinds[e] == KIND_ABSENT) {
+                if (i < latest[e]) in_column_order_ = false;
+                latest[e] = std::max<std::uint64_t>(latest[e], i);
+            }
+            attr.values[e] = c.values[i];
+            attr.kinds[e] = c.kinds[i];
         }
         plain.push_back(c.plain);
         edges.attrs.push_back(std::move(attr));
@@ -157,7 +167,9 @@ Result<std::unique_ptr<CoreGraph>> Builder::assemble(Count n) && {
     }
     src_ = {};
     dst_ = {};
-    return assemble_native(n, directed_, std::move(edges), plain);
+    auto g = assemble_native(n, directed_, std::move(edges), plain);
+    if (g.ok()) g.value()->data_in_column_order = in_column_order_;
+    return g;
 }
 
 Weights native_weights(const EdgeAttr& attr, const std::vector<Node>& slot_edges) {

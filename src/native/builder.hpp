@@ -47,6 +47,8 @@ public:
         dst_ = std::move(dst);
     }
     std::size_t insertions() const { return src_.size(); }
+    // Called when an insertion names its attributes out of column order.
+    void note_out_of_order() { in_column_order_ = false; }
 
     // Sets attribute `name` of the edge inserted at `insertion` (last write
     // wins across repeats of one edge). `plain`: the value was exactly a
@@ -80,6 +82,7 @@ private:
     std::vector<Column> columns_;  // in order of first appearance
     std::unordered_map<std::string, std::size_t> column_index_;
     std::size_t last_column_ = 0;  // most edges name the same attributes as the one before
+    bool in_column_order_ = true;
 };
 
 // The graph record of a native edge list: rows in edge-id order, predecessor

@@ -185,6 +185,7 @@ PyObject* build_native(PyObject*, Args& a) {
             continue;
         }
         if (!dict_items(d, items)) return nullptr;
+        std::size_t previous = 0;
         for (auto& [key, value] : items) {
             if (!PyUnicode_Check(key.get())) {
                 PyErr_SetString(PyExc_TypeError, "edge attribute names must be strings");
@@ -193,7 +194,10 @@ PyObject* build_native(PyObject*, Args& a) {
             Py_ssize_t size = 0;
             const char* name = PyUnicode_AsUTF8AndSize(key.get(), &size);
             if (name == nullptr || !parse_value(value.get(), p)) return nullptr;
-            builder.set_attr(id, std::string_view(name, static_cast<std::size_t>(size)), p.kind, p.value, p.plain);
+            const std::size_t column = builder.column(std::string_view(name, static_cast<std::size_t>(size)));
+            if (&key != &items.front().first && column <= previous) builder.note_out_of_order();
+            previous = column;
+            builder.set(column, id, p.kind, p.value, p.plain);
         }
     }
     if (PyErr_Occurred()) return nullptr;
@@ -237,6 +241,9 @@ bool read_values(Args& a, std::size_t i, PyObject* buffer, std::vector<T>& out) 
     return true;
 }
 
+// `weight_kind` (keyword-only) says what the weights stand for, so that a
+// graph read from an int or bool array gives its values back with their
+// type: 2 floats, 1 ints (whole values within 2**53), 4 bools (0.0 or 1.0).
 PyObject* build_native_arrays(PyObject*, Args& a) {
     PyObject* src_bytes = nullptr;
     PyObject* dst_bytes = nullptr;
@@ -244,10 +251,17 @@ PyObject* build_native_arrays(PyObject*, Args& a) {
     std::optional<std::uint64_t> num_nodes;
     bool directed = false;
     std::string weight;
+    std::int64_t weight_kind = KIND_FLOAT;
     if (!a.bytes(0, src_bytes) || !a.bytes(1, dst_bytes) || !a.optional_bytes(2, weight_bytes) ||
-        !a.optional_count(3, num_nodes) || !a.flag(4, directed) || !a.string(5, weight)) {
+        !a.optional_count(3, num_nodes) || !a.flag(4, directed) || !a.string(5, weight) ||
+        (a.given(6) && !a.integer(6, weight_kind))) {
         return nullptr;
     }
+    if (weight_kind != KIND_INT && weight_kind != KIND_FLOAT && weight_kind != KIND_BOOL) {
+        PyErr_SetString(PyExc_ValueError, "weight_kind must be 1 (int), 2 (float) or 4 (bool)");
+        return nullptr;
+    }
+    const AttrKind kind = static_cast<AttrKind>(weight_kind);
     std::vector<std::int64_t> src;
     std::vector<std::int64_t> dst;
     std::optional<std::vector<double>> weights;
@@ -273,6 +287,10 @@ PyObject* build_native_arrays(PyObject*, Args& a) {
         if (weights) {
             for (double w : *weights) {
                 if (std::isnan(w)) return value_error("NaN edge weights are not supported by fennel graphs");
+                if (kind == KIND_INT && !(std::fabs(w) <= static_cast<double>(MAX_EXACT_INT) && w == std::trunc(w))) {
+                    return value_error("integer edge attribute is too large");
+                }
+                if (kind == KIND_BOOL && w != 0.0 && w != 1.0) return value_error("bool weights must be 0 or 1");
             }
         }
         Builder builder(directed);
@@ -283,7 +301,7 @@ PyObject* build_native_arrays(PyObject*, Args& a) {
             dst = {};
             builder.set_edges(std::move(s), std::move(t));
         }
-        if (weights && m > 0) builder.set_column(weight, std::move(*weights), KIND_FLOAT);
+        if (weights && m > 0) builder.set_column(weight, std::move(*weights), kind);
         return std::move(builder).assemble(n);
     }();
     if (!built.ok()) return raise(built.error());
@@ -292,6 +310,10 @@ PyObject* build_native_arrays(PyObject*, Args& a) {
 
 // ---------------------------------------------------------------------------
 // native_edges
+
+PyObject* data_in_column_order(PyObject* self, Args&) {
+    return PyBool_FromLong(graph_of(self).data_in_column_order);
+}
 
 PyObject* native_edges(PyObject* self, Args&) {
     const CoreGraph& g = graph_of(self);
@@ -326,7 +348,7 @@ constexpr auto BUILD_NATIVE_ARRAYS = function(
     "build_native_arrays", build_native_arrays,
     "Build from raw little-endian arrays: `src`/`dst` int64 node positions and\n"
     "optional float64 `weights`. Nodes are `0..num_nodes`.",
-    "src", "dst", "weights", "num_nodes", "directed", "weight");
+    "src", "dst", "weights", "num_nodes", "directed", "weight", "*weight_kind=2");
 constexpr auto NATIVE_EDGES = method("native_edges", native_edges,
                                      "Native graphs: edges in insertion order, and each attribute's\n"
                                      "`(name, values, kinds)` per edge (kinds: 0 absent, 1 int, 2 float,\n"
@@ -336,6 +358,11 @@ constexpr auto NATIVE_EDGES = method("native_edges", native_edges,
 
 std::vector<PyMethodDef> native_functions() { return {row<BUILD_NATIVE>(), row<BUILD_NATIVE_ARRAYS>()}; }
 
-std::vector<PyMethodDef> native_methods() { return {row<NATIVE_EDGES>()}; }
+constexpr auto DATA_IN_COLUMN_ORDER =
+    method("data_in_column_order", data_in_column_order,
+           "Native graphs: whether every edge received its attributes in column\n"
+           "order, so its data dict rebuilt column by column has NetworkX's key order.");
+
+std::vector<PyMethodDef> native_methods() { return {row<NATIVE_EDGES>(), row<DATA_IN_COLUMN_ORDER>()}; }
 
 }  // namespace fennel::py

@@ -278,14 +278,12 @@ def nan_possible(lo, hi, pos_inf, neg_inf, n):
 
 def _numbers(fg, weight, *, hidden_allowed):
     """(reason, facts) for an attribute's values: a reason unless they are plain Python numbers."""
-    core = fg.core
-    plain, lo, hi, pos_inf, neg_inf = core.weight_facts(weight)
+    plain, lo, hi, pos_inf, neg_inf, all_int, has_hidden, mixed = fg.weight_facts(weight)
     if not plain:
         return f"weights {weight!r} are not all Python int, float, bool or None", None
-    all_int, has_hidden = core.weight_info(weight)
     if has_hidden and not hidden_allowed:
         return f"some {weight!r} weights are None (NetworkX raises TypeError)", None
-    return None, (lo, hi, pos_inf, neg_inf, all_int, core.weight_mixed(weight))
+    return None, (lo, hi, pos_inf, neg_inf, all_int, mixed)
 
 
 def _weights(fg, weight, *, hidden_allowed, mixed_allowed):
@@ -309,7 +307,7 @@ def _weights(fg, weight, *, hidden_allowed, mixed_allowed):
 
 def _keys(fg, a):
     """Single-source and edge results are keyed by the neighbour objects of G._adj."""
-    if fg.core.keys_are_nodes():
+    if fg.keys_are_nodes():
         return None
     return "some neighbour keys of G._adj are not the node objects themselves"
 
@@ -318,7 +316,7 @@ def _pred_keys(fg, a):
     """Backward searches hand out the neighbour objects of G._pred."""
     if not fg.directed or not a.get("reverse", True):
         return None
-    if fg.load_exact_pred().keys_are_nodes(True):
+    if fg.keys_are_nodes(True):
         return None
     return "some neighbour keys of G._pred are not the node objects themselves"
 
@@ -331,13 +329,13 @@ def _edge_key_clash(fg, a):
     """
     clash = fg.__dict__.get("_edge_key_clash")
     if clash is None:
-        adj = fg.source._adj
+        index, core = fg.index, fg.core
         clash = False
         for v in fg.nodes:
             if isinstance(v, tuple) and len(v) == 2:
                 x, y = v
                 try:
-                    if x in adj and y in adj[x]:
+                    if x in index and y in index and core.has_edge(index[x], index[y]):
                         clash = True
                         break
                 except TypeError:

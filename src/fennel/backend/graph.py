@@ -60,19 +60,26 @@ def no_gc_pauses():
 
 
 class FennelGraph:
-    """A NetworkX graph converted for fennel.
+    """A graph in fennel's compact form.
 
-    Holds the C++ ``CoreGraph`` (node ``i`` is ``nodes[i]``), the node index,
-    the converted edge attributes with their defaults, and the source graph,
-    which multigraph edge betweenness needs to share values among parallel
-    edges. Pickling and deep copies drop the ``CoreGraph``; it is rebuilt from
-    the (copied) source graph on first use.
+    Holds the C++ ``CoreGraph`` (node ``i`` is ``nodes[i]``), the node index
+    and the converted edge attributes with their defaults. A graph converted
+    from NetworkX keeps its source graph, which multigraph edge betweenness
+    and the functions that hand out parts of the graph read. A native graph
+    (built by fennel's constructors, never a dict of dicts) has no source: it
+    builds the NetworkX graph the plain constructor would have built when a
+    caller needs one, and any attribute it lacks weighs 1 everywhere.
+
+    Pickling and deep copies carry the ``CoreGraph`` as its byte string, with
+    what that format does not keep (which attributes hold plain Python
+    numbers, whether neighbour keys are the node objects) recorded beside it.
     """
 
     __networkx_backend__ = "fennel"
 
     def __init__(self, G, edge_attrs=(), *, all_attributes=False):
-        self.source = G
+        self._source = G
+        self.native = False
         # Stands for every attribute of the source graph, as NetworkX's cache
         # records it: attributes are converted when a call first needs them.
         self.all_attributes = all_attributes
@@ -83,10 +90,31 @@ class FennelGraph:
         self.multigraph = G.is_multigraph()
         self.graph = G.graph
         self.columns = dict(edge_attrs)
+        self._facts = {}
+        self._keys = {}
         self._core = self._build()
 
+    @classmethod
+    def from_native(cls, core, nodes, index=None):
+        """A native graph: ``core`` built by fennel, position ``i`` standing for ``nodes[i]``."""
+        self = cls.__new__(cls)
+        self._source = None
+        self.native = True
+        self.all_attributes = True
+        self._columns_lock = threading.Lock()
+        self.nodes = nodes
+        self.index = dict(zip(nodes, range(len(nodes)))) if index is None else index
+        self.directed = core.directed
+        self.multigraph = False
+        self.graph = {}
+        self.columns = dict.fromkeys(core.attribute_names(), 1)
+        self._facts = {}
+        self._keys = {}
+        self._core = core
+        return self
+
     def _build(self):
-        G = self.source
+        G = self._source
         try:
             core = _core.build_graph(
                 self.nodes,
@@ -111,6 +139,7 @@ class FennelGraph:
             columns = dict(self.columns)
             columns.update((a, 1) for a in missing)
             self.columns, self._core = columns, None
+            self._facts = {}
             self._core = self._build()
 
     @functools.cached_property
@@ -125,6 +154,36 @@ class FennelGraph:
             core = self._core = self._build()
         return core
 
+    @property
+    def source(self):
+        """The NetworkX graph: the one converted, or for a native graph the one
+        NetworkX's plain constructor would have built (made on first use)."""
+        G = self._source
+        if G is None:
+            with self._columns_lock:
+                G = self._source
+                if G is None:
+                    G = self._source = self._networkx_graph()
+        return G
+
+    def _networkx_graph(self):
+        G = nx.DiGraph() if self.directed else nx.Graph()
+        G.add_nodes_from(self.nodes)
+        src, dst, attrs = self.core.native_edges()
+        nodes = self.nodes
+        us = map(nodes.__getitem__, src)
+        vs = map(nodes.__getitem__, dst)
+        if not attrs:
+            G.add_edges_from(zip(us, vs))
+            return G
+        datas = [{} for _ in src]
+        for name, values, kinds in attrs:
+            for data, value, kind in zip(datas, values, kinds):
+                if kind:
+                    data[name] = _VALUE_OF_KIND[kind](value)
+        G.add_edges_from(zip(us, vs, datas))
+        return G
+
     def load_exact_pred(self):
         """The core, with G._pred's own order loaded (once) for backward searches.
 
@@ -138,10 +197,47 @@ class FennelGraph:
             )
         return core
 
+    def weight_facts(self, weight):
+        """``(plain, min, max, +inf seen, -inf seen, all_int, has_hidden, mixed)`` of an attribute.
+
+        ``plain``: every value is a Python int, float, bool or None; the
+        bounds are None without finite values. An attribute a native graph
+        lacks weighs 1 on every edge.
+        """
+        facts = self._facts.get(weight)
+        if facts is None:
+            core = self.core
+            found = core.weight_facts(weight)
+            if found is None:
+                facts = (True, 1.0, 1.0, False, False, True, False, False)
+            else:
+                facts = (*found, *core.weight_info(weight), core.weight_mixed(weight))
+            self._facts[weight] = facts
+        return facts
+
+    def keys_are_nodes(self, reverse=False):
+        """Whether the neighbour keys of G._adj (G._pred with ``reverse``) are the node objects."""
+        found = self._keys.get(reverse)
+        if found is None:
+            core = self.load_exact_pred() if reverse else self.core
+            found = self._keys[reverse] = core.keys_are_nodes(reverse)
+        return found
+
     def __getstate__(self):
+        # Record what the byte format of the core does not keep.
+        core = self.core
+        for name in core.attribute_names():
+            self.weight_facts(name)
+        self.keys_are_nodes()
+        if self.directed and core.has_exact_pred():
+            self.keys_are_nodes(True)
         state = self.__dict__.copy()
-        state["_core"] = None
         del state["_columns_lock"]
+        state.pop("node_tuple", None)
+        state["_facts"] = dict(self._facts)
+        state["_keys"] = dict(self._keys)
+        if self.native:
+            state["_source"] = None  # made again on demand
         return state
 
     def __setstate__(self, state):
@@ -174,11 +270,21 @@ class FennelGraph:
 
     def __repr__(self):
         kind = ("Multi" if self.multigraph else "") + ("DiGraph" if self.directed else "Graph")
-        return f"<FennelGraph {kind} with {len(self.nodes)} nodes>"
+        what = "native " if self.native else ""
+        return f"<FennelGraph {what}{kind} with {len(self.nodes)} nodes>"
+
+
+# Python values of a native graph's attribute kinds (0, absent, is never read).
+_VALUE_OF_KIND = (None, int, float, lambda value: None, bool)
 
 
 def _missing_columns(fg, attrs):
-    """Attributes fg lacks, or holds with another default than NetworkX's int 1."""
+    """Attributes fg lacks, or holds with another default than NetworkX's int 1.
+
+    A native graph lacks none: an attribute absent from it weighs 1 everywhere.
+    """
+    if fg.native:
+        return []
     return [a for a in attrs if not (type(fg.columns.get(a)) is int and fg.columns[a] == 1)]
 
 
@@ -284,7 +390,11 @@ def convert_from_nx(
 
 
 def convert_to_nx(result, *, name=None):
-    """Results are already NetworkX objects; a FennelGraph gives back its source graph."""
+    """Results are already NetworkX objects; a FennelGraph gives back its NetworkX graph.
+
+    For a native graph that is the graph NetworkX's plain constructor would
+    have built: the same nodes, adjacency order, edge order and edge data.
+    """
     if isinstance(result, FennelGraph):
         return result.source
     return result

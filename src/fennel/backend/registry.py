@@ -22,6 +22,9 @@ class Served:
     in ``fennel.backend.checks``. ``weight``: the call's ``weight`` (or the
     parameter named, when a string) names an edge attribute to convert. ``per_source``: the work is one search per
     source (``k`` of them, or every node) rather than one search.
+    ``constructor``: a graph constructor (no graph argument); it serves any
+    arguments, answering with NetworkX's own graph where it cannot build an
+    identical fennel graph.
     ``min_work``: the smallest work (searches times ``n + adjacency entries``)
     worth handing to fennel, for a graph already converted and for one still
     to convert (measured crossovers; see ``should_run``).
@@ -35,6 +38,7 @@ class Served:
     data_rules: tuple = ()
     per_source: bool = False
     min_work: tuple = (0, 0)
+    constructor: bool = False
 
 
 SERVED = (
@@ -292,6 +296,23 @@ SERVED += tuple(
     Served(name, "structure", _KRUSKAL, weight=True, rules=("weight_name",), data_rules=("keys", "kruskal_weights"),
            min_work=(150, 600))
     for name in ("minimum_spanning_edges", "maximum_spanning_edges", "minimum_spanning_tree", "maximum_spanning_tree")
+)
+
+_CONSTRUCTOR = (
+    "Builds a fennel graph that never becomes dicts: the same nodes (the caller's own objects), neighbour "
+    "order, edge order and edge data as NetworkX's graph, read in bulk from numeric arrays. Multigraphs, "
+    "a `create_using` instance or subclass, and data that is not plain numbers get NetworkX's own graph."
+)
+SERVED += tuple(
+    Served(name, "construction", _CONSTRUCTOR, constructor=True)
+    for name in (
+        "from_edgelist",
+        "from_dict_of_lists",
+        "from_dict_of_dicts",
+        "from_pandas_edgelist",
+        "from_scipy_sparse_array",
+        "from_numpy_array",
+    )
 )
 
 BY_NAME = {record.name: record for record in SERVED}
