@@ -129,3 +129,20 @@ def convert(G, attrs=(), multigraph=None):
 
 def position_index(G):
     return {v: i for i, v in enumerate(G)}
+
+
+def shape(x):
+    """A comparable picture of a result: order, types and float bits included."""
+    if isinstance(x, nx.Graph):
+        rows = [x._adj] + ([x._pred] if x.is_directed() else [])
+        return (type(x), shape(x.graph), shape(list(x.nodes(data=True))), shape(list(x.edges(data=True))),
+                [[(shape(u), [shape(v) for v in row]) for u, row in adj.items()] for adj in rows])
+    if isinstance(x, dict):
+        return ("dict", [(shape(k), shape(v)) for k, v in x.items()])
+    if isinstance(x, set | frozenset):
+        return ("set", [shape(v) for v in x])
+    if isinstance(x, list | tuple):
+        return (type(x), [shape(v) for v in x])
+    if type(x) is float:
+        return ("float", x.hex())
+    return (type(x), repr(x))
