@@ -80,94 +80,125 @@ def row(name, t_nx, t_fennel, unit="s"):
         a, b = f"{t_nx:.3f}s", f"{t_fennel:.4f}s"
     else:
         a, b = f"{t_nx:,.1f} {unit}", f"{t_fennel:,.1f} {unit}"
-    print(f"{name:<50}{a:>13}{b:>13}{t_nx / t_fennel:>9.1f}x")
+    print(f"{name:<56}{a:>13}{b:>13}{t_nx / t_fennel:>9.1f}x")
 
 
 def header(title):
     print()
     print(title)
-    print(f"{'case':<50}{'NetworkX':>13}{'fennel':>13}{'ratio':>10}")
+    print(f"{'case':<56}{'NetworkX':>13}{'fennel':>13}{'ratio':>10}")
 
 
 # ---------------------------------------------------------------------------
 # 1. Construction time and memory, one fresh process per constructor
 
 
-def construct_child(which, m):
-    """Builds one graph from a fresh array; prints seconds, peak KiB and held KiB past the baseline."""
+def release_free_memory():
+    """Hands the allocator's free pages back to the system, so that resident memory counts live data only."""
+    try:
+        import ctypes
+
+        ctypes.CDLL("libc.so.6").malloc_trim(0)
+    except (OSError, AttributeError):
+        pass
+
+
+def child_setup(m):
+    """The input array, once both constructors' imports are loaded; the memory baseline."""
     nx.config.warnings_to_ignore.add("cache")
-    backend = "fennel" if which == "fennel" else "networkx"
-    # Everything either constructor imports is loaded before the baseline.
     warm = edge_array(1000, 0)
     nx.from_edgelist(warm, backend="networkx")
     nx.from_edgelist(warm, backend="fennel")
     del warm
     arr = edge_array(m, 1)
     gc.collect()
-    peak0, rss0 = peak_kib(), rss_kib()
+    release_free_memory()
+    return arr, peak_kib(), rss_kib()
+
+
+def construct_child(which, m):
+    """Builds one graph; prints its seconds, the peak and the held KiB past the baseline, and its node count."""
+    arr, peak0, rss0 = child_setup(m)
     t = time.perf_counter()
-    G = nx.from_edgelist(arr, backend=backend)
+    G = nx.from_edgelist(arr, backend=which)
     elapsed = time.perf_counter() - t
-    peak, held = peak_kib() - peak0, rss_kib() - rss0
+    peak = peak_kib() - peak0
+    gc.collect()
+    release_free_memory()
+    held = rss_kib() - rss0
     if which == "fennel" and type(G).__name__ != "FennelGraph":
         raise SystemExit("fennel's from_edgelist did not build a native graph")
     print(elapsed, peak, held, len(G))
 
 
-def construct_in_fresh_process(which, m):
-    out = subprocess.run(
-        [sys.executable, os.path.abspath(__file__), "--child", which, str(m)],
-        capture_output=True,
-        text=True,
-        check=True,
-    )
-    elapsed, peak, held, n = out.stdout.split()
-    return float(elapsed), int(peak), int(held), int(n)
-
-
-def construction():
-    header(f"from_edgelist, {BIG:,} edges over {BIG // EDGES_PER_NODE:,} node ids (fresh process each, 1 run)")
-    t_nx, peak_nx, held_nx, n_nx = construct_in_fresh_process("networkx", BIG)
-    t_fn, peak_fn, held_fn, n_fn = construct_in_fresh_process("fennel", BIG)
-    if n_nx != n_fn:
-        raise SystemExit(f"node counts differ: NetworkX {n_nx}, fennel {n_fn}")
-    row(f"from_edgelist (numpy int64, {n_nx:,} nodes)", t_nx, t_fn)
-    row("peak memory past the input array", peak_nx / 1024, peak_fn / 1024, "MiB")
-    row("memory held by the built graph", held_nx / 1024, held_fn / 1024, "MiB")
-    print(f"targets: time >= 20x ({t_nx / t_fn:.1f}x), peak memory >= 10x ({peak_nx / peak_fn:.1f}x)")
-
-
-def constructor_breakdown(arr):
-    """Where fennel's from_edgelist spends its time on ``arr``, step by step."""
+def steps_child(m):
+    """fennel's from_edgelist step by step: one tab-separated line per step with its
+    seconds, then the peak and the resident memory past the baseline once it is done (KiB)."""
     from fennel import _core
     from fennel.backend import construction as c
     from fennel.backend.graph import FennelGraph
 
-    steps = []
+    arr, peak0, rss0 = child_setup(m)
 
     def step(name, fn):
-        gc.collect()
         t = time.perf_counter()
         value = fn()
-        steps.append((name, time.perf_counter() - t))
+        elapsed = time.perf_counter() - t
+        print(f"{name}\t{elapsed}\t{peak_kib() - peak0}\t{rss_kib() - rss0}")
         return value
 
-    total = step("whole call: nx.from_edgelist(arr, backend='fennel')",
-                 lambda: nx.from_edgelist(arr, backend="fennel"))
-    del total
-    src, dst, labels = step("_first_appearance (numpy relabelling)", lambda: c._first_appearance(arr[:, 0], arr[:, 1]))
+    src, dst, labels = step("_first_appearance (numpy relabelling)",
+                            lambda: c._first_appearance(arr[:, 0], arr[:, 1]))
     nodes = step("node list: list(labels.astype(int64))", lambda: list(labels.astype(arr.dtype)))
-    sb, db = step("position arrays to bytes", lambda: (c._le_bytes(src, "<i8"), c._le_bytes(dst, "<i8")))
+    sb, db = step("position arrays to bytes (_le_bytes)",
+                  lambda: (c._le_bytes(src, "<i8"), c._le_bytes(dst, "<i8")))
+    del src, dst, labels
     core = step("_core.build_native_arrays",
                 lambda: _core.build_native_arrays(sb, db, None, len(nodes), False, "weight", weight_kind=2))
+    del sb, db
     step("checks (attributes, column order, keys)",
          lambda: (core.attribute_names(), core.data_in_column_order(), core.keys_are_nodes()))
-    step("FennelGraph.from_native (node index dict)", lambda: FennelGraph.from_native(core, nodes))
+    F = step("FennelGraph.from_native (node index dict)", lambda: FennelGraph.from_native(core, nodes))
+    del core, nodes
+    gc.collect()
+    release_free_memory()
+    print(f"graph held once built\t0\t{peak_kib() - peak0}\t{rss_kib() - rss0}")
+    del F
+
+
+def in_fresh_process(*args):
+    out = subprocess.run(
+        [sys.executable, os.path.abspath(__file__), "--child", *map(str, args)],
+        capture_output=True,
+        text=True,
+        check=True,
+    )
+    return out.stdout
+
+
+def construction():
+    header(f"from_edgelist, {BIG:,} edges over {BIG // EDGES_PER_NODE:,} node ids (fresh process each, 1 run)")
+    t_nx, peak_nx, held_nx, n_nx = in_fresh_process("networkx", BIG).split()
+    t_fn, peak_fn, held_fn, n_fn = in_fresh_process("fennel", BIG).split()
+    if n_nx != n_fn:
+        raise SystemExit(f"node counts differ: NetworkX {n_nx}, fennel {n_fn}")
+    t_nx, t_fn = float(t_nx), float(t_fn)
+    peak_nx, peak_fn, held_nx, held_fn = (int(x) / 1024 for x in (peak_nx, peak_fn, held_nx, held_fn))
+    row(f"from_edgelist (numpy int64, {int(n_nx):,} nodes)", t_nx, t_fn)
+    row("peak memory past the input array", peak_nx, peak_fn, "MiB")
+    row("memory held by the built graph", held_nx, held_fn, "MiB")
+    print(f"targets: time >= 20x ({t_nx / t_fn:.1f}x), peak memory >= 10x ({peak_nx / peak_fn:.1f}x)")
+
     print()
-    print(f"fennel's from_edgelist on {len(arr):,} edges, step by step (1 run each)")
-    for name, t in steps:
-        print(f"  {name:<62}{t:>9.3f}s")
-    print(f"  {'sum of the steps':<62}{sum(t for _, t in steps[1:]):>9.3f}s")
+    print(f"fennel's from_edgelist on {BIG:,} edges, step by step (fresh process, 1 run; MiB past the input array)")
+    print(f"  {'step':<48}{'time':>10}{'peak so far':>16}{'resident after':>18}")
+    total = 0.0
+    for line in in_fresh_process("steps", BIG).splitlines():
+        name, t, peak, held = line.split("\t")
+        total += float(t)
+        shown = f"{float(t):.3f}s" if name != "graph held once built" else ""
+        print(f"  {name:<48}{shown:>10}{int(peak) / 1024:>12.1f} MiB{int(held) / 1024:>14.1f} MiB")
+    print(f"  {'sum of the steps':<48}{total:>9.3f}s")
 
 
 # ---------------------------------------------------------------------------
@@ -185,8 +216,8 @@ def algorithms_native(arr):
     header(f"on the native graph of {len(arr):,} edges ({len(F):,} nodes), fennel only, 1 run")
     t_bc, _ = timed(lambda: nx.betweenness_centrality(F, k=K, seed=1, backend="fennel"), 1)
     t_dj, _ = timed(lambda: nx.single_source_dijkstra_path_length(F, source, backend="fennel"), 1)
-    print(f"{f'betweenness_centrality (k={K}, seed=1)':<50}{'-':>13}{t_bc:>12.3f}s")
-    print(f"{'single_source_dijkstra_path_length':<50}{'-':>13}{t_dj:>12.3f}s")
+    print(f"{f'betweenness_centrality (k={K}, seed=1)':<56}{'-':>13}{t_bc:>12.3f}s")
+    print(f"{'single_source_dijkstra_path_length':<56}{'-':>13}{t_dj:>12.3f}s")
 
 
 def algorithms_compared(m, betweenness):
@@ -247,7 +278,7 @@ def pickling():
     t_native = compare("native graph (from_edgelist)", F)
     # A served call converts G and leaves the conversion in G's cache.
     nx.config.warnings_to_ignore.add("cache")
-    nx.number_connected_components(G, backend="fennel")
+    nx.betweenness_centrality(G, k=1, seed=1, backend="fennel")
     (converted,) = G.__networkx_cache__["backends"]["fennel"].values()
     t_converted = compare("graph converted from NetworkX", converted)
     compare("NetworkX graph with its conversion cached", G)
@@ -255,6 +286,7 @@ def pickling():
           f"converted from NetworkX {t_dumps_nx / t_converted:.1f}x")
 
     # The same edges as Python ints, which NetworkX pickles faster than numpy scalars.
+    print("the same edges as lists of Python ints (NetworkX column: that NetworkX graph)")
     pairs = arr.tolist()
     G = nx.from_edgelist(pairs, backend="networkx")
     F = nx.from_edgelist(pairs, backend="fennel")
@@ -280,7 +312,7 @@ def compare_constructor(name, plain, native):
         raise SystemExit(f"fennel's {name} did not build a native graph")
     if graph_listing(F.source) != graph_listing(G):
         raise SystemExit(f"fennel's {name} builds another graph than NetworkX's")
-    row(f"{name} ({len(G):,} nodes)", t_nx, t_fn)
+    row(f"{name}, {len(G):,} nodes", t_nx, t_fn)
     del G, F
     gc.collect()
 
@@ -295,14 +327,14 @@ def frames():
     header(f"{FRAME:,} edges over {n:,} node ids, float weights; graphs checked equal")
     df = pd.DataFrame({"source": arr[:, 0], "target": arr[:, 1], "weight": weights})
     compare_constructor(
-        "from_pandas_edgelist (edge_attr='weight')",
+        "from_pandas_edgelist, edge_attr='weight'",
         lambda: nx.from_pandas_edgelist(df, edge_attr="weight", backend="networkx"),
         lambda: nx.from_pandas_edgelist(df, edge_attr="weight", backend="fennel"),
     )
     del df
     A = sp.csr_array((weights, (arr[:, 0], arr[:, 1])), shape=(n, n))
     compare_constructor(
-        f"from_scipy_sparse_array (csr, {A.nnz:,} entries)",
+        f"from_scipy_sparse_array, csr ({A.nnz:,} entries)",
         lambda: nx.from_scipy_sparse_array(A, backend="networkx"),
         lambda: nx.from_scipy_sparse_array(A, backend="fennel"),
     )
@@ -312,14 +344,14 @@ def frames():
 def main():
     if "--child" in sys.argv:
         at = sys.argv.index("--child")
-        construct_child(sys.argv[at + 1], int(sys.argv[at + 2]))
+        which, m = sys.argv[at + 1], int(sys.argv[at + 2])
+        steps_child(m) if which == "steps" else construct_child(which, m)
         return
     nx.config.warnings_to_ignore.add("cache")
     print(f"{os.cpu_count()} CPUs ({platform.machine()}), Python {platform.python_version()}, "
           f"NetworkX {nx.__version__}, numpy {np.__version__}")
     construction()
     arr = edge_array(BIG, 1)
-    constructor_breakdown(arr)
     algorithms_native(arr)
     del arr
     gc.collect()

@@ -51,7 +51,7 @@ def _checked(name, core, nodes, index=None):
         return "edges name their attributes in different orders"
     if not core.keys_are_nodes():
         return "edges name some nodes by objects equal to, but not the same as, the nodes"
-    record("ran", name, f"{len(nodes)} nodes")
+    record("ran", name)
     return FennelGraph.from_native(core, nodes, index)
 
 
