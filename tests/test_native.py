@@ -402,3 +402,23 @@ def test_native_graph_pickles_as_bytes(protocol):
     H = pickle.loads(data)
     assert H.native and H._source is None and shape(H.source) == shape(F.source)
     assert H.weight_facts("weight") == F.weight_facts("weight")
+
+
+def test_converted_graph_pickles_without_its_source():
+    G = add_weights(ZOO["digraph"], "int")
+    list(nx.bfs_edges(G, 0, reverse=True, backend="fennel"))  # converts and loads G._pred's order
+    (fg,) = G.__networkx_cache__["backends"]["fennel"].values()
+    alone = pickle.loads(pickle.dumps(fg))
+    assert len(pickle.dumps(fg)) < len(pickle.dumps(G)) // 2
+    assert nx.pagerank(alone, weight=None, backend="fennel") == nx.pagerank(G, weight=None)
+    with pytest.raises(NotImplementedError):
+        nx.k_core(alone, backend="fennel")  # cut from the source graph, which stayed behind
+    # Pickled with its source's cache, the copy finds the copied source again.
+    H = pickle.loads(pickle.dumps(G))
+    (copied,) = H.__networkx_cache__["backends"]["fennel"].values()
+    assert copied.core.has_exact_pred()
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")
+        assert list(nx.bfs_edges(H, 0, reverse=True, backend="fennel")) == list(nx.bfs_edges(G, 0, reverse=True))
+        assert shape(nx.k_core(H, backend="fennel")) == shape(nx.k_core(G))
+    assert copied.source is H

@@ -2,6 +2,7 @@
 
 #include "graph/assemble.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -16,29 +17,30 @@ constexpr Node NO_BUCKET = std::numeric_limits<Node>::max();
 // endpoint of their key (a stable counting sort), and within a bucket a
 // repeat is recognised by its second endpoint having been stamped with this
 // bucket; so the whole merge is linear and needs no hash table.
-Result<std::vector<std::uint64_t>> edge_ids(const std::vector<Node>& src, const std::vector<Node>& dst, Count n,
-                                            bool directed, Count& edges) {
+template <class Index>
+Result<std::vector<Index>> edge_ids(const std::vector<Node>& src, const std::vector<Node>& dst, Count n,
+                                   bool directed, Count& edges) {
     const std::size_t k = src.size();
     auto first = [&](std::size_t i) { return directed ? src[i] : std::min(src[i], dst[i]); };
     auto second = [&](std::size_t i) { return directed ? dst[i] : std::max(src[i], dst[i]); };
 
-    std::vector<std::uint64_t> at(static_cast<std::size_t>(n) + 1, 0);
+    std::vector<Index> at(static_cast<std::size_t>(n) + 1, 0);
     for (std::size_t i = 0; i < k; ++i) ++at[first(i) + 1];
     for (Count x = 0; x < n; ++x) at[x + 1] += at[x];
-    std::vector<std::uint64_t> bucketed(k);
-    {
-        std::vector<std::uint64_t> cursor(at.begin(), at.end() - 1);
-        for (std::size_t i = 0; i < k; ++i) bucketed[cursor[first(i)]++] = i;
-    }
+    std::vector<Index> bucketed(k);
+    for (std::size_t i = 0; i < k; ++i) bucketed[at[first(i)]++] = static_cast<Index>(i);
+    // Placing advanced each bucket's start to the next bucket's: shift back.
+    for (Count x = n; x > 0; --x) at[x] = at[x - 1];
+    at[0] = 0;
 
     // rep[i]: the earliest insertion of i's key (rep[i] <= i).
-    std::vector<std::uint64_t> rep(k);
+    std::vector<Index> rep(k);
     {
         std::vector<Node> stamp(static_cast<std::size_t>(n), NO_BUCKET);
-        std::vector<std::uint64_t> earliest(static_cast<std::size_t>(n));
+        std::vector<Index> earliest(static_cast<std::size_t>(n));
         for (Count a = 0; a < n; ++a) {
-            for (std::uint64_t p = at[a]; p < at[a + 1]; ++p) {
-                const std::uint64_t i = bucketed[p];
+            for (Index p = at[a]; p < at[a + 1]; ++p) {
+                const Index i = bucketed[p];
                 const Node b = second(i);
                 if (stamp[b] == a) {
                     rep[i] = earliest[b];
@@ -56,7 +58,7 @@ Result<std::vector<std::uint64_t>> edge_ids(const std::vector<Node>& src, const 
     for (std::size_t i = 0; i < k; ++i) {
         if (rep[i] == i) {
             if (m >= MAX_NATIVE_EDGES) return value_error("too many edges");
-            rep[i] = m++;
+            rep[i] = static_cast<Index>(m++);
         } else {
             rep[i] = rep[rep[i]];
         }
@@ -125,10 +127,18 @@ Result<std::unique_ptr<CoreGraph>> Builder::assemble(Count n) && {
     for (std::size_t i = 0; i < src_.size(); ++i) {
         if (src_[i] >= n || dst_[i] >= n) return internal_error("edge endpoint beyond the node count");
     }
+    // Insertion indices take 4 bytes each while they fit: half the memory
+    // traffic of the merge on the largest inputs.
+    if (src_.size() < std::numeric_limits<std::uint32_t>::max()) return std::move(*this).finish<std::uint32_t>(n);
+    return std::move(*this).finish<std::uint64_t>(n);
+}
+
+template <class Index>
+Result<std::unique_ptr<CoreGraph>> Builder::finish(Count n) && {
     Count m = 0;
-    auto ids = edge_ids(src_, dst_, n, directed_, m);
+    auto ids = edge_ids<Index>(src_, dst_, n, directed_, m);
     if (!ids.ok()) return ids.error();
-    const std::vector<std::uint64_t>& id = ids.value();
+    const std::vector<Index>& id = ids.value();
 
     NativeEdges edges;
     edges.src.resize(m);
@@ -152,7 +162,7 @@ Result<std::unique_ptr<CoreGraph>> Builder::assemble(Count n) && {
         EdgeAttr attr{std::move(c.name), std::vector<double>(m, 0.0), std::vector<std::uint8_t>(m, KIND_ABSENT)};
         for (std::size_t i = 0; i < c.kinds.size(); ++i) {
             if (c.kinds[i] == KIND_ABSENT) continue;
-            const std::uint64_t e = id[i];
+            const Index e = id[i];
             if (!latest.empty() && attr.kinds[e] == KIND_ABSENT) {
                 if (i < latest[e]) in_column_order_ = false;
                 latest[e] = std::max<std::uint64_t>(latest[e], i);
@@ -170,6 +180,73 @@ Result<std::unique_ptr<CoreGraph>> Builder::assemble(Count n) && {
     auto g = assemble_native(n, directed_, std::move(edges), plain);
     if (g.ok()) g.value()->data_in_column_order = in_column_order_;
     return g;
+}
+
+Result<Relabelled> relabel_first_appearance(const PackedInt64& src, const PackedInt64& dst) {
+    const std::size_t m = src.size();
+    Relabelled out;
+    out.src.resize(m);
+    out.dst.resize(m);
+    if (m == 0) return out;
+    std::int64_t lo = src[0];
+    std::int64_t hi = src[0];
+    for (std::size_t i = 0; i < m; ++i) {
+        lo = std::min({lo, src[i], dst[i]});
+        hi = std::max({hi, src[i], dst[i]});
+    }
+    const std::uint64_t span = static_cast<std::uint64_t>(hi) - static_cast<std::uint64_t>(lo);
+    bool too_many = false;
+    auto number = [&](auto&& position_of) {
+        for (std::size_t i = 0; i < m && !too_many; ++i) {
+            out.src[i] = position_of(src[i]);
+            out.dst[i] = position_of(dst[i]);
+        }
+    };
+    auto add = [&](std::int64_t label) {
+        if (out.labels.size() >= MAX_CONVERTED_NODES) too_many = true;
+        out.labels.push_back(label);
+        return static_cast<Node>(out.labels.size() - 1);
+    };
+    if (span < 4 * m + 1024) {
+        // Labels in a range not much wider than the edge count: a direct table.
+        std::vector<Node> table(static_cast<std::size_t>(span) + 1, NO_BUCKET);
+        number([&](std::int64_t x) {
+            Node& at = table[static_cast<std::uint64_t>(x) - static_cast<std::uint64_t>(lo)];
+            if (at == NO_BUCKET) at = add(x);
+            return at;
+        });
+    } else {
+        // Open addressing, doubled at half load.
+        std::vector<std::int64_t> keys(1024);
+        std::vector<Node> values(1024, NO_BUCKET);
+        unsigned shift = 64 - 10;
+        auto slot_of = [&](std::int64_t x) {
+            const std::size_t mask = keys.size() - 1;
+            std::size_t h = static_cast<std::size_t>((static_cast<std::uint64_t>(x) * 0x9e3779b97f4a7c15ull) >> shift);
+            while (values[h] != NO_BUCKET && keys[h] != x) h = (h + 1) & mask;
+            return h;
+        };
+        number([&](std::int64_t x) {
+            std::size_t h = slot_of(x);
+            if (values[h] != NO_BUCKET) return values[h];
+            if (2 * (out.labels.size() + 1) > keys.size()) {
+                keys.assign(keys.size() * 2, 0);
+                values.assign(values.size() * 2, NO_BUCKET);
+                --shift;
+                // Labels are distinct: each goes to the first free slot of its probe.
+                for (std::size_t p = 0; p < out.labels.size(); ++p) {
+                    const std::size_t q = slot_of(out.labels[p]);
+                    keys[q] = out.labels[p];
+                    values[q] = static_cast<Node>(p);
+                }
+                h = slot_of(x);
+            }
+            keys[h] = x;
+            return values[h] = add(x);
+        });
+    }
+    if (too_many) return value_error("too many nodes");
+    return out;
 }
 
 Weights native_weights(const EdgeAttr& attr, const std::vector<Node>& slot_edges) {

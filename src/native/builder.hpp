@@ -17,7 +17,9 @@
 
 #include "graph/core_graph.hpp"
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -69,6 +71,9 @@ public:
     Result<std::unique_ptr<CoreGraph>> assemble(Count n) &&;
 
 private:
+    template <class Index>
+    Result<std::unique_ptr<CoreGraph>> finish(Count n) &&;
+
     struct Column {
         std::string name;
         std::vector<double> values;       // per insertion
@@ -84,6 +89,34 @@ private:
     std::size_t last_column_ = 0;  // most edges name the same attributes as the one before
     bool in_column_order_ = true;
 };
+
+// Little-endian int64 values packed in a byte buffer (read in place).
+class PackedInt64 {
+public:
+    PackedInt64(const std::uint8_t* data, std::size_t count) : data_(data), count_(count) {}
+    std::size_t size() const { return count_; }
+    std::int64_t operator[](std::size_t i) const {
+        std::uint64_t x;
+        std::memcpy(&x, data_ + 8 * i, 8);
+        if constexpr (std::endian::native == std::endian::big) x = __builtin_bswap64(x);
+        return static_cast<std::int64_t>(x);
+    }
+
+private:
+    const std::uint8_t* data_;
+    std::size_t count_;
+};
+
+// Edges given by node labels (any int64 values), with nodes numbered in
+// order of first appearance along src[0], dst[0], src[1], dst[1], ...: as
+// NetworkX numbers the nodes of add_edges_from.
+struct Relabelled {
+    std::vector<Node> src;
+    std::vector<Node> dst;
+    std::vector<std::int64_t> labels;  // label of each position
+};
+// Fails with "too many nodes" beyond the positions a graph can hold.
+Result<Relabelled> relabel_first_appearance(const PackedInt64& src, const PackedInt64& dst);
 
 // The graph record of a native edge list: rows in edge-id order, predecessor
 // rows (directed) in edge-id order, and one weight column per attribute

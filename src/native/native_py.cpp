@@ -9,6 +9,7 @@
 #include "lib/results.hpp"
 #include "native/builder.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -216,34 +217,66 @@ PyObject* build_native(PyObject*, Args& a) {
 // ---------------------------------------------------------------------------
 // build_native_arrays
 
-// Whole little-endian 8-byte values of a bytes argument; a trailing partial
-// value would silently drop data (32-bit arrays passed by mistake), so it
-// is refused.
-template <class T>
-bool read_values(Args& a, std::size_t i, PyObject* buffer, std::vector<T>& out) {
-    const auto* p = reinterpret_cast<const std::uint8_t*>(PyBytes_AS_STRING(buffer));
+// A bytes argument as packed 8-byte values, read in place (the argument
+// holds the object for the call and bytes never change). A trailing partial
+// value would silently drop data (32-bit arrays passed by mistake), so it is
+// refused.
+bool packed(Args& a, std::size_t i, PyObject* buffer, PackedInt64& out) {
     const std::size_t size = static_cast<std::size_t>(PyBytes_GET_SIZE(buffer));
     if (size % 8 != 0) {
         PyErr_Format(PyExc_ValueError, "%s() argument '%s' must hold whole 8-byte values, got %zu bytes", a.function(),
                      std::string(a.name(i)).c_str(), size);
         return false;
     }
-    out.resize(size / 8);
-    if constexpr (std::endian::native == std::endian::little) {
-        if (size > 0) std::memcpy(out.data(), p, size);
-    } else {
-        for (std::size_t k = 0; k < out.size(); ++k) {
-            std::uint64_t x = 0;
-            for (int b = 0; b < 8; ++b) x |= std::uint64_t{p[8 * k + b]} << (8 * b);
-            out[k] = std::bit_cast<T>(x);
-        }
-    }
+    out = PackedInt64(reinterpret_cast<const std::uint8_t*>(PyBytes_AS_STRING(buffer)), size / 8);
     return true;
 }
 
-// `weight_kind` (keyword-only) says what the weights stand for, so that a
-// graph read from an int or bool array gives its values back with their
-// type: 2 floats, 1 ints (whole values within 2**53), 4 bools (0.0 or 1.0).
+// Node positions narrowed to 32 bits, after the checks on ids in their order.
+Result<Count> checked_positions(const PackedInt64& src, const PackedInt64& dst, std::optional<std::uint64_t> num_nodes,
+                                Builder& builder) {
+    const std::size_t m = src.size();
+    std::int64_t largest = -1;
+    std::int64_t smallest = 0;
+    for (std::size_t i = 0; i < m; ++i) {
+        largest = std::max({largest, src[i], dst[i]});
+        smallest = std::min({smallest, src[i], dst[i]});
+    }
+    const std::uint64_t hi = m == 0 ? 0 : static_cast<std::uint64_t>(largest) + 1;
+    if (smallest < 0) return value_error("node ids must be non-negative");
+    if (num_nodes && *num_nodes < hi) return value_error("num_nodes is smaller than the largest node id");
+    const Count n = num_nodes ? *num_nodes : hi;
+    if (n > MAX_CONVERTED_NODES) return value_error("too many nodes");
+    std::vector<Node> s(m);
+    std::vector<Node> t(m);
+    for (std::size_t i = 0; i < m; ++i) {
+        s[i] = static_cast<Node>(src[i]);
+        t[i] = static_cast<Node>(dst[i]);
+    }
+    builder.set_edges(std::move(s), std::move(t));
+    return n;
+}
+
+Status check_weights(const std::vector<double>& weights, AttrKind kind) {
+    for (double w : weights) {
+        if (std::isnan(w)) return value_error("NaN edge weights are not supported by fennel graphs");
+        if (kind == KIND_INT && !(std::fabs(w) <= static_cast<double>(MAX_EXACT_INT) && w == std::trunc(w))) {
+            return value_error("integer edge attribute is too large");
+        }
+        if (kind == KIND_BOOL && w != 0.0 && w != 1.0) return value_error("bool weights must be 0 or 1");
+    }
+    return {};
+}
+
+// Keyword-only options:
+// - `weight_kind` says what the weights stand for, so that a graph read from
+//   an int or bool array gives its values back with their type: 2 floats,
+//   1 ints (whole values within 2**53), 4 bools (0.0 or 1.0);
+// - `labels`: `src`/`dst` hold node labels (any int64 values) rather than
+//   positions; nodes are numbered in order of first appearance (u before v,
+//   edge by edge, as add_edges_from numbers them), `num_nodes` must be None,
+//   and the call returns `(graph, labels)`, `labels` the packed int64 label
+//   of every position.
 PyObject* build_native_arrays(PyObject*, Args& a) {
     PyObject* src_bytes = nullptr;
     PyObject* dst_bytes = nullptr;
@@ -252,60 +285,65 @@ PyObject* build_native_arrays(PyObject*, Args& a) {
     bool directed = false;
     std::string weight;
     std::int64_t weight_kind = KIND_FLOAT;
+    bool labels = false;
     if (!a.bytes(0, src_bytes) || !a.bytes(1, dst_bytes) || !a.optional_bytes(2, weight_bytes) ||
         !a.optional_count(3, num_nodes) || !a.flag(4, directed) || !a.string(5, weight) ||
-        (a.given(6) && !a.integer(6, weight_kind))) {
+        (a.given(6) && !a.integer(6, weight_kind)) || (a.given(7) && !a.flag(7, labels))) {
         return nullptr;
     }
     if (weight_kind != KIND_INT && weight_kind != KIND_FLOAT && weight_kind != KIND_BOOL) {
         PyErr_SetString(PyExc_ValueError, "weight_kind must be 1 (int), 2 (float) or 4 (bool)");
         return nullptr;
     }
+    if (labels && num_nodes) {
+        PyErr_SetString(PyExc_ValueError, "num_nodes must be None when src and dst hold labels");
+        return nullptr;
+    }
     const AttrKind kind = static_cast<AttrKind>(weight_kind);
-    std::vector<std::int64_t> src;
-    std::vector<std::int64_t> dst;
-    std::optional<std::vector<double>> weights;
-    if (!read_values(a, 0, src_bytes, src) || !read_values(a, 1, dst_bytes, dst)) return nullptr;
-    if (weight_bytes != nullptr && !read_values(a, 2, weight_bytes, weights.emplace())) return nullptr;
+    PackedInt64 src(nullptr, 0);
+    PackedInt64 dst(nullptr, 0);
+    PackedInt64 weight_bits(nullptr, 0);
+    if (!packed(a, 0, src_bytes, src) || !packed(a, 1, dst_bytes, dst)) return nullptr;
+    if (weight_bytes != nullptr && !packed(a, 2, weight_bytes, weight_bits)) return nullptr;
 
+    std::vector<std::int64_t> label_of;
     auto built = [&]() -> Result<std::unique_ptr<CoreGraph>> {
         Detached detached;
         const std::size_t m = src.size();
         if (dst.size() != m) return value_error("src and dst must have the same length");
-        if (weights && weights->size() != m) return value_error("weights must have one value per edge");
-        std::int64_t largest = -1;
-        for (std::size_t i = 0; i < m; ++i) largest = std::max({largest, src[i], dst[i]});
-        const std::uint64_t hi = m == 0 ? 0 : static_cast<std::uint64_t>(largest) + 1;
-        for (const auto* ids : {&src, &dst}) {
-            for (std::int64_t x : *ids) {
-                if (x < 0) return value_error("node ids must be non-negative");
-            }
-        }
-        if (num_nodes && *num_nodes < hi) return value_error("num_nodes is smaller than the largest node id");
-        const Count n = num_nodes ? *num_nodes : hi;
-        if (n > MAX_CONVERTED_NODES) return value_error("too many nodes");
-        if (weights) {
-            for (double w : *weights) {
-                if (std::isnan(w)) return value_error("NaN edge weights are not supported by fennel graphs");
-                if (kind == KIND_INT && !(std::fabs(w) <= static_cast<double>(MAX_EXACT_INT) && w == std::trunc(w))) {
-                    return value_error("integer edge attribute is too large");
-                }
-                if (kind == KIND_BOOL && w != 0.0 && w != 1.0) return value_error("bool weights must be 0 or 1");
-            }
-        }
+        if (weight_bytes != nullptr && weight_bits.size() != m) return value_error("weights must have one value per edge");
         Builder builder(directed);
-        {
-            std::vector<Node> s(src.begin(), src.end());
-            std::vector<Node> t(dst.begin(), dst.end());
-            src = {};
-            dst = {};
-            builder.set_edges(std::move(s), std::move(t));
+        Count n = 0;
+        if (labels) {
+            auto relabelled = relabel_first_appearance(src, dst);
+            if (!relabelled.ok()) return relabelled.error();
+            Relabelled& r = relabelled.value();
+            n = r.labels.size();
+            label_of = std::move(r.labels);
+            builder.set_edges(std::move(r.src), std::move(r.dst));
+        } else {
+            auto counted = checked_positions(src, dst, num_nodes, builder);
+            if (!counted.ok()) return counted.error();
+            n = counted.value();
         }
-        if (weights && m > 0) builder.set_column(weight, std::move(*weights), kind);
+        if (weight_bytes != nullptr) {
+            std::vector<double> weights(m);
+            for (std::size_t i = 0; i < m; ++i) weights[i] = std::bit_cast<double>(weight_bits[i]);
+            if (Status st = check_weights(weights, kind); !st.ok()) return st.error();
+            if (m > 0) builder.set_column(weight, std::move(weights), kind);
+        }
         return std::move(builder).assemble(n);
     }();
     if (!built.ok()) return raise(built.error());
-    return wrap_graph(std::move(built.value()));
+    PyRef graph = PyRef::steal(wrap_graph(std::move(built.value())));
+    if (!graph || !labels) return graph.release();
+    PyRef packed_labels = PyRef::steal(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(8 * label_of.size())));
+    if (!packed_labels) return nullptr;
+    auto* out = reinterpret_cast<std::uint8_t*>(PyBytes_AS_STRING(packed_labels.get()));
+    for (std::size_t p = 0; p < label_of.size(); ++p) {
+        for (int b = 0; b < 8; ++b) out[8 * p + b] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(label_of[p]) >> (8 * b));
+    }
+    return PyTuple_Pack(2, graph.get(), packed_labels.get());
 }
 
 // ---------------------------------------------------------------------------
@@ -348,7 +386,7 @@ constexpr auto BUILD_NATIVE_ARRAYS = function(
     "build_native_arrays", build_native_arrays,
     "Build from raw little-endian arrays: `src`/`dst` int64 node positions and\n"
     "optional float64 `weights`. Nodes are `0..num_nodes`.",
-    "src", "dst", "weights", "num_nodes", "directed", "weight", "*weight_kind=2");
+    "src", "dst", "weights", "num_nodes", "directed", "weight", "*weight_kind=2", "*labels=False");
 constexpr auto NATIVE_EDGES = method("native_edges", native_edges,
                                      "Native graphs: edges in insertion order, and each attribute's\n"
                                      "`(name, values, kinds)` per edge (kinds: 0 absent, 1 int, 2 float,\n"

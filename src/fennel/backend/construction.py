@@ -83,57 +83,37 @@ def _weight_array(values):
     return _le_bytes(values.astype(np.float64), "<f8"), kind
 
 
-def _from_arrays(name, src, dst, n, directed, weights=None, weight=None, nodes=None):
-    """A native graph from position arrays (nodes ``0..n`` unless ``nodes`` names them), or a reason."""
+def _from_arrays(name, src, dst, n, directed, weights=None, weight=None, nodes=None, labels=None):
+    """A native graph from integer arrays, or a reason.
+
+    ``src``/``dst`` are positions of the nodes ``0..n`` (named by ``nodes``
+    if given), or, with ``labels`` (a callable turning the int64 label array
+    into node objects), node labels numbered by first appearance.
+    """
     wbytes, kind = None, 2
     if weights is not None:
         wbytes, kind = _weight_array(weights)
         if wbytes is None:
             return kind
     try:
-        core = _core.build_native_arrays(
-            _le_bytes(src, "<i8"), _le_bytes(dst, "<i8"), wbytes, n, directed, weight or "weight", weight_kind=kind
+        built = _core.build_native_arrays(
+            _le_bytes(src, "<i8"),
+            _le_bytes(dst, "<i8"),
+            wbytes,
+            None if labels else n,
+            directed,
+            weight or "weight",
+            weight_kind=kind,
+            labels=labels is not None,
         )
     except ValueError as exc:
         return f"{type(exc).__name__}: {exc}"
-    return _checked(name, core, list(range(n)) if nodes is None else nodes)
+    if labels is not None:
+        import numpy as np
 
-
-def _first_appearance(src, dst):
-    """Node ids numbered in order of first appearance (u before v in each edge).
-
-    Returns (positions of src, positions of dst, the ids in position order).
-    Ids spanning a range not much larger than the edge count are numbered by
-    direct addressing; others through a sort.
-    """
-    import numpy as np
-
-    m = len(src)
-    ids = np.empty(2 * m, dtype=np.int64)
-    ids[0::2] = src
-    ids[1::2] = dst
-    if m == 0:
-        return ids[0::2], ids[1::2], ids[:0]
-    lo, hi = int(ids.min()), int(ids.max())
-    if hi - lo <= 8 * ids.size + 1024:
-        never = np.iinfo(np.int64).max
-        first = np.full(hi - lo + 1, never, dtype=np.int64)
-        offset = ids - lo
-        np.minimum.at(first, offset, np.arange(ids.size, dtype=np.int64))
-        present = np.flatnonzero(first != never)
-        order = present[np.argsort(first[present], kind="stable")]
-        rank = np.empty(hi - lo + 1, dtype=np.int64)
-        rank[order] = np.arange(order.size, dtype=np.int64)
-        pos = rank[offset]
-        labels = order + lo
-    else:
-        uniq, first, inverse = np.unique(ids, return_index=True, return_inverse=True)
-        order = np.argsort(first, kind="stable")
-        rank = np.empty(order.size, dtype=np.int64)
-        rank[order] = np.arange(order.size, dtype=np.int64)
-        pos = rank[inverse.reshape(-1)]
-        labels = uniq[order]
-    return pos[0::2], pos[1::2], labels
+        core, packed = built
+        return _checked(name, core, labels(np.frombuffer(packed, dtype="<i8")))
+    return _checked(name, built, list(range(n)) if nodes is None else nodes)
 
 
 def _int_column(values):
@@ -155,9 +135,14 @@ def from_edgelist(edgelist, create_using=None):
     if np is not None and type(edgelist) is np.ndarray:
         if edgelist.ndim == 2 and edgelist.shape[1] == 2 and _int_column(edgelist):
             # Rows unpack into scalars of the array's own type: those are the nodes.
-            src, dst, labels = _first_appearance(edgelist[:, 0], edgelist[:, 1])
-            nodes = list(labels.astype(edgelist.dtype))
-            result = _from_arrays("from_edgelist", src, dst, len(nodes), directed, nodes=nodes)
+            result = _from_arrays(
+                "from_edgelist",
+                edgelist[:, 0],
+                edgelist[:, 1],
+                None,
+                directed,
+                labels=lambda found: list(found.astype(edgelist.dtype)),
+            )
             if isinstance(result, FennelGraph):
                 return result
             return _fallback("from_edgelist", result, edgelist, create_using)
@@ -290,17 +275,16 @@ def _pandas_graph(df, source, target, edge_attr, directed):
     ):
         s, t = sources.to_numpy(), targets.to_numpy()
         if _int_column(s) and _int_column(t):
-            src, dst, labels = _first_appearance(s, t)
-            weights = columns[0].to_numpy() if columns else None
+            # The columns iterate as Python ints: those are the nodes.
             return _from_arrays(
                 "from_pandas_edgelist",
-                src,
-                dst,
-                len(labels),
+                s,
+                t,
+                None,
                 directed,
-                weights=weights,
+                weights=columns[0].to_numpy() if columns else None,
                 weight=headings[0] if headings else None,
-                nodes=labels.tolist(),
+                labels=lambda found: found.tolist(),
             )
     if columns:
         edges = zip(sources, targets, (dict(zip(headings, values)) for values in zip(*columns)))

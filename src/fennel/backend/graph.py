@@ -103,7 +103,8 @@ class FennelGraph:
         self.all_attributes = True
         self._columns_lock = threading.Lock()
         self.nodes = nodes
-        self.index = dict(zip(nodes, range(len(nodes)))) if index is None else index
+        if index is not None:
+            self.index = index  # otherwise made on first use
         self.directed = core.directed
         self.multigraph = False
         self.graph = {}
@@ -114,7 +115,7 @@ class FennelGraph:
         return self
 
     def _build(self):
-        G = self._source
+        G = self.source
         try:
             core = _core.build_graph(
                 self.nodes,
@@ -143,6 +144,11 @@ class FennelGraph:
             self._core = self._build()
 
     @functools.cached_property
+    def index(self):
+        """Node -> position (made on first use for graphs built from arrays)."""
+        return dict(zip(self.nodes, range(len(self.nodes))))
+
+    @functools.cached_property
     def node_tuple(self):
         """The nodes as a tuple, which path results read their objects from."""
         return tuple(self.nodes)
@@ -160,6 +166,9 @@ class FennelGraph:
         NetworkX's plain constructor would have built (made on first use)."""
         G = self._source
         if G is None:
+            if not self.native:
+                # A converted graph pickled on its own: its source stayed behind.
+                raise NotImplementedError("the NetworkX graph was not pickled with this converted graph")
             with self._columns_lock:
                 G = self._source
                 if G is None:
@@ -231,13 +240,22 @@ class FennelGraph:
         self.keys_are_nodes()
         if self.directed and core.has_exact_pred():
             self.keys_are_nodes(True)
+        if self.multigraph and self._source is not None:
+            from .checks import _parallel_edges  # a rule that reads the source: settled now
+
+            _parallel_edges(self, None)
         state = self.__dict__.copy()
         del state["_columns_lock"]
+        # Made again on first use.
         state.pop("node_tuple", None)
+        state.pop("index", None)
         state["_facts"] = dict(self._facts)
         state["_keys"] = dict(self._keys)
-        if self.native:
-            state["_source"] = None  # made again on demand
+        # The source graph is not part of the converted graph: pickled with
+        # the source's cache, the copy finds its own source again when the
+        # cache is next read (see cached_conversion); a native graph makes its
+        # NetworkX graph again when needed.
+        state["_source"] = None
         return state
 
     def __setstate__(self, state):
@@ -305,6 +323,8 @@ def cached_conversion(G, attrs):
         return None
     failed = False
     for (edge_key, _), value in list(entries.items()):
+        if isinstance(value, FennelGraph) and value._source is None and not value.native:
+            value._source = G  # a copy of G (pickle, deepcopy) brought its conversion along
         if isinstance(value, FennelGraph):
             if not _missing_columns(value, attrs) or value.all_attributes:
                 return _with_columns(value, attrs)
@@ -322,7 +342,10 @@ def _with_columns(fg, attrs):
     if missing := _missing_columns(fg, attrs):
         if not fg.all_attributes:
             return f"graph was not converted with edge attribute {missing[0]!r} (default 1)"
-        fg.add_columns(missing)
+        try:
+            fg.add_columns(missing)
+        except NotImplementedError as exc:
+            return str(exc)
     return fg
 
 
