@@ -409,7 +409,7 @@ def test_converted_graph_pickles_without_its_source():
     list(nx.bfs_edges(G, 0, reverse=True, backend="fennel"))  # converts and loads G._pred's order
     (fg,) = G.__networkx_cache__["backends"]["fennel"].values()
     alone = pickle.loads(pickle.dumps(fg))
-    assert len(pickle.dumps(fg)) < len(pickle.dumps(G)) // 2
+    assert b"networkx.classes" not in pickle.dumps(fg)  # no NetworkX graph inside
     assert nx.pagerank(alone, weight=None, backend="fennel") == nx.pagerank(G, weight=None)
     with pytest.raises(NotImplementedError):
         nx.k_core(alone, backend="fennel")  # cut from the source graph, which stayed behind
