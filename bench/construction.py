@@ -147,18 +147,16 @@ def steps_child(m):
         print(f"{name}\t{elapsed}\t{peak_kib() - peak0}\t{rss_kib() - rss0}")
         return value
 
-    src, dst, labels = step("_first_appearance (numpy relabelling)",
-                            lambda: c._first_appearance(arr[:, 0], arr[:, 1]))
-    nodes = step("node list: list(labels.astype(int64))", lambda: list(labels.astype(arr.dtype)))
-    sb, db = step("position arrays to bytes (_le_bytes)",
-                  lambda: (c._le_bytes(src, "<i8"), c._le_bytes(dst, "<i8")))
-    del src, dst, labels
-    core = step("_core.build_native_arrays",
-                lambda: _core.build_native_arrays(sb, db, None, len(nodes), False, "weight", weight_kind=2))
+    sb, db = step("edge columns to bytes (_le_bytes)",
+                  lambda: (c._le_bytes(arr[:, 0], "<i8"), c._le_bytes(arr[:, 1], "<i8")))
+    core, packed = step("_core.build_native_arrays (labels numbered in C++)",
+                        lambda: _core.build_native_arrays(sb, db, None, None, False, "weight", labels=True))
     del sb, db
+    nodes = step("node list: numpy scalars of the array's dtype",
+                 lambda: list(np.frombuffer(packed, dtype="<i8").astype(arr.dtype)))
     step("checks (attributes, column order, keys)",
          lambda: (core.attribute_names(), core.data_in_column_order(), core.keys_are_nodes()))
-    F = step("FennelGraph.from_native (node index dict)", lambda: FennelGraph.from_native(core, nodes))
+    F = step("FennelGraph.from_native", lambda: FennelGraph.from_native(core, nodes))
     del core, nodes
     gc.collect()
     release_free_memory()
@@ -268,7 +266,12 @@ def pickling():
     def compare(label, H):
         t_dumps, data = timed(lambda: pickle.dumps(H))
         t_loads, back = timed(lambda: pickle.loads(data))
-        if graph_listing(back.source if isinstance(back, FennelGraph) else back) != expected:
+        if isinstance(back, FennelGraph) and not back.native:
+            # A converted graph travels without its NetworkX graph: compare its contents.
+            survived = back.nodes == H.nodes and back.core.__reduce__() == H.core.__reduce__()
+        else:
+            survived = graph_listing(back.source if isinstance(back, FennelGraph) else back) == expected
+        if not survived:
             raise SystemExit(f"the {label} does not survive pickling")
         row(f"dumps: {label}", t_dumps_nx, t_dumps)
         row(f"loads: {label}", t_loads_nx, t_loads)
