@@ -152,6 +152,14 @@ def test_builder_edge_cases():
     g = core.build_native_arrays(Q(2), Q(2), None, None, True, "w")
     assert g.neighbors(2) == [2] == g.predecessors(2)
     assert core.build_native_arrays(b"", b"", b"", None, False, "w").attribute_names() == []
+    # Native predecessor rows follow edge order, which an exact order may reorder.
+    g, nodes, index = core.build_native([(0, 1), (2, 1)], [2, 1, 0], True, "w")
+    assert g.predecessors(1) == [2, 0]
+    D = nx.DiGraph()
+    D.add_nodes_from([2, 1, 0])
+    D.add_edges_from([(2, 1), (0, 1)])
+    g.load_exact_pred(nodes, index, D._pred, [], False)
+    assert g.has_exact_pred()
     # Missing attributes of a native graph weigh 1 on every edge.
     g, _, _ = core.build_native([(0, 1), (1, 2)], None, False, "w")
     assert g.dijkstra_lengths(0, "absent") == g.dijkstra_lengths(0, None)

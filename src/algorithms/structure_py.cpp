@@ -163,6 +163,8 @@ PyObject* propagate(PyObject* self, Args& a) {
     const CoreGraph& g = graph_of(self);
     std::vector<Node> order;
     if (!a.positions(0, order)) return nullptr;
+    // On directed rows labels can cycle for ever (NetworkX serves undirected graphs only).
+    if (g.directed) return raise(not_implemented("label propagation needs an undirected graph"));
     Result<std::vector<Node>> labels = Error{ErrorKind::Internal, {}};
     {
         Detached detached;

@@ -89,14 +89,21 @@ Count CoreGraph::number_of_edges() const {
 bool CoreGraph::same_in_rows(const Csr& rows) const {
     const Csr& in = in_rows();
     if (rows.node_count() != n || rows.slot_count() != in.slot_count()) return false;
+    // In-rows are ascending for converted graphs, in edge order for native ones.
+    const bool ascending = !pred_exact;
     std::vector<Node> sorted;
+    std::vector<Node> sorted_mine;
     for (Node v = 0; v < n; ++v) {
         auto mine = in.row(v);
         auto theirs = rows.row(v);
         if (mine.size() != theirs.size()) return false;
         sorted.assign(theirs.begin(), theirs.end());
         std::sort(sorted.begin(), sorted.end());
-        // The in-rows list sources by ascending position already.
+        if (!ascending) {
+            sorted_mine.assign(mine.begin(), mine.end());
+            std::sort(sorted_mine.begin(), sorted_mine.end());
+            mine = sorted_mine;
+        }
         if (!std::equal(sorted.begin(), sorted.end(), mine.begin())) return false;
     }
     return true;

@@ -323,6 +323,10 @@ bool consistent(Parts& parts) {
             if (e.src[i] >= g.n || e.dst[i] >= g.n) return false;
         }
         std::vector<bool> plain;
+        std::vector<std::string> names;
+        for (const EdgeAttr& a : e.attrs) names.push_back(a.name);
+        std::sort(names.begin(), names.end());
+        if (std::adjacent_find(names.begin(), names.end()) != names.end()) return false;
         for (const EdgeAttr& a : e.attrs) {
             if (!valid_attr(a, m)) return false;
             plain.push_back(true);
@@ -335,11 +339,13 @@ bool consistent(Parts& parts) {
         // One weight column per attribute column, as assembly derives it.
         if (r.weights.size() != g.weights.size()) return false;
         for (const auto& [name, w] : r.weights) {
-            const Weights* stored = g.find_weights(name);
+            auto found = g.weights.find(name);
+            Weights* stored = found == g.weights.end() ? nullptr : &found->second;
             if (stored == nullptr || !same_bits(stored->values, w.values) || stored->all_int != w.all_int ||
                 stored->has_hidden != w.has_hidden || (parts.version >= 3 && stored->has_int != w.has_int)) {
                 return false;
             }
+            if (parts.version < 3) stored->has_int = w.has_int;  // the kinds tell what version 2 did not keep
         }
         // Duplicate-free rows and reassembly make every edge's key unique.
     }
@@ -421,6 +427,7 @@ Result<std::unique_ptr<CoreGraph>> from_bytes(std::span<const std::uint8_t> data
         if (!r.csr(g.n, *g.pred) || g.pred->slot_count() != s) return malformed();
     }
     if (!r.len(1, count)) return malformed();
+    std::string previous;
     for (std::uint64_t i = 0; i < count; ++i) {
         std::string name;
         Weights w;
@@ -433,6 +440,8 @@ Result<std::unique_ptr<CoreGraph>> from_bytes(std::span<const std::uint8_t> data
         if (!r.flag(w.all_int) || !r.flag(w.has_hidden)) return malformed();
         w.has_int = true;
         if (parts.version >= 3 && !r.flag(w.has_int)) return malformed();
+        if (i > 0 && !(previous < name)) return malformed();
+        previous = name;
         g.weights.insert_or_assign(std::move(name), std::move(w));
     }
     bool has_exact = false;
@@ -440,10 +449,13 @@ Result<std::unique_ptr<CoreGraph>> from_bytes(std::span<const std::uint8_t> data
     if (has_exact) {
         parts.exact = std::make_unique<ExactPred>();
         if (!r.csr(g.n, parts.exact->csr) || !r.len(1, count)) return malformed();
+        previous.clear();
         for (std::uint64_t i = 0; i < count; ++i) {
             std::string name;
             std::vector<double> values;
             if (!r.str(name) || !r.array(values) || values.size() != parts.exact->csr.slot_count()) return malformed();
+            if (i > 0 && !(previous < name)) return malformed();
+            previous = name;
             parts.exact->weights.insert_or_assign(std::move(name), std::move(values));
         }
     }
@@ -451,6 +463,7 @@ Result<std::unique_ptr<CoreGraph>> from_bytes(std::span<const std::uint8_t> data
     if (!r.flag(g.pred_exact) || !r.flag(has_native)) return malformed();
     if (has_native) {
         NativeEdges& e = g.native.emplace();
+        if (!g.pred_exact) return malformed();
         if (!r.array(e.src) || !r.array(e.dst) || !r.array(e.ids) || !r.len(1, count)) return malformed();
         for (std::uint64_t i = 0; i < count; ++i) {
             EdgeAttr a;
