@@ -177,6 +177,7 @@ Result<std::unique_ptr<CoreGraph>> Builder::finish(Count n) && {
     }
     src_ = {};
     dst_ = {};
+    ids = std::vector<Index>{};  // the largest inputs need this memory for the rows
     auto g = assemble_native(n, directed_, std::move(edges), plain);
     if (g.ok()) g.value()->data_in_column_order = in_column_order_;
     return g;
