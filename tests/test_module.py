@@ -119,7 +119,7 @@ SIGNATURES = {
     "bidirectional_dijkstra": "($self, source, target, weight=None)",
     "_py_sum": "(values, compensated)",
     "build_native": "(edges, nodes, directed, weight)",
-    "build_native_arrays": "(src, dst, weights, num_nodes, directed, weight, *, weight_kind=2)",
+    "build_native_arrays": "(src, dst, weights, num_nodes, directed, weight, *, weight_kind=2, labels=False)",
     "_core_graph_from_bytes": "(data)",
     "native_edges": "($self)",
     "data_in_column_order": "($self)",

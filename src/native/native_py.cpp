@@ -172,8 +172,8 @@ PyObject* build_native(PyObject*, Args& a) {
         }
         PyObject* u = PyTuple_GET_ITEM(edge.get(), 0);
         PyObject* v = PyTuple_GET_ITEM(edge.get(), 1);
-        Node pu;
-        Node pv;
+        Node pu = 0;
+        Node pv = 0;
         if (!table.lookup(u, pu) || !table.lookup(v, pv)) return nullptr;
         keys_are_nodes = keys_are_nodes && endpoints_are_nodes(table, u, pu, v, pv);
         const std::size_t id = builder.edge(pu, pv);
