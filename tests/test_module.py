@@ -121,6 +121,9 @@ SIGNATURES = {
     "build_native": "(edges, nodes, directed, weight)",
     "build_native_arrays": "(src, dst, weights, num_nodes, directed, weight, *, weight_kind=2, labels=False)",
     "_core_graph_from_bytes": "(data)",
+    "build_rx": "(n, directed, src, dst, costs=None)",
+    "rx_scc": "($self)",
+    "rx_toposort": "($self)",
     "native_edges": "($self)",
     "data_in_column_order": "($self)",
     "__reduce__": "($self)",
@@ -153,7 +156,7 @@ def test_signature_and_doc(name, signature):
 EMPTY_DOCS = {"closeness", "connected_components", "weakly_connected_components", "strongly_connected_components",
               "is_bipartite", "_core_graph_from_bytes"}
 
-FUNCTIONS = [core.build_graph, core.build_native, core.build_native_arrays, core._core_graph_from_bytes]
+FUNCTIONS = [core.build_graph, core.build_native, core.build_native_arrays, core._core_graph_from_bytes, core.build_rx]
 ENTRY_POINTS = FUNCTIONS + [
     getattr(CoreGraph, name)
     for name in dir(CoreGraph)

@@ -111,5 +111,7 @@ std::vector<PyMethodDef> native_functions();
 std::vector<PyMethodDef> native_methods();
 std::vector<PyMethodDef> serialize_functions();
 std::vector<PyMethodDef> serialize_methods();
+std::vector<PyMethodDef> rx_functions();
+std::vector<PyMethodDef> rx_methods();
 
 }  // namespace fennel::py

@@ -25,13 +25,13 @@ PyMethodDef* table(std::initializer_list<std::vector<PyMethodDef> (*)()> parts) 
 }
 
 PyMethodDef* core_graph_methods() {
-    static PyMethodDef* methods = table({graph_methods, native_methods, serialize_methods, path_methods, traversal_methods, distance_methods, centrality_methods,
+    static PyMethodDef* methods = table({graph_methods, native_methods, serialize_methods, rx_methods, path_methods, traversal_methods, distance_methods, centrality_methods,
                                                  link_analysis_methods, structure_methods});
     return methods;
 }
 
 PyMethodDef* module_functions() {
-    static PyMethodDef* functions = table({graph_functions, serialize_functions, native_functions, sum_functions});
+    static PyMethodDef* functions = table({graph_functions, serialize_functions, native_functions, rx_functions, sum_functions});
     return functions;
 }
 

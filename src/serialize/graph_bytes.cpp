@@ -297,7 +297,8 @@ bool consistent(Parts& parts) {
             any_nan = any_nan || std::isnan(x);
             all_integral = all_integral && (std::isnan(x) || integral(x));
         }
-        if (w.has_hidden != any_nan) return false;
+        // Costs of a rustworkx-ordered graph are stored as given, NaN included.
+        if (w.has_hidden != any_nan && !multi_rows) return false;
         if (w.all_int && !all_integral) return false;
         if (w.all_int && !w.has_int && parts.version >= 3 && !std::all_of(w.values.begin(), w.values.end(), [](double x) {
                 return std::isnan(x);
