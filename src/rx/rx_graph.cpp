@@ -29,6 +29,40 @@ Csr place(Count n, const std::vector<Entry>& entries, std::vector<Slot>& edge_of
     return rows;
 }
 
+// petgraph's depth-first finishing order over `rows`, from every undiscovered
+// node in ascending order: a node stays on the stack while its undiscovered
+// neighbours are pushed (in row order) and is finished when met again.
+// nullopt when `self_loop_is_cycle` and a discovered node lists itself.
+std::optional<std::vector<Node>> finish_order(const Csr& rows, bool self_loop_is_cycle) {
+    const Count n = rows.node_count();
+    std::vector<std::uint8_t> discovered(n, 0);
+    std::vector<std::uint8_t> finished(n, 0);
+    std::vector<Node> finish;
+    std::vector<Node> stack;
+    finish.reserve(n);
+    for (Node i = 0; i < n; ++i) {
+        if (discovered[i]) continue;
+        stack.assign(1, i);
+        while (!stack.empty()) {
+            const Node x = stack.back();
+            if (!discovered[x]) {
+                discovered[x] = 1;
+                for (Node w : rows.row(x)) {
+                    if (self_loop_is_cycle && w == x) return std::nullopt;
+                    if (!discovered[w]) stack.push_back(w);
+                }
+            } else {
+                stack.pop_back();
+                if (!finished[x]) {
+                    finished[x] = 1;
+                    finish.push_back(x);
+                }
+            }
+        }
+    }
+    return finish;
+}
+
 }  // namespace
 
 Result<std::unique_ptr<CoreGraph>> build_rx(Count n, bool directed, const std::vector<Node>& src,
@@ -83,33 +117,12 @@ Result<std::unique_ptr<CoreGraph>> build_rx(Count n, bool directed, const std::v
 std::vector<std::vector<Node>> rx_scc(const GraphView& g) {
     const Count n = g.n();
     const Csr& out = *g.out;
-    const Csr& in = *g.in;
-    std::vector<std::uint8_t> discovered(n, 0);
-    std::vector<std::uint8_t> finished(n, 0);
-    std::vector<Node> finish;
-    std::vector<Node> stack;
-    finish.reserve(n);
-    for (Node i = 0; i < n; ++i) {
-        if (discovered[i]) continue;
-        stack.assign(1, i);
-        while (!stack.empty()) {
-            const Node x = stack.back();
-            if (!discovered[x]) {
-                discovered[x] = 1;
-                for (Node w : in.row(x)) {
-                    if (!discovered[w]) stack.push_back(w);
-                }
-            } else {
-                stack.pop_back();
-                if (!finished[x]) {
-                    finished[x] = 1;
-                    finish.push_back(x);
-                }
-            }
-        }
-    }
+    // Finishing order on the reversed graph (in-rows), then components in
+    // decreasing finish order over the out-rows.
+    const std::vector<Node> finish = *finish_order(*g.in, false);
     std::vector<std::vector<Node>> components;
     std::vector<std::uint8_t> seen(n, 0);
+    std::vector<Node> stack;
     for (auto it = finish.rbegin(); it != finish.rend(); ++it) {
         if (seen[*it]) continue;
         std::vector<Node> component;
@@ -131,37 +144,14 @@ std::vector<std::vector<Node>> rx_scc(const GraphView& g) {
 
 std::optional<std::vector<Node>> rx_toposort(const GraphView& g) {
     const Count n = g.n();
-    const Csr& out = *g.out;
     const Csr& in = *g.in;
-    std::vector<std::uint8_t> discovered(n, 0);
-    std::vector<std::uint8_t> finished(n, 0);
-    std::vector<Node> finish;
-    std::vector<Node> stack;
-    finish.reserve(n);
-    for (Node i = 0; i < n; ++i) {
-        if (discovered[i]) continue;
-        stack.assign(1, i);
-        while (!stack.empty()) {
-            const Node x = stack.back();
-            if (!discovered[x]) {
-                discovered[x] = 1;
-                for (Node w : out.row(x)) {
-                    if (w == x) return std::nullopt;  // a self-loop
-                    if (!discovered[w]) stack.push_back(w);
-                }
-            } else {
-                stack.pop_back();
-                if (!finished[x]) {
-                    finished[x] = 1;
-                    finish.push_back(x);
-                }
-            }
-        }
-    }
-    std::vector<Node> order(finish.rbegin(), finish.rend());
+    auto finish = finish_order(*g.out, true);
+    if (!finish) return std::nullopt;
+    std::vector<Node> order(finish->rbegin(), finish->rend());
     // Cycle check: a depth-first walk over in-rows from each node in order
     // must reach nothing new beyond the node itself.
     std::vector<std::uint8_t> seen(n, 0);
+    std::vector<Node> stack;
     for (Node i : order) {
         stack.assign(1, i);
         int yielded = 0;
