@@ -124,6 +124,7 @@ SIGNATURES = {
     "build_rx": "(n, directed, src, dst, costs=None)",
     "rx_scc": "($self)",
     "rx_toposort": "($self)",
+    "rx_dijkstra": "($self, source, goal=None)",
     "native_edges": "($self)",
     "data_in_column_order": "($self)",
     "__reduce__": "($self)",

@@ -82,3 +82,103 @@ def test_against_rustworkx(seed):
     except rx.DAGHasCycle:
         expected = None
     assert g.rx_toposort() == expected
+
+
+NAN = float("nan")
+INF = float("inf")
+
+
+def same(a, b):
+    return len(a) == len(b) and all(x == y or (x != x and y != y) for x, y in zip(a, b))
+
+
+@pytest.mark.parametrize(
+    "n, edges, costs, source, goal, expected",
+    [
+        (3, [(0, 1), (0, 2), (1, 2)], [1.0, 5.0, 1.0], 0, None, [0.0, 1.0, 2.0]),
+        (3, [(0, 1), (0, 2), (1, 2)], [1.0, 5.0, 1.0], 0, 1, [0.0, 1.0, NAN]),
+        (3, [(0, 1), (0, 2), (1, 2)], [1.0, 5.0, 1.0], 0, 7, [0.0, 1.0, 2.0]),  # goal beyond n: no stop
+        (3, [(0, 1), (1, 2)], [INF, 1.0], 0, None, [0.0, INF, INF]),  # reached through infinite costs
+        (3, [(0, 1), (2, 0)], [1.0, NAN], 0, None, [0.0, 1.0, NAN]),  # a bad cost out of an unreached node
+        (2, [(0, 1), (1, 0)], [1.0, NAN], 0, None, [0.0, 1.0]),  # ... or into a node already expanded
+    ],
+)
+def test_rx_dijkstra_cases(n, edges, costs, source, goal, expected):
+    g = core.build_rx(n, True, [u for u, _ in edges], [v for _, v in edges], costs)
+    assert same(g.rx_dijkstra(source, goal), expected)
+
+
+@pytest.mark.parametrize(
+    "costs, error, message",
+    [
+        ([-0.0], ValueError, "Negative weights not supported."),
+        ([-NAN], ValueError, "Negative weights not supported."),
+        ([NAN], ValueError, "NaN weights not supported."),
+        ([-1.0], ValueError, "Negative weights not supported."),
+        (None, NotImplementedError, "__rx_cost__"),
+    ],
+)
+def test_rx_dijkstra_errors(costs, error, message):
+    g = core.build_rx(2, False, [0], [1], costs)
+    with pytest.raises(error, match=message):
+        g.rx_dijkstra(1)
+    with pytest.raises(IndexError, match="node index out of range"):
+        g.rx_dijkstra(2)
+
+
+def test_positions_read_from_integer_buffers():
+    np = pytest.importorskip("numpy")
+    src, dst = [0, 2, 1, 0], [1, 0, 2, 2]
+    want = [core.build_rx(3, True, src, dst).neighbors(v) for v in range(3)]
+    for dtype in (np.int64, np.uint32, np.int8, np.uint64):
+        g = core.build_rx(3, True, np.array(src, dtype=dtype), np.array(dst, dtype=dtype))
+        assert [g.neighbors(v) for v in range(3)] == want
+    strided = np.array([src, dst]).T  # columns are not contiguous: read item by item
+    g = core.build_rx(3, True, strided[:, 0], strided[:, 1])
+    assert [g.neighbors(v) for v in range(3)] == want
+    for bad, message in [(np.array([-1]), "negative"), (np.array([2**32], dtype=np.uint64), "32 bits")]:
+        with pytest.raises(OverflowError, match=message):
+            core.build_rx(3, True, bad, np.array([0]))
+
+
+# fennel.rx against rustworkx itself: the same results, types and errors.
+
+COSTS = [0.0, 1.0, 1.0, 2.0, 0.5, 3, True, INF, -1.0, NAN, -0.0, -NAN, 1e308, "x", None]
+
+
+def outcome(call):
+    try:
+        r = call()
+    except BaseException as e:  # rustworkx's panics derive from BaseException
+        return "raised", type(e), str(e)
+    items = list(r.items()) if hasattr(r, "items") else [list(c) if isinstance(c, list) else c for c in r]
+    return type(r), items
+
+
+def random_rx_graph(rng):
+    rx = pytest.importorskip("rustworkx")
+    n = rng.randint(0, 12)
+    G = rx.PyDiGraph() if rng.random() < 0.6 else rx.PyGraph()
+    G.add_nodes_from(range(n))
+    pool = COSTS if rng.random() < 0.3 else COSTS[:8]
+    for _ in range(rng.randint(0, 3 * n) if n else 0):
+        G.add_edge(rng.randrange(n), rng.randrange(n), rng.choice(pool))
+    if n and rng.random() < 0.1:
+        G.remove_node(rng.randrange(n))  # leaves gaps: rustworkx answers
+    return G
+
+
+@pytest.mark.parametrize("batch", range(8))
+def test_fennel_rx_matches_rustworkx(batch):
+    rx = pytest.importorskip("rustworkx")
+    import fennel.rx as frx
+
+    for seed in range(batch * 100, batch * 100 + 100):
+        rng = random.Random(seed)
+        G = random_rx_graph(rng)
+        calls = [("strongly_connected_components", (G,)), ("topological_sort", (G,))]
+        for node in list(G.node_indices())[:3]:
+            calls.append(("dijkstra_shortest_path_lengths", (G, node, lambda w: w)))
+            calls.append(("dijkstra_shortest_path_lengths", (G, node, lambda w: w, rng.randrange(G.num_nodes() + 1))))
+        for name, args in calls:
+            assert outcome(lambda: getattr(frx, name)(*args)) == outcome(lambda: getattr(rx, name)(*args)), (seed, name)

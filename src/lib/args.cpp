@@ -3,7 +3,11 @@
 #include "lib/pyref.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
+#include <optional>
+#include <string_view>
+#include <type_traits>
 
 namespace fennel::py {
 
@@ -79,6 +83,69 @@ bool position_from(PyObject* item, std::uint32_t& out) {
     }
     out = static_cast<std::uint32_t>(v);
     return true;
+}
+
+// Positions read straight out of a one-dimensional, contiguous buffer of
+// machine integers (a numpy array, an array.array): no Python object per
+// item. Values are checked as position_from checks them. Returns nullopt,
+// with no exception set, for a buffer of any other shape or item type, which
+// the caller then iterates.
+template <class T>
+bool positions_from(const T* data, std::size_t count, std::vector<std::uint32_t>& out) {
+    out.resize(count);
+    for (std::size_t k = 0; k < count; ++k) {
+        const T v = data[k];
+        if constexpr (std::is_signed_v<T>) {
+            if (v < 0) {
+                PyErr_SetString(PyExc_OverflowError, "can't convert negative int to unsigned");
+                return false;
+            }
+        }
+        if (static_cast<std::uint64_t>(v) > 0xFFFFFFFFull) {
+            PyErr_SetString(PyExc_OverflowError, "node position does not fit in 32 bits");
+            return false;
+        }
+        out[k] = static_cast<std::uint32_t>(v);
+    }
+    return true;
+}
+
+std::optional<bool> positions_from_buffer(PyObject* o, std::vector<std::uint32_t>& out) {
+    if (!PyObject_CheckBuffer(o) || PyBytes_Check(o) || PyByteArray_Check(o)) return std::nullopt;
+    Py_buffer view;
+    if (PyObject_GetBuffer(o, &view, PyBUF_FORMAT | PyBUF_C_CONTIGUOUS) != 0) {
+        PyErr_Clear();
+        return std::nullopt;
+    }
+    std::string_view format = view.format != nullptr ? view.format : "B";
+    if (format.size() == 2 && (format[0] == '@' || (format[0] == (std::endian::native == std::endian::little ? '<' : '>')) ||
+                               format[0] == '=')) {
+        format.remove_prefix(1);
+    }
+    std::optional<bool> done;
+    if (view.ndim == 1 && format.size() == 1) {
+        const auto count = static_cast<std::size_t>(view.shape[0]);
+        const void* data = view.buf;
+        auto read = [&]<class T>(T) { done = view.itemsize == sizeof(T) && positions_from(static_cast<const T*>(data), count, out); };
+        switch (format[0]) {
+            case 'b': read(std::int8_t{}); break;
+            case 'B': read(std::uint8_t{}); break;
+            case 'h': read(short{}); break;
+            case 'H': read(static_cast<unsigned short>(0)); break;
+            case 'i': read(int{}); break;
+            case 'I': read(0u); break;
+            case 'l': read(0l); break;
+            case 'L': read(0ul); break;
+            case 'q': read(0ll); break;
+            case 'Q': read(0ull); break;
+            case 'n': read(Py_ssize_t{}); break;
+            case 'N': read(std::size_t{}); break;
+            default: break;
+        }
+        if (done == false && !PyErr_Occurred()) done.reset();  // an item size that does not match its code
+    }
+    PyBuffer_Release(&view);
+    return done;
 }
 
 }  // namespace
@@ -293,6 +360,10 @@ bool Args::items(std::size_t i, std::vector<T>& out, const char* expected, Conve
 }
 
 bool Args::positions(std::size_t i, std::vector<std::uint32_t>& out) const {
+    if (std::optional<bool> done = positions_from_buffer(matched_[i], out)) {
+        if (!*done) mark_argument_error(function(), name(i));
+        return *done;
+    }
     return items(i, out, "a sequence of node positions", position_from);
 }
 

@@ -2,32 +2,38 @@
 
 #include "graph/assemble.hpp"
 
+#include <cmath>
+#include <limits>
+#include <utility>
+
 namespace fennel {
 
 namespace {
 
-struct Entry {
-    Node row;
-    Node target;
-    Slot edge;
-};
-
-// Stable counting placement: each row lists its entries in list order.
-Csr place(Count n, const std::vector<Entry>& entries, std::vector<Slot>& edge_of) {
+// Rows whose slots are filled one entry at a time, each row in the order
+// its entries arrive: `count` each entry's row first, then `start`, then
+// `place` every entry in order.
+struct RowPlacer {
     Csr rows;
-    rows.offsets.assign(static_cast<std::size_t>(n) + 1, 0);
-    for (const Entry& e : entries) ++rows.offsets[e.row + 1];
-    for (Count x = 0; x < n; ++x) rows.offsets[x + 1] += rows.offsets[x];
-    rows.targets.resize(entries.size());
-    edge_of.resize(entries.size());
-    std::vector<Slot> cursor(rows.offsets.begin(), rows.offsets.end() - 1);
-    for (const Entry& e : entries) {
-        const Slot s = cursor[e.row]++;
-        rows.targets[s] = e.target;
-        edge_of[s] = e.edge;
+    std::vector<Slot> cursor;
+
+    explicit RowPlacer(Count n) { rows.offsets.assign(static_cast<std::size_t>(n) + 1, 0); }
+
+    void count(Node row) { ++rows.offsets[row + 1]; }
+
+    void start() {
+        const std::size_t n = rows.offsets.size() - 1;
+        for (std::size_t x = 0; x < n; ++x) rows.offsets[x + 1] += rows.offsets[x];
+        rows.targets.resize(rows.offsets.back());
+        cursor.assign(rows.offsets.begin(), rows.offsets.end() - 1);
     }
-    return rows;
-}
+
+    Slot place(Node row, Node target) {
+        const Slot s = cursor[row]++;
+        rows.targets[s] = target;
+        return s;
+    }
+};
 
 // petgraph's depth-first finishing order over `rows`, from every undiscovered
 // node in ascending order: a node stays on the stack while its undiscovered
@@ -63,6 +69,76 @@ std::optional<std::vector<Node>> finish_order(const Csr& rows, bool self_loop_is
     return finish;
 }
 
+// Rust's std BinaryHeap of petgraph's MinScored(score, node) entries: a
+// binary max-heap under the reversed score order, in which equal scores
+// compare equal. Which of several tied entries pops first is decided by the
+// sift rules alone, so they are Rust's, step for step: a pushed entry rises
+// past strictly worse parents only; a pop moves the last entry into the
+// root's place, sinks the hole to the bottom along the better child (the
+// right one on a tie), then lets the entry rise from there. Scores are never
+// NaN: every cost is checked before it is added.
+class MinScoredHeap {
+public:
+    struct Entry {
+        double score;
+        Node node;
+    };
+
+    bool empty() const { return data_.empty(); }
+
+    void push(double score, Node node) {
+        data_.push_back({score, node});
+        sift_up(0, data_.size() - 1);
+    }
+
+    Entry pop() {
+        Entry item = data_.back();
+        data_.pop_back();
+        if (!data_.empty()) {
+            std::swap(item, data_[0]);
+            sift_down_to_bottom(0);
+        }
+        return item;
+    }
+
+private:
+    // In the max-heap's order, a <= b exactly when a's score is not below b's.
+    static bool at_most(const Entry& a, const Entry& b) { return a.score >= b.score; }
+
+    std::size_t sift_up(std::size_t start, std::size_t pos) {
+        const Entry e = data_[pos];
+        while (pos > start) {
+            const std::size_t parent = (pos - 1) / 2;
+            if (at_most(e, data_[parent])) break;
+            data_[pos] = data_[parent];
+            pos = parent;
+        }
+        data_[pos] = e;
+        return pos;
+    }
+
+    void sift_down_to_bottom(std::size_t pos) {
+        const std::size_t end = data_.size();
+        const std::size_t start = pos;
+        const Entry e = data_[pos];
+        std::size_t child = 2 * pos + 1;
+        while (child + 2 <= end) {
+            child += at_most(data_[child], data_[child + 1]) ? 1 : 0;
+            data_[pos] = data_[child];
+            pos = child;
+            child = 2 * pos + 1;
+        }
+        if (child == end - 1) {
+            data_[pos] = data_[child];
+            pos = child;
+        }
+        data_[pos] = e;
+        sift_up(start, pos);
+    }
+
+    std::vector<Entry> data_;
+};
+
 }  // namespace
 
 Result<std::unique_ptr<CoreGraph>> build_rx(Count n, bool directed, const std::vector<Node>& src,
@@ -75,41 +151,49 @@ Result<std::unique_ptr<CoreGraph>> build_rx(Count n, bool directed, const std::v
         }
     }
     if (n > MAX_CONVERTED_NODES) return value_error("too many nodes");
-    // Most recent edge first: the lists run from the last edge down.
-    std::vector<Entry> out;
-    std::vector<Entry> in;
-    out.reserve(m);
-    in.reserve(m);
-    for (std::size_t k = m; k-- > 0;) {
-        out.push_back({src[k], dst[k], k});
-        if (directed || src[k] != dst[k]) in.push_back({dst[k], src[k], k});
-    }
     auto g = std::make_unique<CoreGraph>();
     g->n = n;
     g->directed = directed;
     g->pred_exact = true;
-    std::vector<Slot> succ_edges;
+    // Every row lists the most recent edge first: edges are placed from the
+    // last down. An undirected row lists its out-edges, then its in-edges
+    // (self-loops once), so its in-part starts after all its out-edges.
+    RowPlacer succ(n);
+    for (Node v : src) succ.count(v);
+    if (!directed) {
+        for (std::size_t k = 0; k < m; ++k) {
+            if (src[k] != dst[k]) succ.count(dst[k]);
+        }
+    }
+    succ.start();
+    std::vector<Slot> slot_of(directed ? m : 0);  // the succ slot of each edge
+    Weights cost;
+    cost.all_int = false;
+    if (costs) cost.values.resize(succ.rows.targets.size());
+    for (std::size_t k = m; k-- > 0;) {
+        const Slot s = succ.place(src[k], dst[k]);
+        if (directed) slot_of[k] = s;
+        if (costs) cost.values[s] = (*costs)[k];
+    }
     std::vector<Slot> perm;
     if (directed) {
-        g->succ = place(n, out, succ_edges);
-        std::vector<Slot> pred_edges;
-        g->pred = place(n, in, pred_edges);
-        std::vector<Slot> slot_of(m);
-        for (Slot s = 0; s < succ_edges.size(); ++s) slot_of[succ_edges[s]] = s;
-        perm.resize(pred_edges.size());
-        for (Slot p = 0; p < pred_edges.size(); ++p) perm[p] = slot_of[pred_edges[p]];
+        RowPlacer pred(n);
+        for (Node v : dst) pred.count(v);
+        pred.start();
+        perm.resize(m);
+        for (std::size_t k = m; k-- > 0;) perm[pred.place(dst[k], src[k])] = slot_of[k];
+        g->pred = std::move(pred.rows);
     } else {
-        out.insert(out.end(), in.begin(), in.end());
-        g->succ = place(n, out, succ_edges);
+        for (std::size_t k = m; k-- > 0;) {
+            if (src[k] != dst[k]) {
+                const Slot s = succ.place(dst[k], src[k]);
+                if (costs) cost.values[s] = (*costs)[k];
+            }
+        }
     }
+    g->succ = std::move(succ.rows);
     std::vector<std::pair<std::string, Weights>> columns;
-    if (costs) {
-        Weights w;
-        w.all_int = false;
-        w.values.resize(succ_edges.size());
-        for (Slot s = 0; s < succ_edges.size(); ++s) w.values[s] = (*costs)[succ_edges[s]];
-        columns.emplace_back(RX_COST, std::move(w));
-    }
+    if (costs) columns.emplace_back(RX_COST, std::move(cost));
     if (Status st = assemble(*g, std::move(columns), std::move(perm)); !st.ok()) return st.error();
     return g;
 }
@@ -167,6 +251,44 @@ std::optional<std::vector<Node>> rx_toposort(const GraphView& g) {
         }
     }
     return order;
+}
+
+
+Result<std::vector<double>> rx_dijkstra(const PathAdj& view, Node source, std::optional<Node> goal) {
+    const Csr& rows = *view.adj;
+    const std::vector<double>& cost = *view.weights;
+    const Count n = rows.node_count();
+    if (source >= n) return index_error();
+    constexpr double UNSET = std::numeric_limits<double>::quiet_NaN();
+    // score: the best distance found so far, set on first discovery (even
+    // when infinite); dist: the distance at which a node left the heap.
+    std::vector<double> score(n, UNSET);
+    std::vector<double> dist(n, UNSET);
+    std::vector<std::uint8_t> visited(n, 0);
+    MinScoredHeap heap;
+    score[source] = 0.0;
+    heap.push(0.0, source);
+    while (!heap.empty()) {
+        const auto [d, x] = heap.pop();
+        if (visited[x]) continue;  // a stale entry
+        dist[x] = d;
+        if (goal && x == *goal) break;
+        for (Slot s = rows.begin(x); s < rows.end(x); ++s) {
+            const Node w = rows.targets[s];
+            if (visited[w]) continue;
+            const double c = cost[s];
+            if (std::signbit(c)) return value_error("Negative weights not supported.");
+            if (std::isnan(c)) return value_error("NaN weights not supported.");
+            const double next = d + c;
+            if (std::isnan(score[w]) || next < score[w]) {
+                score[w] = next;
+                heap.push(next, w);
+            }
+        }
+        // Marked only now: a self-loop's cost is read like any other.
+        visited[x] = 1;
+    }
+    return dist;
 }
 
 }  // namespace fennel

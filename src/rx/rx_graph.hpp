@@ -32,4 +32,12 @@ std::vector<std::vector<Node>> rx_scc(const GraphView& g);
 // petgraph's depth-first topological order, or nullopt on a cycle.
 std::optional<std::vector<Node>> rx_toposort(const GraphView& g);
 
+// rustworkx's Dijkstra from `source` over `view`'s rows and costs: the
+// distance at which each node left the heap, NaN for nodes that never did.
+// The search ends when `goal` leaves the heap. A cost is read only on the
+// way to a node not yet expanded and fails with "Negative weights not
+// supported." when its sign bit is set, then "NaN weights not supported."
+// when it is NaN.
+Result<std::vector<double>> rx_dijkstra(const PathAdj& view, Node source, std::optional<Node> goal);
+
 }  // namespace fennel

@@ -1,4 +1,5 @@
-// Bindings of the rustworkx-ordered graph: build_rx, rx_scc and rx_toposort.
+// Bindings of the rustworkx-ordered graph: build_rx, rx_scc, rx_toposort and
+// rx_dijkstra.
 #include "graph/core_graph_py.hpp"
 #include "lib/entry.hpp"
 #include "lib/errors.hpp"
@@ -53,17 +54,38 @@ PyObject* toposort(PyObject* self, Args&) {
     return to_list(std::span<const Node>(*order));
 }
 
+PyObject* dijkstra(PyObject* self, Args& a) {
+    Node source = 0;
+    std::optional<Node> goal;
+    if (!a.position(0, source) || !a.optional_position(1, goal)) return nullptr;
+    const CoreGraph& g = graph_of(self);
+    if (source >= g.n) return raise(index_error());
+    auto column = g.weight_slice(std::string(RX_COST), false);
+    if (!column.ok()) return raise(column.error());
+    const PathAdj view{&g.succ, column.value()};
+    auto dist = [&] {
+        Detached detached;
+        return rx_dijkstra(view, source, goal);
+    }();
+    if (!dist.ok()) return raise(dist.error());
+    return to_list(dist.value());
+}
+
 constexpr auto BUILD_RX = function("build_rx", build,
                                    "Build from compact node positions. `src`/`dst` are edges in insertion\n"
                                    "order; `costs`, if given, has one value per edge.",
                                    "n", "directed", "src", "dst", "costs=None");
 constexpr auto RX_SCC = method("rx_scc", scc, "rustworkx's strongly connected components (petgraph Kosaraju order).");
 constexpr auto RX_TOPOSORT = method("rx_toposort", toposort, "rustworkx's topological order, or `None` on a cycle.");
+constexpr auto RX_DIJKSTRA = method("rx_dijkstra", dijkstra,
+                                    "rustworkx Dijkstra lengths from `source` (NaN = unreached). Raises\n"
+                                    "ValueError, as rustworkx does, on a NaN or negative cost it reaches.",
+                                    "source", "goal=None");
 
 }  // namespace
 
 std::vector<PyMethodDef> rx_functions() { return {row<BUILD_RX>()}; }
 
-std::vector<PyMethodDef> rx_methods() { return {row<RX_SCC>(), row<RX_TOPOSORT>()}; }
+std::vector<PyMethodDef> rx_methods() { return {row<RX_SCC>(), row<RX_TOPOSORT>(), row<RX_DIJKSTRA>()}; }
 
 }  // namespace fennel::py
