@@ -145,6 +145,10 @@ def test_source_given_as_equal_object():
     for name in (SSSP, DIJKSTRA):
         same_as_networkx(name, G, 1.0)
         same_as_networkx(name, G, True)
+    for name in ("bfs_edges", "bfs_predecessors"):
+        for source in (1.0, True):
+            want = repr(list(getattr(nx, name)(G, source, backend="networkx")))
+            assert repr(list(getattr(nx, name)(G, source, backend="fennel"))) == want
 
 
 def contradictory():

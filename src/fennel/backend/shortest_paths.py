@@ -60,14 +60,20 @@ def _backward(name, fg, a):
 # Lengths
 
 
+def _rooted(fg, lengths, node_obj, s):
+    """A dict built in C keyed by G's nodes, with its first key (the source)
+    the object the caller gave, as NetworkX keys it."""
+    if fg.nodes[s] is node_obj:
+        return lengths
+    items = iter(lengths.items())
+    _, first = next(items)
+    return {node_obj: first, **dict(items)}
+
+
 def _bfs_lengths(fg, core, node_obj, s, cutoff, reverse):
     """Hop counts from (or, reversed, to) `node_obj` in breadth-first order."""
     if not reverse:
-        order, levels = core.bfs_lengths(s, _bfs_cutoff(cutoff))
-        keys = list(map(fg.nodes.__getitem__, order))
-        # NetworkX's first key is the source object as given, not G's node object.
-        keys[0] = node_obj
-        return dict(zip(keys, levels))
+        return _rooted(fg, core.bfs_length_dicts([s], _bfs_cutoff(cutoff), fg.node_tuple)[0], node_obj, s)
     order, parents = core.bfs_tree(s, _bfs_cutoff(cutoff), True)
     obj = _objects(fg, node_obj, s)
     level = {s: 0}
@@ -90,10 +96,12 @@ def _distances(fg, weight, dist):
 
 
 def _dijkstra_lengths(fg, core, node_obj, s, weight, cut, reverse):
-    if reverse:
-        order, dist = core.dijkstra_tree(s, weight, cut, None, True)[:2]
-    else:
-        order, dist = core.dijkstra_lengths(s, weight, cut)
+    if not reverse:
+        found = core.dijkstra_length_dicts([s], fg.node_tuple, weight, cut, _int_distances(fg, weight))[0]
+        if found is None:
+            raise ValueError("Contradictory paths found:", "negative weights?")
+        return _rooted(fg, found, node_obj, s)
+    order, dist = core.dijkstra_tree(s, weight, cut, None, True)[:2]
     obj = _objects(fg, node_obj, s)
     return dict(zip(map(obj, order), _distances(fg, weight, dist)))
 

@@ -91,10 +91,11 @@ def _bfs_edge_pairs(name, a, source, reverse, depth_limit, flip=False):
     fg, s, error = _graph_and_source(name, a, source, reverse)
     if error is not None:
         return _raising(error)
-    parents, children = _bfs_pairs(fg, source, s, reverse, depth_limit)
-    record("ran", name)
     with no_gc_pauses():
-        return iter(list(zip(children, parents) if flip else zip(parents, children)))
+        pairs = fg.core.bfs_edges(s, _limit(depth_limit, len(fg)), reverse and fg.directed,
+                                  nodes=fg.node_tuple, root=source, flip=flip)
+    record("ran", name)
+    return iter(pairs)
 
 
 def bfs_edges(G, source, reverse=False, depth_limit=None, sort_neighbors=None):

@@ -1,0 +1,109 @@
+"""Where fennel starts to pay: the crossovers behind ``should_run``.
+
+For one representative call per family, on random graphs of average degree
+4 (directed where the family is) whose size doubles from 4 nodes up, this
+times NetworkX's own run against fennel's through NetworkX's dispatch, both
+with ``backend=`` given so that each side pays the same dispatch overhead:
+fennel on a graph already converted, and on a fresh graph it must convert
+first (each timed call gets a new copy of the graph, made outside the
+timing). Each time is the best of REPEATS calls.
+
+The crossover is the smallest work (``n + adjacency entries``, times the
+number of sources for per-source families, as ``should_run`` counts it) from
+which fennel is faster at that size and every larger one measured. The last
+columns give the registry's present thresholds beside the measured ones.
+
+    python bench/thresholds.py
+"""
+
+import random
+import time
+
+import networkx as nx
+
+from fennel.backend import registry
+
+REPEATS = 15
+SIZES = [4 * 2**i for i in range(10)]  # 4 .. 2048 nodes
+
+# family -> (representative function, directed graph?, call)
+FAMILIES = {
+    "betweenness": ("betweenness_centrality", False, lambda G, b: nx.betweenness_centrality(G, backend=b)),
+    "BFS lengths and searches": ("single_source_shortest_path_length", True,
+                                 lambda G, b: nx.single_source_shortest_path_length(G, 0, backend=b)),
+    "Dijkstra lengths and paths": ("single_source_dijkstra_path_length", True,
+                                   lambda G, b: nx.single_source_dijkstra_path_length(G, 0, backend=b)),
+    "traversal orders": ("dfs_preorder_nodes", True, lambda G, b: list(nx.dfs_preorder_nodes(G, 0, backend=b))),
+    "all-pairs BFS": ("all_pairs_shortest_path_length", False,
+                      lambda G, b: dict(nx.all_pairs_shortest_path_length(G, backend=b))),
+    "closeness and distance statistics": ("closeness_centrality", False,
+                                          lambda G, b: nx.closeness_centrality(G, backend=b)),
+    "components": ("connected_components", False, lambda G, b: list(nx.connected_components(G, backend=b))),
+    "directed components and orders": ("strongly_connected_components", True,
+                                       lambda G, b: list(nx.strongly_connected_components(G, backend=b))),
+    "cores": ("core_number", False, lambda G, b: nx.core_number(G, backend=b)),
+    "triangles and clustering": ("clustering", False, lambda G, b: nx.clustering(G, backend=b)),
+    "colouring and communities": ("greedy_color", False, lambda G, b: nx.greedy_color(G, backend=b)),
+    "spanning trees": ("minimum_spanning_tree", False, lambda G, b: nx.minimum_spanning_tree(G, backend=b)),
+    "PageRank": ("pagerank", True, lambda G, b: nx.pagerank(G, backend=b)),
+    "eigenvector and Katz": ("katz_centrality", True, lambda G, b: nx.katz_centrality(G, backend=b)),
+}
+
+
+def graph(n, directed, seed=1):
+    rng = random.Random(seed)
+    G = nx.DiGraph() if directed else nx.Graph()
+    G.add_nodes_from(range(n))
+    for _ in range(2 * n if directed else n * 2):
+        u, v = rng.randrange(n), rng.randrange(n)
+        if u != v:
+            G.add_edge(u, v, weight=rng.randint(1, 9))
+    return G
+
+
+def best(fn, make=None):
+    times = []
+    for _ in range(REPEATS):
+        arg = make() if make else None
+        t = time.perf_counter()
+        fn(arg)
+        times.append(time.perf_counter() - t)
+    return min(times)
+
+
+def work(name, G):
+    entries = sum(map(len, G._adj.values()))
+    sources = len(G) if registry.BY_NAME[name].per_source else 1
+    return sources * (len(G) + entries)
+
+
+def crossover(points):
+    """Smallest work from which fennel wins at every measured size, or None."""
+    found = None
+    for w, t_nx, t_fennel in reversed(points):
+        if t_fennel >= t_nx:
+            break
+        found = w
+    return found
+
+
+def main():
+    nx.config.warnings_to_ignore.add("cache")
+    print(f"{'family (representative)':<58}{'converted':>12}{'to convert':>12}{'registry':>16}")
+    for family, (name, directed, call) in FAMILIES.items():
+        cached, fresh = [], []
+        for n in SIZES:
+            G = graph(n, directed)
+            t_nx = best(lambda _: call(G, "networkx"))
+            call(G, "fennel")  # converts once
+            t_cached = best(lambda _: call(G, "fennel"))
+            t_fresh = best(lambda H: call(H, "fennel"), make=G.copy)
+            w = work(name, G)
+            cached.append((w, t_nx, t_cached))
+            fresh.append((w, t_nx, t_fresh))
+        label = f"{family} ({name})"
+        print(f"{label:<58}{crossover(cached)!s:>12}{crossover(fresh)!s:>12}{registry.BY_NAME[name].min_work!s:>16}")
+
+
+if __name__ == "__main__":
+    main()
