@@ -101,8 +101,11 @@ public:
         job->count = count;
         job->parent = t_current_job;
         if (t_interrupted) return interrupted();
-        if (workers_ == 0) {
-            help(*job);  // no worker could be started: run on this thread
+        if (workers_ == 0 || (count == 1 && !t_is_worker)) {
+            // No worker could be started, or there is one item only: run it
+            // here rather than wake a worker and wait for it (a handoff
+            // costs tens of microseconds, more than a small search).
+            help(*job);
         } else {
             {
                 std::lock_guard lock(m_);
@@ -113,7 +116,7 @@ public:
             wait(*job);
             unlist(job);
         }
-        if (cancelled(job.get())) return interrupted();
+        if (cancelled(job.get()) || t_interrupted) return interrupted();
         switch (job->failure.load()) {
             case 0: return {};
             case 2: return Error{ErrorKind::Memory, "out of memory"};
@@ -215,7 +218,10 @@ Pool& instance() {
 
 std::size_t pool_size() { return instance().size(); }
 
-bool stop_requested() { return cancelled(t_current_job); }
+// A Python thread running a job's items itself asks its own interrupt check.
+bool stop_requested() {
+    return cancelled(t_current_job) || (t_current_job != nullptr && !t_is_worker && poll_interrupt());
+}
 
 bool poll_interrupt() {
     InterruptCheck* check = t_interrupt_check;

@@ -41,6 +41,25 @@ class Served:
     constructor: bool = False
 
 
+# The smallest work worth handing to fennel, per family: (graph already
+# converted, graph still to convert). Measured by bench/thresholds.py as the
+# crossover of fennel's call (NetworkX's dispatch included) with NetworkX's
+# own run, on one representative call per family.
+_WORK_BETWEENNESS = (1200, 1200)
+_WORK_BFS = (400, 6000)
+_WORK_DIJKSTRA = (200, 400)
+_WORK_DFS = (200, 400)
+_WORK_ALL_PAIRS = (5000, 5000)
+_WORK_STATS = (250, 250)
+_WORK_LINK = (0, 0)
+_WORK_COMPONENTS = (1300, 10000)
+_WORK_DIRECTED = (100, 200)
+_WORK_CORES = (75, 150)
+_WORK_TRIANGLES = (150, 150)
+_WORK_COLOURING = (150, 300)
+_WORK_SPANNING = (30, 75)
+
+
 SERVED = (
     Served(
         "betweenness_centrality",
@@ -52,7 +71,7 @@ SERVED = (
         rules=("release", "weight_name"),
         data_rules=("betweenness_weights",),
         per_source=True,
-        min_work=(150, 150),
+        min_work=_WORK_BETWEENNESS,
     ),
     Served(
         "edge_betweenness_centrality",
@@ -64,7 +83,7 @@ SERVED = (
         rules=("release", "weight_name"),
         data_rules=("betweenness_weights", "edge_key_clash", "keys"),
         per_source=True,
-        min_work=(150, 150),
+        min_work=_WORK_BETWEENNESS,
     ),
     Served(
         "single_source_shortest_path_length",
@@ -72,7 +91,7 @@ SERVED = (
         "Breadth-first search in C++. " + _EXACT,
         rules=("bfs_cutoff",),
         data_rules=("keys",),
-        min_work=(1000, 2500),
+        min_work=_WORK_BFS,
     ),
     Served(
         "single_source_dijkstra_path_length",
@@ -83,7 +102,7 @@ SERVED = (
         weight=True,
         rules=("weight_name", "dijkstra_cutoff"),
         data_rules=("dijkstra_weights", "keys"),
-        min_work=(150, 600),
+        min_work=_WORK_DIJKSTRA,
     ),
 )
 
@@ -94,35 +113,35 @@ _DFS_RULES = ("depth_limit", "sort_neighbors")
 _KEYS = ("keys",)
 
 SERVED += (
-    Served("bfs_edges", "traversal", _BFS, rules=_BFS_RULES, data_rules=("keys", "pred_keys"), min_work=(1000, 2500)),
+    Served("bfs_edges", "traversal", _BFS, rules=_BFS_RULES, data_rules=("keys", "pred_keys"), min_work=_WORK_BFS),
     Served("generic_bfs_edges", "traversal", _BFS, rules=("neighbors", "depth_limit"), data_rules=_KEYS,
-           min_work=(1000, 2500)),
-    Served("bfs_tree", "traversal", _BFS, rules=_BFS_RULES, data_rules=("keys", "pred_keys"), min_work=(1000, 2500)),
-    Served("bfs_predecessors", "traversal", _BFS, rules=_BFS_RULES, data_rules=_KEYS, min_work=(1000, 2500)),
-    Served("bfs_successors", "traversal", _BFS, rules=_BFS_RULES, data_rules=_KEYS, min_work=(1000, 2500)),
+           min_work=_WORK_BFS),
+    Served("bfs_tree", "traversal", _BFS, rules=_BFS_RULES, data_rules=("keys", "pred_keys"), min_work=_WORK_BFS),
+    Served("bfs_predecessors", "traversal", _BFS, rules=_BFS_RULES, data_rules=_KEYS, min_work=_WORK_BFS),
+    Served("bfs_successors", "traversal", _BFS, rules=_BFS_RULES, data_rules=_KEYS, min_work=_WORK_BFS),
     Served("bfs_layers", "traversal", _BFS + " Several sources are left to NetworkX.", data_rules=_KEYS,
-           min_work=(1000, 2500)),
-    Served("descendants_at_distance", "traversal", _BFS, data_rules=_KEYS, min_work=(1000, 2500)),
-    Served("descendants", "traversal", _BFS, data_rules=_KEYS, min_work=(1000, 2500)),
-    Served("ancestors", "traversal", _BFS, data_rules=("pred_keys",), min_work=(1000, 2500)),
-    Served("node_connected_component", "traversal", _BFS, data_rules=_KEYS, min_work=(1000, 2500)),
-    Served("dfs_edges", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=(1000, 2500)),
-    Served("dfs_tree", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=(1000, 2500)),
-    Served("dfs_predecessors", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=(1000, 2500)),
-    Served("dfs_successors", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=(1000, 2500)),
-    Served("dfs_preorder_nodes", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=(1000, 2500)),
-    Served("dfs_postorder_nodes", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=(1000, 2500)),
+           min_work=_WORK_BFS),
+    Served("descendants_at_distance", "traversal", _BFS, data_rules=_KEYS, min_work=_WORK_BFS),
+    Served("descendants", "traversal", _BFS, data_rules=_KEYS, min_work=_WORK_BFS),
+    Served("ancestors", "traversal", _BFS, data_rules=("pred_keys",), min_work=_WORK_BFS),
+    Served("node_connected_component", "traversal", _BFS, data_rules=_KEYS, min_work=_WORK_BFS),
+    Served("dfs_edges", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=_WORK_DFS),
+    Served("dfs_tree", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=_WORK_DFS),
+    Served("dfs_predecessors", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=_WORK_DFS),
+    Served("dfs_successors", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=_WORK_DFS),
+    Served("dfs_preorder_nodes", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=_WORK_DFS),
+    Served("dfs_postorder_nodes", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=_WORK_DFS),
 )
 
 _PATHS = "Breadth-first search in C++; paths built as NetworkX builds them. " + _EXACT
 
 SERVED += (
     Served("single_source_shortest_path", "shortest_paths", _PATHS, rules=("bfs_cutoff",), data_rules=_KEYS,
-           min_work=(1000, 2500)),
+           min_work=_WORK_BFS),
     Served("single_target_shortest_path", "shortest_paths", _PATHS, rules=("bfs_cutoff",),
-           data_rules=("keys", "pred_keys"), min_work=(1000, 2500)),
+           data_rules=("keys", "pred_keys"), min_work=_WORK_BFS),
     Served("single_target_shortest_path_length", "shortest_paths", _PATHS, rules=("release", "bfs_cutoff"),
-           data_rules=("keys", "pred_keys"), min_work=(1000, 2500)),
+           data_rules=("keys", "pred_keys"), min_work=_WORK_BFS),
 )
 
 _WEIGHTED_PATHS = (
@@ -135,20 +154,20 @@ _DIJKSTRA_DATA = ("dijkstra_weights", "keys")
 
 SERVED += (
     Served("single_source_dijkstra", "shortest_paths", _WEIGHTED_PATHS, weight=True, rules=_DIJKSTRA_RULES,
-           data_rules=_DIJKSTRA_DATA, min_work=(150, 600)),
+           data_rules=_DIJKSTRA_DATA, min_work=_WORK_DIJKSTRA),
     Served("single_source_dijkstra_path", "shortest_paths", _WEIGHTED_PATHS, weight=True, rules=_DIJKSTRA_RULES,
-           data_rules=_DIJKSTRA_DATA, min_work=(150, 600)),
+           data_rules=_DIJKSTRA_DATA, min_work=_WORK_DIJKSTRA),
     Served("dijkstra_path", "shortest_paths", _WEIGHTED_PATHS, weight=True, rules=("weight_name",),
-           data_rules=_DIJKSTRA_DATA, min_work=(150, 600)),
+           data_rules=_DIJKSTRA_DATA, min_work=_WORK_DIJKSTRA),
     Served("dijkstra_path_length", "shortest_paths", _WEIGHTED_PATHS, weight=True, rules=("weight_name",),
-           data_rules=("dijkstra_weights",), min_work=(150, 600)),
+           data_rules=("dijkstra_weights",), min_work=_WORK_DIJKSTRA),
 )
 
 SERVED += (
     Served("bidirectional_shortest_path", "shortest_paths", "Bidirectional breadth-first search in C++. " + _EXACT,
-           data_rules=_KEYS, min_work=(1000, 2500)),
+           data_rules=_KEYS, min_work=_WORK_BFS),
     Served("has_path", "shortest_paths", "Bidirectional breadth-first search in C++. " + _EXACT,
-           min_work=(1000, 2500)),
+           min_work=_WORK_BFS),
 )
 
 _PAIRS = " All-pairs generators search a bounded batch of sources at a time, in parallel."
@@ -160,25 +179,25 @@ _BOTH = "Breadth-first or Dijkstra search in C++, as NetworkX picks. " + _EXACT
 
 SERVED += (
     Served("all_pairs_shortest_path", "shortest_paths", _PATHS + _PAIRS, rules=("bfs_cutoff",), data_rules=_KEYS,
-           per_source=True, min_work=(1000, 2500)),
+           per_source=True, min_work=_WORK_ALL_PAIRS),
     Served("all_pairs_dijkstra", "shortest_paths", _WEIGHTED_PATHS + _PAIRS, weight=True, rules=_DIJKSTRA_RULES,
-           data_rules=_DIJKSTRA_DATA, per_source=True, min_work=(150, 600)),
+           data_rules=_DIJKSTRA_DATA, per_source=True, min_work=_WORK_ALL_PAIRS),
     Served("all_pairs_dijkstra_path", "shortest_paths", _WEIGHTED_PATHS + _PAIRS, weight=True,
-           rules=_DIJKSTRA_RULES, data_rules=_DIJKSTRA_DATA, per_source=True, min_work=(150, 600)),
+           rules=_DIJKSTRA_RULES, data_rules=_DIJKSTRA_DATA, per_source=True, min_work=_WORK_ALL_PAIRS),
     Served("bidirectional_dijkstra", "shortest_paths", "Bidirectional Dijkstra search in C++. " + _EXACT,
-           weight=True, rules=("release", "weight_name"), data_rules=_DIJKSTRA_DATA, min_work=(150, 600)),
+           weight=True, rules=("release", "weight_name"), data_rules=_DIJKSTRA_DATA, min_work=_WORK_DIJKSTRA),
     Served("shortest_path", "shortest_paths", _BOTH + " Falls back to NetworkX for Bellman-Ford.", weight=True,
-           rules=("weight_name", "path_method"), data_rules=_DIJKSTRA_DATA, min_work=(150, 600)),
+           rules=("weight_name", "path_method"), data_rules=_DIJKSTRA_DATA, min_work=_WORK_DIJKSTRA),
     Served("shortest_path_length", "shortest_paths", _BOTH + " All pairs (no source, no target) are left to "
            "NetworkX.", weight=True, rules=("weight_name", "path_method"), data_rules=_DIJKSTRA_DATA,
-           min_work=(150, 600)),
+           min_work=_WORK_DIJKSTRA),
     Served("all_shortest_paths", "shortest_paths", _ALL_PATHS, weight=True, rules=("weight_name", "weighted_method"),
-           data_rules=_DIJKSTRA_DATA, min_work=(150, 600)),
+           data_rules=_DIJKSTRA_DATA, min_work=_WORK_DIJKSTRA),
     Served("single_source_all_shortest_paths", "shortest_paths", _ALL_PATHS, weight=True,
-           rules=("release", "weight_name", "weighted_method"), data_rules=_DIJKSTRA_DATA, min_work=(150, 600)),
+           rules=("release", "weight_name", "weighted_method"), data_rules=_DIJKSTRA_DATA, min_work=_WORK_DIJKSTRA),
     Served("all_pairs_all_shortest_paths", "shortest_paths", _ALL_PATHS, weight=True,
            rules=("release", "weight_name", "weighted_method"), data_rules=_DIJKSTRA_DATA, per_source=True,
-           min_work=(150, 600)),
+           min_work=_WORK_ALL_PAIRS),
 )
 
 _STATS = (
@@ -190,36 +209,36 @@ _EXTREMA_RULES = ("weight_name", "e")
 SERVED += (
     Served("closeness_centrality", "distance", _STATS, weight="distance",
            rules=("distance_name", "wf_improved", "sp"), data_rules=("closeness_weights",), per_source=True,
-           min_work=(150, 600)),
+           min_work=_WORK_STATS),
     Served("eccentricity", "distance", _STATS, weight=True, rules=("weight_name", "sp"),
-           data_rules=("dijkstra_weights",), per_source=True, min_work=(150, 600)),
+           data_rules=("dijkstra_weights",), per_source=True, min_work=_WORK_STATS),
     Served("diameter", "distance", _STATS, weight=True, rules=_EXTREMA_RULES, data_rules=("dijkstra_weights",),
-           per_source=True, min_work=(150, 600)),
+           per_source=True, min_work=_WORK_STATS),
     Served("radius", "distance", _STATS, weight=True, rules=_EXTREMA_RULES, data_rules=("dijkstra_weights",),
-           per_source=True, min_work=(150, 600)),
+           per_source=True, min_work=_WORK_STATS),
     Served("center", "distance", _STATS + " Undirected unweighted trees are left to NetworkX.", weight=True,
-           rules=_EXTREMA_RULES, data_rules=("dijkstra_weights",), per_source=True, min_work=(150, 600)),
+           rules=_EXTREMA_RULES, data_rules=("dijkstra_weights",), per_source=True, min_work=_WORK_STATS),
     Served("periphery", "distance", _STATS, weight=True, rules=_EXTREMA_RULES, data_rules=("dijkstra_weights",),
-           per_source=True, min_work=(150, 600)),
+           per_source=True, min_work=_WORK_STATS),
     Served("average_shortest_path_length", "distance", _STATS, weight=True, rules=("weight_name",),
-           data_rules=("dijkstra_weights",), per_source=True, min_work=(150, 600)),
+           data_rules=("dijkstra_weights",), per_source=True, min_work=_WORK_STATS),
     Served("wiener_index", "distance", _STATS, weight=True, rules=("weight_name",),
-           data_rules=("dijkstra_weights",), per_source=True, min_work=(150, 600)),
+           data_rules=("dijkstra_weights",), per_source=True, min_work=_WORK_STATS),
     Served("harmonic_centrality", "distance", _STATS + " Fewer nodes than sources are left to NetworkX.",
            weight="distance", rules=("distance_name",), data_rules=("closeness_weights",), per_source=True,
-           min_work=(150, 600)),
-    Served("global_efficiency", "distance", _STATS, per_source=True, min_work=(150, 600)),
+           min_work=_WORK_STATS),
+    Served("global_efficiency", "distance", _STATS, per_source=True, min_work=_WORK_STATS),
     Served("harmonic_diameter", "distance", _STATS, weight=True, rules=("weight_name", "sp"),
-           data_rules=("dijkstra_weights",), per_source=True, min_work=(150, 600)),
+           data_rules=("dijkstra_weights",), per_source=True, min_work=_WORK_STATS),
     # NetworkX 3.7 dispatches barycenter as centroid (its alias).
     Served("barycenter", "distance", _STATS, weight=True, rules=("release", "weight_name", "sp", "attr"),
-           data_rules=("dijkstra_weights",), per_source=True, min_work=(150, 600)),
+           data_rules=("dijkstra_weights",), per_source=True, min_work=_WORK_STATS),
     Served("centroid", "distance", _STATS, weight=True, rules=("release", "weight_name", "sp", "attr"),
-           data_rules=("dijkstra_weights",), per_source=True, min_work=(150, 600)),
+           data_rules=("dijkstra_weights",), per_source=True, min_work=_WORK_STATS),
     Served("all_pairs_shortest_path_length", "distance", _STATS + _PAIRS, rules=("bfs_cutoff",), data_rules=_KEYS,
-           per_source=True, min_work=(1000, 2500)),
+           per_source=True, min_work=_WORK_ALL_PAIRS),
     Served("all_pairs_dijkstra_path_length", "distance", _STATS + _PAIRS, weight=True, rules=_DIJKSTRA_RULES,
-           data_rules=_DIJKSTRA_DATA, per_source=True, min_work=(150, 600)),
+           data_rules=_DIJKSTRA_DATA, per_source=True, min_work=_WORK_ALL_PAIRS),
 )
 
 _ITERATION = " Falls back to NetworkX for None weights and for numbers other than Python ints and floats."
@@ -228,13 +247,13 @@ SERVED += (
     Served("pagerank", "link_analysis", "Power iteration in C++ (in parallel from 20,000 nodes) with scipy's "
            "summation order and numpy's pairwise sums. " + _EXACT + " Falls back to NetworkX for multigraphs "
            "with parallel edges." + _ITERATION, weight=True, rules=("weight_name", "pagerank_args"),
-           data_rules=("parallel_edges", "pagerank_weights")),
+           data_rules=("parallel_edges", "pagerank_weights"), min_work=_WORK_LINK),
     Served("eigenvector_centrality", "link_analysis", "Power iteration in C++, normalised by Python's "
            "math.hypot. " + _EXACT + _ITERATION, weight=True, rules=("weight_name", "eigenvector_args"),
-           data_rules=("eigenvector_weights",), min_work=(0, 30)),
+           data_rules=("eigenvector_weights",), min_work=_WORK_LINK),
     Served("katz_centrality", "link_analysis", "Power iteration in C++. " + _EXACT + " Falls back to NetworkX "
            "for a beta dict and for an nstart whose values are not all floats." + _ITERATION, weight=True,
-           rules=("weight_name", "katz_args"), data_rules=("katz_weights",), min_work=(0, 30)),
+           rules=("weight_name", "katz_args"), data_rules=("katz_weights",), min_work=_WORK_LINK),
 )
 
 _COMPONENTS = (
@@ -244,47 +263,47 @@ _COMPONENTS = (
 _GENERATIONS = "Kahn's layering in C++; NetworkX's errors come where NetworkX raises them. " + _EXACT
 _CORES = "The bucket algorithm in C++; subgraphs are cut from the source graph as NetworkX cuts them. " + _EXACT
 _TRIANGLES = "Triangle counts in parallel in C++, formed into NetworkX's numbers by its own formulas. " + _EXACT
-_STRUCTURE = dict(topic="structure", data_rules=_KEYS, min_work=(1000, 2500))
+_STRUCTURE = dict(topic="structure", data_rules=_KEYS)
 
 SERVED += (
-    Served("connected_components", docs=_COMPONENTS, **_STRUCTURE),
-    Served("number_connected_components", docs=_COMPONENTS, **_STRUCTURE),
-    Served("is_connected", docs=_COMPONENTS, **_STRUCTURE),
+    Served("connected_components", docs=_COMPONENTS, **_STRUCTURE, min_work=_WORK_COMPONENTS),
+    Served("number_connected_components", docs=_COMPONENTS, **_STRUCTURE, min_work=_WORK_COMPONENTS),
+    Served("is_connected", docs=_COMPONENTS, **_STRUCTURE, min_work=_WORK_COMPONENTS),
     Served("weakly_connected_components", docs=_COMPONENTS, topic="structure", data_rules=("keys", "pred_keys"),
-           min_work=(1000, 2500)),
-    Served("number_weakly_connected_components", docs=_COMPONENTS, **_STRUCTURE),
-    Served("is_weakly_connected", docs=_COMPONENTS, **_STRUCTURE),
-    Served("strongly_connected_components", docs=_COMPONENTS, **_STRUCTURE),
-    Served("number_strongly_connected_components", docs=_COMPONENTS, **_STRUCTURE),
-    Served("is_strongly_connected", docs=_COMPONENTS, **_STRUCTURE),
-    Served("topological_generations", docs=_GENERATIONS, **_STRUCTURE),
-    Served("topological_sort", docs=_GENERATIONS, **_STRUCTURE),
-    Served("is_directed_acyclic_graph", docs=_GENERATIONS, **_STRUCTURE),
-    Served("core_number", "structure", _CORES, rules=("no_multigraph",), min_work=(150, 600)),
-    Served("k_core", "structure", _CORES, rules=("no_multigraph",), min_work=(150, 600)),
-    Served("k_shell", "structure", _CORES, rules=("no_multigraph",), min_work=(150, 600)),
-    Served("k_crust", "structure", _CORES, rules=("no_multigraph",), min_work=(150, 600)),
-    Served("k_corona", "structure", _CORES, rules=("no_multigraph",), min_work=(150, 600)),
-    Served("triangles", "structure", _TRIANGLES, rules=("nodes_on_multigraph",), min_work=(150, 600)),
+           min_work=_WORK_COMPONENTS),
+    Served("number_weakly_connected_components", docs=_COMPONENTS, **_STRUCTURE, min_work=_WORK_COMPONENTS),
+    Served("is_weakly_connected", docs=_COMPONENTS, **_STRUCTURE, min_work=_WORK_COMPONENTS),
+    Served("strongly_connected_components", docs=_COMPONENTS, **_STRUCTURE, min_work=_WORK_DIRECTED),
+    Served("number_strongly_connected_components", docs=_COMPONENTS, **_STRUCTURE, min_work=_WORK_DIRECTED),
+    Served("is_strongly_connected", docs=_COMPONENTS, **_STRUCTURE, min_work=_WORK_DIRECTED),
+    Served("topological_generations", docs=_GENERATIONS, **_STRUCTURE, min_work=_WORK_DIRECTED),
+    Served("topological_sort", docs=_GENERATIONS, **_STRUCTURE, min_work=_WORK_DIRECTED),
+    Served("is_directed_acyclic_graph", docs=_GENERATIONS, **_STRUCTURE, min_work=_WORK_DIRECTED),
+    Served("core_number", "structure", _CORES, rules=("no_multigraph",), min_work=_WORK_CORES),
+    Served("k_core", "structure", _CORES, rules=("no_multigraph",), min_work=_WORK_CORES),
+    Served("k_shell", "structure", _CORES, rules=("no_multigraph",), min_work=_WORK_CORES),
+    Served("k_crust", "structure", _CORES, rules=("no_multigraph",), min_work=_WORK_CORES),
+    Served("k_corona", "structure", _CORES, rules=("no_multigraph",), min_work=_WORK_CORES),
+    Served("triangles", "structure", _TRIANGLES, rules=("nodes_on_multigraph",), min_work=_WORK_TRIANGLES),
     Served("clustering", "structure", _TRIANGLES + " Weighted clustering is left to NetworkX.", weight=True,
-           rules=("no_multigraph",), min_work=(150, 600)),
+           rules=("no_multigraph",), min_work=_WORK_TRIANGLES),
     Served("average_clustering", "structure", _TRIANGLES + " Weighted clustering is left to NetworkX.",
-           weight=True, rules=("no_multigraph",), min_work=(150, 600)),
-    Served("transitivity", "structure", _TRIANGLES, rules=("no_multigraph",), min_work=(150, 600)),
-    Served("condensation", docs=_COMPONENTS + " Given components (`scc=`) are left to NetworkX.", **_STRUCTURE),
-    Served("attracting_components", docs=_COMPONENTS, **_STRUCTURE),
-    Served("number_attracting_components", docs=_COMPONENTS, **_STRUCTURE),
-    Served("is_attracting_component", docs=_COMPONENTS, **_STRUCTURE),
-    Served("is_semiconnected", docs=_COMPONENTS, **_STRUCTURE),
-    Served("is_bipartite", "structure", "Two-colouring in C++. " + _EXACT, min_work=(1000, 2500)),
-    Served("is_tree", docs=_COMPONENTS, **_STRUCTURE),
-    Served("is_forest", docs=_COMPONENTS, **_STRUCTURE),
+           weight=True, rules=("no_multigraph",), min_work=_WORK_TRIANGLES),
+    Served("transitivity", "structure", _TRIANGLES, rules=("no_multigraph",), min_work=_WORK_TRIANGLES),
+    Served("condensation", docs=_COMPONENTS + " Given components (`scc=`) are left to NetworkX.", **_STRUCTURE, min_work=_WORK_DIRECTED),
+    Served("attracting_components", docs=_COMPONENTS, **_STRUCTURE, min_work=_WORK_DIRECTED),
+    Served("number_attracting_components", docs=_COMPONENTS, **_STRUCTURE, min_work=_WORK_DIRECTED),
+    Served("is_attracting_component", docs=_COMPONENTS, **_STRUCTURE, min_work=_WORK_DIRECTED),
+    Served("is_semiconnected", docs=_COMPONENTS, **_STRUCTURE, min_work=_WORK_DIRECTED),
+    Served("is_bipartite", "structure", "Two-colouring in C++. " + _EXACT, min_work=_WORK_COMPONENTS),
+    Served("is_tree", docs=_COMPONENTS, **_STRUCTURE, min_work=_WORK_COMPONENTS),
+    Served("is_forest", docs=_COMPONENTS, **_STRUCTURE, min_work=_WORK_COMPONENTS),
     Served("greedy_color", "structure", "NetworkX's largest-first greedy colouring in C++. " + _EXACT + " Other "
            "strategies, interchange and multigraphs (whose degrees count parallel edges) are left to NetworkX.",
-           rules=("no_multigraph",), min_work=(150, 600)),
+           rules=("no_multigraph",), min_work=_WORK_COLOURING),
     Served("label_propagation_communities", "structure", "Semi-synchronous label propagation in C++, visiting "
            "the nodes in NetworkX's colour order. " + _EXACT + " Multigraphs are left to NetworkX.",
-           rules=("no_multigraph",), min_work=(150, 600)),
+           rules=("no_multigraph",), min_work=_WORK_COLOURING),
 )
 
 _KRUSKAL = (
@@ -294,7 +313,7 @@ _KRUSKAL = (
 )
 SERVED += tuple(
     Served(name, "structure", _KRUSKAL, weight=True, rules=("weight_name",), data_rules=("keys", "kruskal_weights"),
-           min_work=(150, 600))
+           min_work=_WORK_SPANNING)
     for name in ("minimum_spanning_edges", "maximum_spanning_edges", "minimum_spanning_tree", "maximum_spanning_tree")
 )
 
