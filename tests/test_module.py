@@ -90,7 +90,8 @@ DOCS = {
     "core_number": "Core numbers in node order, or `None` if the graph has self-loops.",
     "kruskal": "Kruskal's spanning forest: kept edges as `(us, vs)` in yield order.",
     "triangle_counts": "`(t, d, db)` triangle counts per node (see `cluster::triangle_counts`),\nfor `nodes` or every "
-    "node. `successors_only` counts a directed graph\nwith the undirected formula over its successors.",
+    "node. `successors_only` counts a directed graph\nwith the undirected formula over its successors. With "
+    "`totals`, only the sums of\n`t` and of `d * (d - 1)` over the nodes.",
     "katz": "`katz_centrality` before normalization, with scalar `beta` and a\nzero start vector. `None` if it "
     "doesn't converge.",
 }
@@ -140,7 +141,7 @@ SIGNATURES = {
     "greedy_color": "($self)",
     "label_propagation": "($self, order)",
     "kruskal": "($self, weight=None, maximum=False)",
-    "triangle_counts": "($self, nodes=None, successors_only=False)",
+    "triangle_counts": "($self, nodes=None, successors_only=False, *, totals=False)",
 }
 
 

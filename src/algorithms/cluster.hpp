@@ -16,7 +16,8 @@ struct TriangleCount {
 
 // Counts for each of `nodes`, in parallel. `in` non-null: NetworkX's
 // directed counts over in and out rows; null: the undirected counts over
-// `out` rows.
-Result<std::vector<TriangleCount>> triangle_counts(const Csr& out, const Csr* in, const std::vector<Node>& nodes);
+// `out` rows, which `symmetric` says are an undirected graph's.
+Result<std::vector<TriangleCount>> triangle_counts(const Csr& out, const Csr* in, const std::vector<Node>& nodes,
+                                                   bool symmetric);
 
 }  // namespace fennel

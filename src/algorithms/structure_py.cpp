@@ -131,17 +131,28 @@ PyObject* triangles(PyObject* self, Args& a) {
     const CoreGraph& g = graph_of(self);
     std::optional<std::vector<Node>> nodes;
     bool successors_only = false;
-    if (!a.optional_positions(0, nodes) || !a.flag(1, successors_only)) return nullptr;
+    bool totals = false;
+    if (!a.optional_positions(0, nodes) || !a.flag(1, successors_only) || !a.flag(2, totals)) return nullptr;
     auto list = g.sources_or_all(nodes);
     if (!list.ok()) return raise(list.error());
     const Csr* in = g.directed && !successors_only ? &g.in_rows() : nullptr;
     Result<std::vector<TriangleCount>> r = Error{ErrorKind::Internal, {}};
     {
         Detached detached;
-        r = triangle_counts(g.succ, in, list.value());
+        r = triangle_counts(g.succ, in, list.value(), !g.directed);
     }
     if (!r.ok()) return raise(r.error());
     const std::vector<TriangleCount>& counts = r.value();
+    if (totals) {
+        // Transitivity's two sums, exact: sum of t and sum of d * (d - 1).
+        __int128 t = 0;
+        __int128 pairs = 0;
+        for (const TriangleCount& c : counts) {
+            t += c.t;
+            pairs += static_cast<__int128>(c.d) * (static_cast<__int128>(c.d) - 1);
+        }
+        return tuple_from([&] { return to_python(t); }, [&] { return to_python(pairs); });
+    }
     return list_from(counts.size(), [&](std::size_t i) {
         return tuple_from([&] { return to_python(counts[i].t); }, [&] { return to_python(counts[i].d); },
                           [&] { return to_python(counts[i].db); });
@@ -213,8 +224,9 @@ constexpr auto KRUSKAL = method("kruskal", spanning_forest,
 constexpr auto TRIANGLES = method("triangle_counts", triangles,
                                   "`(t, d, db)` triangle counts per node (see `cluster::triangle_counts`),\nfor "
                                   "`nodes` or every node. `successors_only` counts a directed graph\nwith the "
-                                  "undirected formula over its successors.",
-                                  "nodes=None", "successors_only=False");
+                                  "undirected formula over its successors. With `totals`, only the sums of\n"
+                                  "`t` and of `d * (d - 1)` over the nodes.",
+                                  "nodes=None", "successors_only=False", "*totals=False");
 
 }  // namespace
 

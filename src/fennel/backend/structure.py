@@ -337,11 +337,11 @@ def average_clustering(G, nodes=None, weight=None, count_zeros=True):
 
 def transitivity(G):
     name = "transitivity"
-    _, _, counts = _counts(name, locals().copy(), successors_only=True)
-    triangles_contri = [(t, d * (d - 1)) for t, d, _ in counts]
-    if len(triangles_contri) == 0:
+    fg = checked_graph(name, locals().copy())
+    total, contri = fg.core.triangle_counts(None, True, totals=True)
+    record("ran", name)
+    if len(fg) == 0:
         return 0
-    total, contri = map(sum, zip(*triangles_contri))
     return 0 if total == 0 else total / contri
 
 
