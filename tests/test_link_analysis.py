@@ -264,6 +264,13 @@ def test_core_arguments_and_edges():
     x0 = [0.5, 0.25, 0.25]
     assert g.eigenvector([0, 1, 2], x0, None, 1, 1e9, lambda *v: 0.0, False) == [0.5, 0.75, 0.5]
 
+    # A norm that keeps its arguments sees every iteration's values, not ones
+    # refilled under it.
+    seen = []
+    want = g.eigenvector([0, 1, 2], x0, None, 50, 1e-6, math.hypot, False)
+    assert g.eigenvector([0, 1, 2], x0, None, 50, 1e-6, lambda *v: seen.append(v) or math.hypot(*v), False) == want
+    assert len(seen) > 2 and len(set(seen)) == len(seen)
+
     def failing(*values):
         raise ZeroDivisionError("from hypot")
 

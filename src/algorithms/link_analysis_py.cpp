@@ -81,16 +81,24 @@ PyObject* eigenvector(PyObject* self, Args& a) {
     const Iteration it{g.succ, order, column.value(), compensated};
     // Python's math.hypot over the iterate in `order`; attached throughout,
     // so a pending signal stops the iteration here as it would NetworkX's.
+    // The arguments are float objects made once and refilled in place at
+    // every iteration while this function holds their only reference (the
+    // callee kept none); otherwise a fresh float takes the slot.
+    std::vector<PyRef> values(order.size());
+    std::vector<PyObject*> args(order.size());
     auto norm = [&](const std::vector<double>& x) -> std::optional<double> {
         if (PyErr_CheckSignals() < 0) return std::nullopt;
-        PyRef args = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(order.size())));
-        if (!args) return std::nullopt;
         for (std::size_t i = 0; i < order.size(); ++i) {
-            PyObject* v = PyFloat_FromDouble(x[order[i]]);
-            if (v == nullptr) return std::nullopt;
-            PyTuple_SET_ITEM(args.get(), static_cast<Py_ssize_t>(i), v);
+            const double v = x[order[i]];
+            if (values[i] && Py_REFCNT(values[i].get()) == 1) {
+                reinterpret_cast<PyFloatObject*>(values[i].get())->ob_fval = v;
+            } else {
+                values[i] = PyRef::steal(PyFloat_FromDouble(v));
+                if (!values[i]) return std::nullopt;
+            }
+            args[i] = values[i].get();
         }
-        PyRef length = PyRef::steal(PyObject_Call(hypot, args.get(), nullptr));
+        PyRef length = PyRef::steal(PyObject_Vectorcall(hypot, args.data(), args.size(), nullptr));
         if (!length) return std::nullopt;
         const double value = PyFloat_AsDouble(length.get());
         if (value == -1.0 && PyErr_Occurred()) return std::nullopt;
