@@ -83,4 +83,16 @@ inline RaisedException fetch_exception() {
     return e;
 }
 
+// An empty dict with room for `size` entries, so that filling it never
+// resizes (CPython exports the presizing constructor through 3.14; later
+// versions get a plain dict).
+inline PyObject* new_dict_for(Py_ssize_t size) {
+#if PY_VERSION_HEX < 0x030F0000
+    return _PyDict_NewPresized(size);
+#else
+    (void)size;
+    return PyDict_New();
+#endif
+}
+
 }  // namespace fennel::py

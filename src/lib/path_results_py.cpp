@@ -42,7 +42,7 @@ PyObject* extended(PyObject* parent, PyObject* item, bool toward) {
 PyObject* tree_paths(const NodeObjects& obj, std::span<const Node> order, std::span<const Node> parents,
                      std::span<const Node> keys, bool toward) {
     PathLists path(static_cast<std::size_t>(PyTuple_GET_SIZE(obj.nodes)));
-    PyRef out = PyRef::steal(PyDict_New());
+    PyRef out = PyRef::steal(new_dict_for(static_cast<Py_ssize_t>(keys.size())));
     if (!out) return nullptr;
     for (std::size_t i = 0; i < order.size(); ++i) {
         const Node v = order[i];
@@ -60,7 +60,7 @@ PyObject* tree_paths(const NodeObjects& obj, std::span<const Node> order, std::s
 
 PyObject* distance_dict(const NodeObjects& obj, std::span<const Node> order, std::span<const double> dist,
                         bool int_distances) {
-    PyRef out = PyRef::steal(PyDict_New());
+    PyRef out = PyRef::steal(new_dict_for(static_cast<Py_ssize_t>(order.size())));
     if (!out) return nullptr;
     for (std::size_t i = 0; i < order.size(); ++i) {
         PyRef value = PyRef::steal(int_distances ? PyLong_FromDouble(dist[i])
@@ -72,7 +72,7 @@ PyObject* distance_dict(const NodeObjects& obj, std::span<const Node> order, std
 }
 
 PyObject* level_dict(const NodeObjects& obj, std::span<const Node> order, std::span<const std::uint32_t> levels) {
-    PyRef out = PyRef::steal(PyDict_New());
+    PyRef out = PyRef::steal(new_dict_for(static_cast<Py_ssize_t>(order.size())));
     if (!out) return nullptr;
     for (std::size_t i = 0; i < order.size(); ++i) {
         PyRef value = PyRef::steal(PyLong_FromUnsignedLong(levels[i]));
