@@ -1,0 +1,86 @@
+"""How close build_graph is to the cost of merely reading NetworkX's dicts.
+
+Beside the bare Python walk of bench/conversion.py, this times a plain C walk
+of the same adjacency: PyDict_Next over G._adj and over every row, reading
+each neighbour key's int value and, with a weight, looking the attribute up
+in each edge's data dict. It builds nothing and checks nothing, so no
+conversion that reads the dicts can be much cheaper; fennel's conversion
+beats it by overlapping the memory accesses of several rows (prefetching).
+The walker is compiled here from the C source below with the system's C++
+compiler and loaded through ctypes.
+
+    python bench/conversion_floor.py
+"""
+
+import ctypes
+import os
+import subprocess
+import sysconfig
+import tempfile
+import time
+
+import fennel._core as core
+from conversion import bare_loop, random_graph
+
+WALK = r"""
+#include <Python.h>
+extern "C" long long walk(PyObject* adj, PyObject* attr) {
+    long long sum = 0;
+    Py_ssize_t pos = 0;
+    PyObject *node, *row;
+    while (PyDict_Next(adj, &pos, &node, &row)) {
+        Py_ssize_t p = 0;
+        PyObject *key, *data;
+        while (PyDict_Next(row, &p, &key, &data)) {
+            sum += PyLong_AsLong(key);
+            if (attr != Py_None) {
+                PyObject* v = PyDict_GetItemWithError(data, attr);
+                if (v != NULL) sum += PyLong_AsLong(v);
+            }
+        }
+    }
+    return sum;
+}
+"""
+
+
+def compiled_walk():
+    folder = tempfile.mkdtemp()
+    source, library = os.path.join(folder, "walk.cpp"), os.path.join(folder, "walk.so")
+    with open(source, "w") as f:
+        f.write(WALK)
+    include = sysconfig.get_paths()["include"]
+    subprocess.run(["g++", "-O3", "-shared", "-fPIC", f"-I{include}", source, "-o", library], check=True)
+    walk = ctypes.PyDLL(library).walk
+    walk.argtypes = [ctypes.py_object, ctypes.py_object]
+    walk.restype = ctypes.c_longlong
+    return walk
+
+
+def best(fn, repeats=5):
+    times = []
+    for _ in range(repeats):
+        t = time.perf_counter()
+        fn()
+        times.append(time.perf_counter() - t)
+    return min(times)
+
+
+def main():
+    walk = compiled_walk()
+    print(f"{'graph':<11}{'':<12}{'bare loop':>11}{'C walk':>10}{'build_graph':>13}   (ratios to the bare loop)")
+    for directed in (False, True):
+        G = random_graph(directed)
+        nodes = list(G)
+        index = {v: i for i, v in enumerate(nodes)}
+        loop = best(lambda: bare_loop(G._adj))
+        for label, attr, attrs in (("no attr", None, []), ("weight", "weight", [("weight", 1)])):
+            t_walk = best(lambda: walk(G._adj, attr))
+            t_build = best(lambda: core.build_graph(nodes, index, G._adj, directed, attrs))
+            name = "directed" if directed else "undirected"
+            print(f"{name:<11}{label:<12}{loop:>10.3f}s{t_walk:>9.3f}s{t_build:>12.3f}s   "
+                  f"{loop / t_walk:.1f}x, {loop / t_build:.1f}x")
+
+
+if __name__ == "__main__":
+    main()
