@@ -641,7 +641,7 @@ def cpu_model():
 def seconds(t, runs=3):
     if t is None:
         return "-"
-    text = f"{t:.2f}s" if t >= 1 else f"{t * 1e3:.3g}ms" if t >= 0.01 else f"{t * 1e3:.2f}ms"
+    text = f"{t:.2f}s" if t >= 0.9995 else f"{t * 1e3:.3g}ms" if t >= 0.01 else f"{t * 1e3:.2f}ms"
     return text + ("*" if runs == 1 else "")
 
 
