@@ -1,0 +1,129 @@
+"""Scaling: fennel on native graphs of 1,000,000 and 10,000,000 edges, at 1
+and 2 worker threads.
+
+Each graph is undirected, with m random edges (numpy, seed 1) over m / 10
+nodes and a float weight in [0, 1) per edge, built natively by
+``nx.from_pandas_edgelist(..., backend="fennel")`` (NetworkX's own graph of
+10,000,000 edges takes about 2.5 GB; this one never exists). On it:
+
+* betweenness_centrality, k=256 sampled sources (seed 1), unweighted;
+* closeness of a sample of 256 nodes (seed 1): ``CoreGraph.closeness`` on
+  the 256 sources at once, the per-source parallel kernel behind
+  ``closeness_centrality`` (NetworkX's ``u=`` takes one node a call);
+* pagerank (weighted);
+* connected_components (listed);
+* single_source_dijkstra_path_length from node 0 (weighted).
+
+Every configuration runs in a process of its own (the pool's size is fixed
+when it starts; ``RAYON_NUM_THREADS`` sets it), which reports each step's
+time, the memory the built graph holds (resident memory past a baseline
+taken once the input DataFrame exists, after the build's temporaries are
+freed) per edge, and the process's peak resident memory past that baseline.
+Times are single runs.
+
+    python bench/scaling.py              # 1,000,000 and 10,000,000 edges
+    python bench/scaling.py --small      # 100,000 and 1,000,000 edges
+"""
+
+import ctypes
+import gc
+import json
+import os
+import platform
+import random
+import resource
+import subprocess
+import sys
+import time
+
+SIZES = [100_000, 1_000_000] if "--small" in sys.argv else [1_000_000, 10_000_000]
+K = 256
+
+
+def rss_kib():
+    with open("/proc/self/statm") as f:
+        return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE") // 1024
+
+
+def peak_kib():
+    return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+
+
+def trim():
+    gc.collect()
+    try:
+        ctypes.CDLL("libc.so.6").malloc_trim(0)
+    except (OSError, AttributeError):
+        pass
+
+
+def child(m):
+    import networkx as nx
+    import numpy as np
+    import pandas as pd
+
+    nx.config.warnings_to_ignore.add("cache")
+    rng = np.random.default_rng(1)
+    n = m // 10
+    ends = rng.integers(0, n, size=(m, 2), dtype=np.int64)
+    df = pd.DataFrame({"source": ends[:, 0], "target": ends[:, 1], "weight": rng.random(m)})
+    del ends
+    nx.from_pandas_edgelist(df.head(100), edge_attr="weight", backend="fennel")  # imports and first-use costs
+    trim()
+    base_rss, base_peak = rss_kib(), peak_kib()
+    out = {}
+
+    def step(name, fn):
+        t = time.perf_counter()
+        result = fn()
+        out[name] = time.perf_counter() - t
+        return result
+
+    G = step("build", lambda: nx.from_pandas_edgelist(df, edge_attr="weight", backend="fennel"))
+    if type(G).__name__ != "FennelGraph":
+        raise SystemExit("from_pandas_edgelist did not build a native graph")
+    trim()
+    out["held_bytes_per_edge"] = (rss_kib() - base_rss) * 1024 / m
+    out["edges"] = G.number_of_edges()
+    step("betweenness k=256", lambda: nx.betweenness_centrality(G, k=K, seed=1, backend="fennel"))
+    sample = [G.index[v] for v in random.Random(1).sample(list(G), K)]
+    step("closeness, 256 sources", lambda: G.core.closeness(None, True, sample))
+    step("pagerank", lambda: nx.pagerank(G, backend="fennel"))
+    step("connected_components", lambda: list(nx.connected_components(G, backend="fennel")))
+    step("dijkstra lengths", lambda: nx.single_source_dijkstra_path_length(G, 0, backend="fennel"))
+    out["peak_kib"] = peak_kib() - base_peak
+    print(json.dumps(out))
+
+
+def run(m, threads):
+    env = dict(os.environ, RAYON_NUM_THREADS=str(threads), OPENBLAS_NUM_THREADS="1")
+    done = subprocess.run([sys.executable, __file__, "--child", str(m)], env=env, capture_output=True, text=True)
+    if done.returncode != 0:
+        raise SystemExit(done.stderr)
+    return json.loads(done.stdout.strip().splitlines()[-1])
+
+
+def main():
+    if "--child" in sys.argv:
+        child(int(sys.argv[sys.argv.index("--child") + 1]))
+        return
+    print(f"CPython {platform.python_version()}, {os.cpu_count()} cores; single runs")
+    results = {(m, t): run(m, t) for m in SIZES for t in (1, 2)}
+    steps = [k for k in results[SIZES[0], 1] if k not in ("held_bytes_per_edge", "edges", "peak_kib")]
+    head = "".join(f"{f'{m:,} edges, {t}t':>22}" for m in SIZES for t in (1, 2))
+    print(f"{'step':<26}{head}{'2t speedup':>22}{'growth (1t)':>14}")
+    for s in steps:
+        cells = "".join(f"{results[m, t][s]:>21.3f}s" for m in SIZES for t in (1, 2))
+        big = SIZES[-1]
+        speedup = results[big, 1][s] / results[big, 2][s]
+        growth = results[big, 1][s] / results[SIZES[0], 1][s]
+        print(f"{s:<26}{cells}{speedup:>21.2f}x{growth:>13.1f}x")
+    for label, key, fmt in (("graph held, bytes/edge", "held_bytes_per_edge", "{:>22.1f}"),
+                            ("peak memory, MiB", "peak_kib", "{:>22.0f}")):
+        scale = 1 / 1024 if key == "peak_kib" else 1
+        print(f"{label:<26}" + "".join(fmt.format(results[m, t][key] * scale) for m in SIZES for t in (1, 2)))
+    print(f"edges after merging repeats: " + ", ".join(f"{results[m, 1]['edges']:,}" for m in SIZES))
+
+
+if __name__ == "__main__":
+    main()
