@@ -74,55 +74,10 @@ def should_run(name, args, kwargs):
     the number of adjacency entries (2m for undirected graphs) and
     ``sources`` is ``k`` or ``n``. Calls below the function's
     ``registry.SHOULD_RUN_MIN_WORK`` stay with NetworkX: at that size
-    NetworkX's dispatch overhead (about 50 us per call) plus, for a graph not
+    NetworkX's dispatch overhead (about 20 us per call) plus, for a graph not
     converted yet, the conversion cost more than NetworkX's pure-Python run.
     The thresholds (``registry._WORK_*``) are the crossovers
     bench/thresholds.py measures, one representative call per family.
-    """
-    if name not in FUNCTIONS:
-        return False
-    if registry.BY_NAME[name].constructor:
-        return True  # builds NetworkX's own graph where it cannot build an identical one
-    try:
-        a = _bound_arguments(name, args, kwargs)
-    except TypeError:
-        reason = "arguments do not match NetworkX's signature"
-    else:
-        reason = argument_problem(name, a)
-        if not reason:
-            fg = cached_conversion(a["G"], attributes(name, a))
-            reason = fg if isinstance(fg, str) else fg and data_problem(name, fg, a)
-    if reason:
-        record("refused", name, reason)
-        return reason
-    return True
-
-
-def should_run(name, args, kwargs):
-    """Whether handing this call to fennel is faster than NetworkX's own run.
-
-    Asked only for automatic dispatch (``backend_priority``), never for an
-    explicit ``backend="fennel"``. The work of a call is ``n + s`` for one
-    search and ``sources * (n + s)`` for one search per source, where ``s`` is
-    the number of adjacency entries (2m for undirected graphs) and
-    ``sources`` is ``k`` or ``n``. Calls below the function's
-    ``registry.SHOULD_RUN_MIN_WORK`` stay with NetworkX: at that size
-    NetworkX's dispatch overhead (about 50 us per call) plus, for a graph not
-    converted yet, the conversion cost more than NetworkX's pure-Python run.
-    The crossovers were measured on a 2-core machine with random graphs of
-    average degree 2 to 10 (best of 30 runs; the per-call cost of both sides
-    is then a fraction of a millisecond):
-
-    ======================================  ===========  ==============
-    function                                converted    not converted
-    ======================================  ===========  ==============
-    betweenness / edge betweenness          ~110-200     ~110-200
-    single_source_shortest_path_length      ~700-1400    ~1500-2800
-    single_source_dijkstra_path_length      ~150-200     ~500-700
-    pagerank (NetworkX builds a scipy       0            0
-    matrix: 0.7 ms on 5 nodes)
-    eigenvector / katz centrality           0            ~30
-    ======================================  ===========  ==============
     """
     if name not in FUNCTIONS:
         return False
