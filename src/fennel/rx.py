@@ -5,15 +5,19 @@ results against rustworkx: each function here takes a rustworkx graph and
 returns what the rustworkx function of the same name returns, with the same
 type, order, values and errors.
 
-fennel reads the graph's edge list once and lays its rows out in rustworkx's
-neighbour order, which follows the order edges were added in. That order is
-the order of the edge indices unless edges were removed; a graph whose node
-or edge indices have gaps is therefore answered by rustworkx itself, as is
-anything else fennel cannot reproduce exactly (a cost callable that raises
-or returns something other than a plain number, an out-of-range goal).
-A graph whose removed edge slots were all taken again by later edges shows
-no gap; its rows are read in index order.
+rustworkx lists a node's edges newest first. fennel reads every node's edge
+list from the graph, derives one insertion order that every list agrees
+with, and lays its rows out from it, so removed and re-added edges are read
+as rustworkx iterates them. With ``index_order=True`` the caller vouches that
+no edge was ever removed, so that edge indices follow insertion order, and
+fennel reads the edge list alone: several times faster, but wrong on a graph
+that reused the index of a removed edge. Anything fennel cannot reproduce
+(a graph with gaps in its node indices, a cost callable that raises or
+returns something other than a plain number, an out-of-range node or goal)
+is answered by rustworkx itself.
 """
+
+import itertools
 
 import numpy as np
 import rustworkx as rx
@@ -23,18 +27,70 @@ from fennel import _core
 __all__ = ["strongly_connected_components", "topological_sort", "dijkstra_shortest_path_lengths"]
 
 
-def _compact(graph, costs=None):
-    """The graph's `CoreGraph`, or None when its indices have gaps."""
+def _edges(graph):
+    """(n, sources, targets, edge indices) in index order, or None when the node indices have gaps."""
     n = graph.num_nodes()
-    m = graph.num_edges()
     nodes = graph.node_indices()
-    edges = graph.edge_indices()
-    if (n and nodes[-1] != n - 1) or (m and edges[-1] != m - 1):
+    if n and nodes[-1] != n - 1:
         return None
-    ends = np.asarray(graph.edge_list(), dtype=np.uint32).reshape(m, 2)
-    src = np.ascontiguousarray(ends[:, 0])
-    dst = np.ascontiguousarray(ends[:, 1])
-    return _core.build_rx(n, isinstance(graph, rx.PyDiGraph), src, dst, costs)
+    m = graph.num_edges()
+    ends = np.asarray(graph.edge_list(), dtype=np.int64).reshape(m, 2)
+    return n, ends[:, 0], ends[:, 1], np.asarray(graph.edge_indices(), dtype=np.int64)
+
+
+def _insertion_order(graph, n, src, indices, directed, in_rows=True):
+    """Positions into the edge list in an order every row of the graph agrees
+    with (of a directed graph, its in-rows too unless `in_rows` is false).
+
+    Each row lists its edges newest first (an undirected row: the edges it
+    starts, then the edges it ends, each part newest first), so consecutive
+    entries of a row say which of two edges is older. Those pairs are the
+    arcs of an acyclic graph over the edges; a topological order of it is an
+    insertion order that lays every row out as rustworkx iterates it.
+    """
+    position = np.full(int(indices[-1]) + 1 if len(indices) else 0, -1, dtype=np.int64)
+    position[indices] = np.arange(len(indices))
+    older, newer = [], []
+    readers = (graph.out_edge_indices, graph.in_edge_indices)[: 2 if in_rows else 1]
+    for read in readers if directed else (graph.incident_edges,):
+        rows = list(map(read, range(n)))
+        lengths = np.fromiter(map(len, rows), dtype=np.int64, count=n)
+        flat = position[np.fromiter(itertools.chain.from_iterable(rows), dtype=np.int64, count=int(lengths.sum()))]
+        row = np.repeat(np.arange(n), lengths)
+        same = row[1:] == row[:-1]
+        if not directed:
+            starts = src[flat] == row  # a self-loop is listed once, among the edges its node starts
+            same &= starts[1:] == starts[:-1]
+        older.append(flat[1:][same])
+        newer.append(flat[:-1][same])
+    arcs = _core.build_rx(len(indices), True, np.concatenate(older).astype(np.uint32),
+                          np.concatenate(newer).astype(np.uint32))
+    return arcs.rx_toposort()
+
+
+def _compact(graph, cost=None, index_order=False):
+    """The graph's `CoreGraph` with costs from `cost` (one per edge payload), or
+    None when fennel cannot reproduce its rows. A search by cost walks the
+    out-rows only, so only they need rustworkx's order then."""
+    read = _edges(graph)
+    if read is None:
+        return None
+    n, src, dst, indices = read
+    directed = isinstance(graph, rx.PyDiGraph)
+    if index_order:
+        order = np.arange(len(indices))
+    else:
+        order = _insertion_order(graph, n, src, indices, directed, in_rows=cost is None)
+        if order is None:
+            return None
+        order = np.asarray(order, dtype=np.int64)
+    costs = None
+    if cost is not None:
+        costs = _costs(graph, cost)
+        if costs is None:
+            return None
+        costs = [costs[k] for k in order.tolist()]
+    return _core.build_rx(n, directed, src[order].astype(np.uint32), dst[order].astype(np.uint32), costs)
 
 
 def _node_indices(positions):
@@ -43,17 +99,17 @@ def _node_indices(positions):
     return out
 
 
-def strongly_connected_components(graph):
+def strongly_connected_components(graph, *, index_order=False):
     """Like `rustworkx.strongly_connected_components`."""
-    g = _compact(graph) if type(graph) is rx.PyDiGraph else None
+    g = _compact(graph, index_order=index_order) if type(graph) is rx.PyDiGraph else None
     if g is None:
         return rx.strongly_connected_components(graph)
     return g.rx_scc()
 
 
-def topological_sort(graph):
+def topological_sort(graph, *, index_order=False):
     """Like `rustworkx.topological_sort`: raises `rustworkx.DAGHasCycle` on a cycle."""
-    g = _compact(graph) if type(graph) is rx.PyDiGraph else None
+    g = _compact(graph, index_order=index_order) if type(graph) is rx.PyDiGraph else None
     order = g.rx_toposort() if g is not None else None
     if order is None:
         return rx.topological_sort(graph)  # rustworkx raises its own error
@@ -77,7 +133,7 @@ def _costs(graph, edge_cost_fn):
     return costs
 
 
-def dijkstra_shortest_path_lengths(graph, node, edge_cost_fn, goal=None):
+def dijkstra_shortest_path_lengths(graph, node, edge_cost_fn, goal=None, *, index_order=False):
     """Like `rustworkx.dijkstra_shortest_path_lengths`."""
     def rustworkx():
         return rx.dijkstra_shortest_path_lengths(graph, node, edge_cost_fn, goal=goal)
@@ -87,8 +143,7 @@ def dijkstra_shortest_path_lengths(graph, node, edge_cost_fn, goal=None):
     n = graph.num_nodes()
     if not 0 <= node < n or (goal is not None and (type(goal) is not int or not 0 <= goal < n)):
         return rustworkx()
-    costs = _costs(graph, edge_cost_fn)
-    g = _compact(graph, costs) if costs is not None else None
+    g = _compact(graph, edge_cost_fn, index_order)
     if g is None:
         return rustworkx()
     dist = g.rx_dijkstra(node, goal)
