@@ -17,10 +17,9 @@ import os
 import subprocess
 import sysconfig
 import tempfile
-import time
 
 import fennel._core as core
-from conversion import bare_loop, random_graph
+from conversion import bare_loop, best, random_graph
 
 WALK = r"""
 #include <Python.h>
@@ -55,15 +54,6 @@ def compiled_walk():
     walk.argtypes = [ctypes.py_object, ctypes.py_object]
     walk.restype = ctypes.c_longlong
     return walk
-
-
-def best(fn, repeats=5):
-    times = []
-    for _ in range(repeats):
-        t = time.perf_counter()
-        fn()
-        times.append(time.perf_counter() - t)
-    return min(times)
 
 
 def main():

@@ -25,36 +25,24 @@ Times are single runs.
     python bench/scaling.py --small      # 100,000 and 1,000,000 edges
 """
 
-import ctypes
 import gc
 import json
 import os
 import platform
 import random
-import resource
 import subprocess
 import sys
 import time
+
+from construction import peak_kib, release_free_memory, rss_kib
 
 SIZES = [100_000, 1_000_000] if "--small" in sys.argv else [1_000_000, 10_000_000]
 K = 256
 
 
-def rss_kib():
-    with open("/proc/self/statm") as f:
-        return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE") // 1024
-
-
-def peak_kib():
-    return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
-
-
 def trim():
     gc.collect()
-    try:
-        ctypes.CDLL("libc.so.6").malloc_trim(0)
-    except (OSError, AttributeError):
-        pass
+    release_free_memory()
 
 
 def child(m):
