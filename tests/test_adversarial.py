@@ -181,6 +181,36 @@ def test_thread_creation_failure_degrades_the_pool():
     assert float(out) == sum(convert(G).betweenness())
 
 
+
+@pytest.mark.skipif(SANITIZED, reason="the sanitizer's shadow memory needs the address space")
+@pytest.mark.parametrize("threads", ["2", "8"])
+def test_workers_out_of_memory_raise_memory_error(threads):
+    # Barely more address space than in use when the pool starts: workers
+    # fail to allocate their scratch (and the runtime state an exception
+    # needs), and the call must raise MemoryError, never end the process.
+    code = """
+        import resource
+        import networkx as nx
+        from fennel import _core
+        G = nx.gnm_random_graph(20_000, 60_000, seed=1)
+        for u, v, d in G.edges(data=True):
+            d["w"] = (u * 7 + v) % 5 + 1
+        nodes = list(G)
+        g = _core.build_graph(nodes, {v: i for i, v in enumerate(nodes)}, G._adj, False, [("w", 1)])
+        with open("/proc/self/status") as f:
+            vm = next(int(line.split()[1]) for line in f if line.startswith("VmSize"))
+        limit = vm * 1024 + (32 << 20)
+        resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
+        try:
+            g.betweenness("w", False, list(range(0, 20_000, 500)))
+            print("answered")
+        except MemoryError:
+            print("MemoryError")
+    """
+    code_, out, err = run_python(code, RAYON_NUM_THREADS=threads)
+    assert code_ == 0, err
+    assert out.strip() in ("answered", "MemoryError"), out
+
 # ---------------------------------------------------------------------------
 # Dict subclasses read through the protocol NetworkX uses
 

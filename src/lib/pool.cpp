@@ -58,13 +58,21 @@ struct Job {
     bool complete = false;
 };
 
-thread_local bool t_is_worker = false;
-thread_local InterruptCheck* t_interrupt_check = nullptr;
+// Per-thread state lives in the static TLS block, set up when a thread
+// starts (or, for threads already running, when the module is loaded). The
+// default model for a loaded module allocates each thread's block on its
+// first access instead, and glibc ends the process when that allocation
+// fails, as it can under a memory limit; here a thread the system cannot
+// provide for is refused at creation, which the pool survives.
+#define FENNEL_THREAD_LOCAL thread_local __attribute__((tls_model("initial-exec")))
+
+FENNEL_THREAD_LOCAL bool t_is_worker = false;
+FENNEL_THREAD_LOCAL InterruptCheck* t_interrupt_check = nullptr;
 // When the waiting thread next asks its check, and whether it answered true
 // (then every later job of the same call is cancelled at once).
-thread_local std::chrono::steady_clock::time_point t_next_poll;
-thread_local bool t_interrupted = false;
-thread_local const Job* t_current_job = nullptr;  // whose task this thread runs
+FENNEL_THREAD_LOCAL std::chrono::steady_clock::time_point t_next_poll;
+FENNEL_THREAD_LOCAL bool t_interrupted = false;
+FENNEL_THREAD_LOCAL const Job* t_current_job = nullptr;  // whose task this thread runs
 
 // Whether `job` or a job that submitted it was interrupted.
 bool cancelled(const Job* job) {
