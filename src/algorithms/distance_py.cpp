@@ -163,7 +163,7 @@ PyObject* closeness(PyObject* self, Args& a) {
     // graph, whose rows list in-neighbours by ascending position.
     auto column = g.weight_slice(distance, g.directed);
     if (!column.ok()) return raise(column.error());
-    if (distance) options.int_weights = g.find_weights(*distance)->all_int;
+    if (distance) options.int_weights = g.all_int(*distance);
     auto list = g.sources_or_all(sources);
     if (!list.ok()) return raise(list.error());
     Result<std::vector<double>> result = Error{ErrorKind::Internal, {}};
@@ -208,7 +208,7 @@ PyObject* dijkstra_stats(PyObject* self, Args& a) {
     const CoreGraph& g = graph_of(self);
     auto column = g.weight_slice(weight, false);
     if (!column.ok()) return raise(column.error());
-    const bool int_weights = g.find_weights(weight)->all_int;
+    const bool int_weights = g.all_int(weight);
     auto list = g.sources_or_all(sources);
     if (!list.ok()) return raise(list.error());
     Result<DijkstraStats> result = Error{ErrorKind::Internal, {}};

@@ -68,21 +68,6 @@ private:
     bool ran_ = false;
 };
 
-// Whether `obj` has attribute `name`; -1 when the lookup itself raised
-// something other than AttributeError.
-int has_attribute(PyObject* obj, const char* name) {
-    PyObject* value = PyObject_GetAttrString(obj, name);
-    if (value != nullptr) {
-        Py_DECREF(value);
-        return 1;
-    }
-    if (PyErr_ExceptionMatches(PyExc_AttributeError)) {
-        PyErr_Clear();
-        return 0;
-    }
-    return -1;
-}
-
 // An integer through the index protocol. Only a value too large for the
 // double columns becomes a refusal; any other exception raised by
 // `__index__` (KeyboardInterrupt included) propagates unchanged.

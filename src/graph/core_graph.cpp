@@ -19,6 +19,11 @@ const Weights* CoreGraph::find_weights(const std::string& name) const {
     return it == weights.end() ? nullptr : &it->second;
 }
 
+bool CoreGraph::all_int(const std::string& name) const {
+    const Weights* w = find_weights(name);
+    return w == nullptr || w->all_int;
+}
+
 Result<const std::vector<double>*> CoreGraph::weight_slice(const std::optional<std::string>& name,
                                                            bool reverse) const {
     if (!name) return static_cast<const std::vector<double>*>(nullptr);

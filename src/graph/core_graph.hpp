@@ -174,6 +174,9 @@ struct CoreGraph {
     bool has_edge(Node u, Node v) const;
     std::vector<std::string> attribute_names() const;
     const Weights* find_weights(const std::string& name) const;
+    // Whether every value of the column is an integer; an attribute a
+    // native graph lacks weighs 1 everywhere, an integer.
+    bool all_int(const std::string& name) const;
 };
 
 // Edges in G.edges order: for undirected graphs each edge once, from its

@@ -114,6 +114,12 @@ std::optional<bool> positions_from_buffer(PyObject* o, std::vector<std::uint32_t
     if (!PyObject_CheckBuffer(o) || PyBytes_Check(o) || PyByteArray_Check(o)) return std::nullopt;
     Py_buffer view;
     if (PyObject_GetBuffer(o, &view, PyBUF_FORMAT | PyBUF_C_CONTIGUOUS) != 0) {
+        // A buffer of another layout is iterated instead; anything but the
+        // refusal to export (an interrupt in a `__buffer__`, say) propagates.
+        if (!PyErr_ExceptionMatches(PyExc_BufferError) && !PyErr_ExceptionMatches(PyExc_TypeError) &&
+            !PyErr_ExceptionMatches(PyExc_ValueError)) {
+            return false;
+        }
         PyErr_Clear();
         return std::nullopt;
     }
@@ -189,6 +195,9 @@ bool parse_args(const Signature& sig, PyObject* const* args, Py_ssize_t nargsf,
 }
 
 void mark_argument_error(const char* function, std::string_view name) {
+    // Only the converters' own errors are marked; whatever an argument's own
+    // Python code raised (an interrupt included) propagates as it was raised.
+    if (!converter_error_raised()) return;
     RaisedException e = fetch_exception();
     if (e.type == nullptr) return;
     PyRef type = PyRef::steal(e.type);

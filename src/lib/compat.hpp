@@ -83,6 +83,45 @@ inline RaisedException fetch_exception() {
     return e;
 }
 
+// Whether the current exception is exactly one of the converter errors
+// (TypeError, ValueError, OverflowError) raised by C code: it has no
+// traceback yet. An exception raised by Python code (an argument's own
+// `__index__`, say) has passed through a frame and carries one. The
+// exception stays set.
+inline bool converter_error_raised() {
+#if PY_VERSION_HEX >= 0x030C0000
+    PyObject* exc = PyErr_GetRaisedException();
+    if (exc == nullptr) return false;
+    PyObject* type = reinterpret_cast<PyObject*>(Py_TYPE(exc));
+    PyObject* tb = PyException_GetTraceback(exc);
+    const bool from_c = tb == nullptr;
+    Py_XDECREF(tb);
+    PyErr_SetRaisedException(exc);
+#else
+    PyObject *type = nullptr, *value = nullptr, *tb = nullptr;
+    PyErr_Fetch(&type, &value, &tb);
+    if (type == nullptr) return false;
+    const bool from_c = tb == nullptr;
+    PyErr_Restore(type, value, tb);
+#endif
+    return from_c && (type == PyExc_TypeError || type == PyExc_ValueError || type == PyExc_OverflowError);
+}
+
+// Whether `obj` has attribute `name`; -1, with the exception set, when the
+// lookup itself raised something other than AttributeError.
+inline int has_attribute(PyObject* obj, const char* name) {
+    PyObject* value = PyObject_GetAttrString(obj, name);
+    if (value != nullptr) {
+        Py_DECREF(value);
+        return 1;
+    }
+    if (PyErr_ExceptionMatches(PyExc_AttributeError)) {
+        PyErr_Clear();
+        return 0;
+    }
+    return -1;
+}
+
 // An empty dict with room for `size` entries, so that filling it never
 // resizes (CPython exports the presizing constructor through 3.14; later
 // versions get a plain dict).

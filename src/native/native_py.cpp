@@ -74,12 +74,18 @@ bool parse_value(PyObject* v, Parsed& out) {
         out.value = v == Py_True ? 1.0 : 0.0;
         return true;
     }
-    if (PyLong_Check(v) || PyObject_HasAttrString(v, "__index__")) {
+    const int has_index = PyLong_Check(v) ? 1 : has_attribute(v, "__index__");
+    if (has_index < 0) return false;
+    if (has_index == 1) {
+        // Only a value too large for the columns is "too large"; any other
+        // exception raised by `__index__` (an interrupt included) propagates.
         PyRef idx = PyRef::steal(PyNumber_Index(v));
+        if (!idx && !PyErr_ExceptionMatches(PyExc_OverflowError)) return false;
         long long x = -1;
         int overflow = 0;
         if (idx) x = PyLong_AsLongLongAndOverflow(idx.get(), &overflow);
-        if (!idx || overflow != 0 || (x == -1 && PyErr_Occurred()) || x > MAX_EXACT_INT || x < -MAX_EXACT_INT) {
+        if (idx && x == -1 && PyErr_Occurred()) return false;
+        if (!idx || overflow != 0 || x > MAX_EXACT_INT || x < -MAX_EXACT_INT) {
             PyErr_Clear();
             PyErr_SetString(PyExc_ValueError, "integer edge attribute is too large");
             return false;
@@ -91,7 +97,9 @@ bool parse_value(PyObject* v, Parsed& out) {
     double x;
     if (PyFloat_Check(v)) {
         x = PyFloat_AS_DOUBLE(v);
-    } else if (PyObject_HasAttrString(v, "dtype")) {
+    } else if (int has_dtype = has_attribute(v, "dtype"); has_dtype < 0) {
+        return false;
+    } else if (has_dtype == 1) {
         x = PyFloat_AsDouble(v);
         if (x == -1.0 && PyErr_Occurred()) return false;
     } else {
