@@ -104,11 +104,24 @@ if not _returns_dict(nx.single_target_shortest_path_length):
 
 def _weight_name(name, a):
     weight = a["weight"]
-    if weight is None or isinstance(weight, str):
+    if weight is None:
         return None
+    if type(weight) is str:
+        # The columns are named in UTF-8; a lone surrogate has no encoding.
+        return None if weight.isascii() or _encodes(weight) else "weight names must be valid UTF-8"
+    if isinstance(weight, str):
+        return "str subclasses as weight names are left to NetworkX"
     if callable(weight):
         return "callable weights are left to NetworkX"
     return "weight must be None or an attribute name"
+
+
+def _encodes(text):
+    try:
+        text.encode()
+    except UnicodeEncodeError:
+        return False
+    return True
 
 
 def _cutoff(cutoff, *, exact_float):
@@ -116,11 +129,12 @@ def _cutoff(cutoff, *, exact_float):
 
     Breadth-first levels are small ints, so any int compares the same after
     conversion to float. Dijkstra distances are floats near the cutoff, so an
-    int cutoff must convert to float exactly.
+    int cutoff must convert to float exactly. Subclasses (whose comparisons
+    or conversions may be their own) are left to NetworkX.
     """
-    if cutoff is None or isinstance(cutoff, float):
+    if cutoff is None or type(cutoff) is float:
         return None
-    if isinstance(cutoff, int):
+    if type(cutoff) in (int, bool):
         if not exact_float:
             return None
         try:
@@ -134,7 +148,7 @@ def _cutoff(cutoff, *, exact_float):
 
 def _depth_limit(name, a):
     limit = a["depth_limit"]
-    if limit is None or isinstance(limit, int | float):
+    if limit is None or type(limit) in (int, bool, float):
         return None
     return "depth_limit must be None, an int or a float"
 
@@ -249,6 +263,7 @@ ARGUMENT_RULES = {
     "weighted_method": _weighted_method,
     "release": lambda name, a: RELEASE_REFUSALS.get(name),
     "weight_name": _weight_name,
+    "unweighted": _absent("weight", "weighted clusterings"),
     "depth_limit": _depth_limit,
     "sort_neighbors": _absent("sort_neighbors", "sorted neighbours"),
     "neighbors": _absent("neighbors", "neighbour functions"),
@@ -313,8 +328,10 @@ def _keys(fg, a):
 
 
 def _pred_keys(fg, a):
-    """Backward searches hand out the neighbour objects of G._pred."""
-    if not fg.directed or not a.get("reverse", True):
+    """Backward searches hand out the neighbour objects of G._pred (G._adj when undirected)."""
+    if not fg.directed:
+        return _keys(fg, a)
+    if not a.get("reverse", True):
         return None
     if fg.keys_are_nodes(True):
         return None
@@ -356,6 +373,33 @@ def _parallel_edges(fg, a):
     return "parallel edges (NetworkX adds their weights)" if found else None
 
 
+def _none_key(fg, weight):
+    """weight=None: NetworkX's weight functions read ``data.get(None, 1)``.
+
+    fennel takes None as unit weights, which is NetworkX's answer unless some
+    edge's data has the key None (a native graph's never has).
+    """
+    if weight is not None or fg.native:
+        return None
+    found = fg.__dict__.get("_none_key")
+    if found is None:
+        rows = fg.source._adj.values()
+        if fg.multigraph:
+            found = not all(_weighs_one(d) for nbrs in rows for keys in nbrs.values() for d in keys.values())
+        else:
+            found = not all(_weighs_one(d) for nbrs in rows for d in nbrs.values())
+        fg._none_key = found
+    return "some edges have an attribute keyed None, which weight=None reads" if found else None
+
+
+def _weighs_one(data):
+    """Whether ``data.get(None, 1)`` is the int 1 (asked of dict subclasses, which may answer otherwise)."""
+    if type(data) is dict:
+        return None not in data
+    value = data.get(None, 1)
+    return None not in data and type(value) is int and value == 1
+
+
 def _product_weights(fg, weight, *, symmetric):
     """Weights NetworkX multiplies, adds or sorts as Python numbers (exact as doubles).
 
@@ -378,16 +422,21 @@ def _product_weights(fg, weight, *, symmetric):
 
 DATA_RULES = {
     # Kruskal sorts the weights as Python numbers.
-    "kruskal_weights": lambda fg, a: _product_weights(fg, a["weight"], symmetric=False),
+    "kruskal_weights": lambda fg, a: _none_key(fg, a["weight"])
+    or _product_weights(fg, a["weight"], symmetric=False),
     "parallel_edges": _parallel_edges,
-    "pagerank_weights": lambda fg, a: _product_weights(fg, a["weight"], symmetric=not fg.directed),
+    "pagerank_weights": lambda fg, a: _none_key(fg, a["weight"])
+    or _product_weights(fg, a["weight"], symmetric=not fg.directed),
     # eigenvector_centrality ignores a false weight; Katz looks it up.
     "eigenvector_weights": lambda fg, a: _product_weights(fg, a["weight"] or None, symmetric=False),
-    "katz_weights": lambda fg, a: _product_weights(fg, a["weight"], symmetric=False),
+    "katz_weights": lambda fg, a: _none_key(fg, a["weight"]) or _product_weights(fg, a["weight"], symmetric=False),
     # NetworkX's betweenness fails on None weights and adds ints and floats alike.
     "betweenness_weights": lambda fg, a: _weights(fg, a["weight"], hidden_allowed=False, mixed_allowed=True),
     # NetworkX's Dijkstra hides None weights; its distances mix types on mixed weights.
-    "dijkstra_weights": lambda fg, a: _weights(fg, a["weight"], hidden_allowed=True, mixed_allowed=False),
+    # (Functions that search breadth-first when weight is None refuse the
+    # key None too: rare, and NetworkX answers.)
+    "dijkstra_weights": lambda fg, a: _none_key(fg, a["weight"])
+    or _weights(fg, a["weight"], hidden_allowed=True, mixed_allowed=False),
     "closeness_weights": lambda fg, a: _weights(fg, a["distance"], hidden_allowed=True, mixed_allowed=False),
     "keys": _keys,
     "pred_keys": _pred_keys,

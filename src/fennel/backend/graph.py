@@ -5,7 +5,7 @@ import functools
 import gc
 import os
 import threading
-from collections import Counter
+from collections import Counter, OrderedDict
 
 import networkx as nx
 
@@ -53,6 +53,63 @@ def no_gc_pauses():
     finally:
         if was_enabled:
             gc.enable()
+
+
+# ---------------------------------------------------------------------------
+# Graphs whose dicts iterate in orders of their own
+
+_ITERATION = ("__iter__", "keys", "items", "values")
+
+
+def _iterates_like(cls, base):
+    return all(getattr(cls, name, None) is getattr(base, name) for name in _ITERATION)
+
+
+def order_problem(G, nodes):
+    """Why G's node and adjacency dicts may not all iterate in ``nodes``' order, or None.
+
+    NetworkX lists nodes from ``G._node`` and edges from ``G._adj.items()``
+    (``G._pred`` for in-edges); the conversion reads every row in
+    ``list(G)``'s order. Plain dicts, and subclasses that keep dict's
+    iteration, are kept in one order by the graph's methods. OrderedDicts
+    can be reordered one at a time (``move_to_end``), so their orders are
+    compared; other iteration of their own is refused. NetworkX's views
+    iterate as the graph they show.
+    """
+    ordered = []
+    for d in (G._node, G._adj, G._pred if G.is_directed() else None):
+        cls = type(d)
+        if d is None or cls is dict or (isinstance(d, dict) and _iterates_like(cls, dict)):
+            continue
+        if isinstance(d, OrderedDict) and _iterates_like(cls, OrderedDict):
+            ordered.append(d)
+        elif isinstance(d, dict) or not cls.__module__.startswith("networkx."):
+            return f"graph dicts of type {cls.__name__} iterate in an order of their own"
+    for d in ordered:
+        if len(d) != len(nodes) or any(a is not b for a, b in zip(d, nodes)):
+            return "the graph's node and adjacency dicts iterate in different orders"
+    inner = getattr(G, "_graph", None)
+    return order_problem(inner, list(inner)) if isinstance(inner, nx.Graph) else None
+
+
+_LOOKUP = ("get", "__getitem__", "__contains__", "__missing__")
+
+
+def lookup_problem(G):
+    """Why G's edge data may answer an attribute lookup otherwise than a dict, or None.
+
+    NetworkX reads attributes by ``data.get(name, default)`` in some
+    functions and by ``name in data`` and ``data[name]`` in others; a data
+    class that answers these its own way answers differently in each.
+    """
+    factory = getattr(G, "edge_attr_dict_factory", dict)
+    if factory is dict or (
+        isinstance(factory, type)
+        and issubclass(factory, dict)
+        and all(getattr(factory, name, None) is getattr(dict, name, None) for name in _LOOKUP)
+    ):
+        return None
+    return f"edge data of type {getattr(factory, '__name__', factory)!s} looks attributes up its own way"
 
 
 # ---------------------------------------------------------------------------
@@ -116,6 +173,9 @@ class FennelGraph:
 
     def _build(self):
         G = self.source
+        if reason := order_problem(G, self.nodes) or (self.columns and lookup_problem(G)):
+            record("unconvertible", type(G).__name__, reason)
+            raise NotImplementedError(reason)
         try:
             core = _core.build_graph(
                 self.nodes,
@@ -240,9 +300,10 @@ class FennelGraph:
         self.keys_are_nodes()
         if self.directed and core.has_exact_pred():
             self.keys_are_nodes(True)
-        if self.multigraph and self._source is not None:
-            from .checks import _parallel_edges  # a rule that reads the source: settled now
+        if self._source is not None:
+            from .checks import _none_key, _parallel_edges  # rules that read the source: settled now
 
+            _none_key(self, None)
             _parallel_edges(self, None)
         state = self.__dict__.copy()
         del state["_columns_lock"]

@@ -233,10 +233,16 @@ def _induced(G, keep):
     the order of the set of kept nodes when that set holds under half of G's nodes, else in
     G's order; its rows keep G's order."""
     kept = set(keep)
-    node = G._node
+    base, edge_ok = G, None
+    if hasattr(G, "_NODE_OK"):
+        # A subgraph view's subgraph filters the graph the view filters (with
+        # the view's edge filter), so its shortcut compares with that graph.
+        base, edge_ok = G._graph, G._EDGE_OK
+    node = base._node
     order = [n for n in kept if n in node] if 2 * len(kept) < len(node) else [n for n in node if n in kept]
-    adj = G._adj
-    return _new_graph(G, order, ((u, v, d) for u in order for v, d in adj[u].items() if v in kept))
+    adj = base._adj
+    edges = ((u, v, d) for u in order for v, d in adj[u].items() if v in kept and (edge_ok is None or edge_ok(u, v)))
+    return _new_graph(G, order, edges)
 
 
 def _core_subgraph(name, a, keep):
@@ -314,8 +320,6 @@ def _clustering_values(fg, objects, counts):
 def clustering(G, nodes=None, weight=None):
     name = "clustering"
     a = locals().copy()
-    if weight is not None:
-        refuse(name, "weighted clustering is left to NetworkX")
     fg, objects, counts = _counts(name, a)
     values = _clustering_values(fg, objects, counts)
     if nodes in fg:
@@ -326,8 +330,6 @@ def clustering(G, nodes=None, weight=None):
 def average_clustering(G, nodes=None, weight=None, count_zeros=True):
     name = "average_clustering"
     a = locals().copy()
-    if weight is not None:
-        refuse(name, "weighted clustering is left to NetworkX")
     fg, objects, counts = _counts(name, a)
     c = _clustering_values(fg, objects, counts).values()
     if not count_zeros:

@@ -223,6 +223,8 @@ def ancestors(G, source):
 
 def node_connected_component(G, n):
     seen = {n}
+    if n not in G:
+        raise KeyError(n)  # NetworkX's walk meets G._adj[n] first
     seen.update(_reached("node_connected_component", locals().copy(), n))
     return seen
 
