@@ -211,6 +211,7 @@ def test_workers_out_of_memory_raise_memory_error(threads):
     assert code_ == 0, err
     assert out.strip() in ("answered", "MemoryError"), out
 
+
 # ---------------------------------------------------------------------------
 # Dict subclasses read through the protocol NetworkX uses
 
@@ -223,6 +224,21 @@ class OwnGet(dict):
 class ReversedIter(dict):
     def __iter__(self):
         return reversed(list(super().__iter__()))
+
+
+class ReversedItems(dict):
+    def items(self):
+        return list(reversed(list(super().items())))
+
+
+class Doubling(dict):
+    """Edge data answering get() and [] with twice the stored number (defaults included)."""
+
+    def get(self, key, default=None):
+        return 2 * dict.get(self, key, default)
+
+    def __getitem__(self, key):
+        return 2 * dict.__getitem__(self, key)
 
 
 def graph_with(cls_attrs, edges):
@@ -242,23 +258,39 @@ def ordered_after_move_to_end():
     return G
 
 
+def outer_ordered_after_move_to_end():
+    G = graph_with({"adjlist_outer_dict_factory": OrderedDict, "node_dict_factory": OrderedDict}, EDGES)
+    G._adj.move_to_end(2, last=False)
+    return G
+
+
 @pytest.mark.parametrize(
     "make",
     [
         lambda: graph_with({"edge_attr_dict_factory": OwnGet}, EDGES),
         ordered_after_move_to_end,
         lambda: graph_with({"adjlist_inner_dict_factory": ReversedIter}, EDGES),
+        lambda: graph_with({"edge_attr_dict_factory": Doubling}, EDGES),
+        lambda: graph_with({"node_dict_factory": ReversedIter}, EDGES),
+        lambda: graph_with({"adjlist_outer_dict_factory": ReversedItems}, EDGES),
+        outer_ordered_after_move_to_end,
     ],
-    ids=["edge_data_with_own_get", "ordered_dict_rows_reordered", "rows_with_own_iteration"],
+    ids=["edge_data_with_own_get", "ordered_dict_rows_reordered", "rows_with_own_iteration",
+         "edge_data_with_own_lookups", "node_dict_with_own_iteration", "adjacency_with_own_items",
+         "ordered_adjacency_reordered"],
 )
 @pytest.mark.parametrize(
     "name, kwargs",
     [
         ("single_source_dijkstra_path_length", {"source": 0}),
+        ("single_source_dijkstra_path_length", {"source": 0, "weight": None}),
         ("single_source_shortest_path_length", {"source": 0}),
         ("betweenness_centrality", {"weight": "weight"}),
+        ("edge_betweenness_centrality", {}),
+        ("pagerank", {}),
+        ("core_number", {}),
     ],
-    ids=["dijkstra", "bfs", "betweenness"],
+    ids=["dijkstra", "dijkstra_weight_none", "bfs", "betweenness", "edge_betweenness", "pagerank", "cores"],
 )
 def test_dict_subclasses_answer_as_networkx(make, name, kwargs, monkeypatch):
     monkeypatch.setattr(registry, "SHOULD_RUN_MIN_WORK", dict.fromkeys(registry.SHOULD_RUN_MIN_WORK, (0, 0)))
@@ -345,19 +377,136 @@ def test_large_weights_of_one_sign_are_served():
 
 
 # ---------------------------------------------------------------------------
+# Arguments and data NetworkX reads in its own way
+
+
+def canon(result):
+    """A result with every key's and value's type and repr, in order; a graph as its nodes and edges."""
+    if isinstance(result, nx.Graph):
+        return canon(list(result.nodes)), canon(list(result.edges(data=True)))
+    if isinstance(result, dict):
+        return exact(result)
+    if isinstance(result, set | list | tuple):
+        return [(type(x), repr(x)) for x in result]
+    return type(result), repr(result)
+
+
+def outcome(fn, *args, **kwargs):
+    try:
+        return canon(fn(*args, **kwargs))
+    except Exception as exc:  # NetworkX's own error must come back too
+        return type(exc), str(exc)
+
+
+def fennel_or_refused(fn):
+    """fn run by fennel, or NotImplementedError's class when fennel refuses."""
+
+    def run(*args, **kwargs):
+        try:
+            return fn(*args, backend="fennel", **kwargs)
+        except NotImplementedError:
+            return NotImplementedError
+
+    return run
+
+
+class FloatsBig(int):
+    def __float__(self):
+        return 10.0
+
+
+def none_keyed():
+    G = nx.Graph()
+    G.add_edges_from([(0, 1, {None: 5}), (1, 2, {None: 7}), (0, 2)])
+    return G
+
+
+def float_twin():
+    G = nx.Graph()
+    G.add_nodes_from([0, 1, 2])
+    G.add_edges_from([(0, 1.0), (1, 2)])  # G._adj[0] holds the key 1.0 for node 1
+    return G
+
+
+def view_of_many():
+    H = nx.Graph()
+    H.add_nodes_from(range(20, 0, -1))
+    H.add_edges_from([(5, 3), (3, 1), (1, 5)])
+    return H.subgraph([5, 3, 1, 7, 9, 11])
+
+
+@pytest.mark.parametrize(
+    "fn, make, kwargs",
+    [
+        (nx.single_source_dijkstra_path_length, none_keyed, {"source": 0, "weight": None}),
+        (nx.pagerank, none_keyed, {"weight": None}),
+        (nx.katz_centrality, none_keyed, {"weight": None}),
+        (nx.harmonic_diameter, none_keyed, {"weight": None}),
+        (nx.single_source_shortest_path_length, lambda: nx.path_graph(6), {"source": 0, "cutoff": FloatsBig(1)}),
+        (nx.pagerank, lambda: nx.path_graph(3), {"weight": "\udc80"}),
+        (nx.clustering, nx.karate_club_graph, {"weight": 3}),
+        (nx.ancestors, float_twin, {"source": 0}),
+        (nx.node_connected_component, lambda: nx.path_graph(3), {"n": 99}),
+        (nx.k_crust, view_of_many, {"k": 0}),
+        (nx.k_shell, view_of_many, {"k": 0}),
+    ],
+    ids=["none_key_dijkstra", "none_key_pagerank", "none_key_katz", "none_key_harmonic_diameter",
+         "cutoff_subclass", "unencodable_weight_name", "clustering_odd_weight", "ancestors_key_twin",
+         "component_of_missing_node", "k_crust_of_view", "k_shell_of_view"],
+)
+def test_odd_arguments_and_data_answer_as_networkx(fn, make, kwargs):
+    ours = outcome(fennel_or_refused(fn), make(), **kwargs)
+    assert ours in (outcome(fn, make(), **kwargs), (type, repr(NotImplementedError)))
+
+
+@pytest.mark.parametrize("fn", [nx.eccentricity, nx.average_shortest_path_length, nx.wiener_index, nx.radius])
+def test_native_graph_lacking_the_weight_weighs_one(fn):
+    edges = [(0, 1), (1, 2), (2, 0), (2, 3)]
+    G = nx.from_edgelist(edges, backend="fennel")
+    assert canon(fn(G, weight="cost", backend="fennel")) == canon(fn(nx.from_edgelist(edges), weight="cost"))
+    ours = nx.closeness_centrality(G, distance="cost", backend="fennel")
+    assert exact(ours) == exact(nx.closeness_centrality(nx.from_edgelist(edges), distance="cost"))
+
+
+# ---------------------------------------------------------------------------
 # Exceptions from Python code propagate unchanged
 
 
-@pytest.mark.parametrize("exc", [KeyboardInterrupt, SystemExit, MemoryError, ZeroDivisionError])
-def test_exception_in_weight_index_propagates(exc):
-    class Weight:
-        def __index__(self):
-            raise exc("from __index__")
+class Boom(Exception):
+    def __init__(self, code, detail):
+        super().__init__(code, detail)
 
-    G = nx.DiGraph()
-    G.add_edge(0, 1, weight=Weight())
-    with pytest.raises(exc, match="from __index__"):
-        convert(G, [("weight", 1)])
+
+def raising(exc):
+    class Raising:
+        def __index__(self):
+            raise exc
+
+        __float__ = __index__
+
+    return Raising()
+
+
+EXCEPTIONS = [KeyboardInterrupt("mine"), SystemExit("mine"), MemoryError("mine"), ZeroDivisionError("mine"),
+              Boom(7, "mine")]
+
+
+@pytest.mark.parametrize("exc", EXCEPTIONS, ids=lambda e: type(e).__name__)
+@pytest.mark.parametrize(
+    "call",
+    [
+        lambda w: convert(nx.DiGraph([(0, 1, {"weight": w})]), [("weight", 1)]),
+        lambda w: core.build_native([(0, 1, {"weight": w})], None, False, "weight"),
+        lambda w: convert(nx.path_graph(3)).bfs_lengths(w, 1.0),
+        lambda w: convert(nx.path_graph(3)).bfs_lengths(0, w),
+        lambda w: convert(nx.path_graph(3)).betweenness(sources=[0, w]),
+    ],
+    ids=["weight", "native_attribute", "position", "float", "position_item"],
+)
+def test_exception_raised_by_an_argument_propagates(call, exc):
+    with pytest.raises(type(exc)) as info:
+        call(raising(exc))
+    assert info.value is exc
 
 
 # ---------------------------------------------------------------------------
