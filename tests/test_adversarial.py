@@ -93,18 +93,18 @@ def churn():
 @pytest.mark.parametrize("multigraph", [False, True], ids=["graph", "multigraph"])
 def test_edge_data_freed_by_neighbour_hashing(multigraph):
     a, b = Rebinding("a"), Rebinding("b")
-    data = {0: {"w": 5}} if multigraph else {"w": 5}
     adj = {a: {}, b: {}}
     keep = []
 
     def rebind():
-        adj[a][b_alias] = {0: {"w": 99}} if multigraph else {"w": 99}
+        adj[a][b_alias] = {0: {"w": 77}} if multigraph else {"w": 77}
         keep.append(churn())
 
-    b_alias = Rebinding("b", rebind)  # equal to b, but not the node object
-    adj[a][b_alias] = data
-    del data
+    b_alias = Rebinding("b")  # equal to b, but not the node object
+    adj[a][b_alias] = {0: {"w": 5}} if multigraph else {"w": 5}
+    b_alias.action = rebind  # armed once inserted: inserting hashes the key
     g = core.build_graph([a, b], {a: 0, b: 1}, adj, True, [("w", 1)], multigraph)
+    assert b_alias.action is None and keep  # the lookup ran the rebinding
     # The walk handed us the first data object: its weight, never freed memory.
     assert (g.neighbors(0), g.dijkstra_lengths(0, "w")) == ([1], ([0, 1], [0.0, 5.0]))
     assert not g.keys_are_nodes()
