@@ -40,6 +40,20 @@ def run_python(code, timeout=120, **env):
     return proc.returncode, proc.stdout, proc.stderr
 
 
+def weighted_graph(n, m):
+    """Code for a child interpreter that converts a random graph with small int weights "w" into `g`."""
+    return f"""
+        import resource
+        import networkx as nx
+        from fennel import _core
+        G = nx.gnm_random_graph({n}, {m}, seed=1)
+        for u, v, d in G.edges(data=True):
+            d["w"] = (u * 7 + v) % 5 + 1
+        nodes = list(G)
+        g = _core.build_graph(nodes, {{v: i for i, v in enumerate(nodes)}}, G._adj, False, [("w", 1)])
+    """
+
+
 def exact(result):
     """Keys with their reprs and types, values with their types and bits, in order."""
     return [(repr(k), type(k), type(v), v.hex() if type(v) is float else v) for k, v in result.items()]
@@ -181,22 +195,13 @@ def test_thread_creation_failure_degrades_the_pool():
     assert float(out) == sum(convert(G).betweenness())
 
 
-
 @pytest.mark.skipif(SANITIZED, reason="the sanitizer's shadow memory needs the address space")
 @pytest.mark.parametrize("threads", ["2", "8"])
 def test_workers_out_of_memory_raise_memory_error(threads):
     # Barely more address space than in use when the pool starts: workers
     # fail to allocate their scratch (and the runtime state an exception
     # needs), and the call must raise MemoryError, never end the process.
-    code = """
-        import resource
-        import networkx as nx
-        from fennel import _core
-        G = nx.gnm_random_graph(20_000, 60_000, seed=1)
-        for u, v, d in G.edges(data=True):
-            d["w"] = (u * 7 + v) % 5 + 1
-        nodes = list(G)
-        g = _core.build_graph(nodes, {v: i for i, v in enumerate(nodes)}, G._adj, False, [("w", 1)])
+    code = weighted_graph(20_000, 60_000) + """
         with open("/proc/self/status") as f:
             vm = next(int(line.split()[1]) for line in f if line.startswith("VmSize"))
         limit = vm * 1024 + (32 << 20)
@@ -544,15 +549,7 @@ def test_pickling_after_a_weighted_call(protocol):
 
 
 def peak_rss_growth(threads):
-    code = """
-        import resource
-        import networkx as nx
-        from fennel import _core
-        G = nx.gnm_random_graph(100_000, 300_000, seed=1)
-        for u, v, d in G.edges(data=True):
-            d["w"] = (u * 7 + v) % 5 + 1
-        nodes = list(G)
-        g = _core.build_graph(nodes, {v: i for i, v in enumerate(nodes)}, G._adj, False, [("w", 1)])
+    code = weighted_graph(100_000, 300_000) + """
         del G
         before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
         g.betweenness("w", False, list(range(0, 100_000, 800)))
