@@ -566,7 +566,13 @@ def test_scratch_memory_does_not_grow_with_threads():
     assert many < one + (300 << 20), (one >> 20, many >> 20)
 
 
-def test_ctrl_c_stops_a_long_call():
+@pytest.mark.parametrize(
+    "call",
+    ["g.betweenness()", "nx.eigenvector_centrality(G, max_iter=10**9, tol=0, backend='fennel')"],
+    ids=["betweenness", "eigenvector"],
+)
+def test_ctrl_c_stops_a_long_call(call):
+    # The signal comes from another Python thread, which must get to run.
     code = """
         import os, signal, threading, time
         import networkx as nx
@@ -579,13 +585,14 @@ def test_ctrl_c_stops_a_long_call():
         threading.Timer(0.5, os.kill, (os.getpid(), signal.SIGINT)).start()
         start = time.monotonic()
         try:
-            g.betweenness()
+            CALL
             print("finished")
         except KeyboardInterrupt:
             print("interrupted", time.monotonic() - start)
         small = _core.build_graph([0, 1, 2], {0: 0, 1: 1, 2: 2}, {0: {1: {}}, 1: {0: {}, 2: {}}, 2: {1: {}}}, False, [])
         print(small.betweenness(), len(g), g.number_of_edges())
     """
+    code = code.replace("CALL", call)
     code_, out, err = run_python(code, RAYON_NUM_THREADS="2")
     assert code_ == 0, err
     first, second = out.splitlines()

@@ -3,6 +3,7 @@
 import threading
 from concurrent.futures import ThreadPoolExecutor
 
+import networkx as nx
 import pytest
 
 import fennel._core as core
@@ -118,3 +119,34 @@ def test_edge_data_lookup_running_python_code_stops_the_walk():
     with pytest.raises(RuntimeError) as info:
         core.build_graph(list(range(40)), {v: v for v in range(40)}, succ, True, [("w", 1)])
     assert str(info.value) == "dictionary changed size during iteration"
+
+
+class Removing:
+    """Nodes equal by value; the first comparison after `arm(G, victim)` removes `victim` from G."""
+
+    pending = None
+
+    def __init__(self, v):
+        self.v = v
+
+    def __hash__(self):
+        return hash(self.v)
+
+    def __eq__(self, other):
+        if Removing.pending is not None:
+            (G, victim), Removing.pending = Removing.pending, None
+            G.remove_node(victim)
+        return isinstance(other, Removing) and self.v == other.v
+
+
+def test_graph_changed_by_a_node_comparison_is_not_read_half_changed():
+    G = nx.Graph()
+    nodes = [Removing(i) for i in range(40)]
+    G.add_nodes_from(nodes)
+    G.add_edges_from((Removing(i), Removing((i + 1) % 40)) for i in range(40))  # row keys: equal, not the nodes
+    Removing.pending = (G, nodes[20])
+    # The first neighbour lookup removes node 20, whose row was already read
+    # ahead: NetworkX's RuntimeError, never rows of two different graphs.
+    with pytest.raises(RuntimeError, match="dictionary changed size during iteration"):
+        core.build_graph(nodes, dict(zip(nodes, range(40))), G._adj, False, [])
+    assert Removing.pending is None

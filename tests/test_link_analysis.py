@@ -216,6 +216,15 @@ def test_refused_calls_still_answer_as_networkx(name, G, kwargs):
     assert calls["ran", name] == before
 
 
+def test_pagerank_served_again_once_scipy_imports(monkeypatch):
+    G = nx.path_graph(5)
+    with monkeypatch.context() as m:
+        m.setitem(sys.modules, "scipy", None)  # importing it fails, as under a memory limit
+        with pytest.raises(NotImplementedError):
+            nx.pagerank(G, backend="fennel")
+    assert nx.pagerank(G, backend="fennel") == nx.pagerank(G)
+
+
 def test_row_sums_follow_numpy_not_left_to_right():
     """The graph has rows whose pairwise sum differs from a left-to-right one."""
     rng = random.Random(7)

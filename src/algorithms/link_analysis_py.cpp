@@ -79,11 +79,13 @@ PyObject* eigenvector(PyObject* self, Args& a) {
     auto column = g.weight_slice(weight, false);
     if (!column.ok()) return raise(column.error());
     const Iteration it{g.succ, order, column.value(), compensated};
-    // Python's math.hypot over the iterate in `order`; attached throughout,
-    // so a pending signal stops the iteration here as it would NetworkX's.
-    // The arguments are float objects made once and refilled in place at
-    // every iteration while this function holds their only reference (the
-    // callee kept none); otherwise a fresh float takes the slot.
+    // The products run detached, so other threads run meanwhile; each
+    // iteration reattaches to check for signals (a pending one stops the
+    // iteration here as it would NetworkX's) and to call Python's
+    // math.hypot over the iterate in `order`. The arguments are float
+    // objects made once and refilled in place at every iteration while this
+    // function holds their only reference (the callee kept none); otherwise
+    // a fresh float takes the slot.
     std::vector<PyRef> values(order.size());
     std::vector<PyObject*> args(order.size());
     auto norm = [&](const std::vector<double>& x) -> std::optional<double> {
@@ -104,7 +106,13 @@ PyObject* eigenvector(PyObject* self, Args& a) {
         if (value == -1.0 && PyErr_Occurred()) return std::nullopt;
         return value;
     };
-    Result<Scores> r = fennel::eigenvector(it, std::move(x0), max_iter, tol, norm);
+    Result<Scores> r = Error{ErrorKind::Internal, {}};
+    {
+        Detached detached;
+        r = fennel::eigenvector(it, std::move(x0), max_iter, tol, [&](const std::vector<double>& x) {
+            return detached.attached([&] { return norm(x); });
+        });
+    }
     return scores_result(r);
 }
 

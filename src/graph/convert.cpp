@@ -560,7 +560,21 @@ struct PtrHasher {
 class RowReader {
 public:
     RowReader(PyObject* nodes, PyObject* adjacency)
-        : nodes_(nodes), adjacency_(adjacency), in_step_(PyDict_CheckExact(adjacency)) {}
+        : nodes_(nodes), adjacency_(adjacency), in_step_(PyDict_CheckExact(adjacency)),
+          size_(PyDict_Check(adjacency) ? PyDict_Size(adjacency) : -1) {}
+
+    // After Python code ran: a graph whose adjacency changed size is being
+    // mutated (false, with NetworkX's RuntimeError), and the rows collected
+    // ahead may no longer be the graph's, so later rows are looked up anew.
+    bool after_python() {
+        if (size_ >= 0 && PyDict_Size(adjacency_) != size_) {
+            return fail_mutated("dictionary changed size during iteration");
+        }
+        for (PyRef& r : block_) r = PyRef();
+        fetched_ = 0;
+        in_step_ = false;
+        return true;
+    }
 
     // Row of nodes[u]; empty with an exception set on failure, empty without
     // one when the node list ended early.
@@ -614,6 +628,7 @@ private:
     PyObject* nodes_;
     PyObject* adjacency_;
     bool in_step_;
+    Py_ssize_t size_;  // of a dict adjacency when the walk began, else -1
     bool ended_ = false;
     Py_ssize_t pos_ = 0;
     Py_ssize_t fetched_ = 0;
@@ -797,7 +812,10 @@ bool read_adjacency(PyObject* nodes, const NodeIndex& index, PyObject* adjacency
         return true;
     };
     for (Py_ssize_t u = 0; u < count; ++u) {
-        while (started < count && started <= u + LEAD) {
+        // Rows looked up through a mapping (which may run Python code) are
+        // looked up right before their walk.
+        const Py_ssize_t lead = rows.may_run_python() ? 0 : LEAD;
+        while (started < count && started <= u + lead) {
             const Py_ssize_t before = started;
             if (!start_next()) return false;
             if (started == before) break;  // the node list ended early
@@ -808,11 +826,12 @@ bool read_adjacency(PyObject* nodes, const NodeIndex& index, PyObject* adjacency
         // change this row after its block was collected.
         if (rows.may_run_python() && !walk.restart()) return false;
         if (!walk.run(step)) return false;
-        // Likewise Python code run by this row's steps and the rows ahead.
+        // Python code run by this row's steps may have changed the graph:
+        // the rows ahead are looked up again.
         if (walk.ran_python()) {
-            for (Py_ssize_t r = u + 1; r < started; ++r) {
-                if (!walks[r % (LEAD + 1)].restart()) return false;
-            }
+            if (!rows.after_python()) return false;
+            for (Py_ssize_t r = u + 1; r < started; ++r) held[r % (LEAD + 1)] = PyRef();
+            started = u + 1;
         }
         held[u % (LEAD + 1)] = PyRef();
         csr.offsets.push_back(csr.targets.size());

@@ -54,6 +54,18 @@ public:
     Detached(const Detached&) = delete;
     Detached& operator=(const Detached&) = delete;
 
+    // Runs f() attached to the interpreter (it may touch Python objects),
+    // detached again afterwards, even if f throws.
+    template <class F>
+    decltype(auto) attached(F&& f) {
+        struct Reattach {
+            Detached& d;
+            explicit Reattach(Detached& owner) : d(owner) { PyEval_RestoreThread(d.state_); }
+            ~Reattach() { d.state_ = PyEval_SaveThread(); }
+        } scope(*this);
+        return f();
+    }
+
     // True once a signal handler raised; its exception stays set for the
     // binding to report after reattaching.
     bool interrupted() override {

@@ -222,8 +222,9 @@ def _pagerank_vectors(name, a):
     return None
 
 
-@functools.cache
 def _scipy_missing():
+    # Asked at every call (an import that failed once, under a memory limit
+    # say, may succeed later; a loaded module is found at once).
     try:
         import numpy  # noqa: F401
         import scipy  # noqa: F401
