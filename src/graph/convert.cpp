@@ -72,18 +72,12 @@ private:
 // double columns becomes a refusal; any other exception raised by
 // `__index__` (KeyboardInterrupt included) propagates unchanged.
 bool parse_index_protocol(PyObject* v, double& out) {
-    PyRef idx = PyRef::steal(PyNumber_Index(v));
-    if (!idx) {
-        if (!PyErr_ExceptionMatches(PyExc_OverflowError)) return false;
-        PyErr_Clear();
-        return fail_not_implemented("integer edge weight is too large");
+    switch (exact_integer(v, out)) {
+        case ExactInt::Ok: return true;
+        case ExactInt::TooLarge: return fail_not_implemented("integer edge weight is too large");
+        case ExactInt::Raised: break;
     }
-    int overflow = 0;
-    const long long x = PyLong_AsLongLongAndOverflow(idx.get(), &overflow);
-    if (x == -1 && PyErr_Occurred()) return false;
-    if (overflow != 0 || !exact_in_double(x)) return fail_not_implemented("integer edge weight is too large");
-    out = static_cast<double>(x);
-    return true;
+    return false;
 }
 
 // One parsed edge-attribute value.

@@ -207,6 +207,22 @@ void mark_argument_error(const char* function, std::string_view name) {
     PyErr_Format(type.get(), "%s() argument '%s': %U", function, std::string(name).c_str(), text.get());
 }
 
+ExactInt exact_integer(PyObject* v, double& out) {
+    constexpr long long limit = 1LL << 53;
+    PyRef idx = PyRef::steal(PyNumber_Index(v));
+    if (!idx) {
+        if (!PyErr_ExceptionMatches(PyExc_OverflowError)) return ExactInt::Raised;
+        PyErr_Clear();
+        return ExactInt::TooLarge;
+    }
+    int overflow = 0;
+    const long long x = PyLong_AsLongLongAndOverflow(idx.get(), &overflow);
+    if (x == -1 && PyErr_Occurred()) return ExactInt::Raised;
+    if (overflow != 0 || x > limit || x < -limit) return ExactInt::TooLarge;
+    out = static_cast<double>(x);
+    return ExactInt::Ok;
+}
+
 bool Args::fail_type(std::size_t i, const char* expected) const {
     PyErr_Format(PyExc_TypeError, "%s() argument '%s' must be %s, not %.200s", function(),
                  std::string(name(i)).c_str(), expected, Py_TYPE(matched_[i])->tp_name);

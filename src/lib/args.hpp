@@ -45,6 +45,13 @@ bool parse_args(const Signature& sig, PyObject* const* args, Py_ssize_t nargsf,
 // Re-raises the current exception with "f() argument 'name': " in front.
 void mark_argument_error(const char* function, std::string_view name);
 
+// An integer through the index protocol, kept only if a double holds it
+// exactly (magnitude at most 2**53). TooLarge (beyond 64 bits included)
+// leaves no exception set; Raised leaves whatever `__index__` raised set,
+// to propagate unchanged.
+enum class ExactInt { Ok, TooLarge, Raised };
+ExactInt exact_integer(PyObject* v, double& out);
+
 // The matched arguments of one call, converted by parameter index: each
 // converter names the parameter in its error (false with an exception set).
 // Optional forms treat an omitted argument and None alike (absent); the

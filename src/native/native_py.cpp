@@ -79,20 +79,12 @@ bool parse_value(PyObject* v, Parsed& out) {
     if (has_index == 1) {
         // Only a value too large for the columns is "too large"; any other
         // exception raised by `__index__` (an interrupt included) propagates.
-        PyRef idx = PyRef::steal(PyNumber_Index(v));
-        if (!idx && !PyErr_ExceptionMatches(PyExc_OverflowError)) return false;
-        long long x = -1;
-        int overflow = 0;
-        if (idx) x = PyLong_AsLongLongAndOverflow(idx.get(), &overflow);
-        if (idx && x == -1 && PyErr_Occurred()) return false;
-        if (!idx || overflow != 0 || x > MAX_EXACT_INT || x < -MAX_EXACT_INT) {
-            PyErr_Clear();
-            PyErr_SetString(PyExc_ValueError, "integer edge attribute is too large");
-            return false;
+        switch (exact_integer(v, out.value)) {
+            case ExactInt::Ok: out.kind = KIND_INT; return true;
+            case ExactInt::TooLarge: PyErr_SetString(PyExc_ValueError, "integer edge attribute is too large"); break;
+            case ExactInt::Raised: break;
         }
-        out.kind = KIND_INT;
-        out.value = static_cast<double>(x);
-        return true;
+        return false;
     }
     double x;
     if (PyFloat_Check(v)) {

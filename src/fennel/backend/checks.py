@@ -108,7 +108,7 @@ def _weight_name(name, a):
         return None
     if type(weight) is str:
         # The columns are named in UTF-8; a lone surrogate has no encoding.
-        return None if weight.isascii() or _encodes(weight) else "weight names must be valid UTF-8"
+        return None if _encodes(weight) else "weight names must be valid UTF-8"
     if isinstance(weight, str):
         return "str subclasses as weight names are left to NetworkX"
     if callable(weight):
