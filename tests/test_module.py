@@ -48,7 +48,7 @@ def test_instances_are_immutable(g, name, value):
 
 
 MODULE_ORDER = [
-    "CoreGraph", "AllPaths", "build_graph", "_core_graph_from_bytes",
+    "CoreGraph", "AllPaths", "build_graph", "edge_data_reads_none", "parallel_counts", "_core_graph_from_bytes",
     "build_native", "build_native_arrays", "build_rx", "_py_sum", "_numpy_sum",
 ]
 
@@ -71,9 +71,6 @@ DOCS = {
     "weight_mixed": "Whether an edge attribute mixes int and float values.",
     "all_shortest_paths": "`all_shortest_paths` from `source` to `target` as a lazy path\niterator, or `None` if "
     "`target` isn't reached. `weight=None` uses\n`nx.predecessor` (BFS).",
-    "bidirectional_bfs": "`bidirectional_shortest_path` as node positions, or `None` if no path.",
-    "bidirectional_dijkstra": "`bidirectional_dijkstra` for `source != target`: `(distance, path)`\nor `None` if "
-    "there is no path. Directed graphs need the exact\npredecessor order loaded.",
     "_py_sum": "CPython's float `sum()` (exposed for tests).",
     "build_native": "Build from Python edges. Returns the graph, the node list and the\nnode -> position dict.\n\n"
     "Each edge is `(u, v)`, `(u, v, weight)` (stored under `weight`) or\n`(u, v, {attr: value})`. `nodes`, if given, "
@@ -116,8 +113,8 @@ SIGNATURES = {
     "betweenness": "($self, weight=None, endpoints=False, sources=None)",
     "edge_betweenness": "($self, weight=None, sources=None)",
     "all_shortest_paths": "($self, source, target, weight=None, skip_ends_pass=False)",
-    "bidirectional_bfs": "($self, source, target)",
-    "bidirectional_dijkstra": "($self, source, target, weight=None)",
+    "bidirectional_bfs": "($self, source, target, *, meet=False)",
+    "bidirectional_dijkstra": "($self, source, target, weight=None, *, meet=False)",
     "_py_sum": "(values, compensated)",
     "build_native": "(edges, nodes, directed, weight)",
     "build_native_arrays": "(src, dst, weights, num_nodes, directed, weight, *, weight_kind=2, labels=False)",

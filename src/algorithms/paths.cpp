@@ -230,8 +230,8 @@ bool AllPaths::next(std::vector<Node>& path) {
     return false;
 }
 
-std::optional<std::vector<Node>> bidirectional_bfs(const Csr& forward, const Csr& back, Node source, Node target) {
-    if (source == target) return std::vector<Node>{source};
+std::optional<MetPath> bidirectional_bfs(const Csr& forward, const Csr& back, Node source, Node target) {
+    if (source == target) return MetPath{{source}, source};
     // parent[d][v]: v's neighbour one step nearer to d's root, the root
     // itself for the root, NOT_SEEN for a node d has not met.
     constexpr Node NOT_SEEN = 0xFFFFFFFFu;
@@ -274,12 +274,12 @@ std::optional<std::vector<Node>> bidirectional_bfs(const Csr& forward, const Csr
         v = parent[1][v];
         path.push_back(v);
     }
-    return path;
+    return MetPath{std::move(path), meet};
 }
 
 Result<std::optional<WeightedPath>> bidirectional_dijkstra(const PathAdj& forward, const PathAdj& back, Node source,
                                                            Node target) {
-    if (source == target) return std::optional<WeightedPath>(WeightedPath{0.0, {source}});
+    if (source == target) return std::optional<WeightedPath>(WeightedPath{0.0, {source}, source});
     const std::size_t n = forward.adj->node_count();
     DijkstraSide side[2] = {DijkstraSide(forward, n), DijkstraSide(back, n)};
     side[0].start(source, 0);
@@ -304,7 +304,7 @@ Result<std::optional<WeightedPath>> bidirectional_dijkstra(const PathAdj& forwar
             // Both sides saw v, the second one while the first had it seen
             // already, so a meeting was recorded then.
             if (meet == NO_NODE) return internal_error("bidirectional search settled a node without a meeting");
-            WeightedPath out{best, {}};
+            WeightedPath out{best, {}, meet};
             for (Node u = meet; u != NO_NODE; u = side[0].parent[u]) out.path.push_back(u);
             std::reverse(out.path.begin(), out.path.end());
             for (Node u = side[1].parent[meet]; u != NO_NODE; u = side[1].parent[u]) out.path.push_back(u);

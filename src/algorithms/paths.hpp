@@ -91,16 +91,26 @@ private:
     bool skip_ends_pass_;
 };
 
+// A path found by a bidirectional search, with the node where its two
+// halves met: NetworkX's path holds the caller's source and target objects
+// at its ends, except where the search met at that end, whose object then
+// comes from the graph's own rows.
+struct MetPath {
+    std::vector<Node> path;
+    Node meet;
+};
+
 // NetworkX's bidirectional_shortest_path: breadth-first from both ends,
 // growing the smaller fringe a whole level at a time and stopping at the
 // first node seen from both sides. `back` holds the rows walked from the
 // target (predecessors in NetworkX's order on directed graphs). No path:
-// nullopt.
-std::optional<std::vector<Node>> bidirectional_bfs(const Csr& forward, const Csr& back, Node source, Node target);
+// nullopt. For source == target the path is the source, met there.
+std::optional<MetPath> bidirectional_bfs(const Csr& forward, const Csr& back, Node source, Node target);
 
 struct WeightedPath {
     double distance;
     std::vector<Node> path;
+    Node meet;
 };
 
 // NetworkX's bidirectional_dijkstra for source != target: the two searches

@@ -108,25 +108,30 @@ PyObject* shortest_path_predecessors(PyObject* self, Args& a) {
 PyObject* bidirectional_bfs(PyObject* self, Args& a) {
     Node source;
     Node target;
-    if (!a.position(0, source) || !a.position(1, target)) return nullptr;
+    bool with_meet = false;
+    if (!a.position(0, source) || !a.position(1, target) || !a.flag(2, with_meet)) return nullptr;
     const CoreGraph& g = graph_of(self);
     if (source >= g.n || target >= g.n) return raise(index_error());
     auto back = g.path_adj(std::nullopt, true);
     if (!back.ok()) return raise(back.error());
-    std::optional<std::vector<Node>> path;
+    std::optional<MetPath> found;
     {
         Detached detached;
-        path = fennel::bidirectional_bfs(g.succ, *back.value().adj, source, target);
+        found = fennel::bidirectional_bfs(g.succ, *back.value().adj, source, target);
     }
-    if (!path) Py_RETURN_NONE;
-    return to_list(*path);
+    if (!found) Py_RETURN_NONE;
+    if (!with_meet) return to_list(found->path);
+    return pair_of(to_list(found->path), PyLong_FromUnsignedLong(found->meet));
 }
 
 PyObject* bidirectional_dijkstra(PyObject* self, Args& a) {
     Node source;
     Node target;
     std::optional<std::string> weight;
-    if (!a.position(0, source) || !a.position(1, target) || !a.optional_string(2, weight)) return nullptr;
+    bool with_meet = false;
+    if (!a.position(0, source) || !a.position(1, target) || !a.optional_string(2, weight) || !a.flag(3, with_meet)) {
+        return nullptr;
+    }
     const CoreGraph& g = graph_of(self);
     if (source >= g.n || target >= g.n) return raise(index_error());
     auto forward = g.path_adj(weight, false);
@@ -141,7 +146,12 @@ PyObject* bidirectional_dijkstra(PyObject* self, Args& a) {
     if (!result.ok()) return raise(result.error());
     if (!result.value()) Py_RETURN_NONE;
     const WeightedPath& found = *result.value();
-    return pair_of(PyFloat_FromDouble(found.distance), to_list(found.path));
+    if (!with_meet) return pair_of(PyFloat_FromDouble(found.distance), to_list(found.path));
+    PyRef distance = PyRef::steal(PyFloat_FromDouble(found.distance));
+    PyRef path = PyRef::steal(to_list(found.path));
+    PyRef meet = PyRef::steal(PyLong_FromUnsignedLong(found.meet));
+    if (!distance || !path || !meet) return nullptr;
+    return PyTuple_Pack(3, distance.get(), path.get(), meet.get());
 }
 
 constexpr auto BFS_LENGTHS =
@@ -163,12 +173,15 @@ constexpr auto SHORTEST_PATH_PREDECESSORS =
            "source", "weight=None");
 constexpr auto BIDIRECTIONAL_BFS =
     method("bidirectional_bfs", bidirectional_bfs,
-           "`bidirectional_shortest_path` as node positions, or `None` if no path.", "source", "target");
+           "`bidirectional_shortest_path` as node positions, or `None` if no path. With\n"
+           "`meet`, `(path, position where the two searches met)`.",
+           "source", "target", "*meet=False");
 constexpr auto BIDIRECTIONAL_DIJKSTRA =
     method("bidirectional_dijkstra", bidirectional_dijkstra,
            "`bidirectional_dijkstra` for `source != target`: `(distance, path)`\nor `None` if there is no path. "
-           "Directed graphs need the exact\npredecessor order loaded.",
-           "source", "target", "weight=None");
+           "Directed graphs need the exact\npredecessor order loaded. With `meet`, `(distance, path, position\n"
+           "where the two searches met)`.",
+           "source", "target", "weight=None", "*meet=False");
 
 }  // namespace
 

@@ -833,6 +833,66 @@ bool read_adjacency(PyObject* nodes, const NodeIndex& index, PyObject* adjacency
     return true;
 }
 
+namespace {
+
+// Calls `step(value)` for every value of `mapping`: a dict directly, anything
+// else through `.values()`. The value is held for the step, which may run
+// Python code.
+template <class Step>
+bool walk_values(PyObject* mapping, Step&& step) {
+    if (PyDict_CheckExact(mapping)) {
+        return walk_dict(mapping, [&](PyObject*, PyObject* value) {
+            PyRef held = PyRef::new_ref(value);
+            return step(held.get());
+        });
+    }
+    return walk_call(mapping, "values", step);
+}
+
+// Whether `data.get(None, 1)` may read otherwise than the int 1.
+bool reads_none(PyObject* data, bool& found) {
+    if (PyDict_CheckExact(data)) {
+        // Only a key whose hash equals None's is compared, which is C code
+        // for every key but an object of a class of its own.
+        const int has = PyDict_Contains(data, Py_None);
+        if (has < 0) return false;
+        found = has == 1;
+        return true;
+    }
+    const int has = PySequence_Contains(data, Py_None);
+    if (has < 0) return false;
+    if (has == 1) {
+        found = true;
+        return true;
+    }
+    static PyObject* one = PyLong_FromLong(1);  // a small int: immortal or cached
+    PyRef value = PyRef::steal(PyObject_CallMethod(data, "get", "OO", Py_None, one));
+    if (!value) return false;
+    int overflow = 0;
+    found = !PyLong_CheckExact(value.get()) || PyLong_AsLongAndOverflow(value.get(), &overflow) != 1 || overflow != 0;
+    return true;
+}
+
+}  // namespace
+
+bool edge_data_reads_none(PyObject* adjacency, bool multigraph, bool& found) {
+    found = false;
+    auto data = [&](PyObject* d) { return reads_none(d, found) && !found; };
+    auto pair = [&](PyObject* value) { return multigraph ? walk_values(value, data) : data(value); };
+    auto row = [&](PyObject* r) { return walk_values(r, pair); };
+    return walk_values(adjacency, row) || (found && !PyErr_Occurred());
+}
+
+bool parallel_counts(PyObject* adjacency, std::vector<Count>& out) {
+    auto pair = [&](PyObject* keydict) {
+        const Py_ssize_t k = PyObject_Length(keydict);
+        if (k < 0) return false;
+        out.push_back(static_cast<Count>(k));
+        return true;
+    };
+    return walk_values(adjacency, [&](PyObject* row) { return walk_values(row, pair); });
+}
+
 bool attr_names(const std::vector<Attr>& attrs, std::vector<std::string>& out) {
     for (const Attr& attr : attrs) {
         if (!PyUnicode_Check(attr.name.get())) {

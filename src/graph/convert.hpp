@@ -60,6 +60,18 @@ bool parse_attrs(const char* function, PyObject* weight_attrs, std::vector<Attr>
 bool read_adjacency(PyObject* nodes, const NodeIndex& index, PyObject* adjacency,
                     const std::vector<Attr>& attrs, bool multigraph, Adjacency& out);
 
+// Whether some edge's data answers NetworkX's `data.get(None, 1)` with
+// anything but the int 1 (a None key, or a mapping with a `get` of its own),
+// which is what NetworkX's weight functions read for weight=None. Walks the
+// data of every row of `adjacency` (every key of a multigraph pair); false
+// with an exception set on failure.
+bool edge_data_reads_none(PyObject* adjacency, bool multigraph, bool& found);
+
+// The number of keys of every (node, neighbour) pair of a multigraph's
+// `adjacency`, rows in their order and each row in its own: the multiplicity
+// of every converted slot. False with an exception set on failure.
+bool parallel_counts(PyObject* adjacency, std::vector<Count>& out);
+
 // The attribute names as strings, in order; TypeError for a non-str name.
 bool attr_names(const std::vector<Attr>& attrs, std::vector<std::string>& out);
 

@@ -3,6 +3,8 @@
 #include "lib/pool.hpp"
 
 #include <algorithm>
+#include <bit>
+#include <random>
 
 namespace fennel {
 
@@ -195,6 +197,84 @@ Result<Csr> counting_sort_pred(const Csr& succ, std::vector<Slot>& perm) {
         return st.error();
     }
     return pred;
+}
+
+namespace {
+
+std::uint64_t mix(std::uint64_t x) {
+    x ^= x >> 30;
+    x *= 0xbf58476d1ce4e5b9ull;
+    x ^= x >> 27;
+    x *= 0x94d049bb133111ebull;
+    return x ^ (x >> 31);
+}
+
+// The hash key of this process: an attacker who reads the code still
+// cannot pick rows whose sums collide.
+std::uint64_t process_key() {
+    static const std::uint64_t key = [] {
+        std::random_device device;
+        return (std::uint64_t{device()} << 32) ^ device() ^ 0x2545f4914f6cdd1dull;
+    }();
+    return key;
+}
+
+// Sums over one range of rows: [0] edges seen from their lower endpoint,
+// [1] from their higher one; per column, then for the rows alone.
+struct MirrorSums {
+    std::vector<std::uint64_t> sums[2];
+    Count counts[2] = {0, 0};
+};
+
+}  // namespace
+
+Result<Mirrors> mirrors(const Csr& rows, const std::vector<const std::vector<double>*>& columns) {
+    const std::size_t k = columns.size();
+    const std::uint64_t key = process_key();
+    const Count n = rows.node_count();
+    // Small graphs are summed on the calling thread: a handoff would cost more.
+    const Pieces pieces = rows.slot_count() < (Slot{1} << 16) ? Pieces{n, 1} : split(n);
+    std::vector<MirrorSums> partial(pieces.pieces);
+    auto sum_range = [&](std::size_t p) {
+        MirrorSums& out = partial[p];
+        out.sums[0].assign(k + 1, 0);
+        out.sums[1].assign(k + 1, 0);
+        for (Node u = static_cast<Node>(pieces.begin(p)); u < pieces.end(p) && !stop_requested(); ++u) {
+            for (Slot s = rows.begin(u); s < rows.end(u); ++s) {
+                const Node v = rows.targets[s];
+                if (u == v) continue;
+                const int side = u < v ? 0 : 1;
+                const std::uint64_t lo = std::min(u, v);
+                const std::uint64_t hi = std::max(u, v);
+                const std::uint64_t edge = mix(key + ((lo << 32) | hi));
+                out.sums[side][k] += edge;
+                ++out.counts[side];
+                for (std::size_t c = 0; c < k; ++c) {
+                    out.sums[side][c] += mix(edge ^ std::bit_cast<std::uint64_t>((*columns[c])[s]));
+                }
+            }
+        }
+    };
+    if (pieces.pieces == 1) {
+        sum_range(0);
+    } else if (Status st = parallel_for(pieces.pieces, sum_range); !st.ok()) {
+        return st.error();
+    }
+    // Addition modulo 2^64 is exact, so the order of the ranges cannot matter.
+    MirrorSums total;
+    total.sums[0].assign(k + 1, 0);
+    total.sums[1].assign(k + 1, 0);
+    for (const MirrorSums& part : partial) {
+        for (int side = 0; side < 2; ++side) {
+            total.counts[side] += part.counts[side];
+            for (std::size_t c = 0; c <= k; ++c) total.sums[side][c] += part.sums[side][c];
+        }
+    }
+    Mirrors out;
+    out.rows = total.counts[0] == total.counts[1] && total.sums[0][k] == total.sums[1][k];
+    out.columns.resize(k);
+    for (std::size_t c = 0; c < k; ++c) out.columns[c] = out.rows && total.sums[0][c] == total.sums[1][c];
+    return out;
 }
 
 std::vector<double> permute_column(const std::vector<double>& values, const std::vector<Slot>& perm) {

@@ -62,6 +62,10 @@ struct Weights {
     bool all_int = true;      // cleared by the first float value
     bool has_hidden = false;  // some value is None
     bool has_int = false;     // some value is an int
+    // Undirected graphs: both rows of every edge hold the same value.
+    // NetworkX reads an edge's data once from its earlier endpoint's row
+    // when it lists edges, and from each row when it walks rows.
+    bool symmetric = true;
     ValueFacts facts;
 };
 
@@ -191,6 +195,18 @@ EdgeList edges_in_order(const CoreGraph& g);
 // In-rows by a stable counting sort of succ's slots by target: row t lists
 // its sources in ascending position. perm[p] is the succ slot of pred slot p.
 Result<Csr> counting_sort_pred(const Csr& succ, std::vector<Slot>& perm);
+
+// How the two rows of an undirected graph agree. `rows` is whether every
+// slot (u, v) has its mirror (v, u); `columns[i]` whether the mirrors of
+// every edge also hold the same bits of column i. Decided from sums of a
+// hash keyed anew in every process, taken over each edge as seen from its
+// lower and its higher endpoint: rows that differ give equal sums with a
+// probability of about 2^-64, whatever the graph.
+struct Mirrors {
+    bool rows = true;
+    std::vector<bool> columns;
+};
+Result<Mirrors> mirrors(const Csr& rows, const std::vector<const std::vector<double>*>& columns);
 
 // Gathers a per-succ-slot column into pred slot order.
 std::vector<double> permute_column(const std::vector<double>& values, const std::vector<Slot>& perm);

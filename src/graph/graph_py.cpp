@@ -23,6 +23,20 @@ bool read_rows(PyObject* nodes, PyObject* index, Count n, PyObject* adjacency,
     return true;
 }
 
+// An undirected graph's rows must hold every edge from both ends (NetworkX's
+// methods keep them so; rows changed by hand or filtered by a view that is
+// not symmetric may not): refused otherwise. Columns whose two rows differ
+// are marked, for the functions that read each edge once.
+Status check_mirrors(const CoreGraph& g, std::vector<std::pair<std::string, Weights>>& columns) {
+    std::vector<const std::vector<double>*> values;
+    for (const auto& column : columns) values.push_back(&column.second.values);
+    auto found = mirrors(g.succ, values);
+    if (!found.ok()) return found.error();
+    if (!found.value().rows) return not_implemented("the rows of this undirected graph do not hold every edge from both ends");
+    for (std::size_t c = 0; c < columns.size(); ++c) columns[c].second.symmetric = found.value().columns[c];
+    return {};
+}
+
 PyObject* position_query(PyObject* self, Args& a, bool predecessors) {
     Node v;
     if (!a.position(0, v)) return nullptr;
@@ -68,10 +82,25 @@ PyObject* build_graph(PyObject*, Args& a) {
     {
         // Predecessor rows and columns are native work.
         Detached detached;
-        status = assemble(*g, std::move(columns));
+        status = directed ? Status{} : check_mirrors(*g, columns);
+        if (status.ok()) status = assemble(*g, std::move(columns));
     }
     if (!status.ok()) return raise(status.error());
     return wrap_graph(std::move(g));
+}
+
+PyObject* edge_data_reads_none(PyObject*, Args& a) {
+    bool multigraph = false;
+    if (!a.flag(1, multigraph)) return nullptr;
+    bool found = false;
+    if (!fennel::py::edge_data_reads_none(a[0], multigraph, found)) return nullptr;
+    return PyBool_FromLong(found);
+}
+
+PyObject* parallel_counts(PyObject*, Args& a) {
+    std::vector<Count> counts;
+    if (!fennel::py::parallel_counts(a[0], counts)) return nullptr;
+    return to_list(counts);
 }
 
 PyObject* load_exact_pred(PyObject* self, Args& a) {
@@ -180,6 +209,12 @@ PyObject* weight_facts(PyObject* self, Args& a) {
                          f.pos_inf ? Py_True : Py_False, f.neg_inf ? Py_True : Py_False);
 }
 
+PyObject* weight_symmetric(PyObject* self, Args& a) {
+    const Weights* w = nullptr;
+    if (!weights_arg(self, a, w)) return nullptr;
+    return PyBool_FromLong(w == nullptr || w->symmetric);
+}
+
 PyObject* keys_are_nodes(PyObject* self, Args& a) {
     bool reverse = false;
     if (!a.flag(0, reverse)) return nullptr;
@@ -196,6 +231,16 @@ constexpr auto BUILD_GRAPH = function(
     "`nodes` is `list(G)`, `index` maps node -> position in `nodes`, `succ` is\n"
     "`G._adj`, and `weight_attrs` is a list of `(attribute name, default)`.",
     "nodes", "index", "succ", "directed", "weight_attrs", "multigraph=False");
+constexpr auto EDGE_DATA_READS_NONE = function(
+    "edge_data_reads_none", edge_data_reads_none,
+    "Whether some edge's data answers `data.get(None, 1)` with anything but the int 1\n"
+    "(what NetworkX's weight functions read for weight=None). `adjacency` is `G._adj`.",
+    "adjacency", "multigraph=False");
+constexpr auto PARALLEL_COUNTS = function(
+    "parallel_counts", parallel_counts,
+    "The number of keys of every (node, neighbour) pair of a multigraph's\n"
+    "adjacency `G._adj`, in its iteration order.",
+    "adjacency");
 constexpr auto LOAD_EXACT_PRED = method(
     "load_exact_pred", load_exact_pred, "Record the exact predecessor order of `G._pred` for reverse searches.",
     "nodes", "index", "pred", "weight_attrs", "multigraph=False");
@@ -225,6 +270,11 @@ constexpr auto WEIGHT_FACTS = method(
     "an edge attribute (`plain`: all Python int, float, bool or None; the bounds are\n"
     "None without finite values), or None if it was not converted.",
     "attr");
+constexpr auto WEIGHT_SYMMETRIC =
+    method("weight_symmetric", weight_symmetric,
+           "Whether both rows of every undirected edge hold the same value of an edge\n"
+           "attribute (always true for directed graphs and unit weights).",
+           "attr=None");
 constexpr auto KEYS_ARE_NODES =
     method("keys_are_nodes", keys_are_nodes,
            "Whether every neighbour key of the converted adjacency (of `G._pred` with\n"
@@ -234,13 +284,13 @@ constexpr auto KEYS_ARE_NODES =
 
 }  // namespace
 
-std::vector<PyMethodDef> graph_functions() { return {row<BUILD_GRAPH>()}; }
+std::vector<PyMethodDef> graph_functions() { return {row<BUILD_GRAPH>(), row<EDGE_DATA_READS_NONE>(), row<PARALLEL_COUNTS>()}; }
 
 std::vector<PyMethodDef> graph_methods() {
     return {row<LOAD_EXACT_PRED>(), row<HAS_EXACT_PRED>(), row<IS_NATIVE>(),       row<NEIGHBORS>(),
             row<PREDECESSORS>(),    row<HAS_EDGE>(),       row<DEGREES>(),         row<EDGES_IN_ORDER>(),
             row<ATTRIBUTE_NAMES>(), row<NUMBER_OF_EDGES>(), row<WEIGHT_INFO>(),    row<WEIGHT_MIXED>(),
-            row<WEIGHT_FACTS>(),    row<KEYS_ARE_NODES>()};
+            row<WEIGHT_FACTS>(),    row<WEIGHT_SYMMETRIC>(), row<KEYS_ARE_NODES>()};
 }
 
 }  // namespace fennel::py

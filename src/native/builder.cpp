@@ -1,6 +1,7 @@
 #include "native/builder.hpp"
 
 #include "graph/assemble.hpp"
+#include "lib/pool.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -11,6 +12,10 @@ namespace fennel {
 namespace {
 
 constexpr Node NO_BUCKET = std::numeric_limits<Node>::max();
+
+// Whether the user asked to stop (Ctrl-C), looked at every 2^18 steps of a
+// long loop on the calling thread.
+bool stop_at(std::size_t i) { return (i & 0x3FFFF) == 0 && poll_interrupt(); }
 
 // For every insertion, the id of the edge it inserts or repeats. Edges are
 // numbered in order of first insertion. Insertions are bucketed by the first
@@ -25,7 +30,10 @@ Result<std::vector<Index>> edge_ids(const std::vector<Node>& src, const std::vec
     auto second = [&](std::size_t i) { return directed ? dst[i] : std::max(src[i], dst[i]); };
 
     std::vector<Index> at(static_cast<std::size_t>(n) + 1, 0);
-    for (std::size_t i = 0; i < k; ++i) ++at[first(i) + 1];
+    for (std::size_t i = 0; i < k; ++i) {
+        if (stop_at(i)) return interrupted();
+        ++at[first(i) + 1];
+    }
     for (Count x = 0; x < n; ++x) at[x + 1] += at[x];
     std::vector<Index> bucketed(k);
     for (std::size_t i = 0; i < k; ++i) bucketed[at[first(i)]++] = static_cast<Index>(i);
@@ -39,6 +47,7 @@ Result<std::vector<Index>> edge_ids(const std::vector<Node>& src, const std::vec
         std::vector<Node> stamp(static_cast<std::size_t>(n), NO_BUCKET);
         std::vector<Index> earliest(static_cast<std::size_t>(n));
         for (Count a = 0; a < n; ++a) {
+            if (stop_at(static_cast<std::size_t>(a))) return interrupted();
             for (Index p = at[a]; p < at[a + 1]; ++p) {
                 const Index i = bucketed[p];
                 const Node b = second(i);
@@ -197,8 +206,13 @@ Result<Relabelled> relabel_first_appearance(const PackedInt64& src, const Packed
     }
     const std::uint64_t span = static_cast<std::uint64_t>(hi) - static_cast<std::uint64_t>(lo);
     bool too_many = false;
+    bool stopped = false;
     auto number = [&](auto&& position_of) {
         for (std::size_t i = 0; i < m && !too_many; ++i) {
+            if (stop_at(i)) {
+                stopped = true;
+                return;
+            }
             out.src[i] = position_of(src[i]);
             out.dst[i] = position_of(dst[i]);
         }
@@ -246,6 +260,7 @@ Result<Relabelled> relabel_first_appearance(const PackedInt64& src, const Packed
             return values[h] = add(x);
         });
     }
+    if (stopped) return interrupted();
     if (too_many) return value_error("too many nodes");
     return out;
 }

@@ -1,11 +1,13 @@
 #include "serialize/graph_bytes.hpp"
 
+#include "lib/pool.hpp"
 #include "native/builder.hpp"
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <limits>
 
 namespace fennel {
@@ -269,15 +271,24 @@ struct Parts {
 // symmetric (undirected) rows and predecessor rows by ascending source; a
 // rustworkx-ordered graph (pred_exact, not native) keeps parallel edges but
 // its in-rows are still the transpose of its rows.
-bool consistent(Parts& parts) {
+// A step that fails for another reason than the data (an interrupt, no
+// memory) leaves that error in `stopped` instead of calling the data
+// malformed; a Ctrl-C is looked for between the steps.
+bool consistent(Parts& parts, std::optional<Error>& stopped) {
+    auto stop = [&](const Error& e) {
+        if (e.kind == ErrorKind::Interrupted || e.kind == ErrorKind::Memory) stopped = e;
+        return false;
+    };
+    auto interrupted_now = [&] { return poll_interrupt() && !stop(interrupted()); };
     CoreGraph& g = *parts.g;
     const bool native = g.native.has_value();
     const bool multi_rows = !native && g.pred_exact;
     if (!multi_rows && !rows_distinct(g.succ)) return false;
+    if (interrupted_now()) return false;
 
     std::vector<Slot> canonical_perm;
     auto canonical = counting_sort_pred(g.succ, canonical_perm);
-    if (!canonical.ok()) return false;
+    if (!canonical.ok()) return stop(canonical.error());
     const Csr& in = canonical.value();
 
     std::vector<Slot> perm;  // pred slot -> succ slot
@@ -288,6 +299,7 @@ bool consistent(Parts& parts) {
         std::vector<Slot> mirror;
         if (!transposed(g.succ, in, canonical_perm, mirror)) return false;  // symmetric
     }
+    if (interrupted_now()) return false;
 
     for (auto& [name, w] : g.weights) {
         if (w.pred_values.has_value() != g.directed) return false;
@@ -307,6 +319,18 @@ bool consistent(Parts& parts) {
         }
         if (g.directed && !same_bits(*w.pred_values, permute_column(w.values, perm))) return false;
         recompute_facts(w);
+    }
+
+    if (interrupted_now()) return false;
+    if (!g.directed && !g.native) {
+        // Which columns hold the same value in both rows of an edge is not
+        // written: it follows from the values.
+        std::vector<const std::vector<double>*> columns;
+        for (auto& entry : g.weights) columns.push_back(&entry.second.values);
+        auto found = mirrors(g.succ, columns);
+        if (!found.ok()) return stop(found.error());
+        std::size_t c = 0;
+        for (auto& entry : g.weights) entry.second.symmetric = found.value().columns[c++];
     }
 
     if (parts.exact) {
@@ -332,8 +356,9 @@ bool consistent(Parts& parts) {
             if (!valid_attr(a, m)) return false;
             plain.push_back(true);
         }
+        if (interrupted_now()) return false;
         auto again = assemble_native(g.n, g.directed, e, plain);
-        if (!again.ok()) return false;
+        if (!again.ok()) return stop(again.error());
         const CoreGraph& r = *again.value();
         if (!same_rows(r.succ, g.succ) || r.native->ids != e.ids) return false;
         if (g.directed && !same_rows(*r.pred, *g.pred)) return false;
@@ -472,7 +497,9 @@ Result<std::unique_ptr<CoreGraph>> from_bytes(std::span<const std::uint8_t> data
             e.attrs.push_back(std::move(a));
         }
     }
-    if (!r.at_end() || !consistent(parts)) return malformed();
+    if (!r.at_end()) return malformed();
+    std::optional<Error> stopped;
+    if (!consistent(parts, stopped)) return stopped ? *stopped : malformed();
     if (parts.exact) g.exact_pred.set(std::move(parts.exact));
     return std::move(parts.g);
 }

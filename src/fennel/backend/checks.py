@@ -19,6 +19,7 @@ import warnings
 import networkx as nx
 from networkx.algorithms.centrality import betweenness as _nx_betweenness
 
+from .. import _core
 from .graph import FennelGraph, as_fennel, refuse
 from .registry import BY_NAME
 
@@ -239,15 +240,158 @@ def _no_multigraph(name, a):
     return None
 
 
-def _nodes_on_multigraph(name, a):
-    if a["nodes"] is not None and a["G"].is_multigraph():
-        return "NetworkX's per-node triangle counts reject multigraphs"
+def _edge_count(G):
+    """NetworkX's edge count of G, from a conversion at hand when that counts alike."""
+    if isinstance(G, FennelGraph):
+        return G.core.number_of_edges()
+    if not G.is_multigraph():
+        cache = getattr(G, "__networkx_cache__", None) or {}
+        for fg in cache.get("backends", {}).get("fennel", {}).values():
+            if isinstance(fg, FennelGraph) and fg._core is not None:
+                return fg.core.number_of_edges()
+    return G.number_of_edges()
+
+
+def _tree_like(name, a):
+    """NetworkX answers undirected trees by a tree-only walk, in an order of its own."""
+    G = a["G"]
+    if a["weight"] is None and not G.is_directed() and len(G) and _edge_count(G) == len(G) - 1:
+        return "trees are left to NetworkX"
+    return None
+
+
+def _null_graph(name, a):
+    return "the null graph is left to NetworkX" if len(a["G"]) == 0 else None
+
+
+def _tolerance(name, a):
+    """NetworkX compares with n * tol; an int product must stay exact as a float."""
+    tol = a["tol"]
+    if type(tol) is not float and abs(tol) * len(a["G"]) > _EXACT_INT_LIMIT:
+        return "tol times the node count is not exactly a float"
+    return None
+
+
+def _scalar_beta(name, a):
+    try:
+        b = float(a["beta"])
+    except Exception:
+        return "beta dictionaries are left to NetworkX"
+    if type(a["alpha"]) is not float and a["alpha"] < 0 and b == 0:
+        # The first step adds int alpha * int 0 (an int zero) to beta: no signed zero as in a float product.
+        return "a negative int alpha with a zero beta"
+    return None
+
+
+def _nstart_keys(name, a):
+    """NetworkX iterates the nodes in nstart's key order: its keys must be exactly G's nodes."""
+    nstart, G = a["nstart"], a["G"]
+    if nstart is None:
+        return None
+    try:
+        if len(nstart) == len(G) and all(k in G for k in nstart):
+            return None
+    except TypeError:
+        pass
+    return "nstart's keys are not the graph's nodes"
+
+
+def _spanning_args(name, a):
+    if a["algorithm"] != "kruskal":
+        return "algorithms other than Kruskal are left to NetworkX"
+    G = a["G"]
+    if G.is_multigraph():
+        return "multigraphs are left to NetworkX (each parallel edge is its own candidate)"
+    if G.is_directed():
+        return "NetworkX rejects directed graphs"
+    return None
+
+
+def _generation_args(name, a):
+    G = a["G"]
+    if isinstance(G, nx.Graph) and getattr(G, "__networkx_cache__", None) is None:
+        return "the graph has no cache that shows changes during iteration"
+    return None
+
+
+def _colouring_args(name, a):
+    if a["strategy"] not in ("largest_first", nx.coloring.strategy_largest_first) or a["interchange"]:
+        return "only the largest_first strategy without interchange is served"
+    return None
+
+
+def _distance_value(name, a):
+    d = a["distance"]
+    return None if isinstance(d, int | float) else "distance must be an int or a float"
+
+
+def _path_pairs(name, a):
+    """shortest_path's forms that this NetworkX release answers its own way."""
+    if a["source"] is None and a["target"] is None and NX_VERSION < (3, 5) and name == "shortest_path":
+        return "this NetworkX version returns all pairs as a dict, with a warning"
+    if a["source"] is not None and a["target"] is not None and a["weight"] is not None and NX_VERSION < (3, 6):
+        return "this NetworkX version builds bidirectional Dijkstra paths as met"
+    return None
+
+
+def _asp_method(name, a):
+    if a["method"] in (None, "unweighted", "dijkstra"):
+        return None
+    return f"method {a['method']!r} is left to NetworkX"
+
+
+def _harmonic_adds_by_set():
+    """Whether the installed release adds a transposed harmonic sum in a set's order.
+
+    NetworkX 3.4 walked ``nbunch.intersection(dist)``, whose order is the new
+    set's; later releases walk the search's distances in order.
+    """
+    try:
+        return "intersection(dist)" in inspect.getsource(nx.harmonic_centrality.orig_func)
+    except (OSError, TypeError):
+        return True
+
+
+_HARMONIC_BY_SET = _harmonic_adds_by_set()
+
+
+def _harmonic_transposed(name, a):
+    if not _HARMONIC_BY_SET:
+        return None
+    G, nbunch, sources = a["G"], a["nbunch"], a["sources"]
+    try:
+        targets = len(set(G.nbunch_iter(nbunch))) if nbunch is not None else len(G)
+        starts = len(set(G.nbunch_iter(sources))) if sources is not None else len(G)
+    except Exception:
+        return None  # NetworkX's own error comes from the call
+    if targets < starts:
+        return "this NetworkX version adds the transposed sums in a set's order"
     return None
 
 
 ARGUMENT_RULES = {
+    "harmonic_transposed": _harmonic_transposed,
+    "null_graph": _null_graph,
+    "tree_like": _tree_like,
+    "usebounds": lambda name, a: (
+        "the bounding algorithm is left to NetworkX" if a["usebounds"] is True and not a["G"].is_directed() else None
+    ),
+    "tolerance": _tolerance,
+    "scalar_beta": _scalar_beta,
+    "nstart_keys": _nstart_keys,
+    "spanning_args": _spanning_args,
+    "generation_args": _generation_args,
+    "colouring_args": _colouring_args,
+    "core_number": _absent("core_number", "precomputed core numbers"),
+    "scc": _absent("scc", "given components"),
+    "distance_value": _distance_value,
+    "path_pairs": _path_pairs,
+    "asp_method": _asp_method,
+    "undirected_only": lambda name, a: "directed graphs are NetworkX's to reject" if a["G"].is_directed() else None,
+    "harmonic_weight": lambda name, a: (
+        "this NetworkX version has no weight parameter" if a["weight"] is not None and NX_VERSION < (3, 5) else None
+    ),
     "no_multigraph": _no_multigraph,
-    "nodes_on_multigraph": _nodes_on_multigraph,
     "pagerank_args": lambda name, a: (
         "NetworkX's pagerank needs numpy and scipy" if _scipy_missing() else None
     ) or _reals("alpha", "tol")(name, a) or _max_iter(name, a) or _pagerank_vectors(name, a),
@@ -368,9 +512,7 @@ def _parallel_edges(fg, a):
         return None
     found = fg.__dict__.get("_parallel_edges")
     if found is None:
-        found = fg._parallel_edges = any(
-            len(keys) > 1 for nbrs in fg.source._adj.values() for keys in nbrs.values()
-        )
+        found = fg._parallel_edges = any(k > 1 for k in _core.parallel_counts(fg.source._adj))
     return "parallel edges (NetworkX adds their weights)" if found else None
 
 
@@ -378,27 +520,15 @@ def _none_key(fg, weight):
     """weight=None: NetworkX's weight functions read ``data.get(None, 1)``.
 
     fennel takes None as unit weights, which is NetworkX's answer unless some
-    edge's data has the key None (a native graph's never has).
+    edge's data answers that lookup otherwise (a native graph's never does).
+    Found once per converted graph by a walk of the edge data in C.
     """
     if weight is not None or fg.native:
         return None
     found = fg.__dict__.get("_none_key")
     if found is None:
-        rows = fg.source._adj.values()
-        if fg.multigraph:
-            found = not all(_weighs_one(d) for nbrs in rows for keys in nbrs.values() for d in keys.values())
-        else:
-            found = not all(_weighs_one(d) for nbrs in rows for d in nbrs.values())
-        fg._none_key = found
+        found = fg._none_key = _core.edge_data_reads_none(fg.source._adj, fg.multigraph)
     return "some edges have an attribute keyed None, which weight=None reads" if found else None
-
-
-def _weighs_one(data):
-    """Whether ``data.get(None, 1)`` is the int 1 (asked of dict subclasses, which may answer otherwise)."""
-    if type(data) is dict:
-        return None not in data
-    value = data.get(None, 1)
-    return None not in data and type(value) is int and value == 1
 
 
 def _product_weights(fg, weight, *, symmetric):
@@ -426,6 +556,12 @@ DATA_RULES = {
     "kruskal_weights": lambda fg, a: _none_key(fg, a["weight"])
     or _product_weights(fg, a["weight"], symmetric=False),
     "parallel_edges": _parallel_edges,
+    # NetworkX lists an undirected edge once, with the data of its earlier
+    # endpoint's row; a view may hold another dict in the other row.
+    "mirrored_weights": lambda fg, a: (
+        None if fg.directed or a["weight"] is None or fg.core.weight_symmetric(a["weight"])
+        else f"the two rows of some edges hold different {a['weight']!r} values"
+    ),
     "pagerank_weights": lambda fg, a: _none_key(fg, a["weight"])
     or _product_weights(fg, a["weight"], symmetric=not fg.directed),
     # eigenvector_centrality ignores a false weight; Katz looks it up.
@@ -434,10 +570,9 @@ DATA_RULES = {
     # NetworkX's betweenness fails on None weights and adds ints and floats alike.
     "betweenness_weights": lambda fg, a: _weights(fg, a["weight"], hidden_allowed=False, mixed_allowed=True),
     # NetworkX's Dijkstra hides None weights; its distances mix types on mixed weights.
-    # (Functions that search breadth-first when weight is None refuse the
-    # key None too: rare, and NetworkX answers.)
-    "dijkstra_weights": lambda fg, a: _none_key(fg, a["weight"])
-    or _weights(fg, a["weight"], hidden_allowed=True, mixed_allowed=False),
+    "dijkstra_weights": lambda fg, a: _weights(fg, a["weight"], hidden_allowed=True, mixed_allowed=False),
+    # Functions that run Dijkstra even for weight=None read data.get(None, 1).
+    "reads_none": lambda fg, a: _none_key(fg, a["weight"]),
     "closeness_weights": lambda fg, a: _weights(fg, a["distance"], hidden_allowed=True, mixed_allowed=False),
     "keys": _keys,
     "pred_keys": _pred_keys,

@@ -16,7 +16,7 @@ import networkx as nx
 
 from .checks import COMPENSATED_SUM, NX_VERSION, check_data, checked_graph, graph_for
 from .graph import no_gc_pauses, record, refuse
-from .shortest_paths import _batches, _bfs_cutoff, _by_source, _cut, _int_distances
+from .shortest_paths import _batches, _bfs_cutoff, _bfs_lengths, _by_source, _cut, _dijkstra_lengths, _int_distances
 
 
 def _not_connected(fg):
@@ -53,8 +53,6 @@ def _dijkstra_searches(fg, weight, cut=None, sources=None):
 
 def _eccentricities(name, fg, a, weight, sources=None):
     """NetworkX's eccentricity values of `sources` (all nodes by default), in order."""
-    if len(fg) == 0:
-        refuse(name, "the null graph is left to NetworkX")
     check_data(name, fg, a)
     n = len(fg)
     if weight is None:
@@ -83,17 +81,19 @@ def eccentricity(G, v=None, sp=None, weight=None):
         values = _eccentricities(name, fg, a, weight)
         record("ran", name)
         return dict(zip(fg.nodes, values))
-    if v not in fg:
-        refuse(name, "several nodes are left to NetworkX")
-    (value,) = _eccentricities(name, fg, a, weight, [fg.index[v]])
+    if v in fg:
+        (value,) = _eccentricities(name, fg, a, weight, [fg.index[v]])
+        record("ran", name)
+        return value
+    # Several nodes: NetworkX's own selection of them, errors included.
+    nodes = list(fg.source.nbunch_iter(v))
+    values = _eccentricities(name, fg, a, weight, [fg.index[u] for u in nodes]) if nodes else []
     record("ran", name)
-    return value
+    return dict(zip(nodes, values))
 
 
 def _extremum(name, a, pick):
     fg = graph_for(name, a)
-    if a["usebounds"] is True and not fg.directed:
-        refuse(name, "the bounding algorithm is left to NetworkX")
     values = _eccentricities(name, fg, a, a["weight"])
     result = pick(fg, values)
     record("ran", name)
@@ -118,9 +118,6 @@ def periphery(G, e=None, usebounds=False, weight=None):
 
 def center(G, e=None, usebounds=False, weight=None):
     name = "center"
-    if weight is None and not G.is_directed() and G.number_of_edges() == len(G) - 1:
-        # NetworkX may answer trees by a tree-only walk, in an order of its own.
-        refuse(name, "trees are left to NetworkX")
 
     def nodes_at(fg, values):
         near = min(values)
@@ -157,8 +154,6 @@ def average_shortest_path_length(G, weight=None, method=None):
     fg = graph_for(name, a)
     if method is None:
         method = "unweighted" if weight is None else "dijkstra"
-    if method not in ("unweighted", "dijkstra"):
-        refuse(name, f"method {method!r} is left to NetworkX")
     n = len(fg)
     if n == 0:
         raise nx.NetworkXPointlessConcept(
@@ -181,8 +176,6 @@ def wiener_index(G, weight=None):
     name = "wiener_index"
     a = locals().copy()
     fg = graph_for(name, a)
-    if len(fg) == 0:
-        refuse(name, "the null graph is left to NetworkX")
     check_data(name, fg, a)
     if not _connected(fg):
         record("ran", name)
@@ -270,10 +263,16 @@ def harmonic_centrality(G, nbunch=None, distance=None, sources=None):
     H = fg.source  # NetworkX's own node selection, errors included
     targets = set(H.nbunch_iter(nbunch) if nbunch is not None else H.nodes)
     starts = set(H.nbunch_iter(sources) if sources is not None else H.nodes)
-    if len(targets) < len(starts):
-        # NetworkX then searches from the targets over the reversed graph.
-        refuse(name, "fewer nodes than sources are left to NetworkX")
     check_data(name, fg, a)
+    if len(targets) < len(starts):
+        # NetworkX then searches from each target over the reversed graph and
+        # adds 1/d per target in the order that search reached the sources;
+        # its result keeps the targets' order.
+        values = dict.fromkeys(targets, 0)
+        for v in targets:
+            values[v] = _harmonic_from(fg, v, starts, distance)
+        record("ran", name)
+        return values
     index = fg.index
     in_nbunch = [False] * len(fg)
     for u in targets:
@@ -281,6 +280,21 @@ def harmonic_centrality(G, nbunch=None, distance=None, sources=None):
     sums, hit = fg.core.harmonic([index[v] for v in starts], in_nbunch, distance)
     record("ran", name)
     return {u: sums[index[u]] if hit[index[u]] else 0 for u in targets}
+
+
+def _harmonic_from(fg, v, starts, distance):
+    """The running `+= 1 / d` over the sources reached from `v` against the edges."""
+    s = fg.index[v]
+    core = fg.load_exact_pred() if fg.directed else fg.core
+    if distance is None:
+        lengths = _bfs_lengths(fg, core, v, s, None, fg.directed)
+    else:
+        lengths = _dijkstra_lengths(fg, core, v, s, distance, None, fg.directed)
+    total = 0
+    for u, d in lengths.items():
+        if d != 0 and u in starts:
+            total += 1 / d
+    return total
 
 
 def _inverse_distance_total(distances):
@@ -297,8 +311,6 @@ def global_efficiency(G):
     name = "global_efficiency"
     a = locals().copy()
     fg = graph_for(name, a)
-    if fg.directed:
-        refuse(name, "directed graphs are NetworkX's to reject")
     n = len(fg)
     denom = n * (n - 1)
     if denom == 0:
@@ -314,8 +326,6 @@ def global_efficiency(G):
 def harmonic_diameter(G, sp=None, *, weight=None):
     name = "harmonic_diameter"
     a = locals().copy()
-    if weight is not None and NX_VERSION < (3, 5):
-        refuse(name, "this NetworkX version has no weight parameter")
     fg = graph_for(name, a)
     check_data(name, fg, a)
     order = len(fg)
@@ -331,9 +341,6 @@ def _barycenter(name, a):
     fg = graph_for(name, a)
     weight = a["weight"]
     n = len(fg)
-    if n == 0 or (weight is None and not fg.directed and fg.core.number_of_edges() == n - 1):
-        # NetworkX answers trees by a tree-only walk, in an order of its own.
-        refuse(name, "trees and the null graph are left to NetworkX")
     check_data(name, fg, a)
     if weight is None:
         per_source = ((s, reached, total) for s, (reached, total, _) in enumerate(fg.core.bfs_stats()))

@@ -171,9 +171,11 @@ class FennelGraph:
         self._core = core
         return self
 
-    def _build(self):
+    def _build(self, columns=None):
+        """The core for the source graph with ``columns`` (the graph's own by default)."""
+        columns = self.columns if columns is None else columns
         G = self.source
-        if reason := order_problem(G, self.nodes) or (self.columns and lookup_problem(G)):
+        if reason := order_problem(G, self.nodes) or (columns and lookup_problem(G)):
             record("unconvertible", type(G).__name__, reason)
             raise NotImplementedError(reason)
         try:
@@ -182,7 +184,7 @@ class FennelGraph:
                 self.index,
                 G._adj,
                 self.directed,
-                list(self.columns.items()),
+                list(columns.items()),
                 self.multigraph,
             )
         except NotImplementedError as exc:
@@ -199,9 +201,10 @@ class FennelGraph:
                 return
             columns = dict(self.columns)
             columns.update((a, 1) for a in missing)
-            self.columns, self._core = columns, None
-            self._facts = {}
-            self._core = self._build()
+            # Built before anything changes: a column that cannot be
+            # converted leaves the graph serving what it served.
+            core = self._build(columns)
+            self.columns, self._core, self._facts = columns, core, {}
 
     @functools.cached_property
     def index(self):

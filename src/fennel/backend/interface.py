@@ -78,10 +78,16 @@ def should_run(name, args, kwargs):
     converted yet, the conversion cost more than NetworkX's pure-Python run.
     The thresholds (``registry._WORK_*``) are the crossovers
     bench/thresholds.py measures, one representative call per family.
+
+    A call whose work NetworkX bounds by what it reaches (a source and a
+    target, a cutoff, a depth limit: ``Served.bounded``) may touch a handful
+    of nodes, so on a graph not converted yet it stays with NetworkX:
+    converting alone walks the whole graph.
     """
     if name not in FUNCTIONS:
         return False
-    if registry.BY_NAME[name].constructor:
+    served = registry.BY_NAME[name]
+    if served.constructor:
         return True
     try:
         a = _bound_arguments(name, args, kwargs)
@@ -90,19 +96,30 @@ def should_run(name, args, kwargs):
     G = a["G"]
     if isinstance(G, FennelGraph):
         return True
-    converted = isinstance(cached_conversion(G, attributes(name, a)), FennelGraph)
+    fg = cached_conversion(G, attributes(name, a))
+    converted = isinstance(fg, FennelGraph)
+    if not converted and served.bounded is not None and served.bounded(a):
+        return _declined(name, "a search bounded by what it reaches: NetworkX answers it without converting")
     min_work = registry.SHOULD_RUN_MIN_WORK[name][0 if converted else 1]
     n = len(G)
     sources = 1
-    if registry.BY_NAME[name].per_source:
+    if served.per_source:
         k = a.get("k")  # sampled sources; the all-pairs functions search from every node
         sources = k if isinstance(k, int) and 0 <= k < n else n
     if sources * n >= min_work:
         return True
-    work = sources * (n + sum(map(len, G._adj.values())))
+    if converted:
+        edges = fg.core.number_of_edges()
+        entries = edges if fg.directed else 2 * edges
+    else:
+        entries = sum(map(len, G._adj.values()))
+    work = sources * (n + entries)
     if work >= min_work:
         return True
-    reason = f"work {work} < {min_work}: NetworkX is faster on a graph this small"
+    return _declined(name, f"work {work} < {min_work}: NetworkX is faster on a graph this small")
+
+
+def _declined(name, reason):
     record("declined", name, reason)
     return reason
 

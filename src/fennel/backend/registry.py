@@ -10,6 +10,27 @@ its topic module. This module imports neither NetworkX nor the extension:
 
 from dataclasses import dataclass
 
+# Shapes of calls whose work NetworkX bounds by what they reach.
+def _always(a):
+    return True
+
+
+def _cutoff(a):
+    return a["cutoff"] is not None
+
+
+def _depth(a):
+    return a["depth_limit"] is not None
+
+
+def _pair(a):
+    return a["source"] is not None and a["target"] is not None
+
+
+def _target_or_cutoff(a):
+    return a["target"] is not None or a["cutoff"] is not None
+
+
 _EXACT = "Results are identical to NetworkX's, bit for bit: same values, value types and key order."
 
 
@@ -28,6 +49,10 @@ class Served:
     ``min_work``: the smallest work (searches times ``n + adjacency entries``)
     worth handing to fennel, for a graph already converted and for one still
     to convert (measured crossovers; see ``should_run``).
+    ``bounded``: given the call's arguments, whether NetworkX's work is bounded
+    by the part of the graph the call reaches (a target, a cutoff, a depth
+    limit) rather than the whole graph: such calls never pay for converting a
+    graph, which is whole-graph work.
     """
 
     name: str
@@ -39,6 +64,7 @@ class Served:
     per_source: bool = False
     min_work: tuple = (0, 0)
     constructor: bool = False
+    bounded: object = None
 
 
 # The smallest work worth handing to fennel, per family: (graph already
@@ -92,6 +118,7 @@ SERVED = (
         rules=("bfs_cutoff",),
         data_rules=("keys",),
         min_work=_WORK_BFS,
+        bounded=_cutoff,
     ),
     Served(
         "single_source_dijkstra_path_length",
@@ -101,8 +128,9 @@ SERVED = (
         "distances would then mix types along each path).",
         weight=True,
         rules=("weight_name", "dijkstra_cutoff"),
-        data_rules=("dijkstra_weights", "keys"),
+        data_rules=("dijkstra_weights", "reads_none", "keys"),
         min_work=_WORK_DIJKSTRA,
+        bounded=_cutoff,
     ),
 )
 
@@ -113,35 +141,36 @@ _DFS_RULES = ("depth_limit", "sort_neighbors")
 _KEYS = ("keys",)
 
 SERVED += (
-    Served("bfs_edges", "traversal", _BFS, rules=_BFS_RULES, data_rules=("keys", "pred_keys"), min_work=_WORK_BFS),
+    Served("bfs_edges", "traversal", _BFS, rules=_BFS_RULES, data_rules=("keys", "pred_keys"), min_work=_WORK_BFS, bounded=_depth),
     Served("generic_bfs_edges", "traversal", _BFS, rules=("neighbors", "depth_limit"), data_rules=_KEYS,
-           min_work=_WORK_BFS),
-    Served("bfs_tree", "traversal", _BFS, rules=_BFS_RULES, data_rules=("keys", "pred_keys"), min_work=_WORK_BFS),
-    Served("bfs_predecessors", "traversal", _BFS, rules=_BFS_RULES, data_rules=_KEYS, min_work=_WORK_BFS),
-    Served("bfs_successors", "traversal", _BFS, rules=_BFS_RULES, data_rules=_KEYS, min_work=_WORK_BFS),
+           min_work=_WORK_BFS, bounded=_depth),
+    Served("bfs_tree", "traversal", _BFS, rules=_BFS_RULES, data_rules=("keys", "pred_keys"), min_work=_WORK_BFS, bounded=_depth),
+    Served("bfs_predecessors", "traversal", _BFS, rules=_BFS_RULES, data_rules=_KEYS, min_work=_WORK_BFS, bounded=_depth),
+    Served("bfs_successors", "traversal", _BFS, rules=_BFS_RULES, data_rules=_KEYS, min_work=_WORK_BFS, bounded=_depth),
     Served("bfs_layers", "traversal", _BFS + " Several sources are left to NetworkX.", data_rules=_KEYS,
            min_work=_WORK_BFS),
-    Served("descendants_at_distance", "traversal", _BFS, data_rules=_KEYS, min_work=_WORK_BFS),
+    Served("descendants_at_distance", "traversal", _BFS, rules=("distance_value",), data_rules=_KEYS,
+           min_work=_WORK_BFS, bounded=_always),
     Served("descendants", "traversal", _BFS, data_rules=_KEYS, min_work=_WORK_BFS),
     Served("ancestors", "traversal", _BFS, data_rules=("pred_keys",), min_work=_WORK_BFS),
     Served("node_connected_component", "traversal", _BFS, data_rules=_KEYS, min_work=_WORK_BFS),
-    Served("dfs_edges", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=_WORK_DFS),
-    Served("dfs_tree", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=_WORK_DFS),
-    Served("dfs_predecessors", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=_WORK_DFS),
-    Served("dfs_successors", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=_WORK_DFS),
-    Served("dfs_preorder_nodes", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=_WORK_DFS),
-    Served("dfs_postorder_nodes", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=_WORK_DFS),
+    Served("dfs_edges", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=_WORK_DFS, bounded=_depth),
+    Served("dfs_tree", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=_WORK_DFS, bounded=_depth),
+    Served("dfs_predecessors", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=_WORK_DFS, bounded=_depth),
+    Served("dfs_successors", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=_WORK_DFS, bounded=_depth),
+    Served("dfs_preorder_nodes", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=_WORK_DFS, bounded=_depth),
+    Served("dfs_postorder_nodes", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=_WORK_DFS, bounded=_depth),
 )
 
 _PATHS = "Breadth-first search in C++; paths built as NetworkX builds them. " + _EXACT
 
 SERVED += (
     Served("single_source_shortest_path", "shortest_paths", _PATHS, rules=("bfs_cutoff",), data_rules=_KEYS,
-           min_work=_WORK_BFS),
+           min_work=_WORK_BFS, bounded=_cutoff),
     Served("single_target_shortest_path", "shortest_paths", _PATHS, rules=("bfs_cutoff",),
-           data_rules=("keys", "pred_keys"), min_work=_WORK_BFS),
+           data_rules=("keys", "pred_keys"), min_work=_WORK_BFS, bounded=_cutoff),
     Served("single_target_shortest_path_length", "shortest_paths", _PATHS, rules=("release", "bfs_cutoff"),
-           data_rules=("keys", "pred_keys"), min_work=_WORK_BFS),
+           data_rules=("keys", "pred_keys"), min_work=_WORK_BFS, bounded=_cutoff),
 )
 
 _WEIGHTED_PATHS = (
@@ -151,23 +180,25 @@ _WEIGHTED_PATHS = (
 )
 _DIJKSTRA_RULES = ("weight_name", "dijkstra_cutoff")
 _DIJKSTRA_DATA = ("dijkstra_weights", "keys")
+# Functions that search by Dijkstra whatever the weight.
+_ALWAYS_DIJKSTRA = ("dijkstra_weights", "reads_none", "keys")
 
 SERVED += (
     Served("single_source_dijkstra", "shortest_paths", _WEIGHTED_PATHS, weight=True, rules=_DIJKSTRA_RULES,
-           data_rules=_DIJKSTRA_DATA, min_work=_WORK_DIJKSTRA),
+           data_rules=_ALWAYS_DIJKSTRA, min_work=_WORK_DIJKSTRA, bounded=_target_or_cutoff),
     Served("single_source_dijkstra_path", "shortest_paths", _WEIGHTED_PATHS, weight=True, rules=_DIJKSTRA_RULES,
-           data_rules=_DIJKSTRA_DATA, min_work=_WORK_DIJKSTRA),
+           data_rules=_ALWAYS_DIJKSTRA, min_work=_WORK_DIJKSTRA, bounded=_cutoff),
     Served("dijkstra_path", "shortest_paths", _WEIGHTED_PATHS, weight=True, rules=("weight_name",),
-           data_rules=_DIJKSTRA_DATA, min_work=_WORK_DIJKSTRA),
+           data_rules=_ALWAYS_DIJKSTRA, min_work=_WORK_DIJKSTRA, bounded=_always),
     Served("dijkstra_path_length", "shortest_paths", _WEIGHTED_PATHS, weight=True, rules=("weight_name",),
-           data_rules=("dijkstra_weights",), min_work=_WORK_DIJKSTRA),
+           data_rules=("dijkstra_weights", "reads_none"), min_work=_WORK_DIJKSTRA, bounded=_always),
 )
 
 SERVED += (
     Served("bidirectional_shortest_path", "shortest_paths", "Bidirectional breadth-first search in C++. " + _EXACT,
-           data_rules=_KEYS, min_work=_WORK_BFS),
+           data_rules=_KEYS, min_work=_WORK_BFS, bounded=_always),
     Served("has_path", "shortest_paths", "Bidirectional breadth-first search in C++. " + _EXACT,
-           min_work=_WORK_BFS),
+           min_work=_WORK_BFS, bounded=_always),
 )
 
 _PAIRS = " All-pairs generators search a bounded batch of sources at a time, in parallel."
@@ -181,16 +212,16 @@ SERVED += (
     Served("all_pairs_shortest_path", "shortest_paths", _PATHS + _PAIRS, rules=("bfs_cutoff",), data_rules=_KEYS,
            per_source=True, min_work=_WORK_ALL_PAIRS),
     Served("all_pairs_dijkstra", "shortest_paths", _WEIGHTED_PATHS + _PAIRS, weight=True, rules=_DIJKSTRA_RULES,
-           data_rules=_DIJKSTRA_DATA, per_source=True, min_work=_WORK_ALL_PAIRS),
+           data_rules=_ALWAYS_DIJKSTRA, per_source=True, min_work=_WORK_ALL_PAIRS),
     Served("all_pairs_dijkstra_path", "shortest_paths", _WEIGHTED_PATHS + _PAIRS, weight=True,
-           rules=_DIJKSTRA_RULES, data_rules=_DIJKSTRA_DATA, per_source=True, min_work=_WORK_ALL_PAIRS),
+           rules=_DIJKSTRA_RULES, data_rules=_ALWAYS_DIJKSTRA, per_source=True, min_work=_WORK_ALL_PAIRS),
     Served("bidirectional_dijkstra", "shortest_paths", "Bidirectional Dijkstra search in C++. " + _EXACT,
-           weight=True, rules=("release", "weight_name"), data_rules=_DIJKSTRA_DATA, min_work=_WORK_DIJKSTRA),
+           weight=True, rules=("release", "weight_name"), data_rules=_ALWAYS_DIJKSTRA, min_work=_WORK_DIJKSTRA, bounded=_always),
     Served("shortest_path", "shortest_paths", _BOTH + " Falls back to NetworkX for Bellman-Ford.", weight=True,
-           rules=("weight_name", "path_method"), data_rules=_DIJKSTRA_DATA, min_work=_WORK_DIJKSTRA),
+           rules=("weight_name", "path_method", "path_pairs"), data_rules=_DIJKSTRA_DATA, min_work=_WORK_DIJKSTRA, bounded=_pair),
     Served("shortest_path_length", "shortest_paths", _BOTH + " All pairs (no source, no target) are left to "
-           "NetworkX.", weight=True, rules=("weight_name", "path_method"), data_rules=_DIJKSTRA_DATA,
-           min_work=_WORK_DIJKSTRA),
+           "NetworkX.", weight=True, rules=("weight_name", "path_method", "path_pairs"), data_rules=_DIJKSTRA_DATA,
+           min_work=_WORK_DIJKSTRA, bounded=_pair),
     Served("all_shortest_paths", "shortest_paths", _ALL_PATHS, weight=True, rules=("weight_name", "weighted_method"),
            data_rules=_DIJKSTRA_DATA, min_work=_WORK_DIJKSTRA),
     Served("single_source_all_shortest_paths", "shortest_paths", _ALL_PATHS, weight=True,
@@ -204,41 +235,43 @@ _STATS = (
     "Bit-parallel breadth-first search (64 sources per pass) or parallel Dijkstra searches in C++. " + _EXACT
     + " Weighted totals are summed by Python's own sum() in NetworkX's order."
 )
-_EXTREMA_RULES = ("weight_name", "e")
+_EXTREMA_RULES = ("weight_name", "e", "null_graph", "usebounds")
 
 SERVED += (
     Served("closeness_centrality", "distance", _STATS, weight="distance",
            rules=("distance_name", "wf_improved", "sp"), data_rules=("closeness_weights",), per_source=True,
            min_work=_WORK_STATS),
-    Served("eccentricity", "distance", _STATS, weight=True, rules=("weight_name", "sp"),
+    Served("eccentricity", "distance", _STATS, weight=True, rules=("weight_name", "sp", "null_graph"),
            data_rules=("dijkstra_weights",), per_source=True, min_work=_WORK_STATS),
     Served("diameter", "distance", _STATS, weight=True, rules=_EXTREMA_RULES, data_rules=("dijkstra_weights",),
            per_source=True, min_work=_WORK_STATS),
     Served("radius", "distance", _STATS, weight=True, rules=_EXTREMA_RULES, data_rules=("dijkstra_weights",),
            per_source=True, min_work=_WORK_STATS),
     Served("center", "distance", _STATS + " Undirected unweighted trees are left to NetworkX.", weight=True,
-           rules=_EXTREMA_RULES, data_rules=("dijkstra_weights",), per_source=True, min_work=_WORK_STATS),
+           rules=_EXTREMA_RULES + ("tree_like",), data_rules=("dijkstra_weights",), per_source=True,
+           min_work=_WORK_STATS),
     Served("periphery", "distance", _STATS, weight=True, rules=_EXTREMA_RULES, data_rules=("dijkstra_weights",),
            per_source=True, min_work=_WORK_STATS),
-    Served("average_shortest_path_length", "distance", _STATS, weight=True, rules=("weight_name",),
+    Served("average_shortest_path_length", "distance", _STATS, weight=True, rules=("weight_name", "asp_method"),
            data_rules=("dijkstra_weights",), per_source=True, min_work=_WORK_STATS),
-    Served("wiener_index", "distance", _STATS, weight=True, rules=("weight_name",),
+    Served("wiener_index", "distance", _STATS, weight=True, rules=("weight_name", "null_graph"),
            data_rules=("dijkstra_weights",), per_source=True, min_work=_WORK_STATS),
-    Served("harmonic_centrality", "distance", _STATS + " Fewer nodes than sources are left to NetworkX.",
-           weight="distance", rules=("distance_name",), data_rules=("closeness_weights",), per_source=True,
+    Served("harmonic_centrality", "distance", _STATS, weight="distance",
+           rules=("distance_name", "harmonic_transposed"), data_rules=("closeness_weights",), per_source=True,
            min_work=_WORK_STATS),
-    Served("global_efficiency", "distance", _STATS, per_source=True, min_work=_WORK_STATS),
-    Served("harmonic_diameter", "distance", _STATS, weight=True, rules=("weight_name", "sp"),
-           data_rules=("dijkstra_weights",), per_source=True, min_work=_WORK_STATS),
+    Served("global_efficiency", "distance", _STATS, rules=("undirected_only",), per_source=True,
+           min_work=_WORK_STATS),
+    Served("harmonic_diameter", "distance", _STATS, weight=True, rules=("weight_name", "sp", "harmonic_weight"),
+           data_rules=("dijkstra_weights", "reads_none"), per_source=True, min_work=_WORK_STATS),
     # NetworkX 3.7 dispatches barycenter as centroid (its alias).
-    Served("barycenter", "distance", _STATS, weight=True, rules=("release", "weight_name", "sp", "attr"),
+    Served("barycenter", "distance", _STATS, weight=True, rules=("release", "weight_name", "sp", "attr", "null_graph", "tree_like"),
            data_rules=("dijkstra_weights",), per_source=True, min_work=_WORK_STATS),
-    Served("centroid", "distance", _STATS, weight=True, rules=("release", "weight_name", "sp", "attr"),
+    Served("centroid", "distance", _STATS, weight=True, rules=("release", "weight_name", "sp", "attr", "null_graph", "tree_like"),
            data_rules=("dijkstra_weights",), per_source=True, min_work=_WORK_STATS),
     Served("all_pairs_shortest_path_length", "distance", _STATS + _PAIRS, rules=("bfs_cutoff",), data_rules=_KEYS,
            per_source=True, min_work=_WORK_ALL_PAIRS),
     Served("all_pairs_dijkstra_path_length", "distance", _STATS + _PAIRS, weight=True, rules=_DIJKSTRA_RULES,
-           data_rules=_DIJKSTRA_DATA, per_source=True, min_work=_WORK_ALL_PAIRS),
+           data_rules=_ALWAYS_DIJKSTRA, per_source=True, min_work=_WORK_ALL_PAIRS),
 )
 
 _ITERATION = " Falls back to NetworkX for None weights and for numbers other than Python ints and floats."
@@ -246,14 +279,14 @@ _ITERATION = " Falls back to NetworkX for None weights and for numbers other tha
 SERVED += (
     Served("pagerank", "link_analysis", "Power iteration in C++ (in parallel from 20,000 nodes) with scipy's "
            "summation order and numpy's pairwise sums. " + _EXACT + " Falls back to NetworkX for multigraphs "
-           "with parallel edges." + _ITERATION, weight=True, rules=("weight_name", "pagerank_args"),
-           data_rules=("parallel_edges", "pagerank_weights"), min_work=_WORK_LINK),
+           "with parallel edges." + _ITERATION, weight=True, rules=("weight_name", "pagerank_args", "tolerance"),
+           data_rules=("parallel_edges", "pagerank_weights", "mirrored_weights"), min_work=_WORK_LINK),
     Served("eigenvector_centrality", "link_analysis", "Power iteration in C++, normalised by Python's "
-           "math.hypot. " + _EXACT + _ITERATION, weight=True, rules=("weight_name", "eigenvector_args"),
+           "math.hypot. " + _EXACT + _ITERATION, weight=True, rules=("weight_name", "eigenvector_args", "tolerance", "nstart_keys"),
            data_rules=("eigenvector_weights",), min_work=_WORK_LINK),
     Served("katz_centrality", "link_analysis", "Power iteration in C++. " + _EXACT + " Falls back to NetworkX "
            "for a beta dict and for an nstart whose values are not all floats." + _ITERATION, weight=True,
-           rules=("weight_name", "katz_args"), data_rules=("katz_weights",), min_work=_WORK_LINK),
+           rules=("weight_name", "katz_args", "tolerance", "scalar_beta", "nstart_keys"), data_rules=("katz_weights",), min_work=_WORK_LINK),
 )
 
 _COMPONENTS = (
@@ -276,21 +309,22 @@ SERVED += (
     Served("strongly_connected_components", docs=_COMPONENTS, **_STRUCTURE, min_work=_WORK_DIRECTED),
     Served("number_strongly_connected_components", docs=_COMPONENTS, **_STRUCTURE, min_work=_WORK_DIRECTED),
     Served("is_strongly_connected", docs=_COMPONENTS, **_STRUCTURE, min_work=_WORK_DIRECTED),
-    Served("topological_generations", docs=_GENERATIONS, **_STRUCTURE, min_work=_WORK_DIRECTED),
-    Served("topological_sort", docs=_GENERATIONS, **_STRUCTURE, min_work=_WORK_DIRECTED),
+    Served("topological_generations", docs=_GENERATIONS, **_STRUCTURE, rules=("generation_args",), min_work=_WORK_DIRECTED),
+    Served("topological_sort", docs=_GENERATIONS, **_STRUCTURE, rules=("generation_args",), min_work=_WORK_DIRECTED),
     Served("is_directed_acyclic_graph", docs=_GENERATIONS, **_STRUCTURE, min_work=_WORK_DIRECTED),
     Served("core_number", "structure", _CORES, rules=("no_multigraph",), min_work=_WORK_CORES),
-    Served("k_core", "structure", _CORES, rules=("no_multigraph",), min_work=_WORK_CORES),
-    Served("k_shell", "structure", _CORES, rules=("no_multigraph",), min_work=_WORK_CORES),
-    Served("k_crust", "structure", _CORES, rules=("no_multigraph",), min_work=_WORK_CORES),
-    Served("k_corona", "structure", _CORES, rules=("no_multigraph",), min_work=_WORK_CORES),
-    Served("triangles", "structure", _TRIANGLES, rules=("nodes_on_multigraph",), min_work=_WORK_TRIANGLES),
+    Served("k_core", "structure", _CORES, rules=("no_multigraph", "core_number"), min_work=_WORK_CORES),
+    Served("k_shell", "structure", _CORES, rules=("no_multigraph", "core_number"), min_work=_WORK_CORES),
+    Served("k_crust", "structure", _CORES, rules=("no_multigraph", "core_number"), min_work=_WORK_CORES),
+    Served("k_corona", "structure", _CORES, rules=("no_multigraph", "core_number"), min_work=_WORK_CORES),
+    Served("triangles", "structure", _TRIANGLES, min_work=_WORK_TRIANGLES),
     Served("clustering", "structure", _TRIANGLES + " Weighted clustering is left to NetworkX.",
            rules=("no_multigraph", "unweighted"), min_work=_WORK_TRIANGLES),
     Served("average_clustering", "structure", _TRIANGLES + " Weighted clustering is left to NetworkX.",
            rules=("no_multigraph", "unweighted"), min_work=_WORK_TRIANGLES),
     Served("transitivity", "structure", _TRIANGLES, rules=("no_multigraph",), min_work=_WORK_TRIANGLES),
-    Served("condensation", docs=_COMPONENTS + " Given components (`scc=`) are left to NetworkX.", **_STRUCTURE, min_work=_WORK_DIRECTED),
+    Served("condensation", docs=_COMPONENTS + " Given components (`scc=`) are left to NetworkX.", **_STRUCTURE,
+           rules=("scc",), min_work=_WORK_DIRECTED),
     Served("attracting_components", docs=_COMPONENTS, **_STRUCTURE, min_work=_WORK_DIRECTED),
     Served("number_attracting_components", docs=_COMPONENTS, **_STRUCTURE, min_work=_WORK_DIRECTED),
     Served("is_attracting_component", docs=_COMPONENTS, **_STRUCTURE, min_work=_WORK_DIRECTED),
@@ -300,7 +334,7 @@ SERVED += (
     Served("is_forest", docs=_COMPONENTS, **_STRUCTURE, min_work=_WORK_COMPONENTS),
     Served("greedy_color", "structure", "NetworkX's largest-first greedy colouring in C++. " + _EXACT + " Other "
            "strategies, interchange and multigraphs (whose degrees count parallel edges) are left to NetworkX.",
-           rules=("no_multigraph",), min_work=_WORK_COLOURING),
+           rules=("no_multigraph", "colouring_args"), min_work=_WORK_COLOURING),
     Served("label_propagation_communities", "structure", "Semi-synchronous label propagation in C++, visiting "
            "the nodes in NetworkX's colour order. " + _EXACT + " Multigraphs are left to NetworkX.",
            rules=("no_multigraph",), min_work=_WORK_COLOURING),
@@ -312,7 +346,8 @@ _KRUSKAL = (
     "not plain Python numbers are left to NetworkX."
 )
 SERVED += tuple(
-    Served(name, "structure", _KRUSKAL, weight=True, rules=("weight_name",), data_rules=("keys", "kruskal_weights"),
+    Served(name, "structure", _KRUSKAL, weight=True, rules=("weight_name", "spanning_args"),
+           data_rules=("keys", "kruskal_weights"),
            min_work=_WORK_SPANNING)
     for name in ("minimum_spanning_edges", "maximum_spanning_edges", "minimum_spanning_tree", "maximum_spanning_tree")
 )

@@ -13,12 +13,11 @@ import functools
 import networkx as nx
 from networkx.algorithms.shortest_paths.generic import _build_paths_from_predecessors
 
-from .checks import NX_VERSION, DATA_RULES, check_data, checked_graph, graph_for
+from .checks import DATA_RULES, check_data, checked_graph, graph_for
 from .graph import no_gc_pauses, record, refuse
 from .traversal import _objects, _raising
 
 _INF = float("inf")
-_OLD_BIDIRECTIONAL_DIJKSTRA = "this NetworkX version builds bidirectional Dijkstra paths as they are met"
 
 # Sources per batch of an all-pairs generator: about this many result
 # entries held at once, whatever the graph's size.
@@ -268,7 +267,10 @@ def _to_target(name, fg, a, source, s, target, weight, cut):
         raise nx.NetworkXNoPath(f"No path to {target}.")
     d, positions = found
     nodes = fg.nodes
-    path = [source, *map(nodes.__getitem__, positions[1:-1]), target]
+    # NetworkX 3.6 walks the path back from the target it was given; earlier
+    # releases extended the path to each node as its key in the rows.
+    last = target if _paths_in_settle_order() else nodes[positions[-1]]
+    path = [source, *map(nodes.__getitem__, positions[1:-1]), last]
     return _distance(fg, weight, d), path
 
 
@@ -384,28 +386,37 @@ def _endpoints(fg, source, target):
     return fg.index[source], fg.index[target]
 
 
-def _own_objects(name, fg, s, t, source, target):
-    """Refuses endpoints given as equal objects that are not G's own.
+def _met_path(fg, positions, meet, source, target):
+    """NetworkX's objects along a bidirectional search's path.
 
-    NetworkX's path then mixes the given objects and G's keys by where the
-    two searches met.
+    The two searches start from the objects the caller gave, so those stand
+    at the ends of the path; only an end where the searches met was reached
+    through the graph's rows, and holds the graph's own key there.
     """
-    if fg.nodes[s] is not source or fg.nodes[t] is not target:
-        refuse(name, "source or target given as an equal object, not G's own")
+    nodes = fg.nodes
+    with no_gc_pauses():
+        path = list(map(nodes.__getitem__, positions))
+    if len(path) == 1:
+        return [source]
+    if meet != positions[0]:
+        path[0] = source
+    if meet != positions[-1]:
+        path[-1] = target
+    return path
 
 
 def _bidirectional_bfs(name, fg, a, s, t, source, target):
-    """The positions of NetworkX's bidirectional_shortest_path (the call counts as run)."""
+    """NetworkX's bidirectional_shortest_path as objects (the call counts as run)."""
     check_data(name, fg, a)
     if s == t:  # answered without G._pred's order
         record("ran", name)
-        return [s]
+        return [source]
     _require(name, fg, a, "pred_keys")
-    positions = fg.load_exact_pred().bidirectional_bfs(s, t)
+    found = fg.load_exact_pred().bidirectional_bfs(s, t, meet=True)
     record("ran", name)
-    if positions is None:
+    if found is None:
         raise nx.NetworkXNoPath(f"No path between {source} and {target}.")
-    return positions
+    return _met_path(fg, found[0], found[1], source, target)
 
 
 def bidirectional_shortest_path(G, source, target):
@@ -413,10 +424,7 @@ def bidirectional_shortest_path(G, source, target):
     a = locals().copy()
     fg = graph_for(name, a)
     s, t = _endpoints(fg, source, target)
-    _own_objects(name, fg, s, t, source, target)
-    positions = _bidirectional_bfs(name, fg, a, s, t, source, target)
-    with no_gc_pauses():
-        return list(map(fg.nodes.__getitem__, positions))
+    return _bidirectional_bfs(name, fg, a, s, t, source, target)
 
 
 def has_path(G, source, target):
@@ -433,18 +441,14 @@ def _bidirectional_dijkstra(name, fg, a, s, t, source, target, weight):
     """NetworkX's (distance, path) of bidirectional_dijkstra."""
     if source == target:
         return 0, [source]
-    if NX_VERSION < (3, 6):
-        refuse(name, _OLD_BIDIRECTIONAL_DIJKSTRA)
-    _own_objects(name, fg, s, t, source, target)
     check_data(name, fg, a)
     _require(name, fg, a, "pred_keys")
-    found = fg.load_exact_pred().bidirectional_dijkstra(s, t, weight)
+    found = fg.load_exact_pred().bidirectional_dijkstra(s, t, weight, meet=True)
     if found is None:
         record("ran", name)
         raise nx.NetworkXNoPath(f"No path between {source} and {target}.")
-    d, positions = found
-    with no_gc_pauses():
-        return _distance(fg, weight, d), list(map(fg.nodes.__getitem__, positions))
+    d, positions, meet = found
+    return _distance(fg, weight, d), _met_path(fg, positions, meet, source, target)
 
 
 def bidirectional_dijkstra(G, source, target, weight="weight"):
@@ -466,8 +470,6 @@ def shortest_path(G, source=None, target=None, weight=None, method="dijkstra"):
     a = locals().copy()
     fg = graph_for(name, a)
     if source is None and target is None:
-        if NX_VERSION < (3, 5):
-            refuse(name, "this NetworkX version returns all pairs as a dict, with a warning")
         check_data(name, fg, a)
         result = _all_pairs_paths(fg, None) if weight is None else (
             (v, found[1]) for v, found in _all_pairs_dijkstra(fg, weight, None, False)
@@ -494,9 +496,7 @@ def shortest_path(G, source=None, target=None, weight=None, method="dijkstra"):
     else:
         s, t = _endpoints(fg, source, target)
         if weight is None:
-            _own_objects(name, fg, s, t, source, target)
-            positions = _bidirectional_bfs(name, fg, a, s, t, source, target)
-            result = list(map(fg.nodes.__getitem__, positions))
+            result = _bidirectional_bfs(name, fg, a, s, t, source, target)
         else:
             result = _bidirectional_dijkstra(name, fg, a, s, t, source, target, weight)[1]
     record("ran", name)

@@ -12,6 +12,7 @@ from collections import defaultdict
 
 import networkx as nx
 
+from .. import _core
 from .checks import NX_VERSION, checked_graph
 from .graph import no_gc_pauses, record, refuse
 from .traversal import _raising
@@ -102,15 +103,8 @@ def _changed(G, marker):
 
 def _generations(name, a, flat):
     """NetworkX's topological_generations generator (flattened for topological_sort)."""
-    G = a["G"]
-    if isinstance(G, nx.Graph) and G.is_multigraph():
-        # A graph changed during iteration is followed from NetworkX's own
-        # state, which counts parallel edges; fennel's counts do not.
-        refuse(name, "multigraphs are left to NetworkX")
     fg = checked_graph(name, a)
-    cache = getattr(fg.source, "__networkx_cache__", None)
-    if cache is None:
-        refuse(name, "the graph has no cache that shows changes during iteration")
+    cache = fg.source.__networkx_cache__
     record("ran", name)
     if not fg.directed:
         return _raising(nx.NetworkXError(_UNDIRECTED_SORT))
@@ -119,15 +113,19 @@ def _generations(name, a, flat):
     nodes = fg.nodes
     with no_gc_pauses():
         generations = [list(map(nodes.__getitem__, part)) for part in parts]
-    return _yield_generations(fg, marker, parts, generations, has_cycle, flat)
+    # A multigraph's in-degrees count parallel edges: their numbers now, for
+    # a hand-over after the graph changed.
+    counts = _core.parallel_counts(fg.source._adj) if fg.multigraph else None
+    return _yield_generations(fg, marker, parts, generations, has_cycle, flat, counts)
 
 
-def _yield_generations(fg, marker, parts, generations, has_cycle, flat):
+def _yield_generations(fg, marker, parts, generations, has_cycle, flat, counts):
     for i, generation in enumerate(generations):
-        # NetworkX removes a generation's out-edges when it resumes after
-        # the previous one: a graph changed meanwhile is read from there on.
-        if i and _changed(fg.source, marker):
-            yield from _networkx_from(fg, parts, i, flat)
+        # NetworkX reads the graph when first asked for a generation and
+        # removes a generation's out-edges when it resumes after it: a graph
+        # changed meanwhile is read from there on.
+        if _changed(fg.source, marker):
+            yield from _networkx_from(fg, parts, i, flat, counts)
             return
         if flat:
             yield from generation
@@ -137,13 +135,27 @@ def _yield_generations(fg, marker, parts, generations, has_cycle, flat):
         raise nx.NetworkXUnfeasible(_CYCLE)
 
 
-def _networkx_from(fg, parts, i, flat):
-    """NetworkX's loop, resumed on the current graph with generation i not yet processed."""
+def _networkx_from(fg, parts, i, flat, counts):
+    """NetworkX's loop, resumed on the current graph with generation i not yet processed.
+
+    Before the first generation NetworkX has read nothing yet: it starts
+    from the current graph's in-degrees.
+    """
     G = fg.source
-    nodes = fg.nodes
-    indegrees = fg.core.indegrees_after([p for part in parts[:i] for p in part])
-    indegree_map = {v: d for v, d in zip(nodes, indegrees) if d > 0}
-    zero_indegree = list(map(nodes.__getitem__, parts[i]))
+    multigraph = G.is_multigraph()
+    if i == 0:
+        degrees = list(G.in_degree())
+        indegree_map = {v: d for v, d in degrees if d > 0}
+        zero_indegree = [v for v, d in degrees if d == 0]
+    else:
+        nodes = fg.nodes
+        done = [p for part in parts[:i] for p in part]
+        if counts is None:
+            indegrees = fg.core.indegrees_after(done)
+        else:
+            indegrees = _indegrees_after(fg, done, counts)
+        indegree_map = {v: d for v, d in zip(nodes, indegrees) if d > 0}
+        zero_indegree = list(map(nodes.__getitem__, parts[i]))
     while zero_indegree:
         this_generation = zero_indegree
         zero_indegree = []
@@ -152,7 +164,7 @@ def _networkx_from(fg, parts, i, flat):
                 raise RuntimeError("Graph changed during iteration")
             for child in G.neighbors(node):
                 try:
-                    indegree_map[child] -= 1
+                    indegree_map[child] -= len(G[node][child]) if multigraph else 1
                 except KeyError as err:
                     raise RuntimeError("Graph changed during iteration") from err
                 if indegree_map[child] == 0:
@@ -164,6 +176,21 @@ def _networkx_from(fg, parts, i, flat):
             yield this_generation
     if indegree_map:
         raise nx.NetworkXUnfeasible(_CYCLE)
+
+
+def _indegrees_after(fg, done, counts):
+    """In-degrees counting parallel edges (``counts`` per slot), once the nodes ``done`` lost their out-edges."""
+    core = fg.core
+    indegrees = [0] * len(fg.nodes)
+    done = set(done)
+    slot = 0
+    for u in range(len(fg.nodes)):
+        row = core.neighbors(u)
+        if u not in done:
+            for v, k in zip(row, counts[slot : slot + len(row)]):
+                indegrees[v] += k
+        slot += len(row)
+    return indegrees
 
 
 def topological_generations(G):
@@ -247,8 +274,6 @@ def _induced(G, keep):
 
 def _core_subgraph(name, a, keep):
     """NetworkX's _core_subgraph on the source graph, from fennel's core numbers."""
-    if a["core_number"] is not None:
-        refuse(name, "precomputed core numbers are left to NetworkX")
     fg = checked_graph(name, a)
     core = _core_numbers(name, fg)
     k = a["k"]
@@ -303,6 +328,10 @@ def triangles(G, nodes=None):
     name = "triangles"
     a = locals().copy()
     fg = checked_graph(name, a)
+    if nodes is not None and fg.multigraph:
+        # NetworkX's per-node count rejects multigraphs.
+        record("ran", name)
+        raise nx.NetworkXNotImplemented("not implemented for multigraph type")
     if nodes is not None and nodes in fg:
         counts = fg.core.triangle_counts([fg.index[nodes]])
         record("ran", name)
@@ -331,7 +360,9 @@ def average_clustering(G, nodes=None, weight=None, count_zeros=True):
     name = "average_clustering"
     a = locals().copy()
     fg, objects, counts = _counts(name, a)
-    c = _clustering_values(fg, objects, counts).values()
+    c = _clustering_values(fg, objects, counts)
+    # NetworkX asks clustering(), which answers a single node with its value.
+    c = (c[nodes] if nodes in fg else c).values()
     if not count_zeros:
         c = [v for v in c if abs(v) > 0]
     return sum(c) / len(c)
@@ -368,8 +399,6 @@ def _condensed(name, a):
 
 def condensation(G, scc=None):
     name = "condensation"
-    if scc is not None:
-        refuse(name, "given components are left to NetworkX")
     fg, components, edges = _condensed(name, locals().copy())
     mapping = {}
     members = {}
@@ -487,8 +516,6 @@ def is_forest(G):
 def greedy_color(G, strategy="largest_first", interchange=False):
     name = "greedy_color"
     a = locals().copy()
-    if strategy not in ("largest_first", nx.coloring.strategy_largest_first) or interchange:
-        refuse(name, "only the largest_first strategy without interchange is served")
     fg = checked_graph(name, a)
     record("ran", name)
     if not fg.nodes:
@@ -525,13 +552,7 @@ def label_propagation_communities(G):
 
 def _spanning(name, a, maximum):
     """The kept edges as (u, v, data dict) of the source graph, in NetworkX's yield order."""
-    if a["algorithm"] != "kruskal":
-        refuse(name, "algorithms other than Kruskal are left to NetworkX")
-    G, weight = a["G"], a["weight"]
-    if G.is_multigraph():
-        refuse(name, "multigraphs are left to NetworkX (each parallel edge is its own candidate)")
-    if G.is_directed():
-        refuse(name, "NetworkX rejects directed graphs")
+    weight = a["weight"]
     fg = checked_graph(name, a)
     us, vs = fg.core.kruskal(weight, maximum)
     record("ran", name)

@@ -187,10 +187,8 @@ def descendants_at_distance(G, source, distance):
     # NetworkX compares each layer's index with `distance`.
     if isinstance(distance, float):
         d = int(distance) if distance.is_integer() else -1
-    elif isinstance(distance, int):
-        d = int(distance)
     else:
-        refuse(name, "distance must be an int or a float")
+        d = int(distance)
     if not 0 <= d < len(fg):
         record("ran", name)
         return set()
@@ -222,10 +220,14 @@ def ancestors(G, source):
 
 
 def node_connected_component(G, n):
+    name = "node_connected_component"
+    a = locals().copy()
     seen = {n}
-    if n not in G:
-        raise KeyError(n)  # NetworkX's walk meets G._adj[n] first
-    seen.update(_reached("node_connected_component", locals().copy(), n))
+    fg = graph_for(name, a)
+    if n not in fg:
+        fg.source._adj[n]  # NetworkX's walk meets G._adj[n] first: its error, a view's own included
+        raise KeyError(n)
+    seen.update(_reached(name, a, n))
     return seen
 
 
