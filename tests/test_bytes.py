@@ -434,7 +434,9 @@ REFUSED = {
     "exact_column_short": ("exact", lambda F: F.exact[1][0][1].pop()),
     "hidden_claimed": ("graph", lambda F: setattr(F.weights[W], "has_hidden", True)),
     "hidden_denied": ("digraph", lambda F: setattr(F.weights[H], "has_hidden", False)),
-    "all_int_with_fraction": ("graph", lambda F: setattr(F.weights[W], "all_int", True)),
+    # has_int as well, so that only the check that an all-int column holds integers can refuse it.
+    "all_int_with_fraction": ("graph", lambda F: (setattr(F.weights[W], "all_int", True),
+                                                 setattr(F.weights[W], "has_int", True))),
     "all_int_without_int": ("graph", lambda F: setattr(F.weights[I], "has_int", False)),
     "name_0xff": ("graph", rename(b"w\xff")),
     "name_overlong": ("graph", rename(b"\xc0\xaf")),

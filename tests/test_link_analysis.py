@@ -32,6 +32,10 @@ LINK = ["pagerank", "eigenvector_centrality", "katz_centrality"]
         ([1e308, 1e308], math.inf, math.inf),
         ([math.inf, 1.0], math.inf, math.inf),
         ([], 0.0, 0.0),
+        # Neumaier's compensation (CPython's) against Kahan's, which gives
+        # 0.007000000000000006 and 0.0 on these.
+        ([0.007, 1.0, -1.0], 0.007000000000000006, 0.007),
+        ([1.0, 1e100, 1.0, -1e100], 0.0, 2.0),
     ],
 )
 def test_py_sum_cases(values, plain, compensated):
@@ -41,10 +45,13 @@ def test_py_sum_cases(values, plain, compensated):
 
 
 def test_py_sum_is_this_interpreters_sum():
+    compensated = sys.version_info >= (3, 12)
+    for values in ([0.007, 1.0, -1.0], [1.0, 1e100, 1.0, -1e100]):
+        assert core._py_sum(values, compensated).hex() == builtins.sum(values, 0.0).hex()
     rng = random.Random(1)
     for _ in range(300):
         values = [rng.uniform(-1, 1) * 10 ** rng.randint(-8, 16) for _ in range(rng.randint(0, 40))]
-        assert core._py_sum(values, sys.version_info >= (3, 12)).hex() == builtins.sum(values, 0.0).hex()
+        assert core._py_sum(values, compensated).hex() == builtins.sum(values, 0.0).hex()
     with pytest.raises(TypeError):
         core._py_sum("12", False)
 
