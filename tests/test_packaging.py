@@ -41,6 +41,13 @@ def test_fennel_package_belongs_to_nx_fennel_alone():
     assert [(ep.dist.name, ep.value) for ep in backends] == [("nx-fennel", "fennel.backend:backend_interface")]
 
 
+def test_backend_info_names_the_distribution(dist):
+    from fennel._info import get_info
+
+    info = get_info()
+    assert (info["project"], info["package"], info["backend_name"]) == (dist.metadata["Name"], "fennel", "fennel")
+
+
 # ---------------------------------------------------------------------------
 # The stub against the module it describes
 
