@@ -555,16 +555,20 @@ def fennel_row(case, G):
     return first, cached, result, why
 
 
+def spare_inputs():
+    """Under --quick, keeps the inputs (alive to the end) out of the full
+    collection before each timed call: at those sizes, walking them would
+    take far longer than the calls."""
+    if QUICK:
+        gc.collect()
+        gc.freeze()
+
+
 def reference_child(out_path):
     """NetworkX, fennel at this process's pool size (1) and the peers, one case after another."""
     nx.config.warnings_to_ignore.add("cache")
     data = inputs()
-    if QUICK:
-        # Each timed call is preceded by a full collection, which walks every
-        # input: at these sizes that walk would take far longer than the
-        # calls. The inputs live to the end, so the collector may skip them.
-        gc.collect()
-        gc.freeze()
+    spare_inputs()
     rows = []
     for case in CASES:
         if case.graph not in data:  # from_pandas_edgelist without pandas
@@ -602,12 +606,7 @@ def fennel_child(out_path):
     """fennel alone at this process's pool size (2): times and the fingerprints of its answers."""
     nx.config.warnings_to_ignore.add("cache")
     data = inputs()
-    if QUICK:
-        # Each timed call is preceded by a full collection, which walks every
-        # input: at these sizes that walk would take far longer than the
-        # calls. The inputs live to the end, so the collector may skip them.
-        gc.collect()
-        gc.freeze()
+    spare_inputs()
     rows = []
     for case in CASES:
         if case.graph not in data:
