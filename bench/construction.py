@@ -23,6 +23,9 @@ Times are the best of REPEATS runs except where the table says "1 run".
 
     python bench/construction.py            # 10,000,000 edges
     python bench/construction.py --small    # every size / 10
+    python bench/construction.py --quick    # every size / 100
+
+Part 4 needs pandas and scipy (both in the test and bench extras).
 """
 
 import gc
@@ -34,14 +37,17 @@ import subprocess
 import sys
 import time
 
+sys.dont_write_bytecode = True  # sibling modules leave no __pycache__ in the checkout
+
 import networkx as nx
 import numpy as np
 
-SCALE = 10 if "--small" in sys.argv else 1
-BIG = 10_000_000 // SCALE  # edges of the construction graph
-MID = 1_000_000 // SCALE  # edges of the pickling graph
-SMALL = 100_000 // SCALE  # edges of the graph NetworkX's betweenness runs on
-FRAME = 1_500_000 // SCALE  # edges of the DataFrame and sparse-matrix graphs
+import cli
+
+BIG = 10_000_000  # edges of the construction graph
+MID = 1_000_000  # edges of the pickling graph
+SMALL = 100_000  # edges of the graph NetworkX's betweenness runs on
+FRAME = 1_500_000  # edges of the DataFrame and sparse-matrix graphs
 EDGES_PER_NODE = 10  # node ids drawn from range(edges // 10)
 REPEATS = 3
 K = 100
@@ -174,10 +180,10 @@ def in_fresh_process(*args):
     return out.stdout
 
 
-def construction():
-    header(f"from_edgelist, {BIG:,} edges over {BIG // EDGES_PER_NODE:,} node ids (fresh process each, 1 run)")
-    t_nx, peak_nx, held_nx, n_nx = in_fresh_process("networkx", BIG).split()
-    t_fn, peak_fn, held_fn, n_fn = in_fresh_process("fennel", BIG).split()
+def construction(big):
+    header(f"from_edgelist, {big:,} edges over {big // EDGES_PER_NODE:,} node ids (fresh process each, 1 run)")
+    t_nx, peak_nx, held_nx, n_nx = in_fresh_process("networkx", big).split()
+    t_fn, peak_fn, held_fn, n_fn = in_fresh_process("fennel", big).split()
     if n_nx != n_fn:
         raise SystemExit(f"node counts differ: NetworkX {n_nx}, fennel {n_fn}")
     t_nx, t_fn = float(t_nx), float(t_fn)
@@ -188,10 +194,10 @@ def construction():
     print(f"targets: time >= 20x ({t_nx / t_fn:.1f}x), peak memory >= 10x ({peak_nx / peak_fn:.1f}x)")
 
     print()
-    print(f"fennel's from_edgelist on {BIG:,} edges, step by step (fresh process, 1 run; MiB past the input array)")
+    print(f"fennel's from_edgelist on {big:,} edges, step by step (fresh process, 1 run; MiB past the input array)")
     print(f"  {'step':<48}{'time':>10}{'peak so far':>16}{'resident after':>18}")
     total = 0.0
-    for line in in_fresh_process("steps", BIG).splitlines():
+    for line in in_fresh_process("steps", big).splitlines():
         name, t, peak, held = line.split("\t")
         total += float(t)
         shown = f"{float(t):.3f}s" if name != "graph held once built" else ""
@@ -258,13 +264,13 @@ def networkx_pickling(G):
     return expected, t_dumps, data, t_loads
 
 
-def pickling():
+def pickling(mid):
     from fennel.backend.graph import FennelGraph
 
-    arr = edge_array(MID, 3)
+    arr = edge_array(mid, 3)
     G = nx.from_edgelist(arr, backend="networkx")
     F = nx.from_edgelist(arr, backend="fennel")
-    header(f"pickle (protocol {pickle.DEFAULT_PROTOCOL}), {MID:,} edges ({len(G):,} nodes, numpy int64 node ids)")
+    header(f"pickle (protocol {pickle.DEFAULT_PROTOCOL}), {mid:,} edges ({len(G):,} nodes, numpy int64 node ids)")
     expected, t_dumps_nx, data_nx, t_loads_nx = networkx_pickling(G)
 
     def compare(label, H):
@@ -319,14 +325,14 @@ def compare_constructor(name, plain, native):
     gc.collect()
 
 
-def frames():
+def frames(frame):
     import pandas as pd
     import scipy.sparse as sp
 
-    arr = edge_array(FRAME, 4)
-    weights = np.random.default_rng(5).random(FRAME)
-    n = FRAME // EDGES_PER_NODE
-    header(f"{FRAME:,} edges over {n:,} node ids, float weights; graphs checked equal")
+    arr = edge_array(frame, 4)
+    weights = np.random.default_rng(5).random(frame)
+    n = frame // EDGES_PER_NODE
+    header(f"{frame:,} edges over {n:,} node ids, float weights; graphs checked equal")
     df = pd.DataFrame({"source": arr[:, 0], "target": arr[:, 1], "weight": weights})
     compare_constructor(
         "from_pandas_edgelist, edge_attr='weight'",
@@ -343,26 +349,28 @@ def frames():
     del A
 
 
-def main():
-    if "--child" in sys.argv:
-        at = sys.argv.index("--child")
-        which, m = sys.argv[at + 1], int(sys.argv[at + 2])
+def main(args):
+    if args.child is not None:
+        which, m = args.child[0], int(args.child[1])
         steps_child(m) if which == "steps" else construct_child(which, m)
         return
+    scale = 100 if args.quick else 10 if args.small else 1
     nx.config.warnings_to_ignore.add("cache")
     print(f"{os.cpu_count()} CPUs ({platform.machine()}), Python {platform.python_version()}, "
           f"NetworkX {nx.__version__}, numpy {np.__version__}")
-    construction()
-    arr = edge_array(BIG, 1)
+    construction(BIG // scale)
+    arr = edge_array(BIG // scale, 1)
     algorithms_native(arr)
     del arr
     gc.collect()
     header(f"NetworkX against fennel's native graph, answers checked equal (fennel best of {REPEATS}, NetworkX 1 run)")
-    algorithms_compared(SMALL, betweenness=True)
-    algorithms_compared(MID, betweenness=False)
-    pickling()
-    frames()
+    algorithms_compared(SMALL // scale, betweenness=True)
+    algorithms_compared(MID // scale, betweenness=False)
+    pickling(MID // scale)
+    frames(FRAME // scale)
 
 
 if __name__ == "__main__":
-    main()
+    parser = cli.parser(__doc__, "every size / 100 (100,000 edges to construct)")
+    parser.add_argument("--small", action="store_true", help="every size / 10 (1,000,000 edges to construct)")
+    main(parser.parse_args())

@@ -4,14 +4,19 @@ Prints, for an undirected and a directed random graph of 1,000,000 edges,
 the conversion time without attributes and with one weight attribute, next
 to a bare Python loop that reads each neighbour and its weight, all measured
 in the same run (best of several repeats).
+
+    python bench/conversion.py [--quick]
 """
 
 import random
 import sys
 import time
 
+sys.dont_write_bytecode = True  # sibling modules leave no __pycache__ in the checkout
+
 import networkx as nx
 
+import cli
 import fennel._core as core
 
 EDGES = 1_000_000
@@ -31,9 +36,9 @@ def random_graph(directed, n=200_000, m=EDGES, seed=1):
     return G
 
 
-def best(fn):
+def best(fn, repeats=REPEATS):
     times = []
-    for _ in range(REPEATS):
+    for _ in range(repeats):
         t = time.perf_counter()
         fn()
         times.append(time.perf_counter() - t)
@@ -46,16 +51,17 @@ def bare_loop(adj):
             d.get("weight", 1)
 
 
-def main():
-    print(f"Python {sys.version.split()[0]}, {EDGES:,} edges, best of {REPEATS}")
+def main(quick):
+    m, repeats = (EDGES // 10, 2) if quick else (EDGES, REPEATS)
+    print(f"Python {sys.version.split()[0]}, {m:,} edges, best of {repeats}")
     print(f"{'graph':<11}{'bare loop':>11}{'no attr':>10}{'ratio':>8}{'weight':>10}{'ratio':>8}")
     for directed in (False, True):
-        G = random_graph(directed)
+        G = random_graph(directed, n=m // 5, m=m)
         nodes = list(G)
         index = {v: i for i, v in enumerate(nodes)}
-        loop = best(lambda: bare_loop(G._adj))
-        plain = best(lambda: core.build_graph(nodes, index, G._adj, directed, []))
-        weighted = best(lambda: core.build_graph(nodes, index, G._adj, directed, [("weight", 1)]))
+        loop = best(lambda: bare_loop(G._adj), repeats)
+        plain = best(lambda: core.build_graph(nodes, index, G._adj, directed, []), repeats)
+        weighted = best(lambda: core.build_graph(nodes, index, G._adj, directed, [("weight", 1)]), repeats)
         name = "directed" if directed else "undirected"
         print(f"{name:<11}{loop:>10.3f}s{plain:>9.3f}s{loop / plain:>7.1f}x"
               f"{weighted:>9.3f}s{loop / weighted:>7.1f}x")
@@ -63,4 +69,4 @@ def main():
 
 
 if __name__ == "__main__":
-    main()
+    main(cli.parser(__doc__, "100,000 edges, best of 2").parse_args().quick)

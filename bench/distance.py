@@ -9,7 +9,7 @@ the time is scaled to all sources, as the table says. fennel's answers are
 checked against NetworkX's: in full on the smaller graph, on the sampled
 sources on the larger one.
 
-    python bench/distance.py
+    python bench/distance.py [--quick]
 """
 
 import json
@@ -19,11 +19,16 @@ import subprocess
 import sys
 import time
 
+sys.dont_write_bytecode = True  # sibling modules leave no __pycache__ in the checkout
+
 import networkx as nx
 
+import cli
+
 SIZES = [(2_000, 10_000), (20_000, 100_000)]
+QUICK_SIZES = [(300, 1_500), (2_000, 10_000)]
 SAMPLE = 200
-HERE = os.path.dirname(os.path.abspath(__file__))
+QUICK_SAMPLE = 20
 
 
 def graph(n, m, seed=1):
@@ -79,55 +84,54 @@ CASES = {
 }
 
 
-def child():
+def child(quick):
     """fennel's times in this process (its pool size set by the parent)."""
     nx.config.warnings_to_ignore.add("cache")
+    sizes = QUICK_SIZES if quick else SIZES
     out = {}
-    for n, m in SIZES:
+    for n, m in sizes:
         G = graph(n, m)
         nx.closeness_centrality(G, distance="weight", u=0, backend="fennel")  # convert once
         for name, (ours, _) in CASES.items():
             t, result = best(lambda: ours(G))
-            out[f"{n}/{name}"] = (t, repr(result) if n == SIZES[0][0] else repr(_restricted(name, G, result)))
+            out[f"{n}/{name}"] = (t, repr(result) if n == sizes[0][0] else repr(_restricted(G, result, quick)))
     print(json.dumps(out))
 
 
-def _restricted(name, G, result):
+def _restricted(G, result, quick):
     """fennel's result on the sampled sources, comparable with NetworkX's sampled call."""
-    S = sample(G)
+    S = sample(G, quick)
     if isinstance(result, dict):
         return {v: result[v] for v in S}
     return None  # totals over all sources: compared on the smaller graph only
 
 
-def sample(G):
-    return random.Random(2).sample(list(G), SAMPLE)
+def sample(G, quick):
+    return random.Random(2).sample(list(G), QUICK_SAMPLE if quick else SAMPLE)
 
 
-def fennel_times(threads):
+def fennel_times(threads, quick):
     env = dict(os.environ, RAYON_NUM_THREADS=str(threads))
-    code = f"import sys; sys.path.insert(0, {HERE!r}); import distance; distance.child()"
-    proc = subprocess.run([sys.executable, "-c", code], env=env, capture_output=True, text=True, check=True)
+    args = [sys.executable, os.path.abspath(__file__), "--child"] + (["--quick"] if quick else [])
+    proc = subprocess.run(args, env=env, capture_output=True, text=True, check=True)
     return json.loads(proc.stdout.splitlines()[-1])
 
 
-def igraph_closeness(G):
-    try:
-        import igraph
-    except ImportError:
-        return None
+def igraph_closeness(igraph, G):
     g = igraph.Graph(n=len(G), edges=list(G.edges()))
     return best(lambda: g.closeness())[0]
 
 
-def main():
-    ours = {k: fennel_times(k) for k in (1, 2)}
-    print(f"{'case':<46}{'NetworkX':>12}{'fennel 1t':>11}{'ratio':>8}{'fennel 2t':>11}{'ratio':>8}")
-    for n, m in SIZES:
+def main(quick):
+    sizes = QUICK_SIZES if quick else SIZES
+    igraph = cli.peer("igraph")
+    ours = {k: fennel_times(k, quick) for k in (1, 2)}
+    print(f"{'case':<64}{'NetworkX':>12}{'fennel 1t':>11}{'ratio':>8}{'fennel 2t':>11}{'ratio':>8}")
+    for n, m in sizes:
         G = graph(n, m)
-        scaled = n > SIZES[0][0]
+        scaled = n > sizes[0][0]
         for name, (_, theirs) in CASES.items():
-            S = sample(G) if scaled else list(G)
+            S = sample(G, quick) if scaled else list(G)
             t_nx, expected = best(lambda: theirs(G, S), 1)
             t_nx *= len(G) / len(S)
             one, _ = ours[1][f"{n}/{name}"]
@@ -136,12 +140,13 @@ def main():
             # Totals (None on the larger graph) are checked by the tests, not here.
             if name != "average_shortest_path_length" and got != "None" and got != repr(expected):
                 raise SystemExit(f"fennel's {name} differs from NetworkX's on {n} nodes")
-            label = f"{name} ({n:,} nodes{', NX scaled from 200' if scaled else ''})"
-            print(f"{label:<46}{t_nx:>11.3f}s{one:>10.4f}s{t_nx / one:>7.0f}x{two:>10.4f}s{t_nx / two:>7.0f}x")
-        t_ig = igraph_closeness(G)
-        if t_ig is not None:
-            print(f"{f'igraph closeness, unweighted ({n:,} nodes)':<46}{'':>12}{t_ig:>10.4f}s")
+            label = f"{name} ({n:,} nodes{f', NX scaled from {len(S)}' if scaled else ''})"
+            print(f"{label:<64}{t_nx:>11.3f}s{one:>10.4f}s{t_nx / one:>7.0f}x{two:>10.4f}s{t_nx / two:>7.0f}x")
+        if igraph is not None:
+            t_ig = igraph_closeness(igraph, G)
+            print(f"{f'igraph closeness, unweighted ({n:,} nodes)':<64}{'':>12}{t_ig:>10.4f}s")
 
 
 if __name__ == "__main__":
-    main()
+    args = cli.parser(__doc__, "graphs of 300 and 2,000 nodes, NetworkX sampling 20 sources", ["igraph"]).parse_args()
+    child(args.quick) if args.child is not None else main(args.quick)

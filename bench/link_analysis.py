@@ -10,6 +10,7 @@ thread, where installed: neither is NetworkX's answer.
 
     python bench/link_analysis.py            # 100,000 nodes
     python bench/link_analysis.py --large    # and PageRank on 1,000,000 nodes, 10,000,000 edges
+    python bench/link_analysis.py --quick    # 10,000 nodes, 50,000 edges
 """
 
 import os
@@ -17,8 +18,11 @@ import subprocess
 import sys
 import time
 
+sys.dont_write_bytecode = True  # sibling modules leave no __pycache__ in the checkout
+
 import networkx as nx
 
+import cli
 from conversion import random_graph
 
 CASES = [
@@ -51,29 +55,21 @@ def build(n, m):
     return random_graph(directed=True, n=n, m=m, seed=3)
 
 
-def yardsticks(G):
+def yardsticks(G, igraph, nk):
     rows = []
     edges = list(G.edges(data="weight"))
-    try:
-        import igraph
-
+    if igraph is not None:
         g = igraph.Graph(n=len(G), edges=[(u, v) for u, v, _ in edges], directed=True)
         g.es["weight"] = [w for _, _, w in edges]
         for impl in ("prpack", "arpack"):
             t = best(lambda: g.pagerank(weights="weight", damping=0.85, implementation=impl), 3)[0]
             rows.append((f"igraph pagerank ({impl})", t))
-    except ImportError:
-        pass
-    try:
-        import networkit as nk
-
+    if nk is not None:
         nk.setNumberOfThreads(1)
         h = nk.Graph(len(G), weighted=True, directed=True)
         for u, v, w in edges:
             h.addEdge(u, v, w)
         rows.append(("NetworKit PageRank run", best(lambda: nk.centrality.PageRank(h, 0.85, 1e-6).run(), 3)[0]))
-    except ImportError:
-        pass
     return rows
 
 
@@ -91,11 +87,11 @@ def one_thread(n, m, count):
     here = os.path.dirname(os.path.abspath(__file__))
     code = f"import sys; sys.path.insert(0, {here!r}); import link_analysis; link_analysis.cached_child({n}, {m}, {count})"
     env = dict(os.environ, RAYON_NUM_THREADS="1")
-    out = subprocess.run([sys.executable, "-c", code], env=env, capture_output=True, text=True, check=True)
+    out = subprocess.run([sys.executable, "-B", "-c", code], env=env, capture_output=True, text=True, check=True)
     return list(map(float, out.stdout.split()))
 
 
-def table(n, m, count=len(CASES)):
+def table(n, m, peers, count=len(CASES)):
     G = build(n, m)
     print(f"{n:,} nodes, {m:,} edges (directed)")
     print(f"{'case':<26}{'NetworkX':>10}{'first':>10}{'cached':>10}{'1 thread':>10}{'vs first':>10}{'vs cached':>11}")
@@ -111,16 +107,22 @@ def table(n, m, count=len(CASES)):
             raise SystemExit(f"fennel's {name} differs from NetworkX's")
         print(f"{name:<26}{t_nx:>9.3f}s{t_first:>9.3f}s{t_cached:>9.4f}s{t1:>9.4f}s"
               f"{t_nx / t_first:>9.1f}x{t_nx / t_cached:>10.1f}x")
-    for name, t in yardsticks(G):
+    for name, t in yardsticks(G, *peers):
         print(f"{name:<36}{t:>9.4f}s")
     print()
 
 
-def main():
-    table(100_000, 500_000)
-    if "--large" in sys.argv:
-        table(1_000_000, 10_000_000, count=2)
+def main(args):
+    peers = cli.peer("igraph"), cli.peer("networkit")
+    if args.quick:
+        table(10_000, 50_000, peers)
+        return
+    table(100_000, 500_000, peers)
+    if args.large:
+        table(1_000_000, 10_000_000, peers, count=2)
 
 
 if __name__ == "__main__":
-    main()
+    parser = cli.parser(__doc__, "10,000 nodes and 50,000 edges only", ["igraph", "networkit"])
+    parser.add_argument("--large", action="store_true", help="also PageRank on 1,000,000 nodes, 10,000,000 edges")
+    main(parser.parse_args())

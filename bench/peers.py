@@ -50,12 +50,15 @@ NotImplementedError, which is reported as "not served"); constructors must
 also return a native fennel graph. The peers' answers are not compared: their
 orders, tie-breaks and convergence tests are not NetworkX's.
 
-Output: the table, the same numbers as JSON (--json PATH) and a bar chart of
-the speedups over NetworkX on a log scale (--png PATH, default docs/peers.png
-in the repository; the folder is made if missing).
+Output: the table; with --json PATH the same numbers as JSON, with --png PATH
+a bar chart of the speedups over NetworkX on a log scale (needs matplotlib;
+the folder is made if missing). Nothing else is written: the subprocesses
+hand their rows over in a temporary folder. The chart in the README,
+docs/peers.png, comes from a full run with --png docs/peers.png.
 
     python bench/peers.py                      # full sizes, about 5-10 minutes on 2 cores
     python bench/peers.py --small              # every size / 10, about a minute
+    python bench/peers.py --quick              # every size / 100, seconds
     python bench/peers.py --json out.json --png out.png
 """
 
@@ -69,25 +72,34 @@ import sys
 import tempfile
 import time
 
+sys.dont_write_bytecode = True  # sibling modules leave no __pycache__ in the checkout
+
 import networkx as nx
 import numpy as np
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-REPO = os.path.dirname(HERE)
-SMALL = "--small" in sys.argv
-SCALE = 10 if SMALL else 1
+import cli
+
 ONE_RUN_ABOVE = 1.0  # seconds: slower NetworkX and peer calls run once
 FENNEL_REPEATS = 3
 PEERS = ("igraph", "networkit", "rustworkx")
 PEER_TITLES = {"igraph": "igraph", "networkit": "NetworKit", "rustworkx": "rustworkx"}
 
-# name -> (nodes, edges, directed, weighted, connected)
-GRAPHS = {
-    "B": (2_000 // SCALE, 10_000 // SCALE, False, False, True),
-    "D": (100_000 // SCALE, 500_000 // SCALE, True, True, False),
-    "U": (20_000 // SCALE, 100_000 // SCALE, False, False, False),
-}
-ARRAY_EDGES = 1_000_000 // SCALE
+
+def sized(scale):
+    """The graphs, name -> (nodes, edges, directed, weighted, connected), and the
+    constructors' edge count, every size divided by `scale`."""
+    graphs = {
+        "B": (2_000 // scale, 10_000 // scale, False, False, True),
+        "D": (100_000 // scale, 500_000 // scale, True, True, False),
+        "U": (20_000 // scale, 100_000 // scale, False, False, False),
+    }
+    return graphs, 1_000_000 // scale
+
+
+# Set from the command line: --small divides every size by 10, --quick by 100.
+QUICK = False
+SCALE = 1
+GRAPHS, ARRAY_EDGES = sized(SCALE)
 # The constructors' inputs (an array, and a DataFrame of the same edges) are shown as E.
 GRAPH_LABELS = {"B": "B", "D": "D", "U": "U", "array": "E", "frame": "E"}
 KATZ_ALPHA = 0.05
@@ -543,10 +555,20 @@ def fennel_row(case, G):
     return first, cached, result, why
 
 
+def spare_inputs():
+    """Under --quick, keeps the inputs (alive to the end) out of the full
+    collection before each timed call: at those sizes, walking them would
+    take far longer than the calls."""
+    if QUICK:
+        gc.collect()
+        gc.freeze()
+
+
 def reference_child(out_path):
     """NetworkX, fennel at this process's pool size (1) and the peers, one case after another."""
     nx.config.warnings_to_ignore.add("cache")
     data = inputs()
+    spare_inputs()
     rows = []
     for case in CASES:
         if case.graph not in data:  # from_pandas_edgelist without pandas
@@ -584,6 +606,7 @@ def fennel_child(out_path):
     """fennel alone at this process's pool size (2): times and the fingerprints of its answers."""
     nx.config.warnings_to_ignore.add("cache")
     data = inputs()
+    spare_inputs()
     rows = []
     for case in CASES:
         if case.graph not in data:
@@ -607,7 +630,8 @@ def run_child(kind, threads):
         env["OMP_NUM_THREADS"] = "1"
     with tempfile.TemporaryDirectory() as tmp:
         path = os.path.join(tmp, "rows.json")
-        args = [sys.executable, os.path.abspath(__file__), "--child", kind, path] + (["--small"] if SMALL else [])
+        size = ["--quick"] if QUICK else ["--small"] if SCALE > 1 else []
+        args = [sys.executable, os.path.abspath(__file__), "--child", kind, path, *size]
         subprocess.run(args, env=env, check=True)
         with open(path) as f:
             return json.load(f)
@@ -709,9 +733,7 @@ def table(rows):
                 print(f"peer error {PEER_TITLES[peer]} on {row['name']}: {p['error']}")
 
 
-def chart(rows, path, title):
-    import matplotlib
-
+def chart(matplotlib, rows, path, title):
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt
 
@@ -739,29 +761,26 @@ def chart(rows, path, title):
     ax.legend(fontsize=8, loc="upper center", bbox_to_anchor=(0.5, -0.05), ncol=len(series))
     fig.tight_layout()
     os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
-    fig.savefig(path, dpi=120, bbox_inches="tight")
+    fig.savefig(path, dpi=120, bbox_inches="tight", metadata={"Software": None})
     plt.close(fig)
 
 
-def option(name, default=None):
-    if name in sys.argv:
-        return sys.argv[sys.argv.index(name) + 1]
-    return default
-
-
-def main():
-    if "--child" in sys.argv:
-        at = sys.argv.index("--child")
-        kind, path = sys.argv[at + 1], sys.argv[at + 2]
+def main(args):
+    if args.child is not None:
+        kind, path = args.child
         reference_child(path) if kind == "reference" else fennel_child(path)
         return
+    matplotlib = cli.peer("matplotlib", "no chart") if args.png else None
+    missing = [p for p in PEERS if p not in installed_peers()]
+    if missing:
+        print(f"not installed, left out: {', '.join(missing)} (pip install \".[bench]\")", file=sys.stderr)
     found = versions()
     machine = f"{cpu_model()}, {os.cpu_count()} cores"
     print(f"machine: {machine}; load average at start {os.getloadavg()[0]:.2f}")
     print(", ".join(f"{k} {v}" for k, v in found.items()))
     sizes = "; ".join(f"{k}: {n:,} nodes, {m:,} edges, {'directed' if d else 'undirected'}"
                       for k, (n, m, d, _, _) in GRAPHS.items())
-    print(f"graphs ({'--small, sizes / 10' if SMALL else 'full sizes'}): {sizes}; "
+    print(f"graphs ({f'sizes / {SCALE}' if SCALE > 1 else 'full sizes'}): {sizes}; "
           f"E: {ARRAY_EDGES:,} int64 edges over {ARRAY_EDGES // 10:,} node ids")
     print()
     started = time.perf_counter()
@@ -773,16 +792,23 @@ def main():
     table(rows)
     elapsed = time.perf_counter() - started
     print(f"\ntotal {elapsed:.0f}s; load average at end {os.getloadavg()[0]:.2f}")
-    if path := option("--json"):
-        with open(path, "w") as f:
-            json.dump({"machine": machine, "versions": found, "small": SMALL, "graphs": GRAPHS,
+    if args.json:
+        with open(args.json, "w") as f:
+            json.dump({"machine": machine, "versions": found, "scale": SCALE, "graphs": GRAPHS,
                        "array_edges": ARRAY_EDGES, "rows": rows}, f, indent=1)
-        print(f"JSON written to {path}")
-    png = option("--png", os.path.join(REPO, "docs", "peers.png"))
-    chart(rows, png, f"fennel and peers against NetworkX ({machine}; NetworkX {nx.__version__}"
-                     f"{'; sizes / 10' if SMALL else ''})")
-    print(f"chart written to {png}")
+        print(f"JSON written to {args.json}")
+    if matplotlib is not None:
+        chart(matplotlib, rows, args.png, f"fennel and peers against NetworkX ({machine}; NetworkX {nx.__version__}"
+                                          f"{f'; sizes / {SCALE}' if SCALE > 1 else ''})")
+        print(f"chart written to {args.png}")
 
 
 if __name__ == "__main__":
-    main()
+    parser = cli.parser(__doc__, "every size / 100", ["igraph", "networkit", "rustworkx", "matplotlib"])
+    parser.add_argument("--small", action="store_true", help="every size / 10")
+    parser.add_argument("--json", metavar="PATH", help="write the numbers as JSON to PATH")
+    parser.add_argument("--png", metavar="PATH", help="draw the chart to PATH (needs matplotlib); default: no chart")
+    args = parser.parse_args()
+    QUICK, SCALE = args.quick, 100 if args.quick else 10 if args.small else 1
+    GRAPHS, ARRAY_EDGES = sized(SCALE)
+    main(args)

@@ -7,13 +7,18 @@ conversion: the C++ search alone (returning its order and values as lists),
 builds such a dict), and fennel's whole call through NetworkX's dispatch.
 A call within 1.5x of search + dict is at the floor.
 
-    python bench/result_building.py
+    python bench/result_building.py [--quick]
 """
 
 import random
+import sys
 import time
 
+sys.dont_write_bytecode = True  # sibling modules leave no __pycache__ in the checkout
+
 import networkx as nx
+
+import cli
 
 
 def best_ms(fn, repeats=9):
@@ -25,9 +30,10 @@ def best_ms(fn, repeats=9):
     return min(times) * 1e3
 
 
-def main():
+def main(quick):
     rng = random.Random(1)
-    n, m = 100_000, 500_000
+    n, m = (10_000, 50_000) if quick else (100_000, 500_000)
+    print(f"{n:,} nodes, {m:,} edges")
     G = nx.DiGraph()
     G.add_nodes_from(range(n))
     G.add_weighted_edges_from((rng.randrange(n), rng.randrange(n), 1 + 99 * rng.random()) for _ in range(m))
@@ -55,4 +61,4 @@ def main():
 
 
 if __name__ == "__main__":
-    main()
+    main(cli.parser(__doc__, "10,000 nodes and 50,000 edges").parse_args().quick)

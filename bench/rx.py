@@ -13,19 +13,25 @@ Dijkstra adds one call of ``edge_cost_fn`` per edge. The second table splits
 fennel's time into its steps. Times are the best
 of REPEATS runs; every answer is checked equal to rustworkx's.
 
-    python bench/rx.py
+    python bench/rx.py [--quick]
 """
 
 import gc
 import platform
 import random
+import sys
 import time
 
-import numpy as np
-import rustworkx as rx
+sys.dont_write_bytecode = True  # sibling modules leave no __pycache__ in the checkout
 
-import fennel.rx as frx
+import numpy as np
+
+import cli
 from fennel import _core
+
+rx = cli.peer("rustworkx", "nothing to compare with")
+if rx is not None:
+    import fennel.rx as frx  # needs rustworkx
 
 N, M = 100_000, 500_000
 REPEATS = 5
@@ -41,25 +47,28 @@ def timed(fn):
     return best, result
 
 
-def graphs():
+def graphs(n, m):
     rng = random.Random(1)
-    edges = [(rng.randrange(N), rng.randrange(N), rng.random()) for _ in range(M)]
+    edges = [(rng.randrange(n), rng.randrange(n), rng.random()) for _ in range(m)]
     out = {}
     for name, cls, ends in [
         ("directed", rx.PyDiGraph, edges),
         ("undirected", rx.PyGraph, edges),
-        ("acyclic", rx.PyDiGraph, [(min(u, v), max(u, v) + (u == v), w) for u, v, w in edges if max(u, v) + 1 < N]),
+        ("acyclic", rx.PyDiGraph, [(min(u, v), max(u, v) + (u == v), w) for u, v, w in edges if max(u, v) + 1 < n]),
     ]:
         G = cls()
-        G.add_nodes_from(range(N))
+        G.add_nodes_from(range(n))
         G.add_edges_from(ends)
         out[name] = G
     return out
 
 
-def main():
-    print(f"CPython {platform.python_version()}, rustworkx {rx.__version__}, {N:,} nodes, {M:,} edges")
-    G = graphs()
+def main(quick):
+    if rx is None:
+        return  # nothing to compare with
+    n, m = (N // 10, M // 10) if quick else (N, M)
+    print(f"CPython {platform.python_version()}, rustworkx {rx.__version__}, {n:,} nodes, {m:,} edges")
+    G = graphs(n, m)
     cost = lambda w: w  # noqa: E731  a Python callable per edge, as users write it
     cases = [
         ("strongly_connected_components (directed)", "strongly_connected_components", (G["directed"],)),
@@ -71,7 +80,7 @@ def main():
         ("dijkstra lengths, edge_cost_fn=lambda (undirected)", "dijkstra_shortest_path_lengths",
          (G["undirected"], 0, cost)),
         ("dijkstra lengths to a goal (directed)", "dijkstra_shortest_path_lengths",
-         (G["directed"], 0, cost, N // 2)),
+         (G["directed"], 0, cost, n // 2)),
     ]
     print()
     print(f"{'case':<52}{'rustworkx':>12}{'fennel.rx':>12}{'ratio':>9}{'index_order':>13}{'ratio':>9}  equal")
@@ -98,9 +107,9 @@ def main():
     ends = np.asarray(D.edge_list(), dtype=np.uint32)
     src, dst = np.ascontiguousarray(ends[:, 0]), np.ascontiguousarray(ends[:, 1])
     costs = frx._costs(D, cost)
-    steps.append(("build_rx (rows, no costs)", lambda: _core.build_rx(N, True, src, dst)))
-    steps.append(("build_rx (rows and costs)", lambda: _core.build_rx(N, True, src, dst, costs)))
-    g = _core.build_rx(N, True, src, dst, costs)
+    steps.append(("build_rx (rows, no costs)", lambda: _core.build_rx(n, True, src, dst)))
+    steps.append(("build_rx (rows and costs)", lambda: _core.build_rx(n, True, src, dst, costs)))
+    g = _core.build_rx(n, True, src, dst, costs)
     steps.append(("rx_scc", g.rx_scc))
     steps.append(("rx_dijkstra", lambda: g.rx_dijkstra(0)))
     dist = g.rx_dijkstra(0)
@@ -124,4 +133,4 @@ def frx_mapping(dist):
 
 
 if __name__ == "__main__":
-    main()
+    main(cli.parser(__doc__, "10,000 nodes and 50,000 edges", ["rustworkx"]).parse_args().quick)

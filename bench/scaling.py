@@ -23,6 +23,9 @@ Times are single runs.
 
     python bench/scaling.py              # 1,000,000 and 10,000,000 edges
     python bench/scaling.py --small      # 100,000 and 1,000,000 edges
+    python bench/scaling.py --quick      # 10,000 and 100,000 edges
+
+It needs numpy and pandas (both in the test and bench extras).
 """
 
 import gc
@@ -34,9 +37,12 @@ import subprocess
 import sys
 import time
 
+sys.dont_write_bytecode = True  # sibling modules leave no __pycache__ in the checkout
+
+import cli
 from construction import peak_kib, release_free_memory, rss_kib
 
-SIZES = [100_000, 1_000_000] if "--small" in sys.argv else [1_000_000, 10_000_000]
+EDGE_COUNTS = {"full": [1_000_000, 10_000_000], "small": [100_000, 1_000_000], "quick": [10_000, 100_000]}
 K = 256
 
 
@@ -85,33 +91,37 @@ def child(m):
 
 def run(m, threads):
     env = dict(os.environ, RAYON_NUM_THREADS=str(threads), OPENBLAS_NUM_THREADS="1")
-    done = subprocess.run([sys.executable, __file__, "--child", str(m)], env=env, capture_output=True, text=True)
+    done = subprocess.run([sys.executable, os.path.abspath(__file__), "--child", str(m)], env=env,
+                          capture_output=True, text=True)
     if done.returncode != 0:
         raise SystemExit(done.stderr)
     return json.loads(done.stdout.strip().splitlines()[-1])
 
 
-def main():
-    if "--child" in sys.argv:
-        child(int(sys.argv[sys.argv.index("--child") + 1]))
+def main(args):
+    if args.child is not None:
+        child(int(args.child[0]))
         return
+    sizes = EDGE_COUNTS["quick" if args.quick else "small" if args.small else "full"]
     print(f"CPython {platform.python_version()}, {os.cpu_count()} cores; single runs")
-    results = {(m, t): run(m, t) for m in SIZES for t in (1, 2)}
-    steps = [k for k in results[SIZES[0], 1] if k not in ("held_bytes_per_edge", "edges", "peak_kib")]
-    head = "".join(f"{f'{m:,} edges, {t}t':>22}" for m in SIZES for t in (1, 2))
+    results = {(m, t): run(m, t) for m in sizes for t in (1, 2)}
+    steps = [k for k in results[sizes[0], 1] if k not in ("held_bytes_per_edge", "edges", "peak_kib")]
+    head = "".join(f"{f'{m:,} edges, {t}t':>22}" for m in sizes for t in (1, 2))
     print(f"{'step':<26}{head}{'2t speedup':>22}{'growth (1t)':>14}")
     for s in steps:
-        cells = "".join(f"{results[m, t][s]:>21.3f}s" for m in SIZES for t in (1, 2))
-        big = SIZES[-1]
+        cells = "".join(f"{results[m, t][s]:>21.3f}s" for m in sizes for t in (1, 2))
+        big = sizes[-1]
         speedup = results[big, 1][s] / results[big, 2][s]
-        growth = results[big, 1][s] / results[SIZES[0], 1][s]
+        growth = results[big, 1][s] / results[sizes[0], 1][s]
         print(f"{s:<26}{cells}{speedup:>21.2f}x{growth:>13.1f}x")
     for label, key, fmt in (("graph held, bytes/edge", "held_bytes_per_edge", "{:>22.1f}"),
                             ("peak memory, MiB", "peak_kib", "{:>22.0f}")):
         scale = 1 / 1024 if key == "peak_kib" else 1
-        print(f"{label:<26}" + "".join(fmt.format(results[m, t][key] * scale) for m in SIZES for t in (1, 2)))
-    print(f"edges after merging repeats: " + ", ".join(f"{results[m, 1]['edges']:,}" for m in SIZES))
+        print(f"{label:<26}" + "".join(fmt.format(results[m, t][key] * scale) for m in sizes for t in (1, 2)))
+    print(f"edges after merging repeats: " + ", ".join(f"{results[m, 1]['edges']:,}" for m in sizes))
 
 
 if __name__ == "__main__":
-    main()
+    parser = cli.parser(__doc__, "10,000 and 100,000 edges")
+    parser.add_argument("--small", action="store_true", help="100,000 and 1,000,000 edges")
+    main(parser.parse_args())

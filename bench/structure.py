@@ -10,13 +10,17 @@ equal NetworkX's before its time is shown. Then igraph's and NetworKit's
 counterparts on the same graphs, one thread, where installed (their answers
 are not NetworkX's: other orders, other tie-breaks).
 
-    python bench/structure.py
+    python bench/structure.py [--quick]
 """
 
+import sys
 import time
+
+sys.dont_write_bytecode = True  # sibling modules leave no __pycache__ in the checkout
 
 import networkx as nx
 
+import cli
 from conversion import random_graph
 
 
@@ -61,13 +65,14 @@ CASES = [
 ]
 
 
-def graphs():
-    und = random_graph(directed=False, n=100_000, m=500_000, seed=5)
-    dig = random_graph(directed=True, n=100_000, m=500_000, seed=6)
+def graphs(scale):
+    n, m = 100_000 // scale, 500_000 // scale
+    und = random_graph(directed=False, n=n, m=m, seed=5)
+    dig = random_graph(directed=True, n=n, m=m, seed=6)
     dag = nx.DiGraph()
     dag.add_nodes_from(dig)
     dag.add_edges_from((u, v) for u, v in dig.edges if u < v)
-    ba = nx.barabasi_albert_graph(20_000, 5, seed=7)
+    ba = nx.barabasi_albert_graph(20_000 // scale, 5, seed=7)
     return {"und": und, "dir": dig, "dag": dag, "ba": ba}
 
 
@@ -88,10 +93,9 @@ def timed(fn, repeats):
     return best, result
 
 
-def yardsticks(gs):
+def yardsticks(gs, igraph, nk):
     rows = []
-    try:
-        import igraph
+    if igraph is not None:
 
         def ig(G, directed):
             g = igraph.Graph(n=len(G), edges=list(G.edges), directed=directed)
@@ -112,11 +116,7 @@ def yardsticks(gs):
             ("igraph transitivity_local (pref. attachment)", timed(lambda: ba.transitivity_local_undirected(), 3)[0]),
             ("igraph community_label_propagation (pref.)", timed(lambda: ba.community_label_propagation(), 3)[0]),
         ]
-    except ImportError:
-        pass
-    try:
-        import networkit as nk
-
+    if nk is not None:
         nk.setNumberOfThreads(1)
         und = nk.nxadapter.nx2nk(gs["und"])
         ba = nk.nxadapter.nx2nk(gs["ba"])
@@ -126,14 +126,15 @@ def yardsticks(gs):
             ("NetworKit LocalClusteringCoefficient (pref.)",
              timed(lambda: nk.centrality.LocalClusteringCoefficient(ba).run(), 3)[0]),
         ]
-    except ImportError:
-        pass
     return rows
 
 
-def main():
+def main(quick):
     nx.config.warnings_to_ignore.add("cache")
-    gs = graphs()
+    peers = cli.peer("igraph"), cli.peer("networkit")
+    gs = graphs(20 if quick else 1)
+    print(f"random graphs of {len(gs['und']):,} nodes and {gs['und'].number_of_edges():,} edges; "
+          f"preferential attachment: {len(gs['ba']):,} nodes")
     print(f"{'case':<34}{'NetworkX':>10}{'first':>10}{'cached':>10}{'vs first':>10}{'vs cached':>11}")
     for name, key, call in CASES:
         G = gs[key]
@@ -148,9 +149,9 @@ def main():
             raise SystemExit(f"fennel's {name} differs from NetworkX's")
         print(f"{name:<34}{t_nx:>9.3f}s{t_first:>9.3f}s{t_cached:>9.4f}s{t_nx / t_first:>9.1f}x{t_nx / t_cached:>10.1f}x")
     print()
-    for name, t in yardsticks(gs):
+    for name, t in yardsticks(gs, *peers):
         print(f"{name:<46}{t:>9.4f}s")
 
 
 if __name__ == "__main__":
-    main()
+    main(cli.parser(__doc__, "every graph 20 times smaller", ["igraph", "networkit"]).parse_args().quick)

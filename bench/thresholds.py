@@ -14,18 +14,23 @@ number of sources for per-source families, as ``should_run`` counts it) from
 which fennel is faster at that size and every larger one measured. The last
 columns give the registry's present thresholds beside the measured ones.
 
-    python bench/thresholds.py
+    python bench/thresholds.py [--quick]
 """
 
 import random
+import sys
 import time
+
+sys.dont_write_bytecode = True  # sibling modules leave no __pycache__ in the checkout
 
 import networkx as nx
 
+import cli
 from fennel.backend import registry
 
 REPEATS = 15
 SIZES = [4 * 2**i for i in range(10)]  # 4 .. 2048 nodes
+QUICK_SIZES = SIZES[:6]  # 4 .. 128 nodes
 
 # family -> (representative function, directed graph?, call)
 FAMILIES = {
@@ -65,10 +70,10 @@ def graph(n, directed, seed=1):
     return G
 
 
-def best(fn, make=None):
-    """Best of REPEATS calls, or of 3 once a call takes over 20 ms."""
+def best(fn, make=None, repeats=REPEATS):
+    """Best of `repeats` calls, or of 3 once a call takes over 20 ms."""
     times = []
-    while len(times) < (REPEATS if not times or min(times) < 0.02 else 3):
+    while len(times) < (repeats if not times or min(times) < 0.02 else min(3, repeats)):
         arg = make() if make else None
         t = time.perf_counter()
         fn(arg)
@@ -92,20 +97,21 @@ def crossover(points):
     return found
 
 
-def main():
+def main(quick):
     nx.config.warnings_to_ignore.add("cache")
+    sizes, repeats = (QUICK_SIZES, 3) if quick else (SIZES, REPEATS)
     print(f"{'family (representative)':<58}{'converted':>12}{'to convert':>12}{'registry':>16}")
     for family, (name, directed, call) in FAMILIES.items():
         cached, fresh = [], []
-        for n in SIZES:
+        for n in sizes:
             # Two sizes in a row won by 1.5x on both sides settle the crossover.
             if len(fresh) >= 2 and all(t_nx > 1.5 * t for _, t_nx, t in cached[-2:] + fresh[-2:]):
                 break
             G = graph(n, directed)
-            t_nx = best(lambda _: call(G, "networkx"))
+            t_nx = best(lambda _: call(G, "networkx"), repeats=repeats)
             call(G, "fennel")  # converts once
-            t_cached = best(lambda _: call(G, "fennel"))
-            t_fresh = best(lambda H: call(H, "fennel"), make=G.copy)
+            t_cached = best(lambda _: call(G, "fennel"), repeats=repeats)
+            t_fresh = best(lambda H: call(H, "fennel"), make=G.copy, repeats=repeats)
             w = work(name, G)
             cached.append((w, t_nx, t_cached))
             fresh.append((w, t_nx, t_fresh))
@@ -114,4 +120,4 @@ def main():
 
 
 if __name__ == "__main__":
-    main()
+    main(cli.parser(__doc__, "sizes up to 128 nodes, best of 3 (crossovers above that read None)").parse_args().quick)

@@ -11,7 +11,7 @@ Then all_pairs_dijkstra_path over all sources of a 2,000-node graph, with 1
 and 2 worker threads (each in a process of its own, the pool's size being
 fixed when it starts).
 
-    python bench/traversal.py
+    python bench/traversal.py [--quick]
 """
 
 import os
@@ -19,8 +19,11 @@ import subprocess
 import sys
 import time
 
+sys.dont_write_bytecode = True  # sibling modules leave no __pycache__ in the checkout
+
 import networkx as nx
 
+import cli
 from conversion import random_graph
 
 CASES = [
@@ -55,50 +58,42 @@ def same(a, b):
     return list(a) == list(b)
 
 
-def yardsticks(G):
+def yardsticks(G, igraph, nk):
     """Single-source search times of igraph and NetworKit on G, where installed."""
     rows = []
     edges = list(G.edges(data="weight"))
-    try:
-        import igraph
-
+    if igraph is not None:
         g = igraph.Graph(n=len(G), edges=[(u, v) for u, v, _ in edges], directed=True)
         g.es["weight"] = [w for _, _, w in edges]
         rows.append(("igraph get_shortest_paths (BFS)", best(lambda: g.get_shortest_paths(0), 5)[0]))
         rows.append(("igraph get_shortest_paths (Dijkstra)",
                      best(lambda: g.get_shortest_paths(0, weights="weight"), 5)[0]))
-    except ImportError:
-        pass
-    try:
-        import networkit as nk
-
+    if nk is not None:
         nk.setNumberOfThreads(1)
         h = nk.Graph(len(G), weighted=True, directed=True)
         for u, v, w in edges:
             h.addEdge(u, v, w)
         rows.append(("NetworKit BFS run", best(lambda: nk.distance.BFS(h, 0, storePaths=True).run(), 5)[0]))
         rows.append(("NetworKit Dijkstra run", best(lambda: nk.distance.Dijkstra(h, 0, storePaths=True).run(), 5)[0]))
-    except ImportError:
-        pass
     return rows
 
 
-def all_pairs(threads):
-    """all_pairs_dijkstra_path on 2,000 nodes in a process with `threads` workers: (NetworkX, fennel) seconds."""
+def all_pairs(threads, n):
+    """all_pairs_dijkstra_path on n nodes in a process with `threads` workers: (NetworkX, fennel) seconds."""
     here = os.path.dirname(os.path.abspath(__file__))
-    code = f"import sys; sys.path.insert(0, {here!r}); import traversal; traversal.all_pairs_child()"
+    code = f"import sys; sys.path.insert(0, {here!r}); import traversal; traversal.all_pairs_child({n})"
     env = dict(os.environ, RAYON_NUM_THREADS=str(threads))
-    out = subprocess.run([sys.executable, "-c", code], env=env, capture_output=True, text=True, check=True)
+    out = subprocess.run([sys.executable, "-B", "-c", code], env=env, capture_output=True, text=True, check=True)
     t_nx, t_fennel = map(float, out.stdout.split())
     return t_nx, t_fennel
 
 
-def all_pairs_child():
+def all_pairs_child(n):
     import random
 
     nx.config.warnings_to_ignore.add("cache")
     rng = random.Random(7)
-    G = nx.gnm_random_graph(2000, 10_000, seed=7)
+    G = nx.gnm_random_graph(n, 5 * n, seed=7)
     for _, _, d in G.edges(data=True):
         d["weight"] = rng.randint(1, 100)
     nx.single_source_dijkstra_path_length(G, 0, backend="fennel")  # convert once
@@ -113,11 +108,13 @@ def all_pairs_child():
     print(t_nx, t_fennel)
 
 
-def main():
+def main(quick):
     nx.config.warnings_to_ignore.add("cache")
-    G = random_graph(directed=True)
+    peers = cli.peer("igraph"), cli.peer("networkit")
+    m, n_all_pairs = (100_000, 300) if quick else (1_000_000, 2_000)
+    G = random_graph(directed=True, n=m // 5, m=m)
     nx.single_source_dijkstra_path_length(G, 0, backend="fennel")  # convert once, with the weights
-    print(f"{'case (1,000,000 edges, cached)':<34}{'NetworkX':>10}{'fennel':>10}{'ratio':>8}")
+    print(f"{f'case ({m:,} edges, cached)':<34}{'NetworkX':>10}{'fennel':>10}{'ratio':>8}")
     with nx.config(backend_priority=["fennel"]):
         for name, call in CASES:
             with nx.config(backend_priority=[]):
@@ -126,14 +123,15 @@ def main():
             if not same(got, expected):
                 raise SystemExit(f"fennel's {name} differs from NetworkX's")
             print(f"{name:<34}{t_nx:>9.3f}s{t_fennel:>9.3f}s{t_nx / t_fennel:>7.1f}x")
-    for name, t in yardsticks(G):
+    for name, t in yardsticks(G, *peers):
         print(f"{name:<44}{t:>9.3f}s")
     print()
-    print(f"{'all_pairs_dijkstra_path (2,000 nodes)':<40}{'NetworkX':>10}{'fennel':>10}{'ratio':>8}")
+    print(f"{f'all_pairs_dijkstra_path ({n_all_pairs:,} nodes)':<40}{'NetworkX':>10}{'fennel':>10}{'ratio':>8}")
     for threads in (1, 2):
-        t_nx, t_fennel = all_pairs(threads)
+        t_nx, t_fennel = all_pairs(threads, n_all_pairs)
         print(f"{f'{threads} thread(s)':<40}{t_nx:>9.3f}s{t_fennel:>9.3f}s{t_nx / t_fennel:>7.1f}x")
 
 
 if __name__ == "__main__":
-    main()
+    parser = cli.parser(__doc__, "100,000 edges, all pairs on 300 nodes", ["igraph", "networkit"])
+    main(parser.parse_args().quick)

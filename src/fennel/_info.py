@@ -6,14 +6,16 @@ the backend's registry, which imports neither NetworkX nor the compiled
 extension.
 """
 
+from typing import Any
+
 from .backend.registry import SERVED
 
 
-def get_info():
+def get_info() -> dict[str, Any]:
     """Return the metadata NetworkX shows for the ``fennel`` backend."""
     return {
         "backend_name": "fennel",
-        "project": "fennel",
+        "project": "nx-fennel",
         "package": "fennel",
         "short_summary": "Exact, multi-threaded C++ acceleration for NetworkX.",
         "functions": {s.name: {"additional_docs": s.docs, "additional_parameters": {}} for s in SERVED},

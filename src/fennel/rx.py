@@ -18,16 +18,22 @@ is answered by rustworkx itself.
 """
 
 import itertools
+from collections.abc import Callable
+from typing import Any, TypeAlias
 
 import numpy as np
+import numpy.typing as npt
 import rustworkx as rx
 
 from fennel import _core
 
 __all__ = ["strongly_connected_components", "topological_sort", "dijkstra_shortest_path_lengths"]
 
+_Graph: TypeAlias = rx.PyGraph | rx.PyDiGraph
+_Ints: TypeAlias = npt.NDArray[np.int64]
 
-def _edges(graph):
+
+def _edges(graph: _Graph) -> tuple[int, _Ints, _Ints, _Ints] | None:
     """(n, sources, targets, edge indices) in index order, or None when the node indices have gaps."""
     n = graph.num_nodes()
     nodes = graph.node_indices()
@@ -38,7 +44,9 @@ def _edges(graph):
     return n, ends[:, 0], ends[:, 1], np.asarray(graph.edge_indices(), dtype=np.int64)
 
 
-def _insertion_order(graph, n, src, indices, directed, in_rows=True):
+def _insertion_order(
+    graph: _Graph, n: int, src: _Ints, indices: _Ints, directed: bool, in_rows: bool = True
+) -> list[int] | None:
     """Positions into the edge list in an order every row of the graph agrees
     with (of a directed graph, its in-rows too unless `in_rows` is false).
 
@@ -68,7 +76,9 @@ def _insertion_order(graph, n, src, indices, directed, in_rows=True):
     return arcs.rx_toposort()
 
 
-def _compact(graph, cost=None, index_order=False):
+def _compact(
+    graph: _Graph, cost: Callable[[Any], object] | None = None, index_order: bool = False
+) -> _core.CoreGraph | None:
     """The graph's `CoreGraph` with costs from `cost` (one per edge payload), or
     None when fennel cannot reproduce its rows. A search by cost walks the
     out-rows only, so only they need rustworkx's order then."""
@@ -80,10 +90,10 @@ def _compact(graph, cost=None, index_order=False):
     if index_order:
         order = np.arange(len(indices))
     else:
-        order = _insertion_order(graph, n, src, indices, directed, in_rows=cost is None)
-        if order is None:
+        found = _insertion_order(graph, n, src, indices, directed, in_rows=cost is None)
+        if found is None:
             return None
-        order = np.asarray(order, dtype=np.int64)
+        order = np.asarray(found, dtype=np.int64)
     costs = None
     if cost is not None:
         costs = _costs(graph, cost)
@@ -93,13 +103,13 @@ def _compact(graph, cost=None, index_order=False):
     return _core.build_rx(n, directed, src[order].astype(np.uint32), dst[order].astype(np.uint32), costs)
 
 
-def _node_indices(positions):
+def _node_indices(positions: list[int]) -> rx.NodeIndices:
     out = rx.NodeIndices()
     out.__setstate__(positions)
     return out
 
 
-def strongly_connected_components(graph, *, index_order=False):
+def strongly_connected_components(graph: rx.PyDiGraph, *, index_order: bool = False) -> list[list[int]]:
     """Like `rustworkx.strongly_connected_components`."""
     g = _compact(graph, index_order=index_order) if type(graph) is rx.PyDiGraph else None
     if g is None:
@@ -107,7 +117,7 @@ def strongly_connected_components(graph, *, index_order=False):
     return g.rx_scc()
 
 
-def topological_sort(graph, *, index_order=False):
+def topological_sort(graph: rx.PyDiGraph, *, index_order: bool = False) -> rx.NodeIndices:
     """Like `rustworkx.topological_sort`: raises `rustworkx.DAGHasCycle` on a cycle."""
     g = _compact(graph, index_order=index_order) if type(graph) is rx.PyDiGraph else None
     order = g.rx_toposort() if g is not None else None
@@ -116,7 +126,7 @@ def topological_sort(graph, *, index_order=False):
     return _node_indices(order)
 
 
-def _costs(graph, edge_cost_fn):
+def _costs(graph: _Graph, edge_cost_fn: Callable[[Any], object]) -> list[float] | None:
     """One float per edge in index order, or None when a cost is not a plain
     number or the callable raises."""
     costs = []
@@ -133,9 +143,16 @@ def _costs(graph, edge_cost_fn):
     return costs
 
 
-def dijkstra_shortest_path_lengths(graph, node, edge_cost_fn, goal=None, *, index_order=False):
+def dijkstra_shortest_path_lengths(
+    graph: _Graph,
+    node: int,
+    edge_cost_fn: Callable[[Any], float],
+    goal: int | None = None,
+    *,
+    index_order: bool = False,
+) -> rx.PathLengthMapping:
     """Like `rustworkx.dijkstra_shortest_path_lengths`."""
-    def rustworkx():
+    def rustworkx() -> rx.PathLengthMapping:
         return rx.dijkstra_shortest_path_lengths(graph, node, edge_cost_fn, goal=goal)
 
     if type(graph) not in (rx.PyDiGraph, rx.PyGraph) or type(node) is not int or not callable(edge_cost_fn):

@@ -32,8 +32,14 @@ lazily, so that reading the registry does not import NetworkX.
 """
 
 import importlib
+from typing import TYPE_CHECKING
 
 __all__ = ["FennelGraph", "backend_interface", "calls", "can_run", "should_run"]
+
+if TYPE_CHECKING:  # what __getattr__ hands out, for type checkers
+    from .checks import RELEASE_REFUSALS
+    from .graph import FennelGraph, calls, convert_from_nx, convert_to_nx
+    from .interface import backend_interface, can_run, should_run
 
 # Public names and the module that defines each.
 _HOME = {
@@ -48,7 +54,7 @@ _HOME = {
 }
 
 
-def __getattr__(name):
+def __getattr__(name: str) -> object:
     if name in _HOME:
         value = getattr(importlib.import_module(f"{__name__}.{_HOME[name]}"), name)
         globals()[name] = value

@@ -6,15 +6,19 @@ import gc
 import os
 import threading
 from collections import Counter, OrderedDict
+from collections.abc import Iterable, Iterator
+from typing import Any
 
 import networkx as nx
 
 from .. import _core
+from .._core import CoreGraph
 
 # ---------------------------------------------------------------------------
 # Call accounting
 
-calls = Counter()
+# (event, function or graph type) -> count; see record().
+calls: Counter[tuple[str, str]] = Counter()
 _calls_lock = threading.Lock()
 # Read once: the log is meant for whole runs such as NetworkX's test suite.
 _CALL_LOG = os.environ.get("FENNEL_CALL_LOG")
@@ -134,7 +138,18 @@ class FennelGraph:
 
     __networkx_backend__ = "fennel"
 
-    def __init__(self, G, edge_attrs=(), *, all_attributes=False):
+    nodes: list[Any]
+    native: bool
+    directed: bool
+    multigraph: bool
+    columns: dict[str, Any]  # converted edge attribute -> its default
+    _core: CoreGraph | None  # None while columns are being added
+    _facts: dict[str, tuple[bool, float | None, float | None, bool, bool, bool, bool, bool]]
+    _keys: dict[bool, bool]
+
+    def __init__(
+        self, G: nx.Graph, edge_attrs: Iterable[tuple[str, Any]] = (), *, all_attributes: bool = False
+    ) -> None:
         self._source = G
         self.native = False
         # Stands for every attribute of the source graph, as NetworkX's cache
@@ -152,7 +167,9 @@ class FennelGraph:
         self._core = self._build()
 
     @classmethod
-    def from_native(cls, core, nodes, index=None):
+    def from_native(
+        cls, core: CoreGraph, nodes: list[Any], index: dict[Any, int] | None = None
+    ) -> "FennelGraph":
         """A native graph: ``core`` built by fennel, position ``i`` standing for ``nodes[i]``."""
         self = cls.__new__(cls)
         self._source = None
@@ -193,7 +210,7 @@ class FennelGraph:
         record("converted", type(G).__name__, f"{len(self.nodes)} nodes")
         return core
 
-    def add_columns(self, attrs):
+    def add_columns(self, attrs: Iterable[str]) -> None:
         """Converts the attributes ``attrs`` too (default 1); the columns only ever grow."""
         with self._columns_lock:
             missing = _missing_columns(self, attrs)
@@ -207,24 +224,24 @@ class FennelGraph:
             self.columns, self._core, self._facts = columns, core, {}
 
     @functools.cached_property
-    def index(self):
+    def index(self) -> dict[Any, int]:
         """Node -> position (made on first use for graphs built from arrays)."""
         return dict(zip(self.nodes, range(len(self.nodes))))
 
     @functools.cached_property
-    def node_tuple(self):
+    def node_tuple(self) -> tuple[Any, ...]:
         """The nodes as a tuple, which path results read their objects from."""
         return tuple(self.nodes)
 
     @property
-    def core(self):
+    def core(self) -> CoreGraph:
         core = self._core
         if core is None:
             core = self._core = self._build()
         return core
 
     @property
-    def source(self):
+    def source(self) -> nx.Graph:
         """The NetworkX graph: the one converted, or for a native graph the one
         NetworkX's plain constructor would have built (made on first use)."""
         G = self._source
@@ -256,7 +273,7 @@ class FennelGraph:
         G.add_edges_from(zip(us, vs, datas))
         return G
 
-    def load_exact_pred(self):
+    def load_exact_pred(self) -> CoreGraph:
         """The core, with G._pred's own order loaded (once) for backward searches.
 
         Every converted attribute is loaded with it, so any later backward
@@ -269,7 +286,7 @@ class FennelGraph:
             )
         return core
 
-    def weight_facts(self, weight):
+    def weight_facts(self, weight: str) -> tuple[bool, float | None, float | None, bool, bool, bool, bool, bool]:
         """``(plain, min, max, +inf seen, -inf seen, all_int, has_hidden, mixed)`` of an attribute.
 
         ``plain``: every value is a Python int, float, bool or None; the
@@ -287,7 +304,7 @@ class FennelGraph:
             self._facts[weight] = facts
         return facts
 
-    def keys_are_nodes(self, reverse=False):
+    def keys_are_nodes(self, reverse: bool = False) -> bool:
         """Whether the neighbour keys of G._adj (G._pred with ``reverse``) are the node objects."""
         found = self._keys.get(reverse)
         if found is None:
@@ -295,7 +312,7 @@ class FennelGraph:
             found = self._keys[reverse] = core.keys_are_nodes(reverse)
         return found
 
-    def __getstate__(self):
+    def __getstate__(self) -> dict[str, Any]:
         # Record what the byte format of the core does not keep.
         core = self.core
         for name in core.attribute_names():
@@ -322,35 +339,35 @@ class FennelGraph:
         state["_source"] = None
         return state
 
-    def __setstate__(self, state):
+    def __setstate__(self, state: dict[str, Any]) -> None:
         self.__dict__.update(state)
         self._columns_lock = threading.Lock()
 
-    def __len__(self):
+    def __len__(self) -> int:
         return len(self.nodes)
 
-    def __iter__(self):
+    def __iter__(self) -> Iterator[Any]:
         return iter(self.nodes)
 
-    def __contains__(self, node):
+    def __contains__(self, node: object) -> bool:
         try:
             return node in self.index
         except TypeError:
             return False
 
-    def is_directed(self):
+    def is_directed(self) -> bool:
         return self.directed
 
-    def is_multigraph(self):
+    def is_multigraph(self) -> bool:
         return self.multigraph
 
-    def number_of_nodes(self):
+    def number_of_nodes(self) -> int:
         return len(self.nodes)
 
-    def number_of_edges(self):
+    def number_of_edges(self) -> int:
         return self.core.number_of_edges()
 
-    def __repr__(self):
+    def __repr__(self) -> str:
         kind = ("Multi" if self.multigraph else "") + ("DiGraph" if self.directed else "Graph")
         what = "native " if self.native else ""
         return f"<FennelGraph {what}{kind} with {len(self.nodes)} nodes>"

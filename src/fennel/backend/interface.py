@@ -2,6 +2,7 @@
 
 import importlib
 import inspect
+from typing import Any
 
 from . import registry
 from .checks import argument_problem, attributes, data_problem
@@ -36,7 +37,7 @@ def _bound_arguments(name, args, kwargs):
     return bound
 
 
-def can_run(name, args, kwargs):
+def can_run(name: str, args: tuple[Any, ...], kwargs: dict[str, Any]) -> bool | str:
     """Whether fennel reproduces NetworkX exactly for this call.
 
     Refuses (returning the reason) functions fennel does not serve, arguments
@@ -65,7 +66,7 @@ def can_run(name, args, kwargs):
     return True
 
 
-def should_run(name, args, kwargs):
+def should_run(name: str, args: tuple[Any, ...], kwargs: dict[str, Any]) -> bool | str:
     """Whether handing this call to fennel is faster than NetworkX's own run.
 
     Asked only for automatic dispatch (``backend_priority``), never for an
@@ -124,7 +125,7 @@ def _declined(name, reason):
     return reason
 
 
-BackendInterface = type(
+BackendInterface: type = type(
     "BackendInterface",
     (),
     {
@@ -137,4 +138,6 @@ BackendInterface = type(
     },
 )
 
-backend_interface = BackendInterface()
+# Its attributes are made from the registry at import time, which no static
+# type can list.
+backend_interface: Any = BackendInterface()

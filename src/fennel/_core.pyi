@@ -1,0 +1,331 @@
+"""fennel's compiled core: graphs in compact rows and NetworkX's algorithms on them.
+
+Every graph is a ``CoreGraph`` whose nodes are positions ``0 .. len(g) - 1``;
+the Python layer maps positions back to node objects. Arguments named like
+``source``, ``v`` or ``sources`` are such positions (anything with
+``__index__``); ``weight`` names a converted edge attribute, ``None`` meaning
+every edge weighs 1. Flags accept ``bool`` (and numpy's bool), reals anything
+with ``__float__`` or ``__index__``.
+"""
+
+from collections.abc import Callable, Iterable, Mapping, Sequence
+from typing import Any, Literal, Protocol, SupportsFloat, SupportsIndex, TypeAlias, final, overload
+
+_Real: TypeAlias = SupportsFloat | SupportsIndex
+
+class _Items(Protocol):
+    # A sized, indexable run of values (a list, a tuple, a numpy array).
+    def __len__(self) -> int: ...
+    def __getitem__(self, index: int, /) -> Any: ...
+
+_Positions: TypeAlias = Sequence[SupportsIndex] | _Items
+_Reals: TypeAlias = Sequence[_Real] | _Items
+_WeightAttrs: TypeAlias = Iterable[tuple[str, object]]
+# (order, distances, parent of each order entry, first-seen order)
+_DijkstraTree: TypeAlias = tuple[list[int], list[float], list[int], list[int]]
+# (distances or None, paths), keyed by node objects
+_DijkstraPaths: TypeAlias = tuple[dict[Any, int | float] | None, dict[Any, list[Any]]]
+
+def build_graph(
+    nodes: list[Any],
+    index: dict[Any, int],
+    succ: Mapping[Any, Any],
+    directed: bool,
+    weight_attrs: _WeightAttrs,
+    multigraph: bool = False,
+) -> CoreGraph:
+    """Build a `CoreGraph` from NetworkX internals."""
+
+def build_native(
+    edges: Iterable[Sequence[Any]], nodes: Iterable[Any] | None, directed: bool, weight: str
+) -> tuple[CoreGraph, list[Any], dict[Any, int]]:
+    """Build from Python edges: the graph, the node list and the node -> position dict."""
+
+@overload
+def build_native_arrays(
+    src: bytes,
+    dst: bytes,
+    weights: bytes | None,
+    num_nodes: SupportsIndex | None,
+    directed: bool,
+    weight: str,
+    *,
+    weight_kind: SupportsIndex = 2,
+    labels: Literal[False] = False,
+) -> CoreGraph: ...
+@overload
+def build_native_arrays(
+    src: bytes,
+    dst: bytes,
+    weights: bytes | None,
+    num_nodes: None,
+    directed: bool,
+    weight: str,
+    *,
+    weight_kind: SupportsIndex = 2,
+    labels: Literal[True],
+) -> tuple[CoreGraph, bytes]: ...
+@overload
+def build_native_arrays(
+    src: bytes,
+    dst: bytes,
+    weights: bytes | None,
+    num_nodes: SupportsIndex | None,
+    directed: bool,
+    weight: str,
+    *,
+    weight_kind: SupportsIndex = 2,
+    labels: bool = False,
+) -> CoreGraph | tuple[CoreGraph, bytes]: ...
+def build_rx(
+    n: SupportsIndex, directed: bool, src: _Positions, dst: _Positions, costs: _Reals | None = None
+) -> CoreGraph:
+    """Build from compact node positions, edges in insertion order."""
+
+def _core_graph_from_bytes(data: bytes) -> CoreGraph:
+    """Read the byte string `CoreGraph.__reduce__` writes, checking every count and invariant."""
+
+def _py_sum(values: _Reals, compensated: bool) -> float:
+    """CPython's float `sum()`."""
+
+@overload
+def _numpy_sum(values: _Reals, starts: None = None) -> float: ...
+@overload
+def _numpy_sum(values: _Reals, starts: _Positions) -> list[float]: ...
+@final
+class AllPaths:
+    """Lazy iterator over `all_shortest_paths` results (node positions)."""
+
+    def next_path(self) -> list[int] | None: ...
+
+@final
+class CoreGraph:
+    """A graph in compact rows; made only by this module's builders."""
+
+    @property
+    def directed(self) -> bool: ...
+    def __len__(self) -> int: ...
+    def __reduce__(self) -> tuple[Callable[[bytes], CoreGraph], tuple[bytes]]: ...
+
+    # The graph and its converted attributes
+    def load_exact_pred(
+        self,
+        nodes: list[Any],
+        index: dict[Any, int],
+        pred: Mapping[Any, Any],
+        weight_attrs: _WeightAttrs,
+        multigraph: bool = False,
+    ) -> None: ...
+    def has_exact_pred(self) -> bool: ...
+    def is_native(self) -> bool: ...
+    def neighbors(self, v: SupportsIndex) -> list[int]: ...
+    def predecessors(self, v: SupportsIndex) -> list[int]: ...
+    def has_edge(self, u: SupportsIndex, v: SupportsIndex) -> bool: ...
+    def degrees(self) -> list[int]: ...
+    def edges_in_order(self) -> tuple[list[int], list[int], list[int] | None]: ...
+    def attribute_names(self) -> list[str]: ...
+    def number_of_edges(self) -> int: ...
+    def weight_info(self, attr: str | None = None) -> tuple[bool, bool]: ...
+    def weight_mixed(self, attr: str | None = None) -> bool: ...
+    def weight_facts(self, attr: str) -> tuple[bool, float | None, float | None, bool, bool] | None: ...
+    def keys_are_nodes(self, reverse: bool = False) -> bool: ...
+    def native_edges(self) -> tuple[list[int], list[int], list[tuple[str, list[float], bytes]]] | None: ...
+    def data_in_column_order(self) -> bool: ...
+
+    # rustworkx's orders
+    def rx_scc(self) -> list[list[int]]: ...
+    def rx_toposort(self) -> list[int] | None: ...
+    def rx_dijkstra(self, source: SupportsIndex, goal: SupportsIndex | None = None) -> list[float]: ...
+
+    # Shortest paths
+    def bfs_lengths(self, source: SupportsIndex, cutoff: _Real) -> tuple[list[int], list[int]]: ...
+    def dijkstra_lengths(
+        self, source: SupportsIndex, weight: str | None = None, cutoff: _Real | None = None
+    ) -> tuple[list[int], list[float]]: ...
+    def bidirectional_dijkstra(
+        self, source: SupportsIndex, target: SupportsIndex, weight: str | None = None
+    ) -> tuple[float, list[int]] | None: ...
+    def all_shortest_paths(
+        self, source: SupportsIndex, target: SupportsIndex, weight: str | None = None, skip_ends_pass: bool = False
+    ) -> AllPaths | None: ...
+    def bidirectional_bfs(self, source: SupportsIndex, target: SupportsIndex) -> list[int] | None: ...
+    def shortest_path_predecessors(
+        self, source: SupportsIndex, weight: str | None = None
+    ) -> tuple[list[int], list[list[int]]]: ...
+
+    # Traversals
+    def bfs_tree(self, source: SupportsIndex, cutoff: _Real, reverse: bool = False) -> tuple[list[int], list[int]]: ...
+    def bfs_tree_many(self, sources: _Positions, cutoff: _Real) -> list[tuple[list[int], list[int]]]: ...
+    @overload
+    def bfs_edges(
+        self,
+        source: SupportsIndex,
+        depth_limit: SupportsIndex,
+        reverse: bool = False,
+        *,
+        nodes: None = None,
+        root: object = None,
+        flip: bool = False,
+    ) -> tuple[list[int], list[int]]: ...
+    @overload
+    def bfs_edges(
+        self,
+        source: SupportsIndex,
+        depth_limit: SupportsIndex,
+        reverse: bool = False,
+        *,
+        nodes: tuple[Any, ...],
+        root: object = None,
+        flip: bool = False,
+    ) -> list[tuple[Any, Any]]: ...
+    def dfs_forward(self, starts: _Positions | None, depth_limit: SupportsIndex) -> tuple[list[int], list[int]]: ...
+    def reachable(self, source: SupportsIndex, reverse: bool = False) -> list[int]: ...
+    def dijkstra_tree(
+        self,
+        source: SupportsIndex,
+        weight: str | None = None,
+        cutoff: _Real | None = None,
+        target: SupportsIndex | None = None,
+        reverse: bool = False,
+    ) -> _DijkstraTree: ...
+    def dijkstra_tree_many(
+        self, sources: _Positions, weight: str | None = None, cutoff: _Real | None = None
+    ) -> list[_DijkstraTree | None]: ...
+    def dijkstra_path(
+        self, source: SupportsIndex, target: SupportsIndex, weight: str | None = None, cutoff: _Real | None = None
+    ) -> tuple[float, list[int]] | None: ...
+    def bfs_paths(
+        self,
+        source: SupportsIndex,
+        cutoff: _Real,
+        nodes: tuple[Any, ...],
+        root: object,
+        reverse: bool = False,
+        toward: bool = False,
+    ) -> dict[Any, list[Any]]: ...
+    def bfs_paths_many(
+        self, sources: _Positions, cutoff: _Real, nodes: tuple[Any, ...]
+    ) -> list[dict[Any, list[Any]]]: ...
+    def dijkstra_paths(
+        self,
+        source: SupportsIndex,
+        nodes: tuple[Any, ...],
+        root: object,
+        weight: str | None = None,
+        cutoff: _Real | None = None,
+        reverse: bool = False,
+        toward: bool = False,
+        settle_keys: bool = True,
+        int_distances: bool = False,
+        distances: bool = True,
+    ) -> _DijkstraPaths: ...
+    def dijkstra_paths_many(
+        self,
+        sources: _Positions,
+        nodes: tuple[Any, ...],
+        weight: str | None = None,
+        cutoff: _Real | None = None,
+        settle_keys: bool = True,
+        int_distances: bool = False,
+        distances: bool = True,
+    ) -> list[_DijkstraPaths | None]: ...
+
+    # Distance measures
+    def bfs_stats(self, sources: _Positions | None = None, reverse: bool = False) -> list[tuple[int, int, int]]: ...
+    def bfs_many(self, sources: _Positions, cutoff: _Real) -> list[tuple[list[int], list[int]]]: ...
+    def dijkstra_many(
+        self, sources: _Positions, weight: str | None = None, cutoff: _Real | None = None
+    ) -> list[tuple[list[int], list[float]] | None]: ...
+    def dijkstra_stats(
+        self, weight: str, sources: _Positions | None = None, *, compensated_sum: bool = False
+    ) -> tuple[list[tuple[int, float] | None], int | float | None]: ...
+    def closeness(
+        self,
+        distance: str | None = None,
+        wf_improved: bool = True,
+        sources: _Positions | None = None,
+        *,
+        compensated_sum: bool = False,
+    ) -> list[float]: ...
+    def harmonic(
+        self, sources: _Positions, in_nbunch: Sequence[bool], weight: str | None = None
+    ) -> tuple[list[float], list[bool]]: ...
+    def bfs_length_dicts(self, sources: _Positions, cutoff: _Real, nodes: tuple[Any, ...]) -> list[dict[Any, int]]: ...
+    def dijkstra_length_dicts(
+        self,
+        sources: _Positions,
+        nodes: tuple[Any, ...],
+        weight: str | None = None,
+        cutoff: _Real | None = None,
+        int_distances: bool = False,
+    ) -> list[dict[Any, int | float] | None]: ...
+
+    # Centrality and link analysis
+    def betweenness(
+        self, weight: str | None = None, endpoints: bool = False, sources: _Positions | None = None
+    ) -> list[float]: ...
+    def edge_betweenness(self, weight: str | None = None, sources: _Positions | None = None) -> list[float]: ...
+    def pagerank(
+        self,
+        alpha: _Real,
+        personalization: _Reals | None,
+        max_iter: SupportsIndex,
+        tol: _Real,
+        nstart: _Reals | None,
+        weight: str | None,
+        dangling: _Reals | None,
+        return_previous: bool = False,
+        *,
+        numpy_dangling: bool = False,
+    ) -> list[float] | None: ...
+    def eigenvector(
+        self,
+        order: _Positions,
+        x0: _Reals,
+        weight: str | None,
+        max_iter: SupportsIndex,
+        tol: _Real,
+        hypot: Callable[..., float],
+        compensated_sum: bool,
+    ) -> list[float] | None: ...
+    def katz(
+        self,
+        order: _Positions,
+        alpha: _Real,
+        beta: _Real,
+        weight: str | None,
+        max_iter: SupportsIndex,
+        tol: _Real,
+        compensated_sum: bool,
+        *,
+        x0: _Reals | None = None,
+    ) -> list[float] | None: ...
+
+    # Structure: components as position lists, or as sets of the objects in `nodes`
+    @overload
+    def connected_components(self, *, nodes: None = None) -> list[list[int]]: ...
+    @overload
+    def connected_components(self, *, nodes: tuple[Any, ...]) -> list[set[Any]]: ...
+    @overload
+    def weakly_connected_components(self, *, nodes: None = None) -> list[list[int]]: ...
+    @overload
+    def weakly_connected_components(self, *, nodes: tuple[Any, ...]) -> list[set[Any]]: ...
+    @overload
+    def strongly_connected_components(self, *, shortcut: bool = True, nodes: None = None) -> list[list[int]]: ...
+    @overload
+    def strongly_connected_components(self, *, shortcut: bool = True, nodes: tuple[Any, ...]) -> list[set[Any]]: ...
+    def is_bipartite(self) -> bool: ...
+    def topological_generations(self) -> tuple[list[list[int]], bool]: ...
+    def indegrees_after(self, processed: _Positions) -> list[int]: ...
+    def core_number(self) -> list[int] | None: ...
+    def greedy_color(self) -> tuple[list[int], list[int]]: ...
+    def label_propagation(self, order: _Positions) -> list[int]: ...
+    def kruskal(self, weight: str | None = None, maximum: bool = False) -> tuple[list[int], list[int]]: ...
+    @overload
+    def triangle_counts(
+        self, nodes: _Positions | None = None, successors_only: bool = False, *, totals: Literal[False] = False
+    ) -> list[tuple[int, int, int]]: ...
+    @overload
+    def triangle_counts(
+        self, nodes: _Positions | None = None, successors_only: bool = False, *, totals: Literal[True]
+    ) -> tuple[int, int]: ...
