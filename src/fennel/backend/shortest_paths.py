@@ -496,7 +496,7 @@ def shortest_path(G, source=None, target=None, weight=None, method="dijkstra"):
     else:
         s, t = _endpoints(fg, source, target)
         if weight is None:
-            result = _bidirectional_bfs(name, fg, a, s, t, source, target)
+            return _bidirectional_bfs(name, fg, a, s, t, source, target)  # counted as run there
         else:
             result = _bidirectional_dijkstra(name, fg, a, s, t, source, target, weight)[1]
     record("ran", name)
@@ -532,7 +532,7 @@ def shortest_path_length(G, source=None, target=None, weight=None, method="dijks
             result = _dijkstra_lengths(fg, fg.core, source, s, weight, None, False)
     elif weight is None:
         s, t = _endpoints(fg, source, target)
-        result = len(_bidirectional_bfs(name, fg, a, s, t, source, target)) - 1
+        return len(_bidirectional_bfs(name, fg, a, s, t, source, target)) - 1  # counted as run there
     else:
         result = _dijkstra_path_length(name, fg, a, source, target, weight)
     record("ran", name)
