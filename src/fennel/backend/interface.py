@@ -6,6 +6,7 @@ import inspect
 from . import registry
 from .checks import argument_problem, attributes, data_problem
 from .graph import FennelGraph, cached_conversion, convert_from_nx, convert_to_nx, record
+from .native import compact_form
 
 # The body of every served function, from its topic module.
 FUNCTIONS = {
@@ -88,7 +89,8 @@ def should_run(name, args, kwargs):
     except TypeError:
         return True
     G = a["G"]
-    if isinstance(G, FennelGraph):
+    if isinstance(G, FennelGraph) or compact_form(G) is not None:
+        # NetworkX's own run on a native graph would first build its dicts.
         return True
     converted = isinstance(cached_conversion(G, attributes(name, a)), FennelGraph)
     min_work = registry.SHOULD_RUN_MIN_WORK[name][0 if converted else 1]
