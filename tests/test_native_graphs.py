@@ -19,7 +19,8 @@ import pytest
 import scipy.sparse as sp
 from zoo import plain_shape, shape
 
-from fennel.backend import calls, convert_to_nx, registry
+from fennel.backend import RELEASE_REFUSALS, calls, convert_to_nx, registry
+from fennel.backend.checks import NX_VERSION
 from fennel.backend.graph import KEEPS_SOURCE_ATTRIBUTES
 from fennel.backend.native import compact_form
 
@@ -118,19 +119,32 @@ def test_served_functions_run_on_the_compact_form(fn, arguments, how, case, dire
     H, G = pair(case, directed)
     expected = outcome(fn, G, **arguments(G))
     ran = sum(n for (event, _), n in calls.items() if event == "ran")
-    with warnings.catch_warnings():
-        warnings.simplefilter("error")  # no cache warning: NetworkX caches nothing for H
-        if how == "priority":
-            with nx.config(backend_priority=FENNEL_FIRST):
-                got = outcome(fn, H, **arguments(G))
-        else:
-            got = outcome(fn, H, **arguments(G), backend="fennel")
-    # With backend= fennel's refusal is final; NetworkX raises in those cases.
-    assert got == expected or (how == "backend" and got[0] is NotImplementedError and raised(expected))
+    if how == "priority":
+        with nx.config(backend_priority=FENNEL_FIRST):
+            got = outcome(fn, H, **arguments(G))
+    else:
+        got = outcome(fn, H, **arguments(G), backend="fennel")
+    if sum(n for (event, _), n in calls.items() if event == "ran") == ran:
+        # Left to NetworkX (by this release, or NetworkX raised first), which
+        # builds the dicts where it reads them; from 3.5 on fennel serves all.
+        assert raised(expected) or fn.name in RELEASE_REFUSALS or NX_VERSION < (3, 5)
+        # With backend= fennel's refusal is final.
+        assert got == expected or (how == "backend" and got[0] is NotImplementedError)
+        return
+    assert got == expected
     # Results cut from the graph with its own data dicts need the dicts.
     assert H.dicts_built is (fn.name in KEEPS_SOURCE_ATTRIBUTES and not raised(expected))
-    if not raised(expected):
-        assert sum(n for (event, _), n in calls.items() if event == "ran") > ran
+
+
+def test_repeated_served_calls_give_no_cache_warning():
+    H, G = pair("pandas", False)
+    expected = nx.pagerank(G)
+    with warnings.catch_warnings(), nx.config(backend_priority=FENNEL_FIRST):
+        warnings.filterwarnings("error", "Note: conversions to backend graphs")  # NetworkX caches nothing for H
+        for _ in range(2):
+            assert nx.pagerank(H) == expected
+            assert nx.pagerank(H, backend="fennel") == expected
+    assert not H.dicts_built
 
 
 MUTATIONS = {

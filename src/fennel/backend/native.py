@@ -113,7 +113,7 @@ class _Native:
 
     @property
     def dicts_built(self):
-        """Whether the dict-of-dicts exist (built on first read, or made by NetworkX itself)."""
+        """Whether the dict-of-dicts exist (they are built on first read)."""
         return self._fennel is None
 
     def _build_dicts(self):
