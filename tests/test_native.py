@@ -20,9 +20,8 @@ import scipy.sparse as sp
 from zoo import ZOO, add_weights, plain_shape, shape
 
 import fennel._core as core
-from fennel.backend import RELEASE_REFUSALS, calls
+from fennel.backend import calls
 from fennel.backend.checks import NX_VERSION
-from fennel.backend.graph import KEEPS_SOURCE_ATTRIBUTES
 from fennel.backend.native import compact_form
 
 pd = pytest.importorskip("pandas")
@@ -355,57 +354,6 @@ def test_constructors_fall_back_to_networkx(name, args, kwargs):
 
 # ---------------------------------------------------------------------------
 # Native graphs at work
-
-
-ALGORITHMS = [
-    ("betweenness_centrality", {"weight": "weight"}),
-    ("edge_betweenness_centrality", {}),
-    ("single_source_dijkstra_path_length", {"source": 0, "weight": "weight"}),
-    ("single_source_shortest_path", {"source": 0}),
-    ("closeness_centrality", {"distance": "weight"}),
-    ("pagerank", {"weight": "weight"}),
-    ("connected_components", {}),
-    ("strongly_connected_components", {}),
-    ("core_number", {}),
-    ("k_core", {}),
-    ("minimum_spanning_tree", {}),
-    ("triangles", {}),
-    ("bfs_edges", {"source": 0, "reverse": True}),
-]
-
-
-FENNEL_FIRST = {"algos": ["fennel"], "generators": ["fennel"]}
-
-
-def results(name, G, kwargs):
-    """What NetworkX's dispatch gives with fennel first; NetworkX answers where fennel refuses."""
-    try:
-        with nx.config(backend_priority=FENNEL_FIRST):
-            r = getattr(nx, name)(G, **kwargs)
-            return shape(list(r) if not isinstance(r, dict | nx.Graph) else r)
-    except Exception as exc:  # noqa: BLE001
-        return (type(exc), str(exc))
-
-
-@pytest.mark.parametrize("directed", [False, True], ids=["graph", "digraph"])
-@pytest.mark.parametrize("name, kwargs", ALGORITHMS, ids=[a[0] for a in ALGORITHMS])
-def test_served_algorithms_on_native_graphs(name, kwargs, directed):
-    rng = np.random.default_rng(17)
-    arr = rng.integers(0, 60, size=(240, 2))
-    w = rng.choice([1.0, 2.5, 0.5], size=len(arr))
-    df = pd.DataFrame({"source": arr[:, 0], "target": arr[:, 1], "weight": w})
-    cls = nx.DiGraph if directed else nx.Graph
-    F = nx.from_pandas_edgelist(df, edge_attr="weight", create_using=cls, backend="fennel")
-    G = nx.from_pandas_edgelist(df, edge_attr="weight", create_using=cls)
-    assert compact_form(F) is not None
-    for H in (F, pickle.loads(pickle.dumps(F))):
-        ran = sum(n for (event, _), n in calls.items() if event == "ran")
-        assert results(name, H, kwargs) == results(name, G, kwargs)
-        assert compact_form(H) is not None or name in KEEPS_SOURCE_ATTRIBUTES or name in RELEASE_REFUSALS
-        # NetworkX raises "not implemented for (un)directed type" for these.
-        refused = name in (("minimum_spanning_tree", "connected_components", "triangles") if directed
-                           else ("strongly_connected_components",)) or name in RELEASE_REFUSALS
-        assert sum(n for (event, _), n in calls.items() if event == "ran") > ran or refused
 
 
 @pytest.mark.parametrize("protocol", range(pickle.HIGHEST_PROTOCOL + 1))
