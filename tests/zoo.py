@@ -9,6 +9,7 @@ import random
 import networkx as nx
 
 import fennel._core as core
+from fennel.backend import native
 
 
 def _shuffled(G, seed):
@@ -146,3 +147,13 @@ def shape(x):
     if type(x) is float:
         return ("float", x.hex())
     return (type(x), repr(x))
+
+
+# A constructor's native graph reads as the NetworkX class it extends.
+_PLAIN_CLASS = {native.Graph: nx.Graph, native.DiGraph: nx.DiGraph}
+
+
+def plain_shape(G):
+    """shape(G) of a graph, a native graph's class read as NetworkX's (its dicts are built)."""
+    kind, *rest = shape(G)
+    return (_PLAIN_CLASS.get(kind, kind), *rest)

@@ -25,9 +25,10 @@ in-process ``calls`` counter counts the same events.
 
 Layout: ``registry`` (one record per served function; light, read by
 ``get_info``), ``graph`` (the converted graph, caching, the call log),
-``checks`` (every refusal rule, once), ``interface`` (the dispatch hooks,
-generated from the registry) and one module per topic with the function
-bodies (``centrality``, ``shortest_paths``). This package itself imports them
+``native`` (the NetworkX graphs fennel's constructors return, their dicts
+built on first read), ``checks`` (every refusal rule, once), ``interface``
+(the dispatch hooks, generated from the registry) and one module per topic
+with the function bodies (``centrality``, ``shortest_paths``). This package itself imports them
 lazily, so that reading the registry does not import NetworkX.
 """
 

@@ -21,6 +21,7 @@ from networkx.algorithms.centrality import betweenness as _nx_betweenness
 
 from .. import _core
 from .graph import FennelGraph, as_fennel, refuse
+from .native import compact_form
 from .registry import BY_NAME
 
 _EXACT_INT_LIMIT = 2**53
@@ -309,7 +310,8 @@ def _spanning_args(name, a):
 
 def _generation_args(name, a):
     G = a["G"]
-    if isinstance(G, nx.Graph) and getattr(G, "__networkx_cache__", None) is None:
+    if isinstance(G, nx.Graph) and getattr(G, "__networkx_cache__", None) is None and compact_form(G) is None:
+        # (A native graph's compact form shows that it never changed.)
         return "the graph has no cache that shows changes during iteration"
     return None
 

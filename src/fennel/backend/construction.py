@@ -1,8 +1,10 @@
-"""NetworkX's graph constructors, building fennel graphs that never become dicts.
+"""NetworkX's graph constructors, building graphs whose dicts wait until first read.
 
-Each constructor reproduces the graph NetworkX's plain call builds: the same
-nodes (the caller's own objects) in the same order, the same neighbour order,
-edge order and edge data. Numeric arrays (numpy edge lists, integer pandas
+Each constructor returns a ``native.Graph`` or ``native.DiGraph``: a NetworkX
+graph holding fennel's compact form, whose dicts are built on first read as
+those of the graph NetworkX's plain call builds: the same nodes (the caller's
+own objects) in the same order, the same neighbour order, edge order and edge
+data. Numeric arrays (numpy edge lists, integer pandas
 columns, scipy and numpy matrices) go to the C++ array builder in bulk;
 anything else is fed edge by edge to the C++ edge-list builder, which merges
 repeated edges and their attributes as ``add_edges_from`` does.
@@ -20,6 +22,7 @@ import networkx as nx
 from .. import _core
 from .checks import NX_VERSION
 from .graph import FennelGraph, record
+from .native import native_graph
 
 _EXACT_INT = 2**53
 _INT64_MAX = 2**63 - 1
@@ -52,7 +55,7 @@ def _checked(name, core, nodes, index=None):
     if not core.keys_are_nodes():
         return "edges name some nodes by objects equal to, but not the same as, the nodes"
     record("ran", name)
-    return FennelGraph.from_native(core, nodes, index)
+    return native_graph(FennelGraph.from_native(core, nodes, index))
 
 
 def _from_edges(name, edges, nodes, directed):
@@ -143,7 +146,7 @@ def from_edgelist(edgelist, create_using=None):
                 directed,
                 labels=lambda found: list(found.astype(edgelist.dtype)),
             )
-            if isinstance(result, FennelGraph):
+            if isinstance(result, nx.Graph):
                 return result
             return _fallback("from_edgelist", result, edgelist, create_using)
         items = edgelist
@@ -153,7 +156,7 @@ def from_edgelist(edgelist, create_using=None):
         items = list(edgelist)  # read once; NetworkX gets the list if it must answer
     reason = _edge_items_problem(items, np)
     result = reason or _from_edges("from_edgelist", items, None, directed)
-    if isinstance(result, FennelGraph):
+    if isinstance(result, nx.Graph):
         return result
     return _fallback("from_edgelist", result, items, create_using)
 
@@ -184,7 +187,7 @@ def from_dict_of_lists(d, create_using=None):
         return _fallback("from_dict_of_lists", "not a dict of lists", d, create_using)
     edges = ((node, nbr) for node, nbrlist in d.items() for nbr in nbrlist)
     result = _from_edges("from_dict_of_lists", edges, d, directed)
-    if isinstance(result, FennelGraph):
+    if isinstance(result, nx.Graph):
         return result
     return _fallback("from_dict_of_lists", result, d, create_using)
 
@@ -207,7 +210,7 @@ def from_dict_of_dicts(d, create_using=None, multigraph_input=False):
     if not all(isinstance(data, dict) for data in datas):
         return _fallback("from_dict_of_dicts", "edge data that is not a dict", *args)
     result = _from_edges("from_dict_of_dicts", edges, d, directed)
-    if isinstance(result, FennelGraph):
+    if isinstance(result, nx.Graph):
         return result
     return _fallback("from_dict_of_dicts", result, *args)
 
@@ -235,7 +238,7 @@ def from_pandas_edgelist(df, source="source", target="target", edge_attr=None, c
     if directed is None:
         return _fallback("from_pandas_edgelist", "create_using is not Graph or DiGraph", *args)
     result = _pandas_graph(df, source, target, edge_attr, directed)
-    if isinstance(result, FennelGraph):
+    if isinstance(result, nx.Graph):
         return result
     return _fallback("from_pandas_edgelist", result, *args)
 
@@ -299,7 +302,7 @@ def from_scipy_sparse_array(A, parallel_edges=False, create_using=None, edge_att
     if directed is None:
         return _fallback("from_scipy_sparse_array", "create_using is not Graph or DiGraph", *args)
     result = _scipy_graph(A, directed, edge_attribute)
-    if isinstance(result, FennelGraph):
+    if isinstance(result, nx.Graph):
         return result
     return _fallback("from_scipy_sparse_array", result, *args)
 
@@ -341,7 +344,7 @@ def from_numpy_array(A, parallel_edges=False, create_using=None, edge_attr="weig
     if directed is None:
         return _fallback("from_numpy_array", "create_using is not Graph or DiGraph", *args, **kwargs)
     result = _numpy_graph(A, directed, edge_attr, nodelist, nonedge)
-    if isinstance(result, FennelGraph):
+    if isinstance(result, nx.Graph):
         return result
     return _fallback("from_numpy_array", result, *args, **kwargs)
 

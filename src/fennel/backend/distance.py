@@ -261,8 +261,8 @@ def harmonic_centrality(G, nbunch=None, distance=None, sources=None):
     a = locals().copy()
     fg = graph_for(name, a)
     H = fg.source  # NetworkX's own node selection, errors included
-    targets = set(H.nbunch_iter(nbunch) if nbunch is not None else H.nodes)
-    starts = set(H.nbunch_iter(sources) if sources is not None else H.nodes)
+    targets = set(H.nbunch_iter(nbunch) if nbunch is not None else fg.nodes)
+    starts = set(H.nbunch_iter(sources) if sources is not None else fg.nodes)
     check_data(name, fg, a)
     if len(targets) < len(starts):
         # NetworkX then searches from each target over the reversed graph and

@@ -5,6 +5,7 @@ import functools
 import gc
 import os
 import threading
+import weakref
 from collections import Counter, OrderedDict
 from collections.abc import Iterable, Iterator
 from typing import Any
@@ -13,6 +14,7 @@ import networkx as nx
 
 from .. import _core
 from .._core import CoreGraph
+from .native import compact_form
 
 # ---------------------------------------------------------------------------
 # Call accounting
@@ -137,6 +139,9 @@ class FennelGraph:
     """
 
     __networkx_backend__ = "fennel"
+    # A native graph's owner: a weak reference, so that dropping the owner
+    # frees the graph at once (no reference cycle).
+    _owner = None
 
     nodes: list[Any]
     native: bool
@@ -242,10 +247,15 @@ class FennelGraph:
 
     @property
     def source(self) -> nx.Graph:
-        """The NetworkX graph: the one converted, or for a native graph the one
-        NetworkX's plain constructor would have built (made on first use)."""
+        """The NetworkX graph: the one converted, or for a native graph its owner
+        (or, for one pickled on its own, the graph NetworkX's plain constructor
+        would have built, made on first use)."""
         G = self._source
         if G is None:
+            owner = self._owner
+            G = owner() if owner is not None else None
+            if G is not None:
+                return G
             if not self.native:
                 # A converted graph pickled on its own: its source stayed behind.
                 raise NotImplementedError("the NetworkX graph was not pickled with this converted graph")
@@ -327,6 +337,7 @@ class FennelGraph:
             _parallel_edges(self, None)
         state = self.__dict__.copy()
         del state["_columns_lock"]
+        state.pop("_owner", None)  # set again by the owner, or by the cache that holds this
         # Made again on first use.
         state.pop("node_tuple", None)
         state.pop("index", None)
@@ -394,6 +405,8 @@ def cached_conversion(G, attrs):
     """
     if isinstance(G, FennelGraph):
         return _with_columns(G, attrs)
+    if (fg := compact_form(G)) is not None:
+        return _with_columns(fg, attrs)
     if not nx.config.cache_converted_graphs:
         return None
     cache = getattr(G, "__networkx_cache__", None)
@@ -404,8 +417,13 @@ def cached_conversion(G, attrs):
         return None
     failed = False
     for (edge_key, _), value in list(entries.items()):
-        if isinstance(value, FennelGraph) and value._source is None and not value.native:
-            value._source = G  # a copy of G (pickle, deepcopy) brought its conversion along
+        if isinstance(value, FennelGraph) and value._source is None and value._owner is None:
+            # A copy of G (pickle, deepcopy) brought its conversion along; a
+            # native graph's compact form is in its owner's cache.
+            if value.native:
+                value._owner = weakref.ref(G)
+            else:
+                value._source = G
         if isinstance(value, FennelGraph):
             if not _missing_columns(value, attrs) or value.all_attributes:
                 return _with_columns(value, attrs)
@@ -432,8 +450,9 @@ def _with_columns(fg, attrs):
 
 def as_fennel(G, attrs):
     """The FennelGraph to run on, converting a plain NetworkX graph directly."""
-    if isinstance(G, FennelGraph):
-        fg = _with_columns(G, attrs)
+    compact = G if isinstance(G, FennelGraph) else compact_form(G)
+    if compact is not None:
+        fg = _with_columns(compact, attrs)
         if isinstance(fg, str):
             raise NotImplementedError(fg)
         return fg
@@ -474,6 +493,8 @@ def convert_from_nx(
     """
     if isinstance(G, FennelGraph):
         return G
+    if (fg := compact_form(G)) is not None:
+        return fg  # a constructor's graph whose dicts were never built
     if name in KEEPS_SOURCE_ATTRIBUTES:
         # NetworkX asks to preserve every attribute: these functions hand out
         # the source graph's own data, so only the attribute they sort by is
@@ -496,8 +517,9 @@ def convert_from_nx(
 def convert_to_nx(result, *, name=None):
     """Results are already NetworkX objects; a FennelGraph gives back its NetworkX graph.
 
-    For a native graph that is the graph NetworkX's plain constructor would
-    have built: the same nodes, adjacency order, edge order and edge data.
+    For a native graph that is the graph its constructor returned (or, alone,
+    the one NetworkX's plain constructor would have built): the same nodes,
+    adjacency order, edge order and edge data.
     """
     if isinstance(result, FennelGraph):
         return result.source

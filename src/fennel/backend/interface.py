@@ -7,6 +7,7 @@ from typing import Any
 from . import registry
 from .checks import argument_problem, attributes, data_problem
 from .graph import FennelGraph, cached_conversion, convert_from_nx, convert_to_nx, record
+from .native import compact_form
 
 # The body of every served function, from its topic module.
 FUNCTIONS = {
@@ -95,7 +96,8 @@ def should_run(name: str, args: tuple[Any, ...], kwargs: dict[str, Any]) -> bool
     except TypeError:
         return True
     G = a["G"]
-    if isinstance(G, FennelGraph):
+    if isinstance(G, FennelGraph) or compact_form(G) is not None:
+        # NetworkX's own run on a native graph would first build its dicts.
         return True
     fg = cached_conversion(G, attributes(name, a))
     converted = isinstance(fg, FennelGraph)

@@ -353,9 +353,11 @@ SERVED += tuple(
 )
 
 _CONSTRUCTOR = (
-    "Builds a fennel graph that never becomes dicts: the same nodes (the caller's own objects), neighbour "
-    "order, edge order and edge data as NetworkX's graph, read in bulk from numeric arrays. Multigraphs, "
-    "a `create_using` instance or subclass, and data that is not plain numbers get NetworkX's own graph."
+    "Builds fennel's compact graph, read in bulk from numeric arrays, and returns it as a NetworkX graph whose "
+    "dicts are built on first read: the same nodes (the caller's own objects), neighbour order, edge order and "
+    "edge data as NetworkX's graph. Served functions run on the compact graph without building them. "
+    "Multigraphs, a `create_using` instance or subclass, and data that is not plain numbers get NetworkX's own "
+    "graph."
 )
 SERVED += tuple(
     Served(name, "construction", _CONSTRUCTOR, constructor=True)

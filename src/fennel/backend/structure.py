@@ -13,8 +13,10 @@ from collections import defaultdict
 import networkx as nx
 
 from .. import _core
+from . import native
 from .checks import NX_VERSION, checked_graph
 from .graph import no_gc_pauses, record, refuse
+from .native import compact_form
 from .traversal import _raising
 
 _NULL_GRAPH = "Connectivity is undefined for the null graph."
@@ -97,6 +99,10 @@ _UNCHANGED = "fennel: unchanged since"
 
 
 def _changed(G, marker):
+    # A native graph cannot change before its dicts are built: its compact
+    # form is the marker until then.
+    if marker is compact_form(G):
+        return False
     cache = getattr(G, "__networkx_cache__", None)
     return cache is None or cache.get(_UNCHANGED) is not marker
 
@@ -104,11 +110,13 @@ def _changed(G, marker):
 def _generations(name, a, flat):
     """NetworkX's topological_generations generator (flattened for topological_sort)."""
     fg = checked_graph(name, a)
+    marker = compact_form(fg.source)
     cache = fg.source.__networkx_cache__
     record("ran", name)
     if not fg.directed:
         return _raising(nx.NetworkXError(_UNDIRECTED_SORT))
-    marker = cache.setdefault(_UNCHANGED, object())
+    if marker is None:
+        marker = cache.setdefault(_UNCHANGED, object())
     parts, has_cycle = fg.core.topological_generations()
     nodes = fg.nodes
     with no_gc_pauses():
@@ -228,6 +236,10 @@ def core_number(G):
     return _core_numbers("core_number", checked_graph("core_number", locals().copy()))
 
 
+# Classes whose dicts are NetworkX's own (dict factories and all).
+_PLAIN_CLASSES = (nx.Graph, nx.DiGraph, native.Graph, native.DiGraph)
+
+
 def _new_graph(G, nodes, edges):
     """What ``H = G.__class__(); H.graph.update(G.graph); H.add_nodes_from((n, G._node[n]) for n in
     nodes); H.add_edges_from(edges)`` builds, dict for dict: node data and edge data copied,
@@ -236,7 +248,7 @@ def _new_graph(G, nodes, edges):
     """
     H = G.__class__()
     H.graph.update(G.graph)
-    if type(G) not in (nx.Graph, nx.DiGraph):
+    if type(G) not in _PLAIN_CLASSES:
         H.add_nodes_from((n, G._node[n]) for n in nodes)
         H.add_edges_from(edges)
         return H
