@@ -2,10 +2,11 @@
 
 NetworkX calls :func:`get_info` through the ``networkx.backend_info`` entry
 point while it is still importing, so this module must stay cheap: it reads
-the backend's registry, which imports neither NetworkX nor the compiled
-extension.
+the backend's registry and the settings' defaults, which import neither
+NetworkX nor the compiled extension.
 """
 
+from ._settings import default_config
 from .backend.registry import SERVED
 
 
@@ -16,5 +17,6 @@ def get_info():
         "project": "fennel",
         "package": "fennel",
         "short_summary": "Exact, multi-threaded C++ acceleration for NetworkX.",
+        "default_config": default_config(),
         "functions": {s.name: {"additional_docs": s.docs, "additional_parameters": {}} for s in SERVED},
     }
