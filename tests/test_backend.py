@@ -330,6 +330,7 @@ def test_info_is_import_light():
     code = (
         "import sys, fennel._info as i; info = i.get_info();"
         "assert 'fennel._core' not in sys.modules and 'networkx' not in sys.modules;"
+        "assert type(info['default_config']) is dict;"
         "print(sorted(info['functions']))"
     )
     env = {**os.environ, "PYTHONPATH": str(Path(fennel.__file__).parents[1])}

@@ -103,6 +103,16 @@ def _config_class(base):
     return FennelConfig
 
 
+def __getattr__(name):
+    # Pickle finds the settings' class by name (nx.config pickles): it is
+    # made on first use, once NetworkX is imported.
+    if name == "FennelConfig":
+        from networkx.utils.configs import Config
+
+        return _config_class(Config)
+    raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
+
+
 def default_config():
     """``get_info``'s ``default_config``: a validating NetworkX ``Config`` while
     NetworkX imports itself, the plain defaults when read outside it."""
