@@ -262,9 +262,18 @@ def test_refusals_are_silent_without_logging_configured():
 
 @pytest.fixture
 def forced(monkeypatch):
-    """Every watched call counts as long."""
+    """Every call counts as long."""
+    monkeypatch.setattr(progress, "WATCH_FROM", 0.0)
     monkeypatch.setattr(progress, "DRAW_FROM", 0.0)
     CONFIG.progress = True
+
+
+def test_no_bar_for_short_calls(capsys):
+    CONFIG.progress = True
+    G = ZOO["les_miserables"]
+    assert nx.closeness_centrality(G, backend="fennel") == nx.closeness_centrality(G, backend="networkx")
+    assert len(list(nx.all_pairs_shortest_path_length(G, backend="fennel"))) == len(G)
+    assert capsys.readouterr().err == ""
 
 
 def many_batches():

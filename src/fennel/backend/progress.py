@@ -7,13 +7,15 @@ call's own thread, which wakes a few times a second while it waits for the
 workers, hands the count to the watch (``_core._progress_hook``). The
 generators count their batches from Python.
 
-The bar is drawn once the call is expected to last DRAW_FROM seconds or
-more: before any unit has finished, from the call's work (units times
-``n + s``, the nodes plus adjacency entries) and the rate last measured for
-its function; then from the call's own pace. A call shorter than the first
-report (about 100 ms) draws nothing. The setting ``None`` draws bars when
-stderr is a terminal; without tqdm there is no bar and no error. The watch
-never touches a result: a display that fails is dropped.
+A call's expected duration comes from its work (units times ``n + s``, the
+nodes plus adjacency entries) and the rate last measured for its function.
+A call expected to end within WATCH_FROM seconds is not watched at all (its
+cost is that estimate); a watched one draws its bar once it is expected to
+last DRAW_FROM seconds or more: from the estimate until a unit has finished,
+then from its own pace. A C++ call that ends before the first report (about
+100 ms) draws nothing. The setting ``None`` draws bars when stderr is a
+terminal; without tqdm there is no bar and no error. The watch never touches
+a result: a display that fails is dropped.
 """
 
 import sys
@@ -22,7 +24,9 @@ import time
 from .. import _core
 from .graph import settings
 
-# Expected duration, in seconds, from which a call draws a bar.
+# Expected durations, in seconds, from which a call is watched and from which
+# it draws a bar.
+WATCH_FROM = 0.1
 DRAW_FROM = 2.0
 # Work units per second assumed for a function none of whose calls was
 # measured yet (a slow path's pace, so that a long first call is expected long).
@@ -33,15 +37,11 @@ _MEASURE_FROM = 0.05
 _rates = {}
 
 
-def _wanted():
-    setting = settings().progress
-    if setting is None:
-        stream = sys.stderr
-        try:
-            return stream is not None and stream.isatty()
-        except (AttributeError, ValueError, OSError):
-            return False
-    return setting
+def _is_terminal(stream):
+    try:
+        return stream is not None and stream.isatty()
+    except (AttributeError, ValueError, OSError):
+        return False
 
 
 def _tqdm():
@@ -61,14 +61,13 @@ def _unit_work(fg):
 class _Watch:
     """One call's units finished so far, drawn as a bar once the call is expected long."""
 
-    def __init__(self, tqdm, name, fg, total, unit):
+    def __init__(self, tqdm, name, total, unit, per_unit, expected):
         self._tqdm = tqdm
         self.name = name
         self.total = total
         self.unit = unit
-        self.per_unit = _unit_work(fg)
-        rate = _rates.get(name, _ASSUMED_RATE)
-        self.expected = total * self.per_unit / rate if rate > 0 else 0.0
+        self.per_unit = per_unit
+        self.expected = expected
         self.bar = None
         self.broken = False
         self.start = time.perf_counter()
@@ -105,10 +104,17 @@ class _Watch:
 
 
 def _watch(name, fg, total, unit):
-    if total <= 0 or not _wanted():
+    if total <= 0:
+        return None
+    setting = settings().progress
+    if setting is False:
+        return None
+    per_unit = _unit_work(fg)
+    expected = total * per_unit / _rates.get(name, _ASSUMED_RATE)
+    if expected < WATCH_FROM or (setting is None and not _is_terminal(sys.stderr)):
         return None
     tqdm = _tqdm()
-    return None if tqdm is None else _Watch(tqdm, name, fg, total, unit)
+    return None if tqdm is None else _Watch(tqdm, name, total, unit, per_unit, expected)
 
 
 class counted:
