@@ -48,7 +48,8 @@ def record(event, name, detail=""):
         calls[event, name] += 1
     level = _LOG_LEVELS.get(event)
     if level is not None and logger.isEnabledFor(level):
-        logger.log(level, "%s %s: %s", event, name, detail, extra={"event": event, "function": name, "reason": detail})
+        extra = {"event": event, "function": name, "reason": detail}
+        logger.log(level, "%s %s: %s", event, name, detail, extra=extra)
     path = settings().call_log
     if path:
         line = f"{event}\t{name}\t{detail}".rstrip("\t") + "\n"
