@@ -17,7 +17,7 @@ from zoo import FLAVOURS, ZOO, ZOO_IDS, add_weights
 import fennel
 import fennel._core
 from fennel import backend
-from fennel.backend import registry, centrality
+from fennel.backend import registry, centrality, interface
 
 pytestmark = pytest.mark.filterwarnings("ignore:Note. conversions to backend graphs")
 
@@ -239,7 +239,7 @@ def test_falls_back_where_it_must(name, G, kwargs, monkeypatch):
 )
 def test_can_run_refuses_arguments(name, args, kwargs):
     G = ZOO["karate"]
-    assert isinstance(backend.can_run(name, (G, *args), kwargs), str)
+    assert isinstance(interface.refusal(name, (G, *args), kwargs), str)
     with nx.config(backend_priority=["fennel"]):
         assert outcome(name, G, *args, **kwargs) == outcome(name, G, *args, backend="networkx", **kwargs)
 
@@ -330,6 +330,7 @@ def test_info_is_import_light():
     code = (
         "import sys, fennel._info as i; info = i.get_info();"
         "assert 'fennel._core' not in sys.modules and 'networkx' not in sys.modules;"
+        "assert type(info['default_config']) is dict;"
         "print(sorted(info['functions']))"
     )
     env = {**os.environ, "PYTHONPATH": str(Path(fennel.__file__).parents[1])}

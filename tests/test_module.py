@@ -50,6 +50,7 @@ def test_instances_are_immutable(g, name, value):
 MODULE_ORDER = [
     "CoreGraph", "AllPaths", "build_graph", "edge_data_reads_none", "parallel_counts", "_core_graph_from_bytes",
     "build_native", "build_native_arrays", "build_rx", "_py_sum", "_numpy_sum",
+    "set_num_threads", "num_threads", "_progress_hook", "_pool_probe",
 ]
 
 
@@ -116,6 +117,10 @@ SIGNATURES = {
     "bidirectional_bfs": "($self, source, target, *, meet=False)",
     "bidirectional_dijkstra": "($self, source, target, weight=None, *, meet=False)",
     "_py_sum": "(values, compensated)",
+    "set_num_threads": "(n)",
+    "num_threads": "()",
+    "_progress_hook": "(callback)",
+    "_pool_probe": "(items, wait_for, timeout)",
     "build_native": "(edges, nodes, directed, weight)",
     "build_native_arrays": "(src, dst, weights, num_nodes, directed, weight, *, weight_kind=2, labels=False)",
     "_core_graph_from_bytes": "(data)",
@@ -155,7 +160,8 @@ def test_signature_and_doc(name, signature):
 EMPTY_DOCS = {"closeness", "connected_components", "weakly_connected_components", "strongly_connected_components",
               "is_bipartite", "_core_graph_from_bytes"}
 
-FUNCTIONS = [core.build_graph, core.build_native, core.build_native_arrays, core._core_graph_from_bytes, core.build_rx]
+FUNCTIONS = [core.build_graph, core.build_native, core.build_native_arrays, core._core_graph_from_bytes, core.build_rx,
+             core.set_num_threads, core.num_threads, core._progress_hook, core._pool_probe]
 ENTRY_POINTS = FUNCTIONS + [
     getattr(CoreGraph, name)
     for name in dir(CoreGraph)

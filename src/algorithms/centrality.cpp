@@ -297,6 +297,7 @@ Status sum_over_sources(const GraphView& g, std::span<const Node> sources, std::
                 state.search(g, chunk[i]);
                 accumulate(state, chunk[i], state.flat);
                 group(state.flat, buckets, state.cursor, recorded[i]);
+                add_progress(1);
             }
         });
         if (!st.ok()) return st;

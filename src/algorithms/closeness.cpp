@@ -62,6 +62,7 @@ Result<std::vector<double>> closeness(const PathAdj& rows, std::span<const Node>
             }
             const double total = distance_total(found.value(), options);
             out[i] = scaled(static_cast<double>(found.value().order.size()), total, n, options.wf_improved);
+            add_progress(1);
             return true;
         });
     if (!done.ok()) return done.error();

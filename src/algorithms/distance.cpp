@@ -67,6 +67,7 @@ Result<std::vector<BfsStats>> bfs_stats(const Csr& rows, std::span<const Node> s
             const std::size_t begin = c * CHUNK;
             const std::size_t len = std::min(CHUNK, sources.size() - begin);
             stats_of_chunk(bits, rows, sources.subspan(begin, len), std::span(out).subspan(begin, len));
+            add_progress(len);
             return true;
         });
     if (!done.ok()) return done.error();
@@ -77,7 +78,11 @@ Result<std::vector<BfsLengths>> bfs_many(const Csr& rows, std::span<const Node> 
     const std::uint32_t max_level = BfsState::below_cutoff(cutoff);
     return map_with_scratch(
         sources.size(), [&] { return BfsState(rows.node_count()); },
-        [&](BfsState& state, std::size_t i) { return bfs_lengths(state, rows, sources[i], max_level); });
+        [&](BfsState& state, std::size_t i) {
+            BfsLengths found = bfs_lengths(state, rows, sources[i], max_level);
+            add_progress(1);
+            return found;
+        });
 }
 
 Result<std::vector<std::optional<DijkstraLengths>>> dijkstra_many(const PathAdj& view, std::span<const Node> sources,
@@ -87,6 +92,7 @@ Result<std::vector<std::optional<DijkstraLengths>>> dijkstra_many(const PathAdj&
         sources.size(), [&] { return DijkstraState(n); },
         [&](DijkstraState& state, std::size_t i) -> std::optional<DijkstraLengths> {
             auto found = dijkstra_lengths(state, view, sources[i], cutoff);
+            add_progress(1);
             if (!found.ok()) return std::nullopt;  // the search fails only on a negative cycle
             return std::move(found.value());
         });

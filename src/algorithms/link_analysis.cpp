@@ -180,6 +180,7 @@ Result<std::optional<std::vector<double>>> pagerank(const CoreGraph& g, const st
             return st.error();
         }
         const double err = numpy_sum([&](std::size_t i) { return std::fabs(next[i] - x[i]); }, n);
+        add_progress(1);
         if (err < threshold) return Scores{in.return_previous ? std::move(x) : std::move(next)};
         std::swap(x, next);
     }
@@ -216,6 +217,7 @@ Result<std::optional<std::vector<double>>> katz(const Iteration& it, std::option
         std::fill(x.begin(), x.end(), 0.0);
         it.spread(x_last, x);
         for (Node u : it.order) x[u] = alpha * x[u] + beta;
+        add_progress(1);
         if (it.error(x, x_last) < threshold) return std::optional<std::vector<double>>{std::move(x)};
     }
     return std::optional<std::vector<double>>{};

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "graph/core_graph.hpp"
+#include "lib/pool.hpp"
 #include "lib/py_sum.hpp"
 
 #include <cstdint>
@@ -67,6 +68,7 @@ Result<std::optional<std::vector<double>>> eigenvector(const Iteration& it, std:
         if (!length) return Error{ErrorKind::Raised, {}};
         const double scale = *length == 0.0 ? 1.0 : *length;
         for (double& v : x) v = v / scale;
+        add_progress(1);
         if (it.error(x, x_last) < threshold) return std::optional<std::vector<double>>{std::move(x)};
     }
     return std::optional<std::vector<double>>{};

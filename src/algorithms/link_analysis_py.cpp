@@ -81,15 +81,15 @@ PyObject* eigenvector(PyObject* self, Args& a) {
     const Iteration it{g.succ, order, column.value(), compensated};
     // The products run detached, so other threads run meanwhile; each
     // iteration reattaches to check for signals (a pending one stops the
-    // iteration here as it would NetworkX's) and to call Python's
-    // math.hypot over the iterate in `order`. The arguments are float
-    // objects made once and refilled in place at every iteration while this
-    // function holds their only reference (the callee kept none); otherwise
-    // a fresh float takes the slot.
+    // iteration here as it would NetworkX's), to report progress and to
+    // call Python's math.hypot over the iterate in `order`. The arguments
+    // are float objects made once and refilled in place at every iteration
+    // while this function holds their only reference (the callee kept
+    // none); otherwise a fresh float takes the slot.
     std::vector<PyRef> values(order.size());
     std::vector<PyObject*> args(order.size());
     auto norm = [&](const std::vector<double>& x) -> std::optional<double> {
-        if (PyErr_CheckSignals() < 0) return std::nullopt;
+        if (PyErr_CheckSignals() < 0 || !report_progress()) return std::nullopt;
         for (std::size_t i = 0; i < order.size(); ++i) {
             const double v = x[order[i]];
             if (values[i] && Py_REFCNT(values[i].get()) == 1) {

@@ -7,25 +7,36 @@ if any check fails.
 """
 
 import argparse
-import os
 import sys
 import sysconfig
 import time
 import warnings
 
 
-def _threads():
-    # The pool reads RAYON_NUM_THREADS (0: one per processor), else a positive
-    # RAYON_RS_NUM_CPUS, else the number of processors.
-    value = os.environ.get("RAYON_NUM_THREADS", "")
-    if value.isdigit():
-        if int(value) > 0:
-            return f"{int(value)} (from RAYON_NUM_THREADS)"
-        return f"{os.cpu_count()} (RAYON_NUM_THREADS=0: one per processor)"
-    value = os.environ.get("RAYON_RS_NUM_CPUS", "")
-    if value.isdigit() and int(value) > 0:
-        return f"{int(value)} (from RAYON_RS_NUM_CPUS)"
-    return f"{os.cpu_count()} (one per processor; set RAYON_NUM_THREADS to change)"
+def _settings(config):
+    """The settings in force, each with where its value comes from."""
+    from fennel import _core, _settings
+
+    n_jobs, variable = _settings.thread_source()
+    if config.n_jobs != n_jobs:
+        origin = "set in nx.config.backends.fennel"
+    elif variable is not None:
+        origin = f"from {variable}"
+    else:
+        origin = "one per processor; set FENNEL_NUM_THREADS or nx.config.backends.fennel.n_jobs to change"
+    threads = _core.num_threads() if config.n_jobs is None else config.n_jobs
+    progress = {None: "when stderr is a terminal", True: "always", False: "never"}[config.progress]
+    return [
+        f"worker threads: n_jobs={config.n_jobs!r}, {threads} per call ({origin})",
+        f"call log: {config.call_log or 'off (set FENNEL_CALL_LOG or call_log)'}",
+        f"progress bars: {progress} (tqdm {'installed' if _has_tqdm() else 'not installed'})",
+    ]
+
+
+def _has_tqdm():
+    import importlib.util
+
+    return importlib.util.find_spec("tqdm") is not None
 
 
 def _interpreter():
@@ -164,7 +175,8 @@ def main(argv=None):
 
     print(f"fennel {__version__} with NetworkX {nx.__version__}")
     print(_interpreter())
-    print(f"worker threads: {_threads()}")
+    for line in _settings(nx.config.backends.fennel):
+        print(line)
     print(f"fennel registered as a NetworkX backend: {'fennel' in nx.utils.backends.backends}")
 
     print("\nconversion (every query compared with NetworkX):")

@@ -94,6 +94,18 @@ def _core_graph_from_bytes(data: bytes) -> CoreGraph:
 def _py_sum(values: _Reals, compensated: bool) -> float:
     """CPython's float `sum()`."""
 
+def set_num_threads(n: SupportsIndex) -> None:
+    """Sets the number of threads that work on each call, the calling thread included (0: one per processor)."""
+
+def num_threads() -> int:
+    """The number of threads that work on each call, the calling one included."""
+
+def _pool_probe(items: SupportsIndex, wait_for: SupportsIndex, timeout: float) -> int:
+    """Runs `items` items on the pool; the number of distinct threads that ran them (for tests)."""
+
+def _progress_hook(callback: Callable[[int], object] | None) -> int:
+    """Installs the calling thread's progress callback; returns the units counted for the one it replaces."""
+
 @overload
 def _numpy_sum(values: _Reals, starts: None = None) -> float: ...
 @overload

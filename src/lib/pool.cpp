@@ -1,7 +1,6 @@
 #include "lib/pool.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -37,13 +36,25 @@ std::size_t online_processors() {
     return n > 0 ? static_cast<std::size_t>(n) : 1;
 }
 
-// Pool size from the environment: RAYON_NUM_THREADS (0: one per online
-// processor), else a positive RAYON_RS_NUM_CPUS, else the processor count.
-std::size_t configured_pool_size() {
-    if (auto n = env_count("RAYON_NUM_THREADS")) return *n > 0 ? *n : online_processors();
+// Thread count from the environment: FENNEL_NUM_THREADS, else
+// RAYON_NUM_THREADS (either 0: one per online processor), else a positive
+// RAYON_RS_NUM_CPUS, else the processor count. A value that does not parse
+// is skipped.
+std::size_t configured_thread_count() {
+    for (const char* name : {"FENNEL_NUM_THREADS", "RAYON_NUM_THREADS"}) {
+        if (auto n = env_count(name)) return *n > 0 ? *n : online_processors();
+    }
     if (auto n = env_count("RAYON_RS_NUM_CPUS"); n && *n > 0) return *n;
     return online_processors();
 }
+
+// What the jobs of one call share: how many threads may work on them at
+// once, how many workers do, and where their progress is counted.
+struct Call {
+    std::size_t limit;        // the calling thread included
+    std::size_t helpers = 0;  // workers on the call's jobs now; guarded by the pool's mutex
+    std::atomic<std::size_t>* progress;
+};
 
 struct Job {
     const std::function<void(std::size_t)>* task;
@@ -53,18 +64,13 @@ struct Job {
     std::atomic<int> failure{0};  // 0 none, 1 defect, 2 out of memory
     std::atomic<bool> cancelled{false};
     const Job* parent = nullptr;  // the job whose task submitted this one
+    // Owned by every job of the call: a worker may still be leaving a nested
+    // job after the call's first job (and its submitter) is gone.
+    std::shared_ptr<Call> call;
     std::mutex m;
     std::condition_variable cv;
     bool complete = false;
 };
-
-// Per-thread state lives in the static TLS block, set up when a thread
-// starts (or, for threads already running, when the module is loaded). The
-// default model for a loaded module allocates each thread's block on its
-// first access instead, and glibc ends the process when that allocation
-// fails, as it can under a memory limit; here a thread the system cannot
-// provide for is refused at creation, which the pool survives.
-#define FENNEL_THREAD_LOCAL thread_local __attribute__((tls_model("initial-exec")))
 
 FENNEL_THREAD_LOCAL bool t_is_worker = false;
 FENNEL_THREAD_LOCAL InterruptCheck* t_interrupt_check = nullptr;
@@ -72,7 +78,13 @@ FENNEL_THREAD_LOCAL InterruptCheck* t_interrupt_check = nullptr;
 // (then every later job of the same call is cancelled at once).
 FENNEL_THREAD_LOCAL std::chrono::steady_clock::time_point t_next_poll;
 FENNEL_THREAD_LOCAL bool t_interrupted = false;
-FENNEL_THREAD_LOCAL const Job* t_current_job = nullptr;  // whose task this thread runs
+FENNEL_THREAD_LOCAL Job* t_current_job = nullptr;  // whose task this thread runs
+// The thread count of the call this thread began (0: none in progress).
+FENNEL_THREAD_LOCAL std::size_t t_call_threads = 0;
+FENNEL_THREAD_LOCAL std::atomic<std::size_t>* t_progress = nullptr;
+
+// 0 until first read from the environment.
+std::atomic<std::size_t> g_thread_count{0};
 
 // Whether `job` or a job that submitted it was interrupted.
 bool cancelled(const Job* job) {
@@ -87,40 +99,24 @@ constexpr auto POLL_INTERVAL = std::chrono::milliseconds(100);
 
 class Pool {
 public:
-    // Starts up to `size` workers. A system that refuses a thread (process
-    // or memory limits) leaves the pool with the workers it has.
-    explicit Pool(std::size_t size) noexcept {
-        for (std::size_t i = 0; i < size; ++i) {
-            try {
-                std::thread([this] { worker(); }).detach();
-            } catch (...) {
-                break;
-            }
-            ++workers_;
-        }
-    }
-
-    std::size_t size() const { return std::max<std::size_t>(workers_, 1); }
-
     Status run(std::size_t count, const std::function<void(std::size_t)>& task) {
         if (count == 0) return {};
+        if (t_interrupted) return interrupted();
         auto job = std::make_shared<Job>();
         job->task = &task;
         job->count = count;
         job->parent = t_current_job;
-        if (t_interrupted) return interrupted();
-        if (workers_ == 0 || (count == 1 && !t_is_worker)) {
-            // No worker could be started, or there is one item only: run it
-            // here rather than wake a worker and wait for it (a handoff
-            // costs tens of microseconds, more than a small search).
+        job->call = t_current_job != nullptr ? t_current_job->call
+                                             : std::make_shared<Call>(Call{pool_size(), 0, t_progress});
+        const std::size_t helpers = std::min(job->call->limit, count) - 1;
+        if (helpers == 0 || !enqueue(job, job->call->limit - 1)) {
+            // One thread for the call, one item, or no worker could be
+            // started: run here rather than hand off (a handoff costs tens
+            // of microseconds, more than a small search).
             help(*job);
         } else {
-            {
-                std::lock_guard lock(m_);
-                queue_.push_back(job);
-            }
-            cv_.notify_all();
-            if (t_is_worker) help(*job);  // nested: the submitting worker works too
+            for (std::size_t i = 0; i < helpers; ++i) cv_.notify_one();
+            help(*job);
             wait(*job);
             unlist(job);
         }
@@ -133,17 +129,56 @@ public:
     }
 
 private:
+    // Starts workers up to `wanted` (a refusal by the system ends the
+    // growth for good: the pool works with those it has) and queues `job`
+    // if there is any worker to take it.
+    bool enqueue(const std::shared_ptr<Job>& job, std::size_t wanted) {
+        std::lock_guard lock(m_);
+        while (workers_ < wanted && !refused_) {
+            try {
+                std::thread([this] { worker(); }).detach();
+            } catch (...) {
+                refused_ = true;
+                break;
+            }
+            ++workers_;
+        }
+        if (workers_ == 0) return false;
+        queue_.push_back(job);
+        return true;
+    }
+
+    // A worker takes the first queued job with items left whose call has
+    // room for one more thread; a job with every item taken leaves the
+    // queue. Jobs of calls at their limit wait for a worker to leave.
     void worker() {
         t_is_worker = true;
+        std::unique_lock lock(m_);
         for (;;) {
             std::shared_ptr<Job> job;
-            {
-                std::unique_lock lock(m_);
-                cv_.wait(lock, [&] { return !queue_.empty(); });
-                job = queue_.front();
+            for (auto it = queue_.begin(); it != queue_.end();) {
+                Job& j = **it;
+                if (j.next.load(std::memory_order_relaxed) >= j.count) {
+                    it = queue_.erase(it);
+                } else if (j.call->helpers + 1 < j.call->limit) {
+                    ++j.call->helpers;
+                    job = *it;
+                    break;
+                } else {
+                    ++it;
+                }
             }
+            if (!job) {
+                cv_.wait(lock);
+                continue;
+            }
+            lock.unlock();
             help(*job);
-            unlist(job);
+            lock.lock();
+            --job->call->helpers;
+            erase(job);
+            // Another job of the same call may have waited for the place.
+            if (!queue_.empty()) cv_.notify_all();
         }
     }
 
@@ -174,13 +209,17 @@ private:
         }
     }
 
-    // Claims and runs items of `job` until none is left.
+    // Claims and runs items of `job` until none is left. The Python thread
+    // of the call, working on items itself, asks its interrupt check
+    // between them.
     static void help(Job& job) {
+        const bool polls = !t_is_worker && t_interrupt_check != nullptr;
+        Job* outer = std::exchange(t_current_job, &job);
         for (;;) {
             std::size_t i = job.next.fetch_add(1, std::memory_order_relaxed);
             if (i >= job.count) break;
+            if (polls && !cancelled(&job) && poll_interrupt()) job.cancelled.store(true);
             if (!cancelled(&job)) {
-                const Job* outer = std::exchange(t_current_job, &job);
                 try {
                     (*job.task)(i);
                 } catch (const std::bad_alloc&) {
@@ -190,7 +229,6 @@ private:
                 } catch (...) {
                     job.failure.store(1);
                 }
-                t_current_job = outer;
             }
             if (job.finished.fetch_add(1, std::memory_order_acq_rel) + 1 == job.count) {
                 std::lock_guard lock(job.m);
@@ -198,10 +236,10 @@ private:
                 job.cv.notify_all();
             }
         }
+        t_current_job = outer;
     }
 
-    void unlist(const std::shared_ptr<Job>& job) {
-        std::lock_guard lock(m_);
+    void erase(const std::shared_ptr<Job>& job) {
         for (auto it = queue_.begin(); it != queue_.end(); ++it) {
             if (*it == job) {
                 queue_.erase(it);
@@ -210,25 +248,62 @@ private:
         }
     }
 
-    std::size_t workers_ = 0;
+    void unlist(const std::shared_ptr<Job>& job) {
+        std::lock_guard lock(m_);
+        erase(job);
+    }
+
     std::mutex m_;
     std::condition_variable cv_;
+    std::size_t workers_ = 0;  // guarded by m_, as are the two below
+    bool refused_ = false;
     std::deque<std::shared_ptr<Job>> queue_;
 };
 
 Pool& instance() {
-    static Pool* pool = new Pool(configured_pool_size());  // lives until the process ends
+    static Pool* pool = new Pool;  // lives until the process ends
     return *pool;
 }
 
 }  // namespace
 
 
-std::size_t pool_size() { return instance().size(); }
+std::size_t thread_count() {
+    std::size_t n = g_thread_count.load(std::memory_order_relaxed);
+    if (n == 0) {
+        std::size_t expected = 0;
+        n = configured_thread_count();
+        if (!g_thread_count.compare_exchange_strong(expected, n, std::memory_order_relaxed)) n = expected;
+    }
+    return n;
+}
+
+void set_thread_count(std::size_t threads) {
+    g_thread_count.store(threads > 0 ? threads : online_processors(), std::memory_order_relaxed);
+}
+
+std::size_t pool_size() {
+    if (t_current_job != nullptr) return t_current_job->call->limit;
+    return t_call_threads != 0 ? t_call_threads : thread_count();
+}
+
+void add_progress(std::size_t units) {
+    std::atomic<std::size_t>* counter = t_current_job != nullptr ? t_current_job->call->progress : t_progress;
+    if (counter != nullptr) counter->fetch_add(units, std::memory_order_relaxed);
+}
+
+std::atomic<std::size_t>* set_progress_counter(std::atomic<std::size_t>* counter) {
+    return std::exchange(t_progress, counter);
+}
 
 // A Python thread running a job's items itself asks its own interrupt check.
 bool stop_requested() {
-    return cancelled(t_current_job) || (t_current_job != nullptr && !t_is_worker && poll_interrupt());
+    Job* job = t_current_job;
+    if (job == nullptr) return false;
+    if (cancelled(job)) return true;
+    if (t_is_worker || !poll_interrupt()) return false;
+    job->cancelled.store(true);
+    return true;
 }
 
 bool poll_interrupt() {
@@ -241,10 +316,18 @@ bool poll_interrupt() {
     return t_interrupted;
 }
 
+// Installing a check over none begins a call: its thread count is fixed
+// until the check is removed again.
 InterruptCheck* set_interrupt_check(InterruptCheck* check) {
     t_next_poll = std::chrono::steady_clock::now() + POLL_INTERVAL;
     t_interrupted = false;
-    return std::exchange(t_interrupt_check, check);
+    InterruptCheck* outer = std::exchange(t_interrupt_check, check);
+    if (check == nullptr) {
+        t_call_threads = 0;
+    } else if (outer == nullptr) {
+        t_call_threads = thread_count();
+    }
+    return outer;
 }
 
 Status parallel_for(std::size_t count, const std::function<void(std::size_t)>& task) {

@@ -1,6 +1,10 @@
-// The process-wide worker pool. Created on first use and never shut down; its
-// size is read once from RAYON_NUM_THREADS / RAYON_RS_NUM_CPUS or the number
-// of online processors. Workers never touch Python objects.
+// The process-wide worker pool. Created on first use and never shut down.
+// A call (everything one Python thread runs while detached) is worked on by
+// its own thread and at most thread_count() - 1 workers; the count is read
+// from FENNEL_NUM_THREADS, RAYON_NUM_THREADS or RAYON_RS_NUM_CPUS or is the
+// number of online processors, and set_thread_count() changes it for the
+// calls that begin afterwards. Threads are started when a call first needs
+// them and kept. Workers never touch Python objects.
 //
 // Callers write each item's result at the item's own index and combine
 // partial results themselves in a fixed order, so no result ever depends on
@@ -11,10 +15,20 @@
 
 #include "lib/error.hpp"
 
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <type_traits>
 #include <vector>
+
+// Per-thread state of the pool and of the binding layer lives in the static
+// TLS block, set up when a thread starts (or, for threads already running,
+// when the module is loaded). The default model for a loaded module
+// allocates each thread's block on its first access instead, and glibc ends
+// the process when that allocation fails, as it can under a memory limit;
+// here a thread the system cannot provide for is refused at creation, which
+// the pool survives.
+#define FENNEL_THREAD_LOCAL thread_local __attribute__((tls_model("initial-exec")))
 
 namespace fennel {
 
@@ -43,15 +57,36 @@ bool stop_requested();
 // true once the user asked to stop. Without a check it is always false.
 bool poll_interrupt();
 
-// Number of worker threads running (creating the pool if needed). When the
-// system refuses threads the pool makes do with those it got; with none at
-// all, jobs run on the submitting thread. Never 0: counts that thread then.
+// The number of threads that work on a call, its own included, as set for
+// calls that begin from now on (at least 1).
+std::size_t thread_count();
+
+// Sets it (0: one per online processor) for the calls that begin afterwards;
+// a call in progress keeps the count it began with. Raising it starts the
+// missing workers when a call first needs them; when the system refuses
+// threads the pool makes do with those it got, and with none at all every
+// job runs on the thread that submits it.
+void set_thread_count(std::size_t threads);
+
+// The thread count of the current call (fixed while it runs, so that
+// kernels may size pieces and batches by it more than once); outside a
+// call, thread_count(). Never 0.
 std::size_t pool_size();
 
-// Runs task(i) once for every i in [0, count) on the pool and waits. A task
-// that throws is a defect: the job still completes, the pool stays usable,
-// and the error comes back as an internal error (MemoryError for an
-// allocation failure). An interrupted job skips the items not yet started.
+// Progress of the current call, for a display: kernels add the units they
+// finish (searches, iterations) from any thread; they land on the counter
+// installed on the thread that began the call (none: they are dropped).
+void add_progress(std::size_t units);
+
+// Installs `counter` for the calling thread and the jobs it submits
+// (nullptr: none); returns the one it replaces.
+std::atomic<std::size_t>* set_progress_counter(std::atomic<std::size_t>* counter);
+
+// Runs task(i) once for every i in [0, count) on the calling thread and up
+// to pool_size() - 1 workers, and waits. A task that throws is a defect: the
+// job still completes, the pool stays usable, and the error comes back as an
+// internal error (MemoryError for an allocation failure). An interrupted job
+// skips the items not yet started.
 Status parallel_for(std::size_t count, const std::function<void(std::size_t)>& task);
 
 // Contiguous pieces [begin, end) of a list of `count` items: a few per

@@ -4,6 +4,7 @@
 
 #include "lib/compat.hpp"
 #include "lib/pool.hpp"
+#include "lib/pool_py.hpp"
 
 #include <utility>
 
@@ -41,9 +42,11 @@ private:
 };
 
 // While alive, the thread is detached from the interpreter: other Python
-// threads run and no Python object may be touched. Waits for the worker pool
+// threads run and no Python object may be touched. Its lifetime is one call
+// for the pool (one thread count throughout). Waits for the worker pool
 // meanwhile ask it whether a signal arrived: it reattaches for a moment and
-// runs the interpreter's signal handlers, so Ctrl-C stops a long call.
+// runs the interpreter's signal handlers, so Ctrl-C stops a long call, and
+// reports the call's progress to the thread's progress hook, if any.
 class Detached final : public InterruptCheck {
 public:
     Detached() : state_(PyEval_SaveThread()), outer_(set_interrupt_check(this)) {}
@@ -66,12 +69,12 @@ public:
         return f();
     }
 
-    // True once a signal handler raised; its exception stays set for the
-    // binding to report after reattaching.
+    // True once a signal handler (or the progress hook) raised; its
+    // exception stays set for the binding to report after reattaching.
     bool interrupted() override {
         if (!interrupted_) {
             PyEval_RestoreThread(state_);
-            interrupted_ = PyErr_CheckSignals() < 0;
+            interrupted_ = PyErr_CheckSignals() < 0 || !report_progress();
             state_ = PyEval_SaveThread();
         }
         return interrupted_;

@@ -14,21 +14,24 @@ raises ``NotImplementedError`` when the refusal depends on the converted data),
 and NetworkX then runs its own implementation when it is allowed to fall back
 (``nx.config.backend_priority`` / ``NETWORKX_BACKEND_PRIORITY``). With an
 explicit ``backend="fennel"`` NetworkX does not fall back; it raises
-``NotImplementedError`` instead.
+``NotImplementedError`` instead, with fennel's reason.
 
-Setting the environment variable ``FENNEL_CALL_LOG`` to a file path appends one
-line per event to that file: ``ran`` (a fennel function returned),
-``refused`` (can_run or a function declined the arguments or data),
-``declined`` (should_run left a small graph to NetworkX), ``converted`` and
-``unconvertible`` (the C++ conversion raised NotImplementedError). The
-in-process ``calls`` counter counts the same events.
+The settings live in ``nx.config.backends.fennel`` (see ``fennel._settings``).
+Its ``call_log`` (default: the environment variable ``FENNEL_CALL_LOG``), a
+file path, receives one line per event: ``ran`` (a fennel function
+returned), ``refused`` (can_run or a function declined the arguments or
+data), ``declined`` (should_run left a small graph to NetworkX),
+``converted`` and ``unconvertible`` (the C++ conversion raised
+NotImplementedError). The in-process ``calls`` counter counts the same
+events, and refusals and declines also go to the ``fennel`` logger.
 
 Layout: ``registry`` (one record per served function; light, read by
-``get_info``), ``graph`` (the converted graph, caching, the call log),
-``native`` (the NetworkX graphs fennel's constructors return, their dicts
-built on first read), ``checks`` (every refusal rule, once), ``interface``
-(the dispatch hooks, generated from the registry) and one module per topic
-with the function bodies (``centrality``, ``shortest_paths``). This package itself imports them
+``get_info``), ``graph`` (the converted graph, caching, the settings in
+force, the call log), ``native`` (the NetworkX graphs fennel's constructors
+return, their dicts built on first read), ``progress`` (progress bars of
+long calls), ``checks`` (every refusal rule, once), ``interface`` (the
+dispatch hooks, generated from the registry) and one module per topic with
+the function bodies (``centrality``, ``shortest_paths``). This package itself imports them
 lazily, so that reading the registry does not import NetworkX.
 """
 

@@ -5,6 +5,7 @@ import math
 import networkx as nx
 from networkx.algorithms.centrality import betweenness as _nx_betweenness
 
+from . import progress
 from .checks import check_data, graph_for
 from .graph import record
 
@@ -54,7 +55,8 @@ def betweenness_centrality(G, k=None, normalized=True, weight=None, endpoints=Fa
     if k == n:
         k = None
     sources = None if k is None else _sample_positions(fg, k, seed)
-    raw = fg.core.betweenness(weight, bool(endpoints), sources)
+    with progress.counted(name, fg, n if sources is None else len(sources)):
+        raw = fg.core.betweenness(weight, bool(endpoints), sources)
     values = _rescale(raw, n, normalized=normalized, directed=fg.directed, endpoints=endpoints, sources=sources)
     record("ran", name)
     return dict(zip(fg.nodes, values))
@@ -69,7 +71,8 @@ def edge_betweenness_centrality(G, k=None, normalized=True, weight=None, seed=No
     core = fg.core
     n = len(fg.nodes)
     sources = None if k is None else _sample_positions(fg, k, seed)
-    raw = core.edge_betweenness(weight, sources)
+    with progress.counted(name, fg, n if sources is None else len(sources)):
+        raw = core.edge_betweenness(weight, sources)
     values = _rescale(raw, n, normalized=normalized, directed=fg.directed, endpoints=True, sources=sources)
     nodes = fg.nodes
     us, vs, _ = core.edges_in_order()

@@ -14,6 +14,7 @@ the values typed as NetworkX types them.
 
 import networkx as nx
 
+from . import progress
 from .checks import COMPENSATED_SUM, NX_VERSION, check_data, checked_graph, graph_for
 from .graph import no_gc_pauses, record, refuse
 from .shortest_paths import _batches, _bfs_cutoff, _bfs_lengths, _by_source, _cut, _dijkstra_lengths, _int_distances
@@ -33,13 +34,13 @@ def _typed(fg, weight, dist):
     return dist
 
 
-def _dijkstra_searches(fg, weight, cut=None, sources=None):
+def _dijkstra_searches(fg, weight, cut=None, sources=None, name=None):
     """(source position, order, typed distances) per source (all nodes in G's order by default).
 
     A negative cycle met by a source raises NetworkX's ValueError when that
     source's turn comes, as NetworkX's loop over the sources does.
     """
-    for batch in _batches(fg) if sources is None else [sources]:
+    for batch in _batches(fg, name) if sources is None else [sources]:
         for s, found in zip(batch, fg.core.dijkstra_many(batch, weight, cut)):
             if found is None:
                 raise ValueError("Contradictory paths found:", "negative weights?")
@@ -56,13 +57,16 @@ def _eccentricities(name, fg, a, weight, sources=None):
     check_data(name, fg, a)
     n = len(fg)
     if weight is None:
-        stats = fg.core.bfs_stats(sources)
+        with progress.counted(name, fg, n if sources is None else len(sources)):
+            stats = fg.core.bfs_stats(sources)
         if any(reached != n for reached, _, _ in stats):
             raise _not_connected(fg)
         return [far for _, _, far in stats]
     int_distances = _int_distances(fg, weight)
     values = []
-    for entry in fg.core.dijkstra_stats(weight, sources, compensated_sum=COMPENSATED_SUM)[0]:
+    with progress.counted(name, fg, n if sources is None else len(sources)):
+        per_source = fg.core.dijkstra_stats(weight, sources, compensated_sum=COMPENSATED_SUM)[0]
+    for entry in per_source:
         if entry is None:
             raise ValueError("Contradictory paths found:", "negative weights?")
         reached, far = entry
@@ -138,6 +142,12 @@ def _connected(fg):
     return fg.core.bfs_stats([0])[0][0] == n
 
 
+def _pair_searches(fg):
+    """Searches of _connected and _pair_total together."""
+    n = len(fg)
+    return 2 * n if fg.directed else n + 1
+
+
 def _pair_total(fg, weight):
     """NetworkX's sum of the distances over all pairs, in its order and types."""
     if weight is None:
@@ -165,9 +175,10 @@ def average_shortest_path_length(G, weight=None, method=None):
     weight = None if method == "unweighted" else weight
     a["weight"] = weight
     check_data(name, fg, a)
-    if not _connected(fg):
-        raise nx.NetworkXError(f"Graph is not {'strongly ' if fg.directed else ''}connected.")
-    total = _pair_total(fg, weight)
+    with progress.counted(name, fg, _pair_searches(fg)):
+        if not _connected(fg):
+            raise nx.NetworkXError(f"Graph is not {'strongly ' if fg.directed else ''}connected.")
+        total = _pair_total(fg, weight)
     record("ran", name)
     return total / (n * (n - 1))
 
@@ -177,10 +188,11 @@ def wiener_index(G, weight=None):
     a = locals().copy()
     fg = graph_for(name, a)
     check_data(name, fg, a)
-    if not _connected(fg):
-        record("ran", name)
-        return float("inf")
-    total = _pair_total(fg, weight)
+    with progress.counted(name, fg, _pair_searches(fg)):
+        if not _connected(fg):
+            record("ran", name)
+            return float("inf")
+        total = _pair_total(fg, weight)
     record("ran", name)
     return total if fg.directed else total / 2
 
@@ -203,7 +215,8 @@ def closeness_centrality(G, u=None, distance=None, wf_improved=True, *, sp=None)
             raise nx.NodeNotFound(missing)
         sources = [fg.index[u]]
     check_data(name, fg, a)
-    values = fg.core.closeness(distance, wf_improved, sources, compensated_sum=COMPENSATED_SUM)
+    with progress.counted(name, fg, len(fg) if sources is None else 1):
+        values = fg.core.closeness(distance, wf_improved, sources, compensated_sum=COMPENSATED_SUM)
     record("ran", name)
     return values[0] if u is not None else dict(zip(fg.nodes, values))
 
@@ -212,15 +225,15 @@ def closeness_centrality(G, u=None, distance=None, wf_improved=True, *, sp=None)
 # All-pairs lengths
 
 
-def _bfs_lengths_by_source(fg, cutoff):
+def _bfs_lengths_by_source(fg, cutoff, name):
     limit = _bfs_cutoff(cutoff)
-    return _by_source(fg, lambda batch: fg.core.bfs_length_dicts(batch, limit, fg.node_tuple))
+    return _by_source(fg, lambda batch: fg.core.bfs_length_dicts(batch, limit, fg.node_tuple), name)
 
 
-def _dijkstra_lengths_by_source(fg, weight, cut):
+def _dijkstra_lengths_by_source(fg, weight, cut, name):
     nodes = fg.nodes
     int_distances = _int_distances(fg, weight)
-    for batch in _batches(fg):
+    for batch in _batches(fg, name):
         with no_gc_pauses():
             found = fg.core.dijkstra_length_dicts(batch, fg.node_tuple, weight, cut, int_distances)
         for s, lengths in zip(batch, found):
@@ -233,14 +246,14 @@ def all_pairs_shortest_path_length(G, cutoff=None):
     name = "all_pairs_shortest_path_length"
     fg = checked_graph(name, locals().copy())
     record("ran", name)
-    return _bfs_lengths_by_source(fg, cutoff)
+    return _bfs_lengths_by_source(fg, cutoff, name)
 
 
 def all_pairs_dijkstra_path_length(G, cutoff=None, weight="weight"):
     name = "all_pairs_dijkstra_path_length"
     fg = checked_graph(name, locals().copy())
     record("ran", name)
-    return _dijkstra_lengths_by_source(fg, weight, _cut(cutoff))
+    return _dijkstra_lengths_by_source(fg, weight, _cut(cutoff), name)
 
 
 def all_pairs_lengths(name, fg, a, weight):
@@ -248,8 +261,8 @@ def all_pairs_lengths(name, fg, a, weight):
     check_data(name, fg, a)
     record("ran", name)
     if weight is None:
-        return _bfs_lengths_by_source(fg, None)
-    return _dijkstra_lengths_by_source(fg, weight, None)
+        return _bfs_lengths_by_source(fg, None, name)
+    return _dijkstra_lengths_by_source(fg, weight, None, name)
 
 
 # ---------------------------------------------------------------------------
@@ -277,7 +290,8 @@ def harmonic_centrality(G, nbunch=None, distance=None, sources=None):
     in_nbunch = [False] * len(fg)
     for u in targets:
         in_nbunch[index[u]] = True
-    sums, hit = fg.core.harmonic([index[v] for v in starts], in_nbunch, distance)
+    with progress.counted(name, fg, len(starts)):
+        sums, hit = fg.core.harmonic([index[v] for v in starts], in_nbunch, distance)
     record("ran", name)
     return {u: sums[index[u]] if hit[index[u]] else 0 for u in targets}
 
@@ -317,7 +331,7 @@ def global_efficiency(G):
         record("ran", name)
         return 0
     total = _inverse_distance_total(
-        levels for batch in _batches(fg) for _, levels in fg.core.bfs_many(batch, float("inf"))
+        levels for batch in _batches(fg, name) for _, levels in fg.core.bfs_many(batch, float("inf"))
     )
     record("ran", name)
     return total / denom
@@ -330,7 +344,7 @@ def harmonic_diameter(G, sp=None, *, weight=None):
     check_data(name, fg, a)
     order = len(fg)
     # NetworkX runs Dijkstra even without a weight (unit weights, int sums).
-    total = _inverse_distance_total(dist for _, _, dist in _dijkstra_searches(fg, weight))
+    total = _inverse_distance_total(dist for _, _, dist in _dijkstra_searches(fg, weight, name=name))
     record("ran", name)
     if total != 0:
         return order * (order - 1) / total
@@ -343,9 +357,11 @@ def _barycenter(name, a):
     n = len(fg)
     check_data(name, fg, a)
     if weight is None:
-        per_source = ((s, reached, total) for s, (reached, total, _) in enumerate(fg.core.bfs_stats()))
+        with progress.counted(name, fg, n):
+            stats = fg.core.bfs_stats()
+        per_source = ((s, reached, total) for s, (reached, total, _) in enumerate(stats))
     else:
-        per_source = ((s, len(order), sum(dist)) for s, order, dist in _dijkstra_searches(fg, weight))
+        per_source = ((s, len(order), sum(dist)) for s, order, dist in _dijkstra_searches(fg, weight, name=name))
     smallest, found = float("inf"), []
     for s, reached, barycentricity in per_source:
         if reached < n:

@@ -1,10 +1,11 @@
-"""The converted graph, NetworkX's cache of it, and the call log."""
+"""The converted graph, NetworkX's cache of it, the settings in force and the call log."""
 
 import contextlib
 import functools
 import gc
-import os
+import logging
 import threading
+import types
 import weakref
 from collections import Counter, OrderedDict
 from collections.abc import Iterable, Iterator
@@ -12,24 +13,50 @@ from typing import Any
 
 import networkx as nx
 
-from .. import _core
+from .. import _core, _settings
 from .._core import CoreGraph
 from .native import compact_form
 
 # ---------------------------------------------------------------------------
-# Call accounting
+# Settings, call accounting and logging
+
+# The settings when NetworkX has none for fennel (fennel imported from a
+# source tree, without its entry points).
+_UNREGISTERED = types.SimpleNamespace(**_settings.defaults())
+
+
+def settings():
+    """fennel's settings in force: ``nx.config.backends.fennel``, read at every use."""
+    try:
+        return nx.config.backends.fennel
+    except AttributeError:
+        return _UNREGISTERED
+
 
 # (event, function or graph type) -> count; see record().
 calls: Counter[tuple[str, str]] = Counter()
 _calls_lock = threading.Lock()
-# Read once: the log is meant for whole runs such as NetworkX's test suite.
-_CALL_LOG = os.environ.get("FENNEL_CALL_LOG")
+
+# Why fennel did not run a call goes to the ``fennel`` logger; nothing is
+# shown unless the program configures logging.
+logger = logging.getLogger("fennel")
+logger.addHandler(logging.NullHandler())
+_LOG_LEVELS = {"refused": logging.INFO, "unconvertible": logging.INFO, "declined": logging.DEBUG}
 
 
 def record(event, name, detail=""):
+    """Counts an event, logs refusals and declines, and appends it to the call log.
+
+    The log line is ``event<TAB>name<TAB>detail`` (the tab before an empty
+    detail dropped); the path is the ``call_log`` setting at this moment.
+    """
     with _calls_lock:
         calls[event, name] += 1
-    path = _CALL_LOG
+    level = _LOG_LEVELS.get(event)
+    if level is not None and logger.isEnabledFor(level):
+        extra = {"event": event, "function": name, "reason": detail}
+        logger.log(level, "%s %s: %s", event, name, detail, extra=extra)
+    path = settings().call_log
     if path:
         line = f"{event}\t{name}\t{detail}".rstrip("\t") + "\n"
         with open(path, "a", encoding="utf-8") as f:

@@ -4,9 +4,12 @@ import importlib
 import inspect
 from typing import Any
 
+import networkx as nx
+
+from .. import _core
 from . import registry
 from .checks import argument_problem, attributes, data_problem
-from .graph import FennelGraph, cached_conversion, convert_from_nx, convert_to_nx, record
+from .graph import FennelGraph, cached_conversion, convert_from_nx, convert_to_nx, record, settings
 from .native import compact_form
 
 # The body of every served function, from its topic module.
@@ -38,33 +41,66 @@ def _bound_arguments(name, args, kwargs):
     return bound
 
 
-def can_run(name: str, args: tuple[Any, ...], kwargs: dict[str, Any]) -> bool | str:
-    """Whether fennel reproduces NetworkX exactly for this call.
+def refusal(name: str, args: tuple[Any, ...], kwargs: dict[str, Any]) -> str | None:
+    """Why fennel cannot reproduce NetworkX exactly for this call, or None.
 
-    Refuses (returning the reason) functions fennel does not serve, arguments
-    NetworkX's signature does not accept, and whatever the function's
-    refusal rules find (see ``fennel.backend.checks``): argument rules always,
-    data rules when NetworkX's cache already holds a converted graph. On a
-    graph not yet converted the data rules run inside the function, which
-    raises NotImplementedError.
+    Applies the argument rules always and the data rules when NetworkX's
+    cache already holds a converted graph (see ``fennel.backend.checks``);
+    on a graph not yet converted the data rules run inside the function,
+    which raises NotImplementedError.
     """
-    if name not in FUNCTIONS:
-        return False
     if registry.BY_NAME[name].constructor:
-        return True  # builds NetworkX's own graph where it cannot build an identical one
+        return None  # builds NetworkX's own graph where it cannot build an identical one
     try:
         a = _bound_arguments(name, args, kwargs)
     except TypeError:
-        reason = "arguments do not match NetworkX's signature"
-    else:
-        reason = argument_problem(name, a)
-        if not reason:
-            fg = cached_conversion(a["G"], attributes(name, a))
-            reason = fg if isinstance(fg, str) else fg and data_problem(name, fg, a)
-    if reason:
-        record("refused", name, reason)
+        return "arguments do not match NetworkX's signature"
+    if reason := argument_problem(name, a):
         return reason
-    return True
+    fg = cached_conversion(a["G"], attributes(name, a))
+    return fg if isinstance(fg, str) else fg and data_problem(name, fg, a)
+
+
+def _networkx_testing():
+    """Whether NetworkX runs its own test suite through a backend (NETWORKX_TEST_BACKEND)."""
+    return getattr(nx.utils.backends._dispatchable, "_is_testing", False)
+
+
+_threads_applied = -1
+
+
+def _apply_threads():
+    """Hands a changed ``n_jobs`` setting to the pool; otherwise costs one comparison."""
+    global _threads_applied
+    n_jobs = settings().n_jobs
+    if n_jobs != _threads_applied:
+        _core.set_num_threads(n_jobs or 0)
+        _threads_applied = n_jobs
+
+
+def can_run(name: str, args: tuple[Any, ...], kwargs: dict[str, Any]) -> bool | str:
+    """Whether fennel reproduces NetworkX exactly for this call; raises the reason if not.
+
+    NetworkX asks can_run before every call of a backend function, so the
+    ``n_jobs`` setting is applied here. A refusal raises NotImplementedError
+    naming the reason: with ``backend="fennel"`` NetworkX lets it reach the
+    caller (a False or a string would give its own fixed message), and under
+    automatic dispatch it logs it and runs its own code. NetworkX's test-suite
+    mode calls can_run without catching, so there the reason is returned.
+    Functions fennel does not serve give False.
+    """
+    if name not in FUNCTIONS:
+        return False
+    _apply_threads()
+    reason = refusal(name, args, kwargs)
+    if not reason:
+        return True
+    record("refused", name, reason)
+    if _networkx_testing():
+        return reason
+    raise NotImplementedError(
+        f"'{name}' is not implemented by 'fennel' backend for the given arguments, because: {reason}"
+    )
 
 
 def should_run(name: str, args: tuple[Any, ...], kwargs: dict[str, Any]) -> bool | str:

@@ -11,6 +11,7 @@ import operator
 
 import networkx as nx
 
+from . import progress
 from .checks import COMPENSATED_SUM, NX_VERSION, checked_graph
 from .graph import record
 
@@ -67,16 +68,18 @@ def pagerank(G, alpha=0.85, personalization=None, max_iter=100, tol=1e-06, nstar
         record("ran", name)
         raise ZeroDivisionError
     d = vector(dangling)
-    scores = fg.core.pagerank(
-        float(alpha),
-        None if p is None else p.tolist(),
-        _iterations(max_iter),
-        float(tol),
-        None if x is None else x.tolist(),
-        weight,
-        None if d is None else d.tolist(),
-        numpy_dangling=NX_VERSION >= (3, 7),
-    )
+    iterations = _iterations(max_iter)
+    with progress.counted(name, fg, iterations, "iterations"):
+        scores = fg.core.pagerank(
+            float(alpha),
+            None if p is None else p.tolist(),
+            iterations,
+            float(tol),
+            None if x is None else x.tolist(),
+            weight,
+            None if d is None else d.tolist(),
+            numpy_dangling=NX_VERSION >= (3, 7),
+        )
     if scores is None:
         _failed(name, max_iter)
     record("ran", name)
@@ -105,8 +108,10 @@ def eigenvector_centrality(G, max_iter=100, tol=1e-06, nstart=None, weight=None)
         keys, x0 = list(start), [0.0] * n
         for position, value in zip(order, start.values()):
             x0[position] = value
-    scores = fg.core.eigenvector(list(order), x0, weight or None, _iterations(max_iter), float(tol), math.hypot,
-                                 COMPENSATED_SUM)
+    iterations = _iterations(max_iter)
+    with progress.counted(name, fg, iterations, "iterations"):
+        scores = fg.core.eigenvector(list(order), x0, weight or None, iterations, float(tol), math.hypot,
+                                     COMPENSATED_SUM)
     if scores is None:
         _failed(name, max_iter)
     record("ran", name)
@@ -130,8 +135,10 @@ def katz_centrality(G, alpha=0.1, beta=1.0, max_iter=1000, tol=1e-06, nstart=Non
         keys, x0 = list(nstart), [0.0] * n
         for position, value in zip(order, nstart.values()):
             x0[position] = value
-    scores = fg.core.katz(list(order), float(alpha), b, weight, _iterations(max_iter), float(tol), COMPENSATED_SUM,
-                          x0=x0)
+    iterations = _iterations(max_iter)
+    with progress.counted(name, fg, iterations, "iterations"):
+        scores = fg.core.katz(list(order), float(alpha), b, weight, iterations, float(tol), COMPENSATED_SUM,
+                              x0=x0)
     if scores is None:
         _failed(name, max_iter)
     x = dict(zip(keys, map(scores.__getitem__, order)))

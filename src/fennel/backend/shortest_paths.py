@@ -13,6 +13,7 @@ import functools
 import networkx as nx
 from networkx.algorithms.shortest_paths.generic import _build_paths_from_predecessors
 
+from . import progress
 from .checks import DATA_RULES, check_data, checked_graph, graph_for
 from .graph import no_gc_pauses, record, refuse
 from .traversal import _objects, _raising
@@ -33,12 +34,12 @@ def _bfs_cutoff(cutoff):
         return _INF if cutoff > 0 else -_INF
 
 
-def _batches(fg):
-    """The node positions in bounded batches, in G's order."""
+def _batches(fg, name=None):
+    """The node positions in bounded batches, in G's order (counted for the progress of `name`)."""
     n = len(fg)
     step = max(1, min(256, _BATCH_ENTRIES // max(n, 1)))
-    for start in range(0, n, step):
-        yield list(range(start, min(start + step, n)))
+    batches = (list(range(start, min(start + step, n))) for start in range(0, n, step))
+    return batches if name is None else progress.batches(name, fg, batches, n)
 
 
 def _require(name, fg, a, rule):
@@ -187,25 +188,25 @@ def single_target_shortest_path_length(G, target, cutoff=None):
     return lengths
 
 
-def _by_source(fg, build):
+def _by_source(fg, build, name=None):
     """(node, result) per node in G's order, built by `build(batch)` a batch of sources at a time."""
     nodes = fg.nodes
-    for batch in _batches(fg):
+    for batch in _batches(fg, name):
         with no_gc_pauses():
             found = build(batch)
         yield from zip(map(nodes.__getitem__, batch), found)
 
 
-def _all_pairs_paths(fg, cutoff):
+def _all_pairs_paths(fg, cutoff, name=None):
     limit = _bfs_cutoff(cutoff)
-    return _by_source(fg, lambda batch: fg.core.bfs_paths_many(batch, limit, fg.node_tuple))
+    return _by_source(fg, lambda batch: fg.core.bfs_paths_many(batch, limit, fg.node_tuple), name)
 
 
 def all_pairs_shortest_path(G, cutoff=None):
     name = "all_pairs_shortest_path"
     fg = checked_graph(name, locals().copy())
     record("ran", name)
-    return _all_pairs_paths(fg, cutoff)
+    return _all_pairs_paths(fg, cutoff, name)
 
 
 # ---------------------------------------------------------------------------
@@ -344,11 +345,11 @@ def dijkstra_path_length(G, source, target, weight="weight"):
     return length
 
 
-def _all_pairs_dijkstra(fg, weight, cut, distances=True):
+def _all_pairs_dijkstra(fg, weight, cut, distances=True, name=None):
     """(node, (dist, paths)) per node in G's order; a negative cycle raises at its source."""
     nodes = fg.nodes
     settle_keys, int_distances = _paths_in_settle_order(), _int_distances(fg, weight)
-    for batch in _batches(fg):
+    for batch in _batches(fg, name):
         with no_gc_pauses():
             found = fg.core.dijkstra_paths_many(
                 batch, fg.node_tuple, weight, cut, settle_keys, int_distances, distances
@@ -363,14 +364,14 @@ def all_pairs_dijkstra(G, cutoff=None, weight="weight"):
     name = "all_pairs_dijkstra"
     fg = checked_graph(name, locals().copy())
     record("ran", name)
-    return _all_pairs_dijkstra(fg, weight, _cut(cutoff))
+    return _all_pairs_dijkstra(fg, weight, _cut(cutoff), name=name)
 
 
 def all_pairs_dijkstra_path(G, cutoff=None, weight="weight"):
     name = "all_pairs_dijkstra_path"
     fg = checked_graph(name, locals().copy())
     record("ran", name)
-    return ((v, found[1]) for v, found in _all_pairs_dijkstra(fg, weight, _cut(cutoff), False))
+    return ((v, found[1]) for v, found in _all_pairs_dijkstra(fg, weight, _cut(cutoff), False, name))
 
 
 # ---------------------------------------------------------------------------
@@ -471,8 +472,8 @@ def shortest_path(G, source=None, target=None, weight=None, method="dijkstra"):
     fg = graph_for(name, a)
     if source is None and target is None:
         check_data(name, fg, a)
-        result = _all_pairs_paths(fg, None) if weight is None else (
-            (v, found[1]) for v, found in _all_pairs_dijkstra(fg, weight, None, False)
+        result = _all_pairs_paths(fg, None, name) if weight is None else (
+            (v, found[1]) for v, found in _all_pairs_dijkstra(fg, weight, None, False, name)
         )
     elif source is None:
         # NetworkX searches G.reverse(copy=False) from the target.
@@ -632,4 +633,5 @@ def all_pairs_all_shortest_paths(G, weight=None, method="dijkstra"):
     fg = checked_graph(name, locals().copy())
     record("ran", name)
     nodes = fg.nodes
-    return ((nodes[s], dict(_paths_by_target(fg, nodes[s], s, weight))) for s in range(len(nodes)))
+    sources = progress.batches(name, fg, ([s] for s in range(len(nodes))), len(nodes))
+    return ((nodes[s], dict(_paths_by_target(fg, nodes[s], s, weight))) for (s,) in sources)
