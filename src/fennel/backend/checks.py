@@ -245,6 +245,37 @@ def _nodes_on_multigraph(name, a):
     return None
 
 
+def _sees_changes(name, a):
+    """A generator over G follows changes made while it runs through markers in
+    the caches of G and of every graph G views."""
+    G = a["G"]
+    while isinstance(G, nx.Graph):
+        if type(getattr(G, "__networkx_cache__", None)) is not dict:
+            return "the graph has no cache that shows changes during iteration"
+        G = getattr(G, "_graph", None)
+    return None
+
+
+def _plain_dict(cls):
+    return cls is dict or (
+        isinstance(cls, type)
+        and issubclass(cls, dict)
+        and all(getattr(cls, m) is getattr(dict, m) for m in ("__iter__", "__len__", "keys"))
+    )
+
+
+def _dict_rows(name, a):
+    """A generator that follows changes resumes NetworkX's dict iterators over
+    G's node and row dicts: they must iterate as dicts do."""
+    G = a["G"]
+    if not isinstance(G, nx.Graph):
+        return None
+    outer = (G._node, G._adj, G._pred) if G.is_directed() else (G._node, G._adj)
+    if not all(_plain_dict(type(d)) for d in outer) or not _plain_dict(G.adjlist_inner_dict_factory):
+        return "generators over graph views and dicts of other types are left to NetworkX"
+    return None
+
+
 ARGUMENT_RULES = {
     "no_multigraph": _no_multigraph,
     "nodes_on_multigraph": _nodes_on_multigraph,
@@ -270,6 +301,8 @@ ARGUMENT_RULES = {
     "neighbors": _absent("neighbors", "neighbour functions"),
     "bfs_cutoff": lambda name, a: _cutoff(a["cutoff"], exact_float=False),
     "dijkstra_cutoff": lambda name, a: _cutoff(a["cutoff"], exact_float=True),
+    "sees_changes": _sees_changes,
+    "dict_rows": _dict_rows,
 }
 
 
