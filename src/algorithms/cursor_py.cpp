@@ -380,9 +380,18 @@ bool objects(const CoreGraph& g, Args& a, std::size_t nodes_at, std::size_t root
     return true;
 }
 
+// The string argument i, or `fallback` when absent.
+bool name_or(Args& a, std::size_t i, const char* fallback, std::string& out) {
+    if (!a.given(i)) {
+        out = fallback;
+        return true;
+    }
+    return a.string(i, out);
+}
+
 bool kind_named(Args& a, std::size_t i, std::initializer_list<std::pair<const char*, Kind>> names, Kind& out) {
     std::string name;
-    if (!a.string(i, name)) return false;
+    if (!name_or(a, i, names.begin()->first, name)) return false;
     for (const auto& [text, kind] : names) {
         if (name == text) {
             out = kind;
@@ -427,7 +436,9 @@ PyObject* dfs_cursor(PyObject* self, Args& a) {
     std::int64_t depth_limit;
     Kind kind = Kind::DfsNodes;
     std::string events;
-    if (!a.optional_positions(0, starts) || !a.integer(1, depth_limit) || !a.string(4, events)) return nullptr;
+    if (!a.optional_positions(0, starts) || !a.integer(1, depth_limit) || !name_or(a, 4, "forward", events)) {
+        return nullptr;
+    }
     DfsEvents which;
     if (events == "forward") {
         which = DfsEvents::Forward;
