@@ -108,7 +108,17 @@ int unchanged(const PyCursor* c) {
     return 1;
 }
 
-PyObject* pair(PyObject* first, PyObject* second) { return PyTuple_Pack(2, first, second); }
+// A pair of objects. Like CPython's collector, which stops tracking a tuple
+// once none of its items can be part of a cycle, the pair is untracked from
+// the start when neither item is tracked: a long traversal would otherwise
+// fill the young generation with pairs and trigger full collections.
+PyObject* pair(PyObject* first, PyObject* second) {
+    PyObject* tuple = PyTuple_Pack(2, first, second);
+    if (tuple != nullptr && !PyObject_GC_IsTracked(first) && !PyObject_GC_IsTracked(second)) {
+        PyObject_GC_UnTrack(tuple);
+    }
+    return tuple;
+}
 
 PyObject* component_set(const PyCursor* c, std::span<const Node> part) {
     PyObject* set = PySet_New(nullptr);
