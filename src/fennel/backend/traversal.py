@@ -2,7 +2,9 @@
 
 NetworkX's traversal generators, descendants and ancestors, and
 node_connected_component. Each keeps NetworkX's shape: generators stay lazy
-(an error NetworkX raises on first iteration is raised there), sets are
+(a resumable search in C++ hands out items as they are asked for, an error
+comes at the step where NetworkX raises it, and a graph changed meanwhile is
+followed by NetworkX's own loop from the same state), sets are
 built by inserting the same objects in the same order (so they iterate in the
 same order), and the objects handed out are NetworkX's: the source as given,
 then the neighbour keys of G._adj (the ``keys`` rule refuses graphs where
@@ -336,6 +338,13 @@ def _layers(fg, watched, sources):
     for source in layer:
         if source not in fg:
             raise nx.NetworkXError(f"The node {source} is not in the graph.")
+    if not all(v in visited for v in layer):
+        # Older releases list an iterator of sources before building the
+        # visited set from it, which then misses them.
+        if layer:
+            yield layer
+            yield from _layers_resume(fg.source, visited, layer)
+        return
     index = fg.index
     roots = list(dict.fromkeys(index[v] for v in layer))
     if not roots:
