@@ -15,7 +15,7 @@ from networkx.algorithms.shortest_paths.generic import _build_paths_from_predece
 
 from .checks import NX_VERSION, DATA_RULES, check_data, checked_graph, graph_for
 from .graph import no_gc_pauses, record, refuse
-from .traversal import _objects, _raising
+from .traversal import _objects, _raising, follow_sources
 
 _INF = float("inf")
 _OLD_BIDIRECTIONAL_DIJKSTRA = "this NetworkX version builds bidirectional Dijkstra paths as they are met"
@@ -206,7 +206,8 @@ def all_pairs_shortest_path(G, cutoff=None):
     name = "all_pairs_shortest_path"
     fg = checked_graph(name, locals().copy())
     record("ran", name)
-    return _all_pairs_paths(fg, cutoff)
+    return follow_sources(fg, _all_pairs_paths(fg, cutoff),
+                          lambda G, n: nx.single_source_shortest_path(G, n, cutoff=cutoff))
 
 
 # ---------------------------------------------------------------------------
@@ -361,14 +362,16 @@ def all_pairs_dijkstra(G, cutoff=None, weight="weight"):
     name = "all_pairs_dijkstra"
     fg = checked_graph(name, locals().copy())
     record("ran", name)
-    return _all_pairs_dijkstra(fg, weight, _cut(cutoff))
+    return follow_sources(fg, _all_pairs_dijkstra(fg, weight, _cut(cutoff)),
+                          lambda G, n: nx.single_source_dijkstra(G, n, cutoff=cutoff, weight=weight))
 
 
 def all_pairs_dijkstra_path(G, cutoff=None, weight="weight"):
     name = "all_pairs_dijkstra_path"
     fg = checked_graph(name, locals().copy())
     record("ran", name)
-    return ((v, found[1]) for v, found in _all_pairs_dijkstra(fg, weight, _cut(cutoff), False))
+    return follow_sources(fg, ((v, found[1]) for v, found in _all_pairs_dijkstra(fg, weight, _cut(cutoff), False)),
+                          lambda G, n: nx.single_source_dijkstra_path(G, n, cutoff=cutoff, weight=weight))
 
 
 # ---------------------------------------------------------------------------
@@ -469,9 +472,13 @@ def shortest_path(G, source=None, target=None, weight=None, method="dijkstra"):
         if NX_VERSION < (3, 5):
             refuse(name, "this NetworkX version returns all pairs as a dict, with a warning")
         check_data(name, fg, a)
-        result = _all_pairs_paths(fg, None) if weight is None else (
-            (v, found[1]) for v, found in _all_pairs_dijkstra(fg, weight, None, False)
-        )
+        if weight is None:
+            result = follow_sources(fg, _all_pairs_paths(fg, None), nx.single_source_shortest_path)
+        else:
+            result = follow_sources(
+                fg, ((v, found[1]) for v, found in _all_pairs_dijkstra(fg, weight, None, False)),
+                lambda G, n: nx.single_source_dijkstra_path(G, n, weight=weight),
+            )
     elif source is None:
         # NetworkX searches G.reverse(copy=False) from the target.
         core = _backward(name, fg, a)
@@ -632,4 +639,7 @@ def all_pairs_all_shortest_paths(G, weight=None, method="dijkstra"):
     fg = checked_graph(name, locals().copy())
     record("ran", name)
     nodes = fg.nodes
-    return ((nodes[s], dict(_paths_by_target(fg, nodes[s], s, weight))) for s in range(len(nodes)))
+    return follow_sources(
+        fg, ((nodes[s], dict(_paths_by_target(fg, nodes[s], s, weight))) for s in range(len(nodes))),
+        lambda G, n: dict(nx.single_source_all_shortest_paths(G, n, weight=weight, method=method)),
+    )

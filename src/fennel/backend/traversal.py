@@ -171,6 +171,35 @@ def _row_dicts(fg, reverse=False):
     return found
 
 
+def follow_sources(fg, items, result_of):
+    """An all-pairs generator: `items`, (node, result) in G's order, until the
+    graph changes; then NetworkX's ``for n in G: yield (n, result_of(G, n))``
+    from the same node on (its node iterator made on the first step).
+
+    Graphs whose changes cannot be seen, or whose node dict is not a plain
+    dict (views), keep `items` whatever happens.
+    """
+    watched = watch(fg)
+    if watched is not None and type(fg.source._node) is not dict:
+        watched = None
+    return _following_sources(fg, watched, items, result_of)
+
+
+def _following_sources(fg, watched, items, result_of):
+    items = iter(items)
+    done = 0
+    while not changed(watched):
+        try:
+            item = next(items)
+        except StopIteration:
+            return
+        yield item
+        done += 1
+    G = fg.source
+    for n in RowIterator(G._node, len(fg), done) if done else G:
+        yield (n, result_of(G, n))
+
+
 # ---------------------------------------------------------------------------
 # Breadth-first
 
