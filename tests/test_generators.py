@@ -17,6 +17,7 @@ from zoo import ZOO, shape
 import fennel._core as core
 from fennel import backend
 from fennel.backend import calls, registry
+from fennel.backend.checks import NX_VERSION
 
 pytestmark = pytest.mark.filterwarnings("ignore:Note. conversions to backend graphs", "ignore::DeprecationWarning")
 
@@ -70,7 +71,10 @@ def skip_unless_served(name, G, args):
     if not serves(CASES[name][3], G):
         pytest.skip("NetworkX refuses this kind of graph")
     function = CASES[name][0]
-    if isinstance(backend.can_run(function, (G, *args(G)), {}), str):
+    # NetworkX 3.4's shortest_path(G) returns a dict, with a warning.
+    if isinstance(backend.can_run(function, (G, *args(G)), {}), str) or (
+        name == "shortest_path-all-pairs" and NX_VERSION < (3, 5)
+    ):
         pytest.skip("fennel leaves this call to the installed NetworkX")
 
 
