@@ -192,8 +192,11 @@ def test_layers(gid):
         assert same_as_networkx("bfs_layers", G, s)
         for distance in (0, 1, 2, 2.0, 2.5, -1, 10**30, float("nan")):
             assert same_as_networkx("descendants_at_distance", G, s, distance)
+    nodes = list(G)
     if len(G) > 1:
-        assert not same_as_networkx("bfs_layers", G, list(G)[:2])  # several sources: NetworkX's
+        for several in (nodes[:2], nodes[::-3], [nodes[-1], nodes[0], nodes[-1]]):
+            assert same_as_networkx("bfs_layers", G, several)
+        assert same_as_networkx("bfs_layers", G, [nodes[0], "missing"])
 
 
 @pytest.mark.parametrize("gid", ZOO_IDS)

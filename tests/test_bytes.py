@@ -523,7 +523,9 @@ CALLS = {key: [compile(f"g.{c}", c, "eval") for c in calls.split()] for key, cal
            "data_in_column_order() keys_are_nodes() keys_are_nodes(True) core_number() triangle_counts() "
            "triangle_counts(None,True) connected_components() strongly_connected_components() "
            "strongly_connected_components(shortcut=False) weakly_connected_components() topological_generations() "
-           "is_bipartite() greedy_color() bfs_stats() dfs_forward(None,n) betweenness(sources=[])",
+           "is_bipartite() greedy_color() bfs_stats() dfs_forward(None,n) betweenness(sources=[]) "
+           "component_cursor(nodes=nodes) component_cursor(True,nodes=nodes) "
+           "dfs_cursor(None,n,nodes=nodes,events='preorder') dfs_cursor(None,2,nodes=nodes,events='postorder')",
     "attr": "weight_info(w) weight_mixed(w) weight_facts(w)",
     "v": "neighbors(v) predecessors(v) has_edge(v,t)",
     "s": "bfs_lengths(s,INF) bfs_lengths(s,1.0) bfs_many([s,t],INF) bfs_length_dicts([s,t],INF,nodes) "
@@ -531,7 +533,9 @@ CALLS = {key: [compile(f"g.{c}", c, "eval") for c in calls.split()] for key, cal
          "bfs_stats([s,t],True) bfs_tree(s,INF) bfs_tree(s,INF,True) bfs_tree_many([s,t],INF) bfs_edges(s,n) "
          "bfs_edges(s,1,True) bidirectional_bfs(s,t) dfs_forward([s,t],2) reachable(s) reachable(s,True) "
          "indegrees_after([s]) triangle_counts([s,t]) connected_components(nodes=nodes) "
-         "weakly_connected_components(nodes=nodes) strongly_connected_components(nodes=nodes)",
+         "weakly_connected_components(nodes=nodes) strongly_connected_components(nodes=nodes) "
+         "bfs_cursor([s],n,nodes=nodes) bfs_cursor([s],1,True,nodes=nodes,items='flipped') dfs_cursor([s,t],2,nodes=nodes) "
+         "bfs_cursor([s],0,True,nodes=nodes,items='layers').next_layer()",
     "undirected": "label_propagation(order)",  # on directed rows the labels may never settle
     "w": "betweenness(w) betweenness(w,True,[s]) edge_betweenness(w) edge_betweenness(w,[t]) closeness(w) "
          "closeness(w,False,[s],compensated_sum=True) harmonic([s,t],[True]*n,w) dijkstra_lengths(s,w) "
@@ -563,6 +567,9 @@ def exercise(g, rng, verbose=False):
                 result = eval(code, {**env, **more})
                 for _ in range(5 * isinstance(result, core.AllPaths)):
                     result.next_path()
+                if isinstance(result, core.Cursor):
+                    list(result)
+                    result.state()
             except ALLOWED:
                 pass
 

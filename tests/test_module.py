@@ -40,6 +40,26 @@ def test_all_paths_type(g):
         ap.extra = 1
 
 
+def test_cursor_type(g):
+    Cursor = core.Cursor
+    assert (Cursor.__module__, Cursor.__name__) == ("fennel._core", "Cursor")
+    assert [getattr(Cursor, m).__text_signature__ for m in ("next_layer", "state", "changed", "expanded")] == [
+        "($self)"] * 4
+    assert g.bfs_cursor.__text_signature__ == (
+        "($self, roots, depth_limit, reverse=False, *, nodes=None, root=None, items='edges', watch=None)")
+    cursor = g.bfs_cursor([0], 4, nodes=tuple("abcd"))
+    assert type(cursor) is Cursor and iter(cursor) is cursor and cursor.state() is None
+    with pytest.raises(TypeError):
+        Cursor()
+    with pytest.raises(AttributeError):
+        cursor.extra = 1
+    for bad in [dict(nodes=tuple("abc")), dict(nodes=tuple("abcd"), items="other"), dict(nodes=tuple("abcd"), watch=1)]:
+        with pytest.raises((ValueError, TypeError)):
+            g.bfs_cursor([0], 4, **bad)
+    with pytest.raises(IndexError):
+        g.dfs_cursor([4], 4, nodes=tuple("abcd"))
+
+
 @pytest.mark.parametrize("name, value", [("directed", True), ("extra", 1), ("neighbors", None)])
 def test_instances_are_immutable(g, name, value):
     with pytest.raises(AttributeError):
@@ -48,7 +68,8 @@ def test_instances_are_immutable(g, name, value):
 
 
 MODULE_ORDER = [
-    "CoreGraph", "AllPaths", "build_graph", "edge_data_reads_none", "parallel_counts", "_core_graph_from_bytes",
+    "CoreGraph", "AllPaths", "Cursor", "build_graph", "edge_data_reads_none", "parallel_counts",
+    "_core_graph_from_bytes",
     "build_native", "build_native_arrays", "build_rx", "_py_sum", "_numpy_sum",
     "set_num_threads", "num_threads", "_progress_hook", "_pool_probe",
 ]

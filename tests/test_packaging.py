@@ -75,7 +75,7 @@ def _defs(body):
 STUB = _stub()
 STUB_CLASSES = {n.name: n for n in STUB.body if isinstance(n, ast.ClassDef) and not _is_protocol(n)}
 STUB_FUNCTIONS, _ = _defs(STUB.body)
-RUNTIME_CLASSES = {"AllPaths": core.AllPaths, "CoreGraph": core.CoreGraph}
+RUNTIME_CLASSES = {name: getattr(core, name) for name in STUB_CLASSES}
 CALLABLES = [(name, None) for name in sorted(STUB_FUNCTIONS)] + [
     (name, cls) for cls in sorted(STUB_CLASSES) for name in sorted(_defs(STUB_CLASSES[cls].body)[0])
 ]

@@ -73,9 +73,10 @@ def test_bfs_edges_match_networkx(name, depth_limit, reverse):
     for s in sample_sources(G):
         want = list(nx.bfs_edges(G, list(G)[s], reverse=reverse, depth_limit=depth_limit))
         assert g.bfs_edges(s, limit, reverse) == split(G, want), s
-        # The same edges as object pairs, and flipped.
-        assert g.bfs_edges(s, limit, reverse, nodes=tuple(G)) == want
-        assert g.bfs_edges(s, limit, reverse, nodes=tuple(G), flip=True) == [(v, u) for u, v in want]
+        # The same edges from a cursor, as object pairs, and flipped.
+        nodes = tuple(G)
+        assert list(g.bfs_cursor([s], limit, reverse, nodes=nodes)) == want
+        assert list(g.bfs_cursor([s], limit, reverse, nodes=nodes, items="flipped")) == [(v, u) for u, v in want]
 
 
 @pytest.mark.parametrize("name", NONEMPTY)
@@ -256,7 +257,7 @@ def test_parallel_forms_do_not_depend_on_the_pool_size():
 SIGNATURES = {
     "bfs_tree": "(source, cutoff, reverse=False)",
     "bfs_tree_many": "(sources, cutoff)",
-    "bfs_edges": "(source, depth_limit, reverse=False, *, nodes=None, root=None, flip=False)",
+    "bfs_edges": "(source, depth_limit, reverse=False)",
     "dfs_forward": "(starts, depth_limit)",
     "reachable": "(source, reverse=False)",
     "dijkstra_tree": "(source, weight=None, cutoff=None, target=None, reverse=False)",

@@ -58,33 +58,13 @@ PyObject* bfs_tree_many(PyObject* self, Args& a) {
     return list_from(trees.size(), [&](std::size_t i) { return tree_tuple(trees[i]); });
 }
 
-// The tree edges as a list of (parent, child) object pairs, or (child,
-// parent) with `flip`.
-PyObject* edge_pairs(const NodeObjects& obj, std::span<const Node> parents, std::span<const Node> children,
-                     bool flip) {
-    return list_from(parents.size(), [&](std::size_t i) {
-        PyObject* first = obj(flip ? children[i] : parents[i]);
-        PyObject* second = obj(flip ? parents[i] : children[i]);
-        return PyTuple_Pack(2, first, second);
-    });
-}
-
 PyObject* bfs_edges(PyObject* self, Args& a) {
     Node source;
     std::int64_t depth_limit;
     bool reverse = false;
-    PyObject* nodes = nullptr;
-    bool flip = false;
-    if (!a.position(0, source) || !a.integer(1, depth_limit) || !a.flag(2, reverse) ||
-        (a.given(3) && a[3] != Py_None && !a.tuple(3, nodes)) || !a.flag(5, flip)) {
-        return nullptr;
-    }
+    if (!a.position(0, source) || !a.integer(1, depth_limit) || !a.flag(2, reverse)) return nullptr;
     const CoreGraph& g = graph_of(self);
     if (source >= g.n) return raise(index_error());
-    if (nodes != nullptr && static_cast<std::uint64_t>(PyTuple_GET_SIZE(nodes)) != g.n) {
-        PyErr_SetString(PyExc_ValueError, "nodes must hold one object per node");
-        return nullptr;
-    }
     auto view = g.path_adj(std::nullopt, reverse);
     if (!view.ok()) return raise(view.error());
     BfsTree tree;
@@ -94,10 +74,6 @@ PyObject* bfs_edges(PyObject* self, Args& a) {
     }
     // The tree edges: every entry but the root, with its discoverer.
     const std::span<const Node> parents(tree.parents), children(tree.order);
-    if (nodes != nullptr) {
-        PyObject* root = a.given(4) && a[4] != Py_None ? a[4] : PyTuple_GET_ITEM(nodes, source);
-        return edge_pairs(NodeObjects{nodes, source, root}, parents.subspan(1), children.subspan(1), flip);
-    }
     return tuple_from([&] { return to_list(parents.subspan(1)); }, [&] { return to_list(children.subspan(1)); });
 }
 
@@ -346,10 +322,8 @@ constexpr auto BFS_TREE_MANY =
 constexpr auto BFS_EDGES =
     method("bfs_edges", bfs_edges,
            "`generic_bfs_edges` tree edges as `(parents, children)`. `reverse`\n"
-           "follows in-edges in exact order (directed graphs). Given the tuple\n"
-           "`nodes`, the edges as a list of object pairs instead, the source as\n"
-           "`root` (default: its node), each pair `(child, parent)` with `flip`.",
-           "source", "depth_limit", "reverse=False", "*nodes=None", "*root=None", "*flip=False");
+           "follows in-edges in exact order (directed graphs).",
+           "source", "depth_limit", "reverse=False");
 constexpr auto DFS_FORWARD =
     method("dfs_forward", dfs_forward,
            "DFS forward edges from `starts` (all nodes if `None`), with\n"

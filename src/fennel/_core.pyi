@@ -117,6 +117,17 @@ class AllPaths:
     def next_path(self) -> list[int] | None: ...
 
 @final
+class Cursor:
+    """A resumable search handing out NetworkX's items one at a time."""
+
+    def __iter__(self) -> Cursor: ...
+    def __next__(self) -> Any: ...
+    def changed(self) -> bool: ...
+    def expanded(self) -> int: ...
+    def next_layer(self) -> list[Any]: ...
+    def state(self) -> tuple[Any, ...] | None: ...
+
+@final
 class CoreGraph:
     """A graph in compact rows; made only by this module's builders."""
 
@@ -177,28 +188,37 @@ class CoreGraph:
     # Traversals
     def bfs_tree(self, source: SupportsIndex, cutoff: _Real, reverse: bool = False) -> tuple[list[int], list[int]]: ...
     def bfs_tree_many(self, sources: _Positions, cutoff: _Real) -> list[tuple[list[int], list[int]]]: ...
-    @overload
     def bfs_edges(
-        self,
-        source: SupportsIndex,
-        depth_limit: SupportsIndex,
-        reverse: bool = False,
-        *,
-        nodes: None = None,
-        root: object = None,
-        flip: bool = False,
+        self, source: SupportsIndex, depth_limit: SupportsIndex, reverse: bool = False
     ) -> tuple[list[int], list[int]]: ...
-    @overload
-    def bfs_edges(
+    def bfs_cursor(
         self,
-        source: SupportsIndex,
+        roots: _Positions,
         depth_limit: SupportsIndex,
         reverse: bool = False,
         *,
-        nodes: tuple[Any, ...],
+        nodes: tuple[Any, ...] | None = None,
         root: object = None,
-        flip: bool = False,
-    ) -> list[tuple[Any, Any]]: ...
+        items: Literal["edges", "flipped", "layers"] = "edges",
+        watch: tuple[tuple[dict[Any, Any], Any, object], ...] | None = None,
+    ) -> Cursor: ...
+    def dfs_cursor(
+        self,
+        starts: _Positions | None,
+        depth_limit: SupportsIndex,
+        *,
+        nodes: tuple[Any, ...] | None = None,
+        root: object = None,
+        events: Literal["forward", "preorder", "postorder"] = "forward",
+        watch: tuple[tuple[dict[Any, Any], Any, object], ...] | None = None,
+    ) -> Cursor: ...
+    def component_cursor(
+        self,
+        weak: bool = False,
+        *,
+        nodes: tuple[Any, ...] | None = None,
+        watch: tuple[tuple[dict[Any, Any], Any, object], ...] | None = None,
+    ) -> Cursor: ...
     def dfs_forward(self, starts: _Positions | None, depth_limit: SupportsIndex) -> tuple[list[int], list[int]]: ...
     def reachable(self, source: SupportsIndex, reverse: bool = False) -> list[int]: ...
     def dijkstra_tree(

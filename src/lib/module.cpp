@@ -2,6 +2,7 @@
 // initialisation; the module declares that it does not need the GIL. Each
 // topic file declares its entry points and exports their rows; this file
 // only puts them together.
+#include "algorithms/cursor_py.hpp"
 #include "graph/core_graph_py.hpp"
 #include "lib/all_paths_py.hpp"
 #include "lib/entry.hpp"
@@ -25,7 +26,7 @@ PyMethodDef* table(std::initializer_list<std::vector<PyMethodDef> (*)()> parts) 
 }
 
 PyMethodDef* core_graph_methods() {
-    static PyMethodDef* methods = table({graph_methods, native_methods, serialize_methods, rx_methods, path_methods, traversal_methods, distance_methods, centrality_methods,
+    static PyMethodDef* methods = table({graph_methods, native_methods, serialize_methods, rx_methods, path_methods, traversal_methods, cursor_methods, distance_methods, centrality_methods,
                                                  link_analysis_methods, structure_methods});
     return methods;
 }
@@ -49,6 +50,7 @@ int exec_module(PyObject* module) {
     PyObject* core_graph = create_core_graph_type(module, core_graph_methods());
     if (core_graph == nullptr || PyModule_Add(module, "CoreGraph", core_graph) < 0) return -1;
     if (PyModule_Add(module, "AllPaths", create_all_paths_type(module)) < 0) return -1;
+    if (PyModule_Add(module, "Cursor", create_cursor_type(module)) < 0) return -1;
     for (PyMethodDef* def = module_functions(); def->ml_name != nullptr; ++def) {
         if (add_function(module, def) < 0) return -1;
     }

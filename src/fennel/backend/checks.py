@@ -371,6 +371,39 @@ def _harmonic_transposed(name, a):
     return None
 
 
+def _sees_changes(name, a):
+    """A generator over G follows changes made while it runs through markers in
+    the caches of G and of every graph G views."""
+    G = a["G"]
+    if compact_form(G) is not None:
+        return None  # a native graph: its compact form shows that it never changed
+    while isinstance(G, nx.Graph):
+        if type(getattr(G, "__networkx_cache__", None)) is not dict:
+            return "the graph has no cache that shows changes during iteration"
+        G = getattr(G, "_graph", None)
+    return None
+
+
+def _plain_dict(cls):
+    return cls is dict or (
+        isinstance(cls, type)
+        and issubclass(cls, dict)
+        and all(getattr(cls, m) is getattr(dict, m) for m in ("__iter__", "__len__", "keys"))
+    )
+
+
+def _dict_rows(name, a):
+    """A generator that follows changes resumes NetworkX's dict iterators over
+    G's node and row dicts: they must iterate as dicts do."""
+    G = a["G"]
+    if not isinstance(G, nx.Graph) or compact_form(G) is not None:
+        return None  # (a native graph's dicts, once built, are plain dicts)
+    outer = (G._node, G._adj, G._pred) if G.is_directed() else (G._node, G._adj)
+    if not all(_plain_dict(type(d)) for d in outer) or not _plain_dict(G.adjlist_inner_dict_factory):
+        return "generators over graph views and dicts of other types are left to NetworkX"
+    return None
+
+
 ARGUMENT_RULES = {
     "harmonic_transposed": _harmonic_transposed,
     "null_graph": _null_graph,
@@ -416,6 +449,8 @@ ARGUMENT_RULES = {
     "neighbors": _absent("neighbors", "neighbour functions"),
     "bfs_cutoff": lambda name, a: _cutoff(a["cutoff"], exact_float=False),
     "dijkstra_cutoff": lambda name, a: _cutoff(a["cutoff"], exact_float=True),
+    "sees_changes": _sees_changes,
+    "dict_rows": _dict_rows,
 }
 
 

@@ -18,6 +18,7 @@ from . import progress
 from .checks import COMPENSATED_SUM, NX_VERSION, check_data, checked_graph, graph_for
 from .graph import no_gc_pauses, record, refuse
 from .shortest_paths import _batches, _bfs_cutoff, _bfs_lengths, _by_source, _cut, _dijkstra_lengths, _int_distances
+from .traversal import follow_sources
 
 
 def _not_connected(fg):
@@ -246,14 +247,16 @@ def all_pairs_shortest_path_length(G, cutoff=None):
     name = "all_pairs_shortest_path_length"
     fg = checked_graph(name, locals().copy())
     record("ran", name)
-    return _bfs_lengths_by_source(fg, cutoff, name)
+    return follow_sources(fg, _bfs_lengths_by_source(fg, cutoff, name),
+                          lambda G, n: nx.single_source_shortest_path_length(G, n, cutoff=cutoff))
 
 
 def all_pairs_dijkstra_path_length(G, cutoff=None, weight="weight"):
     name = "all_pairs_dijkstra_path_length"
     fg = checked_graph(name, locals().copy())
     record("ran", name)
-    return _dijkstra_lengths_by_source(fg, weight, _cut(cutoff), name)
+    return follow_sources(fg, _dijkstra_lengths_by_source(fg, weight, _cut(cutoff), name),
+                          lambda G, n: nx.single_source_dijkstra_path_length(G, n, cutoff=cutoff, weight=weight))
 
 
 def all_pairs_lengths(name, fg, a, weight):
@@ -261,8 +264,9 @@ def all_pairs_lengths(name, fg, a, weight):
     check_data(name, fg, a)
     record("ran", name)
     if weight is None:
-        return _bfs_lengths_by_source(fg, None, name)
-    return _dijkstra_lengths_by_source(fg, weight, None, name)
+        return follow_sources(fg, _bfs_lengths_by_source(fg, None, name), nx.single_source_shortest_path_length)
+    return follow_sources(fg, _dijkstra_lengths_by_source(fg, weight, None, name),
+                          lambda G, n: nx.single_source_dijkstra_path_length(G, n, weight=weight))
 
 
 # ---------------------------------------------------------------------------

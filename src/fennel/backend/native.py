@@ -111,6 +111,16 @@ class _Native:
         fg._owner = weakref.ref(self)
         return self
 
+    def unchanged_marker(self, key):
+        """(watch dict, key, marker) for a generator running over the compact
+        form: building the dicts (the first step of any change) drops the
+        marker, and the generator then goes on from NetworkX's own state over
+        the built dicts."""
+        watched = self.__dict__.get("_watched")
+        if watched is None:
+            watched = self.__dict__.setdefault("_watched", {})
+        return watched, key, watched.setdefault(key, object())
+
     @property
     def dicts_built(self):
         """Whether the dict-of-dicts exist (they are built on first read)."""
@@ -137,6 +147,9 @@ class _Native:
                 d["_succ"] = G._succ
             d["_adj"] = G._adj
             d["_fennel"] = None
+            watched = d.get("_watched")
+            if watched is not None:
+                watched.clear()
 
     def __setattr__(self, name, value):
         setter = self._SETTERS.get(name)

@@ -138,28 +138,39 @@ _BFS = "Breadth-first search in C++, in NetworkX's order. " + _EXACT
 _DFS = "Depth-first search in C++, in NetworkX's order. " + _EXACT
 _BFS_RULES = ("depth_limit", "sort_neighbors")
 _DFS_RULES = ("depth_limit", "sort_neighbors")
+# Generators that follow a graph changed while they run.
+_FOLLOWS = ("sees_changes", "dict_rows")
 _KEYS = ("keys",)
 
 SERVED += (
-    Served("bfs_edges", "traversal", _BFS, rules=_BFS_RULES, data_rules=("keys", "pred_keys"), min_work=_WORK_BFS, bounded=_depth),
-    Served("generic_bfs_edges", "traversal", _BFS, rules=("neighbors", "depth_limit"), data_rules=_KEYS,
+    Served("bfs_edges", "traversal", _BFS, rules=_BFS_RULES + _FOLLOWS, data_rules=("keys", "pred_keys"),
            min_work=_WORK_BFS, bounded=_depth),
-    Served("bfs_tree", "traversal", _BFS, rules=_BFS_RULES, data_rules=("keys", "pred_keys"), min_work=_WORK_BFS, bounded=_depth),
-    Served("bfs_predecessors", "traversal", _BFS, rules=_BFS_RULES, data_rules=_KEYS, min_work=_WORK_BFS, bounded=_depth),
-    Served("bfs_successors", "traversal", _BFS, rules=_BFS_RULES, data_rules=_KEYS, min_work=_WORK_BFS, bounded=_depth),
-    Served("bfs_layers", "traversal", _BFS + " Several sources are left to NetworkX.", data_rules=_KEYS,
+    Served("generic_bfs_edges", "traversal", _BFS, rules=("neighbors", "depth_limit") + _FOLLOWS, data_rules=_KEYS,
+           min_work=_WORK_BFS, bounded=_depth),
+    Served("bfs_tree", "traversal", _BFS, rules=_BFS_RULES, data_rules=("keys", "pred_keys"), min_work=_WORK_BFS,
+           bounded=_depth),
+    Served("bfs_predecessors", "traversal", _BFS, rules=_BFS_RULES + _FOLLOWS, data_rules=_KEYS, min_work=_WORK_BFS,
+           bounded=_depth),
+    Served("bfs_successors", "traversal", _BFS, rules=_BFS_RULES + _FOLLOWS, data_rules=_KEYS, min_work=_WORK_BFS,
+           bounded=_depth),
+    Served("bfs_layers", "traversal", _BFS, rules=("sees_changes",), data_rules=_KEYS,
            min_work=_WORK_BFS),
     Served("descendants_at_distance", "traversal", _BFS, rules=("distance_value",), data_rules=_KEYS,
            min_work=_WORK_BFS, bounded=_always),
     Served("descendants", "traversal", _BFS, data_rules=_KEYS, min_work=_WORK_BFS),
     Served("ancestors", "traversal", _BFS, data_rules=("pred_keys",), min_work=_WORK_BFS),
     Served("node_connected_component", "traversal", _BFS, data_rules=_KEYS, min_work=_WORK_BFS),
-    Served("dfs_edges", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=_WORK_DFS, bounded=_depth),
+    Served("dfs_edges", "traversal", _DFS, rules=_DFS_RULES + _FOLLOWS, data_rules=_KEYS, min_work=_WORK_DFS,
+           bounded=_depth),
     Served("dfs_tree", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=_WORK_DFS, bounded=_depth),
-    Served("dfs_predecessors", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=_WORK_DFS, bounded=_depth),
-    Served("dfs_successors", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=_WORK_DFS, bounded=_depth),
-    Served("dfs_preorder_nodes", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=_WORK_DFS, bounded=_depth),
-    Served("dfs_postorder_nodes", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=_WORK_DFS, bounded=_depth),
+    Served("dfs_predecessors", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=_WORK_DFS,
+           bounded=_depth),
+    Served("dfs_successors", "traversal", _DFS, rules=_DFS_RULES, data_rules=_KEYS, min_work=_WORK_DFS,
+           bounded=_depth),
+    Served("dfs_preorder_nodes", "traversal", _DFS, rules=_DFS_RULES + _FOLLOWS, data_rules=_KEYS, min_work=_WORK_DFS,
+           bounded=_depth),
+    Served("dfs_postorder_nodes", "traversal", _DFS, rules=_DFS_RULES + _FOLLOWS, data_rules=_KEYS,
+           min_work=_WORK_DFS, bounded=_depth),
 )
 
 _PATHS = "Breadth-first search in C++; paths built as NetworkX builds them. " + _EXACT
@@ -299,11 +310,11 @@ _TRIANGLES = "Triangle counts in parallel in C++, formed into NetworkX's numbers
 _STRUCTURE = dict(topic="structure", data_rules=_KEYS)
 
 SERVED += (
-    Served("connected_components", docs=_COMPONENTS, **_STRUCTURE, min_work=_WORK_COMPONENTS),
+    Served("connected_components", docs=_COMPONENTS, **_STRUCTURE, rules=_FOLLOWS, min_work=_WORK_COMPONENTS),
     Served("number_connected_components", docs=_COMPONENTS, **_STRUCTURE, min_work=_WORK_COMPONENTS),
     Served("is_connected", docs=_COMPONENTS, **_STRUCTURE, min_work=_WORK_COMPONENTS),
-    Served("weakly_connected_components", docs=_COMPONENTS, topic="structure", data_rules=("keys", "pred_keys"),
-           min_work=_WORK_COMPONENTS),
+    Served("weakly_connected_components", docs=_COMPONENTS, topic="structure", rules=_FOLLOWS,
+           data_rules=("keys", "pred_keys"), min_work=_WORK_COMPONENTS),
     Served("number_weakly_connected_components", docs=_COMPONENTS, **_STRUCTURE, min_work=_WORK_COMPONENTS),
     Served("is_weakly_connected", docs=_COMPONENTS, **_STRUCTURE, min_work=_WORK_COMPONENTS),
     Served("strongly_connected_components", docs=_COMPONENTS, **_STRUCTURE, min_work=_WORK_DIRECTED),

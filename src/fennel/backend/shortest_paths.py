@@ -16,7 +16,7 @@ from networkx.algorithms.shortest_paths.generic import _build_paths_from_predece
 from . import progress
 from .checks import DATA_RULES, check_data, checked_graph, graph_for
 from .graph import no_gc_pauses, record, refuse
-from .traversal import _objects, _raising
+from .traversal import _objects, _raising, follow_sources
 
 _INF = float("inf")
 
@@ -206,7 +206,8 @@ def all_pairs_shortest_path(G, cutoff=None):
     name = "all_pairs_shortest_path"
     fg = checked_graph(name, locals().copy())
     record("ran", name)
-    return _all_pairs_paths(fg, cutoff, name)
+    return follow_sources(fg, _all_pairs_paths(fg, cutoff, name),
+                          lambda G, n: nx.single_source_shortest_path(G, n, cutoff=cutoff))
 
 
 # ---------------------------------------------------------------------------
@@ -364,14 +365,16 @@ def all_pairs_dijkstra(G, cutoff=None, weight="weight"):
     name = "all_pairs_dijkstra"
     fg = checked_graph(name, locals().copy())
     record("ran", name)
-    return _all_pairs_dijkstra(fg, weight, _cut(cutoff), name=name)
+    return follow_sources(fg, _all_pairs_dijkstra(fg, weight, _cut(cutoff), name=name),
+                          lambda G, n: nx.single_source_dijkstra(G, n, cutoff=cutoff, weight=weight))
 
 
 def all_pairs_dijkstra_path(G, cutoff=None, weight="weight"):
     name = "all_pairs_dijkstra_path"
     fg = checked_graph(name, locals().copy())
     record("ran", name)
-    return ((v, found[1]) for v, found in _all_pairs_dijkstra(fg, weight, _cut(cutoff), False, name))
+    return follow_sources(fg, ((v, found[1]) for v, found in _all_pairs_dijkstra(fg, weight, _cut(cutoff), False, name)),
+                          lambda G, n: nx.single_source_dijkstra_path(G, n, cutoff=cutoff, weight=weight))
 
 
 # ---------------------------------------------------------------------------
@@ -472,9 +475,13 @@ def shortest_path(G, source=None, target=None, weight=None, method="dijkstra"):
     fg = graph_for(name, a)
     if source is None and target is None:
         check_data(name, fg, a)
-        result = _all_pairs_paths(fg, None, name) if weight is None else (
-            (v, found[1]) for v, found in _all_pairs_dijkstra(fg, weight, None, False, name)
-        )
+        if weight is None:
+            result = follow_sources(fg, _all_pairs_paths(fg, None, name), nx.single_source_shortest_path)
+        else:
+            result = follow_sources(
+                fg, ((v, found[1]) for v, found in _all_pairs_dijkstra(fg, weight, None, False, name)),
+                lambda G, n: nx.single_source_dijkstra_path(G, n, weight=weight),
+            )
     elif source is None:
         # NetworkX searches G.reverse(copy=False) from the target.
         core = _backward(name, fg, a)
@@ -634,4 +641,7 @@ def all_pairs_all_shortest_paths(G, weight=None, method="dijkstra"):
     record("ran", name)
     nodes = fg.nodes
     sources = progress.batches(name, fg, ([s] for s in range(len(nodes))), len(nodes))
-    return ((nodes[s], dict(_paths_by_target(fg, nodes[s], s, weight))) for (s,) in sources)
+    return follow_sources(
+        fg, ((nodes[s], dict(_paths_by_target(fg, nodes[s], s, weight))) for (s,) in sources),
+        lambda G, n: dict(nx.single_source_all_shortest_paths(G, n, weight=weight, method=method)),
+    )

@@ -8,22 +8,22 @@ them (on first iteration, or after the last item); counts become NetworkX's
 numbers through NetworkX's own formulas.
 """
 
+import functools
+import inspect
 from collections import defaultdict
 
 import networkx as nx
+from networkx.algorithms.components import connected as _connected_module
+from networkx.algorithms.components import weakly_connected as _weakly
 
 from .. import _core
 from . import native
 from .checks import NX_VERSION, checked_graph
 from .graph import no_gc_pauses, record, refuse
 from .native import compact_form
-from .traversal import _raising
+from .traversal import RowIterator, _raising, changed, watch
 
 _NULL_GRAPH = "Connectivity is undefined for the null graph."
-
-
-def _generate(items):
-    yield from items
 
 
 def _components(name, a, method, sets=False):
@@ -32,15 +32,73 @@ def _components(name, a, method, sets=False):
     fg = checked_graph(name, a)
     if method == "weakly_connected_components":
         fg.load_exact_pred()
+    record("ran", name)
+    return fg, _component_parts(fg, method, sets)
+
+
+def _component_parts(fg, method, sets=False):
     kwargs = {"nodes": fg.node_tuple} if sets else {}
     if method == "strongly_connected_components":
         # NetworkX 3.7 stops its search once the last component is known and
         # inserts that component's members in another order.
         kwargs["shortcut"] = NX_VERSION >= (3, 7)
     with no_gc_pauses():
-        parts = getattr(fg.core, method)(**kwargs)
+        return getattr(fg.core, method)(**kwargs)
+
+
+def _first_step(name, fg, watched, compute):
+    """A generator whose NetworkX counterpart reads the whole graph on its first
+    step: computed then, or NetworkX's own if the graph changed before."""
+    if changed(watched):
+        yield from getattr(nx, name).orig_func(fg.source)
+        return
+    yield from compute()
+
+
+def _searched_components(name, a, weak):
+    """connected_components or weakly_connected_components: one search per
+    component, made when that component is asked for."""
+    fg = checked_graph(name, a)
+    if weak:
+        fg.load_exact_pred()
     record("ran", name)
-    return fg, parts
+    return _component_sets(name, fg, watch(fg), weak)
+
+
+def _component_sets(name, fg, watched, weak):
+    if changed(watched):
+        yield from getattr(nx, name).orig_func(fg.source)
+        return
+    cursor = fg.core.component_cursor(weak, nodes=fg.node_tuple, watch=watched)
+    yield from cursor
+    if not cursor.changed():
+        return
+    seen_at, start = cursor.state()
+    G = fg.source
+    seen = set(map(fg.nodes.__getitem__, seen_at))
+    # NetworkX's `for v in G`, made on the first step, stands after `start`.
+    nodes = RowIterator(G._node, len(fg), start + 1)
+    yield from _components_resume(name, G, seen, len(fg), nodes)
+
+
+@functools.cache
+def _remaining_count(name):
+    """Whether the installed release bounds each component search by the nodes
+    not yet in a component (newer releases) rather than by all nodes."""
+    return "n - len(seen)" in inspect.getsource(getattr(nx, name).orig_func)
+
+
+def _components_resume(name, G, seen, n, nodes):
+    """NetworkX's component loop continued with its own search."""
+    module = _weakly if name == "weakly_connected_components" else _connected_module
+    remaining = _remaining_count(name)
+    for v in nodes:
+        if v not in seen:
+            c = module._plain_bfs(G, n - len(seen) if remaining else n, v)
+            if not isinstance(c, set):
+                c = set(c)  # older releases search with a node generator
+            seen.update(c)
+            yield c
 
 
 def _connected(name, a, method):
@@ -51,7 +109,7 @@ def _connected(name, a, method):
 
 
 def connected_components(G):
-    return _generate(_components("connected_components", locals().copy(), "connected_components", sets=True)[1])
+    return _searched_components("connected_components", locals().copy(), weak=False)
 
 
 def number_connected_components(G):
@@ -63,7 +121,7 @@ def is_connected(G):
 
 
 def weakly_connected_components(G):
-    return _generate(_components("weakly_connected_components", locals().copy(), "weakly_connected_components", sets=True)[1])
+    return _searched_components("weakly_connected_components", locals().copy(), weak=True)
 
 
 def number_weakly_connected_components(G):
@@ -75,7 +133,12 @@ def is_weakly_connected(G):
 
 
 def strongly_connected_components(G):
-    return _generate(_components("strongly_connected_components", locals().copy(), "strongly_connected_components", sets=True)[1])
+    # Tarjan's search is one linear pass: all of it runs on the first step,
+    # as NetworkX's first component needs most of it too.
+    name = "strongly_connected_components"
+    fg = checked_graph(name, locals().copy())
+    record("ran", name)
+    return _first_step(name, fg, watch(fg), lambda: _component_parts(fg, name, sets=True))
 
 
 def number_strongly_connected_components(G):
@@ -397,6 +460,10 @@ def transitivity(G):
 def _condensed(name, a):
     """(graph, component sets, component index by position, inter-component edges in G.edges order)."""
     fg, parts = _components(name, a, "strongly_connected_components")
+    return (fg, *_condensation_of(fg, parts))
+
+
+def _condensation_of(fg, parts):
     component_of = [0] * len(fg.nodes)
     for i, part in enumerate(parts):
         for p in part:
@@ -406,7 +473,7 @@ def _condensed(name, a):
         sets = [set(map(nodes.__getitem__, part)) for part in parts]
     us, vs, _ = fg.core.edges_in_order()
     edges = [(cu, cv) for cu, cv in zip(map(component_of.__getitem__, us), map(component_of.__getitem__, vs)) if cu != cv]
-    return fg, sets, edges
+    return sets, edges
 
 
 def condensation(G, scc=None):
@@ -430,12 +497,25 @@ def condensation(G, scc=None):
 
 def _attracting(name, a):
     _, components, edges = _condensed(name, a)
+    return _without_leaving(components, edges)
+
+
+def _without_leaving(components, edges):
     leaving = {cu for cu, _ in edges}
     return [c for i, c in enumerate(components) if i not in leaving]
 
 
+def _attracting_of(fg):
+    return _without_leaving(*_condensation_of(fg, _component_parts(fg, "strongly_connected_components")))
+
+
 def attracting_components(G):
-    return _generate(_attracting("attracting_components", locals().copy()))
+    # NetworkX finds every strongly connected component and the condensation
+    # on its first step, then yields from them alone.
+    name = "attracting_components"
+    fg = checked_graph(name, locals().copy())
+    record("ran", name)
+    return _first_step(name, fg, watch(fg), lambda: _attracting_of(fg))
 
 
 def number_attracting_components(G):
@@ -564,20 +644,36 @@ def label_propagation_communities(G):
 
 def _spanning(name, a, maximum):
     """The kept edges as (u, v, data dict) of the source graph, in NetworkX's yield order."""
-    weight = a["weight"]
     fg = checked_graph(name, a)
-    us, vs = fg.core.kruskal(weight, maximum)
     record("ran", name)
+    return fg, _kept_edges(fg, a["weight"], maximum)
+
+
+def _kept_edges(fg, weight, maximum):
+    us, vs = fg.core.kruskal(weight, maximum)
     nodes, adj = fg.nodes, fg.source._adj
     with no_gc_pauses():
-        return fg, [(nodes[u], nodes[v], adj[nodes[u]][nodes[v]]) for u, v in zip(us, vs)]
+        return [(nodes[u], nodes[v], adj[nodes[u]][nodes[v]]) for u, v in zip(us, vs)]
 
 
 def _spanning_edges(name, a, maximum):
-    _, edges = _spanning(name, a, maximum)
+    # NetworkX's Kruskal sorts every edge on its first step.
+    fg = checked_graph(name, a)
+    record("ran", name)
+    return _spanning_items(name, a, fg, watch(fg), maximum)
+
+
+def _spanning_items(name, a, fg, watched, maximum):
+    if changed(watched):
+        yield from getattr(nx, name).orig_func(
+            fg.source, a["algorithm"], a["weight"], a["keys"], a["data"], a["ignore_nan"]
+        )
+        return
+    edges = _kept_edges(fg, a["weight"], maximum)
     if a["data"]:
-        return (e for e in edges)
-    return ((u, v) for u, v, _ in edges)
+        yield from edges
+    else:
+        yield from ((u, v) for u, v, _ in edges)
 
 
 def minimum_spanning_edges(G, algorithm="kruskal", weight="weight", keys=True, data=True, ignore_nan=False):

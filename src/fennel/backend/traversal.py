@@ -2,14 +2,19 @@
 
 NetworkX's traversal generators, descendants and ancestors, and
 node_connected_component. Each keeps NetworkX's shape: generators stay lazy
-(an error NetworkX raises on first iteration is raised there), sets are
+(a resumable search in C++ hands out items as they are asked for, an error
+comes at the step where NetworkX raises it, and a graph changed meanwhile is
+followed by NetworkX's own loop from the same state), sets are
 built by inserting the same objects in the same order (so they iterate in the
 same order), and the objects handed out are NetworkX's: the source as given,
 then the neighbour keys of G._adj (the ``keys`` rule refuses graphs where
 those are not the node objects).
 """
 
+import functools
+import inspect
 import math
+import operator
 import warnings
 from collections import defaultdict
 
@@ -17,6 +22,7 @@ import networkx as nx
 
 from .checks import check_data, graph_for, release_warning
 from .graph import no_gc_pauses, record, refuse
+from .native import compact_form
 
 
 def _limit(depth_limit, n):
@@ -77,6 +83,148 @@ def _graph_and_source(name, a, source, reverse=False):
 
 
 # ---------------------------------------------------------------------------
+# Following changes made during iteration
+#
+# A generator hands out items from a cursor that checks, before each item,
+# that the graph (and every graph it views) still holds the marker put into
+# its __networkx_cache__ when the call began: NetworkX's mutating methods
+# clear that cache. Once the marker is gone, the rest of the sequence comes
+# from a copy of NetworkX's own loop, started from the state NetworkX's
+# generator would have at that point: the same seen set, queue or stack, and
+# for each queued node an iterator over the row dict NetworkX's would hold,
+# at the same place.
+
+# A key of G.__networkx_cache__, which NetworkX clears whenever G changes.
+_UNCHANGED = "fennel: unchanged since"
+
+
+def watch(fg):
+    """(cache, key, marker) of the source graph and of every graph it views.
+
+    None for a native graph, which never changes, and for a graph without a
+    cache (or viewing one without), whose changes cannot be seen: the
+    ``sees_changes`` rule refuses those where following changes matters.
+    """
+    G = fg.source
+    if fg.native and compact_form(G) is fg:
+        return (G.unchanged_marker(_UNCHANGED),)
+    if fg.native and not isinstance(G, nx.Graph):
+        return None
+    entries = []
+    while isinstance(G, nx.Graph):
+        cache = getattr(G, "__networkx_cache__", None)
+        if type(cache) is not dict:
+            return None
+        entries.append((cache, _UNCHANGED, cache.setdefault(_UNCHANGED, object())))
+        G = getattr(G, "_graph", None)
+    return tuple(entries)
+
+
+def changed(watched):
+    return watched is not None and any(cache.get(key) is not marker for cache, key, marker in watched)
+
+
+class RowIterator:
+    """A dict iterator made before the graph changed, as NetworkX holds one.
+
+    CPython's dict iterator records the dict's size when made and raises
+    once the size differs; otherwise it goes on from its place in the dict's
+    entry table. This one goes on from the same number of keys: the same
+    place unless keys were both removed and inserted since, the one case
+    where the two can part.
+    """
+
+    __slots__ = ("_d", "_size", "_position", "_it")
+
+    def __init__(self, d, size, position):
+        self._d, self._size, self._position, self._it = d, size, position, None
+
+    def __iter__(self):
+        return self
+
+    def __next__(self):
+        if self._it is None:
+            d = self._d
+            if d is None:
+                raise StopIteration
+            if len(d) != self._size:
+                self._size = -1  # CPython's error is sticky
+                raise RuntimeError("dictionary changed size during iteration")
+            self._it = iter(d)
+            for _ in range(self._position):
+                next(self._it, None)
+            self._d = None
+        return next(self._it)
+
+
+def _row_dicts(fg, reverse=False):
+    """The row dicts of G._adj (G._pred if ``reverse``) by position, with their sizes.
+
+    Taken while the graph is unchanged (when a generator is made) and kept
+    with the converted graph, which lives only as long as the graph does not
+    change: NetworkX's iterators over the rows of nodes removed later still
+    read these dicts.
+    """
+    key = "_pred_rows" if reverse else "_succ_rows"
+    found = fg.__dict__.get(key)
+    if found is None:
+        G = fg.source
+        if compact_form(G) is fg:
+            # A native graph has no dicts to take until one is read; its
+            # rows are found in the dicts built then (a node removed after
+            # that reads as an empty row).
+            return _LateRows(fg, reverse)
+        rows = list((G._pred if reverse else G._adj).values())
+        found = fg.__dict__[key] = (rows, list(map(len, rows)))
+    return found
+
+
+class _LateRows:
+    """A native graph's row dicts, read when a generator hands over."""
+
+    def __init__(self, fg, reverse):
+        self.fg, self.reverse = fg, reverse
+
+    def __iter__(self):
+        fg = self.fg
+        G = fg.source
+        rows = G._pred if self.reverse and fg.directed else G._adj
+        dicts = [rows.get(v) for v in fg.nodes]
+        core = fg.core
+        lengths = core.predecessors if self.reverse and fg.directed else core.neighbors
+        return iter((dicts, [len(lengths(u)) for u in range(len(fg.nodes))]))
+
+
+def follow_sources(fg, items, result_of):
+    """An all-pairs generator: `items`, (node, result) in G's order, until the
+    graph changes; then NetworkX's ``for n in G: yield (n, result_of(G, n))``
+    from the same node on (its node iterator made on the first step).
+
+    Graphs whose changes cannot be seen, or whose node dict is not a plain
+    dict (views), keep `items` whatever happens.
+    """
+    watched = watch(fg)
+    if watched is not None and compact_form(fg.source) is not fg and type(fg.source._node) is not dict:
+        watched = None
+    return _following_sources(fg, watched, items, result_of)
+
+
+def _following_sources(fg, watched, items, result_of):
+    items = iter(items)
+    done = 0
+    while not changed(watched):
+        try:
+            item = next(items)
+        except StopIteration:
+            return
+        yield item
+        done += 1
+    G = fg.source
+    for n in RowIterator(G._node, len(fg), done) if done else G:
+        yield (n, result_of(G, n))
+
+
+# ---------------------------------------------------------------------------
 # Breadth-first
 
 
@@ -87,15 +235,67 @@ def _bfs_pairs(fg, source, s, reverse, depth_limit):
     return list(map(obj, parents)), list(map(obj, children))
 
 
+def _bfs_edge_items(fg, watched, source, s, error, reverse, depth_limit, flip):
+    """generic_bfs_edges' pairs from a cursor, NetworkX's loop once the graph changed.
+
+    A graph changed before the first item is NetworkX's from the start.
+    """
+    if changed(watched):
+        pairs = nx.bfs_edges.orig_func(fg.source, source, reverse, depth_limit)
+        yield from (((c, p) for p, c in pairs) if flip else pairs)
+        return
+    if error is not None:
+        raise error
+    reverse = reverse and fg.directed
+    rows = _row_dicts(fg, reverse) if watched is not None else None
+    cursor = fg.core.bfs_cursor([s], _limit(depth_limit, len(fg)), reverse, nodes=fg.node_tuple, root=source,
+                                items="flipped" if flip else "edges", watch=watched)
+    yield from cursor
+    if not cursor.changed():
+        return
+    items = _bfs_resume(fg, cursor.state(), rows, source, s, reverse, depth_limit)
+    yield from (((c, p) for p, c in items) if flip else items)
+
+
+def _bfs_resume(fg, state, rows, source, s, reverse, depth_limit):
+    """NetworkX's generic_bfs_edges continued after the cursor's last edge."""
+    order, head, position, level_end, depth = state
+    G = fg.source
+    neighbors = G.predecessors if reverse else G.neighbors
+    obj = _objects(fg, source, s)
+    dicts, sizes = rows
+
+    def entry(v, at=0):
+        return obj(v), RowIterator(dicts[v], sizes[v], at)
+
+    this_level = [entry(order[head], position)] + [entry(v) for v in order[head + 1 : level_end]]
+    next_level = [entry(v) for v in order[level_end:]]
+    seen = set(map(obj, order))
+    n = len(fg)
+    if depth_limit is None:
+        depth_limit = n
+    while True:
+        for parent, children in this_level:
+            for child in children:
+                if child not in seen:
+                    seen.add(child)
+                    next_level.append((child, neighbors(child)))
+                    yield parent, child
+            if len(seen) == n:
+                return
+        depth += 1
+        if not (next_level and depth < depth_limit):
+            return
+        this_level, next_level = next_level, []
+
+
 def _bfs_edge_pairs(name, a, source, reverse, depth_limit, flip=False):
     fg, s, error = _graph_and_source(name, a, source, reverse)
-    if error is not None:
-        return _raising(error)
-    with no_gc_pauses():
-        pairs = fg.core.bfs_edges(s, _limit(depth_limit, len(fg)), reverse and fg.directed,
-                                  nodes=fg.node_tuple, root=source, flip=flip)
+    watched = watch(fg)
+    if watched is not None:
+        _row_dicts(fg, reverse and fg.directed)
     record("ran", name)
-    return iter(pairs)
+    return _bfs_edge_items(fg, watched, source, s, error, reverse, depth_limit, flip)
 
 
 def bfs_edges(G, source, reverse=False, depth_limit=None, sort_neighbors=None):
@@ -110,37 +310,34 @@ def generic_bfs_edges(G, source, neighbors=None, depth_limit=None):
 
 def bfs_predecessors(G, source, depth_limit=None, sort_neighbors=None):
     pairs = _bfs_edge_pairs("bfs_predecessors", locals().copy(), source, False, depth_limit, flip=True)
-    if (deprecated := release_warning("bfs_predecessors")) is None:
-        return pairs
-    return _warning_first(deprecated, pairs)
+    return _warning_first(release_warning("bfs_predecessors"), pairs)
 
 
 def _warning_first(deprecated, items):
     """`items`, announcing the release's deprecation on first iteration as NetworkX does."""
-    message, category = deprecated
-    warnings.warn(message, category=category, stacklevel=2)
+    if deprecated is not None:
+        message, category = deprecated
+        warnings.warn(message, category=category, stacklevel=2)
     yield from items
 
 
 def bfs_successors(G, source, depth_limit=None, sort_neighbors=None):
-    name = "bfs_successors"
-    fg, s, error = _graph_and_source(name, locals().copy(), source)
-    if error is not None:
-        return _raising(error)
-    parents, children = _bfs_pairs(fg, source, s, False, depth_limit)
-    record("ran", name)
-    groups = []
+    pairs = _bfs_edge_pairs("bfs_successors", locals().copy(), source, False, depth_limit)
+    return _successors(source, pairs)
+
+
+def _successors(source, pairs):
+    """NetworkX's grouping of bfs_edges by parent (its inner generator is `pairs`)."""
     parent = source
-    group = []
-    for p, c in zip(parents, children):
+    children = []
+    for p, c in pairs:
         if p == parent:
-            group.append(c)
+            children.append(c)
             continue
-        groups.append((parent, group))
-        group = [c]
+        yield (parent, children)
+        children = [c]
         parent = p
-    groups.append((parent, group))
-    return iter(groups)
+    yield (parent, children)
 
 
 def bfs_tree(G, source, reverse=False, depth_limit=None, sort_neighbors=None):
@@ -157,25 +354,80 @@ def bfs_tree(G, source, reverse=False, depth_limit=None, sort_neighbors=None):
     return T
 
 
+@functools.cache
+def _first_layer_from_set():
+    """Whether the installed bfs_layers lists its first layer from its visited set
+    (newer releases) rather than from the sources as given."""
+    return "list(visited)" in inspect.getsource(nx.bfs_layers.orig_func)
+
+
 def bfs_layers(G, sources):
-    """Breadth-first layers from one source (several sources are NetworkX's)."""
+    """Breadth-first layers from one source or several."""
     name = "bfs_layers"
     a = locals().copy()
     fg = graph_for(name, a)
-    if sources not in fg:
-        refuse(name, "several sources are left to NetworkX")
     check_data(name, fg, a)
-    s = fg.index[sources]
-    order, levels = fg.core.bfs_lengths(s, math.inf)
-    obj = _objects(fg, sources, s)
-    layers = []
-    start = 0
-    for i in range(1, len(order) + 1):
-        if i == len(order) or levels[i] != levels[start]:
-            layers.append(list(map(obj, order[start:i])))
-            start = i
     record("ran", name)
-    return iter(layers)
+    return _layers(fg, watch(fg), sources)
+
+
+def _layers(fg, watched, sources):
+    """NetworkX's bfs_layers; each later layer is searched when asked for.
+
+    NetworkX expands the very list it yielded: a caller that changed that
+    list, or the graph, gets NetworkX's loop from there.
+    """
+    if changed(watched):
+        yield from nx.bfs_layers.orig_func(fg.source, sources)
+        return
+    if sources in fg:
+        sources = [sources]
+    if _first_layer_from_set():
+        visited = set(sources)
+        layer = list(visited)
+    else:
+        layer = list(sources)
+        visited = set(sources)
+    for source in layer:
+        if source not in fg:
+            raise nx.NetworkXError(f"The node {source} is not in the graph.")
+    if not all(v in visited for v in layer):
+        # Older releases list an iterator of sources before building the
+        # visited set from it, which then misses them.
+        if layer:
+            yield layer
+            yield from _layers_resume(fg.source, visited, layer)
+        return
+    index = fg.index
+    roots = list(dict.fromkeys(index[v] for v in layer))
+    if not roots:
+        return
+    cursor = fg.core.bfs_cursor(roots, 0, nodes=fg.node_tuple, items="layers")
+    cursor.next_layer()
+    while layer:
+        handed = tuple(layer)
+        yield layer
+        if changed(watched) or len(layer) != len(handed) or any(map(operator.is_not, layer, handed)):
+            nodes = fg.nodes
+            visited.update(map(nodes.__getitem__, cursor.state()[len(roots):]))
+            yield from _layers_resume(fg.source, visited, layer)
+            return
+        layer = cursor.next_layer()
+
+
+def _layers_resume(G, visited, current_layer):
+    """NetworkX's bfs_layers continued after it yielded `current_layer`."""
+    while True:
+        next_layer = []
+        for node in current_layer:
+            for child in G[node]:
+                if child not in visited:
+                    visited.add(child)
+                    next_layer.append(child)
+        current_layer = next_layer
+        if not current_layer:
+            return
+        yield current_layer
 
 
 def descendants_at_distance(G, source, distance):
@@ -262,8 +514,7 @@ def _forward(parents, children, obj):
 
 
 def dfs_edges(G, source=None, depth_limit=None, *, sort_neighbors=None):
-    fg, found = _dfs("dfs_edges", locals().copy(), source, depth_limit)
-    return _raising(found) if isinstance(found, Exception) else iter(_forward(*found))
+    return _dfs_steps("dfs_edges", locals().copy(), source, depth_limit, "forward")
 
 
 def dfs_tree(G, source=None, depth_limit=None, *, sort_neighbors=None):
@@ -298,44 +549,118 @@ def dfs_successors(G, source=None, depth_limit=None, *, sort_neighbors=None):
 
 
 def dfs_preorder_nodes(G, source=None, depth_limit=None, *, sort_neighbors=None):
-    fg, found = _dfs("dfs_preorder_nodes", locals().copy(), source, depth_limit)
-    if isinstance(found, TypeError):
-        return _raising(found)
-    if isinstance(found, Exception):
-        # NetworkX yields the source, then fails to list its neighbours.
-        return _yield_then_raise(source, found)
-    parents, children, obj = found
-    return iter(list(map(obj, children)))
-
-
-def _yield_then_raise(value, exc):
-    yield value
-    raise exc
+    return _dfs_steps("dfs_preorder_nodes", locals().copy(), source, depth_limit, "preorder")
 
 
 def dfs_postorder_nodes(G, source=None, depth_limit=None, *, sort_neighbors=None):
-    name = "dfs_postorder_nodes"
-    fg, found = _dfs(name, locals().copy(), source, depth_limit)
-    if isinstance(found, Exception):
-        return _raising(found)
-    parents, children, obj = found
-    # A node finishes when the search leaves it: replay the stack of the
-    # forward edges. Nodes found at the depth limit were never entered, so
-    # NetworkX never reports them finished.
-    limit = _limit(depth_limit, len(fg))
-    depth = {}
-    stack = []
-    order = []
-    for p, c in zip(parents, children):
-        if p == c:
-            order.extend(reversed(stack))
-            stack = [c]
-            depth[c] = 1
-            continue
-        while stack[-1] != p:
-            order.append(stack.pop())
-        if depth[p] < limit:
-            depth[c] = depth[p] + 1
-            stack.append(c)
-    order.extend(reversed(stack))
-    return iter(list(map(obj, order)))
+    return _dfs_steps("dfs_postorder_nodes", locals().copy(), source, depth_limit, "postorder")
+
+
+_DFS_FUNCTIONS = {"forward": "dfs_edges", "preorder": "dfs_preorder_nodes", "postorder": "dfs_postorder_nodes"}
+
+
+def _dfs_steps(name, a, source, depth_limit, events):
+    fg = graph_for(name, a)
+    check_data(name, fg, a)
+    error = None if source is None else _unknown(fg, source)
+    watched = watch(fg)
+    if watched is not None:
+        _row_dicts(fg)
+    record("ran", name)
+    return _dfs_items(fg, watched, source, error, depth_limit, events)
+
+
+def _dfs_items(fg, watched, source, error, depth_limit, events):
+    """dfs_edges' pairs, or the preorder or postorder nodes of dfs_labeled_edges,
+    from a cursor; NetworkX's loop once the graph changed."""
+    if changed(watched):
+        yield from getattr(nx, _DFS_FUNCTIONS[events]).orig_func(fg.source, source, depth_limit)
+        return
+    n = len(fg)
+    limit = n if depth_limit is None else depth_limit
+    if error is not None:
+        if events != "preorder" or isinstance(error, TypeError):
+            raise error
+        # NetworkX reports the start, then fails to list its neighbours
+        # (unless the node was added meanwhile).
+        yield source
+        yield from _dfs_resume(fg.source, set(), [], limit, iter(()), ("start", source), events)
+        return
+    starts = None if source is None else [fg.index[source]]
+    cursor = fg.core.dfs_cursor(starts, _limit(depth_limit, n), nodes=fg.node_tuple, root=source, events=events,
+                                watch=watched)
+    yield from cursor
+    if cursor.changed():
+        yield from _dfs_handover(fg, cursor.state(), source, limit, events)
+
+
+def _dfs_handover(fg, state, source, depth_limit, events):
+    """NetworkX's loop set where the cursor's last item left it."""
+    visited_at, x, frames, positions = state
+    obj = fg.nodes.__getitem__ if source is None else _objects(fg, source, fg.index[source])
+    dicts, sizes = _row_dicts(fg)
+    stack = [(obj(v), RowIterator(dicts[v], sizes[v], at)) for v, at in zip(frames, positions)]
+    visited = set(map(obj, visited_at))
+    G = fg.source
+    if source is None:
+        # `for start in G`, made on the first step, stands after the current start.
+        starts = RowIterator(G._node, len(fg), (frames[0] if frames else x) + 1)
+    else:
+        starts = iter(())
+    if events == "postorder":
+        pending = ("finished", None)
+    else:
+        pending = ("child", obj(x)) if frames else ("start", obj(x))
+    return _dfs_resume(G, visited, stack, depth_limit, starts, pending, events)
+
+
+def _dfs_resume(G, visited, stack, depth_limit, starts, pending, events):
+    """NetworkX's dfs_labeled_edges (whose forward edges are dfs_edges'),
+    resumed just after it reported `pending`: a child not yet pushed, a start
+    not yet entered, or a finish. Yields the edges or nodes `events` names."""
+    get_children = G.neighbors
+    kind, node = pending
+    depth_now = len(stack)
+    if kind == "child":
+        visited.add(node)
+        if depth_now < depth_limit:
+            stack.append((node, iter(get_children(node))))
+            depth_now += 1
+    elif kind == "start":
+        visited.add(node)
+        stack = [(node, iter(get_children(node)))]
+        depth_now = 1
+    start = stack[0][0] if stack else None
+    while True:
+        while stack:
+            parent, children = stack[-1]
+            for child in children:
+                if child in visited:
+                    continue
+                if events == "forward":
+                    yield parent, child
+                elif events == "preorder":
+                    yield child
+                visited.add(child)
+                if depth_now < depth_limit:
+                    stack.append((child, iter(get_children(child))))
+                    depth_now += 1
+                    break
+            else:
+                stack.pop()
+                depth_now -= 1
+                if stack and events == "postorder":
+                    yield parent
+        if start is not None and events == "postorder":
+            yield start
+        for start in starts:
+            if start in visited:
+                continue
+            if events == "preorder":
+                yield start
+            visited.add(start)
+            stack = [(start, iter(get_children(start)))]
+            depth_now = 1
+            break
+        else:
+            return
