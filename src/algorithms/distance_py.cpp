@@ -114,14 +114,15 @@ PyObject* dijkstra_length_dicts(PyObject* self, Args& a) {
     PyObject* nodes;
     std::optional<std::string> weight;
     std::optional<double> cutoff;
-    bool int_distances = false;
     if (!a.positions(0, sources) || !a.tuple(1, nodes) || !a.optional_string(2, weight) ||
-        !a.optional_real(3, cutoff) || !a.flag(4, int_distances)) {
+        !a.optional_real(3, cutoff)) {
         return nullptr;
     }
     const CoreGraph& g = graph_of(self);
     auto runs = dijkstra_runs(g, weight, sources);
     if (!runs.ok()) return raise(runs.error());
+    std::uint8_t kind = PY_INT;
+    if (!distance_kind(g, weight, kind)) return nullptr;
     NodeObjects obj;
     if (!all_nodes(g, nodes, obj)) return nullptr;
     auto result = run(runs.value(), cutoff);
@@ -129,7 +130,7 @@ PyObject* dijkstra_length_dicts(PyObject* self, Args& a) {
     const auto& found = result.value();
     return list_from(found.size(), [&](std::size_t i) {
         if (!found[i]) return Py_NewRef(Py_None);
-        return distance_dict(obj, found[i]->order, found[i]->dist, int_distances);
+        return distance_dict(obj, found[i]->order, found[i]->dist, kind);
     });
 }
 
@@ -249,9 +250,9 @@ constexpr auto BFS_LENGTH_DICTS =
            "`bfs_many` as NetworkX's length dicts, keyed by the tuple `nodes`.", "sources", "cutoff", "nodes");
 constexpr auto DIJKSTRA_LENGTH_DICTS =
     method("dijkstra_length_dicts", dijkstra_length_dicts,
-           "`dijkstra_many` as NetworkX's length dicts (ints if `int_distances`),\nkeyed by the tuple `nodes`; "
+           "`dijkstra_many` as NetworkX's length dicts (typed as NetworkX's sums),\nkeyed by the tuple `nodes`; "
            "`None` on a negative cycle.",
-           "sources", "nodes", "weight=None", "cutoff=None", "int_distances=False");
+           "sources", "nodes", "weight=None", "cutoff=None");
 constexpr auto DIJKSTRA_STATS =
     method("dijkstra_stats", dijkstra_stats,
            "Per source `(reached, max distance)` or `None` on a negative cycle,\nplus the NetworkX-ordered sum of all "

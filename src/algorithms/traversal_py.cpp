@@ -265,15 +265,15 @@ PyObject* bfs_paths_many(PyObject* self, Args& a) {
 // None unless `distances` (the path-only functions drop it).
 struct DijkstraShape {
     bool settle_keys = true;
-    bool int_distances = false;
     bool distances = true;
+    std::uint8_t kind = PY_INT;  // of the distances (see distance_kind)
 };
 
 PyObject* dijkstra_result(const NodeObjects& obj, const DijkstraTree& t, const DijkstraShape& shape,
                           bool toward = false) {
     const std::span<const Node> keys = shape.settle_keys ? t.order : t.first_seen;
     auto dist = [&] {
-        return shape.distances ? distance_dict(obj, t.order, t.dist, shape.int_distances) : Py_NewRef(Py_None);
+        return shape.distances ? distance_dict(obj, t.order, t.dist, shape.kind) : Py_NewRef(Py_None);
     };
     return tuple_from(dist, [&] { return tree_paths(obj, t.order, t.parent, keys, toward); });
 }
@@ -287,11 +287,11 @@ PyObject* dijkstra_paths(PyObject* self, Args& a) {
     bool toward = false;
     DijkstraShape shape;
     if (!a.position(0, source) || !a.tuple(1, nodes) || !a.optional_string(3, weight) || !a.optional_real(4, cutoff) ||
-        !a.flag(5, reverse) || !a.flag(6, toward) || !a.flag(7, shape.settle_keys) ||
-        !a.flag(8, shape.int_distances) || !a.flag(9, shape.distances)) {
+        !a.flag(5, reverse) || !a.flag(6, toward) || !a.flag(7, shape.settle_keys) || !a.flag(8, shape.distances)) {
         return nullptr;
     }
     const CoreGraph& g = graph_of(self);
+    if (shape.distances && !distance_kind(g, weight, shape.kind)) return nullptr;
     if (source >= g.n) return raise(index_error());
     NodeObjects obj;
     if (!node_objects(g, nodes, source, a[2], obj)) return nullptr;
@@ -313,11 +313,11 @@ PyObject* dijkstra_paths_many(PyObject* self, Args& a) {
     std::optional<double> cutoff;
     DijkstraShape shape;
     if (!a.positions(0, sources) || !a.tuple(1, nodes) || !a.optional_string(2, weight) ||
-        !a.optional_real(3, cutoff) || !a.flag(4, shape.settle_keys) || !a.flag(5, shape.int_distances) ||
-        !a.flag(6, shape.distances)) {
+        !a.optional_real(3, cutoff) || !a.flag(4, shape.settle_keys) || !a.flag(5, shape.distances)) {
         return nullptr;
     }
     const CoreGraph& g = graph_of(self);
+    if (shape.distances && !distance_kind(g, weight, shape.kind)) return nullptr;
     auto checked = g.sources_or_all(sources);
     if (!checked.ok()) return raise(checked.error());
     NodeObjects obj;
@@ -380,14 +380,14 @@ constexpr auto BFS_PATHS_MANY =
 constexpr auto DIJKSTRA_PATHS =
     method("dijkstra_paths", dijkstra_paths,
            "NetworkX's `(dist, paths)` dicts of a Dijkstra search; paths keyed in\n"
-           "settle order, else first-seen order; distances as ints if\n`int_distances`, `None` unless "
+           "settle order, else first-seen order; distances typed as NetworkX's\nsums, `None` unless "
            "`distances`.",
            "source", "nodes", "root", "weight=None", "cutoff=None", "reverse=False", "toward=False",
-           "settle_keys=True", "int_distances=False", "distances=True");
+           "settle_keys=True", "distances=True");
 constexpr auto DIJKSTRA_PATHS_MANY =
     method("dijkstra_paths_many", dijkstra_paths_many,
            "`dijkstra_paths` for each source, in parallel; `None` on a negative cycle.", "sources", "nodes",
-           "weight=None", "cutoff=None", "settle_keys=True", "int_distances=False", "distances=True");
+           "weight=None", "cutoff=None", "settle_keys=True", "distances=True");
 constexpr auto DIJKSTRA_PATH =
     method("dijkstra_path", dijkstra_path,
            "Dijkstra from `source` until `target` is finalized: `(distance,\n"

@@ -107,6 +107,7 @@ std::vector<PyMethodDef> distance_methods();
 std::vector<PyMethodDef> link_analysis_methods();
 std::vector<PyMethodDef> structure_methods();
 std::vector<PyMethodDef> sum_functions();
+std::vector<PyMethodDef> numpy_functions();
 std::vector<PyMethodDef> native_functions();
 std::vector<PyMethodDef> native_methods();
 std::vector<PyMethodDef> serialize_functions();

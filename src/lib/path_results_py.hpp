@@ -30,11 +30,16 @@ struct NodeObjects {
 PyObject* tree_paths(const NodeObjects& obj, std::span<const Node> order, std::span<const Node> parents,
                      std::span<const Node> keys, bool toward);
 
-// {node: distance} in `order`: ints when the weights are all ints (as
-// NetworkX's sums are), else floats with the root's distance the int 0,
-// NetworkX's starting value.
+// {node: distance} in `order`: the root's distance the int 0, NetworkX's
+// starting value, every other of kind `kind` (the weights' one kind, as
+// NetworkX's sums are typed).
 PyObject* distance_dict(const NodeObjects& obj, std::span<const Node> order, std::span<const double> dist,
-                        bool int_distances);
+                        std::uint8_t kind);
+
+// The kind of the distances of a search over `weight` (see
+// CoreGraph::distance_kind); false with NotImplementedError set when the
+// column mixes kinds.
+bool distance_kind(const CoreGraph& g, const std::optional<std::string>& weight, std::uint8_t& out);
 
 // {node: hop count} in `order`.
 PyObject* level_dict(const NodeObjects& obj, std::span<const Node> order, std::span<const std::uint32_t> levels);

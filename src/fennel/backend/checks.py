@@ -20,6 +20,7 @@ import networkx as nx
 from networkx.algorithms.centrality import betweenness as _nx_betweenness
 
 from .graph import FennelGraph, as_fennel, refuse
+from .kinds import NUMPY_KINDS
 from .registry import BY_NAME
 
 _EXACT_INT_LIMIT = 2**53
@@ -292,32 +293,57 @@ def nan_possible(lo, hi, pos_inf, neg_inf, n):
     return can_pos and can_neg
 
 
+_KIND_NAMES = ("int", "float", "numpy.int64", "numpy.float64")
+
+
+def kind_names(kinds):
+    """The value kinds of a kind set, by name."""
+    return ", ".join(name for kind, name in enumerate(_KIND_NAMES) if kinds >> kind & 1)
+
+
 def _numbers(fg, weight, *, hidden_allowed):
-    """(reason, facts) for an attribute's values: a reason unless they are plain Python numbers."""
-    plain, lo, hi, pos_inf, neg_inf, all_int, has_hidden, mixed = fg.weight_facts(weight)
-    if not plain:
-        return f"weights {weight!r} are not all Python int, float, bool or None", None
-    if has_hidden and not hidden_allowed:
+    """(reason, facts) for an attribute's values: a reason unless they are numbers fennel reads exactly."""
+    facts = fg.weight_facts(weight)
+    if not facts.plain:
+        return (
+            f"weights {weight!r} are not all Python int, float, bool or None, or numpy float64, int64 or bool_",
+            None,
+        )
+    if facts.has_hidden and not hidden_allowed:
         return f"some {weight!r} weights are None (NetworkX raises TypeError)", None
-    return None, (lo, hi, pos_inf, neg_inf, all_int, mixed)
+    return None, facts
 
 
-def _weights(fg, weight, *, hidden_allowed, mixed_allowed):
+def _weights(fg, weight, *, hidden_allowed, typed):
+    """Weights a search adds as NetworkX does; `typed`: the results carry the sums' types."""
     if weight is None:
         return None
     reason, facts = _numbers(fg, weight, hidden_allowed=hidden_allowed)
     if reason:
         return reason
-    lo, hi, pos_inf, neg_inf, all_int, mixed = facts
-    if not mixed_allowed and mixed:
-        return f"{weight!r} mixes int and float weights (NetworkX's distances mix types)"
+    if typed and facts.uniform_kind() is None:
+        return f"{weight!r} mixes {kind_names(facts.kinds)} weights (NetworkX's distances are typed path by path)"
+    lo, hi = facts.min_finite, facts.max_finite
     n = max(len(fg.nodes), 1)
-    if (mixed or (all_int and lo is not None)) and max(-lo, hi) * n >= _EXACT_INT_LIMIT:
+    if (facts.mixed or (facts.all_int and lo is not None)) and max(-lo, hi) * n >= _EXACT_INT_LIMIT:
         # A tentative distance adds at most n edges; ints stay exact in a
         # double only below 2**53.
         return f"integer distances over {weight!r} could exceed 2**53"
-    if nan_possible(lo, hi, pos_inf, neg_inf, n):
+    if nan_possible(lo, hi, facts.pos_inf, facts.neg_inf, n):
         return f"path sums over {weight!r} could meet both infinities"
+    return None
+
+
+def _closeness_weights(fg, weight):
+    """Closeness is typed numpy.float64 where NetworkX's total is positive, which its value tells
+    unless the total is infinite or so large that the value underflows."""
+    if reason := _weights(fg, weight, hidden_allowed=True, typed=True):
+        return reason
+    if weight is None or not fg.weight_facts(weight).kinds & NUMPY_KINDS:
+        return None
+    facts = fg.weight_facts(weight)
+    if facts.pos_inf or (facts.max_finite or 0.0) * max(len(fg.nodes), 1) ** 2 > 1e300:
+        return f"numpy {weight!r} weights are infinite or too large for closeness's types"
     return None
 
 
@@ -401,8 +427,8 @@ def _weighs_one(data):
     return None not in data and type(value) is int and value == 1
 
 
-def _product_weights(fg, weight, *, symmetric):
-    """Weights NetworkX multiplies, adds or sorts as Python numbers (exact as doubles).
+def _product_weights(fg, weight, *, symmetric, numpy_allowed=True):
+    """Weights NetworkX multiplies, adds or sorts as numbers (exact as doubles).
 
     An undirected self-loop enters NetworkX's PageRank matrix as w + w - w,
     added in an order scipy leaves open: exact unless 2w overflows.
@@ -412,12 +438,16 @@ def _product_weights(fg, weight, *, symmetric):
     reason, facts = _numbers(fg, weight, hidden_allowed=False)
     if reason:
         return reason
-    lo, hi, pos_inf, neg_inf, all_int, mixed = facts
+    if not numpy_allowed and facts.kinds & NUMPY_KINDS:
+        return f"{weight!r} holds numpy weights (NetworkX's iteration turns its values numpy node by node)"
+    lo, hi = facts.min_finite, facts.max_finite
     largest = max(-lo, hi) if lo is not None else 0.0
-    if (all_int or mixed) and largest > _EXACT_INT_LIMIT:
+    if (facts.all_int or facts.mixed) and largest > _EXACT_INT_LIMIT:
         return f"some {weight!r} weights are ints beyond 2**53"
-    if symmetric and (pos_inf or neg_inf or largest >= 2.0**1023):
+    if symmetric and (facts.pos_inf or facts.neg_inf or largest >= 2.0**1023):
         return f"some {weight!r} weights are infinite or too large to double"
+    if symmetric and facts.numpy_bool:
+        return f"some {weight!r} weights are numpy.bool_, which NetworkX's self-loop correction cannot negate"
     return None
 
 
@@ -429,16 +459,29 @@ DATA_RULES = {
     "pagerank_weights": lambda fg, a: _none_key(fg, a["weight"])
     or _product_weights(fg, a["weight"], symmetric=not fg.directed),
     # eigenvector_centrality ignores a false weight; Katz looks it up.
-    "eigenvector_weights": lambda fg, a: _product_weights(fg, a["weight"] or None, symmetric=False),
-    "katz_weights": lambda fg, a: _none_key(fg, a["weight"]) or _product_weights(fg, a["weight"], symmetric=False),
-    # NetworkX's betweenness fails on None weights and adds ints and floats alike.
-    "betweenness_weights": lambda fg, a: _weights(fg, a["weight"], hidden_allowed=False, mixed_allowed=True),
-    # NetworkX's Dijkstra hides None weights; its distances mix types on mixed weights.
-    # (Functions that search breadth-first when weight is None refuse the
-    # key None too: rare, and NetworkX answers.)
+    "eigenvector_weights": lambda fg, a: _product_weights(
+        fg, a["weight"] or None, symmetric=False, numpy_allowed=False
+    ),
+    "katz_weights": lambda fg, a: _none_key(fg, a["weight"])
+    or _product_weights(fg, a["weight"], symmetric=False, numpy_allowed=False),
+    # NetworkX's betweenness fails on None weights and only compares its sums.
+    "betweenness_weights": lambda fg, a: _weights(fg, a["weight"], hidden_allowed=False, typed=False),
+    # NetworkX's Dijkstra hides None weights; its distances carry the types of
+    # the weights summed along each path. (Functions that search
+    # breadth-first when weight is None refuse the key None too: rare, and
+    # NetworkX answers.)
     "dijkstra_weights": lambda fg, a: _none_key(fg, a["weight"])
-    or _weights(fg, a["weight"], hidden_allowed=True, mixed_allowed=False),
-    "closeness_weights": lambda fg, a: _weights(fg, a["distance"], hidden_allowed=True, mixed_allowed=False),
+    or _weights(fg, a["weight"], hidden_allowed=True, typed=True),
+    # Paths and the nodes chosen by comparing distances do not depend on their types.
+    "dijkstra_path_weights": lambda fg, a: _none_key(fg, a["weight"])
+    or _weights(fg, a["weight"], hidden_allowed=True, typed=False),
+    "closeness_weights": lambda fg, a: _closeness_weights(fg, a["distance"]),
+    # Harmonic sums 1 / d, a float whatever the Python kinds: only numpy's
+    # kinds, mixed with others, type its values path by path.
+    "harmonic_weights": lambda fg, a: _weights(
+        fg, a["distance"], hidden_allowed=True,
+        typed=a["distance"] is not None and bool(fg.weight_facts(a["distance"]).kinds & NUMPY_KINDS),
+    ),
     "keys": _keys,
     "pred_keys": _pred_keys,
     "edge_key_clash": _edge_key_clash,

@@ -16,7 +16,8 @@ import networkx as nx
 
 from .checks import COMPENSATED_SUM, NX_VERSION, check_data, checked_graph, graph_for
 from .graph import no_gc_pauses, record, refuse
-from .shortest_paths import _batches, _bfs_cutoff, _by_source, _cut, _int_distances
+from .kinds import NP_FLOAT, NUMPY_BIT, PY_FLOAT, PY_INT, typed
+from .shortest_paths import _batches, _bfs_cutoff, _by_source, _cut
 
 
 def _not_connected(fg):
@@ -25,10 +26,25 @@ def _not_connected(fg):
     return nx.NetworkXError("Found infinite path length because the graph is not connected")
 
 
+def _kind(fg, weight):
+    """The one kind of NetworkX's distances over `weight`, or None when the weights mix kinds."""
+    return PY_INT if weight is None else fg.weight_facts(weight).uniform_kind()
+
+
+def _compensated(fg, weight):
+    """Whether NetworkX's sum() of these distances is compensated: floats from CPython 3.12
+    on, but never once a numpy float64 sends sum() down its generic path of plain adds."""
+    return COMPENSATED_SUM and _kind(fg, weight) != NP_FLOAT
+
+
 def _typed(fg, weight, dist):
-    """One search's distances as NetworkX types them: ints, or the source's int 0 then floats."""
-    if _int_distances(fg, weight):
-        return list(map(int, dist))
+    """One search's distances as NetworkX types them: the source's int 0, then the weights' kind.
+
+    Over weights of several kinds (only compared, never returned) they stay floats.
+    """
+    kind = _kind(fg, weight)
+    if kind is not None and kind != PY_FLOAT:
+        dist = list(map(typed(kind), dist))
     dist[0] = 0
     return dist
 
@@ -62,7 +78,8 @@ def _eccentricities(name, fg, a, weight, sources=None):
         if any(reached != n for reached, _, _ in stats):
             raise _not_connected(fg)
         return [far for _, _, far in stats]
-    int_distances = _int_distances(fg, weight)
+    kind = _kind(fg, weight)
+    as_kind = float if kind is None else typed(kind)
     values = []
     for entry in fg.core.dijkstra_stats(weight, sources, compensated_sum=COMPENSATED_SUM)[0]:
         if entry is None:
@@ -70,8 +87,8 @@ def _eccentricities(name, fg, a, weight, sources=None):
         reached, far = entry
         if reached != n:
             raise _not_connected(fg)
-        # max() over NetworkX's values: ints, or the source's int 0 then floats.
-        values.append(int(far) if int_distances else far if far > 0 else 0)
+        # max() over NetworkX's values: the source's int 0, then the weights' kind.
+        values.append(as_kind(far) if far > 0 else 0)
     return values
 
 
@@ -145,10 +162,13 @@ def _pair_total(fg, weight):
     """NetworkX's sum of the distances over all pairs, in its order and types."""
     if weight is None:
         return sum(total for _, total, _ in fg.core.bfs_stats())
-    total = fg.core.dijkstra_stats(weight, compensated_sum=COMPENSATED_SUM)[1]
+    total = fg.core.dijkstra_stats(weight, compensated_sum=_compensated(fg, weight))[1]
     if total is None:
         raise ValueError("Contradictory paths found:", "negative weights?")
-    return total
+    # sum() meets the int 0 first: a numpy kind takes over at the first
+    # distance to another node.
+    kind = _kind(fg, weight)
+    return typed(kind)(total) if kind & NUMPY_BIT and len(fg) > 1 else total
 
 
 def average_shortest_path_length(G, weight=None, method=None):
@@ -210,7 +230,12 @@ def closeness_centrality(G, u=None, distance=None, wf_improved=True, *, sp=None)
             raise nx.NodeNotFound(missing)
         sources = [fg.index[u]]
     check_data(name, fg, a)
-    values = fg.core.closeness(distance, wf_improved, sources, compensated_sum=COMPENSATED_SUM)
+    values = fg.core.closeness(distance, wf_improved, sources, compensated_sum=_compensated(fg, distance))
+    if _kind(fg, distance) & NUMPY_BIT:
+        # A numpy total makes the value numpy.float64; NetworkX's 0.0 for a
+        # node reaching nothing at a positive distance stays a float (the
+        # data rules keep totals finite and values from underflowing).
+        values = [typed(NP_FLOAT)(x) if x > 0 else x for x in values]
     record("ran", name)
     return values[0] if u is not None else dict(zip(fg.nodes, values))
 
@@ -226,10 +251,9 @@ def _bfs_lengths_by_source(fg, cutoff):
 
 def _dijkstra_lengths_by_source(fg, weight, cut):
     nodes = fg.nodes
-    int_distances = _int_distances(fg, weight)
     for batch in _batches(fg):
         with no_gc_pauses():
-            found = fg.core.dijkstra_length_dicts(batch, fg.node_tuple, weight, cut, int_distances)
+            found = fg.core.dijkstra_length_dicts(batch, fg.node_tuple, weight, cut)
         for s, lengths in zip(batch, found):
             if lengths is None:
                 raise ValueError("Contradictory paths found:", "negative weights?")
@@ -280,7 +304,9 @@ def harmonic_centrality(G, nbunch=None, distance=None, sources=None):
         in_nbunch[index[u]] = True
     sums, hit = fg.core.harmonic([index[v] for v in starts], in_nbunch, distance)
     record("ran", name)
-    return {u: sums[index[u]] if hit[index[u]] else 0 for u in targets}
+    # Over numpy weights (of one kind, the data rules say) every 1 / d is numpy.float64.
+    kind = float if distance is None or _kind(fg, distance) & NUMPY_BIT == 0 else typed(NP_FLOAT)
+    return {u: kind(sums[index[u]]) if hit[index[u]] else 0 for u in targets}
 
 
 def _inverse_distance_total(distances):

@@ -10,6 +10,7 @@ from collections import Counter, OrderedDict
 import networkx as nx
 
 from .. import _core
+from .kinds import UNIT_FACTS, WeightFacts, register_numpy
 
 # ---------------------------------------------------------------------------
 # Call accounting
@@ -176,6 +177,7 @@ class FennelGraph:
         if reason := order_problem(G, self.nodes) or (self.columns and lookup_problem(G)):
             record("unconvertible", type(G).__name__, reason)
             raise NotImplementedError(reason)
+        register_numpy()
         try:
             core = _core.build_graph(
                 self.nodes,
@@ -261,26 +263,18 @@ class FennelGraph:
         """
         core = self.core
         if self.directed and not core.has_exact_pred():
+            register_numpy()
             core.load_exact_pred(
                 self.nodes, self.index, self.source._pred, list(self.columns.items()), self.multigraph
             )
         return core
 
     def weight_facts(self, weight):
-        """``(plain, min, max, +inf seen, -inf seen, all_int, has_hidden, mixed)`` of an attribute.
-
-        ``plain``: every value is a Python int, float, bool or None; the
-        bounds are None without finite values. An attribute a native graph
-        lacks weighs 1 on every edge.
-        """
+        """The ``WeightFacts`` of an attribute; an attribute a native graph lacks weighs 1 on every edge."""
         facts = self._facts.get(weight)
         if facts is None:
-            core = self.core
-            found = core.weight_facts(weight)
-            if found is None:
-                facts = (True, 1.0, 1.0, False, False, True, False, False)
-            else:
-                facts = (*found, *core.weight_info(weight), core.weight_mixed(weight))
+            found = self.core.weight_facts(weight)
+            facts = UNIT_FACTS if found is None else WeightFacts(**found)
             self._facts[weight] = facts
         return facts
 

@@ -151,14 +151,16 @@ _WEIGHTED_PATHS = (
 )
 _DIJKSTRA_RULES = ("weight_name", "dijkstra_cutoff")
 _DIJKSTRA_DATA = ("dijkstra_weights", "keys")
+# Paths alone do not depend on the types of the distances.
+_DIJKSTRA_PATH_DATA = ("dijkstra_path_weights", "keys")
 
 SERVED += (
     Served("single_source_dijkstra", "shortest_paths", _WEIGHTED_PATHS, weight=True, rules=_DIJKSTRA_RULES,
            data_rules=_DIJKSTRA_DATA, min_work=_WORK_DIJKSTRA),
     Served("single_source_dijkstra_path", "shortest_paths", _WEIGHTED_PATHS, weight=True, rules=_DIJKSTRA_RULES,
-           data_rules=_DIJKSTRA_DATA, min_work=_WORK_DIJKSTRA),
+           data_rules=_DIJKSTRA_PATH_DATA, min_work=_WORK_DIJKSTRA),
     Served("dijkstra_path", "shortest_paths", _WEIGHTED_PATHS, weight=True, rules=("weight_name",),
-           data_rules=_DIJKSTRA_DATA, min_work=_WORK_DIJKSTRA),
+           data_rules=_DIJKSTRA_PATH_DATA, min_work=_WORK_DIJKSTRA),
     Served("dijkstra_path_length", "shortest_paths", _WEIGHTED_PATHS, weight=True, rules=("weight_name",),
            data_rules=("dijkstra_weights",), min_work=_WORK_DIJKSTRA),
 )
@@ -183,20 +185,20 @@ SERVED += (
     Served("all_pairs_dijkstra", "shortest_paths", _WEIGHTED_PATHS + _PAIRS, weight=True, rules=_DIJKSTRA_RULES,
            data_rules=_DIJKSTRA_DATA, per_source=True, min_work=_WORK_ALL_PAIRS),
     Served("all_pairs_dijkstra_path", "shortest_paths", _WEIGHTED_PATHS + _PAIRS, weight=True,
-           rules=_DIJKSTRA_RULES, data_rules=_DIJKSTRA_DATA, per_source=True, min_work=_WORK_ALL_PAIRS),
+           rules=_DIJKSTRA_RULES, data_rules=_DIJKSTRA_PATH_DATA, per_source=True, min_work=_WORK_ALL_PAIRS),
     Served("bidirectional_dijkstra", "shortest_paths", "Bidirectional Dijkstra search in C++. " + _EXACT,
            weight=True, rules=("release", "weight_name"), data_rules=_DIJKSTRA_DATA, min_work=_WORK_DIJKSTRA),
     Served("shortest_path", "shortest_paths", _BOTH + " Falls back to NetworkX for Bellman-Ford.", weight=True,
-           rules=("weight_name", "path_method"), data_rules=_DIJKSTRA_DATA, min_work=_WORK_DIJKSTRA),
+           rules=("weight_name", "path_method"), data_rules=_DIJKSTRA_PATH_DATA, min_work=_WORK_DIJKSTRA),
     Served("shortest_path_length", "shortest_paths", _BOTH + " All pairs (no source, no target) are left to "
            "NetworkX.", weight=True, rules=("weight_name", "path_method"), data_rules=_DIJKSTRA_DATA,
            min_work=_WORK_DIJKSTRA),
     Served("all_shortest_paths", "shortest_paths", _ALL_PATHS, weight=True, rules=("weight_name", "weighted_method"),
-           data_rules=_DIJKSTRA_DATA, min_work=_WORK_DIJKSTRA),
+           data_rules=_DIJKSTRA_PATH_DATA, min_work=_WORK_DIJKSTRA),
     Served("single_source_all_shortest_paths", "shortest_paths", _ALL_PATHS, weight=True,
-           rules=("release", "weight_name", "weighted_method"), data_rules=_DIJKSTRA_DATA, min_work=_WORK_DIJKSTRA),
+           rules=("release", "weight_name", "weighted_method"), data_rules=_DIJKSTRA_PATH_DATA, min_work=_WORK_DIJKSTRA),
     Served("all_pairs_all_shortest_paths", "shortest_paths", _ALL_PATHS, weight=True,
-           rules=("release", "weight_name", "weighted_method"), data_rules=_DIJKSTRA_DATA, per_source=True,
+           rules=("release", "weight_name", "weighted_method"), data_rules=_DIJKSTRA_PATH_DATA, per_source=True,
            min_work=_WORK_ALL_PAIRS),
 )
 
@@ -217,15 +219,15 @@ SERVED += (
     Served("radius", "distance", _STATS, weight=True, rules=_EXTREMA_RULES, data_rules=("dijkstra_weights",),
            per_source=True, min_work=_WORK_STATS),
     Served("center", "distance", _STATS + " Undirected unweighted trees are left to NetworkX.", weight=True,
-           rules=_EXTREMA_RULES, data_rules=("dijkstra_weights",), per_source=True, min_work=_WORK_STATS),
-    Served("periphery", "distance", _STATS, weight=True, rules=_EXTREMA_RULES, data_rules=("dijkstra_weights",),
+           rules=_EXTREMA_RULES, data_rules=("dijkstra_path_weights",), per_source=True, min_work=_WORK_STATS),
+    Served("periphery", "distance", _STATS, weight=True, rules=_EXTREMA_RULES, data_rules=("dijkstra_path_weights",),
            per_source=True, min_work=_WORK_STATS),
     Served("average_shortest_path_length", "distance", _STATS, weight=True, rules=("weight_name",),
            data_rules=("dijkstra_weights",), per_source=True, min_work=_WORK_STATS),
     Served("wiener_index", "distance", _STATS, weight=True, rules=("weight_name",),
            data_rules=("dijkstra_weights",), per_source=True, min_work=_WORK_STATS),
     Served("harmonic_centrality", "distance", _STATS + " Fewer nodes than sources are left to NetworkX.",
-           weight="distance", rules=("distance_name",), data_rules=("closeness_weights",), per_source=True,
+           weight="distance", rules=("distance_name",), data_rules=("harmonic_weights",), per_source=True,
            min_work=_WORK_STATS),
     Served("global_efficiency", "distance", _STATS, per_source=True, min_work=_WORK_STATS),
     Served("harmonic_diameter", "distance", _STATS, weight=True, rules=("weight_name", "sp"),

@@ -15,6 +15,7 @@ from networkx.algorithms.shortest_paths.generic import _build_paths_from_predece
 
 from .checks import NX_VERSION, DATA_RULES, check_data, checked_graph, graph_for
 from .graph import no_gc_pauses, record, refuse
+from .kinds import PY_INT, typed
 from .traversal import _objects, _raising
 
 _INF = float("inf")
@@ -82,22 +83,22 @@ def _bfs_lengths(fg, core, node_obj, s, cutoff, reverse):
     return {obj(v): level[v] for v in order}
 
 
-def _int_distances(fg, weight):
-    """Whether NetworkX's Dijkstra sums are ints: unit or all-int weights."""
-    return weight is None or fg.core.weight_info(weight)[0]
+def _distance_type(fg, weight):
+    """The type of NetworkX's Dijkstra sums: the one kind of the weights (the data rules refuse several)."""
+    return typed(PY_INT if weight is None else fg.weight_facts(weight).uniform_kind())
 
 
 def _distances(fg, weight, dist):
-    """Distances typed as NetworkX's: ints over int weights, the source's always the int 0."""
-    if _int_distances(fg, weight):
-        return list(map(int, dist))
+    """Distances typed as NetworkX's sums, the source's always the int 0."""
+    kind = _distance_type(fg, weight)
+    dist = list(map(kind, dist)) if kind is not float else dist
     dist[0] = 0
     return dist
 
 
 def _dijkstra_lengths(fg, core, node_obj, s, weight, cut, reverse):
     if not reverse:
-        found = core.dijkstra_length_dicts([s], fg.node_tuple, weight, cut, _int_distances(fg, weight))[0]
+        found = core.dijkstra_length_dicts([s], fg.node_tuple, weight, cut)[0]
         if found is None:
             raise ValueError("Contradictory paths found:", "negative weights?")
         return _rooted(fg, found, node_obj, s)
@@ -234,8 +235,8 @@ def _cut(cutoff):
 
 
 def _distance(fg, weight, d):
-    """A Dijkstra distance as NetworkX types it: int sums over int weights."""
-    return int(d) if _int_distances(fg, weight) else d
+    """A Dijkstra distance (not the source's) as NetworkX types it."""
+    return _distance_type(fg, weight)(d)
 
 
 def _dijkstra_start(name, a, source, cutoff):
@@ -257,8 +258,9 @@ def _search_to(fg, s, target, weight, cut):
     return None
 
 
-def _to_target(name, fg, a, source, s, target, weight, cut):
-    """(distance, path) to `target` as NetworkX's multi_source_dijkstra returns them."""
+def _to_target(name, fg, a, source, s, target, weight, cut, with_length=True):
+    """(distance, path) to `target` as NetworkX's multi_source_dijkstra returns them
+    (the distance untyped unless `with_length`: callers that drop it)."""
     if target in {source}:
         return 0, [target]
     check_data(name, fg, a)
@@ -269,7 +271,7 @@ def _to_target(name, fg, a, source, s, target, weight, cut):
     d, positions = found
     nodes = fg.nodes
     path = [source, *map(nodes.__getitem__, positions[1:-1]), target]
-    return _distance(fg, weight, d), path
+    return _distance(fg, weight, d) if with_length else d, path
 
 
 def _dijkstra_paths(fg, core, node_obj, s, weight, cut, reverse=False, toward=False, distances=True):
@@ -279,8 +281,7 @@ def _dijkstra_paths(fg, core, node_obj, s, weight, cut, reverse=False, toward=Fa
     """
     with no_gc_pauses():
         return core.dijkstra_paths(
-            s, fg.node_tuple, node_obj, weight, cut, reverse, toward, _paths_in_settle_order(),
-            _int_distances(fg, weight), distances,
+            s, fg.node_tuple, node_obj, weight, cut, reverse, toward, _paths_in_settle_order(), distances,
         )
 
 
@@ -315,7 +316,7 @@ def dijkstra_path(G, source, target, weight="weight"):
     name = "dijkstra_path"
     a = locals().copy()
     fg, s, _ = _dijkstra_start(name, a, source, None)
-    path = _to_target(name, fg, a, source, s, target, weight, None)[1]
+    path = _to_target(name, fg, a, source, s, target, weight, None, with_length=False)[1]
     record("ran", name)
     return path
 
@@ -345,12 +346,10 @@ def dijkstra_path_length(G, source, target, weight="weight"):
 def _all_pairs_dijkstra(fg, weight, cut, distances=True):
     """(node, (dist, paths)) per node in G's order; a negative cycle raises at its source."""
     nodes = fg.nodes
-    settle_keys, int_distances = _paths_in_settle_order(), _int_distances(fg, weight)
+    settle_keys = _paths_in_settle_order()
     for batch in _batches(fg):
         with no_gc_pauses():
-            found = fg.core.dijkstra_paths_many(
-                batch, fg.node_tuple, weight, cut, settle_keys, int_distances, distances
-            )
+            found = fg.core.dijkstra_paths_many(batch, fg.node_tuple, weight, cut, settle_keys, distances)
         for s, result in zip(batch, found):
             if result is None:
                 raise ValueError("Contradictory paths found:", "negative weights?")
@@ -429,8 +428,8 @@ def has_path(G, source, target):
     return found
 
 
-def _bidirectional_dijkstra(name, fg, a, s, t, source, target, weight):
-    """NetworkX's (distance, path) of bidirectional_dijkstra."""
+def _bidirectional_dijkstra(name, fg, a, s, t, source, target, weight, with_length=True):
+    """NetworkX's (distance, path) of bidirectional_dijkstra (the distance untyped unless `with_length`)."""
     if source == target:
         return 0, [source]
     if NX_VERSION < (3, 6):
@@ -444,7 +443,7 @@ def _bidirectional_dijkstra(name, fg, a, s, t, source, target, weight):
         raise nx.NetworkXNoPath(f"No path between {source} and {target}.")
     d, positions = found
     with no_gc_pauses():
-        return _distance(fg, weight, d), list(map(fg.nodes.__getitem__, positions))
+        return _distance(fg, weight, d) if with_length else d, list(map(fg.nodes.__getitem__, positions))
 
 
 def bidirectional_dijkstra(G, source, target, weight="weight"):
@@ -498,7 +497,7 @@ def shortest_path(G, source=None, target=None, weight=None, method="dijkstra"):
             positions = _bidirectional_bfs(name, fg, a, s, t, source, target)
             result = list(map(fg.nodes.__getitem__, positions))
         else:
-            result = _bidirectional_dijkstra(name, fg, a, s, t, source, target, weight)[1]
+            result = _bidirectional_dijkstra(name, fg, a, s, t, source, target, weight, with_length=False)[1]
     record("ran", name)
     return result
 
