@@ -49,7 +49,8 @@ def test_instances_are_immutable(g, name, value):
 
 MODULE_ORDER = [
     "CoreGraph", "AllPaths", "build_graph", "_core_graph_from_bytes",
-    "build_native", "build_native_arrays", "build_rx", "_py_sum", "_numpy_sum",
+    "build_native", "build_native_arrays", "build_rx", "_py_sum", "_py_sum_kinds", "_numpy_sum",
+    "register_numpy", "value_kinds",
 ]
 
 
@@ -119,6 +120,8 @@ SIGNATURES = {
     "bidirectional_bfs": "($self, source, target)",
     "bidirectional_dijkstra": "($self, source, target, weight=None)",
     "_py_sum": "(values, compensated)",
+    "_py_sum_kinds": "(values, kinds, compensated)",
+    "register_numpy": "(float64, int64, bool_)",
     "build_native": "(edges, nodes, directed, weight)",
     "build_native_arrays": "(src, dst, weights, num_nodes, directed, weight, *, weight_kind=2, labels=False)",
     "_core_graph_from_bytes": "(data)",

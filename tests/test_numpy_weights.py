@@ -7,6 +7,7 @@ floats, None and missing attributes: values, key order and exact types
 fennel must serve every call whose answer it can type exactly.
 """
 
+import math
 import random
 
 import networkx as nx
@@ -15,7 +16,9 @@ import pytest
 from test_backend_traversal import always_run, same_as_networkx  # noqa: F401 - the fixture applies here too
 from zoo import ZOO
 
-from fennel.backend.checks import UNDISPATCHED
+import fennel._core as core
+from fennel.backend.checks import COMPENSATED_SUM, UNDISPATCHED
+from fennel.backend.kinds import NP_FLOAT, NP_INT, PY_FLOAT, PY_INT, register_numpy
 
 pytestmark = pytest.mark.filterwarnings("ignore:Note. conversions to backend graphs")
 
@@ -210,3 +213,46 @@ def test_numpy_results_survive_pickling():
     nx.single_source_dijkstra_path_length(G, 0, backend="fennel")
     H = pickle.loads(pickle.dumps(G))
     assert same_as_networkx("single_source_dijkstra_path_length", H, 0)
+
+
+def _item(rng, kinds):
+    """A random number of one of `kinds`, from values whose sums round, cancel or overflow."""
+    kind = rng.choice(kinds)
+    magnitude = rng.choice([1e-3, 0.1, 1.0, 1e8, 1e16, 1e300])
+    if kind in ("int", "bool", "np_int", "np_bool"):
+        if kind.endswith("bool"):
+            value = rng.random() < 0.5
+            return value if kind == "bool" else np.bool_(value)
+        value = rng.randint(-(2**40), 2**40) if magnitude > 1 else rng.randint(-3, 3)
+        return value if kind == "int" else np.int64(value)
+    special = rng.random()
+    value = rng.choice([math.inf, -math.inf, -0.0]) if special < 0.03 else rng.uniform(-1, 1) * magnitude
+    return value if kind == "float" else np.float64(value)
+
+
+def _kind_of(x):
+    return {int: PY_INT, bool: PY_INT, float: PY_FLOAT, np.int64: NP_INT, np.bool_: NP_INT,
+            np.float64: NP_FLOAT}[type(x)]
+
+
+def _bits(x):
+    return type(x), repr(x) if math.isnan(x) else float(x).hex()
+
+
+KIND_MIXES = [("float",), ("int", "float"), ("float", "np_float"), ("float", "np_int"), ("int", "np_int"),
+              ("int", "bool", "np_bool"), ("int", "float", "np_int", "np_float"),
+              ("int", "float", "bool", "np_int", "np_float", "np_bool")]
+
+
+@pytest.mark.parametrize("kinds", KIND_MIXES, ids="+".join)
+def test_kind_sum_is_pythons_sum(kinds):
+    register_numpy()  # results of numpy kinds are made by numpy's types
+    rng = random.Random(len(kinds) * 7919 + len(kinds[0]))
+    for _ in range(400):
+        items = [_item(rng, kinds) for _ in range(rng.randint(0, 12))]
+        if not items or rng.random() < 0.5:
+            items.sort(key=lambda x: rng.random() < 0.7 and type(x) in (int, float, bool))  # long exact runs first
+        with np.errstate(over="ignore", invalid="ignore"):
+            expected = sum(items)
+        got = core._py_sum_kinds([float(x) for x in items], [_kind_of(x) for x in items], COMPENSATED_SUM)
+        assert _bits(got) == _bits(expected), items

@@ -101,7 +101,9 @@ Result<DijkstraRuns> dijkstra_runs(const CoreGraph& g, const std::optional<std::
     if (!column.ok()) return column.error();
     auto list = g.sources_or_all(sources);
     if (!list.ok()) return list.error();
-    return DijkstraRuns{PathAdj{&g.succ, column.value()}, std::move(list.value())};
+    auto view = g.path_adj(weight, false);
+    if (!view.ok()) return view.error();
+    return DijkstraRuns{view.value(), std::move(list.value())};
 }
 
 Result<std::vector<std::optional<DijkstraLengths>>> run(const DijkstraRuns& runs, std::optional<double> cutoff) {
@@ -121,8 +123,8 @@ PyObject* dijkstra_length_dicts(PyObject* self, Args& a) {
     const CoreGraph& g = graph_of(self);
     auto runs = dijkstra_runs(g, weight, sources);
     if (!runs.ok()) return raise(runs.error());
-    std::uint8_t kind = PY_INT;
-    if (!distance_kind(g, weight, kind)) return nullptr;
+    DistanceKind kind;
+    if (!distance_kind(g, weight, false, kind)) return nullptr;
     NodeObjects obj;
     if (!all_nodes(g, nodes, obj)) return nullptr;
     auto result = run(runs.value(), cutoff);
@@ -130,7 +132,7 @@ PyObject* dijkstra_length_dicts(PyObject* self, Args& a) {
     const auto& found = result.value();
     return list_from(found.size(), [&](std::size_t i) {
         if (!found[i]) return Py_NewRef(Py_None);
-        return distance_dict(obj, found[i]->order, found[i]->dist, kind);
+        return distance_dict(obj, found[i]->order, found[i]->dist, kind, found[i]->kinds);
     });
 }
 
@@ -147,7 +149,8 @@ PyObject* dijkstra_many(PyObject* self, Args& a) {
     return list_from(found.size(), [&](std::size_t i) {
         if (!found[i]) return Py_NewRef(Py_None);
         const DijkstraLengths& t = *found[i];
-        return tuple_from([&] { return to_list(t.order); }, [&] { return to_list(t.dist); });
+        return tuple_from([&] { return to_list(t.order); }, [&] { return to_list(t.dist); },
+                          [&] { return t.kinds.empty() ? Py_NewRef(Py_None) : to_list(t.kinds); });
     });
 }
 
@@ -241,7 +244,8 @@ constexpr auto BFS_STATS =
 constexpr auto BFS_MANY =
     method("bfs_many", bfs_many, "BFS orders and levels for each source (parallel).", "sources", "cutoff");
 constexpr auto DIJKSTRA_MANY = method("dijkstra_many", dijkstra_many,
-                                      "Dijkstra orders and distances per source, `None` on a negative cycle.",
+                                      "Dijkstra orders, distances and their kinds (None: the column's one\n"
+                                      "kind) per source, `None` on a negative cycle.",
                                       "sources", "weight=None", "cutoff=None");
 constexpr auto HARMONIC = method("harmonic", harmonic, "Harmonic centrality sums (see `centrality::harmonic`).",
                                  "sources", "in_nbunch", "weight=None");

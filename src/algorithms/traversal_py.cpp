@@ -166,12 +166,12 @@ PyObject* dijkstra_tree_many(PyObject* self, Args& a) {
     const CoreGraph& g = graph_of(self);
     auto list = g.sources_or_all(sources);
     if (!list.ok()) return raise(list.error());
-    auto column = g.weight_slice(weight, false);
-    if (!column.ok()) return raise(column.error());
+    auto view = g.path_adj(weight, false);
+    if (!view.ok()) return raise(view.error());
     Result<std::vector<std::optional<DijkstraTree>>> result = Error{ErrorKind::Internal, {}};
     {
         Detached detached;
-        result = fennel::dijkstra_tree_many(PathAdj{&g.succ, column.value()}, list.value(), cutoff);
+        result = fennel::dijkstra_tree_many(view.value(), list.value(), cutoff);
     }
     if (!result.ok()) return raise(result.error());
     const auto& trees = result.value();
@@ -191,17 +191,21 @@ PyObject* dijkstra_path(PyObject* self, Args& a) {
     }
     const CoreGraph& g = graph_of(self);
     if (source >= g.n || target >= g.n) return raise(index_error());
-    auto column = g.weight_slice(weight, false);
-    if (!column.ok()) return raise(column.error());
+    auto view = g.path_adj(weight, false);
+    if (!view.ok()) return raise(view.error());
     Result<std::optional<DijkstraPath>> result = Error{ErrorKind::Internal, {}};
     {
         Detached detached;
-        result = fennel::dijkstra_path(PathAdj{&g.succ, column.value()}, source, target, cutoff);
+        result = fennel::dijkstra_path(view.value(), source, target, cutoff);
     }
     if (!result.ok()) return raise(result.error());
     const auto& found = result.value();
     if (!found) return Py_NewRef(Py_None);
-    return tuple_from([&] { return PyFloat_FromDouble(found->distance); }, [&] { return to_list(found->path); });
+    // The distance's kind: the column's one kind, or the one the search followed.
+    const int uniform = g.distance_kind(weight);
+    const long kind = uniform >= 0 ? uniform : found->kind;
+    return tuple_from([&] { return PyFloat_FromDouble(found->distance); }, [&] { return to_list(found->path); },
+                      [&] { return PyLong_FromLong(kind); });
 }
 
 // The node objects of a path result: `nodes` must name every node.
@@ -266,14 +270,14 @@ PyObject* bfs_paths_many(PyObject* self, Args& a) {
 struct DijkstraShape {
     bool settle_keys = true;
     bool distances = true;
-    std::uint8_t kind = PY_INT;  // of the distances (see distance_kind)
+    DistanceKind kind;
 };
 
 PyObject* dijkstra_result(const NodeObjects& obj, const DijkstraTree& t, const DijkstraShape& shape,
                           bool toward = false) {
     const std::span<const Node> keys = shape.settle_keys ? t.order : t.first_seen;
     auto dist = [&] {
-        return shape.distances ? distance_dict(obj, t.order, t.dist, shape.kind) : Py_NewRef(Py_None);
+        return shape.distances ? distance_dict(obj, t.order, t.dist, shape.kind, t.kinds) : Py_NewRef(Py_None);
     };
     return tuple_from(dist, [&] { return tree_paths(obj, t.order, t.parent, keys, toward); });
 }
@@ -291,7 +295,7 @@ PyObject* dijkstra_paths(PyObject* self, Args& a) {
         return nullptr;
     }
     const CoreGraph& g = graph_of(self);
-    if (shape.distances && !distance_kind(g, weight, shape.kind)) return nullptr;
+    if (shape.distances && !distance_kind(g, weight, reverse, shape.kind)) return nullptr;
     if (source >= g.n) return raise(index_error());
     NodeObjects obj;
     if (!node_objects(g, nodes, source, a[2], obj)) return nullptr;
@@ -317,17 +321,17 @@ PyObject* dijkstra_paths_many(PyObject* self, Args& a) {
         return nullptr;
     }
     const CoreGraph& g = graph_of(self);
-    if (shape.distances && !distance_kind(g, weight, shape.kind)) return nullptr;
+    if (shape.distances && !distance_kind(g, weight, false, shape.kind)) return nullptr;
     auto checked = g.sources_or_all(sources);
     if (!checked.ok()) return raise(checked.error());
     NodeObjects obj;
     if (!node_objects(g, nodes, NO_PARENT, Py_None, obj)) return nullptr;
-    auto column = g.weight_slice(weight, false);
-    if (!column.ok()) return raise(column.error());
+    auto view = g.path_adj(weight, false);
+    if (!view.ok()) return raise(view.error());
     Result<std::vector<std::optional<DijkstraTree>>> result = Error{ErrorKind::Internal, {}};
     {
         Detached detached;
-        result = fennel::dijkstra_tree_many(PathAdj{&g.succ, column.value()}, sources, cutoff);
+        result = fennel::dijkstra_tree_many(view.value(), sources, cutoff);
     }
     if (!result.ok()) return raise(result.error());
     const auto& trees = result.value();
@@ -391,7 +395,7 @@ constexpr auto DIJKSTRA_PATHS_MANY =
 constexpr auto DIJKSTRA_PATH =
     method("dijkstra_path", dijkstra_path,
            "Dijkstra from `source` until `target` is finalized: `(distance,\n"
-           "path)`, or `None` if `target` isn't reached.",
+           "path, kind of the distance)`, or `None` if `target` isn't reached.",
            "source", "target", "weight=None", "cutoff=None");
 
 }  // namespace

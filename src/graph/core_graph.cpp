@@ -64,7 +64,9 @@ Result<PathAdj> CoreGraph::path_adj(const std::optional<std::string>& name, bool
         auto column = weight_slice(name, reverse);
         if (!column.ok()) return column.error();
         const Csr* adj = (reverse && pred) ? &*pred : &succ;
-        return PathAdj{adj, column.value()};
+        // Kinds are kept per succ slot only.
+        const Weights* w = name && adj == &succ ? find_weights(*name) : nullptr;
+        return PathAdj{adj, column.value(), w != nullptr && !w->kinds.empty() ? &w->kinds : nullptr};
     }
     const ExactPred* exact = exact_pred.get();
     if (exact == nullptr) return not_implemented("exact predecessor order not loaded");

@@ -151,6 +151,9 @@ private:
 struct PathAdj {
     const Csr* adj;
     const std::vector<double>* weights;  // nullptr: unweighted
+    // Per-slot ValueKinds of a column that mixes kinds, else nullptr (every
+    // distance then has the column's one kind).
+    const std::vector<std::uint8_t>* kinds = nullptr;
 };
 
 // What a kernel reads of a graph: the rows it searches, the rows back along

@@ -399,7 +399,13 @@ std::string to_bytes(const CoreGraph& g) {
     for (const auto& entry : g.weights) estimate += 64 + entry.first.size() + 16 * g.succ.targets.size();
     if (g.native) estimate += 12 * g.native->src.size() + 4 * g.native->ids.size();
     Writer w(estimate);
-    w.raw("FNL4", 4);
+    // Version 4 keeps the value kinds; a graph whose columns hold no numpy
+    // values is written as version 3, whose reader infers them from the
+    // flags (all but the per-slot kinds of columns mixing ints and floats).
+    const bool kinds = std::any_of(g.weights.begin(), g.weights.end(), [](const auto& entry) {
+        return (entry.second.slot_kinds & ((1u << NP_INT) | (1u << NP_FLOAT))) != 0;
+    });
+    w.raw(kinds ? "FNL4" : "FNL3", 4);
     w.u64(g.n);
     w.flag(g.directed);
     w.csr(g.succ);
@@ -415,8 +421,10 @@ std::string to_bytes(const CoreGraph& g) {
         w.flag(column.all_int);
         w.flag(column.has_hidden);
         w.flag(column.has_int);
-        w.u8(column.slot_kinds);
-        w.array(column.kinds);
+        if (kinds) {
+            w.u8(column.slot_kinds);
+            w.array(column.kinds);
+        }
     }
     const ExactPred* exact = g.exact_pred.get();
     w.flag(exact != nullptr);

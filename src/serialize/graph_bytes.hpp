@@ -3,8 +3,8 @@
 //
 // Little-endian fixed-width integers and length-prefixed arrays, no gaps:
 //
-//   magic "FNL4" (written; "FNL3", without the kinds, and "FNL2", without
-//   the has_int flag either, are read too)
+//   magic "FNL4" (written when a column holds numpy values, else "FNL3",
+//   without the kinds; "FNL2", without the has_int flag either, is read too)
 //   n u64, directed u8, succ Csr, pred flag [+ Csr]
 //   weight columns: count u64, then per column in byte-wise name order
 //       name, values f64[], pred_values flag [+ f64[]], all_int, has_hidden, has_int (v3),

@@ -301,6 +301,13 @@ def kind_names(kinds):
     return ", ".join(name for kind, name in enumerate(_KIND_NAMES) if kinds >> kind & 1)
 
 
+def one_kind_reason(weight, facts, search):
+    return (
+        f"{weight!r} mixes {kind_names(facts.kinds)} weights, whose kinds fennel follows only along "
+        f"forward searches (this one {search})"
+    )
+
+
 def _numbers(fg, weight, *, hidden_allowed):
     """(reason, facts) for an attribute's values: a reason unless they are numbers fennel reads exactly."""
     facts = fg.weight_facts(weight)
@@ -321,8 +328,8 @@ def _weights(fg, weight, *, hidden_allowed, typed):
     reason, facts = _numbers(fg, weight, hidden_allowed=hidden_allowed)
     if reason:
         return reason
-    if typed and facts.uniform_kind() is None:
-        return f"{weight!r} mixes {kind_names(facts.kinds)} weights (NetworkX's distances are typed path by path)"
+    if typed and not facts.slot_kinds:
+        return f"the kind of each {weight!r} weight ({kind_names(facts.kinds)}) was not kept"
     lo, hi = facts.min_finite, facts.max_finite
     n = max(len(fg.nodes), 1)
     if (facts.mixed or (facts.all_int and lo is not None)) and max(-lo, hi) * n >= _EXACT_INT_LIMIT:
@@ -339,9 +346,13 @@ def _closeness_weights(fg, weight):
     unless the total is infinite or so large that the value underflows."""
     if reason := _weights(fg, weight, hidden_allowed=True, typed=True):
         return reason
-    if weight is None or not fg.weight_facts(weight).kinds & NUMPY_KINDS:
+    if weight is None:
         return None
     facts = fg.weight_facts(weight)
+    if fg.directed and facts.uniform_kind() is None:
+        return one_kind_reason(weight, facts, "searches the reversed graph")
+    if not facts.kinds & NUMPY_KINDS:
+        return None
     if facts.pos_inf or (facts.max_finite or 0.0) * max(len(fg.nodes), 1) ** 2 > 1e300:
         return f"numpy {weight!r} weights are infinite or too large for closeness's types"
     return None

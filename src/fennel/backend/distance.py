@@ -12,11 +12,13 @@ cheap next to their search (barycenter) use Python's ``sum()`` itself over
 the values typed as NetworkX types them.
 """
 
+import itertools
+
 import networkx as nx
 
 from .checks import COMPENSATED_SUM, NX_VERSION, check_data, checked_graph, graph_for
 from .graph import no_gc_pauses, record, refuse
-from .kinds import NP_FLOAT, NUMPY_BIT, PY_FLOAT, PY_INT, typed
+from .kinds import NP_FLOAT, NUMPY_BIT, NUMPY_KINDS, PY_FLOAT, PY_INT, typed
 from .shortest_paths import _batches, _bfs_cutoff, _by_source, _cut
 
 
@@ -37,14 +39,15 @@ def _compensated(fg, weight):
     return COMPENSATED_SUM and _kind(fg, weight) != NP_FLOAT
 
 
-def _typed(fg, weight, dist):
-    """One search's distances as NetworkX types them: the source's int 0, then the weights' kind.
-
-    Over weights of several kinds (only compared, never returned) they stay floats.
-    """
-    kind = _kind(fg, weight)
-    if kind is not None and kind != PY_FLOAT:
-        dist = list(map(typed(kind), dist))
+def _typed(fg, weight, dist, kinds=None):
+    """One search's distances as NetworkX types them: the source's int 0, then the
+    weights' kind, or over weights of several kinds the kind each path summed."""
+    if kinds is not None:
+        dist = [typed(k)(d) for d, k in zip(dist, kinds)]
+    else:
+        kind = _kind(fg, weight)
+        if kind != PY_FLOAT:
+            dist = list(map(typed(kind), dist))
     dist[0] = 0
     return dist
 
@@ -59,8 +62,8 @@ def _dijkstra_searches(fg, weight, cut=None, sources=None):
         for s, found in zip(batch, fg.core.dijkstra_many(batch, weight, cut)):
             if found is None:
                 raise ValueError("Contradictory paths found:", "negative weights?")
-            order, dist = found
-            yield s, order, _typed(fg, weight, dist)
+            order, dist, kinds = found
+            yield s, order, _typed(fg, weight, dist, kinds)
 
 
 # ---------------------------------------------------------------------------
@@ -79,7 +82,15 @@ def _eccentricities(name, fg, a, weight, sources=None):
             raise _not_connected(fg)
         return [far for _, _, far in stats]
     kind = _kind(fg, weight)
-    as_kind = float if kind is None else typed(kind)
+    if kind is None:
+        # Weights of several kinds: NetworkX's max() over each typed lengths dict.
+        values = []
+        for _, order, dist in _dijkstra_searches(fg, weight, sources=sources):
+            if len(order) != n:
+                raise _not_connected(fg)
+            values.append(max(dist))
+        return values
+    as_kind = typed(kind)
     values = []
     for entry in fg.core.dijkstra_stats(weight, sources, compensated_sum=COMPENSATED_SUM)[0]:
         if entry is None:
@@ -162,6 +173,9 @@ def _pair_total(fg, weight):
     """NetworkX's sum of the distances over all pairs, in its order and types."""
     if weight is None:
         return sum(total for _, total, _ in fg.core.bfs_stats())
+    if _kind(fg, weight) is None:
+        # Weights of several kinds: sum() itself over the typed distances.
+        return sum(itertools.chain.from_iterable(dist for _, _, dist in _dijkstra_searches(fg, weight)))
     total = fg.core.dijkstra_stats(weight, compensated_sum=_compensated(fg, weight))[1]
     if total is None:
         raise ValueError("Contradictory paths found:", "negative weights?")
@@ -230,6 +244,10 @@ def closeness_centrality(G, u=None, distance=None, wf_improved=True, *, sp=None)
             raise nx.NodeNotFound(missing)
         sources = [fg.index[u]]
     check_data(name, fg, a)
+    if _kind(fg, distance) is None:
+        values = _typed_closeness(fg, distance, wf_improved, sources)
+        record("ran", name)
+        return values[0] if u is not None else dict(zip(fg.nodes, values))
     values = fg.core.closeness(distance, wf_improved, sources, compensated_sum=_compensated(fg, distance))
     if _kind(fg, distance) & NUMPY_BIT:
         # A numpy total makes the value numpy.float64; NetworkX's 0.0 for a
@@ -238,6 +256,21 @@ def closeness_centrality(G, u=None, distance=None, wf_improved=True, *, sp=None)
         values = [typed(NP_FLOAT)(x) if x > 0 else x for x in values]
     record("ran", name)
     return values[0] if u is not None else dict(zip(fg.nodes, values))
+
+
+def _typed_closeness(fg, distance, wf_improved, sources):
+    """NetworkX's closeness formula over typed distances (weights of several kinds, undirected)."""
+    n = len(fg)
+    values = []
+    for _, order, dist in _dijkstra_searches(fg, distance, sources=sources):
+        totsp = sum(dist)
+        value = 0.0
+        if totsp > 0.0 and n > 1:
+            value = (len(order) - 1.0) / totsp
+            if wf_improved:
+                value *= (len(order) - 1.0) / (n - 1)
+        values.append(value)
+    return values
 
 
 # ---------------------------------------------------------------------------
@@ -299,6 +332,18 @@ def harmonic_centrality(G, nbunch=None, distance=None, sources=None):
         refuse(name, "fewer nodes than sources are left to NetworkX")
     check_data(name, fg, a)
     index = fg.index
+    if distance is not None and _kind(fg, distance) is None and fg.weight_facts(distance).kinds & NUMPY_KINDS:
+        # numpy weights mixed with others: NetworkX's loop over typed lengths.
+        centrality = {u: 0 for u in targets}
+        for v in starts:
+            (dist,) = fg.core.dijkstra_length_dicts([index[v]], fg.node_tuple, distance, None)
+            if dist is None:
+                raise ValueError("Contradictory paths found:", "negative weights?")
+            for u, d_uv in dist.items():
+                if d_uv != 0 and u in targets:
+                    centrality[u] += 1 / d_uv
+        record("ran", name)
+        return centrality
     in_nbunch = [False] * len(fg)
     for u in targets:
         in_nbunch[index[u]] = True

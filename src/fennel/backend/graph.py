@@ -316,6 +316,14 @@ class FennelGraph:
     def __setstate__(self, state):
         self.__dict__.update(state)
         self._columns_lock = threading.Lock()
+        # The byte format keeps per-slot kinds only of columns with numpy
+        # values: the core's own word on them counts.
+        core = self.__dict__.get("_core")
+        if core is not None:
+            for weight, facts in self._facts.items():
+                found = core.weight_facts(weight)
+                if found is not None:
+                    self._facts[weight] = facts._replace(kinds=found["kinds"], slot_kinds=found["slot_kinds"])
 
     def __len__(self):
         return len(self.nodes)

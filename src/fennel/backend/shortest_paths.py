@@ -13,7 +13,7 @@ import functools
 import networkx as nx
 from networkx.algorithms.shortest_paths.generic import _build_paths_from_predecessors
 
-from .checks import NX_VERSION, DATA_RULES, check_data, checked_graph, graph_for
+from .checks import NX_VERSION, DATA_RULES, check_data, checked_graph, graph_for, one_kind_reason
 from .graph import no_gc_pauses, record, refuse
 from .kinds import PY_INT, typed
 from .traversal import _objects, _raising
@@ -84,8 +84,18 @@ def _bfs_lengths(fg, core, node_obj, s, cutoff, reverse):
 
 
 def _distance_type(fg, weight):
-    """The type of NetworkX's Dijkstra sums: the one kind of the weights (the data rules refuse several)."""
+    """The type of NetworkX's Dijkstra sums: the weights' one kind (see _one_kind)."""
     return typed(PY_INT if weight is None else fg.weight_facts(weight).uniform_kind())
+
+
+def _one_kind(name, fg, weight, search):
+    """Refuses typed results of a search that cannot follow the kinds of mixed weights.
+
+    Kinds are kept per slot of G._adj's rows; a backward or two-way search
+    walks other rows.
+    """
+    if weight is not None and (facts := fg.weight_facts(weight)).uniform_kind() is None:
+        refuse(name, one_kind_reason(weight, facts, search))
 
 
 def _distances(fg, weight, dist):
@@ -103,6 +113,7 @@ def _dijkstra_lengths(fg, core, node_obj, s, weight, cut, reverse):
             raise ValueError("Contradictory paths found:", "negative weights?")
         return _rooted(fg, found, node_obj, s)
     order, dist = core.dijkstra_tree(s, weight, cut, None, True)[:2]
+    # Reached only from a reversed digraph, after _one_kind.
     obj = _objects(fg, node_obj, s)
     return dict(zip(map(obj, order), _distances(fg, weight, dist)))
 
@@ -235,7 +246,7 @@ def _cut(cutoff):
 
 
 def _distance(fg, weight, d):
-    """A Dijkstra distance (not the source's) as NetworkX types it."""
+    """A distance (not the source's) over weights of one kind, as NetworkX types it."""
     return _distance_type(fg, weight)(d)
 
 
@@ -247,7 +258,7 @@ def _dijkstra_start(name, a, source, cutoff):
 
 
 def _search_to(fg, s, target, weight, cut):
-    """(distance, positions) of the path to `target`, or None when it is not reached.
+    """(distance, positions, kind of the distance) of the path to `target`, or None when it is not reached.
 
     A target G lacks is never reached: NetworkX then searches everything
     (and meets any contradictory path on the way) before it gives up.
@@ -268,10 +279,10 @@ def _to_target(name, fg, a, source, s, target, weight, cut, with_length=True):
     if found is None:
         record("ran", name)
         raise nx.NetworkXNoPath(f"No path to {target}.")
-    d, positions = found
+    d, positions, kind = found
     nodes = fg.nodes
     path = [source, *map(nodes.__getitem__, positions[1:-1]), target]
-    return _distance(fg, weight, d) if with_length else d, path
+    return typed(kind)(d) if with_length else d, path
 
 
 def _dijkstra_paths(fg, core, node_obj, s, weight, cut, reverse=False, toward=False, distances=True):
@@ -332,7 +343,8 @@ def _dijkstra_path_length(name, fg, a, source, target, weight):
         {target}  # noqa: B018 - NetworkX's final lookup of an unhashable target raises TypeError
         record("ran", name)
         raise nx.NetworkXNoPath(f"Node {target} not reachable from {source}")
-    return _distance(fg, weight, found[0])
+    d, _, kind = found
+    return typed(kind)(d)
 
 
 def dijkstra_path_length(G, source, target, weight="weight"):
@@ -436,6 +448,8 @@ def _bidirectional_dijkstra(name, fg, a, s, t, source, target, weight, with_leng
         refuse(name, _OLD_BIDIRECTIONAL_DIJKSTRA)
     _own_objects(name, fg, s, t, source, target)
     check_data(name, fg, a)
+    if with_length:
+        _one_kind(name, fg, weight, "runs from both ends")
     _require(name, fg, a, "pred_keys")
     found = fg.load_exact_pred().bidirectional_dijkstra(s, t, weight)
     if found is None:
@@ -520,6 +534,8 @@ def shortest_path_length(G, source=None, target=None, weight=None, method="dijks
         else:
             t = _dijkstra_source(fg, target, f"Node {target} not found in graph")
             check_data(name, fg, a)
+            if fg.directed:
+                _one_kind(name, fg, weight, "runs backward")
             result = _dijkstra_lengths(fg, core, target, t, weight, None, fg.directed)
     elif target is None:
         if weight is None:
