@@ -22,8 +22,8 @@ from fennel.backend.kinds import NP_FLOAT, NP_INT, PY_FLOAT, PY_INT, register_nu
 
 pytestmark = pytest.mark.filterwarnings("ignore:Note. conversions to backend graphs")
 
-GIDS = ["path", "karate", "gnp_loops_isolates", "digraph_shuffled", "tuple_nodes", "mixed_nodes",
-        "multigraph", "multidigraph", "disconnected"]
+GIDS = ["path", "karate", "digraph_loops_isolates", "multigraph_loops", "multidigraph", "mixed_nodes",
+        "disconnected"]
 
 
 def _value(flavour, rng, i):
@@ -134,13 +134,13 @@ def run_calls(G, calls):
     return served
 
 
-@pytest.mark.parametrize("flavour", UNIFORM + MIXED)
+@pytest.mark.parametrize("flavour", UNIFORM + ["np_float_missing", "np_mix"])
 @pytest.mark.parametrize("gid", GIDS)
 def test_same_answers_and_types(gid, flavour):
+    # Disconnected graphs keep NetworkX's errors in view; the others are cut
+    # to their largest connected part, where the extrema have answers.
     G = numpy_weighted(ZOO[gid], flavour, seed=len(gid))
-    for H in (G, connected_core(G)):
-        if len(H) > 1:
-            run_calls(H, PATH_CALLS + TYPED_CALLS + OTHER_CALLS + ITERATION_CALLS)
+    run_calls(G if gid == "disconnected" else connected_core(G), PATH_CALLS + TYPED_CALLS + OTHER_CALLS)
 
 
 def _connected_sample(flavour, directed):
@@ -153,17 +153,26 @@ def _connected_sample(flavour, directed):
 def test_one_kind_is_served_everywhere(flavour, directed):
     G = _connected_sample(flavour, directed)
     calls = PATH_CALLS + TYPED_CALLS + [c for c in OTHER_CALLS if not directed or c[0] == "pagerank"]
-    assert run_calls(G, calls) == {name for name, _, _ in calls}
+    expected = {name for name, _, _ in calls}
+    if flavour == "np_bool" and not directed:
+        expected.remove("pagerank")  # NetworkX's self-loop correction would negate a bool
+    assert run_calls(G, calls) == expected
     assert not run_calls(G, ITERATION_CALLS)
 
 
+@pytest.mark.parametrize("directed", [False, True], ids=["graph", "digraph"])
 @pytest.mark.parametrize("flavour", MIXED)
-def test_paths_are_served_over_mixed_kinds(flavour):
-    G = _connected_sample(flavour, False)
-    expected = {name for name, _, _ in PATH_CALLS}
+def test_mixed_kinds_are_served_along_forward_searches(flavour, directed):
+    G = _connected_sample(flavour, directed)
+    expected = {name for name, _, _ in PATH_CALLS + TYPED_CALLS}
     if flavour == "np_float_none":
-        expected -= {"betweenness_centrality", "edge_betweenness_centrality"}  # NetworkX raises on None
-    assert run_calls(G, PATH_CALLS) == expected
+        # One kind (None hides its edges), but NetworkX's betweenness raises on None.
+        expected -= {"betweenness_centrality", "edge_betweenness_centrality"}
+    else:
+        # Several kinds are followed along G._adj's rows only.
+        expected -= {"bidirectional_dijkstra"} | ({"closeness_centrality"} if directed else set())
+    served = run_calls(G, PATH_CALLS + TYPED_CALLS)
+    assert served == expected
 
 
 def test_mixed_python_weights_serve_paths():
