@@ -438,7 +438,7 @@ def _weighs_one(data):
     return None not in data and type(value) is int and value == 1
 
 
-def _product_weights(fg, weight, *, symmetric, numpy_allowed=True):
+def _product_weights(fg, weight, *, symmetric):
     """Weights NetworkX multiplies, adds or sorts as numbers (exact as doubles).
 
     An undirected self-loop enters NetworkX's PageRank matrix as w + w - w,
@@ -449,8 +449,6 @@ def _product_weights(fg, weight, *, symmetric, numpy_allowed=True):
     reason, facts = _numbers(fg, weight, hidden_allowed=False)
     if reason:
         return reason
-    if not numpy_allowed and facts.kinds & NUMPY_KINDS:
-        return f"{weight!r} holds numpy weights (NetworkX's iteration turns its values numpy node by node)"
     lo, hi = facts.min_finite, facts.max_finite
     largest = max(-lo, hi) if lo is not None else 0.0
     if (facts.all_int or facts.mixed) and largest > _EXACT_INT_LIMIT:
@@ -470,11 +468,8 @@ DATA_RULES = {
     "pagerank_weights": lambda fg, a: _none_key(fg, a["weight"])
     or _product_weights(fg, a["weight"], symmetric=not fg.directed),
     # eigenvector_centrality ignores a false weight; Katz looks it up.
-    "eigenvector_weights": lambda fg, a: _product_weights(
-        fg, a["weight"] or None, symmetric=False, numpy_allowed=False
-    ),
-    "katz_weights": lambda fg, a: _none_key(fg, a["weight"])
-    or _product_weights(fg, a["weight"], symmetric=False, numpy_allowed=False),
+    "eigenvector_weights": lambda fg, a: _product_weights(fg, a["weight"] or None, symmetric=False),
+    "katz_weights": lambda fg, a: _none_key(fg, a["weight"]) or _product_weights(fg, a["weight"], symmetric=False),
     # NetworkX's betweenness fails on None weights and only compares its sums.
     "betweenness_weights": lambda fg, a: _weights(fg, a["weight"], hidden_allowed=False, typed=False),
     # NetworkX's Dijkstra hides None weights; its distances carry the types of

@@ -66,7 +66,7 @@ SERVED = (
         "centrality",
         "Brandes' accumulation runs in parallel in C++; sampled sources (`k`, `seed`) are drawn "
         "exactly as NetworkX draws them. " + _EXACT + " Falls back to NetworkX for callable weights "
-        "and for weights that are None, non-numeric or not plain Python numbers.",
+        "and for weights that are None, non-numeric or numbers other than Python's and numpy's float64, int64 and bool_.",
         weight=True,
         rules=("release", "weight_name"),
         data_rules=("betweenness_weights",),
@@ -78,7 +78,7 @@ SERVED = (
         "centrality",
         "Per-edge Brandes' accumulation in parallel in C++; multigraph keys are shared out as "
         "NetworkX does. " + _EXACT + " Falls back to NetworkX for callable weights and for weights "
-        "that are None, non-numeric or not plain Python numbers.",
+        "that are None, non-numeric or numbers other than Python's and numpy's float64, int64 and bool_.",
         weight=True,
         rules=("release", "weight_name"),
         data_rules=("betweenness_weights", "edge_key_clash", "keys"),
@@ -96,9 +96,8 @@ SERVED = (
     Served(
         "single_source_dijkstra_path_length",
         "shortest_paths",
-        "Dijkstra search in C++, returning ints where NetworkX does. " + _EXACT + " Falls back to "
-        "NetworkX for callable weights and for attributes that mix ints and floats (NetworkX's "
-        "distances would then mix types along each path).",
+        "Dijkstra search in C++, each distance typed as NetworkX's sum along its path (int, float, "
+        "numpy.int64 or numpy.float64). " + _EXACT + " Falls back to NetworkX for callable weights.",
         weight=True,
         rules=("weight_name", "dijkstra_cutoff"),
         data_rules=("dijkstra_weights", "keys"),
@@ -145,9 +144,8 @@ SERVED += (
 )
 
 _WEIGHTED_PATHS = (
-    "Dijkstra search in C++; paths and distances built as NetworkX builds them, ints where NetworkX "
-    "returns ints. " + _EXACT + " Falls back to NetworkX for callable weights and for attributes that mix "
-    "ints and floats."
+    "Dijkstra search in C++; paths and distances built as NetworkX builds them, each distance typed as "
+    "NetworkX's sum along its path. " + _EXACT + " Falls back to NetworkX for callable weights."
 )
 _DIJKSTRA_RULES = ("weight_name", "dijkstra_cutoff")
 _DIJKSTRA_DATA = ("dijkstra_weights", "keys")
@@ -244,11 +242,13 @@ SERVED += (
 )
 
 _ITERATION = " Falls back to NetworkX for None weights and for numbers other than Python ints and floats."
+_PAGERANK_NUMBERS = (" Falls back to NetworkX for None weights and for numbers other than Python's and numpy's "
+                     "float64, int64 and bool_.")
 
 SERVED += (
     Served("pagerank", "link_analysis", "Power iteration in C++ (in parallel from 20,000 nodes) with scipy's "
            "summation order and numpy's pairwise sums. " + _EXACT + " Falls back to NetworkX for multigraphs "
-           "with parallel edges." + _ITERATION, weight=True, rules=("weight_name", "pagerank_args"),
+           "with parallel edges." + _PAGERANK_NUMBERS, weight=True, rules=("weight_name", "pagerank_args"),
            data_rules=("parallel_edges", "pagerank_weights"), min_work=_WORK_LINK),
     Served("eigenvector_centrality", "link_analysis", "Power iteration in C++, normalised by Python's "
            "math.hypot. " + _EXACT + _ITERATION, weight=True, rules=("weight_name", "eigenvector_args"),
@@ -311,7 +311,7 @@ SERVED += (
 _KRUSKAL = (
     "Kruskal's algorithm in C++ (a stable sort by weight and a disjoint-set forest); the edges carry the "
     "graph's own data dicts. " + _EXACT + " Other algorithms, multigraphs and weights that are None, NaN or "
-    "not plain Python numbers are left to NetworkX."
+    "numbers other than Python's and numpy's float64, int64 and bool_ are left to NetworkX."
 )
 SERVED += tuple(
     Served(name, "structure", _KRUSKAL, weight=True, rules=("weight_name",), data_rules=("keys", "kruskal_weights"),
