@@ -198,7 +198,8 @@ void Iteration::spread(const std::vector<double>& x_last, std::vector<double>& x
         }
         if (kinds != nullptr) {
             for (Slot s = b; s < e; ++s) {
-                numpy[succ.targets[s]] |= numpy_last[u] | ((kinds->kind(s) & NUMPY_BIT) != 0);
+                const bool numpy_weight = (kinds->kind(s) & NUMPY_BIT) != 0;
+                if (numpy_last[u] != 0 || numpy_weight) numpy[succ.targets[s]] = 1;
             }
         }
     }

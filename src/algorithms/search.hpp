@@ -141,7 +141,7 @@ public:
     }
     bool active() const { return slots_ != nullptr; }
     void improve(Node v, Node w, Slot s) {
-        if (slots_ != nullptr) node_[w] = node_[v] | slots_[s];
+        if (slots_ != nullptr) node_[w] = static_cast<std::uint8_t>(node_[v] | slots_[s]);
     }
     std::uint8_t of(Node v) const { return node_[v]; }
 

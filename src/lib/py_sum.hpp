@@ -86,12 +86,12 @@ public:
                     return;
                 }
                 value_ = floats_.result() + x;
-                kind_ = kind | FLOAT_BIT;
+                kind_ = static_cast<std::uint8_t>(kind | FLOAT_BIT);
                 path_ = Path::Generic;
                 return;
             case Path::Generic:
                 value_ += x;
-                kind_ |= kind;
+                kind_ = static_cast<std::uint8_t>(kind_ | kind);
                 return;
         }
     }
