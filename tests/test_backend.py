@@ -192,9 +192,9 @@ def unconvertible_count():
         # NetworkX raises TypeError adding None in betweenness.
         ("betweenness_centrality", add_weights(ZOO["gnp"], "none"), {"weight": "weight"}),
         ("edge_betweenness_centrality", add_weights(ZOO["digraph"], "none"), {"weight": "weight"}),
-        # Distances would mix ints and floats.
-        (DIJKSTRA, add_weights(ZOO["karate"], "mixed"), {"source": 0}),
-        (DIJKSTRA, add_weights(ZOO["multigraph"], "mixed"), {"source": 0}),
+        # A length over ints and floats typed by a search from both ends.
+        ("bidirectional_dijkstra", add_weights(ZOO["karate"], "mixed"), {"source": 0, "target": 5}),
+        ("bidirectional_dijkstra", add_weights(ZOO["multigraph"], "mixed"), {"source": 0, "target": 5}),
         # NetworkX's min() over parallel edges fails on None.
         (DIJKSTRA, add_weights(ZOO["multidigraph"], "none"), {"source": 0}),
         # numpy scalars keep their own types and precision in NetworkX.

@@ -201,9 +201,10 @@ PyObject* dijkstra_path(PyObject* self, Args& a) {
     if (!result.ok()) return raise(result.error());
     const auto& found = result.value();
     if (!found) return Py_NewRef(Py_None);
-    // The distance's kind: the column's one kind, or the one the search followed.
+    // The distance's kind: the source's int 0, the column's one kind, or
+    // the one the search followed.
     const int uniform = g.distance_kind(weight);
-    const long kind = uniform >= 0 ? uniform : found->kind;
+    const long kind = found->path.size() == 1 ? PY_INT : uniform >= 0 ? uniform : found->kind;
     return tuple_from([&] { return PyFloat_FromDouble(found->distance); }, [&] { return to_list(found->path); },
                       [&] { return PyLong_FromLong(kind); });
 }
