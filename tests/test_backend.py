@@ -192,9 +192,9 @@ def unconvertible_count():
         # NetworkX raises TypeError adding None in betweenness.
         ("betweenness_centrality", add_weights(ZOO["gnp"], "none"), {"weight": "weight"}),
         ("edge_betweenness_centrality", add_weights(ZOO["digraph"], "none"), {"weight": "weight"}),
-        # Distances would mix ints and floats.
-        (DIJKSTRA, add_weights(ZOO["karate"], "mixed"), {"source": 0}),
-        (DIJKSTRA, add_weights(ZOO["multigraph"], "mixed"), {"source": 0}),
+        # A length over ints and floats typed by a search from both ends.
+        ("bidirectional_dijkstra", add_weights(ZOO["karate"], "mixed"), {"source": 0, "target": 5}),
+        ("bidirectional_dijkstra", add_weights(ZOO["multigraph"], "mixed"), {"source": 0, "target": 5}),
         # NetworkX's min() over parallel edges fails on None.
         (DIJKSTRA, add_weights(ZOO["multidigraph"], "none"), {"source": 0}),
         # numpy scalars keep their own types and precision in NetworkX.
@@ -215,13 +215,16 @@ def test_falls_back_where_it_must(name, G, kwargs, monkeypatch):
     monkeypatch.setattr(registry, "SHOULD_RUN_MIN_WORK", dict.fromkeys(registry.SHOULD_RUN_MIN_WORK, (0, 0)))
     expected = outcome(name, G, backend="networkx", **kwargs)
     ran, refused, unconvertible = backend.calls["ran", name], backend.calls["refused", name], unconvertible_count()
+    declined = backend.calls["declined", name]
     with nx.config(backend_priority=["fennel"]):
         assert outcome(name, G, **kwargs) == expected  # first call: conversion or data refusal
         assert outcome(name, G, **kwargs) == expected  # again, from the cached conversion
     assert backend.calls["ran", name] == ran
-    # Each call was refused or failed to convert, and says so in the call log.
-    assert backend.calls["refused", name] - refused + unconvertible_count() - unconvertible == 2
-    if REMEMBERS_FAILED_CONVERSIONS:
+    # Each call was refused, failed to convert or (a search bounded by what it
+    # reaches, on a graph not converted) declined, and says so in the call log.
+    declines = backend.calls["declined", name] - declined
+    assert backend.calls["refused", name] - refused + unconvertible_count() - unconvertible + declines == 2
+    if REMEMBERS_FAILED_CONVERSIONS and not declines:
         assert backend.calls["refused", name] > refused
     # An explicit backend="fennel" may not fall back: NetworkX raises.
     with pytest.raises(NotImplementedError):

@@ -411,7 +411,7 @@ def rename(name):
 
 REFUSED = {
     "eleven_bytes": ("graph", lambda F: b"FNL3" + bytes(7)),
-    "unknown_magic": ("graph", lambda F: b"FNL4" + dump(F)[4:]),
+    "unknown_magic": ("graph", lambda F: b"FNL5" + dump(F)[4:]),
     "trailing_byte": ("graph", lambda F: dump(F) + b"\0"),
     "last_byte_missing": ("native", lambda F: dump(F)[:-1]),
     "flag_byte_2": ("graph", lambda F: dump(F)[:12] + b"\2" + dump(F)[13:]),
@@ -542,7 +542,7 @@ CALLS = {key: [compile(f"g.{c}", c, "eval") for c in calls.split()] for key, cal
          "dijkstra_lengths(s,w,2.0) dijkstra_many([s,t],w) dijkstra_path(s,t,w) dijkstra_paths(s,nodes,s,w) "
          "dijkstra_paths(t,nodes,t,w,3.0,True,True,False,True) dijkstra_paths_many([s,t],nodes,w) "
          "dijkstra_tree(s,w) dijkstra_tree(s,w,None,t,True) dijkstra_tree_many([s,t],w) "
-         "dijkstra_length_dicts([s,t],nodes,w,None,True) dijkstra_stats(w,[s,t]) "
+         "dijkstra_length_dicts([s,t],nodes,w,None) dijkstra_stats(w,[s,t]) "
          "dijkstra_stats(w,compensated_sum=True) shortest_path_predecessors(s,w) kruskal(w) kruskal(w,True) "
          "pagerank(0.85,None,30,1e-6,None,w,None) pagerank(0.85,[1.0]*n,30,1e-6,[1.0]*n,w,[1.0]*n,True) "
          "katz(order,0.1,1.0,w,30,1e-6,False) eigenvector(order,[1/n]*n,w,30,1e-6,hypot,True) "

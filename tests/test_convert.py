@@ -10,6 +10,10 @@ import pytest
 import fennel._core as core
 from zoo import FLAVOURS, ZOO, ZOO_IDS, add_weights, convert
 
+from fennel.backend.kinds import register_numpy
+
+register_numpy()  # numpy's float64, int64 and bool_ values convert from here on
+
 
 def outcome(fn):
     """fn()'s result, or the message of the NotImplementedError it raised."""
@@ -293,15 +297,24 @@ def scanned_facts(G, name, default):
         for data in row.values()
         for d in (data.values() if G.is_multigraph() else [data])
     ]
-    plain = all(type(x) in (int, float, bool, type(None)) for x in values)
+    plain = all(type(x) in (int, float, bool, type(None), np.float64, np.int64, np.bool_) for x in values)
     numbers = [float(x) for x in values if x is not None]
     finite = [x for x in numbers if math.isfinite(x)]
-    bounds = (min(finite), max(finite)) if finite else (None, None)
-    return (plain, *bounds, math.inf in numbers, -math.inf in numbers)
+    lo, hi = (min(finite), max(finite)) if finite else (None, None)
+    return {"plain": plain, "min_finite": lo, "max_finite": hi, "pos_inf": math.inf in numbers,
+            "neg_inf": -math.inf in numbers, "numpy_bool": any(type(x) is np.bool_ for x in values)}
+
+
+def value_facts(g, name):
+    """The facts weight_facts reports of every value read (not of the slots)."""
+    facts = g.weight_facts(name)
+    return facts and {key: facts[key] for key in ("plain", "min_finite", "max_finite", "pos_inf", "neg_inf",
+                                                  "numpy_bool")}
 
 
 SPECIAL_WEIGHTS = {
-    "numpy_scalars": [np.float64(0.5), np.int64(3), 2],
+    "numpy_scalars": [np.float64(0.5), np.int64(3), 2, np.bool_(True)],
+    "other_numpy_scalars": [np.float32(0.5), np.int32(3), 2],
     "bounds_of_exact_ints": [2**53, -(2**53), 1],
     "both_infinities": [math.inf, -math.inf, 1.5],
     "nones_and_bools": [None, True, False],
@@ -319,8 +332,8 @@ def test_weight_facts_match_a_python_scan(values, multigraph):
         if multigraph and x is not None:
             G.add_edge(i, i + 1, weight=7)  # a parallel edge: its value is read too
     g = convert(G, [("weight", 1), ("absent", -2.5)])
-    assert g.weight_facts("weight") == scanned_facts(G, "weight", 1)
-    assert g.weight_facts("absent") == scanned_facts(G, "absent", -2.5)
+    assert value_facts(g, "weight") == scanned_facts(G, "weight", 1)
+    assert value_facts(g, "absent") == scanned_facts(G, "absent", -2.5)
     assert g.weight_facts("never_converted") is None
 
 
@@ -328,7 +341,7 @@ def test_weight_facts_match_a_python_scan(values, multigraph):
 @pytest.mark.parametrize("gid", ["gnp", "digraph", "multigraph", "multidigraph", "empty"])
 def test_weight_facts_over_the_zoo(gid, flavour):
     G = add_weights(ZOO[gid], flavour, seed=3)
-    got = outcome(lambda: convert(G, [("weight", None)]).weight_facts("weight"))
+    got = outcome(lambda: value_facts(convert(G, [("weight", None)]), "weight"))
     if isinstance(got, str):
         assert got == "None weights among parallel edges"
     else:

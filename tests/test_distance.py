@@ -55,14 +55,15 @@ def test_many_forms_match_single_searches():
     g = convert(G, [("weight", 1)])
     sources = list(range(len(G)))[::3]
     assert g.bfs_many(sources, 2.0) == [g.bfs_lengths(s, 2.0) for s in sources]
-    assert g.dijkstra_many(sources, "weight") == [g.dijkstra_lengths(s, "weight") for s in sources]
+    # One kind of weights: no per-entry kinds.
+    assert g.dijkstra_many(sources, "weight") == [(*g.dijkstra_lengths(s, "weight"), None) for s in sources]
 
 
 def test_negative_cycle_spoils_only_its_source():
     G = nx.DiGraph()
     G.add_weighted_edges_from([(0, 1, 1), (1, 2, -5), (2, 1, 1), (3, 0, 1), (4, 5, 2)])
     g = convert(G, [("weight", 1)])
-    assert g.dijkstra_many([3, 4, 1], "weight") == [None, ([4, 5], [0.0, 2.0]), None]
+    assert g.dijkstra_many([3, 4, 1], "weight") == [None, ([4, 5], [0.0, 2.0], None), None]
     with pytest.raises(ValueError) as info:
         g.closeness("weight")
     assert info.value.args == ("Contradictory paths found:", "negative weights?")

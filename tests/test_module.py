@@ -70,8 +70,8 @@ def test_instances_are_immutable(g, name, value):
 MODULE_ORDER = [
     "CoreGraph", "AllPaths", "Cursor", "build_graph", "edge_data_reads_none", "parallel_counts",
     "_core_graph_from_bytes",
-    "build_native", "build_native_arrays", "build_rx", "_py_sum", "_numpy_sum",
-    "set_num_threads", "num_threads", "_progress_hook", "_pool_probe",
+    "build_native", "build_native_arrays", "build_rx", "_py_sum", "_py_sum_kinds", "_numpy_sum",
+    "set_num_threads", "num_threads", "_progress_hook", "_pool_probe", "register_numpy", "value_kinds",
 ]
 
 
@@ -105,14 +105,15 @@ DOCS = {
     "survive `pickle` and `copy.deepcopy`.",
     "pagerank": "PageRank scores in node order, or `None` if it didn't converge.",
     "eigenvector": "`eigenvector_centrality` from the normalized start vector `x0` (by\nnode position), iterating "
-    "nodes in `order`; `hypot` is Python's\n`math.hypot`. `None` if it doesn't converge.",
+    "nodes in `order`; `hypot` is Python's\n`math.hypot`. `None` if it doesn't converge. With `kinds`, the scores\n"
+    "and which nodes' values NetworkX holds as numpy.float64 (None: no\nnumpy weights).",
     "core_number": "Core numbers in node order, or `None` if the graph has self-loops.",
     "kruskal": "Kruskal's spanning forest: kept edges as `(us, vs)` in yield order.",
     "triangle_counts": "`(t, d, db)` triangle counts per node (see `cluster::triangle_counts`),\nfor `nodes` or every "
     "node. `successors_only` counts a directed graph\nwith the undirected formula over its successors. With "
     "`totals`, only the sums of\n`t` and of `d * (d - 1)` over the nodes.",
     "katz": "`katz_centrality` before normalization, with scalar `beta` and a\nzero start vector. `None` if it "
-    "doesn't converge.",
+    "doesn't converge. `kinds` as for `eigenvector`.",
 }
 SIGNATURES = {
     "build_graph": "(nodes, index, succ, directed, weight_attrs, multigraph=False)",
@@ -142,6 +143,8 @@ SIGNATURES = {
     "num_threads": "()",
     "_progress_hook": "(callback)",
     "_pool_probe": "(items, wait_for, timeout)",
+    "_py_sum_kinds": "(values, kinds, compensated)",
+    "register_numpy": "(float64, int64, bool_)",
     "build_native": "(edges, nodes, directed, weight)",
     "build_native_arrays": "(src, dst, weights, num_nodes, directed, weight, *, weight_kind=2, labels=False)",
     "_core_graph_from_bytes": "(data)",
@@ -154,8 +157,8 @@ SIGNATURES = {
     "__reduce__": "($self)",
     "pagerank": "($self, alpha, personalization, max_iter, tol, nstart, weight, dangling, return_previous=False, *, "
     "numpy_dangling=False)",
-    "eigenvector": "($self, order, x0, weight, max_iter, tol, hypot, compensated_sum)",
-    "katz": "($self, order, alpha, beta, weight, max_iter, tol, compensated_sum, *, x0=None)",
+    "eigenvector": "($self, order, x0, weight, max_iter, tol, hypot, compensated_sum, *, kinds=False)",
+    "katz": "($self, order, alpha, beta, weight, max_iter, tol, compensated_sum, *, x0=None, kinds=False)",
     "connected_components": "($self, *, nodes=None)",
     "strongly_connected_components": "($self, *, shortcut=True, nodes=None)",
     "topological_generations": "($self)",

@@ -14,6 +14,10 @@ from test_paths import DIJKSTRA_CASES, NONEMPTY, outcome, sample_sources
 from test_threads import run_python
 from zoo import ZOO, add_weights, convert
 
+from fennel.backend.kinds import PY_FLOAT, PY_INT
+
+KIND_OF = {int: PY_INT, float: PY_FLOAT}
+
 INF, NAN = math.inf, math.nan
 NO_PARENT = 4294967295
 NEGATIVE = (ValueError, ("Contradictory paths found:", "negative weights?"))
@@ -162,7 +166,8 @@ def test_dijkstra_path_matches_single_source_dijkstra(name, flavour, cutoff):
     for s in sample_sources(G):
         for t in sample_sources(G) + [len(G) // 3]:
             want = outcome(nx.single_source_dijkstra, G, nodes[s], nodes[t], cutoff=cutoff)
-            want = None if want[0] is nx.NetworkXNoPath else (float(want[0]), pos(G, want[1]))
+            # The distance's kind follows the path: ints, floats, or both mixed along it.
+            want = None if want[0] is nx.NetworkXNoPath else (float(want[0]), pos(G, want[1]), KIND_OF[type(want[0])])
             assert g.dijkstra_path(s, t, "weight", cutoff) == want, (s, t)
             if cutoff is None and want is not None:
                 assert want[1] == pos(G, nx.dijkstra_path(G, nodes[s], nodes[t]))
@@ -208,7 +213,7 @@ def test_negative_weights(case):
     assert got == (want if want[0] is ValueError else want[0]) and (got == NEGATIVE) == contradiction
     # The path search stops at its target, before relaxing the target's edges.
     path = outcome(nx.single_source_dijkstra, G, "a", "b", cutoff=cutoff)
-    path = path if path[0] is ValueError else (float(path[0]), pos(G, path[1]))
+    path = path if path[0] is ValueError else (float(path[0]), pos(G, path[1]), KIND_OF[type(path[0])])
     assert outcome(g.dijkstra_path, 0, 1, "weight", cutoff) == path
     # The parallel form: None for that source only, also in a search state
     # reused after the contradiction.

@@ -101,7 +101,9 @@ Result<DijkstraRuns> dijkstra_runs(const CoreGraph& g, const std::optional<std::
     if (!column.ok()) return column.error();
     auto list = g.sources_or_all(sources);
     if (!list.ok()) return list.error();
-    return DijkstraRuns{PathAdj{&g.succ, column.value()}, std::move(list.value())};
+    auto view = g.path_adj(weight, false);
+    if (!view.ok()) return view.error();
+    return DijkstraRuns{view.value(), std::move(list.value())};
 }
 
 Result<std::vector<std::optional<DijkstraLengths>>> run(const DijkstraRuns& runs, std::optional<double> cutoff) {
@@ -114,14 +116,15 @@ PyObject* dijkstra_length_dicts(PyObject* self, Args& a) {
     PyObject* nodes;
     std::optional<std::string> weight;
     std::optional<double> cutoff;
-    bool int_distances = false;
     if (!a.positions(0, sources) || !a.tuple(1, nodes) || !a.optional_string(2, weight) ||
-        !a.optional_real(3, cutoff) || !a.flag(4, int_distances)) {
+        !a.optional_real(3, cutoff)) {
         return nullptr;
     }
     const CoreGraph& g = graph_of(self);
     auto runs = dijkstra_runs(g, weight, sources);
     if (!runs.ok()) return raise(runs.error());
+    DistanceKind kind;
+    if (!distance_kind(g, weight, false, kind)) return nullptr;
     NodeObjects obj;
     if (!all_nodes(g, nodes, obj)) return nullptr;
     auto result = run(runs.value(), cutoff);
@@ -129,7 +132,7 @@ PyObject* dijkstra_length_dicts(PyObject* self, Args& a) {
     const auto& found = result.value();
     return list_from(found.size(), [&](std::size_t i) {
         if (!found[i]) return Py_NewRef(Py_None);
-        return distance_dict(obj, found[i]->order, found[i]->dist, int_distances);
+        return distance_dict(obj, found[i]->order, found[i]->dist, kind, found[i]->kinds);
     });
 }
 
@@ -146,7 +149,8 @@ PyObject* dijkstra_many(PyObject* self, Args& a) {
     return list_from(found.size(), [&](std::size_t i) {
         if (!found[i]) return Py_NewRef(Py_None);
         const DijkstraLengths& t = *found[i];
-        return tuple_from([&] { return to_list(t.order); }, [&] { return to_list(t.dist); });
+        return tuple_from([&] { return to_list(t.order); }, [&] { return to_list(t.dist); },
+                          [&] { return t.kinds.empty() ? Py_NewRef(Py_None) : to_list(t.kinds); });
     });
 }
 
@@ -240,7 +244,8 @@ constexpr auto BFS_STATS =
 constexpr auto BFS_MANY =
     method("bfs_many", bfs_many, "BFS orders and levels for each source (parallel).", "sources", "cutoff");
 constexpr auto DIJKSTRA_MANY = method("dijkstra_many", dijkstra_many,
-                                      "Dijkstra orders and distances per source, `None` on a negative cycle.",
+                                      "Dijkstra orders, distances and their kinds (None: the column's one\n"
+                                      "kind) per source, `None` on a negative cycle.",
                                       "sources", "weight=None", "cutoff=None");
 constexpr auto HARMONIC = method("harmonic", harmonic, "Harmonic centrality sums (see `centrality::harmonic`).",
                                  "sources", "in_nbunch", "weight=None");
@@ -249,9 +254,9 @@ constexpr auto BFS_LENGTH_DICTS =
            "`bfs_many` as NetworkX's length dicts, keyed by the tuple `nodes`.", "sources", "cutoff", "nodes");
 constexpr auto DIJKSTRA_LENGTH_DICTS =
     method("dijkstra_length_dicts", dijkstra_length_dicts,
-           "`dijkstra_many` as NetworkX's length dicts (ints if `int_distances`),\nkeyed by the tuple `nodes`; "
+           "`dijkstra_many` as NetworkX's length dicts (typed as NetworkX's sums),\nkeyed by the tuple `nodes`; "
            "`None` on a negative cycle.",
-           "sources", "nodes", "weight=None", "cutoff=None", "int_distances=False");
+           "sources", "nodes", "weight=None", "cutoff=None");
 constexpr auto DIJKSTRA_STATS =
     method("dijkstra_stats", dijkstra_stats,
            "Per source `(reached, max distance)` or `None` on a negative cycle,\nplus the NetworkX-ordered sum of all "

@@ -20,6 +20,20 @@ PyObject* scores_result(Result<Scores>& r) {
     return to_list(*r.value());
 }
 
+// The scores, or with `kinds` the pair (scores, which nodes' values are
+// numpy.float64 in NetworkX's vector, None when no weight is numpy).
+PyObject* typed_scores_result(Result<Scores>& r, bool kinds, const NodeKinds& numpy) {
+    if (!kinds || !r.ok() || !r.value()) return scores_result(r);
+    return tuple_from([&] { return scores_result(r); },
+                      [&] { return numpy.empty() ? Py_NewRef(Py_None) : to_list(numpy); });
+}
+
+// The weights' kinds when some are numpy (the iteration then follows them).
+const Weights* numpy_kinds(const CoreGraph& g, const std::optional<std::string>& weight) {
+    const Weights* w = weight ? g.find_weights(*weight) : nullptr;
+    return w != nullptr && (w->slot_kinds & ((1u << NP_INT) | (1u << NP_FLOAT))) != 0 ? w : nullptr;
+}
+
 PyObject* pagerank(PyObject* self, Args& a) {
     const CoreGraph& g = graph_of(self);
     PageRankInput in;
@@ -66,8 +80,9 @@ PyObject* eigenvector(PyObject* self, Args& a) {
     std::uint64_t max_iter = 0;
     double tol = 0.0;
     bool compensated = false;
+    bool kinds = false;
     if (!a.positions(0, order) || !a.reals(1, x0) || !a.optional_string(2, weight) || !a.count(3, max_iter) ||
-        !a.real(4, tol) || !a.flag(6, compensated)) {
+        !a.real(4, tol) || !a.flag(6, compensated) || !a.flag(7, kinds)) {
         return nullptr;
     }
     PyObject* hypot = a[5];
@@ -78,7 +93,8 @@ PyObject* eigenvector(PyObject* self, Args& a) {
     }
     auto column = g.weight_slice(weight, false);
     if (!column.ok()) return raise(column.error());
-    const Iteration it{g.succ, order, column.value(), compensated};
+    const Iteration it{g.succ, order, column.value(), compensated, numpy_kinds(g, weight)};
+    NodeKinds numpy;
     // The products run detached, so other threads run meanwhile; each
     // iteration reattaches to check for signals (a pending one stops the
     // iteration here as it would NetworkX's), to report progress and to
@@ -111,9 +127,9 @@ PyObject* eigenvector(PyObject* self, Args& a) {
         Detached detached;
         r = fennel::eigenvector(it, std::move(x0), max_iter, tol, [&](const std::vector<double>& x) {
             return detached.attached([&] { return norm(x); });
-        });
+        }, numpy);
     }
-    return scores_result(r);
+    return typed_scores_result(r, kinds, numpy);
 }
 
 PyObject* katz(PyObject* self, Args& a) {
@@ -124,8 +140,10 @@ PyObject* katz(PyObject* self, Args& a) {
     std::uint64_t max_iter = 0;
     bool compensated = false;
     Scores x0;
+    bool kinds = false;
     if (!a.positions(0, order) || !a.real(1, alpha) || !a.real(2, beta) || !a.optional_string(3, weight) ||
-        !a.count(4, max_iter) || !a.real(5, tol) || !a.flag(6, compensated) || !a.optional_reals(7, x0)) {
+        !a.count(4, max_iter) || !a.real(5, tol) || !a.flag(6, compensated) || !a.optional_reals(7, x0) ||
+        !a.flag(8, kinds)) {
         return nullptr;
     }
     if (!order_in_range(g, order)) return nullptr;
@@ -135,13 +153,14 @@ PyObject* katz(PyObject* self, Args& a) {
     }
     auto column = g.weight_slice(weight, false);
     if (!column.ok()) return raise(column.error());
-    const Iteration it{g.succ, order, column.value(), compensated};
+    const Iteration it{g.succ, order, column.value(), compensated, numpy_kinds(g, weight)};
+    NodeKinds numpy;
     Result<Scores> r = Scores{};
     {
         Detached detached;
-        r = fennel::katz(it, std::move(x0), alpha, beta, max_iter, tol);
+        r = fennel::katz(it, std::move(x0), alpha, beta, max_iter, tol, numpy);
     }
-    return scores_result(r);
+    return typed_scores_result(r, kinds, numpy);
 }
 
 constexpr auto PAGERANK = method("pagerank", pagerank,
@@ -151,12 +170,14 @@ constexpr auto PAGERANK = method("pagerank", pagerank,
 constexpr auto EIGENVECTOR = method(
     "eigenvector", eigenvector,
     "`eigenvector_centrality` from the normalized start vector `x0` (by\nnode position), iterating nodes in "
-    "`order`; `hypot` is Python's\n`math.hypot`. `None` if it doesn't converge.",
-    "order", "x0", "weight", "max_iter", "tol", "hypot", "compensated_sum");
+    "`order`; `hypot` is Python's\n`math.hypot`. `None` if it doesn't converge. With `kinds`, the scores\n"
+    "and which nodes' values NetworkX holds as numpy.float64 (None: no\nnumpy weights).",
+    "order", "x0", "weight", "max_iter", "tol", "hypot", "compensated_sum", "*kinds=False");
 constexpr auto KATZ = method("katz", katz,
                              "`katz_centrality` before normalization, with scalar `beta` and a\nzero start vector. "
-                             "`None` if it doesn't converge.",
-                             "order", "alpha", "beta", "weight", "max_iter", "tol", "compensated_sum", "*x0=None");
+                             "`None` if it doesn't converge. `kinds` as for `eigenvector`.",
+                             "order", "alpha", "beta", "weight", "max_iter", "tol", "compensated_sum", "*x0=None",
+                             "*kinds=False");
 
 }  // namespace
 

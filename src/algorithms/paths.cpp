@@ -13,17 +13,19 @@ struct LengthPolicy {
     static constexpr bool SKIP_HIDDEN = true;
     std::optional<double> cutoff;
     DijkstraLengths& out;
+    PathKinds kinds;
 
     bool within(double d) const { return !cutoff || !(d > *cutoff); }
     void settle(Node v, double d, Node) {
         out.order.push_back(v);
         out.dist.push_back(d);
+        if (kinds.active()) out.kinds.push_back(kinds.of(v));
     }
     Status settled_edge(Node, Node, double d, Slot, double settled) const {
         if (d < settled) return Error{ErrorKind::NegativeCycle, "Contradictory paths found: negative weights?"};
         return {};
     }
-    void improve(Node, Node, Slot) {}
+    void improve(Node v, Node w, Slot s) { kinds.improve(v, w, s); }
     void tie(Node, Node, Slot) {}
 };
 
@@ -154,7 +156,7 @@ Result<DijkstraLengths> dijkstra_lengths(const PathAdj& view, Count n, Node sour
 Result<DijkstraLengths> dijkstra_lengths(DijkstraState& state, const PathAdj& view, Node source,
                                          std::optional<double> cutoff) {
     DijkstraLengths out;
-    LengthPolicy policy{cutoff, out};
+    LengthPolicy policy{cutoff, out, PathKinds(view, view.adj->node_count(), source)};
     if (Status st = state.run(view, source, policy); !st.ok()) return st.error();
     return out;
 }

@@ -39,6 +39,7 @@ BfsLengths bfs_lengths(BfsState& state, const Csr& rows, Node source, std::uint3
 struct DijkstraLengths {
     std::vector<Node> order;
     std::vector<double> dist;
+    std::vector<std::uint8_t> kinds;  // of each order entry, over a column of mixed kinds
 };
 
 // Fails with NegativeCycle when an edge would shorten a settled node.

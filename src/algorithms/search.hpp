@@ -126,6 +126,30 @@ private:
     }
 };
 
+// The kinds of the distances a search forms (see ValueKind), over a column
+// whose slots mix kinds: NetworkX's dist[w] = dist[v] + weight keeps the type
+// of w's last strict improvement, so w's kind is the OR of v's and the
+// improving edge's. Every node's kind is written by its improvement before
+// it is read, so the scratch needs no reset between searches.
+class PathKinds {
+public:
+    PathKinds(const PathAdj& view, Count n, Node source) : slots_(view.kinds ? view.kinds->data() : nullptr) {
+        if (slots_ != nullptr) {
+            node_.resize(n);
+            node_[source] = PY_INT;  // NetworkX's int 0
+        }
+    }
+    bool active() const { return slots_ != nullptr; }
+    void improve(Node v, Node w, Slot s) {
+        if (slots_ != nullptr) node_[w] = static_cast<std::uint8_t>(node_[v] | slots_[s]);
+    }
+    std::uint8_t of(Node v) const { return node_[v]; }
+
+private:
+    const std::uint8_t* slots_;
+    std::vector<std::uint8_t> node_;
+};
+
 // Dijkstra's search in NetworkX's order. The heap orders entries by
 // distance (IEEE 754 total order), then by a push counter starting at 0 for
 // the source, as NetworkX's (distance, next(counter), node) tuples do; a node

@@ -36,26 +36,28 @@ struct TreePolicy {
     std::optional<double> cutoff;
     std::optional<Node> target;
     DijkstraTree& out;
+    PathKinds kinds;
 
     bool within(double d) const { return !cutoff || !(d > *cutoff); }
     void settle(Node v, double d, Node pred) {
         out.order.push_back(v);
         out.dist.push_back(d);
         out.parent.push_back(pred == v ? NO_PARENT : pred);  // only the source is its own
+        if (kinds.active()) out.kinds.push_back(kinds.of(v));
     }
     bool stop_after(Node v) const { return target && v == *target; }
     Status settled_edge(Node, Node, double d, Slot, double settled) const {
         if (d < settled) return Error{ErrorKind::NegativeCycle, "Contradictory paths found: negative weights?"};
         return {};
     }
-    void improve(Node, Node, Slot) {}
+    void improve(Node v, Node w, Slot s) { kinds.improve(v, w, s); }
     void tie(Node, Node, Slot) {}
 };
 
 Result<DijkstraTree> search_dijkstra_tree(DijkstraState& state, const PathAdj& view, Node source,
                                           std::optional<double> cutoff, std::optional<Node> target) {
     DijkstraTree out;
-    TreePolicy policy{cutoff, target, out};
+    TreePolicy policy{cutoff, target, out, PathKinds(view, view.adj->node_count(), source)};
     if (Status st = state.run(view, source, policy); !st.ok()) return st.error();
     const auto seen = state.touched();
     out.first_seen.assign(seen.begin(), seen.end());
@@ -159,7 +161,7 @@ Result<std::optional<DijkstraPath>> dijkstra_path(const PathAdj& view, Node sour
     if (t.order.empty() || t.order.back() != target) return std::optional<DijkstraPath>{};
     // A parent settles before its child, so one backward scan of the settle
     // order meets every node of the path in turn.
-    DijkstraPath out{t.dist.back(), {target}};
+    DijkstraPath out{t.dist.back(), t.kinds.empty() ? std::uint8_t{PY_INT} : t.kinds.back(), {target}};
     Node want = t.parent.back();
     for (std::size_t i = t.order.size() - 1; want != NO_PARENT && i-- > 0;) {
         if (t.order[i] == want) {

@@ -60,6 +60,7 @@ struct DijkstraTree {
     std::vector<double> dist;      // distance of each order entry
     std::vector<Node> parent;      // of each order entry: the node whose edge last lowered it
     std::vector<Node> first_seen;  // order of first tentative distances, the source first
+    std::vector<std::uint8_t> kinds;  // of each order entry's distance, over a column of mixed kinds
 };
 
 // Fails with NegativeCycle when an edge within the cutoff would shorten a
@@ -75,6 +76,7 @@ Result<std::vector<std::optional<DijkstraTree>>> dijkstra_tree_many(const PathAd
 
 struct DijkstraPath {
     double distance;
+    std::uint8_t kind;  // ValueKind of the distance, over a column of mixed kinds
     std::vector<Node> path;  // source .. target
 };
 

@@ -142,12 +142,12 @@ PyObject* dijkstra_tree_many(PyObject* self, Args& a) {
     const CoreGraph& g = graph_of(self);
     auto list = g.sources_or_all(sources);
     if (!list.ok()) return raise(list.error());
-    auto column = g.weight_slice(weight, false);
-    if (!column.ok()) return raise(column.error());
+    auto view = g.path_adj(weight, false);
+    if (!view.ok()) return raise(view.error());
     Result<std::vector<std::optional<DijkstraTree>>> result = Error{ErrorKind::Internal, {}};
     {
         Detached detached;
-        result = fennel::dijkstra_tree_many(PathAdj{&g.succ, column.value()}, list.value(), cutoff);
+        result = fennel::dijkstra_tree_many(view.value(), list.value(), cutoff);
     }
     if (!result.ok()) return raise(result.error());
     const auto& trees = result.value();
@@ -167,17 +167,22 @@ PyObject* dijkstra_path(PyObject* self, Args& a) {
     }
     const CoreGraph& g = graph_of(self);
     if (source >= g.n || target >= g.n) return raise(index_error());
-    auto column = g.weight_slice(weight, false);
-    if (!column.ok()) return raise(column.error());
+    auto view = g.path_adj(weight, false);
+    if (!view.ok()) return raise(view.error());
     Result<std::optional<DijkstraPath>> result = Error{ErrorKind::Internal, {}};
     {
         Detached detached;
-        result = fennel::dijkstra_path(PathAdj{&g.succ, column.value()}, source, target, cutoff);
+        result = fennel::dijkstra_path(view.value(), source, target, cutoff);
     }
     if (!result.ok()) return raise(result.error());
     const auto& found = result.value();
     if (!found) return Py_NewRef(Py_None);
-    return tuple_from([&] { return PyFloat_FromDouble(found->distance); }, [&] { return to_list(found->path); });
+    // The distance's kind: the source's int 0, the column's one kind, or
+    // the one the search followed.
+    const int uniform = g.distance_kind(weight);
+    const long kind = found->path.size() == 1 ? PY_INT : uniform >= 0 ? uniform : found->kind;
+    return tuple_from([&] { return PyFloat_FromDouble(found->distance); }, [&] { return to_list(found->path); },
+                      [&] { return PyLong_FromLong(kind); });
 }
 
 // The node objects of a path result: `nodes` must name every node.
@@ -241,15 +246,15 @@ PyObject* bfs_paths_many(PyObject* self, Args& a) {
 // None unless `distances` (the path-only functions drop it).
 struct DijkstraShape {
     bool settle_keys = true;
-    bool int_distances = false;
     bool distances = true;
+    DistanceKind kind;
 };
 
 PyObject* dijkstra_result(const NodeObjects& obj, const DijkstraTree& t, const DijkstraShape& shape,
                           bool toward = false) {
     const std::span<const Node> keys = shape.settle_keys ? t.order : t.first_seen;
     auto dist = [&] {
-        return shape.distances ? distance_dict(obj, t.order, t.dist, shape.int_distances) : Py_NewRef(Py_None);
+        return shape.distances ? distance_dict(obj, t.order, t.dist, shape.kind, t.kinds) : Py_NewRef(Py_None);
     };
     return tuple_from(dist, [&] { return tree_paths(obj, t.order, t.parent, keys, toward); });
 }
@@ -263,11 +268,11 @@ PyObject* dijkstra_paths(PyObject* self, Args& a) {
     bool toward = false;
     DijkstraShape shape;
     if (!a.position(0, source) || !a.tuple(1, nodes) || !a.optional_string(3, weight) || !a.optional_real(4, cutoff) ||
-        !a.flag(5, reverse) || !a.flag(6, toward) || !a.flag(7, shape.settle_keys) ||
-        !a.flag(8, shape.int_distances) || !a.flag(9, shape.distances)) {
+        !a.flag(5, reverse) || !a.flag(6, toward) || !a.flag(7, shape.settle_keys) || !a.flag(8, shape.distances)) {
         return nullptr;
     }
     const CoreGraph& g = graph_of(self);
+    if (shape.distances && !distance_kind(g, weight, reverse, shape.kind)) return nullptr;
     if (source >= g.n) return raise(index_error());
     NodeObjects obj;
     if (!node_objects(g, nodes, source, a[2], obj)) return nullptr;
@@ -289,21 +294,21 @@ PyObject* dijkstra_paths_many(PyObject* self, Args& a) {
     std::optional<double> cutoff;
     DijkstraShape shape;
     if (!a.positions(0, sources) || !a.tuple(1, nodes) || !a.optional_string(2, weight) ||
-        !a.optional_real(3, cutoff) || !a.flag(4, shape.settle_keys) || !a.flag(5, shape.int_distances) ||
-        !a.flag(6, shape.distances)) {
+        !a.optional_real(3, cutoff) || !a.flag(4, shape.settle_keys) || !a.flag(5, shape.distances)) {
         return nullptr;
     }
     const CoreGraph& g = graph_of(self);
+    if (shape.distances && !distance_kind(g, weight, false, shape.kind)) return nullptr;
     auto checked = g.sources_or_all(sources);
     if (!checked.ok()) return raise(checked.error());
     NodeObjects obj;
     if (!node_objects(g, nodes, NO_PARENT, Py_None, obj)) return nullptr;
-    auto column = g.weight_slice(weight, false);
-    if (!column.ok()) return raise(column.error());
+    auto view = g.path_adj(weight, false);
+    if (!view.ok()) return raise(view.error());
     Result<std::vector<std::optional<DijkstraTree>>> result = Error{ErrorKind::Internal, {}};
     {
         Detached detached;
-        result = fennel::dijkstra_tree_many(PathAdj{&g.succ, column.value()}, sources, cutoff);
+        result = fennel::dijkstra_tree_many(view.value(), sources, cutoff);
     }
     if (!result.ok()) return raise(result.error());
     const auto& trees = result.value();
@@ -354,18 +359,18 @@ constexpr auto BFS_PATHS_MANY =
 constexpr auto DIJKSTRA_PATHS =
     method("dijkstra_paths", dijkstra_paths,
            "NetworkX's `(dist, paths)` dicts of a Dijkstra search; paths keyed in\n"
-           "settle order, else first-seen order; distances as ints if\n`int_distances`, `None` unless "
+           "settle order, else first-seen order; distances typed as NetworkX's\nsums, `None` unless "
            "`distances`.",
            "source", "nodes", "root", "weight=None", "cutoff=None", "reverse=False", "toward=False",
-           "settle_keys=True", "int_distances=False", "distances=True");
+           "settle_keys=True", "distances=True");
 constexpr auto DIJKSTRA_PATHS_MANY =
     method("dijkstra_paths_many", dijkstra_paths_many,
            "`dijkstra_paths` for each source, in parallel; `None` on a negative cycle.", "sources", "nodes",
-           "weight=None", "cutoff=None", "settle_keys=True", "int_distances=False", "distances=True");
+           "weight=None", "cutoff=None", "settle_keys=True", "distances=True");
 constexpr auto DIJKSTRA_PATH =
     method("dijkstra_path", dijkstra_path,
            "Dijkstra from `source` until `target` is finalized: `(distance,\n"
-           "path)`, or `None` if `target` isn't reached.",
+           "path, kind of the distance)`, or `None` if `target` isn't reached.",
            "source", "target", "weight=None", "cutoff=None");
 
 }  // namespace

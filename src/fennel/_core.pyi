@@ -94,6 +94,15 @@ def _core_graph_from_bytes(data: bytes) -> CoreGraph:
 def _py_sum(values: _Reals, compensated: bool) -> float:
     """CPython's float `sum()`."""
 
+def _py_sum_kinds(values: _Reals, kinds: Sequence[int], compensated: bool) -> Any:
+    """CPython's `sum()` over values of the given value kinds (for tests)."""
+
+def register_numpy(float64: type, int64: type, bool_: type) -> None:
+    """Registers numpy's float64, int64 and bool_ scalar types for conversion."""
+
+def value_kinds() -> dict[str, int]:
+    """The value kinds by name: bit 0 float-ness, bit 1 numpy-ness."""
+
 def set_num_threads(n: SupportsIndex) -> None:
     """Sets the number of threads that work on each call, the calling thread included (0: one per processor)."""
 
@@ -156,7 +165,7 @@ class CoreGraph:
     def number_of_edges(self) -> int: ...
     def weight_info(self, attr: str | None = None) -> tuple[bool, bool]: ...
     def weight_mixed(self, attr: str | None = None) -> bool: ...
-    def weight_facts(self, attr: str) -> tuple[bool, float | None, float | None, bool, bool] | None: ...
+    def weight_facts(self, attr: str) -> dict[str, Any] | None: ...
     def weight_symmetric(self, attr: str | None = None) -> bool: ...
     def keys_are_nodes(self, reverse: bool = False) -> bool: ...
     def native_edges(self) -> tuple[list[int], list[int], list[tuple[str, list[float], bytes]]] | None: ...
@@ -234,7 +243,7 @@ class CoreGraph:
     ) -> list[_DijkstraTree | None]: ...
     def dijkstra_path(
         self, source: SupportsIndex, target: SupportsIndex, weight: str | None = None, cutoff: _Real | None = None
-    ) -> tuple[float, list[int]] | None: ...
+    ) -> tuple[float, list[int], int] | None: ...
     def bfs_paths(
         self,
         source: SupportsIndex,
@@ -257,7 +266,6 @@ class CoreGraph:
         reverse: bool = False,
         toward: bool = False,
         settle_keys: bool = True,
-        int_distances: bool = False,
         distances: bool = True,
     ) -> _DijkstraPaths: ...
     def dijkstra_paths_many(
@@ -267,7 +275,6 @@ class CoreGraph:
         weight: str | None = None,
         cutoff: _Real | None = None,
         settle_keys: bool = True,
-        int_distances: bool = False,
         distances: bool = True,
     ) -> list[_DijkstraPaths | None]: ...
 
@@ -276,7 +283,7 @@ class CoreGraph:
     def bfs_many(self, sources: _Positions, cutoff: _Real) -> list[tuple[list[int], list[int]]]: ...
     def dijkstra_many(
         self, sources: _Positions, weight: str | None = None, cutoff: _Real | None = None
-    ) -> list[tuple[list[int], list[float]] | None]: ...
+    ) -> list[tuple[list[int], list[float], int | list[int]] | None]: ...
     def dijkstra_stats(
         self, weight: str, sources: _Positions | None = None, *, compensated_sum: bool = False
     ) -> tuple[list[tuple[int, float] | None], int | float | None]: ...
@@ -298,8 +305,7 @@ class CoreGraph:
         nodes: tuple[Any, ...],
         weight: str | None = None,
         cutoff: _Real | None = None,
-        int_distances: bool = False,
-    ) -> list[dict[Any, int | float] | None]: ...
+    ) -> list[dict[Any, Any] | None]: ...
 
     # Centrality and link analysis
     def betweenness(
@@ -328,7 +334,9 @@ class CoreGraph:
         tol: _Real,
         hypot: Callable[..., float],
         compensated_sum: bool,
-    ) -> list[float] | None: ...
+        *,
+        kinds: bool = False,
+    ) -> list[float] | tuple[list[float], list[bool] | None] | None: ...
     def katz(
         self,
         order: _Positions,
@@ -340,7 +348,8 @@ class CoreGraph:
         compensated_sum: bool,
         *,
         x0: _Reals | None = None,
-    ) -> list[float] | None: ...
+        kinds: bool = False,
+    ) -> list[float] | tuple[list[float], list[bool] | None] | None: ...
 
     # Structure: components as position lists, or as sets of the objects in `nodes`
     @overload

@@ -2,6 +2,7 @@
 
 #include "lib/args.hpp"
 #include "lib/errors.hpp"
+#include "lib/numpy_types_py.hpp"
 
 #include <bit>
 #include <cmath>
@@ -84,13 +85,19 @@ bool parse_index_protocol(PyObject* v, double& out) {
 struct Parsed {
     double value;
     Kind kind;
-    bool plain;  // a Python int, float, bool or None (not a subclass, not numpy)
+    std::uint8_t value_kind;  // ValueKind of an int or float
+    bool numpy_bool;
+    bool plain;  // a Python int, float, bool or None, or a registered numpy scalar
 };
 
 // One Python edge-attribute value -> (value, kind). NetworkX semantics: None
-// hides the edge from weighted searches; ints stay exact up to 2^53.
+// hides the edge from weighted searches; ints stay exact up to 2^53. The
+// registered numpy scalars are recognised by exact type and read by numpy's
+// own C code (no Python code runs).
 bool parse_value(PyObject* v, Parsed& out, EdgeStep& step) {
     out.plain = true;
+    out.value_kind = PY_INT;
+    out.numpy_bool = false;
     if (v == Py_None) {
         out.value = std::nan("");
         out.kind = Kind::None;
@@ -107,17 +114,42 @@ bool parse_value(PyObject* v, Parsed& out, EdgeStep& step) {
         out.kind = Kind::Int;
         return true;
     }
+    const NumpyTypes* numpy = numpy_types();
     if (PyFloat_Check(v)) {
         double d = PyFloat_AS_DOUBLE(v);
         if (std::isnan(d)) return fail_not_implemented("NaN edge weights are not supported");
         out.value = d;
         out.kind = Kind::Float;
-        out.plain = PyFloat_CheckExact(v);
+        out.value_kind = PY_FLOAT;
+        if (!PyFloat_CheckExact(v)) {
+            const bool float64 = numpy != nullptr && Py_TYPE(v) == numpy->float64;
+            out.plain = float64;
+            out.value_kind = float64 ? NP_FLOAT : PY_FLOAT;
+        }
         return true;
     }
     if (PyBool_Check(v)) {
         out.value = v == Py_True ? 1.0 : 0.0;
         out.kind = Kind::Int;
+        return true;
+    }
+    if (numpy != nullptr && (Py_TYPE(v) == numpy->int64 || Py_TYPE(v) == numpy->bool_)) {
+        out.kind = Kind::Int;
+        out.value_kind = NP_INT;
+        if (Py_TYPE(v) == numpy->bool_) {
+            out.numpy_bool = true;
+            int truth = PyObject_IsTrue(v);
+            if (truth < 0) return false;
+            out.value = truth ? 1.0 : 0.0;
+            return true;
+        }
+        int overflow = 0;
+        long long x = PyLong_AsLongLongAndOverflow(v, &overflow);
+        if (x == -1 && PyErr_Occurred()) return false;
+        if (overflow != 0 || !exact_in_double(x)) {
+            return fail_not_implemented("integer edge weight is too large");
+        }
+        out.value = static_cast<double>(x);
         return true;
     }
     out.plain = false;
@@ -143,6 +175,7 @@ bool parse_value(PyObject* v, Parsed& out, EdgeStep& step) {
             if (std::isnan(d)) return fail_not_implemented("NaN edge weights are not supported");
             out.value = d;
             out.kind = Kind::Float;
+            out.value_kind = PY_FLOAT;
             return true;
         }
     }
@@ -517,6 +550,7 @@ bool parse_parallel(PyObject* keydict, const Attr& attr, Parsed& out, EdgeStep& 
 void observe(Weights& column, const Parsed& p) {
     ValueFacts& f = column.facts;
     f.plain = f.plain && p.plain;
+    f.numpy_bool = f.numpy_bool || p.numpy_bool;
     if (p.kind == Kind::None) return;
     if (std::isinf(p.value)) {
         (p.value > 0 ? f.pos_inf : f.neg_inf) = true;
@@ -526,7 +560,7 @@ void observe(Weights& column, const Parsed& p) {
     }
 }
 
-// Appends a slot's final value and updates the flags.
+// Appends a slot's final value and updates the flags and kinds.
 void record(Weights& column, const Parsed& p) {
     column.values.push_back(p.value);
     switch (p.kind) {
@@ -534,6 +568,7 @@ void record(Weights& column, const Parsed& p) {
         case Kind::Int: column.has_int = true; break;
         case Kind::Float: column.all_int = false; break;
     }
+    column.note_kind(p.kind == Kind::None ? -1 : p.value_kind);
 }
 
 // Hash of an object's address: the low 4 bits are always zero (objects are

@@ -21,6 +21,25 @@ const Weights* CoreGraph::find_weights(const std::string& name) const {
     return it == weights.end() ? nullptr : &it->second;
 }
 
+void Weights::note_kind(int kind) {
+    if (kind < 0) {
+        // Hidden slots take the first kind: the spelled-out kinds stay valid.
+        if (!kinds.empty()) kinds.push_back(kinds.front());
+        return;
+    }
+    const auto bit = static_cast<std::uint8_t>(1u << kind);
+    if (kinds.empty() && (slot_kinds & ~bit) != 0) {
+        kinds.assign(values.size() - 1, static_cast<std::uint8_t>(std::countr_zero(slot_kinds)));
+    }
+    if (!kinds.empty()) kinds.push_back(static_cast<std::uint8_t>(kind));
+    slot_kinds |= bit;
+}
+
+int CoreGraph::distance_kind(const std::optional<std::string>& name) const {
+    const Weights* w = name ? find_weights(*name) : nullptr;
+    return w == nullptr ? PY_INT : w->uniform_kind();
+}
+
 bool CoreGraph::all_int(const std::string& name) const {
     const Weights* w = find_weights(name);
     return w == nullptr || w->all_int;
@@ -47,7 +66,9 @@ Result<PathAdj> CoreGraph::path_adj(const std::optional<std::string>& name, bool
         auto column = weight_slice(name, reverse);
         if (!column.ok()) return column.error();
         const Csr* adj = (reverse && pred) ? &*pred : &succ;
-        return PathAdj{adj, column.value()};
+        // Kinds are kept per succ slot only.
+        const Weights* w = name && adj == &succ ? find_weights(*name) : nullptr;
+        return PathAdj{adj, column.value(), w != nullptr && !w->kinds.empty() ? &w->kinds : nullptr};
     }
     const ExactPred* exact = exact_pred.get();
     if (exact == nullptr) return not_implemented("exact predecessor order not loaded");

@@ -11,6 +11,7 @@
 #include "lib/error.hpp"
 
 #include <atomic>
+#include <bit>
 #include <cstdint>
 #include <limits>
 #include <map>
@@ -43,16 +44,26 @@ struct Csr {
     }
 };
 
+// How NetworkX's arithmetic types a value: bit 0 is float-ness, bit 1
+// numpy-ness. The sum or product of two values has the OR of their kinds
+// (int + numpy.int64 is numpy.int64, float + numpy.int64 is numpy.float64).
+// numpy.bool_ weighs as NP_INT: every sum NetworkX forms over weights starts
+// from the int 0 or a float, never from another bool.
+enum ValueKind : std::uint8_t { PY_INT = 0, PY_FLOAT = 1, NP_INT = 2, NP_FLOAT = 3 };
+inline constexpr std::uint8_t FLOAT_BIT = 1;
+inline constexpr std::uint8_t NUMPY_BIT = 2;
+
 // What the values read for one attribute allow (every value read,
 // parallel edges and defaults included). The caller decides from them
 // whether a search can reproduce NetworkX's arithmetic: plain Python numbers
 // only, integer sums within 2^53, no NaN formed by opposite infinities.
 struct ValueFacts {
-    bool plain = true;  // every value a Python int, float, bool or None
+    bool plain = true;  // every value a Python int, float, bool or None, or a numpy float64, int64 or bool_
     double min_finite = std::numeric_limits<double>::infinity();   // +inf: no finite value
     double max_finite = -std::numeric_limits<double>::infinity();  // -inf: no finite value
     bool pos_inf = false;
     bool neg_inf = false;
+    bool numpy_bool = false;  // some value is a numpy.bool_ (which NetworkX cannot negate)
 };
 
 // One converted edge attribute.
@@ -67,6 +78,25 @@ struct Weights {
     // when it lists edges, and from each row when it walks rows.
     bool symmetric = true;
     ValueFacts facts;
+    // The kinds of the slots' values (None slots excluded), one bit per
+    // ValueKind; `kinds` holds each succ slot's kind only when there are
+    // several (a column of one kind stays as compact as before).
+    std::uint8_t slot_kinds = 0;
+    std::vector<std::uint8_t> kinds;
+
+    // The kind of every slot when the column has one kind (PY_INT when it
+    // has none), or -1.
+    int uniform_kind() const {
+        if (slot_kinds == 0) return PY_INT;
+        return (slot_kinds & (slot_kinds - 1)) == 0 ? std::countr_zero(slot_kinds) : -1;
+    }
+    // Whether each slot's kind is known (one kind, or `kinds` spelled out).
+    bool kinds_known() const { return uniform_kind() >= 0 || !kinds.empty(); }
+    // Records the kind of the slot just appended to `values` (-1: a None
+    // slot, which no search reads).
+    void note_kind(int kind);
+    // The kind of succ slot `s`.
+    std::uint8_t kind(Slot s) const { return kinds.empty() ? static_cast<std::uint8_t>(uniform_kind()) : kinds[s]; }
 };
 
 using WeightMap = std::map<std::string, Weights>;  // byte-wise key order
@@ -125,6 +155,9 @@ private:
 struct PathAdj {
     const Csr* adj;
     const std::vector<double>* weights;  // nullptr: unweighted
+    // Per-slot ValueKinds of a column that mixes kinds, else nullptr (every
+    // distance then has the column's one kind).
+    const std::vector<std::uint8_t>* kinds = nullptr;
 };
 
 // What a kernel reads of a graph: the rows it searches, the rows back along
@@ -178,6 +211,10 @@ struct CoreGraph {
     bool has_edge(Node u, Node v) const;
     std::vector<std::string> attribute_names() const;
     const Weights* find_weights(const std::string& name) const;
+    // The kind of every distance a search over attribute `name` sums (but
+    // the source's, the int 0): the column's one kind, PY_INT for unit
+    // weights, -1 when the column mixes kinds.
+    int distance_kind(const std::optional<std::string>& name) const;
     // Whether every value of the column is an integer; an attribute a
     // native graph lacks weighs 1 everywhere, an integer.
     bool all_int(const std::string& name) const;

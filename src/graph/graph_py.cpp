@@ -195,6 +195,12 @@ PyObject* weight_mixed(PyObject* self, Args& a) {
     return PyBool_FromLong(w != nullptr && w->has_int && !w->all_int);
 }
 
+// Adds `name: value` to `dict`, stealing `value`.
+bool put(PyObject* dict, const char* name, PyObject* value) {
+    PyRef owned = PyRef::steal(value);
+    return owned && PyDict_SetItemString(dict, name, owned.get()) == 0;
+}
+
 PyObject* weight_facts(PyObject* self, Args& a) {
     std::string attr;
     if (!a.string(0, attr)) return nullptr;
@@ -202,11 +208,19 @@ PyObject* weight_facts(PyObject* self, Args& a) {
     if (w == nullptr) Py_RETURN_NONE;
     const ValueFacts& f = w->facts;
     const bool finite = f.min_finite <= f.max_finite;
-    PyRef lo = finite ? PyRef::steal(PyFloat_FromDouble(f.min_finite)) : PyRef::new_ref(Py_None);
-    PyRef hi = finite ? PyRef::steal(PyFloat_FromDouble(f.max_finite)) : PyRef::new_ref(Py_None);
-    if (!lo || !hi) return nullptr;
-    return Py_BuildValue("(OOOOO)", f.plain ? Py_True : Py_False, lo.get(), hi.get(),
-                         f.pos_inf ? Py_True : Py_False, f.neg_inf ? Py_True : Py_False);
+    PyRef out = PyRef::steal(PyDict_New());
+    if (!out) return nullptr;
+    PyObject* d = out.get();
+    bool ok = put(d, "plain", PyBool_FromLong(f.plain)) &&
+              put(d, "min_finite", finite ? PyFloat_FromDouble(f.min_finite) : Py_NewRef(Py_None)) &&
+              put(d, "max_finite", finite ? PyFloat_FromDouble(f.max_finite) : Py_NewRef(Py_None)) &&
+              put(d, "pos_inf", PyBool_FromLong(f.pos_inf)) && put(d, "neg_inf", PyBool_FromLong(f.neg_inf)) &&
+              put(d, "numpy_bool", PyBool_FromLong(f.numpy_bool)) &&
+              put(d, "all_int", PyBool_FromLong(w->all_int)) && put(d, "has_hidden", PyBool_FromLong(w->has_hidden)) &&
+              put(d, "mixed", PyBool_FromLong(w->has_int && !w->all_int)) &&
+              put(d, "kinds", PyLong_FromLong(w->slot_kinds)) &&
+              put(d, "slot_kinds", PyBool_FromLong(w->uniform_kind() >= 0 || !w->kinds.empty()));
+    return ok ? out.release() : nullptr;
 }
 
 PyObject* weight_symmetric(PyObject* self, Args& a) {
@@ -266,9 +280,12 @@ constexpr auto WEIGHT_MIXED =
     method("weight_mixed", weight_mixed, "Whether an edge attribute mixes int and float values.", "attr=None");
 constexpr auto WEIGHT_FACTS = method(
     "weight_facts", weight_facts,
-    "`(plain, min_finite, max_finite, has_pos_inf, has_neg_inf)` of every value read for\n"
-    "an edge attribute (`plain`: all Python int, float, bool or None; the bounds are\n"
-    "None without finite values), or None if it was not converted.",
+    "The facts of an edge attribute, as a dict, or None if it was not converted. Of\n"
+    "every value read: `plain` (all Python int, float, bool or None, or numpy\n"
+    "float64, int64 or bool_), `min_finite`, `max_finite` (None without finite\n"
+    "values), `pos_inf`, `neg_inf`, `numpy_bool`; of the slots: `all_int`, `has_hidden`, `mixed`\n"
+    "(ints and floats), `kinds` (one bit per value kind: int, float, numpy int,\n"
+    "numpy float) and `slot_kinds` (each slot's kind is known).",
     "attr");
 constexpr auto WEIGHT_SYMMETRIC =
     method("weight_symmetric", weight_symmetric,

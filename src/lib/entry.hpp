@@ -108,6 +108,7 @@ std::vector<PyMethodDef> link_analysis_methods();
 std::vector<PyMethodDef> structure_methods();
 std::vector<PyMethodDef> sum_functions();
 std::vector<PyMethodDef> pool_functions();
+std::vector<PyMethodDef> numpy_functions();
 std::vector<PyMethodDef> native_functions();
 std::vector<PyMethodDef> native_methods();
 std::vector<PyMethodDef> serialize_functions();

@@ -32,8 +32,8 @@ PyMethodDef* core_graph_methods() {
 }
 
 PyMethodDef* module_functions() {
-    static PyMethodDef* functions = table({graph_functions, serialize_functions, native_functions, rx_functions, sum_functions,
-                                                   pool_functions});
+    static PyMethodDef* functions = table({graph_functions, serialize_functions, native_functions, rx_functions,
+                                            sum_functions, pool_functions, numpy_functions});
     return functions;
 }
 

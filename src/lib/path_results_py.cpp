@@ -1,6 +1,7 @@
 #include "lib/path_results_py.hpp"
 
 #include "lib/errors.hpp"
+#include "lib/numpy_types_py.hpp"
 #include "lib/pyref.hpp"
 
 #include <vector>
@@ -59,16 +60,31 @@ PyObject* tree_paths(const NodeObjects& obj, std::span<const Node> order, std::s
 }
 
 PyObject* distance_dict(const NodeObjects& obj, std::span<const Node> order, std::span<const double> dist,
-                        bool int_distances) {
+                        DistanceKind kind, std::span<const std::uint8_t> kinds) {
+    if (kind.per_entry && kinds.size() != order.size()) return raise_internal("distance kinds missing");
     PyRef out = PyRef::steal(new_dict_for(static_cast<Py_ssize_t>(order.size())));
     if (!out) return nullptr;
     for (std::size_t i = 0; i < order.size(); ++i) {
-        PyRef value = PyRef::steal(int_distances ? PyLong_FromDouble(dist[i])
-                                   : i == 0      ? PyLong_FromLong(0)
-                                                 : PyFloat_FromDouble(dist[i]));
+        PyRef value = PyRef::steal(i == 0 ? PyLong_FromLong(0)
+                                          : kind_value(dist[i], kind.per_entry ? kinds[i] : kind.kind));
         if (!value || PyDict_SetItem(out.get(), obj(order[i]), value.get()) < 0) return nullptr;
     }
     return out.release();
+}
+
+bool distance_kind(const CoreGraph& g, const std::optional<std::string>& weight, bool reverse, DistanceKind& out) {
+    const int kind = g.distance_kind(weight);
+    if (kind >= 0) {
+        out = {static_cast<std::uint8_t>(kind), false};
+        return true;
+    }
+    auto view = g.path_adj(weight, reverse);
+    if (!view.ok() || view.value().kinds == nullptr) {
+        PyErr_SetString(PyExc_NotImplementedError, "distances over weights of several kinds");
+        return false;
+    }
+    out = {PY_INT, true};
+    return true;
 }
 
 PyObject* level_dict(const NodeObjects& obj, std::span<const Node> order, std::span<const std::uint32_t> levels) {

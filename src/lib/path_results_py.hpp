@@ -30,11 +30,22 @@ struct NodeObjects {
 PyObject* tree_paths(const NodeObjects& obj, std::span<const Node> order, std::span<const Node> parents,
                      std::span<const Node> keys, bool toward);
 
-// {node: distance} in `order`: ints when the weights are all ints (as
-// NetworkX's sums are), else floats with the root's distance the int 0,
-// NetworkX's starting value.
+// How a search's distances are typed: one kind for all (the weights' one
+// kind), or the kinds the search reports per order entry.
+struct DistanceKind {
+    std::uint8_t kind = PY_INT;
+    bool per_entry = false;
+};
+
+// {node: distance} in `order`: the root's distance the int 0, NetworkX's
+// starting value, every other of `kind`'s kind, or of its entry in `kinds`.
 PyObject* distance_dict(const NodeObjects& obj, std::span<const Node> order, std::span<const double> dist,
-                        bool int_distances);
+                        DistanceKind kind, std::span<const std::uint8_t> kinds);
+
+// The typing of the distances of a search over `weight` (reversed, with
+// `reverse`); false with NotImplementedError set when the column mixes kinds
+// that the search cannot follow (kinds unknown, or kept for succ slots only).
+bool distance_kind(const CoreGraph& g, const std::optional<std::string>& weight, bool reverse, DistanceKind& out);
 
 // {node: hop count} in `order`.
 PyObject* level_dict(const NodeObjects& obj, std::span<const Node> order, std::span<const std::uint32_t> levels);

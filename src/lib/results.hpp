@@ -11,6 +11,7 @@
 namespace fennel::py {
 
 inline PyObject* to_python(double v) { return PyFloat_FromDouble(v); }
+inline PyObject* to_python(std::uint8_t v) { return PyLong_FromLong(v); }
 inline PyObject* to_python(std::uint32_t v) { return PyLong_FromUnsignedLong(v); }
 inline PyObject* to_python(std::uint64_t v) { return PyLong_FromUnsignedLongLong(v); }
 inline PyObject* to_python(bool v) { return PyBool_FromLong(v); }

@@ -283,14 +283,15 @@ Weights native_weights(const EdgeAttr& attr, const std::vector<Node>& slot_edges
         }
     }
     w.all_int = !any_float;
-    w.values.resize(slot_edges.size());
-    for (std::size_t s = 0; s < slot_edges.size(); ++s) {
-        const Node e = slot_edges[s];
-        switch (attr.kinds[e]) {
-            case KIND_ABSENT: w.values[s] = 1.0; break;
-            case KIND_NONE: w.values[s] = std::numeric_limits<double>::quiet_NaN(); break;
-            default: w.values[s] = attr.values[e];
+    w.values.reserve(slot_edges.size());
+    for (const Node e : slot_edges) {
+        const std::uint8_t kind = attr.kinds[e];
+        switch (kind) {
+            case KIND_ABSENT: w.values.push_back(1.0); break;
+            case KIND_NONE: w.values.push_back(std::numeric_limits<double>::quiet_NaN()); break;
+            default: w.values.push_back(attr.values[e]);
         }
+        w.note_kind(kind == KIND_NONE ? -1 : kind == KIND_FLOAT ? PY_FLOAT : PY_INT);
     }
     return w;
 }

@@ -169,6 +169,7 @@ Result<std::unique_ptr<CoreGraph>> build_rx(Count n, bool directed, const std::v
     std::vector<Slot> slot_of(directed ? m : 0);  // the succ slot of each edge
     Weights cost;
     cost.all_int = false;
+    cost.slot_kinds = 1u << PY_FLOAT;
     if (costs) cost.values.resize(succ.rows.targets.size());
     for (std::size_t k = m; k-- > 0;) {
         const Slot s = succ.place(src[k], dst[k]);

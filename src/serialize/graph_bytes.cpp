@@ -85,6 +85,11 @@ public:
         pos_ += 8;
         return true;
     }
+    bool u8(std::uint8_t& v) {
+        if (left() < 1) return false;
+        v = data_[pos_++];
+        return true;
+    }
     bool flag(bool& v) {
         if (left() < 1 || data_[pos_] > 1) return false;
         v = data_[pos_++] == 1;
@@ -190,6 +195,30 @@ bool same_rows(const Csr& a, const Csr& b) { return a.offsets == b.offsets && a.
 
 bool integral(double x) { return std::isfinite(x) && x == std::trunc(x); }
 
+constexpr std::uint8_t INT_KINDS = (1u << PY_INT) | (1u << NP_INT);
+constexpr std::uint8_t FLOAT_KINDS = (1u << PY_FLOAT) | (1u << NP_FLOAT);
+
+// The slot kinds of a column written before they were kept: from the flags,
+// with the kinds of a column mixing ints and floats left unknown.
+void infer_kinds(Weights& w) {
+    w.slot_kinds = static_cast<std::uint8_t>((w.has_int ? 1u << PY_INT : 0u) | (w.all_int ? 0u : 1u << PY_FLOAT));
+    w.kinds.clear();
+}
+
+// Kinds agree with the flags, and spelled-out kinds with the kinds seen.
+bool valid_kinds(const Weights& w) {
+    if (w.slot_kinds >= 16 || ((w.slot_kinds & FLOAT_KINDS) == 0) != w.all_int) return false;
+    if (((w.slot_kinds & INT_KINDS) != 0) != w.has_int) return false;
+    if (w.kinds.empty()) return w.uniform_kind() >= 0;
+    if (w.kinds.size() != w.values.size() || w.uniform_kind() >= 0) return false;
+    std::uint8_t seen = 0;
+    for (std::size_t s = 0; s < w.kinds.size(); ++s) {
+        if (w.kinds[s] > NP_FLOAT) return false;
+        if (!std::isnan(w.values[s])) seen |= static_cast<std::uint8_t>(1u << w.kinds[s]);
+    }
+    return seen == w.slot_kinds;
+}
+
 // Whether row v of `given` lists the entries of row v of `canonical` (the
 // in-rows by ascending source, equal sources in succ slot order) in any
 // order; fills perm[p] = the succ slot of given slot p.
@@ -260,7 +289,7 @@ bool valid_attr(const EdgeAttr& a, std::size_t m) {
 }
 
 struct Parts {
-    int version = 3;
+    int version = 4;
     std::unique_ptr<CoreGraph> g = std::make_unique<CoreGraph>();
     std::unique_ptr<ExactPred> exact;
 };
@@ -317,6 +346,11 @@ bool consistent(Parts& parts, std::optional<Error>& stopped) {
             })) {
             return false;
         }
+        if (parts.version < 4) {
+            infer_kinds(w);
+        } else if (!valid_kinds(w)) {
+            return false;
+        }
         if (g.directed && !same_bits(*w.pred_values, permute_column(w.values, perm))) return false;
         recompute_facts(w);
     }
@@ -368,10 +402,14 @@ bool consistent(Parts& parts, std::optional<Error>& stopped) {
             auto found = g.weights.find(name);
             Weights* stored = found == g.weights.end() ? nullptr : &found->second;
             if (stored == nullptr || !same_bits(stored->values, w.values) || stored->all_int != w.all_int ||
-                stored->has_hidden != w.has_hidden || (parts.version >= 3 && stored->has_int != w.has_int)) {
+                stored->has_hidden != w.has_hidden || (parts.version >= 3 && stored->has_int != w.has_int) ||
+                (parts.version >= 4 && (stored->slot_kinds != w.slot_kinds || stored->kinds != w.kinds))) {
                 return false;
             }
-            if (parts.version < 3) stored->has_int = w.has_int;  // the kinds tell what version 2 did not keep
+            // The attribute kinds tell what earlier versions did not keep.
+            if (parts.version < 3) stored->has_int = w.has_int;
+            stored->slot_kinds = w.slot_kinds;
+            stored->kinds = w.kinds;
         }
         // Duplicate-free rows and reassembly make every edge's key unique.
     }
@@ -386,7 +424,13 @@ std::string to_bytes(const CoreGraph& g) {
     for (const auto& entry : g.weights) estimate += 64 + entry.first.size() + 16 * g.succ.targets.size();
     if (g.native) estimate += 12 * g.native->src.size() + 4 * g.native->ids.size();
     Writer w(estimate);
-    w.raw("FNL3", 4);
+    // Version 4 keeps the value kinds; a graph whose columns hold no numpy
+    // values is written as version 3, whose reader infers them from the
+    // flags (all but the per-slot kinds of columns mixing ints and floats).
+    const bool kinds = std::any_of(g.weights.begin(), g.weights.end(), [](const auto& entry) {
+        return (entry.second.slot_kinds & ((1u << NP_INT) | (1u << NP_FLOAT))) != 0;
+    });
+    w.raw(kinds ? "FNL4" : "FNL3", 4);
     w.u64(g.n);
     w.flag(g.directed);
     w.csr(g.succ);
@@ -402,6 +446,10 @@ std::string to_bytes(const CoreGraph& g) {
         w.flag(column.all_int);
         w.flag(column.has_hidden);
         w.flag(column.has_int);
+        if (kinds) {
+            w.u8(column.slot_kinds);
+            w.array(column.kinds);
+        }
     }
     const ExactPred* exact = g.exact_pred.get();
     w.flag(exact != nullptr);
@@ -433,7 +481,9 @@ std::string to_bytes(const CoreGraph& g) {
 Result<std::unique_ptr<CoreGraph>> from_bytes(std::span<const std::uint8_t> data) {
     if (data.size() < 12) return malformed();
     Parts parts;
-    if (std::memcmp(data.data(), "FNL3", 4) == 0) {
+    if (std::memcmp(data.data(), "FNL4", 4) == 0) {
+        parts.version = 4;
+    } else if (std::memcmp(data.data(), "FNL3", 4) == 0) {
         parts.version = 3;
     } else if (std::memcmp(data.data(), "FNL2", 4) == 0) {
         parts.version = 2;
@@ -466,6 +516,7 @@ Result<std::unique_ptr<CoreGraph>> from_bytes(std::span<const std::uint8_t> data
         if (!r.flag(w.all_int) || !r.flag(w.has_hidden)) return malformed();
         w.has_int = true;
         if (parts.version >= 3 && !r.flag(w.has_int)) return malformed();
+        if (parts.version >= 4 && (!r.u8(w.slot_kinds) || !r.array(w.kinds))) return malformed();
         if (i > 0 && !(previous < name)) return malformed();
         previous = name;
         g.weights.insert_or_assign(std::move(name), std::move(w));

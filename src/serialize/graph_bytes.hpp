@@ -3,10 +3,12 @@
 //
 // Little-endian fixed-width integers and length-prefixed arrays, no gaps:
 //
-//   magic "FNL3" (written; "FNL2", without the has_int flag, is read too)
+//   magic "FNL4" (written when a column holds numpy values, else "FNL3",
+//   without the kinds; "FNL2", without the has_int flag either, is read too)
 //   n u64, directed u8, succ Csr, pred flag [+ Csr]
 //   weight columns: count u64, then per column in byte-wise name order
-//       name, values f64[], pred_values flag [+ f64[]], all_int, has_hidden, has_int (v3)
+//       name, values f64[], pred_values flag [+ f64[]], all_int, has_hidden, has_int (v3),
+//       slot kinds u8 (one bit per ValueKind) and per-slot kinds u8[] (v4)
 //   exact predecessor order flag [+ Csr, count, per column name + f64[]]
 //   pred_exact u8, native flag [+ src u32[], dst u32[], ids u32[],
 //       count, per attribute column name + values f64[] + kinds u8[]]

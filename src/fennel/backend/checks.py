@@ -21,6 +21,7 @@ from networkx.algorithms.centrality import betweenness as _nx_betweenness
 
 from .. import _core
 from .graph import FennelGraph, as_fennel, refuse
+from .kinds import NUMPY_KINDS
 from .native import compact_form
 from .registry import BY_NAME
 
@@ -473,32 +474,68 @@ def nan_possible(lo, hi, pos_inf, neg_inf, n):
     return can_pos and can_neg
 
 
+_KIND_NAMES = ("int", "float", "numpy.int64", "numpy.float64")
+
+
+def kind_names(kinds):
+    """The value kinds of a kind set, by name."""
+    return ", ".join(name for kind, name in enumerate(_KIND_NAMES) if kinds >> kind & 1)
+
+
+def one_kind_reason(weight, facts, search):
+    return (
+        f"{weight!r} mixes {kind_names(facts.kinds)} weights, whose kinds fennel follows only along "
+        f"forward searches (this one {search})"
+    )
+
+
 def _numbers(fg, weight, *, hidden_allowed):
-    """(reason, facts) for an attribute's values: a reason unless they are plain Python numbers."""
-    plain, lo, hi, pos_inf, neg_inf, all_int, has_hidden, mixed = fg.weight_facts(weight)
-    if not plain:
-        return f"weights {weight!r} are not all Python int, float, bool or None", None
-    if has_hidden and not hidden_allowed:
+    """(reason, facts) for an attribute's values: a reason unless they are numbers fennel reads exactly."""
+    facts = fg.weight_facts(weight)
+    if not facts.plain:
+        return (
+            f"weights {weight!r} are not all Python int, float, bool or None, or numpy float64, int64 or bool_",
+            None,
+        )
+    if facts.has_hidden and not hidden_allowed:
         return f"some {weight!r} weights are None (NetworkX raises TypeError)", None
-    return None, (lo, hi, pos_inf, neg_inf, all_int, mixed)
+    return None, facts
 
 
-def _weights(fg, weight, *, hidden_allowed, mixed_allowed):
+def _weights(fg, weight, *, hidden_allowed, typed):
+    """Weights a search adds as NetworkX does; `typed`: the results carry the sums' types."""
     if weight is None:
         return None
     reason, facts = _numbers(fg, weight, hidden_allowed=hidden_allowed)
     if reason:
         return reason
-    lo, hi, pos_inf, neg_inf, all_int, mixed = facts
-    if not mixed_allowed and mixed:
-        return f"{weight!r} mixes int and float weights (NetworkX's distances mix types)"
+    if typed and not facts.slot_kinds:
+        return f"the kind of each {weight!r} weight ({kind_names(facts.kinds)}) was not kept"
+    lo, hi = facts.min_finite, facts.max_finite
     n = max(len(fg.nodes), 1)
-    if (mixed or (all_int and lo is not None)) and max(-lo, hi) * n >= _EXACT_INT_LIMIT:
+    if (facts.mixed or (facts.all_int and lo is not None)) and max(-lo, hi) * n >= _EXACT_INT_LIMIT:
         # A tentative distance adds at most n edges; ints stay exact in a
         # double only below 2**53.
         return f"integer distances over {weight!r} could exceed 2**53"
-    if nan_possible(lo, hi, pos_inf, neg_inf, n):
+    if nan_possible(lo, hi, facts.pos_inf, facts.neg_inf, n):
         return f"path sums over {weight!r} could meet both infinities"
+    return None
+
+
+def _closeness_weights(fg, weight):
+    """Closeness is typed numpy.float64 where NetworkX's total is positive, which its value tells
+    unless the total is infinite or so large that the value underflows."""
+    if reason := _weights(fg, weight, hidden_allowed=True, typed=True):
+        return reason
+    if weight is None:
+        return None
+    facts = fg.weight_facts(weight)
+    if fg.directed and facts.uniform_kind() is None:
+        return one_kind_reason(weight, facts, "searches the reversed graph")
+    if not facts.kinds & NUMPY_KINDS:
+        return None
+    if facts.pos_inf or (facts.max_finite or 0.0) * max(len(fg.nodes), 1) ** 2 > 1e300:
+        return f"numpy {weight!r} weights are infinite or too large for closeness's types"
     return None
 
 
@@ -569,7 +606,7 @@ def _none_key(fg, weight):
 
 
 def _product_weights(fg, weight, *, symmetric):
-    """Weights NetworkX multiplies, adds or sorts as Python numbers (exact as doubles).
+    """Weights NetworkX multiplies, adds or sorts as numbers (exact as doubles).
 
     An undirected self-loop enters NetworkX's PageRank matrix as w + w - w,
     added in an order scipy leaves open: exact unless 2w overflows.
@@ -579,12 +616,14 @@ def _product_weights(fg, weight, *, symmetric):
     reason, facts = _numbers(fg, weight, hidden_allowed=False)
     if reason:
         return reason
-    lo, hi, pos_inf, neg_inf, all_int, mixed = facts
+    lo, hi = facts.min_finite, facts.max_finite
     largest = max(-lo, hi) if lo is not None else 0.0
-    if (all_int or mixed) and largest > _EXACT_INT_LIMIT:
+    if (facts.all_int or facts.mixed) and largest > _EXACT_INT_LIMIT:
         return f"some {weight!r} weights are ints beyond 2**53"
-    if symmetric and (pos_inf or neg_inf or largest >= 2.0**1023):
+    if symmetric and (facts.pos_inf or facts.neg_inf or largest >= 2.0**1023):
         return f"some {weight!r} weights are infinite or too large to double"
+    if symmetric and facts.numpy_bool:
+        return f"some {weight!r} weights are numpy.bool_, which NetworkX's self-loop correction cannot negate"
     return None
 
 
@@ -604,13 +643,22 @@ DATA_RULES = {
     # eigenvector_centrality ignores a false weight; Katz looks it up.
     "eigenvector_weights": lambda fg, a: _product_weights(fg, a["weight"] or None, symmetric=False),
     "katz_weights": lambda fg, a: _none_key(fg, a["weight"]) or _product_weights(fg, a["weight"], symmetric=False),
-    # NetworkX's betweenness fails on None weights and adds ints and floats alike.
-    "betweenness_weights": lambda fg, a: _weights(fg, a["weight"], hidden_allowed=False, mixed_allowed=True),
-    # NetworkX's Dijkstra hides None weights; its distances mix types on mixed weights.
-    "dijkstra_weights": lambda fg, a: _weights(fg, a["weight"], hidden_allowed=True, mixed_allowed=False),
+    # NetworkX's betweenness fails on None weights and only compares its sums.
+    "betweenness_weights": lambda fg, a: _weights(fg, a["weight"], hidden_allowed=False, typed=False),
+    # NetworkX's Dijkstra hides None weights; its distances carry the types of
+    # the weights summed along each path.
+    "dijkstra_weights": lambda fg, a: _weights(fg, a["weight"], hidden_allowed=True, typed=True),
+    # Paths and the nodes chosen by comparing distances do not depend on their types.
+    "dijkstra_path_weights": lambda fg, a: _weights(fg, a["weight"], hidden_allowed=True, typed=False),
     # Functions that run Dijkstra even for weight=None read data.get(None, 1).
     "reads_none": lambda fg, a: _none_key(fg, a["weight"]),
-    "closeness_weights": lambda fg, a: _weights(fg, a["distance"], hidden_allowed=True, mixed_allowed=False),
+    "closeness_weights": lambda fg, a: _closeness_weights(fg, a["distance"]),
+    # Harmonic sums 1 / d, a float whatever the Python kinds: only numpy's
+    # kinds, mixed with others, type its values path by path.
+    "harmonic_weights": lambda fg, a: _weights(
+        fg, a["distance"], hidden_allowed=True,
+        typed=a["distance"] is not None and bool(fg.weight_facts(a["distance"]).kinds & NUMPY_KINDS),
+    ),
     "keys": _keys,
     "pred_keys": _pred_keys,
     "edge_key_clash": _edge_key_clash,

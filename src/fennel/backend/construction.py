@@ -48,7 +48,7 @@ def _directed(create_using):
 def _checked(name, core, nodes, index=None):
     """The native graph, or the reason it would not read back as NetworkX's graph."""
     for attr in core.attribute_names():
-        if not core.weight_facts(attr)[0]:
+        if not core.weight_facts(attr)["plain"]:
             return f"edge attribute {attr!r} holds values that are not plain Python numbers"
     if not core.data_in_column_order():
         return "edges name their attributes in different orders"

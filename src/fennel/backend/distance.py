@@ -12,12 +12,15 @@ cheap next to their search (barycenter) use Python's ``sum()`` itself over
 the values typed as NetworkX types them.
 """
 
+import itertools
+
 import networkx as nx
 
 from . import progress
 from .checks import COMPENSATED_SUM, NX_VERSION, check_data, checked_graph, graph_for
 from .graph import no_gc_pauses, record, refuse
-from .shortest_paths import _batches, _bfs_cutoff, _bfs_lengths, _by_source, _cut, _dijkstra_lengths, _int_distances
+from .kinds import NP_FLOAT, NUMPY_BIT, NUMPY_KINDS, PY_FLOAT, PY_INT, typed
+from .shortest_paths import _batches, _bfs_cutoff, _bfs_lengths, _by_source, _cut, _dijkstra_lengths
 from .traversal import follow_sources
 
 
@@ -27,10 +30,26 @@ def _not_connected(fg):
     return nx.NetworkXError("Found infinite path length because the graph is not connected")
 
 
-def _typed(fg, weight, dist):
-    """One search's distances as NetworkX types them: ints, or the source's int 0 then floats."""
-    if _int_distances(fg, weight):
-        return list(map(int, dist))
+def _kind(fg, weight):
+    """The one kind of NetworkX's distances over `weight`, or None when the weights mix kinds."""
+    return PY_INT if weight is None else fg.weight_facts(weight).uniform_kind()
+
+
+def _compensated(fg, weight):
+    """Whether NetworkX's sum() of these distances is compensated: floats from CPython 3.12
+    on, but never once a numpy float64 sends sum() down its generic path of plain adds."""
+    return COMPENSATED_SUM and _kind(fg, weight) != NP_FLOAT
+
+
+def _typed(fg, weight, dist, kinds=None):
+    """One search's distances as NetworkX types them: the source's int 0, then the
+    weights' kind, or over weights of several kinds the kind each path summed."""
+    if kinds is not None:
+        dist = [typed(k)(d) for d, k in zip(dist, kinds)]
+    else:
+        kind = _kind(fg, weight)
+        if kind != PY_FLOAT:
+            dist = list(map(typed(kind), dist))
     dist[0] = 0
     return dist
 
@@ -45,8 +64,8 @@ def _dijkstra_searches(fg, weight, cut=None, sources=None, name=None):
         for s, found in zip(batch, fg.core.dijkstra_many(batch, weight, cut)):
             if found is None:
                 raise ValueError("Contradictory paths found:", "negative weights?")
-            order, dist = found
-            yield s, order, _typed(fg, weight, dist)
+            order, dist, kinds = found
+            yield s, order, _typed(fg, weight, dist, kinds)
 
 
 # ---------------------------------------------------------------------------
@@ -63,7 +82,16 @@ def _eccentricities(name, fg, a, weight, sources=None):
         if any(reached != n for reached, _, _ in stats):
             raise _not_connected(fg)
         return [far for _, _, far in stats]
-    int_distances = _int_distances(fg, weight)
+    kind = _kind(fg, weight)
+    if kind is None:
+        # Weights of several kinds: NetworkX's max() over each typed lengths dict.
+        values = []
+        for _, order, dist in _dijkstra_searches(fg, weight, sources=sources):
+            if len(order) != n:
+                raise _not_connected(fg)
+            values.append(max(dist))
+        return values
+    as_kind = typed(kind)
     values = []
     with progress.counted(name, fg, n if sources is None else len(sources)):
         per_source = fg.core.dijkstra_stats(weight, sources, compensated_sum=COMPENSATED_SUM)[0]
@@ -73,8 +101,8 @@ def _eccentricities(name, fg, a, weight, sources=None):
         reached, far = entry
         if reached != n:
             raise _not_connected(fg)
-        # max() over NetworkX's values: ints, or the source's int 0 then floats.
-        values.append(int(far) if int_distances else far if far > 0 else 0)
+        # max() over NetworkX's values: the source's int 0, then the weights' kind.
+        values.append(as_kind(far) if far > 0 else 0)
     return values
 
 
@@ -153,10 +181,16 @@ def _pair_total(fg, weight):
     """NetworkX's sum of the distances over all pairs, in its order and types."""
     if weight is None:
         return sum(total for _, total, _ in fg.core.bfs_stats())
-    total = fg.core.dijkstra_stats(weight, compensated_sum=COMPENSATED_SUM)[1]
+    if _kind(fg, weight) is None:
+        # Weights of several kinds: sum() itself over the typed distances.
+        return sum(itertools.chain.from_iterable(dist for _, _, dist in _dijkstra_searches(fg, weight)))
+    total = fg.core.dijkstra_stats(weight, compensated_sum=_compensated(fg, weight))[1]
     if total is None:
         raise ValueError("Contradictory paths found:", "negative weights?")
-    return total
+    # sum() meets the int 0 first: a numpy kind takes over at the first
+    # distance to another node.
+    kind = _kind(fg, weight)
+    return typed(kind)(total) if kind & NUMPY_BIT and len(fg) > 1 else total
 
 
 def average_shortest_path_length(G, weight=None, method=None):
@@ -216,10 +250,34 @@ def closeness_centrality(G, u=None, distance=None, wf_improved=True, *, sp=None)
             raise nx.NodeNotFound(missing)
         sources = [fg.index[u]]
     check_data(name, fg, a)
+    if _kind(fg, distance) is None:
+        values = _typed_closeness(fg, distance, wf_improved, sources)
+        record("ran", name)
+        return values[0] if u is not None else dict(zip(fg.nodes, values))
     with progress.counted(name, fg, len(fg) if sources is None else 1):
-        values = fg.core.closeness(distance, wf_improved, sources, compensated_sum=COMPENSATED_SUM)
+        values = fg.core.closeness(distance, wf_improved, sources, compensated_sum=_compensated(fg, distance))
+    if _kind(fg, distance) & NUMPY_BIT:
+        # A numpy total makes the value numpy.float64; NetworkX's 0.0 for a
+        # node reaching nothing at a positive distance stays a float (the
+        # data rules keep totals finite and values from underflowing).
+        values = [typed(NP_FLOAT)(x) if x > 0 else x for x in values]
     record("ran", name)
     return values[0] if u is not None else dict(zip(fg.nodes, values))
+
+
+def _typed_closeness(fg, distance, wf_improved, sources):
+    """NetworkX's closeness formula over typed distances (weights of several kinds, undirected)."""
+    n = len(fg)
+    values = []
+    for _, order, dist in _dijkstra_searches(fg, distance, sources=sources):
+        totsp = sum(dist)
+        value = 0.0
+        if totsp > 0.0 and n > 1:
+            value = (len(order) - 1.0) / totsp
+            if wf_improved:
+                value *= (len(order) - 1.0) / (n - 1)
+        values.append(value)
+    return values
 
 
 # ---------------------------------------------------------------------------
@@ -233,10 +291,9 @@ def _bfs_lengths_by_source(fg, cutoff, name):
 
 def _dijkstra_lengths_by_source(fg, weight, cut, name):
     nodes = fg.nodes
-    int_distances = _int_distances(fg, weight)
     for batch in _batches(fg, name):
         with no_gc_pauses():
-            found = fg.core.dijkstra_length_dicts(batch, fg.node_tuple, weight, cut, int_distances)
+            found = fg.core.dijkstra_length_dicts(batch, fg.node_tuple, weight, cut)
         for s, lengths in zip(batch, found):
             if lengths is None:
                 raise ValueError("Contradictory paths found:", "negative weights?")
@@ -291,13 +348,27 @@ def harmonic_centrality(G, nbunch=None, distance=None, sources=None):
         record("ran", name)
         return values
     index = fg.index
+    if distance is not None and _kind(fg, distance) is None and fg.weight_facts(distance).kinds & NUMPY_KINDS:
+        # numpy weights mixed with others: NetworkX's loop over typed lengths.
+        centrality = {u: 0 for u in targets}
+        for v in starts:
+            (dist,) = fg.core.dijkstra_length_dicts([index[v]], fg.node_tuple, distance, None)
+            if dist is None:
+                raise ValueError("Contradictory paths found:", "negative weights?")
+            for u, d_uv in dist.items():
+                if d_uv != 0 and u in targets:
+                    centrality[u] += 1 / d_uv
+        record("ran", name)
+        return centrality
     in_nbunch = [False] * len(fg)
     for u in targets:
         in_nbunch[index[u]] = True
     with progress.counted(name, fg, len(starts)):
         sums, hit = fg.core.harmonic([index[v] for v in starts], in_nbunch, distance)
     record("ran", name)
-    return {u: sums[index[u]] if hit[index[u]] else 0 for u in targets}
+    # Over numpy weights (of one kind, the data rules say) every 1 / d is numpy.float64.
+    kind = float if distance is None or _kind(fg, distance) & NUMPY_BIT == 0 else typed(NP_FLOAT)
+    return {u: kind(sums[index[u]]) if hit[index[u]] else 0 for u in targets}
 
 
 def _harmonic_from(fg, v, starts, distance):

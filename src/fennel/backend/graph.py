@@ -15,6 +15,7 @@ import networkx as nx
 
 from .. import _core, _settings
 from .._core import CoreGraph
+from .kinds import UNIT_FACTS, WeightFacts, register_numpy
 from .native import compact_form
 
 # ---------------------------------------------------------------------------
@@ -227,6 +228,7 @@ class FennelGraph:
         if reason := order_problem(G, self.nodes) or (columns and lookup_problem(G)):
             record("unconvertible", type(G).__name__, reason)
             raise NotImplementedError(reason)
+        register_numpy()
         try:
             core = _core.build_graph(
                 self.nodes,
@@ -318,26 +320,18 @@ class FennelGraph:
         """
         core = self.core
         if self.directed and not core.has_exact_pred():
+            register_numpy()
             core.load_exact_pred(
                 self.nodes, self.index, self.source._pred, list(self.columns.items()), self.multigraph
             )
         return core
 
-    def weight_facts(self, weight: str) -> tuple[bool, float | None, float | None, bool, bool, bool, bool, bool]:
-        """``(plain, min, max, +inf seen, -inf seen, all_int, has_hidden, mixed)`` of an attribute.
-
-        ``plain``: every value is a Python int, float, bool or None; the
-        bounds are None without finite values. An attribute a native graph
-        lacks weighs 1 on every edge.
-        """
+    def weight_facts(self, weight: str) -> WeightFacts:
+        """The ``WeightFacts`` of an attribute; an attribute a native graph lacks weighs 1 on every edge."""
         facts = self._facts.get(weight)
         if facts is None:
-            core = self.core
-            found = core.weight_facts(weight)
-            if found is None:
-                facts = (True, 1.0, 1.0, False, False, True, False, False)
-            else:
-                facts = (*found, *core.weight_info(weight), core.weight_mixed(weight))
+            found = self.core.weight_facts(weight)
+            facts = UNIT_FACTS if found is None else WeightFacts(**found)
             self._facts[weight] = facts
         return facts
 
@@ -380,6 +374,14 @@ class FennelGraph:
     def __setstate__(self, state: dict[str, Any]) -> None:
         self.__dict__.update(state)
         self._columns_lock = threading.Lock()
+        # The byte format keeps per-slot kinds only of columns with numpy
+        # values: the core's own word on them counts.
+        core = self.__dict__.get("_core")
+        if core is not None:
+            for weight, facts in self._facts.items():
+                found = core.weight_facts(weight)
+                if found is not None:
+                    self._facts[weight] = facts._replace(kinds=found["kinds"], slot_kinds=found["slot_kinds"])
 
     def __len__(self) -> int:
         return len(self.nodes)

@@ -14,6 +14,7 @@ import networkx as nx
 from . import progress
 from .checks import COMPENSATED_SUM, NX_VERSION, checked_graph
 from .graph import record
+from .kinds import NP_FLOAT, typed
 
 # The core counts iterations in 64 bits; more would never finish anyway.
 _MAX_ITER_LIMIT = 2**63
@@ -86,6 +87,14 @@ def pagerank(G, alpha=0.85, personalization=None, max_iter=100, tol=1e-06, nstar
     return dict(zip(nodes, scores))
 
 
+def _typed_scores(scores, numpy):
+    """Scores by position, numpy.float64 where NetworkX's value is (`numpy`: per position, or None)."""
+    if numpy is None:
+        return scores
+    as_numpy = typed(NP_FLOAT)
+    return [as_numpy(x) if is_numpy else x for x, is_numpy in zip(scores, numpy)]
+
+
 def eigenvector_centrality(G, max_iter=100, tol=1e-06, nstart=None, weight=None):
     """Eigenvector centrality, equal to NetworkX's bit for bit."""
     name = "eigenvector_centrality"
@@ -110,12 +119,12 @@ def eigenvector_centrality(G, max_iter=100, tol=1e-06, nstart=None, weight=None)
             x0[position] = value
     iterations = _iterations(max_iter)
     with progress.counted(name, fg, iterations, "iterations"):
-        scores = fg.core.eigenvector(list(order), x0, weight or None, iterations, float(tol), math.hypot,
-                                     COMPENSATED_SUM)
-    if scores is None:
+        found = fg.core.eigenvector(list(order), x0, weight or None, iterations, float(tol), math.hypot,
+                                    COMPENSATED_SUM, kinds=True)
+    if found is None:
         _failed(name, max_iter)
     record("ran", name)
-    return dict(zip(keys, map(scores.__getitem__, order)))
+    return dict(zip(keys, map(_typed_scores(*found).__getitem__, order)))
 
 
 def katz_centrality(G, alpha=0.1, beta=1.0, max_iter=1000, tol=1e-06, nstart=None, normalized=True, weight=None):
@@ -137,11 +146,11 @@ def katz_centrality(G, alpha=0.1, beta=1.0, max_iter=1000, tol=1e-06, nstart=Non
             x0[position] = value
     iterations = _iterations(max_iter)
     with progress.counted(name, fg, iterations, "iterations"):
-        scores = fg.core.katz(list(order), float(alpha), b, weight, iterations, float(tol), COMPENSATED_SUM,
-                              x0=x0)
-    if scores is None:
+        found = fg.core.katz(list(order), float(alpha), b, weight, iterations, float(tol), COMPENSATED_SUM,
+                             x0=x0, kinds=True)
+    if found is None:
         _failed(name, max_iter)
-    x = dict(zip(keys, map(scores.__getitem__, order)))
+    x = dict(zip(keys, map(_typed_scores(*found).__getitem__, order)))
     if normalized:
         try:
             s = 1.0 / math.hypot(*x.values())

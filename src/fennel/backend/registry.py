@@ -92,7 +92,7 @@ SERVED = (
         "centrality",
         "Brandes' accumulation runs in parallel in C++; sampled sources (`k`, `seed`) are drawn "
         "exactly as NetworkX draws them. " + _EXACT + " Falls back to NetworkX for callable weights "
-        "and for weights that are None, non-numeric or not plain Python numbers.",
+        "and for weights that are None, non-numeric or numbers other than Python's and numpy's float64, int64 and bool_.",
         weight=True,
         rules=("release", "weight_name"),
         data_rules=("betweenness_weights",),
@@ -104,7 +104,7 @@ SERVED = (
         "centrality",
         "Per-edge Brandes' accumulation in parallel in C++; multigraph keys are shared out as "
         "NetworkX does. " + _EXACT + " Falls back to NetworkX for callable weights and for weights "
-        "that are None, non-numeric or not plain Python numbers.",
+        "that are None, non-numeric or numbers other than Python's and numpy's float64, int64 and bool_.",
         weight=True,
         rules=("release", "weight_name"),
         data_rules=("betweenness_weights", "edge_key_clash", "keys"),
@@ -123,9 +123,8 @@ SERVED = (
     Served(
         "single_source_dijkstra_path_length",
         "shortest_paths",
-        "Dijkstra search in C++, returning ints where NetworkX does. " + _EXACT + " Falls back to "
-        "NetworkX for callable weights and for attributes that mix ints and floats (NetworkX's "
-        "distances would then mix types along each path).",
+        "Dijkstra search in C++, each distance typed as NetworkX's sum along its path (int, float, "
+        "numpy.int64 or numpy.float64). " + _EXACT + " Falls back to NetworkX for callable weights.",
         weight=True,
         rules=("weight_name", "dijkstra_cutoff"),
         data_rules=("dijkstra_weights", "reads_none", "keys"),
@@ -185,22 +184,24 @@ SERVED += (
 )
 
 _WEIGHTED_PATHS = (
-    "Dijkstra search in C++; paths and distances built as NetworkX builds them, ints where NetworkX "
-    "returns ints. " + _EXACT + " Falls back to NetworkX for callable weights and for attributes that mix "
-    "ints and floats."
+    "Dijkstra search in C++; paths and distances built as NetworkX builds them, each distance typed as "
+    "NetworkX's sum along its path. " + _EXACT + " Falls back to NetworkX for callable weights."
 )
 _DIJKSTRA_RULES = ("weight_name", "dijkstra_cutoff")
 _DIJKSTRA_DATA = ("dijkstra_weights", "keys")
 # Functions that search by Dijkstra whatever the weight.
 _ALWAYS_DIJKSTRA = ("dijkstra_weights", "reads_none", "keys")
+# Paths alone do not depend on the types of the distances.
+_DIJKSTRA_PATH_DATA = ("dijkstra_path_weights", "keys")
+_ALWAYS_DIJKSTRA_PATHS = ("dijkstra_path_weights", "reads_none", "keys")
 
 SERVED += (
     Served("single_source_dijkstra", "shortest_paths", _WEIGHTED_PATHS, weight=True, rules=_DIJKSTRA_RULES,
            data_rules=_ALWAYS_DIJKSTRA, min_work=_WORK_DIJKSTRA, bounded=_target_or_cutoff),
     Served("single_source_dijkstra_path", "shortest_paths", _WEIGHTED_PATHS, weight=True, rules=_DIJKSTRA_RULES,
-           data_rules=_ALWAYS_DIJKSTRA, min_work=_WORK_DIJKSTRA, bounded=_cutoff),
+           data_rules=_ALWAYS_DIJKSTRA_PATHS, min_work=_WORK_DIJKSTRA, bounded=_cutoff),
     Served("dijkstra_path", "shortest_paths", _WEIGHTED_PATHS, weight=True, rules=("weight_name",),
-           data_rules=_ALWAYS_DIJKSTRA, min_work=_WORK_DIJKSTRA, bounded=_always),
+           data_rules=_ALWAYS_DIJKSTRA_PATHS, min_work=_WORK_DIJKSTRA, bounded=_always),
     Served("dijkstra_path_length", "shortest_paths", _WEIGHTED_PATHS, weight=True, rules=("weight_name",),
            data_rules=("dijkstra_weights", "reads_none"), min_work=_WORK_DIJKSTRA, bounded=_always),
 )
@@ -225,20 +226,22 @@ SERVED += (
     Served("all_pairs_dijkstra", "shortest_paths", _WEIGHTED_PATHS + _PAIRS, weight=True, rules=_DIJKSTRA_RULES,
            data_rules=_ALWAYS_DIJKSTRA, per_source=True, min_work=_WORK_ALL_PAIRS),
     Served("all_pairs_dijkstra_path", "shortest_paths", _WEIGHTED_PATHS + _PAIRS, weight=True,
-           rules=_DIJKSTRA_RULES, data_rules=_ALWAYS_DIJKSTRA, per_source=True, min_work=_WORK_ALL_PAIRS),
+           rules=_DIJKSTRA_RULES, data_rules=_ALWAYS_DIJKSTRA_PATHS, per_source=True, min_work=_WORK_ALL_PAIRS),
     Served("bidirectional_dijkstra", "shortest_paths", "Bidirectional Dijkstra search in C++. " + _EXACT,
-           weight=True, rules=("release", "weight_name"), data_rules=_ALWAYS_DIJKSTRA, min_work=_WORK_DIJKSTRA, bounded=_always),
+           weight=True, rules=("release", "weight_name"), data_rules=_ALWAYS_DIJKSTRA, min_work=_WORK_DIJKSTRA,
+           bounded=_always),
     Served("shortest_path", "shortest_paths", _BOTH + " Falls back to NetworkX for Bellman-Ford.", weight=True,
-           rules=("weight_name", "path_method", "path_pairs"), data_rules=_DIJKSTRA_DATA, min_work=_WORK_DIJKSTRA, bounded=_pair),
+           rules=("weight_name", "path_method", "path_pairs"), data_rules=_DIJKSTRA_PATH_DATA,
+           min_work=_WORK_DIJKSTRA, bounded=_pair),
     Served("shortest_path_length", "shortest_paths", _BOTH + " All pairs (no source, no target) are left to "
            "NetworkX.", weight=True, rules=("weight_name", "path_method", "path_pairs"), data_rules=_DIJKSTRA_DATA,
            min_work=_WORK_DIJKSTRA, bounded=_pair),
     Served("all_shortest_paths", "shortest_paths", _ALL_PATHS, weight=True, rules=("weight_name", "weighted_method"),
-           data_rules=_DIJKSTRA_DATA, min_work=_WORK_DIJKSTRA),
+           data_rules=_DIJKSTRA_PATH_DATA, min_work=_WORK_DIJKSTRA),
     Served("single_source_all_shortest_paths", "shortest_paths", _ALL_PATHS, weight=True,
-           rules=("release", "weight_name", "weighted_method"), data_rules=_DIJKSTRA_DATA, min_work=_WORK_DIJKSTRA),
+           rules=("release", "weight_name", "weighted_method"), data_rules=_DIJKSTRA_PATH_DATA, min_work=_WORK_DIJKSTRA),
     Served("all_pairs_all_shortest_paths", "shortest_paths", _ALL_PATHS, weight=True,
-           rules=("release", "weight_name", "weighted_method"), data_rules=_DIJKSTRA_DATA, per_source=True,
+           rules=("release", "weight_name", "weighted_method"), data_rules=_DIJKSTRA_PATH_DATA, per_source=True,
            min_work=_WORK_ALL_PAIRS),
 )
 
@@ -259,16 +262,16 @@ SERVED += (
     Served("radius", "distance", _STATS, weight=True, rules=_EXTREMA_RULES, data_rules=("dijkstra_weights",),
            per_source=True, min_work=_WORK_STATS),
     Served("center", "distance", _STATS + " Undirected unweighted trees are left to NetworkX.", weight=True,
-           rules=_EXTREMA_RULES + ("tree_like",), data_rules=("dijkstra_weights",), per_source=True,
+           rules=_EXTREMA_RULES + ("tree_like",), data_rules=("dijkstra_path_weights",), per_source=True,
            min_work=_WORK_STATS),
-    Served("periphery", "distance", _STATS, weight=True, rules=_EXTREMA_RULES, data_rules=("dijkstra_weights",),
+    Served("periphery", "distance", _STATS, weight=True, rules=_EXTREMA_RULES, data_rules=("dijkstra_path_weights",),
            per_source=True, min_work=_WORK_STATS),
     Served("average_shortest_path_length", "distance", _STATS, weight=True, rules=("weight_name", "asp_method"),
            data_rules=("dijkstra_weights",), per_source=True, min_work=_WORK_STATS),
     Served("wiener_index", "distance", _STATS, weight=True, rules=("weight_name", "null_graph"),
            data_rules=("dijkstra_weights",), per_source=True, min_work=_WORK_STATS),
     Served("harmonic_centrality", "distance", _STATS, weight="distance",
-           rules=("distance_name", "harmonic_transposed"), data_rules=("closeness_weights",), per_source=True,
+           rules=("distance_name", "harmonic_transposed"), data_rules=("harmonic_weights",), per_source=True,
            min_work=_WORK_STATS),
     Served("global_efficiency", "distance", _STATS, rules=("undirected_only",), per_source=True,
            min_work=_WORK_STATS),
@@ -286,11 +289,13 @@ SERVED += (
 )
 
 _ITERATION = " Falls back to NetworkX for None weights and for numbers other than Python ints and floats."
+_PAGERANK_NUMBERS = (" Falls back to NetworkX for None weights and for numbers other than Python's and numpy's "
+                     "float64, int64 and bool_.")
 
 SERVED += (
     Served("pagerank", "link_analysis", "Power iteration in C++ (in parallel from 20,000 nodes) with scipy's "
            "summation order and numpy's pairwise sums. " + _EXACT + " Falls back to NetworkX for multigraphs "
-           "with parallel edges." + _ITERATION, weight=True, rules=("weight_name", "pagerank_args", "tolerance"),
+           "with parallel edges." + _PAGERANK_NUMBERS, weight=True, rules=("weight_name", "pagerank_args", "tolerance"),
            data_rules=("parallel_edges", "pagerank_weights", "mirrored_weights"), min_work=_WORK_LINK),
     Served("eigenvector_centrality", "link_analysis", "Power iteration in C++, normalised by Python's "
            "math.hypot. " + _EXACT + _ITERATION, weight=True, rules=("weight_name", "eigenvector_args", "tolerance", "nstart_keys"),
@@ -354,7 +359,7 @@ SERVED += (
 _KRUSKAL = (
     "Kruskal's algorithm in C++ (a stable sort by weight and a disjoint-set forest); the edges carry the "
     "graph's own data dicts. " + _EXACT + " Other algorithms, multigraphs and weights that are None, NaN or "
-    "not plain Python numbers are left to NetworkX."
+    "numbers other than Python's and numpy's float64, int64 and bool_ are left to NetworkX."
 )
 SERVED += tuple(
     Served(name, "structure", _KRUSKAL, weight=True, rules=("weight_name", "spanning_args"),

@@ -14,8 +14,9 @@ import networkx as nx
 from networkx.algorithms.shortest_paths.generic import _build_paths_from_predecessors
 
 from . import progress
-from .checks import DATA_RULES, check_data, checked_graph, graph_for
+from .checks import DATA_RULES, check_data, checked_graph, graph_for, one_kind_reason
 from .graph import no_gc_pauses, record, refuse
+from .kinds import PY_INT, typed
 from .traversal import _objects, _raising, follow_sources
 
 _INF = float("inf")
@@ -82,26 +83,37 @@ def _bfs_lengths(fg, core, node_obj, s, cutoff, reverse):
     return {obj(v): level[v] for v in order}
 
 
-def _int_distances(fg, weight):
-    """Whether NetworkX's Dijkstra sums are ints: unit or all-int weights."""
-    return weight is None or fg.core.weight_info(weight)[0]
+def _distance_type(fg, weight):
+    """The type of NetworkX's Dijkstra sums: the weights' one kind (see _one_kind)."""
+    return typed(PY_INT if weight is None else fg.weight_facts(weight).uniform_kind())
+
+
+def _one_kind(name, fg, weight, search):
+    """Refuses typed results of a search that cannot follow the kinds of mixed weights.
+
+    Kinds are kept per slot of G._adj's rows; a backward or two-way search
+    walks other rows.
+    """
+    if weight is not None and (facts := fg.weight_facts(weight)).uniform_kind() is None:
+        refuse(name, one_kind_reason(weight, facts, search))
 
 
 def _distances(fg, weight, dist):
-    """Distances typed as NetworkX's: ints over int weights, the source's always the int 0."""
-    if _int_distances(fg, weight):
-        return list(map(int, dist))
+    """Distances typed as NetworkX's sums, the source's always the int 0."""
+    kind = _distance_type(fg, weight)
+    dist = list(map(kind, dist)) if kind is not float else dist
     dist[0] = 0
     return dist
 
 
 def _dijkstra_lengths(fg, core, node_obj, s, weight, cut, reverse):
     if not reverse:
-        found = core.dijkstra_length_dicts([s], fg.node_tuple, weight, cut, _int_distances(fg, weight))[0]
+        found = core.dijkstra_length_dicts([s], fg.node_tuple, weight, cut)[0]
         if found is None:
             raise ValueError("Contradictory paths found:", "negative weights?")
         return _rooted(fg, found, node_obj, s)
     order, dist = core.dijkstra_tree(s, weight, cut, None, True)[:2]
+    # Reached only from a reversed digraph, after _one_kind.
     obj = _objects(fg, node_obj, s)
     return dict(zip(map(obj, order), _distances(fg, weight, dist)))
 
@@ -235,8 +247,8 @@ def _cut(cutoff):
 
 
 def _distance(fg, weight, d):
-    """A Dijkstra distance as NetworkX types it: int sums over int weights."""
-    return int(d) if _int_distances(fg, weight) else d
+    """A distance (not the source's) over weights of one kind, as NetworkX types it."""
+    return _distance_type(fg, weight)(d)
 
 
 def _dijkstra_start(name, a, source, cutoff):
@@ -247,7 +259,7 @@ def _dijkstra_start(name, a, source, cutoff):
 
 
 def _search_to(fg, s, target, weight, cut):
-    """(distance, positions) of the path to `target`, or None when it is not reached.
+    """(distance, positions, kind of the distance) of the path to `target`, or None when it is not reached.
 
     A target G lacks is never reached: NetworkX then searches everything
     (and meets any contradictory path on the way) before it gives up.
@@ -258,8 +270,9 @@ def _search_to(fg, s, target, weight, cut):
     return None
 
 
-def _to_target(name, fg, a, source, s, target, weight, cut):
-    """(distance, path) to `target` as NetworkX's multi_source_dijkstra returns them."""
+def _to_target(name, fg, a, source, s, target, weight, cut, with_length=True):
+    """(distance, path) to `target` as NetworkX's multi_source_dijkstra returns them
+    (the distance untyped unless `with_length`: callers that drop it)."""
     if target in {source}:
         return 0, [target]
     check_data(name, fg, a)
@@ -267,13 +280,13 @@ def _to_target(name, fg, a, source, s, target, weight, cut):
     if found is None:
         record("ran", name)
         raise nx.NetworkXNoPath(f"No path to {target}.")
-    d, positions = found
+    d, positions, kind = found
     nodes = fg.nodes
     # NetworkX 3.6 walks the path back from the target it was given; earlier
     # releases extended the path to each node as its key in the rows.
     last = target if _paths_in_settle_order() else nodes[positions[-1]]
     path = [source, *map(nodes.__getitem__, positions[1:-1]), last]
-    return _distance(fg, weight, d), path
+    return typed(kind)(d) if with_length else d, path
 
 
 def _dijkstra_paths(fg, core, node_obj, s, weight, cut, reverse=False, toward=False, distances=True):
@@ -283,8 +296,7 @@ def _dijkstra_paths(fg, core, node_obj, s, weight, cut, reverse=False, toward=Fa
     """
     with no_gc_pauses():
         return core.dijkstra_paths(
-            s, fg.node_tuple, node_obj, weight, cut, reverse, toward, _paths_in_settle_order(),
-            _int_distances(fg, weight), distances,
+            s, fg.node_tuple, node_obj, weight, cut, reverse, toward, _paths_in_settle_order(), distances,
         )
 
 
@@ -319,7 +331,7 @@ def dijkstra_path(G, source, target, weight="weight"):
     name = "dijkstra_path"
     a = locals().copy()
     fg, s, _ = _dijkstra_start(name, a, source, None)
-    path = _to_target(name, fg, a, source, s, target, weight, None)[1]
+    path = _to_target(name, fg, a, source, s, target, weight, None, with_length=False)[1]
     record("ran", name)
     return path
 
@@ -335,7 +347,8 @@ def _dijkstra_path_length(name, fg, a, source, target, weight):
         {target}  # noqa: B018 - NetworkX's final lookup of an unhashable target raises TypeError
         record("ran", name)
         raise nx.NetworkXNoPath(f"Node {target} not reachable from {source}")
-    return _distance(fg, weight, found[0])
+    d, _, kind = found
+    return typed(kind)(d)
 
 
 def dijkstra_path_length(G, source, target, weight="weight"):
@@ -349,12 +362,10 @@ def dijkstra_path_length(G, source, target, weight="weight"):
 def _all_pairs_dijkstra(fg, weight, cut, distances=True, name=None):
     """(node, (dist, paths)) per node in G's order; a negative cycle raises at its source."""
     nodes = fg.nodes
-    settle_keys, int_distances = _paths_in_settle_order(), _int_distances(fg, weight)
+    settle_keys = _paths_in_settle_order()
     for batch in _batches(fg, name):
         with no_gc_pauses():
-            found = fg.core.dijkstra_paths_many(
-                batch, fg.node_tuple, weight, cut, settle_keys, int_distances, distances
-            )
+            found = fg.core.dijkstra_paths_many(batch, fg.node_tuple, weight, cut, settle_keys, distances)
         for s, result in zip(batch, found):
             if result is None:
                 raise ValueError("Contradictory paths found:", "negative weights?")
@@ -441,18 +452,20 @@ def has_path(G, source, target):
     return found
 
 
-def _bidirectional_dijkstra(name, fg, a, s, t, source, target, weight):
-    """NetworkX's (distance, path) of bidirectional_dijkstra."""
+def _bidirectional_dijkstra(name, fg, a, s, t, source, target, weight, with_length=True):
+    """NetworkX's (distance, path) of bidirectional_dijkstra (the distance untyped unless `with_length`)."""
     if source == target:
         return 0, [source]
     check_data(name, fg, a)
+    if with_length:
+        _one_kind(name, fg, weight, "runs from both ends")
     _require(name, fg, a, "pred_keys")
     found = fg.load_exact_pred().bidirectional_dijkstra(s, t, weight, meet=True)
     if found is None:
         record("ran", name)
         raise nx.NetworkXNoPath(f"No path between {source} and {target}.")
     d, positions, meet = found
-    return _distance(fg, weight, d), _met_path(fg, positions, meet, source, target)
+    return _distance(fg, weight, d) if with_length else d, _met_path(fg, positions, meet, source, target)
 
 
 def bidirectional_dijkstra(G, source, target, weight="weight"):
@@ -506,7 +519,7 @@ def shortest_path(G, source=None, target=None, weight=None, method="dijkstra"):
         if weight is None:
             return _bidirectional_bfs(name, fg, a, s, t, source, target)  # counted as run there
         else:
-            result = _bidirectional_dijkstra(name, fg, a, s, t, source, target, weight)[1]
+            result = _bidirectional_dijkstra(name, fg, a, s, t, source, target, weight, with_length=False)[1]
     record("ran", name)
     return result
 
@@ -529,6 +542,8 @@ def shortest_path_length(G, source=None, target=None, weight=None, method="dijks
         else:
             t = _dijkstra_source(fg, target, f"Node {target} not found in graph")
             check_data(name, fg, a)
+            if fg.directed:
+                _one_kind(name, fg, weight, "runs backward")
             result = _dijkstra_lengths(fg, core, target, t, weight, None, fg.directed)
     elif target is None:
         if weight is None:
