@@ -6,6 +6,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 namespace fennel::py {
 
@@ -316,20 +317,36 @@ public:
     RowWalk& operator=(const RowWalk&) = delete;
     ~RowWalk() { release(); }
 
-    // Begins walking `row`; false with an exception set.
-    bool start(PyObject* row, bool read_values) {
+    // Begins walking `row`, whose keys `index` will look up; false with an
+    // exception set.
+    bool start(PyObject* row, bool read_values, const NodeIndex& index) {
         release();
         row_ = row;
         read_values_ = read_values;
+        index_ = &index;
         exact_ = PyDict_CheckExact(row);
         return !exact_ || begin_storage();
+    }
+
+    // Start loading the index slots of the collected keys, then the nodes
+    // those slots name. Each reads what the previous step loaded: call them
+    // a row apart, the first a row after `start` prefetched the keys.
+    void prefetch_slots() const {
+        for (std::size_t i = 0; i < filled_; ++i) index_->prefetch_slot(block_[i].key);
+    }
+    void prefetch_nodes() const {
+        for (std::size_t i = 0; i < filled_; ++i) index_->prefetch_node(block_[i].key);
+    }
+    void prefetch_all() const {
+        prefetch_slots();
+        prefetch_nodes();
     }
 
     // Whether a step of the last run may have run Python code.
     bool ran_python() const { return ran_python_; }
 
     // Restarts the walk of the same row (its block may be stale).
-    bool restart() { return start(row_, read_values_); }
+    bool restart() { return start(row_, read_values_, *index_); }
 
     // Calls step(neighbor, data, python_ran) for every pair; false to abort.
     template <class Step>
@@ -344,6 +361,7 @@ public:
                 case RowKind::Items: return walk_items(step);
                 case RowKind::Storage:
                     if (!begin_storage()) return false;
+                    prefetch_all();
                     break;
             }
         }
@@ -365,6 +383,7 @@ public:
             release();
             if (exhausted_) return true;
             if (!collect()) return false;
+            prefetch_all();
         }
     }
 
@@ -472,6 +491,7 @@ private:
     }
 
     PyObject* row_ = nullptr;
+    const NodeIndex* index_ = nullptr;
     bool read_values_ = false;
     bool exact_ = false;
     bool ran_python_ = false;
@@ -544,6 +564,117 @@ struct PtrHasher {
         return (reinterpret_cast<std::uintptr_t>(p) >> 4) * 0x9e3779b97f4a7c15ull;
     }
 };
+
+// A plain value's hash and kind, as the node table compares them.
+struct PlainKey {
+    Py_hash_t hash = 0;
+    long long value = 0;  // of an Int
+    PlainKind kind = PlainKind::Other;
+};
+
+// Deep enough for the tuples graphs are labelled with; deeper ones take the
+// caller's dict.
+constexpr int MAX_PLAIN_DEPTH = 8;
+
+// Whether `v` is a plain value: an exact int, str or float, a bool, None, or
+// an exact tuple of plain values. Their hashing and equality are CPython's
+// own C code: they run no Python code, raise nothing, and are consistent
+// (equal values hash alike, equality is symmetric and never changes).
+bool is_plain(PyObject* v, int depth = 0) {
+    if (PyLong_CheckExact(v) || PyUnicode_CheckExact(v) || PyFloat_CheckExact(v) || PyBool_Check(v) || v == Py_None) {
+        return true;
+    }
+    if (!PyTuple_CheckExact(v) || depth == MAX_PLAIN_DEPTH) return false;
+    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(v); ++i) {
+        if (!is_plain(PyTuple_GET_ITEM(v, i), depth + 1)) return false;
+    }
+    return true;
+}
+
+// CPython's hash of the int `v`: its absolute value modulo the prime
+// 2^61 - 1, negated for negative values, -1 (the error value) made -2.
+Py_hash_t int_hash(long long v) {
+    constexpr std::uint64_t MODULUS = (std::uint64_t{1} << 61) - 1;
+    const std::uint64_t magnitude = v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
+    auto h = static_cast<Py_hash_t>(magnitude < MODULUS ? magnitude : magnitude % MODULUS);
+    if (v < 0) h = -h;
+    return h == -1 ? -2 : h;
+}
+
+// The hash of an exact int that fits 64 bits (computed from its value) or
+// of an exact str (cached in the object since it was made a dict key): the
+// common neighbour keys, read at the cost of one load. False for others.
+bool quick_key(PyObject* key, PlainKey& out) {
+    if (PyLong_CheckExact(key)) {
+        long long v = 0;
+        if (!compact_int_value(key, v)) {
+            int overflow = 0;
+            v = PyLong_AsLongLongAndOverflow(key, &overflow);
+            if (overflow != 0) return false;
+        }
+        out = {int_hash(v), v, PlainKind::Int};
+        return true;
+    }
+    if (PyUnicode_CheckExact(key)) {
+        out = {PyObject_Hash(key), 0, PlainKind::Str};
+        if (out.hash != -1) return true;
+        PyErr_Clear();
+    }
+    return false;
+}
+
+// The hash of any plain value. False for other values.
+bool plain_key(PyObject* key, PlainKey& out) {
+    if (quick_key(key, out)) return true;
+    if (!is_plain(key)) return false;
+    out = {PyObject_Hash(key), 0, PlainKind::Other};
+    if (out.hash != -1) return true;
+    PyErr_Clear();
+    return false;
+}
+
+// Two exact strs are equal when their lengths, kinds and code units are:
+// CPython stores every str in its narrowest kind.
+bool str_equal(PyObject* a, PyObject* b) {
+    const Py_ssize_t length = PyUnicode_GET_LENGTH(a);
+    const auto kind = PyUnicode_KIND(a);
+    if (length != PyUnicode_GET_LENGTH(b) || kind != PyUnicode_KIND(b)) return false;
+    const auto bytes = static_cast<std::size_t>(length) * static_cast<std::size_t>(kind);
+    return std::memcmp(PyUnicode_DATA(a), PyUnicode_DATA(b), bytes) == 0;
+}
+
+enum class Equal { No, Yes, Unknown };
+
+// Whether the plain value `key` equals `node`, a plain value of the same
+// hash, as CPython compares them; `same` tells whether the key is
+// indistinguishable from the node (see same_key). Unknown only where
+// CPython's comparison itself failed (at the recursion limit).
+Equal plain_equal(PyObject* key, const PlainKey& k, PyObject* node, PlainKind node_kind, bool& same) {
+    same = true;
+    if (node == key) return Equal::Yes;
+    if (k.kind == PlainKind::Int && node_kind == PlainKind::Int) return k.value == k.hash ? Equal::Yes : Equal::No;
+    if (k.kind == PlainKind::Str || node_kind == PlainKind::Str) {
+        // No plain value but a str equals a str.
+        return k.kind == node_kind && str_equal(key, node) ? Equal::Yes : Equal::No;
+    }
+    const int r = PyObject_RichCompareBool(key, node, Py_EQ);
+    if (r < 0) {
+        PyErr_Clear();
+        return Equal::Unknown;
+    }
+    if (r == 0) return Equal::No;
+    same = same_key(key, node);
+    return Equal::Yes;
+}
+
+// A position no node has.
+constexpr Node ABSENT = 0xFFFFFFFFu;
+
+// Table slot of a hash: the multiplicative constant spreads consecutive
+// ints (whose hashes are their values) into the high bits, which index.
+std::size_t slot_of(Py_hash_t hash, unsigned shift) {
+    return static_cast<std::size_t>((static_cast<std::uint64_t>(hash) * 0x9e3779b97f4a7c15ull) >> shift);
+}
 
 // Yields the adjacency rows in node order: row u is adjacency[nodes[u]].
 // NetworkX's G._adj and G._pred are dicts whose keys are the node objects in
@@ -635,55 +766,200 @@ bool NodeIndex::build(PyObject* nodes, PyObject* index, Count n) {
     index_ = index;
     n_ = n;
     const Py_ssize_t count = static_cast<Py_ssize_t>(n);
+    // The list holds its items for the whole call (the caller does not
+    // mutate it), so the tables may borrow them.
+    std::vector<PyObject*> items;
+    items.reserve(static_cast<std::size_t>(count));
     identity_ = true;
+    bool plain = true;
+    bool all_int = true;
+    long long low = 0;
+    long long high = -1;
     for (Py_ssize_t i = 0; i < count; ++i) {
         PyRef item = list_item(nodes, i);
         if (!item) break;
-        if (!PyLong_CheckExact(item.get()) || PyLong_AsLongLong(item.get()) != i) {
-            PyErr_Clear();
-            identity_ = false;
-            break;
+        PyObject* x = item.get();
+        items.push_back(x);
+        long long v = 0;
+        bool is_int = PyLong_CheckExact(x) != 0;
+        if (is_int && !compact_int_value(x, v)) {
+            int overflow = 0;
+            v = PyLong_AsLongLongAndOverflow(x, &overflow);
+            is_int = overflow == 0;
         }
+        identity_ = identity_ && is_int && v == i;
+        all_int = all_int && is_int;
+        if (is_int) {
+            low = items.size() == 1 ? v : std::min(low, v);
+            high = items.size() == 1 ? v : std::max(high, v);
+        }
+        plain = plain && (is_int || is_plain(x));
     }
-    if (identity_) return true;
+    if (identity_ && static_cast<Count>(items.size()) == n) return true;
+    identity_ = false;
     unsigned bits = 1;
     while ((Count{1} << bits) < 2 * n + 2) ++bits;
     shift_ = 64 - bits;
-    keys_.assign(std::size_t{1} << bits, nullptr);
-    positions_.assign(keys_.size(), 0);
-    const std::size_t mask = keys_.size() - 1;
-    for (Py_ssize_t i = 0; i < count; ++i) {
-        // The list holds its items for the whole call (the caller does not
-        // mutate it), so their addresses stay valid keys.
-        PyRef item = list_item(nodes, i);
-        if (!item) break;
-        std::size_t h = PtrHasher{}(item.get()) >> shift_;
-        while (keys_[h] != nullptr && keys_[h] != item.get()) h = (h + 1) & mask;
-        if (keys_[h] == nullptr) {
-            keys_[h] = item.get();
-            positions_[h] = static_cast<Node>(i);
+    // Ints spanning fewer than 8n values are found in an array of 4 bytes
+    // per value: at most 32 bytes per node, where the table takes 48 or more.
+    const bool dense = all_int && !items.empty() &&
+                       static_cast<std::uint64_t>(high) - static_cast<std::uint64_t>(low) < 8 * static_cast<std::uint64_t>(items.size());
+    if (plain && dense && build_dense(items, low, high)) return true;
+    if (!plain || !build_values(items)) {
+        build_addresses(items);
+        return true;
+    }
+    // Keys that are the node objects are found by address without reading them.
+    if (!all_int) build_addresses(items);
+    return true;
+}
+
+bool NodeIndex::build_dense(const std::vector<PyObject*>& nodes, long long low, long long high) {
+    low_ = low;
+    dense_.assign(static_cast<std::size_t>(static_cast<std::uint64_t>(high) - static_cast<std::uint64_t>(low)) + 1, ABSENT);
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        Node& slot = dense_[static_cast<std::size_t>(static_cast<std::uint64_t>(PyLong_AsLongLong(nodes[i])) -
+                                                    static_cast<std::uint64_t>(low))];
+        if (slot != ABSENT) {
+            // Two equal nodes: the caller's dict decides which one keys map to.
+            dense_.clear();
+            return false;
         }
+        slot = static_cast<Node>(i);
     }
     return true;
 }
 
-bool NodeIndex::find(PyObject* node, Node& out) const {
-    if (identity_) {
-        if (!PyLong_CheckExact(node)) return false;
-        int overflow = 0;
-        long long v = PyLong_AsLongLongAndOverflow(node, &overflow);
-        if (overflow == 0 && v >= 0 && static_cast<Count>(v) < n_) {
-            out = static_cast<Node>(v);
-            return true;
+// The nodes by hash. False, with no table, when two nodes are equal (a node
+// list made from a dict's keys never holds two) or CPython's comparison
+// failed (at the recursion limit): the caller's dict decides then.
+bool NodeIndex::build_values(const std::vector<PyObject*>& nodes) {
+    values_.assign(std::size_t{1} << (64 - shift_), Slot{0, nullptr, 0, PlainKind::Empty});
+    const std::size_t mask = values_.size() - 1;
+    bool has_str = false;
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        PyObject* item = nodes[i];
+        PlainKey key;
+        if (!plain_key(item, key)) {
+            values_.clear();
+            return false;
         }
-        PyErr_Clear();
-        return false;
+        PlainKind kind = key.kind;
+        if (kind == PlainKind::Int && key.value != key.hash) kind = PlainKind::Other;
+        has_str = has_str || kind == PlainKind::Str;
+        std::size_t h = slot_of(key.hash, shift_);
+        for (; values_[h].kind != PlainKind::Empty; h = (h + 1) & mask) {
+            bool same = false;
+            if (values_[h].hash == key.hash && plain_equal(item, key, values_[h].node, values_[h].kind, same) != Equal::No) {
+                values_.clear();
+                return false;
+            }
+        }
+        values_[h] = Slot{key.hash, item, static_cast<Node>(i), kind};
     }
+    has_str_ = has_str;
+    return true;
+}
+
+void NodeIndex::build_addresses(const std::vector<PyObject*>& nodes) {
+    keys_.assign(std::size_t{1} << (64 - shift_), nullptr);
+    positions_.assign(keys_.size(), 0);
     const std::size_t mask = keys_.size() - 1;
-    for (std::size_t h = PtrHasher{}(node) >> shift_; keys_[h] != nullptr; h = (h + 1) & mask) {
-        if (keys_[h] == node) {
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        std::size_t h = PtrHasher{}(nodes[i]) >> shift_;
+        while (keys_[h] != nullptr && keys_[h] != nodes[i]) h = (h + 1) & mask;
+        if (keys_[h] == nullptr) {
+            keys_[h] = nodes[i];
+            positions_[h] = static_cast<Node>(i);
+        }
+    }
+}
+
+void NodeIndex::prefetch_slot(PyObject* key) const {
+    if (!dense_.empty()) {
+        long long v = 0;
+        if (PyLong_CheckExact(key) && compact_int_value(key, v)) {
+            const std::uint64_t at = static_cast<std::uint64_t>(v) - static_cast<std::uint64_t>(low_);
+            if (at < dense_.size()) __builtin_prefetch(&dense_[static_cast<std::size_t>(at)]);
+        }
+        return;
+    }
+    if (!keys_.empty()) {
+        const std::size_t h = PtrHasher{}(key) >> shift_;
+        __builtin_prefetch(&keys_[h]);
+        __builtin_prefetch(&positions_[h]);
+    }
+    PlainKey k;
+    if (!values_.empty() && quick_key(key, k)) __builtin_prefetch(&values_[slot_of(k.hash, shift_)]);
+}
+
+void NodeIndex::prefetch_node(PyObject* key) const {
+    if (!has_str_ || !PyUnicode_CheckExact(key)) return;
+    const Py_hash_t hash = PyObject_Hash(key);
+    const Slot& slot = values_[slot_of(hash, shift_)];
+    if (slot.hash == hash && slot.node != key) {
+        __builtin_prefetch(slot.node);
+        __builtin_prefetch(reinterpret_cast<const char*>(slot.node) + 64);
+    }
+}
+
+bool NodeIndex::find(PyObject* key, Node& out, bool& same) const {
+    same = true;
+    if (identity_) {
+        long long v = -1;
+        if (!PyLong_CheckExact(key)) return false;
+        if (!compact_int_value(key, v)) {
+            int overflow = 0;
+            v = PyLong_AsLongLongAndOverflow(key, &overflow);
+            if (overflow != 0) v = -1;
+        }
+        if (v < 0 || static_cast<Count>(v) >= n_) return false;
+        out = static_cast<Node>(v);
+        return true;
+    }
+    if (!dense_.empty()) return find_dense(key, out);
+    if (!keys_.empty() && find_address(key, out)) return true;
+    return !values_.empty() && find_value(key, out, same);
+}
+
+// An exact int key equals exactly the int node of its value; with every node
+// a plain int, no other node can be equal to it.
+bool NodeIndex::find_dense(PyObject* key, Node& out) const {
+    if (!PyLong_CheckExact(key)) return false;
+    long long v = 0;
+    if (!compact_int_value(key, v)) {
+        int overflow = 0;
+        v = PyLong_AsLongLongAndOverflow(key, &overflow);
+        if (overflow != 0) return false;
+    }
+    const std::uint64_t at = static_cast<std::uint64_t>(v) - static_cast<std::uint64_t>(low_);
+    if (at >= dense_.size() || dense_[static_cast<std::size_t>(at)] == ABSENT) return false;
+    out = dense_[static_cast<std::size_t>(at)];
+    return true;
+}
+
+bool NodeIndex::find_address(PyObject* key, Node& out) const {
+    const std::size_t mask = keys_.size() - 1;
+    for (std::size_t h = PtrHasher{}(key) >> shift_; keys_[h] != nullptr; h = (h + 1) & mask) {
+        if (keys_[h] == key) {
             out = positions_[h];
             return true;
+        }
+    }
+    return false;
+}
+
+bool NodeIndex::find_value(PyObject* key, Node& out, bool& same) const {
+    PlainKey k;
+    if (!plain_key(key, k)) return false;
+    const std::size_t mask = values_.size() - 1;
+    for (std::size_t h = slot_of(k.hash, shift_); values_[h].kind != PlainKind::Empty; h = (h + 1) & mask) {
+        const Slot& slot = values_[h];
+        if (slot.hash != k.hash) continue;
+        switch (plain_equal(key, k, slot.node, slot.kind, same)) {
+            case Equal::Yes: out = slot.position; return true;
+            case Equal::No: break;
+            case Equal::Unknown: return false;
         }
     }
     return false;
@@ -772,12 +1048,14 @@ bool read_adjacency(PyObject* nodes, const NodeIndex& index, PyObject* adjacency
     auto step = [&](PyObject* neighbor, PyObject* data, bool& python_ran) {
         EdgeStep edge(neighbor, data);
         Node v;
-        if (!index.find(neighbor, v)) {
+        bool same = true;
+        if (!index.find(neighbor, v, same)) {
             edge.python_may_run();  // hashing and comparing the key
             if (!index.lookup_index(neighbor, v)) return false;
             PyRef node = list_item(nodes, v);
-            out.keys_are_nodes = out.keys_are_nodes && node && same_key(neighbor, node.get());
+            same = node && same_key(neighbor, node.get());
         }
+        out.keys_are_nodes = out.keys_are_nodes && same;
         csr.targets.push_back(v);
         for (std::size_t a = 0; a < attrs.size(); ++a) {
             Weights& column = out.columns[a];
@@ -791,16 +1069,21 @@ bool read_adjacency(PyObject* nodes, const NodeIndex& index, PyObject* adjacency
         python_ran = edge.python_ran();
         return true;
     };
-    // Rows are started (their first block collected) LEAD rows before they
-    // are walked, so that their memory is on the way meanwhile.
-    constexpr Py_ssize_t LEAD = 1;
+    // A row's memory is fetched in stages, each reading what the one before
+    // loaded a row earlier: LEAD rows before its walk the row is started
+    // (its first block collected, the key objects prefetched), two rows
+    // before the index slots of those keys are prefetched, and one row
+    // before the nodes those slots name (for str keys, which are compared).
+    constexpr Py_ssize_t LEAD = 3;
     RowWalk walks[LEAD + 1];
     PyRef held[LEAD + 1];
-    Py_ssize_t started = 0;  // rows [u, started) are started
+    Py_ssize_t started = 0;      // rows [u, started) are started
+    Py_ssize_t slots_ahead = 0;  // rows [u, slots_ahead) have their slots on the way
+    Py_ssize_t nodes_ahead = 0;  // rows [u, nodes_ahead) have their nodes on the way
     auto start_next = [&]() {
         PyRef r = rows.row(started);
         if (!r) return rows.ended();
-        if (!walks[started % (LEAD + 1)].start(r.get(), read_values)) return false;
+        if (!walks[started % (LEAD + 1)].start(r.get(), read_values, index)) return false;
         held[started % (LEAD + 1)] = std::move(r);
         ++started;
         return true;
@@ -816,9 +1099,19 @@ bool read_adjacency(PyObject* nodes, const NodeIndex& index, PyObject* adjacency
         }
         if (u >= started) break;
         RowWalk& walk = walks[u % (LEAD + 1)];
-        // Looking a row up through a mapping may run Python code, which may
-        // change this row after its block was collected.
-        if (rows.may_run_python() && !walk.restart()) return false;
+        if (rows.may_run_python()) {
+            // Looking a row up through a mapping may run Python code, which
+            // may change this row after its block was collected.
+            if (!walk.restart()) return false;
+            walk.prefetch_all();
+        } else {
+            for (slots_ahead = std::max(slots_ahead, u); slots_ahead < std::min(u + 3, started); ++slots_ahead) {
+                walks[slots_ahead % (LEAD + 1)].prefetch_slots();
+            }
+            for (nodes_ahead = std::max(nodes_ahead, u); nodes_ahead < std::min(u + 2, started); ++nodes_ahead) {
+                walks[nodes_ahead % (LEAD + 1)].prefetch_nodes();
+            }
+        }
         if (!walk.run(step)) return false;
         // Python code run by this row's steps may have changed the graph:
         // the rows ahead are looked up again.
@@ -826,6 +1119,8 @@ bool read_adjacency(PyObject* nodes, const NodeIndex& index, PyObject* adjacency
             if (!rows.after_python()) return false;
             for (Py_ssize_t r = u + 1; r < started; ++r) held[r % (LEAD + 1)] = PyRef();
             started = u + 1;
+            slots_ahead = std::min(slots_ahead, started);
+            nodes_ahead = std::min(nodes_ahead, started);
         }
         held[u % (LEAD + 1)] = PyRef();
         csr.offsets.push_back(csr.targets.size());
