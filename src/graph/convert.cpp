@@ -862,16 +862,12 @@ bool NodeIndex::build_values(const std::vector<PyObject*>& nodes) {
 }
 
 void NodeIndex::build_addresses(const std::vector<PyObject*>& nodes) {
-    keys_.assign(std::size_t{1} << (64 - shift_), nullptr);
-    positions_.assign(keys_.size(), 0);
-    const std::size_t mask = keys_.size() - 1;
+    addresses_.assign(std::size_t{1} << (64 - shift_), Address{nullptr, 0});
+    const std::size_t mask = addresses_.size() - 1;
     for (std::size_t i = 0; i < nodes.size(); ++i) {
         std::size_t h = PtrHasher{}(nodes[i]) >> shift_;
-        while (keys_[h] != nullptr && keys_[h] != nodes[i]) h = (h + 1) & mask;
-        if (keys_[h] == nullptr) {
-            keys_[h] = nodes[i];
-            positions_[h] = static_cast<Node>(i);
-        }
+        while (addresses_[h].node != nullptr && addresses_[h].node != nodes[i]) h = (h + 1) & mask;
+        if (addresses_[h].node == nullptr) addresses_[h] = Address{nodes[i], static_cast<Node>(i)};
     }
 }
 
@@ -884,22 +880,30 @@ void NodeIndex::prefetch_slot(PyObject* key) const {
         }
         return;
     }
-    if (!keys_.empty()) {
-        const std::size_t h = PtrHasher{}(key) >> shift_;
-        __builtin_prefetch(&keys_[h]);
-        __builtin_prefetch(&positions_[h]);
-    }
+    if (!addresses_.empty()) __builtin_prefetch(&addresses_[PtrHasher{}(key) >> shift_]);
     PlainKey k;
-    if (!values_.empty() && quick_key(key, k)) __builtin_prefetch(&values_[slot_of(k.hash, shift_)]);
+    if (!values_.empty() && quick_key(key, k)) {
+        // A slot may straddle two cache lines.
+        const char* slot = reinterpret_cast<const char*>(&values_[slot_of(k.hash, shift_)]);
+        __builtin_prefetch(slot);
+        __builtin_prefetch(slot + sizeof(Slot) - 1);
+    }
 }
 
 void NodeIndex::prefetch_node(PyObject* key) const {
     if (!has_str_ || !PyUnicode_CheckExact(key)) return;
+    Node found;
+    if (find_address(key, found)) return;  // no str to compare
     const Py_hash_t hash = PyObject_Hash(key);
     const Slot& slot = values_[slot_of(hash, shift_)];
     if (slot.hash == hash && slot.node != key) {
+        // An equal str has the key's layout: fetch from its start to its
+        // last code unit.
+        const char* start = reinterpret_cast<const char*>(key);
+        const char* end = static_cast<const char*>(PyUnicode_DATA(key)) +
+                          PyUnicode_GET_LENGTH(key) * static_cast<Py_ssize_t>(PyUnicode_KIND(key));
         __builtin_prefetch(slot.node);
-        __builtin_prefetch(reinterpret_cast<const char*>(slot.node) + 64);
+        __builtin_prefetch(reinterpret_cast<const char*>(slot.node) + (end - start));
     }
 }
 
@@ -918,7 +922,7 @@ bool NodeIndex::find(PyObject* key, Node& out, bool& same) const {
         return true;
     }
     if (!dense_.empty()) return find_dense(key, out);
-    if (!keys_.empty() && find_address(key, out)) return true;
+    if (!addresses_.empty() && find_address(key, out)) return true;
     return !values_.empty() && find_value(key, out, same);
 }
 
@@ -939,10 +943,10 @@ bool NodeIndex::find_dense(PyObject* key, Node& out) const {
 }
 
 bool NodeIndex::find_address(PyObject* key, Node& out) const {
-    const std::size_t mask = keys_.size() - 1;
-    for (std::size_t h = PtrHasher{}(key) >> shift_; keys_[h] != nullptr; h = (h + 1) & mask) {
-        if (keys_[h] == key) {
-            out = positions_[h];
+    const std::size_t mask = addresses_.size() - 1;
+    for (std::size_t h = PtrHasher{}(key) >> shift_; addresses_[h].node != nullptr; h = (h + 1) & mask) {
+        if (addresses_[h].node == key) {
+            out = addresses_[h].position;
             return true;
         }
     }

@@ -72,6 +72,10 @@ private:
         Node position;
         PlainKind kind;
     };
+    struct Address {
+        PyObject* node;
+        Node position;
+    };
 
     bool build_dense(const std::vector<PyObject*>& nodes, long long low, long long high);
     bool build_values(const std::vector<PyObject*>& nodes);
@@ -87,8 +91,7 @@ private:
     long long low_ = 0;             // the value dense_[0] stands for
     std::vector<Node> dense_;       // int nodes' positions by value - low_, or empty
     std::vector<Slot> values_;      // open-addressing table by hash, or empty
-    std::vector<PyObject*> keys_;   // open-addressing table by address, or empty
-    std::vector<Node> positions_;
+    std::vector<Address> addresses_;  // open-addressing table by address, or empty
     unsigned shift_ = 64;           // of both tables' hashes
 };
 
