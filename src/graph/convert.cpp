@@ -332,9 +332,11 @@ public:
     // those slots name. Each reads what the previous step loaded: call them
     // a row apart, the first a row after `start` prefetched the keys.
     void prefetch_slots() const {
+        if (!index_->has_slots()) return;
         for (std::size_t i = 0; i < filled_; ++i) index_->prefetch_slot(block_[i].key);
     }
     void prefetch_nodes() const {
+        if (!index_->has_nodes()) return;
         for (std::size_t i = 0; i < filled_; ++i) index_->prefetch_node(block_[i].key);
     }
     void prefetch_all() const {
@@ -604,6 +606,15 @@ Py_hash_t int_hash(long long v) {
 // The hash of an exact int that fits 64 bits (computed from its value) or
 // of an exact str (cached in the object since it was made a dict key): the
 // common neighbour keys, read at the cost of one load. False for others.
+// The hash of an exact str: cached in the object once a dict has hashed it.
+Py_hash_t str_hash(PyObject* s) {
+    const Py_hash_t cached = reinterpret_cast<PyASCIIObject*>(s)->hash;
+    if (cached != -1) return cached;
+    const Py_hash_t hash = PyObject_Hash(s);  // cannot fail for a str a dict holds
+    if (hash == -1) PyErr_Clear();
+    return hash;
+}
+
 bool quick_key(PyObject* key, PlainKey& out) {
     if (PyLong_CheckExact(key)) {
         long long v = 0;
@@ -616,9 +627,8 @@ bool quick_key(PyObject* key, PlainKey& out) {
         return true;
     }
     if (PyUnicode_CheckExact(key)) {
-        out = {PyObject_Hash(key), 0, PlainKind::Str};
-        if (out.hash != -1) return true;
-        PyErr_Clear();
+        out = {str_hash(key), 0, PlainKind::Str};
+        return true;
     }
     return false;
 }
@@ -894,7 +904,7 @@ void NodeIndex::prefetch_node(PyObject* key) const {
     if (!has_str_ || !PyUnicode_CheckExact(key)) return;
     Node found;
     if (find_address(key, found)) return;  // no str to compare
-    const Py_hash_t hash = PyObject_Hash(key);
+    const Py_hash_t hash = str_hash(key);
     const Slot& slot = values_[slot_of(hash, shift_)];
     if (slot.hash == hash && slot.node != key) {
         // An equal str has the key's layout: fetch from its start to its

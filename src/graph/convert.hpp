@@ -56,6 +56,9 @@ public:
     // with. Reads the key and its slot: call it once prefetch_slot's loads
     // have arrived.
     void prefetch_node(PyObject* key) const;
+    // Whether prefetch_slot and prefetch_node have anything to load.
+    bool has_slots() const { return !identity_; }
+    bool has_nodes() const { return has_str_; }
     // Position of `key` without running Python code; `same` tells whether
     // the key is indistinguishable from the node object (see same_key).
     // False when this index cannot decide (no exception set).
