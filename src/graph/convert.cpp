@@ -567,6 +567,18 @@ struct PtrHasher {
     }
 };
 
+// A position no node has.
+constexpr Node ABSENT = 0xFFFFFFFFu;
+
+// The value of an exact int that fits 64 bits; false for any other object.
+bool exact_int64(PyObject* v, long long& out) {
+    if (!PyLong_CheckExact(v)) return false;
+    if (compact_int_value(v, out)) return true;
+    int overflow = 0;
+    out = PyLong_AsLongLongAndOverflow(v, &overflow);
+    return overflow == 0;
+}
+
 // A plain value's hash and kind, as the node table compares them.
 struct PlainKey {
     Py_hash_t hash = 0;
@@ -616,13 +628,8 @@ Py_hash_t str_hash(PyObject* s) {
 }
 
 bool quick_key(PyObject* key, PlainKey& out) {
-    if (PyLong_CheckExact(key)) {
-        long long v = 0;
-        if (!compact_int_value(key, v)) {
-            int overflow = 0;
-            v = PyLong_AsLongLongAndOverflow(key, &overflow);
-            if (overflow != 0) return false;
-        }
+    long long v = 0;
+    if (exact_int64(key, v)) {
         out = {int_hash(v), v, PlainKind::Int};
         return true;
     }
@@ -676,9 +683,6 @@ Equal plain_equal(PyObject* key, const PlainKey& k, PyObject* node, PlainKind no
     same = same_key(key, node);
     return Equal::Yes;
 }
-
-// A position no node has.
-constexpr Node ABSENT = 0xFFFFFFFFu;
 
 // Table slot of a hash: the multiplicative constant spreads consecutive
 // ints (whose hashes are their values) into the high bits, which index.
@@ -780,6 +784,7 @@ bool NodeIndex::build(PyObject* nodes, PyObject* index, Count n) {
     // mutate it), so the tables may borrow them.
     std::vector<PyObject*> items;
     items.reserve(static_cast<std::size_t>(count));
+    std::vector<long long> values;  // of the nodes, while all are ints
     identity_ = true;
     bool plain = true;
     bool all_int = true;
@@ -791,15 +796,11 @@ bool NodeIndex::build(PyObject* nodes, PyObject* index, Count n) {
         PyObject* x = item.get();
         items.push_back(x);
         long long v = 0;
-        bool is_int = PyLong_CheckExact(x) != 0;
-        if (is_int && !compact_int_value(x, v)) {
-            int overflow = 0;
-            v = PyLong_AsLongLongAndOverflow(x, &overflow);
-            is_int = overflow == 0;
-        }
+        const bool is_int = exact_int64(x, v);
         identity_ = identity_ && is_int && v == i;
         all_int = all_int && is_int;
-        if (is_int) {
+        if (all_int) {
+            values.push_back(v);
             low = items.size() == 1 ? v : std::min(low, v);
             high = items.size() == 1 ? v : std::max(high, v);
         }
@@ -814,7 +815,7 @@ bool NodeIndex::build(PyObject* nodes, PyObject* index, Count n) {
     // per value: at most 32 bytes per node, where the table takes 48 or more.
     const bool dense = all_int && !items.empty() &&
                        static_cast<std::uint64_t>(high) - static_cast<std::uint64_t>(low) < 8 * static_cast<std::uint64_t>(items.size());
-    if (plain && dense && build_dense(items, low, high)) return true;
+    if (all_int && (dense ? build_dense(values, low, high) : build_ints(values))) return true;
     if (!plain || !build_values(items)) {
         build_addresses(items);
         return true;
@@ -824,18 +825,35 @@ bool NodeIndex::build(PyObject* nodes, PyObject* index, Count n) {
     return true;
 }
 
-bool NodeIndex::build_dense(const std::vector<PyObject*>& nodes, long long low, long long high) {
+bool NodeIndex::build_dense(const std::vector<long long>& values, long long low, long long high) {
     low_ = low;
     dense_.assign(static_cast<std::size_t>(static_cast<std::uint64_t>(high) - static_cast<std::uint64_t>(low)) + 1, ABSENT);
-    for (std::size_t i = 0; i < nodes.size(); ++i) {
-        Node& slot = dense_[static_cast<std::size_t>(static_cast<std::uint64_t>(PyLong_AsLongLong(nodes[i])) -
-                                                    static_cast<std::uint64_t>(low))];
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        Node& slot = dense_[static_cast<std::size_t>(static_cast<std::uint64_t>(values[i]) - static_cast<std::uint64_t>(low))];
         if (slot != ABSENT) {
             // Two equal nodes: the caller's dict decides which one keys map to.
             dense_.clear();
             return false;
         }
         slot = static_cast<Node>(i);
+    }
+    return true;
+}
+
+bool NodeIndex::build_ints(const std::vector<long long>& values) {
+    ints_.assign(std::size_t{1} << (64 - shift_), IntSlot{0, ABSENT});
+    const std::size_t mask = ints_.size() - 1;
+    constexpr std::size_t AHEAD = 16;  // slots written at random: fetched ahead
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (i + AHEAD < values.size()) __builtin_prefetch(&ints_[slot_of(values[i + AHEAD], shift_)], 1);
+        std::size_t h = slot_of(values[i], shift_);
+        for (; ints_[h].position != ABSENT; h = (h + 1) & mask) {
+            if (ints_[h].value == values[i]) {
+                ints_.clear();  // two equal nodes, as in build_dense
+                return false;
+            }
+        }
+        ints_[h] = IntSlot{values[i], static_cast<Node>(i)};
     }
     return true;
 }
@@ -882,11 +900,14 @@ void NodeIndex::build_addresses(const std::vector<PyObject*>& nodes) {
 }
 
 void NodeIndex::prefetch_slot(PyObject* key) const {
-    if (!dense_.empty()) {
+    if (!dense_.empty() || !ints_.empty()) {
         long long v = 0;
-        if (PyLong_CheckExact(key) && compact_int_value(key, v)) {
+        if (!exact_int64(key, v)) return;
+        if (ints_.empty()) {
             const std::uint64_t at = static_cast<std::uint64_t>(v) - static_cast<std::uint64_t>(low_);
             if (at < dense_.size()) __builtin_prefetch(&dense_[static_cast<std::size_t>(at)]);
+        } else {
+            __builtin_prefetch(&ints_[slot_of(v, shift_)]);
         }
         return;
     }
@@ -921,35 +942,34 @@ bool NodeIndex::find(PyObject* key, Node& out, bool& same) const {
     same = true;
     if (identity_) {
         long long v = -1;
-        if (!PyLong_CheckExact(key)) return false;
-        if (!compact_int_value(key, v)) {
-            int overflow = 0;
-            v = PyLong_AsLongLongAndOverflow(key, &overflow);
-            if (overflow != 0) v = -1;
-        }
-        if (v < 0 || static_cast<Count>(v) >= n_) return false;
+        if (!exact_int64(key, v) || v < 0 || static_cast<Count>(v) >= n_) return false;
         out = static_cast<Node>(v);
         return true;
     }
-    if (!dense_.empty()) return find_dense(key, out);
+    if (!dense_.empty() || !ints_.empty()) return find_int(key, out);
     if (!addresses_.empty() && find_address(key, out)) return true;
     return !values_.empty() && find_value(key, out, same);
 }
 
 // An exact int key equals exactly the int node of its value; with every node
-// a plain int, no other node can be equal to it.
-bool NodeIndex::find_dense(PyObject* key, Node& out) const {
-    if (!PyLong_CheckExact(key)) return false;
+// an exact int, no other node can be equal to it.
+bool NodeIndex::find_int(PyObject* key, Node& out) const {
     long long v = 0;
-    if (!compact_int_value(key, v)) {
-        int overflow = 0;
-        v = PyLong_AsLongLongAndOverflow(key, &overflow);
-        if (overflow != 0) return false;
+    if (!exact_int64(key, v)) return false;
+    if (ints_.empty()) {
+        const std::uint64_t at = static_cast<std::uint64_t>(v) - static_cast<std::uint64_t>(low_);
+        if (at >= dense_.size() || dense_[static_cast<std::size_t>(at)] == ABSENT) return false;
+        out = dense_[static_cast<std::size_t>(at)];
+        return true;
     }
-    const std::uint64_t at = static_cast<std::uint64_t>(v) - static_cast<std::uint64_t>(low_);
-    if (at >= dense_.size() || dense_[static_cast<std::size_t>(at)] == ABSENT) return false;
-    out = dense_[static_cast<std::size_t>(at)];
-    return true;
+    const std::size_t mask = ints_.size() - 1;
+    for (std::size_t h = slot_of(v, shift_); ints_[h].position != ABSENT; h = (h + 1) & mask) {
+        if (ints_[h].value == v) {
+            out = ints_[h].position;
+            return true;
+        }
+    }
+    return false;
 }
 
 bool NodeIndex::find_address(PyObject* key, Node& out) const {
@@ -1084,11 +1104,12 @@ bool read_adjacency(PyObject* nodes, const NodeIndex& index, PyObject* adjacency
         return true;
     };
     // A row's memory is fetched in stages, each reading what the one before
-    // loaded a row earlier: LEAD rows before its walk the row is started
-    // (its first block collected, the key objects prefetched), two rows
-    // before the index slots of those keys are prefetched, and one row
-    // before the nodes those slots name (for str keys, which are compared).
-    constexpr Py_ssize_t LEAD = 3;
+    // loaded rows earlier: LEAD rows before its walk the row is started (its
+    // first block collected, the key objects prefetched), SLOTS rows before
+    // the index slots of those keys are prefetched, and one row before the
+    // nodes those slots name (for str keys, which are compared).
+    constexpr Py_ssize_t LEAD = 5;
+    constexpr Py_ssize_t SLOTS = 3;
     RowWalk walks[LEAD + 1];
     PyRef held[LEAD + 1];
     Py_ssize_t started = 0;      // rows [u, started) are started
@@ -1119,7 +1140,7 @@ bool read_adjacency(PyObject* nodes, const NodeIndex& index, PyObject* adjacency
             if (!walk.restart()) return false;
             walk.prefetch_all();
         } else {
-            for (slots_ahead = std::max(slots_ahead, u); slots_ahead < std::min(u + 3, started); ++slots_ahead) {
+            for (slots_ahead = std::max(slots_ahead, u); slots_ahead < std::min(u + SLOTS + 1, started); ++slots_ahead) {
                 walks[slots_ahead % (LEAD + 1)].prefetch_slots();
             }
             for (nodes_ahead = std::max(nodes_ahead, u); nodes_ahead < std::min(u + 2, started); ++nodes_ahead) {

@@ -41,7 +41,9 @@ enum class PlainKind : std::uint32_t {
 //    or float, a bool, None, or an exact tuple of such items): their hashing
 //    and equality are CPython's own C code and no two nodes are equal, so the
 //    node equal to a plain key is unique and is the one any dict lookup finds.
-//    Ints in a range a few times n wide are kept in an array indexed by value;
+//    When every node is an int that fits 64 bits, they are kept by value
+//    alone: in an array indexed by value when they span fewer than 8n
+//    values, else in a table of 16-byte slots;
 //  - by object identity, for keys that are the node objects themselves.
 // Anything else (keys of other types, nodes whose hashing or equality is
 // Python code) goes through the caller's dict.
@@ -79,11 +81,16 @@ private:
         PyObject* node;
         Node position;
     };
+    struct IntSlot {
+        long long value;
+        Node position;  // ABSENT in an unused slot
+    };
 
-    bool build_dense(const std::vector<PyObject*>& nodes, long long low, long long high);
+    bool build_dense(const std::vector<long long>& values, long long low, long long high);
+    bool build_ints(const std::vector<long long>& values);
     bool build_values(const std::vector<PyObject*>& nodes);
     void build_addresses(const std::vector<PyObject*>& nodes);
-    bool find_dense(PyObject* key, Node& out) const;
+    bool find_int(PyObject* key, Node& out) const;
     bool find_address(PyObject* key, Node& out) const;
     bool find_value(PyObject* key, Node& out, bool& same) const;
 
@@ -93,6 +100,7 @@ private:
     bool has_str_ = false;          // some node in values_ is an exact str
     long long low_ = 0;             // the value dense_[0] stands for
     std::vector<Node> dense_;       // int nodes' positions by value - low_, or empty
+    std::vector<IntSlot> ints_;     // int nodes by value, open addressing, or empty
     std::vector<Slot> values_;      // open-addressing table by hash, or empty
     std::vector<Address> addresses_;  // open-addressing table by address, or empty
     unsigned shift_ = 64;           // of both tables' hashes
