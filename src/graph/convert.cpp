@@ -693,7 +693,7 @@ std::size_t slot_of(Py_hash_t hash, unsigned shift) {
 // Yields the adjacency rows in node order: row u is adjacency[nodes[u]].
 // NetworkX's G._adj and G._pred are dicts whose keys are the node objects in
 // list(G) order, so the rows are usually read straight from the dict's
-// entries (checking that each entry's key is the very node object), a block
+// entries (checking that each entry's key is the very node object), rows
 // ahead, with the row dicts prefetched. Any mismatch, or a mapping that is
 // not an exact dict, falls back to item lookup for the remaining rows.
 class RowReader {
@@ -718,10 +718,10 @@ public:
     // Row of nodes[u]; empty with an exception set on failure, empty without
     // one when the node list ended early.
     PyRef row(Py_ssize_t u) {
-        if (u >= fetched_ && in_step_) fetch_block(u);
+        if (in_step_) fetch_until(u + FETCH_AHEAD);
         if (u < fetched_) {
             PyRef r = std::move(block_[u % BLOCK]);
-            if (u + AHEAD < fetched_) prefetch(block_[(u + AHEAD) % BLOCK].get());
+            if (u + KEYS_AHEAD < fetched_) prefetch_keys(block_[(u + KEYS_AHEAD) % BLOCK].get());
             return r;
         }
         PyRef node = list_item(nodes_, u);
@@ -736,32 +736,34 @@ public:
     bool may_run_python() const { return !in_step_; }
 
 private:
-    static constexpr Py_ssize_t BLOCK = 32;
-    static constexpr Py_ssize_t AHEAD = 4;
+    // Rows are read from the adjacency FETCH_AHEAD rows before they are
+    // asked for, their dict objects prefetched; KEYS_AHEAD rows before, the
+    // key tables those objects point to are prefetched in turn.
+    static constexpr Py_ssize_t BLOCK = 32;  // a ring, beyond FETCH_AHEAD
+    static constexpr Py_ssize_t FETCH_AHEAD = 16;
+    static constexpr Py_ssize_t KEYS_AHEAD = 8;
 
-    static void prefetch(PyObject* row) {
+    static void prefetch_keys(PyObject* row) {
         if (row != nullptr && PyDict_CheckExact(row)) {
             __builtin_prefetch(reinterpret_cast<PyDictObject*>(row)->ma_keys);
         }
     }
 
-    void fetch_block(Py_ssize_t u) {
-        Py_ssize_t end = u;
-        while (end < u + BLOCK) {
-            PyRef node = list_item(nodes_, end);
-            if (!node) break;
+    void fetch_until(Py_ssize_t end) {
+        while (fetched_ < end) {
+            PyRef node = list_item(nodes_, fetched_);
+            if (!node) return;
             CriticalSection cs(adjacency_);
             PyObject* key = nullptr;
             PyObject* value = nullptr;
             if (!PyDict_Next(adjacency_, &pos_, &key, &value) || key != node.get()) {
                 in_step_ = false;
-                break;
+                return;
             }
-            block_[end % BLOCK] = PyRef::new_ref(value);
-            ++end;
+            block_[fetched_ % BLOCK] = PyRef::new_ref(value);
+            __builtin_prefetch(value);
+            ++fetched_;
         }
-        fetched_ = end;
-        for (Py_ssize_t i = u; i < end && i < u + AHEAD; ++i) prefetch(block_[i % BLOCK].get());
     }
 
     PyObject* nodes_;

@@ -103,7 +103,7 @@ private:
     std::vector<IntSlot> ints_;     // int nodes by value, open addressing, or empty
     std::vector<Slot> values_;      // open-addressing table by hash, or empty
     std::vector<Address> addresses_;  // open-addressing table by address, or empty
-    unsigned shift_ = 64;           // of both tables' hashes
+    unsigned shift_ = 64;           // of every table's hashes
 };
 
 // Whether `key` (equal to `node`) is indistinguishable from it: the same
