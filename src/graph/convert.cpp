@@ -32,6 +32,14 @@ PyRef list_item(PyObject* list, Py_ssize_t i) {
     return PyRef::new_ref(PyList_GET_ITEM(list, i));
 }
 
+// The address of element i of a list that may shrink concurrently, for
+// comparing only (the object may be gone once the call returns); null when i
+// is gone.
+PyObject* list_item_address(PyObject* list, Py_ssize_t i) {
+    CriticalSection cs(list);
+    return i < PyList_GET_SIZE(list) ? PyList_GET_ITEM(list, i) : nullptr;
+}
+
 bool fail_not_implemented(const char* message) {
     PyErr_SetString(PyExc_NotImplementedError, message);
     return false;
@@ -298,6 +306,18 @@ RowKind row_kind(PyObject* row) {
     return RowKind::Failed;
 }
 
+// Whether objects read ahead from a dict hold references of their own.
+// Without the GIL another thread may drop the dict's references at any time,
+// so they must. Under the GIL nothing else runs while the conversion runs C
+// code, and whatever was read ahead is abandoned as soon as a step may have
+// run Python code, so borrowed pointers are safe; prefetching the objects
+// then overlaps their cache misses without writing to them.
+#ifdef Py_GIL_DISABLED
+constexpr bool HOLD = true;
+#else
+constexpr bool HOLD = false;
+#endif
+
 // Walks the (neighbor, data) pairs of one adjacency row in its iteration
 // order: a dict directly, anything else through `.items()`.
 //
@@ -396,17 +416,6 @@ private:
         PyObject* value;
         Py_ssize_t next_pos;
     };
-
-    // Without the GIL another thread may drop the dict's references at any
-    // time, so the block holds its own. Under the GIL nothing else runs while
-    // the steps run C code, and the block is abandoned as soon as a step may
-    // have run Python code, so borrowed pointers are safe; prefetching the
-    // objects then overlaps their cache misses without writing to them.
-#ifdef Py_GIL_DISABLED
-    static constexpr bool HOLD = true;
-#else
-    static constexpr bool HOLD = false;
-#endif
 
     bool begin_storage() {
         pos_ = 0;
@@ -701,6 +710,9 @@ public:
     RowReader(PyObject* nodes, PyObject* adjacency)
         : nodes_(nodes), adjacency_(adjacency), in_step_(PyDict_CheckExact(adjacency)),
           size_(PyDict_Check(adjacency) ? PyDict_Size(adjacency) : -1) {}
+    RowReader(const RowReader&) = delete;
+    RowReader& operator=(const RowReader&) = delete;
+    ~RowReader() { release(); }
 
     // After Python code ran: a graph whose adjacency changed size is being
     // mutated (false, with NetworkX's RuntimeError), and the rows collected
@@ -709,7 +721,7 @@ public:
         if (size_ >= 0 && PyDict_Size(adjacency_) != size_) {
             return fail_mutated("dictionary changed size during iteration");
         }
-        for (PyRef& r : block_) r = PyRef();
+        release();
         fetched_ = 0;
         in_step_ = false;
         return true;
@@ -720,9 +732,10 @@ public:
     PyRef row(Py_ssize_t u) {
         if (in_step_) fetch_until(u + FETCH_AHEAD);
         if (u < fetched_) {
-            PyRef r = std::move(block_[u % BLOCK]);
-            if (u + KEYS_AHEAD < fetched_) prefetch_keys(block_[(u + KEYS_AHEAD) % BLOCK].get());
-            return r;
+            PyObject* r = std::exchange(ring_[u % BLOCK], nullptr);
+            served_ = u + 1;
+            if (u + KEYS_AHEAD < fetched_) prefetch_keys(ring_[(u + KEYS_AHEAD) % BLOCK]);
+            return HOLD ? PyRef::steal(r) : PyRef::new_ref(r);
         }
         PyRef node = list_item(nodes_, u);
         if (!node) {
@@ -751,19 +764,31 @@ private:
 
     void fetch_until(Py_ssize_t end) {
         while (fetched_ < end) {
-            PyRef node = list_item(nodes_, fetched_);
-            if (!node) return;
+            PyObject* node = list_item_address(nodes_, fetched_);
+            if (node == nullptr) return;
             CriticalSection cs(adjacency_);
             PyObject* key = nullptr;
             PyObject* value = nullptr;
-            if (!PyDict_Next(adjacency_, &pos_, &key, &value) || key != node.get()) {
+            if (!PyDict_Next(adjacency_, &pos_, &key, &value) || key != node) {
                 in_step_ = false;
                 return;
             }
-            block_[fetched_ % BLOCK] = PyRef::new_ref(value);
-            __builtin_prefetch(value);
+            // The row is referenced when asked for, which writes to it:
+            // fetched for writing meanwhile.
+            __builtin_prefetch(value, 1);
+            if (HOLD) Py_INCREF(value);
+            ring_[fetched_ % BLOCK] = value;
             ++fetched_;
         }
+    }
+
+    // Drops the rows read ahead and not asked for.
+    void release() {
+        for (Py_ssize_t u = served_; u < fetched_; ++u) {
+            PyObject* r = std::exchange(ring_[u % BLOCK], nullptr);
+            if (HOLD) Py_XDECREF(r);
+        }
+        served_ = fetched_;
     }
 
     PyObject* nodes_;
@@ -772,8 +797,9 @@ private:
     Py_ssize_t size_;  // of a dict adjacency when the walk began, else -1
     bool ended_ = false;
     Py_ssize_t pos_ = 0;
-    Py_ssize_t fetched_ = 0;
-    PyRef block_[BLOCK];
+    Py_ssize_t fetched_ = 0;  // rows [served_, fetched_) are in the ring
+    Py_ssize_t served_ = 0;
+    PyObject* ring_[BLOCK] = {};  // references of their own when HOLD
 };
 
 }  // namespace
