@@ -20,7 +20,13 @@ Graph kinds (``--kinds``):
   str          str labels in random order; edges name the node objects
   fresh-str    str labels in random order; a new str object at every edge end
 
-    python bench/conversion.py [--quick] [--cpu] [--kinds KIND ...]
+With ``--first-calls`` it also times, on the same graphs, NetworkX's own
+``single_source_shortest_path_length`` (from the first node) and
+``connected_components`` (``strongly_connected_components`` when directed)
+against fennel's first call on the graph, conversion included (NetworkX's
+cache of converted graphs cleared before each call).
+
+    python bench/conversion.py [--quick] [--cpu] [--first-calls] [--kinds KIND ...]
 """
 
 import argparse
@@ -98,10 +104,32 @@ def bare_loop(adj):
             d.get("weight", 1)
 
 
+def first_calls(G, repeats):
+    """(name, NetworkX's time, fennel's first call) for the two calls on G."""
+    source = next(iter(G))
+    components = nx.strongly_connected_components if G.is_directed() else nx.connected_components
+    calls = {
+        "single_source_shortest_path_length": lambda b: nx.single_source_shortest_path_length(G, source, backend=b),
+        components.__name__: lambda b: list(components(G, backend=b)),
+    }
+    found = []
+    for name, call in calls.items():
+        times = {}
+        for backend in ("networkx", "fennel"):
+            def fresh():
+                G.__networkx_cache__.clear()
+                call(backend)
+            times[backend] = best(fresh, repeats)
+        found.append((name, times["networkx"], times["fennel"]))
+    return found
+
+
 def arguments():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--quick", action="store_true", help="graphs of 100,000 edges over 20,000 nodes, 3 repeats")
     parser.add_argument("--cpu", action="store_true", help="time in process CPU time instead of wall-clock time")
+    parser.add_argument("--first-calls", action="store_true",
+                        help="also time fennel's first calls (conversion included) against NetworkX's")
     parser.add_argument("--kinds", nargs="+", choices=KINDS, default=list(KINDS), metavar="KIND",
                         help=f"graph kinds to measure (default: all of {', '.join(KINDS)})")
     return parser.parse_args()
@@ -115,6 +143,7 @@ def main():
     clock = "process CPU time" if args.cpu else "wall-clock time"
     print(f"Python {sys.version.split()[0]}, {m:,} edges over {n:,} nodes, best of {repeats} ({clock})")
     print(f"{'graph':<22}{'walk':>9}{'no attr':>10}{'ratio':>8}{'loop':>9}{'weight':>10}{'ratio':>8}")
+    calls = []
     for directed in (False, True):
         for kind in args.kinds:
             G = make_graph(kind, directed, n, m)
@@ -127,7 +156,13 @@ def main():
             name = f"{'directed' if directed else 'undirected'} {kind}"
             print(f"{name:<22}{walk:>8.3f}s{plain:>9.3f}s{walk / plain:>7.1f}x"
                   f"{loop:>8.3f}s{weighted:>9.3f}s{loop / weighted:>7.1f}x", flush=True)
+            if args.first_calls:
+                calls += [(name, *found) for found in first_calls(G, repeats)]
             del G, nodes, index
+    if calls:
+        print(f"\n{'graph':<22}{'call':<38}{'NetworkX':>9}{'fennel first':>14}{'ratio':>8}")
+        for name, call, t_nx, t_fennel in calls:
+            print(f"{name:<22}{call:<38}{t_nx:>8.3f}s{t_fennel:>13.3f}s{t_nx / t_fennel:>7.1f}x")
 
 
 if __name__ == "__main__":
