@@ -890,30 +890,32 @@ bool NodeIndex::build_ints(const std::vector<long long>& values) {
 // list made from a dict's keys never holds two) or CPython's comparison
 // failed (at the recursion limit): the caller's dict decides then.
 bool NodeIndex::build_values(const std::vector<PyObject*>& nodes) {
+    // Hashed first, so that the slots, written at random, can be fetched ahead.
+    std::vector<PlainKey> keys(nodes.size());
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        if (!plain_key(nodes[i], keys[i])) return false;
+    }
     values_.assign(std::size_t{1} << (64 - shift_), Slot{0, nullptr, 0, PlainKind::Empty});
     const std::size_t mask = values_.size() - 1;
-    bool has_str = false;
+    constexpr std::size_t AHEAD = 16;
+    bool has_compared = false;
     for (std::size_t i = 0; i < nodes.size(); ++i) {
-        PyObject* item = nodes[i];
-        PlainKey key;
-        if (!plain_key(item, key)) {
-            values_.clear();
-            return false;
-        }
+        if (i + AHEAD < nodes.size()) __builtin_prefetch(&values_[slot_of(keys[i + AHEAD].hash, shift_)], 1);
+        const PlainKey& key = keys[i];
         PlainKind kind = key.kind;
         if (kind == PlainKind::Int && key.value != key.hash) kind = PlainKind::Other;
-        has_str = has_str || kind == PlainKind::Str;
+        has_compared = has_compared || kind != PlainKind::Int;
         std::size_t h = slot_of(key.hash, shift_);
         for (; values_[h].kind != PlainKind::Empty; h = (h + 1) & mask) {
             bool same = false;
-            if (values_[h].hash == key.hash && plain_equal(item, key, values_[h].node, values_[h].kind, same) != Equal::No) {
+            if (values_[h].hash == key.hash && plain_equal(nodes[i], key, values_[h].node, values_[h].kind, same) != Equal::No) {
                 values_.clear();
                 return false;
             }
         }
-        values_[h] = Slot{key.hash, item, static_cast<Node>(i), kind};
+        values_[h] = Slot{key.hash, nodes[i], static_cast<Node>(i), kind};
     }
-    has_str_ = has_str;
+    has_compared_ = has_compared;
     return true;
 }
 
@@ -940,8 +942,10 @@ void NodeIndex::prefetch_slot(PyObject* key) const {
         return;
     }
     if (!addresses_.empty()) __builtin_prefetch(&addresses_[PtrHasher{}(key) >> shift_]);
+    // Tuples (grid graphs name every edge end by a new one) are hashed
+    // here and again when looked up: cheaper than waiting for their slot.
     PlainKey k;
-    if (!values_.empty() && quick_key(key, k)) {
+    if (!values_.empty() && (quick_key(key, k) || (PyTuple_CheckExact(key) && plain_key(key, k)))) {
         // A slot may straddle two cache lines.
         const char* slot = reinterpret_cast<const char*>(&values_[slot_of(k.hash, shift_)]);
         __builtin_prefetch(slot);
@@ -950,20 +954,23 @@ void NodeIndex::prefetch_slot(PyObject* key) const {
 }
 
 void NodeIndex::prefetch_node(PyObject* key) const {
-    if (!has_str_ || !PyUnicode_CheckExact(key)) return;
+    if (!has_compared_) return;
+    const bool str = PyUnicode_CheckExact(key);
+    if (!str && !PyTuple_CheckExact(key)) return;
     Node found;
-    if (find_address(key, found)) return;  // no str to compare
-    const Py_hash_t hash = str_hash(key);
-    const Slot& slot = values_[slot_of(hash, shift_)];
-    if (slot.hash == hash && slot.node != key) {
-        // An equal str has the key's layout: fetch from its start to its
-        // last code unit.
-        const char* start = reinterpret_cast<const char*>(key);
-        const char* end = static_cast<const char*>(PyUnicode_DATA(key)) +
-                          PyUnicode_GET_LENGTH(key) * static_cast<Py_ssize_t>(PyUnicode_KIND(key));
-        __builtin_prefetch(slot.node);
-        __builtin_prefetch(reinterpret_cast<const char*>(slot.node) + (end - start));
-    }
+    if (find_address(key, found)) return;  // nothing to compare
+    PlainKey k;
+    if (!plain_key(key, k)) return;
+    const Slot& slot = values_[slot_of(k.hash, shift_)];
+    if (slot.hash != k.hash || slot.node == key) return;
+    // An equal str or tuple has the key's layout: fetch from its start to its
+    // last code unit or item.
+    const char* start = reinterpret_cast<const char*>(key);
+    const char* end = str ? static_cast<const char*>(PyUnicode_DATA(key)) +
+                                PyUnicode_GET_LENGTH(key) * static_cast<Py_ssize_t>(PyUnicode_KIND(key))
+                          : start + sizeof(PyTupleObject) + static_cast<std::size_t>(PyTuple_GET_SIZE(key) - 1) * sizeof(PyObject*);
+    __builtin_prefetch(slot.node);
+    __builtin_prefetch(reinterpret_cast<const char*>(slot.node) + (end - start) - 1);
 }
 
 bool NodeIndex::find(PyObject* key, Node& out, bool& same) const {

@@ -54,13 +54,13 @@ public:
     // Starts loading the table slots that find(key) reads first. Reads the
     // key object itself: call it once the key is in cache.
     void prefetch_slot(PyObject* key) const;
-    // Starts loading the node object that find(key) compares a str key
-    // with. Reads the key and its slot: call it once prefetch_slot's loads
-    // have arrived.
+    // Starts loading the node object that find(key) compares a str or tuple
+    // key with. Reads the key and its slot: call it once prefetch_slot's
+    // loads have arrived.
     void prefetch_node(PyObject* key) const;
     // Whether prefetch_slot and prefetch_node have anything to load.
     bool has_slots() const { return !identity_; }
-    bool has_nodes() const { return has_str_; }
+    bool has_nodes() const { return has_compared_; }
     // Position of `key` without running Python code; `same` tells whether
     // the key is indistinguishable from the node object (see same_key).
     // False when this index cannot decide (no exception set).
@@ -97,7 +97,7 @@ private:
     PyObject* index_ = nullptr;  // borrowed node -> position dict
     Count n_ = 0;
     bool identity_ = false;
-    bool has_str_ = false;          // some node in values_ is an exact str
+    bool has_compared_ = false;     // some node in values_ is compared with keys (not an Int)
     long long low_ = 0;             // the value dense_[0] stands for
     std::vector<Node> dense_;       // int nodes' positions by value - low_, or empty
     std::vector<IntSlot> ints_;     // int nodes by value, open addressing, or empty
