@@ -5,6 +5,7 @@
 
 #include <bit>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -965,12 +966,13 @@ void NodeIndex::prefetch_node(PyObject* key) const {
     if (slot.hash != k.hash || slot.node == key) return;
     // An equal str or tuple has the key's layout: fetch from its start to its
     // last code unit or item.
-    const char* start = reinterpret_cast<const char*>(key);
-    const char* end = str ? static_cast<const char*>(PyUnicode_DATA(key)) +
-                                PyUnicode_GET_LENGTH(key) * static_cast<Py_ssize_t>(PyUnicode_KIND(key))
-                          : start + sizeof(PyTupleObject) + static_cast<std::size_t>(PyTuple_GET_SIZE(key) - 1) * sizeof(PyObject*);
-    __builtin_prefetch(slot.node);
-    __builtin_prefetch(reinterpret_cast<const char*>(slot.node) + (end - start) - 1);
+    const std::size_t size =
+        str ? static_cast<std::size_t>(static_cast<const char*>(PyUnicode_DATA(key)) - reinterpret_cast<const char*>(key)) +
+                  static_cast<std::size_t>(PyUnicode_GET_LENGTH(key)) * static_cast<std::size_t>(PyUnicode_KIND(key))
+            : offsetof(PyTupleObject, ob_item) + static_cast<std::size_t>(PyTuple_GET_SIZE(key)) * sizeof(PyObject*);
+    const char* node = reinterpret_cast<const char*>(slot.node);
+    __builtin_prefetch(node);
+    __builtin_prefetch(node + size - 1);
 }
 
 bool NodeIndex::find(PyObject* key, Node& out, bool& same) const {
