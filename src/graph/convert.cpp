@@ -625,9 +625,6 @@ Py_hash_t int_hash(long long v) {
     return h == -1 ? -2 : h;
 }
 
-// The hash of an exact int that fits 64 bits (computed from its value) or
-// of an exact str (cached in the object since it was made a dict key): the
-// common neighbour keys, read at the cost of one load. False for others.
 // The hash of an exact str: cached in the object once a dict has hashed it.
 Py_hash_t str_hash(PyObject* s) {
     const Py_hash_t cached = reinterpret_cast<PyASCIIObject*>(s)->hash;
@@ -637,6 +634,9 @@ Py_hash_t str_hash(PyObject* s) {
     return hash;
 }
 
+// The hash of an exact int that fits 64 bits (computed from its value) or
+// of an exact str (cached): the common neighbour keys, read at the cost of
+// one load. False for others.
 bool quick_key(PyObject* key, PlainKey& out) {
     long long v = 0;
     if (exact_int64(key, v)) {
@@ -850,7 +850,7 @@ bool NodeIndex::build(PyObject* nodes, PyObject* index, Count n) {
         return true;
     }
     // Keys that are the node objects are found by address without reading them.
-    if (!all_int) build_addresses(items);
+    build_addresses(items);
     return true;
 }
 
@@ -1144,7 +1144,7 @@ bool read_adjacency(PyObject* nodes, const NodeIndex& index, PyObject* adjacency
     // loaded rows earlier: LEAD rows before its walk the row is started (its
     // first block collected, the key objects prefetched), SLOTS rows before
     // the index slots of those keys are prefetched, and one row before the
-    // nodes those slots name (for str keys, which are compared).
+    // nodes those slots name (for str and tuple keys, which are compared).
     constexpr Py_ssize_t LEAD = 5;
     constexpr Py_ssize_t SLOTS = 3;
     RowWalk walks[LEAD + 1];
