@@ -11,6 +11,7 @@ import pytest
 import fennel._core as core
 from zoo import FLAVOURS, ZOO, ZOO_IDS, add_weights, convert, shape
 
+from fennel.backend.checks import RELEASE_REFUSALS
 from fennel.backend.kinds import register_numpy
 
 register_numpy()  # numpy's float64, int64 and bool_ values convert from here on
@@ -462,5 +463,7 @@ def test_fresh_neighbour_keys_read_as_the_node_objects(gid, labelling):
     else:
         calls += [("connected_components",)]
     for name, *args in calls:
+        if name in RELEASE_REFUSALS:
+            continue
         ours, theirs = fennel_and_networkx(name, fresh, *args)
         assert ours == theirs, name
