@@ -3,7 +3,7 @@
 #include "graph/core_graph_py.hpp"
 #include "lib/args.hpp"
 #include "lib/entry.hpp"
-#include "lib/errors.hpp"
+#include "lib/errors_py.hpp"
 #include "lib/pyref.hpp"
 #include "lib/results.hpp"
 

@@ -13,11 +13,11 @@
 // borrowed").
 #include "algorithms/cursor_py.hpp"
 
-#include "algorithms/cursor.hpp"
+#include "algorithms/traversal.hpp"
 #include "graph/core_graph_py.hpp"
 #include "lib/args.hpp"
 #include "lib/entry.hpp"
-#include "lib/errors.hpp"
+#include "lib/errors_py.hpp"
 #include "lib/pyref.hpp"
 #include "lib/results.hpp"
 

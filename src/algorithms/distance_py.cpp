@@ -1,11 +1,12 @@
 // Bindings of the multi-source distance statistics (bfs_stats, bfs_many,
 // dijkstra_many, dijkstra_stats) and of closeness and harmonic centrality.
-#include "algorithms/closeness.hpp"
-#include "algorithms/distance.hpp"
+#include "algorithms/centrality.hpp"
+#include "algorithms/distance_measures.hpp"
+#include "algorithms/shortest_paths.hpp"
 #include "graph/core_graph_py.hpp"
 #include "lib/args.hpp"
 #include "lib/entry.hpp"
-#include "lib/errors.hpp"
+#include "lib/errors_py.hpp"
 #include "lib/path_results_py.hpp"
 #include "lib/pyref.hpp"
 #include "lib/results.hpp"

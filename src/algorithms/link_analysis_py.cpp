@@ -1,9 +1,10 @@
 // Bindings of pagerank, eigenvector and katz.
+#include "algorithms/centrality.hpp"
 #include "algorithms/link_analysis.hpp"
 #include "graph/core_graph_py.hpp"
 #include "lib/args.hpp"
 #include "lib/entry.hpp"
-#include "lib/errors.hpp"
+#include "lib/errors_py.hpp"
 #include "lib/pyref.hpp"
 #include "lib/results.hpp"
 

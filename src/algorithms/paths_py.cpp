@@ -1,11 +1,11 @@
 // Bindings of the path queries: the length searches, all_shortest_paths
 // and the two bidirectional searches.
-#include "algorithms/paths.hpp"
+#include "algorithms/shortest_paths.hpp"
 #include "graph/core_graph_py.hpp"
 #include "lib/all_paths_py.hpp"
 #include "lib/args.hpp"
 #include "lib/entry.hpp"
-#include "lib/errors.hpp"
+#include "lib/errors_py.hpp"
 #include "lib/pyref.hpp"
 #include "lib/results.hpp"
 

@@ -2,11 +2,12 @@
 // bfs_tree_many, bfs_edges, dfs_forward, reachable, dijkstra_tree,
 // dijkstra_tree_many and dijkstra_path. Arguments are converted in signature
 // order and checked before the interpreter is released.
+#include "algorithms/shortest_paths.hpp"
 #include "algorithms/traversal.hpp"
 #include "graph/core_graph_py.hpp"
 #include "lib/args.hpp"
 #include "lib/entry.hpp"
-#include "lib/errors.hpp"
+#include "lib/errors_py.hpp"
 #include "lib/path_results_py.hpp"
 #include "lib/pyref.hpp"
 #include "lib/results.hpp"

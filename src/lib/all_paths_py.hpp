@@ -3,7 +3,7 @@
 // Python reference; next_path takes an exclusive borrow of it.
 #pragma once
 
-#include "algorithms/paths.hpp"
+#include "algorithms/shortest_paths.hpp"
 #include "lib/compat.hpp"
 
 #include <memory>

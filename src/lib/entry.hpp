@@ -8,7 +8,7 @@
 #pragma once
 
 #include "lib/args.hpp"
-#include "lib/errors.hpp"
+#include "lib/errors_py.hpp"
 
 #include <array>
 #include <string>

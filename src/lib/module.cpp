@@ -6,7 +6,7 @@
 #include "graph/core_graph_py.hpp"
 #include "lib/all_paths_py.hpp"
 #include "lib/entry.hpp"
-#include "lib/errors.hpp"
+#include "lib/errors_py.hpp"
 
 #include <vector>
 

@@ -1,6 +1,6 @@
 #include "lib/path_results_py.hpp"
 
-#include "lib/errors.hpp"
+#include "lib/errors_py.hpp"
 #include "lib/numpy_types_py.hpp"
 #include "lib/pyref.hpp"
 

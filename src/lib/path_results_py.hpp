@@ -5,7 +5,7 @@
 // from its parent's.
 #pragma once
 
-#include "algorithms/traversal.hpp"
+#include "algorithms/shortest_paths.hpp"
 #include "lib/compat.hpp"
 
 #include <cstdint>

@@ -4,7 +4,7 @@
 
 #include "lib/args.hpp"
 #include "lib/entry.hpp"
-#include "lib/errors.hpp"
+#include "lib/errors_py.hpp"
 #include "lib/pool.hpp"
 #include "lib/pyref.hpp"
 

@@ -3,8 +3,8 @@
 #include "lib/args.hpp"
 #include "lib/entry.hpp"
 #include "lib/numpy_types_py.hpp"
-#include "lib/pairwise_sum.hpp"
-#include "lib/py_sum.hpp"
+#include "algorithms/summation.hpp"
+#include "algorithms/summation.hpp"
 #include "lib/results.hpp"
 
 namespace fennel::py {

@@ -4,7 +4,7 @@
 #include "graph/convert.hpp"
 #include "graph/core_graph_py.hpp"
 #include "lib/entry.hpp"
-#include "lib/errors.hpp"
+#include "lib/errors_py.hpp"
 #include "lib/pyref.hpp"
 #include "lib/results.hpp"
 #include "native/builder.hpp"

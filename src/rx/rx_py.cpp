@@ -2,7 +2,7 @@
 // rx_dijkstra.
 #include "graph/core_graph_py.hpp"
 #include "lib/entry.hpp"
-#include "lib/errors.hpp"
+#include "lib/errors_py.hpp"
 #include "lib/pyref.hpp"
 #include "lib/results.hpp"
 #include "rx/rx_graph.hpp"

@@ -2,7 +2,7 @@
 // _core_graph_from_bytes that pickle calls to rebuild the graph.
 #include "graph/core_graph_py.hpp"
 #include "lib/entry.hpp"
-#include "lib/errors.hpp"
+#include "lib/errors_py.hpp"
 #include "lib/pyref.hpp"
 #include "serialize/graph_bytes.hpp"
 
