@@ -21,7 +21,7 @@
 #include "lib/args.hpp"
 #include "lib/errors_py.hpp"
 #include "lib/pyref.hpp"
-#include "lib/results.hpp"
+#include "lib/to_python.hpp"
 
 #include <array>
 #include <cstdint>

@@ -6,7 +6,7 @@
 #include "lib/entry.hpp"
 #include "lib/errors_py.hpp"
 #include "lib/pyref.hpp"
-#include "lib/results.hpp"
+#include "lib/to_python.hpp"
 #include "native/builder.hpp"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-// Result conversion: native values to new Python objects. Lists are created
+// Native values to new Python objects. Lists are created
 // at their final length and filled in place.
 #pragma once
 
