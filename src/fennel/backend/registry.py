@@ -72,13 +72,13 @@ class Served:
 # crossover of fennel's call (NetworkX's dispatch included) with NetworkX's
 # own run, on one representative call per family.
 _WORK_BETWEENNESS = (1200, 1200)
-_WORK_BFS = (400, 6000)
+_WORK_BFS = (400, 12000)
 _WORK_DIJKSTRA = (200, 400)
 _WORK_DFS = (200, 400)
 _WORK_ALL_PAIRS = (5000, 5000)
 _WORK_STATS = (250, 250)
 _WORK_LINK = (0, 0)
-_WORK_COMPONENTS = (1300, 10000)
+_WORK_COMPONENTS = (1300, 20000)
 _WORK_DIRECTED = (100, 200)
 _WORK_CORES = (75, 150)
 _WORK_TRIANGLES = (150, 150)
