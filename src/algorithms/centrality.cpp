@@ -1,4 +1,6 @@
-// Betweenness centrality (NetworkX's betweenness_centrality and
+// Centrality kernels (see centrality.hpp for the NetworkX functions).
+//
+// Betweenness (NetworkX's betweenness_centrality and
 // edge_betweenness_centrality, before rescaling).
 //
 // Per source s: a breadth-first search (unweighted) or Dijkstra search
@@ -26,10 +28,15 @@
 // sources, kept from batch to batch and reset sparsely.
 #include "algorithms/centrality.hpp"
 
+#include "algorithms/distance_measures.hpp"
 #include "algorithms/search.hpp"
+#include "algorithms/shortest_paths.hpp"
 #include "lib/pool.hpp"
 
 #include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <limits>
 #include <bit>
 #include <cstdint>
 #include <memory>
@@ -390,6 +397,162 @@ Result<std::vector<double>> edge_betweenness(const GraphView& g, std::span<const
                                  });
     if (!st.ok()) return st.error();
     return totals;
+}
+
+
+// Closeness and harmonic: one length search per requested node, on the
+// worker pool; each node's total is sum() over its distances in settle
+// order, as NetworkX adds them.
+
+namespace {
+
+double scaled(double reached, double total, Count n, bool wf_improved) {
+    if (!(total > 0.0) || n < 2) return 0.0;
+    double value = (reached - 1.0) / total;
+    if (wf_improved) value *= (reached - 1.0) / static_cast<double>(n - 1);
+    return value;
+}
+
+// sum() over one search's distances in settle order: the source's int 0
+// first, then the floats (or, over int weights, exact integers).
+double distance_total(const DijkstraLengths& found, const ClosenessOptions& options) {
+    if (options.int_weights) {
+        __int128 total = 0;
+        for (double d : found.dist) total += static_cast<__int128>(d);
+        return static_cast<double>(total);
+    }
+    PySum sum(options.compensated_sum);
+    for (double d : found.dist) sum.add(d);
+    return sum.result();
+}
+
+}  // namespace
+
+Result<std::vector<double>> closeness(const PathAdj& rows, std::span<const Node> sources,
+                                      const ClosenessOptions& options) {
+    const Count n = rows.adj->node_count();
+    std::vector<double> out(sources.size());
+    if (rows.weights == nullptr) {
+        auto stats = bfs_stats(*rows.adj, sources);
+        if (!stats.ok()) return stats.error();
+        for (std::size_t i = 0; i < sources.size(); ++i) {
+            const BfsStats& s = stats.value()[i];
+            out[i] = scaled(static_cast<double>(s.reached), static_cast<double>(s.total), n, options.wf_improved);
+        }
+        return out;
+    }
+    // A contradiction ends the call: the other workers stop at their next
+    // source.
+    std::atomic<bool> contradiction{false};
+    auto done = map_with_scratch(
+        sources.size(), [&] { return DijkstraState(n); },
+        [&](DijkstraState& state, std::size_t i) {
+            if (contradiction.load(std::memory_order_relaxed)) return false;
+            auto found = dijkstra_lengths(state, rows, sources[i], std::nullopt);
+            if (!found.ok()) {
+                contradiction.store(true, std::memory_order_relaxed);
+                return false;
+            }
+            const double total = distance_total(found.value(), options);
+            out[i] = scaled(static_cast<double>(found.value().order.size()), total, n, options.wf_improved);
+            add_progress(1);
+            return true;
+        });
+    if (!done.ok()) return done.error();
+    if (contradiction.load()) return Error{ErrorKind::NegativeCycle, "Contradictory paths found: negative weights?"};
+    return out;
+}
+
+Result<HarmonicSums> harmonic(const PathAdj& rows, std::span<const Node> sources,
+                              std::span<const std::uint8_t> in_nbunch) {
+    const Count n = rows.adj->node_count();
+    HarmonicSums out{std::vector<double>(n, 0.0), std::vector<std::uint8_t>(n, 0)};
+    auto add = [&](Node u, double d) {
+        if (d != 0.0 && in_nbunch[u]) {
+            out.sums[u] = 1.0 / d + out.sums[u];
+            out.hit[u] = 1;
+        }
+    };
+    // Searches run in parallel a batch at a time; the terms are added on
+    // this thread in source order, so no sum depends on the scheduling.
+    const std::size_t batch = 4 * pool_size();
+    for (std::size_t begin = 0; begin < sources.size(); begin += batch) {
+        const auto part = sources.subspan(begin, std::min(batch, sources.size() - begin));
+        if (rows.weights == nullptr) {
+            auto found = bfs_many(*rows.adj, part, std::numeric_limits<double>::infinity());
+            if (!found.ok()) return found.error();
+            for (const BfsLengths& f : found.value()) {
+                for (std::size_t k = 0; k < f.order.size(); ++k) add(f.order[k], static_cast<double>(f.levels[k]));
+            }
+            continue;
+        }
+        auto found = dijkstra_many(rows, part, std::nullopt);
+        if (!found.ok()) return found.error();
+        for (const auto& f : found.value()) {
+            if (!f) return Error{ErrorKind::NegativeCycle, "Contradictory paths found: negative weights?"};
+            for (std::size_t k = 0; k < f->order.size(); ++k) add(f->order[k], f->dist[k]);
+        }
+    }
+    return out;
+}
+
+// Eigenvector and Katz: the power iterations of NetworkX's dict-based
+// implementations, nodes in the order of its vector dict.
+
+void Iteration::spread(const std::vector<double>& x_last, std::vector<double>& x, const NodeKinds& numpy_last,
+                       NodeKinds& numpy) const {
+    for (Node u : order) {
+        const double from = x_last[u];
+        const Slot b = succ.begin(u), e = succ.end(u);
+        if (weights) {
+            for (Slot s = b; s < e; ++s) x[succ.targets[s]] += (*weights)[s] * from;
+        } else {
+            for (Slot s = b; s < e; ++s) x[succ.targets[s]] += from;
+        }
+        if (kinds != nullptr) {
+            for (Slot s = b; s < e; ++s) {
+                const bool numpy_weight = (kinds->kind(s) & NUMPY_BIT) != 0;
+                if (numpy_last[u] != 0 || numpy_weight) numpy[succ.targets[s]] = 1;
+            }
+        }
+    }
+}
+
+double Iteration::error(const std::vector<double>& x, const std::vector<double>& x_last, const NodeKinds& numpy,
+                        const NodeKinds& numpy_last) const {
+    if (kinds == nullptr) {
+        PySum sum(compensated_sum);
+        for (Node u : order) sum.add(std::fabs(x[u] - x_last[u]));
+        return sum.result();
+    }
+    KindSum sum(compensated_sum);
+    for (Node u : order) sum.add(std::fabs(x[u] - x_last[u]), (numpy[u] | numpy_last[u]) ? NP_FLOAT : PY_FLOAT);
+    return sum.value();
+}
+
+Result<std::optional<std::vector<double>>> katz(const Iteration& it, std::optional<std::vector<double>> x0,
+                                                double alpha, double beta, std::uint64_t max_iter, double tol,
+                                                NodeKinds& numpy) {
+    const std::size_t n = it.succ.node_count();
+    std::vector<double> x = x0 ? std::move(*x0) : std::vector<double>(n, 0.0);
+    std::vector<double> x_last(n);
+    // NetworkX starts every step from the int 0: a node is numpy when a term
+    // that reached it in this step was.
+    numpy.assign(it.kinds != nullptr ? n : 0, 0);
+    NodeKinds numpy_last(numpy.size(), 0);
+    const double threshold = it.threshold(tol);
+    for (std::uint64_t iter = 0; iter < max_iter; ++iter) {
+        if (poll_interrupt()) return interrupted();
+        std::swap(x, x_last);
+        std::swap(numpy, numpy_last);
+        std::fill(x.begin(), x.end(), 0.0);
+        std::fill(numpy.begin(), numpy.end(), 0);
+        it.spread(x_last, x, numpy_last, numpy);
+        for (Node u : it.order) x[u] = alpha * x[u] + beta;
+        add_progress(1);
+        if (it.error(x, x_last, numpy, numpy_last) < threshold) return std::optional<std::vector<double>>{std::move(x)};
+    }
+    return std::optional<std::vector<double>>{};
 }
 
 }  // namespace fennel

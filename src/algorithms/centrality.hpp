@@ -1,9 +1,22 @@
-// Betweenness centrality: the raw sums of Brandes' accumulation, exactly as
-// NetworkX's betweenness_centrality and edge_betweenness_centrality add them.
+// Centrality measures as NetworkX's centrality package computes them, with
+// every float sum formed in the order NetworkX forms it:
+//
+// - betweenness: the raw sums of Brandes' accumulation, exactly as
+//   betweenness_centrality and edge_betweenness_centrality add them;
+// - closeness and harmonic: from the distances of one search per node
+//   (closeness towards it: NetworkX reverses a directed graph first, and its
+//   reversed copy lists each node's in-neighbours in ascending position,
+//   which is what the predecessor rows hold);
+// - eigenvector and Katz: the dict-based power iterations of
+//   eigenvector_centrality and katz_centrality.
 #pragma once
 
+#include "algorithms/summation.hpp"
 #include "graph/core_graph.hpp"
+#include "lib/pool.hpp"
 
+#include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -21,5 +34,100 @@ Result<std::vector<double>> edge_betweenness(const GraphView& g, std::span<const
 // has no mirror slot.
 inline constexpr Slot NO_EDGE = ~Slot{0};
 std::vector<Slot> edge_ids(const GraphView& g, Slot& edge_count);
+
+// closeness(v) = (r - 1) / t, with r the nodes that reach v (v included) and
+// t the sum of their distances; scaled by (r - 1) / (n - 1) with the
+// Wasserman-Faust improvement; 0 when t is not positive or n < 2.
+struct ClosenessOptions {
+    bool wf_improved = true;
+    bool int_weights = false;      // distances are ints: NetworkX's sum is exact
+    bool compensated_sum = false;  // float sums as CPython 3.12+'s sum()
+};
+
+// `rows` run towards the requested nodes; without a column the search is
+// breadth-first (bit-parallel, 64 sources at a time). Fails with
+// NegativeCycle as NetworkX's Dijkstra does.
+Result<std::vector<double>> closeness(const PathAdj& rows, std::span<const Node> sources,
+                                      const ClosenessOptions& options);
+
+// Harmonic centrality as NetworkX accumulates it: for each source in order,
+// for each node u its search reaches at a distance d != 0 (settle order, or
+// discovery order without a column), sums[u] += 1 / d when u is in the
+// nbunch; hit[u] tells whether u received any term (NetworkX then holds a
+// float, else its int 0).
+struct HarmonicSums {
+    std::vector<double> sums;
+    std::vector<std::uint8_t> hit;
+};
+
+Result<HarmonicSums> harmonic(const PathAdj& rows, std::span<const Node> sources,
+                              std::span<const std::uint8_t> in_nbunch);
+
+
+// One power iteration over the out-rows, nodes taken in `order` (the key
+// order of NetworkX's vector dict).
+//
+// Over numpy weights NetworkX's node values turn numpy.float64 as terms
+// reach them: `x[t] += x_last[u] * w` is numpy when x_last[u] or w is, so the
+// numpy nodes spread one hop per step, and the convergence sum() leaves its
+// compensated float path at the first numpy term. With `kinds`, the
+// iteration follows which nodes hold numpy values (NodeKinds, by position).
+using NodeKinds = std::vector<std::uint8_t>;  // 1: the node's value is numpy.float64
+
+struct Iteration {
+    const Csr& succ;
+    std::span<const Node> order;
+    const std::vector<double>* weights;  // per succ slot; nullptr: every edge weighs 1
+    bool compensated_sum;                // the interpreter's sum() is compensated
+    const Weights* kinds = nullptr;      // the weights' kinds, when some are numpy
+
+    // x[t] += w * x_last[u] for each u in order and each out-slot of u;
+    // with kinds, numpy[t] also takes numpy_last[u] or the weight's numpy-ness.
+    void spread(const std::vector<double>& x_last, std::vector<double>& x, const NodeKinds& numpy_last,
+                NodeKinds& numpy) const;
+    // sum(abs(x[u] - x_last[u]) for u in order), as the interpreter adds it:
+    // a term is numpy when either value is.
+    double error(const std::vector<double>& x, const std::vector<double>& x_last, const NodeKinds& numpy,
+                 const NodeKinds& numpy_last) const;
+    // tol times the number of nodes iterated, as NetworkX compares with it.
+    double threshold(double tol) const { return tol * static_cast<double>(order.size()); }
+};
+
+// eigenvector_centrality from the normalised start vector x0 (by position).
+// norm(x) returns the Euclidean norm of x taken in `order` (Python's
+// math.hypot, called back), or nullopt with the interpreter's exception set.
+// nullopt: did not converge.
+// `numpy` receives the numpy-ness of each node's value (start: none).
+template <class Norm>
+Result<std::optional<std::vector<double>>> eigenvector(const Iteration& it, std::vector<double> x0,
+                                                       std::uint64_t max_iter, double tol, Norm&& norm,
+                                                       NodeKinds& numpy) {
+    std::vector<double> x = std::move(x0);
+    std::vector<double> x_last(x.size());
+    NodeKinds numpy_last;
+    numpy.assign(it.kinds != nullptr ? x.size() : 0, 0);
+    const double threshold = it.threshold(tol);
+    for (std::uint64_t iter = 0; iter < max_iter; ++iter) {
+        // The spread adds to a copy of the previous iterate: NetworkX
+        // iterates with A + I.
+        x_last = x;
+        numpy_last = numpy;
+        it.spread(x_last, x, numpy_last, numpy);
+        const std::optional<double> length = norm(x);
+        if (!length) return Error{ErrorKind::Raised, {}};
+        const double scale = *length == 0.0 ? 1.0 : *length;
+        for (double& v : x) v = v / scale;
+        add_progress(1);
+        if (it.error(x, x_last, numpy, numpy_last) < threshold) return std::optional<std::vector<double>>{std::move(x)};
+    }
+    return std::optional<std::vector<double>>{};
+}
+
+// katz_centrality before normalisation, with scalar beta, from x0 (zeros
+// when absent). nullopt: did not converge.
+Result<std::optional<std::vector<double>>> katz(const Iteration& it, std::optional<std::vector<double>> x0,
+                                                double alpha, double beta, std::uint64_t max_iter, double tol,
+                                                NodeKinds& numpy);
+
 
 }  // namespace fennel

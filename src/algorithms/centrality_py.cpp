@@ -1,11 +1,9 @@
-// Bindings of betweenness and edge_betweenness.
+// Bindings of the centrality kernels: betweenness, edge_betweenness,
+// closeness, harmonic, eigenvector and katz. Arguments are checked in the
+// order each binding lists them, before the interpreter is released.
 #include "algorithms/centrality.hpp"
 #include "graph/core_graph_py.hpp"
-#include "lib/args.hpp"
 #include "lib/entry.hpp"
-#include "lib/errors.hpp"
-#include "lib/pyref.hpp"
-#include "lib/results.hpp"
 
 namespace fennel::py {
 
@@ -14,52 +12,165 @@ namespace {
 // Weight column then sources, in that order of precedence; then the
 // computation, detached.
 template <class Compute>
-PyObject* run_betweenness(PyObject* self, const std::optional<std::string>& weight,
-                          const std::optional<std::vector<Node>>& sources, Compute&& compute) {
-    const CoreGraph& g = graph_of(self);
+PyObject* run_betweenness(const CoreGraph& g, const AttrName& weight, const std::optional<Positions>& sources,
+                          Compute&& compute) {
     auto column = g.weight_slice(weight, false);
     if (!column.ok()) return raise(column.error());
     auto list = g.sources_or_all(sources);
     if (!list.ok()) return raise(list.error());
-    Result<std::vector<double>> result = Error{ErrorKind::Internal, {}};
-    {
-        Detached detached;
-        result = compute(g.view(column.value()), list.value());
+    return detached([&] { return compute(g.view(column.value()), list.value()); });
+}
+
+PyObject* betweenness(const CoreGraph& g, const AttrName& weight, bool endpoints,
+                      const std::optional<Positions>& sources) {
+    return run_betweenness(g, weight, sources, [&](const GraphView& view, const std::vector<Node>& s) {
+        return fennel::betweenness(view, endpoints, s);
+    });
+}
+
+PyObject* edge_betweenness(const CoreGraph& g, const AttrName& weight, const std::optional<Positions>& sources) {
+    return run_betweenness(g, weight, sources, [&](const GraphView& view, const std::vector<Node>& s) {
+        return fennel::edge_betweenness(view, s);
+    });
+}
+
+PyObject* closeness(const CoreGraph& g, const AttrName& distance, bool wf_improved,
+                    const std::optional<Positions>& sources, bool compensated_sum) {
+    ClosenessOptions options{wf_improved, false, compensated_sum};
+    // Towards each node: NetworkX searches its reversed copy of a directed
+    // graph, whose rows list in-neighbours by ascending position.
+    auto column = g.weight_slice(distance, g.directed);
+    if (!column.ok()) return raise(column.error());
+    if (distance) options.int_weights = g.all_int(*distance);
+    auto list = g.sources_or_all(sources);
+    if (!list.ok()) return raise(list.error());
+    return detached([&] { return fennel::closeness(PathAdj{&g.in_rows(), column.value()}, list.value(), options); });
+}
+
+PyObject* harmonic(const CoreGraph& g, const Positions& sources, const Flags& in_nbunch, const AttrName& weight) {
+    auto list = g.sources_or_all(sources);
+    if (!list.ok()) return raise(list.error());
+    if (in_nbunch.size() != g.n) {
+        PyErr_SetString(PyExc_ValueError, "in_nbunch must have one value per node");
+        return nullptr;
     }
-    if (!result.ok()) return raise(result.error());
-    return to_list(result.value());
+    auto column = g.weight_slice(weight, false);
+    if (!column.ok()) return raise(column.error());
+    return detached([&] { return fennel::harmonic(PathAdj{&g.succ, column.value()}, list.value(), in_nbunch); },
+                    [](const HarmonicSums& h) {
+                        return tuple_from([&] { return to_list(h.sums); }, [&] {
+                            return list_from(h.hit.size(), [&](std::size_t i) { return to_python(h.hit[i] != 0); });
+                        });
+                    });
 }
 
-PyObject* betweenness(PyObject* self, Args& a) {
-    std::optional<std::string> weight;
-    bool endpoints = false;
-    std::optional<std::vector<Node>> sources;
-    if (!a.optional_string(0, weight) || !a.flag(1, endpoints) || !a.optional_positions(2, sources)) return nullptr;
-    return run_betweenness(self, weight, sources,
-                           [&](const GraphView& view, const std::vector<Node>& s) {
-                               return fennel::betweenness(view, endpoints, s);
-                           });
+using Scores = std::optional<std::vector<double>>;
+
+// The scores (None when the iteration did not converge), or with `kinds`
+// the pair (scores, which nodes' values are numpy.float64 in NetworkX's
+// vector, None when no weight is numpy).
+PyObject* typed_scores(const Scores& scores, bool kinds, const NodeKinds& numpy) {
+    if (!kinds || !scores) return to_python(scores);
+    return tuple_from([&] { return to_list(*scores); },
+                      [&] { return numpy.empty() ? Py_NewRef(Py_None) : to_list(numpy); });
 }
 
-PyObject* edge_betweenness(PyObject* self, Args& a) {
-    std::optional<std::string> weight;
-    std::optional<std::vector<Node>> sources;
-    if (!a.optional_string(0, weight) || !a.optional_positions(1, sources)) return nullptr;
-    return run_betweenness(self, weight, sources,
-                           [&](const GraphView& view, const std::vector<Node>& s) {
-                               return fennel::edge_betweenness(view, s);
-                           });
+// The weights' kinds when some are numpy (the iteration then follows them).
+const Weights* numpy_kinds(const CoreGraph& g, const AttrName& weight) {
+    const Weights* w = weight ? g.find_weights(*weight) : nullptr;
+    return w != nullptr && (w->slot_kinds & ((1u << NP_INT) | (1u << NP_FLOAT))) != 0 ? w : nullptr;
 }
 
-constexpr auto BETWEENNESS = method("betweenness", betweenness,
-                                    "Unscaled betweenness sums, one value per node position.", "weight=None",
-                                    "endpoints=False", "sources=None");
+PyObject* eigenvector(const CoreGraph& g, const Positions& order, Reals x0, const AttrName& weight,
+                      std::uint64_t max_iter, double tol, PyObject* hypot, bool compensated_sum, bool kinds) {
+    auto checked = g.sources_or_all(order);
+    if (!checked.ok()) return raise(checked.error());
+    if (x0.size() != g.n) {
+        PyErr_SetString(PyExc_ValueError, "x0 must have one value per node");
+        return nullptr;
+    }
+    auto column = g.weight_slice(weight, false);
+    if (!column.ok()) return raise(column.error());
+    const Iteration it{g.succ, order, column.value(), compensated_sum, numpy_kinds(g, weight)};
+    NodeKinds numpy;
+    // The products run detached, so other threads run meanwhile; each
+    // iteration reattaches to check for signals (a pending one stops the
+    // iteration here as it would NetworkX's), to report progress and to
+    // call Python's math.hypot over the iterate in `order`, with new float
+    // objects each time (the callee may keep its arguments).
+    std::vector<PyRef> values(order.size());
+    std::vector<PyObject*> args(order.size());
+    auto norm = [&](const std::vector<double>& x) -> std::optional<double> {
+        if (PyErr_CheckSignals() < 0 || !report_progress()) return std::nullopt;
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            values[i] = PyRef::steal(PyFloat_FromDouble(x[order[i]]));
+            if (!values[i]) return std::nullopt;
+            args[i] = values[i].get();
+        }
+        PyRef length = PyRef::steal(PyObject_Vectorcall(hypot, args.data(), args.size(), nullptr));
+        if (!length) return std::nullopt;
+        const double value = PyFloat_AsDouble(length.get());
+        if (value == -1.0 && PyErr_Occurred()) return std::nullopt;
+        return value;
+    };
+    return detached(
+        [&](Detached& d) {
+            return fennel::eigenvector(it, std::move(x0), max_iter, tol, [&](const std::vector<double>& x) {
+                return d.attached([&] { return norm(x); });
+            }, numpy);
+        },
+        [&](const Scores& scores) { return typed_scores(scores, kinds, numpy); });
+}
+
+PyObject* katz(const CoreGraph& g, const Positions& order, double alpha, double beta, const AttrName& weight,
+               std::uint64_t max_iter, double tol, bool compensated_sum, std::optional<Reals> x0, bool kinds) {
+    auto checked = g.sources_or_all(order);
+    if (!checked.ok()) return raise(checked.error());
+    if (x0 && x0->size() != g.n) {
+        PyErr_SetString(PyExc_ValueError, "x0 must have one value per node");
+        return nullptr;
+    }
+    auto column = g.weight_slice(weight, false);
+    if (!column.ok()) return raise(column.error());
+    const Iteration it{g.succ, order, column.value(), compensated_sum, numpy_kinds(g, weight)};
+    NodeKinds numpy;
+    return detached([&] { return fennel::katz(it, std::move(x0), alpha, beta, max_iter, tol, numpy); },
+                    [&](const Scores& scores) { return typed_scores(scores, kinds, numpy); });
+}
+
+constexpr auto BETWEENNESS =
+    method<betweenness>("betweenness", "Unscaled betweenness sums, one value per node position.",
+                        arg<AttrName>("weight", none), arg<bool>("endpoints", false),
+                        arg<std::optional<Positions>>("sources", none));
 constexpr auto EDGE_BETWEENNESS =
-    method("edge_betweenness", edge_betweenness, "Unscaled edge betweenness, one value per edge in `edges_in_order`.",
-           "weight=None", "sources=None");
+    method<edge_betweenness>("edge_betweenness", "Unscaled edge betweenness, one value per edge in `edges_in_order`.",
+                             arg<AttrName>("weight", none), arg<std::optional<Positions>>("sources", none));
+constexpr auto CLOSENESS = method<closeness>("closeness", "", arg<AttrName>("distance", none),
+                                             arg<bool>("wf_improved", true), arg<std::optional<Positions>>("sources", none),
+                                             kwarg<bool>("compensated_sum", false));
+constexpr auto HARMONIC =
+    method<harmonic>("harmonic", "Harmonic centrality sums (see `centrality::harmonic`).", arg<Positions>("sources"),
+                     arg<Flags>("in_nbunch"), arg<AttrName>("weight", none));
+constexpr auto EIGENVECTOR = method<eigenvector>(
+    "eigenvector",
+    "`eigenvector_centrality` from the normalized start vector `x0` (by\nnode position), iterating nodes in "
+    "`order`; `hypot` is Python's\n`math.hypot`. `None` if it doesn't converge. With `kinds`, the scores\n"
+    "and which nodes' values NetworkX holds as numpy.float64 (None: no\nnumpy weights).",
+    arg<Positions>("order"), arg<Reals>("x0"), arg<AttrName>("weight"), arg<std::uint64_t>("max_iter"),
+    arg<double>("tol"), arg<PyObject*>("hypot"), arg<bool>("compensated_sum"), kwarg<bool>("kinds", false));
+constexpr auto KATZ = method<katz>(
+    "katz",
+    "`katz_centrality` before normalization, with scalar `beta` and a\nzero start vector. `None` if it doesn't "
+    "converge. `kinds` as for `eigenvector`.",
+    arg<Positions>("order"), arg<double>("alpha"), arg<double>("beta"), arg<AttrName>("weight"),
+    arg<std::uint64_t>("max_iter"), arg<double>("tol"), arg<bool>("compensated_sum"),
+    kwarg<std::optional<Reals>>("x0", none), kwarg<bool>("kinds", false));
 
 }  // namespace
 
-std::vector<PyMethodDef> centrality_methods() { return {row<BETWEENNESS>(), row<EDGE_BETWEENNESS>()}; }
+std::vector<PyMethodDef> centrality_methods() {
+    return {row<BETWEENNESS>(), row<EDGE_BETWEENNESS>(), row<CLOSENESS>(),
+            row<HARMONIC>(),    row<EIGENVECTOR>(),      row<KATZ>()};
+}
 
 }  // namespace fennel::py

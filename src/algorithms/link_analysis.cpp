@@ -1,5 +1,4 @@
-// PageRank as NetworkX's scipy implementation computes it, and the dict-based
-// power iterations of eigenvector_centrality and katz_centrality.
+// PageRank as NetworkX's scipy implementation computes it.
 //
 // PageRank: NetworkX builds the adjacency matrix A (rows sorted by column),
 // takes the row sums S with np.add.reduceat, forms Q = diag(1/S) (zero sums
@@ -15,7 +14,7 @@
 // Cost: O(n + m) to build, O(n + m) per iteration.
 #include "algorithms/link_analysis.hpp"
 
-#include "lib/pairwise_sum.hpp"
+#include "algorithms/summation.hpp"
 #include "lib/pool.hpp"
 
 #include <algorithm>
@@ -185,62 +184,6 @@ Result<std::optional<std::vector<double>>> pagerank(const CoreGraph& g, const st
         std::swap(x, next);
     }
     return Scores{};
-}
-
-void Iteration::spread(const std::vector<double>& x_last, std::vector<double>& x, const NodeKinds& numpy_last,
-                       NodeKinds& numpy) const {
-    for (Node u : order) {
-        const double from = x_last[u];
-        const Slot b = succ.begin(u), e = succ.end(u);
-        if (weights) {
-            for (Slot s = b; s < e; ++s) x[succ.targets[s]] += (*weights)[s] * from;
-        } else {
-            for (Slot s = b; s < e; ++s) x[succ.targets[s]] += from;
-        }
-        if (kinds != nullptr) {
-            for (Slot s = b; s < e; ++s) {
-                const bool numpy_weight = (kinds->kind(s) & NUMPY_BIT) != 0;
-                if (numpy_last[u] != 0 || numpy_weight) numpy[succ.targets[s]] = 1;
-            }
-        }
-    }
-}
-
-double Iteration::error(const std::vector<double>& x, const std::vector<double>& x_last, const NodeKinds& numpy,
-                        const NodeKinds& numpy_last) const {
-    if (kinds == nullptr) {
-        PySum sum(compensated_sum);
-        for (Node u : order) sum.add(std::fabs(x[u] - x_last[u]));
-        return sum.result();
-    }
-    KindSum sum(compensated_sum);
-    for (Node u : order) sum.add(std::fabs(x[u] - x_last[u]), (numpy[u] | numpy_last[u]) ? NP_FLOAT : PY_FLOAT);
-    return sum.value();
-}
-
-Result<std::optional<std::vector<double>>> katz(const Iteration& it, std::optional<std::vector<double>> x0,
-                                                double alpha, double beta, std::uint64_t max_iter, double tol,
-                                                NodeKinds& numpy) {
-    const std::size_t n = it.succ.node_count();
-    std::vector<double> x = x0 ? std::move(*x0) : std::vector<double>(n, 0.0);
-    std::vector<double> x_last(n);
-    // NetworkX starts every step from the int 0: a node is numpy when a term
-    // that reached it in this step was.
-    numpy.assign(it.kinds != nullptr ? n : 0, 0);
-    NodeKinds numpy_last(numpy.size(), 0);
-    const double threshold = it.threshold(tol);
-    for (std::uint64_t iter = 0; iter < max_iter; ++iter) {
-        if (poll_interrupt()) return interrupted();
-        std::swap(x, x_last);
-        std::swap(numpy, numpy_last);
-        std::fill(x.begin(), x.end(), 0.0);
-        std::fill(numpy.begin(), numpy.end(), 0);
-        it.spread(x_last, x, numpy_last, numpy);
-        for (Node u : it.order) x[u] = alpha * x[u] + beta;
-        add_progress(1);
-        if (it.error(x, x_last, numpy, numpy_last) < threshold) return std::optional<std::vector<double>>{std::move(x)};
-    }
-    return std::optional<std::vector<double>>{};
 }
 
 }  // namespace fennel

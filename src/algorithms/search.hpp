@@ -1,9 +1,12 @@
-// The two search engines every algorithm is built on: a breadth-first state
-// and a Dijkstra engine, both reproducing NetworkX's visiting orders and
-// reusable from source to source (only the previous search's entries are
-// reset, so a search costs what it reaches, not n). An algorithm is a policy
-// of an engine: what it does when a node is reached, settled, improved or
-// tied, never a copy of the loop.
+// Two search engines: a breadth-first state and a Dijkstra engine, both
+// reproducing NetworkX's visiting orders and reusable from source to source
+// (only the previous search's entries are reset, so a search costs what it
+// reaches, not n). A search built on them is a policy of an engine: what it
+// does when a node is reached, settled, improved or tied, not a copy of the
+// loop. The single-source shortest paths, breadth-first traversals and
+// centralities run on them; the resumable cursors, the depth-first
+// searches, the bidirectional searches and the component searches still
+// keep loops of their own.
 //
 // Both walk rows in slot order and take a `PathAdj` view (rows plus a weight
 // column), so any row order (NetworkX's successors, predecessors in exact

@@ -1,86 +1,22 @@
-// Search trees and traversal orders (see traversal.hpp for the NetworkX
-// functions reproduced).
+// Traversals (see traversal.hpp for the NetworkX loops reproduced).
 //
 // Breadth-first searches expand nodes in discovery order and rows in slot
-// order; a node's parent is the node whose row discovered it first, so the
-// tree is NetworkX's whatever the early exits (NetworkX stops once every
-// node is seen, which appends nothing more). Dijkstra trees follow the
-// engine's order exactly: a node's parent is the node whose relaxation last
-// lowered its tentative distance, which is what `paths[pred[v][0]] + [v]`
-// reads in _dijkstra_multisource.
+// order. The resumable searches do their work only when asked: a
+// breadth-first cursor stops inside a row once the budget of new edges is
+// met and resumes from that slot; a depth-first cursor keeps NetworkX's
+// stack of (node, next slot); a component cursor searches one component per
+// call. Scratch is allocated once per cursor (n entries), never per call.
 #include "algorithms/traversal.hpp"
 
 #include "algorithms/search.hpp"
-#include "lib/pool.hpp"
 
 #include <algorithm>
 
 namespace fennel {
 
-namespace {
-
-// Breadth-first tree from `source`, expanding the levels below `max_level`.
-BfsTree search_bfs_tree(BfsState& state, const Csr& rows, Node source, std::uint32_t max_level) {
-    BfsTree out;
-    out.parents.push_back(NO_PARENT);
-    state.discover<true>(rows, source, max_level, [&](Node v, Node) { out.parents.push_back(v); });
-    const auto order = state.order();
-    out.order.assign(order.begin(), order.end());
-    return out;
-}
-
-// Settle order with distances and parents; NetworkX's contradiction check
-// after its cutoff filter; an optional target that ends the search.
-struct TreePolicy {
-    static constexpr bool SKIP_HIDDEN = true;
-    std::optional<double> cutoff;
-    std::optional<Node> target;
-    DijkstraTree& out;
-    PathKinds kinds;
-
-    bool within(double d) const { return !cutoff || !(d > *cutoff); }
-    void settle(Node v, double d, Node pred) {
-        out.order.push_back(v);
-        out.dist.push_back(d);
-        out.parent.push_back(pred == v ? NO_PARENT : pred);  // only the source is its own
-        if (kinds.active()) out.kinds.push_back(kinds.of(v));
-    }
-    bool stop_after(Node v) const { return target && v == *target; }
-    Status settled_edge(Node, Node, double d, Slot, double settled) const {
-        if (d < settled) return Error{ErrorKind::NegativeCycle, "Contradictory paths found: negative weights?"};
-        return {};
-    }
-    void improve(Node v, Node w, Slot s) { kinds.improve(v, w, s); }
-    void tie(Node, Node, Slot) {}
-};
-
-Result<DijkstraTree> search_dijkstra_tree(DijkstraState& state, const PathAdj& view, Node source,
-                                          std::optional<double> cutoff, std::optional<Node> target) {
-    DijkstraTree out;
-    TreePolicy policy{cutoff, target, out, PathKinds(view, view.adj->node_count(), source)};
-    if (Status st = state.run(view, source, policy); !st.ok()) return st.error();
-    const auto seen = state.touched();
-    out.first_seen.assign(seen.begin(), seen.end());
-    return out;
-}
-
-}  // namespace
-
-BfsTree bfs_tree(const Csr& rows, Node source, double cutoff) {
-    BfsState state(rows.node_count());
-    return search_bfs_tree(state, rows, source, BfsState::below_cutoff(cutoff));
-}
-
-Result<std::vector<BfsTree>> bfs_tree_many(const Csr& rows, std::span<const Node> sources, double cutoff) {
-    const std::uint32_t max_level = BfsState::below_cutoff(cutoff);
-    return map_with_scratch(
-        sources.size(), [&] { return BfsState(rows.node_count()); },
-        [&](BfsState& state, std::size_t i) { return search_bfs_tree(state, rows, sources[i], max_level); });
-}
-
 BfsTree bfs_edges(const Csr& rows, Node source, std::int64_t depth_limit) {
     BfsState state(rows.node_count());
-    return search_bfs_tree(state, rows, source, BfsState::below_depth(depth_limit));
+    return bfs_tree(state, rows, source, BfsState::below_depth(depth_limit));
 }
 
 std::vector<Node> reachable(const Csr& rows, Node source) {
@@ -135,42 +71,148 @@ ForwardEdges dfs_forward(const Csr& rows, std::span<const Node> starts, std::int
     return out;
 }
 
-Result<DijkstraTree> dijkstra_tree(const PathAdj& view, Node source, std::optional<double> cutoff,
-                                   std::optional<Node> target) {
-    DijkstraState state(view.adj->node_count());
-    return search_dijkstra_tree(state, view, source, cutoff, target);
+BfsCursor::BfsCursor(const Csr& rows, std::span<const Node> roots, std::uint32_t max_level)
+    : rows_(rows), level_(rows.node_count(), UNREACHED), queue_(rows.node_count()), max_level_(max_level),
+      tail_(roots.size()), slot_(roots.empty() ? 0 : rows.begin(roots[0])) {
+    std::copy(roots.begin(), roots.end(), queue_.begin());
+    for (Node r : roots) level_[r] = 0;
 }
 
-Result<std::vector<std::optional<DijkstraTree>>> dijkstra_tree_many(const PathAdj& view,
-                                                                     std::span<const Node> sources,
-                                                                     std::optional<double> cutoff) {
-    return map_with_scratch(
-        sources.size(), [&] { return DijkstraState(view.adj->node_count()); },
-        [&](DijkstraState& state, std::size_t i) -> std::optional<DijkstraTree> {
-            auto tree = search_dijkstra_tree(state, view, sources[i], cutoff, std::nullopt);
-            if (!tree.ok()) return std::nullopt;  // the policy fails only on a negative cycle
-            return std::move(tree.value());
-        });
+void BfsCursor::advance(std::size_t budget, std::vector<BfsEdge>& out) {
+    const std::size_t n = queue_.size();
+    std::size_t added = 0;
+    // Invariant: queue_[head_]'s row before slot_ is examined, and every node
+    // it reached is queued; rows of the entries before head_ are done.
+    while (head_ < tail_ && added < budget) {
+        const Node v = queue_[head_];
+        const std::uint32_t lv = level_[v];
+        // The queue is in level order: nothing after a node at the limit is
+        // expanded, and once every node is queued no row finds a new one.
+        if (lv >= max_level_ || tail_ == n) {
+            head_ = tail_;
+            break;
+        }
+        const Slot row_begin = rows_.begin(v);
+        const Slot end = rows_.end(v);
+        for (; slot_ < end && added < budget; ++slot_) {
+            const Node w = rows_.targets[slot_];
+            if (level_[w] != UNREACHED) continue;
+            level_[w] = lv + 1;
+            queue_[tail_++] = w;
+            out.push_back({v, w, static_cast<std::uint32_t>(head_), static_cast<std::uint32_t>(slot_ - row_begin)});
+            ++added;
+        }
+        if (slot_ < end) break;  // budget met inside the row
+        ++expanded_;
+        if (++head_ < tail_) slot_ = rows_.begin(queue_[head_]);
+    }
 }
 
-Result<std::optional<DijkstraPath>> dijkstra_path(const PathAdj& view, Node source, Node target,
-                                                  std::optional<double> cutoff) {
-    auto tree = dijkstra_tree(view, source, cutoff, target);
-    if (!tree.ok()) return tree.error();
-    const DijkstraTree& t = tree.value();
-    if (t.order.empty() || t.order.back() != target) return std::optional<DijkstraPath>{};
-    // A parent settles before its child, so one backward scan of the settle
-    // order meets every node of the path in turn.
-    DijkstraPath out{t.dist.back(), t.kinds.empty() ? std::uint8_t{PY_INT} : t.kinds.back(), {target}};
-    Node want = t.parent.back();
-    for (std::size_t i = t.order.size() - 1; want != NO_PARENT && i-- > 0;) {
-        if (t.order[i] == want) {
-            out.path.push_back(want);
-            want = t.parent[i];
+std::span<const Node> BfsCursor::next_level() {
+    if (level_end_ == 0) {
+        // The roots, handed out before any row is read.
+        level_end_ = tail_;
+        return {queue_.data(), tail_};
+    }
+    const std::size_t begin = tail_;
+    for (std::size_t i = level_begin_; i < level_end_; ++i) {
+        const Node v = queue_[i];
+        for (Node w : rows_.row(v)) {
+            if (level_[w] != UNREACHED) continue;
+            level_[w] = level_[v] + 1;
+            queue_[tail_++] = w;
+        }
+        ++expanded_;
+    }
+    level_begin_ = begin;
+    level_end_ = tail_;
+    return {queue_.data() + begin, tail_ - begin};
+}
+
+DfsCursor::DfsCursor(const Csr& rows, std::vector<Node> starts, std::uint32_t limit, DfsEvents events)
+    : rows_(rows), starts_(std::move(starts)), limit_(std::max<std::uint32_t>(limit, 1)), events_(events),
+      visited_(rows.node_count(), 0), parent_(rows.node_count()), slot_(rows.node_count()) {}
+
+void DfsCursor::visit(Node parent, Node child, std::uint32_t slot) {
+    visited_[child] = 1;
+    parent_[child] = parent;
+    slot_[child] = slot;
+    order_.push_back(child);
+}
+
+void DfsCursor::advance(std::size_t budget, std::vector<DfsStep>& out) {
+    const std::size_t stop = out.size() + budget;
+    // Invariant: the stack is the tree path from the current start; every
+    // node on it is visited and its row before `next` examined.
+    while (out.size() < stop) {
+        if (stack_.empty()) {
+            while (next_start_ < starts_.size() && visited_[starts_[next_start_]]) ++next_start_;
+            if (next_start_ == starts_.size()) return;
+            const Node s = starts_[next_start_++];
+            visit(s, s, 0);
+            if (events_ == DfsEvents::Preorder) {
+                out.push_back({s, s, static_cast<std::uint32_t>(order_.size() - 1)});
+            }
+            stack_.push_back({s, rows_.begin(s)});
+            continue;
+        }
+        Frame& top = stack_.back();
+        const Slot end = rows_.end(top.node);
+        while (top.next < end && visited_[rows_.targets[top.next]]) ++top.next;
+        if (top.next == end) {
+            const Node v = top.node;
+            stack_.pop_back();
+            ++expanded_;
+            if (events_ == DfsEvents::Postorder) {
+                out.push_back({parent_[v], v, static_cast<std::uint32_t>(order_.size())});
+            }
+            continue;
+        }
+        const Node parent = top.node;
+        const Node child = rows_.targets[top.next];
+        const auto slot = static_cast<std::uint32_t>(top.next - rows_.begin(parent));
+        ++top.next;
+        visit(parent, child, slot);
+        if (events_ != DfsEvents::Postorder) {
+            out.push_back({parent, child, static_cast<std::uint32_t>(order_.size() - 1)});
+        }
+        // A node at the limit is reported but never entered (nor finished).
+        if (stack_.size() < limit_) stack_.push_back({child, rows_.begin(child)});  // may move `top`
+    }
+}
+
+std::vector<std::pair<Node, std::uint32_t>> DfsCursor::stack_above(Node node) const {
+    std::vector<std::pair<Node, std::uint32_t>> path;
+    for (Node x = node; parent_[x] != x; x = parent_[x]) path.emplace_back(parent_[x], slot_[x] + 1);
+    std::reverse(path.begin(), path.end());
+    return path;
+}
+
+ComponentCursor::ComponentCursor(const Csr& out, const Csr* back)
+    : out_(out), back_(back), seen_(out.node_count(), 0), order_(out.node_count()) {}
+
+std::span<const Node> ComponentCursor::next() {
+    const Count n = out_.node_count();
+    while (next_start_ < n && seen_[next_start_]) ++next_start_;
+    if (next_start_ == n) return {};
+    const std::size_t begin = done_;
+    seen_[next_start_] = 1;
+    order_[done_++] = next_start_;
+    auto reach = [&](Node w) {
+        if (seen_[w]) return;
+        seen_[w] = 1;
+        order_[done_++] = w;
+    };
+    // The component doubles as the queue: its read position walks the levels
+    // in order, each node's out-row before its in-row.
+    for (std::size_t read = begin; read < done_; ++read) {
+        const Node v = order_[read];
+        for (Node w : out_.row(v)) reach(w);
+        if (back_ != nullptr) {
+            for (Node w : back_->row(v)) reach(w);
         }
     }
-    std::reverse(out.path.begin(), out.path.end());
-    return std::optional<DijkstraPath>{std::move(out)};
+    return {order_.data() + begin, done_ - begin};
 }
 
 }  // namespace fennel

@@ -1,41 +1,41 @@
-// Search trees and traversal orders, in the order NetworkX's traversals
-// yield nodes and edges, so that the caller can rebuild NetworkX's
-// generators, trees and path dictionaries from positions:
+// Traversals in the order NetworkX's traversal generators yield nodes and
+// edges, so that the caller can rebuild NetworkX's generators from
+// positions:
 //
-// - breadth-first trees (single_source_shortest_path's parents, the
-//   level-by-level search of _single_shortest_path), tree edges
-//   (generic_bfs_edges) and reachability (descendants): policies of the
-//   breadth-first engine that record each node's discoverer;
-// - depth-first forward edges (dfs_edges over several starts);
-// - Dijkstra trees and the single-pair path (_dijkstra_multisource with
-//   paths, an optional cutoff and target): a policy of the Dijkstra engine.
+// - whole traversals: generic_bfs_edges' tree edges (a policy of the
+//   breadth-first engine that records each node's discoverer), reachability
+//   (descendants) and dfs_edges' forward edges over several starts;
+// - resumable searches behind the generators: each keeps its queue or stack,
+//   seen marks and row positions between calls, so a caller takes a few
+//   items at the cost of a few items and the whole sequence at the cost of
+//   one search.
+//   - BfsCursor: generic_bfs_edges (tree edges in discovery order, levels
+//     below a depth limit expanded) and bfs_layers (whole levels from several
+//     roots), one engine: a queue in discovery order, the node being
+//     expanded and the next slot of its row.
+//   - DfsCursor: dfs_labeled_edges' forward edges (start markers included)
+//     and finishes, from one start or every node in turn, nodes at the depth
+//     limit reached but not entered.
+//   - ComponentCursor: connected_components / weakly_connected_components,
+//     one _plain_bfs per component, started from the first node in node
+//     order not yet in a component.
+//   Each also answers where NetworkX's own loop would stand after a given
+//   item (seen nodes, queue or stack, row positions), so that a generator
+//   whose graph changed can hand over to NetworkX's loop.
 //
-// Preconditions: every source is below the node count of the rows searched.
-// Cost follows reach: the per-source forms reuse one search state per piece
-// of sources and reset only what the previous search touched.
+// Preconditions: every source, root or start is below the node count of the
+// rows. The rows outlive a cursor.
 #pragma once
 
+#include "algorithms/shortest_paths.hpp"
 #include "graph/core_graph.hpp"
 
 #include <cstdint>
-#include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace fennel {
-
-// Parent of a search root.
-inline constexpr Node NO_PARENT = 0xFFFFFFFFu;
-
-// Discovery order (the source first) and each entry's discoverer.
-struct BfsTree {
-    std::vector<Node> order;
-    std::vector<Node> parents;  // NO_PARENT for the source
-};
-
-// Levels d < cutoff are expanded (a NaN or non-positive cutoff: none).
-BfsTree bfs_tree(const Csr& rows, Node source, double cutoff);
-Result<std::vector<BfsTree>> bfs_tree_many(const Csr& rows, std::span<const Node> sources, double cutoff);
 
 // generic_bfs_edges: levels d < depth_limit are expanded. The edges are
 // (parents[i], order[i]) for i >= 1 of the tree.
@@ -54,35 +54,128 @@ struct ForwardEdges {
 // depth_limit are not descended into (a limit below 1 acts as 1).
 ForwardEdges dfs_forward(const Csr& rows, std::span<const Node> starts, std::int64_t depth_limit);
 
-// One Dijkstra tree search.
-struct DijkstraTree {
-    std::vector<Node> order;       // settle order, the source first
-    std::vector<double> dist;      // distance of each order entry
-    std::vector<Node> parent;      // of each order entry: the node whose edge last lowered it
-    std::vector<Node> first_seen;  // order of first tentative distances, the source first
-    std::vector<std::uint8_t> kinds;  // of each order entry's distance, over a column of mixed kinds
+
+// One tree edge of a breadth-first search: `child` was reached from the
+// queue entry `parent_at` through the `slot`-th entry (row-relative) of its
+// row.
+struct BfsEdge {
+    Node parent;
+    Node child;
+    std::uint32_t parent_at;
+    std::uint32_t slot;
 };
 
-// Fails with NegativeCycle when an edge within the cutoff would shorten a
-// settled node. With a target the search ends once it is settled; a target
-// beyond the node count never matches.
-Result<DijkstraTree> dijkstra_tree(const PathAdj& view, Node source, std::optional<double> cutoff,
-                                   std::optional<Node> target);
-// One tree per source, in source order; nullopt where a search met a
-// negative cycle.
-Result<std::vector<std::optional<DijkstraTree>>> dijkstra_tree_many(const PathAdj& view,
-                                                                     std::span<const Node> sources,
-                                                                     std::optional<double> cutoff);
+class BfsCursor {
+public:
+    static constexpr std::uint32_t UNREACHED = 0xFFFFFFFFu;
 
-struct DijkstraPath {
-    double distance;
-    std::uint8_t kind;  // ValueKind of the distance, over a column of mixed kinds
-    std::vector<Node> path;  // source .. target
+    // Levels below `max_level` are expanded; `roots` (distinct) form level 0.
+    BfsCursor(const Csr& rows, std::span<const Node> roots, std::uint32_t max_level);
+
+    // Appends up to `budget` further tree edges to `out`; fewer once the
+    // search is over.
+    void advance(std::size_t budget, std::vector<BfsEdge>& out);
+
+    // Expands the whole level that follows the last one returned (level 0,
+    // the roots, first) and returns it; empty once the search is over.
+    std::span<const Node> next_level();
+
+    // Nodes discovered so far, in discovery order (the roots first).
+    std::span<const Node> order() const { return {queue_.data(), tail_}; }
+    std::uint32_t level(Node v) const { return level_[v]; }
+    // Rows read to their end: the search's work so far.
+    std::size_t expanded() const { return expanded_; }
+
+private:
+    const Csr& rows_;
+    std::vector<std::uint32_t> level_;
+    std::vector<Node> queue_;
+    std::uint32_t max_level_;
+    std::size_t tail_;
+    std::size_t head_ = 0;   // queue entry being expanded
+    Slot slot_;              // next slot of its row
+    std::size_t level_begin_ = 0;  // next_level: the level last returned
+    std::size_t level_end_ = 0;
+    std::size_t expanded_ = 0;
 };
 
-// The path to `target` along settle parents; nullopt when the target is not
-// settled (beyond the cutoff or unreachable).
-Result<std::optional<DijkstraPath>> dijkstra_path(const PathAdj& view, Node source, Node target,
-                                                  std::optional<double> cutoff);
+// What a depth-first search reports.
+enum class DfsEvents : std::uint8_t {
+    Forward,   // dfs_edges: (parent, child) tree edges, no start markers
+    Preorder,  // dfs_preorder_nodes: each node when first visited, starts included
+    Postorder  // dfs_postorder_nodes: each entered node when its row is done
+};
+
+// One reported step: `node` (and its tree parent; a start is its own), with
+// the number of nodes visited before it: for a visit, the nodes before
+// `node`; for a finish, every node visited by then.
+struct DfsStep {
+    Node parent;
+    Node node;
+    std::uint32_t visited;
+};
+
+class DfsCursor {
+public:
+    // `starts` in order (a start already visited is skipped); nodes at depth
+    // `limit` (>= 1) are visited but not entered.
+    DfsCursor(const Csr& rows, std::vector<Node> starts, std::uint32_t limit, DfsEvents events);
+
+    // Appends up to `budget` further steps of the chosen kind to `out`.
+    void advance(std::size_t budget, std::vector<DfsStep>& out);
+
+    // Nodes visited so far, in visiting order.
+    std::span<const Node> order() const { return order_; }
+    std::size_t expanded() const { return expanded_; }
+
+    // NetworkX's stack just after `node` was visited or finished: the tree
+    // path from its start down to its parent, each entry with the position
+    // (row-relative) after the child above it, the parent's after `node`.
+    // Empty for a start.
+    std::vector<std::pair<Node, std::uint32_t>> stack_above(Node node) const;
+
+private:
+    struct Frame {
+        Node node;
+        Slot next;
+    };
+    void visit(Node parent, Node child, std::uint32_t slot);
+
+    const Csr& rows_;
+    std::vector<Node> starts_;
+    std::uint32_t limit_;
+    DfsEvents events_;
+    std::vector<std::uint8_t> visited_;
+    std::vector<Node> parent_;       // tree parent of each visited node (a start: itself)
+    std::vector<std::uint32_t> slot_;  // row-relative slot that reached it
+    std::vector<Node> order_;
+    std::vector<Frame> stack_;
+    std::size_t next_start_ = 0;
+    std::size_t expanded_ = 0;
+};
+
+// Components in NetworkX's order: `back` (weakly connected components) adds
+// each node's in-row after its out-row.
+class ComponentCursor {
+public:
+    ComponentCursor(const Csr& out, const Csr* back);
+
+    // The next component in discovery order, its start first; empty once
+    // every node is in one. Valid until the next call.
+    std::span<const Node> next();
+
+    // Nodes of the components returned so far, component after component.
+    std::span<const Node> order() const { return {order_.data(), done_}; }
+    std::size_t expanded() const { return done_; }
+
+private:
+    const Csr& out_;
+    const Csr* back_;
+    std::vector<std::uint8_t> seen_;
+    std::vector<Node> order_;
+    std::size_t done_ = 0;
+    Node next_start_ = 0;
+};
+
 
 }  // namespace fennel

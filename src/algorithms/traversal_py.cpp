@@ -1,384 +1,542 @@
-// Bindings of the search trees and traversal orders: bfs_tree,
-// bfs_tree_many, bfs_edges, dfs_forward, reachable, dijkstra_tree,
-// dijkstra_tree_many and dijkstra_path. Arguments are converted in signature
-// order and checked before the interpreter is released.
+// Bindings of the traversals: bfs_edges, dfs_forward and reachable over the
+// whole search, and the Cursor type, an iterator over a resumable search's
+// items as NetworkX's objects, made by CoreGraph.bfs_cursor, dfs_cursor and
+// component_cursor.
+//
+// A cursor produces each item when asked for. Items are computed in batches
+// that start small and double (capped), so the first items cost little and
+// the whole sequence costs one search. Before each item the cursor looks at
+// the caches it watches: a graph changed through NetworkX's methods has lost
+// the marker put there when the call began, and the cursor then stops
+// (raising StopIteration) with `changed` set, so that the caller continues
+// with NetworkX's own loop from `state()`. The cursor keeps the CoreGraph it
+// searches alive; one call at a time may use it (others raise "Already
+// borrowed").
 #include "algorithms/traversal.hpp"
 #include "graph/core_graph_py.hpp"
-#include "lib/args.hpp"
 #include "lib/entry.hpp"
-#include "lib/errors.hpp"
-#include "lib/path_results_py.hpp"
-#include "lib/pyref.hpp"
-#include "lib/results.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
 
 namespace fennel::py {
 
 namespace {
 
-PyObject* tree_tuple(const BfsTree& t) {
-    return tuple_from([&] { return to_list(t.order); }, [&] { return to_list(t.parents); });
-}
-
-PyObject* dijkstra_tuple(const DijkstraTree& t) {
-    return tuple_from([&] { return to_list(t.order); }, [&] { return to_list(t.dist); },
-                      [&] { return to_list(t.parent); }, [&] { return to_list(t.first_seen); });
-}
-
-PyObject* bfs_tree(PyObject* self, Args& a) {
-    Node source;
-    double cutoff;
-    bool reverse = false;
-    if (!a.position(0, source) || !a.real(1, cutoff) || !a.flag(2, reverse)) return nullptr;
-    const CoreGraph& g = graph_of(self);
+PyObject* bfs_edges(const CoreGraph& g, Node source, std::int64_t depth_limit, bool reverse) {
     if (source >= g.n) return raise(index_error());
     auto view = g.path_adj(std::nullopt, reverse);
     if (!view.ok()) return raise(view.error());
-    BfsTree tree;
-    {
-        Detached detached;
-        tree = fennel::bfs_tree(*view.value().adj, source, cutoff);
-    }
-    return tree_tuple(tree);
+    return detached([&] { return fennel::bfs_edges(*view.value().adj, source, depth_limit); },
+                    [](const BfsTree& tree) {
+                        // The tree edges: every entry but the root, with its discoverer.
+                        const std::span<const Node> parents(tree.parents), children(tree.order);
+                        return tuple_from([&] { return to_list(parents.subspan(1)); },
+                                          [&] { return to_list(children.subspan(1)); });
+                    });
 }
 
-PyObject* bfs_tree_many(PyObject* self, Args& a) {
-    std::optional<std::vector<Node>> sources;
-    double cutoff;
-    if (!a.positions(0, sources.emplace()) || !a.real(1, cutoff)) return nullptr;
-    const CoreGraph& g = graph_of(self);
-    auto list = g.sources_or_all(sources);
-    if (!list.ok()) return raise(list.error());
-    Result<std::vector<BfsTree>> result = Error{ErrorKind::Internal, {}};
-    {
-        Detached detached;
-        result = fennel::bfs_tree_many(g.succ, list.value(), cutoff);
-    }
-    if (!result.ok()) return raise(result.error());
-    const auto& trees = result.value();
-    return list_from(trees.size(), [&](std::size_t i) { return tree_tuple(trees[i]); });
-}
-
-PyObject* bfs_edges(PyObject* self, Args& a) {
-    Node source;
-    std::int64_t depth_limit;
-    bool reverse = false;
-    if (!a.position(0, source) || !a.integer(1, depth_limit) || !a.flag(2, reverse)) return nullptr;
-    const CoreGraph& g = graph_of(self);
-    if (source >= g.n) return raise(index_error());
-    auto view = g.path_adj(std::nullopt, reverse);
-    if (!view.ok()) return raise(view.error());
-    BfsTree tree;
-    {
-        Detached detached;
-        tree = fennel::bfs_edges(*view.value().adj, source, depth_limit);
-    }
-    // The tree edges: every entry but the root, with its discoverer.
-    const std::span<const Node> parents(tree.parents), children(tree.order);
-    return tuple_from([&] { return to_list(parents.subspan(1)); }, [&] { return to_list(children.subspan(1)); });
-}
-
-PyObject* dfs_forward(PyObject* self, Args& a) {
-    std::optional<std::vector<Node>> starts;
-    std::int64_t depth_limit;
-    if (!a.optional_positions(0, starts) || !a.integer(1, depth_limit)) return nullptr;
-    const CoreGraph& g = graph_of(self);
+PyObject* dfs_forward(const CoreGraph& g, const std::optional<Positions>& starts, std::int64_t depth_limit) {
     auto list = g.sources_or_all(starts);
     if (!list.ok()) return raise(list.error());
-    ForwardEdges edges;
-    {
-        Detached detached;
-        edges = fennel::dfs_forward(g.succ, list.value(), depth_limit);
-    }
-    return tuple_from([&] { return to_list(edges.parents); }, [&] { return to_list(edges.children); });
+    return detached([&] { return fennel::dfs_forward(g.succ, list.value(), depth_limit); },
+                    [](const ForwardEdges& edges) {
+                        return tuple_from([&] { return to_list(edges.parents); },
+                                          [&] { return to_list(edges.children); });
+                    });
 }
 
-PyObject* reachable(PyObject* self, Args& a) {
-    Node source;
-    bool reverse = false;
-    if (!a.position(0, source) || !a.flag(1, reverse)) return nullptr;
-    const CoreGraph& g = graph_of(self);
+PyObject* reachable(const CoreGraph& g, Node source, bool reverse) {
     if (source >= g.n) return raise(index_error());
     // The order carries no meaning, so any in-row order will do.
     const Csr& rows = reverse ? g.in_rows() : g.succ;
-    std::vector<Node> nodes;
-    {
-        Detached detached;
-        nodes = fennel::reachable(rows, source);
-    }
-    return to_list(nodes);
+    return detached([&] { return fennel::reachable(rows, source); });
 }
 
-PyObject* dijkstra_tree(PyObject* self, Args& a) {
-    Node source;
-    std::optional<std::string> weight;
-    std::optional<double> cutoff;
-    std::optional<Node> target;
-    bool reverse = false;
-    if (!a.position(0, source) || !a.optional_string(1, weight) || !a.optional_real(2, cutoff) ||
-        !a.optional_position(3, target) || !a.flag(4, reverse)) {
-        return nullptr;
+// The root position of a cursor whose items have no caller's object.
+constexpr Node NO_ROOT = 0xFFFFFFFFu;
+
+enum class Kind : std::uint8_t { BfsEdges, BfsFlipped, BfsLayers, DfsEdges, DfsNodes, Components };
+
+// The first batch, and the cap that keeps a batch's scratch bounded.
+constexpr std::size_t FIRST_BATCH = 16;
+constexpr std::size_t MAX_BATCH = std::size_t{1} << 16;
+
+struct Search {
+    Kind kind;
+    std::unique_ptr<BfsCursor> bfs;
+    std::unique_ptr<DfsCursor> dfs;
+    std::unique_ptr<ComponentCursor> components;
+    std::vector<BfsEdge> edges;  // the current batch
+    std::vector<DfsStep> steps;
+    std::size_t read = 0;
+    std::size_t budget = FIRST_BATCH;
+    std::size_t yielded = 0;
+    BfsEdge last_edge{};
+    DfsStep last_step{};
+    Node last_start = 0;
+    bool changed = false;
+};
+
+struct PyCursor {
+    PyObject_HEAD
+    Search* search;
+    PyObject* graph;  // the CoreGraph whose rows are searched
+    PyObject* nodes;  // tuple: the object of each position
+    PyObject* root;   // the object handed out for `root_at` (the caller's source)
+    PyObject* watch;  // tuple of (cache, key, marker), or None
+    Node root_at;
+    std::atomic<bool> borrowed;
+};
+
+PyTypeObject* g_type = nullptr;
+
+PyCursor* as_cursor(PyObject* self) { return reinterpret_cast<PyCursor*>(self); }
+
+PyObject* object_at(const PyCursor* c, Node v) { return v == c->root_at ? c->root : PyTuple_GET_ITEM(c->nodes, v); }
+
+// 1 while every watched cache still holds its marker, 0 once one lost it,
+// -1 with an exception set.
+int unchanged(const PyCursor* c) {
+    if (c->watch == Py_None) return 1;
+    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(c->watch); ++i) {
+        PyObject* entry = PyTuple_GET_ITEM(c->watch, i);
+        PyObject* found = nullptr;
+        if (PyDict_GetItemRef(PyTuple_GET_ITEM(entry, 0), PyTuple_GET_ITEM(entry, 1), &found) < 0) return -1;
+        const bool same = found == PyTuple_GET_ITEM(entry, 2);
+        Py_XDECREF(found);
+        if (!same) return 0;
     }
-    const CoreGraph& g = graph_of(self);
-    if (source >= g.n) return raise(index_error());
-    if (target && *target >= g.n) target.reset();  // never settled, so never the stop
-    auto view = g.path_adj(weight, reverse);
-    if (!view.ok()) return raise(view.error());
-    Result<DijkstraTree> result = Error{ErrorKind::Internal, {}};
-    {
-        Detached detached;
-        result = fennel::dijkstra_tree(view.value(), source, cutoff, target);
-    }
-    if (!result.ok()) return raise(result.error());
-    return dijkstra_tuple(result.value());
+    return 1;
 }
 
-PyObject* dijkstra_tree_many(PyObject* self, Args& a) {
-    std::optional<std::vector<Node>> sources;
-    std::optional<std::string> weight;
-    std::optional<double> cutoff;
-    if (!a.positions(0, sources.emplace()) || !a.optional_string(1, weight) || !a.optional_real(2, cutoff)) {
-        return nullptr;
+// A pair of objects. Like CPython's collector, which stops tracking a tuple
+// once none of its items can be part of a cycle, the pair is untracked from
+// the start when neither item is tracked: a long traversal would otherwise
+// fill the young generation with pairs and trigger full collections.
+PyObject* pair(PyObject* first, PyObject* second) {
+    PyObject* tuple = PyTuple_Pack(2, first, second);
+    if (tuple != nullptr && !PyObject_GC_IsTracked(first) && !PyObject_GC_IsTracked(second)) {
+        PyObject_GC_UnTrack(tuple);
     }
-    const CoreGraph& g = graph_of(self);
-    auto list = g.sources_or_all(sources);
-    if (!list.ok()) return raise(list.error());
-    auto view = g.path_adj(weight, false);
-    if (!view.ok()) return raise(view.error());
-    Result<std::vector<std::optional<DijkstraTree>>> result = Error{ErrorKind::Internal, {}};
-    {
-        Detached detached;
-        result = fennel::dijkstra_tree_many(view.value(), list.value(), cutoff);
+    return tuple;
+}
+
+PyObject* component_set(const PyCursor* c, std::span<const Node> part) {
+    PyObject* set = PySet_New(nullptr);
+    if (set == nullptr) return nullptr;
+    for (Node v : part) {
+        if (PySet_Add(set, PyTuple_GET_ITEM(c->nodes, v)) < 0) {
+            Py_DECREF(set);
+            return nullptr;
+        }
     }
-    if (!result.ok()) return raise(result.error());
-    const auto& trees = result.value();
-    return list_from(trees.size(), [&](std::size_t i) {
-        return trees[i] ? dijkstra_tuple(*trees[i]) : Py_NewRef(Py_None);
+    return set;
+}
+
+bool breadth_first(const Search& s) { return s.kind == Kind::BfsEdges || s.kind == Kind::BfsFlipped; }
+
+std::size_t batch_size(const Search& s) { return breadth_first(s) ? s.edges.size() : s.steps.size(); }
+
+// Runs the search on for the next batch (detached: no Python object is
+// touched); the batch is empty once the search is over.
+void refill(Search& s) {
+    s.read = 0;
+    if (breadth_first(s)) {
+        s.edges.clear();
+        s.bfs->advance(s.budget, s.edges);
+    } else {
+        s.steps.clear();
+        s.dfs->advance(s.budget, s.steps);
+    }
+    s.budget = std::min(2 * s.budget, MAX_BATCH);
+}
+
+// The batch's next item as NetworkX's objects.
+PyObject* batch_item(PyCursor* c) {
+    Search& s = *c->search;
+    ++s.yielded;
+    if (breadth_first(s)) {
+        const BfsEdge& e = s.last_edge = s.edges[s.read++];
+        PyObject* parent = object_at(c, e.parent);
+        PyObject* child = object_at(c, e.child);
+        return s.kind == Kind::BfsEdges ? pair(parent, child) : pair(child, parent);
+    }
+    const DfsStep& step = s.last_step = s.steps[s.read++];
+    if (s.kind == Kind::DfsEdges) return pair(object_at(c, step.parent), object_at(c, step.node));
+    return Py_NewRef(object_at(c, step.node));
+}
+
+// The next item, or nullptr without an exception once the search is over.
+PyObject* next_item(PyCursor* c) {
+    Search& s = *c->search;
+    if (s.kind == Kind::Components) {
+        return detached([&] { return s.components->next(); }, [&](std::span<const Node> part) -> PyObject* {
+            if (part.empty()) return nullptr;
+            s.last_start = part[0];
+            ++s.yielded;
+            return component_set(c, part);
+        });
+    }
+    if (s.read < batch_size(s)) return batch_item(c);
+    return detached(
+        [&] {
+            refill(s);
+            return batch_size(s) > 0;
+        },
+        [&](bool more) { return more ? batch_item(c) : nullptr; });
+}
+
+PyObject* iternext(PyObject* self) {
+    return guarded([&]() -> PyObject* {
+        PyCursor* c = as_cursor(self);
+        Borrow borrow(c->borrowed);
+        if (!borrow.held()) return nullptr;
+        Search& s = *c->search;
+        if (s.changed || s.kind == Kind::BfsLayers) return nullptr;
+        const int same = unchanged(c);
+        if (same < 0) return nullptr;
+        if (same == 0) {
+            s.changed = true;
+            return nullptr;
+        }
+        return next_item(c);
     });
 }
 
-PyObject* dijkstra_path(PyObject* self, Args& a) {
-    Node source;
-    Node target;
-    std::optional<std::string> weight;
-    std::optional<double> cutoff;
-    if (!a.position(0, source) || !a.position(1, target) || !a.optional_string(2, weight) ||
-        !a.optional_real(3, cutoff)) {
-        return nullptr;
+PyObject* to_objects(const PyCursor* c, std::span<const Node> positions) {
+    PyObject* list = PyList_New(static_cast<Py_ssize_t>(positions.size()));
+    if (list == nullptr) return nullptr;
+    for (std::size_t i = 0; i < positions.size(); ++i) {
+        PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), Py_NewRef(object_at(c, positions[i])));
     }
-    const CoreGraph& g = graph_of(self);
-    if (source >= g.n || target >= g.n) return raise(index_error());
-    auto view = g.path_adj(weight, false);
-    if (!view.ok()) return raise(view.error());
-    Result<std::optional<DijkstraPath>> result = Error{ErrorKind::Internal, {}};
-    {
-        Detached detached;
-        result = fennel::dijkstra_path(view.value(), source, target, cutoff);
-    }
-    if (!result.ok()) return raise(result.error());
-    const auto& found = result.value();
-    if (!found) return Py_NewRef(Py_None);
-    // The distance's kind: the source's int 0, the column's one kind, or
-    // the one the search followed.
-    const int uniform = g.distance_kind(weight);
-    const long kind = found->path.size() == 1 ? PY_INT : uniform >= 0 ? uniform : found->kind;
-    return tuple_from([&] { return PyFloat_FromDouble(found->distance); }, [&] { return to_list(found->path); },
-                      [&] { return PyLong_FromLong(kind); });
+    return list;
 }
 
-// The node objects of a path result: `nodes` must name every node.
-bool node_objects(const CoreGraph& g, PyObject* nodes, Node root, PyObject* root_obj, NodeObjects& out) {
-    if (static_cast<std::uint64_t>(PyTuple_GET_SIZE(nodes)) != g.n) {
+PyObject* next_layer(PyObject* self) {
+    PyCursor* c = as_cursor(self);
+    Borrow borrow(c->borrowed);
+    if (!borrow.held()) return nullptr;
+    Search& s = *c->search;
+    if (s.kind != Kind::BfsLayers) return PyErr_Format(PyExc_TypeError, "not a layer cursor");
+    return detached([&] { return s.bfs->next_level(); },
+                    [&](std::span<const Node> layer) { return to_objects(c, layer); });
+}
+
+// Where NetworkX's loop stands after the last item handed out (see the
+// method's docstring); None before the first.
+PyObject* state(PyObject* self) {
+    PyCursor* c = as_cursor(self);
+    Borrow borrow(c->borrowed);
+    if (!borrow.held()) return nullptr;
+    const Search& s = *c->search;
+    if (s.yielded == 0 && s.kind != Kind::BfsLayers) Py_RETURN_NONE;
+    switch (s.kind) {
+        case Kind::BfsEdges:
+        case Kind::BfsFlipped: {
+            const BfsCursor& b = *s.bfs;
+            // The edges handed out discovered the queue's entries after the root.
+            const auto seen = b.order().first(s.yielded + 1);
+            const std::size_t head = s.last_edge.parent_at;
+            const std::uint32_t depth = b.level(seen[head]);
+            std::size_t level_end = head + 1;
+            while (level_end < seen.size() && b.level(seen[level_end]) == depth) ++level_end;
+            return tuple_from([&] { return to_list(seen); }, [&] { return PyLong_FromSize_t(head); },
+                              [&] { return PyLong_FromUnsignedLong(s.last_edge.slot + 1); },
+                              [&] { return PyLong_FromSize_t(level_end); },
+                              [&] { return PyLong_FromUnsignedLong(depth); });
+        }
+        case Kind::BfsLayers:
+            return to_list(s.bfs->order());
+        case Kind::DfsEdges:
+        case Kind::DfsNodes: {
+            const DfsCursor& d = *s.dfs;
+            const auto stack = d.stack_above(s.last_step.node);
+            std::vector<Node> frames;
+            std::vector<std::uint32_t> positions;
+            for (const auto& [node, position] : stack) {
+                frames.push_back(node);
+                positions.push_back(position);
+            }
+            return tuple_from([&] { return to_list(d.order().first(s.last_step.visited)); },
+                              [&] { return PyLong_FromUnsignedLong(s.last_step.node); },
+                              [&] { return to_list(frames); }, [&] { return to_list(positions); });
+        }
+        case Kind::Components:
+            return tuple_from([&] { return to_list(s.components->order()); },
+                              [&] { return PyLong_FromUnsignedLong(s.last_start); });
+    }
+    Py_RETURN_NONE;
+}
+
+PyObject* changed(PyObject* self) {
+    PyCursor* c = as_cursor(self);
+    Borrow borrow(c->borrowed);
+    if (!borrow.held()) return nullptr;
+    return PyBool_FromLong(c->search->changed);
+}
+
+PyObject* expanded(PyObject* self) {
+    PyCursor* c = as_cursor(self);
+    Borrow borrow(c->borrowed);
+    if (!borrow.held()) return nullptr;
+    const Search& s = *c->search;
+    const std::size_t done = s.bfs ? s.bfs->expanded() : s.dfs ? s.dfs->expanded() : s.components->expanded();
+    return PyLong_FromSize_t(done);
+}
+
+constexpr auto NEXT_LAYER =
+    method<next_layer>("next_layer", "The next breadth-first layer as a list of objects; empty once done.");
+constexpr auto STATE =
+    method<state>("state",
+           "Where NetworkX's loop stands after the last item (None before the first):\n"
+           "breadth-first edges `(seen, head, position, level_end, depth)`: the queue\n"
+           "so far, the entry being expanded and the position after the last child in\n"
+           "its row, where its level ends in the queue, and that level; layers: the\n"
+           "nodes seen; depth-first `(visited, node, stack, positions)`: the nodes\n"
+           "visited before the last item's node (every node, after a finish), that\n"
+           "node, and the stack above it with each row's position; components\n"
+           "`(seen, start)`.");
+constexpr auto CHANGED =
+    method<changed>("changed", "Whether the iteration stopped because a watched graph changed.");
+constexpr auto EXPANDED = method<expanded>("expanded", "Rows the search has read to their end (its work so far).");
+
+PyMethodDef* methods() {
+    static PyMethodDef table[] = {row<NEXT_LAYER>(), row<STATE>(), row<CHANGED>(), row<EXPANDED>(),
+                                  {nullptr, nullptr, 0, nullptr}};
+    return table;
+}
+
+void dealloc(PyObject* self) {
+    PyTypeObject* type = Py_TYPE(self);
+    PyObject_GC_UnTrack(self);
+    PyCursor* c = as_cursor(self);
+    delete c->search;
+    Py_CLEAR(c->graph);
+    Py_CLEAR(c->nodes);
+    Py_CLEAR(c->root);
+    Py_CLEAR(c->watch);
+    c->borrowed.~atomic();
+    type->tp_free(self);
+    Py_DECREF(type);
+}
+
+int traverse(PyObject* self, visitproc visit, void* arg) {
+    PyCursor* c = as_cursor(self);
+    Py_VISIT(Py_TYPE(self));
+    Py_VISIT(c->graph);
+    Py_VISIT(c->nodes);
+    Py_VISIT(c->root);
+    Py_VISIT(c->watch);
+    return 0;
+}
+
+// Only the watched caches can close a cycle (a cache may hold anything);
+// the graph, the node tuple and the root stay until deallocation, since the
+// search reads the graph's rows and the items are made from the others.
+int clear(PyObject* self) {
+    Py_CLEAR(as_cursor(self)->watch);
+    as_cursor(self)->watch = Py_NewRef(Py_None);
+    return 0;
+}
+
+// A new cursor over `search`, or nullptr with an exception set.
+PyObject* wrap(std::unique_ptr<Search> search, PyObject* graph, PyObject* nodes, Node root_at, PyObject* root,
+               PyObject* watch) {
+    PyCursor* c = PyObject_GC_New(PyCursor, g_type);
+    if (c == nullptr) return nullptr;
+    c->search = search.release();
+    c->graph = Py_NewRef(graph);
+    c->nodes = Py_NewRef(nodes);
+    c->root = Py_NewRef(root);
+    c->watch = Py_NewRef(watch);
+    c->root_at = root_at;
+    new (&c->borrowed) std::atomic<bool>(false);
+    PyObject_GC_Track(reinterpret_cast<PyObject*>(c));
+    return reinterpret_cast<PyObject*>(c);
+}
+// The objects a cursor hands out: `nodes` (a tuple, one object per node;
+// required), `root` (the object for the root's position, default its node)
+// and `watch` (None or a tuple of (dict, key, marker) triples).
+struct Objects {
+    PyObject* nodes = nullptr;
+    PyObject* root = nullptr;
+    PyObject* watch = Py_None;
+};
+
+bool objects(const CoreGraph& g, const std::optional<TupleRef>& nodes, PyObject* root_obj, PyObject* watch, Node root,
+             Objects& out) {
+    if (!nodes) {
+        PyErr_SetString(PyExc_TypeError, "nodes is required");
+        return false;
+    }
+    out.nodes = nodes->obj;
+    if (static_cast<Count>(PyTuple_GET_SIZE(out.nodes)) != g.n) {
         PyErr_SetString(PyExc_ValueError, "nodes must hold one object per node");
         return false;
     }
-    out = {nodes, root, root_obj};
+    out.root = root_obj != Py_None ? root_obj : root < g.n ? PyTuple_GET_ITEM(out.nodes, root) : Py_None;
+    if (watch != Py_None) {
+        bool ok = PyTuple_Check(watch);
+        for (Py_ssize_t i = 0; ok && i < PyTuple_GET_SIZE(watch); ++i) {
+            PyObject* entry = PyTuple_GET_ITEM(watch, i);
+            ok = PyTuple_Check(entry) && PyTuple_GET_SIZE(entry) == 3 && PyDict_Check(PyTuple_GET_ITEM(entry, 0));
+        }
+        if (!ok) {
+            PyErr_SetString(PyExc_TypeError, "watch must be None or a tuple of (dict, key, marker) triples");
+            return false;
+        }
+        out.watch = watch;
+    }
     return true;
 }
 
-PyObject* bfs_paths(PyObject* self, Args& a) {
-    Node source;
-    double cutoff;
-    PyObject* nodes;
-    bool reverse = false;
-    bool toward = false;
-    if (!a.position(0, source) || !a.real(1, cutoff) || !a.tuple(2, nodes) || !a.flag(4, reverse) ||
-        !a.flag(5, toward)) {
-        return nullptr;
+// The cursor's graph is `self`, which it keeps alive.
+PyObject* bfs_cursor(PyObject* self, const Positions& roots, std::int64_t depth_limit, bool reverse,
+                     const std::optional<TupleRef>& nodes, PyObject* root, const std::string& items, PyObject* watch) {
+    Kind kind;
+    if (items == "edges") {
+        kind = Kind::BfsEdges;
+    } else if (items == "flipped") {
+        kind = Kind::BfsFlipped;
+    } else if (items == "layers") {
+        kind = Kind::BfsLayers;
+    } else {
+        return PyErr_Format(PyExc_ValueError, "unknown kind %s", items.c_str());
     }
     const CoreGraph& g = graph_of(self);
-    if (source >= g.n) return raise(index_error());
-    NodeObjects obj;
-    if (!node_objects(g, nodes, source, a[3], obj)) return nullptr;
+    if (roots.empty() || !g.sources_or_all(roots).ok()) return raise(index_error());
+    std::vector<std::uint8_t> seen(g.n, 0);
+    for (Node r : roots) {
+        if (seen[r]++) return PyErr_Format(PyExc_ValueError, "roots must be distinct");
+    }
+    Objects obj;
+    if (!objects(g, nodes, root, watch, roots[0], obj)) return nullptr;
     auto view = g.path_adj(std::nullopt, reverse);
     if (!view.ok()) return raise(view.error());
-    BfsTree tree;
-    {
-        Detached detached;
-        tree = fennel::bfs_tree(*view.value().adj, source, cutoff);
-    }
-    return tree_paths(obj, tree.order, tree.parents, tree.order, toward);
+    auto search = std::make_unique<Search>();
+    search->kind = kind;
+    const std::uint32_t max_level =
+        kind == Kind::BfsLayers ? BfsCursor::UNREACHED : static_cast<std::uint32_t>(std::clamp<std::int64_t>(
+                                                              depth_limit, 0, BfsCursor::UNREACHED));
+    search->bfs = std::make_unique<BfsCursor>(*view.value().adj, roots, max_level);
+    return wrap(std::move(search), self, obj.nodes, roots[0], obj.root, obj.watch);
 }
 
-PyObject* bfs_paths_many(PyObject* self, Args& a) {
-    std::vector<Node> sources;
-    double cutoff;
-    PyObject* nodes;
-    if (!a.positions(0, sources) || !a.real(1, cutoff) || !a.tuple(2, nodes)) return nullptr;
-    const CoreGraph& g = graph_of(self);
-    auto checked = g.sources_or_all(sources);
-    if (!checked.ok()) return raise(checked.error());
-    NodeObjects obj;
-    if (!node_objects(g, nodes, NO_PARENT, Py_None, obj)) return nullptr;
-    Result<std::vector<BfsTree>> result = Error{ErrorKind::Internal, {}};
-    {
-        Detached detached;
-        result = fennel::bfs_tree_many(g.succ, sources, cutoff);
-    }
-    if (!result.ok()) return raise(result.error());
-    const auto& trees = result.value();
-    return list_from(trees.size(), [&](std::size_t i) {
-        const BfsTree& t = trees[i];
-        return tree_paths(obj, t.order, t.parents, t.order, false);
-    });
-}
-
-// (dist, paths) of one Dijkstra tree, keyed as NetworkX keys them; dist is
-// None unless `distances` (the path-only functions drop it).
-struct DijkstraShape {
-    bool settle_keys = true;
-    bool distances = true;
-    DistanceKind kind;
-};
-
-PyObject* dijkstra_result(const NodeObjects& obj, const DijkstraTree& t, const DijkstraShape& shape,
-                          bool toward = false) {
-    const std::span<const Node> keys = shape.settle_keys ? t.order : t.first_seen;
-    auto dist = [&] {
-        return shape.distances ? distance_dict(obj, t.order, t.dist, shape.kind, t.kinds) : Py_NewRef(Py_None);
-    };
-    return tuple_from(dist, [&] { return tree_paths(obj, t.order, t.parent, keys, toward); });
-}
-
-PyObject* dijkstra_paths(PyObject* self, Args& a) {
-    Node source;
-    PyObject* nodes;
-    std::optional<std::string> weight;
-    std::optional<double> cutoff;
-    bool reverse = false;
-    bool toward = false;
-    DijkstraShape shape;
-    if (!a.position(0, source) || !a.tuple(1, nodes) || !a.optional_string(3, weight) || !a.optional_real(4, cutoff) ||
-        !a.flag(5, reverse) || !a.flag(6, toward) || !a.flag(7, shape.settle_keys) || !a.flag(8, shape.distances)) {
-        return nullptr;
+PyObject* dfs_cursor(PyObject* self, const std::optional<Positions>& starts, std::int64_t depth_limit,
+                     const std::optional<TupleRef>& nodes, PyObject* root, const std::string& events, PyObject* watch) {
+    DfsEvents which;
+    Kind kind = Kind::DfsNodes;
+    if (events == "forward") {
+        which = DfsEvents::Forward;
+        kind = Kind::DfsEdges;
+    } else if (events == "preorder") {
+        which = DfsEvents::Preorder;
+    } else if (events == "postorder") {
+        which = DfsEvents::Postorder;
+    } else {
+        return PyErr_Format(PyExc_ValueError, "unknown events %s", events.c_str());
     }
     const CoreGraph& g = graph_of(self);
-    if (shape.distances && !distance_kind(g, weight, reverse, shape.kind)) return nullptr;
-    if (source >= g.n) return raise(index_error());
-    NodeObjects obj;
-    if (!node_objects(g, nodes, source, a[2], obj)) return nullptr;
-    auto view = g.path_adj(weight, reverse);
-    if (!view.ok()) return raise(view.error());
-    Result<DijkstraTree> result = Error{ErrorKind::Internal, {}};
-    {
-        Detached detached;
-        result = fennel::dijkstra_tree(view.value(), source, cutoff, std::nullopt);
-    }
-    if (!result.ok()) return raise(result.error());
-    return dijkstra_result(obj, result.value(), shape, toward);
+    auto list = g.sources_or_all(starts);
+    if (!list.ok()) return raise(list.error());
+    const Node first = starts && !starts->empty() ? (*starts)[0] : NO_ROOT;
+    Objects obj;
+    if (!objects(g, nodes, root, watch, first, obj)) return nullptr;
+    // The stack never holds more than n nodes, so a larger limit is no limit.
+    const auto limit = static_cast<std::uint32_t>(std::clamp<std::int64_t>(depth_limit, 1, g.n + std::int64_t{1}));
+    auto search = std::make_unique<Search>();
+    search->kind = kind;
+    search->dfs = std::make_unique<DfsCursor>(g.succ, std::move(list.value()), limit, which);
+    return wrap(std::move(search), self, obj.nodes, first, obj.root, obj.watch);
 }
 
-PyObject* dijkstra_paths_many(PyObject* self, Args& a) {
-    std::vector<Node> sources;
-    PyObject* nodes;
-    std::optional<std::string> weight;
-    std::optional<double> cutoff;
-    DijkstraShape shape;
-    if (!a.positions(0, sources) || !a.tuple(1, nodes) || !a.optional_string(2, weight) ||
-        !a.optional_real(3, cutoff) || !a.flag(4, shape.settle_keys) || !a.flag(5, shape.distances)) {
-        return nullptr;
-    }
+PyObject* component_cursor(PyObject* self, bool weak, const std::optional<TupleRef>& nodes, PyObject* watch) {
     const CoreGraph& g = graph_of(self);
-    if (shape.distances && !distance_kind(g, weight, false, shape.kind)) return nullptr;
-    auto checked = g.sources_or_all(sources);
-    if (!checked.ok()) return raise(checked.error());
-    NodeObjects obj;
-    if (!node_objects(g, nodes, NO_PARENT, Py_None, obj)) return nullptr;
-    auto view = g.path_adj(weight, false);
-    if (!view.ok()) return raise(view.error());
-    Result<std::vector<std::optional<DijkstraTree>>> result = Error{ErrorKind::Internal, {}};
-    {
-        Detached detached;
-        result = fennel::dijkstra_tree_many(view.value(), sources, cutoff);
+    Objects obj;
+    if (!objects(g, nodes, Py_None, watch, NO_ROOT, obj)) return nullptr;
+    const Csr* back = nullptr;
+    if (weak && g.directed) {
+        auto exact = g.path_adj(std::nullopt, true);
+        if (!exact.ok()) return raise(exact.error());
+        back = exact.value().adj;
     }
-    if (!result.ok()) return raise(result.error());
-    const auto& trees = result.value();
-    return list_from(trees.size(), [&](std::size_t i) {
-        return trees[i] ? dijkstra_result(obj, *trees[i], shape) : Py_NewRef(Py_None);
-    });
+    auto search = std::make_unique<Search>();
+    search->kind = Kind::Components;
+    search->components = std::make_unique<ComponentCursor>(g.succ, back);
+    return wrap(std::move(search), self, obj.nodes, NO_ROOT, obj.root, obj.watch);
 }
 
-constexpr auto BFS_TREE =
-    method("bfs_tree", bfs_tree,
-           "BFS discovery order and each node's discoverer (`NO_PARENT` for the\n"
-           "source). `reverse` searches the reversed graph in exact order.",
-           "source", "cutoff", "reverse=False");
-constexpr auto BFS_TREE_MANY =
-    method("bfs_tree_many", bfs_tree_many, "`bfs_tree` for each source, in parallel.", "sources", "cutoff");
-constexpr auto BFS_EDGES =
-    method("bfs_edges", bfs_edges,
-           "`generic_bfs_edges` tree edges as `(parents, children)`. `reverse`\n"
-           "follows in-edges in exact order (directed graphs).",
-           "source", "depth_limit", "reverse=False");
-constexpr auto DFS_FORWARD =
-    method("dfs_forward", dfs_forward,
-           "DFS forward edges from `starts` (all nodes if `None`), with\n"
-           "`(start, start)` marking each new start.",
-           "starts", "depth_limit");
-constexpr auto REACHABLE =
-    method("reachable", reachable,
-           "Nodes reachable from `source` (following in-edges if `reverse`),\n"
-           "excluding `source` itself. In no particular order.",
-           "source", "reverse=False");
-constexpr auto DIJKSTRA_TREE =
-    method("dijkstra_tree", dijkstra_tree,
-           "Dijkstra with parents: `(order, dist, parent of each order entry,\n"
-           "first-seen order)`. Raises ValueError on a negative cycle.",
-           "source", "weight=None", "cutoff=None", "target=None", "reverse=False");
-constexpr auto DIJKSTRA_TREE_MANY =
-    method("dijkstra_tree_many", dijkstra_tree_many,
-           "`dijkstra_tree` for each source, in parallel; `None` on a negative cycle.", "sources", "weight=None",
-           "cutoff=None");
-constexpr auto BFS_PATHS =
-    method("bfs_paths", bfs_paths,
-           "NetworkX's single-source (or, `toward`, single-target) path dict of a\n"
-           "breadth-first search: node objects from the tuple `nodes`, the root\nas `root`.",
-           "source", "cutoff", "nodes", "root", "reverse=False", "toward=False");
-constexpr auto BFS_PATHS_MANY =
-    method("bfs_paths_many", bfs_paths_many, "`bfs_paths` for each source (its own node as root), in parallel.",
-           "sources", "cutoff", "nodes");
-constexpr auto DIJKSTRA_PATHS =
-    method("dijkstra_paths", dijkstra_paths,
-           "NetworkX's `(dist, paths)` dicts of a Dijkstra search; paths keyed in\n"
-           "settle order, else first-seen order; distances typed as NetworkX's\nsums, `None` unless "
-           "`distances`.",
-           "source", "nodes", "root", "weight=None", "cutoff=None", "reverse=False", "toward=False",
-           "settle_keys=True", "distances=True");
-constexpr auto DIJKSTRA_PATHS_MANY =
-    method("dijkstra_paths_many", dijkstra_paths_many,
-           "`dijkstra_paths` for each source, in parallel; `None` on a negative cycle.", "sources", "nodes",
-           "weight=None", "cutoff=None", "settle_keys=True", "distances=True");
-constexpr auto DIJKSTRA_PATH =
-    method("dijkstra_path", dijkstra_path,
-           "Dijkstra from `source` until `target` is finalized: `(distance,\n"
-           "path, kind of the distance)`, or `None` if `target` isn't reached.",
-           "source", "target", "weight=None", "cutoff=None");
+constexpr auto BFS_EDGES = method<bfs_edges>(
+    "bfs_edges",
+    "`generic_bfs_edges` tree edges as `(parents, children)`. `reverse`\nfollows in-edges in exact order (directed "
+    "graphs).",
+    arg<Node>("source"), arg<std::int64_t>("depth_limit"), arg<bool>("reverse", false));
+constexpr auto DFS_FORWARD = method<dfs_forward>(
+    "dfs_forward",
+    "DFS forward edges from `starts` (all nodes if `None`), with\n`(start, start)` marking each new start.",
+    arg<std::optional<Positions>>("starts"), arg<std::int64_t>("depth_limit"));
+constexpr auto REACHABLE = method<reachable>(
+    "reachable",
+    "Nodes reachable from `source` (following in-edges if `reverse`),\nexcluding `source` itself. In no particular "
+    "order.",
+    arg<Node>("source"), arg<bool>("reverse", false));
+constexpr auto BFS_CURSOR = method<bfs_cursor>(
+    "bfs_cursor",
+    "A Cursor over a breadth-first search from the distinct `roots`, levels\n"
+    "below `depth_limit` expanded: tree edges as object pairs (`items=\"edges\"`),\n"
+    "the same as (child, parent) (`\"flipped\"`), or whole layers read with\n"
+    "`next_layer` (`\"layers\"`, no limit). `reverse` follows in-edges in exact\n"
+    "order; `root` is the object handed out for the first root.",
+    arg<Positions>("roots"), arg<std::int64_t>("depth_limit"), arg<bool>("reverse", false),
+    kwarg<std::optional<TupleRef>>("nodes", none), kwarg<PyObject*>("root", none), kwarg<std::string>("items", "edges"),
+    kwarg<PyObject*>("watch", none));
+constexpr auto DFS_CURSOR = method<dfs_cursor>(
+    "dfs_cursor",
+    "A Cursor over a depth-first search from `starts` (every node if None):\n"
+    "tree edges as object pairs (`events=\"forward\"`), or nodes in preorder or\n"
+    "postorder. Nodes at depth `depth_limit` are not entered.",
+    arg<std::optional<Positions>>("starts"), arg<std::int64_t>("depth_limit"),
+    kwarg<std::optional<TupleRef>>("nodes", none), kwarg<PyObject*>("root", none),
+    kwarg<std::string>("events", "forward"), kwarg<PyObject*>("watch", none));
+constexpr auto COMPONENT_CURSOR = method<component_cursor>(
+    "component_cursor",
+    "A Cursor over the connected components as sets (weakly connected ones,\n"
+    "in-rows in exact order, with `weak`), one search per component.",
+    arg<bool>("weak", false), kwarg<std::optional<TupleRef>>("nodes", none), kwarg<PyObject*>("watch", none));
 
 }  // namespace
 
 std::vector<PyMethodDef> traversal_methods() {
-    return {row<BFS_TREE>(),  row<BFS_TREE_MANY>(),  row<BFS_EDGES>(),      row<DFS_FORWARD>(),
-            row<REACHABLE>(), row<DIJKSTRA_TREE>(), row<DIJKSTRA_TREE_MANY>(), row<DIJKSTRA_PATH>(),
-            row<BFS_PATHS>(), row<BFS_PATHS_MANY>(), row<DIJKSTRA_PATHS>(), row<DIJKSTRA_PATHS_MANY>()};
+    return {row<BFS_EDGES>(),  row<DFS_FORWARD>(), row<REACHABLE>(),
+            row<BFS_CURSOR>(), row<DFS_CURSOR>(),  row<COMPONENT_CURSOR>()};
+}
+
+PyObject* create_cursor_type(PyObject* module) {
+    PyType_Slot slots[] = {
+        {Py_tp_dealloc, reinterpret_cast<void*>(dealloc)},
+        {Py_tp_traverse, reinterpret_cast<void*>(traverse)},
+        {Py_tp_clear, reinterpret_cast<void*>(clear)},
+        {Py_tp_iter, reinterpret_cast<void*>(PyObject_SelfIter)},
+        {Py_tp_iternext, reinterpret_cast<void*>(iternext)},
+        {Py_tp_methods, methods()},
+        {Py_tp_doc, const_cast<char*>("A resumable search handing out NetworkX's items one at a time.")},
+        {0, nullptr},
+    };
+    PyType_Spec spec = {
+        "fennel._core.Cursor",
+        sizeof(PyCursor),
+        0,
+        Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC | Py_TPFLAGS_DISALLOW_INSTANTIATION | Py_TPFLAGS_IMMUTABLETYPE,
+        slots,
+    };
+    PyObject* type = PyType_FromModuleAndSpec(module, &spec, nullptr);
+    if (type != nullptr && g_type == nullptr) g_type = reinterpret_cast<PyTypeObject*>(Py_NewRef(type));
+    return type;
 }
 
 }  // namespace fennel::py

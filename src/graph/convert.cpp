@@ -1,7 +1,7 @@
 #include "graph/convert.hpp"
 
 #include "lib/args.hpp"
-#include "lib/errors.hpp"
+#include "lib/errors_py.hpp"
 #include "lib/numpy_types_py.hpp"
 
 #include <bit>

@@ -8,7 +8,7 @@
 // so worker threads read it concurrently without locks.
 #pragma once
 
-#include "lib/error.hpp"
+#include "lib/result.hpp"
 
 #include <atomic>
 #include <bit>
@@ -43,6 +43,16 @@ struct Csr {
         return {targets.data() + offsets[u], static_cast<std::size_t>(offsets[u + 1] - offsets[u])};
     }
 };
+
+// Visits v's row in `out`, then its row in `back` when given: an undirected
+// view of a directed graph whose `back` rows hold the predecessors.
+template <class Visit>
+void for_each_neighbour(const Csr& out, const Csr* back, Node v, Visit&& visit) {
+    for (Node w : out.row(v)) visit(w);
+    if (back) {
+        for (Node w : back->row(v)) visit(w);
+    }
+}
 
 // How NetworkX's arithmetic types a value: bit 0 is float-ness, bit 1
 // numpy-ness. The sum or product of two values has the OR of their kinds

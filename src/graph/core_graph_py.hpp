@@ -4,6 +4,7 @@
 
 #include "graph/core_graph.hpp"
 #include "lib/compat.hpp"
+#include "lib/entry.hpp"
 
 #include <memory>
 
@@ -23,5 +24,11 @@ PyObject* wrap_graph(std::unique_ptr<CoreGraph> graph);
 inline const CoreGraph& graph_of(PyObject* self) {
     return *reinterpret_cast<PyCoreGraph*>(self)->graph;
 }
+
+// A CoreGraph method's body may take the native graph as its `self`.
+template <>
+struct SelfArg<const CoreGraph&> {
+    static const CoreGraph& from(PyObject* self) { return graph_of(self); }
+};
 
 }  // namespace fennel::py

@@ -6,9 +6,11 @@
 #include "graph/core_graph_py.hpp"
 #include "lib/args.hpp"
 #include "lib/entry.hpp"
-#include "lib/errors.hpp"
+#include "lib/errors_py.hpp"
 #include "lib/pyref.hpp"
-#include "lib/results.hpp"
+#include "lib/to_python.hpp"
+
+#include <tuple>
 
 namespace fennel::py {
 
@@ -37,127 +39,109 @@ Status check_mirrors(const CoreGraph& g, std::vector<std::pair<std::string, Weig
     return {};
 }
 
-PyObject* position_query(PyObject* self, Args& a, bool predecessors) {
-    Node v;
-    if (!a.position(0, v)) return nullptr;
-    const CoreGraph& g = graph_of(self);
+// The `weight_attrs` parameter: `(attribute name, default)` pairs, read by
+// the conversion's own parser.
+struct WeightAttrs {
+    std::vector<Attr> items;
+};
+
+bool convert(const Args& a, std::size_t i, WeightAttrs& out) { return parse_attrs(a.function(), a[i], out.items); }
+
+PyObject* position_query(const CoreGraph& g, Node v, bool predecessors) {
     if (v >= g.n) return raise(index_error());
     const Csr& rows = predecessors ? g.in_rows() : g.succ;
     return to_list(rows.row(v));
 }
 
-// `attr` of weight_info / weight_mixed: a str, or None/absent.
-bool weights_arg(PyObject* self, Args& a, const Weights*& out) {
-    std::optional<std::string> attr;
-    if (!a.optional_string(0, attr)) return false;
-    out = attr ? graph_of(self).find_weights(*attr) : nullptr;
-    return true;
-}
-
-PyObject* build_graph(PyObject*, Args& a) {
-    PyObject* nodes = nullptr;
-    PyObject* index = nullptr;
-    bool directed = false;
-    bool multigraph = false;
-    std::vector<Attr> attrs;
-    if (!a.list(0, nodes) || !a.dict(1, index) || !a.flag(3, directed) || !parse_attrs(a.function(), a[4], attrs) ||
-        !a.flag(5, multigraph)) {
-        return nullptr;
-    }
-    const Count n = static_cast<Count>(PyList_GET_SIZE(nodes));
+PyObject* build_graph(ListRef nodes, DictRef index, PyObject* succ, bool directed, WeightAttrs weight_attrs,
+                      bool multigraph) {
+    const Count n = static_cast<Count>(PyList_GET_SIZE(nodes.obj));
     if (n > MAX_CONVERTED_NODES) return raise(not_implemented("graph has too many nodes"));
 
     auto g = std::make_unique<CoreGraph>();
     Adjacency read;
-    if (!read_rows(nodes, index, n, a[2], attrs, multigraph, read)) return nullptr;
+    if (!read_rows(nodes.obj, index.obj, n, succ, weight_attrs.items, multigraph, read)) return nullptr;
     g->succ = std::move(read.csr);
     g->keys_are_nodes = read.keys_are_nodes;
     g->n = n;
     g->directed = directed;
     std::vector<std::string> names;
-    if (!attr_names(attrs, names)) return nullptr;
+    if (!attr_names(weight_attrs.items, names)) return nullptr;
     std::vector<std::pair<std::string, Weights>> columns;
     for (std::size_t i = 0; i < names.size(); ++i) columns.emplace_back(std::move(names[i]), std::move(read.columns[i]));
-    Status status;
-    {
-        // Predecessor rows and columns are native work.
-        Detached detached;
-        status = directed ? Status{} : check_mirrors(*g, columns);
-        if (status.ok()) status = assemble(*g, std::move(columns));
-    }
-    if (!status.ok()) return raise(status.error());
-    return wrap_graph(std::move(g));
+    // Predecessor rows and columns are native work.
+    return detached(
+        [&] {
+            Status status = directed ? Status{} : check_mirrors(*g, columns);
+            if (status.ok()) status = assemble(*g, std::move(columns));
+            return status;
+        },
+        [&] { return wrap_graph(std::move(g)); });
 }
 
-PyObject* edge_data_reads_none(PyObject*, Args& a) {
-    bool multigraph = false;
-    if (!a.flag(1, multigraph)) return nullptr;
+PyObject* edge_data_reads_none(PyObject* adjacency, bool multigraph) {
     bool found = false;
-    if (!fennel::py::edge_data_reads_none(a[0], multigraph, found)) return nullptr;
+    if (!fennel::py::edge_data_reads_none(adjacency, multigraph, found)) return nullptr;
     return PyBool_FromLong(found);
 }
 
-PyObject* parallel_counts(PyObject*, Args& a) {
+PyObject* parallel_counts(PyObject* adjacency) {
     std::vector<Count> counts;
-    if (!fennel::py::parallel_counts(a[0], counts)) return nullptr;
+    if (!fennel::py::parallel_counts(adjacency, counts)) return nullptr;
     return to_list(counts);
 }
 
-PyObject* load_exact_pred(PyObject* self, Args& a) {
-    bool multigraph = false;
-    std::vector<Attr> attrs;
-    if (!parse_attrs(a.function(), a[3], attrs) || !a.flag(4, multigraph)) return nullptr;
-    const CoreGraph& g = graph_of(self);
+// `nodes` and `index` are checked only when read: a graph whose order is
+// known (undirected, or loaded before) reads none of its arguments.
+PyObject* load_exact_pred(const CoreGraph& g, PyObject* nodes, PyObject* index, PyObject* pred,
+                          WeightAttrs weight_attrs, bool multigraph) {
     if (!g.directed || g.exact_pred.get() != nullptr) Py_RETURN_NONE;
-    PyObject* nodes = nullptr;
-    PyObject* index = nullptr;
-    if (!a.list(0, nodes) || !a.dict(1, index)) return nullptr;
+    for (auto [name, value, ok, expected] : {std::tuple{"nodes", nodes, PyList_Check(nodes) != 0, "list"},
+                                             std::tuple{"index", index, PyDict_Check(index) != 0, "dict"}}) {
+        if (!ok) {
+            return PyErr_Format(PyExc_TypeError, "load_exact_pred() argument '%s' must be %s, not %.200s", name,
+                                expected, Py_TYPE(value)->tp_name);
+        }
+    }
     if (static_cast<Count>(PyList_GET_SIZE(nodes)) != g.n) {
         return raise(value_error("node list does not match this graph"));
     }
-    auto exact = std::make_unique<ExactPred>();
     Adjacency read;
-    if (!read_rows(nodes, index, g.n, a[2], attrs, multigraph, read)) return nullptr;
+    if (!read_rows(nodes, index, g.n, pred, weight_attrs.items, multigraph, read)) return nullptr;
     // Each row must reorder the predecessor row it stands for: another
     // graph's G._pred with as many edges would otherwise pass.
-    bool same = false;
-    {
-        Detached detached;
-        same = g.same_in_rows(read.csr);
-    }
-    if (!same) return raise(value_error("predecessors do not match this graph"));
-    exact->csr = std::move(read.csr);
-    exact->keys_are_nodes = read.keys_are_nodes;
-    std::vector<std::string> names;
-    if (!attr_names(attrs, names)) return nullptr;
-    for (std::size_t i = 0; i < attrs.size(); ++i) {
-        exact->weights.insert_or_assign(names[i], std::move(read.columns[i].values));
-    }
-    g.exact_pred.set(std::move(exact));  // a racing load that won keeps its result
-    Py_RETURN_NONE;
+    return detached([&] { return g.same_in_rows(read.csr); }, [&](bool same) -> PyObject* {
+        if (!same) return raise(value_error("predecessors do not match this graph"));
+        auto exact = std::make_unique<ExactPred>();
+        exact->csr = std::move(read.csr);
+        exact->keys_are_nodes = read.keys_are_nodes;
+        std::vector<std::string> names;
+        if (!attr_names(weight_attrs.items, names)) return nullptr;
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            exact->weights.insert_or_assign(names[i], std::move(read.columns[i].values));
+        }
+        g.exact_pred.set(std::move(exact));  // a racing load that won keeps its result
+        Py_RETURN_NONE;
+    });
 }
 
-PyObject* has_exact_pred(PyObject* self, Args&) { return PyBool_FromLong(graph_of(self).has_exact_pred()); }
+PyObject* has_exact_pred(const CoreGraph& g) { return PyBool_FromLong(g.has_exact_pred()); }
 
-PyObject* is_native(PyObject* self, Args&) { return PyBool_FromLong(graph_of(self).native.has_value()); }
+PyObject* is_native(const CoreGraph& g) { return PyBool_FromLong(g.native.has_value()); }
 
-PyObject* neighbors(PyObject* self, Args& a) { return position_query(self, a, false); }
+PyObject* neighbors(const CoreGraph& g, Node v) { return position_query(g, v, false); }
 
-PyObject* predecessors(PyObject* self, Args& a) { return position_query(self, a, true); }
+PyObject* predecessors(const CoreGraph& g, Node v) { return position_query(g, v, true); }
 
-PyObject* has_edge(PyObject* self, Args& a) {
-    Node u;
-    Node v;
-    if (!a.position(0, u) || !a.position(1, v)) return nullptr;
-    const CoreGraph& g = graph_of(self);
+PyObject* has_edge(const CoreGraph& g, Node u, Node v) {
     if (u >= g.n || v >= g.n) return raise(index_error());
     return PyBool_FromLong(g.has_edge(u, v));
 }
 
-PyObject* degrees(PyObject* self, Args&) { return to_list(graph_of(self).degrees()); }
+PyObject* degrees(const CoreGraph& g) { return to_list(g.degrees()); }
 
-PyObject* edges_in_order(PyObject* self, Args&) {
-    EdgeList edges = edges_in_order(graph_of(self));
+PyObject* edges_in_order(const CoreGraph& g) {
+    EdgeList edges = fennel::edges_in_order(g);
     PyRef us = PyRef::steal(to_list(edges.us));
     PyRef vs = PyRef::steal(to_list(edges.vs));
     PyRef ids = edges.ids ? PyRef::steal(to_list(*edges.ids)) : PyRef::new_ref(Py_None);
@@ -165,12 +149,10 @@ PyObject* edges_in_order(PyObject* self, Args&) {
     return PyTuple_Pack(3, us.get(), vs.get(), ids.get());
 }
 
-PyObject* number_of_edges(PyObject* self, Args&) {
-    return PyLong_FromUnsignedLongLong(graph_of(self).number_of_edges());
-}
+PyObject* number_of_edges(const CoreGraph& g) { return PyLong_FromUnsignedLongLong(g.number_of_edges()); }
 
-PyObject* attribute_names(PyObject* self, Args&) {
-    std::vector<std::string> names = graph_of(self).attribute_names();
+PyObject* attribute_names(const CoreGraph& g) {
+    std::vector<std::string> names = g.attribute_names();
     PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(names.size())));
     if (!list) return nullptr;
     for (std::size_t i = 0; i < names.size(); ++i) {
@@ -181,17 +163,21 @@ PyObject* attribute_names(PyObject* self, Args&) {
     return list.release();
 }
 
-PyObject* weight_info(PyObject* self, Args& a) {
-    const Weights* w = nullptr;
-    if (!weights_arg(self, a, w)) return nullptr;
+// The column of an edge attribute; nullptr for unit weights (None) or an
+// attribute that was not converted.
+const Weights* column_of(const CoreGraph& g, const AttrName& attr) {
+    return attr ? g.find_weights(*attr) : nullptr;
+}
+
+PyObject* weight_info(const CoreGraph& g, const AttrName& attr) {
+    const Weights* w = column_of(g, attr);
     bool all_int = w == nullptr || w->all_int;
     bool has_hidden = w != nullptr && w->has_hidden;
     return Py_BuildValue("(OO)", all_int ? Py_True : Py_False, has_hidden ? Py_True : Py_False);
 }
 
-PyObject* weight_mixed(PyObject* self, Args& a) {
-    const Weights* w = nullptr;
-    if (!weights_arg(self, a, w)) return nullptr;
+PyObject* weight_mixed(const CoreGraph& g, const AttrName& attr) {
+    const Weights* w = column_of(g, attr);
     return PyBool_FromLong(w != nullptr && w->has_int && !w->all_int);
 }
 
@@ -201,10 +187,8 @@ bool put(PyObject* dict, const char* name, PyObject* value) {
     return owned && PyDict_SetItemString(dict, name, owned.get()) == 0;
 }
 
-PyObject* weight_facts(PyObject* self, Args& a) {
-    std::string attr;
-    if (!a.string(0, attr)) return nullptr;
-    const Weights* w = graph_of(self).find_weights(attr);
+PyObject* weight_facts(const CoreGraph& g, const std::string& attr) {
+    const Weights* w = g.find_weights(attr);
     if (w == nullptr) Py_RETURN_NONE;
     const ValueFacts& f = w->facts;
     const bool finite = f.min_finite <= f.max_finite;
@@ -223,81 +207,81 @@ PyObject* weight_facts(PyObject* self, Args& a) {
     return ok ? out.release() : nullptr;
 }
 
-PyObject* weight_symmetric(PyObject* self, Args& a) {
-    const Weights* w = nullptr;
-    if (!weights_arg(self, a, w)) return nullptr;
+PyObject* weight_symmetric(const CoreGraph& g, const AttrName& attr) {
+    const Weights* w = column_of(g, attr);
     return PyBool_FromLong(w == nullptr || w->symmetric);
 }
 
-PyObject* keys_are_nodes(PyObject* self, Args& a) {
-    bool reverse = false;
-    if (!a.flag(0, reverse)) return nullptr;
-    const CoreGraph& g = graph_of(self);
+PyObject* keys_are_nodes(const CoreGraph& g, bool reverse) {
     if (!reverse || !g.directed || g.pred_exact) return PyBool_FromLong(g.keys_are_nodes);
     const ExactPred* exact = g.exact_pred.get();
     if (exact == nullptr) return raise(not_implemented("exact predecessor order not loaded"));
     return PyBool_FromLong(exact->keys_are_nodes);
 }
 
-constexpr auto BUILD_GRAPH = function(
-    "build_graph", build_graph,
+constexpr auto BUILD_GRAPH = function<build_graph>(
+    "build_graph",
     "Build a `CoreGraph` from NetworkX internals.\n\n"
     "`nodes` is `list(G)`, `index` maps node -> position in `nodes`, `succ` is\n"
     "`G._adj`, and `weight_attrs` is a list of `(attribute name, default)`.",
-    "nodes", "index", "succ", "directed", "weight_attrs", "multigraph=False");
-constexpr auto EDGE_DATA_READS_NONE = function(
-    "edge_data_reads_none", edge_data_reads_none,
+    arg<ListRef>("nodes"), arg<DictRef>("index"), arg<PyObject*>("succ"), arg<bool>("directed"),
+    arg<WeightAttrs>("weight_attrs"), arg<bool>("multigraph", false));
+constexpr auto EDGE_DATA_READS_NONE = function<edge_data_reads_none>(
+    "edge_data_reads_none",
     "Whether some edge's data answers `data.get(None, 1)` with anything but the int 1\n"
     "(what NetworkX's weight functions read for weight=None). `adjacency` is `G._adj`.",
-    "adjacency", "multigraph=False");
-constexpr auto PARALLEL_COUNTS = function(
-    "parallel_counts", parallel_counts,
+    arg<PyObject*>("adjacency"), arg<bool>("multigraph", false));
+constexpr auto PARALLEL_COUNTS = function<parallel_counts>(
+    "parallel_counts",
     "The number of keys of every (node, neighbour) pair of a multigraph's\n"
     "adjacency `G._adj`, in its iteration order.",
-    "adjacency");
-constexpr auto LOAD_EXACT_PRED = method(
-    "load_exact_pred", load_exact_pred, "Record the exact predecessor order of `G._pred` for reverse searches.",
-    "nodes", "index", "pred", "weight_attrs", "multigraph=False");
+    arg<PyObject*>("adjacency"));
+constexpr auto LOAD_EXACT_PRED = method<load_exact_pred>(
+    "load_exact_pred", "Record the exact predecessor order of `G._pred` for reverse searches.", arg<PyObject*>("nodes"),
+    arg<PyObject*>("index"), arg<PyObject*>("pred"), arg<WeightAttrs>("weight_attrs"), arg<bool>("multigraph", false));
 constexpr auto HAS_EXACT_PRED =
-    method("has_exact_pred", has_exact_pred, "Whether reverse searches can follow NetworkX's predecessor order.");
-constexpr auto IS_NATIVE = method("is_native", is_native, "Built natively (not converted from a NetworkX graph).");
-constexpr auto NEIGHBORS =
-    method("neighbors", neighbors, "Neighbors of `v` (successors for directed graphs), in NetworkX order.", "v");
-constexpr auto PREDECESSORS = method("predecessors", predecessors, "Predecessors of `v`, by ascending position.", "v");
-constexpr auto HAS_EDGE = method("has_edge", has_edge, "Whether the edge u -> v exists.", "u", "v");
-constexpr auto DEGREES = method("degrees", degrees, "NetworkX degrees: self-loops count twice; directed = in + out.");
-constexpr auto EDGES_IN_ORDER = method("edges_in_order", edges_in_order,
-                                       "Edges in `G.edges` order: `(u, v, edge id or None)` positions. For\n"
-                                       "undirected graphs each edge once, from its earlier endpoint.");
+    method<has_exact_pred>("has_exact_pred", "Whether reverse searches can follow NetworkX's predecessor order.");
+constexpr auto IS_NATIVE = method<is_native>("is_native", "Built natively (not converted from a NetworkX graph).");
+constexpr auto NEIGHBORS = method<neighbors>(
+    "neighbors", "Neighbors of `v` (successors for directed graphs), in NetworkX order.", arg<Node>("v"));
+constexpr auto PREDECESSORS =
+    method<predecessors>("predecessors", "Predecessors of `v`, by ascending position.", arg<Node>("v"));
+constexpr auto HAS_EDGE =
+    method<has_edge>("has_edge", "Whether the edge u -> v exists.", arg<Node>("u"), arg<Node>("v"));
+constexpr auto DEGREES = method<degrees>("degrees", "NetworkX degrees: self-loops count twice; directed = in + out.");
+constexpr auto EDGES_IN_ORDER = method<edges_in_order>(
+    "edges_in_order",
+    "Edges in `G.edges` order: `(u, v, edge id or None)` positions. For\n"
+    "undirected graphs each edge once, from its earlier endpoint.");
 constexpr auto ATTRIBUTE_NAMES =
-    method("attribute_names", attribute_names, "Names of the converted edge attributes, sorted.");
+    method<attribute_names>("attribute_names", "Names of the converted edge attributes, sorted.");
 constexpr auto NUMBER_OF_EDGES =
-    method("number_of_edges", number_of_edges, "Number of edges, as NetworkX counts them.");
-constexpr auto WEIGHT_INFO = method("weight_info", weight_info,
-                                    "`(all_int, has_hidden)` for an edge attribute (unit weights: `(True, False)`).",
-                                    "attr=None");
-constexpr auto WEIGHT_MIXED =
-    method("weight_mixed", weight_mixed, "Whether an edge attribute mixes int and float values.", "attr=None");
-constexpr auto WEIGHT_FACTS = method(
-    "weight_facts", weight_facts,
+    method<number_of_edges>("number_of_edges", "Number of edges, as NetworkX counts them.");
+constexpr auto WEIGHT_INFO = method<weight_info>(
+    "weight_info", "`(all_int, has_hidden)` for an edge attribute (unit weights: `(True, False)`).",
+    arg<AttrName>("attr", none));
+constexpr auto WEIGHT_MIXED = method<weight_mixed>("weight_mixed", "Whether an edge attribute mixes int and float values.",
+                                                   arg<AttrName>("attr", none));
+constexpr auto WEIGHT_FACTS = method<weight_facts>(
+    "weight_facts",
     "The facts of an edge attribute, as a dict, or None if it was not converted. Of\n"
     "every value read: `plain` (all Python int, float, bool or None, or numpy\n"
     "float64, int64 or bool_), `min_finite`, `max_finite` (None without finite\n"
     "values), `pos_inf`, `neg_inf`, `numpy_bool`; of the slots: `all_int`, `has_hidden`, `mixed`\n"
     "(ints and floats), `kinds` (one bit per value kind: int, float, numpy int,\n"
     "numpy float) and `slot_kinds` (each slot's kind is known).",
-    "attr");
-constexpr auto WEIGHT_SYMMETRIC =
-    method("weight_symmetric", weight_symmetric,
-           "Whether both rows of every undirected edge hold the same value of an edge\n"
-           "attribute (always true for directed graphs and unit weights).",
-           "attr=None");
-constexpr auto KEYS_ARE_NODES =
-    method("keys_are_nodes", keys_are_nodes,
-           "Whether every neighbour key of the converted adjacency (of `G._pred` with\n"
-           "`reverse`) is its node object or indistinguishable from it, so results keyed\n"
-           "by either read the same.",
-           "reverse=False");
+    arg<std::string>("attr"));
+constexpr auto WEIGHT_SYMMETRIC = method<weight_symmetric>(
+    "weight_symmetric",
+    "Whether both rows of every undirected edge hold the same value of an edge\n"
+    "attribute (always true for directed graphs and unit weights).",
+    arg<AttrName>("attr", none));
+constexpr auto KEYS_ARE_NODES = method<keys_are_nodes>(
+    "keys_are_nodes",
+    "Whether every neighbour key of the converted adjacency (of `G._pred` with\n"
+    "`reverse`) is its node object or indistinguishable from it, so results keyed\n"
+    "by either read the same.",
+    arg<bool>("reverse", false));
 
 }  // namespace
 

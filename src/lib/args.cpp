@@ -30,8 +30,8 @@ std::size_t index_of(const Signature& sig, PyObject* key) {
 
 void raise_missing(const Signature& sig, PyObject** out) {
     std::vector<std::string_view> missing;
-    for (std::size_t i = 0; i < sig.required; ++i) {
-        if (out[i] == nullptr) missing.push_back(sig.name(i));
+    for (std::size_t i = 0; i < sig.params.size(); ++i) {
+        if (sig.params[i].required && out[i] == nullptr) missing.push_back(sig.name(i));
     }
     // CPython: "f() missing 2 required positional arguments: 'a' and 'b'"
     std::string names;
@@ -46,13 +46,14 @@ void raise_missing(const Signature& sig, PyObject** out) {
 }
 
 void raise_too_many(const Signature& sig, Py_ssize_t given) {
-    std::size_t most = sig.positional();
-    if (sig.required == most) {
+    const std::size_t most = sig.positional();
+    const std::size_t least = sig.required();
+    if (least == most) {
         PyErr_Format(PyExc_TypeError, "%s() takes %zu positional argument%s but %zd %s given",
                      sig.function, most, most == 1 ? "" : "s", given, given == 1 ? "was" : "were");
     } else {
         PyErr_Format(PyExc_TypeError, "%s() takes from %zu to %zu positional arguments but %zd %s given",
-                     sig.function, sig.required, most, given, given == 1 ? "was" : "were");
+                     sig.function, least, most, given, given == 1 ? "was" : "were");
     }
 }
 
@@ -185,8 +186,8 @@ bool parse_args(const Signature& sig, PyObject* const* args, Py_ssize_t nargsf,
             out[i] = args[nargs + k];
         }
     }
-    for (std::size_t i = 0; i < sig.required; ++i) {
-        if (out[i] == nullptr) {
+    for (std::size_t i = 0; i < nparams; ++i) {
+        if (sig.params[i].required && out[i] == nullptr) {
             raise_missing(sig, out);
             return false;
         }
@@ -229,7 +230,7 @@ bool Args::fail_type(std::size_t i, const char* expected) const {
     return false;
 }
 
-bool Args::count(std::size_t i, std::uint64_t& out) const {
+bool Args::convert(std::size_t i, std::uint64_t& out) const {
     PyRef idx = PyRef::steal(PyNumber_Index(matched_[i]));
     if (idx) {
         unsigned long long v = PyLong_AsUnsignedLongLong(idx.get());
@@ -242,7 +243,7 @@ bool Args::count(std::size_t i, std::uint64_t& out) const {
     return false;
 }
 
-bool Args::integer(std::size_t i, std::int64_t& out) const {
+bool Args::convert(std::size_t i, std::int64_t& out) const {
     PyRef idx = PyRef::steal(PyNumber_Index(matched_[i]));
     if (idx) {
         long long v = PyLong_AsLongLong(idx.get());
@@ -255,24 +256,16 @@ bool Args::integer(std::size_t i, std::int64_t& out) const {
     return false;
 }
 
-bool Args::position(std::size_t i, std::uint32_t& out) const {
+bool Args::convert(std::size_t i, std::uint32_t& out) const {
     std::uint64_t v;
-    if (!count(i, v)) return false;
+    if (!convert(i, v)) return false;
     // Beyond 32 bits a position can only be out of range: saturate so that
     // the caller's range check reports it as such.
     out = v > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<std::uint32_t>(v);
     return true;
 }
 
-bool Args::optional_position(std::size_t i, std::optional<std::uint32_t>& out) const {
-    if (absent(i)) {
-        out.reset();
-        return true;
-    }
-    return position(i, out.emplace());
-}
-
-bool Args::flag(std::size_t i, bool& out) const {
+bool Args::convert(std::size_t i, bool& out) const {
     PyObject* o = matched_[i];
     if (o == nullptr) return true;
     if (o == Py_True || o == Py_False) {
@@ -289,7 +282,7 @@ bool Args::flag(std::size_t i, bool& out) const {
     return true;
 }
 
-bool Args::real(std::size_t i, double& out) const {
+bool Args::convert(std::size_t i, double& out) const {
     PyObject* o = matched_[i];
     if (PyFloat_CheckExact(o)) {
         out = PyFloat_AS_DOUBLE(o);
@@ -304,7 +297,7 @@ bool Args::real(std::size_t i, double& out) const {
     return true;
 }
 
-bool Args::string(std::size_t i, std::string& out) const {
+bool Args::convert(std::size_t i, std::string& out) const {
     PyObject* o = matched_[i];
     if (!PyUnicode_Check(o)) return fail_type(i, "str");
     Py_ssize_t size = 0;
@@ -317,33 +310,17 @@ bool Args::string(std::size_t i, std::string& out) const {
     return true;
 }
 
-bool Args::optional_string(std::size_t i, std::optional<std::string>& out) const {
-    if (absent(i)) {
-        out.reset();
-        return true;
-    }
-    return string(i, out.emplace());
-}
-
-bool Args::optional_real(std::size_t i, std::optional<double>& out) const {
-    if (absent(i)) {
-        out.reset();
-        return true;
-    }
-    return real(i, out.emplace());
-}
-
-// Items of the sequence argument i, each converted by `convert(item,
+// Items of the sequence argument i, each converted by `read_item(item,
 // value)` (false with an exception set); `expected` names the argument's
 // type in the error for a non-sequence.
 template <class T, class Convert>
-bool Args::items(std::size_t i, std::vector<T>& out, const char* expected, Convert convert) const {
+bool Args::items(std::size_t i, std::vector<T>& out, const char* expected, Convert read_item) const {
     PyObject* o = matched_[i];
     if (PyUnicode_Check(o) || !is_sequence(o)) return fail_type(i, expected);
     out.clear();
     auto add = [&](PyObject* item) {
         T v;
-        if (!convert(item, v)) {
+        if (!read_item(item, v)) {
             mark_argument_error(function(), name(i));
             return false;
         }
@@ -384,7 +361,7 @@ bool Args::items(std::size_t i, std::vector<T>& out, const char* expected, Conve
     }
 }
 
-bool Args::positions(std::size_t i, std::vector<std::uint32_t>& out) const {
+bool Args::convert(std::size_t i, std::vector<std::uint32_t>& out) const {
     if (std::optional<bool> done = positions_from_buffer(matched_[i], out)) {
         if (!*done) mark_argument_error(function(), name(i));
         return *done;
@@ -392,7 +369,7 @@ bool Args::positions(std::size_t i, std::vector<std::uint32_t>& out) const {
     return items(i, out, "a sequence of node positions", position_from);
 }
 
-bool Args::flags(std::size_t i, std::vector<std::uint8_t>& out) const {
+bool Args::convert(std::size_t i, std::vector<std::uint8_t>& out) const {
     return items(i, out, "a sequence of bools", [](PyObject* item, std::uint8_t& v) {
         if (item == Py_True || item == Py_False) {
             v = item == Py_True;
@@ -408,64 +385,39 @@ bool Args::flags(std::size_t i, std::vector<std::uint8_t>& out) const {
     });
 }
 
-bool Args::reals(std::size_t i, std::vector<double>& out) const {
+bool Args::convert(std::size_t i, std::vector<double>& out) const {
     return items(i, out, "a sequence of floats", [](PyObject* item, double& v) {
         v = PyFloat_CheckExact(item) ? PyFloat_AS_DOUBLE(item) : PyFloat_AsDouble(item);
         return !(v == -1.0 && PyErr_Occurred());
     });
 }
 
-bool Args::optional_reals(std::size_t i, std::optional<std::vector<double>>& out) const {
-    if (absent(i)) {
-        out.reset();
-        return true;
-    }
-    return reals(i, out.emplace());
+bool Args::convert(std::size_t i, PyObject*& out) const {
+    out = matched_[i];
+    return true;
 }
 
-bool Args::optional_positions(std::size_t i, std::optional<std::vector<std::uint32_t>>& out) const {
-    if (absent(i)) {
-        out.reset();
-        return true;
-    }
-    return positions(i, out.emplace());
-}
-
-bool Args::list(std::size_t i, PyObject*& out) const {
+bool Args::convert(std::size_t i, ListRef& out) const {
     if (!PyList_Check(matched_[i])) return fail_type(i, "list");
-    out = matched_[i];
+    out.obj = matched_[i];
     return true;
 }
 
-bool Args::dict(std::size_t i, PyObject*& out) const {
+bool Args::convert(std::size_t i, DictRef& out) const {
     if (!PyDict_Check(matched_[i])) return fail_type(i, "dict");
-    out = matched_[i];
+    out.obj = matched_[i];
     return true;
 }
 
-bool Args::bytes(std::size_t i, PyObject*& out) const {
-    if (!PyBytes_Check(matched_[i])) return fail_type(i, "bytes");
-    out = matched_[i];
-    return true;
-}
-
-bool Args::optional_bytes(std::size_t i, PyObject*& out) const {
-    out = nullptr;
-    return absent(i) || bytes(i, out);
-}
-
-bool Args::optional_count(std::size_t i, std::optional<std::uint64_t>& out) const {
-    out.reset();
-    if (absent(i)) return true;
-    std::uint64_t v = 0;
-    if (!count(i, v)) return false;
-    out = v;
-    return true;
-}
-
-bool Args::tuple(std::size_t i, PyObject*& out) const {
+bool Args::convert(std::size_t i, TupleRef& out) const {
     if (!PyTuple_CheckExact(matched_[i])) return fail_type(i, "tuple");
-    out = matched_[i];
+    out.obj = matched_[i];
+    return true;
+}
+
+bool Args::convert(std::size_t i, BytesRef& out) const {
+    if (!PyBytes_Check(matched_[i])) return fail_type(i, "bytes");
+    out.obj = matched_[i];
     return true;
 }
 

@@ -14,24 +14,30 @@
 
 namespace fennel::py {
 
-// One entry point's parameters in signature order, each "name" or
-// "name=default"; the first `required` of them have no default.
-// A parameter written "*name=default" is keyword-only; keyword-only
-// parameters come last.
+// One parameter of an entry point: its name, whether it can only be given
+// by keyword, and whether the call must give it.
+struct ParamSpec {
+    std::string_view name;
+    bool keyword_only;
+    bool required;
+};
+
+// One entry point's parameters in signature order: those without a default
+// first, keyword-only ones last.
 struct Signature {
     const char* function;
-    std::span<const std::string_view> params;
-    std::size_t required;
+    std::span<const ParamSpec> params;
 
-    std::string_view name(std::size_t i) const {
-        std::string_view p = params[i];
-        if (p.starts_with('*')) p.remove_prefix(1);
-        return p.substr(0, p.find('='));
-    }
+    std::string_view name(std::size_t i) const { return params[i].name; }
     // How many parameters can be given by position.
     std::size_t positional() const {
         std::size_t k = 0;
-        while (k < params.size() && !params[k].starts_with('*')) ++k;
+        while (k < params.size() && !params[k].keyword_only) ++k;
+        return k;
+    }
+    std::size_t required() const {
+        std::size_t k = 0;
+        for (const ParamSpec& p : params) k += p.required;
         return k;
     }
 };
@@ -52,10 +58,27 @@ void mark_argument_error(const char* function, std::string_view name);
 enum class ExactInt { Ok, TooLarge, Raised };
 ExactInt exact_integer(PyObject* v, double& out);
 
-// The matched arguments of one call, converted by parameter index: each
-// converter names the parameter in its error (false with an exception set).
-// Optional forms treat an omitted argument and None alike (absent); the
-// plain forms leave `out` alone when the argument was omitted.
+// Borrowed arguments of a checked type (an exact tuple; a list, dict or
+// bytes object or subclass). The call's argument array holds a reference to
+// each for the whole call.
+struct ListRef {
+    PyObject* obj = nullptr;
+};
+struct DictRef {
+    PyObject* obj = nullptr;
+};
+struct TupleRef {
+    PyObject* obj = nullptr;
+};
+struct BytesRef {
+    PyObject* obj = nullptr;
+};
+
+// The matched arguments of one call. `convert(i, out)` converts argument i
+// into the native type of `out` (one overload per type a declaration may
+// name), naming the parameter in its error (false with an exception set).
+// Only given arguments are converted: an omitted one keeps its declared
+// default.
 class Args {
 public:
     Args(const Signature& sig, PyObject** matched) : sig_(sig), matched_(matched) {}
@@ -65,33 +88,25 @@ public:
     const char* function() const { return sig_.function; }
     std::string_view name(std::size_t i) const { return sig_.name(i); }
 
-    bool count(std::size_t i, std::uint64_t& out) const;     // __index__, >= 0
-    bool integer(std::size_t i, std::int64_t& out) const;    // __index__, signed 64-bit
-    bool position(std::size_t i, std::uint32_t& out) const;  // __index__; beyond 32 bits saturates
-    bool optional_position(std::size_t i, std::optional<std::uint32_t>& out) const;
-    bool flag(std::size_t i, bool& out) const;                // True/False/numpy bool_
-    bool real(std::size_t i, double& out) const;              // float protocol
-    bool string(std::size_t i, std::string& out) const;       // str only
-    bool optional_string(std::size_t i, std::optional<std::string>& out) const;
-    bool optional_real(std::size_t i, std::optional<double>& out) const;
-    bool positions(std::size_t i, std::vector<std::uint32_t>& out) const;  // sequence, not str
-    bool optional_positions(std::size_t i, std::optional<std::vector<std::uint32_t>>& out) const;
-    bool flags(std::size_t i, std::vector<std::uint8_t>& out) const;  // sequence of bools, not str
-    bool reals(std::size_t i, std::vector<double>& out) const;        // sequence, float protocol, not str
-    bool optional_reals(std::size_t i, std::optional<std::vector<double>>& out) const;
-    // A list (or subclass) / dict (or subclass), borrowed.
-    bool list(std::size_t i, PyObject*& out) const;
-    bool dict(std::size_t i, PyObject*& out) const;
-    bool tuple(std::size_t i, PyObject*& out) const;  // exactly a tuple, borrowed
-    bool bytes(std::size_t i, PyObject*& out) const;  // bytes (or subclass), borrowed
-    bool optional_bytes(std::size_t i, PyObject*& out) const;  // nullptr when absent
-    bool optional_count(std::size_t i, std::optional<std::uint64_t>& out) const;
+    bool convert(std::size_t i, std::uint64_t& out) const;   // a count: __index__, >= 0
+    bool convert(std::size_t i, std::int64_t& out) const;    // __index__, signed 64-bit
+    bool convert(std::size_t i, std::uint32_t& out) const;   // a node position: __index__; beyond 32 bits saturates
+    bool convert(std::size_t i, bool& out) const;            // True/False/numpy bool_
+    bool convert(std::size_t i, double& out) const;          // float protocol
+    bool convert(std::size_t i, std::string& out) const;     // str only
+    bool convert(std::size_t i, std::vector<std::uint32_t>& out) const;  // positions: a sequence, not str
+    bool convert(std::size_t i, std::vector<std::uint8_t>& out) const;   // flags: a sequence of bools, not str
+    bool convert(std::size_t i, std::vector<double>& out) const;         // a sequence, float protocol, not str
+    bool convert(std::size_t i, PyObject*& out) const;       // any object, borrowed
+    bool convert(std::size_t i, ListRef& out) const;
+    bool convert(std::size_t i, DictRef& out) const;
+    bool convert(std::size_t i, TupleRef& out) const;
+    bool convert(std::size_t i, BytesRef& out) const;
 
 private:
-    bool absent(std::size_t i) const { return matched_[i] == nullptr || matched_[i] == Py_None; }
     bool fail_type(std::size_t i, const char* expected) const;
     template <class T, class Convert>
-    bool items(std::size_t i, std::vector<T>& out, const char* expected, Convert convert) const;
+    bool items(std::size_t i, std::vector<T>& out, const char* expected, Convert read_item) const;
 
     Signature sig_;
     PyObject** matched_;

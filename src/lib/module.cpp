@@ -2,15 +2,44 @@
 // initialisation; the module declares that it does not need the GIL. Each
 // topic file declares its entry points and exports their rows; this file
 // only puts them together.
-#include "algorithms/cursor_py.hpp"
-#include "graph/core_graph_py.hpp"
-#include "lib/all_paths_py.hpp"
-#include "lib/entry.hpp"
-#include "lib/errors.hpp"
+#include "lib/compat.hpp"
+#include "lib/errors_py.hpp"
 
+#include <initializer_list>
 #include <vector>
 
 namespace fennel::py {
+
+// The rows each topic file exports: CoreGraph methods and module functions.
+std::vector<PyMethodDef> graph_methods();
+std::vector<PyMethodDef> graph_functions();
+std::vector<PyMethodDef> native_methods();
+std::vector<PyMethodDef> native_functions();
+std::vector<PyMethodDef> serialize_methods();
+std::vector<PyMethodDef> serialize_functions();
+std::vector<PyMethodDef> rx_methods();
+std::vector<PyMethodDef> rx_functions();
+std::vector<PyMethodDef> pool_functions();
+std::vector<PyMethodDef> numpy_functions();
+std::vector<PyMethodDef> summation_functions();
+std::vector<PyMethodDef> bipartite_methods();
+std::vector<PyMethodDef> centrality_methods();
+std::vector<PyMethodDef> cluster_methods();
+std::vector<PyMethodDef> coloring_methods();
+std::vector<PyMethodDef> community_methods();
+std::vector<PyMethodDef> components_methods();
+std::vector<PyMethodDef> core_methods();
+std::vector<PyMethodDef> dag_methods();
+std::vector<PyMethodDef> distance_measures_methods();
+std::vector<PyMethodDef> link_analysis_methods();
+std::vector<PyMethodDef> shortest_paths_methods();
+std::vector<PyMethodDef> traversal_methods();
+std::vector<PyMethodDef> tree_methods();
+
+// The types besides CoreGraph, created when the module is executed.
+PyObject* create_core_graph_type(PyObject* module, PyMethodDef* methods);
+PyObject* create_all_paths_type(PyObject* module);
+PyObject* create_cursor_type(PyObject* module);
 
 namespace {
 
@@ -26,14 +55,17 @@ PyMethodDef* table(std::initializer_list<std::vector<PyMethodDef> (*)()> parts) 
 }
 
 PyMethodDef* core_graph_methods() {
-    static PyMethodDef* methods = table({graph_methods, native_methods, serialize_methods, rx_methods, path_methods, traversal_methods, cursor_methods, distance_methods, centrality_methods,
-                                                 link_analysis_methods, structure_methods});
+    static PyMethodDef* methods =
+        table({graph_methods, native_methods, serialize_methods, rx_methods, components_methods, dag_methods,
+               core_methods, cluster_methods, coloring_methods, community_methods, tree_methods, bipartite_methods,
+               shortest_paths_methods, traversal_methods, centrality_methods, link_analysis_methods,
+               distance_measures_methods});
     return methods;
 }
 
 PyMethodDef* module_functions() {
     static PyMethodDef* functions = table({graph_functions, serialize_functions, native_functions, rx_functions,
-                                            sum_functions, pool_functions, numpy_functions});
+                                            summation_functions, pool_functions, numpy_functions});
     return functions;
 }
 

@@ -1,8 +1,6 @@
 #include "lib/numpy_types_py.hpp"
 
-#include "lib/args.hpp"
 #include "lib/entry.hpp"
-#include "lib/pyref.hpp"
 
 #include <atomic>
 
@@ -22,10 +20,10 @@ PyTypeObject* type_arg(PyObject* obj, const char* name) {
     return reinterpret_cast<PyTypeObject*>(obj);
 }
 
-PyObject* register_numpy(PyObject*, Args& a) {
-    PyTypeObject* f = type_arg(a[0], "float64");
-    PyTypeObject* i = f ? type_arg(a[1], "int64") : nullptr;
-    PyTypeObject* b = i ? type_arg(a[2], "bool_") : nullptr;
+PyObject* register_numpy(PyObject* float64, PyObject* int64, PyObject* bool_) {
+    PyTypeObject* f = type_arg(float64, "float64");
+    PyTypeObject* i = f ? type_arg(int64, "int64") : nullptr;
+    PyTypeObject* b = i ? type_arg(bool_, "bool_") : nullptr;
     if (b == nullptr) return nullptr;
     // float64 values are read as C doubles: it must be a float subclass.
     if (!PyType_IsSubtype(f, &PyFloat_Type)) {
@@ -54,18 +52,18 @@ PyObject* register_numpy(PyObject*, Args& a) {
     Py_RETURN_NONE;
 }
 
-PyObject* value_kinds(PyObject*, Args&) {
+PyObject* value_kinds() {
     return Py_BuildValue("{sisisisisisi}", "PY_INT", PY_INT, "PY_FLOAT", PY_FLOAT, "NP_INT", NP_INT, "NP_FLOAT",
                          NP_FLOAT, "FLOAT_BIT", FLOAT_BIT, "NUMPY_BIT", NUMPY_BIT);
 }
 
-constexpr auto VALUE_KINDS = function("value_kinds", value_kinds,
-                                      "The value kinds by name: bit 0 float-ness, bit 1 numpy-ness.");
-constexpr auto REGISTER_NUMPY = function(
-    "register_numpy", register_numpy,
+constexpr auto VALUE_KINDS = function<value_kinds>("value_kinds",
+                                                   "The value kinds by name: bit 0 float-ness, bit 1 numpy-ness.");
+constexpr auto REGISTER_NUMPY = function<register_numpy>(
+    "register_numpy",
     "Registers numpy's float64, int64 and bool_ scalar types, so that edge values\n"
     "of exactly these types convert (once per process; again with the same types\nis a no-op).",
-    "float64", "int64", "bool_");
+    arg<PyObject*>("float64"), arg<PyObject*>("int64"), arg<PyObject*>("bool_"));
 
 }  // namespace
 

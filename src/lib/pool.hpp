@@ -13,7 +13,7 @@
 // never deadlocks.
 #pragma once
 
-#include "lib/error.hpp"
+#include "lib/result.hpp"
 
 #include <atomic>
 #include <cstddef>

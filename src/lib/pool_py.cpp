@@ -2,11 +2,8 @@
 // the probe tests use to see the threads a job really runs on.
 #include "lib/pool_py.hpp"
 
-#include "lib/args.hpp"
 #include "lib/entry.hpp"
-#include "lib/errors.hpp"
 #include "lib/pool.hpp"
-#include "lib/pyref.hpp"
 
 #include <chrono>
 #include <condition_variable>
@@ -35,9 +32,7 @@ FENNEL_THREAD_LOCAL ProgressHook* t_hook = nullptr;
 
 constexpr auto REPORT_INTERVAL = std::chrono::milliseconds(100);
 
-PyObject* set_num_threads(PyObject*, Args& a) {
-    std::uint64_t n = 0;
-    if (!a.count(0, n)) return nullptr;
+PyObject* set_num_threads(std::uint64_t n) {
     if (n > MAX_THREADS) {
         PyErr_Format(PyExc_ValueError, "set_num_threads() argument 'n' must be at most %llu",
                      static_cast<unsigned long long>(MAX_THREADS));
@@ -47,10 +42,9 @@ PyObject* set_num_threads(PyObject*, Args& a) {
     Py_RETURN_NONE;
 }
 
-PyObject* num_threads(PyObject*, Args&) { return PyLong_FromSize_t(thread_count()); }
+PyObject* num_threads() { return PyLong_FromSize_t(thread_count()); }
 
-PyObject* progress_hook(PyObject*, Args& a) {
-    PyObject* callback = a[0];
+PyObject* progress_hook(PyObject* callback) {
     if (callback != Py_None && !PyCallable_Check(callback)) {
         PyErr_SetString(PyExc_TypeError, "_progress_hook() argument 'callback' must be callable or None");
         return nullptr;
@@ -74,48 +68,43 @@ PyObject* progress_hook(PyObject*, Args& a) {
 // `wait_for` distinct threads have recorded theirs or `timeout` seconds have
 // passed since the start, and counts one unit of progress. Returns the
 // number of distinct threads.
-PyObject* pool_probe(PyObject*, Args& a) {
-    std::uint64_t items = 0, wait_for = 0;
-    double timeout = 0.0;
-    if (!a.count(0, items) || !a.count(1, wait_for) || !a.real(2, timeout)) return nullptr;
+PyObject* pool_probe(std::uint64_t items, std::uint64_t wait_for, double timeout) {
     std::mutex m;
     std::condition_variable cv;
     std::set<std::thread::id> seen;
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                                std::chrono::duration<double>(timeout));
-    Status st;
-    {
-        Detached detached;
-        st = parallel_for(static_cast<std::size_t>(items), [&](std::size_t) {
-            std::unique_lock lock(m);
-            seen.insert(std::this_thread::get_id());
-            cv.notify_all();
-            cv.wait_until(lock, deadline, [&] { return seen.size() >= wait_for; });
-            add_progress(1);
-        });
-    }
-    if (!st.ok()) return raise(st.error());
-    return PyLong_FromSize_t(seen.size());
+    return detached(
+        [&] {
+            return parallel_for(static_cast<std::size_t>(items), [&](std::size_t) {
+                std::unique_lock lock(m);
+                seen.insert(std::this_thread::get_id());
+                cv.notify_all();
+                cv.wait_until(lock, deadline, [&] { return seen.size() >= wait_for; });
+                add_progress(1);
+            });
+        },
+        [&] { return PyLong_FromSize_t(seen.size()); });
 }
 
-constexpr auto SET_NUM_THREADS = function(
-    "set_num_threads", set_num_threads,
+constexpr auto SET_NUM_THREADS = function<set_num_threads>(
+    "set_num_threads",
     "Sets the number of threads that work on each call, the calling thread included (0: one per online "
     "processor), from the next call on.",
-    "n");
+    arg<std::uint64_t>("n"));
 constexpr auto NUM_THREADS =
-    function("num_threads", num_threads, "The number of threads that work on each call, the calling one included.");
-constexpr auto PROGRESS_HOOK = function(
-    "_progress_hook", progress_hook,
+    function<num_threads>("num_threads", "The number of threads that work on each call, the calling one included.");
+constexpr auto PROGRESS_HOOK = function<progress_hook>(
+    "_progress_hook",
     "Installs `callback` (None: none) for the calling thread: while a call waits for its workers, it is called a "
     "few times a second with the units of work finished since. Returns that count for the hook it replaces.",
-    "callback");
-constexpr auto POOL_PROBE = function(
-    "_pool_probe", pool_probe,
+    arg<PyObject*>("callback"));
+constexpr auto POOL_PROBE = function<pool_probe>(
+    "_pool_probe",
     "Runs `items` items on the pool, each waiting until `wait_for` distinct threads ran one or `timeout` seconds "
     "passed, then counting one unit of progress; returns the number of distinct threads (exposed for tests).",
-    "items", "wait_for", "timeout");
+    arg<std::uint64_t>("items"), arg<std::uint64_t>("wait_for"), arg<double>("timeout"));
 
 }  // namespace
 

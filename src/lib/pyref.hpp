@@ -6,6 +6,7 @@
 #include "lib/pool.hpp"
 #include "lib/pool_py.hpp"
 
+#include <atomic>
 #include <utility>
 
 namespace fennel::py {
@@ -84,6 +85,29 @@ private:
     PyThreadState* state_;
     InterruptCheck* outer_;
     bool interrupted_ = false;
+};
+
+// Holds an object's exclusive borrow flag for one call: the object's native
+// state is mutable, and under free threading two threads may call at once.
+// A call that finds the flag taken changes nothing and raises
+// RuntimeError("Already borrowed").
+class Borrow {
+public:
+    explicit Borrow(std::atomic<bool>& flag) : flag_(flag) {
+        bool expected = false;
+        held_ = flag_.compare_exchange_strong(expected, true, std::memory_order_acquire);
+        if (!held_) PyErr_SetString(PyExc_RuntimeError, "Already borrowed");
+    }
+    ~Borrow() {
+        if (held_) flag_.store(false, std::memory_order_release);
+    }
+    Borrow(const Borrow&) = delete;
+    Borrow& operator=(const Borrow&) = delete;
+    bool held() const { return held_; }
+
+private:
+    std::atomic<bool>& flag_;
+    bool held_;
 };
 
 }  // namespace fennel::py

@@ -4,9 +4,9 @@
 #include "graph/convert.hpp"
 #include "graph/core_graph_py.hpp"
 #include "lib/entry.hpp"
-#include "lib/errors.hpp"
+#include "lib/errors_py.hpp"
 #include "lib/pyref.hpp"
-#include "lib/results.hpp"
+#include "lib/to_python.hpp"
 #include "native/builder.hpp"
 
 #include <algorithm>
@@ -21,9 +21,6 @@ namespace {
 
 constexpr Count MAX_BUILT_NODES = 0xFFFFFFFFull;  // positions below 2^32 - 1
 constexpr long long MAX_EXACT_INT = 1LL << 53;
-
-// ---------------------------------------------------------------------------
-// build_native
 
 // The node list and node -> position dict a call creates and returns.
 struct NodeTable {
@@ -142,15 +139,12 @@ bool endpoints_are_nodes(NodeTable& t, PyObject* u, Node pu, PyObject* v, Node p
     return same_key(u, nu) && same_key(v, nv);
 }
 
-PyObject* build_native(PyObject*, Args& a) {
-    bool directed = false;
-    std::string weight;
-    if (!a.flag(2, directed) || !a.string(3, weight)) return nullptr;
+PyObject* build_native(PyObject* edges, PyObject* nodes, bool directed, const std::string& weight) {
     NodeTable table;
     if (!table.list || !table.index) return nullptr;
     Node ignored;
-    if (a[1] != Py_None) {
-        PyRef it = PyRef::steal(PyObject_GetIter(a[1]));
+    if (nodes != Py_None) {
+        PyRef it = PyRef::steal(PyObject_GetIter(nodes));
         if (!it) return nullptr;
         while (PyRef x = PyRef::steal(PyIter_Next(it.get()))) {
             if (!table.lookup(x.get(), ignored)) return nullptr;
@@ -160,7 +154,7 @@ PyObject* build_native(PyObject*, Args& a) {
     Builder builder(directed);
     bool keys_are_nodes = true;
     std::vector<std::pair<PyRef, PyRef>> items;
-    PyRef it = PyRef::steal(PyObject_GetIter(a[0]));
+    PyRef it = PyRef::steal(PyObject_GetIter(edges));
     if (!it) return nullptr;
     while (PyRef item = PyRef::steal(PyIter_Next(it.get()))) {
         PyRef edge = PyTuple_Check(item.get()) ? std::move(item) : PyRef::steal(PySequence_Tuple(item.get()));
@@ -203,32 +197,33 @@ PyObject* build_native(PyObject*, Args& a) {
     }
     if (PyErr_Occurred()) return nullptr;
     const Count n = static_cast<Count>(PyList_GET_SIZE(table.list.get()));
-    auto built = [&] {
-        Detached detached;
-        return std::move(builder).assemble(n);
-    }();
-    if (!built.ok()) return raise(built.error());
-    built.value()->keys_are_nodes = keys_are_nodes;
-    PyRef graph = PyRef::steal(wrap_graph(std::move(built.value())));
-    if (!graph) return nullptr;
-    return PyTuple_Pack(3, graph.get(), table.list.get(), table.index.get());
+    return detached([&] { return std::move(builder).assemble(n); },
+                    [&](std::unique_ptr<CoreGraph>& built) -> PyObject* {
+                        built->keys_are_nodes = keys_are_nodes;
+                        PyRef graph = PyRef::steal(wrap_graph(std::move(built)));
+                        if (!graph) return nullptr;
+                        return PyTuple_Pack(3, graph.get(), table.list.get(), table.index.get());
+                    });
 }
-
-// ---------------------------------------------------------------------------
-// build_native_arrays
 
 // A bytes argument as packed 8-byte values, read in place (the argument
 // holds the object for the call and bytes never change). A trailing partial
 // value would silently drop data (32-bit arrays passed by mistake), so it is
 // refused.
-bool packed(Args& a, std::size_t i, PyObject* buffer, PackedInt64& out) {
-    const std::size_t size = static_cast<std::size_t>(PyBytes_GET_SIZE(buffer));
+struct Packed {
+    PackedInt64 values{nullptr, 0};
+};
+
+bool convert(const Args& a, std::size_t i, Packed& out) {
+    BytesRef buffer;
+    if (!a.convert(i, buffer)) return false;
+    const std::size_t size = static_cast<std::size_t>(PyBytes_GET_SIZE(buffer.obj));
     if (size % 8 != 0) {
         PyErr_Format(PyExc_ValueError, "%s() argument '%s' must hold whole 8-byte values, got %zu bytes", a.function(),
                      std::string(a.name(i)).c_str(), size);
         return false;
     }
-    out = PackedInt64(reinterpret_cast<const std::uint8_t*>(PyBytes_AS_STRING(buffer)), size / 8);
+    out.values = PackedInt64(reinterpret_cast<const std::uint8_t*>(PyBytes_AS_STRING(buffer.obj)), size / 8);
     return true;
 }
 
@@ -277,20 +272,9 @@ Status check_weights(const std::vector<double>& weights, AttrKind kind) {
 //   edge by edge, as add_edges_from numbers them), `num_nodes` must be None,
 //   and the call returns `(graph, labels)`, `labels` the packed int64 label
 //   of every position.
-PyObject* build_native_arrays(PyObject*, Args& a) {
-    PyObject* src_bytes = nullptr;
-    PyObject* dst_bytes = nullptr;
-    PyObject* weight_bytes = nullptr;
-    std::optional<std::uint64_t> num_nodes;
-    bool directed = false;
-    std::string weight;
-    std::int64_t weight_kind = KIND_FLOAT;
-    bool labels = false;
-    if (!a.bytes(0, src_bytes) || !a.bytes(1, dst_bytes) || !a.optional_bytes(2, weight_bytes) ||
-        !a.optional_count(3, num_nodes) || !a.flag(4, directed) || !a.string(5, weight) ||
-        (a.given(6) && !a.integer(6, weight_kind)) || (a.given(7) && !a.flag(7, labels))) {
-        return nullptr;
-    }
+PyObject* build_native_arrays(const Packed& src_values, const Packed& dst_values,
+                              const std::optional<Packed>& weight_values, std::optional<std::uint64_t> num_nodes,
+                              bool directed, const std::string& weight, std::int64_t weight_kind, bool labels) {
     if (weight_kind != KIND_INT && weight_kind != KIND_FLOAT && weight_kind != KIND_BOOL) {
         PyErr_SetString(PyExc_ValueError, "weight_kind must be 1 (int), 2 (float) or 4 (bool)");
         return nullptr;
@@ -300,18 +284,14 @@ PyObject* build_native_arrays(PyObject*, Args& a) {
         return nullptr;
     }
     const AttrKind kind = static_cast<AttrKind>(weight_kind);
-    PackedInt64 src(nullptr, 0);
-    PackedInt64 dst(nullptr, 0);
-    PackedInt64 weight_bits(nullptr, 0);
-    if (!packed(a, 0, src_bytes, src) || !packed(a, 1, dst_bytes, dst)) return nullptr;
-    if (weight_bytes != nullptr && !packed(a, 2, weight_bytes, weight_bits)) return nullptr;
+    const PackedInt64& src = src_values.values;
+    const PackedInt64& dst = dst_values.values;
 
     std::vector<std::int64_t> label_of;
-    auto built = [&]() -> Result<std::unique_ptr<CoreGraph>> {
-        Detached detached;
+    auto build = [&]() -> Result<std::unique_ptr<CoreGraph>> {
         const std::size_t m = src.size();
         if (dst.size() != m) return value_error("src and dst must have the same length");
-        if (weight_bytes != nullptr && weight_bits.size() != m) return value_error("weights must have one value per edge");
+        if (weight_values && weight_values->values.size() != m) return value_error("weights must have one value per edge");
         Builder builder(directed);
         Count n = 0;
         if (labels) {
@@ -326,35 +306,33 @@ PyObject* build_native_arrays(PyObject*, Args& a) {
             if (!counted.ok()) return counted.error();
             n = counted.value();
         }
-        if (weight_bytes != nullptr) {
+        if (weight_values) {
             std::vector<double> weights(m);
-            for (std::size_t i = 0; i < m; ++i) weights[i] = std::bit_cast<double>(weight_bits[i]);
+            for (std::size_t i = 0; i < m; ++i) weights[i] = std::bit_cast<double>(weight_values->values[i]);
             if (Status st = check_weights(weights, kind); !st.ok()) return st.error();
             if (m > 0) builder.set_column(weight, std::move(weights), kind);
         }
         return std::move(builder).assemble(n);
-    }();
-    if (!built.ok()) return raise(built.error());
-    PyRef graph = PyRef::steal(wrap_graph(std::move(built.value())));
-    if (!graph || !labels) return graph.release();
-    PyRef packed_labels = PyRef::steal(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(8 * label_of.size())));
-    if (!packed_labels) return nullptr;
-    auto* out = reinterpret_cast<std::uint8_t*>(PyBytes_AS_STRING(packed_labels.get()));
-    for (std::size_t p = 0; p < label_of.size(); ++p) {
-        for (int b = 0; b < 8; ++b) out[8 * p + b] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(label_of[p]) >> (8 * b));
-    }
-    return PyTuple_Pack(2, graph.get(), packed_labels.get());
+    };
+    return detached(build, [&](std::unique_ptr<CoreGraph>& built) -> PyObject* {
+        PyRef graph = PyRef::steal(wrap_graph(std::move(built)));
+        if (!graph || !labels) return graph.release();
+        PyRef packed_labels =
+            PyRef::steal(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(8 * label_of.size())));
+        if (!packed_labels) return nullptr;
+        auto* out = reinterpret_cast<std::uint8_t*>(PyBytes_AS_STRING(packed_labels.get()));
+        for (std::size_t p = 0; p < label_of.size(); ++p) {
+            for (int b = 0; b < 8; ++b) {
+                out[8 * p + b] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(label_of[p]) >> (8 * b));
+            }
+        }
+        return PyTuple_Pack(2, graph.get(), packed_labels.get());
+    });
 }
 
-// ---------------------------------------------------------------------------
-// native_edges
+PyObject* data_in_column_order(const CoreGraph& g) { return PyBool_FromLong(g.data_in_column_order); }
 
-PyObject* data_in_column_order(PyObject* self, Args&) {
-    return PyBool_FromLong(graph_of(self).data_in_column_order);
-}
-
-PyObject* native_edges(PyObject* self, Args&) {
-    const CoreGraph& g = graph_of(self);
+PyObject* native_edges(const CoreGraph& g) {
     if (!g.native) Py_RETURN_NONE;
     const NativeEdges& e = *g.native;
     PyRef src = PyRef::steal(to_list(std::span<const Node>(e.src)));
@@ -375,31 +353,33 @@ PyObject* native_edges(PyObject* self, Args&) {
     return PyTuple_Pack(3, src.get(), dst.get(), attrs.get());
 }
 
-constexpr auto BUILD_NATIVE = function(
-    "build_native", build_native,
+constexpr auto BUILD_NATIVE = function<build_native>(
+    "build_native",
     "Build from Python edges. Returns the graph, the node list and the\n"
     "node -> position dict.\n\n"
     "Each edge is `(u, v)`, `(u, v, weight)` (stored under `weight`) or\n"
     "`(u, v, {attr: value})`. `nodes`, if given, are added first, in order.",
-    "edges", "nodes", "directed", "weight");
-constexpr auto BUILD_NATIVE_ARRAYS = function(
-    "build_native_arrays", build_native_arrays,
+    arg<PyObject*>("edges"), arg<PyObject*>("nodes"), arg<bool>("directed"), arg<std::string>("weight"));
+constexpr auto BUILD_NATIVE_ARRAYS = function<build_native_arrays>(
+    "build_native_arrays",
     "Build from raw little-endian arrays: `src`/`dst` int64 node positions and\n"
     "optional float64 `weights`. Nodes are `0..num_nodes`.",
-    "src", "dst", "weights", "num_nodes", "directed", "weight", "*weight_kind=2", "*labels=False");
-constexpr auto NATIVE_EDGES = method("native_edges", native_edges,
-                                     "Native graphs: edges in insertion order, and each attribute's\n"
-                                     "`(name, values, kinds)` per edge (kinds: 0 absent, 1 int, 2 float,\n"
-                                     "3 None, 4 bool).");
+    arg<Packed>("src"), arg<Packed>("dst"), arg<std::optional<Packed>>("weights"),
+    arg<std::optional<std::uint64_t>>("num_nodes"), arg<bool>("directed"), arg<std::string>("weight"),
+    kwarg<std::int64_t>("weight_kind", KIND_FLOAT), kwarg<bool>("labels", false));
+constexpr auto NATIVE_EDGES = method<native_edges>(
+    "native_edges",
+    "Native graphs: edges in insertion order, and each attribute's\n"
+    "`(name, values, kinds)` per edge (kinds: 0 absent, 1 int, 2 float,\n"
+    "3 None, 4 bool).");
+constexpr auto DATA_IN_COLUMN_ORDER = method<data_in_column_order>(
+    "data_in_column_order",
+    "Native graphs: whether every edge received its attributes in column\n"
+    "order, so its data dict rebuilt column by column has NetworkX's key order.");
 
 }  // namespace
 
 std::vector<PyMethodDef> native_functions() { return {row<BUILD_NATIVE>(), row<BUILD_NATIVE_ARRAYS>()}; }
-
-constexpr auto DATA_IN_COLUMN_ORDER =
-    method("data_in_column_order", data_in_column_order,
-           "Native graphs: whether every edge received its attributes in column\n"
-           "order, so its data dict rebuilt column by column has NetworkX's key order.");
 
 std::vector<PyMethodDef> native_methods() { return {row<NATIVE_EDGES>(), row<DATA_IN_COLUMN_ORDER>()}; }
 

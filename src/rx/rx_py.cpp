@@ -2,85 +2,47 @@
 // rx_dijkstra.
 #include "graph/core_graph_py.hpp"
 #include "lib/entry.hpp"
-#include "lib/errors.hpp"
-#include "lib/pyref.hpp"
-#include "lib/results.hpp"
 #include "rx/rx_graph.hpp"
 
 namespace fennel::py {
 
 namespace {
 
-PyObject* build(PyObject*, Args& a) {
-    std::uint64_t n = 0;
-    bool directed = false;
-    std::vector<Node> src;
-    std::vector<Node> dst;
-    std::optional<std::vector<double>> costs;
-    if (!a.count(0, n) || !a.flag(1, directed) || !a.positions(2, src) || !a.positions(3, dst) ||
-        !a.optional_reals(4, costs)) {
-        return nullptr;
-    }
+PyObject* build(std::uint64_t n, bool directed, const Positions& src, const Positions& dst,
+                const std::optional<Reals>& costs) {
     auto built = build_rx(n, directed, src, dst, costs);
     if (!built.ok()) return raise(built.error());
     return wrap_graph(std::move(built.value()));
 }
 
-PyObject* scc(PyObject* self, Args&) {
-    const CoreGraph& g = graph_of(self);
-    std::vector<std::vector<Node>> components;
-    {
-        Detached detached;
-        components = rx_scc(g.view(nullptr));
-    }
-    PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(components.size())));
-    if (!list) return nullptr;
-    for (std::size_t i = 0; i < components.size(); ++i) {
-        PyObject* c = to_list(std::span<const Node>(components[i]));
-        if (c == nullptr) return nullptr;
-        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), c);
-    }
-    return list.release();
+PyObject* scc(const CoreGraph& g) {
+    return detached([&] { return rx_scc(g.view(nullptr)); });
 }
 
-PyObject* toposort(PyObject* self, Args&) {
-    const CoreGraph& g = graph_of(self);
-    std::optional<std::vector<Node>> order;
-    {
-        Detached detached;
-        order = rx_toposort(g.view(nullptr));
-    }
-    if (!order) Py_RETURN_NONE;
-    return to_list(std::span<const Node>(*order));
+PyObject* toposort(const CoreGraph& g) {
+    return detached([&] { return rx_toposort(g.view(nullptr)); });
 }
 
-PyObject* dijkstra(PyObject* self, Args& a) {
-    Node source = 0;
-    std::optional<Node> goal;
-    if (!a.position(0, source) || !a.optional_position(1, goal)) return nullptr;
-    const CoreGraph& g = graph_of(self);
+PyObject* dijkstra(const CoreGraph& g, Node source, std::optional<Node> goal) {
     if (source >= g.n) return raise(index_error());
     auto column = g.weight_slice(std::string(RX_COST), false);
     if (!column.ok()) return raise(column.error());
     const PathAdj view{&g.succ, column.value()};
-    auto dist = [&] {
-        Detached detached;
-        return rx_dijkstra(view, source, goal);
-    }();
-    if (!dist.ok()) return raise(dist.error());
-    return to_list(dist.value());
+    return detached([&] { return rx_dijkstra(view, source, goal); });
 }
 
-constexpr auto BUILD_RX = function("build_rx", build,
-                                   "Build from compact node positions. `src`/`dst` are edges in insertion\n"
-                                   "order; `costs`, if given, has one value per edge.",
-                                   "n", "directed", "src", "dst", "costs=None");
-constexpr auto RX_SCC = method("rx_scc", scc, "rustworkx's strongly connected components (petgraph Kosaraju order).");
-constexpr auto RX_TOPOSORT = method("rx_toposort", toposort, "rustworkx's topological order, or `None` on a cycle.");
-constexpr auto RX_DIJKSTRA = method("rx_dijkstra", dijkstra,
-                                    "rustworkx Dijkstra lengths from `source` (NaN = unreached). Raises\n"
-                                    "ValueError, as rustworkx does, on a NaN or negative cost it reaches.",
-                                    "source", "goal=None");
+constexpr auto BUILD_RX = function<build>("build_rx",
+                                          "Build from compact node positions. `src`/`dst` are edges in insertion\n"
+                                          "order; `costs`, if given, has one value per edge.",
+                                          arg<std::uint64_t>("n"), arg<bool>("directed"), arg<Positions>("src"),
+                                          arg<Positions>("dst"), arg<std::optional<Reals>>("costs", none));
+constexpr auto RX_SCC =
+    method<scc>("rx_scc", "rustworkx's strongly connected components (petgraph Kosaraju order).");
+constexpr auto RX_TOPOSORT = method<toposort>("rx_toposort", "rustworkx's topological order, or `None` on a cycle.");
+constexpr auto RX_DIJKSTRA = method<dijkstra>("rx_dijkstra",
+                                              "rustworkx Dijkstra lengths from `source` (NaN = unreached). Raises\n"
+                                              "ValueError, as rustworkx does, on a NaN or negative cost it reaches.",
+                                              arg<Node>("source"), arg<std::optional<Node>>("goal", none));
 
 }  // namespace
 

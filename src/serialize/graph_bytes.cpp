@@ -16,8 +16,7 @@ namespace {
 
 static_assert(std::endian::native == std::endian::little || std::endian::native == std::endian::big);
 
-// ---------------------------------------------------------------------------
-// Writing
+// Writing.
 
 class Writer {
 public:
@@ -67,7 +66,6 @@ private:
     std::string out_;
 };
 
-// ---------------------------------------------------------------------------
 // Reading: each operation advances the position, or fails (false) without
 // reading past the end. Counts are checked against the bytes left before
 // anything is allocated.

@@ -1,5 +1,5 @@
-// Strongly connected components and topological generations, in the orders
-// NetworkX's generators yield them.
+// Connected and strongly connected components, in the orders NetworkX's
+// generators yield them.
 #pragma once
 
 #include "graph/core_graph.hpp"
@@ -10,6 +10,12 @@ namespace fennel {
 
 using Components = std::vector<std::vector<Node>>;
 
+// NetworkX's _plain_bfs from each unseen node in position order: a component
+// lists its nodes in discovery order (level by level, rows in slot order,
+// `back` rows after `out` rows when given). Components come in ascending
+// order of their first node.
+Components connected_components(const Csr& out, const Csr* back);
+
 // Tarjan's algorithm as NetworkX runs it: depth-first over succ rows from
 // each unvisited node in position order; components in the order their roots
 // finish, each listing its root and then the members as they leave the
@@ -18,18 +24,5 @@ using Components = std::vector<std::vector<Node>>;
 // last component is then the component stack bottom to top followed by the
 // open frames bottom to top.
 Components strongly_connected_components(const Csr& succ, bool shortcut);
-
-struct Generations {
-    Components generations;
-    bool has_cycle = false;
-};
-
-// Kahn's layering over `in` (in-degrees) and succ: nodes enter a generation
-// in the order their last incoming edge is removed.
-Generations topological_generations(const Csr& succ, const Csr& in);
-
-// In-degrees left after removing the out-edges of `processed` (distinct
-// positions below n).
-Result<std::vector<Count>> indegrees_after(const Csr& succ, const Csr& in, const std::vector<Node>& processed);
 
 }  // namespace fennel

@@ -1,4 +1,4 @@
-#include "lib/error.hpp"
+#include "lib/result.hpp"
 
 #include <cstdio>
 

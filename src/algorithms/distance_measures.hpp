@@ -1,14 +1,15 @@
-// Distance statistics over many sources: full tables per source (bfs_many,
-// dijkstra_many) and per-source summaries (bfs_stats), each source's search
-// independent of the others and run on the worker pool. Results come back in
-// source order whatever the order in which the workers finish.
+// Per-source summaries of shortest-path searches, from which NetworkX's
+// distance measures (eccentricity and its extrema) and its sums over all
+// pairs (average_shortest_path_length, the connectivity test before it) are
+// formed. Each source's search is independent of the others and runs on the
+// worker pool; results come back in source order whatever the order in which
+// the workers finish.
 //
 // bfs_stats advances up to 64 sources at once: bit i of a node's word stands
 // for source i of the chunk, so one scan over the graph per level serves the
 // whole chunk.
 #pragma once
 
-#include "algorithms/paths.hpp"
 #include "graph/core_graph.hpp"
 
 #include <cstdint>
@@ -26,13 +27,6 @@ struct BfsStats {
 
 Result<std::vector<BfsStats>> bfs_stats(const Csr& rows, std::span<const Node> sources);
 
-// The breadth-first length search of each source (levels d < cutoff expanded).
-Result<std::vector<BfsLengths>> bfs_many(const Csr& rows, std::span<const Node> sources, double cutoff);
-
-// The Dijkstra length search of each source; nullopt where it meets a
-// negative cycle (the other sources are unaffected).
-Result<std::vector<std::optional<DijkstraLengths>>> dijkstra_many(const PathAdj& view, std::span<const Node> sources,
-                                                                  std::optional<double> cutoff);
 
 // Per-source summaries of Dijkstra searches and the total of every distance,
 // as NetworkX's sum() adds them: sources in order, each one's distances in

@@ -1,19 +1,30 @@
-// Shortest-path queries of one source or one pair, reproducing NetworkX.
+// Shortest paths as NetworkX's shortest_paths package finds them: from one
+// source (unweighted and weighted lengths, trees and paths), from many
+// sources at once (the all-pairs forms), between one pair (the two
+// bidirectional searches) and all shortest paths of a pair.
 //
-// Lengths (single_source_shortest_path_length and
-// single_source_dijkstra_path_length) and the predecessor lists behind
-// all_shortest_paths are policies of the shared search engines; the two
-// bidirectional searches, which grow two searches at once, have loops of
-// their own.
+// Lengths, trees and the predecessor lists behind all_shortest_paths are
+// policies of the shared search engines; the two bidirectional searches,
+// which grow two searches at once, have loops of their own.
 //
-// Breadth-first: nodes in discovery order with their hop counts; a node is
-// expanded while its level is below the cutoff, and the search ends once
-// every node is reached, as `_single_shortest_path_length` does.
+// Breadth-first: nodes in discovery order with their hop counts (and
+// discoverers); a node is expanded while its level is below the cutoff, and
+// the search ends once every node is reached, as
+// `_single_shortest_path_length` does. A node's parent is the node whose row
+// discovered it first, so the tree is NetworkX's whatever the early exits.
 //
 // Dijkstra: nodes in settle order with their distances
-// (`_dijkstra_multisource` without paths or target): the cutoff filter comes
-// before the contradiction check, and an edge that would shorten a settled
-// node is NetworkX's "Contradictory paths found" (negative weights).
+// (`_dijkstra_multisource`): the cutoff filter comes before the
+// contradiction check, and an edge that would shorten a settled node is
+// NetworkX's "Contradictory paths found" (negative weights). A node's
+// parent is the node whose relaxation last lowered its tentative distance,
+// which is what `paths[pred[v][0]] + [v]` reads.
+//
+// The many-source forms run each source's search on the worker pool, one
+// search state per piece of sources reset sparsely (cost follows reach), and
+// return results in source order whatever the order in which workers finish.
+//
+// Preconditions: every source is below the node count of the rows searched.
 #pragma once
 
 #include "algorithms/search.hpp"
@@ -21,6 +32,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace fennel {
@@ -47,6 +59,60 @@ Result<DijkstraLengths> dijkstra_lengths(const PathAdj& view, Count n, Node sour
 // The same with the caller's state, reused across sources.
 Result<DijkstraLengths> dijkstra_lengths(DijkstraState& state, const PathAdj& view, Node source,
                                          std::optional<double> cutoff);
+
+// Parent of a search root.
+inline constexpr Node NO_PARENT = 0xFFFFFFFFu;
+
+// Discovery order (the source first) and each entry's discoverer.
+struct BfsTree {
+    std::vector<Node> order;
+    std::vector<Node> parents;  // NO_PARENT for the source
+};
+
+// Levels d < cutoff are expanded (a NaN or non-positive cutoff: none).
+BfsTree bfs_tree(const Csr& rows, Node source, double cutoff);
+Result<std::vector<BfsTree>> bfs_tree_many(const Csr& rows, std::span<const Node> sources, double cutoff);
+// The same with the caller's state, levels expanded while below `max_level`.
+BfsTree bfs_tree(BfsState& state, const Csr& rows, Node source, std::uint32_t max_level);
+
+// The breadth-first length search of each source (levels d < cutoff expanded).
+Result<std::vector<BfsLengths>> bfs_many(const Csr& rows, std::span<const Node> sources, double cutoff);
+
+// The Dijkstra length search of each source; nullopt where it meets a
+// negative cycle (the other sources are unaffected).
+Result<std::vector<std::optional<DijkstraLengths>>> dijkstra_many(const PathAdj& view, std::span<const Node> sources,
+                                                                  std::optional<double> cutoff);
+
+// One Dijkstra tree search.
+struct DijkstraTree {
+    std::vector<Node> order;       // settle order, the source first
+    std::vector<double> dist;      // distance of each order entry
+    std::vector<Node> parent;      // of each order entry: the node whose edge last lowered it
+    std::vector<Node> first_seen;  // order of first tentative distances, the source first
+    std::vector<std::uint8_t> kinds;  // of each order entry's distance, over a column of mixed kinds
+};
+
+// Fails with NegativeCycle when an edge within the cutoff would shorten a
+// settled node. With a target the search ends once it is settled; a target
+// beyond the node count never matches.
+Result<DijkstraTree> dijkstra_tree(const PathAdj& view, Node source, std::optional<double> cutoff,
+                                   std::optional<Node> target);
+// One tree per source, in source order; nullopt where a search met a
+// negative cycle.
+Result<std::vector<std::optional<DijkstraTree>>> dijkstra_tree_many(const PathAdj& view,
+                                                                     std::span<const Node> sources,
+                                                                     std::optional<double> cutoff);
+
+struct DijkstraPath {
+    double distance;
+    std::uint8_t kind;  // ValueKind of the distance, over a column of mixed kinds
+    std::vector<Node> path;  // source .. target
+};
+
+// The path to `target` along settle parents; nullopt when the target is not
+// settled (beyond the cutoff or unreachable).
+Result<std::optional<DijkstraPath>> dijkstra_path(const PathAdj& view, Node source, Node target,
+                                                  std::optional<double> cutoff);
 
 // Predecessor lists of every node on a shortest path from one source, in
 // compressed rows: row v lists v's predecessors in the order the search met

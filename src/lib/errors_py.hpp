@@ -2,7 +2,7 @@
 #pragma once
 
 #include "lib/compat.hpp"
-#include "lib/error.hpp"
+#include "lib/result.hpp"
 
 #include <new>
 #include <stdexcept>

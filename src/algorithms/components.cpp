@@ -1,13 +1,37 @@
-// NetworkX's strongly_connected_components (Tarjan's algorithm in the
-// iterative one-array form, a node's link value standing in for its index)
-// and topological_generations (Kahn's layering), with NetworkX's orders.
+// NetworkX's connected_components and weakly_connected_components
+// (_plain_bfs from each unseen node) and strongly_connected_components
+// (Tarjan's algorithm in the iterative one-array form, a node's link value
+// standing in for its index), with NetworkX's orders.
 //
-// Cost: O(n + m) each, explicit stacks only (no recursion).
-#include "algorithms/directed.hpp"
+// Cost: O(n + m) each, flat per-node arrays and explicit stacks (no
+// recursion).
+#include "algorithms/components.hpp"
 
 #include <cstdint>
 
 namespace fennel {
+
+Components connected_components(const Csr& out, const Csr* back) {
+    const Count n = out.node_count();
+    std::vector<std::uint8_t> seen(n, 0);
+    Components result;
+    for (Node s = 0; s < n; ++s) {
+        if (seen[s]) continue;
+        seen[s] = 1;
+        std::vector<Node> c{s};
+        // c doubles as the queue: its read position walks the levels in order.
+        for (std::size_t read = 0; read < c.size(); ++read) {
+            for_each_neighbour(out, back, c[read], [&](Node w) {
+                if (!seen[w]) {
+                    seen[w] = 1;
+                    c.push_back(w);
+                }
+            });
+        }
+        result.push_back(std::move(c));
+    }
+    return result;
+}
 
 namespace {
 
@@ -81,52 +105,6 @@ Components strongly_connected_components(const Csr& succ, bool shortcut) {
         }
     }
     return out;
-}
-
-Generations topological_generations(const Csr& succ, const Csr& in) {
-    const Count n = succ.node_count();
-    std::vector<Count> indeg(n);
-    Count remaining = 0;
-    std::vector<Node> current;
-    for (Node v = 0; v < n; ++v) {
-        indeg[v] = in.end(v) - in.begin(v);
-        if (indeg[v] == 0) {
-            current.push_back(v);
-        } else {
-            ++remaining;
-        }
-    }
-    Generations out;
-    while (!current.empty()) {
-        std::vector<Node> next;
-        for (Node x : current) {
-            for (Node w : succ.row(x)) {
-                if (--indeg[w] == 0) {
-                    next.push_back(w);
-                    --remaining;
-                }
-            }
-        }
-        out.generations.push_back(std::move(current));
-        current = std::move(next);
-    }
-    out.has_cycle = remaining != 0;
-    return out;
-}
-
-Result<std::vector<Count>> indegrees_after(const Csr& succ, const Csr& in, const std::vector<Node>& processed) {
-    const Count n = succ.node_count();
-    std::vector<Count> indeg(n);
-    for (Node v = 0; v < n; ++v) indeg[v] = in.end(v) - in.begin(v);
-    std::vector<std::uint8_t> seen(n, 0);
-    for (Node p : processed) {
-        if (p >= n) return index_error();
-        // A node removed twice would take its out-edges away twice.
-        if (seen[p]) return value_error("processed lists a node twice");
-        seen[p] = 1;
-        for (Node w : succ.row(p)) --indeg[w];
-    }
-    return indeg;
 }
 
 }  // namespace fennel

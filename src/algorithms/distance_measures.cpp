@@ -1,7 +1,11 @@
-#include "algorithms/distance.hpp"
+// Distance summaries (see distance_measures.hpp). The Dijkstra totals are
+// added on the calling thread, sources in order and each source's distances
+// in settle order, as NetworkX's sum() meets them.
+#include "algorithms/distance_measures.hpp"
 
+#include "algorithms/shortest_paths.hpp"
 #include "lib/pool.hpp"
-#include "lib/py_sum.hpp"
+#include "algorithms/summation.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -74,29 +78,6 @@ Result<std::vector<BfsStats>> bfs_stats(const Csr& rows, std::span<const Node> s
     return out;
 }
 
-Result<std::vector<BfsLengths>> bfs_many(const Csr& rows, std::span<const Node> sources, double cutoff) {
-    const std::uint32_t max_level = BfsState::below_cutoff(cutoff);
-    return map_with_scratch(
-        sources.size(), [&] { return BfsState(rows.node_count()); },
-        [&](BfsState& state, std::size_t i) {
-            BfsLengths found = bfs_lengths(state, rows, sources[i], max_level);
-            add_progress(1);
-            return found;
-        });
-}
-
-Result<std::vector<std::optional<DijkstraLengths>>> dijkstra_many(const PathAdj& view, std::span<const Node> sources,
-                                                                  std::optional<double> cutoff) {
-    const Count n = view.adj->node_count();
-    return map_with_scratch(
-        sources.size(), [&] { return DijkstraState(n); },
-        [&](DijkstraState& state, std::size_t i) -> std::optional<DijkstraLengths> {
-            auto found = dijkstra_lengths(state, view, sources[i], cutoff);
-            add_progress(1);
-            if (!found.ok()) return std::nullopt;  // the search fails only on a negative cycle
-            return std::move(found.value());
-        });
-}
 
 Result<DijkstraStats> dijkstra_stats(const PathAdj& view, std::span<const Node> sources, bool int_weights,
                                      bool compensated_sum) {

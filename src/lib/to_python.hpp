@@ -1,12 +1,14 @@
-// Result conversion: native values to new Python objects. Lists are created
+// Native values to new Python objects. Lists are created
 // at their final length and filled in place.
 #pragma once
 
 #include "lib/compat.hpp"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <type_traits>
+#include <vector>
 
 namespace fennel::py {
 
@@ -33,6 +35,11 @@ inline PyObject* to_python(__int128 v) {
 }
 
 template <class T>
+PyObject* to_python(const std::vector<T>& values);
+template <class T>
+PyObject* to_python(const std::optional<T>& value);
+
+template <class T>
 PyObject* to_list(std::span<const T> values) {
     PyObject* list = PyList_New(static_cast<Py_ssize_t>(values.size()));
     if (list == nullptr) return nullptr;
@@ -52,6 +59,25 @@ PyObject* to_list(const Container& values) {
     using T = std::remove_cv_t<std::remove_reference_t<decltype(*values.data())>>;
     return to_list(std::span<const T>(values.data(), values.size()));
 }
+
+// A vector as a list of its items; an optional as its value or None.
+template <class T>
+PyObject* to_python(const std::vector<T>& values) {
+    return to_list(values);
+}
+
+template <class T>
+PyObject* to_python(const std::optional<T>& value) {
+    return value ? to_python(*value) : Py_NewRef(Py_None);
+}
+
+// to_python as a callable object.
+struct AsPython {
+    template <class T>
+    PyObject* operator()(const T& value) const {
+        return to_python(value);
+    }
+};
 
 // A tuple whose items are made in order by `make...` (each returns a new
 // reference or nullptr with an exception set); the first failure stops.

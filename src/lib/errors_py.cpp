@@ -1,4 +1,4 @@
-#include "lib/errors.hpp"
+#include "lib/errors_py.hpp"
 
 namespace fennel::py {
 

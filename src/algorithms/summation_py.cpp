@@ -1,29 +1,19 @@
 // The summation routines, exposed for tests: CPython's float sum() and
 // numpy's pairwise float64 reductions.
-#include "lib/args.hpp"
+#include "algorithms/summation.hpp"
 #include "lib/entry.hpp"
 #include "lib/numpy_types_py.hpp"
-#include "lib/pairwise_sum.hpp"
-#include "lib/py_sum.hpp"
-#include "lib/results.hpp"
 
 namespace fennel::py {
 
 namespace {
 
-PyObject* py_sum(PyObject*, Args& a) {
-    std::vector<double> values;
-    bool compensated = false;
-    if (!a.reals(0, values) || !a.flag(1, compensated)) return nullptr;
+PyObject* py_sum(const Reals& values, bool compensated) {
     return PyFloat_FromDouble(fennel::py_sum(values, compensated));
 }
 
 // sum() over `values` of the value kinds `kinds`, as the object sum() returns.
-PyObject* py_sum_kinds(PyObject*, Args& a) {
-    std::vector<double> values;
-    std::vector<std::uint32_t> kinds;
-    bool compensated = false;
-    if (!a.reals(0, values) || !a.positions(1, kinds) || !a.flag(2, compensated)) return nullptr;
+PyObject* py_sum_kinds(const Reals& values, const Positions& kinds, bool compensated) {
     if (kinds.size() != values.size()) {
         PyErr_SetString(PyExc_ValueError, "one kind per value");
         return nullptr;
@@ -41,10 +31,7 @@ PyObject* py_sum_kinds(PyObject*, Args& a) {
 
 // ndarray.sum(), or np.add.reduceat(values, starts) when `starts` is given
 // (increasing positions below len(values)).
-PyObject* numpy_sum(PyObject*, Args& a) {
-    std::vector<double> values;
-    std::optional<std::vector<std::uint32_t>> starts;
-    if (!a.reals(0, values) || !a.optional_positions(1, starts)) return nullptr;
+PyObject* numpy_sum(const Reals& values, const std::optional<Positions>& starts) {
     auto term = [&](std::size_t i) { return values[i]; };
     if (!starts) return PyFloat_FromDouble(fennel::numpy_sum(term, values.size()));
     std::vector<double> out;
@@ -60,17 +47,17 @@ PyObject* numpy_sum(PyObject*, Args& a) {
     return to_list(out);
 }
 
-constexpr auto PY_SUM = function("_py_sum", py_sum, "CPython's float `sum()` (exposed for tests).", "values",
-                                 "compensated");
-constexpr auto PY_SUM_KINDS = function("_py_sum_kinds", py_sum_kinds,
-                                       "CPython's `sum()` over values of the given value kinds (exposed for\ntests).",
-                                       "values", "kinds", "compensated");
-constexpr auto NUMPY_SUM = function("_numpy_sum", numpy_sum,
-                                    "numpy's float64 `sum()`, or `np.add.reduceat` at `starts` (exposed for tests).",
-                                    "values", "starts=None");
+constexpr auto PY_SUM = function<py_sum>("_py_sum", "CPython's float `sum()` (exposed for tests).",
+                                         arg<Reals>("values"), arg<bool>("compensated"));
+constexpr auto PY_SUM_KINDS = function<py_sum_kinds>(
+    "_py_sum_kinds", "CPython's `sum()` over values of the given value kinds (exposed for\ntests).",
+    arg<Reals>("values"), arg<Positions>("kinds"), arg<bool>("compensated"));
+constexpr auto NUMPY_SUM = function<numpy_sum>(
+    "_numpy_sum", "numpy's float64 `sum()`, or `np.add.reduceat` at `starts` (exposed for tests).",
+    arg<Reals>("values"), arg<std::optional<Positions>>("starts", none));
 
 }  // namespace
 
-std::vector<PyMethodDef> sum_functions() { return {row<PY_SUM>(), row<PY_SUM_KINDS>(), row<NUMPY_SUM>()}; }
+std::vector<PyMethodDef> summation_functions() { return {row<PY_SUM>(), row<PY_SUM_KINDS>(), row<NUMPY_SUM>()}; }
 
 }  // namespace fennel::py

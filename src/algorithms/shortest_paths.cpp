@@ -1,4 +1,8 @@
-#include "algorithms/paths.hpp"
+// Shortest paths (see shortest_paths.hpp for the NetworkX functions
+// reproduced, their orders and tie-breaks).
+#include "algorithms/shortest_paths.hpp"
+
+#include "lib/pool.hpp"
 
 #include <algorithm>
 #include <functional>
@@ -130,6 +134,41 @@ struct DijkstraSide {
         heap.push({HeapKey::of(0.0, counter), root});
     }
 };
+
+// Settle order with distances and parents; NetworkX's contradiction check
+// after its cutoff filter; an optional target that ends the search.
+struct TreePolicy {
+    static constexpr bool SKIP_HIDDEN = true;
+    std::optional<double> cutoff;
+    std::optional<Node> target;
+    DijkstraTree& out;
+    PathKinds kinds;
+
+    bool within(double d) const { return !cutoff || !(d > *cutoff); }
+    void settle(Node v, double d, Node pred) {
+        out.order.push_back(v);
+        out.dist.push_back(d);
+        out.parent.push_back(pred == v ? NO_PARENT : pred);  // only the source is its own
+        if (kinds.active()) out.kinds.push_back(kinds.of(v));
+    }
+    bool stop_after(Node v) const { return target && v == *target; }
+    Status settled_edge(Node, Node, double d, Slot, double settled) const {
+        if (d < settled) return Error{ErrorKind::NegativeCycle, "Contradictory paths found: negative weights?"};
+        return {};
+    }
+    void improve(Node v, Node w, Slot s) { kinds.improve(v, w, s); }
+    void tie(Node, Node, Slot) {}
+};
+
+Result<DijkstraTree> search_dijkstra_tree(DijkstraState& state, const PathAdj& view, Node source,
+                                          std::optional<double> cutoff, std::optional<Node> target) {
+    DijkstraTree out;
+    TreePolicy policy{cutoff, target, out, PathKinds(view, view.adj->node_count(), source)};
+    if (Status st = state.run(view, source, policy); !st.ok()) return st.error();
+    const auto seen = state.touched();
+    out.first_seen.assign(seen.begin(), seen.end());
+    return out;
+}
 
 }  // namespace
 
@@ -338,6 +377,90 @@ Result<std::optional<WeightedPath>> bidirectional_dijkstra(const PathAdj& forwar
         }
     }
     return std::optional<WeightedPath>();
+}
+
+
+BfsTree bfs_tree(BfsState& state, const Csr& rows, Node source, std::uint32_t max_level) {
+    BfsTree out;
+    out.parents.push_back(NO_PARENT);
+    state.discover<true>(rows, source, max_level, [&](Node v, Node) { out.parents.push_back(v); });
+    const auto order = state.order();
+    out.order.assign(order.begin(), order.end());
+    return out;
+}
+
+BfsTree bfs_tree(const Csr& rows, Node source, double cutoff) {
+    BfsState state(rows.node_count());
+    return bfs_tree(state, rows, source, BfsState::below_cutoff(cutoff));
+}
+
+Result<std::vector<BfsTree>> bfs_tree_many(const Csr& rows, std::span<const Node> sources, double cutoff) {
+    const std::uint32_t max_level = BfsState::below_cutoff(cutoff);
+    return map_with_scratch(
+        sources.size(), [&] { return BfsState(rows.node_count()); },
+        [&](BfsState& state, std::size_t i) { return bfs_tree(state, rows, sources[i], max_level); });
+}
+
+Result<std::vector<BfsLengths>> bfs_many(const Csr& rows, std::span<const Node> sources, double cutoff) {
+    const std::uint32_t max_level = BfsState::below_cutoff(cutoff);
+    return map_with_scratch(
+        sources.size(), [&] { return BfsState(rows.node_count()); },
+        [&](BfsState& state, std::size_t i) {
+            BfsLengths found = bfs_lengths(state, rows, sources[i], max_level);
+            add_progress(1);
+            return found;
+        });
+}
+
+Result<std::vector<std::optional<DijkstraLengths>>> dijkstra_many(const PathAdj& view, std::span<const Node> sources,
+                                                                  std::optional<double> cutoff) {
+    const Count n = view.adj->node_count();
+    return map_with_scratch(
+        sources.size(), [&] { return DijkstraState(n); },
+        [&](DijkstraState& state, std::size_t i) -> std::optional<DijkstraLengths> {
+            auto found = dijkstra_lengths(state, view, sources[i], cutoff);
+            add_progress(1);
+            if (!found.ok()) return std::nullopt;  // the search fails only on a negative cycle
+            return std::move(found.value());
+        });
+}
+
+Result<DijkstraTree> dijkstra_tree(const PathAdj& view, Node source, std::optional<double> cutoff,
+                                   std::optional<Node> target) {
+    DijkstraState state(view.adj->node_count());
+    return search_dijkstra_tree(state, view, source, cutoff, target);
+}
+
+Result<std::vector<std::optional<DijkstraTree>>> dijkstra_tree_many(const PathAdj& view,
+                                                                     std::span<const Node> sources,
+                                                                     std::optional<double> cutoff) {
+    return map_with_scratch(
+        sources.size(), [&] { return DijkstraState(view.adj->node_count()); },
+        [&](DijkstraState& state, std::size_t i) -> std::optional<DijkstraTree> {
+            auto tree = search_dijkstra_tree(state, view, sources[i], cutoff, std::nullopt);
+            if (!tree.ok()) return std::nullopt;  // the policy fails only on a negative cycle
+            return std::move(tree.value());
+        });
+}
+
+Result<std::optional<DijkstraPath>> dijkstra_path(const PathAdj& view, Node source, Node target,
+                                                  std::optional<double> cutoff) {
+    auto tree = dijkstra_tree(view, source, cutoff, target);
+    if (!tree.ok()) return tree.error();
+    const DijkstraTree& t = tree.value();
+    if (t.order.empty() || t.order.back() != target) return std::optional<DijkstraPath>{};
+    // A parent settles before its child, so one backward scan of the settle
+    // order meets every node of the path in turn.
+    DijkstraPath out{t.dist.back(), t.kinds.empty() ? std::uint8_t{PY_INT} : t.kinds.back(), {target}};
+    Node want = t.parent.back();
+    for (std::size_t i = t.order.size() - 1; want != NO_PARENT && i-- > 0;) {
+        if (t.order[i] == want) {
+            out.path.push_back(want);
+            want = t.parent[i];
+        }
+    }
+    std::reverse(out.path.begin(), out.path.end());
+    return std::optional<DijkstraPath>{std::move(out)};
 }
 
 }  // namespace fennel

@@ -1,0 +1,11 @@
+// Bipartiteness, as NetworkX's is_bipartite decides it.
+#pragma once
+
+#include "graph/core_graph.hpp"
+
+namespace fennel {
+
+// Two-colouring by depth-first search over out rows (and back rows).
+bool is_bipartite(const Csr& out, const Csr* back);
+
+}  // namespace fennel
