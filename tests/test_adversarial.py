@@ -66,7 +66,6 @@ def answers(name, *args, **kwargs):
     return exact(ours), exact(getattr(nx, name)(*args, backend="networkx", **kwargs))
 
 
-# ---------------------------------------------------------------------------
 # Edge data freed by Python code that runs while an edge is read
 
 
@@ -148,7 +147,6 @@ def test_edge_data_freed_by_an_earlier_attribute(via):
     assert g.dijkstra_lengths(0, "w") == ([0, 1], [0.0, 5.0])
 
 
-# ---------------------------------------------------------------------------
 # C++ exceptions: lying lengths, thread limits
 
 
@@ -217,7 +215,6 @@ def test_workers_out_of_memory_raise_memory_error(threads):
     assert out.strip() in ("answered", "MemoryError"), out
 
 
-# ---------------------------------------------------------------------------
 # Dict subclasses read through the protocol NetworkX uses
 
 
@@ -309,7 +306,6 @@ def test_rows_with_own_iteration_are_refused():
         convert(G)
 
 
-# ---------------------------------------------------------------------------
 # Result keys are NetworkX's key objects, not list(G)'s
 
 
@@ -352,7 +348,6 @@ def test_equal_fresh_tuples_and_strings_are_the_same_keys():
     assert convert(G).keys_are_nodes() and convert(H).keys_are_nodes()
 
 
-# ---------------------------------------------------------------------------
 # Weights on which a search forms NaN
 
 
@@ -381,7 +376,6 @@ def test_large_weights_of_one_sign_are_served():
     assert backend.calls["ran", "single_source_dijkstra_path_length"] > 0
 
 
-# ---------------------------------------------------------------------------
 # Arguments and data NetworkX reads in its own way
 
 
@@ -473,7 +467,6 @@ def test_native_graph_lacking_the_weight_weighs_one(fn):
     assert exact(ours) == exact(nx.closeness_centrality(nx.from_edgelist(edges), distance="cost"))
 
 
-# ---------------------------------------------------------------------------
 # Exceptions from Python code propagate unchanged
 
 
@@ -514,7 +507,6 @@ def test_exception_raised_by_an_argument_propagates(call, exc):
     assert info.value is exc
 
 
-# ---------------------------------------------------------------------------
 # Exact predecessor order from another graph
 
 
@@ -530,7 +522,6 @@ def test_load_exact_pred_of_another_graph_is_refused():
     assert g.has_exact_pred()
 
 
-# ---------------------------------------------------------------------------
 # Pickling and copying a graph fennel has touched
 
 
@@ -544,7 +535,6 @@ def test_pickling_after_a_weighted_call(protocol):
         assert exact(nx.single_source_dijkstra_path_length(H, 0, backend="fennel")) == exact(expected)
 
 
-# ---------------------------------------------------------------------------
 # Memory and signals
 
 
