@@ -1,30 +1,29 @@
 """How close build_graph is to the cost of merely reading NetworkX's dicts.
 
-Beside the bare Python walk of bench/conversion.py, this times a plain C walk
-of the same adjacency: PyDict_Next over G._adj and over every row, reading
-each neighbour key's int value and, with a weight, looking the attribute up
-in each edge's data dict. It builds nothing and checks nothing, so no
-conversion that reads the dicts can be much cheaper; fennel's conversion
-beats it by overlapping the memory accesses of several rows (prefetching).
-The walker is compiled from the C source below with the system's C++
-compiler (g++) in a temporary folder, removed once it is loaded through
-ctypes.
+Beside the bare Python walk and loop of bench/conversion.py, this times a
+plain C walk of the same adjacency: PyDict_Next over G._adj and over every
+row, reading each neighbour key's value (an int's value, a str's hash) and,
+with a weight, looking the attribute up in each edge's data dict. It builds
+nothing and checks nothing, so no conversion that reads the dicts can be much
+cheaper; fennel's conversion beats it by overlapping the memory accesses of
+several rows (prefetching). The walker is compiled here (in a temporary
+directory) from the C source below with the system's C++ compiler and loaded
+through ctypes. Graph kinds as in bench/conversion.py.
 
-    python bench/conversion_floor.py [--quick]
+    python bench/conversion_floor.py [--quick] [--cpu] [--kinds KIND ...]
 """
 
 import ctypes
 import os
 import subprocess
-import sys
 import sysconfig
 import tempfile
-
-sys.dont_write_bytecode = True  # sibling modules leave no __pycache__ in the checkout
+import time
 
 import cli
+import conversion
 import fennel._core as core
-from conversion import EDGES, REPEATS, bare_loop, best, random_graph
+from conversion import KINDS, bare_loop, bare_walk, best, make_graph
 
 WALK = r"""
 #include <Python.h>
@@ -36,7 +35,7 @@ extern "C" long long walk(PyObject* adj, PyObject* attr) {
         Py_ssize_t p = 0;
         PyObject *key, *data;
         while (PyDict_Next(row, &p, &key, &data)) {
-            sum += PyLong_AsLong(key);
+            sum += PyLong_CheckExact(key) ? PyLong_AsLong(key) : PyObject_Hash(key);
             if (attr != Py_None) {
                 PyObject* v = PyDict_GetItemWithError(data, attr);
                 if (v != NULL) sum += PyLong_AsLong(v);
@@ -49,35 +48,50 @@ extern "C" long long walk(PyObject* adj, PyObject* attr) {
 
 
 def compiled_walk():
-    with tempfile.TemporaryDirectory() as folder:
-        source, library = os.path.join(folder, "walk.cpp"), os.path.join(folder, "walk.so")
-        with open(source, "w") as f:
-            f.write(WALK)
-        include = sysconfig.get_paths()["include"]
-        subprocess.run(["g++", "-O3", "-shared", "-fPIC", f"-I{include}", source, "-o", library], check=True)
-        walk = ctypes.PyDLL(library).walk  # stays mapped once its file is gone
+    folder = tempfile.mkdtemp()
+    source, library = os.path.join(folder, "walk.cpp"), os.path.join(folder, "walk.so")
+    with open(source, "w") as f:
+        f.write(WALK)
+    include = sysconfig.get_paths()["include"]
+    subprocess.run(["g++", "-O3", "-shared", "-fPIC", f"-I{include}", source, "-o", library], check=True)
+    walk = ctypes.PyDLL(library).walk
     walk.argtypes = [ctypes.py_object, ctypes.py_object]
     walk.restype = ctypes.c_longlong
     return walk
 
 
-def main(quick):
-    m, repeats = (EDGES // 10, 2) if quick else (EDGES, REPEATS)
+def arguments():
+    parser = cli.parser(__doc__, "graphs of 100,000 edges over 20,000 nodes, 3 repeats")
+    parser.add_argument("--cpu", action="store_true", help="time in process CPU time instead of wall-clock time")
+    parser.add_argument("--kinds", nargs="+", choices=KINDS, default=list(KINDS), metavar="KIND",
+                        help=f"graph kinds to measure (default: all of {', '.join(KINDS)})")
+    return parser.parse_args()
+
+
+def main():
+    args = arguments()
+    n, m, repeats = (20_000, 100_000, 3) if args.quick else (conversion.NODES, conversion.EDGES, conversion.REPEATS)
+    if args.cpu:
+        conversion.CLOCK = time.process_time
     walk = compiled_walk()
-    print(f"{m:,} edges, best of {repeats}")
-    print(f"{'graph':<11}{'':<12}{'bare loop':>11}{'C walk':>10}{'build_graph':>13}   (ratios to the bare loop)")
+    print(f"{m:,} edges over {n:,} nodes, best of {repeats}; ratios to the Python walk (no attribute) "
+          "or loop (weight)")
+    print(f"{'graph':<22}{'':<10}{'Python':>9}{'C walk':>10}{'build_graph':>13}")
     for directed in (False, True):
-        G = random_graph(directed, n=m // 5, m=m)
-        nodes = list(G)
-        index = {v: i for i, v in enumerate(nodes)}
-        loop = best(lambda: bare_loop(G._adj), repeats)
-        for label, attr, attrs in (("no attr", None, []), ("weight", "weight", [("weight", 1)])):
-            t_walk = best(lambda: walk(G._adj, attr), repeats)
-            t_build = best(lambda: core.build_graph(nodes, index, G._adj, directed, attrs), repeats)
-            name = "directed" if directed else "undirected"
-            print(f"{name:<11}{label:<12}{loop:>10.3f}s{t_walk:>9.3f}s{t_build:>12.3f}s   "
-                  f"{loop / t_walk:.1f}x, {loop / t_build:.1f}x")
+        for kind in args.kinds:
+            G = make_graph(kind, directed, n, m)
+            nodes = list(G)
+            index = {v: i for i, v in enumerate(nodes)}
+            name = f"{'directed' if directed else 'undirected'} {kind}"
+            for label, attr, attrs, loop in (("no attr", None, [], bare_walk), ("weight", "weight", [("weight", 1)],
+                                                                                  bare_loop)):
+                t_loop = best(lambda: loop(G._adj), repeats)
+                t_walk = best(lambda: walk(G._adj, attr), repeats)
+                t_build = best(lambda: core.build_graph(nodes, index, G._adj, directed, attrs), repeats)
+                print(f"{name:<22}{label:<10}{t_loop:>8.3f}s{t_walk:>9.3f}s{t_build:>12.3f}s   "
+                      f"{t_loop / t_walk:.1f}x, {t_loop / t_build:.1f}x", flush=True)
+            del G, nodes, index
 
 
 if __name__ == "__main__":
-    main(cli.parser(__doc__, "100,000 edges, best of 2").parse_args().quick)
+    main()

@@ -1,45 +1,51 @@
 """Where fennel starts to pay: the crossovers behind ``should_run``.
 
 For one representative call per family, on graphs made of a cycle through
-every node plus as many random edges (directed where the family is) whose size doubles from 4 nodes up, this
-times NetworkX's own run against fennel's through NetworkX's dispatch, both
-with ``backend=`` given so that each side pays the same dispatch overhead:
-fennel on a graph already converted, and on a fresh graph it must convert
-first (each timed call gets a new copy of the graph, made outside the
-timing). Each time is the best of REPEATS calls.
+every node plus as many random edges (directed where the family is) whose
+size doubles from 4 nodes up, this times NetworkX's own run against fennel's
+through NetworkX's dispatch, both with ``backend=`` given so that each side
+pays the same dispatch overhead: fennel on a graph already converted, and on
+a graph it must convert first (each timed call gets a new graph, built
+outside the timing). Each time is the best of REPEATS calls.
 
-Sizes stop growing once fennel has won two sizes in a row by 1.5x, both
-converted and to convert. The crossover is the smallest work (``n + adjacency entries``, times the
-number of sources for per-source families, as ``should_run`` counts it) from
-which fennel is faster at that size and every larger one measured. The last
-columns give the registry's present thresholds beside the measured ones.
+Graphs to convert come in three kinds, each against NetworkX's run on the
+same kind: "ordered" (int nodes inserted in order, edges naming the node
+objects, as NetworkX's generators make them), "fresh int" (int nodes
+inserted in random order, a new int object at every edge end, as edge lists
+and DataFrame rows make them) and "fresh str" (the same with str labels).
 
-    python bench/thresholds.py [--quick]
+Sizes stop growing once fennel has won two sizes in a row by 1.5x on every
+graph kind. The crossover is the smallest work (``n + adjacency entries``,
+times the number of sources for per-source families, as ``should_run``
+counts it) from which fennel is faster at that size and every larger one
+measured. The last column gives the registry's present thresholds (converted,
+to convert) beside the measured ones.
+
+    python bench/thresholds.py [--quick] [--families NAME ...]
 """
 
 import random
-import sys
 import time
 
-sys.dont_write_bytecode = True  # sibling modules leave no __pycache__ in the checkout
-
+import cli
 import networkx as nx
 
-import cli
 from fennel.backend import registry
 
 REPEATS = 15
-SIZES = [4 * 2**i for i in range(10)]  # 4 .. 2048 nodes
-QUICK_SIZES = SIZES[:6]  # 4 .. 128 nodes
+SIZES = [4 * 2**i for i in range(14)]  # 4 .. 32768 nodes
+KINDS = ("ordered", "fresh int", "fresh str")
 
-# family -> (representative function, directed graph?, call)
+# family -> (representative function, directed graph?, call); calls from a
+# source start at node 0 (labelled "v0" in str graphs).
 FAMILIES = {
     "betweenness": ("betweenness_centrality", False, lambda G, b: nx.betweenness_centrality(G, backend=b)),
     "BFS lengths and searches": ("single_source_shortest_path_length", True,
-                                 lambda G, b: nx.single_source_shortest_path_length(G, 0, backend=b)),
+                                 lambda G, b: nx.single_source_shortest_path_length(G, source(G), backend=b)),
     "Dijkstra lengths and paths": ("single_source_dijkstra_path_length", True,
-                                   lambda G, b: nx.single_source_dijkstra_path_length(G, 0, backend=b)),
-    "traversal orders": ("dfs_preorder_nodes", True, lambda G, b: list(nx.dfs_preorder_nodes(G, 0, backend=b))),
+                                   lambda G, b: nx.single_source_dijkstra_path_length(G, source(G), backend=b)),
+    "traversal orders": ("dfs_preorder_nodes", True,
+                         lambda G, b: list(nx.dfs_preorder_nodes(G, source(G), backend=b))),
     "all-pairs BFS": ("all_pairs_shortest_path_length", False,
                       lambda G, b: dict(nx.all_pairs_shortest_path_length(G, backend=b))),
     "closeness and distance statistics": ("closeness_centrality", False,
@@ -56,24 +62,41 @@ FAMILIES = {
 }
 
 
-def graph(n, directed, seed=1):
-    """A cycle through every node (so node 0 reaches all) plus n random edges."""
+def source(G):
+    return "v0" if "v0" in G else 0
+
+
+def graph(n, directed, kind="ordered", seed=1):
+    """A cycle through every node (so node 0 reaches all) plus n random edges,
+    the same edges whatever the kind."""
     rng = random.Random(seed)
     G = nx.DiGraph() if directed else nx.Graph()
-    G.add_nodes_from(range(n))
+    labels = [f"v{i}" for i in range(n)] if kind == "fresh str" else list(range(n))
+    order = list(range(n))
+    if kind != "ordered":
+        random.Random(seed + 1).shuffle(order)
+    G.add_nodes_from(labels[i] for i in order)
+    if kind == "ordered":
+        end = labels.__getitem__
+    elif kind == "fresh int":
+        def end(i):
+            return int(str(i))
+    else:
+        def end(i):
+            return f"v{i}"
     for v in range(n):
-        G.add_edge(v, (v + 1) % n, weight=rng.randint(1, 9))
+        G.add_edge(end(v), end((v + 1) % n), weight=rng.randint(1, 9))
     for _ in range(n):
         u, v = rng.randrange(n), rng.randrange(n)
         if u != v:
-            G.add_edge(u, v, weight=rng.randint(1, 9))
+            G.add_edge(end(u), end(v), weight=rng.randint(1, 9))
     return G
 
 
-def best(fn, make=None, repeats=REPEATS):
-    """Best of `repeats` calls, or of 3 once a call takes over 20 ms."""
+def best(fn, make=None):
+    """Best of REPEATS calls, or of 3 once a call takes over 20 ms."""
     times = []
-    while len(times) < (repeats if not times or min(times) < 0.02 else min(3, repeats)):
+    while len(times) < (REPEATS if not times or min(times) < 0.02 else 3):
         arg = make() if make else None
         t = time.perf_counter()
         fn(arg)
@@ -97,27 +120,43 @@ def crossover(points):
     return found
 
 
-def main(quick):
+def arguments():
+    parser = cli.parser(__doc__, "best of 3 calls instead of 15")
+    parser.add_argument("--families", nargs="+", choices=list(FAMILIES), metavar="NAME",
+                        help="families to measure (default: all), as named in the first column")
+    return parser.parse_args()
+
+
+def main():
+    global REPEATS
+    args = arguments()
+    if args.quick:
+        REPEATS = 3
     nx.config.warnings_to_ignore.add("cache")
-    sizes, repeats = (QUICK_SIZES, 3) if quick else (SIZES, REPEATS)
-    print(f"{'family (representative)':<58}{'converted':>12}{'to convert':>12}{'registry':>16}")
-    for family, (name, directed, call) in FAMILIES.items():
-        cached, fresh = [], []
-        for n in sizes:
-            # Two sizes in a row won by 1.5x on both sides settle the crossover.
-            if len(fresh) >= 2 and all(t_nx > 1.5 * t for _, t_nx, t in cached[-2:] + fresh[-2:]):
+    print(f"{'family (representative)':<58}{'converted':>11}" + "".join(f"{k:>11}" for k in KINDS)
+          + f"{'registry':>16}")
+    print(f"{'':<58}{'':>11}" + f"{'to convert':^33}")
+    for family in args.families or FAMILIES:
+        name, directed, call = FAMILIES[family]
+        cached, fresh = [], {kind: [] for kind in KINDS}
+        for n in SIZES:
+            # Two sizes in a row won by 1.5x on every side settle the crossover.
+            recent = cached[-2:] + [p for points in fresh.values() for p in points[-2:]]
+            if len(cached) >= 2 and all(t_nx > 1.5 * t for _, t_nx, t in recent):
                 break
-            G = graph(n, directed)
-            t_nx = best(lambda _: call(G, "networkx"), repeats=repeats)
-            call(G, "fennel")  # converts once
-            t_cached = best(lambda _: call(G, "fennel"), repeats=repeats)
-            t_fresh = best(lambda H: call(H, "fennel"), make=G.copy, repeats=repeats)
-            w = work(name, G)
-            cached.append((w, t_nx, t_cached))
-            fresh.append((w, t_nx, t_fresh))
+            for kind in KINDS:
+                G = graph(n, directed, kind)
+                t_nx = best(lambda _: call(G, "networkx"))
+                w = work(name, G)
+                if kind == "ordered":
+                    call(G, "fennel")  # converts once
+                    cached.append((w, t_nx, best(lambda _: call(G, "fennel"))))
+                t_fresh = best(lambda H: call(H, "fennel"), make=lambda: graph(n, directed, kind))
+                fresh[kind].append((w, t_nx, t_fresh))
         label = f"{family} ({name})"
-        print(f"{label:<58}{crossover(cached)!s:>12}{crossover(fresh)!s:>12}{registry.BY_NAME[name].min_work!s:>16}")
+        crossovers = "".join(f"{crossover(points)!s:>11}" for points in fresh.values())
+        print(f"{label:<58}{crossover(cached)!s:>11}{crossovers}{registry.BY_NAME[name].min_work!s:>16}", flush=True)
 
 
 if __name__ == "__main__":
-    main(cli.parser(__doc__, "sizes up to 128 nodes, best of 3 (crossovers above that read None)").parse_args().quick)
+    main()

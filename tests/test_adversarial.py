@@ -348,6 +348,78 @@ def test_equal_fresh_tuples_and_strings_are_the_same_keys():
     assert convert(G).keys_are_nodes() and convert(H).keys_are_nodes()
 
 
+class Label(str):
+    pass
+
+
+class Number(int):
+    pass
+
+
+def true_for_1():
+    G = nx.Graph()
+    G.add_nodes_from([True, 500, 700])
+    G.add_edges_from([(500, 1), (500, 700)])  # 1 == True: row 500 holds the key 1
+    return G
+
+
+def subclass_keys(kind, nodes):
+    G = nx.Graph()
+    G.add_nodes_from(nodes)
+    G.add_edges_from((nodes[0], kind(v)) for v in nodes[1:])
+    return G
+
+
+@pytest.mark.parametrize(
+    "make",
+    [true_for_1, lambda: subclass_keys(Number, [500, 700, 900]), lambda: subclass_keys(Label, ["a5", "b7", "c9"])],
+    ids=["int_for_true", "int_subclass", "str_subclass"],
+)
+def test_equal_keys_of_another_type_are_found_but_not_the_nodes(make, monkeypatch):
+    monkeypatch.setattr(registry, "SHOULD_RUN_MIN_WORK", dict.fromkeys(registry.SHOULD_RUN_MIN_WORK, (0, 0)))
+    G = make()
+    index = {v: i for i, v in enumerate(G)}
+    g = convert(G)
+    assert [g.neighbors(u) for u in range(len(G))] == [[index[v] for v in G._adj[u]] for u in G]
+    assert not g.keys_are_nodes()
+    source = list(G)[1]
+    ours, theirs = answers("single_source_shortest_path_length", G, source)
+    assert ours == theirs
+
+
+class OwnEquality:
+    """A node hashing like the int `value`, compared by Python code (counted)."""
+
+    compared = 0
+
+    def __init__(self, value):
+        self.value = value
+
+    def __hash__(self):
+        return hash(self.value)
+
+    def __eq__(self, other):
+        OwnEquality.compared += 1
+        return other is self
+
+
+def test_int_keys_beside_a_node_with_own_equality_go_through_the_dict(monkeypatch):
+    monkeypatch.setattr(registry, "SHOULD_RUN_MIN_WORK", dict.fromkeys(registry.SHOULD_RUN_MIN_WORK, (0, 0)))
+    x = OwnEquality(1007)
+    G = nx.Graph()
+    G.add_nodes_from([x, 1007, 2000])  # x first: looking 1007 up compares it with x
+    G.add_edges_from([(x, 2000), (int("2000"), int("1007"))])
+    nodes = list(G)
+    index = {v: i for i, v in enumerate(nodes)}
+    OwnEquality.compared = 0
+    g = core.build_graph(nodes, index, G._adj, False, [])
+    # NetworkX's lookups ask x about every key hashing like it: so must ours.
+    assert OwnEquality.compared > 0
+    assert [g.neighbors(u) for u in range(3)] == [[index[v] for v in G._adj[u]] for u in nodes]
+    ours, theirs = answers("single_source_shortest_path_length", G, 2000)
+    assert ours == theirs
+
+
 # Weights on which a search forms NaN
 
 

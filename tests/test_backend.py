@@ -251,7 +251,7 @@ def test_can_run_refuses_arguments(name, args, kwargs):
     ("name", "args", "small", "large"),
     [
         ("betweenness_centrality", (), nx.path_graph(4), nx.path_graph(30)),
-        (SSSP, (0,), nx.path_graph(100), nx.path_graph(4000)),
+        (SSSP, (0,), nx.path_graph(100), nx.path_graph(8000)),
         (DIJKSTRA, (0,), nx.path_graph(20), nx.path_graph(400)),
     ],
 )

@@ -11,6 +11,7 @@ from test_adversarial import run_python
 from test_backend_traversal import outcome
 
 from fennel.backend import calls
+from fennel.backend.interface import refusal
 
 pytestmark = pytest.mark.filterwarnings("ignore:Note. conversions to backend graphs")
 
@@ -51,6 +52,8 @@ BOUNDED = [
 def test_two_ended_searches_convert_only_a_converted_graph(name, kwargs):
     G = big_graph()
     s, t = fresh_int(1000), fresh_int(3999)
+    if refusal(name, (G, s, t), kwargs):
+        pytest.skip("this NetworkX release answers the call its own way")
     expected = outcome(name, G, s, t, backend="networkx", **kwargs)
     with nx.config(backend_priority=["fennel"]):
         before = calls["declined", name]
@@ -89,7 +92,7 @@ def test_paths_hold_the_callers_endpoints_where_networkx_does(directed):
     for i in range(0, 3000, 37):
         s, t = fresh_int(nodes[i]), fresh_int(nodes[(i * 7 + 11) % 3000])
         for name, kwargs in BOUNDED:
-            if name in ("has_path", "shortest_path_length", "dijkstra_path_length"):
+            if name in ("has_path", "shortest_path_length", "dijkstra_path_length") or refusal(name, (G, s, t), kwargs):
                 continue
             want = path_of(name, s, t, kwargs, "networkx")
             got = path_of(name, s, t, kwargs, "fennel")
@@ -264,9 +267,11 @@ CTRL_C = """
 @pytest.mark.parametrize(
     "call, m, within",
     # Enough edges that building, not the Python before and after it, takes most of the call.
-    # How far into the call the interrupt may land: the reader looks for it
-    # between its checks (before, it became "malformed fennel graph data").
-    [("pickle.loads(data)", 6_000_000, 0.8), ("nx.from_edgelist(e, backend='fennel')", 12_000_000, 0.6)],
+    # How far into the call the interrupt may land. The reader's fault was to
+    # turn it into "malformed fennel graph data" (the script then fails): its
+    # bound only says it was not left waiting. The builder's fault was to
+    # finish first, so its bound is tight.
+    [("pickle.loads(data)", 6_000_000, 1.5), ("nx.from_edgelist(e, backend='fennel')", 12_000_000, 0.6)],
     ids=["pickle_loads", "from_edgelist_array"],
 )
 def test_ctrl_c_during_a_long_build(call, m, within):
@@ -279,6 +284,6 @@ def test_ctrl_c_during_a_long_build(call, m, within):
 
 def test_pickled_conversion_of_an_undirected_graph_reads_back():
     G = nx.gnp_random_graph(200, 0.05, seed=3)
-    nx.betweenness_centrality(G, backend="fennel")
+    nx.closeness_centrality(G, backend="fennel")
     H = pickle.loads(pickle.dumps(G))
-    assert nx.betweenness_centrality(H, backend="fennel") == nx.betweenness_centrality(G)
+    assert nx.closeness_centrality(H, backend="fennel") == nx.closeness_centrality(G)

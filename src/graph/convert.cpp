@@ -6,7 +6,9 @@
 
 #include <bit>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace fennel::py {
 
@@ -30,6 +32,14 @@ PyRef list_item(PyObject* list, Py_ssize_t i) {
     CriticalSection cs(list);
     if (i >= PyList_GET_SIZE(list)) return {};
     return PyRef::new_ref(PyList_GET_ITEM(list, i));
+}
+
+// The address of element i of a list that may shrink concurrently, for
+// comparing only (the object may be gone once the call returns); null when i
+// is gone.
+PyObject* list_item_address(PyObject* list, Py_ssize_t i) {
+    CriticalSection cs(list);
+    return i < PyList_GET_SIZE(list) ? PyList_GET_ITEM(list, i) : nullptr;
 }
 
 bool fail_not_implemented(const char* message) {
@@ -330,6 +340,18 @@ RowKind row_kind(PyObject* row) {
     return RowKind::Failed;
 }
 
+// Whether objects read ahead from a dict hold references of their own.
+// Without the GIL another thread may drop the dict's references at any time,
+// so they must. Under the GIL nothing else runs while the conversion runs C
+// code, and whatever was read ahead is abandoned as soon as a step may have
+// run Python code, so borrowed pointers are safe; prefetching the objects
+// then overlaps their cache misses without writing to them.
+#ifdef Py_GIL_DISABLED
+constexpr bool HOLD = true;
+#else
+constexpr bool HOLD = false;
+#endif
+
 // Walks the (neighbor, data) pairs of one adjacency row in its iteration
 // order: a dict directly, anything else through `.items()`.
 //
@@ -349,20 +371,38 @@ public:
     RowWalk& operator=(const RowWalk&) = delete;
     ~RowWalk() { release(); }
 
-    // Begins walking `row`; false with an exception set.
-    bool start(PyObject* row, bool read_values) {
+    // Begins walking `row`, whose keys `index` will look up; false with an
+    // exception set.
+    bool start(PyObject* row, bool read_values, const NodeIndex& index) {
         release();
         row_ = row;
         read_values_ = read_values;
+        index_ = &index;
         exact_ = PyDict_CheckExact(row);
         return !exact_ || begin_storage();
+    }
+
+    // Start loading the index slots of the collected keys, then the nodes
+    // those slots name. Each reads what the previous step loaded: call them
+    // a row apart, the first a row after `start` prefetched the keys.
+    void prefetch_slots() const {
+        if (!index_->has_slots()) return;
+        for (std::size_t i = 0; i < filled_; ++i) index_->prefetch_slot(block_[i].key);
+    }
+    void prefetch_nodes() const {
+        if (!index_->has_nodes()) return;
+        for (std::size_t i = 0; i < filled_; ++i) index_->prefetch_node(block_[i].key);
+    }
+    void prefetch_all() const {
+        prefetch_slots();
+        prefetch_nodes();
     }
 
     // Whether a step of the last run may have run Python code.
     bool ran_python() const { return ran_python_; }
 
     // Restarts the walk of the same row (its block may be stale).
-    bool restart() { return start(row_, read_values_); }
+    bool restart() { return start(row_, read_values_, *index_); }
 
     // Calls step(neighbor, data, python_ran) for every pair; false to abort.
     template <class Step>
@@ -377,6 +417,7 @@ public:
                 case RowKind::Items: return walk_items(step);
                 case RowKind::Storage:
                     if (!begin_storage()) return false;
+                    prefetch_all();
                     break;
             }
         }
@@ -398,6 +439,7 @@ public:
             release();
             if (exhausted_) return true;
             if (!collect()) return false;
+            prefetch_all();
         }
     }
 
@@ -408,17 +450,6 @@ private:
         PyObject* value;
         Py_ssize_t next_pos;
     };
-
-    // Without the GIL another thread may drop the dict's references at any
-    // time, so the block holds its own. Under the GIL nothing else runs while
-    // the steps run C code, and the block is abandoned as soon as a step may
-    // have run Python code, so borrowed pointers are safe; prefetching the
-    // objects then overlaps their cache misses without writing to them.
-#ifdef Py_GIL_DISABLED
-    static constexpr bool HOLD = true;
-#else
-    static constexpr bool HOLD = false;
-#endif
 
     bool begin_storage() {
         pos_ = 0;
@@ -505,6 +536,7 @@ private:
     }
 
     PyObject* row_ = nullptr;
+    const NodeIndex* index_ = nullptr;
     bool read_values_ = false;
     bool exact_ = false;
     bool ran_python_ = false;
@@ -580,10 +612,133 @@ struct PtrHasher {
     }
 };
 
+// A position no node has.
+constexpr Node ABSENT = 0xFFFFFFFFu;
+
+// The value of an exact int that fits 64 bits; false for any other object.
+bool exact_int64(PyObject* v, long long& out) {
+    if (!PyLong_CheckExact(v)) return false;
+    if (compact_int_value(v, out)) return true;
+    int overflow = 0;
+    out = PyLong_AsLongLongAndOverflow(v, &overflow);
+    return overflow == 0;
+}
+
+// A plain value's hash and kind, as the node table compares them.
+struct PlainKey {
+    Py_hash_t hash = 0;
+    long long value = 0;  // of an Int
+    PlainKind kind = PlainKind::Other;
+};
+
+// Deep enough for the tuples graphs are labelled with; deeper ones take the
+// caller's dict.
+constexpr int MAX_PLAIN_DEPTH = 8;
+
+// Whether `v` is a plain value: an exact int, str or float, a bool, None, or
+// an exact tuple of plain values. Their hashing and equality are CPython's
+// own C code: they run no Python code, raise nothing, and are consistent
+// (equal values hash alike, equality is symmetric and never changes).
+bool is_plain(PyObject* v, int depth = 0) {
+    if (PyLong_CheckExact(v) || PyUnicode_CheckExact(v) || PyFloat_CheckExact(v) || PyBool_Check(v) || v == Py_None) {
+        return true;
+    }
+    if (!PyTuple_CheckExact(v) || depth == MAX_PLAIN_DEPTH) return false;
+    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(v); ++i) {
+        if (!is_plain(PyTuple_GET_ITEM(v, i), depth + 1)) return false;
+    }
+    return true;
+}
+
+// CPython's hash of the int `v`: its absolute value modulo the prime
+// 2^61 - 1, negated for negative values, -1 (the error value) made -2.
+Py_hash_t int_hash(long long v) {
+    constexpr std::uint64_t MODULUS = (std::uint64_t{1} << 61) - 1;
+    const std::uint64_t magnitude = v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
+    auto h = static_cast<Py_hash_t>(magnitude < MODULUS ? magnitude : magnitude % MODULUS);
+    if (v < 0) h = -h;
+    return h == -1 ? -2 : h;
+}
+
+// The hash of an exact str: cached in the object once a dict has hashed it.
+Py_hash_t str_hash(PyObject* s) {
+    const Py_hash_t cached = reinterpret_cast<PyASCIIObject*>(s)->hash;
+    if (cached != -1) return cached;
+    const Py_hash_t hash = PyObject_Hash(s);  // cannot fail for a str a dict holds
+    if (hash == -1) PyErr_Clear();
+    return hash;
+}
+
+// The hash of an exact int that fits 64 bits (computed from its value) or
+// of an exact str (cached): the common neighbour keys, read at the cost of
+// one load. False for others.
+bool quick_key(PyObject* key, PlainKey& out) {
+    long long v = 0;
+    if (exact_int64(key, v)) {
+        out = {int_hash(v), v, PlainKind::Int};
+        return true;
+    }
+    if (PyUnicode_CheckExact(key)) {
+        out = {str_hash(key), 0, PlainKind::Str};
+        return true;
+    }
+    return false;
+}
+
+// The hash of any plain value. False for other values.
+bool plain_key(PyObject* key, PlainKey& out) {
+    if (quick_key(key, out)) return true;
+    if (!is_plain(key)) return false;
+    out = {PyObject_Hash(key), 0, PlainKind::Other};
+    if (out.hash != -1) return true;
+    PyErr_Clear();
+    return false;
+}
+
+// Two exact strs are equal when their lengths, kinds and code units are:
+// CPython stores every str in its narrowest kind.
+bool str_equal(PyObject* a, PyObject* b) {
+    const Py_ssize_t length = PyUnicode_GET_LENGTH(a);
+    const auto kind = PyUnicode_KIND(a);
+    if (length != PyUnicode_GET_LENGTH(b) || kind != PyUnicode_KIND(b)) return false;
+    const auto bytes = static_cast<std::size_t>(length) * static_cast<std::size_t>(kind);
+    return std::memcmp(PyUnicode_DATA(a), PyUnicode_DATA(b), bytes) == 0;
+}
+
+enum class Equal { No, Yes, Unknown };
+
+// Whether the plain value `key` equals `node`, a plain value of the same
+// hash, as CPython compares them; `same` tells whether the key is
+// indistinguishable from the node (see same_key). Unknown only where
+// CPython's comparison itself failed (at the recursion limit).
+Equal plain_equal(PyObject* key, const PlainKey& k, PyObject* node, PlainKind node_kind, bool& same) {
+    same = true;
+    if (node == key) return Equal::Yes;
+    if (k.kind == PlainKind::Int && node_kind == PlainKind::Int) return k.value == k.hash ? Equal::Yes : Equal::No;
+    if (k.kind == PlainKind::Str || node_kind == PlainKind::Str) {
+        // No plain value but a str equals a str.
+        return k.kind == node_kind && str_equal(key, node) ? Equal::Yes : Equal::No;
+    }
+    const int r = PyObject_RichCompareBool(key, node, Py_EQ);
+    if (r < 0) {
+        PyErr_Clear();
+        return Equal::Unknown;
+    }
+    if (r == 0) return Equal::No;
+    same = same_key(key, node);
+    return Equal::Yes;
+}
+
+// Table slot of a hash: the multiplicative constant spreads consecutive
+// ints (whose hashes are their values) into the high bits, which index.
+std::size_t slot_of(Py_hash_t hash, unsigned shift) {
+    return static_cast<std::size_t>((static_cast<std::uint64_t>(hash) * 0x9e3779b97f4a7c15ull) >> shift);
+}
+
 // Yields the adjacency rows in node order: row u is adjacency[nodes[u]].
 // NetworkX's G._adj and G._pred are dicts whose keys are the node objects in
 // list(G) order, so the rows are usually read straight from the dict's
-// entries (checking that each entry's key is the very node object), a block
+// entries (checking that each entry's key is the very node object), rows
 // ahead, with the row dicts prefetched. Any mismatch, or a mapping that is
 // not an exact dict, falls back to item lookup for the remaining rows.
 class RowReader {
@@ -591,6 +746,9 @@ public:
     RowReader(PyObject* nodes, PyObject* adjacency)
         : nodes_(nodes), adjacency_(adjacency), in_step_(PyDict_CheckExact(adjacency)),
           size_(PyDict_Check(adjacency) ? PyDict_Size(adjacency) : -1) {}
+    RowReader(const RowReader&) = delete;
+    RowReader& operator=(const RowReader&) = delete;
+    ~RowReader() { release(); }
 
     // After Python code ran: a graph whose adjacency changed size is being
     // mutated (false, with NetworkX's RuntimeError), and the rows collected
@@ -599,7 +757,7 @@ public:
         if (size_ >= 0 && PyDict_Size(adjacency_) != size_) {
             return fail_mutated("dictionary changed size during iteration");
         }
-        for (PyRef& r : block_) r = PyRef();
+        release();
         fetched_ = 0;
         in_step_ = false;
         return true;
@@ -608,11 +766,12 @@ public:
     // Row of nodes[u]; empty with an exception set on failure, empty without
     // one when the node list ended early.
     PyRef row(Py_ssize_t u) {
-        if (u >= fetched_ && in_step_) fetch_block(u);
+        if (in_step_) fetch_until(u + FETCH_AHEAD);
         if (u < fetched_) {
-            PyRef r = std::move(block_[u % BLOCK]);
-            if (u + AHEAD < fetched_) prefetch(block_[(u + AHEAD) % BLOCK].get());
-            return r;
+            PyObject* r = std::exchange(ring_[u % BLOCK], nullptr);
+            served_ = u + 1;
+            if (u + KEYS_AHEAD < fetched_) prefetch_keys(ring_[(u + KEYS_AHEAD) % BLOCK]);
+            return HOLD ? PyRef::steal(r) : PyRef::new_ref(r);
         }
         PyRef node = list_item(nodes_, u);
         if (!node) {
@@ -626,32 +785,46 @@ public:
     bool may_run_python() const { return !in_step_; }
 
 private:
-    static constexpr Py_ssize_t BLOCK = 32;
-    static constexpr Py_ssize_t AHEAD = 4;
+    // Rows are read from the adjacency FETCH_AHEAD rows before they are
+    // asked for, their dict objects prefetched; KEYS_AHEAD rows before, the
+    // key tables those objects point to are prefetched in turn.
+    static constexpr Py_ssize_t BLOCK = 32;  // a ring, beyond FETCH_AHEAD
+    static constexpr Py_ssize_t FETCH_AHEAD = 16;
+    static constexpr Py_ssize_t KEYS_AHEAD = 8;
 
-    static void prefetch(PyObject* row) {
+    static void prefetch_keys(PyObject* row) {
         if (row != nullptr && PyDict_CheckExact(row)) {
             __builtin_prefetch(reinterpret_cast<PyDictObject*>(row)->ma_keys);
         }
     }
 
-    void fetch_block(Py_ssize_t u) {
-        Py_ssize_t end = u;
-        while (end < u + BLOCK) {
-            PyRef node = list_item(nodes_, end);
-            if (!node) break;
+    void fetch_until(Py_ssize_t end) {
+        while (fetched_ < end) {
+            PyObject* node = list_item_address(nodes_, fetched_);
+            if (node == nullptr) return;
             CriticalSection cs(adjacency_);
             PyObject* key = nullptr;
             PyObject* value = nullptr;
-            if (!PyDict_Next(adjacency_, &pos_, &key, &value) || key != node.get()) {
+            if (!PyDict_Next(adjacency_, &pos_, &key, &value) || key != node) {
                 in_step_ = false;
-                break;
+                return;
             }
-            block_[end % BLOCK] = PyRef::new_ref(value);
-            ++end;
+            // The row is referenced when asked for, which writes to it:
+            // fetched for writing meanwhile.
+            __builtin_prefetch(value, 1);
+            if (HOLD) Py_INCREF(value);
+            ring_[fetched_ % BLOCK] = value;
+            ++fetched_;
         }
-        fetched_ = end;
-        for (Py_ssize_t i = u; i < end && i < u + AHEAD; ++i) prefetch(block_[i % BLOCK].get());
+    }
+
+    // Drops the rows read ahead and not asked for.
+    void release() {
+        for (Py_ssize_t u = served_; u < fetched_; ++u) {
+            PyObject* r = std::exchange(ring_[u % BLOCK], nullptr);
+            if (HOLD) Py_XDECREF(r);
+        }
+        served_ = fetched_;
     }
 
     PyObject* nodes_;
@@ -660,8 +833,9 @@ private:
     Py_ssize_t size_;  // of a dict adjacency when the walk began, else -1
     bool ended_ = false;
     Py_ssize_t pos_ = 0;
-    Py_ssize_t fetched_ = 0;
-    PyRef block_[BLOCK];
+    Py_ssize_t fetched_ = 0;  // rows [served_, fetched_) are in the ring
+    Py_ssize_t served_ = 0;
+    PyObject* ring_[BLOCK] = {};  // references of their own when HOLD
 };
 
 }  // namespace
@@ -670,55 +844,228 @@ bool NodeIndex::build(PyObject* nodes, PyObject* index, Count n) {
     index_ = index;
     n_ = n;
     const Py_ssize_t count = static_cast<Py_ssize_t>(n);
+    // The list holds its items for the whole call (the caller does not
+    // mutate it), so the tables may borrow them.
+    std::vector<PyObject*> items;
+    items.reserve(static_cast<std::size_t>(count));
+    std::vector<long long> values;  // of the nodes, while all are ints
     identity_ = true;
+    bool plain = true;
+    bool all_int = true;
+    long long low = 0;
+    long long high = -1;
     for (Py_ssize_t i = 0; i < count; ++i) {
         PyRef item = list_item(nodes, i);
         if (!item) break;
-        if (!PyLong_CheckExact(item.get()) || PyLong_AsLongLong(item.get()) != i) {
-            PyErr_Clear();
-            identity_ = false;
-            break;
+        PyObject* x = item.get();
+        items.push_back(x);
+        long long v = 0;
+        const bool is_int = exact_int64(x, v);
+        identity_ = identity_ && is_int && v == i;
+        all_int = all_int && is_int;
+        if (all_int) {
+            values.push_back(v);
+            low = items.size() == 1 ? v : std::min(low, v);
+            high = items.size() == 1 ? v : std::max(high, v);
         }
+        plain = plain && (is_int || is_plain(x));
     }
-    if (identity_) return true;
+    if (identity_ && static_cast<Count>(items.size()) == n) return true;
+    identity_ = false;
     unsigned bits = 1;
     while ((Count{1} << bits) < 2 * n + 2) ++bits;
     shift_ = 64 - bits;
-    keys_.assign(std::size_t{1} << bits, nullptr);
-    positions_.assign(keys_.size(), 0);
-    const std::size_t mask = keys_.size() - 1;
-    for (Py_ssize_t i = 0; i < count; ++i) {
-        // The list holds its items for the whole call (the caller does not
-        // mutate it), so their addresses stay valid keys.
-        PyRef item = list_item(nodes, i);
-        if (!item) break;
-        std::size_t h = PtrHasher{}(item.get()) >> shift_;
-        while (keys_[h] != nullptr && keys_[h] != item.get()) h = (h + 1) & mask;
-        if (keys_[h] == nullptr) {
-            keys_[h] = item.get();
-            positions_[h] = static_cast<Node>(i);
+    // Ints spanning fewer than 8n values are found in an array of 4 bytes
+    // per value: at most 32 bytes per node, where the table takes 48 or more.
+    const bool dense = all_int && !items.empty() &&
+                       static_cast<std::uint64_t>(high) - static_cast<std::uint64_t>(low) < 8 * static_cast<std::uint64_t>(items.size());
+    if (all_int && (dense ? build_dense(values, low, high) : build_ints(values))) return true;
+    if (!plain || !build_values(items)) {
+        build_addresses(items);
+        return true;
+    }
+    // Keys that are the node objects are found by address without reading them.
+    build_addresses(items);
+    return true;
+}
+
+bool NodeIndex::build_dense(const std::vector<long long>& values, long long low, long long high) {
+    low_ = low;
+    dense_.assign(static_cast<std::size_t>(static_cast<std::uint64_t>(high) - static_cast<std::uint64_t>(low)) + 1, ABSENT);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        Node& slot = dense_[static_cast<std::size_t>(static_cast<std::uint64_t>(values[i]) - static_cast<std::uint64_t>(low))];
+        if (slot != ABSENT) {
+            // Two equal nodes: the caller's dict decides which one keys map to.
+            dense_.clear();
+            return false;
         }
+        slot = static_cast<Node>(i);
     }
     return true;
 }
 
-bool NodeIndex::find(PyObject* node, Node& out) const {
+bool NodeIndex::build_ints(const std::vector<long long>& values) {
+    ints_.assign(std::size_t{1} << (64 - shift_), IntSlot{0, ABSENT});
+    const std::size_t mask = ints_.size() - 1;
+    constexpr std::size_t AHEAD = 16;  // slots written at random: fetched ahead
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (i + AHEAD < values.size()) __builtin_prefetch(&ints_[slot_of(values[i + AHEAD], shift_)], 1);
+        std::size_t h = slot_of(values[i], shift_);
+        for (; ints_[h].position != ABSENT; h = (h + 1) & mask) {
+            if (ints_[h].value == values[i]) {
+                ints_.clear();  // two equal nodes, as in build_dense
+                return false;
+            }
+        }
+        ints_[h] = IntSlot{values[i], static_cast<Node>(i)};
+    }
+    return true;
+}
+
+// The nodes by hash. False, with no table, when two nodes are equal (a node
+// list made from a dict's keys never holds two) or CPython's comparison
+// failed (at the recursion limit): the caller's dict decides then.
+bool NodeIndex::build_values(const std::vector<PyObject*>& nodes) {
+    // Hashed first, so that the slots, written at random, can be fetched ahead.
+    std::vector<PlainKey> keys(nodes.size());
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        if (!plain_key(nodes[i], keys[i])) return false;
+    }
+    values_.assign(std::size_t{1} << (64 - shift_), Slot{0, nullptr, 0, PlainKind::Empty});
+    const std::size_t mask = values_.size() - 1;
+    constexpr std::size_t AHEAD = 16;
+    bool has_compared = false;
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        if (i + AHEAD < nodes.size()) __builtin_prefetch(&values_[slot_of(keys[i + AHEAD].hash, shift_)], 1);
+        const PlainKey& key = keys[i];
+        PlainKind kind = key.kind;
+        if (kind == PlainKind::Int && key.value != key.hash) kind = PlainKind::Other;
+        has_compared = has_compared || kind != PlainKind::Int;
+        std::size_t h = slot_of(key.hash, shift_);
+        for (; values_[h].kind != PlainKind::Empty; h = (h + 1) & mask) {
+            bool same = false;
+            if (values_[h].hash == key.hash && plain_equal(nodes[i], key, values_[h].node, values_[h].kind, same) != Equal::No) {
+                values_.clear();
+                return false;
+            }
+        }
+        values_[h] = Slot{key.hash, nodes[i], static_cast<Node>(i), kind};
+    }
+    has_compared_ = has_compared;
+    return true;
+}
+
+void NodeIndex::build_addresses(const std::vector<PyObject*>& nodes) {
+    addresses_.assign(std::size_t{1} << (64 - shift_), Address{nullptr, 0});
+    const std::size_t mask = addresses_.size() - 1;
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        std::size_t h = PtrHasher{}(nodes[i]) >> shift_;
+        while (addresses_[h].node != nullptr && addresses_[h].node != nodes[i]) h = (h + 1) & mask;
+        if (addresses_[h].node == nullptr) addresses_[h] = Address{nodes[i], static_cast<Node>(i)};
+    }
+}
+
+void NodeIndex::prefetch_slot(PyObject* key) const {
+    if (!dense_.empty() || !ints_.empty()) {
+        long long v = 0;
+        if (!exact_int64(key, v)) return;
+        if (ints_.empty()) {
+            const std::uint64_t at = static_cast<std::uint64_t>(v) - static_cast<std::uint64_t>(low_);
+            if (at < dense_.size()) __builtin_prefetch(&dense_[static_cast<std::size_t>(at)]);
+        } else {
+            __builtin_prefetch(&ints_[slot_of(v, shift_)]);
+        }
+        return;
+    }
+    if (!addresses_.empty()) __builtin_prefetch(&addresses_[PtrHasher{}(key) >> shift_]);
+    // Tuples (grid graphs name every edge end by a new one) are hashed
+    // here and again when looked up: cheaper than waiting for their slot.
+    PlainKey k;
+    if (!values_.empty() && (quick_key(key, k) || (PyTuple_CheckExact(key) && plain_key(key, k)))) {
+        // A slot may straddle two cache lines.
+        const char* slot = reinterpret_cast<const char*>(&values_[slot_of(k.hash, shift_)]);
+        __builtin_prefetch(slot);
+        __builtin_prefetch(slot + sizeof(Slot) - 1);
+    }
+}
+
+void NodeIndex::prefetch_node(PyObject* key) const {
+    if (!has_compared_) return;
+    const bool str = PyUnicode_CheckExact(key);
+    if (!str && !PyTuple_CheckExact(key)) return;
+    Node found;
+    if (find_address(key, found)) return;  // nothing to compare
+    PlainKey k;
+    if (!plain_key(key, k)) return;
+    const Slot& slot = values_[slot_of(k.hash, shift_)];
+    if (slot.hash != k.hash || slot.node == key) return;
+    // An equal str or tuple has the key's layout: fetch from its start to its
+    // last code unit or item.
+    const std::size_t size =
+        str ? static_cast<std::size_t>(static_cast<const char*>(PyUnicode_DATA(key)) - reinterpret_cast<const char*>(key)) +
+                  static_cast<std::size_t>(PyUnicode_GET_LENGTH(key)) * static_cast<std::size_t>(PyUnicode_KIND(key))
+            : offsetof(PyTupleObject, ob_item) + static_cast<std::size_t>(PyTuple_GET_SIZE(key)) * sizeof(PyObject*);
+    const char* node = reinterpret_cast<const char*>(slot.node);
+    __builtin_prefetch(node);
+    __builtin_prefetch(node + size - 1);
+}
+
+bool NodeIndex::find(PyObject* key, Node& out, bool& same) const {
+    same = true;
     if (identity_) {
-        if (!PyLong_CheckExact(node)) return false;
-        int overflow = 0;
-        long long v = PyLong_AsLongLongAndOverflow(node, &overflow);
-        if (overflow == 0 && v >= 0 && static_cast<Count>(v) < n_) {
-            out = static_cast<Node>(v);
+        long long v = -1;
+        if (!exact_int64(key, v) || v < 0 || static_cast<Count>(v) >= n_) return false;
+        out = static_cast<Node>(v);
+        return true;
+    }
+    if (!dense_.empty() || !ints_.empty()) return find_int(key, out);
+    if (!addresses_.empty() && find_address(key, out)) return true;
+    return !values_.empty() && find_value(key, out, same);
+}
+
+// An exact int key equals exactly the int node of its value; with every node
+// an exact int, no other node can be equal to it.
+bool NodeIndex::find_int(PyObject* key, Node& out) const {
+    long long v = 0;
+    if (!exact_int64(key, v)) return false;
+    if (ints_.empty()) {
+        const std::uint64_t at = static_cast<std::uint64_t>(v) - static_cast<std::uint64_t>(low_);
+        if (at >= dense_.size() || dense_[static_cast<std::size_t>(at)] == ABSENT) return false;
+        out = dense_[static_cast<std::size_t>(at)];
+        return true;
+    }
+    const std::size_t mask = ints_.size() - 1;
+    for (std::size_t h = slot_of(v, shift_); ints_[h].position != ABSENT; h = (h + 1) & mask) {
+        if (ints_[h].value == v) {
+            out = ints_[h].position;
             return true;
         }
-        PyErr_Clear();
-        return false;
     }
-    const std::size_t mask = keys_.size() - 1;
-    for (std::size_t h = PtrHasher{}(node) >> shift_; keys_[h] != nullptr; h = (h + 1) & mask) {
-        if (keys_[h] == node) {
-            out = positions_[h];
+    return false;
+}
+
+bool NodeIndex::find_address(PyObject* key, Node& out) const {
+    const std::size_t mask = addresses_.size() - 1;
+    for (std::size_t h = PtrHasher{}(key) >> shift_; addresses_[h].node != nullptr; h = (h + 1) & mask) {
+        if (addresses_[h].node == key) {
+            out = addresses_[h].position;
             return true;
+        }
+    }
+    return false;
+}
+
+bool NodeIndex::find_value(PyObject* key, Node& out, bool& same) const {
+    PlainKey k;
+    if (!plain_key(key, k)) return false;
+    const std::size_t mask = values_.size() - 1;
+    for (std::size_t h = slot_of(k.hash, shift_); values_[h].kind != PlainKind::Empty; h = (h + 1) & mask) {
+        const Slot& slot = values_[h];
+        if (slot.hash != k.hash) continue;
+        switch (plain_equal(key, k, slot.node, slot.kind, same)) {
+            case Equal::Yes: out = slot.position; return true;
+            case Equal::No: break;
+            case Equal::Unknown: return false;
         }
     }
     return false;
@@ -807,12 +1154,14 @@ bool read_adjacency(PyObject* nodes, const NodeIndex& index, PyObject* adjacency
     auto step = [&](PyObject* neighbor, PyObject* data, bool& python_ran) {
         EdgeStep edge(neighbor, data);
         Node v;
-        if (!index.find(neighbor, v)) {
+        bool same = true;
+        if (!index.find(neighbor, v, same)) {
             edge.python_may_run();  // hashing and comparing the key
             if (!index.lookup_index(neighbor, v)) return false;
             PyRef node = list_item(nodes, v);
-            out.keys_are_nodes = out.keys_are_nodes && node && same_key(neighbor, node.get());
+            same = node && same_key(neighbor, node.get());
         }
+        out.keys_are_nodes = out.keys_are_nodes && same;
         csr.targets.push_back(v);
         for (std::size_t a = 0; a < attrs.size(); ++a) {
             Weights& column = out.columns[a];
@@ -826,16 +1175,22 @@ bool read_adjacency(PyObject* nodes, const NodeIndex& index, PyObject* adjacency
         python_ran = edge.python_ran();
         return true;
     };
-    // Rows are started (their first block collected) LEAD rows before they
-    // are walked, so that their memory is on the way meanwhile.
-    constexpr Py_ssize_t LEAD = 1;
+    // A row's memory is fetched in stages, each reading what the one before
+    // loaded rows earlier: LEAD rows before its walk the row is started (its
+    // first block collected, the key objects prefetched), SLOTS rows before
+    // the index slots of those keys are prefetched, and one row before the
+    // nodes those slots name (for str and tuple keys, which are compared).
+    constexpr Py_ssize_t LEAD = 5;
+    constexpr Py_ssize_t SLOTS = 3;
     RowWalk walks[LEAD + 1];
     PyRef held[LEAD + 1];
-    Py_ssize_t started = 0;  // rows [u, started) are started
+    Py_ssize_t started = 0;      // rows [u, started) are started
+    Py_ssize_t slots_ahead = 0;  // rows [u, slots_ahead) have their slots on the way
+    Py_ssize_t nodes_ahead = 0;  // rows [u, nodes_ahead) have their nodes on the way
     auto start_next = [&]() {
         PyRef r = rows.row(started);
         if (!r) return rows.ended();
-        if (!walks[started % (LEAD + 1)].start(r.get(), read_values)) return false;
+        if (!walks[started % (LEAD + 1)].start(r.get(), read_values, index)) return false;
         held[started % (LEAD + 1)] = std::move(r);
         ++started;
         return true;
@@ -851,9 +1206,19 @@ bool read_adjacency(PyObject* nodes, const NodeIndex& index, PyObject* adjacency
         }
         if (u >= started) break;
         RowWalk& walk = walks[u % (LEAD + 1)];
-        // Looking a row up through a mapping may run Python code, which may
-        // change this row after its block was collected.
-        if (rows.may_run_python() && !walk.restart()) return false;
+        if (rows.may_run_python()) {
+            // Looking a row up through a mapping may run Python code, which
+            // may change this row after its block was collected.
+            if (!walk.restart()) return false;
+            walk.prefetch_all();
+        } else {
+            for (slots_ahead = std::max(slots_ahead, u); slots_ahead < std::min(u + SLOTS + 1, started); ++slots_ahead) {
+                walks[slots_ahead % (LEAD + 1)].prefetch_slots();
+            }
+            for (nodes_ahead = std::max(nodes_ahead, u); nodes_ahead < std::min(u + 2, started); ++nodes_ahead) {
+                walks[nodes_ahead % (LEAD + 1)].prefetch_nodes();
+            }
+        }
         if (!walk.run(step)) return false;
         // Python code run by this row's steps may have changed the graph:
         // the rows ahead are looked up again.
@@ -861,6 +1226,8 @@ bool read_adjacency(PyObject* nodes, const NodeIndex& index, PyObject* adjacency
             if (!rows.after_python()) return false;
             for (Py_ssize_t r = u + 1; r < started; ++r) held[r % (LEAD + 1)] = PyRef();
             started = u + 1;
+            slots_ahead = std::min(slots_ahead, started);
+            nodes_ahead = std::min(nodes_ahead, started);
         }
         held[u % (LEAD + 1)] = PyRef();
         csr.offsets.push_back(csr.targets.size());

@@ -5,6 +5,7 @@
 #include "graph/core_graph.hpp"
 #include "lib/pyref.hpp"
 
+#include <cstdint>
 #include <vector>
 
 namespace fennel::py {
@@ -24,27 +25,85 @@ struct Adjacency {
     bool keys_are_nodes = true;
 };
 
-// Maps node objects to positions: by value when the nodes are exactly the
-// ints 0..n-1, else by object identity, else through the caller's dict.
+// What an equality test between plain values (see NodeIndex) may take for
+// granted about one of them.
+enum class PlainKind : std::uint32_t {
+    Empty,  // an unused table slot
+    Int,    // an exact int whose value is its hash (every int below 2^61 but -1)
+    Str,    // an exact str
+    Other,  // any other plain value, compared by CPython's equality
+};
+
+// Maps neighbour keys to node positions, as a lookup in G._adj would find
+// them, without running Python code wherever that answer is certain:
+//  - by value when the nodes are exactly the ints 0..n-1 in order;
+//  - by value and hash when every node is a plain value (an exact int, str
+//    or float, a bool, None, or an exact tuple of such items): their hashing
+//    and equality are CPython's own C code and no two nodes are equal, so the
+//    node equal to a plain key is unique and is the one any dict lookup finds.
+//    When every node is an int that fits 64 bits, they are kept by value
+//    alone: in an array indexed by value when they span fewer than 8n
+//    values, else in a table of 16-byte slots;
+//  - by object identity, for keys that are the node objects themselves.
+// Anything else (keys of other types, nodes whose hashing or equality is
+// Python code) goes through the caller's dict.
 class NodeIndex {
 public:
     // Returns false with an exception set.
     bool build(PyObject* nodes, PyObject* index, Count n);
-    // Position of `node` by value or identity, without running Python
-    // code; false when these do not find it (no exception set).
-    bool find(PyObject* node, Node& out) const;
+    // Starts loading the table slots that find(key) reads first. Reads the
+    // key object itself: call it once the key is in cache.
+    void prefetch_slot(PyObject* key) const;
+    // Starts loading the node object that find(key) compares a str or tuple
+    // key with. Reads the key and its slot: call it once prefetch_slot's
+    // loads have arrived.
+    void prefetch_node(PyObject* key) const;
+    // Whether prefetch_slot and prefetch_node have anything to load.
+    bool has_slots() const { return !identity_; }
+    bool has_nodes() const { return has_compared_; }
+    // Position of `key` without running Python code; `same` tells whether
+    // the key is indistinguishable from the node object (see same_key).
+    // False when this index cannot decide (no exception set).
+    bool find(PyObject* key, Node& out, bool& same) const;
     // Position of `node` through the caller's dict: hashing and comparing may
     // run Python code. False with an exception set.
     bool lookup_index(PyObject* node, Node& out) const;
     bool identity() const { return identity_; }
 
 private:
+    struct Slot {
+        Py_hash_t hash;
+        PyObject* node;
+        Node position;
+        PlainKind kind;
+    };
+    struct Address {
+        PyObject* node;
+        Node position;
+    };
+    struct IntSlot {
+        long long value;
+        Node position;  // ABSENT in an unused slot
+    };
+
+    bool build_dense(const std::vector<long long>& values, long long low, long long high);
+    bool build_ints(const std::vector<long long>& values);
+    bool build_values(const std::vector<PyObject*>& nodes);
+    void build_addresses(const std::vector<PyObject*>& nodes);
+    bool find_int(PyObject* key, Node& out) const;
+    bool find_address(PyObject* key, Node& out) const;
+    bool find_value(PyObject* key, Node& out, bool& same) const;
+
     PyObject* index_ = nullptr;  // borrowed node -> position dict
     Count n_ = 0;
     bool identity_ = false;
-    std::vector<PyObject*> keys_;  // open-addressing table keyed by address
-    std::vector<Node> positions_;
-    unsigned shift_ = 64;
+    bool has_compared_ = false;     // some node in values_ is compared with keys (not an Int)
+    long long low_ = 0;             // the value dense_[0] stands for
+    std::vector<Node> dense_;       // int nodes' positions by value - low_, or empty
+    std::vector<IntSlot> ints_;     // int nodes by value, open addressing, or empty
+    std::vector<Slot> values_;      // open-addressing table by hash, or empty
+    std::vector<Address> addresses_;  // open-addressing table by address, or empty
+    unsigned shift_ = 64;           // of every table's hashes
 };
 
 // Whether `key` (equal to `node`) is indistinguishable from it: the same

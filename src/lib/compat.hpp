@@ -36,6 +36,23 @@ static inline int PyModule_Add(PyObject* module, const char* name, PyObject* val
 
 namespace fennel::py {
 
+// The value of an exact int of at most one 30-bit digit (node labels, as a
+// rule), read in place; false for larger ints. CPython 3.12 exposes this as
+// unstable API; before, such an int is one whose size (the sign times the
+// number of digits) is -1, 0 or 1.
+inline bool compact_int_value(PyObject* v, long long& out) {
+#if PY_VERSION_HEX >= 0x030C0000
+    const auto* l = reinterpret_cast<const PyLongObject*>(v);
+    if (!PyUnstable_Long_IsCompact(l)) return false;
+    out = PyUnstable_Long_CompactValue(l);
+#else
+    const Py_ssize_t size = Py_SIZE(v);
+    if (size < -1 || size > 1) return false;
+    out = size * static_cast<long long>(reinterpret_cast<const PyLongObject*>(v)->ob_digit[0]);
+#endif
+    return true;
+}
+
 // Per-object critical section (free-threaded builds). Under the GIL it is empty:
 // the GIL already serialises access to the object.
 class CriticalSection {

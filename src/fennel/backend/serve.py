@@ -41,13 +41,13 @@ STATS_DOCS = (
 # crossover of fennel's call (NetworkX's dispatch included) with NetworkX's
 # own run, on one representative call per family.
 WORK_BETWEENNESS = (1200, 1200)
-WORK_BFS = (400, 6000)
+WORK_BFS = (400, 12000)
 WORK_DIJKSTRA = (200, 400)
 WORK_DFS = (200, 400)
 WORK_ALL_PAIRS = (5000, 5000)
 WORK_STATS = (250, 250)
 WORK_LINK = (0, 0)
-WORK_COMPONENTS = (1300, 10000)
+WORK_COMPONENTS = (1300, 20000)
 WORK_DIRECTED = (100, 200)
 WORK_CORES = (75, 150)
 WORK_TRIANGLES = (150, 150)

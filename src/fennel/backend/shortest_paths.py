@@ -99,7 +99,11 @@ def _weighted_method(a):
 
 @argument_rule("met_paths")
 def _met_paths(a):
-    if a["source"] is not None and a["target"] is not None and a["weight"] is not None and NX_VERSION < (3, 6):
+    """shortest_path's weighted path between two nodes; its length, and a path
+    from a node to itself ([node]), are the same in every release."""
+    source, target = a["source"], a["target"]
+    pair = source is not None and target is not None and source is not target
+    if pair and a["weight"] is not None and NX_VERSION < (3, 6):
         return "this NetworkX version builds bidirectional Dijkstra paths as met"
     return None
 
@@ -521,7 +525,7 @@ def shortest_path(G, source=None, target=None, weight=None, method="dijkstra"):
     return _bidirectional_dijkstra(G, source, target, weight, with_length=False)[1]
 
 
-@served(docs=_BOTH, weight="weight", rules=("weight_name", "path_method", "met_paths"),
+@served(docs=_BOTH, weight="weight", rules=("weight_name", "path_method"),
         data_rules=("dijkstra_weights", "keys", "target_keys", "two_way_bfs_keys", "target_kinds"),
         min_work=WORK_DIJKSTRA, bounded=with_pair)
 def shortest_path_length(G, source=None, target=None, weight=None, method="dijkstra"):
