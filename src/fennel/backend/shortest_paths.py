@@ -67,7 +67,11 @@ def _returns_dict(function):
 
 def _same_node(fg, u, v):
     """Whether u and v are one node of fg (a pair search then answers without searching)."""
-    return u in fg and v in fg and fg.index[u] == fg.index[v]
+    index = fg.index
+    try:
+        return u in index and v in index and index[u] == index[v]
+    except TypeError:  # an unhashable node, which the search rejects as NetworkX does
+        return False
 
 
 def _two_way(fg, a):
