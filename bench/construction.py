@@ -143,7 +143,7 @@ def steps_child(m):
     """fennel's from_edgelist step by step: one tab-separated line per step with its
     seconds, then the peak and the resident memory past the baseline once it is done (KiB)."""
     from fennel import _core
-    from fennel.backend import construction as c
+    from fennel.backend import convert as c
     from fennel.backend.graph import FennelGraph
     from fennel.backend.native import native_graph
 

@@ -66,7 +66,6 @@ def answers(name, *args, **kwargs):
     return exact(ours), exact(getattr(nx, name)(*args, backend="networkx", **kwargs))
 
 
-# ---------------------------------------------------------------------------
 # Edge data freed by Python code that runs while an edge is read
 
 
@@ -148,7 +147,6 @@ def test_edge_data_freed_by_an_earlier_attribute(via):
     assert g.dijkstra_lengths(0, "w") == ([0, 1], [0.0, 5.0])
 
 
-# ---------------------------------------------------------------------------
 # C++ exceptions: lying lengths, thread limits
 
 
@@ -217,7 +215,6 @@ def test_workers_out_of_memory_raise_memory_error(threads):
     assert out.strip() in ("answered", "MemoryError"), out
 
 
-# ---------------------------------------------------------------------------
 # Dict subclasses read through the protocol NetworkX uses
 
 
@@ -309,7 +306,6 @@ def test_rows_with_own_iteration_are_refused():
         convert(G)
 
 
-# ---------------------------------------------------------------------------
 # Result keys are NetworkX's key objects, not list(G)'s
 
 
@@ -424,7 +420,6 @@ def test_int_keys_beside_a_node_with_own_equality_go_through_the_dict(monkeypatc
     assert ours == theirs
 
 
-# ---------------------------------------------------------------------------
 # Weights on which a search forms NaN
 
 
@@ -453,7 +448,6 @@ def test_large_weights_of_one_sign_are_served():
     assert backend.calls["ran", "single_source_dijkstra_path_length"] > 0
 
 
-# ---------------------------------------------------------------------------
 # Arguments and data NetworkX reads in its own way
 
 
@@ -545,7 +539,6 @@ def test_native_graph_lacking_the_weight_weighs_one(fn):
     assert exact(ours) == exact(nx.closeness_centrality(nx.from_edgelist(edges), distance="cost"))
 
 
-# ---------------------------------------------------------------------------
 # Exceptions from Python code propagate unchanged
 
 
@@ -586,7 +579,6 @@ def test_exception_raised_by_an_argument_propagates(call, exc):
     assert info.value is exc
 
 
-# ---------------------------------------------------------------------------
 # Exact predecessor order from another graph
 
 
@@ -602,7 +594,6 @@ def test_load_exact_pred_of_another_graph_is_refused():
     assert g.has_exact_pred()
 
 
-# ---------------------------------------------------------------------------
 # Pickling and copying a graph fennel has touched
 
 
@@ -616,7 +607,6 @@ def test_pickling_after_a_weighted_call(protocol):
         assert exact(nx.single_source_dijkstra_path_length(H, 0, backend="fennel")) == exact(expected)
 
 
-# ---------------------------------------------------------------------------
 # Memory and signals
 
 

@@ -6,7 +6,8 @@ import pytest
 from test_backend_traversal import always_run, same_as_networkx  # noqa: F401 - the fixture applies here too
 from zoo import ZOO, ZOO_IDS, add_weights
 
-from fennel.backend.checks import _HARMONIC_BY_SET, UNDISPATCHED
+from fennel.backend.centrality import _HARMONIC_BY_SET
+from fennel.backend.registry import UNDISPATCHED
 
 pytestmark = pytest.mark.filterwarnings("ignore:Note. conversions to backend graphs")
 

@@ -77,7 +77,7 @@ def check(G, weight=None, sources=None, endpoints=(False, True)):
     return results, want_e
 
 
-# ---------------------------------------------------------------- the zoo
+# The zoo
 
 WEIGHTINGS = [None, "int", "float", "mixed", "missing"]
 # Hidden (None) weights are left out: NetworkX's betweenness fails on them.
@@ -107,7 +107,7 @@ def test_sampled_and_repeated_sources(name, flavour):
     check(G, weight, repeated)
 
 
-# ---------------------------------------------------------------- where summation order shows
+# Where summation order shows
 
 
 def _float_dense():
@@ -195,7 +195,7 @@ def test_zero_weight_paths_are_counted():
     assert P[2][-1] == 3
 
 
-# ---------------------------------------------------------------- small cases and arguments
+# Small cases and arguments
 
 
 def test_empty_sources_and_empty_graph():

@@ -43,7 +43,6 @@ def f2b(x):
     return struct.unpack("<Q", struct.pack("<d", x))[0]
 
 
-# ---------------------------------------------------------------------------
 # The layout, float arrays kept as bit patterns. The cursor records where
 # every count and flag is, for the fuzz.
 
@@ -179,7 +178,6 @@ def shuffle_rows(rng, rows, *columns):
     return (offsets, [targets[s] for s in order]), [[xs[s] for s in order] for xs in columns]
 
 
-# ---------------------------------------------------------------------------
 # Graphs of every builder and kind
 
 
@@ -347,7 +345,6 @@ def test_version_2_writes_back_as_readable_version_3(gid):
         assert again == dump(F)
 
 
-# ---------------------------------------------------------------------------
 # The reader's refusals: each case changes one fact of a small valid graph
 
 
@@ -509,7 +506,6 @@ def test_40_bytes_claiming_a_huge_size(case):
     assert time.monotonic() - start < 1  # allocating what the count claims would take far longer
 
 
-# ---------------------------------------------------------------------------
 # Fuzz: each input is refused with the one message, or gives a graph on which
 # every method runs. A child process runs the inputs, so a crash fails the test.
 

@@ -11,7 +11,7 @@ import pytest
 import fennel._core as core
 from zoo import FLAVOURS, ZOO, ZOO_IDS, add_weights, convert, shape
 
-from fennel.backend.checks import RELEASE_REFUSALS
+from fennel.backend.registry import RELEASE_REFUSALS
 from fennel.backend.kinds import register_numpy
 
 register_numpy()  # numpy's float64, int64 and bool_ values convert from here on
@@ -383,7 +383,6 @@ def test_weight_facts_over_the_zoo(gid, flavour):
         assert got == scanned_facts(G, "weight", None)
 
 
-# ---------------------------------------------------------------------------
 # Neighbour keys equal to the nodes but not the node objects (edge lists of
 # ints, read_edgelist, DataFrame rows): found by value, as the objects are
 

@@ -20,7 +20,6 @@ pytestmark = pytest.mark.filterwarnings("ignore:Note. conversions to backend gra
 LINK = ["pagerank", "eigenvector_centrality", "katz_centrality"]
 
 
-# ---------------------------------------------------------------------------
 # The sums
 
 
@@ -68,7 +67,6 @@ def test_numpy_sum_is_installed_numpys():
     assert core._numpy_sum([]) == np.array([]).sum()
 
 
-# ---------------------------------------------------------------------------
 # Through the dispatcher
 
 
@@ -243,7 +241,6 @@ def test_row_sums_follow_numpy_not_left_to_right():
     assert same_as_networkx("pagerank", G, tol=1e-12)
 
 
-# ---------------------------------------------------------------------------
 # The core's own contract
 
 

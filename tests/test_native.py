@@ -38,7 +38,6 @@ def nx_rows(G, nodes, pred=False):
     return [[pos[w] for w in adj[v]] for v in nodes]
 
 
-# ---------------------------------------------------------------------------
 # Builders
 
 
@@ -166,7 +165,6 @@ def test_builder_edge_cases():
     assert g.dijkstra_lengths(0, "absent") == g.dijkstra_lengths(0, None)
 
 
-# ---------------------------------------------------------------------------
 # Constructors
 
 
@@ -352,7 +350,6 @@ def test_constructors_fall_back_to_networkx(name, args, kwargs):
     assert sum(n for (event, fn), n in calls.items() if event == "refused" and fn == name) == before + 1
 
 
-# ---------------------------------------------------------------------------
 # Native graphs at work
 
 

@@ -21,7 +21,6 @@ from zoo import plain_shape, shape
 
 from fennel.backend import RELEASE_REFUSALS, calls, convert_to_nx, registry
 from fennel.backend.checks import NX_VERSION
-from fennel.backend.graph import KEEPS_SOURCE_ATTRIBUTES
 from fennel.backend.native import compact_form
 
 pd = pytest.importorskip("pandas")
@@ -133,7 +132,7 @@ def test_served_functions_run_on_the_compact_form(fn, arguments, how, case, dire
         return
     assert got == expected
     # Results cut from the graph with its own data dicts need the dicts.
-    assert H.dicts_built is (fn.name in KEEPS_SOURCE_ATTRIBUTES and not raised(expected))
+    assert H.dicts_built is (registry.BY_NAME[fn.name].keeps_attributes and not raised(expected))
 
 
 def test_repeated_served_calls_give_no_cache_warning():

@@ -18,8 +18,9 @@ from test_backend_traversal import always_run, same_as_networkx  # noqa: F401 - 
 from zoo import ZOO
 
 import fennel._core as core
-from fennel.backend.checks import COMPENSATED_SUM, RELEASE_REFUSALS, UNDISPATCHED
+from fennel.backend.checks import COMPENSATED_SUM
 from fennel.backend.kinds import NP_FLOAT, NP_INT, PY_FLOAT, PY_INT, register_numpy
+from fennel.backend.registry import RELEASE_REFUSALS, UNDISPATCHED
 
 pytestmark = pytest.mark.filterwarnings("ignore:Note. conversions to backend graphs")
 

@@ -48,7 +48,6 @@ def test_backend_info_names_the_distribution(dist):
     assert (info["project"], info["package"], info["backend_name"]) == (dist.metadata["Name"], "fennel", "fennel")
 
 
-# ---------------------------------------------------------------------------
 # The stub against the module it describes
 
 
@@ -119,7 +118,6 @@ def test_stub_signature_matches_runtime(name, cls):
         assert all([(n, k) for n, k, _ in s] == [(n, k) for n, k, _ in runtime] for s in stubbed)
 
 
-# ---------------------------------------------------------------------------
 # Command lines
 
 

@@ -31,7 +31,7 @@ def outcome(fn, *args, **kwargs):
         return type(exc), exc.args
 
 
-# ---------------------------------------------------------------- breadth-first
+# Breadth-first
 
 
 @pytest.mark.parametrize("cutoff", [INF, 0, 1, 1.5, 2, 3.0, -1, NAN], ids=str)
@@ -47,7 +47,7 @@ def test_bfs_lengths_match_networkx(name, cutoff):
         assert all(type(x) is int for x in order + levels)
 
 
-# ---------------------------------------------------------------- Dijkstra
+# Dijkstra
 
 DIJKSTRA_CASES = [
     (name, flavour)
@@ -128,7 +128,7 @@ def test_dijkstra_lengths_small_cases(case):
     assert got == want
 
 
-# ---------------------------------------------------------------- argument errors
+# Argument errors
 
 
 def test_source_out_of_range():

@@ -51,7 +51,6 @@ def run_python(script, env_vars):
     return proc
 
 
-# ---------------------------------------------------------------------------
 # Validation
 
 
@@ -84,7 +83,6 @@ def test_networkx_config_still_pickles():
         copy.n_jobs = 0
 
 
-# ---------------------------------------------------------------------------
 # Threads
 
 
@@ -174,7 +172,6 @@ def test_defaults_from_the_environment(case, tmp_path):
     assert found["pool"] == (n_jobs or found["cpus"])
 
 
-# ---------------------------------------------------------------------------
 # Call log, refusal reasons, logging
 
 
@@ -264,7 +261,6 @@ def test_refusals_are_silent_without_logging_configured():
     assert (proc.stdout, proc.stderr) == ("", "")
 
 
-# ---------------------------------------------------------------------------
 # Progress
 
 

@@ -49,7 +49,7 @@ def split(G, edges):
     return pos(G, [u for u, _ in edges]), pos(G, [v for _, v in edges])
 
 
-# ---------------------------------------------------------------- breadth-first and depth-first
+# Breadth-first and depth-first
 
 
 def nx_bfs_tree(G, s, cutoff):
@@ -118,7 +118,7 @@ def test_dfs_forward_matches_dfs_edges(name, depth_limit):
     assert g.dfs_forward(starts, limit) == nx_dfs_with_markers(G, [nodes[s] for s in starts], depth_limit)
 
 
-# ---------------------------------------------------------------- Dijkstra
+# Dijkstra
 
 
 def nx_dijkstra_tree(G, s, weight, cutoff=None, target=None):
@@ -257,7 +257,7 @@ def test_parallel_forms_do_not_depend_on_the_pool_size():
         assert here["dijkstra"][i] == (order, [x.hex() for x in dist], parents, seen)
 
 
-# ---------------------------------------------------------------- contract
+# Contract
 
 SIGNATURES = {
     "bfs_tree": "(source, cutoff, reverse=False)",

@@ -25,14 +25,21 @@ data), ``declined`` (should_run left a small graph to NetworkX),
 NotImplementedError). The in-process ``calls`` counter counts the same
 events, and refusals and declines also go to the ``fennel`` logger.
 
-Layout: ``registry`` (one record per served function; light, read by
-``get_info``), ``graph`` (the converted graph, caching, the settings in
-force, the call log), ``native`` (the NetworkX graphs fennel's constructors
-return, their dicts built on first read), ``progress`` (progress bars of
-long calls), ``checks`` (every refusal rule, once), ``interface`` (the
-dispatch hooks, generated from the registry) and one module per topic with
-the function bodies (``centrality``, ``shortest_paths``). This package itself imports them
-lazily, so that reading the registry does not import NetworkX.
+Layout. The rooms, one module per NetworkX module (``shortest_paths``,
+``traversal``, ``components``, ``dag``, ``core``, ``cluster``, ``coloring``,
+``community``, ``tree``, ``bipartite``, ``centrality``, ``link_analysis``,
+``distance_measures``, ``efficiency``, ``wiener``, ``convert``), hold the
+function bodies, each under the ``@served`` declaration of everything its
+dispatch needs, and the refusal rules only that room uses. What they share:
+``serve`` (the declaration and the plumbing it does), ``checks`` (the rules
+several rooms use, and the tables naming every rule), ``shared`` (searches
+and generators several rooms use), ``graph`` (the converted graph, caching,
+the settings in force, the call log), ``kinds`` (value kinds of weights),
+``native`` (the NetworkX graphs fennel's constructors return, their dicts
+built on first read) and ``progress`` (progress bars of long calls). Then
+``registry`` (the index of the declarations) and ``interface`` (the
+dispatch hooks, from the registry). This package imports them lazily;
+``fennel._info`` lists the served functions without importing any.
 """
 
 import importlib
@@ -41,26 +48,26 @@ from typing import TYPE_CHECKING
 __all__ = ["FennelGraph", "backend_interface", "calls", "can_run", "should_run"]
 
 if TYPE_CHECKING:  # what __getattr__ hands out, for type checkers
-    from .checks import RELEASE_REFUSALS
-    from .graph import FennelGraph, calls, convert_from_nx, convert_to_nx
-    from .interface import backend_interface, can_run, should_run
+    from .graph import FennelGraph, calls
+    from .interface import backend_interface, can_run, convert_from_nx, convert_to_nx, should_run
+    from .registry import RELEASE_REFUSALS
 
 # Public names and the module that defines each.
 _HOME = {
     "FennelGraph": "graph",
     "calls": "graph",
-    "convert_from_nx": "graph",
-    "convert_to_nx": "graph",
+    "convert_from_nx": "interface",
+    "convert_to_nx": "interface",
     "backend_interface": "interface",
     "can_run": "interface",
     "should_run": "interface",
-    "RELEASE_REFUSALS": "checks",
+    "RELEASE_REFUSALS": "registry",
 }
 
 
 def __getattr__(name: str) -> object:
     if name in _HOME:
-        value = getattr(importlib.import_module(f"{__name__}.{_HOME[name]}"), name)
+        value = getattr(importlib.import_module(f"{__package__}.{_HOME[name]}"), name)
         globals()[name] = value
         return value
     raise AttributeError(f"module {__name__!r} has no attribute {name!r}")

@@ -1,8 +1,6 @@
 """The converted graph, NetworkX's cache of it, the settings in force and the call log."""
 
-import contextlib
 import functools
-import gc
 import logging
 import threading
 import types
@@ -17,9 +15,6 @@ from .. import _core, _settings
 from .._core import CoreGraph
 from .kinds import UNIT_FACTS, WeightFacts, register_numpy
 from .native import compact_form
-
-# ---------------------------------------------------------------------------
-# Settings, call accounting and logging
 
 # The settings when NetworkX has none for fennel (fennel imported from a
 # source tree, without its entry points).
@@ -63,34 +58,6 @@ def record(event, name, detail=""):
         with open(path, "a", encoding="utf-8") as f:
             f.write(line)
 
-
-def refuse(name, reason):
-    """Logs the refusal and raises the NotImplementedError that makes NetworkX answer."""
-    record("refused", name, reason)
-    raise NotImplementedError(reason)
-
-
-@contextlib.contextmanager
-def no_gc_pauses():
-    """Builds large results without the cyclic collector's passes.
-
-    Results such as a path per node create hundreds of thousands of lists;
-    each batch of allocations would trigger a collection that walks every
-    container alive, so building them costs more than NetworkX's whole
-    search. The results hold no cycles, so pausing the collector changes
-    nothing but the time.
-    """
-    was_enabled = gc.isenabled()
-    gc.disable()
-    try:
-        yield
-    finally:
-        if was_enabled:
-            gc.enable()
-
-
-# ---------------------------------------------------------------------------
-# Graphs whose dicts iterate in orders of their own
 
 _ITERATION = ("__iter__", "keys", "items", "values")
 
@@ -144,10 +111,6 @@ def lookup_problem(G):
     ):
         return None
     return f"edge data of type {getattr(factory, '__name__', factory)!s} looks attributes up its own way"
-
-
-# ---------------------------------------------------------------------------
-# Converted graph
 
 
 class FennelGraph:
@@ -343,6 +306,29 @@ class FennelGraph:
             found = self._keys[reverse] = core.keys_are_nodes(reverse)
         return found
 
+    def reads_none_key(self) -> bool:
+        """Whether some edge's data answers ``data.get(None, 1)`` with anything but the int 1.
+
+        NetworkX's weight functions read that lookup for weight=None; a native
+        graph's data never holds the key None. Found once, by a walk of the
+        edge data in C.
+        """
+        if self.native:
+            return False
+        found = self.__dict__.get("_none_key")
+        if found is None:
+            found = self._none_key = _core.edge_data_reads_none(self.source._adj, self.multigraph)
+        return found
+
+    def has_parallel_edges(self) -> bool:
+        """Whether a multigraph joins some pair by several keys (the compact rows hold each pair once)."""
+        if not self.multigraph:
+            return False
+        found = self.__dict__.get("_parallel_edges")
+        if found is None:
+            found = self._parallel_edges = any(k > 1 for k in _core.parallel_counts(self.source._adj))
+        return found
+
     def __getstate__(self) -> dict[str, Any]:
         # Record what the byte format of the core does not keep.
         core = self.core
@@ -352,10 +338,9 @@ class FennelGraph:
         if self.directed and core.has_exact_pred():
             self.keys_are_nodes(True)
         if self._source is not None:
-            from .checks import _none_key, _parallel_edges  # rules that read the source: settled now
-
-            _none_key(self, None)
-            _parallel_edges(self, None)
+            # Facts read from the source, which is not pickled: settled now.
+            self.reads_none_key()
+            self.has_parallel_edges()
         state = self.__dict__.copy()
         del state["_columns_lock"]
         state.pop("_owner", None)  # set again by the owner, or by the cache that holds this
@@ -488,68 +473,3 @@ def as_fennel(G, attrs):
     if isinstance(G, nx.Graph):
         return FennelGraph(G, [(a, 1) for a in attrs])
     raise NotImplementedError(f"cannot convert {type(G).__name__} for fennel")
-
-
-# Functions whose results are cut from the source graph itself (attributes
-# and all), with the attribute they read by default.
-KEEPS_SOURCE_ATTRIBUTES = {
-    "k_core": None,
-    "k_shell": None,
-    "k_crust": None,
-    "k_corona": None,
-    "minimum_spanning_edges": "weight",
-    "maximum_spanning_edges": "weight",
-    "minimum_spanning_tree": "weight",
-    "maximum_spanning_tree": "weight",
-}
-
-
-def convert_from_nx(
-    G,
-    edge_attrs=None,
-    node_attrs=None,
-    preserve_edge_attrs=False,
-    preserve_node_attrs=False,
-    preserve_graph_attrs=False,
-    name=None,
-    graph_name=None,
-):
-    """Convert a NetworkX graph with the edge attributes ``edge_attrs`` (name -> default).
-
-    Only named numeric edge attributes are converted: preserving all edge
-    attributes (NetworkX asks for it with callable weights) and node
-    attributes (no fennel function uses them) is refused.
-    """
-    if isinstance(G, FennelGraph):
-        return G
-    if (fg := compact_form(G)) is not None:
-        return fg  # a constructor's graph whose dicts were never built
-    if name in KEEPS_SOURCE_ATTRIBUTES:
-        # NetworkX asks to preserve every attribute: these functions hand out
-        # the source graph's own data, so only the attribute they sort by is
-        # converted (a call with another one converts it then).
-        attrs = dict(edge_attrs or {})
-        default = KEEPS_SOURCE_ATTRIBUTES[name]
-        if default is not None and not attrs:
-            try:
-                return FennelGraph(G, [(default, 1)], all_attributes=True)
-            except NotImplementedError:
-                pass
-        return FennelGraph(G, attrs.items(), all_attributes=True)
-    if preserve_edge_attrs:
-        raise NotImplementedError("fennel converts only named numeric edge attributes")
-    if node_attrs or preserve_node_attrs:
-        raise NotImplementedError("fennel does not convert node attributes")
-    return FennelGraph(G, () if edge_attrs is None else edge_attrs.items())
-
-
-def convert_to_nx(result, *, name=None):
-    """Results are already NetworkX objects; a FennelGraph gives back its NetworkX graph.
-
-    For a native graph that is the graph its constructor returned (or, alone,
-    the one NetworkX's plain constructor would have built): the same nodes,
-    adjacency order, edge order and edge data.
-    """
-    if isinstance(result, FennelGraph):
-        return result.source
-    return result

@@ -1,64 +1,34 @@
 """The dispatch hooks NetworkX calls, generated from the registry."""
 
-import importlib
-import inspect
 from typing import Any
 
 import networkx as nx
 
 from .. import _core
 from . import registry
-from .checks import argument_problem, attributes, data_problem
-from .graph import FennelGraph, cached_conversion, convert_from_nx, convert_to_nx, record, settings
+from .graph import FennelGraph, cached_conversion, record, settings
 from .native import compact_form
-
-# The body of every served function, from its topic module.
-FUNCTIONS = {
-    served.name: getattr(importlib.import_module(f"{__package__}.{served.topic}"), served.name)
-    for served in registry.SERVED
-}
-_PARAMETERS = {
-    name: tuple((p.name, p.default) for p in inspect.signature(f).parameters.values())
-    for name, f in FUNCTIONS.items()
-}
-
-
-def _bound_arguments(name, args, kwargs):
-    """Arguments by parameter name, defaults filled in (inspect's bind, but cheap)."""
-    params = _PARAMETERS[name]
-    if len(args) > len(params):
-        raise TypeError("too many positional arguments")
-    bound = {p: v for (p, _), v in zip(params, args)}
-    for key, value in kwargs.items():
-        if key in bound or all(key != p for p, _ in params):
-            raise TypeError(f"unexpected argument {key!r}")
-        bound[key] = value
-    for p, default in params:
-        if p not in bound:
-            if default is inspect.Parameter.empty:
-                raise TypeError(f"missing argument {p!r}")
-            bound[p] = default
-    return bound
 
 
 def refusal(name: str, args: tuple[Any, ...], kwargs: dict[str, Any]) -> str | None:
     """Why fennel cannot reproduce NetworkX exactly for this call, or None.
 
     Applies the argument rules always and the data rules when NetworkX's
-    cache already holds a converted graph (see ``fennel.backend.checks``);
-    on a graph not yet converted the data rules run inside the function,
-    which raises NotImplementedError.
+    cache already holds a converted graph; on a graph not yet converted the
+    data rules run when the function converts it, which then raises
+    NotImplementedError.
     """
-    if registry.BY_NAME[name].constructor:
+    served = registry.BY_NAME[name]
+    if served.constructor:
         return None  # builds NetworkX's own graph where it cannot build an identical one
     try:
-        a = _bound_arguments(name, args, kwargs)
+        a = served.bind(args, kwargs)
     except TypeError:
         return "arguments do not match NetworkX's signature"
-    if reason := argument_problem(name, a):
+    if reason := served.argument_problem(a):
         return reason
-    fg = cached_conversion(a["G"], attributes(name, a))
-    return fg if isinstance(fg, str) else fg and data_problem(name, fg, a)
+    fg = cached_conversion(a["G"], served.attributes(a))
+    return fg if isinstance(fg, str) else fg and served.data_problem(fg, a)
 
 
 def _networkx_testing():
@@ -89,7 +59,7 @@ def can_run(name: str, args: tuple[Any, ...], kwargs: dict[str, Any]) -> bool | 
     mode calls can_run without catching, so there the reason is returned.
     Functions fennel does not serve give False.
     """
-    if name not in FUNCTIONS:
+    if name not in registry.BY_NAME:
         return False
     _apply_threads()
     reason = refusal(name, args, kwargs)
@@ -114,28 +84,28 @@ def should_run(name: str, args: tuple[Any, ...], kwargs: dict[str, Any]) -> bool
     ``registry.SHOULD_RUN_MIN_WORK`` stay with NetworkX: at that size
     NetworkX's dispatch overhead (about 20 us per call) plus, for a graph not
     converted yet, the conversion cost more than NetworkX's pure-Python run.
-    The thresholds (``registry._WORK_*``) are the crossovers
-    bench/thresholds.py measures, one representative call per family.
+    The thresholds (``serve.WORK_*``) are the crossovers bench/thresholds.py
+    measures, one representative call per family.
 
     A call whose work NetworkX bounds by what it reaches (a source and a
     target, a cutoff, a depth limit: ``Served.bounded``) may touch a handful
     of nodes, so on a graph not converted yet it stays with NetworkX:
     converting alone walks the whole graph.
     """
-    if name not in FUNCTIONS:
+    served = registry.BY_NAME.get(name)
+    if served is None:
         return False
-    served = registry.BY_NAME[name]
     if served.constructor:
         return True
     try:
-        a = _bound_arguments(name, args, kwargs)
+        a = served.bind(args, kwargs)
     except TypeError:
         return True
     G = a["G"]
     if isinstance(G, FennelGraph) or compact_form(G) is not None:
         # NetworkX's own run on a native graph would first build its dicts.
         return True
-    fg = cached_conversion(G, attributes(name, a))
+    fg = cached_conversion(G, served.attributes(a))
     converted = isinstance(fg, FennelGraph)
     if not converted and served.bounded is not None and served.bounded(a):
         return _declined(name, "a search bounded by what it reaches: NetworkX answers it without converting")
@@ -163,6 +133,58 @@ def _declined(name, reason):
     return reason
 
 
+def convert_from_nx(
+    G,
+    edge_attrs=None,
+    node_attrs=None,
+    preserve_edge_attrs=False,
+    preserve_node_attrs=False,
+    preserve_graph_attrs=False,
+    name=None,
+    graph_name=None,
+):
+    """Convert a NetworkX graph with the edge attributes ``edge_attrs`` (name -> default).
+
+    Only named numeric edge attributes are converted: preserving all edge
+    attributes (NetworkX asks for it with callable weights) and node
+    attributes (no fennel function uses them) is refused.
+    """
+    if isinstance(G, FennelGraph):
+        return G
+    if (fg := compact_form(G)) is not None:
+        return fg  # a constructor's graph whose dicts were never built
+    served = registry.BY_NAME.get(name)
+    if served is not None and served.keeps_attributes:
+        # NetworkX asks to preserve every attribute: these functions hand out
+        # the source graph's own data, so only the attribute they sort by is
+        # converted (a call with another one converts it then).
+        attrs = dict(edge_attrs or {})
+        default = served.default_attribute
+        if default is not None and not attrs:
+            try:
+                return FennelGraph(G, [(default, 1)], all_attributes=True)
+            except NotImplementedError:
+                pass
+        return FennelGraph(G, attrs.items(), all_attributes=True)
+    if preserve_edge_attrs:
+        raise NotImplementedError("fennel converts only named numeric edge attributes")
+    if node_attrs or preserve_node_attrs:
+        raise NotImplementedError("fennel does not convert node attributes")
+    return FennelGraph(G, () if edge_attrs is None else edge_attrs.items())
+
+
+def convert_to_nx(result, *, name=None):
+    """Results are already NetworkX objects; a FennelGraph gives back its NetworkX graph.
+
+    For a native graph that is the graph its constructor returned (or, alone,
+    the one NetworkX's plain constructor would have built): the same nodes,
+    adjacency order, edge order and edge data.
+    """
+    if isinstance(result, FennelGraph):
+        return result.source
+    return result
+
+
 BackendInterface: type = type(
     "BackendInterface",
     (),
@@ -172,7 +194,7 @@ BackendInterface: type = type(
         "convert_to_nx": staticmethod(convert_to_nx),
         "can_run": staticmethod(can_run),
         "should_run": staticmethod(should_run),
-        **{name: staticmethod(f) for name, f in FUNCTIONS.items()},
+        **{served.name: staticmethod(served.run) for served in registry.SERVED},
     },
 )
 

@@ -18,11 +18,16 @@ terminal; without tqdm there is no bar and no error. The watch never touches
 a result: a display that fails is dropped.
 """
 
+import contextvars
 import sys
 import time
 
 from .. import _core
 from .graph import settings
+
+# The served function running in this context (set around every body by
+# ``serve``): bars are labelled, and rates measured, by its name.
+CALL = contextvars.ContextVar("fennel_call", default="")
 
 # Expected durations, in seconds, from which a call is watched and from which
 # it draws a bar.
@@ -122,8 +127,8 @@ class counted:
 
     __slots__ = ("_args", "_watch")
 
-    def __init__(self, name, fg, total, unit="searches"):
-        self._args = (name, fg, total, unit)
+    def __init__(self, fg, total, unit="searches"):
+        self._args = (CALL.get(), fg, total, unit)
         self._watch = None
 
     def __enter__(self):
@@ -139,9 +144,9 @@ class counted:
         return False
 
 
-def batches(name, fg, source_batches, total):
+def batches(fg, source_batches, total):
     """`source_batches` (lists of source positions, `total` sources in all), counted as they are searched."""
-    watch = _watch(name, fg, total, "sources")
+    watch = _watch(CALL.get(), fg, total, "sources")
     return source_batches if watch is None else _watched(watch, source_batches)
 
 

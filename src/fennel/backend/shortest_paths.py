@@ -1,229 +1,274 @@
-"""Shortest paths and their lengths: one source, one target, one pair, all pairs.
+"""Shortest paths and their lengths (NetworkX's shortest_paths: generic, unweighted, weighted).
 
 Each function reproduces NetworkX's result shape: dicts keyed in the order
 NetworkX fills them, the source (or target) as the caller gave it and every
 other node as G's own key, ints where NetworkX's sums are ints, and errors
 raised where NetworkX raises them (at the call, or on first iteration of a
 generator). The all-pairs generators search a bounded batch of sources at a
-time, in parallel, so memory stays proportional to n times the batch.
+time, in parallel, so memory stays proportional to n times the batch, and
+hand the remaining sources to NetworkX's loop once the graph changed.
 """
 
 import functools
+import warnings
 
 import networkx as nx
 from networkx.algorithms.shortest_paths.generic import _build_paths_from_predecessors
 
 from . import progress
-from .checks import DATA_RULES, check_data, checked_graph, graph_for, one_kind_reason
-from .graph import no_gc_pauses, record, refuse
-from .kinds import PY_INT, typed
-from .traversal import _objects, _raising, follow_sources
+from .checks import NX_VERSION, argument_rule, data_rule, none_key, one_kind, pred_keys, weights
+from .kinds import typed
+from .native import compact_form
+from .serve import (
+    EXACT, STATS_DOCS, WORK_ALL_PAIRS, WORK_BFS, WORK_DIJKSTRA, WORK_STATS, always, served, with_cutoff, with_pair,
+    with_target_or_cutoff,
+)
+from .shared import (
+    RowIterator, batches, bfs_lengths, bfs_limit, changed, connected, dijkstra_lengths, distance_kind, no_gc_pauses,
+    objects, pair_searches, pair_total, raising, watch,
+)
 
-_INF = float("inf")
-
-# Sources per batch of an all-pairs generator: about this many result
-# entries held at once, whatever the graph's size.
-_BATCH_ENTRIES = 1 << 22
-
-
-def _bfs_cutoff(cutoff):
-    if cutoff is None:
-        return _INF
-    try:
-        return float(cutoff)
-    except OverflowError:
-        return _INF if cutoff > 0 else -_INF
-
-
-def _batches(fg, name=None):
-    """The node positions in bounded batches, in G's order (counted for the progress of `name`)."""
-    n = len(fg)
-    step = max(1, min(256, _BATCH_ENTRIES // max(n, 1)))
-    batches = (list(range(start, min(start + step, n))) for start in range(0, n, step))
-    return batches if name is None else progress.batches(name, fg, batches, n)
-
-
-def _require(name, fg, a, rule):
-    """Applies one data rule that only some forms of a call need."""
-    if reason := DATA_RULES[rule](fg, a):
-        refuse(name, reason)
-
-
-def _backward(name, fg, a):
-    """The core to search G._pred's order with (NetworkX's G.reverse(copy=False))."""
-    if not fg.directed:
-        return fg.core
-    _require(name, fg, a, "pred_keys")
-    return fg.load_exact_pred()
+_BFS = "Breadth-first search in C++. " + EXACT
+_PATHS = "Breadth-first search in C++; paths built as NetworkX builds them. " + EXACT
+_WEIGHTED_LENGTHS = (
+    "Dijkstra search in C++, each distance typed as NetworkX's sum along its path (int, float, "
+    "numpy.int64 or numpy.float64). " + EXACT + " Falls back to NetworkX for callable weights."
+)
+_WEIGHTED_PATHS = (
+    "Dijkstra search in C++; paths and distances built as NetworkX builds them, each distance typed as "
+    "NetworkX's sum along its path. " + EXACT + " Falls back to NetworkX for callable weights."
+)
+_PAIRS = " All-pairs generators search a bounded batch of sources at a time, in parallel."
+_TWO_WAY = "Bidirectional breadth-first search in C++. " + EXACT
+_BOTH = "Breadth-first or Dijkstra search in C++, as NetworkX picks. " + EXACT
+_ALL_PATHS = (
+    "Predecessor search in C++; paths walked in NetworkX's order. " + EXACT + " Falls back to NetworkX for "
+    "methods other than Dijkstra with a weight."
+)
+_DIJKSTRA_RULES = ("weight_name", "dijkstra_cutoff")
+# Functions that search by Dijkstra whatever the weight.
+_ALWAYS_DIJKSTRA = ("dijkstra_weights", "reads_none", "keys")
+# Paths alone do not depend on the types of the distances.
+_ALWAYS_DIJKSTRA_PATHS = ("dijkstra_path_weights", "reads_none", "keys")
 
 
-# ---------------------------------------------------------------------------
-# Lengths
+def _returns_dict(function):
+    """Whether NetworkX's own function returns a dict (older releases yield pairs).
 
-
-def _rooted(fg, lengths, node_obj, s):
-    """A dict built in C keyed by G's nodes, with its first key (the source)
-    the object the caller gave, as NetworkX keys it."""
-    if fg.nodes[s] is node_obj:
-        return lengths
-    items = iter(lengths.items())
-    _, first = next(items)
-    return {node_obj: first, **dict(items)}
-
-
-def _bfs_lengths(fg, core, node_obj, s, cutoff, reverse):
-    """Hop counts from (or, reversed, to) `node_obj` in breadth-first order."""
-    if not reverse:
-        return _rooted(fg, core.bfs_length_dicts([s], _bfs_cutoff(cutoff), fg.node_tuple)[0], node_obj, s)
-    order, parents = core.bfs_tree(s, _bfs_cutoff(cutoff), True)
-    obj = _objects(fg, node_obj, s)
-    level = {s: 0}
-    for v, p in zip(order[1:], parents[1:]):
-        level[v] = level[p] + 1
-    return {obj(v): level[v] for v in order}
-
-
-def _distance_type(fg, weight):
-    """The type of NetworkX's Dijkstra sums: the weights' one kind (see _one_kind)."""
-    return typed(PY_INT if weight is None else fg.weight_facts(weight).uniform_kind())
-
-
-def _one_kind(name, fg, weight, search):
-    """Refuses typed results of a search that cannot follow the kinds of mixed weights.
-
-    Kinds are kept per slot of G._adj's rows; a backward or two-way search
-    walks other rows.
+    Runs NetworkX's implementation itself, past its dispatcher, which may be
+    loading this very backend.
     """
-    if weight is not None and (facts := fg.weight_facts(weight)).uniform_kind() is None:
-        refuse(name, one_kind_reason(weight, facts, search))
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")
+        G = nx.Graph()
+        G.add_node(0)
+        return isinstance(function.orig_func(G, 0), dict)
 
 
-def _distances(fg, weight, dist):
-    """Distances typed as NetworkX's sums, the source's always the int 0."""
-    kind = _distance_type(fg, weight)
-    dist = list(map(kind, dist)) if kind is not float else dist
-    dist[0] = 0
-    return dist
+def _same_node(fg, u, v):
+    """Whether u and v are one node of fg (a pair search then answers without searching)."""
+    index = fg.index
+    try:
+        return u in index and v in index and index[u] == index[v]
+    except TypeError:  # an unhashable node, which the search rejects as NetworkX does
+        return False
 
 
-def _dijkstra_lengths(fg, core, node_obj, s, weight, cut, reverse):
-    if not reverse:
-        found = core.dijkstra_length_dicts([s], fg.node_tuple, weight, cut)[0]
-        if found is None:
-            raise ValueError("Contradictory paths found:", "negative weights?")
-        return _rooted(fg, found, node_obj, s)
-    order, dist = core.dijkstra_tree(s, weight, cut, None, True)[:2]
-    # Reached only from a reversed digraph, after _one_kind.
-    obj = _objects(fg, node_obj, s)
-    return dict(zip(map(obj, order), _distances(fg, weight, dist)))
+def _two_way(fg, a):
+    """Whether the call searches from both ends of a pair (of distinct nodes)."""
+    source, target = a["source"], a["target"]
+    return source is not None and target is not None and not _same_node(fg, source, target)
+
+
+def _from_target(a):
+    """Whether the call searches from the target alone (NetworkX's G.reverse(copy=False))."""
+    return a["source"] is None and a["target"] is not None
+
+
+@argument_rule("path_method")
+def _path_method(a):
+    """shortest_path's methods: NetworkX raises for unknown ones; Bellman-Ford is its own."""
+    if a["method"] not in ("dijkstra", "bellman-ford"):
+        return "NetworkX raises for this method"
+    return _weighted_method(a)
+
+
+@argument_rule("weighted_method")
+def _weighted_method(a):
+    """all_shortest_paths' methods: any is unweighted without a weight; Dijkstra is served."""
+    if a["weight"] is None or a["method"] == "dijkstra":
+        return None
+    return "methods other than Dijkstra are left to NetworkX"
+
+
+@argument_rule("met_paths")
+def _met_paths(a):
+    """shortest_path's weighted path between two nodes; its length, and a path
+    from a node to itself ([node]), are the same in every release."""
+    source, target = a["source"], a["target"]
+    pair = source is not None and target is not None and source is not target
+    if pair and a["weight"] is not None and NX_VERSION < (3, 6):
+        return "this NetworkX version builds bidirectional Dijkstra paths as met"
+    return None
+
+
+@argument_rule("all_pairs_dict")
+def _all_pairs_dict(a):
+    if a["source"] is None and a["target"] is None and NX_VERSION < (3, 5):
+        return "this NetworkX version returns all pairs as a dict, with a warning"
+    return None
+
+
+@argument_rule("asp_method")
+def _asp_method(a):
+    if a["method"] in (None, "unweighted", "dijkstra"):
+        return None
+    return f"method {a['method']!r} is left to NetworkX"
+
+
+# Searches that walk G._pred hand out its neighbour objects.
+data_rule("target_keys", lambda fg, a: pred_keys(fg, a) if _from_target(a) else None)
+data_rule("two_way_keys", lambda fg, a: pred_keys(fg, a) if _two_way(fg, a) else None)
+# shortest_path_length answers a weighted pair by a one-way search.
+data_rule(
+    "two_way_bfs_keys", lambda fg, a: pred_keys(fg, a) if a["weight"] is None and _two_way(fg, a) else None
+)
+# Lengths typed by searches that do not follow G._adj's rows.
+data_rule(
+    "target_kinds",
+    lambda fg, a: one_kind(fg, a["weight"], "runs backward") if fg.directed and _from_target(a) else None,
+)
+data_rule("two_way_kinds", lambda fg, a: one_kind(fg, a["weight"], "runs from both ends") if _two_way(fg, a) else None)
+
+
+@data_rule("asp_weights")
+def _asp_weights(fg, a):
+    """average_shortest_path_length searches by Dijkstra for method "dijkstra" (reading
+    ``data.get(None, 1)`` for weight=None) or for a weight without a method."""
+    method, weight = a["method"], a["weight"]
+    if len(fg) <= 1 or method == "unweighted" or (method is None and weight is None):
+        return None
+    if weight is None:
+        return none_key(fg, None)
+    return weights(fg, weight, hidden_allowed=True, typed=True)
+
+
+def _position(fg, node, missing):
+    """``node``'s position, or NetworkX's NodeNotFound(``missing``)."""
+    if node not in fg:
+        raise nx.NodeNotFound(missing)
+    return fg.index[node]
 
 
 def _dijkstra_source(fg, source, message):
     """A Dijkstra search's source position, with NetworkX's errors for a bad one."""
     {source}  # noqa: B018 - an unhashable source raises TypeError, as NetworkX's set of sources does
-    if source not in fg:
-        raise nx.NodeNotFound(message)
-    return fg.index[source]
+    return _position(fg, source, message)
 
 
-def single_source_shortest_path_length(G, source, cutoff=None):
-    """Hop counts from ``source`` in breadth-first order, as NetworkX returns them."""
-    name = "single_source_shortest_path_length"
-    a = locals().copy()
-    fg = graph_for(name, a)
-    s = _checked(name, fg, a, source, f"Source {source} is not in G")
-    lengths = _bfs_lengths(fg, fg.core, source, s, cutoff, False)
-    record("ran", name)
-    return lengths
+def _cut(cutoff):
+    return None if cutoff is None else float(cutoff)
 
 
-def single_source_dijkstra_path_length(G, source, cutoff=None, weight="weight"):
-    """Weighted distances from ``source`` in NetworkX's order and number types."""
-    name = "single_source_dijkstra_path_length"
-    a = locals().copy()
-    fg = graph_for(name, a)
-    s = _dijkstra_source(fg, source, f"Node {source} not found in graph")
-    check_data(name, fg, a)
-    lengths = _dijkstra_lengths(fg, fg.core, source, s, weight, _cut(cutoff), False)
-    record("ran", name)
-    return lengths
+def follow_sources(fg, items, result_of):
+    """An all-pairs generator: ``items``, (node, result) in G's order, until the
+    graph changes; then NetworkX's ``for n in G: yield (n, result_of(G, n))``
+    from the same node on (its node iterator made on the first step).
 
-
-# ---------------------------------------------------------------------------
-# Unweighted paths
-
-
-def _tree_paths(fg, core, node_obj, s, cutoff, reverse, toward):
-    """NetworkX's _single_shortest_path dict: paths from `node_obj`, or toward it.
-
-    A single-target search joins each path in front of its parent's.
+    Graphs whose changes cannot be seen, or whose node dict is not a plain
+    dict (views), keep ``items`` whatever happens.
     """
-    with no_gc_pauses():
-        return core.bfs_paths(s, _bfs_cutoff(cutoff), fg.node_tuple, node_obj, reverse, toward)
+    watched = watch(fg)
+    if watched is not None and compact_form(fg.source) is not fg and type(fg.source._node) is not dict:
+        watched = None
+    return _following_sources(fg, watched, items, result_of)
 
 
-def _checked(name, fg, a, node, missing):
-    """`node`'s position; NodeNotFound(`missing`) first, refusals after."""
-    if node not in fg:
-        raise nx.NodeNotFound(missing)
-    check_data(name, fg, a)
-    return fg.index[node]
+def _following_sources(fg, watched, items, result_of):
+    items = iter(items)
+    done = 0
+    while not changed(watched):
+        try:
+            item = next(items)
+        except StopIteration:
+            return
+        yield item
+        done += 1
+    G = fg.source
+    for n in RowIterator(G._node, len(fg), done) if done else G:
+        yield (n, result_of(G, n))
 
 
-def single_source_shortest_path(G, source, cutoff=None):
-    name = "single_source_shortest_path"
-    a = locals().copy()
-    fg = graph_for(name, a)
-    s = _checked(name, fg, a, source, f"Source {source} not in G")
-    paths = _tree_paths(fg, fg.core, source, s, cutoff, False, False)
-    record("ran", name)
-    return paths
+def _by_source(fg, build):
+    """(node, result) per node in G's order, built by ``build(batch)`` a batch of sources at a time."""
+    # The batches are counted from now, while the call's name labels them.
+    return _built_by_source(fg, build, batches(fg, counted=True))
 
 
-def single_target_shortest_path(G, target, cutoff=None):
-    name = "single_target_shortest_path"
-    a = locals().copy()
-    fg = graph_for(name, a)
-    t = _checked(name, fg, a, target, f"Target {target} not in G")
-    paths = _tree_paths(fg, fg.load_exact_pred(), target, t, cutoff, fg.directed, True)
-    record("ran", name)
-    return paths
-
-
-def single_target_shortest_path_length(G, target, cutoff=None):
-    name = "single_target_shortest_path_length"
-    a = locals().copy()
-    fg = graph_for(name, a)
-    t = _checked(name, fg, a, target, f"Target {target} is not in G")
-    lengths = _bfs_lengths(fg, fg.load_exact_pred(), target, t, cutoff, True)
-    record("ran", name)
-    return lengths
-
-
-def _by_source(fg, build, name=None):
-    """(node, result) per node in G's order, built by `build(batch)` a batch of sources at a time."""
+def _built_by_source(fg, build, sources):
     nodes = fg.nodes
-    for batch in _batches(fg, name):
+    for batch in sources:
         with no_gc_pauses():
             found = build(batch)
         yield from zip(map(nodes.__getitem__, batch), found)
 
 
-def _all_pairs_paths(fg, cutoff, name=None):
-    limit = _bfs_cutoff(cutoff)
-    return _by_source(fg, lambda batch: fg.core.bfs_paths_many(batch, limit, fg.node_tuple), name)
+@served(docs=_BFS, rules=("bfs_cutoff",), data_rules=("keys",), min_work=WORK_BFS, bounded=with_cutoff)
+def single_source_shortest_path_length(G, source, cutoff=None):
+    """Hop counts from ``source`` in breadth-first order, as NetworkX returns them."""
+    s = _position(G, source, f"Source {source} is not in G")
+    return bfs_lengths(G, G.core, source, s, cutoff, False)
 
 
+@served(docs=_WEIGHTED_LENGTHS, weight="weight", rules=_DIJKSTRA_RULES, data_rules=_ALWAYS_DIJKSTRA,
+        min_work=WORK_DIJKSTRA, bounded=with_cutoff)
+def single_source_dijkstra_path_length(G, source, cutoff=None, weight="weight"):
+    """Weighted distances from ``source`` in NetworkX's order and number types."""
+    s = _dijkstra_source(G, source, f"Node {source} not found in graph")
+    return dijkstra_lengths(G, G.core, source, s, weight, _cut(cutoff), False)
+
+
+def _tree_paths(fg, core, node_obj, s, cutoff, reverse, toward):
+    """NetworkX's _single_shortest_path dict: paths from ``node_obj``, or toward it.
+
+    A single-target search joins each path in front of its parent's.
+    """
+    with no_gc_pauses():
+        return core.bfs_paths(s, bfs_limit(cutoff), fg.node_tuple, node_obj, reverse, toward)
+
+
+@served(docs=_PATHS, rules=("bfs_cutoff",), data_rules=("keys",), min_work=WORK_BFS, bounded=with_cutoff)
+def single_source_shortest_path(G, source, cutoff=None):
+    s = _position(G, source, f"Source {source} not in G")
+    return _tree_paths(G, G.core, source, s, cutoff, False, False)
+
+
+@served(docs=_PATHS, rules=("bfs_cutoff",), data_rules=("keys", "pred_keys"), min_work=WORK_BFS,
+        bounded=with_cutoff)
+def single_target_shortest_path(G, target, cutoff=None):
+    t = _position(G, target, f"Target {target} not in G")
+    return _tree_paths(G, G.load_exact_pred(), target, t, cutoff, G.directed, True)
+
+
+@served(docs=_PATHS, rules=("bfs_cutoff",), data_rules=("keys", "pred_keys"), min_work=WORK_BFS,
+        bounded=with_cutoff,
+        release=None if _returns_dict(nx.single_target_shortest_path_length)
+        else "this NetworkX version yields the lengths lazily")
+def single_target_shortest_path_length(G, target, cutoff=None):
+    t = _position(G, target, f"Target {target} is not in G")
+    return bfs_lengths(G, G.load_exact_pred(), target, t, cutoff, True)
+
+
+def _all_pairs_paths(fg, cutoff):
+    limit = bfs_limit(cutoff)
+    return _by_source(fg, lambda batch: fg.core.bfs_paths_many(batch, limit, fg.node_tuple))
+
+
+@served(docs=_PATHS + _PAIRS, rules=("bfs_cutoff",), data_rules=("keys",), per_source=True,
+        min_work=WORK_ALL_PAIRS)
 def all_pairs_shortest_path(G, cutoff=None):
-    name = "all_pairs_shortest_path"
-    fg = checked_graph(name, locals().copy())
-    record("ran", name)
-    return follow_sources(fg, _all_pairs_paths(fg, cutoff, name),
-                          lambda G, n: nx.single_source_shortest_path(G, n, cutoff=cutoff))
-
-
-# ---------------------------------------------------------------------------
-# Weighted paths
+    return follow_sources(G, _all_pairs_paths(G, cutoff),
+                          lambda H, n: nx.single_source_shortest_path(H, n, cutoff=cutoff))
 
 
 @functools.cache
@@ -242,24 +287,8 @@ def _paths_in_settle_order():
     return list(paths) == [0, 2, 1]
 
 
-def _cut(cutoff):
-    return None if cutoff is None else float(cutoff)
-
-
-def _distance(fg, weight, d):
-    """A distance (not the source's) over weights of one kind, as NetworkX types it."""
-    return _distance_type(fg, weight)(d)
-
-
-def _dijkstra_start(name, a, source, cutoff):
-    """Converted graph and source position, with NetworkX's errors and refusals in its order."""
-    fg = graph_for(name, a)
-    s = _dijkstra_source(fg, source, f"Node {source} not found in graph")
-    return fg, s, _cut(cutoff)
-
-
 def _search_to(fg, s, target, weight, cut):
-    """(distance, positions, kind of the distance) of the path to `target`, or None when it is not reached.
+    """(distance, positions, kind of the distance) of the path to ``target``, or None when it is not reached.
 
     A target G lacks is never reached: NetworkX then searches everything
     (and meets any contradictory path on the way) before it gives up.
@@ -270,15 +299,13 @@ def _search_to(fg, s, target, weight, cut):
     return None
 
 
-def _to_target(name, fg, a, source, s, target, weight, cut, with_length=True):
-    """(distance, path) to `target` as NetworkX's multi_source_dijkstra returns them
-    (the distance untyped unless `with_length`: callers that drop it)."""
+def _to_target(fg, source, s, target, weight, cut, with_length=True):
+    """(distance, path) to ``target`` as NetworkX's multi_source_dijkstra returns them
+    (the distance untyped unless ``with_length``: callers that drop it)."""
     if target in {source}:
         return 0, [target]
-    check_data(name, fg, a)
     found = _search_to(fg, s, target, weight, cut)
     if found is None:
-        record("ran", name)
         raise nx.NetworkXNoPath(f"No path to {target}.")
     d, positions, kind = found
     nodes = fg.nodes
@@ -290,9 +317,9 @@ def _to_target(name, fg, a, source, s, target, weight, cut, with_length=True):
 
 
 def _dijkstra_paths(fg, core, node_obj, s, weight, cut, reverse=False, toward=False, distances=True):
-    """NetworkX's (dist, paths) of one Dijkstra search from `node_obj` (paths toward it if `toward`).
+    """NetworkX's (dist, paths) of one Dijkstra search from ``node_obj`` (paths toward it if ``toward``).
 
-    Without `distances` the dist dict is not built (None in its place).
+    Without ``distances`` the dist dict is not built (None in its place).
     """
     with no_gc_pauses():
         return core.dijkstra_paths(
@@ -300,105 +327,111 @@ def _dijkstra_paths(fg, core, node_obj, s, weight, cut, reverse=False, toward=Fa
         )
 
 
-def _from_source(name, fg, a, source, s, weight, cut, distances=True):
-    check_data(name, fg, a)
-    return _dijkstra_paths(fg, fg.core, source, s, weight, cut, distances=distances)
-
-
+@served(docs=_WEIGHTED_PATHS, weight="weight", rules=_DIJKSTRA_RULES, data_rules=_ALWAYS_DIJKSTRA,
+        min_work=WORK_DIJKSTRA, bounded=with_target_or_cutoff)
 def single_source_dijkstra(G, source, target=None, cutoff=None, weight="weight"):
-    name = "single_source_dijkstra"
-    a = locals().copy()
-    fg, s, cut = _dijkstra_start(name, a, source, cutoff)
-    result = (
-        _from_source(name, fg, a, source, s, weight, cut)
-        if target is None
-        else _to_target(name, fg, a, source, s, target, weight, cut)
-    )
-    record("ran", name)
-    return result
+    s = _dijkstra_source(G, source, f"Node {source} not found in graph")
+    if target is None:
+        return _dijkstra_paths(G, G.core, source, s, weight, _cut(cutoff))
+    return _to_target(G, source, s, target, weight, _cut(cutoff))
 
 
+@served(docs=_WEIGHTED_PATHS, weight="weight", rules=_DIJKSTRA_RULES, data_rules=_ALWAYS_DIJKSTRA_PATHS,
+        min_work=WORK_DIJKSTRA, bounded=with_cutoff)
 def single_source_dijkstra_path(G, source, cutoff=None, weight="weight"):
-    name = "single_source_dijkstra_path"
-    a = locals().copy()
-    fg, s, cut = _dijkstra_start(name, a, source, cutoff)
-    paths = _from_source(name, fg, a, source, s, weight, cut, distances=False)[1]
-    record("ran", name)
-    return paths
+    s = _dijkstra_source(G, source, f"Node {source} not found in graph")
+    return _dijkstra_paths(G, G.core, source, s, weight, _cut(cutoff), distances=False)[1]
 
 
+@served(docs=_WEIGHTED_PATHS, weight="weight", rules=("weight_name",), data_rules=_ALWAYS_DIJKSTRA_PATHS,
+        min_work=WORK_DIJKSTRA, bounded=always)
 def dijkstra_path(G, source, target, weight="weight"):
-    name = "dijkstra_path"
-    a = locals().copy()
-    fg, s, _ = _dijkstra_start(name, a, source, None)
-    path = _to_target(name, fg, a, source, s, target, weight, None, with_length=False)[1]
-    record("ran", name)
-    return path
+    s = _dijkstra_source(G, source, f"Node {source} not found in graph")
+    return _to_target(G, source, s, target, weight, None, with_length=False)[1]
 
 
-def _dijkstra_path_length(name, fg, a, source, target, weight):
+def _dijkstra_path_length(fg, source, target, weight):
     if source not in fg:
         raise nx.NodeNotFound(f"Node {source} not found in graph")
     if source == target:
         return 0
-    check_data(name, fg, a)
     found = _search_to(fg, fg.index[source], target, weight, None)
     if found is None:
         {target}  # noqa: B018 - NetworkX's final lookup of an unhashable target raises TypeError
-        record("ran", name)
         raise nx.NetworkXNoPath(f"Node {target} not reachable from {source}")
     d, _, kind = found
     return typed(kind)(d)
 
 
+@served(docs=_WEIGHTED_PATHS, weight="weight", rules=("weight_name",), data_rules=("dijkstra_weights", "reads_none"),
+        min_work=WORK_DIJKSTRA, bounded=always)
 def dijkstra_path_length(G, source, target, weight="weight"):
-    name = "dijkstra_path_length"
-    a = locals().copy()
-    length = _dijkstra_path_length(name, graph_for(name, a), a, source, target, weight)
-    record("ran", name)
-    return length
+    return _dijkstra_path_length(G, source, target, weight)
 
 
-def _all_pairs_dijkstra(fg, weight, cut, distances=True, name=None):
+def _all_pairs_dijkstra(fg, weight, cut, distances=True):
     """(node, (dist, paths)) per node in G's order; a negative cycle raises at its source."""
-    nodes = fg.nodes
     settle_keys = _paths_in_settle_order()
-    for batch in _batches(fg, name):
-        with no_gc_pauses():
-            found = fg.core.dijkstra_paths_many(batch, fg.node_tuple, weight, cut, settle_keys, distances)
-        for s, result in zip(batch, found):
-            if result is None:
-                raise ValueError("Contradictory paths found:", "negative weights?")
-            yield nodes[s], result
+    return _by_source(fg, lambda batch: _unless_negative_cycle(
+        fg.core.dijkstra_paths_many(batch, fg.node_tuple, weight, cut, settle_keys, distances)
+    ))
 
 
+@served(docs=_WEIGHTED_PATHS + _PAIRS, weight="weight", rules=_DIJKSTRA_RULES, data_rules=_ALWAYS_DIJKSTRA,
+        per_source=True, min_work=WORK_ALL_PAIRS)
 def all_pairs_dijkstra(G, cutoff=None, weight="weight"):
-    name = "all_pairs_dijkstra"
-    fg = checked_graph(name, locals().copy())
-    record("ran", name)
-    return follow_sources(fg, _all_pairs_dijkstra(fg, weight, _cut(cutoff), name=name),
-                          lambda G, n: nx.single_source_dijkstra(G, n, cutoff=cutoff, weight=weight))
+    return follow_sources(G, _all_pairs_dijkstra(G, weight, _cut(cutoff)),
+                          lambda H, n: nx.single_source_dijkstra(H, n, cutoff=cutoff, weight=weight))
 
 
+def _dijkstra_paths_by_source(fg, weight, cut):
+    return ((v, found[1]) for v, found in _all_pairs_dijkstra(fg, weight, cut, False))
+
+
+@served(docs=_WEIGHTED_PATHS + _PAIRS, weight="weight", rules=_DIJKSTRA_RULES, data_rules=_ALWAYS_DIJKSTRA_PATHS,
+        per_source=True, min_work=WORK_ALL_PAIRS)
 def all_pairs_dijkstra_path(G, cutoff=None, weight="weight"):
-    name = "all_pairs_dijkstra_path"
-    fg = checked_graph(name, locals().copy())
-    record("ran", name)
-    return follow_sources(fg, ((v, found[1]) for v, found in _all_pairs_dijkstra(fg, weight, _cut(cutoff), False, name)),
-                          lambda G, n: nx.single_source_dijkstra_path(G, n, cutoff=cutoff, weight=weight))
+    return follow_sources(G, _dijkstra_paths_by_source(G, weight, _cut(cutoff)),
+                          lambda H, n: nx.single_source_dijkstra_path(H, n, cutoff=cutoff, weight=weight))
 
 
-# ---------------------------------------------------------------------------
-# Bidirectional searches
+def _bfs_lengths_by_source(fg, cutoff):
+    limit = bfs_limit(cutoff)
+    return _by_source(fg, lambda batch: fg.core.bfs_length_dicts(batch, limit, fg.node_tuple))
+
+
+def _dijkstra_lengths_by_source(fg, weight, cut):
+    return _by_source(
+        fg, lambda batch: _unless_negative_cycle(fg.core.dijkstra_length_dicts(batch, fg.node_tuple, weight, cut))
+    )
+
+
+def _unless_negative_cycle(found):
+    """Each source's result, NetworkX's ValueError at a source that met a negative cycle."""
+    for result in found:
+        if result is None:
+            raise ValueError("Contradictory paths found:", "negative weights?")
+        yield result
+
+
+@served(docs=STATS_DOCS + _PAIRS, rules=("bfs_cutoff",), data_rules=("keys",), per_source=True,
+        min_work=WORK_ALL_PAIRS)
+def all_pairs_shortest_path_length(G, cutoff=None):
+    return follow_sources(G, _bfs_lengths_by_source(G, cutoff),
+                          lambda H, n: nx.single_source_shortest_path_length(H, n, cutoff=cutoff))
+
+
+@served(docs=STATS_DOCS + _PAIRS, weight="weight", rules=_DIJKSTRA_RULES, data_rules=_ALWAYS_DIJKSTRA,
+        per_source=True, min_work=WORK_ALL_PAIRS)
+def all_pairs_dijkstra_path_length(G, cutoff=None, weight="weight"):
+    return follow_sources(G, _dijkstra_lengths_by_source(G, weight, _cut(cutoff)),
+                          lambda H, n: nx.single_source_dijkstra_path_length(H, n, cutoff=cutoff, weight=weight))
 
 
 def _endpoints(fg, source, target):
     """Both positions, with the bidirectional searches' NodeNotFound."""
-    if source not in fg:
-        raise nx.NodeNotFound(f"Source {source} is not in G")
-    if target not in fg:
-        raise nx.NodeNotFound(f"Target {target} is not in G")
-    return fg.index[source], fg.index[target]
+    s = _position(fg, source, f"Source {source} is not in G")
+    return s, _position(fg, target, f"Target {target} is not in G")
 
 
 def _met_path(fg, positions, meet, source, target):
@@ -420,150 +453,127 @@ def _met_path(fg, positions, meet, source, target):
     return path
 
 
-def _bidirectional_bfs(name, fg, a, s, t, source, target):
-    """NetworkX's bidirectional_shortest_path as objects (the call counts as run)."""
-    check_data(name, fg, a)
+def _bidirectional_bfs(fg, source, target):
+    """NetworkX's bidirectional_shortest_path as objects."""
+    s, t = _endpoints(fg, source, target)
     if s == t:  # answered without G._pred's order
-        record("ran", name)
         return [source]
-    _require(name, fg, a, "pred_keys")
     found = fg.load_exact_pred().bidirectional_bfs(s, t, meet=True)
-    record("ran", name)
     if found is None:
         raise nx.NetworkXNoPath(f"No path between {source} and {target}.")
     return _met_path(fg, found[0], found[1], source, target)
 
 
+@served(docs=_TWO_WAY, data_rules=("keys", "two_way_keys"), min_work=WORK_BFS, bounded=always)
 def bidirectional_shortest_path(G, source, target):
-    name = "bidirectional_shortest_path"
-    a = locals().copy()
-    fg = graph_for(name, a)
-    s, t = _endpoints(fg, source, target)
-    return _bidirectional_bfs(name, fg, a, s, t, source, target)
+    return _bidirectional_bfs(G, source, target)
 
 
+@served(docs=_TWO_WAY, min_work=WORK_BFS, bounded=always)
 def has_path(G, source, target):
-    name = "has_path"
     # NetworkX asks shortest_path, that is bidirectional_shortest_path.
-    fg = graph_for(name, locals().copy())
+    s, t = _endpoints(G, source, target)
+    return s == t or G.load_exact_pred().bidirectional_bfs(s, t) is not None
+
+
+def _bidirectional_dijkstra(fg, source, target, weight, with_length=True):
+    """NetworkX's (distance, path) of bidirectional_dijkstra (the distance untyped unless ``with_length``)."""
     s, t = _endpoints(fg, source, target)
-    found = s == t or fg.load_exact_pred().bidirectional_bfs(s, t) is not None
-    record("ran", name)
-    return found
-
-
-def _bidirectional_dijkstra(name, fg, a, s, t, source, target, weight, with_length=True):
-    """NetworkX's (distance, path) of bidirectional_dijkstra (the distance untyped unless `with_length`)."""
     if source == target:
         return 0, [source]
-    check_data(name, fg, a)
-    if with_length:
-        _one_kind(name, fg, weight, "runs from both ends")
-    _require(name, fg, a, "pred_keys")
     found = fg.load_exact_pred().bidirectional_dijkstra(s, t, weight, meet=True)
     if found is None:
-        record("ran", name)
         raise nx.NetworkXNoPath(f"No path between {source} and {target}.")
     d, positions, meet = found
-    return _distance(fg, weight, d) if with_length else d, _met_path(fg, positions, meet, source, target)
+    d = typed(distance_kind(fg, weight))(d) if with_length else d
+    return d, _met_path(fg, positions, meet, source, target)
 
 
+@served(docs="Bidirectional Dijkstra search in C++. " + EXACT, weight="weight", rules=("weight_name",),
+        data_rules=_ALWAYS_DIJKSTRA + ("two_way_keys", "two_way_kinds"), min_work=WORK_DIJKSTRA, bounded=always,
+        release=None if NX_VERSION >= (3, 6) else "this NetworkX version builds bidirectional Dijkstra paths as met")
 def bidirectional_dijkstra(G, source, target, weight="weight"):
-    name = "bidirectional_dijkstra"
-    a = locals().copy()
-    fg = graph_for(name, a)
-    s, t = _endpoints(fg, source, target)
-    result = _bidirectional_dijkstra(name, fg, a, s, t, source, target, weight)
-    record("ran", name)
-    return result
+    return _bidirectional_dijkstra(G, source, target, weight)
 
 
-# ---------------------------------------------------------------------------
-# shortest_path and shortest_path_length: NetworkX's dispatch over the above
+def _backward(fg):
+    """The core to search G._pred's order with (NetworkX's G.reverse(copy=False))."""
+    return fg.load_exact_pred() if fg.directed else fg.core
 
 
+@served(docs=_BOTH + " Falls back to NetworkX for Bellman-Ford.", weight="weight",
+        rules=("weight_name", "path_method", "met_paths", "all_pairs_dict"),
+        data_rules=("dijkstra_path_weights", "keys", "target_keys", "two_way_keys"), min_work=WORK_DIJKSTRA,
+        bounded=with_pair)
 def shortest_path(G, source=None, target=None, weight=None, method="dijkstra"):
-    name = "shortest_path"
-    a = locals().copy()
-    fg = graph_for(name, a)
     if source is None and target is None:
-        check_data(name, fg, a)
         if weight is None:
-            result = follow_sources(fg, _all_pairs_paths(fg, None, name), nx.single_source_shortest_path)
-        else:
-            result = follow_sources(
-                fg, ((v, found[1]) for v, found in _all_pairs_dijkstra(fg, weight, None, False, name)),
-                lambda G, n: nx.single_source_dijkstra_path(G, n, weight=weight),
-            )
-    elif source is None:
-        # NetworkX searches G.reverse(copy=False) from the target.
-        core = _backward(name, fg, a)
-        if weight is None:
-            if target not in fg:
-                raise nx.NodeNotFound(f"Source {target} not in G")
-            check_data(name, fg, a)
-            result = _tree_paths(fg, core, target, fg.index[target], None, fg.directed, True)
-        else:
-            t = _dijkstra_source(fg, target, f"Node {target} not found in graph")
-            check_data(name, fg, a)
-            result = _dijkstra_paths(fg, core, target, t, weight, None, fg.directed, True, False)[1]
-    elif target is None:
-        if weight is None:
-            s = _checked(name, fg, a, source, f"Source {source} not in G")
-            result = _tree_paths(fg, fg.core, source, s, None, False, False)
-        else:
-            s = _dijkstra_source(fg, source, f"Node {source} not found in graph")
-            result = _from_source(name, fg, a, source, s, weight, None, distances=False)[1]
-    else:
-        s, t = _endpoints(fg, source, target)
-        if weight is None:
-            return _bidirectional_bfs(name, fg, a, s, t, source, target)  # counted as run there
-        else:
-            result = _bidirectional_dijkstra(name, fg, a, s, t, source, target, weight, with_length=False)[1]
-    record("ran", name)
-    return result
-
-
-def shortest_path_length(G, source=None, target=None, weight=None, method="dijkstra"):
-    name = "shortest_path_length"
-    a = locals().copy()
-    fg = graph_for(name, a)
-    if source is None and target is None:
-        from .distance import all_pairs_lengths
-
-        return all_pairs_lengths(name, fg, a, weight)
+            return follow_sources(G, _all_pairs_paths(G, None), nx.single_source_shortest_path)
+        return follow_sources(G, _dijkstra_paths_by_source(G, weight, None),
+                              lambda H, n: nx.single_source_dijkstra_path(H, n, weight=weight))
     if source is None:
-        core = _backward(name, fg, a)
+        # NetworkX searches G.reverse(copy=False) from the target.
         if weight is None:
-            if target not in fg:
-                raise nx.NodeNotFound(f"Source {target} is not in G")
-            check_data(name, fg, a)
-            result = _bfs_lengths(fg, core, target, fg.index[target], None, fg.directed)
-        else:
-            t = _dijkstra_source(fg, target, f"Node {target} not found in graph")
-            check_data(name, fg, a)
-            if fg.directed:
-                _one_kind(name, fg, weight, "runs backward")
-            result = _dijkstra_lengths(fg, core, target, t, weight, None, fg.directed)
-    elif target is None:
+            t = _position(G, target, f"Source {target} not in G")
+            return _tree_paths(G, _backward(G), target, t, None, G.directed, True)
+        t = _dijkstra_source(G, target, f"Node {target} not found in graph")
+        return _dijkstra_paths(G, _backward(G), target, t, weight, None, G.directed, True, False)[1]
+    if target is None:
         if weight is None:
-            s = _checked(name, fg, a, source, f"Source {source} is not in G")
-            result = _bfs_lengths(fg, fg.core, source, s, None, False)
-        else:
-            s = _dijkstra_source(fg, source, f"Node {source} not found in graph")
-            check_data(name, fg, a)
-            result = _dijkstra_lengths(fg, fg.core, source, s, weight, None, False)
-    elif weight is None:
-        s, t = _endpoints(fg, source, target)
-        return len(_bidirectional_bfs(name, fg, a, s, t, source, target)) - 1  # counted as run there
-    else:
-        result = _dijkstra_path_length(name, fg, a, source, target, weight)
-    record("ran", name)
-    return result
+            s = _position(G, source, f"Source {source} not in G")
+            return _tree_paths(G, G.core, source, s, None, False, False)
+        s = _dijkstra_source(G, source, f"Node {source} not found in graph")
+        return _dijkstra_paths(G, G.core, source, s, weight, None, distances=False)[1]
+    if weight is None:
+        return _bidirectional_bfs(G, source, target)
+    return _bidirectional_dijkstra(G, source, target, weight, with_length=False)[1]
 
 
-# ---------------------------------------------------------------------------
-# All shortest paths
+@served(docs=_BOTH, weight="weight", rules=("weight_name", "path_method"),
+        data_rules=("dijkstra_weights", "keys", "target_keys", "two_way_bfs_keys", "target_kinds"),
+        min_work=WORK_DIJKSTRA, bounded=with_pair)
+def shortest_path_length(G, source=None, target=None, weight=None, method="dijkstra"):
+    if source is None and target is None:
+        if weight is None:
+            return follow_sources(G, _bfs_lengths_by_source(G, None),
+                                  nx.single_source_shortest_path_length)
+        return follow_sources(G, _dijkstra_lengths_by_source(G, weight, None),
+                              lambda H, n: nx.single_source_dijkstra_path_length(H, n, weight=weight))
+    if source is None:
+        if weight is None:
+            t = _position(G, target, f"Source {target} is not in G")
+            return bfs_lengths(G, _backward(G), target, t, None, G.directed)
+        t = _dijkstra_source(G, target, f"Node {target} not found in graph")
+        return dijkstra_lengths(G, _backward(G), target, t, weight, None, G.directed)
+    if target is None:
+        if weight is None:
+            s = _position(G, source, f"Source {source} is not in G")
+            return bfs_lengths(G, G.core, source, s, None, False)
+        s = _dijkstra_source(G, source, f"Node {source} not found in graph")
+        return dijkstra_lengths(G, G.core, source, s, weight, None, False)
+    if weight is None:
+        return len(_bidirectional_bfs(G, source, target)) - 1
+    return _dijkstra_path_length(G, source, target, weight)
+
+
+@served(docs=STATS_DOCS, weight="weight", rules=("weight_name", "asp_method"), data_rules=("asp_weights",),
+        per_source=True, min_work=WORK_STATS)
+def average_shortest_path_length(G, weight=None, method=None):
+    if method is None:
+        method = "unweighted" if weight is None else "dijkstra"
+    n = len(G)
+    if n == 0:
+        raise nx.NetworkXPointlessConcept(
+            "the null graph has no paths, thus there is no average shortest path length"
+        )
+    if n == 1:
+        return 0
+    weight = None if method == "unweighted" else weight
+    with progress.counted(G, pair_searches(G)):
+        if not connected(G):
+            raise nx.NetworkXError(f"Graph is not {'strongly ' if G.directed else ''}connected.")
+        total = pair_total(G, weight)
+    return total / (n * (n - 1))
 
 
 @functools.cache
@@ -580,7 +590,7 @@ def _walk_skips_ends():
     return len(list(nx.all_shortest_paths.orig_func(G, 0, 1, weight="weight"))) > 1
 
 
-def _all_paths_source(name, fg, source, weight):
+def _all_paths_source(fg, source, weight):
     """The source position, or NetworkX's error for a source G lacks."""
     if source in fg:
         return fg.index[source]
@@ -599,33 +609,29 @@ def _walk(fg, ap, source, target):
             yield [source, *map(nodes.__getitem__, positions[1:-1]), target]
 
 
+@served(docs=_ALL_PATHS, weight="weight", rules=("weight_name", "weighted_method"),
+        data_rules=("dijkstra_path_weights", "keys"), min_work=WORK_DIJKSTRA)
 def all_shortest_paths(G, source, target, weight=None, method="dijkstra"):
-    name = "all_shortest_paths"
-    a = locals().copy()
-    fg = graph_for(name, a)
-    s = _all_paths_source(name, fg, source, weight)
+    s = _all_paths_source(G, source, weight)
     if isinstance(s, Exception):
         raise s
-    check_data(name, fg, a)
     no_path = nx.NetworkXNoPath(f"Target {target} cannot be reached from given sources")
-    if target not in fg:
+    if target not in G:
         # NetworkX searches first (and may meet a contradiction), then looks
         # the target up on first iteration.
-        fg.core.shortest_path_predecessors(s, weight)
-        record("ran", name)
+        G.core.shortest_path_predecessors(s, weight)
         try:
             hash(target)
         except TypeError as exc:
-            return _raising(exc)
-        return _raising(no_path)
-    ap = fg.core.all_shortest_paths(s, fg.index[target], weight, _walk_skips_ends())
-    record("ran", name)
-    return _raising(no_path) if ap is None else _walk(fg, ap, source, target)
+            return raising(exc)
+        return raising(no_path)
+    ap = G.core.all_shortest_paths(s, G.index[target], weight, _walk_skips_ends())
+    return raising(no_path) if ap is None else _walk(G, ap, source, target)
 
 
 def _predecessors(fg, source, s, weight):
-    """NetworkX's pred dict of a search from `source`, as objects."""
-    obj = _objects(fg, source, s)
+    """NetworkX's pred dict of a search from ``source``, as objects."""
+    obj = objects(fg, source, s)
     order, lists = fg.core.shortest_path_predecessors(s, weight)
     with no_gc_pauses():
         return {obj(v): list(map(obj, row)) for v, row in zip(order, lists)}
@@ -639,24 +645,25 @@ def _paths_by_target(fg, source, s, weight):
         yield v, list(_build_paths_from_predecessors(sources, v, pred))
 
 
+# Until 3.5 NetworkX walked G (skipping unreached nodes), not the predecessor dict.
+_TARGETS_IN_G_ORDER = None if NX_VERSION >= (3, 5) else "this NetworkX version yields the targets in G's order"
+
+
+@served(docs=_ALL_PATHS, weight="weight", rules=("weight_name", "weighted_method"),
+        data_rules=("dijkstra_path_weights", "keys"), min_work=WORK_DIJKSTRA, release=_TARGETS_IN_G_ORDER)
 def single_source_all_shortest_paths(G, source, weight=None, method="dijkstra"):
-    name = "single_source_all_shortest_paths"
-    a = locals().copy()
-    fg = graph_for(name, a)
-    check_data(name, fg, a)
-    s = _all_paths_source(name, fg, source, weight)
-    record("ran", name)
+    s = _all_paths_source(G, source, weight)
     # A generator, as NetworkX's: its errors come on first iteration.
-    return _raising(s) if isinstance(s, Exception) else _paths_by_target(fg, source, s, weight)
+    return raising(s) if isinstance(s, Exception) else _paths_by_target(G, source, s, weight)
 
 
+@served(docs=_ALL_PATHS, weight="weight", rules=("weight_name", "weighted_method"),
+        data_rules=("dijkstra_path_weights", "keys"), per_source=True, min_work=WORK_ALL_PAIRS,
+        release=_TARGETS_IN_G_ORDER)
 def all_pairs_all_shortest_paths(G, weight=None, method="dijkstra"):
-    name = "all_pairs_all_shortest_paths"
-    fg = checked_graph(name, locals().copy())
-    record("ran", name)
-    nodes = fg.nodes
-    sources = progress.batches(name, fg, ([s] for s in range(len(nodes))), len(nodes))
+    nodes = G.nodes
+    sources = progress.batches(G, ([s] for s in range(len(nodes))), len(nodes))
     return follow_sources(
-        fg, ((nodes[s], dict(_paths_by_target(fg, nodes[s], s, weight))) for (s,) in sources),
-        lambda G, n: dict(nx.single_source_all_shortest_paths(G, n, weight=weight, method=method)),
+        G, ((nodes[s], dict(_paths_by_target(G, nodes[s], s, weight))) for (s,) in sources),
+        lambda H, n: dict(nx.single_source_all_shortest_paths(H, n, weight=weight, method=method)),
     )

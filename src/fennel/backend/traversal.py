@@ -1,14 +1,13 @@
-"""Breadth-first and depth-first traversals.
+"""Breadth-first and depth-first traversals (NetworkX's traversal).
 
-NetworkX's traversal generators, descendants and ancestors, and
-node_connected_component. Each keeps NetworkX's shape: generators stay lazy
-(a resumable search in C++ hands out items as they are asked for, an error
-comes at the step where NetworkX raises it, and a graph changed meanwhile is
-followed by NetworkX's own loop from the same state), sets are
-built by inserting the same objects in the same order (so they iterate in the
-same order), and the objects handed out are NetworkX's: the source as given,
-then the neighbour keys of G._adj (the ``keys`` rule refuses graphs where
-those are not the node objects).
+Each keeps NetworkX's shape: generators stay lazy (a resumable search in C++
+hands out items as they are asked for, an error comes at the step where
+NetworkX raises it, and a graph changed meanwhile is followed by NetworkX's
+own loop from the same state), sets are built by inserting the same objects
+in the same order (so they iterate in the same order), and the objects
+handed out are NetworkX's: the source as given, then the neighbour keys of
+G._adj (the ``keys`` rule refuses graphs where those are not the node
+objects).
 """
 
 import functools
@@ -20,9 +19,41 @@ from collections import defaultdict
 
 import networkx as nx
 
-from .checks import check_data, graph_for, release_warning
-from .graph import no_gc_pauses, record, refuse
+from .checks import argument_rule
 from .native import compact_form
+from .serve import BFS_DOCS, EXACT, WORK_BFS, WORK_DFS, always, served, with_depth_limit
+from .shared import RowIterator, changed, no_gc_pauses, objects, unknown_source, watch
+
+_DFS = "Depth-first search in C++, in NetworkX's order. " + EXACT
+_BFS_RULES = ("depth_limit", "sort_neighbors")
+_DFS_RULES = ("depth_limit", "sort_neighbors")
+# Generators that follow a graph changed while they run.
+_FOLLOWS = ("sees_changes", "dict_rows")
+
+
+@functools.cache
+def _release_warning(function):
+    """The warning NetworkX's generator ``function`` gives when first iterated, or None.
+
+    Asked on first use, not at import: NetworkX's implementation may call
+    back into the dispatcher, which may be loading this very backend. The
+    warning is turned into an error to stop the generator right there.
+    """
+    G = nx.Graph()
+    G.add_node(0)
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        try:
+            next(iter(function.orig_func(G, 0)), None)
+        except Warning as caught:
+            return str(caught), type(caught)
+    return None
+
+
+@argument_rule("distance_value")
+def _distance_value(a):
+    d = a["distance"]
+    return None if isinstance(d, int | float) else "distance must be an int or a float"
 
 
 def _limit(depth_limit, n):
@@ -36,125 +67,21 @@ def _limit(depth_limit, n):
     return max(min(int(depth_limit), n + 1), 0)
 
 
-def _objects(fg, source, s):
-    """Position -> the object NetworkX hands out: the source as given, else the node."""
-    nodes = fg.nodes
-    if nodes[s] is source:
-        return nodes.__getitem__
-    return lambda v: source if v == s else nodes[v]
+def _bfs_pairs(fg, source, s, reverse, depth_limit):
+    """NetworkX's generic_bfs_edges pairs from ``source``, as objects."""
+    parents, children = fg.core.bfs_edges(s, _limit(depth_limit, len(fg)), reverse and fg.directed)
+    obj = objects(fg, source, s)
+    return list(map(obj, parents)), list(map(obj, children))
 
 
-def _missing(fg, node):
-    """NetworkX's error for a node its neighbour iteration does not know."""
-    kind = "digraph" if fg.directed else "graph"
-    return nx.NetworkXError(f"The node {node} is not in the {kind}.")
-
-
-def _raising(exc):
-    """A generator that raises `exc` when first iterated, as NetworkX's generators do."""
-    raise exc
-    yield  # pragma: no cover - makes this a generator
-
-
-def _unknown(fg, source):
-    """The error NetworkX meets for a source G lacks (None when G has it)."""
-    try:
-        hash(source)
-    except TypeError as exc:  # NetworkX's seen set or G[source] fails the same way
-        return exc
-    return None if source in fg else _missing(fg, source)
-
-
-def _graph_and_source(name, a, source, reverse=False):
-    """The converted graph, checked, and the source's position or NetworkX's error for it.
-
-    Everything that can refuse runs here, at call time, so that NetworkX can
-    still fall back; NetworkX's own error for a source G lacks is returned
-    for the caller to raise where NetworkX raises it (at the call, or on
-    first iteration of a generator).
-    """
-    fg = graph_for(name, a)
-    check_data(name, fg, a)
-    if (error := _unknown(fg, source)) is not None:
-        return fg, None, error
+def _source(fg, source, reverse=False):
+    """The source's position, or NetworkX's error for a source G lacks (to be raised
+    where NetworkX raises it: at the call, or on first iteration of a generator)."""
+    if (error := unknown_source(fg, source)) is not None:
+        return None, error
     if reverse and fg.directed:
         fg.load_exact_pred()
-    return fg, fg.index[source], None
-
-
-# ---------------------------------------------------------------------------
-# Following changes made during iteration
-#
-# A generator hands out items from a cursor that checks, before each item,
-# that the graph (and every graph it views) still holds the marker put into
-# its __networkx_cache__ when the call began: NetworkX's mutating methods
-# clear that cache. Once the marker is gone, the rest of the sequence comes
-# from a copy of NetworkX's own loop, started from the state NetworkX's
-# generator would have at that point: the same seen set, queue or stack, and
-# for each queued node an iterator over the row dict NetworkX's would hold,
-# at the same place.
-
-# A key of G.__networkx_cache__, which NetworkX clears whenever G changes.
-_UNCHANGED = "fennel: unchanged since"
-
-
-def watch(fg):
-    """(cache, key, marker) of the source graph and of every graph it views.
-
-    None for a native graph, which never changes, and for a graph without a
-    cache (or viewing one without), whose changes cannot be seen: the
-    ``sees_changes`` rule refuses those where following changes matters.
-    """
-    G = fg.source
-    if fg.native and compact_form(G) is fg:
-        return (G.unchanged_marker(_UNCHANGED),)
-    if fg.native and not isinstance(G, nx.Graph):
-        return None
-    entries = []
-    while isinstance(G, nx.Graph):
-        cache = getattr(G, "__networkx_cache__", None)
-        if type(cache) is not dict:
-            return None
-        entries.append((cache, _UNCHANGED, cache.setdefault(_UNCHANGED, object())))
-        G = getattr(G, "_graph", None)
-    return tuple(entries)
-
-
-def changed(watched):
-    return watched is not None and any(cache.get(key) is not marker for cache, key, marker in watched)
-
-
-class RowIterator:
-    """A dict iterator made before the graph changed, as NetworkX holds one.
-
-    CPython's dict iterator records the dict's size when made and raises
-    once the size differs; otherwise it goes on from its place in the dict's
-    entry table. This one goes on from the same number of keys: the same
-    place unless keys were both removed and inserted since, the one case
-    where the two can part.
-    """
-
-    __slots__ = ("_d", "_size", "_position", "_it")
-
-    def __init__(self, d, size, position):
-        self._d, self._size, self._position, self._it = d, size, position, None
-
-    def __iter__(self):
-        return self
-
-    def __next__(self):
-        if self._it is None:
-            d = self._d
-            if d is None:
-                raise StopIteration
-            if len(d) != self._size:
-                self._size = -1  # CPython's error is sticky
-                raise RuntimeError("dictionary changed size during iteration")
-            self._it = iter(d)
-            for _ in range(self._position):
-                next(self._it, None)
-            self._d = None
-        return next(self._it)
+    return fg.index[source], None
 
 
 def _row_dicts(fg, reverse=False):
@@ -195,46 +122,6 @@ class _LateRows:
         return iter((dicts, [len(lengths(u)) for u in range(len(fg.nodes))]))
 
 
-def follow_sources(fg, items, result_of):
-    """An all-pairs generator: `items`, (node, result) in G's order, until the
-    graph changes; then NetworkX's ``for n in G: yield (n, result_of(G, n))``
-    from the same node on (its node iterator made on the first step).
-
-    Graphs whose changes cannot be seen, or whose node dict is not a plain
-    dict (views), keep `items` whatever happens.
-    """
-    watched = watch(fg)
-    if watched is not None and compact_form(fg.source) is not fg and type(fg.source._node) is not dict:
-        watched = None
-    return _following_sources(fg, watched, items, result_of)
-
-
-def _following_sources(fg, watched, items, result_of):
-    items = iter(items)
-    done = 0
-    while not changed(watched):
-        try:
-            item = next(items)
-        except StopIteration:
-            return
-        yield item
-        done += 1
-    G = fg.source
-    for n in RowIterator(G._node, len(fg), done) if done else G:
-        yield (n, result_of(G, n))
-
-
-# ---------------------------------------------------------------------------
-# Breadth-first
-
-
-def _bfs_pairs(fg, source, s, reverse, depth_limit):
-    """NetworkX's generic_bfs_edges pairs from `source`, as objects."""
-    parents, children = fg.core.bfs_edges(s, _limit(depth_limit, len(fg)), reverse and fg.directed)
-    obj = _objects(fg, source, s)
-    return list(map(obj, parents)), list(map(obj, children))
-
-
 def _bfs_edge_items(fg, watched, source, s, error, reverse, depth_limit, flip):
     """generic_bfs_edges' pairs from a cursor, NetworkX's loop once the graph changed.
 
@@ -262,7 +149,7 @@ def _bfs_resume(fg, state, rows, source, s, reverse, depth_limit):
     order, head, position, level_end, depth = state
     G = fg.source
     neighbors = G.predecessors if reverse else G.neighbors
-    obj = _objects(fg, source, s)
+    obj = objects(fg, source, s)
     dicts, sizes = rows
 
     def entry(v, at=0):
@@ -289,28 +176,33 @@ def _bfs_resume(fg, state, rows, source, s, reverse, depth_limit):
         this_level, next_level = next_level, []
 
 
-def _bfs_edge_pairs(name, a, source, reverse, depth_limit, flip=False):
-    fg, s, error = _graph_and_source(name, a, source, reverse)
+def _bfs_edge_pairs(fg, source, reverse, depth_limit, flip=False):
+    s, error = _source(fg, source, reverse)
     watched = watch(fg)
     if watched is not None:
         _row_dicts(fg, reverse and fg.directed)
-    record("ran", name)
     return _bfs_edge_items(fg, watched, source, s, error, reverse, depth_limit, flip)
 
 
+@served(docs=BFS_DOCS, rules=_BFS_RULES + _FOLLOWS, data_rules=("keys", "pred_keys"), min_work=WORK_BFS,
+        bounded=with_depth_limit)
 def bfs_edges(G, source, reverse=False, depth_limit=None, sort_neighbors=None):
     """Edges of a breadth-first search, as NetworkX yields them."""
-    return _bfs_edge_pairs("bfs_edges", locals().copy(), source, reverse, depth_limit)
+    return _bfs_edge_pairs(G, source, reverse, depth_limit)
 
 
+@served(docs=BFS_DOCS, rules=("neighbors", "depth_limit") + _FOLLOWS, data_rules=("keys",), min_work=WORK_BFS,
+        bounded=with_depth_limit)
 def generic_bfs_edges(G, source, neighbors=None, depth_limit=None):
     """generic_bfs_edges with the default neighbours."""
-    return _bfs_edge_pairs("generic_bfs_edges", locals().copy(), source, False, depth_limit)
+    return _bfs_edge_pairs(G, source, False, depth_limit)
 
 
+@served(docs=BFS_DOCS, rules=_BFS_RULES + _FOLLOWS, data_rules=("keys",), min_work=WORK_BFS,
+        bounded=with_depth_limit)
 def bfs_predecessors(G, source, depth_limit=None, sort_neighbors=None):
-    pairs = _bfs_edge_pairs("bfs_predecessors", locals().copy(), source, False, depth_limit, flip=True)
-    return _warning_first(release_warning("bfs_predecessors"), pairs)
+    pairs = _bfs_edge_pairs(G, source, False, depth_limit, flip=True)
+    return _warning_first(_release_warning(nx.bfs_predecessors), pairs)
 
 
 def _warning_first(deprecated, items):
@@ -321,9 +213,10 @@ def _warning_first(deprecated, items):
     yield from items
 
 
+@served(docs=BFS_DOCS, rules=_BFS_RULES + _FOLLOWS, data_rules=("keys",), min_work=WORK_BFS,
+        bounded=with_depth_limit)
 def bfs_successors(G, source, depth_limit=None, sort_neighbors=None):
-    pairs = _bfs_edge_pairs("bfs_successors", locals().copy(), source, False, depth_limit)
-    return _successors(source, pairs)
+    return _successors(source, _bfs_edge_pairs(G, source, False, depth_limit))
 
 
 def _successors(source, pairs):
@@ -340,17 +233,17 @@ def _successors(source, pairs):
     yield (parent, children)
 
 
+@served(docs=BFS_DOCS, rules=_BFS_RULES, data_rules=("keys", "pred_keys"), min_work=WORK_BFS,
+        bounded=with_depth_limit)
 def bfs_tree(G, source, reverse=False, depth_limit=None, sort_neighbors=None):
     """The breadth-first tree as a new DiGraph, built as NetworkX builds it."""
-    name = "bfs_tree"
-    fg, s, error = _graph_and_source(name, locals().copy(), source, reverse)
+    s, error = _source(G, source, reverse)
     T = nx.DiGraph()
     T.add_node(source)
     if error is not None:
         raise error
     with no_gc_pauses():
-        T.add_edges_from(zip(*_bfs_pairs(fg, source, s, reverse, depth_limit)))
-    record("ran", name)
+        T.add_edges_from(zip(*_bfs_pairs(G, source, s, reverse, depth_limit)))
     return T
 
 
@@ -361,14 +254,10 @@ def _first_layer_from_set():
     return "list(visited)" in inspect.getsource(nx.bfs_layers.orig_func)
 
 
+@served(docs=BFS_DOCS, rules=("sees_changes",), data_rules=("keys",), min_work=WORK_BFS)
 def bfs_layers(G, sources):
     """Breadth-first layers from one source or several."""
-    name = "bfs_layers"
-    a = locals().copy()
-    fg = graph_for(name, a)
-    check_data(name, fg, a)
-    record("ran", name)
-    return _layers(fg, watch(fg), sources)
+    return _layers(G, watch(G), sources)
 
 
 def _layers(fg, watched, sources):
@@ -430,81 +319,35 @@ def _layers_resume(G, visited, current_layer):
         yield current_layer
 
 
+@served(docs=BFS_DOCS, rules=("distance_value",), data_rules=("keys",), min_work=WORK_BFS, bounded=always)
 def descendants_at_distance(G, source, distance):
-    name = "descendants_at_distance"
-    a = locals().copy()
-    fg = graph_for(name, a)
-    if source not in fg:
+    if source not in G:
         raise nx.NetworkXError(f"The node {source} is not in the graph.")
-    # NetworkX compares each layer's index with `distance`.
+    # NetworkX compares each layer's index with ``distance``.
     if isinstance(distance, float):
         d = int(distance) if distance.is_integer() else -1
     else:
         d = int(distance)
-    if not 0 <= d < len(fg):
-        record("ran", name)
+    if not 0 <= d < len(G):
         return set()
-    check_data(name, fg, a)
-    s = fg.index[source]
-    order, levels = fg.core.bfs_lengths(s, float(d))
-    obj = _objects(fg, source, s)
-    record("ran", name)
+    s = G.index[source]
+    order, levels = G.core.bfs_lengths(s, float(d))
+    obj = objects(G, source, s)
     return {obj(v) for v, level in zip(order, levels) if level == d}
 
 
-def _reached(name, a, source, reverse=False):
-    fg, s, error = _graph_and_source(name, a, source, reverse)
-    if error is not None:
-        raise error
-    children = _bfs_pairs(fg, source, s, reverse, None)[1]
-    record("ran", name)
-    return children
-
-
-def descendants(G, source):
-    return set(_reached("descendants", locals().copy(), source))
-
-
-def ancestors(G, source):
-    # NetworkX follows G._pred in its own order: the set's iteration order
-    # depends on the order its members are inserted.
-    return set(_reached("ancestors", locals().copy(), source, reverse=True))
-
-
-def node_connected_component(G, n):
-    name = "node_connected_component"
-    a = locals().copy()
-    seen = {n}
-    fg = graph_for(name, a)
-    if n not in fg:
-        fg.source._adj[n]  # NetworkX's walk meets G._adj[n] first: its error, a view's own included
-        raise KeyError(n)
-    seen.update(_reached(name, a, n))
-    return seen
-
-
-# ---------------------------------------------------------------------------
-# Depth-first
-
-
-def _dfs(name, a, source, depth_limit):
-    """dfs_forward as positions (markers included) with the position -> object map.
-
-    Returns the graph and either that triple or NetworkX's error for a
-    source G lacks.
-    """
-    fg = graph_for(name, a)
-    check_data(name, fg, a)
+def _dfs(fg, source, depth_limit):
+    """dfs_forward as positions (markers included) with the position -> object map,
+    or NetworkX's error for a source G lacks."""
     if source is None:
         starts, obj = None, fg.nodes.__getitem__
     else:
-        if (error := _unknown(fg, source)) is not None:
-            return fg, error
+        if (error := unknown_source(fg, source)) is not None:
+            return error
         s = fg.index[source]
-        starts, obj = [s], _objects(fg, source, s)
+        starts, obj = [s], objects(fg, source, s)
     parents, children = fg.core.dfs_forward(starts, _limit(depth_limit, len(fg)))
-    record("ran", name)
-    return fg, (parents, children, obj)
+    return parents, children, obj
 
 
 def _forward(parents, children, obj):
@@ -513,15 +356,17 @@ def _forward(parents, children, obj):
         return [(obj(p), obj(c)) for p, c in zip(parents, children) if p != c]
 
 
+@served(docs=_DFS, rules=_DFS_RULES + _FOLLOWS, data_rules=("keys",), min_work=WORK_DFS, bounded=with_depth_limit)
 def dfs_edges(G, source=None, depth_limit=None, *, sort_neighbors=None):
-    return _dfs_steps("dfs_edges", locals().copy(), source, depth_limit, "forward")
+    return _dfs_steps(G, source, depth_limit, "forward", nx.dfs_edges)
 
 
+@served(docs=_DFS, rules=_DFS_RULES, data_rules=("keys",), min_work=WORK_DFS, bounded=with_depth_limit)
 def dfs_tree(G, source=None, depth_limit=None, *, sort_neighbors=None):
-    fg, found = _dfs("dfs_tree", locals().copy(), source, depth_limit)
+    found = _dfs(G, source, depth_limit)
     T = nx.DiGraph()
     if source is None:
-        T.add_nodes_from(fg.nodes)
+        T.add_nodes_from(G.nodes)
     else:
         T.add_node(source)
     if isinstance(found, Exception):
@@ -531,15 +376,17 @@ def dfs_tree(G, source=None, depth_limit=None, *, sort_neighbors=None):
     return T
 
 
+@served(docs=_DFS, rules=_DFS_RULES, data_rules=("keys",), min_work=WORK_DFS, bounded=with_depth_limit)
 def dfs_predecessors(G, source=None, depth_limit=None, *, sort_neighbors=None):
-    fg, found = _dfs("dfs_predecessors", locals().copy(), source, depth_limit)
+    found = _dfs(G, source, depth_limit)
     if isinstance(found, Exception):
         raise found
     return {t: s for s, t in _forward(*found)}
 
 
+@served(docs=_DFS, rules=_DFS_RULES, data_rules=("keys",), min_work=WORK_DFS, bounded=with_depth_limit)
 def dfs_successors(G, source=None, depth_limit=None, *, sort_neighbors=None):
-    fg, found = _dfs("dfs_successors", locals().copy(), source, depth_limit)
+    found = _dfs(G, source, depth_limit)
     if isinstance(found, Exception):
         raise found
     d = defaultdict(list)
@@ -548,33 +395,30 @@ def dfs_successors(G, source=None, depth_limit=None, *, sort_neighbors=None):
     return dict(d)
 
 
+@served(docs=_DFS, rules=_DFS_RULES + _FOLLOWS, data_rules=("keys",), min_work=WORK_DFS, bounded=with_depth_limit)
 def dfs_preorder_nodes(G, source=None, depth_limit=None, *, sort_neighbors=None):
-    return _dfs_steps("dfs_preorder_nodes", locals().copy(), source, depth_limit, "preorder")
+    return _dfs_steps(G, source, depth_limit, "preorder", nx.dfs_preorder_nodes)
 
 
+@served(docs=_DFS, rules=_DFS_RULES + _FOLLOWS, data_rules=("keys",), min_work=WORK_DFS, bounded=with_depth_limit)
 def dfs_postorder_nodes(G, source=None, depth_limit=None, *, sort_neighbors=None):
-    return _dfs_steps("dfs_postorder_nodes", locals().copy(), source, depth_limit, "postorder")
+    return _dfs_steps(G, source, depth_limit, "postorder", nx.dfs_postorder_nodes)
 
 
-_DFS_FUNCTIONS = {"forward": "dfs_edges", "preorder": "dfs_preorder_nodes", "postorder": "dfs_postorder_nodes"}
-
-
-def _dfs_steps(name, a, source, depth_limit, events):
-    fg = graph_for(name, a)
-    check_data(name, fg, a)
-    error = None if source is None else _unknown(fg, source)
+def _dfs_steps(fg, source, depth_limit, events, networkx):
+    """A dfs generator's items (``events``), NetworkX's own (``networkx``) once the graph changed."""
+    error = None if source is None else unknown_source(fg, source)
     watched = watch(fg)
     if watched is not None:
         _row_dicts(fg)
-    record("ran", name)
-    return _dfs_items(fg, watched, source, error, depth_limit, events)
+    return _dfs_items(fg, watched, source, error, depth_limit, events, networkx)
 
 
-def _dfs_items(fg, watched, source, error, depth_limit, events):
+def _dfs_items(fg, watched, source, error, depth_limit, events, networkx):
     """dfs_edges' pairs, or the preorder or postorder nodes of dfs_labeled_edges,
     from a cursor; NetworkX's loop once the graph changed."""
     if changed(watched):
-        yield from getattr(nx, _DFS_FUNCTIONS[events]).orig_func(fg.source, source, depth_limit)
+        yield from networkx.orig_func(fg.source, source, depth_limit)
         return
     n = len(fg)
     limit = n if depth_limit is None else depth_limit
@@ -597,7 +441,7 @@ def _dfs_items(fg, watched, source, error, depth_limit, events):
 def _dfs_handover(fg, state, source, depth_limit, events):
     """NetworkX's loop set where the cursor's last item left it."""
     visited_at, x, frames, positions = state
-    obj = fg.nodes.__getitem__ if source is None else _objects(fg, source, fg.index[source])
+    obj = fg.nodes.__getitem__ if source is None else objects(fg, source, fg.index[source])
     dicts, sizes = _row_dicts(fg)
     stack = [(obj(v), RowIterator(dicts[v], sizes[v], at)) for v, at in zip(frames, positions)]
     visited = set(map(obj, visited_at))

@@ -1,4 +1,5 @@
-"""NetworkX's graph constructors, building graphs whose dicts wait until first read.
+"""NetworkX's graph constructors (NetworkX's convert and convert_matrix), building graphs whose dicts wait
+until first read.
 
 Each constructor returns a ``native.Graph`` or ``native.DiGraph``: a NetworkX
 graph holding fennel's compact form, whose dicts are built on first read as
@@ -21,19 +22,14 @@ import networkx as nx
 
 from .. import _core
 from .checks import NX_VERSION
-from .graph import FennelGraph, record
+from .graph import FennelGraph
 from .native import native_graph
+from .serve import Fallback, served
 
 _EXACT_INT = 2**53
 _INT64_MAX = 2**63 - 1
 # Attribute kinds of the array builder: what a numpy dtype kind reads back as.
 _KIND_OF_DTYPE = {"i": 1, "u": 1, "f": 2, "b": 4}
-
-
-def _fallback(name, reason, *args, **kwargs):
-    """NetworkX's own constructor, for a call fennel cannot reproduce."""
-    record("refused", name, reason)
-    return getattr(nx, name).orig_func(*args, **kwargs)
 
 
 def _directed(create_using):
@@ -45,7 +41,7 @@ def _directed(create_using):
     return None
 
 
-def _checked(name, core, nodes, index=None):
+def _checked(core, nodes, index=None):
     """The native graph, or the reason it would not read back as NetworkX's graph."""
     for attr in core.attribute_names():
         if not core.weight_facts(attr)["plain"]:
@@ -54,17 +50,16 @@ def _checked(name, core, nodes, index=None):
         return "edges name their attributes in different orders"
     if not core.keys_are_nodes():
         return "edges name some nodes by objects equal to, but not the same as, the nodes"
-    record("ran", name)
     return native_graph(FennelGraph.from_native(core, nodes, index))
 
 
-def _from_edges(name, edges, nodes, directed):
+def _from_edges(edges, nodes, directed):
     """A native graph from Python edge tuples, or a reason."""
     try:
         core, node_list, index = _core.build_native(edges, nodes, directed, "weight")
     except Exception as exc:  # NetworkX answers: with its graph, or its own error
         return f"{type(exc).__name__}: {exc}"
-    return _checked(name, core, node_list, index)
+    return _checked(core, node_list, index)
 
 
 def _le_bytes(array, dtype):
@@ -86,7 +81,7 @@ def _weight_array(values):
     return _le_bytes(values.astype(np.float64), "<f8"), kind
 
 
-def _from_arrays(name, src, dst, n, directed, weights=None, weight=None, nodes=None, labels=None):
+def _from_arrays(src, dst, n, directed, weights=None, weight=None, nodes=None, labels=None):
     """A native graph from integer arrays, or a reason.
 
     ``src``/``dst`` are positions of the nodes ``0..n`` (named by ``nodes``
@@ -115,8 +110,8 @@ def _from_arrays(name, src, dst, n, directed, weights=None, weight=None, nodes=N
         import numpy as np
 
         core, packed = built
-        return _checked(name, core, labels(np.frombuffer(packed, dtype="<i8")))
-    return _checked(name, built, list(range(n)) if nodes is None else nodes)
+        return _checked(core, labels(np.frombuffer(packed, dtype="<i8")))
+    return _checked(built, list(range(n)) if nodes is None else nodes)
 
 
 def _int_column(values):
@@ -126,39 +121,44 @@ def _int_column(values):
     return values.dtype.kind == "u" and (values.size == 0 or int(values.max()) <= _INT64_MAX)
 
 
-# ---------------------------------------------------------------------------
-# The constructors
+_CONSTRUCTOR = (
+    "Builds fennel's compact graph, read in bulk from numeric arrays, and returns it as a NetworkX graph whose "
+    "dicts are built on first read: the same nodes (the caller's own objects), neighbour order, edge order and "
+    "edge data as NetworkX's graph. Served functions run on the compact graph without building them. "
+    "Multigraphs, a `create_using` instance or subclass, and data that is not plain numbers get NetworkX's own "
+    "graph."
+)
+_NOT_PLAIN = "create_using is not Graph or DiGraph"
 
 
+def _answer(result, **arguments):
+    """A native graph, or the reason it was not built: then NetworkX's own call (with ``arguments``) answers."""
+    return result if isinstance(result, nx.Graph) else Fallback(result, **arguments)
+
+
+@served(docs=_CONSTRUCTOR, constructor=True)
 def from_edgelist(edgelist, create_using=None):
     directed = _directed(create_using)
     if directed is None:
-        return _fallback("from_edgelist", "create_using is not Graph or DiGraph", edgelist, create_using)
+        return Fallback(_NOT_PLAIN)
     np = sys.modules.get("numpy")
     if np is not None and type(edgelist) is np.ndarray:
         if edgelist.ndim == 2 and edgelist.shape[1] == 2 and _int_column(edgelist):
             # Rows unpack into scalars of the array's own type: those are the nodes.
-            result = _from_arrays(
-                "from_edgelist",
+            return _answer(_from_arrays(
                 edgelist[:, 0],
                 edgelist[:, 1],
                 None,
                 directed,
                 labels=lambda found: list(found.astype(edgelist.dtype)),
-            )
-            if isinstance(result, nx.Graph):
-                return result
-            return _fallback("from_edgelist", result, edgelist, create_using)
+            ))
         items = edgelist
     elif isinstance(edgelist, list | tuple):
         items = edgelist
     else:
         items = list(edgelist)  # read once; NetworkX gets the list if it must answer
     reason = _edge_items_problem(items, np)
-    result = reason or _from_edges("from_edgelist", items, None, directed)
-    if isinstance(result, nx.Graph):
-        return result
-    return _fallback("from_edgelist", result, items, create_using)
+    return _answer(reason or _from_edges(items, None, directed), edgelist=items)
 
 
 def _edge_items_problem(items, np):
@@ -179,40 +179,35 @@ def _edge_items_problem(items, np):
     return None
 
 
+@served(docs=_CONSTRUCTOR, constructor=True)
 def from_dict_of_lists(d, create_using=None):
     directed = _directed(create_using)
     if directed is None:
-        return _fallback("from_dict_of_lists", "create_using is not Graph or DiGraph", d, create_using)
+        return Fallback(_NOT_PLAIN)
     if type(d) is not dict or not all(type(nbrs) in (list, tuple, set, frozenset, dict) for nbrs in d.values()):
-        return _fallback("from_dict_of_lists", "not a dict of lists", d, create_using)
+        return Fallback("not a dict of lists")
     edges = ((node, nbr) for node, nbrlist in d.items() for nbr in nbrlist)
-    result = _from_edges("from_dict_of_lists", edges, d, directed)
-    if isinstance(result, nx.Graph):
-        return result
-    return _fallback("from_dict_of_lists", result, d, create_using)
+    return _answer(_from_edges(edges, d, directed))
 
 
+@served(docs=_CONSTRUCTOR, constructor=True)
 def from_dict_of_dicts(d, create_using=None, multigraph_input=False):
     directed = _directed(create_using)
-    args = (d, create_using, multigraph_input)
     if directed is None:
-        return _fallback("from_dict_of_dicts", "create_using is not Graph or DiGraph", *args)
+        return Fallback(_NOT_PLAIN)
     if type(d) is not dict or not all(type(nbrs) is dict for nbrs in d.values()):
-        return _fallback("from_dict_of_dicts", "not a dict of dicts", *args)
+        return Fallback("not a dict of dicts")
     if multigraph_input:
         if not all(type(keyed) is dict for nbrs in d.values() for keyed in nbrs.values()):
-            return _fallback("from_dict_of_dicts", "not a dict of dicts of dicts", *args)
+            return Fallback("not a dict of dicts of dicts")
         datas = (data for nbrs in d.values() for keyed in nbrs.values() for data in keyed.values())
         edges = _multigraph_input_edges(d, directed)
     else:
         datas = (data for nbrs in d.values() for data in nbrs.values())
         edges = ((u, v, data) for u, nbrs in d.items() for v, data in nbrs.items())
     if not all(isinstance(data, dict) for data in datas):
-        return _fallback("from_dict_of_dicts", "edge data that is not a dict", *args)
-    result = _from_edges("from_dict_of_dicts", edges, d, directed)
-    if isinstance(result, nx.Graph):
-        return result
-    return _fallback("from_dict_of_dicts", result, *args)
+        return Fallback("edge data that is not a dict")
+    return _answer(_from_edges(edges, d, directed))
 
 
 def _multigraph_input_edges(d, directed):
@@ -232,15 +227,12 @@ def _multigraph_input_edges(d, directed):
                 seen.add((v, u))
 
 
+@served(docs=_CONSTRUCTOR, constructor=True)
 def from_pandas_edgelist(df, source="source", target="target", edge_attr=None, create_using=None, edge_key=None):
-    args = (df, source, target, edge_attr, create_using, edge_key)
     directed = _directed(create_using)
     if directed is None:
-        return _fallback("from_pandas_edgelist", "create_using is not Graph or DiGraph", *args)
-    result = _pandas_graph(df, source, target, edge_attr, directed)
-    if isinstance(result, nx.Graph):
-        return result
-    return _fallback("from_pandas_edgelist", result, *args)
+        return Fallback(_NOT_PLAIN)
+    return _answer(_pandas_graph(df, source, target, edge_attr, directed))
 
 
 def _pandas_graph(df, source, target, edge_attr, directed):
@@ -280,7 +272,6 @@ def _pandas_graph(df, source, target, edge_attr, directed):
         if _int_column(s) and _int_column(t):
             # The columns iterate as Python ints: those are the nodes.
             return _from_arrays(
-                "from_pandas_edgelist",
                 s,
                 t,
                 None,
@@ -293,18 +284,15 @@ def _pandas_graph(df, source, target, edge_attr, directed):
         edges = zip(sources, targets, (dict(zip(headings, values)) for values in zip(*columns)))
     else:
         edges = zip(sources, targets)
-    return _from_edges("from_pandas_edgelist", edges, None, directed)
+    return _from_edges(edges, None, directed)
 
 
+@served(docs=_CONSTRUCTOR, constructor=True)
 def from_scipy_sparse_array(A, parallel_edges=False, create_using=None, edge_attribute="weight"):
-    args = (A, parallel_edges, create_using, edge_attribute)
     directed = _directed(create_using)
     if directed is None:
-        return _fallback("from_scipy_sparse_array", "create_using is not Graph or DiGraph", *args)
-    result = _scipy_graph(A, directed, edge_attribute)
-    if isinstance(result, nx.Graph):
-        return result
-    return _fallback("from_scipy_sparse_array", result, *args)
+        return Fallback(_NOT_PLAIN)
+    return _answer(_scipy_graph(A, directed, edge_attribute))
 
 
 def _scipy_graph(A, directed, edge_attribute):
@@ -329,24 +317,18 @@ def _scipy_graph(A, directed, edge_attribute):
     else:
         coo = A.tocoo()
         rows, cols, data = coo.row, coo.col, coo.data
-    return _from_arrays("from_scipy_sparse_array", rows, cols, n, directed, weights=data, weight=edge_attribute)
+    return _from_arrays(rows, cols, n, directed, weights=data, weight=edge_attribute)
 
 
 _UNSET = object()
 
 
+@served(docs=_CONSTRUCTOR, constructor=True)
 def from_numpy_array(A, parallel_edges=False, create_using=None, edge_attr="weight", *, nodelist=None, nonedge=_UNSET):
-    args = (A, parallel_edges, create_using, edge_attr)
-    kwargs = {"nodelist": nodelist}
-    if nonedge is not _UNSET:
-        kwargs["nonedge"] = nonedge
     directed = _directed(create_using)
     if directed is None:
-        return _fallback("from_numpy_array", "create_using is not Graph or DiGraph", *args, **kwargs)
-    result = _numpy_graph(A, directed, edge_attr, nodelist, nonedge)
-    if isinstance(result, nx.Graph):
-        return result
-    return _fallback("from_numpy_array", result, *args, **kwargs)
+        return Fallback(_NOT_PLAIN)
+    return _answer(_numpy_graph(A, directed, edge_attr, nodelist, nonedge))
 
 
 def _numpy_graph(A, directed, edge_attr, nodelist, nonedge):
@@ -383,4 +365,4 @@ def _numpy_graph(A, directed, edge_attr, nodelist, nonedge):
     else:
         return "attribute name that is not a string"
     nodes = None if nodelist is None else list(nodelist)
-    return _from_arrays("from_numpy_array", rows, cols, n, directed, weights=weights, weight=weight, nodes=nodes)
+    return _from_arrays(rows, cols, n, directed, weights=weights, weight=weight, nodes=nodes)

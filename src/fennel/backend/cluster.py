@@ -1,0 +1,70 @@
+"""Triangles, clustering and transitivity (NetworkX's cluster).
+
+Triangle counts come from C++ in parallel; NetworkX's own formulas turn them
+into its numbers, operation by operation.
+"""
+
+import networkx as nx
+
+from .serve import EXACT, WORK_TRIANGLES, served
+
+_TRIANGLES = "Triangle counts in parallel in C++, formed into NetworkX's numbers by its own formulas. " + EXACT
+_WEIGHTED_LEFT = " Weighted clustering is left to NetworkX."
+
+
+def _counts(fg, nodes):
+    """(node objects, (t, d, db) per node) for the nodes NetworkX walks.
+
+    Given nodes are walked by NetworkX's own nbunch_iter (its errors, and
+    the caller's objects as keys).
+    """
+    if nodes is None:
+        objects, positions = fg.nodes, None
+    else:
+        objects = list(fg.source.nbunch_iter(nodes))
+        positions = list(map(fg.index.__getitem__, objects))
+    return objects, fg.core.triangle_counts(positions)
+
+
+@served(docs=_TRIANGLES, min_work=WORK_TRIANGLES)
+def triangles(G, nodes=None):
+    if nodes is not None and G.multigraph:
+        # NetworkX's per-node count rejects multigraphs.
+        raise nx.NetworkXNotImplemented("not implemented for multigraph type")
+    if nodes is not None and nodes in G:
+        return G.core.triangle_counts([G.index[nodes]])[0][0] // 2
+    objects, counts = _counts(G, nodes)
+    return {v: t // 2 for v, (t, _, _) in zip(objects, counts)}
+
+
+def _clustering_values(fg, objects, counts):
+    if fg.directed:
+        return {v: 0 if t == 0 else t / ((dt * (dt - 1) - 2 * db) * 2) for v, (t, dt, db) in zip(objects, counts)}
+    return {v: 0 if t == 0 else t / (d * (d - 1)) for v, (t, d, _) in zip(objects, counts)}
+
+
+@served(docs=_TRIANGLES + _WEIGHTED_LEFT, rules=("no_multigraph", "unweighted"), min_work=WORK_TRIANGLES)
+def clustering(G, nodes=None, weight=None):
+    values = _clustering_values(G, *_counts(G, nodes))
+    if nodes in G:
+        return values[nodes]
+    return values
+
+
+@served(docs=_TRIANGLES + _WEIGHTED_LEFT, rules=("no_multigraph", "unweighted"), min_work=WORK_TRIANGLES,
+        answers=(ZeroDivisionError,))
+def average_clustering(G, nodes=None, weight=None, count_zeros=True):
+    c = _clustering_values(G, *_counts(G, nodes))
+    # NetworkX asks clustering(), which answers a single node with its value.
+    c = (c[nodes] if nodes in G else c).values()
+    if not count_zeros:
+        c = [v for v in c if abs(v) > 0]
+    return sum(c) / len(c)
+
+
+@served(docs=_TRIANGLES, rules=("no_multigraph",), min_work=WORK_TRIANGLES)
+def transitivity(G):
+    total, contri = G.core.triangle_counts(None, True, totals=True)
+    if len(G) == 0:
+        return 0
+    return 0 if total == 0 else total / contri
