@@ -17,7 +17,7 @@ import networkx as nx
 import numpy as np
 import pytest
 import scipy.sparse as sp
-from zoo import ZOO, add_weights, plain_shape, shape
+from zoo import ZOO, add_weights, dijkstra_lengths, plain_shape, shape
 
 import fennel._core as core
 from fennel.backend import calls
@@ -163,7 +163,7 @@ def test_builder_edge_cases():
     assert g.has_exact_pred()
     # Missing attributes of a native graph weigh 1 on every edge.
     g, _, _ = core.build_native([(0, 1), (1, 2)], None, False, "w")
-    assert g.dijkstra_lengths(0, "absent") == g.dijkstra_lengths(0, None)
+    assert dijkstra_lengths(g, 0, "absent") == dijkstra_lengths(g, 0, None)
 
 
 # ---------------------------------------------------------------------------

@@ -127,8 +127,6 @@ PyObject* load_exact_pred(const CoreGraph& g, PyObject* nodes, PyObject* index, 
 
 PyObject* has_exact_pred(const CoreGraph& g) { return PyBool_FromLong(g.has_exact_pred()); }
 
-PyObject* is_native(const CoreGraph& g) { return PyBool_FromLong(g.native.has_value()); }
-
 PyObject* neighbors(const CoreGraph& g, Node v) { return position_query(g, v, false); }
 
 PyObject* predecessors(const CoreGraph& g, Node v) { return position_query(g, v, true); }
@@ -241,7 +239,6 @@ constexpr auto LOAD_EXACT_PRED = method<load_exact_pred>(
     arg<PyObject*>("index"), arg<PyObject*>("pred"), arg<WeightAttrs>("weight_attrs"), arg<bool>("multigraph", false));
 constexpr auto HAS_EXACT_PRED =
     method<has_exact_pred>("has_exact_pred", "Whether reverse searches can follow NetworkX's predecessor order.");
-constexpr auto IS_NATIVE = method<is_native>("is_native", "Built natively (not converted from a NetworkX graph).");
 constexpr auto NEIGHBORS = method<neighbors>(
     "neighbors", "Neighbors of `v` (successors for directed graphs), in NetworkX order.", arg<Node>("v"));
 constexpr auto PREDECESSORS =
@@ -288,7 +285,7 @@ constexpr auto KEYS_ARE_NODES = method<keys_are_nodes>(
 std::vector<PyMethodDef> graph_functions() { return {row<BUILD_GRAPH>(), row<EDGE_DATA_READS_NONE>(), row<PARALLEL_COUNTS>()}; }
 
 std::vector<PyMethodDef> graph_methods() {
-    return {row<LOAD_EXACT_PRED>(), row<HAS_EXACT_PRED>(), row<IS_NATIVE>(),       row<NEIGHBORS>(),
+    return {row<LOAD_EXACT_PRED>(), row<HAS_EXACT_PRED>(), row<NEIGHBORS>(),
             row<PREDECESSORS>(),    row<HAS_EDGE>(),       row<DEGREES>(),         row<EDGES_IN_ORDER>(),
             row<ATTRIBUTE_NAMES>(), row<NUMBER_OF_EDGES>(), row<WEIGHT_INFO>(),    row<WEIGHT_MIXED>(),
             row<WEIGHT_FACTS>(),    row<WEIGHT_SYMMETRIC>(), row<KEYS_ARE_NODES>()};
