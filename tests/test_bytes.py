@@ -247,7 +247,7 @@ def picture(g):
     n, attrs = len(g), g.attribute_names()
     p = [n, g.directed, g.has_exact_pred(), g.number_of_edges(), g.degrees(), g.edges_in_order(),
          [(g.neighbors(v), g.predecessors(v)) for v in range(n)], bits(g.native_edges()),
-         [(a, g.weight_info(a), g.weight_mixed(a)) for a in attrs], outcome(lambda: g.bfs_edges(n - 1, n, True))]
+         [(a, *map(g.weight_facts(a).get, ("all_int", "has_hidden", "mixed"))) for a in attrs], outcome(lambda: g.bfs_edges(n - 1, n, True))]
     for w in [None, *attrs, "not_an_attribute"]:
         p += bits([outcome(lambda: g.betweenness(w)), outcome(lambda: g.pagerank(0.85, None, 100, 1e-9, None, w, None)),
                    outcome(lambda: dijkstra_lengths(g, 0, w)),  # clones drop per-slot kinds
@@ -268,7 +268,8 @@ def test_layout_reads_back_as_written(gid):
     assert (F.magic, F.n, F.directed, F.native is not None) == (b"FNL3", len(g), g.directed, g.native_edges() is not None)
     assert rows_of(F.succ) == [g.neighbors(v) for v in range(len(g))]
     assert [w.name.decode() for w in F.weights] == g.attribute_names() == sorted(g.attribute_names(), key=str.encode)
-    assert [(w.all_int, w.has_hidden) for w in F.weights] == [g.weight_info(a) for a in g.attribute_names()]
+    assert [(w.all_int, w.has_hidden) for w in F.weights] == [
+        (f["all_int"], f["has_hidden"]) for f in map(g.weight_facts, g.attribute_names())]
     assert all(w.has_hidden == (NAN in w.values) for w in F.weights)  # None is stored as the quiet NaN
     # The helpers that mutations rely on reproduce the writer's layout.
     G = copy.deepcopy(F)
@@ -329,7 +330,7 @@ def test_version_2_reads_has_int_as_true():
     assert [w.name for w in F.weights] == [b"absent", b"weight", "\u00e9t\u00e9".encode()]
     floats = F.weights[2]  # only floats now: mixed only if has_int reads as true
     floats.values, floats.all_int, floats.has_int = [f2b(0.5)] * len(floats.values), False, False
-    mixed = [[g.weight_mixed(a) for a in g.attribute_names()] for g in (read(dump(F)), read(version_2(dump(F))))]
+    mixed = [[g.weight_facts(a)["mixed"] for a in g.attribute_names()] for g in (read(dump(F)), read(version_2(dump(F))))]
     assert mixed == [[False, False, False], [False, False, True]]
 
 
@@ -526,7 +527,7 @@ CALLS = {key: [compile(f"g.{c}", c, "eval") for c in calls.split()] for key, cal
            "is_bipartite() greedy_color() bfs_stats() dfs_forward(None,n) betweenness(sources=[]) "
            "component_cursor(nodes=nodes) component_cursor(True,nodes=nodes) "
            "dfs_cursor(None,n,nodes=nodes,events='preorder') dfs_cursor(None,2,nodes=nodes,events='postorder')",
-    "attr": "weight_info(w) weight_mixed(w) weight_facts(w)",
+    "attr": "weight_facts(w)",
     "v": "neighbors(v) predecessors(v) has_edge(v,t)",
     "s": "bfs_lengths(s,INF) bfs_lengths(s,1.0) bfs_many([s,t],INF) bfs_length_dicts([s,t],INF,nodes) "
          "bfs_paths(s,INF,nodes,s) bfs_paths(s,2.0,nodes,s,True,True) bfs_paths_many([s,t],INF,nodes) "

@@ -43,7 +43,8 @@ def expected_flags(G, name, default):
 
 
 def flags(g, name):
-    return g.weight_info(name), g.weight_mixed(name)
+    facts = g.weight_facts(name)
+    return (facts["all_int"], facts["has_hidden"]), facts["mixed"]
 
 
 @pytest.mark.parametrize("gid", ZOO_IDS)
@@ -150,7 +151,7 @@ def test_value_parsing(values, multigraph, expected):
         assert str(info.value).strip("'") == expected[1]
         return
     g = convert(G, [("w", 1)])
-    assert g.weight_info("w") == {"int": (True, False), "float": (False, False), "none": (True, True)}[expected]
+    assert flags(g, "w")[0] == {"int": (True, False), "float": (False, False), "none": (True, True)}[expected]
     # The converted value, read back through a search, is the one NetworkX uses.
     ref = nx.single_source_dijkstra_path_length(G, 0, weight="w")
     assert dijkstra_lengths(g, 0, "w") == (list(ref), list(ref.values()))

@@ -55,7 +55,7 @@ def structure(g):
         g.degrees(),
         g.edges_in_order(),
         g.number_of_edges(),
-        g.weight_info("weight"),
+        g.weight_facts("weight"),
     )
 
 

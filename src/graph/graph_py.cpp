@@ -167,18 +167,6 @@ const Weights* column_of(const CoreGraph& g, const AttrName& attr) {
     return attr ? g.find_weights(*attr) : nullptr;
 }
 
-PyObject* weight_info(const CoreGraph& g, const AttrName& attr) {
-    const Weights* w = column_of(g, attr);
-    bool all_int = w == nullptr || w->all_int;
-    bool has_hidden = w != nullptr && w->has_hidden;
-    return Py_BuildValue("(OO)", all_int ? Py_True : Py_False, has_hidden ? Py_True : Py_False);
-}
-
-PyObject* weight_mixed(const CoreGraph& g, const AttrName& attr) {
-    const Weights* w = column_of(g, attr);
-    return PyBool_FromLong(w != nullptr && w->has_int && !w->all_int);
-}
-
 // Adds `name: value` to `dict`, stealing `value`.
 bool put(PyObject* dict, const char* name, PyObject* value) {
     PyRef owned = PyRef::steal(value);
@@ -254,11 +242,6 @@ constexpr auto ATTRIBUTE_NAMES =
     method<attribute_names>("attribute_names", "Names of the converted edge attributes, sorted.");
 constexpr auto NUMBER_OF_EDGES =
     method<number_of_edges>("number_of_edges", "Number of edges, as NetworkX counts them.");
-constexpr auto WEIGHT_INFO = method<weight_info>(
-    "weight_info", "`(all_int, has_hidden)` for an edge attribute (unit weights: `(True, False)`).",
-    arg<AttrName>("attr", none));
-constexpr auto WEIGHT_MIXED = method<weight_mixed>("weight_mixed", "Whether an edge attribute mixes int and float values.",
-                                                   arg<AttrName>("attr", none));
 constexpr auto WEIGHT_FACTS = method<weight_facts>(
     "weight_facts",
     "The facts of an edge attribute, as a dict, or None if it was not converted. Of\n"
@@ -287,8 +270,7 @@ std::vector<PyMethodDef> graph_functions() { return {row<BUILD_GRAPH>(), row<EDG
 std::vector<PyMethodDef> graph_methods() {
     return {row<LOAD_EXACT_PRED>(), row<HAS_EXACT_PRED>(), row<NEIGHBORS>(),
             row<PREDECESSORS>(),    row<HAS_EDGE>(),       row<DEGREES>(),         row<EDGES_IN_ORDER>(),
-            row<ATTRIBUTE_NAMES>(), row<NUMBER_OF_EDGES>(), row<WEIGHT_INFO>(),    row<WEIGHT_MIXED>(),
-            row<WEIGHT_FACTS>(),    row<WEIGHT_SYMMETRIC>(), row<KEYS_ARE_NODES>()};
+            row<ATTRIBUTE_NAMES>(), row<NUMBER_OF_EDGES>(), row<WEIGHT_FACTS>(),    row<WEIGHT_SYMMETRIC>(), row<KEYS_ARE_NODES>()};
 }
 
 }  // namespace fennel::py
