@@ -219,7 +219,8 @@ BUILDERS = {
         native_edges(random.Random(1), 12, [f"n{i}" for i in range(12)] + [(1, 2)]), ["first", 5], False, "w")[0],
     "native_digraph": lambda: core.build_native(native_edges(random.Random(2), 15, range(15)), None, True, "w")[0],
     "arrays_float": lambda: core.build_native_arrays(*arrays(3, 80, 30, [0.5, 1.0, 2.75]), 40, True, "weight"),
-    "arrays_int": lambda: core.build_native_arrays(*arrays(4, 60, 25, range(7)), None, False, "w", weight_kind=1),
+    "arrays_int": lambda: core.build_native_arrays(*arrays(4, 60, 25, range(7)), None, False, "w",
+                                                   weight_kind=core.KIND_INT),
     "arrays_unweighted": lambda: core.build_native_arrays(*arrays(5, 50, 20), None, True, "weight"),
 }
 

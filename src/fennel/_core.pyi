@@ -9,7 +9,7 @@ with ``__float__`` or ``__index__``.
 """
 
 from collections.abc import Callable, Iterable, Mapping, Sequence
-from typing import Any, Literal, Protocol, SupportsFloat, SupportsIndex, TypeAlias, final, overload
+from typing import Any, Final, Literal, Protocol, SupportsFloat, SupportsIndex, TypeAlias, final, overload
 
 _Real: TypeAlias = SupportsFloat | SupportsIndex
 
@@ -100,8 +100,19 @@ def _py_sum_kinds(values: _Reals, kinds: Sequence[int], compensated: bool) -> An
 def register_numpy(float64: type, int64: type, bool_: type) -> None:
     """Registers numpy's float64, int64 and bool_ scalar types for conversion."""
 
-def value_kinds() -> dict[str, int]:
-    """The value kinds by name: bit 0 float-ness, bit 1 numpy-ness."""
+# How NetworkX's arithmetic types a value: bit 0 float-ness, bit 1 numpy-ness.
+PY_INT: Final[int]
+PY_FLOAT: Final[int]
+NP_INT: Final[int]
+NP_FLOAT: Final[int]
+FLOAT_BIT: Final[int]
+NUMPY_BIT: Final[int]
+# What a native graph stores per edge and attribute (native_edges, weight_kind).
+KIND_ABSENT: Final[int]
+KIND_INT: Final[int]
+KIND_FLOAT: Final[int]
+KIND_NONE: Final[int]
+KIND_BOOL: Final[int]
 
 def set_num_threads(n: SupportsIndex) -> None:
     """Sets the number of threads that work on each call, the calling thread included (0: one per processor)."""
