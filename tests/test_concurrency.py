@@ -29,7 +29,7 @@ GRAPHS = {gid: add_weights(ZOO[gid], "mixed", seed=1) for gid in ZOO_IDS}
 
 def snapshot(g):
     rows = [(g.neighbors(u), g.predecessors(u)) for u in range(len(g))]
-    weights = g.weight_info("weight"), g.weight_mixed("weight")
+    weights = g.weight_facts("weight")
     return rows, g.edges_in_order(), g.degrees(), g.number_of_edges(), weights, g.betweenness("weight")
 
 

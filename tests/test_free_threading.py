@@ -16,7 +16,7 @@ import networkx as nx
 import pytest
 
 import fennel._core as core
-from zoo import ZOO, add_weights, convert
+from zoo import ZOO, add_weights, convert, dijkstra_lengths
 
 
 def _gil_state():
@@ -55,7 +55,7 @@ def structure(g):
         g.degrees(),
         g.edges_in_order(),
         g.number_of_edges(),
-        g.weight_info("weight"),
+        g.weight_facts("weight"),
     )
 
 
@@ -63,8 +63,8 @@ def searches(g, sources):
     return (
         [g.bfs_lengths(s, INF) for s in sources],
         [g.bfs_lengths(s, 2) for s in sources],
-        [g.dijkstra_lengths(s, "weight") for s in sources],
-        [g.dijkstra_lengths(s, None, 3.0) for s in sources],
+        [dijkstra_lengths(g, s, "weight") for s in sources],
+        [dijkstra_lengths(g, s, None, 3.0) for s in sources],
     )
 
 
@@ -201,7 +201,7 @@ def test_shared_graphs_under_concurrent_conversion_queries_and_mutation():
                 for u, v in zip(us, vs):
                     assert v in g.neighbors(u)
                 assert len(g.bfs_lengths(0, INF)[0]) <= len(nodes)
-                assert len(g.dijkstra_lengths(0, "weight")[0]) <= len(nodes)
+                assert len(dijkstra_lengths(g, 0, "weight")[0]) <= len(nodes)
                 assert len(g.betweenness("weight")) == len(nodes)
                 outcome = "converted"
             with outcomes_lock:

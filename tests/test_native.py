@@ -17,7 +17,7 @@ import networkx as nx
 import numpy as np
 import pytest
 import scipy.sparse as sp
-from zoo import ZOO, add_weights, plain_shape, shape
+from zoo import ZOO, add_weights, dijkstra_lengths, plain_shape, shape
 
 import fennel._core as core
 from fennel.backend import calls
@@ -71,7 +71,7 @@ def test_build_native_is_add_edges_from(seed, directed):
     if directed:
         assert rows(g, len(G), pred=True) == nx_rows(G, nodes, pred=True)
     src, dst, attrs = g.native_edges()
-    kinds = {None: 3, bool: 4, int: 1, float: 2}
+    kinds = {None: core.KIND_NONE, bool: core.KIND_BOOL, int: core.KIND_INT, float: core.KIND_FLOAT}
     assert len(src) == G.number_of_edges()
     for e, (u, v) in enumerate(zip(src, dst)):
         data = G.edges[nodes[u], nodes[v]]
@@ -81,7 +81,7 @@ def test_build_native_is_add_edges_from(seed, directed):
                 assert kind[e] == kinds[None if x is None else type(x)]
                 assert x is None and math.isnan(values[e]) or values[e] == x
             else:
-                assert kind[e] == 0 and values[e] == 0.0
+                assert kind[e] == core.KIND_ABSENT and values[e] == 0.0
 
 
 @pytest.mark.parametrize("directed", [False, True], ids=["graph", "digraph"])
@@ -100,8 +100,9 @@ def test_build_native_arrays_is_add_edges_from(seed, directed):
     if directed:
         assert rows(g, n, pred=True) == nx_rows(G, list(G), pred=True)
     src, dst, [(name, values, kinds)] = g.native_edges() if len(pairs) else ([], [], [("w", [], b"")])
-    assert [G.edges[u, v]["weight"] for u, v in zip(src, dst)] == values and set(kinds) <= {2}
-    assert g.weight_info("w") == (not len(pairs), False)
+    assert [G.edges[u, v]["weight"] for u, v in zip(src, dst)] == values and set(kinds) <= {core.KIND_FLOAT}
+    facts = g.weight_facts("w")  # no edges, no column
+    assert (facts and (facts["all_int"], facts["has_hidden"])) == ((False, False) if len(pairs) else None)
 
 
 Q = lambda *v: struct.pack(f"<{len(v)}q", *v)  # noqa: E731
@@ -134,7 +135,7 @@ Q = lambda *v: struct.pack(f"<{len(v)}q", *v)  # noqa: E731
         (lambda: core.build_native_arrays(bytearray(Q(0)), Q(1), None, None, False, "w"), TypeError, "'src'"),
         # 32-bit ids passed by mistake must not be read as fewer 64-bit ones.
         (lambda: core.build_native_arrays(Q(0) + b"\0", Q(1), None, None, False, "w"), ValueError, "whole 8-byte values"),
-        (lambda: core.build_native_arrays(Q(0), Q(1), struct.pack("<d", 0.5), None, False, "w", weight_kind=1),
+        (lambda: core.build_native_arrays(Q(0), Q(1), struct.pack("<d", 0.5), None, False, "w", weight_kind=core.KIND_INT),
          ValueError, "integer edge attribute is too large"),
     ],
 )
@@ -148,7 +149,7 @@ def test_builder_edge_cases():
     assert nodes == [3, 1, "a", "b", 2]
     assert core.build_native_arrays(b"", b"", None, 5, False, "w").degrees() == [0] * 5
     g = core.build_native_arrays(Q(0, 1), Q(1, 0), struct.pack("<2d", 2.0, 3.0), None, False, "w")
-    assert g.native_edges() == ([0], [1], [("w", [3.0], b"\x02")])
+    assert g.native_edges() == ([0], [1], [("w", [3.0], bytes([core.KIND_FLOAT]))])
     g = core.build_native_arrays(Q(2), Q(2), None, None, True, "w")
     assert g.neighbors(2) == [2] == g.predecessors(2)
     assert core.build_native_arrays(b"", b"", b"", None, False, "w").attribute_names() == []
@@ -162,7 +163,7 @@ def test_builder_edge_cases():
     assert g.has_exact_pred()
     # Missing attributes of a native graph weigh 1 on every edge.
     g, _, _ = core.build_native([(0, 1), (1, 2)], None, False, "w")
-    assert g.dijkstra_lengths(0, "absent") == g.dijkstra_lengths(0, None)
+    assert dijkstra_lengths(g, 0, "absent") == dijkstra_lengths(g, 0, None)
 
 
 # Constructors

@@ -74,6 +74,7 @@ def _defs(body):
 STUB = _stub()
 STUB_CLASSES = {n.name: n for n in STUB.body if isinstance(n, ast.ClassDef) and not _is_protocol(n)}
 STUB_FUNCTIONS, _ = _defs(STUB.body)
+STUB_CONSTANTS = {n.target.id for n in STUB.body if isinstance(n, ast.AnnAssign) and "Final" in ast.unparse(n.annotation)}
 RUNTIME_CLASSES = {name: getattr(core, name) for name in STUB_CLASSES}
 CALLABLES = [(name, None) for name in sorted(STUB_FUNCTIONS)] + [
     (name, cls) for cls in sorted(STUB_CLASSES) for name in sorted(_defs(STUB_CLASSES[cls].body)[0])
@@ -82,7 +83,8 @@ CALLABLES = [(name, None) for name in sorted(STUB_FUNCTIONS)] + [
 
 def test_stub_names_every_public_object():
     runtime = {n for n in vars(core) if not n.startswith("__")}
-    assert set(STUB_FUNCTIONS) | set(STUB_CLASSES) == runtime
+    assert set(STUB_FUNCTIONS) | set(STUB_CLASSES) | STUB_CONSTANTS == runtime
+    assert all(type(getattr(core, name)) is int for name in STUB_CONSTANTS)
     for name, cls in RUNTIME_CLASSES.items():
         members, properties = _defs(STUB_CLASSES[name].body)
         runtime_members = set(vars(cls)) - {"__doc__", "__module__"}

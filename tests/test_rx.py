@@ -19,7 +19,8 @@ def test_rows_follow_rustworkx_order():
     assert g.neighbors(0) == [0, 1, 2]  # out-edges, newest first, then in-edges without the loop again
     g = core.build_rx(2, True, [0, 0], [1, 1], [1.0, 2.0])
     assert g.neighbors(0) == [1, 1] and g.predecessors(1) == [0, 0]
-    assert g.weight_info("__rx_cost__") == (False, False) and not g.weight_mixed("__rx_cost__")
+    facts = g.weight_facts("__rx_cost__")
+    assert (facts["all_int"], facts["has_hidden"], facts["mixed"]) == (False, False, False)
 
 
 @pytest.mark.parametrize(

@@ -83,16 +83,6 @@ def test_bfs_edges_match_networkx(name, depth_limit, reverse):
         assert list(g.bfs_cursor([s], limit, reverse, nodes=nodes, items="flipped")) == [(v, u) for u, v in want]
 
 
-@pytest.mark.parametrize("name", NONEMPTY)
-def test_reachable_is_descendants(name):
-    G = ZOO[name]
-    g = convert(G)  # no exact predecessor order needed
-    for s in sample_sources(G):
-        for reverse, want in [(False, nx.descendants(G, list(G)[s])), (True, nx.ancestors(G, list(G)[s]))]:
-            got = g.reachable(s, reverse)
-            assert sorted(got) == sorted(pos(G, want)) and s not in got, (s, reverse)
-
-
 def nx_dfs_with_markers(G, starts, depth_limit):
     """dfs_edges from each start in turn, sharing one visited set."""
     out, visited = [], set()
@@ -264,7 +254,6 @@ SIGNATURES = {
     "bfs_tree_many": "(sources, cutoff)",
     "bfs_edges": "(source, depth_limit, reverse=False)",
     "dfs_forward": "(starts, depth_limit)",
-    "reachable": "(source, reverse=False)",
     "dijkstra_tree": "(source, weight=None, cutoff=None, target=None, reverse=False)",
     "dijkstra_tree_many": "(sources, weight=None, cutoff=None)",
     "dijkstra_path": "(source, target, weight=None, cutoff=None)",
@@ -294,7 +283,6 @@ ERRORS = {  # the range check comes before the weight lookup
     "bfs_tree_many_source": (lambda g: g.bfs_tree_many([0, 4], INF), *OUT_OF_RANGE),
     "bfs_edges_source": (lambda g: g.bfs_edges(4, 1), *OUT_OF_RANGE),
     "dfs_forward_start": (lambda g: g.dfs_forward([1, 4], 1), *OUT_OF_RANGE),
-    "reachable_source": (lambda g: g.reachable(4), *OUT_OF_RANGE),
     "dijkstra_tree_source": (lambda g: g.dijkstra_tree(4, "nope"), *OUT_OF_RANGE),
     "dijkstra_tree_many_source": (lambda g: g.dijkstra_tree_many([4], "nope"), *OUT_OF_RANGE),
     "dijkstra_path_target": (lambda g: g.dijkstra_path(0, 4, "nope"), *OUT_OF_RANGE),
@@ -309,7 +297,7 @@ ERRORS = {  # the range check comes before the weight lookup
     "depth_limit_none": (lambda g: g.dfs_forward(None, None), TypeError, "'depth_limit'"),
     "depth_limit_beyond_64_bits": (lambda g: g.bfs_edges(0, 2**63), OverflowError, "'depth_limit'"),
     "sources_str": (lambda g: g.bfs_tree_many("01", 1), TypeError, "'sources'"),
-    "reverse_int": (lambda g: g.reachable(0, 1), TypeError, "'reverse'"),
+    "reverse_int": (lambda g: g.bfs_tree(0, INF, 1), TypeError, "'reverse'"),
     "bfs_paths_source": (lambda g: g.bfs_paths(4, INF, ("a", "b", "c"), "x"), *OUT_OF_RANGE),
     "dijkstra_paths_many_source": (lambda g: g.dijkstra_paths_many([0, 4], ("a", "b", "c")), *OUT_OF_RANGE),
     "nodes_list": (lambda g: g.bfs_paths(0, INF, ["a", "b", "c"], "a"), TypeError, "'nodes' must be tuple"),

@@ -128,6 +128,12 @@ def convert(G, attrs=(), multigraph=None):
     return core.build_graph(nodes, index, G._adj, G.is_directed(), list(attrs), multigraph)
 
 
+def dijkstra_lengths(g, source, weight=None, cutoff=None):
+    """One source's `(order, distances)` from dijkstra_many; None on a negative cycle."""
+    found = g.dijkstra_many([source], weight, cutoff)[0]
+    return found if found is None else found[:2]
+
+
 def position_index(G):
     return {v: i for i, v in enumerate(G)}
 

@@ -180,7 +180,7 @@ Result<std::optional<std::vector<double>>> pagerank(const CoreGraph& g, const st
         }
         const double err = numpy_sum([&](std::size_t i) { return std::fabs(next[i] - x[i]); }, n);
         add_progress(1);
-        if (err < threshold) return Scores{in.return_previous ? std::move(x) : std::move(next)};
+        if (err < threshold) return Scores{std::move(next)};
         std::swap(x, next);
     }
     return Scores{};

@@ -17,7 +17,6 @@ struct PageRankInput {
     std::optional<std::vector<double>> dangling;
     std::uint64_t max_iter = 100;
     double tol = 1e-6;
-    bool return_previous = false;
     // NetworkX 3.7 and later: dangling nodes are those whose out-weights sum
     // to zero, and their mass is a numpy sum. Earlier releases: those whose
     // inverse sum is zero (an infinite sum too), summed left to right.

@@ -9,9 +9,9 @@ namespace {
 
 PyObject* pagerank(const CoreGraph& g, double alpha, std::optional<Reals> personalization, std::uint64_t max_iter,
                    double tol, std::optional<Reals> nstart, const AttrName& weight, std::optional<Reals> dangling,
-                   bool return_previous, bool numpy_dangling) {
-    PageRankInput in{alpha,    std::move(personalization), std::move(nstart), std::move(dangling), max_iter, tol,
-                     return_previous, numpy_dangling};
+                   bool numpy_dangling) {
+    PageRankInput in{alpha, std::move(personalization), std::move(nstart), std::move(dangling), max_iter, tol,
+                     numpy_dangling};
     for (const std::optional<Reals>* v : {&in.personalization, &in.nstart, &in.dangling}) {
         if (*v && (*v)->size() != g.n) {
             PyErr_SetString(PyExc_ValueError, "vector length must equal the node count");
@@ -29,7 +29,7 @@ constexpr auto PAGERANK = method<pagerank>(
     "pagerank", "PageRank scores in node order, or `None` if it didn't converge.", arg<double>("alpha"),
     arg<std::optional<Reals>>("personalization"), arg<std::uint64_t>("max_iter"), arg<double>("tol"),
     arg<std::optional<Reals>>("nstart"), arg<AttrName>("weight"), arg<std::optional<Reals>>("dangling"),
-    arg<bool>("return_previous", false), kwarg<bool>("numpy_dangling", false));
+    kwarg<bool>("numpy_dangling", false));
 
 }  // namespace
 

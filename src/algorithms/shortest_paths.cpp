@@ -187,11 +187,6 @@ BfsLengths bfs_lengths(BfsState& state, const Csr& rows, Node source, std::uint3
     return out;
 }
 
-Result<DijkstraLengths> dijkstra_lengths(const PathAdj& view, Count n, Node source, std::optional<double> cutoff) {
-    DijkstraState state(n);
-    return dijkstra_lengths(state, view, source, cutoff);
-}
-
 Result<DijkstraLengths> dijkstra_lengths(DijkstraState& state, const PathAdj& view, Node source,
                                          std::optional<double> cutoff) {
     DijkstraLengths out;

@@ -54,9 +54,8 @@ struct DijkstraLengths {
     std::vector<std::uint8_t> kinds;  // of each order entry, over a column of mixed kinds
 };
 
-// Fails with NegativeCycle when an edge would shorten a settled node.
-Result<DijkstraLengths> dijkstra_lengths(const PathAdj& view, Count n, Node source, std::optional<double> cutoff);
-// The same with the caller's state, reused across sources.
+// Fails with NegativeCycle when an edge would shorten a settled node. The
+// caller's state is reused across sources.
 Result<DijkstraLengths> dijkstra_lengths(DijkstraState& state, const PathAdj& view, Node source,
                                          std::optional<double> cutoff);
 

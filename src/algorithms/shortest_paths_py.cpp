@@ -216,16 +216,6 @@ PyObject* bfs_lengths(const CoreGraph& g, Node source, double cutoff) {
     return detached([&] { return fennel::bfs_lengths(g.succ, source, cutoff); }, order_and_levels);
 }
 
-PyObject* dijkstra_lengths(const CoreGraph& g, Node source, const AttrName& weight, std::optional<double> cutoff) {
-    if (source >= g.n) return raise(index_error());
-    auto view = g.path_adj(weight, false);
-    if (!view.ok()) return raise(view.error());
-    return detached([&] { return fennel::dijkstra_lengths(view.value(), g.n, source, cutoff); },
-                    [](const DijkstraLengths& found) {
-                        return tuple_from([&] { return to_list(found.order); }, [&] { return to_list(found.dist); });
-                    });
-}
-
 PyObject* bfs_many(const CoreGraph& g, const Positions& sources, double cutoff) {
     auto list = g.sources_or_all(sources);
     if (!list.ok()) return raise(list.error());
@@ -484,9 +474,6 @@ PyObject* bidirectional_dijkstra(const CoreGraph& g, Node source, Node target, c
 constexpr auto BFS_LENGTHS = method<bfs_lengths>(
     "bfs_lengths", "Breadth-first hop counts from `source`: `(order, levels)` in discovery order.",
     arg<Node>("source"), arg<double>("cutoff"));
-constexpr auto DIJKSTRA_LENGTHS = method<dijkstra_lengths>(
-    "dijkstra_lengths", "Dijkstra distances from `source`: `(order, distances)` in finalization order.",
-    arg<Node>("source"), arg<AttrName>("weight", none), arg<std::optional<double>>("cutoff", none));
 constexpr auto BFS_MANY = method<bfs_many>("bfs_many", "BFS orders and levels for each source (parallel).",
                                            arg<Positions>("sources"), arg<double>("cutoff"));
 constexpr auto BFS_LENGTH_DICTS =
@@ -569,7 +556,7 @@ constexpr auto BIDIRECTIONAL_DIJKSTRA = method<bidirectional_dijkstra>(
 }  // namespace
 
 std::vector<PyMethodDef> shortest_paths_methods() {
-    return {row<BFS_LENGTHS>(),        row<DIJKSTRA_LENGTHS>(),      row<BFS_MANY>(),
+    return {row<BFS_LENGTHS>(),              row<BFS_MANY>(),
             row<BFS_LENGTH_DICTS>(),   row<DIJKSTRA_MANY>(),         row<DIJKSTRA_LENGTH_DICTS>(),
             row<BFS_TREE>(),           row<BFS_TREE_MANY>(),         row<BFS_PATHS>(),
             row<BFS_PATHS_MANY>(),     row<DIJKSTRA_TREE>(),         row<DIJKSTRA_TREE_MANY>(),

@@ -19,13 +19,6 @@ BfsTree bfs_edges(const Csr& rows, Node source, std::int64_t depth_limit) {
     return bfs_tree(state, rows, source, BfsState::below_depth(depth_limit));
 }
 
-std::vector<Node> reachable(const Csr& rows, Node source) {
-    BfsState state(rows.node_count());
-    state.discover<true>(rows, source, BfsState::UNREACHED);
-    const auto order = state.order();
-    return {order.begin() + 1, order.end()};
-}
-
 ForwardEdges dfs_forward(const Csr& rows, std::span<const Node> starts, std::int64_t depth_limit) {
     const Count n = rows.node_count();
     // The stack never holds more than n nodes, so a larger limit is no limit.

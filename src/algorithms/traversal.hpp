@@ -41,8 +41,6 @@ namespace fennel {
 // (parents[i], order[i]) for i >= 1 of the tree.
 BfsTree bfs_edges(const Csr& rows, Node source, std::int64_t depth_limit);
 
-// Nodes reachable from `source`, without it, in discovery order.
-std::vector<Node> reachable(const Csr& rows, Node source);
 
 struct ForwardEdges {
     std::vector<Node> parents;

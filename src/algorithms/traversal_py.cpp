@@ -1,4 +1,4 @@
-// Bindings of the traversals: bfs_edges, dfs_forward and reachable over the
+// Bindings of the traversals: bfs_edges and dfs_forward over the
 // whole search, and the Cursor type, an iterator over a resumable search's
 // items as NetworkX's objects, made by CoreGraph.bfs_cursor, dfs_cursor and
 // component_cursor.
@@ -48,13 +48,6 @@ PyObject* dfs_forward(const CoreGraph& g, const std::optional<Positions>& starts
                         return tuple_from([&] { return to_list(edges.parents); },
                                           [&] { return to_list(edges.children); });
                     });
-}
-
-PyObject* reachable(const CoreGraph& g, Node source, bool reverse) {
-    if (source >= g.n) return raise(index_error());
-    // The order carries no meaning, so any in-row order will do.
-    const Csr& rows = reverse ? g.in_rows() : g.succ;
-    return detached([&] { return fennel::reachable(rows, source); });
 }
 
 // The root position of a cursor whose items have no caller's object.
@@ -480,11 +473,6 @@ constexpr auto DFS_FORWARD = method<dfs_forward>(
     "dfs_forward",
     "DFS forward edges from `starts` (all nodes if `None`), with\n`(start, start)` marking each new start.",
     arg<std::optional<Positions>>("starts"), arg<std::int64_t>("depth_limit"));
-constexpr auto REACHABLE = method<reachable>(
-    "reachable",
-    "Nodes reachable from `source` (following in-edges if `reverse`),\nexcluding `source` itself. In no particular "
-    "order.",
-    arg<Node>("source"), arg<bool>("reverse", false));
 constexpr auto BFS_CURSOR = method<bfs_cursor>(
     "bfs_cursor",
     "A Cursor over a breadth-first search from the distinct `roots`, levels\n"
@@ -512,7 +500,7 @@ constexpr auto COMPONENT_CURSOR = method<component_cursor>(
 }  // namespace
 
 std::vector<PyMethodDef> traversal_methods() {
-    return {row<BFS_EDGES>(),  row<DFS_FORWARD>(), row<REACHABLE>(),
+    return {row<BFS_EDGES>(),  row<DFS_FORWARD>(), 
             row<BFS_CURSOR>(), row<DFS_CURSOR>(),  row<COMPONENT_CURSOR>()};
 }
 

@@ -9,7 +9,7 @@ with ``__float__`` or ``__index__``.
 """
 
 from collections.abc import Callable, Iterable, Mapping, Sequence
-from typing import Any, Literal, Protocol, SupportsFloat, SupportsIndex, TypeAlias, final, overload
+from typing import Any, Final, Literal, Protocol, SupportsFloat, SupportsIndex, TypeAlias, final, overload
 
 _Real: TypeAlias = SupportsFloat | SupportsIndex
 
@@ -100,8 +100,19 @@ def _py_sum_kinds(values: _Reals, kinds: Sequence[int], compensated: bool) -> An
 def register_numpy(float64: type, int64: type, bool_: type) -> None:
     """Registers numpy's float64, int64 and bool_ scalar types for conversion."""
 
-def value_kinds() -> dict[str, int]:
-    """The value kinds by name: bit 0 float-ness, bit 1 numpy-ness."""
+# How NetworkX's arithmetic types a value: bit 0 float-ness, bit 1 numpy-ness.
+PY_INT: Final[int]
+PY_FLOAT: Final[int]
+NP_INT: Final[int]
+NP_FLOAT: Final[int]
+FLOAT_BIT: Final[int]
+NUMPY_BIT: Final[int]
+# What a native graph stores per edge and attribute (native_edges, weight_kind).
+KIND_ABSENT: Final[int]
+KIND_INT: Final[int]
+KIND_FLOAT: Final[int]
+KIND_NONE: Final[int]
+KIND_BOOL: Final[int]
 
 def set_num_threads(n: SupportsIndex) -> None:
     """Sets the number of threads that work on each call, the calling thread included (0: one per processor)."""
@@ -155,7 +166,6 @@ class CoreGraph:
         multigraph: bool = False,
     ) -> None: ...
     def has_exact_pred(self) -> bool: ...
-    def is_native(self) -> bool: ...
     def neighbors(self, v: SupportsIndex) -> list[int]: ...
     def predecessors(self, v: SupportsIndex) -> list[int]: ...
     def has_edge(self, u: SupportsIndex, v: SupportsIndex) -> bool: ...
@@ -163,8 +173,6 @@ class CoreGraph:
     def edges_in_order(self) -> tuple[list[int], list[int], list[int] | None]: ...
     def attribute_names(self) -> list[str]: ...
     def number_of_edges(self) -> int: ...
-    def weight_info(self, attr: str | None = None) -> tuple[bool, bool]: ...
-    def weight_mixed(self, attr: str | None = None) -> bool: ...
     def weight_facts(self, attr: str) -> dict[str, Any] | None: ...
     def weight_symmetric(self, attr: str | None = None) -> bool: ...
     def keys_are_nodes(self, reverse: bool = False) -> bool: ...
@@ -178,9 +186,6 @@ class CoreGraph:
 
     # Shortest paths
     def bfs_lengths(self, source: SupportsIndex, cutoff: _Real) -> tuple[list[int], list[int]]: ...
-    def dijkstra_lengths(
-        self, source: SupportsIndex, weight: str | None = None, cutoff: _Real | None = None
-    ) -> tuple[list[int], list[float]]: ...
     def bidirectional_dijkstra(
         self, source: SupportsIndex, target: SupportsIndex, weight: str | None = None, *, meet: bool = False
     ) -> tuple[float, list[int]] | tuple[float, list[int], int] | None: ...
@@ -229,7 +234,6 @@ class CoreGraph:
         watch: tuple[tuple[dict[Any, Any], Any, object], ...] | None = None,
     ) -> Cursor: ...
     def dfs_forward(self, starts: _Positions | None, depth_limit: SupportsIndex) -> tuple[list[int], list[int]]: ...
-    def reachable(self, source: SupportsIndex, reverse: bool = False) -> list[int]: ...
     def dijkstra_tree(
         self,
         source: SupportsIndex,
@@ -321,7 +325,6 @@ class CoreGraph:
         nstart: _Reals | None,
         weight: str | None,
         dangling: _Reals | None,
-        return_previous: bool = False,
         *,
         numpy_dangling: bool = False,
     ) -> list[float] | None: ...

@@ -8,6 +8,7 @@
 // so worker threads read it concurrently without locks.
 #pragma once
 
+#include "graph/value_kind.hpp"
 #include "lib/result.hpp"
 
 #include <atomic>
@@ -53,15 +54,6 @@ void for_each_neighbour(const Csr& out, const Csr* back, Node v, Visit&& visit) 
         for (Node w : back->row(v)) visit(w);
     }
 }
-
-// How NetworkX's arithmetic types a value: bit 0 is float-ness, bit 1
-// numpy-ness. The sum or product of two values has the OR of their kinds
-// (int + numpy.int64 is numpy.int64, float + numpy.int64 is numpy.float64).
-// numpy.bool_ weighs as NP_INT: every sum NetworkX forms over weights starts
-// from the int 0 or a float, never from another bool.
-enum ValueKind : std::uint8_t { PY_INT = 0, PY_FLOAT = 1, NP_INT = 2, NP_FLOAT = 3 };
-inline constexpr std::uint8_t FLOAT_BIT = 1;
-inline constexpr std::uint8_t NUMPY_BIT = 2;
 
 // What the values read for one attribute allow (every value read,
 // parallel edges and defaults included). The caller decides from them

@@ -127,8 +127,6 @@ PyObject* load_exact_pred(const CoreGraph& g, PyObject* nodes, PyObject* index, 
 
 PyObject* has_exact_pred(const CoreGraph& g) { return PyBool_FromLong(g.has_exact_pred()); }
 
-PyObject* is_native(const CoreGraph& g) { return PyBool_FromLong(g.native.has_value()); }
-
 PyObject* neighbors(const CoreGraph& g, Node v) { return position_query(g, v, false); }
 
 PyObject* predecessors(const CoreGraph& g, Node v) { return position_query(g, v, true); }
@@ -167,18 +165,6 @@ PyObject* attribute_names(const CoreGraph& g) {
 // attribute that was not converted.
 const Weights* column_of(const CoreGraph& g, const AttrName& attr) {
     return attr ? g.find_weights(*attr) : nullptr;
-}
-
-PyObject* weight_info(const CoreGraph& g, const AttrName& attr) {
-    const Weights* w = column_of(g, attr);
-    bool all_int = w == nullptr || w->all_int;
-    bool has_hidden = w != nullptr && w->has_hidden;
-    return Py_BuildValue("(OO)", all_int ? Py_True : Py_False, has_hidden ? Py_True : Py_False);
-}
-
-PyObject* weight_mixed(const CoreGraph& g, const AttrName& attr) {
-    const Weights* w = column_of(g, attr);
-    return PyBool_FromLong(w != nullptr && w->has_int && !w->all_int);
 }
 
 // Adds `name: value` to `dict`, stealing `value`.
@@ -241,7 +227,6 @@ constexpr auto LOAD_EXACT_PRED = method<load_exact_pred>(
     arg<PyObject*>("index"), arg<PyObject*>("pred"), arg<WeightAttrs>("weight_attrs"), arg<bool>("multigraph", false));
 constexpr auto HAS_EXACT_PRED =
     method<has_exact_pred>("has_exact_pred", "Whether reverse searches can follow NetworkX's predecessor order.");
-constexpr auto IS_NATIVE = method<is_native>("is_native", "Built natively (not converted from a NetworkX graph).");
 constexpr auto NEIGHBORS = method<neighbors>(
     "neighbors", "Neighbors of `v` (successors for directed graphs), in NetworkX order.", arg<Node>("v"));
 constexpr auto PREDECESSORS =
@@ -257,11 +242,6 @@ constexpr auto ATTRIBUTE_NAMES =
     method<attribute_names>("attribute_names", "Names of the converted edge attributes, sorted.");
 constexpr auto NUMBER_OF_EDGES =
     method<number_of_edges>("number_of_edges", "Number of edges, as NetworkX counts them.");
-constexpr auto WEIGHT_INFO = method<weight_info>(
-    "weight_info", "`(all_int, has_hidden)` for an edge attribute (unit weights: `(True, False)`).",
-    arg<AttrName>("attr", none));
-constexpr auto WEIGHT_MIXED = method<weight_mixed>("weight_mixed", "Whether an edge attribute mixes int and float values.",
-                                                   arg<AttrName>("attr", none));
 constexpr auto WEIGHT_FACTS = method<weight_facts>(
     "weight_facts",
     "The facts of an edge attribute, as a dict, or None if it was not converted. Of\n"
@@ -288,10 +268,9 @@ constexpr auto KEYS_ARE_NODES = method<keys_are_nodes>(
 std::vector<PyMethodDef> graph_functions() { return {row<BUILD_GRAPH>(), row<EDGE_DATA_READS_NONE>(), row<PARALLEL_COUNTS>()}; }
 
 std::vector<PyMethodDef> graph_methods() {
-    return {row<LOAD_EXACT_PRED>(), row<HAS_EXACT_PRED>(), row<IS_NATIVE>(),       row<NEIGHBORS>(),
+    return {row<LOAD_EXACT_PRED>(), row<HAS_EXACT_PRED>(), row<NEIGHBORS>(),
             row<PREDECESSORS>(),    row<HAS_EDGE>(),       row<DEGREES>(),         row<EDGES_IN_ORDER>(),
-            row<ATTRIBUTE_NAMES>(), row<NUMBER_OF_EDGES>(), row<WEIGHT_INFO>(),    row<WEIGHT_MIXED>(),
-            row<WEIGHT_FACTS>(),    row<WEIGHT_SYMMETRIC>(), row<KEYS_ARE_NODES>()};
+            row<ATTRIBUTE_NAMES>(), row<NUMBER_OF_EDGES>(), row<WEIGHT_FACTS>(),    row<WEIGHT_SYMMETRIC>(), row<KEYS_ARE_NODES>()};
 }
 
 }  // namespace fennel::py

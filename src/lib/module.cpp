@@ -2,6 +2,7 @@
 // initialisation; the module declares that it does not need the GIL. Each
 // topic file declares its entry points and exports their rows; this file
 // only puts them together.
+#include "graph/value_kind.hpp"
 #include "lib/compat.hpp"
 #include "lib/errors_py.hpp"
 
@@ -85,6 +86,9 @@ int exec_module(PyObject* module) {
     if (PyModule_Add(module, "Cursor", create_cursor_type(module)) < 0) return -1;
     for (PyMethodDef* def = module_functions(); def->ml_name != nullptr; ++def) {
         if (add_function(module, def) < 0) return -1;
+    }
+    for (const KindName& kind : VALUE_KIND_NAMES) {
+        if (PyModule_AddIntConstant(module, kind.name, kind.value) < 0) return -1;
     }
     return 0;
 }

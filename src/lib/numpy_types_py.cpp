@@ -52,13 +52,6 @@ PyObject* register_numpy(PyObject* float64, PyObject* int64, PyObject* bool_) {
     Py_RETURN_NONE;
 }
 
-PyObject* value_kinds() {
-    return Py_BuildValue("{sisisisisisi}", "PY_INT", PY_INT, "PY_FLOAT", PY_FLOAT, "NP_INT", NP_INT, "NP_FLOAT",
-                         NP_FLOAT, "FLOAT_BIT", FLOAT_BIT, "NUMPY_BIT", NUMPY_BIT);
-}
-
-constexpr auto VALUE_KINDS = function<value_kinds>("value_kinds",
-                                                   "The value kinds by name: bit 0 float-ness, bit 1 numpy-ness.");
 constexpr auto REGISTER_NUMPY = function<register_numpy>(
     "register_numpy",
     "Registers numpy's float64, int64 and bool_ scalar types, so that edge values\n"
@@ -82,6 +75,6 @@ PyObject* kind_value(double x, std::uint8_t kind) {
     return PyObject_CallOneArg(reinterpret_cast<PyObject*>(type), plain.get());
 }
 
-std::vector<PyMethodDef> numpy_functions() { return {row<REGISTER_NUMPY>(), row<VALUE_KINDS>()}; }
+std::vector<PyMethodDef> numpy_functions() { return {row<REGISTER_NUMPY>()}; }
 
 }  // namespace fennel::py

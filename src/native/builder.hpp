@@ -16,6 +16,7 @@
 #pragma once
 
 #include "graph/core_graph.hpp"
+#include "graph/value_kind.hpp"
 
 #include <bit>
 #include <cstdint>
@@ -26,9 +27,6 @@
 #include <vector>
 
 namespace fennel {
-
-// Attribute kinds, one byte per edge.
-enum AttrKind : std::uint8_t { KIND_ABSENT = 0, KIND_INT = 1, KIND_FLOAT = 2, KIND_NONE = 3, KIND_BOOL = 4 };
 
 // Largest edge count of a native graph (edge ids are 32-bit).
 inline constexpr Count MAX_NATIVE_EDGES = 0xFFFFFFFFull;

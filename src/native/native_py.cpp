@@ -370,8 +370,7 @@ constexpr auto BUILD_NATIVE_ARRAYS = function<build_native_arrays>(
 constexpr auto NATIVE_EDGES = method<native_edges>(
     "native_edges",
     "Native graphs: edges in insertion order, and each attribute's\n"
-    "`(name, values, kinds)` per edge (kinds: 0 absent, 1 int, 2 float,\n"
-    "3 None, 4 bool).");
+    "`(name, values, kinds)` per edge (kinds: the module's KIND_* constants).");
 constexpr auto DATA_IN_COLUMN_ORDER = method<data_in_column_order>(
     "data_in_column_order",
     "Native graphs: whether every edge received its attributes in column\n"

@@ -29,7 +29,7 @@ from .serve import Fallback, served
 _EXACT_INT = 2**53
 _INT64_MAX = 2**63 - 1
 # Attribute kinds of the array builder: what a numpy dtype kind reads back as.
-_KIND_OF_DTYPE = {"i": 1, "u": 1, "f": 2, "b": 4}
+_KIND_OF_DTYPE = {"i": _core.KIND_INT, "u": _core.KIND_INT, "f": _core.KIND_FLOAT, "b": _core.KIND_BOOL}
 
 
 def _directed(create_using):

@@ -14,13 +14,12 @@ from typing import NamedTuple
 
 from .. import _core
 
-_KINDS = _core.value_kinds()
-PY_INT = _KINDS["PY_INT"]
-PY_FLOAT = _KINDS["PY_FLOAT"]
-NP_INT = _KINDS["NP_INT"]
-NP_FLOAT = _KINDS["NP_FLOAT"]
-FLOAT_BIT = _KINDS["FLOAT_BIT"]
-NUMPY_BIT = _KINDS["NUMPY_BIT"]
+PY_INT = _core.PY_INT
+PY_FLOAT = _core.PY_FLOAT
+NP_INT = _core.NP_INT
+NP_FLOAT = _core.NP_FLOAT
+FLOAT_BIT = _core.FLOAT_BIT
+NUMPY_BIT = _core.NUMPY_BIT
 NUMPY_KINDS = (1 << NP_INT) | (1 << NP_FLOAT)
 
 
