@@ -249,12 +249,13 @@ CTRL_C = """
     e = np.random.default_rng(1).integers(0, 1_000_000, (M, 2), dtype=np.int64)
     if "loads" in "CALL":
         data = pickle.dumps(_core.build_native_arrays(e[:, 0].tobytes(), e[:, 1].tobytes(), None, 1_000_000, False, "w"))
+    CALL  # the first run also pays for the process's first touch of its memory
     start = time.monotonic()
     CALL
     full = time.monotonic() - start
     signal.signal(signal.SIGINT, signal.default_int_handler)
-    # A third of the way through a second run: the extension is busy then.
-    threading.Timer(full / 3, os.kill, (os.getpid(), signal.SIGINT)).start()
+    # A quarter of the way through a third run: the extension is busy then.
+    threading.Timer(full / 4, os.kill, (os.getpid(), signal.SIGINT)).start()
     start = time.monotonic()
     try:
         CALL
@@ -270,8 +271,9 @@ CTRL_C = """
     # How far into the call the interrupt may land. The reader's fault was to
     # turn it into "malformed fennel graph data" (the script then fails): its
     # bound only says it was not left waiting. The builder's fault was to
-    # finish first, so its bound is tight.
-    [("pickle.loads(data)", 6_000_000, 1.5), ("nx.from_edgelist(e, backend='fennel')", 12_000_000, 0.6)],
+    # finish first (about 1.0 against the run before); on a busy machine the
+    # interrupt has landed as late as 0.45 after it was sent.
+    [("pickle.loads(data)", 6_000_000, 1.5), ("nx.from_edgelist(e, backend='fennel')", 12_000_000, 0.85)],
     ids=["pickle_loads", "from_edgelist_array"],
 )
 def test_ctrl_c_during_a_long_build(call, m, within):
