@@ -127,6 +127,20 @@ def test_rx_dijkstra_errors(costs, error, message):
         g.rx_dijkstra(2)
 
 
+@pytest.mark.parametrize("loop_cost", [-1.0, -0.0, NAN, 0.0], ids=["negative", "negative-zero", "nan", "zero"])
+def test_rx_dijkstra_reads_self_loop_cost_of_expanded_node(loop_cost):
+    # petgraph marks a node visited only after its row, so its own loop's
+    # cost is checked although the node has left the heap.
+    rx = pytest.importorskip("rustworkx")
+    import fennel.rx as frx
+
+    G = rx.PyDiGraph()
+    G.add_nodes_from(range(3))
+    G.add_edges_from([(0, 1, 1.0), (1, 1, loop_cost), (1, 0, -1.0), (1, 2, 2.0)])
+    run = lambda lib: outcome(lambda: dict(lib.dijkstra_shortest_path_lengths(G, 0, lambda w: w)))
+    assert run(frx) == run(rx)
+
+
 def test_positions_read_from_integer_buffers():
     np = pytest.importorskip("numpy")
     src, dst = [0, 2, 1, 0], [1, 0, 2, 2]

@@ -3,10 +3,11 @@
 // (only the previous search's entries are reset, so a search costs what it
 // reaches, not n). A search built on them is a policy of an engine: what it
 // does when a node is reached, settled, improved or tied, not a copy of the
-// loop. The single-source shortest paths, breadth-first traversals and
-// centralities run on them; the resumable cursors, the depth-first
-// searches, the bidirectional searches and the component searches still
-// keep loops of their own.
+// loop. Every Dijkstra search runs on the Dijkstra engine (single source,
+// bidirectional, petgraph's); the single-source and bidirectional
+// breadth-first searches and the centralities run on the breadth-first
+// state, while the resumable cursors, the depth-first searches and the
+// component searches still keep loops of their own.
 //
 // Both walk rows in slot order and take a `PathAdj` view (rows plus a weight
 // column), so any row order (NetworkX's successors, predecessors in exact
@@ -20,6 +21,7 @@
 #include <cmath>
 #include <cstdint>
 #include <span>
+#include <type_traits>
 #include <vector>
 
 namespace fennel {
@@ -120,6 +122,34 @@ struct BfsState {
         discover<StopWhenAllReached>(rows, source, max_level, [](Node, Node) {});
     }
 
+    // Level-at-a-time stepping, for searches that interleave several
+    // states: `start` reaches `source`, and each `expand_level` expands the
+    // fringe (the deepest level reached, whose size `fringe` gives) in
+    // discovery order. `edge(v, w, first)` sees every slot v -> w (first:
+    // the slot reached w first) and returns true to stop the search there.
+    void start(Node source) {
+        begin(source);
+        head_ = 0;
+        reached = 1;
+    }
+    std::size_t fringe() const { return reached - head_; }
+    template <class Edge>
+    bool expand_level(const Csr& rows, Edge&& edge) {
+        const std::size_t end = reached;
+        for (; head_ < end; ++head_) {
+            const Node v = queue[head_];
+            for (Node w : rows.row(v)) {
+                const bool first = level[w] == UNREACHED;
+                if (first) {
+                    level[w] = level[v] + 1;
+                    queue[reached++] = w;
+                }
+                if (edge(v, w, first)) return true;
+            }
+        }
+        return false;
+    }
+
 private:
     void begin(Node source) {
         for (std::size_t i = 0; i < reached; ++i) level[queue[i]] = UNREACHED;
@@ -127,6 +157,8 @@ private:
         level[source] = 0;
         queue[0] = source;
     }
+
+    std::size_t head_ = 0;  // stepping: the next node to expand
 };
 
 // The kinds of the distances a search forms (see ValueKind), over a column
@@ -153,39 +185,79 @@ private:
     std::vector<std::uint8_t> node_;
 };
 
-// Dijkstra's search in NetworkX's order. The heap orders entries by
-// distance (IEEE 754 total order), then by a push counter starting at 0 for
-// the source, as NetworkX's (distance, next(counter), node) tuples do; a node
-// is pushed again only with a strictly smaller distance, so keeping one entry
-// per node (decrease-key) pops exactly NetworkX's sequence without its stale
-// entries. NaN weights mark edges NetworkX's weight function hides (None).
+// Dijkstra's search, by default in NetworkX's order. The heap orders entries
+// by distance (IEEE 754 total order), then by a push counter starting at 0
+// for the source, as NetworkX's (distance, next(counter), node) tuples do; a
+// node is pushed again only with a strictly smaller distance, so keeping one
+// entry per node (decrease-key) pops exactly NetworkX's sequence without its
+// stale entries. `Lazy` keeps the stale entries (each pop of one is a step
+// that settles nothing), for searches whose turns count pops; RustOrder
+// gives petgraph's heap, which must be lazy since its ties depend on every
+// entry. NaN weights mark edges NetworkX's weight function hides (None).
 //
-// Policy hooks, in the order NetworkX's loops reach them (and the constant
+// Policy hooks, in the order the loop reaches them (and the constant
 // SKIP_HIDDEN: whether NaN weights are hidden edges, or used as they stand):
-//   bool within(double d)            tentative distance d passes the cutoff
 //   void settle(Node v, double d, Node pred)   v is popped at distance d
 //                                    (pred: the node whose edge set it last;
 //                                    the source is its own)
+//   bool within(double d)            tentative distance d passes the cutoff
 //   Status settled_edge(Node v, Node w, double d, Slot s, double dw)
 //                                    an edge into w, already settled at dw
 //   void improve(Node v, Node w, Slot s)   w reached first, or at a smaller d
+//                                    (dist(w) already holds it)
 //   void tie(Node v, Node w, Slot s)       w reached again at its distance
 // and, optionally,
 //   bool stop_after(Node v)          end the search once v is settled (a
 //                                    target), before its edges are relaxed
+//   Status admit(Node v, Node w, double cost, bool settled)
+//                                    the cost of an edge, before it is used
+//                                    (settled: w was settled already, v
+//                                    itself included)
 // A failed status stops the search and is returned.
-class DijkstraState {
+template <class Order = NxOrder, bool Lazy = false>
+class DijkstraSearch {
+    static_assert(Lazy || std::is_same_v<Order, NxOrder>, "only NetworkX's unique keys allow decrease-key");
+
 public:
-    explicit DijkstraState(Count n) : dist_(n), mark_(n, UNSEEN), heap_(n) {}
+    explicit DijkstraSearch(Count n) : dist_(n), mark_(n, UNSEEN), heap_(n) {}
 
     // Nodes of the last search in the order they first received a
     // tentative distance, the source first.
     std::span<const Node> touched() const { return touched_; }
+    bool seen(Node v) const { return mark_[v] != UNSEEN; }
+    bool settled(Node v) const { return mark_[v] == SETTLED; }
+    // The best tentative distance of a seen node; final once settled.
+    double dist(Node v) const { return dist_[v]; }
+    // Whether a step has nothing left to pop.
+    bool empty() const { return heap_.empty(); }
+    bool stopped() const { return stopped_; }
+
+    // Starts a search from `source`, pushed with counter `counter`; later
+    // pushes count on from there.
+    void begin(Node source, std::uint64_t counter = 0) {
+        for (Node v : touched_) mark_[v] = UNSEEN;
+        touched_.clear();
+        heap_.clear();  // entries left by a search that stopped early
+        stopped_ = false;
+        // Invariant: every mark UNSEEN, the heap empty.
+        counter_ = counter;
+        see(source, 0.0);
+        heap_.push(Order::key(0.0, counter_), source, source);
+    }
+
+    // Pops one entry, and settles and relaxes its node unless the entry is
+    // stale or the policy stops there. The heap must not be empty.
+    template <class Policy>
+    Status step(const PathAdj& view, Policy& policy) {
+        if (view.weights != nullptr) return pop_and_relax<true>(*view.adj, view.weights->data(), policy);
+        return pop_and_relax<false>(*view.adj, nullptr, policy);
+    }
 
     template <class Policy>
     Status run(const PathAdj& view, Node source, Policy& policy) {
-        if (view.weights != nullptr) return search<true>(*view.adj, view.weights->data(), source, policy);
-        return search<false>(*view.adj, nullptr, source, policy);
+        begin(source);
+        if (view.weights != nullptr) return drain<true>(*view.adj, view.weights->data(), policy);
+        return drain<false>(*view.adj, nullptr, policy);
     }
 
 private:
@@ -194,42 +266,50 @@ private:
     static constexpr std::uint8_t SETTLED = 2;
 
     template <bool Weighted, class Policy>
-    Status search(const Csr& rows, const double* weights, Node source, Policy& policy) {
-        for (Node v : touched_) mark_[v] = UNSEEN;
-        touched_.clear();
-        heap_.clear();  // entries left by a search that stopped early
-        // Invariant: every mark UNSEEN, the heap empty.
-        std::uint64_t counter = 0;
-        see(source, 0.0);
-        heap_.push_or_decrease(source, HeapKey::of(0.0, counter), source);
-        while (!heap_.empty()) {
-            const auto top = heap_.pop();
-            const Node v = top.node;
-            const double d = top.key.distance();
-            mark_[v] = SETTLED;
-            policy.settle(v, d, top.pred);
-            if constexpr (requires { policy.stop_after(v); }) {
-                if (policy.stop_after(v)) break;
+    Status drain(const Csr& rows, const double* weights, Policy& policy) {
+        while (!heap_.empty() && !stopped_) {
+            if (Status st = pop_and_relax<Weighted>(rows, weights, policy); !st.ok()) return st;
+        }
+        return {};
+    }
+
+    template <bool Weighted, class Policy>
+    Status pop_and_relax(const Csr& rows, const double* weights, Policy& policy) {
+        const auto top = heap_.pop();
+        const Node v = top.node;
+        if constexpr (Lazy) {
+            if (mark_[v] == SETTLED) return {};  // stale
+        }
+        const double d = Order::distance(top.key);
+        mark_[v] = SETTLED;
+        policy.settle(v, d, top.pred);
+        if constexpr (requires { policy.stop_after(v); }) {
+            if (policy.stop_after(v)) {
+                stopped_ = true;
+                return {};
             }
-            for (Slot s = rows.begin(v); s < rows.end(v); ++s) {
-                const Node w = rows.targets[s];
-                double cost = 1.0;
-                if constexpr (Weighted) {
-                    cost = weights[s];
-                    if (Policy::SKIP_HIDDEN && std::isnan(cost)) continue;  // hidden edge
-                }
-                const double dw = d + cost;
-                if (!policy.within(dw)) continue;
-                // A settled node's best tentative distance is its distance.
-                if (mark_[w] == SETTLED) {
-                    if (Status st = policy.settled_edge(v, w, dw, s, dist_[w]); !st.ok()) return st;
-                } else if (mark_[w] == UNSEEN || dw < dist_[w]) {
-                    see(w, dw);
-                    heap_.push_or_decrease(w, HeapKey::of(dw, ++counter), v);
-                    policy.improve(v, w, s);
-                } else if (dw == dist_[w]) {
-                    policy.tie(v, w, s);
-                }
+        }
+        for (Slot s = rows.begin(v); s < rows.end(v); ++s) {
+            const Node w = rows.targets[s];
+            double cost = 1.0;
+            if constexpr (Weighted) cost = weights[s];
+            if constexpr (requires { policy.admit(v, w, cost, true); }) {
+                if (Status st = policy.admit(v, w, cost, mark_[w] == SETTLED); !st.ok()) return st;
+            }
+            if constexpr (Weighted) {
+                if (Policy::SKIP_HIDDEN && std::isnan(cost)) continue;  // hidden edge
+            }
+            const double dw = d + cost;
+            if (!policy.within(dw)) continue;
+            // A settled node's best tentative distance is its distance.
+            if (mark_[w] == SETTLED) {
+                if (Status st = policy.settled_edge(v, w, dw, s, dist_[w]); !st.ok()) return st;
+            } else if (mark_[w] == UNSEEN || dw < dist_[w]) {
+                see(w, dw);
+                heap_.push(Order::key(dw, ++counter_), w, v);
+                policy.improve(v, w, s);
+            } else if (dw == dist_[w]) {
+                policy.tie(v, w, s);
             }
         }
         return {};
@@ -246,7 +326,12 @@ private:
     std::vector<double> dist_;  // best tentative distance; final once settled
     std::vector<std::uint8_t> mark_;
     std::vector<Node> touched_;  // nodes this search marked
-    NodeHeap heap_;
+    Heap<Order, !Lazy> heap_;
+    std::uint64_t counter_ = 0;
+    bool stopped_ = false;
 };
+
+// The search of NetworkX's single-source functions.
+using DijkstraState = DijkstraSearch<>;
 
 }  // namespace fennel

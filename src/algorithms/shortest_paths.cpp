@@ -5,8 +5,6 @@
 #include "lib/pool.hpp"
 
 #include <algorithm>
-#include <functional>
-#include <queue>
 
 namespace fennel {
 
@@ -107,32 +105,38 @@ constexpr Node NO_NODE = 0xFFFFFFFFu;
 // One direction of the bidirectional Dijkstra search (0 from the source
 // along out-edges, 1 from the target along in-edges). Its heap keeps stale
 // entries: NetworkX flips the direction before every pop, a stale one
-// included, so the heaps must hold what its heaps hold.
-struct DijkstraSide {
-    static constexpr std::uint8_t UNSEEN = 0;
-    static constexpr std::uint8_t SEEN = 1;
-    static constexpr std::uint8_t SETTLED = 2;
+// included, so the heaps must hold what its heaps hold. A node's parent is
+// its latest improver; the best meeting is the least total over nodes seen
+// from both sides, the earliest of equal totals.
+using MeetingSearch = DijkstraSearch<NxOrder, true>;
 
-    struct Entry {
-        HeapKey key;
-        Node node;
-        // Push counts are unique, so the key alone orders entries.
-        bool operator>(const Entry& o) const { return o.key < key; }
-    };
+struct MeetingPolicy {
+    static constexpr bool SKIP_HIDDEN = true;
+    const MeetingSearch& mine;
+    const MeetingSearch& other;
+    std::vector<Node>& parent;  // NO_NODE for the root
+    double& best;
+    Node& meet;
 
-    const PathAdj& adj;
-    std::vector<std::uint8_t> mark;
-    std::vector<double> dist;  // settled distance once SETTLED, else the best tentative one
-    std::vector<Node> parent;  // NO_NODE for the root
-    std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> heap;
-
-    DijkstraSide(const PathAdj& a, std::size_t n) : adj(a), mark(n, UNSEEN), dist(n), parent(n, NO_NODE) {}
-
-    void start(Node root, std::uint64_t counter) {
-        mark[root] = SEEN;
-        dist[root] = 0.0;
-        heap.push({HeapKey::of(0.0, counter), root});
+    void settle(Node, double, Node) {}
+    // Both sides saw v, the second one while the first had it seen already,
+    // so a meeting was recorded then.
+    bool stop_after(Node v) const { return other.settled(v); }
+    bool within(double) const { return true; }
+    Status settled_edge(Node, Node, double d, Slot, double settled) const {
+        if (d < settled) return value_error("Contradictory paths found: negative weights?");
+        return {};
     }
+    void improve(Node v, Node w, Slot) {
+        parent[w] = v;
+        if (!other.seen(w)) return;
+        const double total = mine.dist(w) + other.dist(w);
+        if (meet == NO_NODE || best > total) {
+            best = total;
+            meet = w;
+        }
+    }
+    void tie(Node, Node, Slot) {}
 };
 
 // Settle order with distances and parents; NetworkX's contradiction check
@@ -269,37 +273,29 @@ bool AllPaths::next(std::vector<Node>& path) {
 std::optional<MetPath> bidirectional_bfs(const Csr& forward, const Csr& back, Node source, Node target) {
     if (source == target) return MetPath{{source}, source};
     // parent[d][v]: v's neighbour one step nearer to d's root, the root
-    // itself for the root, NOT_SEEN for a node d has not met.
-    constexpr Node NOT_SEEN = 0xFFFFFFFFu;
+    // itself for the root; meaningful once side d reached v.
     const std::size_t n = forward.node_count();
-    std::vector<Node> parent[2] = {std::vector<Node>(n, NOT_SEEN), std::vector<Node>(n, NOT_SEEN)};
+    BfsState side[2] = {BfsState(n), BfsState(n)};
+    std::vector<Node> parent[2] = {std::vector<Node>(n), std::vector<Node>(n)};
     parent[0][source] = source;
     parent[1][target] = target;
-    std::vector<Node> fringe[2] = {{source}, {target}};
-    std::vector<Node> level;
+    side[0].start(source);
+    side[1].start(target);
     const Csr* rows[2] = {&forward, &back};
-    Node meet = NOT_SEEN;
-    while (meet == NOT_SEEN && !fringe[0].empty() && !fringe[1].empty()) {
-        const int d = fringe[0].size() <= fringe[1].size() ? 0 : 1;
-        std::vector<Node>& mine = parent[d];
-        const std::vector<Node>& theirs = parent[1 - d];
-        level.swap(fringe[d]);
-        fringe[d].clear();
-        for (Node v : level) {
-            for (Node w : rows[d]->row(v)) {
-                if (mine[w] == NOT_SEEN) {
-                    mine[w] = v;
-                    fringe[d].push_back(w);
-                }
-                if (theirs[w] != NOT_SEEN) {
-                    meet = w;
-                    break;
-                }
-            }
-            if (meet != NOT_SEEN) break;
-        }
+    Node meet = NO_NODE;
+    // NetworkX expands the smaller fringe, the forward one on a tie, and
+    // meets at the first slot whose target the other side has reached.
+    while (meet == NO_NODE && side[0].fringe() > 0 && side[1].fringe() > 0) {
+        const int d = side[0].fringe() <= side[1].fringe() ? 0 : 1;
+        const BfsState& other = side[1 - d];
+        side[d].expand_level(*rows[d], [&](Node v, Node w, bool first) {
+            if (first) parent[d][w] = v;
+            if (other.level[w] == BfsState::UNREACHED) return false;
+            meet = w;
+            return true;
+        });
     }
-    if (meet == NOT_SEEN) return std::nullopt;
+    if (meet == NO_NODE) return std::nullopt;
     std::vector<Node> path;
     for (Node v = meet;; v = parent[0][v]) {
         path.push_back(v);
@@ -317,63 +313,31 @@ Result<std::optional<WeightedPath>> bidirectional_dijkstra(const PathAdj& forwar
                                                            Node target) {
     if (source == target) return std::optional<WeightedPath>(WeightedPath{0.0, {source}, source});
     const std::size_t n = forward.adj->node_count();
-    DijkstraSide side[2] = {DijkstraSide(forward, n), DijkstraSide(back, n)};
-    side[0].start(source, 0);
-    side[1].start(target, 1);
-    std::uint64_t counter = 2;
-
+    MeetingSearch side[2] = {MeetingSearch(n), MeetingSearch(n)};
+    std::vector<Node> parent[2] = {std::vector<Node>(n, NO_NODE), std::vector<Node>(n, NO_NODE)};
+    const PathAdj* views[2] = {&forward, &back};
     double best = 0.0;
     Node meet = NO_NODE;
+    MeetingPolicy policy[2] = {{side[0], side[1], parent[0], best, meet}, {side[1], side[0], parent[1], best, meet}};
+    // NetworkX pushes the roots with counters 0 and 1 and shares one counter
+    // between the sides; keys are only compared within a side, where either
+    // counting orders pushes alike.
+    side[0].begin(source, 0);
+    side[1].begin(target, 1);
     int d = 1;
-    while (!side[0].heap.empty() && !side[1].heap.empty()) {
+    while (!side[0].empty() && !side[1].empty()) {
         d = 1 - d;
-        DijkstraSide& me = side[d];
-        const DijkstraSide& other = side[1 - d];
-        const DijkstraSide::Entry top = me.heap.top();
-        me.heap.pop();
-        const Node v = top.node;
-        if (me.mark[v] == DijkstraSide::SETTLED) continue;  // stale
-        const double dv = top.key.distance();
-        me.mark[v] = DijkstraSide::SETTLED;
-        me.dist[v] = dv;
-        if (other.mark[v] == DijkstraSide::SETTLED) {
-            // Both sides saw v, the second one while the first had it seen
-            // already, so a meeting was recorded then.
-            if (meet == NO_NODE) return internal_error("bidirectional search settled a node without a meeting");
-            WeightedPath out{best, {}, meet};
-            for (Node u = meet; u != NO_NODE; u = side[0].parent[u]) out.path.push_back(u);
-            std::reverse(out.path.begin(), out.path.end());
-            for (Node u = side[1].parent[meet]; u != NO_NODE; u = side[1].parent[u]) out.path.push_back(u);
-            return std::optional<WeightedPath>(std::move(out));
-        }
-        const Csr& rows = *me.adj.adj;
-        const double* weights = me.adj.weights != nullptr ? me.adj.weights->data() : nullptr;
-        for (Slot s = rows.begin(v); s < rows.end(v); ++s) {
-            const Node w = rows.targets[s];
-            const double cost = weights != nullptr ? weights[s] : 1.0;
-            if (std::isnan(cost)) continue;  // hidden edge
-            const double dw = dv + cost;
-            if (me.mark[w] == DijkstraSide::SETTLED) {
-                if (dw < me.dist[w]) return value_error("Contradictory paths found: negative weights?");
-                continue;
-            }
-            if (me.mark[w] == DijkstraSide::SEEN && !(dw < me.dist[w])) continue;
-            me.mark[w] = DijkstraSide::SEEN;
-            me.dist[w] = dw;
-            me.heap.push({HeapKey::of(dw, counter++), w});
-            me.parent[w] = v;
-            if (other.mark[w] != DijkstraSide::UNSEEN) {
-                const double total = dw + other.dist[w];
-                if (meet == NO_NODE || best > total) {
-                    best = total;
-                    meet = w;
-                }
-            }
-        }
+        if (Status st = side[d].step(*views[d], policy[d]); !st.ok()) return st.error();
+        if (!side[d].stopped()) continue;
+        if (meet == NO_NODE) return internal_error("bidirectional search settled a node without a meeting");
+        WeightedPath out{best, {}, meet};
+        for (Node u = meet; u != NO_NODE; u = parent[0][u]) out.path.push_back(u);
+        std::reverse(out.path.begin(), out.path.end());
+        for (Node u = parent[1][meet]; u != NO_NODE; u = parent[1][u]) out.path.push_back(u);
+        return std::optional<WeightedPath>(std::move(out));
     }
     return std::optional<WeightedPath>();
 }
-
 
 BfsTree bfs_tree(BfsState& state, const Csr& rows, Node source, std::uint32_t max_level) {
     BfsTree out;

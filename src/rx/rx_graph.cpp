@@ -1,5 +1,6 @@
 #include "rx/rx_graph.hpp"
 
+#include "algorithms/search.hpp"
 #include "graph/assemble.hpp"
 
 #include <cmath>
@@ -69,74 +70,28 @@ std::optional<std::vector<Node>> finish_order(const Csr& rows, bool self_loop_is
     return finish;
 }
 
-// Rust's std BinaryHeap of petgraph's MinScored(score, node) entries: a
-// binary max-heap under the reversed score order, in which equal scores
-// compare equal. Which of several tied entries pops first is decided by the
-// sift rules alone, so they are Rust's, step for step: a pushed entry rises
-// past strictly worse parents only; a pop moves the last entry into the
-// root's place, sinks the hole to the bottom along the better child (the
-// right one on a tie), then lets the entry rise from there. Scores are never
-// NaN: every cost is checked before it is added.
-class MinScoredHeap {
-public:
-    struct Entry {
-        double score;
-        Node node;
-    };
+// petgraph's dijkstra on the Dijkstra engine: its heap (RustOrder, stale
+// entries kept), its distances recorded as nodes leave the heap (NaN for the
+// rest), and its checks. It passes over a visited neighbour before reading
+// the cost, and marks a node visited only after relaxing it, so a self-loop's
+// cost is checked like any other.
+struct RxPolicy {
+    static constexpr bool SKIP_HIDDEN = false;
+    std::optional<Node> goal;
+    std::vector<double>& dist;
 
-    bool empty() const { return data_.empty(); }
-
-    void push(double score, Node node) {
-        data_.push_back({score, node});
-        sift_up(0, data_.size() - 1);
+    void settle(Node v, double d, Node) { dist[v] = d; }
+    bool stop_after(Node v) const { return goal && v == *goal; }
+    Status admit(Node v, Node w, double cost, bool settled) const {
+        if (settled && w != v) return {};
+        if (std::signbit(cost)) return value_error("Negative weights not supported.");
+        if (std::isnan(cost)) return value_error("NaN weights not supported.");
+        return {};
     }
-
-    Entry pop() {
-        Entry item = data_.back();
-        data_.pop_back();
-        if (!data_.empty()) {
-            std::swap(item, data_[0]);
-            sift_down_to_bottom(0);
-        }
-        return item;
-    }
-
-private:
-    // In the max-heap's order, a <= b exactly when a's score is not below b's.
-    static bool at_most(const Entry& a, const Entry& b) { return a.score >= b.score; }
-
-    std::size_t sift_up(std::size_t start, std::size_t pos) {
-        const Entry e = data_[pos];
-        while (pos > start) {
-            const std::size_t parent = (pos - 1) / 2;
-            if (at_most(e, data_[parent])) break;
-            data_[pos] = data_[parent];
-            pos = parent;
-        }
-        data_[pos] = e;
-        return pos;
-    }
-
-    void sift_down_to_bottom(std::size_t pos) {
-        const std::size_t end = data_.size();
-        const std::size_t start = pos;
-        const Entry e = data_[pos];
-        std::size_t child = 2 * pos + 1;
-        while (child + 2 <= end) {
-            child += at_most(data_[child], data_[child + 1]) ? 1 : 0;
-            data_[pos] = data_[child];
-            pos = child;
-            child = 2 * pos + 1;
-        }
-        if (child == end - 1) {
-            data_[pos] = data_[child];
-            pos = child;
-        }
-        data_[pos] = e;
-        sift_up(start, pos);
-    }
-
-    std::vector<Entry> data_;
+    bool within(double) const { return true; }
+    Status settled_edge(Node, Node, double, Slot, double) const { return {}; }
+    void improve(Node, Node, Slot) {}
+    void tie(Node, Node, Slot) {}
 };
 
 }  // namespace
@@ -256,39 +211,12 @@ std::optional<std::vector<Node>> rx_toposort(const GraphView& g) {
 
 
 Result<std::vector<double>> rx_dijkstra(const PathAdj& view, Node source, std::optional<Node> goal) {
-    const Csr& rows = *view.adj;
-    const std::vector<double>& cost = *view.weights;
-    const Count n = rows.node_count();
+    const Count n = view.adj->node_count();
     if (source >= n) return index_error();
-    constexpr double UNSET = std::numeric_limits<double>::quiet_NaN();
-    // score: the best distance found so far, set on first discovery (even
-    // when infinite); dist: the distance at which a node left the heap.
-    std::vector<double> score(n, UNSET);
-    std::vector<double> dist(n, UNSET);
-    std::vector<std::uint8_t> visited(n, 0);
-    MinScoredHeap heap;
-    score[source] = 0.0;
-    heap.push(0.0, source);
-    while (!heap.empty()) {
-        const auto [d, x] = heap.pop();
-        if (visited[x]) continue;  // a stale entry
-        dist[x] = d;
-        if (goal && x == *goal) break;
-        for (Slot s = rows.begin(x); s < rows.end(x); ++s) {
-            const Node w = rows.targets[s];
-            if (visited[w]) continue;
-            const double c = cost[s];
-            if (std::signbit(c)) return value_error("Negative weights not supported.");
-            if (std::isnan(c)) return value_error("NaN weights not supported.");
-            const double next = d + c;
-            if (std::isnan(score[w]) || next < score[w]) {
-                score[w] = next;
-                heap.push(next, w);
-            }
-        }
-        // Marked only now: a self-loop's cost is read like any other.
-        visited[x] = 1;
-    }
+    std::vector<double> dist(n, std::numeric_limits<double>::quiet_NaN());
+    DijkstraSearch<RustOrder, true> search(n);
+    RxPolicy policy{goal, dist};
+    if (Status st = search.run(view, source, policy); !st.ok()) return st.error();
     return dist;
 }
 
