@@ -2,7 +2,6 @@
 argument handling."""
 
 import functools
-import inspect
 import math
 import operator
 
@@ -78,19 +77,6 @@ def test_harmonic_sums_and_flags():
     assert sums == [0.0, 1.0 + 0.0, 0.0, 0.0]
     assert g.harmonic([], [True] * 4) == ([0.0] * 4, [False] * 4)
     assert g.closeness(sources=[]) == []
-
-
-def test_signatures():
-    sig = {
-        "bfs_stats": "($self, sources=None, reverse=False)",
-        "bfs_many": "($self, sources, cutoff)",
-        "dijkstra_many": "($self, sources, weight=None, cutoff=None)",
-        "closeness": "($self, distance=None, wf_improved=True, sources=None, *, compensated_sum=False)",
-        "harmonic": "($self, sources, in_nbunch, weight=None)",
-    }
-    for name, text in sig.items():
-        assert getattr(core.CoreGraph, name).__text_signature__ == text
-    assert inspect.signature(core.CoreGraph.closeness).parameters["compensated_sum"].kind == inspect.Parameter.KEYWORD_ONLY
 
 
 @pytest.mark.parametrize(

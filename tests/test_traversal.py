@@ -1,6 +1,5 @@
 """Search trees and traversal orders against NetworkX's own traversals."""
 
-import inspect
 import json
 import math
 import random
@@ -245,34 +244,6 @@ def test_parallel_forms_do_not_depend_on_the_pool_size():
         assert here["bfs2"][i] == nx_bfs_tree(G, sources[i], 2)
         order, dist, parents, seen = nx_dijkstra_tree(G, sources[i], "weight")[0]
         assert here["dijkstra"][i] == (order, [x.hex() for x in dist], parents, seen)
-
-
-# Contract
-
-SIGNATURES = {
-    "bfs_tree": "(source, cutoff, reverse=False)",
-    "bfs_tree_many": "(sources, cutoff)",
-    "bfs_edges": "(source, depth_limit, reverse=False)",
-    "dfs_forward": "(starts, depth_limit)",
-    "dijkstra_tree": "(source, weight=None, cutoff=None, target=None, reverse=False)",
-    "dijkstra_tree_many": "(sources, weight=None, cutoff=None)",
-    "dijkstra_path": "(source, target, weight=None, cutoff=None)",
-}
-DOCS = {
-    "bfs_tree": "BFS discovery order and each node's discoverer (`NO_PARENT` for the\nsource). `reverse` searches "
-    "the reversed graph in exact order.",
-    "dijkstra_tree": "Dijkstra with parents: `(order, dist, parent of each order entry,\nfirst-seen order)`. Raises "
-    "ValueError on a negative cycle.",
-    "dijkstra_tree_many": "`dijkstra_tree` for each source, in parallel; `None` on a negative cycle.",
-}
-
-
-@pytest.mark.parametrize("name", list(SIGNATURES))
-def test_signature_and_doc(name):
-    fn = getattr(core.CoreGraph, name)
-    assert fn.__text_signature__ == SIGNATURES[name].replace("(", "($self, ")
-    assert str(inspect.signature(fn)) == SIGNATURES[name].replace("(", "(self, /, ")
-    assert fn.__doc__ == DOCS.get(name, fn.__doc__) and fn.__doc__
 
 
 OUT_OF_RANGE = (IndexError, "node index out of range")

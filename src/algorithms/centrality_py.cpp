@@ -9,6 +9,13 @@ namespace fennel::py {
 
 namespace {
 
+// Whether a per-node argument has one value per node (else ValueError).
+bool one_per_node(const CoreGraph& g, std::size_t size, const char* name) {
+    if (size == g.n) return true;
+    PyErr_Format(PyExc_ValueError, "%s must have one value per node", name);
+    return false;
+}
+
 // Weight column then sources, in that order of precedence; then the
 // computation, detached.
 template <class Compute>
@@ -50,10 +57,7 @@ PyObject* closeness(const CoreGraph& g, const AttrName& distance, bool wf_improv
 PyObject* harmonic(const CoreGraph& g, const Positions& sources, const Flags& in_nbunch, const AttrName& weight) {
     auto list = g.sources_or_all(sources);
     if (!list.ok()) return raise(list.error());
-    if (in_nbunch.size() != g.n) {
-        PyErr_SetString(PyExc_ValueError, "in_nbunch must have one value per node");
-        return nullptr;
-    }
+    if (!one_per_node(g, in_nbunch.size(), "in_nbunch")) return nullptr;
     auto column = g.weight_slice(weight, false);
     if (!column.ok()) return raise(column.error());
     return detached([&] { return fennel::harmonic(PathAdj{&g.succ, column.value()}, list.value(), in_nbunch); },
@@ -85,10 +89,7 @@ PyObject* eigenvector(const CoreGraph& g, const Positions& order, Reals x0, cons
                       std::uint64_t max_iter, double tol, PyObject* hypot, bool compensated_sum, bool kinds) {
     auto checked = g.sources_or_all(order);
     if (!checked.ok()) return raise(checked.error());
-    if (x0.size() != g.n) {
-        PyErr_SetString(PyExc_ValueError, "x0 must have one value per node");
-        return nullptr;
-    }
+    if (!one_per_node(g, x0.size(), "x0")) return nullptr;
     auto column = g.weight_slice(weight, false);
     if (!column.ok()) return raise(column.error());
     const Iteration it{g.succ, order, column.value(), compensated_sum, numpy_kinds(g, weight)};
@@ -126,10 +127,7 @@ PyObject* katz(const CoreGraph& g, const Positions& order, double alpha, double 
                std::uint64_t max_iter, double tol, bool compensated_sum, std::optional<Reals> x0, bool kinds) {
     auto checked = g.sources_or_all(order);
     if (!checked.ok()) return raise(checked.error());
-    if (x0 && x0->size() != g.n) {
-        PyErr_SetString(PyExc_ValueError, "x0 must have one value per node");
-        return nullptr;
-    }
+    if (x0 && !one_per_node(g, x0->size(), "x0")) return nullptr;
     auto column = g.weight_slice(weight, false);
     if (!column.ok()) return raise(column.error());
     const Iteration it{g.succ, order, column.value(), compensated_sum, numpy_kinds(g, weight)};

@@ -1,5 +1,7 @@
 #include "graph/convert.hpp"
 
+#include "graph/edge_value_py.hpp"
+
 #include "lib/args.hpp"
 #include "lib/errors_py.hpp"
 #include "lib/numpy_types_py.hpp"
@@ -13,14 +15,6 @@
 namespace fennel::py {
 
 namespace {
-
-enum class Kind { None, Int, Float };
-
-// Integers are exact in a double up to 2^53; compared as integers, since
-// converting first would round 2^53 + 1 down to 2^53.
-constexpr long long MAX_EXACT_INT = 1LL << 53;
-
-bool exact_in_double(long long x) { return x <= MAX_EXACT_INT && x >= -MAX_EXACT_INT; }
 
 Py_ssize_t list_size(PyObject* list) {
     CriticalSection cs(list);
@@ -79,120 +73,24 @@ private:
     bool ran_ = false;
 };
 
-// An integer through the index protocol. Only a value too large for the
-// double columns becomes a refusal; any other exception raised by
-// `__index__` (KeyboardInterrupt included) propagates unchanged.
-bool parse_index_protocol(PyObject* v, double& out) {
-    switch (exact_integer(v, out)) {
-        case ExactInt::Ok: return true;
-        case ExactInt::TooLarge: return fail_not_implemented("integer edge weight is too large");
-        case ExactInt::Raised: break;
-    }
-    return false;
-}
-
-// One parsed edge-attribute value.
-struct Parsed {
-    double value;
-    Kind kind;
-    std::uint8_t value_kind;  // ValueKind of an int or float
-    bool numpy_bool;
-    bool plain;  // a Python int, float, bool or None, or a registered numpy scalar
-};
-
-// One Python edge-attribute value -> (value, kind). NetworkX semantics: None
-// hides the edge from weighted searches; ints stay exact up to 2^53. The
-// registered numpy scalars are recognised by exact type and read by numpy's
-// own C code (no Python code runs).
-bool parse_value(PyObject* v, Parsed& out, EdgeStep& step) {
-    out.plain = true;
-    out.value_kind = PY_INT;
-    out.numpy_bool = false;
-    if (v == Py_None) {
-        out.value = std::nan("");
-        out.kind = Kind::None;
-        return true;
-    }
-    // Exact ints first: testing for a float subclass costs a subtype walk.
-    if (PyLong_CheckExact(v)) {
-        int overflow = 0;
-        long long x = PyLong_AsLongLongAndOverflow(v, &overflow);
-        if (overflow != 0 || !exact_in_double(x)) {
-            return fail_not_implemented("integer edge weight is too large");
-        }
-        out.value = static_cast<double>(x);
-        out.kind = Kind::Int;
-        return true;
-    }
-    const NumpyTypes* numpy = numpy_types();
-    if (PyFloat_Check(v)) {
-        double d = PyFloat_AS_DOUBLE(v);
-        if (std::isnan(d)) return fail_not_implemented("NaN edge weights are not supported");
-        out.value = d;
-        out.kind = Kind::Float;
-        out.value_kind = PY_FLOAT;
-        if (!PyFloat_CheckExact(v)) {
-            const bool float64 = numpy != nullptr && Py_TYPE(v) == numpy->float64;
-            out.plain = float64;
-            out.value_kind = float64 ? NP_FLOAT : PY_FLOAT;
-        }
-        return true;
-    }
-    if (PyBool_Check(v)) {
-        out.value = v == Py_True ? 1.0 : 0.0;
-        out.kind = Kind::Int;
-        return true;
-    }
-    if (numpy != nullptr && (Py_TYPE(v) == numpy->int64 || Py_TYPE(v) == numpy->bool_)) {
-        out.kind = Kind::Int;
-        out.value_kind = NP_INT;
-        if (Py_TYPE(v) == numpy->bool_) {
-            out.numpy_bool = true;
-            int truth = PyObject_IsTrue(v);
-            if (truth < 0) return false;
-            out.value = truth ? 1.0 : 0.0;
-            return true;
-        }
-        int overflow = 0;
-        long long x = PyLong_AsLongLongAndOverflow(v, &overflow);
-        if (x == -1 && PyErr_Occurred()) return false;
-        if (overflow != 0 || !exact_in_double(x)) {
-            return fail_not_implemented("integer edge weight is too large");
-        }
-        out.value = static_cast<double>(x);
-        return true;
-    }
-    out.plain = false;
-    step.python_may_run();
-    int has_index = PyLong_Check(v) ? 1 : has_attribute(v, "__index__");
-    if (has_index < 0) return false;
-    if (has_index == 1) {
-        out.kind = Kind::Int;
-        return parse_index_protocol(v, out.value);
-    }
-    int has_dtype = has_attribute(v, "dtype");
-    if (has_dtype < 0) return false;
-    if (has_dtype == 1) {
-        double d = PyFloat_AsDouble(v);
-        if (d == -1.0 && PyErr_Occurred()) {
-            // A value that does not convert falls through to the refusal
-            // below; anything else (an interrupt, no memory) propagates.
-            if (!PyErr_ExceptionMatches(PyExc_TypeError) && !PyErr_ExceptionMatches(PyExc_ValueError)) {
-                return false;
-            }
-            PyErr_Clear();
-        } else {
-            if (std::isnan(d)) return fail_not_implemented("NaN edge weights are not supported");
-            out.value = d;
-            out.kind = Kind::Float;
-            out.value_kind = PY_FLOAT;
-            return true;
+// One Python edge-attribute value, for a column. NetworkX semantics: None
+// hides the edge from weighted searches; ints stay exact up to 2^53; bools
+// weigh as ints. What no column can hold is refused.
+bool parse_value(PyObject* v, EdgeValue& out, EdgeStep& step) {
+    switch (read_edge_value(v, out, [&] { step.python_may_run(); })) {
+        case ReadStatus::Ok: break;
+        case ReadStatus::TooLarge: return fail_not_implemented("integer edge weight is too large");
+        case ReadStatus::NaN: return fail_not_implemented("NaN edge weights are not supported");
+        case ReadStatus::Raised: return false;
+        case ReadStatus::Unsupported: {
+            PyRef name = PyRef::steal(PyType_GetName(Py_TYPE(v)));
+            if (!name) return false;
+            PyErr_Format(PyExc_NotImplementedError, "unsupported edge weight type: %U", name.get());
+            return false;
         }
     }
-    PyRef name = PyRef::steal(PyType_GetName(Py_TYPE(v)));
-    if (!name) return false;
-    PyErr_Format(PyExc_NotImplementedError, "unsupported edge weight type: %U", name.get());
-    return false;
+    if (out.kind == KIND_BOOL) out.kind = KIND_INT;
+    return true;
 }
 
 // The value of `attr.name` in an exact dict whose keys are all exact str,
@@ -237,7 +135,7 @@ PyRef attribute_of(PyObject* data, const Attr& attr, EdgeStep& step) {
     return PyRef::steal(PyObject_CallMethod(data, "get", "OO", name, attr.fallback.get()));
 }
 
-bool parse_attribute(PyObject* data, const Attr& attr, Parsed& out, EdgeStep& step) {
+bool parse_attribute(PyObject* data, const Attr& attr, EdgeValue& out, EdgeStep& step) {
     PyRef value = attribute_of(data, attr, step);
     return value && parse_value(value.get(), out, step);
 }
@@ -552,10 +450,10 @@ private:
 // multigraph weight function takes it: the first edge attaining it wins.
 // Every value parsed is reported to `seen` (the column's facts).
 template <class Seen>
-bool parse_parallel(PyObject* keydict, const Attr& attr, Parsed& out, EdgeStep& step, Seen&& seen) {
+bool parse_parallel(PyObject* keydict, const Attr& attr, EdgeValue& out, EdgeStep& step, Seen&& seen) {
     bool any = false;
     auto edge = [&](PyObject* data) {
-        Parsed p;
+        EdgeValue p;
         if (!parse_attribute(data, attr, p, step)) return false;
         seen(p);
         if (!any) {
@@ -563,7 +461,7 @@ bool parse_parallel(PyObject* keydict, const Attr& attr, Parsed& out, EdgeStep& 
             any = true;
             return true;
         }
-        if (out.kind == Kind::None || p.kind == Kind::None) {
+        if (out.kind == KIND_NONE || p.kind == KIND_NONE) {
             return fail_not_implemented("None weights among parallel edges");
         }
         if (p.value < out.value) out = p;
@@ -579,11 +477,11 @@ bool parse_parallel(PyObject* keydict, const Attr& attr, Parsed& out, EdgeStep& 
 }
 
 // Folds one parsed value into the column's facts.
-void observe(Weights& column, const Parsed& p) {
+void observe(Weights& column, const EdgeValue& p) {
     ValueFacts& f = column.facts;
-    f.plain = f.plain && p.plain;
+    f.plain = f.plain && p.fast;
     f.numpy_bool = f.numpy_bool || p.numpy_bool;
-    if (p.kind == Kind::None) return;
+    if (p.kind == KIND_NONE) return;
     if (std::isinf(p.value)) {
         (p.value > 0 ? f.pos_inf : f.neg_inf) = true;
     } else {
@@ -593,14 +491,16 @@ void observe(Weights& column, const Parsed& p) {
 }
 
 // Appends a slot's final value and updates the flags and kinds.
-void record(Weights& column, const Parsed& p) {
+void record(Weights& column, const EdgeValue& p) {
     column.values.push_back(p.value);
     switch (p.kind) {
-        case Kind::None: column.has_hidden = true; break;
-        case Kind::Int: column.has_int = true; break;
-        case Kind::Float: column.all_int = false; break;
+        case KIND_NONE: column.has_hidden = true; break;
+        case KIND_INT: column.has_int = true; break;
+        case KIND_FLOAT: column.all_int = false; break;
+        case KIND_ABSENT:
+        case KIND_BOOL: break;  // parse_value reads bools as ints
     }
-    column.note_kind(p.kind == Kind::None ? -1 : p.value_kind);
+    column.note_kind(p.kind == KIND_NONE ? -1 : p.arith);
 }
 
 // Hash of an object's address: the low 4 bits are always zero (objects are
@@ -1165,8 +1065,8 @@ bool read_adjacency(PyObject* nodes, const NodeIndex& index, PyObject* adjacency
         csr.targets.push_back(v);
         for (std::size_t a = 0; a < attrs.size(); ++a) {
             Weights& column = out.columns[a];
-            Parsed p;
-            bool parsed = multigraph ? parse_parallel(data, attrs[a], p, edge, [&](const Parsed& x) { observe(column, x); })
+            EdgeValue p;
+            bool parsed = multigraph ? parse_parallel(data, attrs[a], p, edge, [&](const EdgeValue& x) { observe(column, x); })
                                      : parse_attribute(data, attrs[a], p, edge);
             if (!parsed) return false;
             if (!multigraph) observe(column, p);

@@ -3,6 +3,7 @@
 // and native_edges, which gives a native graph's edge list back.
 #include "graph/convert.hpp"
 #include "graph/core_graph_py.hpp"
+#include "graph/edge_value_py.hpp"
 #include "lib/entry.hpp"
 #include "lib/errors_py.hpp"
 #include "lib/pyref.hpp"
@@ -13,7 +14,6 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
-#include <limits>
 
 namespace fennel::py {
 
@@ -53,56 +53,21 @@ struct NodeTable {
     }
 };
 
-struct Parsed {
-    AttrKind kind;
-    double value;
-    bool plain;  // exactly None, bool, int or float
-};
-
-bool parse_value(PyObject* v, Parsed& out) {
-    out.plain = v == Py_None || PyBool_Check(v) || PyLong_CheckExact(v) || PyFloat_CheckExact(v);
-    if (v == Py_None) {
-        out.kind = KIND_NONE;
-        out.value = std::numeric_limits<double>::quiet_NaN();
-        return true;
+// One Python edge-attribute value for a native column; what no column can
+// hold raises.
+bool parse_value(PyObject* v, EdgeValue& out) {
+    switch (read_edge_value(v, out, [] {})) {
+        case ReadStatus::Ok: return true;
+        case ReadStatus::TooLarge: PyErr_SetString(PyExc_ValueError, "integer edge attribute is too large"); break;
+        case ReadStatus::NaN:
+            PyErr_SetString(PyExc_ValueError, "NaN edge attributes are not supported by fennel graphs; use a networkx graph");
+            break;
+        case ReadStatus::Unsupported:
+            PyErr_Format(PyExc_TypeError, "fennel graphs store numeric edge attributes only, got %s", Py_TYPE(v)->tp_name);
+            break;
+        case ReadStatus::Raised: break;
     }
-    if (PyBool_Check(v)) {
-        out.kind = KIND_BOOL;
-        out.value = v == Py_True ? 1.0 : 0.0;
-        return true;
-    }
-    const int has_index = PyLong_Check(v) ? 1 : has_attribute(v, "__index__");
-    if (has_index < 0) return false;
-    if (has_index == 1) {
-        // Only a value too large for the columns is "too large"; any other
-        // exception raised by `__index__` (an interrupt included) propagates.
-        switch (exact_integer(v, out.value)) {
-            case ExactInt::Ok: out.kind = KIND_INT; return true;
-            case ExactInt::TooLarge: PyErr_SetString(PyExc_ValueError, "integer edge attribute is too large"); break;
-            case ExactInt::Raised: break;
-        }
-        return false;
-    }
-    double x;
-    if (PyFloat_Check(v)) {
-        x = PyFloat_AS_DOUBLE(v);
-    } else if (int has_dtype = has_attribute(v, "dtype"); has_dtype < 0) {
-        return false;
-    } else if (has_dtype == 1) {
-        x = PyFloat_AsDouble(v);
-        if (x == -1.0 && PyErr_Occurred()) return false;
-    } else {
-        PyErr_Format(PyExc_TypeError, "fennel graphs store numeric edge attributes only, got %s",
-                     Py_TYPE(v)->tp_name);
-        return false;
-    }
-    if (std::isnan(x)) {
-        PyErr_SetString(PyExc_ValueError, "NaN edge attributes are not supported by fennel graphs; use a networkx graph");
-        return false;
-    }
-    out.kind = KIND_FLOAT;
-    out.value = x;
-    return true;
+    return false;
 }
 
 // The (key, value) pairs of an attribute dict, in the order dict.update
@@ -173,10 +138,10 @@ PyObject* build_native(PyObject* edges, PyObject* nodes, bool directed, const st
         const std::size_t id = builder.edge(pu, pv);
         if (len == 2) continue;
         PyObject* d = PyTuple_GET_ITEM(edge.get(), 2);
-        Parsed p;
+        EdgeValue p;
         if (!PyDict_Check(d)) {
             if (!parse_value(d, p)) return nullptr;
-            builder.set_attr(id, weight, p.kind, p.value, p.plain);
+            builder.set_attr(id, weight, p.kind, p.value, p.builtin);
             continue;
         }
         if (!dict_items(d, items)) return nullptr;
@@ -192,7 +157,7 @@ PyObject* build_native(PyObject* edges, PyObject* nodes, bool directed, const st
             const std::size_t column = builder.column(std::string_view(name, static_cast<std::size_t>(size)));
             if (&key != &items.front().first && column <= previous) builder.note_out_of_order();
             previous = column;
-            builder.set(column, id, p.kind, p.value, p.plain);
+            builder.set(column, id, p.kind, p.value, p.builtin);
         }
     }
     if (PyErr_Occurred()) return nullptr;
