@@ -140,7 +140,7 @@ class FennelGraph:
     multigraph: bool
     columns: dict[str, Any]  # converted edge attribute -> its default
     _core: CoreGraph | None  # None while columns are being added
-    _facts: dict[str, tuple[bool, float | None, float | None, bool, bool, bool, bool, bool]]
+    _facts: dict[str, WeightFacts]
     _keys: dict[bool, bool]
 
     def __init__(

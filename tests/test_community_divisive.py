@@ -1,0 +1,76 @@
+"""Girvan–Newman and edge betweenness partitions against NetworkX: every
+partition's sets in iteration order, over the zoo, weights and node kinds."""
+
+import itertools
+
+import networkx as nx
+import pytest
+from zoo import ZOO, ZOO_IDS, add_weights
+
+from fennel.backend import RELEASE_REFUSALS, calls
+
+pytestmark = pytest.mark.filterwarnings("ignore:Note. conversions to backend graphs")
+
+
+def runs(name):
+    """1 where fennel serves `name` under the installed NetworkX, else 0."""
+    return int(name not in RELEASE_REFUSALS)
+
+
+def splits(G, backend, levels=4, **kwargs):
+    levels = itertools.islice(nx.community.girvan_newman(G, backend=backend, **kwargs), levels)
+    return [[list(c) for c in partition] for partition in levels]
+
+
+def partition(G, k, backend, weight=None):
+    try:
+        return [list(c) for c in nx.community.edge_betweenness_partition(G, k, weight=weight, backend=backend)]
+    except nx.NetworkXException as exc:
+        return type(exc), str(exc)
+
+
+@pytest.mark.parametrize("gid", ZOO_IDS)
+def test_girvan_newman_zoo(gid):
+    G = ZOO[gid]
+    before = calls["ran", "girvan_newman"]
+    assert splits(G, "fennel") == splits(G, "networkx")
+    assert calls["ran", "girvan_newman"] == before + runs("girvan_newman")
+
+
+@pytest.mark.parametrize("gid", ZOO_IDS)
+@pytest.mark.parametrize("flavour", [None, "int", "mixed"])
+def test_edge_betweenness_partition_zoo(gid, flavour):
+    G = ZOO[gid] if flavour is None else add_weights(ZOO[gid], flavour, seed=5)
+    weight = None if flavour is None else "weight"
+    ks = {0, 1, 4, len(G), len(G) + 1} if flavour is None else {3}
+    for k in sorted(ks):
+        before = calls["ran", "edge_betweenness_partition"]
+        assert partition(G, k, "fennel", weight) == partition(G, k, "networkx", weight), k
+        assert calls["ran", "edge_betweenness_partition"] == before + runs("edge_betweenness_partition")
+
+
+def test_edges_removed_in_rows_order_with_ties():
+    # A cycle ties every edge: the first edge in the copy's rows goes first,
+    # and the copy orders the rows otherwise than the original graph.
+    G = nx.Graph([(3, 2), (1, 0), (2, 1), (0, 3), (5, 4), (4, 0)])
+    G.add_edge(7, 7)
+    assert splits(G, "fennel", levels=10) == splits(G, "networkx", levels=10)
+
+
+@pytest.mark.parametrize("nodes", [list(range(0, 512, 8)), [f"s{i}" for i in range(64)], [(i, "t") for i in range(64)]])
+def test_component_sets_iterate_as_networkx(nodes):
+    # Set orders depend on the hashes and the order of insertion.
+    G = nx.relabel_nodes(nx.connected_caveman_graph(8, 8), dict(enumerate(nodes)))
+    assert splits(G, "fennel", levels=8) == splits(G, "networkx", levels=8)
+
+
+@pytest.mark.skipif(not runs("girvan_newman"), reason="left to NetworkX in this release")
+def test_own_most_valuable_edge_is_left_to_networkx():
+    G = nx.karate_club_graph()
+    heaviest = lambda H: max(H.edges(), key=lambda e: e[0] * 100 + e[1])  # noqa: E731
+    before = calls["refused", "girvan_newman"]
+    assert splits(G, "networkx", most_valuable_edge=heaviest) == splits(
+        G, None, most_valuable_edge=heaviest)
+    with pytest.raises(NotImplementedError, match="most_valuable_edge"):
+        next(nx.community.girvan_newman(G, most_valuable_edge=heaviest, backend="fennel"))
+    assert calls["refused", "girvan_newman"] == before + 1
