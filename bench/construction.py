@@ -95,7 +95,6 @@ def header(title):
     print(f"{'case':<56}{'NetworkX':>13}{'fennel':>13}{'ratio':>10}")
 
 
-# ---------------------------------------------------------------------------
 # 1. Construction time and memory, one fresh process per constructor
 
 
@@ -208,7 +207,6 @@ def construction(big):
     print(f"  {'sum of the steps':<48}{total:>9.3f}s")
 
 
-# ---------------------------------------------------------------------------
 # 2. Algorithms on native graphs
 
 
@@ -245,7 +243,6 @@ def algorithms_compared(m, betweenness):
         row(f"{name}, {m:,} edges", t_nx, t_fn)
 
 
-# ---------------------------------------------------------------------------
 # 3. Pickling
 
 
@@ -312,7 +309,6 @@ def pickling(mid):
     gc.collect()
 
 
-# ---------------------------------------------------------------------------
 # 4. DataFrames and sparse matrices
 
 
