@@ -479,9 +479,9 @@ Result<HarmonicSums> harmonic(const PathAdj& rows, std::span<const Node> sources
     for (std::size_t begin = 0; begin < sources.size(); begin += batch) {
         const auto part = sources.subspan(begin, std::min(batch, sources.size() - begin));
         if (rows.weights == nullptr) {
-            auto found = bfs_many(*rows.adj, part, std::numeric_limits<double>::infinity());
+            auto found = bfs_tree_many(*rows.adj, part, std::numeric_limits<double>::infinity());
             if (!found.ok()) return found.error();
-            for (const BfsLengths& f : found.value()) {
+            for (const BfsTree& f : found.value()) {
                 for (std::size_t k = 0; k < f.order.size(); ++k) add(f.order[k], static_cast<double>(f.levels[k]));
             }
             continue;

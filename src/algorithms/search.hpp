@@ -49,14 +49,6 @@ struct BfsState {
         return static_cast<std::uint32_t>(std::ceil(cutoff));
     }
 
-    // The `max_level` that expands exactly the levels d < depth_limit. No
-    // level reaches UNREACHED, so larger limits are unlimited.
-    static std::uint32_t below_depth(std::int64_t depth_limit) {
-        if (depth_limit <= 0) return 0;
-        if (depth_limit >= static_cast<std::int64_t>(UNREACHED)) return UNREACHED;
-        return static_cast<std::uint32_t>(depth_limit);
-    }
-
     // One search from `source`, expanding nodes whose level is below
     // `max_level`. For every expanded node v, `expand(v)` returns a value
     // handed to `edge(value, w, shortest)` for each slot v -> w in row

@@ -176,21 +176,6 @@ Result<DijkstraTree> search_dijkstra_tree(DijkstraState& state, const PathAdj& v
 
 }  // namespace
 
-BfsLengths bfs_lengths(const Csr& rows, Node source, double cutoff) {
-    BfsState state(rows.node_count());
-    return bfs_lengths(state, rows, source, BfsState::below_cutoff(cutoff));
-}
-
-BfsLengths bfs_lengths(BfsState& state, const Csr& rows, Node source, std::uint32_t max_level) {
-    state.discover<true>(rows, source, max_level);
-    BfsLengths out;
-    const auto order = state.order();
-    out.order.assign(order.begin(), order.end());
-    out.levels.reserve(order.size());
-    for (Node v : order) out.levels.push_back(state.level[v]);
-    return out;
-}
-
 Result<DijkstraLengths> dijkstra_lengths(DijkstraState& state, const PathAdj& view, Node source,
                                          std::optional<double> cutoff) {
     DijkstraLengths out;
@@ -345,6 +330,8 @@ BfsTree bfs_tree(BfsState& state, const Csr& rows, Node source, std::uint32_t ma
     state.discover<true>(rows, source, max_level, [&](Node v, Node) { out.parents.push_back(v); });
     const auto order = state.order();
     out.order.assign(order.begin(), order.end());
+    out.levels.reserve(order.size());
+    for (Node v : order) out.levels.push_back(state.level[v]);
     return out;
 }
 
@@ -357,15 +344,8 @@ Result<std::vector<BfsTree>> bfs_tree_many(const Csr& rows, std::span<const Node
     const std::uint32_t max_level = BfsState::below_cutoff(cutoff);
     return map_with_scratch(
         sources.size(), [&] { return BfsState(rows.node_count()); },
-        [&](BfsState& state, std::size_t i) { return bfs_tree(state, rows, sources[i], max_level); });
-}
-
-Result<std::vector<BfsLengths>> bfs_many(const Csr& rows, std::span<const Node> sources, double cutoff) {
-    const std::uint32_t max_level = BfsState::below_cutoff(cutoff);
-    return map_with_scratch(
-        sources.size(), [&] { return BfsState(rows.node_count()); },
         [&](BfsState& state, std::size_t i) {
-            BfsLengths found = bfs_lengths(state, rows, sources[i], max_level);
+            BfsTree found = bfs_tree(state, rows, sources[i], max_level);
             add_progress(1);
             return found;
         });
@@ -402,24 +382,21 @@ Result<std::vector<std::optional<DijkstraTree>>> dijkstra_tree_many(const PathAd
         });
 }
 
-Result<std::optional<DijkstraPath>> dijkstra_path(const PathAdj& view, Node source, Node target,
-                                                  std::optional<double> cutoff) {
-    auto tree = dijkstra_tree(view, source, cutoff, target);
-    if (!tree.ok()) return tree.error();
-    const DijkstraTree& t = tree.value();
-    if (t.order.empty() || t.order.back() != target) return std::optional<DijkstraPath>{};
+std::optional<DijkstraPath> tree_path(const DijkstraTree& tree, Node target) {
     // A parent settles before its child, so one backward scan of the settle
     // order meets every node of the path in turn.
-    DijkstraPath out{t.dist.back(), t.kinds.empty() ? std::uint8_t{PY_INT} : t.kinds.back(), {target}};
-    Node want = t.parent.back();
-    for (std::size_t i = t.order.size() - 1; want != NO_PARENT && i-- > 0;) {
-        if (t.order[i] == want) {
+    std::size_t i = tree.order.size();
+    while (i > 0 && tree.order[i - 1] != target) --i;
+    if (i-- == 0) return std::nullopt;
+    DijkstraPath out{tree.dist[i], tree.kinds.empty() ? std::uint8_t{PY_INT} : tree.kinds[i], {target}};
+    for (Node want = tree.parent[i]; want != NO_PARENT && i-- > 0;) {
+        if (tree.order[i] == want) {
             out.path.push_back(want);
-            want = t.parent[i];
+            want = tree.parent[i];
         }
     }
     std::reverse(out.path.begin(), out.path.end());
-    return std::optional<DijkstraPath>{std::move(out)};
+    return out;
 }
 
 }  // namespace fennel

@@ -1,7 +1,8 @@
-// Bindings of the traversals: bfs_edges and dfs_forward over the
-// whole search, and the Cursor type, an iterator over a resumable search's
-// items as NetworkX's objects, made by CoreGraph.bfs_cursor, dfs_cursor and
-// component_cursor.
+// Bindings of the traversals: dfs_forward over the whole search, and the
+// Cursor type, an iterator over a resumable search's items as NetworkX's
+// objects, made by CoreGraph.bfs_cursor, dfs_cursor and component_cursor.
+// (generic_bfs_edges over a whole search is a breadth-first result's
+// `edges()`, see shortest_paths_py.cpp.)
 //
 // A cursor produces each item when asked for. Items are computed in batches
 // that start small and double (capped), so the first items cost little and
@@ -26,19 +27,6 @@
 namespace fennel::py {
 
 namespace {
-
-PyObject* bfs_edges(const CoreGraph& g, Node source, std::int64_t depth_limit, bool reverse) {
-    if (source >= g.n) return raise(index_error());
-    auto view = g.path_adj(std::nullopt, reverse);
-    if (!view.ok()) return raise(view.error());
-    return detached([&] { return fennel::bfs_edges(*view.value().adj, source, depth_limit); },
-                    [](const BfsTree& tree) {
-                        // The tree edges: every entry but the root, with its discoverer.
-                        const std::span<const Node> parents(tree.parents), children(tree.order);
-                        return tuple_from([&] { return to_list(parents.subspan(1)); },
-                                          [&] { return to_list(children.subspan(1)); });
-                    });
-}
 
 PyObject* dfs_forward(const CoreGraph& g, const std::optional<Positions>& starts, std::int64_t depth_limit) {
     auto list = g.sources_or_all(starts);
@@ -464,11 +452,6 @@ PyObject* component_cursor(PyObject* self, bool weak, const std::optional<TupleR
     return wrap(std::move(search), self, obj.nodes, NO_ROOT, obj.root, obj.watch);
 }
 
-constexpr auto BFS_EDGES = method<bfs_edges>(
-    "bfs_edges",
-    "`generic_bfs_edges` tree edges as `(parents, children)`. `reverse`\nfollows in-edges in exact order (directed "
-    "graphs).",
-    arg<Node>("source"), arg<std::int64_t>("depth_limit"), arg<bool>("reverse", false));
 constexpr auto DFS_FORWARD = method<dfs_forward>(
     "dfs_forward",
     "DFS forward edges from `starts` (all nodes if `None`), with\n`(start, start)` marking each new start.",
@@ -500,7 +483,7 @@ constexpr auto COMPONENT_CURSOR = method<component_cursor>(
 }  // namespace
 
 std::vector<PyMethodDef> traversal_methods() {
-    return {row<BFS_EDGES>(),  row<DFS_FORWARD>(), 
+    return {row<DFS_FORWARD>(), 
             row<BFS_CURSOR>(), row<DFS_CURSOR>(),  row<COMPONENT_CURSOR>()};
 }
 
