@@ -164,10 +164,10 @@ struct TreePolicy {
     void tie(Node, Node, Slot) {}
 };
 
-Result<DijkstraTree> search_dijkstra_tree(DijkstraState& state, const PathAdj& view, Node source,
+Result<DijkstraTree> search_dijkstra_tree(DijkstraState& state, const GraphView& view, Node source,
                                           std::optional<double> cutoff, std::optional<Node> target) {
     DijkstraTree out;
-    TreePolicy policy{cutoff, target, out, PathKinds(view, view.adj->node_count(), source)};
+    TreePolicy policy{cutoff, target, out, PathKinds(view, view.out->node_count(), source)};
     if (Status st = state.run(view, source, policy); !st.ok()) return st.error();
     const auto seen = state.touched();
     out.first_seen.assign(seen.begin(), seen.end());
@@ -176,16 +176,16 @@ Result<DijkstraTree> search_dijkstra_tree(DijkstraState& state, const PathAdj& v
 
 }  // namespace
 
-Result<DijkstraLengths> dijkstra_lengths(DijkstraState& state, const PathAdj& view, Node source,
+Result<DijkstraLengths> dijkstra_lengths(DijkstraState& state, const GraphView& view, Node source,
                                          std::optional<double> cutoff) {
     DijkstraLengths out;
-    LengthPolicy policy{cutoff, out, PathKinds(view, view.adj->node_count(), source)};
+    LengthPolicy policy{cutoff, out, PathKinds(view, view.out->node_count(), source)};
     if (Status st = state.run(view, source, policy); !st.ok()) return st.error();
     return out;
 }
 
-Result<PredLists> shortest_path_predecessors(const PathAdj& view, Node source) {
-    const Csr& rows = *view.adj;
+Result<PredLists> shortest_path_predecessors(const GraphView& view, Node source) {
+    const Csr& rows = *view.out;
     const Count n = rows.node_count();
     PredLog log(n);
     log.restart(source);
@@ -294,13 +294,13 @@ std::optional<MetPath> bidirectional_bfs(const Csr& forward, const Csr& back, No
     return MetPath{std::move(path), meet};
 }
 
-Result<std::optional<WeightedPath>> bidirectional_dijkstra(const PathAdj& forward, const PathAdj& back, Node source,
+Result<std::optional<WeightedPath>> bidirectional_dijkstra(const GraphView& forward, const GraphView& back, Node source,
                                                            Node target) {
     if (source == target) return std::optional<WeightedPath>(WeightedPath{0.0, {source}, source});
-    const std::size_t n = forward.adj->node_count();
+    const std::size_t n = forward.out->node_count();
     MeetingSearch side[2] = {MeetingSearch(n), MeetingSearch(n)};
     std::vector<Node> parent[2] = {std::vector<Node>(n, NO_NODE), std::vector<Node>(n, NO_NODE)};
-    const PathAdj* views[2] = {&forward, &back};
+    const GraphView* views[2] = {&forward, &back};
     double best = 0.0;
     Node meet = NO_NODE;
     MeetingPolicy policy[2] = {{side[0], side[1], parent[0], best, meet}, {side[1], side[0], parent[1], best, meet}};
@@ -351,9 +351,9 @@ Result<std::vector<BfsTree>> bfs_tree_many(const Csr& rows, std::span<const Node
         });
 }
 
-Result<std::vector<std::optional<DijkstraLengths>>> dijkstra_many(const PathAdj& view, std::span<const Node> sources,
+Result<std::vector<std::optional<DijkstraLengths>>> dijkstra_many(const GraphView& view, std::span<const Node> sources,
                                                                   std::optional<double> cutoff) {
-    const Count n = view.adj->node_count();
+    const Count n = view.out->node_count();
     return map_with_scratch(
         sources.size(), [&] { return DijkstraState(n); },
         [&](DijkstraState& state, std::size_t i) -> std::optional<DijkstraLengths> {
@@ -364,17 +364,17 @@ Result<std::vector<std::optional<DijkstraLengths>>> dijkstra_many(const PathAdj&
         });
 }
 
-Result<DijkstraTree> dijkstra_tree(const PathAdj& view, Node source, std::optional<double> cutoff,
+Result<DijkstraTree> dijkstra_tree(const GraphView& view, Node source, std::optional<double> cutoff,
                                    std::optional<Node> target) {
-    DijkstraState state(view.adj->node_count());
+    DijkstraState state(view.out->node_count());
     return search_dijkstra_tree(state, view, source, cutoff, target);
 }
 
-Result<std::vector<std::optional<DijkstraTree>>> dijkstra_tree_many(const PathAdj& view,
+Result<std::vector<std::optional<DijkstraTree>>> dijkstra_tree_many(const GraphView& view,
                                                                      std::span<const Node> sources,
                                                                      std::optional<double> cutoff) {
     return map_with_scratch(
-        sources.size(), [&] { return DijkstraState(view.adj->node_count()); },
+        sources.size(), [&] { return DijkstraState(view.out->node_count()); },
         [&](DijkstraState& state, std::size_t i) -> std::optional<DijkstraTree> {
             auto tree = search_dijkstra_tree(state, view, sources[i], cutoff, std::nullopt);
             if (!tree.ok()) return std::nullopt;  // the policy fails only on a negative cycle

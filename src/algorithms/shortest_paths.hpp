@@ -64,12 +64,12 @@ struct DijkstraLengths {
 // Fails with NegativeCycle when an edge would shorten a settled node. The
 // caller's state is reused across sources. Searches whose callers read only
 // distances (the closeness and distance sums) skip the tree's bookkeeping.
-Result<DijkstraLengths> dijkstra_lengths(DijkstraState& state, const PathAdj& view, Node source,
+Result<DijkstraLengths> dijkstra_lengths(DijkstraState& state, const GraphView& view, Node source,
                                          std::optional<double> cutoff);
 
 // The Dijkstra length search of each source; nullopt where it meets a
 // negative cycle (the other sources are unaffected).
-Result<std::vector<std::optional<DijkstraLengths>>> dijkstra_many(const PathAdj& view, std::span<const Node> sources,
+Result<std::vector<std::optional<DijkstraLengths>>> dijkstra_many(const GraphView& view, std::span<const Node> sources,
                                                                   std::optional<double> cutoff);
 
 // One Dijkstra tree search.
@@ -84,11 +84,11 @@ struct DijkstraTree {
 // Fails with NegativeCycle when an edge within the cutoff would shorten a
 // settled node. With a target the search ends once it is settled; a target
 // beyond the node count never matches.
-Result<DijkstraTree> dijkstra_tree(const PathAdj& view, Node source, std::optional<double> cutoff,
+Result<DijkstraTree> dijkstra_tree(const GraphView& view, Node source, std::optional<double> cutoff,
                                    std::optional<Node> target);
 // One tree per source, in source order; nullopt where a search met a
 // negative cycle.
-Result<std::vector<std::optional<DijkstraTree>>> dijkstra_tree_many(const PathAdj& view,
+Result<std::vector<std::optional<DijkstraTree>>> dijkstra_tree_many(const GraphView& view,
                                                                      std::span<const Node> sources,
                                                                      std::optional<double> cutoff);
 
@@ -117,7 +117,7 @@ struct PredLists {
 // NetworkX's `predecessor` (breadth-first, unweighted view) or
 // `dijkstra_predecessor_and_distance` (weighted view); fails with
 // NegativeCycle as the Dijkstra search does.
-Result<PredLists> shortest_path_predecessors(const PathAdj& view, Node source);
+Result<PredLists> shortest_path_predecessors(const GraphView& view, Node source);
 
 // The shortest paths from `source` to `target`, one at a time, in the order
 // of NetworkX's `_build_paths_from_predecessors`: a depth-first walk from
@@ -174,7 +174,7 @@ struct WeightedPath {
 // the direction), and the best meeting is kept until a node is settled from
 // both sides. An edge that would shorten a settled node fails with a
 // ValueError of NetworkX's one-string message. No path: nullopt.
-Result<std::optional<WeightedPath>> bidirectional_dijkstra(const PathAdj& forward, const PathAdj& back, Node source,
+Result<std::optional<WeightedPath>> bidirectional_dijkstra(const GraphView& forward, const GraphView& back, Node source,
                                                            Node target);
 
 }  // namespace fennel

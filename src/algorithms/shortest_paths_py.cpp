@@ -333,9 +333,9 @@ bool path_typing(const DistanceTyping& typing, bool distances, std::optional<Dis
 
 PyObject* bfs(const CoreGraph& g, Node source, double cutoff, bool reverse) {
     if (source >= g.n) return raise(index_error());
-    auto view = g.path_adj(std::nullopt, reverse);
+    auto view = g.search_view(std::nullopt, reverse);
     if (!view.ok()) return raise(view.error());
-    return detached([&] { return fennel::bfs_tree(*view.value().adj, source, cutoff); },
+    return detached([&] { return fennel::bfs_tree(*view.value().out, source, cutoff); },
                     [&](BfsTree& tree) { return wrap_result(BfsResult{std::move(tree), source, g.n}); });
 }
 
@@ -350,7 +350,7 @@ PyObject* dijkstra(const CoreGraph& g, Node source, const AttrName& weight, std:
                    std::optional<Node> target, bool reverse) {
     if (source >= g.n) return raise(index_error());
     if (target && *target >= g.n) target.reset();  // never settled, so never the stop
-    auto view = g.path_adj(weight, reverse);
+    auto view = g.search_view(weight, reverse);
     if (!view.ok()) return raise(view.error());
     const DistanceTyping typing{g.distance_kind(weight), view.value().kinds != nullptr};
     return detached([&] { return fennel::dijkstra_tree(view.value(), source, cutoff, target); },
@@ -363,7 +363,7 @@ PyObject* dijkstra_many(const CoreGraph& g, const Positions& sources, const Attr
                         std::optional<double> cutoff) {
     auto list = g.sources_or_all(sources);
     if (!list.ok()) return raise(list.error());
-    auto view = g.path_adj(weight, false);
+    auto view = g.search_view(weight, false);
     if (!view.ok()) return raise(view.error());
     const DistanceTyping typing{g.distance_kind(weight), view.value().kinds != nullptr};
     return detached([&] { return fennel::dijkstra_tree_many(view.value(), list.value(), cutoff); },
@@ -483,7 +483,7 @@ PyObject* all_shortest_paths(const CoreGraph& g, Node source, Node target, const
     if (source >= g.n || target >= g.n) return raise(index_error());
     auto column = g.weight_slice(weight, false);
     if (!column.ok()) return raise(column.error());
-    return detached([&] { return shortest_path_predecessors({&g.succ, column.value()}, source); },
+    return detached([&] { return shortest_path_predecessors(g.view(column.value()), source); },
                     [&](PredLists& lists) {
                         if (!lists.reached[target]) return Py_NewRef(Py_None);
                         return wrap_all_paths(
@@ -498,7 +498,7 @@ PyObject* predecessors(const CoreGraph& g, Node source, const AttrName& weight) 
     if (source >= g.n) return raise(index_error());
     auto column = g.weight_slice(weight, false);
     if (!column.ok()) return raise(column.error());
-    return detached([&] { return shortest_path_predecessors({&g.succ, column.value()}, source); },
+    return detached([&] { return shortest_path_predecessors(g.view(column.value()), source); },
                     [](const PredLists& found) {
                         return tuple_from([&] { return to_list(found.order); }, [&] {
                             return list_from(found.order.size(),
@@ -509,9 +509,9 @@ PyObject* predecessors(const CoreGraph& g, Node source, const AttrName& weight) 
 
 PyObject* bidirectional_bfs(const CoreGraph& g, Node source, Node target, bool with_meet) {
     if (source >= g.n || target >= g.n) return raise(index_error());
-    auto back = g.path_adj(std::nullopt, true);
+    auto back = g.search_view(std::nullopt, true);
     if (!back.ok()) return raise(back.error());
-    return detached([&] { return fennel::bidirectional_bfs(g.succ, *back.value().adj, source, target); },
+    return detached([&] { return fennel::bidirectional_bfs(g.succ, *back.value().out, source, target); },
                     [&](const std::optional<MetPath>& found) {
                         if (!found) return Py_NewRef(Py_None);
                         if (!with_meet) return to_list(found->path);
@@ -522,9 +522,9 @@ PyObject* bidirectional_bfs(const CoreGraph& g, Node source, Node target, bool w
 PyObject* bidirectional_dijkstra(const CoreGraph& g, Node source, Node target, const AttrName& weight,
                                  bool with_meet) {
     if (source >= g.n || target >= g.n) return raise(index_error());
-    auto forward = g.path_adj(weight, false);
+    auto forward = g.search_view(weight, false);
     if (!forward.ok()) return raise(forward.error());
-    auto back = g.path_adj(weight, true);
+    auto back = g.search_view(weight, true);
     if (!back.ok()) return raise(back.error());
     return detached([&] { return fennel::bidirectional_dijkstra(forward.value(), back.value(), source, target); },
                     [&](const std::optional<WeightedPath>& found) {

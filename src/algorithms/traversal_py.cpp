@@ -397,14 +397,14 @@ PyObject* bfs_cursor(PyObject* self, const Positions& roots, std::int64_t depth_
     }
     Objects obj;
     if (!objects(g, nodes, root, watch, roots[0], obj)) return nullptr;
-    auto view = g.path_adj(std::nullopt, reverse);
+    auto view = g.search_view(std::nullopt, reverse);
     if (!view.ok()) return raise(view.error());
     auto search = std::make_unique<Search>();
     search->kind = kind;
     const std::uint32_t max_level =
         kind == Kind::BfsLayers ? BfsCursor::UNREACHED : static_cast<std::uint32_t>(std::clamp<std::int64_t>(
                                                               depth_limit, 0, BfsCursor::UNREACHED));
-    search->bfs = std::make_unique<BfsCursor>(*view.value().adj, roots, max_level);
+    search->bfs = std::make_unique<BfsCursor>(*view.value().out, roots, max_level);
     return wrap(std::move(search), self, obj.nodes, roots[0], obj.root, obj.watch);
 }
 
@@ -442,9 +442,9 @@ PyObject* component_cursor(PyObject* self, bool weak, const std::optional<TupleR
     if (!objects(g, nodes, Py_None, watch, NO_ROOT, obj)) return nullptr;
     const Csr* back = nullptr;
     if (weak && g.directed) {
-        auto exact = g.path_adj(std::nullopt, true);
+        auto exact = g.search_view(std::nullopt, true);
         if (!exact.ok()) return raise(exact.error());
-        back = exact.value().adj;
+        back = exact.value().out;
     }
     auto search = std::make_unique<Search>();
     search->kind = Kind::Components;
@@ -483,8 +483,7 @@ constexpr auto COMPONENT_CURSOR = method<component_cursor>(
 }  // namespace
 
 std::vector<PyMethodDef> traversal_methods() {
-    return {row<DFS_FORWARD>(), 
-            row<BFS_CURSOR>(), row<DFS_CURSOR>(),  row<COMPONENT_CURSOR>()};
+    return {row<DFS_FORWARD>(), row<BFS_CURSOR>(), row<DFS_CURSOR>(), row<COMPONENT_CURSOR>()};
 }
 
 PyObject* create_cursor_type(PyObject* module) {
