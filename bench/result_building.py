@@ -40,16 +40,16 @@ def main(quick):
     nx.config.warnings_to_ignore.add("cache")
     nx.single_source_dijkstra_path_length(G, 0, backend="fennel")  # converts once
     fg = next(iter(G.__networkx_cache__["backends"]["fennel"].values()))
-    order, levels = fg.core.bfs_lengths(0, float("inf"))
+    order, levels = fg.core.bfs(0, float("inf")).lengths()
     keys = [fg.nodes[v] for v in order]
-    dorder, dist, _ = fg.core.dijkstra_many([0], "weight", None)[0]
+    dorder, dist, _ = fg.core.dijkstra(0, "weight").lengths()
     dkeys = [fg.nodes[v] for v in dorder]
     rows = [
-        ("BFS search (core.bfs_lengths)", best_ms(lambda: fg.core.bfs_lengths(0, float("inf")))),
+        ("BFS search (core.bfs)", best_ms(lambda: fg.core.bfs(0, float("inf")))),
         ("dict(zip(keys, levels)), same size", best_ms(lambda: dict(zip(keys, levels)))),
         ("single_source_shortest_path_length, cached",
          best_ms(lambda: nx.single_source_shortest_path_length(G, 0, backend="fennel"))),
-        ("Dijkstra search (core.dijkstra_many)", best_ms(lambda: fg.core.dijkstra_many([0], "weight", None))),
+        ("Dijkstra search (core.dijkstra)", best_ms(lambda: fg.core.dijkstra(0, "weight"))),
         ("dict(zip(keys, dist)), same size", best_ms(lambda: dict(zip(dkeys, dist)))),
         ("single_source_dijkstra_path_length, cached",
          best_ms(lambda: nx.single_source_dijkstra_path_length(G, 0, backend="fennel"))),

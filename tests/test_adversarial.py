@@ -567,8 +567,8 @@ EXCEPTIONS = [KeyboardInterrupt("mine"), SystemExit("mine"), MemoryError("mine")
     [
         lambda w: convert(nx.DiGraph([(0, 1, {"weight": w})]), [("weight", 1)]),
         lambda w: core.build_native([(0, 1, {"weight": w})], None, False, "weight"),
-        lambda w: convert(nx.path_graph(3)).bfs_lengths(w, 1.0),
-        lambda w: convert(nx.path_graph(3)).bfs_lengths(0, w),
+        lambda w: convert(nx.path_graph(3)).bfs(w, 1.0),
+        lambda w: convert(nx.path_graph(3)).bfs(0, w),
         lambda w: convert(nx.path_graph(3)).betweenness(sources=[0, w]),
     ],
     ids=["weight", "native_attribute", "position", "float", "position_item"],

@@ -246,11 +246,11 @@ def picture(g):
     n, attrs = len(g), g.attribute_names()
     p = [n, g.directed, g.has_exact_pred(), g.number_of_edges(), g.degrees(), g.edges_in_order(),
          [(g.neighbors(v), g.predecessors(v)) for v in range(n)], bits(g.native_edges()),
-         [(a, *map(g.weight_facts(a).get, ("all_int", "has_hidden", "mixed"))) for a in attrs], outcome(lambda: g.bfs_edges(n - 1, n, True))]
+         [(a, *map(g.weight_facts(a).get, ("all_int", "has_hidden", "mixed"))) for a in attrs], outcome(lambda: g.bfs(n - 1, n, reverse=True).edges())]
     for w in [None, *attrs, "not_an_attribute"]:
         p += bits([outcome(lambda: g.betweenness(w)), outcome(lambda: g.pagerank(0.85, None, 100, 1e-9, None, w, None)),
                    outcome(lambda: dijkstra_lengths(g, 0, w)),  # clones drop per-slot kinds
-                   outcome(lambda: g.dijkstra_tree(n - 1, w, None, None, True))])  # exact predecessor order
+                   outcome(lambda: g.dijkstra(n - 1, w, reverse=True).tree())])  # exact predecessor order
     return p
 
 
@@ -301,7 +301,7 @@ def test_exact_predecessor_order_stays_as_it_was(loaded):
     index = {v: i for i, v in enumerate(G)}
     want = [(index[u], index[v]) for u, v in nx.bfs_edges(G, 0, reverse=True)] if loaded else (
         "NotImplementedError", "exact predecessor order not loaded")
-    assert outcome(lambda: list(zip(*g.bfs_edges(index[0], len(G), True)))) == want
+    assert outcome(lambda: list(zip(*g.bfs(index[0], len(G), reverse=True).edges()))) == want
 
 
 def test_spawned_process_receives_the_graph():
@@ -526,10 +526,11 @@ CALLS = {key: [compile(f"g.{c}", c, "eval") for c in calls.split()] for key, cal
            "dfs_cursor(None,n,nodes=nodes,events='preorder') dfs_cursor(None,2,nodes=nodes,events='postorder')",
     "attr": "weight_facts(w)",
     "v": "neighbors(v) predecessors(v) has_edge(v,t)",
-    "s": "bfs_lengths(s,INF) bfs_lengths(s,1.0) bfs_many([s,t],INF) bfs_length_dicts([s,t],INF,nodes) "
-         "bfs_paths(s,INF,nodes,s) bfs_paths(s,2.0,nodes,s,True,True) bfs_paths_many([s,t],INF,nodes) "
-         "bfs_stats([s,t],True) bfs_tree(s,INF) bfs_tree(s,INF,True) bfs_tree_many([s,t],INF) bfs_edges(s,n) "
-         "bfs_edges(s,1,True) bidirectional_bfs(s,t) dfs_forward([s,t],2) "
+    "s": "bfs(s,INF).lengths() bfs(s,1.0).length_dict(nodes) bfs_many([s,t],INF).lengths() "
+         "bfs_many([s,t],INF).length_dicts(nodes) bfs(s,INF).paths(nodes,s) "
+         "bfs(s,2.0,reverse=True).paths(nodes,s,toward=True) bfs_many([s,t],INF).paths(nodes) "
+         "bfs_stats([s,t],True) bfs(s,INF).tree() bfs(s,INF,reverse=True).tree() bfs_many([s,t],INF).trees() "
+         "bfs(s,n).edges() bfs(s,1,reverse=True).edges() bidirectional_bfs(s,t) dfs_forward([s,t],2) "
          "indegrees_after([s]) triangle_counts([s,t]) connected_components(nodes=nodes) "
          "weakly_connected_components(nodes=nodes) strongly_connected_components(nodes=nodes) "
          "bfs_cursor([s],n,nodes=nodes) bfs_cursor([s],1,True,nodes=nodes,items='flipped') dfs_cursor([s,t],2,nodes=nodes) "
@@ -537,10 +538,11 @@ CALLS = {key: [compile(f"g.{c}", c, "eval") for c in calls.split()] for key, cal
     "undirected": "label_propagation(order)",  # on directed rows the labels may never settle
     "w": "betweenness(w) betweenness(w,True,[s]) edge_betweenness(w) edge_betweenness(w,[t]) closeness(w) "
          "closeness(w,False,[s],compensated_sum=True) harmonic([s,t],[True]*n,w) "
-         "dijkstra_many([s],w,2.0) dijkstra_many([s,t],w) dijkstra_path(s,t,w) dijkstra_paths(s,nodes,s,w) "
-         "dijkstra_paths(t,nodes,t,w,3.0,True,True,False,True) dijkstra_paths_many([s,t],nodes,w) "
-         "dijkstra_tree(s,w) dijkstra_tree(s,w,None,t,True) dijkstra_tree_many([s,t],w) "
-         "dijkstra_length_dicts([s,t],nodes,w,None) dijkstra_stats(w,[s,t]) "
+         "dijkstra_many([s],w,2.0).lengths() dijkstra_many([s,t],w).lengths() dijkstra(s,w,target=t).path(t) "
+         "dijkstra(s,w).paths(nodes,s) dijkstra(s,w).length_dict(nodes) "
+         "dijkstra(t,w,3.0,reverse=True).paths(nodes,t,toward=True,settle_keys=False) "
+         "dijkstra_many([s,t],w).paths(nodes) dijkstra(s,w).tree() dijkstra(s,w,target=t,reverse=True).tree() "
+         "dijkstra_many([s,t],w).trees() dijkstra_many([s,t],w).length_dicts(nodes) dijkstra_stats(w,[s,t]) "
          "dijkstra_stats(w,compensated_sum=True) shortest_path_predecessors(s,w) kruskal(w) kruskal(w,True) "
          "pagerank(0.85,None,30,1e-6,None,w,None) pagerank(0.85,[1.0]*n,30,1e-6,[1.0]*n,w,[1.0]*n) "
          "katz(order,0.1,1.0,w,30,1e-6,False) eigenvector(order,[1/n]*n,w,30,1e-6,hypot,True) "

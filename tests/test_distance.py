@@ -53,17 +53,18 @@ def test_many_forms_match_single_searches():
     G = add_weights(ZOO["digraph_loops_isolates"], "float", seed=4)
     g = convert(G, [("weight", 1)])
     sources = list(range(len(G)))[::3]
-    assert g.bfs_many(sources, 2.0) == [g.bfs_lengths(s, 2.0) for s in sources]
+    assert g.bfs_many(sources, 2.0).lengths() == [g.bfs(s, 2.0).lengths() for s in sources]
     # One kind of weights: no per-entry kinds; the scratch reused across
     # sources leaves nothing behind.
-    assert g.dijkstra_many(sources, "weight") == [(*g.dijkstra_many([s], "weight")[0][:2], None) for s in sources]
+    assert g.dijkstra_many(sources, "weight").lengths() == [g.dijkstra(s, "weight").lengths() for s in sources]
+    assert all(kinds is None for _, _, kinds in g.dijkstra_many(sources, "weight").lengths())
 
 
 def test_negative_cycle_spoils_only_its_source():
     G = nx.DiGraph()
     G.add_weighted_edges_from([(0, 1, 1), (1, 2, -5), (2, 1, 1), (3, 0, 1), (4, 5, 2)])
     g = convert(G, [("weight", 1)])
-    assert g.dijkstra_many([3, 4, 1], "weight") == [None, ([4, 5], [0.0, 2.0], None), None]
+    assert g.dijkstra_many([3, 4, 1], "weight").lengths() == [None, ([4, 5], [0.0, 2.0], None), None]
     with pytest.raises(ValueError) as info:
         g.closeness("weight")
     assert info.value.args == ("Contradictory paths found:", "negative weights?")
@@ -90,8 +91,8 @@ def test_harmonic_sums_and_flags():
         (lambda g: g.closeness(None, True, None, True), TypeError, "takes from 0 to 3 positional arguments"),
         (lambda g: g.closeness("nope"), NotImplementedError, 'edge attribute "nope" was not converted'),
         (lambda g: g.dijkstra_many([0], "nope"), NotImplementedError, 'edge attribute "nope" was not converted'),
-        (lambda g: g.bfs_length_dicts([0], INF, (0, 1)), ValueError, "one object per node"),
-        (lambda g: g.dijkstra_length_dicts([5], (0, 1, 2)), IndexError, "node index out of range"),
+        (lambda g: g.bfs_many([0], INF).length_dicts((0, 1)), ValueError, "one object per node"),
+        (lambda g: g.dijkstra_many([5]), IndexError, "node index out of range"),
     ],
 )
 def test_errors(call, exc, message):

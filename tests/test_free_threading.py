@@ -61,8 +61,8 @@ def structure(g):
 
 def searches(g, sources):
     return (
-        [g.bfs_lengths(s, INF) for s in sources],
-        [g.bfs_lengths(s, 2) for s in sources],
+        [g.bfs(s, INF).lengths() for s in sources],
+        [g.bfs(s, 2).lengths() for s in sources],
         [dijkstra_lengths(g, s, "weight") for s in sources],
         [dijkstra_lengths(g, s, None, 3.0) for s in sources],
     )
@@ -200,7 +200,7 @@ def test_shared_graphs_under_concurrent_conversion_queries_and_mutation():
                 assert len(us) == len(vs)
                 for u, v in zip(us, vs):
                     assert v in g.neighbors(u)
-                assert len(g.bfs_lengths(0, INF)[0]) <= len(nodes)
+                assert len(g.bfs(0, INF).lengths()[0]) <= len(nodes)
                 assert len(dijkstra_lengths(g, 0, "weight")[0]) <= len(nodes)
                 assert len(g.betweenness("weight")) == len(nodes)
                 outcome = "converted"

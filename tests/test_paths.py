@@ -1,4 +1,4 @@
-"""bfs_lengths and dijkstra_many against NetworkX's own length searches."""
+"""The lengths of the breadth-first and Dijkstra result objects against NetworkX's own length searches."""
 
 import math
 
@@ -42,7 +42,7 @@ def test_bfs_lengths_match_networkx(name, cutoff):
     nodes = list(G)
     for s in sample_sources(G):
         want = nx.single_source_shortest_path_length(G, nodes[s], cutoff=cutoff)
-        order, levels = g.bfs_lengths(s, cutoff)
+        order, levels = g.bfs(s, cutoff).lengths()
         assert (order, levels) == positions(G, want), (s, cutoff)
         assert all(type(x) is int for x in order + levels)
 
@@ -134,11 +134,11 @@ def test_source_out_of_range():
     g = convert(G, [("weight", 1)])
     n = len(G)
     with pytest.raises(IndexError, match="node index out of range"):
-        g.bfs_lengths(n, INF)
+        g.bfs(n, INF)
     with pytest.raises(IndexError, match="node index out of range"):
         dijkstra_lengths(g, n, "weight")
     with pytest.raises(IndexError):
-        convert(ZOO["empty"]).bfs_lengths(0, INF)
+        convert(ZOO["empty"]).bfs(0, INF)
 
 
 @pytest.mark.parametrize(

@@ -1,5 +1,7 @@
 """Search trees and traversal orders against NetworkX's own traversals."""
 
+import concurrent.futures
+import gc
 import json
 import math
 import random
@@ -63,7 +65,7 @@ def test_bfs_tree_matches_single_source_shortest_path(name, cutoff, reverse):
     G = ZOO[name]
     g = loaded(G)
     for s in sample_sources(G):
-        assert g.bfs_tree(s, cutoff, reverse) == nx_bfs_tree(searched(G, reverse), list(G)[s], cutoff), s
+        assert g.bfs(s, cutoff, reverse=reverse).tree() == nx_bfs_tree(searched(G, reverse), list(G)[s], cutoff), s
 
 
 @DIRECTIONS
@@ -75,7 +77,7 @@ def test_bfs_edges_match_networkx(name, depth_limit, reverse):
     limit = len(G) if depth_limit is None else depth_limit
     for s in sample_sources(G):
         want = list(nx.bfs_edges(G, list(G)[s], reverse=reverse, depth_limit=depth_limit))
-        assert g.bfs_edges(s, limit, reverse) == split(G, want), s
+        assert g.bfs(s, limit, reverse=reverse).edges() == split(G, want), s
         # The same edges from a cursor, as object pairs, and flipped.
         nodes = tuple(G)
         assert list(g.bfs_cursor([s], limit, reverse, nodes=nodes)) == want
@@ -136,15 +138,15 @@ def test_dijkstra_tree_matches_networkx(name, flavour, cutoff, reverse):
     for s in sources:
         for weight in ("weight", None):
             want, want_paths = nx_dijkstra_tree(H, nodes[s], weight, cutoff)
-            got = g.dijkstra_tree(s, weight, cutoff, None, reverse)
+            got = g.dijkstra(s, weight, cutoff, reverse=reverse).tree()
             assert got == want, (s, weight)
             assert paths_from(got) == {i: pos(G, want_paths[nodes[i]]) for i in got[0]}
             for t in {s, len(G) // 3}:
                 want = nx_dijkstra_tree(H, nodes[s], weight, cutoff, nodes[t])[0]
-                assert g.dijkstra_tree(s, weight, cutoff, t, reverse) == want, (s, t)
+                assert g.dijkstra(s, weight, cutoff, target=t, reverse=reverse).tree() == want, (s, t)
     if not reverse:
         want = [nx_dijkstra_tree(G, nodes[s], "weight", cutoff)[0] for s in sources]
-        assert g.dijkstra_tree_many(sources, "weight", cutoff) == want
+        assert g.dijkstra_many(sources, "weight", cutoff).trees() == want
 
 
 @pytest.mark.parametrize("cutoff", [None, 0, 3.5], ids=str)
@@ -157,7 +159,9 @@ def test_dijkstra_path_matches_single_source_dijkstra(name, flavour, cutoff):
             want = outcome(nx.single_source_dijkstra, G, nodes[s], nodes[t], cutoff=cutoff)
             # The distance's kind follows the path: ints, floats, or both mixed along it.
             want = None if want[0] is nx.NetworkXNoPath else (float(want[0]), pos(G, want[1]), KIND_OF[type(want[0])])
-            assert g.dijkstra_path(s, t, "weight", cutoff) == want, (s, t)
+            assert g.dijkstra(s, "weight", cutoff, target=t).path(t) == want, (s, t)
+            # The same path read from a search that ran past the target.
+            assert g.dijkstra(s, "weight", cutoff).path(t) == want, (s, t)
             if cutoff is None and want is not None:
                 assert want[1] == pos(G, nx.dijkstra_path(G, nodes[s], nodes[t]))
 
@@ -168,10 +172,10 @@ def test_many_forms_match_networkx_per_source(name, cutoff):
     G, nodes = ZOO[name], list(ZOO[name])
     g = convert(G)
     sources = list(range(len(G))) + [0, 0]
-    assert g.bfs_tree_many(sources, cutoff) == [nx_bfs_tree(G, nodes[s], cutoff) for s in sources]
+    assert g.bfs_many(sources, cutoff).trees() == [nx_bfs_tree(G, nodes[s], cutoff) for s in sources]
     want = [nx_dijkstra_tree(G, nodes[s], None, cutoff)[0] for s in sources]
-    assert g.dijkstra_tree_many(sources, None, cutoff) == want
-    assert g.bfs_tree_many([], cutoff) == g.dijkstra_tree_many([]) == []
+    assert g.dijkstra_many(sources, None, cutoff).trees() == want
+    assert g.bfs_many([], cutoff).trees() == g.dijkstra_many([]).trees() == []
 
 
 def _digraph(edges, nodes="abcd"):
@@ -198,21 +202,21 @@ def test_negative_weights(case):
     G, cutoff, contradiction = NEGATIVE_CASES[case]
     g = convert(G, [("weight", 1)])
     want = outcome(nx_dijkstra_tree, G, "a", "weight", cutoff)
-    got = outcome(g.dijkstra_tree, 0, "weight", cutoff)
+    got = outcome(lambda: g.dijkstra(0, "weight", cutoff).tree())
     assert got == (want if want[0] is ValueError else want[0]) and (got == NEGATIVE) == contradiction
     # The path search stops at its target, before relaxing the target's edges.
     path = outcome(nx.single_source_dijkstra, G, "a", "b", cutoff=cutoff)
     path = path if path[0] is ValueError else (float(path[0]), pos(G, path[1]), KIND_OF[type(path[0])])
-    assert outcome(g.dijkstra_path, 0, 1, "weight", cutoff) == path
+    assert outcome(lambda: g.dijkstra(0, "weight", cutoff, target=1).path(1)) == path
     # The parallel form: None for that source only, also in a search state
     # reused after the contradiction.
-    others = [g.dijkstra_tree(x, "weight", cutoff) for x in (3, 2)]
-    assert g.dijkstra_tree_many([0, 3, 2] * 20, "weight", cutoff) == ([None if contradiction else got] + others) * 20
+    others = [g.dijkstra(x, "weight", cutoff).tree() for x in (3, 2)]
+    assert g.dijkstra_many([0, 3, 2] * 20, "weight", cutoff).trees() == ([None if contradiction else got] + others) * 20
 
 
 def test_target_stop_leaves_seen_nodes_unsettled():
     G = _digraph([("a", "b", 1), ("a", "c", 5), ("b", "d", 1)])
-    got = convert(G, [("weight", 1)]).dijkstra_tree(0, "weight", None, 1)
+    got = convert(G, [("weight", 1)]).dijkstra(0, "weight", target=1).tree()
     assert got == nx_dijkstra_tree(G, "a", "weight", None, "b")[0]
     assert (got[0], got[3]) == ([0, 1], [0, 1, 2])  # c was seen, never settled
 
@@ -226,10 +230,10 @@ def compute_many():
     """The parallel forms on a graph large enough for many pieces, as JSON."""
     G, sources = many_case()
     g = convert(G, [("weight", 1)])
-    trees = g.dijkstra_tree_many(sources, "weight")
+    trees = g.dijkstra_many(sources, "weight").trees()
     return {
-        "bfs": g.bfs_tree_many(sources, INF),
-        "bfs2": g.bfs_tree_many(sources, 2),
+        "bfs": g.bfs_many(sources, INF).trees(),
+        "bfs2": g.bfs_many(sources, 2).trees(),
         "dijkstra": [(o, [x.hex() for x in d], p, f) for o, d, p, f in trees],
     }
 
@@ -250,30 +254,28 @@ OUT_OF_RANGE = (IndexError, "node index out of range")
 NOT_LOADED = (NotImplementedError, "exact predecessor order not loaded")
 NOT_CONVERTED = (NotImplementedError, 'edge attribute "nope" was not converted')
 ERRORS = {  # the range check comes before the weight lookup
-    "bfs_tree_source": (lambda g: g.bfs_tree(4, INF), *OUT_OF_RANGE),
-    "bfs_tree_many_source": (lambda g: g.bfs_tree_many([0, 4], INF), *OUT_OF_RANGE),
-    "bfs_edges_source": (lambda g: g.bfs_edges(4, 1), *OUT_OF_RANGE),
+    "bfs_source": (lambda g: g.bfs(4, INF), *OUT_OF_RANGE),
+    "bfs_many_source": (lambda g: g.bfs_many([0, 4], INF), *OUT_OF_RANGE),
     "dfs_forward_start": (lambda g: g.dfs_forward([1, 4], 1), *OUT_OF_RANGE),
-    "dijkstra_tree_source": (lambda g: g.dijkstra_tree(4, "nope"), *OUT_OF_RANGE),
-    "dijkstra_tree_many_source": (lambda g: g.dijkstra_tree_many([4], "nope"), *OUT_OF_RANGE),
-    "dijkstra_path_target": (lambda g: g.dijkstra_path(0, 4, "nope"), *OUT_OF_RANGE),
-    "bfs_tree_reverse": (lambda g: g.bfs_tree(0, INF, True), *NOT_LOADED),
-    "bfs_edges_reverse": (lambda g: g.bfs_edges(0, 1, True), *NOT_LOADED),
-    "dijkstra_tree_reverse": (lambda g: g.dijkstra_tree(0, reverse=True), *NOT_LOADED),
-    "dijkstra_tree_attr": (lambda g: g.dijkstra_tree(0, "nope"), *NOT_CONVERTED),
-    "dijkstra_tree_many_attr": (lambda g: g.dijkstra_tree_many([0], "nope"), *NOT_CONVERTED),
-    "dijkstra_path_attr": (lambda g: g.dijkstra_path(0, 1, "nope"), *NOT_CONVERTED),
-    "cutoff_none": (lambda g: g.bfs_tree(0, None), TypeError, "'cutoff'"),
-    "many_cutoff_none": (lambda g: g.bfs_tree_many([0], None), TypeError, "'cutoff'"),
+    "dijkstra_source": (lambda g: g.dijkstra(4, "nope"), *OUT_OF_RANGE),
+    "dijkstra_many_source": (lambda g: g.dijkstra_many([4], "nope"), *OUT_OF_RANGE),
+    "dijkstra_path_target": (lambda g: g.dijkstra(0).path(4), *OUT_OF_RANGE),
+    "bfs_reverse": (lambda g: g.bfs(0, INF, reverse=True), *NOT_LOADED),
+    "dijkstra_reverse": (lambda g: g.dijkstra(0, reverse=True), *NOT_LOADED),
+    "dijkstra_attr": (lambda g: g.dijkstra(0, "nope"), *NOT_CONVERTED),
+    "dijkstra_many_attr": (lambda g: g.dijkstra_many([0], "nope"), *NOT_CONVERTED),
+    "cutoff_none": (lambda g: g.bfs(0, None), TypeError, "'cutoff'"),
+    "many_cutoff_none": (lambda g: g.bfs_many([0], None), TypeError, "'cutoff'"),
     "depth_limit_none": (lambda g: g.dfs_forward(None, None), TypeError, "'depth_limit'"),
-    "depth_limit_beyond_64_bits": (lambda g: g.bfs_edges(0, 2**63), OverflowError, "'depth_limit'"),
-    "sources_str": (lambda g: g.bfs_tree_many("01", 1), TypeError, "'sources'"),
-    "reverse_int": (lambda g: g.bfs_tree(0, INF, 1), TypeError, "'reverse'"),
-    "bfs_paths_source": (lambda g: g.bfs_paths(4, INF, ("a", "b", "c"), "x"), *OUT_OF_RANGE),
-    "dijkstra_paths_many_source": (lambda g: g.dijkstra_paths_many([0, 4], ("a", "b", "c")), *OUT_OF_RANGE),
-    "nodes_list": (lambda g: g.bfs_paths(0, INF, ["a", "b", "c"], "a"), TypeError, "'nodes' must be tuple"),
-    "nodes_short": (lambda g: g.bfs_paths_many([0], INF, ("a", "b", "c")), ValueError, "one object per node"),
-    "nodes_long": (lambda g: g.dijkstra_paths(0, tuple("abcde"), "a"), ValueError, "one object per node"),
+    "sources_str": (lambda g: g.bfs_many("01", 1), TypeError, "'sources'"),
+    "reverse_int": (lambda g: g.bfs(0, INF, reverse=1), TypeError, "'reverse'"),
+    "reverse_positional": (lambda g: g.bfs(0, INF, True), TypeError, "positional"),
+    "nodes_list": (lambda g: g.bfs(0, INF).paths(["a", "b", "c"], "a"), TypeError, "'nodes' must be tuple"),
+    "nodes_short": (lambda g: g.bfs_many([0], INF).paths(("a", "b")), ValueError, "one object per node"),
+    "nodes_long": (lambda g: g.dijkstra(0).paths(tuple("abcde"), "a"), ValueError, "one object per node"),
+    "length_dict_nodes_short": (lambda g: g.bfs(0, INF).length_dict(("a", "b")), ValueError, "one object per node"),
+    "length_dicts_nodes_long": (lambda g: g.dijkstra_many([0]).length_dicts(tuple("abcde")), ValueError,
+                                "one object per node"),
 }
 
 
@@ -285,8 +287,43 @@ def test_errors(case):
     assert message in str(info.value)
 
 
+def test_result_objects_outlive_their_graph():
+    G = add_weights(ZOO["les_miserables"], "float", seed=3)
+    g = convert(G, [("weight", 1)])
+    nodes = tuple(G)
+    results = [g.bfs(0, INF), g.bfs_many([0, 5], 2), g.dijkstra(0, "weight"), g.dijkstra_many([0, 5], "weight")]
+    want = [r.paths(nodes) for r in results]
+    del g
+    gc.collect()
+    assert [r.paths(nodes) for r in results] == want
+    assert want[2][1] == nx.single_source_dijkstra_path(G, nodes[0])
+
+
+@pytest.mark.parametrize("name", ["BfsResult", "BfsResults", "DijkstraResult", "DijkstraResults"])
+def test_result_types_are_neither_made_nor_changed(name):
+    with pytest.raises(TypeError):
+        getattr(core, name)()
+    result = {"BfsResult": lambda g: g.bfs(0, INF), "BfsResults": lambda g: g.bfs_many([0], INF),
+              "DijkstraResult": lambda g: g.dijkstra(0), "DijkstraResults": lambda g: g.dijkstra_many([0])}[name]
+    found = result(convert(nx.path_graph(3)))
+    assert type(found) is getattr(core, name)
+    with pytest.raises(AttributeError):
+        found.extra = 1
+
+
+def test_one_result_shaped_by_many_threads():
+    G = add_weights(nx.gnp_random_graph(300, 0.02, seed=5), "float", seed=6)
+    g, nodes = convert(G, [("weight", 1)]), tuple(G)
+    found = g.dijkstra_many(list(range(0, 300, 7)), "weight")
+    want = found.paths(nodes)
+    with concurrent.futures.ThreadPoolExecutor(8) as pool:
+        got = list(pool.map(lambda _: found.paths(nodes), range(32)))
+    assert got == [want] * 32
+    assert want[1] == nx.single_source_dijkstra(G, 7)
+
+
 def test_target_beyond_n_is_no_target():
     g = convert(_digraph([("a", "b", 1), ("b", "c", 2)]), [("weight", 1)])
-    full = g.dijkstra_tree(0, "weight")
-    assert g.dijkstra_tree(0, "weight", None, 2**40) == g.dijkstra_tree(0, "weight", None, 4) == full
+    full = g.dijkstra(0, "weight").tree()
+    assert g.dijkstra(0, "weight", target=2**40).tree() == g.dijkstra(0, "weight", target=4).tree() == full
     assert full[:2] == ([0, 1, 2], [0.0, 1.0, 3.0])

@@ -130,7 +130,7 @@ def convert(G, attrs=(), multigraph=None):
 
 def dijkstra_lengths(g, source, weight=None, cutoff=None):
     """One source's `(order, distances)` from dijkstra_many; None on a negative cycle."""
-    found = g.dijkstra_many([source], weight, cutoff)[0]
+    found = g.dijkstra_many([source], weight, cutoff).lengths()[0]
     return found if found is None else found[:2]
 
 

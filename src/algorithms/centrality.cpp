@@ -175,7 +175,7 @@ struct BcState {
         }
     };
 
-    void dijkstra_search(const Csr& succ, const std::vector<double>& weights, Node s) {
+    void dijkstra_search(const GraphView& g, Node s) {
         for (std::size_t i = 0; i < settled; ++i) {
             const Node v = order[i];
             sigma[v] = 0.0;
@@ -186,13 +186,13 @@ struct BcState {
         // Invariant: every sigma 0.0, every pred list empty.
         sigma[s] = 1.0;
         DijkstraPolicy policy{*this};
-        (void)dijkstra->run(PathAdj{&succ, &weights}, s, policy);  // the policy never fails
+        (void)dijkstra->run(g, s, policy);  // the policy never fails
         stack = order.data();
     }
 
     void search(const GraphView& g, Node s) {
         if (g.weights != nullptr) {
-            dijkstra_search(*g.out, *g.weights, s);
+            dijkstra_search(g, s);
         } else {
             bfs_search(*g.out, s);
         }
@@ -428,12 +428,12 @@ double distance_total(const DijkstraLengths& found, const ClosenessOptions& opti
 
 }  // namespace
 
-Result<std::vector<double>> closeness(const PathAdj& rows, std::span<const Node> sources,
+Result<std::vector<double>> closeness(const GraphView& rows, std::span<const Node> sources,
                                       const ClosenessOptions& options) {
-    const Count n = rows.adj->node_count();
+    const Count n = rows.out->node_count();
     std::vector<double> out(sources.size());
     if (rows.weights == nullptr) {
-        auto stats = bfs_stats(*rows.adj, sources);
+        auto stats = bfs_stats(*rows.out, sources);
         if (!stats.ok()) return stats.error();
         for (std::size_t i = 0; i < sources.size(); ++i) {
             const BfsStats& s = stats.value()[i];
@@ -463,9 +463,9 @@ Result<std::vector<double>> closeness(const PathAdj& rows, std::span<const Node>
     return out;
 }
 
-Result<HarmonicSums> harmonic(const PathAdj& rows, std::span<const Node> sources,
+Result<HarmonicSums> harmonic(const GraphView& rows, std::span<const Node> sources,
                               std::span<const std::uint8_t> in_nbunch) {
-    const Count n = rows.adj->node_count();
+    const Count n = rows.out->node_count();
     HarmonicSums out{std::vector<double>(n, 0.0), std::vector<std::uint8_t>(n, 0)};
     auto add = [&](Node u, double d) {
         if (d != 0.0 && in_nbunch[u]) {
@@ -479,9 +479,9 @@ Result<HarmonicSums> harmonic(const PathAdj& rows, std::span<const Node> sources
     for (std::size_t begin = 0; begin < sources.size(); begin += batch) {
         const auto part = sources.subspan(begin, std::min(batch, sources.size() - begin));
         if (rows.weights == nullptr) {
-            auto found = bfs_many(*rows.adj, part, std::numeric_limits<double>::infinity());
+            auto found = bfs_tree_many(*rows.out, part, std::numeric_limits<double>::infinity());
             if (!found.ok()) return found.error();
-            for (const BfsLengths& f : found.value()) {
+            for (const BfsTree& f : found.value()) {
                 for (std::size_t k = 0; k < f.order.size(); ++k) add(f.order[k], static_cast<double>(f.levels[k]));
             }
             continue;

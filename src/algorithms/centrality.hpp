@@ -47,7 +47,7 @@ struct ClosenessOptions {
 // `rows` run towards the requested nodes; without a column the search is
 // breadth-first (bit-parallel, 64 sources at a time). Fails with
 // NegativeCycle as NetworkX's Dijkstra does.
-Result<std::vector<double>> closeness(const PathAdj& rows, std::span<const Node> sources,
+Result<std::vector<double>> closeness(const GraphView& rows, std::span<const Node> sources,
                                       const ClosenessOptions& options);
 
 // Harmonic centrality as NetworkX accumulates it: for each source in order,
@@ -60,7 +60,7 @@ struct HarmonicSums {
     std::vector<std::uint8_t> hit;
 };
 
-Result<HarmonicSums> harmonic(const PathAdj& rows, std::span<const Node> sources,
+Result<HarmonicSums> harmonic(const GraphView& rows, std::span<const Node> sources,
                               std::span<const std::uint8_t> in_nbunch);
 
 

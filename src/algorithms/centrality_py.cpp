@@ -51,7 +51,8 @@ PyObject* closeness(const CoreGraph& g, const AttrName& distance, bool wf_improv
     if (distance) options.int_weights = g.all_int(*distance);
     auto list = g.sources_or_all(sources);
     if (!list.ok()) return raise(list.error());
-    return detached([&] { return fennel::closeness(PathAdj{&g.in_rows(), column.value()}, list.value(), options); });
+    const GraphView view{.out = &g.in_rows(), .in = &g.succ, .weights = column.value(), .directed = g.directed};
+    return detached([&] { return fennel::closeness(view, list.value(), options); });
 }
 
 PyObject* harmonic(const CoreGraph& g, const Positions& sources, const Flags& in_nbunch, const AttrName& weight) {
@@ -60,7 +61,8 @@ PyObject* harmonic(const CoreGraph& g, const Positions& sources, const Flags& in
     if (!one_per_node(g, in_nbunch.size(), "in_nbunch")) return nullptr;
     auto column = g.weight_slice(weight, false);
     if (!column.ok()) return raise(column.error());
-    return detached([&] { return fennel::harmonic(PathAdj{&g.succ, column.value()}, list.value(), in_nbunch); },
+    const GraphView view = g.view(column.value());
+    return detached([&] { return fennel::harmonic(view, list.value(), in_nbunch); },
                     [](const HarmonicSums& h) {
                         return tuple_from([&] { return to_list(h.sums); }, [&] {
                             return list_from(h.hit.size(), [&](std::size_t i) { return to_python(h.hit[i] != 0); });

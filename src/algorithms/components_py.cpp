@@ -44,9 +44,9 @@ PyObject* connected(const CoreGraph& g, const std::optional<TupleRef>& nodes) {
 PyObject* weakly_connected(const CoreGraph& g, const std::optional<TupleRef>& nodes) {
     const Csr* back = nullptr;
     if (g.directed) {
-        auto exact = g.path_adj(std::nullopt, true);
+        auto exact = g.search_view(std::nullopt, true);
         if (!exact.ok()) return raise(exact.error());
-        back = exact.value().adj;
+        back = exact.value().out;
     }
     return components(g, nodes, [&] { return connected_components(g.succ, back); });
 }

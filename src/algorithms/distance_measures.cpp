@@ -79,7 +79,7 @@ Result<std::vector<BfsStats>> bfs_stats(const Csr& rows, std::span<const Node> s
 }
 
 
-Result<DijkstraStats> dijkstra_stats(const PathAdj& view, std::span<const Node> sources, bool int_weights,
+Result<DijkstraStats> dijkstra_stats(const GraphView& view, std::span<const Node> sources, bool int_weights,
                                      bool compensated_sum) {
     DijkstraStats out;
     out.per_source.reserve(sources.size());

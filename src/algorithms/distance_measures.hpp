@@ -46,7 +46,7 @@ struct DijkstraStats {
     __int128 int_total = 0;       // over int weights
 };
 
-Result<DijkstraStats> dijkstra_stats(const PathAdj& view, std::span<const Node> sources, bool int_weights,
+Result<DijkstraStats> dijkstra_stats(const GraphView& view, std::span<const Node> sources, bool int_weights,
                                      bool compensated_sum);
 
 }  // namespace fennel

@@ -48,7 +48,8 @@ PyObject* dijkstra_stats(const CoreGraph& g, const std::string& weight, const st
     };
     return detached(
         [&] {
-            return fennel::dijkstra_stats(PathAdj{&g.succ, column.value()}, list.value(), int_weights, compensated_sum);
+            const GraphView view = g.view(column.value());
+            return fennel::dijkstra_stats(view, list.value(), int_weights, compensated_sum);
         },
         result);
 }

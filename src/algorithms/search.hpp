@@ -9,7 +9,7 @@
 // state, while the resumable cursors, the depth-first searches and the
 // component searches still keep loops of their own.
 //
-// Both walk rows in slot order and take a `PathAdj` view (rows plus a weight
+// Both walk rows in slot order and take a `GraphView` (rows plus a weight
 // column), so any row order (NetworkX's successors, predecessors in exact
 // order, another library's neighbour order) runs on the same code.
 #pragma once
@@ -47,14 +47,6 @@ struct BfsState {
         if (!(cutoff > 0.0)) return 0;
         if (cutoff >= static_cast<double>(UNREACHED)) return UNREACHED;
         return static_cast<std::uint32_t>(std::ceil(cutoff));
-    }
-
-    // The `max_level` that expands exactly the levels d < depth_limit. No
-    // level reaches UNREACHED, so larger limits are unlimited.
-    static std::uint32_t below_depth(std::int64_t depth_limit) {
-        if (depth_limit <= 0) return 0;
-        if (depth_limit >= static_cast<std::int64_t>(UNREACHED)) return UNREACHED;
-        return static_cast<std::uint32_t>(depth_limit);
     }
 
     // One search from `source`, expanding nodes whose level is below
@@ -168,7 +160,7 @@ private:
 // it is read, so the scratch needs no reset between searches.
 class PathKinds {
 public:
-    PathKinds(const PathAdj& view, Count n, Node source) : slots_(view.kinds ? view.kinds->data() : nullptr) {
+    PathKinds(const GraphView& view, Count n, Node source) : slots_(view.kinds ? view.kinds->data() : nullptr) {
         if (slots_ != nullptr) {
             node_.resize(n);
             node_[source] = PY_INT;  // NetworkX's int 0
@@ -248,16 +240,16 @@ public:
     // Pops one entry, and settles and relaxes its node unless the entry is
     // stale or the policy stops there. The heap must not be empty.
     template <class Policy>
-    Status step(const PathAdj& view, Policy& policy) {
-        if (view.weights != nullptr) return pop_and_relax<true>(*view.adj, view.weights->data(), policy);
-        return pop_and_relax<false>(*view.adj, nullptr, policy);
+    Status step(const GraphView& view, Policy& policy) {
+        if (view.weights != nullptr) return pop_and_relax<true>(*view.out, view.weights->data(), policy);
+        return pop_and_relax<false>(*view.out, nullptr, policy);
     }
 
     template <class Policy>
-    Status run(const PathAdj& view, Node source, Policy& policy) {
+    Status run(const GraphView& view, Node source, Policy& policy) {
         begin(source);
-        if (view.weights != nullptr) return drain<true>(*view.adj, view.weights->data(), policy);
-        return drain<false>(*view.adj, nullptr, policy);
+        if (view.weights != nullptr) return drain<true>(*view.out, view.weights->data(), policy);
+        return drain<false>(*view.out, nullptr, policy);
     }
 
 private:

@@ -164,10 +164,10 @@ struct TreePolicy {
     void tie(Node, Node, Slot) {}
 };
 
-Result<DijkstraTree> search_dijkstra_tree(DijkstraState& state, const PathAdj& view, Node source,
+Result<DijkstraTree> search_dijkstra_tree(DijkstraState& state, const GraphView& view, Node source,
                                           std::optional<double> cutoff, std::optional<Node> target) {
     DijkstraTree out;
-    TreePolicy policy{cutoff, target, out, PathKinds(view, view.adj->node_count(), source)};
+    TreePolicy policy{cutoff, target, out, PathKinds(view, view.out->node_count(), source)};
     if (Status st = state.run(view, source, policy); !st.ok()) return st.error();
     const auto seen = state.touched();
     out.first_seen.assign(seen.begin(), seen.end());
@@ -176,31 +176,16 @@ Result<DijkstraTree> search_dijkstra_tree(DijkstraState& state, const PathAdj& v
 
 }  // namespace
 
-BfsLengths bfs_lengths(const Csr& rows, Node source, double cutoff) {
-    BfsState state(rows.node_count());
-    return bfs_lengths(state, rows, source, BfsState::below_cutoff(cutoff));
-}
-
-BfsLengths bfs_lengths(BfsState& state, const Csr& rows, Node source, std::uint32_t max_level) {
-    state.discover<true>(rows, source, max_level);
-    BfsLengths out;
-    const auto order = state.order();
-    out.order.assign(order.begin(), order.end());
-    out.levels.reserve(order.size());
-    for (Node v : order) out.levels.push_back(state.level[v]);
-    return out;
-}
-
-Result<DijkstraLengths> dijkstra_lengths(DijkstraState& state, const PathAdj& view, Node source,
+Result<DijkstraLengths> dijkstra_lengths(DijkstraState& state, const GraphView& view, Node source,
                                          std::optional<double> cutoff) {
     DijkstraLengths out;
-    LengthPolicy policy{cutoff, out, PathKinds(view, view.adj->node_count(), source)};
+    LengthPolicy policy{cutoff, out, PathKinds(view, view.out->node_count(), source)};
     if (Status st = state.run(view, source, policy); !st.ok()) return st.error();
     return out;
 }
 
-Result<PredLists> shortest_path_predecessors(const PathAdj& view, Node source) {
-    const Csr& rows = *view.adj;
+Result<PredLists> shortest_path_predecessors(const GraphView& view, Node source) {
+    const Csr& rows = *view.out;
     const Count n = rows.node_count();
     PredLog log(n);
     log.restart(source);
@@ -309,13 +294,13 @@ std::optional<MetPath> bidirectional_bfs(const Csr& forward, const Csr& back, No
     return MetPath{std::move(path), meet};
 }
 
-Result<std::optional<WeightedPath>> bidirectional_dijkstra(const PathAdj& forward, const PathAdj& back, Node source,
+Result<std::optional<WeightedPath>> bidirectional_dijkstra(const GraphView& forward, const GraphView& back, Node source,
                                                            Node target) {
     if (source == target) return std::optional<WeightedPath>(WeightedPath{0.0, {source}, source});
-    const std::size_t n = forward.adj->node_count();
+    const std::size_t n = forward.out->node_count();
     MeetingSearch side[2] = {MeetingSearch(n), MeetingSearch(n)};
     std::vector<Node> parent[2] = {std::vector<Node>(n, NO_NODE), std::vector<Node>(n, NO_NODE)};
-    const PathAdj* views[2] = {&forward, &back};
+    const GraphView* views[2] = {&forward, &back};
     double best = 0.0;
     Node meet = NO_NODE;
     MeetingPolicy policy[2] = {{side[0], side[1], parent[0], best, meet}, {side[1], side[0], parent[1], best, meet}};
@@ -345,6 +330,8 @@ BfsTree bfs_tree(BfsState& state, const Csr& rows, Node source, std::uint32_t ma
     state.discover<true>(rows, source, max_level, [&](Node v, Node) { out.parents.push_back(v); });
     const auto order = state.order();
     out.order.assign(order.begin(), order.end());
+    out.levels.reserve(order.size());
+    for (Node v : order) out.levels.push_back(state.level[v]);
     return out;
 }
 
@@ -357,23 +344,16 @@ Result<std::vector<BfsTree>> bfs_tree_many(const Csr& rows, std::span<const Node
     const std::uint32_t max_level = BfsState::below_cutoff(cutoff);
     return map_with_scratch(
         sources.size(), [&] { return BfsState(rows.node_count()); },
-        [&](BfsState& state, std::size_t i) { return bfs_tree(state, rows, sources[i], max_level); });
-}
-
-Result<std::vector<BfsLengths>> bfs_many(const Csr& rows, std::span<const Node> sources, double cutoff) {
-    const std::uint32_t max_level = BfsState::below_cutoff(cutoff);
-    return map_with_scratch(
-        sources.size(), [&] { return BfsState(rows.node_count()); },
         [&](BfsState& state, std::size_t i) {
-            BfsLengths found = bfs_lengths(state, rows, sources[i], max_level);
+            BfsTree found = bfs_tree(state, rows, sources[i], max_level);
             add_progress(1);
             return found;
         });
 }
 
-Result<std::vector<std::optional<DijkstraLengths>>> dijkstra_many(const PathAdj& view, std::span<const Node> sources,
+Result<std::vector<std::optional<DijkstraLengths>>> dijkstra_many(const GraphView& view, std::span<const Node> sources,
                                                                   std::optional<double> cutoff) {
-    const Count n = view.adj->node_count();
+    const Count n = view.out->node_count();
     return map_with_scratch(
         sources.size(), [&] { return DijkstraState(n); },
         [&](DijkstraState& state, std::size_t i) -> std::optional<DijkstraLengths> {
@@ -384,17 +364,17 @@ Result<std::vector<std::optional<DijkstraLengths>>> dijkstra_many(const PathAdj&
         });
 }
 
-Result<DijkstraTree> dijkstra_tree(const PathAdj& view, Node source, std::optional<double> cutoff,
+Result<DijkstraTree> dijkstra_tree(const GraphView& view, Node source, std::optional<double> cutoff,
                                    std::optional<Node> target) {
-    DijkstraState state(view.adj->node_count());
+    DijkstraState state(view.out->node_count());
     return search_dijkstra_tree(state, view, source, cutoff, target);
 }
 
-Result<std::vector<std::optional<DijkstraTree>>> dijkstra_tree_many(const PathAdj& view,
+Result<std::vector<std::optional<DijkstraTree>>> dijkstra_tree_many(const GraphView& view,
                                                                      std::span<const Node> sources,
                                                                      std::optional<double> cutoff) {
     return map_with_scratch(
-        sources.size(), [&] { return DijkstraState(view.adj->node_count()); },
+        sources.size(), [&] { return DijkstraState(view.out->node_count()); },
         [&](DijkstraState& state, std::size_t i) -> std::optional<DijkstraTree> {
             auto tree = search_dijkstra_tree(state, view, sources[i], cutoff, std::nullopt);
             if (!tree.ok()) return std::nullopt;  // the policy fails only on a negative cycle
@@ -402,24 +382,21 @@ Result<std::vector<std::optional<DijkstraTree>>> dijkstra_tree_many(const PathAd
         });
 }
 
-Result<std::optional<DijkstraPath>> dijkstra_path(const PathAdj& view, Node source, Node target,
-                                                  std::optional<double> cutoff) {
-    auto tree = dijkstra_tree(view, source, cutoff, target);
-    if (!tree.ok()) return tree.error();
-    const DijkstraTree& t = tree.value();
-    if (t.order.empty() || t.order.back() != target) return std::optional<DijkstraPath>{};
+std::optional<DijkstraPath> tree_path(const DijkstraTree& tree, Node target) {
     // A parent settles before its child, so one backward scan of the settle
     // order meets every node of the path in turn.
-    DijkstraPath out{t.dist.back(), t.kinds.empty() ? std::uint8_t{PY_INT} : t.kinds.back(), {target}};
-    Node want = t.parent.back();
-    for (std::size_t i = t.order.size() - 1; want != NO_PARENT && i-- > 0;) {
-        if (t.order[i] == want) {
+    std::size_t i = tree.order.size();
+    while (i > 0 && tree.order[i - 1] != target) --i;
+    if (i-- == 0) return std::nullopt;
+    DijkstraPath out{tree.dist[i], tree.kinds.empty() ? std::uint8_t{PY_INT} : tree.kinds[i], {target}};
+    for (Node want = tree.parent[i]; want != NO_PARENT && i-- > 0;) {
+        if (tree.order[i] == want) {
             out.path.push_back(want);
-            want = t.parent[i];
+            want = tree.parent[i];
         }
     }
     std::reverse(out.path.begin(), out.path.end());
-    return std::optional<DijkstraPath>{std::move(out)};
+    return out;
 }
 
 }  // namespace fennel

@@ -37,16 +37,23 @@
 
 namespace fennel {
 
-struct BfsLengths {
+// Parent of a search root.
+inline constexpr Node NO_PARENT = 0xFFFFFFFFu;
+
+// One breadth-first search: discovery order (the source first), and each
+// entry's hop count and discoverer.
+struct BfsTree {
     std::vector<Node> order;
     std::vector<std::uint32_t> levels;
+    std::vector<Node> parents;  // NO_PARENT for the source
 };
 
-// Levels are expanded while level < cutoff (any real cutoff; NaN expands
-// nothing).
-BfsLengths bfs_lengths(const Csr& rows, Node source, double cutoff);
+// Levels d < cutoff are expanded (a NaN or non-positive cutoff: none).
+BfsTree bfs_tree(const Csr& rows, Node source, double cutoff);
 // The same with the caller's state, levels expanded while below `max_level`.
-BfsLengths bfs_lengths(BfsState& state, const Csr& rows, Node source, std::uint32_t max_level);
+BfsTree bfs_tree(BfsState& state, const Csr& rows, Node source, std::uint32_t max_level);
+// The search of each source, in source order.
+Result<std::vector<BfsTree>> bfs_tree_many(const Csr& rows, std::span<const Node> sources, double cutoff);
 
 struct DijkstraLengths {
     std::vector<Node> order;
@@ -55,31 +62,14 @@ struct DijkstraLengths {
 };
 
 // Fails with NegativeCycle when an edge would shorten a settled node. The
-// caller's state is reused across sources.
-Result<DijkstraLengths> dijkstra_lengths(DijkstraState& state, const PathAdj& view, Node source,
+// caller's state is reused across sources. Searches whose callers read only
+// distances (the closeness and distance sums) skip the tree's bookkeeping.
+Result<DijkstraLengths> dijkstra_lengths(DijkstraState& state, const GraphView& view, Node source,
                                          std::optional<double> cutoff);
-
-// Parent of a search root.
-inline constexpr Node NO_PARENT = 0xFFFFFFFFu;
-
-// Discovery order (the source first) and each entry's discoverer.
-struct BfsTree {
-    std::vector<Node> order;
-    std::vector<Node> parents;  // NO_PARENT for the source
-};
-
-// Levels d < cutoff are expanded (a NaN or non-positive cutoff: none).
-BfsTree bfs_tree(const Csr& rows, Node source, double cutoff);
-Result<std::vector<BfsTree>> bfs_tree_many(const Csr& rows, std::span<const Node> sources, double cutoff);
-// The same with the caller's state, levels expanded while below `max_level`.
-BfsTree bfs_tree(BfsState& state, const Csr& rows, Node source, std::uint32_t max_level);
-
-// The breadth-first length search of each source (levels d < cutoff expanded).
-Result<std::vector<BfsLengths>> bfs_many(const Csr& rows, std::span<const Node> sources, double cutoff);
 
 // The Dijkstra length search of each source; nullopt where it meets a
 // negative cycle (the other sources are unaffected).
-Result<std::vector<std::optional<DijkstraLengths>>> dijkstra_many(const PathAdj& view, std::span<const Node> sources,
+Result<std::vector<std::optional<DijkstraLengths>>> dijkstra_many(const GraphView& view, std::span<const Node> sources,
                                                                   std::optional<double> cutoff);
 
 // One Dijkstra tree search.
@@ -94,11 +84,11 @@ struct DijkstraTree {
 // Fails with NegativeCycle when an edge within the cutoff would shorten a
 // settled node. With a target the search ends once it is settled; a target
 // beyond the node count never matches.
-Result<DijkstraTree> dijkstra_tree(const PathAdj& view, Node source, std::optional<double> cutoff,
+Result<DijkstraTree> dijkstra_tree(const GraphView& view, Node source, std::optional<double> cutoff,
                                    std::optional<Node> target);
 // One tree per source, in source order; nullopt where a search met a
 // negative cycle.
-Result<std::vector<std::optional<DijkstraTree>>> dijkstra_tree_many(const PathAdj& view,
+Result<std::vector<std::optional<DijkstraTree>>> dijkstra_tree_many(const GraphView& view,
                                                                      std::span<const Node> sources,
                                                                      std::optional<double> cutoff);
 
@@ -108,10 +98,10 @@ struct DijkstraPath {
     std::vector<Node> path;  // source .. target
 };
 
-// The path to `target` along settle parents; nullopt when the target is not
-// settled (beyond the cutoff or unreachable).
-Result<std::optional<DijkstraPath>> dijkstra_path(const PathAdj& view, Node source, Node target,
-                                                  std::optional<double> cutoff);
+// The path of `tree` to `target` along settle parents; nullopt when the
+// search did not settle the target (beyond the cutoff, unreachable, or past
+// the node where it stopped).
+std::optional<DijkstraPath> tree_path(const DijkstraTree& tree, Node target);
 
 // Predecessor lists of every node on a shortest path from one source, in
 // compressed rows: row v lists v's predecessors in the order the search met
@@ -127,7 +117,7 @@ struct PredLists {
 // NetworkX's `predecessor` (breadth-first, unweighted view) or
 // `dijkstra_predecessor_and_distance` (weighted view); fails with
 // NegativeCycle as the Dijkstra search does.
-Result<PredLists> shortest_path_predecessors(const PathAdj& view, Node source);
+Result<PredLists> shortest_path_predecessors(const GraphView& view, Node source);
 
 // The shortest paths from `source` to `target`, one at a time, in the order
 // of NetworkX's `_build_paths_from_predecessors`: a depth-first walk from
@@ -184,7 +174,7 @@ struct WeightedPath {
 // the direction), and the best meeting is kept until a node is settled from
 // both sides. An edge that would shorten a settled node fails with a
 // ValueError of NetworkX's one-string message. No path: nullopt.
-Result<std::optional<WeightedPath>> bidirectional_dijkstra(const PathAdj& forward, const PathAdj& back, Node source,
+Result<std::optional<WeightedPath>> bidirectional_dijkstra(const GraphView& forward, const GraphView& back, Node source,
                                                            Node target);
 
 }  // namespace fennel

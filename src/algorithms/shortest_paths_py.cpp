@@ -1,6 +1,13 @@
 // Bindings of the shortest-path searches, and the Python objects they hand
-// out: NetworkX's path and distance dicts, built straight into Python
-// objects, and the AllPaths iterator of all_shortest_paths.
+// out: one result object per search kind (BfsResult, BfsResults,
+// DijkstraResult, DijkstraResults), whose methods shape the stored arrays
+// into each result NetworkX needs (hop counts, typed distances, path dicts,
+// trees, tree edges), and the AllPaths iterator of all_shortest_paths.
+//
+// A search runs detached (the many-source forms on the worker pool) and its
+// arrays move into the result object, which holds no Python reference and
+// never changes afterwards: any number of threads may shape results from it
+// at once, and it needs neither the graph nor the garbage collector.
 //
 // A path dict would cost a single-source call most of its time if the
 // Python side created its lists one by one; here each list is allocated at
@@ -33,8 +40,8 @@ struct NodeObjects {
 };
 
 // The node objects of a result: `nodes` must name every node.
-bool node_objects(const CoreGraph& g, TupleRef nodes, Node root, PyObject* root_obj, NodeObjects& out) {
-    if (static_cast<Count>(PyTuple_GET_SIZE(nodes.obj)) != g.n) {
+bool node_objects(Count n, TupleRef nodes, Node root, PyObject* root_obj, NodeObjects& out) {
+    if (static_cast<Count>(PyTuple_GET_SIZE(nodes.obj)) != n) {
         PyErr_SetString(PyExc_ValueError, "nodes must hold one object per node");
         return false;
     }
@@ -93,29 +100,35 @@ PyObject* tree_paths(const NodeObjects& obj, std::span<const Node> order, std::s
 }
 
 // How a search's distances are typed: one kind for all (the weights' one
-// kind), or the kinds the search reports per order entry.
+// kind), or the kinds the search recorded per order entry.
 struct DistanceKind {
     std::uint8_t kind = PY_INT;
     bool per_entry = false;
 };
 
-// The typing of the distances of a search over `weight` (reversed, with
-// `reverse`); false with NotImplementedError set when the column mixes kinds
-// that the search cannot follow (kinds unknown, or kept for succ slots only).
-bool distance_kind(const CoreGraph& g, const AttrName& weight, bool reverse, DistanceKind& out) {
-    const int kind = g.distance_kind(weight);
-    if (kind >= 0) {
-        out = {static_cast<std::uint8_t>(kind), false};
+// What a search over `weight` knows of its distances' kinds: the column's
+// one kind (-1 when it mixes kinds), and whether the search followed the
+// kinds (it cannot over a column whose kinds are unknown or kept for succ
+// slots only).
+struct DistanceTyping {
+    int uniform = PY_INT;
+    bool followed = false;
+
+    // The typing of a dict of distances; false with NotImplementedError set
+    // when the search could not follow mixed kinds.
+    bool of_dict(DistanceKind& out) const {
+        if (uniform >= 0) {
+            out = {static_cast<std::uint8_t>(uniform), false};
+            return true;
+        }
+        if (!followed) {
+            PyErr_SetString(PyExc_NotImplementedError, "distances over weights of several kinds");
+            return false;
+        }
+        out = {PY_INT, true};
         return true;
     }
-    auto view = g.path_adj(weight, reverse);
-    if (!view.ok() || view.value().kinds == nullptr) {
-        PyErr_SetString(PyExc_NotImplementedError, "distances over weights of several kinds");
-        return false;
-    }
-    out = {PY_INT, true};
-    return true;
-}
+};
 
 // {node: distance} in `order`: the root's distance the int 0, NetworkX's
 // starting value, every other of `kind`'s kind, or of its entry in `kinds`.
@@ -198,11 +211,90 @@ PyMethodDef* all_paths_methods() {
     return table;
 }
 
-PyObject* order_and_levels(const BfsLengths& t) {
+// The native side of the result objects. `n` is the node count of the
+// searched graph, which the `nodes` tuple of every shaping call must match.
+struct BfsResult {
+    BfsTree tree;
+    Node source;
+    Count n;
+};
+
+struct BfsResults {
+    std::vector<BfsTree> trees;
+    Count n;
+};
+
+struct DijkstraResult {
+    DijkstraTree tree;
+    Node source;
+    Count n;
+    DistanceTyping typing;
+};
+
+struct DijkstraResults {
+    std::vector<std::optional<DijkstraTree>> trees;  // nullopt: the search met a negative cycle
+    Count n;
+    DistanceTyping typing;
+};
+
+// A result object: the native result it owns. Immutable, and holding no
+// Python reference, it needs no garbage-collector support.
+template <class T>
+struct PyResult {
+    PyObject_HEAD
+    T* value;
+
+    static inline PyTypeObject* type = nullptr;
+};
+
+template <class T>
+void result_dealloc(PyObject* self) {
+    PyTypeObject* type = Py_TYPE(self);
+    delete reinterpret_cast<PyResult<T>*>(self)->value;
+    type->tp_free(self);
+    Py_DECREF(type);
+}
+
+template <class T>
+PyObject* wrap_result(T&& value) {
+    auto owned = std::make_unique<T>(std::move(value));
+    PyResult<T>* self = PyObject_New(PyResult<T>, PyResult<T>::type);
+    if (self == nullptr) return nullptr;
+    self->value = owned.release();
+    return reinterpret_cast<PyObject*>(self);
+}
+
+template <class T>
+struct ResultSelf {
+    static const T& from(PyObject* self) { return *reinterpret_cast<PyResult<T>*>(self)->value; }
+};
+
+}  // namespace
+
+template <>
+struct SelfArg<const BfsResult&> : ResultSelf<BfsResult> {};
+template <>
+struct SelfArg<const BfsResults&> : ResultSelf<BfsResults> {};
+template <>
+struct SelfArg<const DijkstraResult&> : ResultSelf<DijkstraResult> {};
+template <>
+struct SelfArg<const DijkstraResults&> : ResultSelf<DijkstraResults> {};
+
+namespace {
+
+// The node objects of a single search's result: `root` (None: the graph's
+// own node) stands for its source.
+bool rooted_objects(Count n, TupleRef nodes, Node source, PyObject* root, NodeObjects& out) {
+    if (!node_objects(n, nodes, source, root, out)) return false;
+    if (root == Py_None) out.root_obj = PyTuple_GET_ITEM(nodes.obj, source);
+    return true;
+}
+
+PyObject* order_and_levels(const BfsTree& t) {
     return tuple_from([&] { return to_list(t.order); }, [&] { return to_list(t.levels); });
 }
 
-PyObject* tree_tuple(const BfsTree& t) {
+PyObject* order_and_parents(const BfsTree& t) {
     return tuple_from([&] { return to_list(t.order); }, [&] { return to_list(t.parents); });
 }
 
@@ -211,206 +303,179 @@ PyObject* dijkstra_tuple(const DijkstraTree& t) {
                       [&] { return to_list(t.parent); }, [&] { return to_list(t.first_seen); });
 }
 
-PyObject* bfs_lengths(const CoreGraph& g, Node source, double cutoff) {
+PyObject* dijkstra_lengths(const DijkstraTree& t) {
+    return tuple_from([&] { return to_list(t.order); }, [&] { return to_list(t.dist); },
+                      [&] { return t.kinds.empty() ? Py_NewRef(Py_None) : to_list(t.kinds); });
+}
+
+// Each search of a many-source result, None where it met a negative cycle.
+template <class Make>
+PyObject* each_tree(const DijkstraResults& r, Make&& make) {
+    return list_from(r.trees.size(), [&](std::size_t i) { return r.trees[i] ? make(*r.trees[i]) : Py_NewRef(Py_None); });
+}
+
+// (dist, paths) of one Dijkstra tree, keyed as NetworkX keys them; dist is
+// None unless `distances` (the path-only functions drop it).
+PyObject* dijkstra_result(const NodeObjects& obj, const DijkstraTree& t, bool settle_keys,
+                          const std::optional<DistanceKind>& kind, bool toward) {
+    const std::span<const Node> keys = settle_keys ? t.order : t.first_seen;
+    auto dist = [&] { return kind ? distance_dict(obj, t.order, t.dist, *kind, t.kinds) : Py_NewRef(Py_None); };
+    return tuple_from(dist, [&] { return tree_paths(obj, t.order, t.parent, keys, toward); });
+}
+
+// The typing of a path-dict call's distances: none without `distances`.
+bool path_typing(const DistanceTyping& typing, bool distances, std::optional<DistanceKind>& out) {
+    if (!distances) return true;
+    return typing.of_dict(out.emplace());
+}
+
+// The searches. The arrays of a finished search move into its result.
+
+PyObject* bfs(const CoreGraph& g, Node source, double cutoff, bool reverse) {
     if (source >= g.n) return raise(index_error());
-    return detached([&] { return fennel::bfs_lengths(g.succ, source, cutoff); }, order_and_levels);
+    auto view = g.search_view(std::nullopt, reverse);
+    if (!view.ok()) return raise(view.error());
+    return detached([&] { return fennel::bfs_tree(*view.value().out, source, cutoff); },
+                    [&](BfsTree& tree) { return wrap_result(BfsResult{std::move(tree), source, g.n}); });
 }
 
 PyObject* bfs_many(const CoreGraph& g, const Positions& sources, double cutoff) {
     auto list = g.sources_or_all(sources);
     if (!list.ok()) return raise(list.error());
-    return detached([&] { return fennel::bfs_many(g.succ, list.value(), cutoff); },
-                    [](const std::vector<BfsLengths>& found) {
-                        return list_from(found.size(), [&](std::size_t i) { return order_and_levels(found[i]); });
-                    });
+    return detached([&] { return fennel::bfs_tree_many(g.succ, list.value(), cutoff); },
+                    [&](std::vector<BfsTree>& trees) { return wrap_result(BfsResults{std::move(trees), g.n}); });
 }
 
-// The node objects of the all-pairs dicts: every key is G's own node.
-PyObject* bfs_length_dicts(const CoreGraph& g, const Positions& sources, double cutoff, TupleRef nodes) {
-    auto list = g.sources_or_all(sources);
-    if (!list.ok()) return raise(list.error());
-    NodeObjects obj;
-    if (!node_objects(g, nodes, NO_PARENT, Py_None, obj)) return nullptr;
-    return detached([&] { return fennel::bfs_many(g.succ, list.value(), cutoff); },
-                    [&](const std::vector<BfsLengths>& found) {
-                        return list_from(found.size(), [&](std::size_t i) {
-                            return level_dict(obj, found[i].order, found[i].levels);
-                        });
+PyObject* dijkstra(const CoreGraph& g, Node source, const AttrName& weight, std::optional<double> cutoff,
+                   std::optional<Node> target, bool reverse) {
+    if (source >= g.n) return raise(index_error());
+    if (target && *target >= g.n) target.reset();  // never settled, so never the stop
+    auto view = g.search_view(weight, reverse);
+    if (!view.ok()) return raise(view.error());
+    const DistanceTyping typing{g.distance_kind(weight), view.value().kinds != nullptr};
+    return detached([&] { return fennel::dijkstra_tree(view.value(), source, cutoff, target); },
+                    [&](DijkstraTree& tree) {
+                        return wrap_result(DijkstraResult{std::move(tree), source, g.n, typing});
                     });
-}
-
-// The per-source searches of dijkstra_many over succ: the weight column is
-// looked up before the sources are checked.
-Result<std::pair<PathAdj, std::vector<Node>>> dijkstra_runs(const CoreGraph& g, const AttrName& weight,
-                                                            const Positions& sources) {
-    auto column = g.weight_slice(weight, false);
-    if (!column.ok()) return column.error();
-    auto list = g.sources_or_all(sources);
-    if (!list.ok()) return list.error();
-    auto view = g.path_adj(weight, false);
-    if (!view.ok()) return view.error();
-    return std::pair{view.value(), std::move(list.value())};
 }
 
 PyObject* dijkstra_many(const CoreGraph& g, const Positions& sources, const AttrName& weight,
                         std::optional<double> cutoff) {
-    auto runs = dijkstra_runs(g, weight, sources);
-    if (!runs.ok()) return raise(runs.error());
-    const auto& [view, list] = runs.value();
-    return detached([&] { return fennel::dijkstra_many(view, list, cutoff); },
-                    [](const std::vector<std::optional<DijkstraLengths>>& found) {
-                        return list_from(found.size(), [&](std::size_t i) {
-                            if (!found[i]) return Py_NewRef(Py_None);
-                            const DijkstraLengths& t = *found[i];
-                            return tuple_from([&] { return to_list(t.order); }, [&] { return to_list(t.dist); },
-                                              [&] { return t.kinds.empty() ? Py_NewRef(Py_None) : to_list(t.kinds); });
-                        });
-                    });
-}
-
-PyObject* dijkstra_length_dicts(const CoreGraph& g, const Positions& sources, TupleRef nodes, const AttrName& weight,
-                                std::optional<double> cutoff) {
-    auto runs = dijkstra_runs(g, weight, sources);
-    if (!runs.ok()) return raise(runs.error());
-    DistanceKind kind;
-    if (!distance_kind(g, weight, false, kind)) return nullptr;
-    NodeObjects obj;
-    if (!node_objects(g, nodes, NO_PARENT, Py_None, obj)) return nullptr;
-    const auto& [view, list] = runs.value();
-    return detached([&] { return fennel::dijkstra_many(view, list, cutoff); },
-                    [&](const std::vector<std::optional<DijkstraLengths>>& found) {
-                        return list_from(found.size(), [&](std::size_t i) {
-                            if (!found[i]) return Py_NewRef(Py_None);
-                            return distance_dict(obj, found[i]->order, found[i]->dist, kind, found[i]->kinds);
-                        });
-                    });
-}
-
-PyObject* bfs_tree(const CoreGraph& g, Node source, double cutoff, bool reverse) {
-    if (source >= g.n) return raise(index_error());
-    auto view = g.path_adj(std::nullopt, reverse);
-    if (!view.ok()) return raise(view.error());
-    return detached([&] { return fennel::bfs_tree(*view.value().adj, source, cutoff); }, tree_tuple);
-}
-
-PyObject* bfs_tree_many(const CoreGraph& g, const Positions& sources, double cutoff) {
     auto list = g.sources_or_all(sources);
     if (!list.ok()) return raise(list.error());
-    return detached([&] { return fennel::bfs_tree_many(g.succ, list.value(), cutoff); },
-                    [](const std::vector<BfsTree>& trees) {
-                        return list_from(trees.size(), [&](std::size_t i) { return tree_tuple(trees[i]); });
-                    });
-}
-
-PyObject* bfs_paths(const CoreGraph& g, Node source, double cutoff, TupleRef nodes, PyObject* root, bool reverse,
-                    bool toward) {
-    if (source >= g.n) return raise(index_error());
-    NodeObjects obj;
-    if (!node_objects(g, nodes, source, root, obj)) return nullptr;
-    auto view = g.path_adj(std::nullopt, reverse);
+    auto view = g.search_view(weight, false);
     if (!view.ok()) return raise(view.error());
-    return detached([&] { return fennel::bfs_tree(*view.value().adj, source, cutoff); },
-                    [&](const BfsTree& tree) { return tree_paths(obj, tree.order, tree.parents, tree.order, toward); });
-}
-
-PyObject* bfs_paths_many(const CoreGraph& g, const Positions& sources, double cutoff, TupleRef nodes) {
-    auto checked = g.sources_or_all(sources);
-    if (!checked.ok()) return raise(checked.error());
-    NodeObjects obj;
-    if (!node_objects(g, nodes, NO_PARENT, Py_None, obj)) return nullptr;
-    return detached([&] { return fennel::bfs_tree_many(g.succ, sources, cutoff); },
-                    [&](const std::vector<BfsTree>& trees) {
-                        return list_from(trees.size(), [&](std::size_t i) {
-                            return tree_paths(obj, trees[i].order, trees[i].parents, trees[i].order, false);
-                        });
-                    });
-}
-
-PyObject* dijkstra_tree(const CoreGraph& g, Node source, const AttrName& weight, std::optional<double> cutoff,
-                        std::optional<Node> target, bool reverse) {
-    if (source >= g.n) return raise(index_error());
-    if (target && *target >= g.n) target.reset();  // never settled, so never the stop
-    auto view = g.path_adj(weight, reverse);
-    if (!view.ok()) return raise(view.error());
-    return detached([&] { return fennel::dijkstra_tree(view.value(), source, cutoff, target); }, dijkstra_tuple);
-}
-
-PyObject* dijkstra_tree_many(const CoreGraph& g, const Positions& sources, const AttrName& weight,
-                             std::optional<double> cutoff) {
-    auto list = g.sources_or_all(sources);
-    if (!list.ok()) return raise(list.error());
-    auto view = g.path_adj(weight, false);
-    if (!view.ok()) return raise(view.error());
+    const DistanceTyping typing{g.distance_kind(weight), view.value().kinds != nullptr};
     return detached([&] { return fennel::dijkstra_tree_many(view.value(), list.value(), cutoff); },
-                    [](const std::vector<std::optional<DijkstraTree>>& trees) {
-                        return list_from(trees.size(), [&](std::size_t i) {
-                            return trees[i] ? dijkstra_tuple(*trees[i]) : Py_NewRef(Py_None);
-                        });
+                    [&](std::vector<std::optional<DijkstraTree>>& trees) {
+                        return wrap_result(DijkstraResults{std::move(trees), g.n, typing});
                     });
 }
 
-// (dist, paths) of one Dijkstra tree, keyed as NetworkX keys them; dist is
-// None unless `distances` (the path-only functions drop it).
-struct DijkstraShape {
-    bool settle_keys = true;
-    bool distances = true;
+// BfsResult's shapes.
+
+PyObject* bfs_lengths(const BfsResult& r) { return order_and_levels(r.tree); }
+
+PyObject* bfs_tree(const BfsResult& r) { return order_and_parents(r.tree); }
+
+// The tree edges (generic_bfs_edges): every entry but the root, with its
+// discoverer.
+PyObject* bfs_edges(const BfsResult& r) {
+    const std::span<const Node> parents(r.tree.parents), children(r.tree.order);
+    return tuple_from([&] { return to_list(parents.subspan(1)); }, [&] { return to_list(children.subspan(1)); });
+}
+
+PyObject* bfs_length_dict(const BfsResult& r, TupleRef nodes, PyObject* root) {
+    NodeObjects obj;
+    if (!rooted_objects(r.n, nodes, r.source, root, obj)) return nullptr;
+    return level_dict(obj, r.tree.order, r.tree.levels);
+}
+
+PyObject* bfs_paths(const BfsResult& r, TupleRef nodes, PyObject* root, bool toward) {
+    NodeObjects obj;
+    if (!rooted_objects(r.n, nodes, r.source, root, obj)) return nullptr;
+    return tree_paths(obj, r.tree.order, r.tree.parents, r.tree.order, toward);
+}
+
+// BfsResults' shapes: every key is G's own node.
+
+PyObject* bfs_many_lengths(const BfsResults& r) {
+    return list_from(r.trees.size(), [&](std::size_t i) { return order_and_levels(r.trees[i]); });
+}
+
+PyObject* bfs_many_trees(const BfsResults& r) {
+    return list_from(r.trees.size(), [&](std::size_t i) { return order_and_parents(r.trees[i]); });
+}
+
+PyObject* bfs_length_dicts(const BfsResults& r, TupleRef nodes) {
+    NodeObjects obj;
+    if (!node_objects(r.n, nodes, NO_PARENT, Py_None, obj)) return nullptr;
+    return list_from(r.trees.size(),
+                     [&](std::size_t i) { return level_dict(obj, r.trees[i].order, r.trees[i].levels); });
+}
+
+PyObject* bfs_many_paths(const BfsResults& r, TupleRef nodes) {
+    NodeObjects obj;
+    if (!node_objects(r.n, nodes, NO_PARENT, Py_None, obj)) return nullptr;
+    return list_from(r.trees.size(), [&](std::size_t i) {
+        return tree_paths(obj, r.trees[i].order, r.trees[i].parents, r.trees[i].order, false);
+    });
+}
+
+// DijkstraResult's shapes.
+
+PyObject* dijkstra_result_lengths(const DijkstraResult& r) { return dijkstra_lengths(r.tree); }
+
+PyObject* dijkstra_result_tree(const DijkstraResult& r) { return dijkstra_tuple(r.tree); }
+
+PyObject* dijkstra_length_dict(const DijkstraResult& r, TupleRef nodes, PyObject* root) {
     DistanceKind kind;
-};
-
-PyObject* dijkstra_result(const NodeObjects& obj, const DijkstraTree& t, const DijkstraShape& shape, bool toward) {
-    const std::span<const Node> keys = shape.settle_keys ? t.order : t.first_seen;
-    auto dist = [&] {
-        return shape.distances ? distance_dict(obj, t.order, t.dist, shape.kind, t.kinds) : Py_NewRef(Py_None);
-    };
-    return tuple_from(dist, [&] { return tree_paths(obj, t.order, t.parent, keys, toward); });
-}
-
-PyObject* dijkstra_paths(const CoreGraph& g, Node source, TupleRef nodes, PyObject* root, const AttrName& weight,
-                         std::optional<double> cutoff, bool reverse, bool toward, bool settle_keys, bool distances) {
-    DijkstraShape shape{settle_keys, distances, {}};
-    if (shape.distances && !distance_kind(g, weight, reverse, shape.kind)) return nullptr;
-    if (source >= g.n) return raise(index_error());
+    if (!r.typing.of_dict(kind)) return nullptr;
     NodeObjects obj;
-    if (!node_objects(g, nodes, source, root, obj)) return nullptr;
-    auto view = g.path_adj(weight, reverse);
-    if (!view.ok()) return raise(view.error());
-    return detached([&] { return fennel::dijkstra_tree(view.value(), source, cutoff, std::nullopt); },
-                    [&](const DijkstraTree& tree) { return dijkstra_result(obj, tree, shape, toward); });
+    if (!rooted_objects(r.n, nodes, r.source, root, obj)) return nullptr;
+    return distance_dict(obj, r.tree.order, r.tree.dist, kind, r.tree.kinds);
 }
 
-PyObject* dijkstra_paths_many(const CoreGraph& g, const Positions& sources, TupleRef nodes, const AttrName& weight,
-                              std::optional<double> cutoff, bool settle_keys, bool distances) {
-    DijkstraShape shape{settle_keys, distances, {}};
-    if (shape.distances && !distance_kind(g, weight, false, shape.kind)) return nullptr;
-    auto checked = g.sources_or_all(sources);
-    if (!checked.ok()) return raise(checked.error());
+PyObject* dijkstra_paths(const DijkstraResult& r, TupleRef nodes, PyObject* root, bool toward, bool settle_keys,
+                         bool distances) {
+    std::optional<DistanceKind> kind;
+    if (!path_typing(r.typing, distances, kind)) return nullptr;
     NodeObjects obj;
-    if (!node_objects(g, nodes, NO_PARENT, Py_None, obj)) return nullptr;
-    auto view = g.path_adj(weight, false);
-    if (!view.ok()) return raise(view.error());
-    return detached([&] { return fennel::dijkstra_tree_many(view.value(), sources, cutoff); },
-                    [&](const std::vector<std::optional<DijkstraTree>>& trees) {
-                        return list_from(trees.size(), [&](std::size_t i) {
-                            return trees[i] ? dijkstra_result(obj, *trees[i], shape, false) : Py_NewRef(Py_None);
-                        });
-                    });
+    if (!rooted_objects(r.n, nodes, r.source, root, obj)) return nullptr;
+    return dijkstra_result(obj, r.tree, settle_keys, kind, toward);
 }
 
-PyObject* dijkstra_path(const CoreGraph& g, Node source, Node target, const AttrName& weight,
-                        std::optional<double> cutoff) {
-    if (source >= g.n || target >= g.n) return raise(index_error());
-    auto view = g.path_adj(weight, false);
-    if (!view.ok()) return raise(view.error());
-    // The distance's kind: the source's int 0, the column's one kind, or
-    // the one the search followed.
-    const int uniform = g.distance_kind(weight);
-    return detached([&] { return fennel::dijkstra_path(view.value(), source, target, cutoff); },
-                    [&](const std::optional<DijkstraPath>& found) {
-                        if (!found) return Py_NewRef(Py_None);
-                        const long kind = found->path.size() == 1 ? PY_INT : uniform >= 0 ? uniform : found->kind;
-                        return tuple_from([&] { return PyFloat_FromDouble(found->distance); },
-                                          [&] { return to_list(found->path); }, [&] { return PyLong_FromLong(kind); });
-                    });
+// The distance's kind: the source's int 0, the column's one kind, or the
+// one the search followed.
+PyObject* dijkstra_path(const DijkstraResult& r, Node target) {
+    if (target >= r.n) return raise(index_error());
+    const std::optional<DijkstraPath> found = tree_path(r.tree, target);
+    if (!found) return Py_NewRef(Py_None);
+    const long kind = found->path.size() == 1 ? PY_INT : r.typing.uniform >= 0 ? r.typing.uniform : found->kind;
+    return tuple_from([&] { return PyFloat_FromDouble(found->distance); }, [&] { return to_list(found->path); },
+                      [&] { return PyLong_FromLong(kind); });
+}
+
+// DijkstraResults' shapes: every key is G's own node.
+
+PyObject* dijkstra_many_lengths(const DijkstraResults& r) { return each_tree(r, dijkstra_lengths); }
+
+PyObject* dijkstra_many_trees(const DijkstraResults& r) { return each_tree(r, dijkstra_tuple); }
+
+PyObject* dijkstra_length_dicts(const DijkstraResults& r, TupleRef nodes) {
+    DistanceKind kind;
+    if (!r.typing.of_dict(kind)) return nullptr;
+    NodeObjects obj;
+    if (!node_objects(r.n, nodes, NO_PARENT, Py_None, obj)) return nullptr;
+    return each_tree(r, [&](const DijkstraTree& t) { return distance_dict(obj, t.order, t.dist, kind, t.kinds); });
+}
+
+PyObject* dijkstra_many_paths(const DijkstraResults& r, TupleRef nodes, bool settle_keys, bool distances) {
+    std::optional<DistanceKind> kind;
+    if (!path_typing(r.typing, distances, kind)) return nullptr;
+    NodeObjects obj;
+    if (!node_objects(r.n, nodes, NO_PARENT, Py_None, obj)) return nullptr;
+    return each_tree(r, [&](const DijkstraTree& t) { return dijkstra_result(obj, t, settle_keys, kind, false); });
 }
 
 PyObject* all_shortest_paths(const CoreGraph& g, Node source, Node target, const AttrName& weight,
@@ -418,7 +483,7 @@ PyObject* all_shortest_paths(const CoreGraph& g, Node source, Node target, const
     if (source >= g.n || target >= g.n) return raise(index_error());
     auto column = g.weight_slice(weight, false);
     if (!column.ok()) return raise(column.error());
-    return detached([&] { return shortest_path_predecessors({&g.succ, column.value()}, source); },
+    return detached([&] { return shortest_path_predecessors(g.view(column.value()), source); },
                     [&](PredLists& lists) {
                         if (!lists.reached[target]) return Py_NewRef(Py_None);
                         return wrap_all_paths(
@@ -433,7 +498,7 @@ PyObject* predecessors(const CoreGraph& g, Node source, const AttrName& weight) 
     if (source >= g.n) return raise(index_error());
     auto column = g.weight_slice(weight, false);
     if (!column.ok()) return raise(column.error());
-    return detached([&] { return shortest_path_predecessors({&g.succ, column.value()}, source); },
+    return detached([&] { return shortest_path_predecessors(g.view(column.value()), source); },
                     [](const PredLists& found) {
                         return tuple_from([&] { return to_list(found.order); }, [&] {
                             return list_from(found.order.size(),
@@ -444,9 +509,9 @@ PyObject* predecessors(const CoreGraph& g, Node source, const AttrName& weight) 
 
 PyObject* bidirectional_bfs(const CoreGraph& g, Node source, Node target, bool with_meet) {
     if (source >= g.n || target >= g.n) return raise(index_error());
-    auto back = g.path_adj(std::nullopt, true);
+    auto back = g.search_view(std::nullopt, true);
     if (!back.ok()) return raise(back.error());
-    return detached([&] { return fennel::bidirectional_bfs(g.succ, *back.value().adj, source, target); },
+    return detached([&] { return fennel::bidirectional_bfs(g.succ, *back.value().out, source, target); },
                     [&](const std::optional<MetPath>& found) {
                         if (!found) return Py_NewRef(Py_None);
                         if (!with_meet) return to_list(found->path);
@@ -457,9 +522,9 @@ PyObject* bidirectional_bfs(const CoreGraph& g, Node source, Node target, bool w
 PyObject* bidirectional_dijkstra(const CoreGraph& g, Node source, Node target, const AttrName& weight,
                                  bool with_meet) {
     if (source >= g.n || target >= g.n) return raise(index_error());
-    auto forward = g.path_adj(weight, false);
+    auto forward = g.search_view(weight, false);
     if (!forward.ok()) return raise(forward.error());
-    auto back = g.path_adj(weight, true);
+    auto back = g.search_view(weight, true);
     if (!back.ok()) return raise(back.error());
     return detached([&] { return fennel::bidirectional_dijkstra(forward.value(), back.value(), source, target); },
                     [&](const std::optional<WeightedPath>& found) {
@@ -471,66 +536,78 @@ PyObject* bidirectional_dijkstra(const CoreGraph& g, Node source, Node target, c
                     });
 }
 
-constexpr auto BFS_LENGTHS = method<bfs_lengths>(
-    "bfs_lengths", "Breadth-first hop counts from `source`: `(order, levels)` in discovery order.",
-    arg<Node>("source"), arg<double>("cutoff"));
-constexpr auto BFS_MANY = method<bfs_many>("bfs_many", "BFS orders and levels for each source (parallel).",
-                                           arg<Positions>("sources"), arg<double>("cutoff"));
-constexpr auto BFS_LENGTH_DICTS =
-    method<bfs_length_dicts>("bfs_length_dicts", "`bfs_many` as NetworkX's length dicts, keyed by the tuple `nodes`.",
-                             arg<Positions>("sources"), arg<double>("cutoff"), arg<TupleRef>("nodes"));
-constexpr auto DIJKSTRA_MANY = method<dijkstra_many>(
-    "dijkstra_many",
-    "Dijkstra orders, distances and their kinds (None: the column's one\nkind) per source, `None` on a negative "
-    "cycle.",
-    arg<Positions>("sources"), arg<AttrName>("weight", none), arg<std::optional<double>>("cutoff", none));
-constexpr auto DIJKSTRA_LENGTH_DICTS = method<dijkstra_length_dicts>(
-    "dijkstra_length_dicts",
-    "`dijkstra_many` as NetworkX's length dicts (typed as NetworkX's sums),\nkeyed by the tuple `nodes`; `None` on a "
-    "negative cycle.",
-    arg<Positions>("sources"), arg<TupleRef>("nodes"), arg<AttrName>("weight", none),
-    arg<std::optional<double>>("cutoff", none));
-constexpr auto BFS_TREE = method<bfs_tree>(
-    "bfs_tree",
-    "BFS discovery order and each node's discoverer (`NO_PARENT` for the\nsource). `reverse` searches the reversed "
-    "graph in exact order.",
-    arg<Node>("source"), arg<double>("cutoff"), arg<bool>("reverse", false));
-constexpr auto BFS_TREE_MANY = method<bfs_tree_many>("bfs_tree_many", "`bfs_tree` for each source, in parallel.",
-                                                     arg<Positions>("sources"), arg<double>("cutoff"));
-constexpr auto BFS_PATHS = method<bfs_paths>(
-    "bfs_paths",
-    "NetworkX's single-source (or, `toward`, single-target) path dict of a\nbreadth-first search: node objects from "
-    "the tuple `nodes`, the root\nas `root`.",
-    arg<Node>("source"), arg<double>("cutoff"), arg<TupleRef>("nodes"), arg<PyObject*>("root"),
-    arg<bool>("reverse", false), arg<bool>("toward", false));
-constexpr auto BFS_PATHS_MANY =
-    method<bfs_paths_many>("bfs_paths_many", "`bfs_paths` for each source (its own node as root), in parallel.",
-                           arg<Positions>("sources"), arg<double>("cutoff"), arg<TupleRef>("nodes"));
-constexpr auto DIJKSTRA_TREE = method<dijkstra_tree>(
-    "dijkstra_tree",
-    "Dijkstra with parents: `(order, dist, parent of each order entry,\nfirst-seen order)`. Raises ValueError on a "
-    "negative cycle.",
+constexpr auto BFS = method<bfs>(
+    "bfs",
+    "A breadth-first search from `source`, levels d < cutoff expanded, as a\nBfsResult. `reverse` follows in-edges in "
+    "exact order (directed graphs).",
+    arg<Node>("source"), arg<double>("cutoff"), kwarg<bool>("reverse", false));
+constexpr auto BFS_MANY = method<bfs_many>(
+    "bfs_many", "The breadth-first search of each source (in parallel), as a BfsResults.", arg<Positions>("sources"),
+    arg<double>("cutoff"));
+constexpr auto DIJKSTRA = method<dijkstra>(
+    "dijkstra",
+    "A Dijkstra search from `source` as a DijkstraResult, ending once\n`target` is settled. `reverse` follows in-edges "
+    "in exact order.\nRaises ValueError on a negative cycle.",
     arg<Node>("source"), arg<AttrName>("weight", none), arg<std::optional<double>>("cutoff", none),
-    arg<std::optional<Node>>("target", none), arg<bool>("reverse", false));
-constexpr auto DIJKSTRA_TREE_MANY = method<dijkstra_tree_many>(
-    "dijkstra_tree_many", "`dijkstra_tree` for each source, in parallel; `None` on a negative cycle.",
+    kwarg<std::optional<Node>>("target", none), kwarg<bool>("reverse", false));
+constexpr auto DIJKSTRA_MANY = method<dijkstra_many>(
+    "dijkstra_many", "The Dijkstra search of each source (in parallel), as a DijkstraResults.",
     arg<Positions>("sources"), arg<AttrName>("weight", none), arg<std::optional<double>>("cutoff", none));
+
+constexpr auto BFS_LENGTHS =
+    method<bfs_lengths>("lengths", "`(order, levels)`: reached nodes in discovery order, with their hop counts.");
+constexpr auto BFS_TREE = method<bfs_tree>(
+    "tree", "`(order, parents)`: reached nodes in discovery order, with their\ndiscoverers (`NO_PARENT` for the source).");
+constexpr auto BFS_EDGES = method<bfs_edges>("edges", "`generic_bfs_edges` tree edges as `(parents, children)`.");
+constexpr auto BFS_LENGTH_DICT = method<bfs_length_dict>(
+    "length_dict",
+    "NetworkX's `{node: hop count}`: node objects from the tuple `nodes`,\nthe source as `root` (None: its own node).",
+    arg<TupleRef>("nodes"), arg<PyObject*>("root", none));
+constexpr auto BFS_PATHS = method<bfs_paths>(
+    "paths",
+    "NetworkX's single-source (or, `toward`, single-target) path dict: node\nobjects from the tuple `nodes`, the source "
+    "as `root` (None: its own\nnode).",
+    arg<TupleRef>("nodes"), arg<PyObject*>("root", none), kwarg<bool>("toward", false));
+
+constexpr auto BFS_MANY_LENGTHS = method<bfs_many_lengths>("lengths", "`BfsResult.lengths()` of each search.");
+constexpr auto BFS_MANY_TREES = method<bfs_many_trees>("trees", "`BfsResult.tree()` of each search.");
+constexpr auto BFS_LENGTH_DICTS = method<bfs_length_dicts>(
+    "length_dicts", "NetworkX's length dict of each search, keyed by the tuple `nodes`.", arg<TupleRef>("nodes"));
+constexpr auto BFS_MANY_PATHS = method<bfs_many_paths>(
+    "paths", "NetworkX's path dict of each search, keyed by the tuple `nodes`.", arg<TupleRef>("nodes"));
+
+constexpr auto DIJKSTRA_LENGTHS = method<dijkstra_result_lengths>(
+    "lengths",
+    "`(order, dist, kinds)`: settle order and distances, with the kind of\neach distance over weights of several kinds "
+    "(else None: the column's\none kind).");
+constexpr auto DIJKSTRA_TREE = method<dijkstra_result_tree>(
+    "tree", "`(order, dist, parent of each order entry, first-seen order)`.");
+constexpr auto DIJKSTRA_LENGTH_DICT = method<dijkstra_length_dict>(
+    "length_dict",
+    "NetworkX's `{node: distance}`, typed as NetworkX's sums: node objects\nfrom the tuple `nodes`, the source as `root` "
+    "(None: its own node).",
+    arg<TupleRef>("nodes"), arg<PyObject*>("root", none));
 constexpr auto DIJKSTRA_PATHS = method<dijkstra_paths>(
-    "dijkstra_paths",
-    "NetworkX's `(dist, paths)` dicts of a Dijkstra search; paths keyed in\nsettle order, else first-seen order; "
-    "distances typed as NetworkX's\nsums, `None` unless `distances`.",
-    arg<Node>("source"), arg<TupleRef>("nodes"), arg<PyObject*>("root"), arg<AttrName>("weight", none),
-    arg<std::optional<double>>("cutoff", none), arg<bool>("reverse", false), arg<bool>("toward", false),
-    arg<bool>("settle_keys", true), arg<bool>("distances", true));
-constexpr auto DIJKSTRA_PATHS_MANY = method<dijkstra_paths_many>(
-    "dijkstra_paths_many", "`dijkstra_paths` for each source, in parallel; `None` on a negative cycle.",
-    arg<Positions>("sources"), arg<TupleRef>("nodes"), arg<AttrName>("weight", none),
-    arg<std::optional<double>>("cutoff", none), arg<bool>("settle_keys", true), arg<bool>("distances", true));
+    "paths",
+    "NetworkX's `(dist, paths)` dicts; paths keyed in settle order, else\nfirst-seen order, toward the source with "
+    "`toward`; distances typed as\nNetworkX's sums, `None` unless `distances`.",
+    arg<TupleRef>("nodes"), arg<PyObject*>("root", none), kwarg<bool>("toward", false),
+    kwarg<bool>("settle_keys", true), kwarg<bool>("distances", true));
 constexpr auto DIJKSTRA_PATH = method<dijkstra_path>(
-    "dijkstra_path",
-    "Dijkstra from `source` until `target` is finalized: `(distance,\npath, kind of the distance)`, or `None` if "
-    "`target` isn't reached.",
-    arg<Node>("source"), arg<Node>("target"), arg<AttrName>("weight", none), arg<std::optional<double>>("cutoff", none));
+    "path", "`(distance, path, kind of the distance)` to `target`, or `None` if\nthe search did not settle it.",
+    arg<Node>("target"));
+
+constexpr auto DIJKSTRA_MANY_LENGTHS =
+    method<dijkstra_many_lengths>("lengths", "`DijkstraResult.lengths()` of each search, `None` on a negative cycle.");
+constexpr auto DIJKSTRA_MANY_TREES =
+    method<dijkstra_many_trees>("trees", "`DijkstraResult.tree()` of each search, `None` on a negative cycle.");
+constexpr auto DIJKSTRA_LENGTH_DICTS = method<dijkstra_length_dicts>(
+    "length_dicts", "NetworkX's length dict of each search, keyed by the tuple `nodes`;\n`None` on a negative cycle.",
+    arg<TupleRef>("nodes"));
+constexpr auto DIJKSTRA_MANY_PATHS = method<dijkstra_many_paths>(
+    "paths", "NetworkX's `(dist, paths)` of each search, keyed by the tuple `nodes`;\n`None` on a negative cycle.",
+    arg<TupleRef>("nodes"), kwarg<bool>("settle_keys", true), kwarg<bool>("distances", true));
+
 constexpr auto ALL_SHORTEST_PATHS = method<all_shortest_paths>(
     "all_shortest_paths",
     "`all_shortest_paths` from `source` to `target` as a lazy path\niterator, or `None` if `target` isn't reached. "
@@ -556,13 +633,71 @@ constexpr auto BIDIRECTIONAL_DIJKSTRA = method<bidirectional_dijkstra>(
 }  // namespace
 
 std::vector<PyMethodDef> shortest_paths_methods() {
-    return {row<BFS_LENGTHS>(),              row<BFS_MANY>(),
-            row<BFS_LENGTH_DICTS>(),   row<DIJKSTRA_MANY>(),         row<DIJKSTRA_LENGTH_DICTS>(),
-            row<BFS_TREE>(),           row<BFS_TREE_MANY>(),         row<BFS_PATHS>(),
-            row<BFS_PATHS_MANY>(),     row<DIJKSTRA_TREE>(),         row<DIJKSTRA_TREE_MANY>(),
-            row<DIJKSTRA_PATHS>(),     row<DIJKSTRA_PATHS_MANY>(),   row<DIJKSTRA_PATH>(),
-            row<ALL_SHORTEST_PATHS>(), row<SHORTEST_PATH_PREDECESSORS>(), row<BIDIRECTIONAL_BFS>(),
+    return {row<BFS>(),
+            row<BFS_MANY>(),
+            row<DIJKSTRA>(),
+            row<DIJKSTRA_MANY>(),
+            row<ALL_SHORTEST_PATHS>(),
+            row<SHORTEST_PATH_PREDECESSORS>(),
+            row<BIDIRECTIONAL_BFS>(),
             row<BIDIRECTIONAL_DIJKSTRA>()};
+}
+
+namespace {
+
+template <class T>
+PyObject* create_result_type(PyObject* module, const char* name, const char* doc, PyMethodDef* methods) {
+    PyType_Slot slots[] = {
+        {Py_tp_dealloc, reinterpret_cast<void*>(result_dealloc<T>)},
+        {Py_tp_methods, methods},
+        {Py_tp_doc, const_cast<char*>(doc)},
+        {0, nullptr},
+    };
+    PyType_Spec spec = {
+        name,
+        sizeof(PyResult<T>),
+        0,
+        Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION | Py_TPFLAGS_IMMUTABLETYPE,
+        slots,
+    };
+    PyObject* type = PyType_FromModuleAndSpec(module, &spec, nullptr);
+    if (type != nullptr && PyResult<T>::type == nullptr) {
+        PyResult<T>::type = reinterpret_cast<PyTypeObject*>(Py_NewRef(type));
+    }
+    return type;
+}
+
+}  // namespace
+
+int add_search_result_types(PyObject* module) {
+    static PyMethodDef bfs_result[] = {row<BFS_LENGTHS>(),     row<BFS_TREE>(),  row<BFS_EDGES>(),
+                                       row<BFS_LENGTH_DICT>(), row<BFS_PATHS>(), {nullptr, nullptr, 0, nullptr}};
+    static PyMethodDef bfs_results[] = {row<BFS_MANY_LENGTHS>(), row<BFS_MANY_TREES>(), row<BFS_LENGTH_DICTS>(),
+                                        row<BFS_MANY_PATHS>(), {nullptr, nullptr, 0, nullptr}};
+    static PyMethodDef dijkstra_result[] = {row<DIJKSTRA_LENGTHS>(), row<DIJKSTRA_TREE>(), row<DIJKSTRA_LENGTH_DICT>(),
+                                            row<DIJKSTRA_PATHS>(),   row<DIJKSTRA_PATH>(), {nullptr, nullptr, 0, nullptr}};
+    static PyMethodDef dijkstra_results[] = {row<DIJKSTRA_MANY_LENGTHS>(), row<DIJKSTRA_MANY_TREES>(),
+                                             row<DIJKSTRA_LENGTH_DICTS>(), row<DIJKSTRA_MANY_PATHS>(),
+                                             {nullptr, nullptr, 0, nullptr}};
+    const bool ok =
+        PyModule_Add(module, "BfsResult",
+                     create_result_type<BfsResult>(module, "fennel._core.BfsResult",
+                                                   "One breadth-first search: discovery order, levels and parents.",
+                                                   bfs_result)) == 0 &&
+        PyModule_Add(module, "BfsResults",
+                     create_result_type<BfsResults>(module, "fennel._core.BfsResults",
+                                                    "The breadth-first searches of several sources, in source order.",
+                                                    bfs_results)) == 0 &&
+        PyModule_Add(module, "DijkstraResult",
+                     create_result_type<DijkstraResult>(
+                         module, "fennel._core.DijkstraResult",
+                         "One Dijkstra search: settle order, distances with their kinds, parents\nand first-seen order.",
+                         dijkstra_result)) == 0 &&
+        PyModule_Add(module, "DijkstraResults",
+                     create_result_type<DijkstraResults>(
+                         module, "fennel._core.DijkstraResults",
+                         "The Dijkstra searches of several sources, in source order.", dijkstra_results)) == 0;
+    return ok ? 0 : -1;
 }
 
 PyObject* create_all_paths_type(PyObject* module) {

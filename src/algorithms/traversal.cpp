@@ -14,11 +14,6 @@
 
 namespace fennel {
 
-BfsTree bfs_edges(const Csr& rows, Node source, std::int64_t depth_limit) {
-    BfsState state(rows.node_count());
-    return bfs_tree(state, rows, source, BfsState::below_depth(depth_limit));
-}
-
 ForwardEdges dfs_forward(const Csr& rows, std::span<const Node> starts, std::int64_t depth_limit) {
     const Count n = rows.node_count();
     // The stack never holds more than n nodes, so a larger limit is no limit.

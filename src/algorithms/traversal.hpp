@@ -2,9 +2,9 @@
 // edges, so that the caller can rebuild NetworkX's generators from
 // positions:
 //
-// - whole traversals: generic_bfs_edges' tree edges (a policy of the
-//   breadth-first engine that records each node's discoverer), reachability
-//   (descendants) and dfs_edges' forward edges over several starts;
+// - whole traversals: reachability (descendants) and dfs_edges' forward
+//   edges over several starts (generic_bfs_edges' tree edges are a
+//   breadth-first tree's, see shortest_paths.hpp);
 // - resumable searches behind the generators: each keeps its queue or stack,
 //   seen marks and row positions between calls, so a caller takes a few
 //   items at the cost of a few items and the whole sequence at the cost of
@@ -36,11 +36,6 @@
 #include <vector>
 
 namespace fennel {
-
-// generic_bfs_edges: levels d < depth_limit are expanded. The edges are
-// (parents[i], order[i]) for i >= 1 of the tree.
-BfsTree bfs_edges(const Csr& rows, Node source, std::int64_t depth_limit);
-
 
 struct ForwardEdges {
     std::vector<Node> parents;

@@ -1,7 +1,8 @@
-// Bindings of the traversals: bfs_edges and dfs_forward over the
-// whole search, and the Cursor type, an iterator over a resumable search's
-// items as NetworkX's objects, made by CoreGraph.bfs_cursor, dfs_cursor and
-// component_cursor.
+// Bindings of the traversals: dfs_forward over the whole search, and the
+// Cursor type, an iterator over a resumable search's items as NetworkX's
+// objects, made by CoreGraph.bfs_cursor, dfs_cursor and component_cursor.
+// (generic_bfs_edges over a whole search is a breadth-first result's
+// `edges()`, see shortest_paths_py.cpp.)
 //
 // A cursor produces each item when asked for. Items are computed in batches
 // that start small and double (capped), so the first items cost little and
@@ -26,19 +27,6 @@
 namespace fennel::py {
 
 namespace {
-
-PyObject* bfs_edges(const CoreGraph& g, Node source, std::int64_t depth_limit, bool reverse) {
-    if (source >= g.n) return raise(index_error());
-    auto view = g.path_adj(std::nullopt, reverse);
-    if (!view.ok()) return raise(view.error());
-    return detached([&] { return fennel::bfs_edges(*view.value().adj, source, depth_limit); },
-                    [](const BfsTree& tree) {
-                        // The tree edges: every entry but the root, with its discoverer.
-                        const std::span<const Node> parents(tree.parents), children(tree.order);
-                        return tuple_from([&] { return to_list(parents.subspan(1)); },
-                                          [&] { return to_list(children.subspan(1)); });
-                    });
-}
 
 PyObject* dfs_forward(const CoreGraph& g, const std::optional<Positions>& starts, std::int64_t depth_limit) {
     auto list = g.sources_or_all(starts);
@@ -409,14 +397,14 @@ PyObject* bfs_cursor(PyObject* self, const Positions& roots, std::int64_t depth_
     }
     Objects obj;
     if (!objects(g, nodes, root, watch, roots[0], obj)) return nullptr;
-    auto view = g.path_adj(std::nullopt, reverse);
+    auto view = g.search_view(std::nullopt, reverse);
     if (!view.ok()) return raise(view.error());
     auto search = std::make_unique<Search>();
     search->kind = kind;
     const std::uint32_t max_level =
         kind == Kind::BfsLayers ? BfsCursor::UNREACHED : static_cast<std::uint32_t>(std::clamp<std::int64_t>(
                                                               depth_limit, 0, BfsCursor::UNREACHED));
-    search->bfs = std::make_unique<BfsCursor>(*view.value().adj, roots, max_level);
+    search->bfs = std::make_unique<BfsCursor>(*view.value().out, roots, max_level);
     return wrap(std::move(search), self, obj.nodes, roots[0], obj.root, obj.watch);
 }
 
@@ -454,9 +442,9 @@ PyObject* component_cursor(PyObject* self, bool weak, const std::optional<TupleR
     if (!objects(g, nodes, Py_None, watch, NO_ROOT, obj)) return nullptr;
     const Csr* back = nullptr;
     if (weak && g.directed) {
-        auto exact = g.path_adj(std::nullopt, true);
+        auto exact = g.search_view(std::nullopt, true);
         if (!exact.ok()) return raise(exact.error());
-        back = exact.value().adj;
+        back = exact.value().out;
     }
     auto search = std::make_unique<Search>();
     search->kind = Kind::Components;
@@ -464,11 +452,6 @@ PyObject* component_cursor(PyObject* self, bool weak, const std::optional<TupleR
     return wrap(std::move(search), self, obj.nodes, NO_ROOT, obj.root, obj.watch);
 }
 
-constexpr auto BFS_EDGES = method<bfs_edges>(
-    "bfs_edges",
-    "`generic_bfs_edges` tree edges as `(parents, children)`. `reverse`\nfollows in-edges in exact order (directed "
-    "graphs).",
-    arg<Node>("source"), arg<std::int64_t>("depth_limit"), arg<bool>("reverse", false));
 constexpr auto DFS_FORWARD = method<dfs_forward>(
     "dfs_forward",
     "DFS forward edges from `starts` (all nodes if `None`), with\n`(start, start)` marking each new start.",
@@ -500,8 +483,7 @@ constexpr auto COMPONENT_CURSOR = method<component_cursor>(
 }  // namespace
 
 std::vector<PyMethodDef> traversal_methods() {
-    return {row<BFS_EDGES>(),  row<DFS_FORWARD>(), 
-            row<BFS_CURSOR>(), row<DFS_CURSOR>(),  row<COMPONENT_CURSOR>()};
+    return {row<DFS_FORWARD>(), row<BFS_CURSOR>(), row<DFS_CURSOR>(), row<COMPONENT_CURSOR>()};
 }
 
 PyObject* create_cursor_type(PyObject* module) {

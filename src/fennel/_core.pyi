@@ -136,6 +136,56 @@ class AllPaths:
 
     def next_path(self) -> list[int] | None: ...
 
+_DijkstraLengths: TypeAlias = tuple[list[int], list[float], list[int] | None]
+
+@final
+class BfsResult:
+    """One breadth-first search: discovery order, levels and parents."""
+
+    def lengths(self) -> tuple[list[int], list[int]]: ...
+    def tree(self) -> tuple[list[int], list[int]]: ...
+    def edges(self) -> tuple[list[int], list[int]]: ...
+    def length_dict(self, nodes: tuple[Any, ...], root: object = None) -> dict[Any, int]: ...
+    def paths(self, nodes: tuple[Any, ...], root: object = None, *, toward: bool = False) -> dict[Any, list[Any]]: ...
+
+@final
+class BfsResults:
+    """The breadth-first searches of several sources, in source order."""
+
+    def lengths(self) -> list[tuple[list[int], list[int]]]: ...
+    def trees(self) -> list[tuple[list[int], list[int]]]: ...
+    def length_dicts(self, nodes: tuple[Any, ...]) -> list[dict[Any, int]]: ...
+    def paths(self, nodes: tuple[Any, ...]) -> list[dict[Any, list[Any]]]: ...
+
+@final
+class DijkstraResult:
+    """One Dijkstra search: settle order, distances with their kinds, parents and first-seen order."""
+
+    def lengths(self) -> _DijkstraLengths: ...
+    def tree(self) -> _DijkstraTree: ...
+    def length_dict(self, nodes: tuple[Any, ...], root: object = None) -> dict[Any, int | float]: ...
+    def paths(
+        self,
+        nodes: tuple[Any, ...],
+        root: object = None,
+        *,
+        toward: bool = False,
+        settle_keys: bool = True,
+        distances: bool = True,
+    ) -> _DijkstraPaths: ...
+    def path(self, target: SupportsIndex) -> tuple[float, list[int], int] | None: ...
+
+@final
+class DijkstraResults:
+    """The Dijkstra searches of several sources, in source order."""
+
+    def lengths(self) -> list[_DijkstraLengths | None]: ...
+    def trees(self) -> list[_DijkstraTree | None]: ...
+    def length_dicts(self, nodes: tuple[Any, ...]) -> list[dict[Any, int | float] | None]: ...
+    def paths(
+        self, nodes: tuple[Any, ...], *, settle_keys: bool = True, distances: bool = True
+    ) -> list[_DijkstraPaths | None]: ...
+
 @final
 class Cursor:
     """A resumable search handing out NetworkX's items one at a time."""
@@ -185,7 +235,20 @@ class CoreGraph:
     def rx_dijkstra(self, source: SupportsIndex, goal: SupportsIndex | None = None) -> list[float]: ...
 
     # Shortest paths
-    def bfs_lengths(self, source: SupportsIndex, cutoff: _Real) -> tuple[list[int], list[int]]: ...
+    def bfs(self, source: SupportsIndex, cutoff: _Real, *, reverse: bool = False) -> BfsResult: ...
+    def bfs_many(self, sources: _Positions, cutoff: _Real) -> BfsResults: ...
+    def dijkstra(
+        self,
+        source: SupportsIndex,
+        weight: str | None = None,
+        cutoff: _Real | None = None,
+        *,
+        target: SupportsIndex | None = None,
+        reverse: bool = False,
+    ) -> DijkstraResult: ...
+    def dijkstra_many(
+        self, sources: _Positions, weight: str | None = None, cutoff: _Real | None = None
+    ) -> DijkstraResults: ...
     def bidirectional_dijkstra(
         self, source: SupportsIndex, target: SupportsIndex, weight: str | None = None, *, meet: bool = False
     ) -> tuple[float, list[int]] | tuple[float, list[int], int] | None: ...
@@ -200,11 +263,6 @@ class CoreGraph:
     ) -> tuple[list[int], list[list[int]]]: ...
 
     # Traversals
-    def bfs_tree(self, source: SupportsIndex, cutoff: _Real, reverse: bool = False) -> tuple[list[int], list[int]]: ...
-    def bfs_tree_many(self, sources: _Positions, cutoff: _Real) -> list[tuple[list[int], list[int]]]: ...
-    def bfs_edges(
-        self, source: SupportsIndex, depth_limit: SupportsIndex, reverse: bool = False
-    ) -> tuple[list[int], list[int]]: ...
     def bfs_cursor(
         self,
         roots: _Positions,
@@ -234,60 +292,9 @@ class CoreGraph:
         watch: tuple[tuple[dict[Any, Any], Any, object], ...] | None = None,
     ) -> Cursor: ...
     def dfs_forward(self, starts: _Positions | None, depth_limit: SupportsIndex) -> tuple[list[int], list[int]]: ...
-    def dijkstra_tree(
-        self,
-        source: SupportsIndex,
-        weight: str | None = None,
-        cutoff: _Real | None = None,
-        target: SupportsIndex | None = None,
-        reverse: bool = False,
-    ) -> _DijkstraTree: ...
-    def dijkstra_tree_many(
-        self, sources: _Positions, weight: str | None = None, cutoff: _Real | None = None
-    ) -> list[_DijkstraTree | None]: ...
-    def dijkstra_path(
-        self, source: SupportsIndex, target: SupportsIndex, weight: str | None = None, cutoff: _Real | None = None
-    ) -> tuple[float, list[int], int] | None: ...
-    def bfs_paths(
-        self,
-        source: SupportsIndex,
-        cutoff: _Real,
-        nodes: tuple[Any, ...],
-        root: object,
-        reverse: bool = False,
-        toward: bool = False,
-    ) -> dict[Any, list[Any]]: ...
-    def bfs_paths_many(
-        self, sources: _Positions, cutoff: _Real, nodes: tuple[Any, ...]
-    ) -> list[dict[Any, list[Any]]]: ...
-    def dijkstra_paths(
-        self,
-        source: SupportsIndex,
-        nodes: tuple[Any, ...],
-        root: object,
-        weight: str | None = None,
-        cutoff: _Real | None = None,
-        reverse: bool = False,
-        toward: bool = False,
-        settle_keys: bool = True,
-        distances: bool = True,
-    ) -> _DijkstraPaths: ...
-    def dijkstra_paths_many(
-        self,
-        sources: _Positions,
-        nodes: tuple[Any, ...],
-        weight: str | None = None,
-        cutoff: _Real | None = None,
-        settle_keys: bool = True,
-        distances: bool = True,
-    ) -> list[_DijkstraPaths | None]: ...
 
     # Distance measures
     def bfs_stats(self, sources: _Positions | None = None, reverse: bool = False) -> list[tuple[int, int, int]]: ...
-    def bfs_many(self, sources: _Positions, cutoff: _Real) -> list[tuple[list[int], list[int]]]: ...
-    def dijkstra_many(
-        self, sources: _Positions, weight: str | None = None, cutoff: _Real | None = None
-    ) -> list[tuple[list[int], list[float], int | list[int]] | None]: ...
     def dijkstra_stats(
         self, weight: str, sources: _Positions | None = None, *, compensated_sum: bool = False
     ) -> tuple[list[tuple[int, float] | None], int | float | None]: ...
@@ -302,14 +309,6 @@ class CoreGraph:
     def harmonic(
         self, sources: _Positions, in_nbunch: Sequence[bool], weight: str | None = None
     ) -> tuple[list[float], list[bool]]: ...
-    def bfs_length_dicts(self, sources: _Positions, cutoff: _Real, nodes: tuple[Any, ...]) -> list[dict[Any, int]]: ...
-    def dijkstra_length_dicts(
-        self,
-        sources: _Positions,
-        nodes: tuple[Any, ...],
-        weight: str | None = None,
-        cutoff: _Real | None = None,
-    ) -> list[dict[Any, Any] | None]: ...
 
     # Centrality and link analysis
     def betweenness(

@@ -61,21 +61,28 @@ Result<const std::vector<double>*> CoreGraph::weight_slice(const std::optional<s
     return &w->values;
 }
 
-Result<PathAdj> CoreGraph::path_adj(const std::optional<std::string>& name, bool reverse) const {
+Result<GraphView> CoreGraph::search_view(const std::optional<std::string>& name, bool reverse) const {
     if (!reverse || !directed || pred_exact) {
         auto column = weight_slice(name, reverse);
         if (!column.ok()) return column.error();
-        const Csr* adj = (reverse && pred) ? &*pred : &succ;
+        const bool back = reverse && pred;
+        const Csr* out = back ? &*pred : &succ;
         // Kinds are kept per succ slot only.
-        const Weights* w = name && adj == &succ ? find_weights(*name) : nullptr;
-        return PathAdj{adj, column.value(), w != nullptr && !w->kinds.empty() ? &w->kinds : nullptr};
+        const Weights* w = name && !back ? find_weights(*name) : nullptr;
+        return GraphView{.out = out,
+                         .in = back ? &succ : &in_rows(),
+                         .weights = column.value(),
+                         .kinds = w != nullptr && !w->kinds.empty() ? &w->kinds : nullptr,
+                         .directed = directed};
     }
     const ExactPred* exact = exact_pred.get();
     if (exact == nullptr) return not_implemented("exact predecessor order not loaded");
-    if (!name) return PathAdj{&exact->csr, nullptr};
+    GraphView view{.out = &exact->csr, .in = &succ, .directed = directed};
+    if (!name) return view;
     auto it = exact->weights.find(*name);
     if (it == exact->weights.end()) return not_converted(*name);
-    return PathAdj{&exact->csr, &it->second};
+    view.weights = &it->second;
+    return view;
 }
 
 Result<std::vector<Node>> CoreGraph::sources_or_all(const std::optional<std::vector<Node>>& sources) const {

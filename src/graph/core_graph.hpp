@@ -153,26 +153,23 @@ private:
     mutable std::atomic<T*> ptr_{nullptr};
 };
 
-// Adjacency and weight column chosen for one search.
-struct PathAdj {
-    const Csr* adj;
-    const std::vector<double>* weights;  // nullptr: unweighted
+// What a kernel reads of a graph: the rows it searches, the rows back along
+// them (for kernels that also walk edges backwards), one weight column with,
+// over a column that mixes kinds, each slot's ValueKind, and whether edges
+// are ordered pairs. Any row order (NetworkX's successors or exact
+// predecessors, another library's neighbour order) can stand behind it. It
+// holds four pointers and a flag, so kernels take it by value or reference
+// alike; the graph it points into must outlive it.
+struct GraphView {
+    const Csr* out = nullptr;
+    const Csr* in = nullptr;
+    const std::vector<double>* weights = nullptr;  // nullptr: unweighted
     // Per-slot ValueKinds of a column that mixes kinds, else nullptr (every
     // distance then has the column's one kind).
     const std::vector<std::uint8_t>* kinds = nullptr;
-};
-
-// What a kernel reads of a graph: the rows it searches, the rows back along
-// them (for accumulations), one weight column, and whether edges are ordered
-// pairs. Any row order (NetworkX's, or another library's) can stand behind it.
-struct GraphView {
-    const Csr* out;
-    const Csr* in;
-    const std::vector<double>* weights;  // nullptr: unweighted
-    bool directed;
+    bool directed = false;
 
     Count n() const { return out->node_count(); }
-    PathAdj forward() const { return {out, weights}; }
 };
 
 struct CoreGraph {
@@ -193,8 +190,9 @@ struct CoreGraph {
     // The weight column for attribute `name` (nullptr when `name` is absent).
     Result<const std::vector<double>*> weight_slice(const std::optional<std::string>& name,
                                                     bool reverse) const;
-    // Adjacency for a search along out-edges, or along in-edges in exact order.
-    Result<PathAdj> path_adj(const std::optional<std::string>& name, bool reverse) const;
+    // The view of a search along out-edges, or along in-edges in exact order
+    // (its `in` rows are then the out-rows), over attribute `name`'s column.
+    Result<GraphView> search_view(const std::optional<std::string>& name, bool reverse) const;
     // The given positions after a range check, or 0..n-1.
     Result<std::vector<Node>> sources_or_all(const std::optional<std::vector<Node>>& sources) const;
     // NetworkX degrees: undirected self-loops count twice; directed in + out.
@@ -202,7 +200,9 @@ struct CoreGraph {
     // Row of `v` in `pred`, or in `succ` for undirected graphs.
     const Csr& in_rows() const { return pred ? *pred : succ; }
     // The graph in NetworkX's order with one weight column.
-    GraphView view(const std::vector<double>* column) const { return {&succ, &in_rows(), column, directed}; }
+    GraphView view(const std::vector<double>* column) const {
+        return {.out = &succ, .in = &in_rows(), .weights = column, .directed = directed};
+    }
     bool has_exact_pred() const { return !directed || pred_exact || exact_pred.get() != nullptr; }
 
     // Whether row v of `rows` holds the same predecessors as row v of the

@@ -41,6 +41,7 @@ std::vector<PyMethodDef> tree_methods();
 PyObject* create_core_graph_type(PyObject* module, PyMethodDef* methods);
 PyObject* create_all_paths_type(PyObject* module);
 PyObject* create_cursor_type(PyObject* module);
+int add_search_result_types(PyObject* module);
 
 namespace {
 
@@ -84,6 +85,7 @@ int exec_module(PyObject* module) {
     if (core_graph == nullptr || PyModule_Add(module, "CoreGraph", core_graph) < 0) return -1;
     if (PyModule_Add(module, "AllPaths", create_all_paths_type(module)) < 0) return -1;
     if (PyModule_Add(module, "Cursor", create_cursor_type(module)) < 0) return -1;
+    if (add_search_result_types(module) < 0) return -1;
     for (PyMethodDef* def = module_functions(); def->ml_name != nullptr; ++def) {
         if (add_function(module, def) < 0) return -1;
     }

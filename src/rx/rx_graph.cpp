@@ -210,8 +210,8 @@ std::optional<std::vector<Node>> rx_toposort(const GraphView& g) {
 }
 
 
-Result<std::vector<double>> rx_dijkstra(const PathAdj& view, Node source, std::optional<Node> goal) {
-    const Count n = view.adj->node_count();
+Result<std::vector<double>> rx_dijkstra(const GraphView& view, Node source, std::optional<Node> goal) {
+    const Count n = view.out->node_count();
     if (source >= n) return index_error();
     std::vector<double> dist(n, std::numeric_limits<double>::quiet_NaN());
     DijkstraSearch<RustOrder, true> search(n);

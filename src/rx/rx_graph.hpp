@@ -38,6 +38,6 @@ std::optional<std::vector<Node>> rx_toposort(const GraphView& g);
 // way to a node not yet expanded and fails with "Negative weights not
 // supported." when its sign bit is set, then "NaN weights not supported."
 // when it is NaN.
-Result<std::vector<double>> rx_dijkstra(const PathAdj& view, Node source, std::optional<Node> goal);
+Result<std::vector<double>> rx_dijkstra(const GraphView& view, Node source, std::optional<Node> goal);
 
 }  // namespace fennel

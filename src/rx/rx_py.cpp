@@ -27,7 +27,7 @@ PyObject* dijkstra(const CoreGraph& g, Node source, std::optional<Node> goal) {
     if (source >= g.n) return raise(index_error());
     auto column = g.weight_slice(std::string(RX_COST), false);
     if (!column.ok()) return raise(column.error());
-    const PathAdj view{&g.succ, column.value()};
+    const GraphView view = g.view(column.value());
     return detached([&] { return rx_dijkstra(view, source, goal); });
 }
 

@@ -299,7 +299,7 @@ def harmonic_centrality(G, nbunch=None, distance=None, sources=None):
         # numpy weights mixed with others: NetworkX's loop over typed lengths.
         centrality = {u: 0 for u in targets}
         for v in starts:
-            (dist,) = G.core.dijkstra_length_dicts([index[v]], G.node_tuple, distance, None)
+            (dist,) = G.core.dijkstra_many([index[v]], distance).length_dicts(G.node_tuple)
             if dist is None:
                 raise ValueError("Contradictory paths found:", "negative weights?")
             for u, d_uv in dist.items():

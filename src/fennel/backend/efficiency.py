@@ -10,5 +10,5 @@ def global_efficiency(G):
     denom = n * (n - 1)
     if denom == 0:
         return 0
-    levels = (found for batch in batches(G, counted=True) for _, found in G.core.bfs_many(batch, INF))
+    levels = (found for batch in batches(G, counted=True) for _, found in G.core.bfs_many(batch, INF).lengths())
     return inverse_distance_total(levels) / denom

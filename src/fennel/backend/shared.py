@@ -82,7 +82,7 @@ def reached(fg, source, reverse=False):
     reverse = reverse and fg.directed
     core = fg.load_exact_pred() if reverse else fg.core
     s = fg.index[source]
-    children = core.bfs_edges(s, len(fg), reverse)[1]
+    children = core.bfs(s, len(fg), reverse=reverse).edges()[1]
     return list(map(objects(fg, source, s), children))
 
 
@@ -115,26 +115,9 @@ def compensated(fg, weight):
     return COMPENSATED_SUM and distance_kind(fg, weight) != NP_FLOAT
 
 
-def _rooted(fg, lengths, node_obj, s):
-    """A dict built in C keyed by G's nodes, with its first key (the source)
-    the object the caller gave, as NetworkX keys it."""
-    if fg.nodes[s] is node_obj:
-        return lengths
-    items = iter(lengths.items())
-    _, first = next(items)
-    return {node_obj: first, **dict(items)}
-
-
 def bfs_lengths(fg, core, node_obj, s, cutoff, reverse):
     """Hop counts from (or, reversed, to) ``node_obj`` in breadth-first order."""
-    if not reverse:
-        return _rooted(fg, core.bfs_length_dicts([s], bfs_limit(cutoff), fg.node_tuple)[0], node_obj, s)
-    order, parents = core.bfs_tree(s, bfs_limit(cutoff), True)
-    obj = objects(fg, node_obj, s)
-    level = {s: 0}
-    for v, p in zip(order[1:], parents[1:]):
-        level[v] = level[p] + 1
-    return {obj(v): level[v] for v in order}
+    return core.bfs(s, bfs_limit(cutoff), reverse=reverse).length_dict(fg.node_tuple, node_obj)
 
 
 def dijkstra_lengths(fg, core, node_obj, s, weight, cut, reverse):
@@ -144,12 +127,10 @@ def dijkstra_lengths(fg, core, node_obj, s, weight, cut, reverse):
     of several kinds it leaves them floats (calls that hand such lengths out
     are refused: see ``checks.one_kind``).
     """
+    found = core.dijkstra(s, weight, cut, reverse=reverse)
     if not reverse:
-        found = core.dijkstra_length_dicts([s], fg.node_tuple, weight, cut)[0]
-        if found is None:
-            raise ValueError("Contradictory paths found:", "negative weights?")
-        return _rooted(fg, found, node_obj, s)
-    order, dist = core.dijkstra_tree(s, weight, cut, None, True)[:2]
+        return found.length_dict(fg.node_tuple, node_obj)
+    order, dist = found.lengths()[:2]
     obj = objects(fg, node_obj, s)
     kind = distance_kind(fg, weight)
     if kind is not None and kind != PY_FLOAT:
@@ -187,7 +168,7 @@ def dijkstra_searches(fg, weight, cut=None, sources=None, counted=False):
     source's turn comes, as NetworkX's loop over the sources does.
     """
     for batch in batches(fg, counted) if sources is None else [sources]:
-        for s, found in zip(batch, fg.core.dijkstra_many(batch, weight, cut)):
+        for s, found in zip(batch, fg.core.dijkstra_many(batch, weight, cut).lengths()):
             if found is None:
                 raise ValueError("Contradictory paths found:", "negative weights?")
             order, dist, kinds = found

@@ -234,7 +234,7 @@ def _tree_paths(fg, core, node_obj, s, cutoff, reverse, toward):
     A single-target search joins each path in front of its parent's.
     """
     with no_gc_pauses():
-        return core.bfs_paths(s, bfs_limit(cutoff), fg.node_tuple, node_obj, reverse, toward)
+        return core.bfs(s, bfs_limit(cutoff), reverse=reverse).paths(fg.node_tuple, node_obj, toward=toward)
 
 
 @served(docs=_PATHS, rules=("bfs_cutoff",), data_rules=("keys",), min_work=WORK_BFS, bounded=with_cutoff)
@@ -261,7 +261,7 @@ def single_target_shortest_path_length(G, target, cutoff=None):
 
 def _all_pairs_paths(fg, cutoff):
     limit = bfs_limit(cutoff)
-    return _by_source(fg, lambda batch: fg.core.bfs_paths_many(batch, limit, fg.node_tuple))
+    return _by_source(fg, lambda batch: fg.core.bfs_many(batch, limit).paths(fg.node_tuple))
 
 
 @served(docs=_PATHS + _PAIRS, rules=("bfs_cutoff",), data_rules=("keys",), per_source=True,
@@ -294,8 +294,9 @@ def _search_to(fg, s, target, weight, cut):
     (and meets any contradictory path on the way) before it gives up.
     """
     if target in fg:
-        return fg.core.dijkstra_path(s, fg.index[target], weight, cut)
-    fg.core.dijkstra_tree(s, weight, cut)
+        t = fg.index[target]
+        return fg.core.dijkstra(s, weight, cut, target=t).path(t)
+    fg.core.dijkstra(s, weight, cut)
     return None
 
 
@@ -322,8 +323,8 @@ def _dijkstra_paths(fg, core, node_obj, s, weight, cut, reverse=False, toward=Fa
     Without ``distances`` the dist dict is not built (None in its place).
     """
     with no_gc_pauses():
-        return core.dijkstra_paths(
-            s, fg.node_tuple, node_obj, weight, cut, reverse, toward, _paths_in_settle_order(), distances,
+        return core.dijkstra(s, weight, cut, reverse=reverse).paths(
+            fg.node_tuple, node_obj, toward=toward, settle_keys=_paths_in_settle_order(), distances=distances,
         )
 
 
@@ -373,7 +374,7 @@ def _all_pairs_dijkstra(fg, weight, cut, distances=True):
     """(node, (dist, paths)) per node in G's order; a negative cycle raises at its source."""
     settle_keys = _paths_in_settle_order()
     return _by_source(fg, lambda batch: _unless_negative_cycle(
-        fg.core.dijkstra_paths_many(batch, fg.node_tuple, weight, cut, settle_keys, distances)
+        fg.core.dijkstra_many(batch, weight, cut).paths(fg.node_tuple, settle_keys=settle_keys, distances=distances)
     ))
 
 
@@ -397,12 +398,12 @@ def all_pairs_dijkstra_path(G, cutoff=None, weight="weight"):
 
 def _bfs_lengths_by_source(fg, cutoff):
     limit = bfs_limit(cutoff)
-    return _by_source(fg, lambda batch: fg.core.bfs_length_dicts(batch, limit, fg.node_tuple))
+    return _by_source(fg, lambda batch: fg.core.bfs_many(batch, limit).length_dicts(fg.node_tuple))
 
 
 def _dijkstra_lengths_by_source(fg, weight, cut):
     return _by_source(
-        fg, lambda batch: _unless_negative_cycle(fg.core.dijkstra_length_dicts(batch, fg.node_tuple, weight, cut))
+        fg, lambda batch: _unless_negative_cycle(fg.core.dijkstra_many(batch, weight, cut).length_dicts(fg.node_tuple))
     )
 
 

@@ -69,7 +69,7 @@ def _limit(depth_limit, n):
 
 def _bfs_pairs(fg, source, s, reverse, depth_limit):
     """NetworkX's generic_bfs_edges pairs from ``source``, as objects."""
-    parents, children = fg.core.bfs_edges(s, _limit(depth_limit, len(fg)), reverse and fg.directed)
+    parents, children = fg.core.bfs(s, _limit(depth_limit, len(fg)), reverse=reverse and fg.directed).edges()
     obj = objects(fg, source, s)
     return list(map(obj, parents)), list(map(obj, children))
 
@@ -331,7 +331,7 @@ def descendants_at_distance(G, source, distance):
     if not 0 <= d < len(G):
         return set()
     s = G.index[source]
-    order, levels = G.core.bfs_lengths(s, float(d))
+    order, levels = G.core.bfs(s, d).lengths()
     obj = objects(G, source, s)
     return {obj(v) for v, level in zip(order, levels) if level == d}
 
