@@ -11,25 +11,37 @@
 
 namespace fennel {
 
-Components connected_components(const Csr& out, const Csr* back) {
-    const Count n = out.node_count();
-    std::vector<std::uint8_t> seen(n, 0);
-    Components result;
-    for (Node s = 0; s < n; ++s) {
-        if (seen[s]) continue;
-        seen[s] = 1;
-        std::vector<Node> c{s};
-        // c doubles as the queue: its read position walks the levels in order.
-        for (std::size_t read = 0; read < c.size(); ++read) {
-            for_each_neighbour(out, back, c[read], [&](Node w) {
-                if (!seen[w]) {
-                    seen[w] = 1;
-                    c.push_back(w);
-                }
-            });
+ComponentCursor::ComponentCursor(const Csr& out, const Csr* back)
+    : out_(out), back_(back), seen_(out.node_count(), 0), order_(out.node_count()) {}
+
+std::span<const Node> ComponentCursor::next() {
+    const Count n = out_.node_count();
+    while (next_start_ < n && seen_[next_start_]) ++next_start_;
+    if (next_start_ == n) return {};
+    const std::size_t begin = done_;
+    seen_[next_start_] = 1;
+    order_[done_++] = next_start_;
+    auto reach = [&](Node w) {
+        if (seen_[w]) return;
+        seen_[w] = 1;
+        order_[done_++] = w;
+    };
+    // The component doubles as the queue: its read position walks the levels
+    // in order, each node's out-row before its in-row.
+    for (std::size_t read = begin; read < done_; ++read) {
+        const Node v = order_[read];
+        for (Node w : out_.row(v)) reach(w);
+        if (back_ != nullptr) {
+            for (Node w : back_->row(v)) reach(w);
         }
-        result.push_back(std::move(c));
     }
+    return {order_.data() + begin, done_ - begin};
+}
+
+Components connected_components(const Csr& out, const Csr* back) {
+    ComponentCursor cursor(out, back);
+    Components result;
+    for (auto c = cursor.next(); !c.empty(); c = cursor.next()) result.emplace_back(c.begin(), c.end());
     return result;
 }
 

@@ -4,16 +4,41 @@
 
 #include "graph/core_graph.hpp"
 
+#include <cstdint>
+#include <span>
 #include <vector>
 
 namespace fennel {
 
 using Components = std::vector<std::vector<Node>>;
 
-// NetworkX's _plain_bfs from each unseen node in position order: a component
-// lists its nodes in discovery order (level by level, rows in slot order,
-// `back` rows after `out` rows when given). Components come in ascending
-// order of their first node.
+// The component search: NetworkX's _plain_bfs from each unseen node in
+// position order, one component per step. A component lists its nodes in
+// discovery order (level by level, rows in slot order, `back` rows after
+// `out` rows when given: weakly connected components); components come in
+// ascending order of their first node. The rows outlive the cursor.
+class ComponentCursor {
+public:
+    ComponentCursor(const Csr& out, const Csr* back);
+
+    // The next component in discovery order, its start first; empty once
+    // every node is in one. Valid until the next call.
+    std::span<const Node> next();
+
+    // Nodes of the components returned so far, component after component.
+    std::span<const Node> order() const { return {order_.data(), done_}; }
+    std::size_t expanded() const { return done_; }
+
+private:
+    const Csr& out_;
+    const Csr* back_;
+    std::vector<std::uint8_t> seen_;
+    std::vector<Node> order_;
+    std::size_t done_ = 0;
+    Node next_start_ = 0;
+};
+
+// Every component at once, by the cursor.
 Components connected_components(const Csr& out, const Csr* back);
 
 // Tarjan's algorithm as NetworkX runs it: depth-first over succ rows from

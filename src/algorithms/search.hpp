@@ -6,8 +6,11 @@
 // loop. Every Dijkstra search runs on the Dijkstra engine (single source,
 // bidirectional, petgraph's); the single-source and bidirectional
 // breadth-first searches and the centralities run on the breadth-first
-// state, while the resumable cursors, the depth-first searches and the
-// component searches still keep loops of their own.
+// state. Three searches keep loops of their own, each for what the engines
+// do not do: the component search (components.hpp) keeps its marks from one
+// search to the next and reads two row sets, the resumable breadth-first
+// cursor stops inside a row and resumes there, and the depth-first searches
+// keep a stack of open rows.
 //
 // Both walk rows in slot order and take a `GraphView` (rows plus a weight
 // column), so any row order (NetworkX's successors, predecessors in exact

@@ -4,8 +4,8 @@
 // order. The resumable searches do their work only when asked: a
 // breadth-first cursor stops inside a row once the budget of new edges is
 // met and resumes from that slot; a depth-first cursor keeps NetworkX's
-// stack of (node, next slot); a component cursor searches one component per
-// call. Scratch is allocated once per cursor (n entries), never per call.
+// stack of (node, next slot). Scratch is allocated once per cursor (n
+// entries), never per call. The component cursor is in components.cpp.
 #include "algorithms/traversal.hpp"
 
 #include "algorithms/search.hpp"
@@ -174,33 +174,6 @@ std::vector<std::pair<Node, std::uint32_t>> DfsCursor::stack_above(Node node) co
     for (Node x = node; parent_[x] != x; x = parent_[x]) path.emplace_back(parent_[x], slot_[x] + 1);
     std::reverse(path.begin(), path.end());
     return path;
-}
-
-ComponentCursor::ComponentCursor(const Csr& out, const Csr* back)
-    : out_(out), back_(back), seen_(out.node_count(), 0), order_(out.node_count()) {}
-
-std::span<const Node> ComponentCursor::next() {
-    const Count n = out_.node_count();
-    while (next_start_ < n && seen_[next_start_]) ++next_start_;
-    if (next_start_ == n) return {};
-    const std::size_t begin = done_;
-    seen_[next_start_] = 1;
-    order_[done_++] = next_start_;
-    auto reach = [&](Node w) {
-        if (seen_[w]) return;
-        seen_[w] = 1;
-        order_[done_++] = w;
-    };
-    // The component doubles as the queue: its read position walks the levels
-    // in order, each node's out-row before its in-row.
-    for (std::size_t read = begin; read < done_; ++read) {
-        const Node v = order_[read];
-        for (Node w : out_.row(v)) reach(w);
-        if (back_ != nullptr) {
-            for (Node w : back_->row(v)) reach(w);
-        }
-    }
-    return {order_.data() + begin, done_ - begin};
 }
 
 }  // namespace fennel

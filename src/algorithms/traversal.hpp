@@ -16,9 +16,7 @@
 //   - DfsCursor: dfs_labeled_edges' forward edges (start markers included)
 //     and finishes, from one start or every node in turn, nodes at the depth
 //     limit reached but not entered.
-//   - ComponentCursor: connected_components / weakly_connected_components,
-//     one _plain_bfs per component, started from the first node in node
-//     order not yet in a component.
+//   - ComponentCursor (components.hpp): one component per step.
 //   Each also answers where NetworkX's own loop would stand after a given
 //   item (seen nodes, queue or stack, row positions), so that a generator
 //   whose graph changed can hand over to NetworkX's loop.
@@ -147,28 +145,6 @@ private:
     std::size_t expanded_ = 0;
 };
 
-// Components in NetworkX's order: `back` (weakly connected components) adds
-// each node's in-row after its out-row.
-class ComponentCursor {
-public:
-    ComponentCursor(const Csr& out, const Csr* back);
-
-    // The next component in discovery order, its start first; empty once
-    // every node is in one. Valid until the next call.
-    std::span<const Node> next();
-
-    // Nodes of the components returned so far, component after component.
-    std::span<const Node> order() const { return {order_.data(), done_}; }
-    std::size_t expanded() const { return done_; }
-
-private:
-    const Csr& out_;
-    const Csr* back_;
-    std::vector<std::uint8_t> seen_;
-    std::vector<Node> order_;
-    std::size_t done_ = 0;
-    Node next_start_ = 0;
-};
 
 
 }  // namespace fennel

@@ -13,6 +13,7 @@
 // with NetworkX's own loop from `state()`. The cursor keeps the CoreGraph it
 // searches alive; one call at a time may use it (others raise "Already
 // borrowed").
+#include "algorithms/components.hpp"
 #include "algorithms/traversal.hpp"
 #include "graph/core_graph_py.hpp"
 #include "lib/entry.hpp"

@@ -76,11 +76,10 @@ _BETWEENNESS = edge_betweenness_centrality.served
         rules=("most_valuable_edge",), data_rules=("keys", "clashes_once_undirected"),
         per_source=True, min_work=WORK_BETWEENNESS, release=_BETWEENNESS.release)
 def girvan_newman(G, most_valuable_edge=None):
-    source = G.source
-    if source.number_of_edges() == 0:
-        yield tuple(nx.connected_components(source))
+    if G.number_of_edges() == 0:
+        yield tuple(nx.connected_components(G.source))
         return
-    g = source.copy().to_undirected()
+    g = G.networkx_copy().to_undirected()
     g.remove_edges_from(nx.selfloop_edges(g))
     fg, components = _components(g, None)
     while g.number_of_edges() > 0:
@@ -106,7 +105,7 @@ def edge_betweenness_partition(G, number_of_sets, *, weight=None):
         raise nx.NetworkXError("number_of_sets must be <= len(G)")
     if G.directed:
         raise nx.NetworkXNotImplemented("not implemented for directed type")
-    fg, partition = _components(G.source.copy(), weight)
+    fg, partition = _components(G.networkx_copy(), weight)
     while len(partition) < number_of_sets:
         _remove_most_central_edge(fg, weight)
         fg, partition = _components(fg.source, weight)

@@ -257,6 +257,11 @@ class FennelGraph:
                     G = self._source = self._networkx_graph()
         return G
 
+    def networkx_copy(self) -> nx.Graph:
+        """A graph equal to ``self.source.copy()``, its dicts in the same orders;
+        a native graph's own dicts stay unbuilt."""
+        return self._networkx_graph() if self.native else self.source.copy()
+
     def _networkx_graph(self):
         G = nx.DiGraph() if self.directed else nx.Graph()
         G.add_nodes_from(self.nodes)
