@@ -127,8 +127,8 @@ def _members(communities, index):
 
 @served(docs="Modularity in C++ over NetworkX's rows: degrees, community edge weights and the total added in "
         "NetworkX's order, each community's members in its set's order. " + EXACT + " Falls back to NetworkX for "
-        "numpy weights, None weights and integer totals whose squares exceed 2**53.",
-        weight="weight", rules=("weight_name", "resolution_real"), data_rules=("modularity_weights",),
+        "multigraphs with parallel edges, numpy weights, None weights and integer totals whose squares exceed 2**53.",
+        weight="weight", rules=("weight_name", "resolution_real"), data_rules=("parallel_edges", "modularity_weights"),
         min_work=WORK_LOUVAIN, answers=(ZeroDivisionError,))
 def modularity(G, communities, weight="weight", resolution=1):
     if not isinstance(communities, list):
