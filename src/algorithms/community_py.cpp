@@ -38,7 +38,7 @@ struct Column {
     const Weights* facts = nullptr;
 
     double value(Slot s) const { return values ? (*values)[s] : 1.0; }
-    std::uint8_t kind(Slot s) const { return facts ? facts->kind(s) : PY_INT; }
+    std::uint8_t kind(Slot s) const { return facts ? facts->kind(s) : std::uint8_t{PY_INT}; }
 };
 
 Result<Column> column_of(const CoreGraph& g, const AttrName& weight) {
