@@ -18,6 +18,7 @@ import networkx as nx
 from networkx.algorithms.community.quality import NotAPartition
 
 from .. import _core
+from . import native
 from .checks import COMPENSATED_SUM, EXACT_INT_LIMIT, NX_VERSION, argument_rule, data_rule, exact_real, none_key, numbers
 from .kinds import NUMPY_KINDS, PY_INT
 from .serve import EXACT, WORK_COLOURING, served
@@ -47,7 +48,8 @@ def label_propagation_communities(G):
     return clusters.values()
 
 
-_PLAIN_CLASSES = (nx.Graph, nx.DiGraph, nx.MultiGraph, nx.MultiDiGraph)
+# fennel's own graphs copy as NetworkX's do.
+_PLAIN_CLASSES = (nx.Graph, nx.DiGraph, nx.MultiGraph, nx.MultiDiGraph, native.Graph, native.DiGraph)
 
 
 @argument_rule("plain_graph_class")
