@@ -76,8 +76,7 @@ def networkit_time(nk, G, weighted):
             g.addEdge(index[u], index[v], d["weight"])
         else:
             g.addEdge(index[u], index[v])
-    return timed(lambda: nk.community.detectCommunities(g, algo=nk.community.PLM(g, refine=False),
-                                                         inspect=False))[0]
+    return timed(lambda: nk.community.PLM(g, refine=False).run().getPartition())[0]
 
 
 def main():
