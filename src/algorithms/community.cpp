@@ -1,4 +1,6 @@
-// NetworkX's label_propagation_communities: rounds over `order` (the
+// NetworkX's community detection and partition quality.
+//
+// label_propagation_communities: rounds over `order` (the
 // visiting order the caller derives from NetworkX's colouring), each node
 // taking its neighbours' most frequent label (the largest of several unless
 // it holds one of them already), until every node holds one of its
@@ -6,12 +8,29 @@
 //
 // Cost: O(m) per round; the label counts are reset from the labels met, so
 // a node costs its row, not n.
+//
+// Louvain (louvain.py's _one_level and _gen_graph) and modularity
+// (quality.py): every float is formed by NetworkX's own expression, operand
+// by operand, in NetworkX's order: weighted degrees as sum() adds a row,
+// neighbour weights per community in first-met order (which also breaks
+// ties: a later community must gain strictly more), the node's own community
+// taking part in the comparison at its place (NetworkX's defaultdict inserts
+// it last when no neighbour is in it). Integer weights are added as doubles:
+// the caller keeps every integer total and product within 2**53, where
+// double arithmetic is Python's exact int arithmetic.
+//
+// Cost: a Louvain pass is O(n + m); a level repeats passes until no node
+// moves. Modularity is O(n + m).
 #include "algorithms/community.hpp"
 
+#include "algorithms/summation.hpp"
 #include "lib/pool.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <numeric>
+#include <unordered_map>
 
 namespace fennel {
 
@@ -81,6 +100,353 @@ Result<std::vector<Node>> label_propagation(const Csr& out, const std::vector<No
         }
     }
     return label;
+}
+
+namespace {
+
+constexpr Node NO_COMMUNITY = 0xFFFFFFFFu;
+
+// CPython's float ** 2 calls the C library's pow(); a call the compiler
+// cannot fold into x * x gives its exact result.
+double (*volatile const c_pow)(double, double) = std::pow;
+
+// x ** 2 as Python computes it for a value of kind `kind`: ints square
+// exactly (within 2**53 here), floats through pow().
+double square(double x, std::uint8_t kind) { return kind & FLOAT_BIT ? c_pow(x, 2.0) : x * x; }
+
+// A number with its value kind, as NetworkX's arithmetic carries it.
+struct Typed {
+    double value = 0.0;
+    std::uint8_t kind = PY_INT;
+};
+
+// sum(dd["weight"] for dd in row) over slots [b, e).
+Typed row_sum(const std::vector<double>& w, const std::vector<std::uint8_t>& k, Slot b, Slot e, bool compensated) {
+    KindSum sum(compensated);
+    for (Slot s = b; s < e; ++s) sum.add(w[s], k[s]);
+    return {sum.value(), sum.kind()};
+}
+
+// NetworkX's weighted degrees: undirected rows add a self-loop twice (the
+// row's sum, then the loop's weight); directed graphs give out- and
+// in-degrees apart.
+struct Degrees {
+    std::vector<Typed> out;  // degree when undirected
+    std::vector<Typed> in;   // directed only
+};
+
+Degrees weighted_degrees(const WeightedRows& g, bool compensated) {
+    const Count n = g.n();
+    Degrees d;
+    d.out.resize(n);
+    if (g.directed) d.in.resize(n);
+    for (Node u = 0; u < n; ++u) {
+        d.out[u] = row_sum(g.out_w, g.out_k, g.out.begin(u), g.out.end(u), compensated);
+        if (g.directed) {
+            d.in[u] = row_sum(g.in_w, g.in_k, g.in.begin(u), g.in.end(u), compensated);
+            continue;
+        }
+        for (Slot s = g.out.begin(u); s < g.out.end(u); ++s) {
+            if (g.out.targets[s] == u) {
+                d.out[u].value += g.out_w[s];
+                d.out[u].kind |= g.out_k[s];
+                break;
+            }
+        }
+    }
+    return d;
+}
+
+Typed typed_sum(const std::vector<Typed>& values, bool compensated) {
+    KindSum sum(compensated);
+    for (const Typed& t : values) sum.add(t.value, t.kind);
+    return {sum.value(), sum.kind()};
+}
+
+}  // namespace
+
+Result<WeightedRows> rows_from_edges(Count n, bool directed, const EdgeSeq& edges, bool plus_zero) {
+    if (n > MAX_CONVERTED_NODES) return value_error("too many nodes");
+    const std::size_t count = edges.us.size();
+    // Each new pair appends to the rows as add_edge does: u's row, then v's
+    // (undirected, unless a self-loop) or v's predecessors (directed).
+    struct Append {
+        Node row;
+        Node target;
+        std::uint32_t edge;
+    };
+    std::vector<Append> outs, ins;
+    std::vector<double> weight;
+    std::vector<std::uint8_t> kind;
+    std::unordered_map<std::uint64_t, std::uint32_t> id;
+    id.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const Node u = edges.us[i], v = edges.vs[i];
+        if (u >= n || v >= n) return index_error();
+        const Node a = directed ? u : std::min(u, v), b = directed ? v : std::max(u, v);
+        auto [it, fresh] = id.try_emplace(std::uint64_t{a} << 32 | b, static_cast<std::uint32_t>(weight.size()));
+        if (!fresh) {
+            weight[it->second] = edges.w[i] + weight[it->second];
+            kind[it->second] |= edges.k[i];
+            continue;
+        }
+        weight.push_back(plus_zero ? edges.w[i] + 0.0 : edges.w[i]);
+        kind.push_back(edges.k[i]);
+        outs.push_back({u, v, it->second});
+        if (directed) {
+            ins.push_back({v, u, it->second});
+        } else if (u != v) {
+            outs.push_back({v, u, it->second});
+        }
+    }
+    // A stable counting sort by row keeps each row in append order.
+    auto rows = [&](const std::vector<Append>& appends, Csr& csr, std::vector<double>& w, std::vector<std::uint8_t>& k) {
+        csr.offsets.assign(n + 1, 0);
+        for (const Append& x : appends) ++csr.offsets[x.row + 1];
+        std::partial_sum(csr.offsets.begin(), csr.offsets.end(), csr.offsets.begin());
+        std::vector<Slot> next(csr.offsets.begin(), csr.offsets.end() - 1);
+        csr.targets.resize(appends.size());
+        w.resize(appends.size());
+        k.resize(appends.size());
+        for (const Append& x : appends) {
+            const Slot s = next[x.row]++;
+            csr.targets[s] = x.target;
+            w[s] = weight[x.edge];
+            k[s] = kind[x.edge];
+        }
+    };
+    WeightedRows g;
+    g.directed = directed;
+    rows(outs, g.out, g.out_w, g.out_k);
+    if (directed) rows(ins, g.in, g.in_w, g.in_k);
+    return g;
+}
+
+Result<ModularityValue> modularity(const WeightedRows& g, const std::vector<Node>& members,
+                                   const std::vector<Node>& bounds, double resolution, bool compensated) {
+    const Count n = g.n();
+    if (bounds.empty() || bounds.front() != 0 || bounds.back() != members.size()) {
+        return value_error("bounds must cut the members from 0 to their end");
+    }
+    std::vector<Node> com_of(n, NO_COMMUNITY);
+    for (std::size_t c = 0; c + 1 < bounds.size(); ++c) {
+        if (bounds[c + 1] < bounds[c]) return value_error("bounds must not decrease");
+        for (Count i = bounds[c]; i < bounds[c + 1]; ++i) {
+            if (members[i] >= n) return index_error();
+            if (com_of[members[i]] != NO_COMMUNITY) return value_error("communities must not overlap");
+            com_of[members[i]] = static_cast<Node>(c);
+        }
+    }
+    const Degrees deg = weighted_degrees(g, compensated);
+    ModularityValue result;
+    const Typed total = typed_sum(deg.out, compensated);
+    result.total = total.value;
+    result.total_kind = total.kind;
+    // Directed: m = sum(out_degree.values()), norm = 1 / m ** 2. Undirected:
+    // m = deg_sum / 2, norm = 1 / deg_sum ** 2.
+    const double m = g.directed ? total.value : total.value / 2;
+    const double squared = square(total.value, total.kind);
+    if (squared == 0.0) {
+        result.degenerate = true;
+        return result;
+    }
+    const double norm = 1.0 / squared;
+    std::vector<std::uint8_t> done(g.directed ? 0 : n, 0);
+    KindSum q(compensated);
+    for (std::size_t c = 0; c + 1 < bounds.size(); ++c) {
+        if (poll_interrupt()) return interrupted();
+        // L_c: G.edges(comm) from each member in set order; an undirected
+        // edge once, from the member listed first.
+        KindSum inner(compensated), out_sum(compensated), in_sum(compensated);
+        for (Count i = bounds[c]; i < bounds[c + 1]; ++i) {
+            const Node u = members[i];
+            for (Slot s = g.out.begin(u); s < g.out.end(u); ++s) {
+                const Node v = g.out.targets[s];
+                if (com_of[v] != c || (!g.directed && done[v])) continue;
+                inner.add(g.out_w[s], g.out_k[s]);
+            }
+            if (!g.directed) done[u] = 1;
+        }
+        for (Count i = bounds[c]; i < bounds[c + 1]; ++i) out_sum.add(deg.out[members[i]].value, deg.out[members[i]].kind);
+        if (g.directed) {
+            for (Count i = bounds[c]; i < bounds[c + 1]; ++i) in_sum.add(deg.in[members[i]].value, deg.in[members[i]].kind);
+        }
+        const double ods = out_sum.value();
+        const double ids = g.directed ? in_sum.value() : ods;
+        q.add(inner.value() / m - resolution * ods * ids * norm, PY_FLOAT);
+    }
+    result.value = q.value();
+    return result;
+}
+
+Louvain::Louvain(WeightedRows level, double resolution, bool compensated)
+    : g_(std::move(level)), resolution_(resolution), compensated_(compensated) {
+    // graph.size(weight="weight"): sum() of the degrees (in + out when
+    // directed), halved.
+    const Degrees deg = weighted_degrees(g_, compensated_);
+    std::vector<Typed> total(deg.out);
+    if (g_.directed) {
+        for (std::size_t u = 0; u < total.size(); ++u) {
+            total[u].value += deg.in[u].value;
+            total[u].kind |= deg.in[u].kind;
+        }
+    }
+    m_ = typed_sum(total, compensated_).value / 2;
+}
+
+Result<LevelMoves> Louvain::one_level(const std::vector<Node>& order) {
+    const Count n = g_.n();
+    if (order.size() != n) return value_error("order must list every node once");
+    {
+        std::vector<std::uint8_t> listed(n, 0);
+        for (Node v : order) {
+            if (v >= n) return index_error();
+            if (listed[v]) return value_error("order must list every node once");
+            listed[v] = 1;
+        }
+    }
+    const bool directed = g_.directed;
+    const Degrees deg = weighted_degrees(g_, compensated_);
+    std::vector<double> stot_out(n), stot_in(directed ? n : 0);
+    for (Node u = 0; u < n; ++u) stot_out[u] = deg.out[u].value;
+    for (Node u = 0; u < n && directed; ++u) stot_in[u] = deg.in[u].value;
+
+    // nbrs[u]: the neighbours but u itself with their weights; directed
+    // graphs add out- then in-weights per neighbour into a float, first-met
+    // order.
+    Csr nbrs;
+    std::vector<double> nbr_w;
+    nbrs.offsets.assign(n + 1, 0);
+    {
+        std::vector<Slot> at(directed ? n : 0, 0);
+        std::vector<Node> row;
+        for (Node u = 0; u < n; ++u) {
+            const Slot start = nbrs.targets.size();
+            auto add = [&](Node v, double w) {
+                if (v == u) return;
+                if (!directed) {
+                    nbrs.targets.push_back(v);
+                    nbr_w.push_back(w);
+                    return;
+                }
+                if (at[v] == 0) {
+                    nbrs.targets.push_back(v);
+                    nbr_w.push_back(0.0);
+                    at[v] = nbrs.targets.size();
+                }
+                nbr_w[at[v] - 1] += w;
+            };
+            for (Slot s = g_.out.begin(u); s < g_.out.end(u); ++s) add(g_.out.targets[s], g_.out_w[s]);
+            if (directed) {
+                for (Slot s = g_.in.begin(u); s < g_.in.end(u); ++s) add(g_.in.targets[s], g_.in_w[s]);
+                for (Slot s = start; s < nbrs.targets.size(); ++s) at[nbrs.targets[s]] = 0;
+            }
+            nbrs.offsets[u + 1] = nbrs.targets.size();
+        }
+    }
+
+    node2com_.resize(n);
+    std::iota(node2com_.begin(), node2com_.end(), Node{0});
+    const double m = m_;
+    const double m2 = c_pow(m, 2.0);
+    const double two_m2 = 2 * m2;
+    const double res = resolution_;
+    // weights2com: communities in first-met order with their weights; at[c]
+    // is c's place plus one, 0 when absent (reset after each node).
+    std::vector<Node> coms;
+    std::vector<double> acc;
+    std::vector<std::uint32_t> at(n, 0);
+    LevelMoves result;
+    Count moved = 1;
+    while (moved > 0) {
+        if (poll_interrupt()) return interrupted();
+        moved = 0;
+        for (Node u : order) {
+            double best_mod = 0;
+            Node best = node2com_[u];
+            for (Slot s = nbrs.begin(u); s < nbrs.end(u); ++s) {
+                const Node c = node2com_[nbrs.targets[s]];
+                if (at[c] == 0) {
+                    coms.push_back(c);
+                    acc.push_back(0.0);
+                    at[c] = static_cast<std::uint32_t>(coms.size());
+                }
+                acc[at[c] - 1] += nbr_w[s];
+            }
+            // weights2com[best_com] inserts the own community when absent.
+            if (at[best] == 0) {
+                coms.push_back(best);
+                acc.push_back(0.0);
+                at[best] = static_cast<std::uint32_t>(coms.size());
+            }
+            const double own = acc[at[best] - 1];
+            double remove_cost;
+            const double d_out = deg.out[u].value;
+            const double d_in = directed ? deg.in[u].value : 0.0;
+            if (directed) {
+                stot_in[best] -= d_in;
+                stot_out[best] -= d_out;
+                remove_cost = -own / m + res * (d_out * stot_in[best] + d_in * stot_out[best]) / m2;
+            } else {
+                stot_out[best] -= d_out;
+                remove_cost = -own / m + res * (stot_out[best] * d_out) / two_m2;
+            }
+            for (std::size_t i = 0; i < coms.size(); ++i) {
+                const Node c = coms[i];
+                double gain;
+                if (directed) {
+                    gain = remove_cost + acc[i] / m - res * (d_out * stot_in[c] + d_in * stot_out[c]) / m2;
+                } else {
+                    gain = remove_cost + acc[i] / m - res * (stot_out[c] * d_out) / two_m2;
+                }
+                if (gain > best_mod) {
+                    best_mod = gain;
+                    best = c;
+                }
+            }
+            for (Node c : coms) at[c] = 0;
+            coms.clear();
+            acc.clear();
+            if (directed) stot_in[best] += d_in;
+            stot_out[best] += d_out;
+            if (best != node2com_[u]) {
+                result.moves.insert(result.moves.end(), {u, node2com_[u], best});
+                node2com_[u] = best;
+                ++moved;
+            }
+        }
+    }
+    return result;
+}
+
+Status Louvain::aggregate() {
+    const Count n = g_.n();
+    if (node2com_.size() != n) return value_error("no level was run on this graph");
+    // Kept communities in index order become the next level's nodes.
+    std::vector<Node> rank(n, NO_COMMUNITY);
+    for (Node u = 0; u < n; ++u) rank[node2com_[u]] = 0;
+    Node k = 0;
+    for (Node c = 0; c < n; ++c) {
+        if (rank[c] != NO_COMMUNITY) rank[c] = k++;
+    }
+    // G.edges(data=True): rows in node order, an undirected edge once from
+    // its endpoint listed first.
+    EdgeSeq edges;
+    for (Node u = 0; u < n; ++u) {
+        for (Slot s = g_.out.begin(u); s < g_.out.end(u); ++s) {
+            const Node v = g_.out.targets[s];
+            if (!g_.directed && v < u) continue;
+            edges.us.push_back(rank[node2com_[u]]);
+            edges.vs.push_back(rank[node2com_[v]]);
+            edges.w.push_back(g_.out_w[s]);
+            edges.k.push_back(g_.out_k[s]);
+        }
+    }
+    auto next = rows_from_edges(k, g_.directed, edges, true);
+    if (!next.ok()) return next.error();
+    g_ = std::move(next.value());
+    node2com_.clear();
+    return {};
 }
 
 }  // namespace fennel

@@ -1,8 +1,11 @@
-// Community detection, as NetworkX's label_propagation_communities runs it.
+// Community detection and partition quality, as NetworkX's community
+// module computes them: label_propagation_communities, the Louvain levels of
+// louvain_partitions, and modularity.
 #pragma once
 
 #include "graph/core_graph.hpp"
 
+#include <cstdint>
 #include <vector>
 
 namespace fennel {
@@ -10,5 +13,83 @@ namespace fennel {
 // Final labels of NetworkX's label_propagation_communities visiting `order`
 // (a permutation of every position; labels start as positions).
 Result<std::vector<Node>> label_propagation(const Csr& out, const std::vector<Node>& order);
+
+// A weighted graph as NetworkX's dicts hold it: rows in adjacency order, each
+// slot's weight as a double with its value kind (PY_INT or PY_FLOAT). The
+// doubles stand for Python's numbers exactly: the caller keeps every integer
+// total and product within 2**53.
+struct WeightedRows {
+    bool directed = false;
+    Csr out;  // G._adj, or G._succ when directed
+    std::vector<double> out_w;
+    std::vector<std::uint8_t> out_k;
+    Csr in;  // G._pred, directed graphs only
+    std::vector<double> in_w;
+    std::vector<std::uint8_t> in_k;
+
+    Count n() const { return out.node_count(); }
+};
+
+// Weighted edges in the order NetworkX lists or adds them.
+struct EdgeSeq {
+    std::vector<Node> us;
+    std::vector<Node> vs;
+    std::vector<double> w;
+    std::vector<std::uint8_t> k;
+};
+
+// The rows of the Graph (DiGraph when `directed`) NetworkX builds by adding
+// `edges` in order to n fresh nodes, a pair met again adding its weight to
+// the pair's. `plus_zero`: the first weight of a pair is `w + 0`, as
+// _gen_graph's accumulation starts from the int 0.
+Result<WeightedRows> rows_from_edges(Count n, bool directed, const EdgeSeq& edges, bool plus_zero);
+
+// NetworkX's modularity of the partition whose communities list
+// members[bounds[c]:bounds[c + 1]] in the order set(community) iterates.
+// `degenerate`: the squared degree total is 0, which NetworkX divides by
+// (or, from 3.7 on, returns 0 for a zero total); `total` and `total_kind`
+// let the caller form the same expression.
+struct ModularityValue {
+    double value = 0.0;
+    double total = 0.0;
+    std::uint8_t total_kind = PY_INT;
+    bool degenerate = false;
+};
+Result<ModularityValue> modularity(const WeightedRows& g, const std::vector<Node>& members,
+                                   const std::vector<Node>& bounds, double resolution, bool compensated);
+
+// The moves of one Louvain level, in the order NetworkX makes them: node,
+// the community it leaves, the community it joins (level positions).
+struct LevelMoves {
+    std::vector<Node> moves;  // flattened triples
+};
+
+// louvain_partitions' state between levels: the level's graph (nodes are
+// the communities of the level before, in partition order) and the node's
+// community assignment of the last level run.
+class Louvain {
+public:
+    Louvain(WeightedRows level, double resolution, bool compensated);
+
+    // m of NetworkX's louvain_partitions: the first level graph's size.
+    double m() const { return m_; }
+    const WeightedRows& level() const { return g_; }
+    double resolution() const { return resolution_; }
+    bool compensated() const { return compensated_; }
+
+    // NetworkX's _one_level visiting the nodes in `order` (seed.shuffle's
+    // permutation of the level's positions).
+    Result<LevelMoves> one_level(const std::vector<Node>& order);
+    // NetworkX's _gen_graph: the next level's graph from the last level's
+    // communities, kept ones in index order.
+    Status aggregate();
+
+private:
+    WeightedRows g_;
+    double resolution_;
+    bool compensated_;
+    double m_ = 0.0;
+    std::vector<Node> node2com_;
+};
 
 }  // namespace fennel

@@ -97,6 +97,15 @@ def _py_sum(values: _Reals, compensated: bool) -> float:
 def _py_sum_kinds(values: _Reals, kinds: Sequence[int], compensated: bool) -> Any:
     """CPython's `sum()` over values of the given value kinds (for tests)."""
 
+def _louvain_level(state: Any, order: _Positions) -> list[int]:
+    """One Louvain level's moves, flattened (node, left, joined)."""
+
+def _louvain_modularity(state: Any, members: _Positions, bounds: _Positions) -> tuple[float, float, int, bool]:
+    """`modularity` over a Louvain state's level graph."""
+
+def _louvain_aggregate(state: Any) -> None:
+    """Replaces a Louvain state's graph by the graph of its communities."""
+
 def register_numpy(float64: type, int64: type, bool_: type) -> None:
     """Registers numpy's float64, int64 and bool_ scalar types for conversion."""
 
@@ -372,6 +381,10 @@ class CoreGraph:
     def core_number(self) -> list[int] | None: ...
     def greedy_color(self) -> tuple[list[int], list[int]]: ...
     def label_propagation(self, order: _Positions) -> list[int]: ...
+    def modularity(
+        self, weight: str | None, members: _Positions, bounds: _Positions, resolution: float, compensated: bool
+    ) -> tuple[float, float, int, bool]: ...
+    def louvain_start(self, weight: str | None, resolution: float, compensated: bool) -> Any: ...
     def kruskal(self, weight: str | None = None, maximum: bool = False) -> tuple[list[int], list[int]]: ...
     @overload
     def triangle_counts(

@@ -23,6 +23,7 @@ std::vector<PyMethodDef> rx_functions();
 std::vector<PyMethodDef> pool_functions();
 std::vector<PyMethodDef> numpy_functions();
 std::vector<PyMethodDef> summation_functions();
+std::vector<PyMethodDef> louvain_functions();
 std::vector<PyMethodDef> bipartite_methods();
 std::vector<PyMethodDef> centrality_methods();
 std::vector<PyMethodDef> cluster_methods();
@@ -67,7 +68,7 @@ PyMethodDef* core_graph_methods() {
 
 PyMethodDef* module_functions() {
     static PyMethodDef* functions = table({graph_functions, serialize_functions, native_functions, rx_functions,
-                                            summation_functions, pool_functions, numpy_functions});
+                                            summation_functions, louvain_functions, pool_functions, numpy_functions});
     return functions;
 }
 

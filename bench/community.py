@@ -1,0 +1,111 @@
+"""Louvain communities: fennel against NetworkX, igraph and NetworKit, in one run.
+
+Graphs: a random graph of 100,000 nodes and 500,000 edges and a
+preferential-attachment graph of 20,000 nodes (Barabási-Albert, 5 edges per
+new node), each unweighted and with random int weights 1..9 (`--quick`:
+a tenth of the sizes). fennel's call is `louvain_communities(G, seed=1,
+backend="fennel")`, the graph's conversion included; its answer is checked
+to equal NetworkX's wherever NetworkX is timed. NetworkX's own Louvain takes
+minutes on the largest graph: there it runs on a fixed sample (the subgraph
+of the first 20,000 nodes) and the table says so, fennel timed again on the
+same sample for the ratio. igraph's `community_multilevel` and NetworKit's
+PLM (one thread, no refinement) run where installed on the same graph;
+their answers differ from NetworkX's (other visiting orders) and are not
+compared. Ratios come from one run of each.
+
+    python bench/community.py [--quick]
+"""
+
+import random
+import sys
+import time
+
+sys.dont_write_bytecode = True  # sibling modules leave no __pycache__ in the checkout
+
+import networkx as nx
+
+import cli
+
+SAMPLE = 20_000  # NetworkX's sample of the 100,000-node graph
+
+
+def graphs(quick):
+    scale = 10 if quick else 1
+    big = nx.gnm_random_graph(100_000 // scale, 500_000 // scale, seed=42)
+    pa = nx.barabasi_albert_graph(20_000 // scale, 5, seed=42)
+    for name, G in (("random 100k/500k", big), ("pref. attachment 20k", pa)):
+        for weighted in (False, True):
+            H = G.copy()
+            if weighted:
+                rng = random.Random(7)
+                for _, _, d in H.edges(data=True):
+                    d["weight"] = rng.randint(1, 9)
+            yield f"{name}{' weighted' if weighted else ''}", H, weighted
+
+
+def timed(fn):
+    t = time.perf_counter()
+    result = fn()
+    return time.perf_counter() - t, result
+
+
+def fennel(G, weighted):
+    H = G.copy()  # a fresh graph: conversion included
+    return timed(lambda: nx.community.louvain_communities(H, weight="weight" if weighted else None, seed=1,
+                                                          backend="fennel"))
+
+
+def networkx(G, weighted):
+    return timed(lambda: nx.community.louvain_communities(G, weight="weight" if weighted else None, seed=1,
+                                                          backend="networkx"))
+
+
+def igraph_time(ig, G, weighted):
+    index = {v: i for i, v in enumerate(G)}
+    g = ig.Graph(n=len(G), edges=[(index[u], index[v]) for u, v in G.edges()])
+    weights = [d["weight"] for _, _, d in G.edges(data=True)] if weighted else None
+    return timed(lambda: g.community_multilevel(weights=weights))[0]
+
+
+def networkit_time(nk, G, weighted):
+    nk.setNumberOfThreads(1)
+    index = {v: i for i, v in enumerate(G)}
+    g = nk.Graph(len(G), weighted=weighted)
+    for u, v, d in G.edges(data=True):
+        if weighted:
+            g.addEdge(index[u], index[v], d["weight"])
+        else:
+            g.addEdge(index[u], index[v])
+    return timed(lambda: nk.community.PLM(g, refine=False).run().getPartition())[0]
+
+
+def main():
+    args = cli.parser(__doc__, "a tenth of the sizes", optional=("igraph", "networkit")).parse_args()
+    ig = cli.peer("igraph")
+    nk = cli.peer("networkit")
+    rows = []
+    for name, G, weighted in graphs(args.quick):
+        t_fennel, ours = fennel(G, weighted)
+        sample = G if len(G) <= SAMPLE else G.subgraph(list(G)[:SAMPLE]).copy()
+        if sample is G:
+            t_nx, theirs = networkx(G, weighted)
+            t_fennel_nx = t_fennel
+            nx_note = ""
+        else:
+            t_nx, theirs = networkx(sample, weighted)
+            t_fennel_nx, ours = fennel(sample, weighted)
+            nx_note = f" (NetworkX on the first {SAMPLE:,} nodes)"
+        if [list(c) for c in ours] != [list(c) for c in theirs]:
+            raise SystemExit(f"{name}: fennel's communities differ from NetworkX's")
+        t_ig = igraph_time(ig, G, weighted) if ig else None
+        t_nk = networkit_time(nk, G, weighted) if nk else None
+        rows.append((name + nx_note, t_fennel, t_nx / t_fennel_nx, t_ig, t_nk))
+    print(f"{'graph':60} {'fennel s':>9} {'x NetworkX':>11} {'igraph s':>9} {'/ igraph':>9} {'NetworKit s':>12}")
+    for name, t, vs_nx, t_ig, t_nk in rows:
+        ig_cols = f"{t_ig:9.3f} {t / t_ig:9.2f}" if t_ig else f"{'-':>9} {'-':>9}"
+        nk_col = f"{t_nk:12.3f}" if t_nk else f"{'-':>12}"
+        print(f"{name:60} {t:9.3f} {vs_nx:11.1f} {ig_cols} {nk_col}")
+
+
+if __name__ == "__main__":
+    main()
