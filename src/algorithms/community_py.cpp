@@ -64,12 +64,12 @@ Result<WeightedRows> graph_rows(const CoreGraph& g, const AttrName& weight) {
         rows.out_k[s] = c.kind(s);
     }
     if (g.directed) {
-        auto pred = g.path_adj(weight, true);
+        auto pred = g.search_view(weight, true);
         if (!pred.ok()) return pred.error();
         // Kinds are kept per succ slot: the predecessor rows take the column's one kind.
         const int kind = c.facts ? c.facts->uniform_kind() : PY_INT;
         if (kind < 0) return not_implemented("directed weights of several kinds");
-        rows.in = *pred.value().adj;
+        rows.in = *pred.value().out;
         const Slot slots = rows.in.slot_count();
         rows.in_w = pred.value().weights ? *pred.value().weights : std::vector<double>(slots, 1.0);
         rows.in_k.assign(slots, static_cast<std::uint8_t>(kind));
