@@ -1,7 +1,12 @@
-"""Label propagation communities (NetworkX's community.label_propagation)."""
+"""Communities: label propagation and greedy modularity (NetworkX's community package)."""
 
+import math
 from collections import defaultdict
 
+from .checks import (
+    COMPENSATED_SUM, EXACT_INT_LIMIT, argument_rule, data_rule, edge_count, exact_real, kind_names, numbers, one_kind,
+)
+from .kinds import PY_INT
 from .serve import EXACT, WORK_COLOURING, served
 
 
@@ -23,3 +28,194 @@ def label_propagation_communities(G):
     for node, label in zip(nodes, labels):
         clusters[label].add(node)
     return clusters.values()
+
+
+# Greedy modularity maximisation (NetworkX's community.modularity_max). The
+# core returns the merges; the frozensets are built here by NetworkX's own
+# set operations, in its order, so that their iteration order (which follows
+# the node objects' hashes and each set's history) is NetworkX's.
+
+# The work (n + adjacency entries) from which fennel's greedy merges beat
+# NetworkX's (graph converted, graph to convert); measured by
+# bench/community_greedy.py.
+WORK_GREEDY_MODULARITY = (60, 120)
+# NetworkX's naive search is quartic: fennel wins on every graph with an edge.
+WORK_NAIVE_MODULARITY = (0, 0)
+# A bound on |resolution| and a floor on the heaviest weight that keep every
+# dq finite: a weight total of at least 2**-1000 makes 1/m finite, the
+# degree fractions stay within [0, 1], and sums of dq stay far from overflow.
+_RESOLUTION_LIMIT = 2.0**900
+_WEIGHT_FLOOR = 2.0**-1000
+
+
+def _totally_ordered(values):
+    """Whether ``<`` orders these objects totally: numbers (no NaN), or
+    strings, or tuples whose items at each index are so ordered."""
+    numbers = strings = False
+    tuples = []
+    for x in values:
+        t = type(x)
+        if t is int or t is bool or (t is float and x == x):
+            numbers = True
+        elif t is str:
+            strings = True
+        elif t is tuple:
+            tuples.append(x)
+        else:
+            return False
+    if numbers + strings + bool(tuples) > 1:
+        return False
+    width = max(map(len, tuples), default=0)
+    return all(_totally_ordered([x[i] for x in tuples if len(x) > i]) for i in range(width))
+
+
+@argument_rule("ordered_nodes")
+def _ordered_nodes(a):
+    """NetworkX breaks ties between equal gains by comparing (node, node) tuples."""
+    if _totally_ordered(a["G"]):
+        return None
+    return "the nodes are not all numbers, all strings or all tuples of such (NetworkX compares them)"
+
+
+def _resolution(a):
+    resolution = a["resolution"]
+    if not exact_real(resolution) or abs(resolution) > _RESOLUTION_LIMIT:
+        return "resolution must be a float or an int within 2**53, at most 2**900 in size"
+    return None
+
+
+def _count(value, name, optional):
+    if value is None and optional:
+        return None
+    if type(value) in (int, bool) or (type(value) is float and math.isfinite(value)):
+        return None
+    return f"{name} must be an int or a finite float"
+
+
+argument_rule(
+    "greedy_modularity_args",
+    lambda a: _resolution(a) or _count(a["cutoff"], "cutoff", False) or _count(a["best_n"], "best_n", True),
+)
+argument_rule("naive_modularity_args", _resolution)
+
+
+def _mirrored(fg, weight):
+    if fg.directed or fg.core.weight_symmetric(weight):
+        return None
+    return f"the two rows of some edges hold different {weight!r} values"
+
+
+@data_rule("modularity_weights")
+def _modularity_weights(fg, a):
+    """Weights whose degree sums, total and dq fennel forms exactly as NetworkX does."""
+    weight = a["weight"]
+    if weight is None:
+        return None
+    reason, facts = numbers(fg, weight, hidden_allowed=False)
+    if reason:
+        return reason
+    if facts.pos_inf or facts.neg_inf or (facts.min_finite is not None and facts.min_finite < 0):
+        return f"some {weight!r} weights are negative or infinite"
+    if facts.max_finite is None or facts.max_finite < _WEIGHT_FLOOR:
+        return f"the {weight!r} weights are all zero or too small to divide by"
+    if (facts.all_int or facts.mixed) and facts.max_finite * 2 * (edge_count(fg) + 1) >= EXACT_INT_LIMIT:
+        return f"integer degree sums over {weight!r} could exceed 2**53"
+    if fg.directed:
+        return one_kind(fg, weight, "sums in-degrees")
+    if not facts.slot_kinds:
+        return f"the kind of each {weight!r} weight ({kind_names(facts.kinds)}) was not kept"
+    return _mirrored(fg, weight)
+
+
+# Modularity's 1 / (degree sum)**2 is exact while the square is below 2**53.
+_NAIVE_TOTAL_LIMIT = 2**26
+
+
+@data_rule("naive_modularity_weights")
+def _naive_weights(fg, a):
+    """Integer weights: every degree and internal weight sum is exact, whatever order sets list nodes in."""
+    weight = a["weight"]
+    if weight is None:
+        largest = 1
+    else:
+        reason, facts = numbers(fg, weight, hidden_allowed=False)
+        if reason:
+            return reason
+        if facts.kinds & ~(1 << PY_INT) or facts.pos_inf or facts.neg_inf:
+            return f"some {weight!r} weights are not Python ints (NetworkX sums them in set order)"
+        largest = max(abs(facts.min_finite or 0), abs(facts.max_finite or 0))
+    if largest * 2 * edge_count(fg) >= _NAIVE_TOTAL_LIMIT:
+        return "the degree total is too large to square exactly"
+    return None if weight is None else _mirrored(fg, weight)
+
+
+def _ranks(nodes):
+    """Each position's place among the node objects sorted by ``<``."""
+    rank = [0] * len(nodes)
+    for place, u in enumerate(sorted(range(len(nodes)), key=nodes.__getitem__)):
+        rank[u] = place
+    return rank
+
+
+@served(docs="Clauset-Newman-Moore merges in C++; the frozensets built by NetworkX's own set operations. " + EXACT
+        + " Falls back to NetworkX for nodes that are not all numbers, all strings or all tuples of such, for "
+        "negative, infinite or None weights, and for multigraphs with parallel edges.",
+        weight="weight", rules=("weight_name", "ordered_nodes", "greedy_modularity_args"),
+        data_rules=("parallel_edges", "reads_none", "modularity_weights"), min_work=WORK_GREEDY_MODULARITY,
+        answers=(ValueError, ZeroDivisionError))
+def greedy_modularity_communities(G, weight=None, resolution=1, cutoff=1, best_n=None):
+    nodes = G.nodes
+    if not G.core.number_of_edges():
+        return [{n} for n in nodes]
+    if (cutoff < 1) or (cutoff > len(nodes)):
+        raise ValueError(f"cutoff must be between 1 and {len(nodes)}. Got {cutoff}.")
+    if best_n is not None:
+        if (best_n < 1) or (best_n > len(nodes)):
+            raise ValueError(f"best_n must be between 1 and {len(nodes)}. Got {best_n}.")
+        if best_n < cutoff:
+            raise ValueError(f"Must have best_n >= cutoff. Got {best_n} < {cutoff}")
+        if best_n == 1:
+            return [set(nodes)]
+    else:
+        best_n = len(nodes)
+    if G.directed and weight is not None:
+        G.load_exact_pred()
+    merged, exhausted, zero_total = G.core.cnm_merges(
+        weight, _ranks(nodes), float(resolution), float(cutoff), float(best_n), COMPENSATED_SUM
+    )
+    if zero_total:
+        raise ZeroDivisionError("float division by zero")
+    communities = [frozenset([n]) for n in nodes]
+    for k in range(0, len(merged), 2):
+        u, v = merged[k], merged[k + 1]
+        communities[v] = frozenset(communities[u] | communities[v])
+        communities[u] = None
+    communities = sorted((c for c in communities if c is not None), key=len, reverse=True)
+    if exhausted:
+        # No pair was left to merge: NetworkX merges the largest sets on until best_n remain.
+        while len(communities) > best_n:
+            comm1, comm2, *rest = communities
+            communities = [comm1 ^ comm2]
+            communities.extend(rest)
+    return communities
+
+
+@served(docs="The pair-by-pair search in C++, each trial's modularity from the two terms it changes; the "
+        "frozensets built by NetworkX's own set operations. " + EXACT + " Falls back to NetworkX for weights "
+        "other than Python ints.",
+        weight="weight", rules=("weight_name", "undirected_only", "no_multigraph", "naive_modularity_args"),
+        data_rules=("reads_none", "naive_modularity_weights"), min_work=WORK_NAIVE_MODULARITY,
+        answers=(ZeroDivisionError,))
+def naive_greedy_modularity_communities(G, resolution=1, weight=None):
+    merged, zero_total = G.core.naive_greedy_merges(
+        weight, float(resolution), type(resolution) is not float, COMPENSATED_SUM
+    )
+    if zero_total:
+        raise ZeroDivisionError("division by zero")
+    communities = [frozenset([u]) for u in G.nodes]
+    for k in range(0, len(merged), 2):
+        i, j = merged[k], merged[k + 1]
+        u, v = communities[i], communities[j]
+        communities[j] = u | v
+        communities[i] = frozenset([])
+    return sorted((c for c in communities if len(c) > 0), key=len, reverse=True)

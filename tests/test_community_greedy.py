@@ -1,0 +1,136 @@
+"""Greedy modularity communities against NetworkX: every community in
+iteration order (frozensets whose order follows the nodes' hashes), the
+order of the communities, the errors, and whether fennel ran."""
+
+import os
+import subprocess
+import sys
+
+import networkx as nx
+import pytest
+from test_backend_traversal import always_run  # noqa: F401 - the fixture applies here too
+from zoo import ZOO, ZOO_IDS, add_weights, shape
+
+from fennel.backend import calls
+
+pytestmark = pytest.mark.filterwarnings("ignore:Note. conversions to backend graphs")
+
+GREEDY = "greedy_modularity_communities"
+NAIVE = "naive_greedy_modularity_communities"
+
+
+def outcome(name, G, **kwargs):
+    try:
+        return ("returned", shape(getattr(nx.community, name)(G, **kwargs)))
+    except Exception as exc:  # the error itself is compared
+        return ("raised", type(exc), exc.args)
+
+
+def ran_as_networkx(name, G, **kwargs):
+    """fennel answers as NetworkX does; whether fennel itself ran."""
+    before = calls["ran", name]
+    expected = outcome(name, G, backend="networkx", **kwargs)
+    with nx.config(backend_priority=["fennel"]):
+        got = outcome(name, G, **kwargs)
+    assert got == expected
+    return calls["ran", name] > before
+
+
+def simple(G):
+    return not G.is_multigraph() or not any(len(keys) > 1 for nbrs in G._adj.values() for keys in nbrs.values())
+
+
+@pytest.mark.parametrize("gid", ZOO_IDS)
+@pytest.mark.parametrize("resolution", [1, 0.5, 2.5])
+def test_greedy_zoo(gid, resolution):
+    G = ZOO[gid]
+    ran = ran_as_networkx(GREEDY, G, resolution=resolution)
+    # Only parallel edges and node objects that do not compare are left to NetworkX.
+    assert ran or not simple(G) or gid == "mixed_nodes"
+
+
+@pytest.mark.parametrize("gid", ["karate", "gnp_loops_isolates", "digraph_loops_isolates", "str_nodes",
+                                 "tuple_nodes", "multigraph_loops", "disconnected"])
+@pytest.mark.parametrize("flavour", ["int", "float", "none", "mixed", "missing", "zero"])
+def test_greedy_weighted(gid, flavour):
+    G = add_weights(ZOO[gid], flavour, seed=len(gid))
+    ran = ran_as_networkx(GREEDY, G, weight="weight")
+    assert ran == (flavour != "none" and simple(G) and not (flavour == "mixed" and G.is_directed()))
+
+
+@pytest.mark.parametrize("args", [dict(cutoff=3), dict(best_n=4), dict(cutoff=5, best_n=5), dict(best_n=1),
+                                  dict(cutoff=2.5), dict(cutoff=0), dict(best_n=99), dict(cutoff=4, best_n=3)],
+                         ids=repr)
+@pytest.mark.parametrize("gid", ["karate", "disconnected", "digraph", "les_miserables"])
+def test_greedy_stopping(gid, args):
+    assert ran_as_networkx(GREEDY, ZOO[gid], **args)
+
+
+def test_exhausted_components_merge_the_largest_sets():
+    """No adjacent pair left: NetworkX takes symmetric differences of the two largest sets."""
+    G = nx.disjoint_union_all([nx.complete_graph(4), nx.path_graph(3), nx.empty_graph(3)])
+    for best_n in (1, 2, 3, 5):
+        assert ran_as_networkx(GREEDY, G, resolution=0.01, best_n=best_n) or best_n == 1
+
+
+def test_colliding_int_hashes():
+    """Ints that hash alike probe the same set slots: the frozensets' orders follow each union's history."""
+    p = 2**61 - 1
+    G = nx.relabel_nodes(nx.les_miserables_graph(), {v: k * p + (k % 3) for k, v in enumerate(nx.les_miserables_graph())})
+    assert ran_as_networkx(GREEDY, G)
+    assert ran_as_networkx(NAIVE, nx.relabel_nodes(nx.karate_club_graph(), lambda v: v * p))
+
+
+@pytest.mark.parametrize("seed", ["0", "1", "12345"])
+def test_str_nodes_under_other_hash_seeds(seed):
+    code = (
+        "import networkx as nx\n"
+        "G = nx.relabel_nodes(nx.les_miserables_graph(), lambda v: v + '!')\n"
+        "a = nx.community.greedy_modularity_communities(G, weight='weight', backend='networkx')\n"
+        "b = nx.community.greedy_modularity_communities(G, weight='weight', backend='fennel')\n"
+        "assert [list(c) for c in a] == [list(c) for c in b], 'differs'\n"
+        "K = nx.relabel_nodes(nx.karate_club_graph(), str)\n"
+        "a = nx.community.naive_greedy_modularity_communities(K, backend='networkx')\n"
+        "b = nx.community.naive_greedy_modularity_communities(K, backend='fennel')\n"
+        "assert [list(c) for c in a] == [list(c) for c in b], 'differs'\n"
+    )
+    env = dict(os.environ, PYTHONHASHSEED=seed)
+    done = subprocess.run([sys.executable, "-W", "ignore", "-c", code], env=env, capture_output=True, text=True)
+    assert done.returncode == 0, done.stderr
+
+
+@pytest.mark.parametrize("gid", ["empty", "single", "path", "cycle", "star", "complete", "barbell", "karate",
+                                 "gnp_loops_isolates", "str_nodes", "tuple_nodes", "unordered_ints", "disconnected"])
+@pytest.mark.parametrize("resolution", [1, 0.25, 1.75])
+def test_naive_zoo(gid, resolution):
+    assert ran_as_networkx(NAIVE, ZOO[gid], resolution=resolution)
+
+
+@pytest.mark.parametrize("flavour", ["int", "zero", "float", "none"])
+def test_naive_weighted(flavour):
+    G = add_weights(ZOO["barbell"], flavour, seed=2)
+    assert ran_as_networkx(NAIVE, G, weight="weight") == (flavour in ("int", "zero"))
+
+
+@pytest.mark.parametrize(
+    "make, args",
+    [
+        (lambda: ZOO["mixed_nodes"], {}),
+        (lambda: nx.relabel_nodes(nx.path_graph(4), {0: frozenset([0]), 1: frozenset([1])}), {}),
+        (lambda: nx.path_graph(4), {"resolution": 2.0**1000}),
+        (lambda: nx.path_graph(4), {"cutoff": float("nan")}),
+    ],
+    ids=["mixed_nodes", "set_nodes", "huge_resolution", "nan_cutoff"],
+)
+def test_refused(make, args):
+    G = make()
+    with pytest.raises(NotImplementedError):
+        getattr(nx.community, GREEDY)(G, backend="fennel", **args)
+
+
+@pytest.mark.parametrize("weights", [[1, -1, 2], [0, 0, 0], [1.0, float("inf"), 2.0], [1e-320, 1e-320, 1e-320]])
+def test_weights_left_to_networkx(weights):
+    G = nx.path_graph(4)
+    for (u, v), w in zip(G.edges, weights):
+        G[u][v]["weight"] = w
+    assert not ran_as_networkx(GREEDY, G, weight="weight")
