@@ -3,10 +3,12 @@ iteration order (frozensets whose order follows the nodes' hashes), the
 order of the communities, the errors, and whether fennel ran."""
 
 import os
+import random
 import subprocess
 import sys
 
 import networkx as nx
+import numpy as np
 import pytest
 from test_backend_traversal import always_run  # noqa: F401 - the fixture applies here too
 from zoo import ZOO, ZOO_IDS, add_weights, shape
@@ -134,3 +136,83 @@ def test_weights_left_to_networkx(weights):
     for (u, v), w in zip(G.edges, weights):
         G[u][v]["weight"] = w
     assert not ran_as_networkx(GREEDY, G, weight="weight")
+
+
+LABELS = ["asyn_lpa_communities", "fast_label_propagation_communities"]
+SEEDS = {
+    "int": lambda: 7,
+    "random.Random": lambda: random.Random(3),
+    "numpy.Generator": lambda: np.random.default_rng(2),
+    "numpy.RandomState": lambda: np.random.RandomState(4),
+}
+
+
+def generator_state(seed):
+    if isinstance(seed, np.random.Generator):
+        return seed.bit_generator.state
+    if isinstance(seed, np.random.RandomState):
+        return shape(seed.get_state())
+    if isinstance(seed, int):
+        return None  # a fresh generator each call
+    return (seed or random).getstate()
+
+
+def drawn(name, G, backend, seed, **kwargs):
+    """The result's type, its sets in order, and the generator's state afterwards
+    (fennel's refusals answered by NetworkX)."""
+    if seed is None:
+        random.seed(5)
+    with nx.config(backend_priority=[backend]):
+        result = getattr(nx.community, name)(G, seed=seed, **kwargs)
+        kind = type(result)
+        return kind, shape(list(result)), generator_state(seed)
+
+
+@pytest.mark.parametrize("gid", ["karate", "les_miserables", "gnp_loops_isolates", "digraph_loops_isolates",
+                                 "str_nodes", "mixed_nodes", "multigraph", "multidigraph", "disconnected", "empty"])
+@pytest.mark.parametrize("seed", [*SEEDS, "None"])
+@pytest.mark.parametrize("name", LABELS)
+def test_label_propagation_draws(name, seed, gid):
+    G = ZOO[gid]
+    make = SEEDS.get(seed, lambda: None)
+    before = calls["ran", name]
+    expected = drawn(name, G, "networkx", make())
+    assert drawn(name, G, "fennel", make()) == expected
+    assert calls["ran", name] > before or (name == LABELS[1] and "multi" in gid)
+
+
+@pytest.mark.parametrize("flavour", ["int", "float", "mixed", "missing", "zero"])
+@pytest.mark.parametrize("gid", ["karate", "gnp_loops_isolates", "digraph_shuffled", "tuple_nodes"])
+@pytest.mark.parametrize("name", LABELS)
+def test_label_propagation_weighted(name, gid, flavour):
+    G = add_weights(ZOO[gid], flavour, seed=3)
+    before = calls["ran", name]
+    assert drawn(name, G, "fennel", random.Random(1), weight="weight") == drawn(
+        name, G, "networkx", random.Random(1), weight="weight"
+    )
+    assert calls["ran", name] == before + 1
+
+
+def test_label_propagation_is_lazy():
+    """Nothing is drawn before the generator is first advanced."""
+    for name in LABELS:
+        rng = random.Random(9)
+        state = rng.getstate()
+        communities = getattr(nx.community, name)(ZOO["karate"], seed=rng, backend="fennel")
+        assert rng.getstate() == state
+        assert sum(map(len, communities)) == 34 and rng.getstate() != state
+
+
+class Picky(random.Random):
+    """A generator whose choice is its own: always the last label."""
+
+    def choice(self, seq):
+        super().choice(seq)
+        return seq[-1]
+
+
+def test_label_propagation_calls_the_generators_own_methods():
+    for name in LABELS:
+        assert drawn(name, ZOO["les_miserables"], "fennel", Picky(2)) == drawn(
+            name, ZOO["les_miserables"], "networkx", Picky(2)
+        )

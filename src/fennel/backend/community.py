@@ -1,10 +1,11 @@
 """Communities: label propagation and greedy modularity (NetworkX's community package)."""
 
 import math
-from collections import defaultdict
+from collections import defaultdict, deque
 
 from .checks import (
-    COMPENSATED_SUM, EXACT_INT_LIMIT, argument_rule, data_rule, edge_count, exact_real, kind_names, numbers, one_kind,
+    COMPENSATED_SUM, EXACT_INT_LIMIT, argument_rule, data_rule, edge_count, exact_real, kind_names, nan_possible, numbers,
+    one_kind,
 )
 from .kinds import PY_INT
 from .serve import EXACT, WORK_COLOURING, served
@@ -219,3 +220,77 @@ def naive_greedy_modularity_communities(G, resolution=1, weight=None):
         communities[j] = u | v
         communities[i] = frozenset([])
     return sorted((c for c in communities if len(c) > 0), key=len, reverse=True)
+
+
+# Randomised label propagation (NetworkX's community.label_propagation). The
+# seed arrives as NetworkX's generator object (py_random_state converts it
+# before dispatching); the core calls its shuffle and choice with NetworkX's
+# own arguments, in NetworkX's order, so its state afterwards is NetworkX's.
+# Both run when their generator is first advanced, as NetworkX's do.
+
+WORK_LABEL_PROPAGATION = (100, 200)
+
+
+@data_rule("label_weights")
+def _label_weights(fg, a):
+    """Label weights NetworkX adds from 0.0 one edge at a time (each key of a multigraph edge)."""
+    weight = a["weight"]
+    if weight is None:
+        return None
+    if fg.has_parallel_edges():
+        return "parallel edges (NetworkX adds each key's weight)"
+    reason, facts = numbers(fg, weight, hidden_allowed=False)
+    if reason:
+        return reason
+    if nan_possible(facts.min_finite, facts.max_finite, facts.pos_inf, facts.neg_inf, max(len(fg.nodes), 1)):
+        return f"label weights over {weight!r} could meet both infinities"
+    lo, hi = facts.min_finite or 0, facts.max_finite or 0
+    if (facts.all_int or facts.mixed) and max(-lo, hi) > EXACT_INT_LIMIT:
+        return f"some {weight!r} weights are ints beyond 2**53"
+    return None
+
+
+def _groups(nodes, labels):
+    """NetworkX's groups(labels).values(): sets filled in node order."""
+    one_to_many = defaultdict(set)
+    for v, k in zip(nodes, labels):
+        one_to_many[k].add(v)
+    return dict(one_to_many).values()
+
+
+def _propagated(G, kernel, weight, seed, container):
+    nodes, index = G.nodes, G.index
+
+    def shuffled():
+        order = container(nodes)
+        seed.shuffle(order)
+        return [index[v] for v in order]
+
+    if G.directed:
+        G.load_exact_pred()
+    yield from _groups(nodes, kernel(weight, G.multigraph, shuffled, seed.choice))
+
+
+@served(docs="Asynchronous label propagation in C++, drawing from the seed's own shuffle and choice in NetworkX's "
+        "order (the generator ends in NetworkX's state). " + EXACT + " Weighted calls fall back to NetworkX for "
+        "multigraphs with parallel edges and for None weights.",
+        weight="weight", rules=("weight_name",), data_rules=("label_weights",), min_work=WORK_LABEL_PROPAGATION)
+def asyn_lpa_communities(G, weight=None, seed=None):
+    return _propagated(G, G.core.asyn_lpa, weight, seed, list)
+
+
+@data_rule("fast_label_keys")
+def _fast_label_keys(fg, a):
+    """Unweighted multigraph counts add each neighbour's key count."""
+    if a["weight"] is None and fg.has_parallel_edges():
+        return "parallel edges (NetworkX counts each key)"
+    return None
+
+
+@served(docs="Fast label propagation in C++, drawing from the seed's own shuffle and choice in NetworkX's order "
+        "(the generator ends in NetworkX's state). " + EXACT + " Falls back to NetworkX for multigraphs with "
+        "parallel edges and for None weights.",
+        weight="weight", rules=("weight_name",), data_rules=("fast_label_keys", "label_weights"),
+        min_work=WORK_LABEL_PROPAGATION)
+def fast_label_propagation_communities(G, *, weight=None, seed=None):
+    return _propagated(G, G.core.fast_label_propagation, weight, seed, deque)
