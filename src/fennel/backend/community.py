@@ -8,6 +8,7 @@ from .checks import (
     one_kind,
 )
 from .kinds import PY_INT
+from .native import compact_form
 from .serve import EXACT, WORK_COLOURING, served
 
 
@@ -73,7 +74,9 @@ def _totally_ordered(values):
 @argument_rule("ordered_nodes")
 def _ordered_nodes(a):
     """NetworkX breaks ties between equal gains by comparing (node, node) tuples."""
-    if _totally_ordered(a["G"]):
+    G = a["G"]
+    compact = compact_form(G)  # a native graph's nodes, without building its dicts
+    if _totally_ordered(G if compact is None else compact.nodes):
         return None
     return "the nodes are not all numbers, all strings or all tuples of such (NetworkX compares them)"
 
