@@ -9,13 +9,15 @@
 // order, and H always holds exactly the row maxima, so the merge NetworkX
 // makes is the pair {u, v} with the largest dq, ties going to the least
 // (rank u, rank v) with u before v by rank; u merges into v. This kernel
-// keeps one lazy heap of pairs instead: a stale entry (a merged community,
-// or a value since replaced) is skipped when popped. Every float is formed
-// by NetworkX's expression, operands in its order; degrees and the weight
-// total are sum()s in G's row order (summation.hpp).
+// keeps each row's best entry and a lazy heap of them (RowMaxima), whose
+// entries may promise more than a row now holds: such an entry, popped, is
+// replaced by the row's true best. Every float is formed by NetworkX's
+// expression, operands in its order; degrees and the weight total are
+// sum()s in G's row order (summation.hpp).
 //
 // Cost: one merge walks the rows of both communities and touches the row
-// of each neighbour (O(d log d)); the heap holds one entry per dq written.
+// of each neighbour; a row is rescanned only when its best got worse and
+// its bound reached the top of the heap.
 //
 // Naive. Every round tries each pair i < j of non-empty entries of the
 // community list and keeps the first strictly best modularity. Modularity
@@ -71,11 +73,6 @@ Typed row_sum(const Csr& rows, const KindColumn& column, Node u, bool self_loop_
     return t;
 }
 
-const Entry* find(const Row& row, Node w) {
-    auto it = std::lower_bound(row.begin(), row.end(), w, [](const Entry& e, Node x) { return e.first < x; });
-    return it != row.end() && it->first == w ? &*it : nullptr;
-}
-
 // Row w after u merged into v: no entry for u, `value` for v.
 void repoint(Row& row, Node u, Node v, double value) {
     auto at = [&](Node x) {
@@ -91,19 +88,102 @@ void repoint(Row& row, Node u, Node v, double value) {
     }
 }
 
+// A row's best entry: the largest dq, ties to the least column. A dirty
+// row's best is a bound: its true best is no better.
+struct RowBest {
+    double dq = 0.0;
+    Node col = 0;
+    std::uint32_t stamp = 0;
+    bool dirty = false;
+};
+
+bool better(double dq, Node col, const RowBest& b) { return dq > b.dq || (dq == b.dq && col < b.col); }
+
 struct HeapItem {
     double negdq;
-    Node lo;
-    Node hi;
+    Node row;
+    Node col;
+    std::uint32_t stamp;  // the row's stamp when pushed: older entries are void
 };
 
 // std heap functions keep the greatest on top: "greater" puts the least
-// (-dq, lo, hi) there, MappedQueue's order.
+// (-dq, row, column) there, H's order.
 bool after(const HeapItem& x, const HeapItem& y) {
     if (x.negdq != y.negdq) return x.negdq > y.negdq;
-    if (x.lo != y.lo) return x.lo > y.lo;
-    return x.hi > y.hi;
+    if (x.row != y.row) return x.row > y.row;
+    return x.col > y.col;
 }
+
+// The row maxima of NetworkX's H, kept lazily: every live non-empty row has
+// a current entry in the heap whose key is no worse than the row's best, so
+// the least entry, when exact, is H's least.
+class RowMaxima {
+public:
+    explicit RowMaxima(Node n) : best_(n) {}
+
+    // Sets row r's best exactly from its entries.
+    void rescan(Node r, const Row& row) {
+        RowBest& b = best_[r];
+        b.dirty = false;
+        ++b.stamp;
+        if (row.empty()) return;
+        b.dq = row[0].second;
+        b.col = row[0].first;
+        for (const Entry& e : row) {
+            if (better(e.second, e.first, b)) {
+                b.dq = e.second;
+                b.col = e.first;
+            }
+        }
+        push(r);
+    }
+
+    // Entry (r, col) now holds dq.
+    void set(Node r, Node col, double dq) {
+        RowBest& b = best_[r];
+        if (better(dq, col, b)) {
+            b.dq = dq;
+            b.col = col;
+            b.dirty = false;
+            ++b.stamp;
+            push(r);
+        } else if (col == b.col) {
+            b.dirty = true;  // the best got worse: its entry stays as a bound
+        }
+    }
+
+    // Entry (r, col) is gone.
+    void erase(Node r, Node col) {
+        if (best_[r].col == col) best_[r].dirty = true;
+    }
+
+    // H's least (row, column, dq) over the rows `alive`, or nothing.
+    template <class Rows>
+    std::optional<HeapItem> pop(const Rows& rows, const std::vector<std::uint8_t>& alive) {
+        while (!heap_.empty()) {
+            std::pop_heap(heap_.begin(), heap_.end(), after);
+            const HeapItem top = heap_.back();
+            heap_.pop_back();
+            if (!alive[top.row] || top.stamp != best_[top.row].stamp) continue;
+            if (best_[top.row].dirty) {
+                rescan(top.row, rows[top.row]);
+                continue;
+            }
+            return top;
+        }
+        return std::nullopt;
+    }
+
+private:
+    void push(Node r) {
+        const RowBest& b = best_[r];
+        heap_.push_back({-b.dq, r, b.col, b.stamp});
+        std::push_heap(heap_.begin(), heap_.end(), after);
+    }
+
+    std::vector<RowBest> best_;
+    std::vector<HeapItem> heap_;
+};
 
 }  // namespace
 
@@ -152,7 +232,7 @@ Result<CnmMerges> cnm_merges(const CnmInput& in) {
             if (in.directed) rows[in.rank[v]].push_back({in.rank[u], w});
         }
     }
-    std::vector<HeapItem> heap;
+    RowMaxima maxima(n);
     for (Node u = 0; u < n; ++u) {
         Row& row = rows[u];
         std::sort(row.begin(), row.end(), [](const Entry& x, const Entry& y) { return x.first < y.first; });
@@ -162,11 +242,10 @@ Result<CnmMerges> cnm_merges(const CnmInput& in) {
             const Node v = row[i].first;
             if (i + 1 < row.size() && row[i + 1].first == v) wt += row[++i].second;
             row[k++] = {v, q0 * wt - in.resolution * (a[u] * b[v] + b[u] * a[v])};
-            if (u < v) heap.push_back({-row[k - 1].second, u, v});
         }
         row.resize(k);
+        maxima.rescan(u, row);
     }
-    std::make_heap(heap.begin(), heap.end(), after);
 
     std::vector<Node> position(n);
     for (Node u = 0; u < n; ++u) position[in.rank[u]] = u;
@@ -174,26 +253,14 @@ Result<CnmMerges> cnm_merges(const CnmInput& in) {
     Count communities = n;
     Row merged;
     while (static_cast<double>(communities) > in.cutoff) {
-        // The best live pair; its entry is current when the pair still holds its value.
-        std::optional<HeapItem> best;
-        while (!heap.empty()) {
-            std::pop_heap(heap.begin(), heap.end(), after);
-            const HeapItem top = heap.back();
-            heap.pop_back();
-            if (!alive[top.lo] || !alive[top.hi]) continue;
-            const Entry* e = find(rows[top.lo], top.hi);
-            if (e != nullptr && -e->second == top.negdq) {
-                best = top;
-                break;
-            }
-        }
+        const std::optional<HeapItem> best = maxima.pop(rows, alive);
         if (!best) {
             out.exhausted = true;
             break;
         }
         const double dq = -best->negdq;
         if (dq < 0 && static_cast<double>(communities) <= in.best_n) break;
-        const Node u = best->lo, v = best->hi;
+        const Node u = best->row, v = best->col;
         const Row& ru = rows[u];
         const Row& rv = rows[v];
         merged.clear();
@@ -216,12 +283,13 @@ Result<CnmMerges> cnm_merges(const CnmInput& in) {
             if (w == u || w == v) continue;
             merged.push_back({w, dq_vw});
             repoint(rows[w], u, v, dq_vw);
-            heap.push_back({-dq_vw, std::min(v, w), std::max(v, w)});
-            std::push_heap(heap.begin(), heap.end(), after);
+            maxima.erase(w, u);
+            maxima.set(w, v, dq_vw);
         }
         rows[v].swap(merged);
         Row().swap(rows[u]);
         alive[u] = 0;
+        maxima.rescan(v, rows[v]);
         a[v] += a[u];
         a[u] = 0;
         if (in.directed) {
