@@ -14,6 +14,7 @@ from test_backend_traversal import always_run  # noqa: F401 - the fixture applie
 from zoo import ZOO, ZOO_IDS, add_weights, shape
 
 from fennel.backend import calls
+from fennel.backend.checks import NX_VERSION
 
 pytestmark = pytest.mark.filterwarnings("ignore:Note. conversions to backend graphs")
 
@@ -224,3 +225,39 @@ def test_label_propagation_calls_the_generators_own_methods():
         assert drawn(name, ZOO["les_miserables"], "fennel", Picky(2)) == drawn(
             name, ZOO["les_miserables"], "networkx", Picky(2)
         )
+
+
+def fluid(G, backend, seed, **kwargs):
+    try:
+        return drawn("asyn_fluidc", G, backend, seed, **kwargs)
+    except Exception as exc:  # the error itself is compared, with the draws made before it
+        return type(exc), exc.args, generator_state(seed)
+
+
+CONNECTED = {gid: ZOO[gid] for gid in ["karate", "les_miserables", "cycle", "complete", "barbell", "star",
+                                        "tuple_nodes", "unordered_ints", "single"]}
+CONNECTED["loops"] = _LOOPS.subgraph(range(12)).copy()
+
+
+@pytest.mark.skipif(NX_VERSION < (3, 6), reason="this NetworkX bounds the rounds otherwise (left to it)")
+@pytest.mark.parametrize("k", [1, 2, 3, 7])
+@pytest.mark.parametrize("seed", [*SEEDS, "None"])
+@pytest.mark.parametrize("gid", CONNECTED)
+def test_fluid_communities(gid, seed, k):
+    make = SEEDS.get(seed, lambda: None)
+    G = CONNECTED[gid]
+    before = calls["ran", "asyn_fluidc"]
+    assert fluid(G, "fennel", make(), k=k) == fluid(G, "networkx", make(), k=k)
+    assert calls["ran", "asyn_fluidc"] > before
+
+
+@pytest.mark.skipif(NX_VERSION < (3, 6), reason="this NetworkX bounds the rounds otherwise (left to it)")
+@pytest.mark.parametrize(
+    "G, args",
+    [(ZOO["disconnected"], {"k": 2}), (ZOO["empty"], {"k": 1}), (ZOO["karate"], {"k": 2.0}),
+     (ZOO["karate"], {"k": 0}), (ZOO["karate"], {"k": 35}), (ZOO["karate"], {"k": 2, "max_iter": 0}),
+     (ZOO["karate"], {"k": 4, "max_iter": 1}), (nx.star_graph(8), {"k": 9})],
+    ids=["disconnected", "null", "float_k", "zero_k", "large_k", "no_rounds", "one_round", "star_all"],
+)
+def test_fluid_communities_errors_and_bounds(G, args):
+    assert fluid(G, "fennel", random.Random(5), **args) == fluid(G, "networkx", random.Random(5), **args)

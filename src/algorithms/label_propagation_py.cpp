@@ -1,7 +1,8 @@
-// Binding of the randomised label propagations. They run on the calling
+// Binding of the randomised label propagations and fluid communities. They run on the calling
 // thread with the GIL held: every draw is a call into the caller's generator
 // object. The kernels read only the CoreGraph, which nothing those calls do
 // can change.
+#include "algorithms/asyn_fluid.hpp"
 #include "algorithms/label_propagation.hpp"
 #include "graph/core_graph_py.hpp"
 #include "lib/entry.hpp"
@@ -90,8 +91,28 @@ constexpr auto FAST_LPA = method<propagate<fast_label_propagation>>(
     "Final labels of `fast_label_propagation_communities`, drawing by `shuffled()` and `choice(labels)`.",
     arg<AttrName>("weight"), arg<bool>("multigraph"), arg<PyObject*>("shuffled"), arg<PyObject*>("choice"));
 
+PyObject* fluid(const CoreGraph& g, std::uint64_t k, std::uint64_t max_rounds, PyObject* shuffled, PyObject* choice) {
+    if (g.directed) return raise(not_implemented("fluid communities need an undirected graph"));
+    if (k == 0 || k > g.n) return raise(value_error("k must be between 1 and the node count"));
+    PyDraws draws(shuffled, choice, g.n);
+    auto found = asyn_fluidc(g.succ, static_cast<Node>(k), max_rounds, draws);
+    if (!found.ok()) return raise(found.error());
+    const FluidCommunities& f = found.value();
+    std::vector<Node> labels;
+    labels.reserve(f.order.size());
+    for (Node v : f.order) labels.push_back(f.community[v]);
+    return tuple_from([&] { return to_python(f.order); }, [&] { return to_python(labels); },
+                      [&] { return to_python(f.emptied); });
+}
+
+constexpr auto FLUID = method<fluid>(
+    "asyn_fluidc",
+    "`asyn_fluidc`'s communities as (positions in NetworkX's dict order, their communities, emptied), drawing by "
+    "`shuffled()` and `choice(communities)`.",
+    arg<std::uint64_t>("k"), arg<std::uint64_t>("max_rounds"), arg<PyObject*>("shuffled"), arg<PyObject*>("choice"));
+
 }  // namespace
 
-std::vector<PyMethodDef> label_propagation_methods() { return {row<ASYN_LPA>(), row<FAST_LPA>()}; }
+std::vector<PyMethodDef> label_propagation_methods() { return {row<ASYN_LPA>(), row<FAST_LPA>(), row<FLUID>()}; }
 
 }  // namespace fennel::py

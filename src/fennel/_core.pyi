@@ -376,6 +376,9 @@ class CoreGraph:
     def asyn_lpa(
         self, weight: str | None, multigraph: bool, shuffled: Callable[[], list[int]], choice: Callable[[list[int]], int]
     ) -> list[int]: ...
+    def asyn_fluidc(
+        self, k: int, max_rounds: int, shuffled: Callable[[], list[int]], choice: Callable[[list[int]], int]
+    ) -> tuple[list[int], list[int], bool]: ...
     def fast_label_propagation(
         self, weight: str | None, multigraph: bool, shuffled: Callable[[], list[int]], choice: Callable[[list[int]], int]
     ) -> list[int]: ...
