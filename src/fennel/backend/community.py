@@ -12,6 +12,7 @@ NetworkX's.
 """
 
 import itertools
+import math
 from collections import defaultdict, deque
 
 import networkx as nx
@@ -21,11 +22,13 @@ from .. import _core
 from . import native
 from .centrality import edge_betweenness_centrality
 from .checks import (
-    COMPENSATED_SUM, EXACT_INT_LIMIT, NX_VERSION, absent, argument_rule, data_rule, exact_real, none_key, numbers,
+    COMPENSATED_SUM, EXACT_INT_LIMIT, NX_VERSION, absent, argument_rule, data_rule, edge_count, exact_real,
+    int_max_iter, kind_names, nan_possible, none_key, numbers, one_kind,
 )
 from .components import connected_components
 from .graph import FennelGraph
 from .kinds import NUMPY_KINDS, PY_INT
+from .native import compact_form
 from .serve import EXACT, WORK_BETWEENNESS, WORK_COLOURING, served
 
 # Louvain and modularity read the graph once and run in O(n + m) per pass;
@@ -306,3 +309,311 @@ def louvain_communities(G, weight="weight", resolution=1, threshold=0.0000001, m
         partitions = itertools.islice(partitions, max_level)
     final_partition = deque(partitions, maxlen=1)
     return final_partition.pop()
+
+
+# Greedy modularity maximisation (NetworkX's community.modularity_max). The
+# core returns the merges; the frozensets are built here by NetworkX's own
+# set operations, in its order, so that their iteration order (which follows
+# the node objects' hashes and each set's history) is NetworkX's.
+
+# The work (n + adjacency entries) from which fennel beats NetworkX (graph
+# converted, graph to convert), measured on random graphs of n nodes and 2n
+# edges, NetworkX's dispatch included: fennel's greedy merges already win on
+# three nodes.
+WORK_GREEDY_MODULARITY = (0, 0)
+# NetworkX's naive search is quartic: fennel wins on every graph with an edge.
+WORK_NAIVE_MODULARITY = (0, 0)
+# A bound on |resolution| and a floor on the heaviest weight that keep every
+# dq finite: a weight total of at least 2**-1000 makes 1/m finite, the
+# degree fractions stay within [0, 1], and sums of dq stay far from overflow.
+_RESOLUTION_LIMIT = 2.0**900
+_WEIGHT_FLOOR = 2.0**-1000
+
+
+def _totally_ordered(values):
+    """Whether ``<`` orders these objects totally: numbers (no NaN), or
+    strings, or tuples whose items at each index are so ordered."""
+    numbers = strings = False
+    tuples = []
+    for x in values:
+        t = type(x)
+        if t is int or t is bool or (t is float and x == x):
+            numbers = True
+        elif t is str:
+            strings = True
+        elif t is tuple:
+            tuples.append(x)
+        else:
+            return False
+    if numbers + strings + bool(tuples) > 1:
+        return False
+    width = max(map(len, tuples), default=0)
+    return all(_totally_ordered([x[i] for x in tuples if len(x) > i]) for i in range(width))
+
+
+@argument_rule("ordered_nodes")
+def _ordered_nodes(a):
+    """NetworkX breaks ties between equal gains by comparing (node, node) tuples."""
+    G = a["G"]
+    compact = compact_form(G)  # a native graph's nodes, without building its dicts
+    if _totally_ordered(G if compact is None else compact.nodes):
+        return None
+    return "the nodes are not all numbers, all strings or all tuples of such (NetworkX compares them)"
+
+
+def _resolution(a):
+    resolution = a["resolution"]
+    if not exact_real(resolution) or abs(resolution) > _RESOLUTION_LIMIT:
+        return "resolution must be a float or an int within 2**53, at most 2**900 in size"
+    return None
+
+
+def _count(value, name, optional):
+    if value is None and optional:
+        return None
+    if type(value) in (int, bool) or (type(value) is float and math.isfinite(value)):
+        return None
+    return f"{name} must be an int or a finite float"
+
+
+argument_rule(
+    "greedy_modularity_args",
+    lambda a: _resolution(a) or _count(a["cutoff"], "cutoff", False) or _count(a["best_n"], "best_n", True),
+)
+argument_rule("naive_modularity_args", _resolution)
+
+
+def _mirrored(fg, weight):
+    if fg.directed or fg.core.weight_symmetric(weight):
+        return None
+    return f"the two rows of some edges hold different {weight!r} values"
+
+
+@data_rule("greedy_modularity_weights")
+def _greedy_modularity_weights(fg, a):
+    """Weights whose degree sums, total and dq fennel forms exactly as NetworkX does."""
+    weight = a["weight"]
+    if weight is None:
+        return None
+    reason, facts = numbers(fg, weight, hidden_allowed=False)
+    if reason:
+        return reason
+    if facts.pos_inf or facts.neg_inf or (facts.min_finite is not None and facts.min_finite < 0):
+        return f"some {weight!r} weights are negative or infinite"
+    if facts.max_finite is None or facts.max_finite < _WEIGHT_FLOOR:
+        return f"the {weight!r} weights are all zero or too small to divide by"
+    if (facts.all_int or facts.mixed) and facts.max_finite * 2 * (edge_count(fg) + 1) >= EXACT_INT_LIMIT:
+        return f"integer degree sums over {weight!r} could exceed 2**53"
+    if fg.directed:
+        return one_kind(fg, weight, "sums in-degrees")
+    if not facts.slot_kinds:
+        return f"the kind of each {weight!r} weight ({kind_names(facts.kinds)}) was not kept"
+    return _mirrored(fg, weight)
+
+
+# Modularity's 1 / (degree sum)**2 is exact while the square is below 2**53.
+_NAIVE_TOTAL_LIMIT = 2**26
+
+
+@data_rule("naive_modularity_weights")
+def _naive_weights(fg, a):
+    """Integer weights: every degree and internal weight sum is exact, whatever order sets list nodes in."""
+    weight = a["weight"]
+    if weight is None:
+        largest = 1
+    else:
+        reason, facts = numbers(fg, weight, hidden_allowed=False)
+        if reason:
+            return reason
+        if facts.kinds & ~(1 << PY_INT) or facts.pos_inf or facts.neg_inf:
+            return f"some {weight!r} weights are not Python ints (NetworkX sums them in set order)"
+        largest = max(abs(facts.min_finite or 0), abs(facts.max_finite or 0))
+    if largest * 2 * edge_count(fg) >= _NAIVE_TOTAL_LIMIT:
+        return "the degree total is too large to square exactly"
+    return None if weight is None else _mirrored(fg, weight)
+
+
+def _ranks(nodes):
+    """Each position's place among the node objects sorted by ``<``."""
+    rank = [0] * len(nodes)
+    for place, u in enumerate(sorted(range(len(nodes)), key=nodes.__getitem__)):
+        rank[u] = place
+    return rank
+
+
+@served(docs="Clauset-Newman-Moore merges in C++; the frozensets built by NetworkX's own set operations. " + EXACT
+        + " Falls back to NetworkX for nodes that are not all numbers, all strings or all tuples of such, for "
+        "negative, infinite or None weights, and for multigraphs with parallel edges.",
+        weight="weight", rules=("weight_name", "ordered_nodes", "greedy_modularity_args"),
+        data_rules=("parallel_edges", "reads_none", "greedy_modularity_weights"), min_work=WORK_GREEDY_MODULARITY,
+        answers=(ValueError, ZeroDivisionError))
+def greedy_modularity_communities(G, weight=None, resolution=1, cutoff=1, best_n=None):
+    nodes = G.nodes
+    if not G.core.number_of_edges():
+        return [{n} for n in nodes]
+    if (cutoff < 1) or (cutoff > len(nodes)):
+        raise ValueError(f"cutoff must be between 1 and {len(nodes)}. Got {cutoff}.")
+    if best_n is not None:
+        if (best_n < 1) or (best_n > len(nodes)):
+            raise ValueError(f"best_n must be between 1 and {len(nodes)}. Got {best_n}.")
+        if best_n < cutoff:
+            raise ValueError(f"Must have best_n >= cutoff. Got {best_n} < {cutoff}")
+        if best_n == 1:
+            return [set(nodes)]
+    else:
+        best_n = len(nodes)
+    if G.directed and weight is not None:
+        G.load_exact_pred()
+    merged, exhausted, zero_total = G.core.cnm_merges(
+        weight, _ranks(nodes), float(resolution), float(cutoff), float(best_n), COMPENSATED_SUM
+    )
+    if zero_total:
+        raise ZeroDivisionError("float division by zero")
+    communities = [frozenset([n]) for n in nodes]
+    for k in range(0, len(merged), 2):
+        u, v = merged[k], merged[k + 1]
+        communities[v] = frozenset(communities[u] | communities[v])
+        communities[u] = None
+    communities = sorted((c for c in communities if c is not None), key=len, reverse=True)
+    if exhausted:
+        # No pair was left to merge: NetworkX merges the largest sets on until best_n remain.
+        while len(communities) > best_n:
+            comm1, comm2, *rest = communities
+            communities = [comm1 ^ comm2]
+            communities.extend(rest)
+    return communities
+
+
+@served(docs="The pair-by-pair search in C++, each trial's modularity from the two terms it changes; the "
+        "frozensets built by NetworkX's own set operations. " + EXACT + " Falls back to NetworkX for weights "
+        "other than Python ints.",
+        weight="weight", rules=("weight_name", "undirected_only", "no_multigraph", "naive_modularity_args"),
+        data_rules=("reads_none", "naive_modularity_weights"), min_work=WORK_NAIVE_MODULARITY,
+        answers=(ZeroDivisionError,))
+def naive_greedy_modularity_communities(G, resolution=1, weight=None):
+    merged, zero_total = G.core.naive_greedy_merges(
+        weight, float(resolution), type(resolution) is not float, COMPENSATED_SUM
+    )
+    if zero_total:
+        raise ZeroDivisionError("division by zero")
+    communities = [frozenset([u]) for u in G.nodes]
+    for k in range(0, len(merged), 2):
+        i, j = merged[k], merged[k + 1]
+        u, v = communities[i], communities[j]
+        communities[j] = u | v
+        communities[i] = frozenset([])
+    return sorted((c for c in communities if len(c) > 0), key=len, reverse=True)
+
+
+# Randomised label propagation (NetworkX's community.label_propagation). The
+# seed arrives as NetworkX's generator object (py_random_state converts it
+# before dispatching); the core calls its shuffle and choice with NetworkX's
+# own arguments, in NetworkX's order, so its state afterwards is NetworkX's.
+# Both run when their generator is first advanced, as NetworkX's do.
+
+# Measured as WORK_GREEDY_MODULARITY is.
+WORK_ASYN_LPA = (30, 60)
+WORK_FAST_LPA = (60, 60)
+
+
+@data_rule("label_weights")
+def _label_weights(fg, a):
+    """Label weights NetworkX adds from 0.0 one edge at a time (each key of a multigraph edge)."""
+    weight = a["weight"]
+    if weight is None:
+        return None
+    if fg.has_parallel_edges():
+        return "parallel edges (NetworkX adds each key's weight)"
+    reason, facts = numbers(fg, weight, hidden_allowed=False)
+    if reason:
+        return reason
+    if nan_possible(facts.min_finite, facts.max_finite, facts.pos_inf, facts.neg_inf, max(len(fg.nodes), 1)):
+        return f"label weights over {weight!r} could meet both infinities"
+    lo, hi = facts.min_finite or 0, facts.max_finite or 0
+    if (facts.all_int or facts.mixed) and max(-lo, hi) > EXACT_INT_LIMIT:
+        return f"some {weight!r} weights are ints beyond 2**53"
+    return None
+
+
+def _groups(nodes, labels):
+    """NetworkX's groups(labels).values(): sets filled in node order."""
+    one_to_many = defaultdict(set)
+    for v, k in zip(nodes, labels):
+        one_to_many[k].add(v)
+    return dict(one_to_many).values()
+
+
+def _propagated(G, kernel, weight, seed, container):
+    nodes, index = G.nodes, G.index
+
+    def shuffled():
+        order = container(nodes)
+        seed.shuffle(order)
+        return [index[v] for v in order]
+
+    if G.directed:
+        G.load_exact_pred()
+    yield from _groups(nodes, kernel(weight, G.multigraph, shuffled, seed.choice))
+
+
+@served(docs="Asynchronous label propagation in C++, drawing from the seed's own shuffle and choice in NetworkX's "
+        "order (the generator ends in NetworkX's state). " + EXACT + " Weighted calls fall back to NetworkX for "
+        "multigraphs with parallel edges and for None weights.",
+        weight="weight", rules=("weight_name",), data_rules=("label_weights",), min_work=WORK_ASYN_LPA)
+def asyn_lpa_communities(G, weight=None, seed=None):
+    return _propagated(G, G.core.asyn_lpa, weight, seed, list)
+
+
+@data_rule("fast_label_keys")
+def _fast_label_keys(fg, a):
+    """Unweighted multigraph counts add each neighbour's key count."""
+    if a["weight"] is None and fg.has_parallel_edges():
+        return "parallel edges (NetworkX counts each key)"
+    return None
+
+
+@served(docs="Fast label propagation in C++, drawing from the seed's own shuffle and choice in NetworkX's order "
+        "(the generator ends in NetworkX's state). " + EXACT + " Falls back to NetworkX for multigraphs with "
+        "parallel edges and for None weights.",
+        weight="weight", rules=("weight_name",), data_rules=("fast_label_keys", "label_weights"),
+        min_work=WORK_FAST_LPA)
+def fast_label_propagation_communities(G, *, weight=None, seed=None):
+    return _propagated(G, G.core.fast_label_propagation, weight, seed, deque)
+
+
+# NetworkX 3.4 runs one round past max_iter, and no check of max_iter.
+_FLUID_ROUNDS = None if NX_VERSION >= (3, 6) else "this NetworkX version bounds asyn_fluidc's rounds otherwise"
+# Measured as WORK_GREEDY_MODULARITY is (connected small-world graphs): fennel wins from four nodes.
+WORK_FLUID = (0, 0)
+argument_rule("fluid_args", lambda a: int_max_iter(a))
+
+
+@served(docs="Fluid communities in C++, drawing from the seed's own shuffle and choice in NetworkX's order (the "
+        "generator ends in NetworkX's state). " + EXACT,
+        rules=("undirected_only", "no_multigraph", "fluid_args"), min_work=WORK_FLUID, release=_FLUID_ROUNDS,
+        answers=(ValueError, ZeroDivisionError))
+def asyn_fluidc(G, k, max_iter=100, seed=None):
+    nodes, index = G.nodes, G.index
+    if not isinstance(k, int):
+        raise nx.NetworkXError("k must be an integer.")
+    if not k > 0:
+        raise nx.NetworkXError("k must be greater than 0.")
+    if not nodes:
+        raise nx.NetworkXPointlessConcept("Connectivity is undefined for the null graph.")
+    if len(G.core.connected_components()) != 1:
+        raise nx.NetworkXError("Fluid Communities require connected Graphs.")
+    if len(nodes) < k:
+        raise nx.NetworkXError("k cannot be bigger than the number of nodes.")
+    if max_iter <= 0:
+        msg = f"{max_iter=} must be greater than 0"
+        raise ValueError(msg)
+
+    def shuffled():
+        vertices = list(nodes)
+        seed.shuffle(vertices)
+        return [index[v] for v in vertices]
+
+    order, labels, emptied = G.core.asyn_fluidc(k, min(max_iter, 2**64 - 1), shuffled, seed.choice)
+    if emptied:
+        raise ZeroDivisionError("float division by zero")
+    return iter(_groups([nodes[v] for v in order], labels))
