@@ -63,9 +63,9 @@ Result<LabelRows> label_rows(const CoreGraph& g, const AttrName& weight, bool mu
     if (!column.ok()) return column.error();
     rows.succ_weights = column.value();
     if (g.directed) {
-        auto back = g.path_adj(weight, true);
+        auto back = g.search_view(weight, true);
         if (!back.ok()) return back.error();
-        rows.pred = back.value().adj;
+        rows.pred = back.value().out;
         rows.pred_weights = back.value().weights;
     }
     return rows;

@@ -30,9 +30,9 @@ PyObject* cnm(const CoreGraph& g, const AttrName& weight, const Positions& rank,
     if (g.directed && !weight) {
         in.pred = &g.in_rows();  // in-degrees are counts: any row order
     } else if (g.directed) {
-        auto back = g.path_adj(weight, true);
+        auto back = g.search_view(weight, true);
         if (!back.ok()) return raise(back.error());
-        in.pred = back.value().adj;
+        in.pred = back.value().out;
         {
             const Weights* w = g.find_weights(*weight);
             const int kind = w != nullptr ? w->uniform_kind() : PY_INT;
