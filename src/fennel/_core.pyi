@@ -106,6 +106,15 @@ def _louvain_modularity(state: Any, members: _Positions, bounds: _Positions) -> 
 def _louvain_aggregate(state: Any) -> None:
     """Replaces a Louvain state's graph by the graph of its communities."""
 
+def _leiden_move(state: Any, order: _Positions) -> None:
+    """_move_nodes_fast over a Leiden state's level graph, queueing `order` first."""
+
+def _leiden_refine(state: Any, pick: int | None) -> tuple[list[int], list[float], bool] | None:
+    """The refinement up to its next draw (candidates, deltas, int deltas), or None once done."""
+
+def _leiden_aggregate(state: Any) -> tuple[list[int], list[int], bool]:
+    """A Leiden level's refined communities (members, bounds), whether quality improved; aggregates."""
+
 def register_numpy(float64: type, int64: type, bool_: type) -> None:
     """Registers numpy's float64, int64 and bool_ scalar types for conversion."""
 
@@ -386,6 +395,10 @@ class CoreGraph:
         self, weight: str | None, members: _Positions, bounds: _Positions, resolution: float, compensated: bool
     ) -> tuple[float, float, int, bool]: ...
     def louvain_start(self, weight: str | None, resolution: float, compensated: bool) -> Any: ...
+    def leiden_start(
+        self, weight: str | None, modularity: bool, resolution: float, int_resolution: bool, compensated: bool,
+        hashes: bytes,
+    ) -> Any: ...
     def kruskal(self, weight: str | None = None, maximum: bool = False) -> tuple[list[int], list[int]]: ...
     @overload
     def triangle_counts(

@@ -342,14 +342,14 @@ _LEIDEN_RESOLUTION = 1.0 if NX_VERSION >= (3, 7) else 1
 # One signature serves both forms: 3.7's keyword-only parameters, and 3.6's
 # positional ones with metric and theta as backend keywords.
 @served(docs=_LEIDEN_DOCS, weight="weight", rules=_LEIDEN_RULES, data_rules=_LEIDEN_DATA, min_work=WORK_LOUVAIN,
-        release=_LEIDEN_RELEASE)
+        release=_LEIDEN_RELEASE, answers=(ValueError,))
 def leiden_communities(G, weight="weight", resolution=_LEIDEN_RESOLUTION, max_level=None, seed=None, *,
                        metric=_LEIDEN_METRIC, theta=0.01):
     return _leiden_communities(G, weight, resolution, max_level, seed, metric, theta)
 
 
 @served(docs=_LEIDEN_DOCS, weight="weight", rules=_LEIDEN_RULES, data_rules=_LEIDEN_DATA, min_work=WORK_LOUVAIN,
-        release=_LEIDEN_RELEASE)
+        release=_LEIDEN_RELEASE, answers=(ValueError,))
 def leiden_partitions(G, weight="weight", resolution=_LEIDEN_RESOLUTION, seed=None, *, metric=_LEIDEN_METRIC,
                       theta=0.01):
     return _leiden(G, weight, metric, resolution, seed, theta)
