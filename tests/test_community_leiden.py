@@ -81,8 +81,7 @@ def case(G, mode="partitions", seed=0, **kwargs):
 
 def _cases():
     cases = {}
-    plain = {k: G for k, G in ZOO.items() if not (G.is_multigraph() and nx.number_of_edges(nx.Graph(G)) < len(G.edges))}
-    for name, G in plain.items():
+    for name, G in ZOO.items():
         for flavour in ("int", "missing"):
             H = add_weights(G, flavour, seed=len(name))
             cases[f"{name}-{flavour}-cpm"] = case(H, seed=1, metric="cpm", resolution=0.05)

@@ -23,7 +23,9 @@ void free_leiden(PyObject* capsule) { delete static_cast<Leiden*>(PyCapsule_GetP
 Leiden* leiden_of(PyObject* capsule) { return static_cast<Leiden*>(PyCapsule_GetPointer(capsule, LEIDEN_CAPSULE)); }
 
 PyObject* leiden_start(const CoreGraph& g, const AttrName& weight, bool modularity, double resolution,
-                       bool int_resolution, bool compensated, const BytesRef& hashes) {
+                       bool int_resolution, bool compensated, const BytesRef& hashes,
+                       const std::optional<Positions>& us, const std::optional<Positions>& vs,
+                       const std::optional<Reals>& ws) {
     const Py_ssize_t bytes = PyBytes_GET_SIZE(hashes.obj);
     if (bytes != static_cast<Py_ssize_t>(g.n * sizeof(std::int64_t))) {
         return raise(value_error("hashes must hold one int64 per node"));
@@ -35,9 +37,20 @@ PyObject* leiden_start(const CoreGraph& g, const AttrName& weight, bool modulari
     const std::vector<double>* w = values.value();
     // leiden_partitions' first graph: G's nodes, then G.edges(data=weight,
     // default=1) added in order (an undirected edge from its endpoint listed
-    // first). The caller admits integer weights only.
+    // first), a pair met again adding its weight. The caller admits integer
+    // weights only, and lists the edges itself when some are parallel (the
+    // rows keep one slot per pair).
     EdgeSeq edges;
-    for (Node u = 0; u < g.n; ++u) {
+    if (us || vs || ws) {
+        if (!us || !vs || !ws || us->size() != vs->size() || us->size() != ws->size()) {
+            return raise(value_error("us, vs and ws must list the same edges"));
+        }
+        edges.us = *us;
+        edges.vs = *vs;
+        edges.w = *ws;
+        edges.k.assign(ws->size(), PY_INT);
+    }
+    for (Node u = 0; u < g.n && !us; ++u) {
         for (Slot s = g.succ.begin(u); s < g.succ.end(u); ++s) {
             const Node v = g.succ.targets[s];
             if (!g.directed && v < u) continue;
@@ -114,9 +127,11 @@ PyObject* leiden_aggregate(PyObject* capsule) {
 constexpr auto LEIDEN_START = method<leiden_start>(
     "leiden_start",
     "A Leiden run's state (a capsule) over the graph NetworkX's leiden_partitions\ncopies G into, its singleton quality "
-    "scored; `hashes`: hash() of each node\nas int64 bytes.",
+    "scored; `hashes`: hash() of each node\nas int64 bytes; us, vs, ws: G.edges(data=weight, default=1) when "
+    "listed by\nthe caller.",
     arg<AttrName>("weight"), arg<bool>("modularity"), arg<double>("resolution"), arg<bool>("int_resolution"),
-    arg<bool>("compensated"), arg<BytesRef>("hashes"));
+    arg<bool>("compensated"), arg<BytesRef>("hashes"), kwarg<std::optional<Positions>>("us", none),
+    kwarg<std::optional<Positions>>("vs", none), kwarg<std::optional<Reals>>("ws", none));
 
 constexpr auto LEIDEN_MOVE = function<leiden_move>(
     "_leiden_move", "_move_nodes_fast over the state's level graph, queueing `order` first.",

@@ -239,10 +239,10 @@ _LEIDEN_DOCS = (
     "the nodes' hashes, every seed.shuffle and seed.choices NetworkX makes drawn from the caller's generator. "
     + EXACT + " Under NetworkX 3.5 and 3.6, which declare Leiden without running it, the call runs NetworkX 3.7's "
     "algorithm with metric='modularity' and theta=0.01 unless it names them. Falls back to NetworkX for weights "
-    "other than non-negative Python ints, multigraphs with parallel edges and integer totals beyond 2**53."
+    "other than non-negative Python ints and integer totals beyond 2**53."
 )
 _LEIDEN_RULES = ("weight_name", "resolution_real", "leiden_theta", "plain_graph_class")
-_LEIDEN_DATA = ("parallel_edges", "leiden_weights")
+_LEIDEN_DATA = ("leiden_weights",)
 
 argument_rule("leiden_theta", lambda a: None if exact_real(a["theta"]) else
               "theta must be a float or an int within 2**53")
@@ -259,7 +259,7 @@ def _leiden_weights(fg, a):
     weight, metric, resolution = a["weight"], a["metric"], a["resolution"]
     if reason := none_key(fg, weight):
         return reason
-    edges = fg.core.number_of_edges()
+    edges = fg.source.number_of_edges() if fg.has_parallel_edges() else fg.core.number_of_edges()
     if weight is None:
         largest = 1
     else:
@@ -295,8 +295,15 @@ def _leiden(G, weight, metric, resolution, seed, theta):
                                    "barber_modularity not implemented for leiden")
         raise nx.NetworkXError(f'leiden only supports metrics "cpm" and "modularity". Got: {metric}')
     hashes = array("q", map(hash, nodes)).tobytes()
+    listed = {}
+    if G.has_parallel_edges():
+        # NetworkX sums parallel edges into its copy, in G.edges' order.
+        index = G.index
+        edges = list(G.source.edges(data=weight, default=1))
+        listed = {"us": [index[u] for u, _, _ in edges], "vs": [index[v] for _, v, _ in edges],
+                  "ws": [w for _, _, w in edges]}
     state = _rows(G).leiden_start(weight, metric == "modularity", resolution, type(resolution) is not float,
-                                  COMPENSATED_SUM, hashes)
+                                  COMPENSATED_SUM, hashes, **listed)
     improvement = True
     while improvement:
         order = list(range(len(groups)))
