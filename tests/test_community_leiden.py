@@ -105,6 +105,10 @@ def _cases():
         kind = "directed" if directed else "undirected"
         cases[f"gnm{n}-{kind}-tuples-cpm"] = case(G, seed=5, metric="cpm", resolution=0.02)
         cases[f"gnm{n}-{kind}-tuples-modularity"] = case(G, seed=6, metric="modularity", resolution=1.5)
+    # Sets whose dummies the next insertion reuses (CPython takes the last
+    # one its probe meets before a free slot).
+    cases["ba2000-modularity-dummy-reuse"] = case(nx.barabasi_albert_graph(2000, 5, seed=1), seed=1,
+                                                  metric="modularity")
     caves = nx.relabel_nodes(nx.connected_caveman_graph(12, 15), lambda u: 10**12 + 3 * u)
     cases["caveman-big-ints-modularity"] = case(caves, seed=7, metric="modularity")
     return cases

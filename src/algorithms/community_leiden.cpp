@@ -38,8 +38,8 @@ void SetTable::add(Node key, std::int64_t hash) {
                 break;
             }
             if (entry->key == key) return;
-            // The first dummy met is reused when the key is absent.
-            if (entry->key == DUMMY && freeslot == nullptr) freeslot = entry;
+            // The last dummy met before the free slot is reused when the key is absent.
+            if (entry->key == DUMMY) freeslot = entry;
             if (probes-- == 0) break;
             ++entry;
         }
