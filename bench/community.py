@@ -13,6 +13,15 @@ PLM (one thread, no refinement) run where installed on the same graph;
 their answers differ from NetworkX's (other visiting orders) and are not
 compared. Ratios come from one run of each.
 
+Leiden (under NetworkX 3.7, the first release that runs it): a random graph
+of 20,000 nodes and 100,000 edges and the preferential-attachment graph,
+modularity unweighted and weighted, CPM (resolution 0.05) unweighted
+(`--quick`: a tenth of the sizes). fennel's `leiden_communities(G, seed=1,
+metric=..., backend="fennel")`, conversion included, is checked to equal
+NetworkX's on the whole graph; igraph's `community_leiden` with the same
+objective runs where installed, its answer not compared. Louvain's rows are
+left out where fennel leaves Louvain to the installed NetworkX.
+
     python bench/community.py [--quick]
 """
 
@@ -79,10 +88,58 @@ def networkit_time(nk, G, weighted):
     return timed(lambda: nk.community.PLM(g, refine=False).run().getPartition())[0]
 
 
+def leiden_graphs(quick):
+    scale = 10 if quick else 1
+    big = nx.gnm_random_graph(20_000 // scale, 100_000 // scale, seed=42)
+    pa = nx.barabasi_albert_graph(20_000 // scale, 5, seed=42)
+    rng = random.Random(7)
+    for name, G in ((f"random {len(big) // 1000}k/{big.number_of_edges() // 1000}k", big),
+                    (f"pref. attachment {len(pa) // 1000}k", pa)):
+        H = G.copy()
+        for _, _, d in H.edges(data=True):
+            d["weight"] = rng.randint(1, 9)
+        yield f"{name} modularity", G, "modularity", None, 1
+        yield f"{name} modularity weighted", H, "modularity", "weight", 1
+        yield f"{name} CPM 0.05", G, "cpm", None, 0.05
+
+
+def igraph_leiden_time(ig, G, metric, weight, resolution):
+    index = {v: i for i, v in enumerate(G)}
+    g = ig.Graph(n=len(G), edges=[(index[u], index[v]) for u, v in G.edges()])
+    weights = [d[weight] for _, _, d in G.edges(data=True)] if weight else None
+    objective = "modularity" if metric == "modularity" else "CPM"
+    return timed(lambda: g.community_leiden(objective_function=objective, weights=weights,
+                                            resolution=resolution, n_iterations=-1))[0]
+
+
+def leiden_rows(quick, ig):
+    rows = []
+    for name, G, metric, weight, resolution in leiden_graphs(quick):
+        kwargs = {"metric": metric, "weight": weight, "resolution": resolution, "seed": 1}
+        H = G.copy()
+        t_fennel, ours = timed(lambda: nx.community.leiden_communities(H, backend="fennel", **kwargs))
+        t_nx, theirs = timed(lambda: nx.community.leiden_communities(G, backend="networkx", **kwargs))
+        if [list(c) for c in ours] != [list(c) for c in theirs]:
+            raise SystemExit(f"{name}: fennel's Leiden communities differ from NetworkX's")
+        t_ig = igraph_leiden_time(ig, G, metric, weight, resolution) if ig else None
+        rows.append((name, t_fennel, t_nx / t_fennel, t_ig))
+    print(f"{'Leiden graph':60} {'fennel s':>9} {'x NetworkX':>11} {'igraph s':>9} {'/ igraph':>9}")
+    for name, t, vs_nx, t_ig in rows:
+        ig_cols = f"{t_ig:9.3f} {t / t_ig:9.2f}" if t_ig else f"{'-':>9} {'-':>9}"
+        print(f"{name:60} {t:9.3f} {vs_nx:11.1f} {ig_cols}")
+
+
 def main():
     args = cli.parser(__doc__, "a tenth of the sizes", optional=("igraph", "networkit")).parse_args()
     ig = cli.peer("igraph")
     nk = cli.peer("networkit")
+    from fennel.backend import RELEASE_REFUSALS
+    from fennel.backend.checks import NX_VERSION
+
+    if NX_VERSION >= (3, 7):  # NetworkX runs Leiden itself from 3.7 on
+        leiden_rows(args.quick, ig)
+    if "louvain_communities" in RELEASE_REFUSALS:
+        return
     rows = []
     for name, G, weighted in graphs(args.quick):
         t_fennel, ours = fennel(G, weighted)

@@ -106,6 +106,15 @@ def _louvain_modularity(state: Any, members: _Positions, bounds: _Positions) -> 
 def _louvain_aggregate(state: Any) -> None:
     """Replaces a Louvain state's graph by the graph of its communities."""
 
+def _leiden_move(state: Any, order: _Positions) -> None:
+    """_move_nodes_fast over a Leiden state's level graph, queueing `order` first."""
+
+def _leiden_refine(state: Any, pick: int | None) -> tuple[list[int], list[float], bool] | None:
+    """The refinement up to its next draw (candidates, deltas, int deltas), or None once done."""
+
+def _leiden_aggregate(state: Any) -> tuple[list[int], list[int], bool]:
+    """A Leiden level's refined communities (members, bounds), whether quality improved; aggregates."""
+
 def register_numpy(float64: type, int64: type, bool_: type) -> None:
     """Registers numpy's float64, int64 and bool_ scalar types for conversion."""
 
@@ -401,6 +410,10 @@ class CoreGraph:
     def naive_greedy_merges(
         self, weight: str | None, resolution: float, int_resolution: bool, compensated_sum: bool
     ) -> tuple[list[int], bool]: ...
+    def leiden_start(
+        self, weight: str | None, modularity: bool, resolution: float, int_resolution: bool, compensated: bool,
+        hashes: bytes, *, us: _Positions | None = None, vs: _Positions | None = None, ws: _Reals | None = None,
+    ) -> Any: ...
     def kruskal(self, weight: str | None = None, maximum: bool = False) -> tuple[list[int], list[int]]: ...
     @overload
     def triangle_counts(

@@ -9,10 +9,19 @@ additions and removals, not only on membership). The generator keeps
 NetworkX's shape: one seed.shuffle per level, on a list as long as
 NetworkX's, at the same step, so the seed's state after any step is
 NetworkX's.
+
+Leiden (NetworkX 3.7's leiden.py): the set orders steer the algorithm
+itself (the queue, the refinement's enumeration, the aggregated nodes), so
+the core replays CPython's set tables from the nodes' hashes; this side
+makes every draw NetworkX makes, with the generator's own shuffle and
+choices, and rebuilds each level's sets of G's nodes by NetworkX's updates.
+NetworkX 3.5 and 3.6 declare Leiden without running it: there the call
+runs NetworkX 3.7's algorithm, modularity unless ``metric`` names another.
 """
 
 import itertools
 import math
+from array import array
 from collections import defaultdict, deque
 
 import networkx as nx
@@ -617,3 +626,132 @@ def asyn_fluidc(G, k, max_iter=100, seed=None):
     if emptied:
         raise ZeroDivisionError("float division by zero")
     return iter(_groups([nodes[v] for v in order], labels))
+
+
+_LEIDEN_RELEASE = "NetworkX before 3.5 has no Leiden" if NX_VERSION < (3, 5) else None
+_LEIDEN_DOCS = (
+    "NetworkX 3.7's Leiden in C++: local moving, refinement and aggregation with CPython's set orders replayed from "
+    "the nodes' hashes, every seed.shuffle and seed.choices NetworkX makes drawn from the caller's generator. "
+    + EXACT + " Under NetworkX 3.5 and 3.6, which declare Leiden without running it, the call runs NetworkX 3.7's "
+    "algorithm with metric='modularity' and theta=0.01 unless it names them. Falls back to NetworkX for weights "
+    "other than non-negative Python ints and integer totals beyond 2**53."
+)
+_LEIDEN_RULES = ("weight_name", "resolution_real", "leiden_theta", "plain_graph_class")
+_LEIDEN_DATA = ("leiden_weights",)
+
+argument_rule("leiden_theta", lambda a: None if exact_real(a["theta"]) else
+              "theta must be a float or an int within 2**53")
+
+
+@data_rule("leiden_weights")
+def _leiden_weights(fg, a):
+    """Non-negative int weights, whose every total and product stays within 2**53.
+
+    Then every sum NetworkX forms over a set is exact in any order, and the
+    products of delta_func (a degree total squared for directed modularity,
+    a node count squared times an int resolution for CPM) are exact doubles.
+    """
+    weight, metric, resolution = a["weight"], a["metric"], a["resolution"]
+    if reason := none_key(fg, weight):
+        return reason
+    edges = fg.source.number_of_edges() if fg.has_parallel_edges() else fg.core.number_of_edges()
+    if weight is None:
+        largest = 1
+    else:
+        reason, facts = numbers(fg, weight, hidden_allowed=False)
+        if reason:
+            return reason
+        if not facts.all_int or facts.kinds & NUMPY_KINDS:
+            return f"some {weight!r} weights are not Python ints (float sums follow set orders)"
+        if facts.min_finite is not None and facts.min_finite < 0:
+            return f"some {weight!r} weights are negative"
+        if metric == "modularity" and edges and facts.max_finite == 0:
+            return f"every {weight!r} weight is zero (NetworkX divides by their total)"
+        largest = facts.max_finite or 0
+    total = largest * (2 * edges + 2)
+    bound = 2 * total * total if metric == "modularity" and fg.directed else 2 * total
+    if type(resolution) is not float:
+        n = len(fg.nodes)
+        bound = max(bound, 4 * abs(resolution) * n * n)
+    if bound > EXACT_INT_LIMIT:
+        return f"integer totals over {weight!r} could exceed 2**53"
+    return None
+
+
+def _leiden(G, weight, metric, resolution, seed, theta):
+    nodes = G.nodes
+    groups = [{u} for u in nodes]
+    if G.core.number_of_edges() == 0:
+        yield groups
+        return
+    if metric != "cpm" and metric != "modularity":
+        if metric == "barber_modularity":
+            raise nx.NetworkXError("barber_modularity not implemented for DiGraph" if G.directed else
+                                   "barber_modularity not implemented for leiden")
+        raise nx.NetworkXError(f'leiden only supports metrics "cpm" and "modularity". Got: {metric}')
+    hashes = array("q", map(hash, nodes)).tobytes()
+    listed = {}
+    if G.has_parallel_edges():
+        # NetworkX sums parallel edges into its copy, in G.edges' order.
+        index = G.index
+        edges = list(G.source.edges(data=weight, default=1))
+        listed = {"us": [index[u] for u, _, _ in edges], "vs": [index[v] for _, v, _ in edges],
+                  "ws": [w for _, _, w in edges]}
+    state = _rows(G).leiden_start(weight, metric == "modularity", resolution, type(resolution) is not float,
+                                  COMPENSATED_SUM, hashes, **listed)
+    improvement = True
+    while improvement:
+        order = list(range(len(groups)))
+        seed.shuffle(order)
+        _core._leiden_move(state, order)
+        request = _core._leiden_refine(state, None)
+        while request is not None:
+            candidates, deltas, ints = request
+            if ints:
+                deltas = [int(x) for x in deltas]
+            # _merge_node_subset's draw, by its own expressions.
+            max_delta = max(deltas)
+            weights = [math.exp((x - max_delta) / theta) for x in deltas]
+            request = _core._leiden_refine(state, seed.choices(candidates, weights=weights)[0])
+        members, bounds, improvement = _core._leiden_aggregate(state)
+        # _create_aggregate_graph's node sets, built by the same updates.
+        merged = []
+        for start, end in itertools.pairwise(bounds):
+            group = set()
+            for node in members[start:end]:
+                group.update(groups[node])
+            merged.append(group)
+        groups = merged
+        yield [s.copy() for s in groups]
+
+
+def _leiden_communities(G, weight, resolution, max_level, seed, metric, theta):
+    partitions = _leiden(G, weight, metric, resolution, seed, theta)
+    if max_level is not None:
+        if max_level <= 0:
+            raise ValueError("max_level argument must be a positive integer or None")
+        partitions = itertools.islice(partitions, max_level)
+    final_partition = deque(partitions, maxlen=1)
+    return final_partition.pop()
+
+
+# NetworkX 3.7's defaults; 3.5 and 3.6 name neither metric nor theta and
+# document Leiden as modularity optimisation.
+_LEIDEN_METRIC = "cpm" if NX_VERSION >= (3, 7) else "modularity"
+_LEIDEN_RESOLUTION = 1.0 if NX_VERSION >= (3, 7) else 1
+
+
+# One signature serves both forms: 3.7's keyword-only parameters, and 3.6's
+# positional ones with metric and theta as backend keywords.
+@served(docs=_LEIDEN_DOCS, weight="weight", rules=_LEIDEN_RULES, data_rules=_LEIDEN_DATA, min_work=WORK_LOUVAIN,
+        release=_LEIDEN_RELEASE, answers=(ValueError,))
+def leiden_communities(G, weight="weight", resolution=_LEIDEN_RESOLUTION, max_level=None, seed=None, *,
+                       metric=_LEIDEN_METRIC, theta=0.01):
+    return _leiden_communities(G, weight, resolution, max_level, seed, metric, theta)
+
+
+@served(docs=_LEIDEN_DOCS, weight="weight", rules=_LEIDEN_RULES, data_rules=_LEIDEN_DATA, min_work=WORK_LOUVAIN,
+        release=_LEIDEN_RELEASE, answers=(ValueError,))
+def leiden_partitions(G, weight="weight", resolution=_LEIDEN_RESOLUTION, seed=None, *, metric=_LEIDEN_METRIC,
+                      theta=0.01):
+    return _leiden(G, weight, metric, resolution, seed, theta)
