@@ -10,6 +10,7 @@
 #include "lib/entry.hpp"
 
 #include <memory>
+#include <optional>
 
 namespace fennel::py {
 
@@ -90,7 +91,8 @@ PyObject* graph_modularity(const CoreGraph& g, const AttrName& weight, const Pos
                     modularity_tuple);
 }
 
-PyObject* louvain_start(const CoreGraph& g, const AttrName& weight, double resolution, bool compensated) {
+PyObject* louvain_start(const CoreGraph& g, const AttrName& weight, double resolution, bool compensated,
+                        bool scaled) {
     auto column = column_of(g, weight);
     if (!column.ok()) return raise(column.error());
     const Column& c = column.value();
@@ -108,12 +110,22 @@ PyObject* louvain_start(const CoreGraph& g, const AttrName& weight, double resol
             edges.k.push_back(c.kind(s));
         }
     }
+    // SCALED takes m from G itself, whose rows (and so whose degree sums)
+    // may list neighbours in another order than the graph built from them.
+    std::optional<WeightedRows> own;
+    if (scaled) {
+        auto rows = graph_rows(g, weight);
+        if (!rows.ok()) return raise(rows.error());
+        own.emplace(std::move(rows.value()));
+    }
+    const LouvainForm form = scaled ? LouvainForm::SCALED : LouvainForm::DIVIDED;
     std::unique_ptr<Louvain> state;
     PyObject* failed = detached(
         [&]() -> Status {
             auto rows = rows_from_edges(g.n, g.directed, edges, false);
             if (!rows.ok()) return rows.error();
-            state = std::make_unique<Louvain>(std::move(rows.value()), resolution, compensated);
+            const double m = graph_size(own ? *own : rows.value(), compensated);
+            state = std::make_unique<Louvain>(std::move(rows.value()), m, resolution, compensated, form);
             return {};
         },
         [] { return Py_NewRef(Py_None); });
@@ -152,8 +164,10 @@ constexpr auto MODULARITY = method<graph_modularity>(
     arg<AttrName>("weight"), arg<Positions>("members"), arg<Positions>("bounds"),
     arg<double>("resolution"), arg<bool>("compensated"));
 constexpr auto LOUVAIN_START = method<louvain_start>(
-    "louvain_start", "A Louvain run's state (a capsule) holding its first level graph.", arg<AttrName>("weight"),
-    arg<double>("resolution"), arg<bool>("compensated"));
+    "louvain_start",
+    "A Louvain run's state (a capsule) holding its first level graph; `scaled`:\nNetworkX 3.7's gains and m "
+    "(3.4 to 3.6's otherwise).",
+    arg<AttrName>("weight"), arg<double>("resolution"), arg<bool>("compensated"), arg<bool>("scaled"));
 
 }  // namespace
 
