@@ -248,3 +248,63 @@ def test_modularity_float_order_matters():
     for resolution in (1, 0.25):
         assert modularity_outcome(G, communities, "fennel", resolution=resolution) == modularity_outcome(
             G, communities, "networkx", resolution=resolution)
+
+
+def quality_outcome(G, partition, backend):
+    try:
+        value = nx.community.partition_quality(G, partition, backend=backend)
+    except Exception as exc:  # noqa: BLE001 - the exception is the answer compared
+        return type(exc), exc.args
+    return [(type(x), x) for x in value]
+
+
+def random_partition(G, parts, seed):
+    rng = random.Random(seed)
+    nodes = list(G)
+    labels = [rng.randrange(parts) for _ in nodes]
+    return [{v for v, lab in zip(nodes, labels) if lab == p} for p in range(parts)]
+
+
+@pytest.mark.parametrize("gid", ZOO_IDS)
+def test_partition_quality_zoo(gid):
+    G = ZOO[gid]
+    cases = [random_partition(G, parts, seed) for seed, parts in enumerate((1, 2, 5, 40))]
+    cases.append([{v} for v in G])
+    for partition in cases:
+        before = calls["ran", "partition_quality"]
+        got = quality_outcome(G, partition, "fennel")
+        assert calls["ran", "partition_quality"] == before + 1
+        assert got == quality_outcome(G, partition, "networkx")
+
+
+@pytest.mark.parametrize("case", ["edgeless", "one_node_loop", "consumed_iterator", "not_a_partition",
+                                  "list_communities"])
+def test_partition_quality_errors_and_shapes(case):
+    G = nx.karate_club_graph()
+    if case == "edgeless":
+        G, partition = nx.empty_graph(5), [set(range(5))]
+    elif case == "one_node_loop":
+        G, partition = nx.Graph([(7, 7)]), [{7}]
+    elif case == "consumed_iterator":
+        # NetworkX's partition check lists an iterator, leaving none to the count.
+        partition = None
+    elif case == "not_a_partition":
+        partition = [set(range(20)), set(range(19, 34))]
+    else:
+        partition = [sorted(c, reverse=True) for c in random_partition(G, 3, 1)]
+    make = (lambda: iter(random_partition(G, 3, 2))) if partition is None else (lambda: partition)
+    expected = quality_outcome(G, make(), "networkx")
+    assert quality_outcome(G, make(), "fennel") == expected
+    assert case == "list_communities" or expected[0] in (ZeroDivisionError, KeyError, nx.NetworkXError)
+
+
+@pytest.mark.parametrize("directed", [False, True], ids=["multigraph", "multidigraph"])
+def test_partition_quality_counts_parallel_edges(directed):
+    G = (nx.MultiDiGraph if directed else nx.MultiGraph)(nx.les_miserables_graph())
+    rng = random.Random(3)
+    edges = list(G.edges())
+    G.add_edges_from(rng.choice(edges) for _ in range(200))
+    G.add_edges_from([("Valjean", "Valjean"), ("Valjean", "Valjean")])
+    for seed in range(4):
+        partition = random_partition(G, 4, seed)
+        assert quality_outcome(G, partition, "fennel") == quality_outcome(G, partition, "networkx")

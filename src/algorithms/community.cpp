@@ -9,7 +9,11 @@
 // Cost: O(m) per round; the label counts are reset from the labels met, so
 // a node costs its row, not n.
 //
-// Louvain (louvain.py's _one_level and _gen_graph) and modularity
+// partition_quality: the intra-community edges counted as NetworkX's walk
+// over G.edges() meets them (the rest is Python's int arithmetic, done by
+// the caller). O(m).
+//
+// Louvain (louvain.py's _one_level and _gen_graph, 3.7's _aggregate_graph) and modularity
 // (quality.py): every float is formed by NetworkX's own expression, operand
 // by operand, in NetworkX's order: weighted degrees as sum() adds a row,
 // neighbour weights per community in first-met order (which also breaks
@@ -100,6 +104,31 @@ Result<std::vector<Node>> label_propagation(const Csr& out, const std::vector<No
         }
     }
     return label;
+}
+
+Result<IntraEdges> intra_community_edges(const Csr& out, bool directed, const std::vector<Node>& label,
+                                         Node unlabelled, const std::vector<Node>& keys) {
+    const Count n = out.node_count();
+    if (label.size() != n) return value_error("label must give every node's community");
+    if (!keys.empty() && keys.size() != out.slot_count()) return value_error("keys must count every slot");
+    IntraEdges result;
+    for (Node u = 0; u < n; ++u) {
+        if ((u & 0xFFFF) == 0 && poll_interrupt()) return interrupted();
+        for (Slot s = out.begin(u); s < out.end(u); ++s) {
+            const Node v = out.targets[s];
+            if (!directed && v < u) continue;
+            if (!keys.empty() && keys[s] == 0) continue;  // a pair left without keys lists no edge
+            if (label[u] == unlabelled || label[v] == unlabelled) {
+                result.missing = label[u] == unlabelled ? u : v;
+                result.complete = false;
+                return result;
+            }
+            const Count k = keys.empty() ? 1 : keys[s];
+            result.edges += k;
+            if (label[u] == label[v]) result.intra += k;
+        }
+    }
+    return result;
 }
 
 namespace {

@@ -1,6 +1,6 @@
 // Community detection and partition quality, as NetworkX's community
 // module computes them: label_propagation_communities, the Louvain levels of
-// louvain_partitions, and modularity.
+// louvain_partitions, modularity and partition_quality's edge count.
 #pragma once
 
 #include "graph/core_graph.hpp"
@@ -13,6 +13,21 @@ namespace fennel {
 // Final labels of NetworkX's label_propagation_communities visiting `order`
 // (a permutation of every position; labels start as positions).
 Result<std::vector<Node>> label_propagation(const Csr& out, const std::vector<Node>& order);
+
+// partition_quality's walk over G.edges(): how many edges there are and how
+// many join two nodes of one community, each pair counted `keys[slot]` times (once when `keys` is
+// empty), rows in node order and an undirected edge once, from the endpoint
+// listed first. A node labelled `unlabelled` stops the walk at the first
+// edge naming it, as NetworkX's dict lookup fails there: `missing` is that
+// node, the edge's first endpoint before its second.
+struct IntraEdges {
+    std::uint64_t intra = 0;
+    std::uint64_t edges = 0;  // len(G.edges)
+    Node missing = 0;
+    bool complete = true;
+};
+Result<IntraEdges> intra_community_edges(const Csr& out, bool directed, const std::vector<Node>& label,
+                                         Node unlabelled, const std::vector<Node>& keys);
 
 // A weighted graph as NetworkX's dicts hold it: rows in adjacency order, each
 // slot's weight as a double with its value kind (PY_INT or PY_FLOAT). The

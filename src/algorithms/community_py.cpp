@@ -22,6 +22,15 @@ PyObject* propagate(const CoreGraph& g, const Positions& order) {
     return detached([&] { return label_propagation(g.succ, order); });
 }
 
+PyObject* intra_edges(const CoreGraph& g, const Positions& label, Node unlabelled, const Positions& keys) {
+    return detached([&] { return intra_community_edges(g.succ, g.directed, label, unlabelled, keys); },
+                    [](const IntraEdges& r) {
+                        if (!r.complete) return Py_BuildValue("(OOI)", Py_None, Py_None, r.missing);
+                        return Py_BuildValue("(KKO)", static_cast<unsigned long long>(r.intra),
+                                             static_cast<unsigned long long>(r.edges), Py_None);
+                    });
+}
+
 constexpr const char* LOUVAIN_CAPSULE = "fennel._core.Louvain";
 
 void free_louvain(PyObject* capsule) {
@@ -163,6 +172,12 @@ constexpr auto MODULARITY = method<graph_modularity>(
     "(value, degree total, its kind,\ndegenerate): degenerate when NetworkX divides by the squared total.",
     arg<AttrName>("weight"), arg<Positions>("members"), arg<Positions>("bounds"),
     arg<double>("resolution"), arg<bool>("compensated"));
+constexpr auto INTRA_COMMUNITY_EDGES = method<intra_edges>(
+    "intra_community_edges",
+    "partition_quality's counts of the edges inside a community and of all edges, as\n(intra, edges, None), each "
+    "pair counted keys[slot] times (once when keys is\nempty); (None, None, node) for the first edge endpoint "
+    "labelled `unlabelled`.",
+    arg<Positions>("label"), arg<Node>("unlabelled"), arg<Positions>("keys"));
 constexpr auto LOUVAIN_START = method<louvain_start>(
     "louvain_start",
     "A Louvain run's state (a capsule) holding its first level graph; `scaled`:\nNetworkX 3.7's gains and m "
@@ -172,7 +187,7 @@ constexpr auto LOUVAIN_START = method<louvain_start>(
 }  // namespace
 
 std::vector<PyMethodDef> community_methods() {
-    return {row<LABEL_PROPAGATION>(), row<MODULARITY>(), row<LOUVAIN_START>()};
+    return {row<LABEL_PROPAGATION>(), row<MODULARITY>(), row<INTRA_COMMUNITY_EDGES>(), row<LOUVAIN_START>()};
 }
 
 namespace {

@@ -232,6 +232,45 @@ def modularity(G, communities, weight="weight", resolution=1):
 
 # 3.7's _one_level multiplies by m where 3.6's divides, and its m is G's own size.
 _LOUVAIN_SCALED = NX_VERSION >= (3, 7)
+@served(docs="The intra-community edges counted in C++ over NetworkX's rows; coverage and performance formed by "
+        "NetworkX's own int arithmetic. " + EXACT, data_rules=("keys",), min_work=WORK_LOUVAIN,
+        answers=(ZeroDivisionError, KeyError))
+def partition_quality(G, partition):
+    node_community = {}
+    count = 0
+    for count, community in enumerate(partition, 1):
+        for node in community:
+            node_community[node] = count - 1
+    if not G.multigraph:
+        # sum(len(p1) * len(p2) for p1, p2 in combinations(partition, 2)),
+        # an int, from the sizes met in the same second pass over partition.
+        sizes = [len(p) for p in partition]
+        total = sum(sizes)
+        possible_inter_community_edges = (total * total - sum(s * s for s in sizes)) // 2
+        if G.directed:
+            possible_inter_community_edges *= 2
+    else:
+        possible_inter_community_edges = 0
+    n = len(G.nodes)
+    total_pairs = n * (n - 1)
+    if not G.directed:
+        total_pairs //= 2
+    # Nodes no community names (a partition consumed before this call) stop
+    # NetworkX's walk over the edges at the first one naming them.
+    label = [node_community.get(v, count) for v in G.nodes]
+    keys = _core.parallel_counts(G.source._adj) if G.multigraph else []
+    intra_community_edges, edges, missing = G.core.intra_community_edges(label, count, keys)
+    if missing is not None:
+        raise KeyError(G.nodes[missing])
+    inter_community_non_edges = possible_inter_community_edges - (edges - intra_community_edges)
+    coverage = intra_community_edges / edges
+    if G.multigraph:
+        performance = -1.0
+    else:
+        performance = (intra_community_edges + inter_community_non_edges) / total_pairs
+    return coverage, performance
+
+
 _LOUVAIN_DOCS = (
     "Louvain levels in C++ (gains, moves and aggregation in NetworkX's float arithmetic and order), the community "
     "sets rebuilt by NetworkX's own set operations, one seed.shuffle per level as NetworkX draws. " + EXACT
