@@ -9,7 +9,11 @@
 // Cost: O(m) per round; the label counts are reset from the labels met, so
 // a node costs its row, not n.
 //
-// Louvain (louvain.py's _one_level and _gen_graph) and modularity
+// partition_quality: the intra-community edges counted as NetworkX's walk
+// over G.edges() meets them (the rest is Python's int arithmetic, done by
+// the caller). O(m).
+//
+// Louvain (louvain.py's _one_level and _gen_graph, 3.7's _aggregate_graph) and modularity
 // (quality.py): every float is formed by NetworkX's own expression, operand
 // by operand, in NetworkX's order: weighted degrees as sum() adds a row,
 // neighbour weights per community in first-met order (which also breaks
@@ -100,6 +104,31 @@ Result<std::vector<Node>> label_propagation(const Csr& out, const std::vector<No
         }
     }
     return label;
+}
+
+Result<IntraEdges> intra_community_edges(const Csr& out, bool directed, const std::vector<Node>& label,
+                                         Node unlabelled, const std::vector<Node>& keys) {
+    const Count n = out.node_count();
+    if (label.size() != n) return value_error("label must give every node's community");
+    if (!keys.empty() && keys.size() != out.slot_count()) return value_error("keys must count every slot");
+    IntraEdges result;
+    for (Node u = 0; u < n; ++u) {
+        if ((u & 0xFFFF) == 0 && poll_interrupt()) return interrupted();
+        for (Slot s = out.begin(u); s < out.end(u); ++s) {
+            const Node v = out.targets[s];
+            if (!directed && v < u) continue;
+            if (!keys.empty() && keys[s] == 0) continue;  // a pair left without keys lists no edge
+            if (label[u] == unlabelled || label[v] == unlabelled) {
+                result.missing = label[u] == unlabelled ? u : v;
+                result.complete = false;
+                return result;
+            }
+            const Count k = keys.empty() ? 1 : keys[s];
+            result.edges += k;
+            if (label[u] == label[v]) result.intra += k;
+        }
+    }
+    return result;
 }
 
 namespace {
@@ -279,20 +308,20 @@ Result<ModularityValue> modularity(const WeightedRows& g, const std::vector<Node
     return result;
 }
 
-Louvain::Louvain(WeightedRows level, double resolution, bool compensated)
-    : g_(std::move(level)), resolution_(resolution), compensated_(compensated) {
-    // graph.size(weight="weight"): sum() of the degrees (in + out when
-    // directed), halved.
-    const Degrees deg = weighted_degrees(g_, compensated_);
+double graph_size(const WeightedRows& g, bool compensated) {
+    const Degrees deg = weighted_degrees(g, compensated);
     std::vector<Typed> total(deg.out);
-    if (g_.directed) {
+    if (g.directed) {
         for (std::size_t u = 0; u < total.size(); ++u) {
             total[u].value += deg.in[u].value;
             total[u].kind |= deg.in[u].kind;
         }
     }
-    m_ = typed_sum(total, compensated_).value / 2;
+    return typed_sum(total, compensated).value / 2;
 }
+
+Louvain::Louvain(WeightedRows level, double m, double resolution, bool compensated, LouvainForm form)
+    : g_(std::move(level)), resolution_(resolution), compensated_(compensated), form_(form), m_(m) {}
 
 Result<LevelMoves> Louvain::one_level(const std::vector<Node>& order) {
     const Count n = g_.n();
@@ -347,12 +376,17 @@ Result<LevelMoves> Louvain::one_level(const std::vector<Node>& order) {
 
     node2com_.resize(n);
     std::iota(node2com_.begin(), node2com_.end(), Node{0});
+    const bool scaled = form_ == LouvainForm::SCALED;
     const double m = m_;
-    const double m2 = c_pow(m, 2.0);
-    const double two_m2 = 2 * m2;
     const double res = resolution_;
-    // weights2com: communities in first-met order with their weights; at[c]
-    // is c's place plus one, 0 when absent (reset after each node).
+    // DIVIDED divides x by m**2 (2 * m**2 undirected); SCALED multiplies
+    // it by gamma.
+    const double m2 = c_pow(m, 2.0);
+    const double denom = directed ? m2 : 2 * m2;
+    const double gamma = directed ? res : res / 2;
+    // weights2com (u_deg_by_com): communities in first-met order with their
+    // weights; at[c] is c's place plus one, 0 when absent (reset after each
+    // node).
     std::vector<Node> coms;
     std::vector<double> acc;
     std::vector<std::uint32_t> at(n, 0);
@@ -362,8 +396,7 @@ Result<LevelMoves> Louvain::one_level(const std::vector<Node>& order) {
         if (poll_interrupt()) return interrupted();
         moved = 0;
         for (Node u : order) {
-            double best_mod = 0;
-            Node best = node2com_[u];
+            const Node own_com = node2com_[u];
             for (Slot s = nbrs.begin(u); s < nbrs.end(u); ++s) {
                 const Node c = node2com_[nbrs.targets[s]];
                 if (at[c] == 0) {
@@ -373,34 +406,30 @@ Result<LevelMoves> Louvain::one_level(const std::vector<Node>& order) {
                 }
                 acc[at[c] - 1] += nbr_w[s];
             }
-            // weights2com[best_com] inserts the own community when absent.
-            if (at[best] == 0) {
-                coms.push_back(best);
+            // Looking up u's own community inserts it when absent.
+            if (at[own_com] == 0) {
+                coms.push_back(own_com);
                 acc.push_back(0.0);
-                at[best] = static_cast<std::uint32_t>(coms.size());
+                at[own_com] = static_cast<std::uint32_t>(coms.size());
             }
-            const double own = acc[at[best] - 1];
-            double remove_cost;
+            const double own = acc[at[own_com] - 1];
             const double d_out = deg.out[u].value;
             const double d_in = directed ? deg.in[u].value : 0.0;
-            if (directed) {
-                stot_in[best] -= d_in;
-                stot_out[best] -= d_out;
-                remove_cost = -own / m + res * (d_out * stot_in[best] + d_in * stot_out[best]) / m2;
-            } else {
-                stot_out[best] -= d_out;
-                remove_cost = -own / m + res * (stot_out[best] * d_out) / two_m2;
-            }
+            if (directed) stot_in[own_com] -= d_in;
+            stot_out[own_com] -= d_out;
+            auto x_of = [&](Node c) {
+                return directed ? d_out * stot_in[c] + d_in * stot_out[c] : stot_out[c] * d_out;
+            };
+            const double x_own = x_of(own_com);
+            const double remove_cost = scaled ? own * m - gamma * x_own : -own / m + res * x_own / denom;
+            double best_gain = scaled ? remove_cost : 0.0;
+            Node best = own_com;
             for (std::size_t i = 0; i < coms.size(); ++i) {
                 const Node c = coms[i];
-                double gain;
-                if (directed) {
-                    gain = remove_cost + acc[i] / m - res * (d_out * stot_in[c] + d_in * stot_out[c]) / m2;
-                } else {
-                    gain = remove_cost + acc[i] / m - res * (stot_out[c] * d_out) / two_m2;
-                }
-                if (gain > best_mod) {
-                    best_mod = gain;
+                const double x = x_of(c);
+                const double gain = scaled ? acc[i] * m - gamma * x : remove_cost + acc[i] / m - res * x / denom;
+                if (gain > best_gain) {
+                    best_gain = gain;
                     best = c;
                 }
             }
@@ -409,8 +438,8 @@ Result<LevelMoves> Louvain::one_level(const std::vector<Node>& order) {
             acc.clear();
             if (directed) stot_in[best] += d_in;
             stot_out[best] += d_out;
-            if (best != node2com_[u]) {
-                result.moves.insert(result.moves.end(), {u, node2com_[u], best});
+            if (best != own_com) {
+                result.moves.insert(result.moves.end(), {u, own_com, best});
                 node2com_[u] = best;
                 ++moved;
             }
@@ -442,7 +471,7 @@ Status Louvain::aggregate() {
             edges.k.push_back(g_.out_k[s]);
         }
     }
-    auto next = rows_from_edges(k, g_.directed, edges, true);
+    auto next = rows_from_edges(k, g_.directed, edges, form_ == LouvainForm::DIVIDED);
     if (!next.ok()) return next.error();
     g_ = std::move(next.value());
     node2com_.clear();

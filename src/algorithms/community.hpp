@@ -1,6 +1,6 @@
 // Community detection and partition quality, as NetworkX's community
 // module computes them: label_propagation_communities, the Louvain levels of
-// louvain_partitions, and modularity.
+// louvain_partitions, modularity and partition_quality's edge count.
 #pragma once
 
 #include "graph/core_graph.hpp"
@@ -13,6 +13,21 @@ namespace fennel {
 // Final labels of NetworkX's label_propagation_communities visiting `order`
 // (a permutation of every position; labels start as positions).
 Result<std::vector<Node>> label_propagation(const Csr& out, const std::vector<Node>& order);
+
+// partition_quality's walk over G.edges(): how many edges there are and how
+// many join two nodes of one community, each pair counted `keys[slot]` times (once when `keys` is
+// empty), rows in node order and an undirected edge once, from the endpoint
+// listed first. A node labelled `unlabelled` stops the walk at the first
+// edge naming it, as NetworkX's dict lookup fails there: `missing` is that
+// node, the edge's first endpoint before its second.
+struct IntraEdges {
+    std::uint64_t intra = 0;
+    std::uint64_t edges = 0;  // len(G.edges)
+    Node missing = 0;
+    bool complete = true;
+};
+Result<IntraEdges> intra_community_edges(const Csr& out, bool directed, const std::vector<Node>& label,
+                                         Node unlabelled, const std::vector<Node>& keys);
 
 // A weighted graph as NetworkX's dicts hold it: rows in adjacency order, each
 // slot's weight as a double with its value kind (PY_INT or PY_FLOAT). The
@@ -58,6 +73,19 @@ struct ModularityValue {
 Result<ModularityValue> modularity(const WeightedRows& g, const std::vector<Node>& members,
                                    const std::vector<Node>& bounds, double resolution, bool compensated);
 
+// The forms NetworkX's Louvain has taken. DIVIDED (up to 3.6): m is the
+// size of the graph Louvain builds, a move's gain is remove_cost + wt / m -
+// resolution * x / m**2 (2 * m**2 undirected) against 0, and _gen_graph
+// starts each aggregated weight from the int 0. SCALED (3.7): m is the
+// caller's graph's size, a gain is wt * m - gamma * x (gamma = resolution,
+// or resolution / 2 undirected) against the removal cost u's own community
+// scores, and _aggregate_graph takes a pair's first weight as it is.
+enum class LouvainForm : std::uint8_t { DIVIDED, SCALED };
+
+// G.size(weight=...) over these rows: sum() of the weighted degrees (in +
+// out degree per node when directed), halved.
+double graph_size(const WeightedRows& g, bool compensated);
+
 // The moves of one Louvain level, in the order NetworkX makes them: node,
 // the community it leaves, the community it joins (level positions).
 struct LevelMoves {
@@ -69,9 +97,9 @@ struct LevelMoves {
 // community assignment of the last level run.
 class Louvain {
 public:
-    Louvain(WeightedRows level, double resolution, bool compensated);
+    // `m`: louvain_partitions' m, which `form` takes from one graph or the other.
+    Louvain(WeightedRows level, double m, double resolution, bool compensated, LouvainForm form);
 
-    // m of NetworkX's louvain_partitions: the first level graph's size.
     double m() const { return m_; }
     const WeightedRows& level() const { return g_; }
     double resolution() const { return resolution_; }
@@ -80,15 +108,16 @@ public:
     // NetworkX's _one_level visiting the nodes in `order` (seed.shuffle's
     // permutation of the level's positions).
     Result<LevelMoves> one_level(const std::vector<Node>& order);
-    // NetworkX's _gen_graph: the next level's graph from the last level's
-    // communities, kept ones in index order.
+    // NetworkX's _gen_graph (_aggregate_graph): the next level's graph from
+    // the last level's communities, kept ones in index order.
     Status aggregate();
 
 private:
     WeightedRows g_;
     double resolution_;
     bool compensated_;
-    double m_ = 0.0;
+    LouvainForm form_;
+    double m_;
     std::vector<Node> node2com_;
 };
 

@@ -10,6 +10,7 @@
 #include "lib/entry.hpp"
 
 #include <memory>
+#include <optional>
 
 namespace fennel::py {
 
@@ -19,6 +20,15 @@ PyObject* propagate(const CoreGraph& g, const Positions& order) {
     // On directed rows labels can cycle for ever (NetworkX serves undirected graphs only).
     if (g.directed) return raise(not_implemented("label propagation needs an undirected graph"));
     return detached([&] { return label_propagation(g.succ, order); });
+}
+
+PyObject* intra_edges(const CoreGraph& g, const Positions& label, Node unlabelled, const Positions& keys) {
+    return detached([&] { return intra_community_edges(g.succ, g.directed, label, unlabelled, keys); },
+                    [](const IntraEdges& r) {
+                        if (!r.complete) return Py_BuildValue("(OOI)", Py_None, Py_None, r.missing);
+                        return Py_BuildValue("(KKO)", static_cast<unsigned long long>(r.intra),
+                                             static_cast<unsigned long long>(r.edges), Py_None);
+                    });
 }
 
 constexpr const char* LOUVAIN_CAPSULE = "fennel._core.Louvain";
@@ -90,7 +100,8 @@ PyObject* graph_modularity(const CoreGraph& g, const AttrName& weight, const Pos
                     modularity_tuple);
 }
 
-PyObject* louvain_start(const CoreGraph& g, const AttrName& weight, double resolution, bool compensated) {
+PyObject* louvain_start(const CoreGraph& g, const AttrName& weight, double resolution, bool compensated,
+                        bool scaled) {
     auto column = column_of(g, weight);
     if (!column.ok()) return raise(column.error());
     const Column& c = column.value();
@@ -108,12 +119,22 @@ PyObject* louvain_start(const CoreGraph& g, const AttrName& weight, double resol
             edges.k.push_back(c.kind(s));
         }
     }
+    // SCALED takes m from G itself, whose rows (and so whose degree sums)
+    // may list neighbours in another order than the graph built from them.
+    std::optional<WeightedRows> own;
+    if (scaled) {
+        auto rows = graph_rows(g, weight);
+        if (!rows.ok()) return raise(rows.error());
+        own.emplace(std::move(rows.value()));
+    }
+    const LouvainForm form = scaled ? LouvainForm::SCALED : LouvainForm::DIVIDED;
     std::unique_ptr<Louvain> state;
     PyObject* failed = detached(
         [&]() -> Status {
             auto rows = rows_from_edges(g.n, g.directed, edges, false);
             if (!rows.ok()) return rows.error();
-            state = std::make_unique<Louvain>(std::move(rows.value()), resolution, compensated);
+            const double m = graph_size(own ? *own : rows.value(), compensated);
+            state = std::make_unique<Louvain>(std::move(rows.value()), m, resolution, compensated, form);
             return {};
         },
         [] { return Py_NewRef(Py_None); });
@@ -151,14 +172,22 @@ constexpr auto MODULARITY = method<graph_modularity>(
     "(value, degree total, its kind,\ndegenerate): degenerate when NetworkX divides by the squared total.",
     arg<AttrName>("weight"), arg<Positions>("members"), arg<Positions>("bounds"),
     arg<double>("resolution"), arg<bool>("compensated"));
+constexpr auto INTRA_COMMUNITY_EDGES = method<intra_edges>(
+    "intra_community_edges",
+    "partition_quality's counts of the edges inside a community and of all edges, as\n(intra, edges, None), each "
+    "pair counted keys[slot] times (once when keys is\nempty); (None, None, node) for the first edge endpoint "
+    "labelled `unlabelled`.",
+    arg<Positions>("label"), arg<Node>("unlabelled"), arg<Positions>("keys"));
 constexpr auto LOUVAIN_START = method<louvain_start>(
-    "louvain_start", "A Louvain run's state (a capsule) holding its first level graph.", arg<AttrName>("weight"),
-    arg<double>("resolution"), arg<bool>("compensated"));
+    "louvain_start",
+    "A Louvain run's state (a capsule) holding its first level graph; `scaled`:\nNetworkX 3.7's gains and m "
+    "(3.4 to 3.6's otherwise).",
+    arg<AttrName>("weight"), arg<double>("resolution"), arg<bool>("compensated"), arg<bool>("scaled"));
 
 }  // namespace
 
 std::vector<PyMethodDef> community_methods() {
-    return {row<LABEL_PROPAGATION>(), row<MODULARITY>(), row<LOUVAIN_START>()};
+    return {row<LABEL_PROPAGATION>(), row<MODULARITY>(), row<INTRA_COMMUNITY_EDGES>(), row<LOUVAIN_START>()};
 }
 
 namespace {

@@ -8,7 +8,8 @@ NetworkX's sets (an order that depends on hashes and on the history of
 additions and removals, not only on membership). The generator keeps
 NetworkX's shape: one seed.shuffle per level, on a list as long as
 NetworkX's, at the same step, so the seed's state after any step is
-NetworkX's.
+NetworkX's. NetworkX 3.7 scores moves by other expressions and takes m
+from G itself: the core is told which form the installed release uses.
 
 Leiden (NetworkX 3.7's leiden.py): the set orders steer the algorithm
 itself (the queue, the refinement's enumeration, the aggregated nodes), so
@@ -241,7 +242,47 @@ def modularity(G, communities, weight="weight", resolution=1):
     return _quality(*result, G.directed)
 
 
-_LOUVAIN_RELEASE = "NetworkX 3.7 scores Louvain's moves by other expressions" if NX_VERSION >= (3, 7) else None
+# 3.7's _one_level multiplies by m where 3.6's divides, and its m is G's own size.
+_LOUVAIN_SCALED = NX_VERSION >= (3, 7)
+@served(docs="The intra-community edges counted in C++ over NetworkX's rows; coverage and performance formed by "
+        "NetworkX's own int arithmetic. " + EXACT, data_rules=("keys",), min_work=WORK_LOUVAIN,
+        answers=(ZeroDivisionError, KeyError))
+def partition_quality(G, partition):
+    node_community = {}
+    count = 0
+    for count, community in enumerate(partition, 1):
+        for node in community:
+            node_community[node] = count - 1
+    if not G.multigraph:
+        # sum(len(p1) * len(p2) for p1, p2 in combinations(partition, 2)),
+        # an int, from the sizes met in the same second pass over partition.
+        sizes = [len(p) for p in partition]
+        total = sum(sizes)
+        possible_inter_community_edges = (total * total - sum(s * s for s in sizes)) // 2
+        if G.directed:
+            possible_inter_community_edges *= 2
+    else:
+        possible_inter_community_edges = 0
+    n = len(G.nodes)
+    total_pairs = n * (n - 1)
+    if not G.directed:
+        total_pairs //= 2
+    # Nodes no community names (a partition consumed before this call) stop
+    # NetworkX's walk over the edges at the first one naming them.
+    label = [node_community.get(v, count) for v in G.nodes]
+    keys = _core.parallel_counts(G.source._adj) if G.multigraph else []
+    intra_community_edges, edges, missing = G.core.intra_community_edges(label, count, keys)
+    if missing is not None:
+        raise KeyError(G.nodes[missing])
+    inter_community_non_edges = possible_inter_community_edges - (edges - intra_community_edges)
+    coverage = intra_community_edges / edges
+    if G.multigraph:
+        performance = -1.0
+    else:
+        performance = (intra_community_edges + inter_community_non_edges) / total_pairs
+    return coverage, performance
+
+
 _LOUVAIN_DOCS = (
     "Louvain levels in C++ (gains, moves and aggregation in NetworkX's float arithmetic and order), the community "
     "sets rebuilt by NetworkX's own set operations, one seed.shuffle per level as NetworkX draws. " + EXACT
@@ -278,7 +319,7 @@ def _louvain(G, weight, resolution, threshold, seed):
     singletons = list(range(len(nodes)))
     mod = _quality(*_rows(G).modularity(weight, singletons, [0, *range(1, len(nodes) + 1)], resolution,
                                         COMPENSATED_SUM), G.directed)
-    state = G.core.louvain_start(weight, resolution, COMPENSATED_SUM)
+    state = _rows(G).louvain_start(weight, resolution, COMPENSATED_SUM, _LOUVAIN_SCALED)
     # The level graph's nodes: G's nodes first, then ints (the communities'
     # indices), each standing for the set of G's nodes in its 'nodes'.
     labels, members, index = nodes, None, G.index
@@ -290,7 +331,7 @@ def _louvain(G, weight, resolution, threshold, seed):
         if new_mod - mod <= threshold:
             return
         mod = new_mod
-        # _gen_graph's node sets, built by the same updates.
+        # _gen_graph's (_aggregate_graph's) node sets, built by the same updates.
         merged = []
         for part in inner:
             group = set()
@@ -303,13 +344,13 @@ def _louvain(G, weight, resolution, threshold, seed):
 
 
 @served(docs=_LOUVAIN_DOCS, weight="weight", rules=_LOUVAIN_RULES, data_rules=_LOUVAIN_DATA, min_work=WORK_LOUVAIN,
-        release=_LOUVAIN_RELEASE, answers=(ZeroDivisionError,))
+        answers=(ZeroDivisionError,))
 def louvain_partitions(G, weight="weight", resolution=1, threshold=0.0000001, seed=None):
     return _louvain(G, weight, resolution, threshold, seed)
 
 
 @served(docs=_LOUVAIN_DOCS, weight="weight", rules=_LOUVAIN_RULES, data_rules=_LOUVAIN_DATA, min_work=WORK_LOUVAIN,
-        release=_LOUVAIN_RELEASE, answers=(ZeroDivisionError,))
+        answers=(ZeroDivisionError,))
 def louvain_communities(G, weight="weight", resolution=1, threshold=0.0000001, max_level=None, seed=None):
     partitions = _louvain(G, weight, resolution, threshold, seed)
     if max_level is not None:
