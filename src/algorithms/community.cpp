@@ -67,21 +67,24 @@ bool contains(const std::vector<Node>& labels, Node l) {
     return std::find(labels.begin(), labels.end(), l) != labels.end();
 }
 
+// Anything but a permutation of every node could leave a label (or a move)
+// free to change forever: the loops would never end.
+Status check_permutation(const std::vector<Node>& order, Count n) {
+    if (order.size() != n) return value_error("order must list every node once");
+    std::vector<std::uint8_t> listed(n, 0);
+    for (Node v : order) {
+        if (v >= n) return index_error();
+        if (listed[v]) return value_error("order must list every node once");
+        listed[v] = 1;
+    }
+    return {};
+}
+
 }  // namespace
 
 Result<std::vector<Node>> label_propagation(const Csr& out, const std::vector<Node>& order) {
     const Count n = out.node_count();
-    // Anything but a permutation of every node could leave a label free to
-    // change forever: the loop would never end.
-    if (order.size() != n) return value_error("order must list every node once");
-    {
-        std::vector<std::uint8_t> listed(n, 0);
-        for (Node v : order) {
-            if (v >= n) return index_error();
-            if (listed[v]) return value_error("order must list every node once");
-            listed[v] = 1;
-        }
-    }
+    if (Status st = check_permutation(order, n); !st.ok()) return st.error();
     std::vector<Node> label(n);
     for (Node v = 0; v < n; ++v) label[v] = v;
     LabelCounter counter{std::vector<Count>(n, 0), {}, {}};
@@ -325,15 +328,7 @@ Louvain::Louvain(WeightedRows level, double m, double resolution, bool compensat
 
 Result<LevelMoves> Louvain::one_level(const std::vector<Node>& order) {
     const Count n = g_.n();
-    if (order.size() != n) return value_error("order must list every node once");
-    {
-        std::vector<std::uint8_t> listed(n, 0);
-        for (Node v : order) {
-            if (v >= n) return index_error();
-            if (listed[v]) return value_error("order must list every node once");
-            listed[v] = 1;
-        }
-    }
+    if (Status st = check_permutation(order, n); !st.ok()) return st.error();
     const bool directed = g_.directed;
     const Degrees deg = weighted_degrees(g_, compensated_);
     std::vector<double> stot_out(n), stot_in(directed ? n : 0);

@@ -352,7 +352,11 @@ def louvain_partitions(G, weight="weight", resolution=1, threshold=0.0000001, se
 @served(docs=_LOUVAIN_DOCS, weight="weight", rules=_LOUVAIN_RULES, data_rules=_LOUVAIN_DATA, min_work=WORK_LOUVAIN,
         answers=(ZeroDivisionError,))
 def louvain_communities(G, weight="weight", resolution=1, threshold=0.0000001, max_level=None, seed=None):
-    partitions = _louvain(G, weight, resolution, threshold, seed)
+    return _last_partition(_louvain(G, weight, resolution, threshold, seed), max_level)
+
+
+def _last_partition(partitions, max_level):
+    """NetworkX's last partition of the first max_level levels (its error for max_level <= 0)."""
     if max_level is not None:
         if max_level <= 0:
             raise ValueError("max_level argument must be a positive integer or None")
@@ -770,13 +774,7 @@ def _leiden(G, weight, metric, resolution, seed, theta):
 
 
 def _leiden_communities(G, weight, resolution, max_level, seed, metric, theta):
-    partitions = _leiden(G, weight, metric, resolution, seed, theta)
-    if max_level is not None:
-        if max_level <= 0:
-            raise ValueError("max_level argument must be a positive integer or None")
-        partitions = itertools.islice(partitions, max_level)
-    final_partition = deque(partitions, maxlen=1)
-    return final_partition.pop()
+    return _last_partition(_leiden(G, weight, metric, resolution, seed, theta), max_level)
 
 
 # NetworkX 3.7's defaults; 3.5 and 3.6 name neither metric nor theta and
