@@ -60,7 +60,7 @@ def check_all(G, weight, pair_list):
     g, nodes = prepared(G, weight is not None)
     differ = 0
     for s, t in pair_list:
-        got = {skip: outcome(lambda: drain(g.all_shortest_paths(s, t, weight, skip), nodes)) for skip in (True, False)}
+        got = {skip: outcome(lambda: drain(g.path_walk(s, t, weight, skip), nodes)) for skip in (True, False)}
         assert got[NX_SKIPS_ENDS] == outcome(lambda: list(nx.all_shortest_paths(G, nodes[s], nodes[t], weight=weight)))
         differ += got[True] != got[False]
     return differ
@@ -75,7 +75,7 @@ def check_bidirectional(G, weight, pair_list):
             assert (got and [nodes[i] for i in got]) == want
         if s != t:
             want = outcome(nx.bidirectional_dijkstra, G, nodes[s], nodes[t], weight=weight)
-            got = outcome(g.bidirectional_dijkstra, s, t, weight)
+            got = outcome(g.bidirectional_weighted, s, t, weight)
             if isinstance(got, tuple) and got[0] is not ValueError:
                 assert type(got[0]) is float
                 got = (got[0], [nodes[i] for i in got[1]])
@@ -164,20 +164,20 @@ def test_bidirectional_zoo(name, flavour):
 def test_errors():
     G = nx.DiGraph([(0, 1, {"weight": -3}), (1, 0, {"weight": 1}), (1, 2, {"weight": 1})])
     g = convert(G, [("weight", 1)])
-    for call in [lambda: g.bidirectional_bfs(1, 1), lambda: g.bidirectional_dijkstra(0, 2)]:
+    for call in [lambda: g.bidirectional_bfs(1, 1), lambda: g.bidirectional_weighted(0, 2)]:
         with pytest.raises(NotImplementedError, match="^exact predecessor order not loaded$"):
             call()
     g, _ = prepared(G, True)
     want = (ValueError, ("Contradictory paths found: negative weights?",))
-    assert outcome(g.bidirectional_dijkstra, 0, 2, "weight") == want == outcome(nx.bidirectional_dijkstra, G, 0, 2)
+    assert outcome(g.bidirectional_weighted, 0, 2, "weight") == want == outcome(nx.bidirectional_dijkstra, G, 0, 2)
     want = (ValueError, ("Contradictory paths found:", "negative weights?"))
-    assert outcome(g.all_shortest_paths, 1, 2, "weight") == want
+    assert outcome(g.path_walk, 1, 2, "weight") == want
     assert outcome(lambda: list(nx.all_shortest_paths(G, 1, 2, weight="weight"))) == want
-    for call in [g.all_shortest_paths, g.bidirectional_bfs, g.bidirectional_dijkstra]:
+    for call in [g.path_walk, g.bidirectional_bfs, g.bidirectional_weighted]:
         for s, t in [(3, 0), (0, 3)]:
             with pytest.raises(IndexError, match="^node index out of range$"):
                 call(s, t)
-    for call in [g.all_shortest_paths, g.bidirectional_dijkstra]:
+    for call in [g.path_walk, g.bidirectional_weighted]:
         with pytest.raises(NotImplementedError, match='^edge attribute "w" was not converted$'):
             call(0, 1, "w")
     with pytest.raises(TypeError):
@@ -193,7 +193,7 @@ def test_overlapping_next_path_is_refused_and_changes_nothing():
     g = convert(G)
     nodes = list(G)
     index = {v: i for i, v in enumerate(nodes)}
-    ap = g.all_shortest_paths(0, len(G) - 1)
+    ap = g.path_walk(0, len(G) - 1)
     got, refused = [], []
     deadline = time.monotonic() + 2.0
 

@@ -248,7 +248,7 @@ def picture(g):
          [(g.neighbors(v), g.predecessors(v)) for v in range(n)], bits(g.native_edges()),
          [(a, *map(g.weight_facts(a).get, ("all_int", "has_hidden", "mixed"))) for a in attrs], outcome(lambda: g.bfs(n - 1, n, reverse=True).edges())]
     for w in [None, *attrs, "not_an_attribute"]:
-        p += bits([outcome(lambda: g.betweenness(w)), outcome(lambda: g.pagerank(0.85, None, 100, 1e-9, None, w, None)),
+        p += bits([outcome(lambda: g.betweenness(w)), outcome(lambda: g.walk_ranks(0.85, None, 100, 1e-9, None, w, None)),
                    outcome(lambda: dijkstra_lengths(g, 0, w)),  # clones drop per-slot kinds
                    outcome(lambda: g.dijkstra(n - 1, w, reverse=True).tree())])  # exact predecessor order
     return p
@@ -518,10 +518,10 @@ BOUNDARY = [0, 1, 2, 3, 7, 8, 2**31, 2**32 - 2, 2**32 - 1, 2**32, 2**61 + 1, 2**
 # Method calls over positions s, t (and every v), each weight w, node objects `nodes`, a node `order`.
 CALLS = {key: [compile(f"g.{c}", c, "eval") for c in calls.split()] for key, calls in {
     "any": "degrees() edges_in_order() number_of_edges() has_exact_pred() native_edges() "
-           "data_in_column_order() keys_are_nodes() keys_are_nodes(True) core_number() triangle_counts() "
-           "triangle_counts(None,True) connected_components() strongly_connected_components() "
-           "strongly_connected_components(shortcut=False) weakly_connected_components() topological_generations() "
-           "is_bipartite() greedy_color() bfs_stats() dfs_forward(None,n) betweenness(sources=[]) "
+           "data_in_column_order() keys_are_nodes() keys_are_nodes(True) core_numbers() triangle_counts() "
+           "triangle_counts(None,True) connected() strongly_connected() "
+           "strongly_connected(shortcut=False) weakly_connected() generations() "
+           "two_colorable() largest_first_colors() bfs_stats() dfs_forward(None,n) betweenness(sources=[]) "
            "component_cursor(nodes=nodes) component_cursor(True,nodes=nodes) "
            "dfs_cursor(None,n,nodes=nodes,events='preorder') dfs_cursor(None,2,nodes=nodes,events='postorder')",
     "attr": "weight_facts(w)",
@@ -531,8 +531,8 @@ CALLS = {key: [compile(f"g.{c}", c, "eval") for c in calls.split()] for key, cal
          "bfs(s,2.0,reverse=True).paths(nodes,s,toward=True) bfs_many([s,t],INF).paths(nodes) "
          "bfs_stats([s,t],True) bfs(s,INF).tree() bfs(s,INF,reverse=True).tree() bfs_many([s,t],INF).trees() "
          "bfs(s,n).edges() bfs(s,1,reverse=True).edges() bidirectional_bfs(s,t) dfs_forward([s,t],2) "
-         "indegrees_after([s]) triangle_counts([s,t]) connected_components(nodes=nodes) "
-         "weakly_connected_components(nodes=nodes) strongly_connected_components(nodes=nodes) "
+         "indegrees_after([s]) triangle_counts([s,t]) connected(nodes=nodes) "
+         "weakly_connected(nodes=nodes) strongly_connected(nodes=nodes) "
          "bfs_cursor([s],n,nodes=nodes) bfs_cursor([s],1,True,nodes=nodes,items='flipped') dfs_cursor([s,t],2,nodes=nodes) "
          "bfs_cursor([s],0,True,nodes=nodes,items='layers').next_layer()",
     "undirected": "label_propagation(order)",  # on directed rows the labels may never settle
@@ -544,9 +544,9 @@ CALLS = {key: [compile(f"g.{c}", c, "eval") for c in calls.split()] for key, cal
          "dijkstra_many([s,t],w).paths(nodes) dijkstra(s,w).tree() dijkstra(s,w,target=t,reverse=True).tree() "
          "dijkstra_many([s,t],w).trees() dijkstra_many([s,t],w).length_dicts(nodes) dijkstra_stats(w,[s,t]) "
          "dijkstra_stats(w,compensated_sum=True) shortest_path_predecessors(s,w) kruskal(w) kruskal(w,True) "
-         "pagerank(0.85,None,30,1e-6,None,w,None) pagerank(0.85,[1.0]*n,30,1e-6,[1.0]*n,w,[1.0]*n) "
+         "walk_ranks(0.85,None,30,1e-6,None,w,None) walk_ranks(0.85,[1.0]*n,30,1e-6,[1.0]*n,w,[1.0]*n) "
          "katz(order,0.1,1.0,w,30,1e-6,False) eigenvector(order,[1/n]*n,w,30,1e-6,hypot,True) "
-         "bidirectional_dijkstra(s,t,w) all_shortest_paths(s,t,w)",
+         "bidirectional_weighted(s,t,w) path_walk(s,t,w)",
 }.items()}
 
 

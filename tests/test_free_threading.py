@@ -74,7 +74,7 @@ def centralities(g):
         g.betweenness("weight", True),
         g.edge_betweenness("weight"),
         g.edge_betweenness(None, list(range(0, len(g), 3))),
-        g.pagerank(0.85, None, 100, 1e-9, None, "weight", None),
+        g.walk_ranks(0.85, None, 100, 1e-9, None, "weight", None),
         g.katz(list(range(len(g))), 0.01, 1.0, "weight", 1000, 1e-9, True),
         g.eigenvector(list(range(len(g))), [1 / len(g)] * len(g), "weight", 50, 1e-9, math.hypot, True),
     )

@@ -248,11 +248,11 @@ def test_core_arguments_and_edges():
     G = nx.DiGraph([(0, 1), (1, 2)])
     g = convert(G)
     with pytest.raises(ValueError, match="^vector length must equal the node count$"):
-        g.pagerank(0.85, [1.0], 100, 1e-6, None, None, None)
+        g.walk_ranks(0.85, [1.0], 100, 1e-6, None, None, None)
     with pytest.raises(ValueError, match="^vector length must equal the node count$"):
-        g.pagerank(0.85, None, 100, 1e-6, None, "missing", [1.0])  # lengths before the weight
+        g.walk_ranks(0.85, None, 100, 1e-6, None, "missing", [1.0])  # lengths before the weight
     with pytest.raises(NotImplementedError):
-        g.pagerank(0.85, None, 100, 1e-6, None, "missing", None)
+        g.walk_ranks(0.85, None, 100, 1e-6, None, "missing", None)
     with pytest.raises(ValueError, match="^x0 must have one value per node$"):
         g.eigenvector([0, 1, 2], [1.0], None, 10, 1e-6, math.hypot, False)
     for call in (
@@ -262,12 +262,12 @@ def test_core_arguments_and_edges():
         with pytest.raises(IndexError, match="^node index out of range$"):
             call()
     with pytest.raises(TypeError, match="'alpha'"):
-        g.pagerank("x", None, 100, 1e-6, None, None, None)
-    assert g.pagerank(0.85, None, 0, 1e-6, None, None, None) is None
+        g.walk_ranks("x", None, 100, 1e-6, None, None, None)
+    assert g.walk_ranks(0.85, None, 0, 1e-6, None, None, None) is None
     assert g.eigenvector([0, 1, 2], [1 / 3] * 3, None, 0, 1e-6, math.hypot, False) is None
     assert g.katz([0, 1, 2], 0.1, 1.0, None, 0, 1e-6, False) is None
     empty = convert(nx.Graph())
-    assert empty.pagerank(0.85, [], 5, 1e-6, None, None, None) == []
+    assert empty.walk_ranks(0.85, [], 5, 1e-6, None, None, None) == []
     assert empty.katz([], 0.1, 1.0, None, 3, 1e-6, False) is None
     # Edgeless: beta everywhere after two steps; a zero norm leaves x unscaled.
     assert convert(nx.empty_graph(3)).katz([2, 0, 1], 0.1, 0.25, None, 2, 1e-6, False) == [0.25] * 3

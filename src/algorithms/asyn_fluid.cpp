@@ -13,7 +13,7 @@
 
 namespace fennel {
 
-Result<FluidCommunities> asyn_fluidc(const Csr& adj, Node k, std::uint64_t max_rounds, Draws& draws) {
+Result<FluidCommunities> fluid_communities(const Csr& adj, Node k, std::uint64_t max_rounds, Draws& draws) {
     const Count n = adj.node_count();
     FluidCommunities out;
     out.community.assign(static_cast<std::size_t>(n), NO_COMMUNITY);

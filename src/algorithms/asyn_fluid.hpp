@@ -21,6 +21,6 @@ struct FluidCommunities {
 };
 
 // Rounds over `adj` (undirected), at most `max_rounds`.
-Result<FluidCommunities> asyn_fluidc(const Csr& adj, Node k, std::uint64_t max_rounds, Draws& draws);
+Result<FluidCommunities> fluid_communities(const Csr& adj, Node k, std::uint64_t max_rounds, Draws& draws);
 
 }  // namespace fennel

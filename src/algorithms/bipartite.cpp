@@ -9,7 +9,7 @@
 
 namespace fennel {
 
-bool is_bipartite(const Csr& out, const Csr* back) {
+bool two_colorable(const Csr& out, const Csr* back) {
     const Count n = out.node_count();
     constexpr std::uint8_t NONE = 2;
     std::vector<std::uint8_t> colour(n, NONE);

@@ -6,6 +6,6 @@
 namespace fennel {
 
 // Two-colouring by depth-first search over out rows (and back rows).
-bool is_bipartite(const Csr& out, const Csr* back);
+bool two_colorable(const Csr& out, const Csr* back);
 
 }  // namespace fennel

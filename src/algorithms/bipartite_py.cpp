@@ -8,10 +8,10 @@ namespace fennel::py {
 namespace {
 
 PyObject* bipartite(const CoreGraph& g) {
-    return detached([&] { return is_bipartite(g.succ, g.pred ? &*g.pred : nullptr); });
+    return detached([&] { return two_colorable(g.succ, g.pred ? &*g.pred : nullptr); });
 }
 
-constexpr auto BIPARTITE = method<bipartite>("is_bipartite", "");
+constexpr auto BIPARTITE = method<bipartite>("two_colorable", "Whether two colours suffice (self-loops never allow it).");
 
 }  // namespace
 

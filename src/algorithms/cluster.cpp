@@ -127,21 +127,21 @@ Result<std::vector<TriangleCount>> undirected_counts_all(const Csr& rows) {
     });
     if (!st.ok()) return st.error();
     auto up_row = [&](Node v) { return std::span<const Node>(up.data() + rows.begin(v), up.data() + up_end[v]); };
-    std::vector<Count> triangles(n, 0);
+    std::vector<Count> per_corner(n, 0);
     st = each_row([&](Node lowest, std::vector<Node>& mark) {
         for (Node u : up_row(lowest)) mark[u] = lowest;
         for (Node u : up_row(lowest)) {
             for (Node w : up_row(u)) {
                 if (mark[w] != lowest) continue;
                 for (Node corner : {lowest, u, w}) {
-                    std::atomic_ref<Count>(triangles[corner]).fetch_add(1, std::memory_order_relaxed);
+                    std::atomic_ref<Count>(per_corner[corner]).fetch_add(1, std::memory_order_relaxed);
                 }
             }
         }
     });
     if (!st.ok()) return st.error();
     // NetworkX counts each triangle from both of its other corners.
-    for (Count v = 0; v < n; ++v) counts[v].t = 2 * triangles[v];
+    for (Count v = 0; v < n; ++v) counts[v].t = 2 * per_corner[v];
     return counts;
 }
 

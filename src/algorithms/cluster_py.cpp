@@ -8,11 +8,11 @@ namespace fennel::py {
 
 namespace {
 
-PyObject* triangles(const CoreGraph& g, const std::optional<Positions>& nodes, bool successors_only, bool totals) {
+PyObject* triangle_counts(const CoreGraph& g, const std::optional<Positions>& nodes, bool successors_only, bool totals) {
     auto list = g.sources_or_all(nodes);
     if (!list.ok()) return raise(list.error());
     const Csr* in = g.directed && !successors_only ? &g.in_rows() : nullptr;
-    return detached([&] { return triangle_counts(g.succ, in, list.value(), !g.directed); },
+    return detached([&] { return fennel::triangle_counts(g.succ, in, list.value(), !g.directed); },
                     [&](const std::vector<TriangleCount>& counts) -> PyObject* {
                         if (totals) {
                             // Transitivity's two sums, exact: sum of t and sum of d * (d - 1).
@@ -32,7 +32,7 @@ PyObject* triangles(const CoreGraph& g, const std::optional<Positions>& nodes, b
                     });
 }
 
-constexpr auto TRIANGLES = method<triangles>(
+constexpr auto TRIANGLES = method<triangle_counts>(
     "triangle_counts",
     "`(t, d, db)` triangle counts per node (see `cluster::triangle_counts`),\nfor `nodes` or every node. "
     "`successors_only` counts a directed graph\nwith the undirected formula over its successors. With `totals`, "

@@ -15,7 +15,7 @@ PyObject* colour(const CoreGraph& g) {
 }
 
 constexpr auto GREEDY_COLOR =
-    method<colour>("greedy_color", "`greedy_color` (largest_first): processing order and each node's color.");
+    method<colour>("largest_first_colors", "Largest-first greedy colouring: processing order and each node's color.");
 
 }  // namespace
 

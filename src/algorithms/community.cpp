@@ -254,8 +254,8 @@ Result<WeightedRows> rows_from_edges(Count n, bool directed, const EdgeSeq& edge
     return g;
 }
 
-Result<ModularityValue> modularity(const WeightedRows& g, const std::vector<Node>& members,
-                                   const std::vector<Node>& bounds, double resolution, bool compensated) {
+Result<ModularityValue> modularity_value(const WeightedRows& g, const std::vector<Node>& members,
+                                         const std::vector<Node>& bounds, double resolution, bool compensated) {
     const Count n = g.n();
     if (bounds.empty() || bounds.front() != 0 || bounds.back() != members.size()) {
         return value_error("bounds must cut the members from 0 to their end");

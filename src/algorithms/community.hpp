@@ -70,8 +70,8 @@ struct ModularityValue {
     std::uint8_t total_kind = PY_INT;
     bool degenerate = false;
 };
-Result<ModularityValue> modularity(const WeightedRows& g, const std::vector<Node>& members,
-                                   const std::vector<Node>& bounds, double resolution, bool compensated);
+Result<ModularityValue> modularity_value(const WeightedRows& g, const std::vector<Node>& members,
+                                         const std::vector<Node>& bounds, double resolution, bool compensated);
 
 // The forms NetworkX's Louvain has taken. DIVIDED (up to 3.6): m is the
 // size of the graph Louvain builds, a move's gain is remove_cost + wt / m -

@@ -212,7 +212,7 @@ double Leiden::delta(double e, double a1, double a2, double c1, double c2) const
 
 Result<double> Leiden::quality(const std::vector<Node>& members, const std::vector<Node>& bounds) const {
     if (metric_ == LeidenMetric::MODULARITY) {
-        auto q = modularity(g_, members, bounds, resolution_, compensated_);
+        auto q = modularity_value(g_, members, bounds, resolution_, compensated_);
         if (!q.ok()) return q.error();
         // The caller keeps the weights' total positive: no zero division.
         if (q.value().degenerate) return value_error("the weights' total is zero");

@@ -22,7 +22,7 @@ void free_leiden(PyObject* capsule) { delete static_cast<Leiden*>(PyCapsule_GetP
 
 Leiden* leiden_of(PyObject* capsule) { return static_cast<Leiden*>(PyCapsule_GetPointer(capsule, LEIDEN_CAPSULE)); }
 
-PyObject* leiden_start(const CoreGraph& g, const AttrName& weight, bool modularity, double resolution,
+PyObject* leiden_start(const CoreGraph& g, const AttrName& weight, bool by_modularity, double resolution,
                        bool int_resolution, bool compensated, const BytesRef& hashes,
                        const std::optional<Positions>& us, const std::optional<Positions>& vs,
                        const std::optional<Reals>& ws) {
@@ -60,7 +60,7 @@ PyObject* leiden_start(const CoreGraph& g, const AttrName& weight, bool modulari
             edges.k.push_back(PY_INT);
         }
     }
-    const LeidenMetric metric = modularity ? LeidenMetric::MODULARITY : LeidenMetric::CPM;
+    const LeidenMetric metric = by_modularity ? LeidenMetric::MODULARITY : LeidenMetric::CPM;
     std::unique_ptr<Leiden> state;
     PyObject* done = detached(
         [&]() -> Status {
@@ -129,7 +129,7 @@ constexpr auto LEIDEN_START = method<leiden_start>(
     "A Leiden run's state (a capsule) over the graph NetworkX's leiden_partitions\ncopies G into, its singleton quality "
     "scored; `hashes`: hash() of each node\nas int64 bytes; us, vs, ws: G.edges(data=weight, default=1) when "
     "listed by\nthe caller.",
-    arg<AttrName>("weight"), arg<bool>("modularity"), arg<double>("resolution"), arg<bool>("int_resolution"),
+    arg<AttrName>("weight"), arg<bool>("by_modularity"), arg<double>("resolution"), arg<bool>("int_resolution"),
     arg<bool>("compensated"), arg<BytesRef>("hashes"), kwarg<std::optional<Positions>>("us", none),
     kwarg<std::optional<Positions>>("vs", none), kwarg<std::optional<Reals>>("ws", none));
 

@@ -96,7 +96,7 @@ PyObject* graph_modularity(const CoreGraph& g, const AttrName& weight, const Pos
                            const Positions& bounds, double resolution, bool compensated) {
     auto rows = graph_rows(g, weight);
     if (!rows.ok()) return raise(rows.error());
-    return detached([&] { return modularity(rows.value(), members, bounds, resolution, compensated); },
+    return detached([&] { return modularity_value(rows.value(), members, bounds, resolution, compensated); },
                     modularity_tuple);
 }
 
@@ -154,8 +154,9 @@ PyObject* louvain_level(PyObject* capsule, const Positions& order) {
 PyObject* louvain_modularity(PyObject* capsule, const Positions& members, const Positions& bounds) {
     Louvain* state = louvain_of(capsule);
     if (state == nullptr) return nullptr;
-    return detached([&] { return modularity(state->level(), members, bounds, state->resolution(), state->compensated()); },
-                    modularity_tuple);
+    return detached(
+        [&] { return modularity_value(state->level(), members, bounds, state->resolution(), state->compensated()); },
+        modularity_tuple);
 }
 
 PyObject* louvain_aggregate(PyObject* capsule) {
@@ -167,7 +168,7 @@ PyObject* louvain_aggregate(PyObject* capsule) {
 constexpr auto LABEL_PROPAGATION = method<propagate>(
     "label_propagation", "Final labels of `label_propagation_communities`, visiting `order`.", arg<Positions>("order"));
 constexpr auto MODULARITY = method<graph_modularity>(
-    "modularity",
+    "modularity_value",
     "NetworkX's modularity of the communities members[bounds[c]:bounds[c + 1]]\n(each in set iteration order), as "
     "(value, degree total, its kind,\ndegenerate): degenerate when NetworkX divides by the squared total.",
     arg<AttrName>("weight"), arg<Positions>("members"), arg<Positions>("bounds"),

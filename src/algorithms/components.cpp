@@ -38,7 +38,7 @@ std::span<const Node> ComponentCursor::next() {
     return {order_.data() + begin, done_ - begin};
 }
 
-Components connected_components(const Csr& out, const Csr* back) {
+Components weak_components(const Csr& out, const Csr* back) {
     ComponentCursor cursor(out, back);
     Components result;
     for (auto c = cursor.next(); !c.empty(); c = cursor.next()) result.emplace_back(c.begin(), c.end());
@@ -56,7 +56,7 @@ struct Frame {
 
 }  // namespace
 
-Components strongly_connected_components(const Csr& succ, bool shortcut) {
+Components strong_components(const Csr& succ, bool shortcut) {
     const Count n = succ.node_count();
     std::vector<std::uint32_t> low(n, 0);  // 0: unvisited
     std::vector<std::uint8_t> found(n, 0);

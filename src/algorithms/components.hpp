@@ -39,7 +39,7 @@ private:
 };
 
 // Every component at once, by the cursor.
-Components connected_components(const Csr& out, const Csr* back);
+Components weak_components(const Csr& out, const Csr* back);
 
 // Tarjan's algorithm as NetworkX runs it: depth-first over succ rows from
 // each unvisited node in position order; components in the order their roots
@@ -48,6 +48,6 @@ Components connected_components(const Csr& out, const Csr* back);
 // every node is visited and the current node links to the tree's root: the
 // last component is then the component stack bottom to top followed by the
 // open frames bottom to top.
-Components strongly_connected_components(const Csr& succ, bool shortcut);
+Components strong_components(const Csr& succ, bool shortcut);
 
 }  // namespace fennel

@@ -37,7 +37,7 @@ PyObject* components(const CoreGraph& g, const std::optional<TupleRef>& nodes, C
 }
 
 PyObject* connected(const CoreGraph& g, const std::optional<TupleRef>& nodes) {
-    return components(g, nodes, [&] { return connected_components(g.succ, nullptr); });
+    return components(g, nodes, [&] { return weak_components(g.succ, nullptr); });
 }
 
 // Predecessors are scanned in G._pred's own order, as NetworkX's BFS scans them.
@@ -48,19 +48,22 @@ PyObject* weakly_connected(const CoreGraph& g, const std::optional<TupleRef>& no
         if (!exact.ok()) return raise(exact.error());
         back = exact.value().out;
     }
-    return components(g, nodes, [&] { return connected_components(g.succ, back); });
+    return components(g, nodes, [&] { return weak_components(g.succ, back); });
 }
 
 PyObject* strongly_connected(const CoreGraph& g, bool shortcut, const std::optional<TupleRef>& nodes) {
-    return components(g, nodes, [&] { return strongly_connected_components(g.succ, shortcut); });
+    return components(g, nodes, [&] { return strong_components(g.succ, shortcut); });
 }
 
-constexpr auto CONNECTED =
-    method<connected>("connected_components", "", kwarg<std::optional<TupleRef>>("nodes", none));
-constexpr auto WEAKLY =
-    method<weakly_connected>("weakly_connected_components", "", kwarg<std::optional<TupleRef>>("nodes", none));
-constexpr auto STRONGLY = method<strongly_connected>("strongly_connected_components", "", kwarg<bool>("shortcut", true),
-                                                     kwarg<std::optional<TupleRef>>("nodes", none));
+constexpr auto CONNECTED = method<connected>(
+    "connected", "Connected components as position lists, or as sets of `nodes`' objects\nfilled in NetworkX's order.",
+    kwarg<std::optional<TupleRef>>("nodes", none));
+constexpr auto WEAKLY = method<weakly_connected>(
+    "weakly_connected", "Weakly connected components, shaped as `connected`'s.",
+    kwarg<std::optional<TupleRef>>("nodes", none));
+constexpr auto STRONGLY = method<strongly_connected>(
+    "strongly_connected", "Strongly connected components in Tarjan's order, shaped as `connected`'s.",
+    kwarg<bool>("shortcut", true), kwarg<std::optional<TupleRef>>("nodes", none));
 
 }  // namespace
 

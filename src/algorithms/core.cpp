@@ -9,7 +9,7 @@
 
 namespace fennel {
 
-std::optional<std::vector<Count>> core_number(const Csr& out, const Csr* back) {
+std::optional<std::vector<Count>> core_numbers(const Csr& out, const Csr* back) {
     const Count n = out.node_count();
     for (Node u = 0; u < n; ++u) {
         for (Node w : out.row(u)) {

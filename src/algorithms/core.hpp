@@ -10,6 +10,6 @@ namespace fennel {
 
 // NetworkX's core_number (Batagelj-Zaversnik buckets) over out rows then
 // `back` rows (directed graphs: in + out degree); nullopt with a self-loop.
-std::optional<std::vector<Count>> core_number(const Csr& out, const Csr* back);
+std::optional<std::vector<Count>> core_numbers(const Csr& out, const Csr* back);
 
 }  // namespace fennel

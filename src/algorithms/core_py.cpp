@@ -1,4 +1,4 @@
-// Binding of core_number.
+// Binding of the core numbers.
 #include "algorithms/core.hpp"
 #include "graph/core_graph_py.hpp"
 #include "lib/entry.hpp"
@@ -8,11 +8,11 @@ namespace fennel::py {
 namespace {
 
 PyObject* cores(const CoreGraph& g) {
-    return detached([&] { return core_number(g.succ, g.pred ? &*g.pred : nullptr); });
+    return detached([&] { return fennel::core_numbers(g.succ, g.pred ? &*g.pred : nullptr); });
 }
 
 constexpr auto CORE_NUMBER =
-    method<cores>("core_number", "Core numbers in node order, or `None` if the graph has self-loops.");
+    method<cores>("core_numbers", "Core numbers in node order, or `None` if the graph has self-loops.");
 
 }  // namespace
 

@@ -9,7 +9,7 @@
 
 namespace fennel {
 
-Generations topological_generations(const Csr& succ, const Csr& in) {
+Generations generations(const Csr& succ, const Csr& in) {
     const Count n = succ.node_count();
     std::vector<Count> indeg(n);
     Count remaining = 0;

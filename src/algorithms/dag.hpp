@@ -15,7 +15,7 @@ struct Generations {
 
 // Kahn's layering over `in` (in-degrees) and succ: nodes enter a generation
 // in the order their last incoming edge is removed.
-Generations topological_generations(const Csr& succ, const Csr& in);
+Generations generations(const Csr& succ, const Csr& in);
 
 // In-degrees left after removing the out-edges of `processed` (distinct
 // positions below n).

@@ -8,7 +8,7 @@ namespace fennel::py {
 namespace {
 
 PyObject* generations(const CoreGraph& g) {
-    return detached([&] { return topological_generations(g.succ, g.in_rows()); },
+    return detached([&] { return fennel::generations(g.succ, g.in_rows()); },
                     [](const Generations& found) {
                         return tuple_from([&] { return to_python(found.generations); },
                                           [&] { return to_python(found.has_cycle); });
@@ -21,7 +21,7 @@ PyObject* indegrees(const CoreGraph& g, const Positions& processed) {
     return to_list(r.value());
 }
 
-constexpr auto GENERATIONS = method<generations>("topological_generations", "`(generations, has_cycle)`");
+constexpr auto GENERATIONS = method<generations>("generations", "`(generations, has_cycle)`");
 constexpr auto INDEGREES = method<indegrees>("indegrees_after",
                                              "In-degrees left after removing the out-edges of `processed` nodes:\nthe "
                                              "state of `nx.topological_generations` after those generations.",

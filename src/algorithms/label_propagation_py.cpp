@@ -95,7 +95,7 @@ PyObject* fluid(const CoreGraph& g, std::uint64_t k, std::uint64_t max_rounds, P
     if (g.directed) return raise(not_implemented("fluid communities need an undirected graph"));
     if (k == 0 || k > g.n) return raise(value_error("k must be between 1 and the node count"));
     PyDraws draws(shuffled, choice, g.n);
-    auto found = asyn_fluidc(g.succ, static_cast<Node>(k), max_rounds, draws);
+    auto found = fluid_communities(g.succ, static_cast<Node>(k), max_rounds, draws);
     if (!found.ok()) return raise(found.error());
     const FluidCommunities& f = found.value();
     std::vector<Node> labels;
@@ -106,7 +106,7 @@ PyObject* fluid(const CoreGraph& g, std::uint64_t k, std::uint64_t max_rounds, P
 }
 
 constexpr auto FLUID = method<fluid>(
-    "asyn_fluidc",
+    "fluid_communities",
     "`asyn_fluidc`'s communities as (positions in NetworkX's dict order, their communities, emptied), drawing by "
     "`shuffled()` and `choice(communities)`.",
     arg<std::uint64_t>("k"), arg<std::uint64_t>("max_rounds"), arg<PyObject*>("shuffled"), arg<PyObject*>("choice"));

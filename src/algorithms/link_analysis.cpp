@@ -134,8 +134,8 @@ constexpr Count PARALLEL_NODES = 20000;
 
 }  // namespace
 
-Result<std::optional<std::vector<double>>> pagerank(const CoreGraph& g, const std::vector<double>* weights,
-                                                    const std::vector<double>* in_weights, const PageRankInput& in) {
+Result<std::optional<std::vector<double>>> walk_ranks(const CoreGraph& g, const std::vector<double>* weights,
+                                                      const std::vector<double>* in_weights, const PageRankInput& in) {
     using Scores = std::optional<std::vector<double>>;
     const Count n = g.n;
     if (n == 0) return Scores{std::vector<double>{}};

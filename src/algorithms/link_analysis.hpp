@@ -26,8 +26,8 @@ struct PageRankInput {
 // NetworkX's scipy PageRank: the scores by position, or nullopt when the
 // iteration does not converge within max_iter steps. `weights` is aligned
 // with succ, `in_weights` with the in-rows (nullptr both: unweighted).
-Result<std::optional<std::vector<double>>> pagerank(const CoreGraph& g, const std::vector<double>* weights,
-                                                    const std::vector<double>* in_weights, const PageRankInput& in);
+Result<std::optional<std::vector<double>>> walk_ranks(const CoreGraph& g, const std::vector<double>* weights,
+                                                      const std::vector<double>* in_weights, const PageRankInput& in);
 
 
 }  // namespace fennel

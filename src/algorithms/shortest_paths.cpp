@@ -294,7 +294,7 @@ std::optional<MetPath> bidirectional_bfs(const Csr& forward, const Csr& back, No
     return MetPath{std::move(path), meet};
 }
 
-Result<std::optional<WeightedPath>> bidirectional_dijkstra(const GraphView& forward, const GraphView& back, Node source,
+Result<std::optional<WeightedPath>> bidirectional_weighted(const GraphView& forward, const GraphView& back, Node source,
                                                            Node target) {
     if (source == target) return std::optional<WeightedPath>(WeightedPath{0.0, {source}, source});
     const std::size_t n = forward.out->node_count();
@@ -324,7 +324,7 @@ Result<std::optional<WeightedPath>> bidirectional_dijkstra(const GraphView& forw
     return std::optional<WeightedPath>();
 }
 
-BfsTree bfs_tree(BfsState& state, const Csr& rows, Node source, std::uint32_t max_level) {
+BfsTree breadth_first_tree(BfsState& state, const Csr& rows, Node source, std::uint32_t max_level) {
     BfsTree out;
     out.parents.push_back(NO_PARENT);
     state.discover<true>(rows, source, max_level, [&](Node v, Node) { out.parents.push_back(v); });
@@ -335,9 +335,9 @@ BfsTree bfs_tree(BfsState& state, const Csr& rows, Node source, std::uint32_t ma
     return out;
 }
 
-BfsTree bfs_tree(const Csr& rows, Node source, double cutoff) {
+BfsTree breadth_first_tree(const Csr& rows, Node source, double cutoff) {
     BfsState state(rows.node_count());
-    return bfs_tree(state, rows, source, BfsState::below_cutoff(cutoff));
+    return breadth_first_tree(state, rows, source, BfsState::below_cutoff(cutoff));
 }
 
 Result<std::vector<BfsTree>> bfs_tree_many(const Csr& rows, std::span<const Node> sources, double cutoff) {
@@ -345,7 +345,7 @@ Result<std::vector<BfsTree>> bfs_tree_many(const Csr& rows, std::span<const Node
     return map_with_scratch(
         sources.size(), [&] { return BfsState(rows.node_count()); },
         [&](BfsState& state, std::size_t i) {
-            BfsTree found = bfs_tree(state, rows, sources[i], max_level);
+            BfsTree found = breadth_first_tree(state, rows, sources[i], max_level);
             add_progress(1);
             return found;
         });

@@ -49,9 +49,9 @@ struct BfsTree {
 };
 
 // Levels d < cutoff are expanded (a NaN or non-positive cutoff: none).
-BfsTree bfs_tree(const Csr& rows, Node source, double cutoff);
+BfsTree breadth_first_tree(const Csr& rows, Node source, double cutoff);
 // The same with the caller's state, levels expanded while below `max_level`.
-BfsTree bfs_tree(BfsState& state, const Csr& rows, Node source, std::uint32_t max_level);
+BfsTree breadth_first_tree(BfsState& state, const Csr& rows, Node source, std::uint32_t max_level);
 // The search of each source, in source order.
 Result<std::vector<BfsTree>> bfs_tree_many(const Csr& rows, std::span<const Node> sources, double cutoff);
 
@@ -174,7 +174,7 @@ struct WeightedPath {
 // the direction), and the best meeting is kept until a node is settled from
 // both sides. An edge that would shorten a settled node fails with a
 // ValueError of NetworkX's one-string message. No path: nullopt.
-Result<std::optional<WeightedPath>> bidirectional_dijkstra(const GraphView& forward, const GraphView& back, Node source,
+Result<std::optional<WeightedPath>> bidirectional_weighted(const GraphView& forward, const GraphView& back, Node source,
                                                            Node target);
 
 }  // namespace fennel

@@ -335,7 +335,7 @@ PyObject* bfs(const CoreGraph& g, Node source, double cutoff, bool reverse) {
     if (source >= g.n) return raise(index_error());
     auto view = g.search_view(std::nullopt, reverse);
     if (!view.ok()) return raise(view.error());
-    return detached([&] { return fennel::bfs_tree(*view.value().out, source, cutoff); },
+    return detached([&] { return fennel::breadth_first_tree(*view.value().out, source, cutoff); },
                     [&](BfsTree& tree) { return wrap_result(BfsResult{std::move(tree), source, g.n}); });
 }
 
@@ -376,7 +376,7 @@ PyObject* dijkstra_many(const CoreGraph& g, const Positions& sources, const Attr
 
 PyObject* bfs_lengths(const BfsResult& r) { return order_and_levels(r.tree); }
 
-PyObject* bfs_tree(const BfsResult& r) { return order_and_parents(r.tree); }
+PyObject* bfs_result_tree(const BfsResult& r) { return order_and_parents(r.tree); }
 
 // The tree edges (generic_bfs_edges): every entry but the root, with its
 // discoverer.
@@ -478,7 +478,7 @@ PyObject* dijkstra_many_paths(const DijkstraResults& r, TupleRef nodes, bool set
     return each_tree(r, [&](const DijkstraTree& t) { return dijkstra_result(obj, t, settle_keys, kind, false); });
 }
 
-PyObject* all_shortest_paths(const CoreGraph& g, Node source, Node target, const AttrName& weight,
+PyObject* path_walk(const CoreGraph& g, Node source, Node target, const AttrName& weight,
                              bool skip_ends_pass) {
     if (source >= g.n || target >= g.n) return raise(index_error());
     auto column = g.weight_slice(weight, false);
@@ -519,14 +519,14 @@ PyObject* bidirectional_bfs(const CoreGraph& g, Node source, Node target, bool w
                     });
 }
 
-PyObject* bidirectional_dijkstra(const CoreGraph& g, Node source, Node target, const AttrName& weight,
+PyObject* bidirectional_weighted(const CoreGraph& g, Node source, Node target, const AttrName& weight,
                                  bool with_meet) {
     if (source >= g.n || target >= g.n) return raise(index_error());
     auto forward = g.search_view(weight, false);
     if (!forward.ok()) return raise(forward.error());
     auto back = g.search_view(weight, true);
     if (!back.ok()) return raise(back.error());
-    return detached([&] { return fennel::bidirectional_dijkstra(forward.value(), back.value(), source, target); },
+    return detached([&] { return fennel::bidirectional_weighted(forward.value(), back.value(), source, target); },
                     [&](const std::optional<WeightedPath>& found) {
                         if (!found) return Py_NewRef(Py_None);
                         auto distance = [&] { return to_python(found->distance); };
@@ -556,7 +556,7 @@ constexpr auto DIJKSTRA_MANY = method<dijkstra_many>(
 
 constexpr auto BFS_LENGTHS =
     method<bfs_lengths>("lengths", "`(order, levels)`: reached nodes in discovery order, with their hop counts.");
-constexpr auto BFS_TREE = method<bfs_tree>(
+constexpr auto BFS_TREE = method<bfs_result_tree>(
     "tree", "`(order, parents)`: reached nodes in discovery order, with their\ndiscoverers (`NO_PARENT` for the source).");
 constexpr auto BFS_EDGES = method<bfs_edges>("edges", "`generic_bfs_edges` tree edges as `(parents, children)`.");
 constexpr auto BFS_LENGTH_DICT = method<bfs_length_dict>(
@@ -608,8 +608,8 @@ constexpr auto DIJKSTRA_MANY_PATHS = method<dijkstra_many_paths>(
     "paths", "NetworkX's `(dist, paths)` of each search, keyed by the tuple `nodes`;\n`None` on a negative cycle.",
     arg<TupleRef>("nodes"), kwarg<bool>("settle_keys", true), kwarg<bool>("distances", true));
 
-constexpr auto ALL_SHORTEST_PATHS = method<all_shortest_paths>(
-    "all_shortest_paths",
+constexpr auto ALL_SHORTEST_PATHS = method<path_walk>(
+    "path_walk",
     "`all_shortest_paths` from `source` to `target` as a lazy path\niterator, or `None` if `target` isn't reached. "
     "`weight=None` uses\n`nx.predecessor` (BFS).",
     arg<Node>("source"), arg<Node>("target"), arg<AttrName>("weight", none), arg<bool>("skip_ends_pass", false));
@@ -623,8 +623,8 @@ constexpr auto BIDIRECTIONAL_BFS = method<bidirectional_bfs>(
     "`bidirectional_shortest_path` as node positions, or `None` if no path. With\n`meet`, `(path, position where "
     "the two searches met)`.",
     arg<Node>("source"), arg<Node>("target"), kwarg<bool>("meet", false));
-constexpr auto BIDIRECTIONAL_DIJKSTRA = method<bidirectional_dijkstra>(
-    "bidirectional_dijkstra",
+constexpr auto BIDIRECTIONAL_DIJKSTRA = method<bidirectional_weighted>(
+    "bidirectional_weighted",
     "`bidirectional_dijkstra` for `source != target`: `(distance, path)`\nor `None` if there is no path. Directed "
     "graphs need the exact\npredecessor order loaded. With `meet`, `(distance, path, position\nwhere the two "
     "searches met)`.",

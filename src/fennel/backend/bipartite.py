@@ -5,4 +5,4 @@ from .serve import EXACT, WORK_COMPONENTS, served
 
 @served(docs="Two-colouring in C++. " + EXACT, min_work=WORK_COMPONENTS)
 def is_bipartite(G):
-    return G.core.is_bipartite()
+    return G.core.two_colorable()

@@ -19,6 +19,6 @@ def _colouring_args(a):
 def greedy_color(G, strategy="largest_first", interchange=False):
     if not G.nodes:
         return {}
-    order, colours = G.core.greedy_color()
+    order, colours = G.core.largest_first_colors()
     nodes = G.nodes
     return {nodes[u]: colours[u] for u in order}

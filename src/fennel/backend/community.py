@@ -35,7 +35,6 @@ from .checks import (
     COMPENSATED_SUM, EXACT_INT_LIMIT, NX_VERSION, absent, argument_rule, data_rule, edge_count, exact_real,
     int_max_iter, kind_names, nan_possible, none_key, numbers, one_kind,
 )
-from .components import connected_components
 from .graph import FennelGraph
 from .kinds import NUMPY_KINDS, PY_INT
 from .native import compact_form
@@ -50,7 +49,7 @@ WORK_LOUVAIN = (150, 300)
         + " Multigraphs are left to NetworkX.", rules=("no_multigraph",), min_work=WORK_COLOURING)
 def label_propagation_communities(G):
     nodes = G.nodes
-    order, colours = G.core.greedy_color()
+    order, colours = G.core.largest_first_colors()
     # NetworkX visits the nodes colour by colour, each colour's nodes as its set iterates.
     coloring = {}
     for u in order:
@@ -94,7 +93,7 @@ def _clashes_once_undirected(fg, a):
 def _components(H, weight):
     """H in fennel's form (``weight`` converted) and NetworkX's list of H's connected components."""
     fg = FennelGraph(H, [] if weight is None else [(weight, 1)])
-    return fg, list(connected_components.__wrapped__(fg))
+    return fg, fg.core.connected(nodes=fg.node_tuple)
 
 
 def _remove_most_central_edge(fg, weight):
@@ -112,7 +111,7 @@ _BETWEENNESS = edge_betweenness_centrality.served
         per_source=True, min_work=WORK_BETWEENNESS, release=_BETWEENNESS.release)
 def girvan_newman(G, most_valuable_edge=None):
     if G.number_of_edges() == 0:
-        yield tuple(nx.connected_components(G.source))
+        yield tuple({v} for v in G.source)  # each node alone, in node order
         return
     g = G.networkx_copy().to_undirected()
     g.remove_edges_from(nx.selfloop_edges(g))
@@ -238,7 +237,7 @@ def modularity(G, communities, weight="weight", resolution=1):
     if not len(G) == len(nodes) == sum(len(c) for c in communities):
         raise NotAPartition(G.source, communities)
     members, bounds = _members(communities, G.index)
-    result = _rows(G).modularity(weight, members, bounds, resolution, COMPENSATED_SUM)
+    result = _rows(G).modularity_value(weight, members, bounds, resolution, COMPENSATED_SUM)
     return _quality(*result, G.directed)
 
 
@@ -317,7 +316,7 @@ def _louvain(G, weight, resolution, threshold, seed):
         yield partition
         return
     singletons = list(range(len(nodes)))
-    mod = _quality(*_rows(G).modularity(weight, singletons, [0, *range(1, len(nodes) + 1)], resolution,
+    mod = _quality(*_rows(G).modularity_value(weight, singletons, [0, *range(1, len(nodes) + 1)], resolution,
                                         COMPENSATED_SUM), G.directed)
     state = _rows(G).louvain_start(weight, resolution, COMPENSATED_SUM, _LOUVAIN_SCALED)
     # The level graph's nodes: G's nodes first, then ints (the communities'
@@ -639,7 +638,7 @@ def fast_label_propagation_communities(G, *, weight=None, seed=None):
 
 
 # NetworkX 3.4 runs one round past max_iter, and no check of max_iter.
-_FLUID_ROUNDS = None if NX_VERSION >= (3, 6) else "this NetworkX version bounds asyn_fluidc's rounds otherwise"
+_FLUID_ROUNDS = None if NX_VERSION >= (3, 6) else "this NetworkX version bounds the fluid rounds otherwise"
 # Measured as WORK_GREEDY_MODULARITY is (connected small-world graphs): fennel wins from four nodes.
 WORK_FLUID = (0, 0)
 argument_rule("fluid_args", lambda a: int_max_iter(a))
@@ -657,7 +656,7 @@ def asyn_fluidc(G, k, max_iter=100, seed=None):
         raise nx.NetworkXError("k must be greater than 0.")
     if not nodes:
         raise nx.NetworkXPointlessConcept("Connectivity is undefined for the null graph.")
-    if len(G.core.connected_components()) != 1:
+    if len(G.core.connected()) != 1:
         raise nx.NetworkXError("Fluid Communities require connected Graphs.")
     if len(nodes) < k:
         raise nx.NetworkXError("k cannot be bigger than the number of nodes.")
@@ -670,7 +669,7 @@ def asyn_fluidc(G, k, max_iter=100, seed=None):
         seed.shuffle(vertices)
         return [index[v] for v in vertices]
 
-    order, labels, emptied = G.core.asyn_fluidc(k, min(max_iter, 2**64 - 1), shuffled, seed.choice)
+    order, labels, emptied = G.core.fluid_communities(k, min(max_iter, 2**64 - 1), shuffled, seed.choice)
     if emptied:
         raise ZeroDivisionError("float division by zero")
     return iter(_groups([nodes[v] for v in order], labels))

@@ -32,10 +32,10 @@ argument_rule("scc", absent("scc", "given components"))
 def _parts(fg, method, sets=False):
     """The components by the core's ``method``: position lists, or (``sets``) sets
     of node objects filled in NetworkX's insertion order."""
-    if method == "weakly_connected_components":
+    if method == "weakly_connected":
         fg.load_exact_pred()
     kwargs = {"nodes": fg.node_tuple} if sets else {}
-    if method == "strongly_connected_components":
+    if method == "strongly_connected":
         # NetworkX 3.7 stops its search once the last component is known and
         # inserts that component's members in another order.
         kwargs["shortcut"] = NX_VERSION >= (3, 7)
@@ -103,12 +103,12 @@ def connected_components(G):
 
 @served(docs=_COMPONENTS, data_rules=("keys",), min_work=WORK_COMPONENTS)
 def number_connected_components(G):
-    return len(_parts(G, "connected_components"))
+    return len(_parts(G, "connected"))
 
 
 @served(docs=_COMPONENTS, data_rules=("keys",), min_work=WORK_COMPONENTS)
 def is_connected(G):
-    return _connected(G, "connected_components")
+    return _connected(G, "connected")
 
 
 @served(docs=BFS_DOCS, data_rules=("keys",), min_work=WORK_BFS)
@@ -129,12 +129,12 @@ def weakly_connected_components(G):
 
 @served(docs=_COMPONENTS, data_rules=("keys",), min_work=WORK_COMPONENTS)
 def number_weakly_connected_components(G):
-    return len(_parts(G, "weakly_connected_components"))
+    return len(_parts(G, "weakly_connected"))
 
 
 @served(docs=_COMPONENTS, data_rules=("keys",), min_work=WORK_COMPONENTS)
 def is_weakly_connected(G):
-    return _connected(G, "weakly_connected_components")
+    return _connected(G, "weakly_connected")
 
 
 @served(docs=_COMPONENTS, data_rules=("keys",), min_work=WORK_DIRECTED)
@@ -142,22 +142,22 @@ def strongly_connected_components(G):
     # Tarjan's search is one linear pass: all of it runs on the first step,
     # as NetworkX's first component needs most of it too.
     return _first_step(nx.strongly_connected_components, G, watch(G),
-                       lambda: _parts(G, "strongly_connected_components", sets=True))
+                       lambda: _parts(G, "strongly_connected", sets=True))
 
 
 @served(docs=_COMPONENTS, data_rules=("keys",), min_work=WORK_DIRECTED)
 def number_strongly_connected_components(G):
-    return len(_parts(G, "strongly_connected_components"))
+    return len(_parts(G, "strongly_connected"))
 
 
 @served(docs=_COMPONENTS, data_rules=("keys",), min_work=WORK_DIRECTED)
 def is_strongly_connected(G):
-    return _connected(G, "strongly_connected_components")
+    return _connected(G, "strongly_connected")
 
 
 def _condensation_of(fg):
     """(component sets, inter-component edges in G.edges order) of the strongly connected components."""
-    parts = _parts(fg, "strongly_connected_components")
+    parts = _parts(fg, "strongly_connected")
     component_of = [0] * len(fg.nodes)
     for i, part in enumerate(parts):
         for p in part:
@@ -225,7 +225,7 @@ def is_semiconnected(G):
     """
     if not G.nodes:
         raise nx.NetworkXPointlessConcept(_NULL_GRAPH)
-    if len(_parts(G, "weakly_connected_components")) != 1:
+    if len(_parts(G, "weakly_connected")) != 1:
         return False
     components, edges = _condensation_of(G)
     successors = [set() for _ in components]

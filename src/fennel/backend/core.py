@@ -12,17 +12,17 @@ from .serve import EXACT, WORK_CORES, served
 from .shared import new_graph, no_gc_pauses
 
 _CORES = "The bucket algorithm in C++; subgraphs are cut from the source graph as NetworkX cuts them. " + EXACT
-_SUBGRAPH_RULES = ("no_multigraph", "core_number")
+_SUBGRAPH_RULES = ("no_multigraph", "precomputed_cores")
 _SELF_LOOPS = (
     "Input graph has self loops which is not permitted; "
     "Consider using G.remove_edges_from(nx.selfloop_edges(G))."
 )
 
-argument_rule("core_number", absent("core_number", "precomputed core numbers"))
+argument_rule("precomputed_cores", absent("core_number", "precomputed core numbers"))
 
 
 def _core_numbers(fg):
-    core = fg.core.core_number()
+    core = fg.core.core_numbers()
     if core is None:
         raise nx.NetworkXNotImplemented(_SELF_LOOPS)
     return dict(zip(fg.nodes, core))

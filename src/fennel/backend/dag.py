@@ -46,7 +46,7 @@ def _generations(fg, flat):
         return raising(nx.NetworkXError(_UNDIRECTED_SORT))
     if marker is None:
         marker = cache.setdefault(UNCHANGED, object())
-    parts, has_cycle = fg.core.topological_generations()
+    parts, has_cycle = fg.core.generations()
     nodes = fg.nodes
     with no_gc_pauses():
         generations = [list(map(nodes.__getitem__, part)) for part in parts]
@@ -142,7 +142,7 @@ def topological_sort(G):
 
 @served(docs=_GENERATIONS, data_rules=("keys",), min_work=WORK_DIRECTED)
 def is_directed_acyclic_graph(G):
-    return G.directed and not G.core.topological_generations()[1]
+    return G.directed and not G.core.generations()[1]
 
 
 @served(docs=BFS_DOCS, data_rules=("keys",), min_work=WORK_BFS)

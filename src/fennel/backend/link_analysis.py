@@ -34,7 +34,7 @@ def _pagerank_vectors(a):
 
 argument_rule(
     "pagerank_args",
-    lambda a: ("NetworkX's pagerank needs numpy and scipy" if _scipy_missing() else None)
+    lambda a: ("NetworkX needs numpy and scipy here" if _scipy_missing() else None)
     or reals("alpha", "tol")(a) or int_max_iter(a) or _pagerank_vectors(a),
 )
 data_rule(
@@ -82,7 +82,7 @@ def pagerank(G, alpha=0.85, personalization=None, max_iter=100, tol=1e-06, nstar
         raise ZeroDivisionError
     d = vector(dangling)
     with progress.counted(G, iterations(max_iter), "iterations"):
-        scores = G.core.pagerank(
+        scores = G.core.walk_ranks(
             float(alpha),
             None if p is None else p.tolist(),
             iterations(max_iter),

@@ -482,7 +482,7 @@ def _bidirectional_dijkstra(fg, source, target, weight, with_length=True):
     s, t = _endpoints(fg, source, target)
     if source == target:
         return 0, [source]
-    found = fg.load_exact_pred().bidirectional_dijkstra(s, t, weight, meet=True)
+    found = fg.load_exact_pred().bidirectional_weighted(s, t, weight, meet=True)
     if found is None:
         raise nx.NetworkXNoPath(f"No path between {source} and {target}.")
     d, positions, meet = found
@@ -626,7 +626,7 @@ def all_shortest_paths(G, source, target, weight=None, method="dijkstra"):
         except TypeError as exc:
             return raising(exc)
         return raising(no_path)
-    ap = G.core.all_shortest_paths(s, G.index[target], weight, _walk_skips_ends())
+    ap = G.core.path_walk(s, G.index[target], weight, _walk_skips_ends())
     return raising(no_path) if ap is None else _walk(G, ap, source, target)
 
 

@@ -99,9 +99,9 @@ def _forest_parts(fg):
         raise nx.exception.NetworkXPointlessConcept("G has no nodes.")
     if fg.directed:
         fg.load_exact_pred()
-        parts = fg.core.weakly_connected_components()
+        parts = fg.core.weakly_connected()
     else:
-        parts = fg.core.connected_components()
+        parts = fg.core.connected()
     # Parallel edges count: NetworkX's number_of_edges counts every key.
     return len(fg.nodes), fg.source.number_of_edges(), len(parts)
 
