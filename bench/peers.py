@@ -11,7 +11,10 @@ One representative call per family fennel serves, on the same random graphs:
   (listed), pagerank (weighted), strongly_connected_components;
 * U: undirected, 20,000 nodes, 100,000 edges, unweighted: eigenvector and
   Katz centrality (alpha=0.05, below 1 / the largest eigenvalue),
-  connected_components, core_number, triangles, clustering, transitivity;
+  connected_components, core_number, triangles, clustering, transitivity,
+  louvain_communities and asyn_lpa_communities (seed=1; igraph's multilevel
+  and label propagation, NetworKit's PLM and PLP);
+* B also: greedy_modularity_communities (igraph's fastgreedy);
 * E, constructors: from_edgelist of a 1,000,000 x 2 int64 numpy array (node ids
   drawn from range(100,000)) and from_pandas_edgelist of the same edges with
   a float weight column.
@@ -283,6 +286,15 @@ def nk_components(name):
     return run
 
 
+def nk_community(name):
+    def run(h):
+        import networkit as nk
+
+        return getattr(nk.community, name)(h).run().getPartition()
+
+    return run
+
+
 def nk_closeness(h):
     import networkit as nk
 
@@ -459,6 +471,17 @@ CASES = [
          {"igraph": lambda g: g.transitivity_undirected(),
           "networkit": nk_transitivity,
           "rustworkx": rx_call("transitivity")}),
+    Case("louvain_communities (seed=1)", "community", "U", "louvain_communities",
+         lambda G, **kw: nx.community.louvain_communities(G, seed=1, **kw),
+         {"igraph": lambda g: g.community_multilevel(),
+          "networkit": nk_community("PLM")}),
+    Case("greedy_modularity_communities", "community", "B", "greedy_modularity_communities",
+         lambda G, **kw: nx.community.greedy_modularity_communities(G, **kw),
+         {"igraph": lambda g: g.community_fastgreedy()}),
+    Case("asyn_lpa_communities (seed=1, listed)", "community", "U", "asyn_lpa_communities",
+         lambda G, **kw: list(nx.community.asyn_lpa_communities(G, seed=1, **kw)),
+         {"igraph": lambda g: g.community_label_propagation(),
+          "networkit": nk_community("PLP")}),
     Case("from_edgelist (numpy int64)", "constructors", "array", "from_edgelist",
          lambda A, **kw: nx.from_edgelist(A, **kw),
          {"igraph": ig_from_array, "networkit": nk_from_array, "rustworkx": rx_from_array},
