@@ -81,3 +81,19 @@ def test_own_most_valuable_edge_is_left_to_networkx():
     with pytest.raises(NotImplementedError, match="most_valuable_edge"):
         next(nx.community.girvan_newman(G, most_valuable_edge=heaviest, backend="fennel"))
     assert calls["refused", "girvan_newman"] == before + 1
+
+
+@pytest.mark.parametrize("cls", [nx.Graph, nx.DiGraph, nx.MultiDiGraph])
+def test_edgeless_graph_splits_as_networkx(cls):
+    # NetworkX yields connected_components of the graph itself: directed
+    # graphs raise on the first step.
+    G = cls()
+    G.add_nodes_from(["b", 3, "a"])
+
+    def first(backend):
+        try:
+            return next(nx.community.girvan_newman(G, **backend_of("girvan_newman", backend)))
+        except nx.NetworkXException as exc:
+            return type(exc), str(exc)
+
+    assert first("fennel") == first("networkx")

@@ -111,7 +111,7 @@ _BETWEENNESS = edge_betweenness_centrality.served
         per_source=True, min_work=WORK_BETWEENNESS, release=_BETWEENNESS.release)
 def girvan_newman(G, most_valuable_edge=None):
     if G.number_of_edges() == 0:
-        yield tuple({v} for v in G.source)  # each node alone, in node order
+        yield tuple(nx.connected_components(G.source))
         return
     g = G.networkx_copy().to_undirected()
     g.remove_edges_from(nx.selfloop_edges(g))
