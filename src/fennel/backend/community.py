@@ -18,10 +18,15 @@ makes every draw NetworkX makes, with the generator's own shuffle and
 choices, and rebuilds each level's sets of G's nodes by NetworkX's updates.
 NetworkX 3.5 and 3.6 declare Leiden without running it: there the call
 runs NetworkX 3.7's algorithm, modularity unless ``metric`` names another.
+
+Kernighan-Lin: this side makes NetworkX's draws (one seed.shuffle of the
+node list) and its membership tests of the given blocks, the core runs the
+sweeps, and the blocks come back as sets filled in G's node order.
 """
 
 import itertools
 import math
+import operator
 from array import array
 from collections import defaultdict, deque
 
@@ -37,7 +42,7 @@ from .checks import (
 )
 from .components import connected_components
 from .graph import FennelGraph
-from .kinds import NUMPY_KINDS, PY_INT
+from .kinds import NUMPY_KINDS, PY_FLOAT, PY_INT
 from .native import compact_form
 from .serve import EXACT, WORK_BETWEENNESS, WORK_COLOURING, served
 
@@ -797,3 +802,83 @@ def leiden_communities(G, weight="weight", resolution=_LEIDEN_RESOLUTION, max_le
 def leiden_partitions(G, weight="weight", resolution=_LEIDEN_RESOLUTION, seed=None, *, metric=_LEIDEN_METRIC,
                       theta=0.01):
     return _leiden(G, weight, metric, resolution, seed, theta)
+
+
+# NetworkX 3.4 and 3.5 index a shuffled node list for every call (partition
+# given or not) and read the first block as the second side.
+_KL_RELEASE = None if NX_VERSION >= (3, 6) else "NetworkX before 3.6 runs kernighan_lin_bisection otherwise"
+argument_rule("kl_max_iter", lambda a: int_max_iter(a))
+
+
+@data_rule("kl_weights")
+def _kl_weights(fg, a):
+    """Python int, float or bool weights, finite, whose integer totals stay within 2**53.
+
+    A cost is at most three times its row's total and the running total at
+    most the sum of the popped costs: four times the sum of every row's
+    weights bounds them all. A multigraph sums each pair's keys (a None
+    among them is NetworkX's TypeError); a graph hides None-weighted edges.
+    """
+    weight = a["weight"]
+    if reason := none_key(fg, weight):
+        return reason
+    largest, ints = 1, True
+    if weight is not None:
+        reason, facts = numbers(fg, weight, hidden_allowed=not fg.multigraph)
+        if reason:
+            return reason
+        if facts.kinds & NUMPY_KINDS or facts.numpy_bool:
+            return f"some {weight!r} weights are numpy scalars"
+        if facts.pos_inf or facts.neg_inf:
+            return f"some {weight!r} weights are infinite (costs could meet inf - inf)"
+        largest = max(-facts.min_finite, facts.max_finite) if facts.min_finite is not None else 0
+        ints = facts.all_int or facts.mixed
+    edges = fg.source.number_of_edges() if fg.multigraph else fg.core.number_of_edges()
+    if ints and 8 * largest * edges > EXACT_INT_LIMIT:
+        return f"integer costs over {weight!r} could exceed 2**53"
+    return None
+
+
+@served(docs="Kernighan-Lin sweeps in C++ with NetworkX's lazy binary heaps, tie-breaks and sums; the seed's one "
+        "shuffle drawn from the caller's generator. " + EXACT + " Falls back to NetworkX for callable, numpy and "
+        "infinite weights.",
+        weight="weight", rules=("undirected_only", "weight_name", "kl_max_iter"), data_rules=("kl_weights",),
+        release=_KL_RELEASE, answers=(ValueError,))
+def kernighan_lin_bisection(G, partition=None, max_iter=10, weight="weight", seed=None):
+    nodes = G.nodes
+    # NetworkX's dict of sides, whose order fills the blocks, follows its node
+    # list: shuffled in place when no partition is given.
+    order = nodes
+    if partition is None:
+        order = list(nodes)
+        seed.shuffle(order)
+        index = G.index
+        side = [False] * len(order)
+        for v in order[: len(order) // 2]:
+            side[index[v]] = True
+    else:
+        try:
+            A, B = partition
+        except (TypeError, ValueError) as err:
+            raise nx.NetworkXError("partition must be two sets") from err
+        if not nx.community.is_partition(G.source, [A, B]):
+            raise nx.NetworkXError("partition invalid")
+        side = [node in A for node in nodes]
+    sums, kinds = [], []
+    if G.multigraph:
+        # NetworkX's weight of a pair: sum() over its keys' data in key order.
+        for nbrs in G.source._adj.values():
+            for keys in nbrs.values():
+                total = sum(d.get(weight, 1) for d in keys.values())
+                sums.append(total)
+                kinds.append(PY_FLOAT if type(total) is float else PY_INT)
+    rounds = max(0, min(operator.index(max_iter), 2**64 - 1))
+    side, empty = G.core.kernighan_lin(weight, side, rounds, COMPENSATED_SUM, sums, kinds)
+    if empty:
+        min(())  # NetworkX's min() of a sweep without moves: the interpreter's ValueError
+    if order is not nodes:
+        index = G.index
+        side = [side[index[u]] for u in order]
+    part1 = {u for u, s in zip(order, side) if s == 0}
+    part2 = {u for u, s in zip(order, side) if s == 1}
+    return part1, part2
