@@ -173,3 +173,89 @@ def test_left_to_networkx(weights):
 @pytest.mark.skipif(NX_VERSION >= (3, 6), reason="served from NetworkX 3.6 on")
 def test_older_releases_are_left_to_networkx():
     assert not ran_as_networkx(ZOO["karate"])
+
+
+LUKES = "lukes_partitioning"
+
+
+def lukes_outcome(G, backend, **kwargs):
+    random.seed(9)  # NetworkX draws the root from the global generator
+    try:
+        found = ("returned", shape(nx.community.lukes_partitioning(G, backend=backend, **kwargs)))
+    except Exception as exc:  # the error itself is compared
+        found = ("raised", type(exc), str(exc))
+    return found, random.getstate()
+
+
+def lukes_ran_as_networkx(G, **kwargs):
+    before = calls["ran", LUKES]
+    expected = lukes_outcome(G, "networkx", **kwargs)
+    with nx.config(backend_priority=["fennel"]):
+        assert lukes_outcome(G, None, **kwargs) == expected
+    return calls["ran", LUKES] > before
+
+
+def weighted_tree(n, seed, kind):
+    rng = random.Random(seed)
+    G = nx.random_labeled_tree(n, seed=seed) if hasattr(nx, "random_labeled_tree") else nx.random_tree(n, seed=seed)
+    if kind == "str":
+        G = nx.relabel_nodes(G, {i: f"v{i}" for i in G})
+    elif kind == "tuple":
+        G = nx.relabel_nodes(G, {i: (i % 3, str(i)) for i in G})
+    elif kind == "directed":
+        G = nx.bfs_tree(G, 0)
+    elif kind == "shuffled":
+        nodes = list(G)
+        rng.shuffle(nodes)
+        H = G.__class__()
+        H.add_nodes_from(nodes)
+        H.add_edges_from(rng.sample(list(G.edges), G.number_of_edges()))
+        G = H
+    for _, _, d in G.edges(data=True):
+        d["w"] = rng.choice([0.1, 0.7, 1.3, 2, 5, 1e16])
+    for _, d in G.nodes(data=True):
+        d["nw"] = rng.choice([1, 2, 3, True])
+    return G
+
+
+@pytest.mark.parametrize("kwargs", [dict(max_size=4), dict(max_size=7, edge_weight="w"),
+                                    dict(max_size=6, node_weight="nw", edge_weight="w"),
+                                    dict(max_size=5, node_weight="nw")], ids=repr)
+@pytest.mark.parametrize("kind", ["int", "str", "tuple", "directed", "shuffled"])
+def test_lukes_trees(kind, kwargs):
+    for seed, n in enumerate([2, 3, 9, 25, 60]):
+        assert lukes_ran_as_networkx(weighted_tree(n, seed, kind), **kwargs)
+
+
+@pytest.mark.parametrize("case", ["single", "null", "cycle", "forest", "two_roots", "float_node_weight",
+                                  "missing_node_weight", "missing_edge_weight", "float_max_size"])
+def test_lukes_errors(case):
+    G = weighted_tree(12, 3, "int")
+    kwargs = dict(max_size=5)
+    if case == "single":
+        G = nx.empty_graph(1)
+    elif case == "null":
+        G = nx.Graph()
+    elif case == "cycle":
+        G = nx.cycle_graph(5)
+    elif case == "forest":
+        G = nx.disjoint_union(nx.path_graph(3), nx.path_graph(3))
+    elif case == "two_roots":
+        G = nx.DiGraph([(0, 1), (2, 1), (1, 3)])
+    elif case == "float_node_weight":
+        G.nodes[4]["nw"] = 2.0
+        kwargs["node_weight"] = "nw"
+    elif case == "missing_node_weight":
+        del G.nodes[4]["nw"]
+        kwargs["node_weight"] = "nw"
+    elif case == "missing_edge_weight":
+        del G.edges[next(iter(G.edges))]["w"]
+        kwargs["edge_weight"] = "w"
+    elif case == "float_max_size":
+        kwargs["max_size"] = 5.0
+    lukes_ran_as_networkx(G, **kwargs)
+
+
+def test_lukes_leaves_custom_nodes_to_networkx():
+    G = nx.relabel_nodes(nx.path_graph(5), {i: frozenset([i]) for i in range(5)})
+    assert not lukes_ran_as_networkx(G, max_size=3)
