@@ -413,6 +413,10 @@ class CoreGraph:
     def naive_greedy_merges(
         self, weight: str | None, resolution: float, int_resolution: bool, compensated_sum: bool
     ) -> tuple[list[int], bool]: ...
+    def kernighan_lin(
+        self, weight: str | None, side: Sequence[bool], max_iter: int, compensated: bool, sums: Sequence[float],
+        kinds: _Positions,
+    ) -> tuple[list[int], bool]: ...
     def leiden_start(
         self, weight: str | None, by_modularity: bool, resolution: float, int_resolution: bool, compensated: bool,
         hashes: bytes, *, us: _Positions | None = None, vs: _Positions | None = None, ws: _Reals | None = None,

@@ -37,6 +37,7 @@ std::vector<PyMethodDef> dag_methods();
 std::vector<PyMethodDef> distance_measures_methods();
 std::vector<PyMethodDef> link_analysis_methods();
 std::vector<PyMethodDef> modularity_max_methods();
+std::vector<PyMethodDef> kernighan_lin_methods();
 std::vector<PyMethodDef> label_propagation_methods();
 std::vector<PyMethodDef> shortest_paths_methods();
 std::vector<PyMethodDef> traversal_methods();
@@ -66,7 +67,7 @@ PyMethodDef* core_graph_methods() {
         table({graph_methods, native_methods, serialize_methods, rx_methods, components_methods, dag_methods,
                core_methods, cluster_methods, coloring_methods, community_methods, leiden_methods, tree_methods, bipartite_methods,
                shortest_paths_methods, traversal_methods, centrality_methods, link_analysis_methods,
-               distance_measures_methods, modularity_max_methods,
+               distance_measures_methods, modularity_max_methods, kernighan_lin_methods,
                label_propagation_methods});
     return methods;
 }

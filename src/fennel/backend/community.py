@@ -18,10 +18,27 @@ makes every draw NetworkX makes, with the generator's own shuffle and
 choices, and rebuilds each level's sets of G's nodes by NetworkX's updates.
 NetworkX 3.5 and 3.6 declare Leiden without running it: there the call
 runs NetworkX 3.7's algorithm, modularity unless ``metric`` names another.
+
+Kernighan-Lin: this side makes NetworkX's draws (one seed.shuffle of the
+node list) and its membership tests of the given blocks, the core runs the
+sweeps, and the blocks come back as sets filled in G's node order.
+
+Lukes: NetworkX's own dynamic program in Python, every set, list and dict
+built by the same operations in the same order (their iteration orders
+break its ties and order its result), with the root drawn from the global
+generator as NetworkX draws it. Two searches change: NetworkX finds the
+leaves and a parent of leaves only by computing every node's descendants,
+and values a cluster by scanning every edge of G (both quadratic in the
+tree's size); here the tree keeps each node's count of children that are
+not leaves, and a cluster's edges come from its members' rows, summed in
+G.edges' order.
 """
 
 import itertools
 import math
+import operator
+import random
+from functools import lru_cache
 from array import array
 from collections import defaultdict, deque
 
@@ -36,7 +53,7 @@ from .checks import (
     int_max_iter, kind_names, nan_possible, none_key, numbers, one_kind,
 )
 from .graph import FennelGraph
-from .kinds import NUMPY_KINDS, PY_INT
+from .kinds import NUMPY_KINDS, PY_FLOAT, PY_INT
 from .native import compact_form
 from .serve import EXACT, WORK_BETWEENNESS, WORK_COLOURING, served
 
@@ -796,3 +813,222 @@ def leiden_communities(G, weight="weight", resolution=_LEIDEN_RESOLUTION, max_le
 def leiden_partitions(G, weight="weight", resolution=_LEIDEN_RESOLUTION, seed=None, *, metric=_LEIDEN_METRIC,
                       theta=0.01):
     return _leiden(G, weight, metric, resolution, seed, theta)
+
+
+# NetworkX 3.4 and 3.5 index a shuffled node list for every call (partition
+# given or not) and read the first block as the second side.
+_KL_RELEASE = None if NX_VERSION >= (3, 6) else "NetworkX before 3.6 runs kernighan_lin_bisection otherwise"
+argument_rule("kl_max_iter", lambda a: int_max_iter(a))
+
+
+@data_rule("kl_weights")
+def _kl_weights(fg, a):
+    """Python int, float or bool weights, finite, whose integer totals stay within 2**53.
+
+    A cost is at most three times its row's total and the running total at
+    most the sum of the popped costs: four times the sum of every row's
+    weights bounds them all. A multigraph sums each pair's keys (a None
+    among them is NetworkX's TypeError); a graph hides None-weighted edges.
+    """
+    weight = a["weight"]
+    if reason := none_key(fg, weight):
+        return reason
+    largest, ints = 1, True
+    if weight is not None:
+        reason, facts = numbers(fg, weight, hidden_allowed=not fg.multigraph)
+        if reason:
+            return reason
+        if facts.kinds & NUMPY_KINDS or facts.numpy_bool:
+            return f"some {weight!r} weights are numpy scalars"
+        if facts.pos_inf or facts.neg_inf:
+            return f"some {weight!r} weights are infinite (costs could meet inf - inf)"
+        largest = max(-facts.min_finite, facts.max_finite) if facts.min_finite is not None else 0
+        ints = facts.all_int or facts.mixed
+    edges = fg.source.number_of_edges() if fg.multigraph else fg.core.number_of_edges()
+    if ints and 8 * largest * edges > EXACT_INT_LIMIT:
+        return f"integer costs over {weight!r} could exceed 2**53"
+    return None
+
+
+@served(docs="Kernighan-Lin sweeps in C++ with NetworkX's lazy binary heaps, tie-breaks and sums; the seed's one "
+        "shuffle drawn from the caller's generator. " + EXACT + " Falls back to NetworkX for callable, numpy and "
+        "infinite weights.",
+        weight="weight", rules=("undirected_only", "weight_name", "kl_max_iter"), data_rules=("kl_weights",),
+        release=_KL_RELEASE, answers=(ValueError,))
+def kernighan_lin_bisection(G, partition=None, max_iter=10, weight="weight", seed=None):
+    nodes = G.nodes
+    # NetworkX's dict of sides, whose order fills the blocks, follows its node
+    # list: shuffled in place when no partition is given.
+    order = nodes
+    if partition is None:
+        order = list(nodes)
+        seed.shuffle(order)
+        index = G.index
+        side = [False] * len(order)
+        for v in order[: len(order) // 2]:
+            side[index[v]] = True
+    else:
+        try:
+            A, B = partition
+        except (TypeError, ValueError) as err:
+            raise nx.NetworkXError("partition must be two sets") from err
+        if not nx.community.is_partition(G.source, [A, B]):
+            raise nx.NetworkXError("partition invalid")
+        side = [node in A for node in nodes]
+    sums, kinds = [], []
+    if G.multigraph:
+        # NetworkX's weight of a pair: sum() over its keys' data in key order.
+        for nbrs in G.source._adj.values():
+            for keys in nbrs.values():
+                total = sum(d.get(weight, 1) for d in keys.values())
+                sums.append(total)
+                kinds.append(PY_FLOAT if type(total) is float else PY_INT)
+    rounds = max(0, min(operator.index(max_iter), 2**64 - 1))
+    side, empty = G.core.kernighan_lin(weight, side, rounds, COMPENSATED_SUM, sums, kinds)
+    if empty:
+        min(())  # NetworkX's min() of a sweep without moves: the interpreter's ValueError
+    if order is not nodes:
+        index = G.index
+        side = [side[index[u]] for u in order]
+    part1 = {u for u, s in zip(order, side) if s == 0}
+    part2 = {u for u, s in zip(order, side) if s == 1}
+    return part1, part2
+
+
+def _plain_node(v):
+    return type(v) is int or type(v) is str or (type(v) is tuple and all(map(_plain_node, v)))
+
+
+@data_rule("lukes_nodes")
+def _lukes_nodes(fg, a):
+    """NetworkX works on a deep copy of a directed tree: ints, strs and their tuples are their own copies."""
+    if all(map(_plain_node, fg.nodes)):
+        return None
+    return "nodes other than ints, strs and their tuples (NetworkX answers with deep copies of some)"
+
+
+def _edges_within(S, index):
+    """A cluster's value: sum() of its edges' weights (an attribute's, or 1.0) in S.edges' order."""
+    adj, directed = S._adj, S.is_directed()
+
+    def value(cluster, weight):
+        found = []
+        for u in cluster:
+            i = index[u]
+            # An undirected edge is listed from its endpoint that comes first.
+            found.extend((i, k, d) for k, (v, d) in enumerate(adj[u].items())
+                         if v in cluster and (directed or i < index[v]))
+        found.sort(key=lambda t: (t[0], t[1]))
+        return sum(1.0 if weight is None else d[weight] for _, _, d in found)
+
+    return value
+
+
+# keeps_attributes: the weights are read from the source graph's own dicts.
+@served(docs="NetworkX's Lukes dynamic program with its sets built in NetworkX's order, finding each next node from "
+        "children counts and valuing each cluster from its members' rows instead of rescanning the tree: linear "
+        "where NetworkX's search is quadratic. " + EXACT + " Falls back to NetworkX for multigraphs and nodes "
+        "other than ints, strs and their tuples.",
+        rules=("no_multigraph",), data_rules=("lukes_nodes",), answers=(KeyError, TypeError),
+        keeps_attributes=True)
+def lukes_partitioning(G, max_size, node_weight=None, edge_weight=None):
+    S = G.source
+    if not nx.is_tree(S):
+        raise nx.NotATree("lukes_partitioning works only on trees")
+    if S.is_directed():
+        root = [n for n, d in S.in_degree() if d == 0]
+        assert len(root) == 1
+        root = root[0]
+        tree = nx.DiGraph()
+        tree.add_nodes_from(S)
+        tree.add_edges_from(S.edges)
+    else:
+        root = random.choice(list(S.nodes))
+        tree = nx.dfs_tree(S, root)
+    node_data = S._node
+    if node_weight is not None:
+        for d in node_data.values():
+            if node_weight in d and not isinstance(d[node_weight], int):
+                raise TypeError(f"lukes_partitioning needs integer values for node_weight ({node_weight})")
+
+    def weight_of(n):
+        d = node_data[n]
+        return 1 if node_weight is None else d[node_weight]
+
+    within = _edges_within(S, G.index)
+
+    @lru_cache(2048)
+    def value_of_cluster(cluster):
+        return within(cluster, edge_weight)
+
+    def value_of_partition(partition):
+        return sum(value_of_cluster(frozenset(c)) for c in partition)
+
+    @lru_cache(2048)
+    def weight_of_cluster(cluster):
+        return sum(weight_of(n) for n in cluster)
+
+    def pivot(partition, node):
+        ccx = [c for c in partition if node in c]
+        assert len(ccx) == 1
+        return ccx[0]
+
+    def concatenate_or_merge(partition_1, partition_2, x, i, ref_weight):
+        ccx = pivot(partition_1, x)
+        cci = pivot(partition_2, i)
+        merged_xi = ccx.union(cci)
+        if weight_of_cluster(frozenset(merged_xi)) <= ref_weight:
+            cp1 = list(filter(lambda x: x != ccx, partition_1))
+            cp2 = list(filter(lambda x: x != cci, partition_2))
+            option_2 = [merged_xi] + cp1 + cp2
+            return option_2, value_of_partition(option_2)
+        option_1 = partition_1 + partition_2
+        return option_1, value_of_partition(option_1)
+
+    succ, pred = tree._succ, tree._pred
+    leaves = {x for x in tree.nodes if not succ[x]}
+    best = {}
+    for lv in leaves:
+        best[lv] = {}
+        best[lv][weight_of(lv)] = [{lv}]
+        best[lv][0] = [{lv}]
+    for inner in [x for x in tree.nodes if x not in leaves]:
+        best[inner] = {}
+        best[inner][weight_of(inner)] = [{inner}]
+    # A node is ready once it has children and all of them are leaves.
+    unready = {x: sum(1 for c in succ[x] if c not in leaves) for x in tree.nodes if succ[x]}
+    ready = {x for x, k in unready.items() if k == 0}
+    while True:
+        # NetworkX's pick: the first ready node as set(t_G.nodes) - leaves iterates.
+        x_node = next(filter(ready.__contains__, set(tree.nodes) - leaves), None)
+        weight_of_x = weight_of(x_node)
+        best_value = 0
+        best_partition = None
+        bp_buffer = {}
+        x_descendants = {child for child in succ[x_node]}  # bfs_edges' children, all leaves
+        for i_node in x_descendants:
+            for j in range(weight_of_x, max_size + 1):
+                for a in range(weight_of_x, j + 1):
+                    b = j - a
+                    if a not in best[x_node] or b not in best[i_node]:
+                        continue
+                    part, value = concatenate_or_merge(best[x_node][a], best[i_node][b], x_node, i_node, j)
+                    if j not in bp_buffer or bp_buffer[j][1] < value:
+                        bp_buffer[j] = part, value
+                    if best_value <= value:
+                        best_value = value
+                        best_partition = part
+            for w, (best_part_for_vl, vl) in bp_buffer.items():
+                best[x_node][w] = best_part_for_vl
+            bp_buffer.clear()
+        best[x_node][0] = best_partition
+        if x_node == root:
+            return best[root][0]
+        for parent in pred[x_node]:
+            unready[parent] -= 1
+            if unready[parent] == 0:
+                ready.add(parent)
+        tree.remove_nodes_from(x_descendants)
+        leaves -= x_descendants
+        leaves.add(x_node)
+        ready.discard(x_node)
