@@ -105,7 +105,7 @@ void CliqueSearch::branch(Frame& top) const {
     top.next = 0;
 }
 
-Result<CliqueList> CliqueSearch::next(std::size_t limit) {
+Result<CliqueList> CliqueSearch::next(std::size_t limit, std::size_t min_size) {
     CliqueList out;
     if (done_) return out;
     if (lone_) {
@@ -133,12 +133,13 @@ Result<CliqueList> CliqueSearch::next(std::size_t limit) {
         chosen_.back() = q;
         SetTable subg_q = intersect(top.subg, q);
         if (subg_q.size() == 0) {
+            if (chosen_.size() < min_size) continue;
             out.nodes.insert(out.nodes.end(), chosen_.begin(), chosen_.end());
             out.bounds.push_back(static_cast<Node>(out.nodes.size()));
             continue;
         }
         SetTable cand_q = intersect(top.cand, q);
-        if (cand_q.size() == 0) continue;
+        if (cand_q.size() == 0 || chosen_.size() + cand_q.size() < min_size) continue;
         Frame deeper{std::move(subg_q), std::move(cand_q), {}, 0};
         branch(deeper);
         stack_.push_back(std::move(deeper));

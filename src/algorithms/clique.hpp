@@ -44,9 +44,11 @@ public:
     // Whether the prefix left cand empty: it is then the only clique.
     bool lone() const { return lone_; }
 
-    // Up to `limit` more cliques (the part past the prefix), in NetworkX's
-    // order; fewer only when the search is done.
-    Result<CliqueList> next(std::size_t limit);
+    // Up to `limit` more cliques (the part past the prefix) of at least
+    // `min_size` nodes past it, in NetworkX's order; fewer only when the
+    // search is done. A branch never changes its parent's sets, so skipping
+    // those too small to reach `min_size` leaves the others' order alone.
+    Result<CliqueList> next(std::size_t limit, std::size_t min_size = 0);
     bool done() const { return done_; }
     std::size_t node_count() const { return offsets_.size() - 1; }
 

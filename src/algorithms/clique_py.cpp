@@ -104,11 +104,10 @@ PyObject* maximal_cliques(const CoreGraph& g, const BytesRef& hashes, std::uint6
             CliqueSearch search(g.succ, std::move(hash), {});
             CliqueList kept;
             while (!search.done()) {
-                auto batch = search.next(1 << 16);
+                auto batch = search.next(1 << 16, static_cast<std::size_t>(min_size));
                 if (!batch.ok()) return batch.error();
                 const CliqueList& b = batch.value();
                 for (std::size_t c = 0; c + 1 < b.bounds.size(); ++c) {
-                    if (b.bounds[c + 1] - b.bounds[c] < min_size) continue;
                     kept.nodes.insert(kept.nodes.end(), b.nodes.begin() + b.bounds[c], b.nodes.begin() + b.bounds[c + 1]);
                     kept.bounds.push_back(static_cast<Node>(kept.nodes.size()));
                 }
