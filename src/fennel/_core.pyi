@@ -115,6 +115,14 @@ def _leiden_refine(state: Any, pick: int | None) -> tuple[list[int], list[float]
 def _leiden_aggregate(state: Any) -> tuple[list[int], list[int], bool]:
     """A Leiden level's refined communities (members, bounds), whether quality improved; aggregates."""
 
+def _clique_next(state: Any, limit: int, nodes: tuple[Any, ...], prefix: tuple[Any, ...]) -> list[list[Any]]:
+    """A clique search's next cliques (at most `limit`), each the `prefix` objects then those of `nodes`."""
+
+def _clique_percolation(
+    nodes: _Positions, bounds: _Positions, k: int, clique_hashes: bytes, hashes: bytes
+) -> tuple[list[int], list[int]]:
+    """k_clique_communities over cliques: each community's cliques in NetworkX's set order (members, bounds)."""
+
 def register_numpy(float64: type, int64: type, bool_: type) -> None:
     """Registers numpy's float64, int64 and bool_ scalar types for conversion."""
 
@@ -421,6 +429,8 @@ class CoreGraph:
         self, weight: str | None, by_modularity: bool, resolution: float, int_resolution: bool, compensated: bool,
         hashes: bytes, *, us: _Positions | None = None, vs: _Positions | None = None, ws: _Reals | None = None,
     ) -> Any: ...
+    def clique_search(self, hashes: bytes, prefix: _Positions) -> tuple[Any, int, bool]: ...
+    def maximal_cliques(self, hashes: bytes, min_size: int) -> tuple[list[int], list[int]]: ...
     def kruskal(self, weight: str | None = None, maximum: bool = False) -> tuple[list[int], list[int]]: ...
     @overload
     def triangle_counts(

@@ -27,6 +27,8 @@ std::vector<PyMethodDef> louvain_functions();
 std::vector<PyMethodDef> leiden_functions();
 std::vector<PyMethodDef> bipartite_methods();
 std::vector<PyMethodDef> centrality_methods();
+std::vector<PyMethodDef> clique_methods();
+std::vector<PyMethodDef> clique_functions();
 std::vector<PyMethodDef> cluster_methods();
 std::vector<PyMethodDef> coloring_methods();
 std::vector<PyMethodDef> community_methods();
@@ -65,7 +67,7 @@ PyMethodDef* table(std::initializer_list<std::vector<PyMethodDef> (*)()> parts) 
 PyMethodDef* core_graph_methods() {
     static PyMethodDef* methods =
         table({graph_methods, native_methods, serialize_methods, rx_methods, components_methods, dag_methods,
-               core_methods, cluster_methods, coloring_methods, community_methods, leiden_methods, tree_methods, bipartite_methods,
+               core_methods, clique_methods, cluster_methods, coloring_methods, community_methods, leiden_methods, tree_methods, bipartite_methods,
                shortest_paths_methods, traversal_methods, centrality_methods, link_analysis_methods,
                distance_measures_methods, modularity_max_methods, kernighan_lin_methods,
                label_propagation_methods});
@@ -74,7 +76,7 @@ PyMethodDef* core_graph_methods() {
 
 PyMethodDef* module_functions() {
     static PyMethodDef* functions = table({graph_functions, serialize_functions, native_functions, rx_functions,
-                                            summation_functions, louvain_functions, leiden_functions, pool_functions, numpy_functions});
+                                            summation_functions, clique_functions, louvain_functions, leiden_functions, pool_functions, numpy_functions});
     return functions;
 }
 

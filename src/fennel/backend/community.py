@@ -48,6 +48,7 @@ from networkx.algorithms.community.quality import NotAPartition
 from .. import _core
 from . import native
 from .centrality import edge_betweenness_centrality
+from .clique import WORK_CLIQUES, node_hashes
 from .checks import (
     COMPENSATED_SUM, EXACT_INT_LIMIT, NX_VERSION, absent, argument_rule, data_rule, edge_count, exact_real,
     int_max_iter, kind_names, nan_possible, none_key, numbers, one_kind,
@@ -56,6 +57,7 @@ from .graph import FennelGraph
 from .kinds import NUMPY_KINDS, PY_FLOAT, PY_INT
 from .native import compact_form
 from .serve import EXACT, WORK_BETWEENNESS, WORK_COLOURING, served
+from .shared import changed, watch
 
 # Louvain and modularity read the graph once and run in O(n + m) per pass;
 # below this work NetworkX's own call is as fast.
@@ -1032,3 +1034,40 @@ def lukes_partitioning(G, max_size, node_weight=None, edge_weight=None):
         leaves -= x_descendants
         leaves.add(x_node)
         ready.discard(x_node)
+
+
+_KCLIQUE_DOCS = (
+    "Maximal cliques in NetworkX's order (see find_cliques), then the percolation in C++: the adjacent-clique sets "
+    "and the component sets replayed from the hashes of the cliques' frozensets, each community the union NetworkX "
+    "makes of its frozensets in that order. " + EXACT + " Precomputed cliques are left to NetworkX."
+)
+
+argument_rule("kclique_k", lambda a: None if type(a["k"]) is int else "k other than an int is left to NetworkX")
+argument_rule("cliques", absent("cliques", "precomputed cliques"))
+
+
+def _k_clique_communities(fg, watched, k):
+    if k < 2:
+        raise nx.NetworkXError(f"k={k}, k must be greater than 1.")
+    # NetworkX reads the graph on the generator's first step.
+    if changed(watched):
+        yield from nx.utils.backends._registered_algorithms["k_clique_communities"].orig_func(fg.source, k)
+        return
+    nodes = fg.nodes
+    if not nodes:
+        return
+    # No clique is larger than the graph: a larger k keeps none.
+    k = min(k, len(nodes) + 1)
+    hashes = node_hashes(fg)
+    flat, bounds = fg.core.maximal_cliques(hashes, k)
+    at = nodes.__getitem__
+    cliques = [frozenset(map(at, flat[start:end])) for start, end in itertools.pairwise(bounds)]
+    members, cuts = _core._clique_percolation(flat, bounds, k, array("q", map(hash, cliques)).tobytes(), hashes)
+    for start, end in itertools.pairwise(cuts):
+        yield frozenset.union(*map(cliques.__getitem__, members[start:end]))
+
+
+@served(docs=_KCLIQUE_DOCS, rules=("undirected_only", "kclique_k", "cliques", "sees_changes"), data_rules=("keys",),
+        min_work=WORK_CLIQUES)
+def k_clique_communities(G, k, cliques=None):
+    return _k_clique_communities(G, watch(G), k)

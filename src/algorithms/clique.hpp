@@ -1,0 +1,92 @@
+// NetworkX's maximal cliques (clique.py: find_cliques, find_cliques_recursive)
+// and clique percolation (community/kclique.py: k_clique_communities).
+//
+// find_cliques is Tomita's pivoting Bron-Kerbosch over Python sets: the
+// pivot is the first node of `subg`, in its iteration order, with the most
+// neighbours in `cand`; the branches are `cand - adj[u]` in its iteration
+// order; every intersection iterates the smaller operand (the right one on a
+// tie) and inserts what it finds. Those orders are CPython's set tables,
+// replayed here by SetTable from the nodes' hashes, so the cliques come out
+// in NetworkX's order, each in NetworkX's node order. find_cliques_recursive
+// pops the same branches in the same order (a fresh set pops in table order)
+// and gives the same cliques.
+//
+// Precondition: an undirected graph whose neighbour keys are the node
+// objects (so a position stands for one object and one hash).
+#pragma once
+
+#include "algorithms/set_table.hpp"
+#include "graph/core_graph.hpp"
+#include "lib/result.hpp"
+
+#include <cstdint>
+#include <vector>
+
+namespace fennel {
+
+// Cliques as positions: clique i is nodes[bounds[i]:bounds[i + 1]].
+struct CliqueList {
+    std::vector<Node> nodes;
+    std::vector<Node> bounds{0};
+};
+
+// find_cliques' state between steps of its generator: the stack of
+// (subg, cand, ext_u) and the nodes chosen so far.
+class CliqueSearch {
+public:
+    // adj = {u: {v for v in G[u] if v != u}} and set(G) from `rows`; the
+    // `prefix` (the caller's `nodes`) narrows cand as NetworkX's `cand &=`
+    // does. `valid()` is false when a prefix node is not in cand then.
+    CliqueSearch(const Csr& rows, std::vector<std::int64_t> hashes, const std::vector<Node>& prefix);
+
+    // How many prefix nodes passed NetworkX's check, in order.
+    std::size_t valid_prefix() const { return valid_prefix_; }
+    // Whether the prefix left cand empty: it is then the only clique.
+    bool lone() const { return lone_; }
+
+    // Up to `limit` more cliques (the part past the prefix) of at least
+    // `min_size` nodes past it, in NetworkX's order; fewer only when the
+    // search is done. A branch never changes its parent's sets, so skipping
+    // those too small to reach `min_size` leaves the others' order alone.
+    Result<CliqueList> next(std::size_t limit, std::size_t min_size = 0);
+    bool done() const { return done_; }
+    std::size_t node_count() const { return offsets_.size() - 1; }
+
+private:
+    struct Frame {
+        SetTable subg;
+        SetTable cand;
+        std::vector<Node> ext;  // cand - adj[u], in pop order
+        std::size_t next = 0;
+    };
+
+    std::size_t degree(Node u) const { return offsets_[u + 1] - offsets_[u]; }
+    bool adjacent(Node u, Node x) const;
+    // s & adj[q] (set_intersection).
+    SetTable intersect(const SetTable& s, Node q) const;
+    // len(cand & adj[u]).
+    std::size_t common(const SetTable& cand, Node u) const;
+    // The pivot's branches for `top`: u = max(subg, key=...), cand - adj[u].
+    void branch(Frame& top) const;
+
+    std::vector<std::int64_t> hash_;
+    std::vector<std::size_t> offsets_;
+    std::vector<Node> order_;   // each adj[u] in its iteration order
+    std::vector<Node> sorted_;  // each adj[u] sorted, for membership
+    std::vector<Frame> stack_;  // the top frame is the current (subg, cand, ext_u)
+    std::vector<Node> chosen_;  // Q past the prefix; its last entry is the open slot
+    std::size_t valid_prefix_ = 0;
+    bool done_ = false;
+    bool lone_ = false;  // cand emptied by the prefix: the prefix is the one clique
+};
+
+// k_clique_communities after its cliques: `cliques` are find_cliques' lists
+// of size >= k in order, `clique_hashes` hash() of each one's frozenset,
+// `hashes` each node's hash(). Returns each community's cliques (indices)
+// in the iteration order of connected_components' set of frozensets, the
+// communities in NetworkX's order.
+Result<CliqueList> clique_percolation(const CliqueList& cliques, std::size_t k,
+                                      const std::vector<std::int64_t>& clique_hashes,
+                                      const std::vector<std::int64_t>& hashes, std::size_t n);
+
+}  // namespace fennel

@@ -1,0 +1,81 @@
+// CPython's set table (Objects/setobject.c) over node positions with the
+// keys' hashes: the same table, probe sequence, dummies, fill and resize
+// thresholds, so a SetTable with the history of a Python set iterates in
+// that set's order. Keys are positions: two keys are equal only when they
+// are the same position (the caller's nodes are distinct under ==).
+#pragma once
+
+#include "graph/core_graph.hpp"
+
+#include <cstdint>
+#include <vector>
+
+namespace fennel {
+
+class SetTable {
+public:
+    std::size_t size() const { return used_; }
+
+    // set.add; a key already present is left in place.
+    void add(Node key, std::int64_t hash);
+    // set.remove of a present key (its slot becomes a dummy).
+    void discard(Node key, std::int64_t hash);
+    // `key in set`, by the probe sequence that would find it.
+    bool contains(Node key, std::int64_t hash) const;
+
+    template <class F>
+    void each(F&& f) const {
+        for (const Entry& e : table_) {
+            if (e.key < DUMMY) f(e.key);
+        }
+    }
+
+    // a - b (set_difference): `in_b` tells b's membership, `b_size` its size.
+    template <class InB, class HashOf>
+    static SetTable difference(const SetTable& a, std::size_t b_size, InB&& in_b, HashOf&& hash_of);
+
+    // set(other) into a fresh set (set_merge into an empty table): set.copy.
+    static SetTable copy_of(const SetTable& other);
+
+private:
+    static constexpr Node EMPTY = 0xFFFFFFFFu;
+    static constexpr Node DUMMY = 0xFFFFFFFEu;
+    static constexpr std::size_t MIN_SIZE = 8;
+    static constexpr std::size_t LINEAR_PROBES = 9;
+    static constexpr unsigned PERTURB_SHIFT = 5;
+
+    struct Entry {
+        Node key = EMPTY;
+        std::int64_t hash = 0;
+    };
+
+    // A fresh set's small table is allocated on its first insertion.
+    std::size_t mask() const { return table_.empty() ? MIN_SIZE - 1 : table_.size() - 1; }
+    void resize(std::size_t minused);
+    static void insert_clean(std::vector<Entry>& table, Node key, std::int64_t hash);
+
+    std::vector<Entry> table_;
+    std::size_t fill_ = 0;
+    std::size_t used_ = 0;
+};
+
+template <class InB, class HashOf>
+SetTable SetTable::difference(const SetTable& a, std::size_t b_size, InB&& in_b, HashOf&& hash_of) {
+    if ((a.used_ >> 2) > b_size) {
+        // set_copy_and_difference: a copy, b's members discarded, dummies
+        // resized away past a quarter of the table.
+        SetTable r = copy_of(a);
+        a.each([&](Node x) {
+            if (in_b(x)) r.discard(x, hash_of(x));
+        });
+        if (r.fill_ - r.used_ > r.mask() / 4) r.resize(r.used_ > 50000 ? r.used_ * 2 : r.used_ * 4);
+        return r;
+    }
+    SetTable r;
+    a.each([&](Node x) {
+        if (!in_b(x)) r.add(x, hash_of(x));
+    });
+    return r;
+}
+
+}  // namespace fennel
