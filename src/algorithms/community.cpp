@@ -23,14 +23,17 @@
 // the caller keeps every integer total and product within 2**53, where
 // double arithmetic is Python's exact int arithmetic.
 //
-// Cost: a Louvain pass is O(n + m); a level repeats passes until no node
-// moves. Modularity is O(n + m).
+// Cost: a level repeats passes until no node moves; a pass checks every
+// node in O(1) and visits only those whose inputs changed since their last
+// visit (at most two sweeps of O(n + m), a late pass far fewer). Modularity
+// is O(n + m).
 #include "algorithms/community.hpp"
 
 #include "algorithms/summation.hpp"
 #include "lib/pool.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <numeric>
@@ -326,6 +329,140 @@ double graph_size(const WeightedRows& g, bool compensated) {
 Louvain::Louvain(WeightedRows level, double m, double resolution, bool compensated, LouvainForm form)
     : g_(std::move(level)), resolution_(resolution), compensated_(compensated), form_(form), m_(m) {}
 
+namespace {
+
+// nbrs[u] of _one_level: u's neighbours but u itself with their weights;
+// directed graphs add out- then in-weights per neighbour into a float,
+// first-met order. The rows are symmetric: v is in u's row exactly when u is
+// in v's.
+struct NeighbourRows {
+    Csr rows;
+    std::vector<double> w;
+};
+
+NeighbourRows neighbour_rows(const WeightedRows& g) {
+    const Count n = g.n();
+    const bool directed = g.directed;
+    NeighbourRows r;
+    Csr& nbrs = r.rows;
+    nbrs.offsets.assign(n + 1, 0);
+    std::vector<Slot> at(directed ? n : 0, 0);
+    for (Node u = 0; u < n; ++u) {
+        const Slot start = nbrs.targets.size();
+        auto add = [&](Node v, double w) {
+            if (v == u) return;
+            if (!directed) {
+                nbrs.targets.push_back(v);
+                r.w.push_back(w);
+                return;
+            }
+            if (at[v] == 0) {
+                nbrs.targets.push_back(v);
+                r.w.push_back(0.0);
+                at[v] = nbrs.targets.size();
+            }
+            r.w[at[v] - 1] += w;
+        };
+        for (Slot s = g.out.begin(u); s < g.out.end(u); ++s) add(g.out.targets[s], g.out_w[s]);
+        if (directed) {
+            for (Slot s = g.in.begin(u); s < g.in.end(u); ++s) add(g.in.targets[s], g.in_w[s]);
+            for (Slot s = start; s < nbrs.targets.size(); ++s) at[nbrs.targets[s]] = 0;
+        }
+        nbrs.offsets[u + 1] = nbrs.targets.size();
+    }
+    return r;
+}
+
+// Which nodes a pass must visit. NetworkX's visit of u reads only its
+// neighbours' communities (their order of first appearance and the weights
+// gathered per community) and Stot of the communities it sees, its own
+// included. A visit that leaves u where it is and gives every Stot back the
+// bits it had changes nothing, so a node none of whose inputs changed since
+// such a visit would make that same visit again: the pass skips it.
+//
+// Times come from one clock that ticks at every visit and every change.
+// seen[u] is the time of u's last visit; touched[u] the time of the last
+// change to its inputs; flood the time of the last change told to every
+// node at once. u needs a visit exactly when max(touched[u], flood) > seen[u].
+//
+// A change to community c (its Stot, or who is in it) reaches c's members
+// and their neighbours, found from per-community member lists. Telling them
+// costs c's volume (members plus their rows); once a pass has spent a full
+// sweep's worth, further changes flood instead, so a pass costs at most two
+// sweeps and a late pass costs its changes, not n + m.
+class Revisits {
+public:
+    explicit Revisits(const Csr& nbrs)
+        : nbrs_(nbrs), seen_(nbrs.node_count(), 0), touched_(nbrs.node_count(), 1),
+          next_(nbrs.node_count()), prev_(nbrs.node_count(), NO_COMMUNITY),
+          first_(nbrs.node_count()), volume_(nbrs.node_count()) {
+        // Every node starts alone in its own community, unvisited.
+        for (Node u = 0; u < nbrs.node_count(); ++u) {
+            next_[u] = NO_COMMUNITY;
+            first_[u] = u;
+            volume_[u] = 1 + (nbrs.end(u) - nbrs.begin(u));
+        }
+    }
+
+    void start_pass() { budget_ = nbrs_.node_count() + nbrs_.slot_count(); }
+
+    // Whether u's visit could differ from its last; if so, the visit starts now.
+    bool visit(Node u) {
+        if (std::max(touched_[u], flood_) <= seen_[u]) return false;
+        seen_[u] = ++clock_;
+        return true;
+    }
+
+    // u left community `from` for `to`: both totals changed, and so did what
+    // u's neighbours see; `to`'s members include u by the time they are told.
+    void move(Node u, Node from, Node to) {
+        const Count volume = 1 + (nbrs_.end(u) - nbrs_.begin(u));
+        if (prev_[u] == NO_COMMUNITY) {
+            first_[from] = next_[u];
+        } else {
+            next_[prev_[u]] = next_[u];
+        }
+        if (next_[u] != NO_COMMUNITY) prev_[next_[u]] = prev_[u];
+        volume_[from] -= volume;
+        prev_[u] = NO_COMMUNITY;
+        next_[u] = first_[to];
+        if (first_[to] != NO_COMMUNITY) prev_[first_[to]] = u;
+        first_[to] = u;
+        volume_[to] += volume;
+        ++clock_;
+        changed(from);
+        changed(to);
+    }
+
+    // c's Stot took other bits; the time is the clock's latest tick.
+    void changed(Node c) {
+        if (volume_[c] > budget_) {
+            flood_ = clock_;
+            return;
+        }
+        budget_ -= volume_[c];
+        for (Node x = first_[c]; x != NO_COMMUNITY; x = next_[x]) {
+            touched_[x] = clock_;
+            for (Node v : nbrs_.row(x)) touched_[v] = clock_;
+        }
+    }
+
+    void tick() { ++clock_; }
+
+private:
+    const Csr& nbrs_;
+    std::vector<std::uint64_t> seen_, touched_;
+    std::vector<Node> next_, prev_;  // community members, linked
+    std::vector<Node> first_;        // by community: first member, NO_COMMUNITY when empty
+    std::vector<Count> volume_;      // by community: members plus their rows' lengths
+    std::uint64_t clock_ = 1, flood_ = 0;
+    Count budget_ = 0;
+};
+
+bool same_bits(double a, double b) { return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b); }
+
+}  // namespace
+
 Result<LevelMoves> Louvain::one_level(const std::vector<Node>& order) {
     const Count n = g_.n();
     if (Status st = check_permutation(order, n); !st.ok()) return st.error();
@@ -334,40 +471,8 @@ Result<LevelMoves> Louvain::one_level(const std::vector<Node>& order) {
     std::vector<double> stot_out(n), stot_in(directed ? n : 0);
     for (Node u = 0; u < n; ++u) stot_out[u] = deg.out[u].value;
     for (Node u = 0; u < n && directed; ++u) stot_in[u] = deg.in[u].value;
-
-    // nbrs[u]: the neighbours but u itself with their weights; directed
-    // graphs add out- then in-weights per neighbour into a float, first-met
-    // order.
-    Csr nbrs;
-    std::vector<double> nbr_w;
-    nbrs.offsets.assign(n + 1, 0);
-    {
-        std::vector<Slot> at(directed ? n : 0, 0);
-        std::vector<Node> row;
-        for (Node u = 0; u < n; ++u) {
-            const Slot start = nbrs.targets.size();
-            auto add = [&](Node v, double w) {
-                if (v == u) return;
-                if (!directed) {
-                    nbrs.targets.push_back(v);
-                    nbr_w.push_back(w);
-                    return;
-                }
-                if (at[v] == 0) {
-                    nbrs.targets.push_back(v);
-                    nbr_w.push_back(0.0);
-                    at[v] = nbrs.targets.size();
-                }
-                nbr_w[at[v] - 1] += w;
-            };
-            for (Slot s = g_.out.begin(u); s < g_.out.end(u); ++s) add(g_.out.targets[s], g_.out_w[s]);
-            if (directed) {
-                for (Slot s = g_.in.begin(u); s < g_.in.end(u); ++s) add(g_.in.targets[s], g_.in_w[s]);
-                for (Slot s = start; s < nbrs.targets.size(); ++s) at[nbrs.targets[s]] = 0;
-            }
-            nbrs.offsets[u + 1] = nbrs.targets.size();
-        }
-    }
+    const NeighbourRows nb = neighbour_rows(g_);
+    const Csr& nbrs = nb.rows;
 
     node2com_.resize(n);
     std::iota(node2com_.begin(), node2com_.end(), Node{0});
@@ -385,12 +490,15 @@ Result<LevelMoves> Louvain::one_level(const std::vector<Node>& order) {
     std::vector<Node> coms;
     std::vector<double> acc;
     std::vector<std::uint32_t> at(n, 0);
+    Revisits revisits(nbrs);
     LevelMoves result;
     Count moved = 1;
     while (moved > 0) {
         if (poll_interrupt()) return interrupted();
         moved = 0;
+        revisits.start_pass();
         for (Node u : order) {
+            if (!revisits.visit(u)) continue;
             const Node own_com = node2com_[u];
             for (Slot s = nbrs.begin(u); s < nbrs.end(u); ++s) {
                 const Node c = node2com_[nbrs.targets[s]];
@@ -399,7 +507,7 @@ Result<LevelMoves> Louvain::one_level(const std::vector<Node>& order) {
                     acc.push_back(0.0);
                     at[c] = static_cast<std::uint32_t>(coms.size());
                 }
-                acc[at[c] - 1] += nbr_w[s];
+                acc[at[c] - 1] += nb.w[s];
             }
             // Looking up u's own community inserts it when absent.
             if (at[own_com] == 0) {
@@ -410,6 +518,7 @@ Result<LevelMoves> Louvain::one_level(const std::vector<Node>& order) {
             const double own = acc[at[own_com] - 1];
             const double d_out = deg.out[u].value;
             const double d_in = directed ? deg.in[u].value : 0.0;
+            const double own_out = stot_out[own_com], own_in = directed ? stot_in[own_com] : 0.0;
             if (directed) stot_in[own_com] -= d_in;
             stot_out[own_com] -= d_out;
             auto x_of = [&](Node c) {
@@ -437,6 +546,11 @@ Result<LevelMoves> Louvain::one_level(const std::vector<Node>& order) {
                 result.moves.insert(result.moves.end(), {u, own_com, best});
                 node2com_[u] = best;
                 ++moved;
+                revisits.move(u, own_com, best);
+            } else if (!same_bits(stot_out[own_com], own_out) || (directed && !same_bits(stot_in[own_com], own_in))) {
+                // Float rounding left Stot with other bits: its readers must look again.
+                revisits.tick();
+                revisits.changed(own_com);
             }
         }
     }
