@@ -48,13 +48,17 @@ CALLS = {
 NAMES = [n for n in CALLS if NX_VERSION >= (3, 7) or not n.startswith("leiden")]
 
 
-def run(name, G, seed, backend):
+def outcome(name, G, seed):
     random.seed(1)
+    try:
+        return ("returned", shape(listed(CALLS[name](G, seed))))
+    except Exception as exc:  # the error itself is compared
+        return ("raised", type(exc))
+
+
+def run(name, G, seed, backend):
     with nx.config(backend_priority=[backend] if backend != "networkx" else []):
-        try:
-            return ("returned", shape(listed(CALLS[name](G, seed))))
-        except Exception as exc:  # the error itself is compared
-            return ("raised", type(exc))
+        return outcome(name, G, seed)
 
 
 def clean_error(outcome):
@@ -165,11 +169,14 @@ def test_thread_storm(name):
 
     def call():
         for _ in range(3):
-            found.append(run(name, G, 5, "fennel"))
+            found.append(outcome(name, G, 5))
 
+    # NetworkX's config context is one global state: entered once, around
+    # every thread, not by each thread.
     threads = [threading.Thread(target=call) for _ in range(6)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
+    with nx.config(backend_priority=["fennel"]):
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
     assert found == [expected] * 18
