@@ -333,3 +333,100 @@ def test_partition_quality_counts_parallel_edges(directed):
     for seed in range(4):
         partition = random_partition(G, 4, seed)
         assert quality_outcome(G, partition, "fennel") == quality_outcome(G, partition, "networkx")
+
+
+needs_overlapping = pytest.mark.skipif(not hasattr(nx.community, "overlapping_modularity"),
+                                       reason="NetworkX before 3.7 has no overlapping modularity")
+
+
+def overlapping_outcome(G, communities, backend, **kwargs):
+    try:
+        value = nx.community.overlapping_modularity(G, communities, backend=backend, **kwargs)
+    except Exception as exc:  # noqa: BLE001 - the exception is the answer compared
+        return type(exc), exc.args
+    return type(value), value
+
+
+def random_cover(G, parts, seed):
+    """A partition into `parts`, then each node copied into up to two other communities."""
+    rng = random.Random(seed)
+    cover = random_partition(G, parts, seed)
+    for v in list(G):
+        for _ in range(rng.randrange(3)):
+            cover[rng.randrange(parts)].add(v)
+    return cover
+
+
+@needs_overlapping
+@pytest.mark.parametrize("gid", [g for g in ZOO_IDS if not ZOO[g].is_directed()])
+def test_overlapping_modularity_zoo(gid):
+    G = ZOO[gid]
+    for flavour in ("int", "float", "mixed", "missing"):
+        H = add_weights(G, flavour, seed=5)
+        for seed, parts in enumerate((1, 3, 6)):
+            cover = random_cover(H, parts, seed)
+            for kwargs in ({}, {"weight": None}, {"resolution": 0.7}, {"resolution": 2}):
+                before = calls["ran", "overlapping_modularity"]
+                got = overlapping_outcome(H, cover, "fennel", **kwargs)
+                if got[0] is NotImplementedError and not served_graph(H):
+                    continue
+                assert calls["ran", "overlapping_modularity"] == before + 1
+                assert got == overlapping_outcome(H, cover, "networkx", **kwargs)
+
+
+@needs_overlapping
+@pytest.mark.parametrize("case", ["not_a_cover", "foreign_node", "foreign_node_edgeless", "unhashable_member",
+                                  "consumed_iterator", "weights_cancel", "float_order", "directed"])
+def test_overlapping_modularity_errors_and_shapes(case):
+    """Each check at the step NetworkX makes it: the cover, the zero total, then community by community."""
+    G = nx.karate_club_graph()
+    cover = random_cover(G, 4, 1)
+    make = lambda: cover  # noqa: E731
+    if case == "not_a_cover":
+        cover = [set(range(30))]
+    elif case == "foreign_node":
+        cover = [cover[0], {*cover[1], "elsewhere"}, *cover[2:], [{}]]
+    elif case == "foreign_node_edgeless":
+        G, cover = nx.empty_graph(3), [{0, 1, 2, "elsewhere"}, [[]]]
+    elif case == "unhashable_member":
+        cover = [*cover, [0, []]]
+    elif case == "consumed_iterator":
+        make = lambda: iter(random_cover(G, 3, 2))  # noqa: E731
+    elif case == "weights_cancel":
+        G = nx.cycle_graph(6)
+        for i, (u, v) in enumerate(G.edges):
+            G[u][v]["weight"] = 2.5 if i % 2 else -2.5
+        cover = [{0, 1, 2, 3}, {3, 4, 5, 0}]
+    elif case == "float_order":
+        rng = random.Random(4)
+        G = nx.Graph()
+        for _ in range(300):
+            G.add_edge(rng.randrange(60), rng.randrange(60), weight=rng.choice([1e16, 1.0, 0.1, -1e16, 3.3]))
+        cover = random_cover(G, 4, 3)
+    else:
+        G = G.to_directed()
+    expected = overlapping_outcome(G, make(), "networkx")
+    assert overlapping_outcome(G, make(), "fennel") == expected
+    assert expected[0] is float or case not in ("consumed_iterator", "weights_cancel", "float_order")
+
+
+@pytest.mark.parametrize("name", ["is_partition", "is_cover"])
+def test_partition_and_cover_checks(name):
+    function = getattr(nx.community, name, None)
+    if function is None:
+        pytest.skip(f"NetworkX {nx.__version__} has no {name}")
+    G = nx.karate_club_graph()
+    G.add_node(("t", 1))
+    cases = [random_partition(G, 3, 0), random_cover(G, 3, 1), [set(range(30))], [[v] for v in G] + [["x"]],
+             [[0, 0], set(G) - {0}], iter([set(G)]), [[[]], set(G)]]
+    for communities in cases:
+        before = calls["ran", name]
+        outcome = []
+        for backend in ("fennel", "networkx"):
+            given = communities if isinstance(communities, list) else iter([set(G)])
+            try:
+                outcome.append(function(G, given, backend=backend))
+            except TypeError as exc:
+                outcome.append(exc.args)
+        assert calls["ran", name] == before + 1
+        assert outcome[0] == outcome[1]

@@ -314,6 +314,57 @@ Result<ModularityValue> modularity_value(const WeightedRows& g, const std::vecto
     return result;
 }
 
+Result<OverlappingTerms> overlapping_modularity_terms(const WeightedRows& g, const std::vector<Node>& members,
+                                                      const std::vector<Node>& bounds,
+                                                      const std::vector<Node>& count, bool compensated) {
+    const Count n = g.n();
+    if (g.directed) return value_error("overlapping modularity is defined on undirected graphs");
+    if (bounds.empty() || bounds.front() != 0 || bounds.back() != members.size()) {
+        return value_error("bounds must cut the members from 0 to their end");
+    }
+    if (!members.empty() && count.size() != n) return value_error("count must hold one number per node");
+    for (std::size_t c = 0; c + 1 < bounds.size(); ++c) {
+        if (bounds[c + 1] < bounds[c]) return value_error("bounds must not decrease");
+    }
+    for (const Node u : members) {
+        if (u >= n) return index_error();
+        if (count[u] == 0) return value_error("every member must be counted");
+    }
+    const Degrees deg = weighted_degrees(g, compensated);
+    const Typed total = typed_sum(deg.out, compensated);
+    OverlappingTerms result;
+    result.total = total.value;
+    result.total_kind = total.kind;
+    // `mark[u] == c + 1`: u is in community c; `seen[u] == c + 1`: u's row
+    // has been walked for c, so an edge back to u was already listed
+    // (G.edges(comm) lists an undirected edge once, from the member first in
+    // set order).
+    std::vector<std::size_t> mark(members.empty() ? 0 : n, 0), seen(members.empty() ? 0 : n, 0);
+    for (std::size_t c = 0; c + 1 < bounds.size(); ++c) {
+        if (poll_interrupt()) return interrupted();
+        const std::size_t stamp = c + 1;
+        for (Count i = bounds[c]; i < bounds[c + 1]; ++i) mark[members[i]] = stamp;
+        // Each term is a true division, a float whatever the weight's kind.
+        KindSum inner(compensated), degree(compensated);
+        for (Count i = bounds[c]; i < bounds[c + 1]; ++i) {
+            const Node u = members[i];
+            for (Slot s = g.out.begin(u); s < g.out.end(u); ++s) {
+                const Node v = g.out.targets[s];
+                if (mark[v] != stamp || seen[v] == stamp) continue;
+                inner.add(g.out_w[s] / static_cast<double>(std::uint64_t{count[u]} * count[v]), PY_FLOAT);
+            }
+            seen[u] = stamp;
+        }
+        for (Count i = bounds[c]; i < bounds[c + 1]; ++i) {
+            const Node u = members[i];
+            degree.add(deg.out[u].value / static_cast<double>(count[u]), PY_FLOAT);
+        }
+        result.inner.push_back(2 * inner.value() / total.value);
+        result.degree.push_back(degree.value() / total.value);
+    }
+    return result;
+}
+
 double graph_size(const WeightedRows& g, bool compensated) {
     const Degrees deg = weighted_degrees(g, compensated);
     std::vector<Typed> total(deg.out);

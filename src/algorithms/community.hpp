@@ -73,6 +73,22 @@ struct ModularityValue {
 Result<ModularityValue> modularity_value(const WeightedRows& g, const std::vector<Node>& members,
                                          const std::vector<Node>& bounds, double resolution, bool compensated);
 
+// overlapping_modularity's terms (undirected graphs): the weighted degree
+// total (`total`, `total_kind`), then for each community c, listed in the
+// order set(community) iterates, 2 * L_c / total and k_c / total, where L_c
+// adds wt / (count[u] * count[v]) over G.edges(comm) with both ends in c and
+// k_c adds degree[u] / count[u] over c. Communities may share nodes;
+// `count[u]` is how many of them hold u. With no members, the total alone.
+struct OverlappingTerms {
+    double total = 0.0;
+    std::uint8_t total_kind = PY_INT;
+    std::vector<double> inner;   // 2 * L_c / total
+    std::vector<double> degree;  // k_c / total
+};
+Result<OverlappingTerms> overlapping_modularity_terms(const WeightedRows& g, const std::vector<Node>& members,
+                                                      const std::vector<Node>& bounds,
+                                                      const std::vector<Node>& count, bool compensated);
+
 // The forms NetworkX's Louvain has taken. DIVIDED (up to 3.6): m is the
 // size of the graph Louvain builds, a move's gain is remove_cost + wt / m -
 // resolution * x / m**2 (2 * m**2 undirected) against 0, and _gen_graph

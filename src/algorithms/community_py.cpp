@@ -100,6 +100,17 @@ PyObject* graph_modularity(const CoreGraph& g, const AttrName& weight, const Pos
                     modularity_tuple);
 }
 
+PyObject* graph_overlapping_modularity(const CoreGraph& g, const AttrName& weight, const Positions& members,
+                                       const Positions& bounds, const Positions& count, bool compensated) {
+    auto rows = graph_rows(g, weight);
+    if (!rows.ok()) return raise(rows.error());
+    return detached([&] { return overlapping_modularity_terms(rows.value(), members, bounds, count, compensated); },
+                    [](const OverlappingTerms& t) {
+                        return Py_BuildValue("(diNN)", t.total, static_cast<int>(t.total_kind), to_list(t.inner),
+                                             to_list(t.degree));
+                    });
+}
+
 PyObject* louvain_start(const CoreGraph& g, const AttrName& weight, double resolution, bool compensated,
                         bool scaled) {
     auto column = column_of(g, weight);
@@ -173,6 +184,13 @@ constexpr auto MODULARITY = method<graph_modularity>(
     "(value, degree total, its kind,\ndegenerate): degenerate when NetworkX divides by the squared total.",
     arg<AttrName>("weight"), arg<Positions>("members"), arg<Positions>("bounds"),
     arg<double>("resolution"), arg<bool>("compensated"));
+constexpr auto OVERLAPPING_MODULARITY = method<graph_overlapping_modularity>(
+    "overlapping_modularity_terms",
+    "overlapping_modularity's terms for the communities members[bounds[c]:bounds[c + 1]]\n(each in set iteration "
+    "order, count[u] communities holding u), as (degree total,\nits kind, [2 * L_c / total], [k_c / total]); the "
+    "total alone with no members.",
+    arg<AttrName>("weight"), arg<Positions>("members"), arg<Positions>("bounds"), arg<Positions>("count"),
+    arg<bool>("compensated"));
 constexpr auto INTRA_COMMUNITY_EDGES = method<intra_edges>(
     "intra_community_edges",
     "partition_quality's counts of the edges inside a community and of all edges, as\n(intra, edges, None), each "
@@ -188,7 +206,7 @@ constexpr auto LOUVAIN_START = method<louvain_start>(
 }  // namespace
 
 std::vector<PyMethodDef> community_methods() {
-    return {row<LABEL_PROPAGATION>(), row<MODULARITY>(), row<INTRA_COMMUNITY_EDGES>(), row<LOUVAIN_START>()};
+    return {row<LABEL_PROPAGATION>(), row<MODULARITY>(), row<OVERLAPPING_MODULARITY>(), row<INTRA_COMMUNITY_EDGES>(), row<LOUVAIN_START>()};
 }
 
 namespace {

@@ -401,6 +401,9 @@ class CoreGraph:
     def modularity_value(
         self, weight: str | None, members: _Positions, bounds: _Positions, resolution: float, compensated: bool
     ) -> tuple[float, float, int, bool]: ...
+    def overlapping_modularity_terms(
+        self, weight: str | None, members: _Positions, bounds: _Positions, count: _Positions, compensated: bool
+    ) -> tuple[float, int, list[float], list[float]]: ...
     def intra_community_edges(
         self, label: _Positions, unlabelled: int, keys: _Positions
     ) -> tuple[int, int, None] | tuple[None, None, int]: ...

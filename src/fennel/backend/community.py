@@ -260,6 +260,89 @@ def modularity(G, communities, weight="weight", resolution=1):
     return _quality(*result, G.directed)
 
 
+@data_rule("overlapping_weights")
+def _overlapping_weights(fg, a):
+    """Weights the core adds and divides as Python does: every term is a true
+    division, so only integer degree totals must stay within 2**53."""
+    weight = a["weight"]
+    if reason := none_key(fg, weight):
+        return reason
+    if weight is None:
+        return None
+    reason, facts = numbers(fg, weight, hidden_allowed=False)
+    if reason:
+        return reason
+    if facts.kinds & NUMPY_KINDS:
+        return f"some {weight!r} weights are numpy scalars"
+    if facts.kinds & (1 << PY_INT) and facts.min_finite is not None:
+        largest = max(-facts.min_finite, facts.max_finite)
+        if largest * (2 * fg.core.number_of_edges() + 2) > EXACT_INT_LIMIT:
+            return f"integer degree totals over {weight!r} could exceed 2**53"
+    return None
+
+
+@served(docs="Shen's overlapping modularity with each community's discounted edge and degree sums added in C++ in "
+        "NetworkX's order (G.edges(comm) from the members in set order); the cover check, the membership counts and "
+        "the last expression are NetworkX's own Python. " + EXACT + " Falls back to NetworkX for multigraphs with "
+        "parallel edges, numpy weights, None weights and integer degree totals beyond 2**53.",
+        weight="weight", rules=("weight_name",), data_rules=("parallel_edges", "overlapping_weights"),
+        min_work=WORK_LOUVAIN)
+def overlapping_modularity(G, communities, *, weight="weight", resolution=1):
+    if G.directed:
+        raise nx.NetworkXNotImplemented("not implemented for directed type")
+    if not isinstance(communities, list):
+        communities = list(communities)
+    if not _covers(G, communities):
+        raise nx.NetworkXError("`communities` is not a valid cover of the nodes of G")
+    membership = defaultdict(int)
+    for community in communities:
+        for node in community:
+            if node in G:
+                membership[node] += 1
+    total = G.core.overlapping_modularity_terms(weight, [], [0], [], COMPENSATED_SUM)[0]
+    if total == 0:
+        return 0.0
+    index = G.index
+    members, bounds = [], [0]
+    for community in communities:
+        comm = set(community)
+        for u in comm:
+            if u not in index:
+                raise KeyError(u)  # NetworkX's degree[u], once this community's edges are summed
+        members.extend(map(index.__getitem__, comm))
+        bounds.append(len(members))
+    count = [membership.get(v, 0) for v in G.nodes]
+    _, _, inner, degree = G.core.overlapping_modularity_terms(weight, members, bounds, count, COMPENSATED_SUM)
+    return sum(a - resolution * b**2 for a, b in zip(inner, degree))
+
+
+def _covers(G, communities):
+    return len({n for c in communities for n in c if n in G}) == len(G)
+
+
+# A partition or cover check is one pass over the communities in Python, as
+# NetworkX's: converting a graph costs more than the check, so fennel takes
+# it only for a graph already converted.
+_WORK_PARTITION_CHECK = (0, math.inf)
+
+
+@served(docs="NetworkX's own check over the communities, against the converted graph's nodes. " + EXACT,
+        min_work=_WORK_PARTITION_CHECK)
+def is_partition(G, communities):
+    if not isinstance(communities, list):
+        communities = list(communities)
+    nodes = {n for c in communities for n in c if n in G}
+    return len(G) == len(nodes) == sum(len(c) for c in communities)
+
+
+@served(docs="NetworkX's own check over the communities, against the converted graph's nodes. " + EXACT,
+        min_work=_WORK_PARTITION_CHECK)
+def is_cover(G, communities):
+    if not isinstance(communities, list):
+        communities = list(communities)
+    return _covers(G, communities)
+
+
 # 3.7's _one_level multiplies by m where 3.6's divides, and its m is G's own size.
 _LOUVAIN_SCALED = NX_VERSION >= (3, 7)
 @served(docs="The intra-community edges counted in C++ over NetworkX's rows; coverage and performance formed by "
