@@ -6,6 +6,7 @@ import random
 import networkx as nx
 import numpy as np
 import pytest
+from test_backend_traversal import always_run  # noqa: F401 - the fixture applies here too
 from zoo import ZOO, ZOO_IDS, add_weights, shape
 
 from fennel.backend import calls
