@@ -253,3 +253,55 @@ def test_graph_converted_for_all_attributes_serves_weighted_calls_later():
     assert same_as_networkx("pagerank", G)
     H = pickle.loads(pickle.dumps(G))
     assert same_as_networkx("betweenness_centrality", H, weight="weight")
+
+
+def weighted_dag(seed, acyclic=True):
+    """A random digraph (acyclic by label order unless asked otherwise) with mixed weights, some missing."""
+    rng = random.Random(seed)
+    D = random_digraph(seed)
+    A = nx.DiGraph()
+    A.add_nodes_from(D)
+    for u, v in D.edges:
+        if not acyclic or str(u) < str(v):
+            A.add_edge(u, v, **({} if rng.random() < 0.2 else {"weight": rng.choice([1, 2, -1, 0.5, 3, -2.5, 0, 2.0])}))
+    return A
+
+
+@pytest.mark.parametrize("seed", range(40))
+def test_dag_longest_path(seed):
+    """First-longest tie-breaks, negative lengths restarting at 0, missing weights, cycles raising at the end."""
+    for G in (weighted_dag(seed), weighted_dag(seed, acyclic=False), nx.MultiDiGraph(weighted_dag(seed))):
+        for kwargs in ({}, {"weight": None}, {"default_weight": 1.0}):
+            assert same_as_networkx("dag_longest_path", G, **kwargs)
+            assert same_as_networkx("dag_longest_path_length", G, **kwargs)
+    A = weighted_dag(seed)
+    order = list(nx.lexicographical_topological_sort(A, key=str))
+    for given in (order, tuple(order), order[::-1], order + order[:3]):
+        assert same_as_networkx("dag_longest_path", A, topo_order=given)
+    # Equal objects of other identities (fresh strs, floats for ints): the path ends at the order's own.
+    copies = [float(v) if type(v) is int else (v + " ")[:-1] if type(v) is str else v for v in order]
+    assert same_as_networkx("dag_longest_path", A, topo_order=copies)
+    got = nx.dag_longest_path(A, topo_order=copies, backend="fennel")
+    expected = nx.dag_longest_path(A, topo_order=copies, backend="networkx")
+    assert [(id(v), type(v)) for v in got[-1:]] == [(id(v), type(v)) for v in expected[-1:]]
+
+
+@pytest.mark.parametrize("case", ["default_weight", "foreign_order", "iterator_order", "parallel_edges",
+                                  "none_weight"])
+def test_dag_longest_path_left_to_networkx(case):
+    G = weighted_dag(3)
+    kwargs = {}
+    if case == "default_weight":
+        kwargs["default_weight"] = 2
+    elif case == "foreign_order":
+        kwargs["topo_order"] = [*nx.topological_sort(G), "elsewhere"]
+    elif case == "iterator_order":
+        kwargs["topo_order"] = iter(list(nx.topological_sort(G)))
+    elif case == "parallel_edges":
+        G = nx.MultiDiGraph(G)
+        u, v = next(iter(G.edges()))
+        G.add_edge(u, v, weight=9)
+    else:
+        nx.set_edge_attributes(G, {next(iter(G.edges)): None}, "weight")
+    with pytest.raises(NotImplementedError):
+        nx.dag_longest_path(G, backend="fennel", **kwargs)

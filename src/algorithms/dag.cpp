@@ -1,10 +1,11 @@
 // NetworkX's topological_generations (Kahn's layering): a generation is the
 // nodes whose in-degree fell to zero while the previous one was removed,
-// in that order.
+// in that order. dag_longest_path: one pass over a topological order.
 //
 // Cost: O(n + m).
 #include "algorithms/dag.hpp"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace fennel {
@@ -53,6 +54,60 @@ Result<std::vector<Count>> indegrees_after(const Csr& succ, const Csr& in, const
         for (Node w : succ.row(p)) --indeg[w];
     }
     return indeg;
+}
+
+Result<LongestPath> dag_longest_path(const Csr& pred, const std::vector<double>* weights,
+                                     const std::vector<Node>& order) {
+    const Count n = pred.node_count();
+    constexpr Node UNSEEN = 0xFFFFFFFFu;
+    std::vector<double> dist(n, 0.0);
+    std::vector<Node> via(n, UNSEEN);  // the chosen predecessor, or the node itself
+    std::vector<Node> first_seen;      // dist's keys, in insertion order
+    LongestPath result;
+    for (const Node v : order) {
+        if (v >= n) return index_error();
+        // max(us, key=...) keeps the first of equal lengths; NaN never wins
+        // a comparison, as in Python.
+        bool any = false;
+        double best = 0.0;
+        Node best_u = v;
+        for (Slot s = pred.begin(v); s < pred.end(v); ++s) {
+            const Node u = pred.targets[s];
+            if (via[u] == UNSEEN) {
+                result.missing = u;
+                result.complete = false;
+                return result;
+            }
+            const double length = dist[u] + (weights ? (*weights)[s] : 1.0);
+            if (!any || length > best) {
+                best = length;
+                best_u = u;
+                any = true;
+            }
+        }
+        if (via[v] == UNSEEN) first_seen.push_back(v);
+        if (any && best >= 0) {
+            dist[v] = best;
+            via[v] = best_u;
+        } else {
+            dist[v] = 0.0;
+            via[v] = v;
+        }
+    }
+    if (first_seen.empty()) return result;
+    Node v = first_seen.front();
+    for (const Node w : first_seen) {
+        if (dist[w] > dist[v]) v = w;
+    }
+    // Each node's chosen predecessor was first visited before it (a node on
+    // a cycle never is visited): the walk ends within n steps.
+    for (Node u = UNSEEN; u != v; v = via[v]) {
+        if (result.path.size() == n) return value_error("the chosen predecessors form a cycle");
+        result.path.push_back(v);
+        u = v;
+    }
+    std::reverse(result.path.begin(), result.path.end());
+    return result;
 }
 
 }  // namespace fennel

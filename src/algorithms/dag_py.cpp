@@ -1,4 +1,4 @@
-// Bindings of topological_generations and the in-degrees it leaves.
+// Bindings of topological_generations, the in-degrees it leaves and dag_longest_path.
 #include "algorithms/dag.hpp"
 #include "graph/core_graph_py.hpp"
 #include "lib/entry.hpp"
@@ -21,14 +21,31 @@ PyObject* indegrees(const CoreGraph& g, const Positions& processed) {
     return to_list(r.value());
 }
 
+PyObject* longest_path(const CoreGraph& g, const AttrName& weight, const Positions& order) {
+    auto view = g.search_view(weight, true);
+    if (!view.ok()) return raise(view.error());
+    const GraphView& pred = view.value();
+    return detached([&] { return dag_longest_path(*pred.out, pred.weights, order); },
+                    [](const LongestPath& found) {
+                        if (!found.complete) return Py_BuildValue("(OI)", Py_None, found.missing);
+                        return Py_BuildValue("(NO)", to_list(found.path), Py_None);
+                    });
+}
+
 constexpr auto GENERATIONS = method<generations>("generations", "`(generations, has_cycle)`");
 constexpr auto INDEGREES = method<indegrees>("indegrees_after",
                                              "In-degrees left after removing the out-edges of `processed` nodes:\nthe "
                                              "state of `nx.topological_generations` after those generations.",
                                              arg<Positions>("processed"));
 
+constexpr auto LONGEST_PATH = method<longest_path>(
+    "dag_longest_path",
+    "`(path, None)`: dag_longest_path over `order`, along G._pred's rows (load\nthem first); `(None, node)` for the "
+    "first predecessor met before its\nvisit.",
+    arg<AttrName>("weight"), arg<Positions>("order"));
+
 }  // namespace
 
-std::vector<PyMethodDef> dag_methods() { return {row<GENERATIONS>(), row<INDEGREES>()}; }
+std::vector<PyMethodDef> dag_methods() { return {row<GENERATIONS>(), row<INDEGREES>(), row<LONGEST_PATH>()}; }
 
 }  // namespace fennel::py

@@ -1,4 +1,4 @@
-"""Directed acyclic graphs: topological generations and order, descendants and ancestors (NetworkX's dag).
+"""Directed acyclic graphs: topological generations and order, descendants and ancestors, longest paths (NetworkX's dag).
 
 Generators stay generators and raise NetworkX's errors where NetworkX raises
 them (on first iteration, or after the last item); a graph changed while a
@@ -8,7 +8,10 @@ generator runs is read from there on by NetworkX's own loop.
 import networkx as nx
 
 from .. import _core
-from .checks import argument_rule
+from itertools import pairwise
+from numbers import Real
+
+from .checks import argument_rule, data_rule, none_key, weights
 from .native import compact_form
 from .serve import BFS_DOCS, EXACT, WORK_BFS, WORK_DIRECTED, served
 from .shared import UNCHANGED, no_gc_pauses, raising, reached
@@ -155,3 +158,87 @@ def ancestors(G, source):
     # NetworkX follows G._pred in its own order: the set's iteration order
     # depends on the order its members are inserted.
     return set(reached(G, source, reverse=True))
+
+
+@argument_rule("unit_default_weight")
+def _unit_default_weight(a):
+    """A missing attribute converts as 1: the path is NetworkX's for any default of that value."""
+    default = a["default_weight"]
+    if isinstance(default, Real) and default == 1:
+        return None
+    return "default_weight other than 1"
+
+
+@data_rule("topo_order")
+def _topo_order(fg, a):
+    """A given order is read as positions: a list or tuple of G's nodes."""
+    order = a.get("topo_order")
+    if order is None:
+        return None
+    if type(order) not in (list, tuple):
+        return "topo_order other than a list or tuple"
+    index = fg.index
+    for v in order:
+        try:
+            if v not in index:
+                return "topo_order holds an item that is not a node of G"
+        except TypeError:
+            return "topo_order holds an unhashable item"
+    return None
+
+
+# dist[u][0] + w and the comparisons of lengths depend on values alone: no kinds.
+data_rule("longest_path_weights", lambda fg, a: none_key(fg, a["weight"])
+          or weights(fg, a["weight"], hidden_allowed=False, typed=False))
+
+_LONGEST = ("The distances in C++ along G._pred's rows, in NetworkX's visiting order and comparisons (the first "
+            "longest wins). " + EXACT + " Falls back to NetworkX for parallel edges, None weights, a default_weight "
+            "other than 1 and a topo_order that is not a list or tuple of G's nodes.")
+_LONGEST_RULES = ("weight_name", "unit_default_weight")
+_LONGEST_DATA = ("keys", "pred_keys", "parallel_edges", "longest_path_weights")
+
+
+def _longest_path(G, weight, topo_order):
+    if not G.directed:
+        raise nx.NetworkXNotImplemented("not implemented for undirected type")
+    if not G.nodes:
+        return []
+    if topo_order is None:
+        parts, has_cycle = G.core.generations()
+        order = [v for part in parts for v in part]
+    else:
+        order, has_cycle = list(map(G.index.__getitem__, topo_order)), False
+    path, missing = G.load_exact_pred().dag_longest_path(weight, order)
+    if path is None:
+        raise KeyError(G.nodes[missing])
+    if has_cycle:
+        # NetworkX's topological_sort raises after the last node it yields.
+        raise nx.NetworkXUnfeasible(_CYCLE)
+    nodes = list(map(G.nodes.__getitem__, path))
+    if path and topo_order is not None:
+        # The path ends at a key of NetworkX's dist: the order's own object at
+        # its first visit; the others are G._pred's keys.
+        nodes[-1] = topo_order[order.index(path[-1])]
+    return nodes
+
+
+@served(docs=_LONGEST, weight="weight", rules=_LONGEST_RULES, data_rules=(*_LONGEST_DATA, "topo_order"),
+        min_work=WORK_DIRECTED, answers=(KeyError,))
+def dag_longest_path(G, weight="weight", default_weight=1, topo_order=None):
+    return _longest_path(G, weight, topo_order)
+
+
+@served(docs=_LONGEST + " The length is NetworkX's own sum along the path.", weight="weight",
+        rules=_LONGEST_RULES, data_rules=_LONGEST_DATA, min_work=WORK_DIRECTED)
+def dag_longest_path_length(G, weight="weight", default_weight=1):
+    path = _longest_path(G, weight, None)
+    S = G.source
+    path_length = 0
+    if S.is_multigraph():
+        for u, v in pairwise(path):
+            i = max(S[u][v], key=lambda x: S[u][v][x].get(weight, default_weight))
+            path_length += S[u][v][i].get(weight, default_weight)
+    else:
+        for u, v in pairwise(path):
+            path_length += S[u][v].get(weight, default_weight)
+    return path_length
