@@ -305,3 +305,27 @@ def test_dag_longest_path_left_to_networkx(case):
         nx.set_edge_attributes(G, {next(iter(G.edges)): None}, "weight")
     with pytest.raises(NotImplementedError):
         nx.dag_longest_path(G, backend="fennel", **kwargs)
+
+
+@pytest.mark.parametrize("gid", [g for g in ZOO_IDS if not ZOO[g].is_directed() and not ZOO[g].is_multigraph()])
+def test_onion_layers_and_k_truss(gid):
+    """Layers in NetworkX's order of assignment; trusses as NetworkX's copies, rows and data included."""
+    G = ZOO[gid]
+    H = nx.Graph(G)
+    H.remove_edges_from(list(nx.selfloop_edges(H)))
+    for graph in (G, H):
+        assert same_as_networkx("onion_layers", graph)
+        for k in (-3, 2, 3, 4, 5, 2.5, True):
+            assert same_as_networkx("k_truss", graph, k)
+
+
+@pytest.mark.parametrize("seed", range(12))
+def test_onion_layers_of_random_graphs(seed):
+    """Layers whose degrees fall to or below the core while the layer is peeled, and cores that jump."""
+    rng = random.Random(seed)
+    G = nx.Graph()
+    G.add_nodes_from(rng.sample(range(60), 60))
+    G.add_edges_from(nx.gnm_random_graph(60, rng.randrange(30, 400), seed=seed).edges)
+    G.add_edges_from(nx.complete_graph(range(60, 60 + rng.randrange(3, 9))).edges)
+    assert same_as_networkx("onion_layers", G)
+    assert same_as_networkx("k_truss", G, rng.randrange(3, 7))

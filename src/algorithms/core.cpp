@@ -9,13 +9,22 @@
 
 namespace fennel {
 
-std::optional<std::vector<Count>> core_numbers(const Csr& out, const Csr* back) {
-    const Count n = out.node_count();
-    for (Node u = 0; u < n; ++u) {
-        for (Node w : out.row(u)) {
-            if (w == u) return std::nullopt;
+namespace {
+
+bool has_self_loop(const Csr& rows) {
+    for (Node u = 0; u < rows.node_count(); ++u) {
+        for (Node w : rows.row(u)) {
+            if (w == u) return true;
         }
     }
+    return false;
+}
+
+}  // namespace
+
+std::optional<std::vector<Count>> core_numbers(const Csr& out, const Csr* back) {
+    const Count n = out.node_count();
+    if (has_self_loop(out)) return std::nullopt;
     std::vector<Count> core(n);
     Count top = 0;
     for (Node v = 0; v < n; ++v) {
@@ -53,6 +62,121 @@ std::optional<std::vector<Count>> core_numbers(const Csr& out, const Csr* back) 
         });
     }
     return core;
+}
+
+std::optional<OnionLayers> onion_layers(const Csr& adj) {
+    const Count n = adj.node_count();
+    if (has_self_loop(adj)) return std::nullopt;
+    enum : std::uint8_t { WAITING, SCHEDULED, DONE };
+    std::vector<Count> degree(n);
+    std::vector<std::uint8_t> state(n, WAITING);
+    // bucket[d]: nodes whose degree fell to d (entries go stale as degrees
+    // fall further or nodes leave); only read to find the smallest degree.
+    std::vector<std::vector<Node>> bucket;
+    OnionLayers result;
+    result.order.reserve(n);
+    result.layer.reserve(n);
+    Count core = 1, layer = 1, left = n;
+    for (Node v = 0; v < n; ++v) degree[v] = adj.end(v) - adj.begin(v);
+    for (Node v = 0; v < n; ++v) {
+        if (degree[v] == 0) {
+            result.order.push_back(v);
+            result.layer.push_back(layer);
+            state[v] = DONE;
+            --left;
+        }
+    }
+    if (left < n) layer = 2;
+    // The remaining nodes of degree at most `core` make the next layer.
+    std::vector<Node> next;
+    for (Node v = 0; v < n; ++v) {
+        if (state[v] == DONE) continue;
+        if (degree[v] >= bucket.size()) bucket.resize(degree[v] + 1);
+        bucket[degree[v]].push_back(v);
+        if (degree[v] <= core) {
+            next.push_back(v);
+            state[v] = SCHEDULED;
+        }
+    }
+    Count low = core + 1;  // no waiting node has a smaller degree
+    std::vector<Node> this_layer;
+    while (left > 0) {
+        if (next.empty()) {
+            // Every remaining degree exceeds the core: the smallest is the
+            // new core, and its nodes the layer (each waiting node has an
+            // entry in the bucket of its degree).
+            for (; low < bucket.size(); ++low) {
+                for (Node v : bucket[low]) {
+                    if (state[v] == WAITING && degree[v] == low) {
+                        next.push_back(v);
+                        state[v] = SCHEDULED;
+                    }
+                }
+                if (!next.empty()) break;
+            }
+            if (next.empty()) break;  // unreachable: a node is left
+            core = low;
+        }
+        this_layer.swap(next);
+        next.clear();
+        std::sort(this_layer.begin(), this_layer.end(),
+                  [&](Node a, Node b) { return degree[a] != degree[b] ? degree[a] < degree[b] : a < b; });
+        for (const Node v : this_layer) {
+            result.order.push_back(v);
+            result.layer.push_back(layer);
+            state[v] = DONE;
+            --left;
+            for (const Node w : adj.row(v)) {
+                if (state[w] == DONE) continue;
+                --degree[w];
+                if (state[w] == WAITING) {
+                    if (degree[w] <= core) {
+                        next.push_back(w);
+                        state[w] = SCHEDULED;
+                    } else {
+                        bucket[degree[w]].push_back(w);
+                    }
+                }
+            }
+        }
+        ++layer;
+        low = core + 1;
+    }
+    return result;
+}
+
+std::optional<std::vector<std::uint8_t>> truss_edges(const Csr& adj, double need) {
+    const Count n = adj.node_count();
+    if (has_self_loop(adj)) return std::nullopt;
+    std::vector<std::uint8_t> kept(adj.slot_count(), 1), keep_next;
+    constexpr Node UNMARKED = 0xFFFFFFFFu;
+    std::vector<Node> mark(n, UNMARKED);
+    bool dropped = true;
+    while (dropped) {
+        dropped = false;
+        keep_next = kept;
+        // Every edge is judged on the graph as the round found it; an edge's
+        // two slots count the same common neighbours.
+        for (Node u = 0; u < n; ++u) {
+            for (Slot s = adj.begin(u); s < adj.end(u); ++s) {
+                if (kept[s]) mark[adj.targets[s]] = u;
+            }
+            for (Slot s = adj.begin(u); s < adj.end(u); ++s) {
+                if (!kept[s]) continue;
+                const Node v = adj.targets[s];
+                Count common = 0;
+                for (Slot t = adj.begin(v); t < adj.end(v); ++t) {
+                    if (kept[t] && mark[adj.targets[t]] == u) ++common;
+                }
+                if (static_cast<double>(common) < need) {
+                    keep_next[s] = 0;
+                    dropped = true;
+                }
+            }
+        }
+        kept.swap(keep_next);
+    }
+    return kept;
 }
 
 }  // namespace fennel

@@ -1,4 +1,4 @@
-// Binding of the core numbers.
+// Bindings of the core numbers, onion layers and k-truss edges.
 #include "algorithms/core.hpp"
 #include "graph/core_graph_py.hpp"
 #include "lib/entry.hpp"
@@ -11,11 +11,32 @@ PyObject* cores(const CoreGraph& g) {
     return detached([&] { return fennel::core_numbers(g.succ, g.pred ? &*g.pred : nullptr); });
 }
 
+PyObject* onion(const CoreGraph& g) {
+    return detached([&] { return fennel::onion_layers(g.succ); },
+                    [](const std::optional<OnionLayers>& found) {
+                        if (!found) return Py_NewRef(Py_None);
+                        return tuple_from([&] { return to_python(found->order); },
+                                          [&] { return to_python(found->layer); });
+                    });
+}
+
+PyObject* truss(const CoreGraph& g, double need) {
+    return detached([&] { return truss_edges(g.succ, need); });
+}
+
 constexpr auto CORE_NUMBER =
     method<cores>("core_numbers", "Core numbers in node order, or `None` if the graph has self-loops.");
 
+constexpr auto ONION_LAYERS = method<onion>(
+    "onion_layers", "`(nodes, layers)`: onion_layers' nodes in the order they get a layer,\nand their layers "
+    "(undirected rows); `None` if the graph has self-loops.");
+constexpr auto TRUSS_EDGES = method<truss>(
+    "truss_edges", "Whether k_truss keeps each slot's edge, for need = k - 2 (undirected rows);\n`None` if the graph has "
+    "self-loops.",
+    arg<double>("need"));
+
 }  // namespace
 
-std::vector<PyMethodDef> core_methods() { return {row<CORE_NUMBER>()}; }
+std::vector<PyMethodDef> core_methods() { return {row<CORE_NUMBER>(), row<ONION_LAYERS>(), row<TRUSS_EDGES>()}; }
 
 }  // namespace fennel::py

@@ -1,8 +1,9 @@
-"""Core numbers and the k-core family (NetworkX's core).
+"""Core numbers, the k-core family, onion layers and k-trusses (NetworkX's core).
 
 Core numbers come from the bucket algorithm in C++; the subgraphs are cut
 from the source graph as NetworkX cuts them, node data and edge data
-included.
+included. A k-truss is NetworkX's copy of G less the edges the C++ rounds
+drop and the nodes left without an edge, built from what remains.
 """
 
 import networkx as nx
@@ -82,3 +83,53 @@ def k_crust(G, k=None, core_number=None):
 @served(docs=_CORES, rules=_SUBGRAPH_RULES, min_work=WORK_CORES, keeps_attributes=True)
 def k_corona(G, k, core_number=None):
     return _core_subgraph(G, k, lambda adj, v, k, c: c[v] == k and k == sum(1 for w in adj[v] if c[w] >= k))
+
+
+_ONION_SELF_LOOPS = (
+    "Input graph contains self loops which is not permitted; "
+    "Consider using G.remove_edges_from(nx.selfloop_edges(G))."
+)
+
+
+@served(docs="The layers peeled in C++, each ordered as NetworkX's stable sort by degree orders it. " + EXACT,
+        rules=("no_multigraph", "undirected_only"), data_rules=("keys",), min_work=WORK_CORES)
+def onion_layers(G):
+    found = G.core.onion_layers()
+    if found is None:
+        raise nx.NetworkXNotImplemented(_ONION_SELF_LOOPS)
+    order, layers = found
+    return dict(zip(map(G.nodes.__getitem__, order), layers))
+
+
+@argument_rule("truss_k")
+def _truss_k(a):
+    k = a["k"]
+    return None if type(k) in (int, float, bool) else f"k of type {type(k).__name__}"
+
+
+@served(docs="The rounds in C++, each judging every edge on the graph as the round found it; the result is "
+        "NetworkX's copy of G less the dropped edges and the nodes left bare. " + EXACT,
+        rules=("no_multigraph", "undirected_only", "truss_k"), min_work=WORK_CORES, keeps_attributes=True)
+def k_truss(G, k):
+    need = k - 2
+    if type(need) is int:
+        need = max(-1, min(need, 2**53))  # the common neighbours of an edge number below 2**32
+    kept = G.core.truss_edges(need)
+    if kept is None:
+        raise nx.NetworkXNotImplemented(_SELF_LOOPS)
+    # NetworkX's G.copy() adds G's nodes, then G's edges row by row; the
+    # removals leave what remains in that order, which adding only the kept
+    # nodes and edges gives directly.
+    S = G.source
+    adj = S._adj
+    nodes, edges = [], []
+    slot = 0
+    with no_gc_pauses():
+        for name in G.nodes:
+            row = adj[name]
+            flags = kept[slot : slot + len(row)]
+            slot += len(row)
+            if any(flags):
+                nodes.append(name)
+                edges.extend((name, v, d) for (v, d), keep in zip(row.items(), flags) if keep)
+        return new_graph(S, nodes, edges)
