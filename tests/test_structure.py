@@ -329,3 +329,26 @@ def test_onion_layers_of_random_graphs(seed):
     G.add_edges_from(nx.complete_graph(range(60, 60 + rng.randrange(3, 9))).edges)
     assert same_as_networkx("onion_layers", G)
     assert same_as_networkx("k_truss", G, rng.randrange(3, 7))
+
+
+def cycle_of_cycles(seed):
+    """A strongly connected digraph whose period is a chosen k (1 to 4), with chords that keep or break it."""
+    rng = random.Random(seed)
+    k, laps = rng.randint(1, 4), rng.randint(1, 5)
+    nodes = [f"v{i}" for i in rng.sample(range(k * laps), k * laps)]
+    G = nx.DiGraph(zip(nodes, nodes[1:] + nodes[:1]))
+    for _ in range(rng.randrange(4)):
+        u = rng.randrange(len(nodes))
+        # a chord u -> u + 1 + k*j keeps every cycle a multiple of k; + 2 may not
+        step = 1 + k * rng.randrange(laps) + (rng.random() < 0.3)
+        G.add_edge(nodes[u], nodes[(u + step) % len(nodes)])
+    return G
+
+
+@pytest.mark.parametrize("seed", range(30))
+def test_is_aperiodic(seed):
+    G = cycle_of_cycles(seed)
+    for graph in (G, nx.DiGraph(list(G.edges)[1:]), nx.DiGraph(), nx.MultiDiGraph(G)):
+        assert same_as_networkx("is_aperiodic", graph)
+    # NetworkX 3.7 rejects undirected graphs before dispatching.
+    same_as_networkx("is_aperiodic", G.to_undirected())

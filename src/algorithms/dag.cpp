@@ -1,12 +1,14 @@
 // NetworkX's topological_generations (Kahn's layering): a generation is the
 // nodes whose in-degree fell to zero while the previous one was removed,
-// in that order. dag_longest_path: one pass over a topological order.
+// in that order. dag_longest_path: one pass over a topological order;
+// is_aperiodic's divisor: one breadth-first search.
 //
 // Cost: O(n + m).
 #include "algorithms/dag.hpp"
 
 #include <algorithm>
 #include <cstdint>
+#include <numeric>
 
 namespace fennel {
 
@@ -108,6 +110,29 @@ Result<LongestPath> dag_longest_path(const Csr& pred, const std::vector<double>*
     }
     std::reverse(result.path.begin(), result.path.end());
     return result;
+}
+
+std::uint64_t period_divisor(const Csr& succ, Node root) {
+    const Count n = succ.node_count();
+    constexpr std::int64_t UNSEEN = -1;
+    std::vector<std::int64_t> level(n, UNSEEN);
+    std::vector<Node> queue;
+    queue.reserve(n);
+    level[root] = 0;
+    queue.push_back(root);
+    std::int64_t g = 0;
+    for (std::size_t head = 0; head < queue.size(); ++head) {
+        const Node u = queue[head];
+        for (const Node v : succ.row(u)) {
+            if (level[v] == UNSEEN) {
+                level[v] = level[u] + 1;
+                queue.push_back(v);
+            } else {
+                g = std::gcd(g, level[u] - level[v] + 1);
+            }
+        }
+    }
+    return static_cast<std::uint64_t>(g);
 }
 
 }  // namespace fennel

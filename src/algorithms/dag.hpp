@@ -5,6 +5,7 @@
 #include "algorithms/components.hpp"
 #include "graph/core_graph.hpp"
 
+#include <cstdint>
 #include <vector>
 
 namespace fennel {
@@ -37,5 +38,11 @@ struct LongestPath {
 };
 Result<LongestPath> dag_longest_path(const Csr& pred, const std::vector<double>* weights,
                                      const std::vector<Node>& order);
+
+// The gcd of level[u] - level[v] + 1 over the edges (u, v) reached from
+// `root`, levels by breadth-first search: for a strongly connected graph
+// the gcd of its cycle lengths (its period), whichever search tree gives
+// the levels; 0 when no cycle is reached.
+std::uint64_t period_divisor(const Csr& succ, Node root);
 
 }  // namespace fennel

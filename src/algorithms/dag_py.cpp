@@ -1,4 +1,5 @@
-// Bindings of topological_generations, the in-degrees it leaves and dag_longest_path.
+// Bindings of topological_generations, the in-degrees it leaves, dag_longest_path
+// and is_aperiodic's divisor.
 #include "algorithms/dag.hpp"
 #include "graph/core_graph_py.hpp"
 #include "lib/entry.hpp"
@@ -32,6 +33,11 @@ PyObject* longest_path(const CoreGraph& g, const AttrName& weight, const Positio
                     });
 }
 
+PyObject* period(const CoreGraph& g, Node root) {
+    if (root >= g.succ.node_count()) return raise(index_error());
+    return detached([&] { return period_divisor(g.succ, root); });
+}
+
 constexpr auto GENERATIONS = method<generations>("generations", "`(generations, has_cycle)`");
 constexpr auto INDEGREES = method<indegrees>("indegrees_after",
                                              "In-degrees left after removing the out-edges of `processed` nodes:\nthe "
@@ -44,8 +50,16 @@ constexpr auto LONGEST_PATH = method<longest_path>(
     "first predecessor met before its\nvisit.",
     arg<AttrName>("weight"), arg<Positions>("order"));
 
+constexpr auto PERIOD = method<period>(
+    "period_divisor",
+    "The gcd of level[u] - level[v] + 1 over the edges reached from `root`\n(breadth-first levels): a strongly "
+    "connected graph's period, 0 without\na cycle.",
+    arg<Node>("root"));
+
 }  // namespace
 
-std::vector<PyMethodDef> dag_methods() { return {row<GENERATIONS>(), row<INDEGREES>(), row<LONGEST_PATH>()}; }
+std::vector<PyMethodDef> dag_methods() {
+    return {row<GENERATIONS>(), row<INDEGREES>(), row<LONGEST_PATH>(), row<PERIOD>()};
+}
 
 }  // namespace fennel::py

@@ -11,7 +11,7 @@ from .. import _core
 from itertools import pairwise
 from numbers import Real
 
-from .checks import argument_rule, data_rule, none_key, weights
+from .checks import NX_VERSION, argument_rule, data_rule, none_key, weights
 from .native import compact_form
 from .serve import BFS_DOCS, EXACT, WORK_BFS, WORK_DIRECTED, served
 from .shared import UNCHANGED, no_gc_pauses, raising, reached
@@ -242,3 +242,24 @@ def dag_longest_path_length(G, weight="weight", default_weight=1):
         for u, v in pairwise(path):
             path_length += S[u][v].get(weight, default_weight)
     return path_length
+
+
+# Before 3.6 NetworkX judged graphs that are not strongly connected by their parts.
+_APERIODIC_RELEASE = None if NX_VERSION >= (3, 6) else "NetworkX before 3.6 judges such graphs by their parts"
+
+
+@served(docs="The period from one breadth-first search in C++: the gcd of level differences along the edges, "
+        "the same for any search tree of a strongly connected graph. " + EXACT,
+        min_work=WORK_DIRECTED, release=_APERIODIC_RELEASE)
+def is_aperiodic(G):
+    # NetworkX's checks in its order: 3.7 leaves an undirected graph to its
+    # strong-connectivity test.
+    if NX_VERSION < (3, 7) and not G.directed:
+        raise nx.NetworkXError("is_aperiodic not defined for undirected graphs")
+    if not G.nodes:
+        raise nx.NetworkXPointlessConcept("Graph has no nodes.")
+    if not G.directed:
+        raise nx.NetworkXNotImplemented("not implemented for undirected type")
+    if len(G.core.strongly_connected(shortcut=NX_VERSION >= (3, 7))) != 1:
+        raise nx.NetworkXError("Graph is not strongly connected.")
+    return G.core.period_divisor(0) == 1
