@@ -53,6 +53,7 @@ def _graphs():
         "blocks_loops": nx.Graph(list(blocks.edges) + [(v, v) for v in list(blocks)[::3]]),
         "blocks_multi": nx.MultiGraph(list(blocks.edges) * 2 + [(1, 1)]),
         "sparse_forest": nx.gnp_random_graph(80, 0.025, seed=34),
+        "sparse_forest_str": _shuffled(_relabelled(nx.gnp_random_graph(80, 0.025, seed=34), lambda i: f"f{i}"), 36),
         "gnm": nx.gnm_random_graph(200, 260, seed=35),
         "barbell_chain": nx.barbell_graph(5, 3),
     })

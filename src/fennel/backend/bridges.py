@@ -1,0 +1,97 @@
+"""Bridges and chains (NetworkX's bridges and chains modules): chain_decomposition,
+bridges, has_bridges.
+
+The core builds NetworkX's depth-first cycle forest and its chains; a bridge
+is an edge on no chain. NetworkX lists bridges from a graph's edges: G's own
+(nx.Graph(G) for a multigraph lists its edges in G's order too), or, given a
+root, those of a copy of the subgraph of root's component, whose nodes come
+in G's order, or, when the component holds less than half the graph, in the
+order of the set the subgraph keeps of them. That set is rebuilt here as
+NetworkX builds it, from the component set node_connected_component builds.
+Generators compute on their first step (NetworkX reads the whole graph
+then), or leave a graph changed before that step to NetworkX.
+"""
+
+import networkx as nx
+
+from .checks import argument_rule
+from .serve import EXACT, WORK_DFS, served
+from .shared import first_step, no_gc_pauses, reached, watch
+
+_DOCS = "NetworkX's depth-first cycle forest and chains in C++, in NetworkX's order. " + EXACT
+
+
+@argument_rule("multigraph_root")
+def _multigraph_root(a):
+    """NetworkX finds root's component in nx.Graph(G), whose rows it orders anew."""
+    if a["root"] is not None and a["G"].is_multigraph():
+        return "a root in a multigraph is left to NetworkX"
+    return None
+
+
+@argument_rule("root_in_subgraph_view")
+def _root_in_subgraph_view(a):
+    """A subgraph of a subgraph view filters the view's underlying graph, in that graph's order."""
+    if a["root"] is not None and hasattr(a["G"], "_NODE_OK"):
+        return "a root in a subgraph view is left to NetworkX"
+    return None
+
+
+def _root_position(fg, root):
+    """root's position, or NetworkX's error for a root G lacks."""
+    if root not in fg:
+        raise nx.NodeNotFound(f"Root node {root} is not in graph")
+    return fg.index[root]
+
+
+def _with_root(fg, root, s):
+    """The node objects, root's own as given (NetworkX's search starts from it)."""
+    nodes = fg.node_tuple
+    return nodes if nodes[s] is root else nodes[:s] + (root,) + nodes[s + 1:]
+
+
+def _chains(fg, root):
+    s = None if root is None else _root_position(fg, root)
+    nodes = fg.node_tuple if s is None else _with_root(fg, root, s)
+    with no_gc_pauses():
+        return fg.core.chain_decomposition(nodes, root=s)
+
+
+def _bridges(fg, root):
+    """The bridges as NetworkX's bridges yields them, in a list."""
+    if root is None:
+        first, second = fg.core.bridges()
+        firsts = seconds = fg.node_tuple
+    else:
+        s = _root_position(fg, root)
+        component = {root}
+        component.update(reached(fg, root))
+        firsts = seconds = fg.node_tuple
+        order = None
+        if 2 * len(component) < len(fg):
+            # The subgraph iterates its own set of the component's nodes.
+            kept = set(iter(component))
+            index = fg.index
+            order = [index[v] for v in kept]
+            firsts = _with_root(fg, root, s)
+        first, second = fg.core.bridges(root=s, order=order)
+    edges = list(zip(map(firsts.__getitem__, first), map(seconds.__getitem__, second)))
+    if fg.multigraph:
+        G = fg.source
+        edges = [(u, v) for u, v in edges if len(G[u][v]) == 1]
+    return edges
+
+
+@served(docs=_DOCS, data_rules=("keys",), min_work=WORK_DFS)
+def chain_decomposition(G, root=None):
+    return first_step(nx.chain_decomposition, G, watch(G), lambda: _chains(G, root), root=root)
+
+
+@served(docs=_DOCS, rules=("multigraph_root", "root_in_subgraph_view"), data_rules=("keys",), min_work=WORK_DFS)
+def bridges(G, root=None):
+    return first_step(nx.bridges, G, watch(G), lambda: _bridges(G, root), root=root)
+
+
+@served(docs=_DOCS, rules=("multigraph_root", "root_in_subgraph_view"), data_rules=("keys",), min_work=WORK_DFS)
+def has_bridges(G, root=None):
+    return bool(_bridges(G, root))

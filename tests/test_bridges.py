@@ -1,0 +1,149 @@
+"""Bridges, has_bridges and chain_decomposition against NetworkX: chains and
+bridges compared in order with their objects' types, for every root (absent,
+in a large or a small component, equal to a node but another object,
+missing, unhashable), generators as generators, exceptions alike."""
+
+import inspect
+import random
+
+import networkx as nx
+import pytest
+from test_backend_traversal import always_run, outcome  # noqa: F401 - the fixture applies here too
+from test_biconnected import GRAPHS
+
+from fennel.backend import calls
+from fennel.backend.interface import refusal
+
+pytestmark = pytest.mark.filterwarnings("ignore:Note. conversions to backend graphs")
+
+FUNCTIONS = ["bridges", "has_bridges", "chain_decomposition"]
+UNDIRECTED = [name for name, G in GRAPHS.items() if not G.is_directed() and len(G)]
+SIMPLE = [name for name in UNDIRECTED if not GRAPHS[name].is_multigraph()]
+MULTI = [name for name in UNDIRECTED if GRAPHS[name].is_multigraph()]
+
+
+def _smallest_component_node(G):
+    return min(nx.connected_components(G), key=len).pop()
+
+
+def _roots(G):
+    """Roots by kind: the first node (the largest component, usually), a node
+    of the smallest component, the last node."""
+    nodes = list(G)
+    return {"first": nodes[0], "small": _smallest_component_node(G), "last": nodes[-1]}
+
+
+def _ran(function, G, **kwargs):
+    before = calls["ran", function]
+    got = outcome(function, G, backend="fennel", **kwargs)
+    assert calls["ran", function] == before + 1
+    return got
+
+
+@pytest.mark.parametrize("name", SIMPLE)
+@pytest.mark.parametrize("function", FUNCTIONS)
+def test_same_as_networkx(function, name):
+    G = GRAPHS[name]
+    assert _ran(function, G) == outcome(function, G, backend="networkx")
+
+
+@pytest.mark.parametrize("root", ["first", "small", "last"])
+@pytest.mark.parametrize("name", SIMPLE)
+@pytest.mark.parametrize("function", FUNCTIONS)
+def test_root(function, name, root):
+    G = GRAPHS[name]
+    root = _roots(G)[root]
+    assert _ran(function, G, root=root) == outcome(function, G, backend="networkx", root=root)
+
+
+@pytest.mark.parametrize("name", ["blocks", "sparse_forest", "disconnected", "unordered_ints"])
+@pytest.mark.parametrize("function", FUNCTIONS)
+def test_root_equal_to_a_node_but_another_object(function, name):
+    """NetworkX's search starts from the root as given: its object appears where NetworkX hands it out."""
+    G = GRAPHS[name]
+    for node in [_smallest_component_node(G), next(iter(G))]:
+        root = float(node)
+        got = _ran(function, G, root=root)
+        assert got == outcome(function, G, backend="networkx", root=root)
+
+
+def _small_component(seed, bits):
+    """A 40-cycle beside a small component of scattered int labels (a tree and
+    one more edge), inserted in a shuffled order: the component's set iterates
+    neither in G's order nor in the order its search built it."""
+    rng = random.Random(seed)
+    k = rng.randint(6, 14)
+    labels = [rng.randrange(2**bits) for _ in range(k)]
+    tree = nx.random_labeled_tree(k, seed=seed) if hasattr(nx, "random_labeled_tree") else nx.random_tree(k, seed=seed)
+    edges = [(labels[u], labels[v]) for u, v in tree.edges()] + [(labels[0], labels[k - 1])]
+    rng.shuffle(edges)
+    G = nx.cycle_graph(40)
+    G.add_edges_from(edges)
+    return G, labels
+
+
+SMALL_COMPONENTS = {f"seed{seed}_bits{bits}": _small_component(seed, bits) for seed in range(6) for bits in (40, 62)}
+
+
+@pytest.mark.parametrize("case", SMALL_COMPONENTS)
+@pytest.mark.parametrize("function", FUNCTIONS)
+def test_root_in_small_component(function, case):
+    """The subgraph NetworkX lists bridges from iterates its own set of the component."""
+    G, labels = SMALL_COMPONENTS[case]
+    for root in labels[:3] + [float(v) for v in labels[:3] if float(v) == v]:
+        assert _ran(function, G, root=root) == outcome(function, G, backend="networkx", root=root)
+
+
+@pytest.mark.parametrize("root", [-1, "absent", ["unhashable"]], ids=["missing", "missing_str", "unhashable"])
+@pytest.mark.parametrize("function", FUNCTIONS)
+def test_missing_root_raises_on_first_step(function, root):
+    G = GRAPHS["blocks"]
+    expected = outcome(function, G, backend="networkx", root=root)
+    assert expected[0][-2] is nx.NodeNotFound
+    assert outcome(function, G, backend="fennel", root=root) == expected
+
+
+@pytest.mark.parametrize("name", MULTI)
+@pytest.mark.parametrize("function", ["bridges", "has_bridges"])
+def test_multigraphs(function, name):
+    """Parallel edges are never bridges; NetworkX lists the rest in G's edge order."""
+    G = GRAPHS[name]
+    assert _ran(function, G) == outcome(function, G, backend="networkx")
+
+
+@pytest.mark.parametrize("function", FUNCTIONS)
+def test_refused_before_dispatch_as_networkx(function):
+    for name in ["digraph", "multidigraph"] + (["multigraph"] if function == "chain_decomposition" else []):
+        G = GRAPHS[name]
+        expected = outcome(function, G, backend="networkx")
+        assert nx.NetworkXNotImplemented in expected[0]
+        assert outcome(function, G, backend="fennel") == expected
+
+
+@pytest.mark.parametrize("function", ["bridges", "has_bridges"])
+def test_roots_left_to_networkx(function):
+    multi = GRAPHS["multigraph"]
+    assert "multigraph" in refusal(function, (multi,), {"root": 0})
+    view = GRAPHS["blocks"].subgraph(range(30))
+    assert "subgraph view" in refusal(function, (view,), {"root": 0})
+    assert refusal(function, (view,), {}) is None
+    with nx.config(backend_priority=["fennel"]):
+        assert outcome(function, multi, root=0) == outcome(function, multi, backend="networkx", root=0)
+
+
+@pytest.mark.parametrize("function", FUNCTIONS)
+def test_generators_stay_generators(function):
+    G = GRAPHS["blocks"]
+    assert inspect.isgenerator(getattr(nx, function)(G, backend="fennel")) == inspect.isgenerator(
+        getattr(nx, function)(G, backend="networkx"))
+
+
+@pytest.mark.parametrize("function", ["bridges", "chain_decomposition"])
+def test_graph_changed_before_first_step(function):
+    def run(backend):
+        G = GRAPHS["blocks"].copy()
+        gen = getattr(nx, function)(G, backend=backend)
+        G.add_edges_from([(0, 50), (50, 60), (3, 3), (60, 7)])
+        return list(gen)
+
+    assert run("fennel") == run("networkx")
