@@ -10,6 +10,7 @@ import networkx as nx
 import pytest
 from test_backend_traversal import always_run, outcome  # noqa: F401 - the fixture applies here too
 from test_biconnected import GRAPHS
+from zoo import add_weights
 
 from fennel.backend import calls
 from fennel.backend.interface import refusal
@@ -145,5 +146,54 @@ def test_graph_changed_before_first_step(function):
         gen = getattr(nx, function)(G, backend=backend)
         G.add_edges_from([(0, 50), (50, 60), (3, 3), (60, 7)])
         return list(gen)
+
+    assert run("fennel") == run("networkx")
+
+
+@pytest.mark.parametrize("with_span", [True, False, 1], ids=["span", "no_span", "truthy_one"])
+@pytest.mark.parametrize("name", SIMPLE)
+def test_local_bridges(name, with_span):
+    """Spans are ints (NetworkX's Dijkstra over unit weights) or float('inf'); a
+    with_span other than True itself lists pairs, as NetworkX's `is not True`."""
+    G = GRAPHS[name]
+    assert _ran("local_bridges", G, with_span=with_span) == outcome(
+        "local_bridges", G, backend="networkx", with_span=with_span)
+
+
+def test_local_bridges_weights():
+    G = add_weights(GRAPHS["blocks"], "float")
+    assert _ran("local_bridges", G, with_span=False, weight="weight") == outcome(
+        "local_bridges", G, backend="networkx", with_span=False, weight="weight")
+    assert "weights" in refusal("local_bridges", (G,), {"weight": "weight"})
+    with nx.config(backend_priority=["fennel"]):
+        assert outcome("local_bridges", G, weight="weight") == outcome(
+            "local_bridges", G, backend="networkx", weight="weight")
+
+
+def test_local_bridges_span_reads_the_none_key():
+    """weight=None reads data.get(None, 1): an edge keyed None weighs what it holds."""
+    G = nx.cycle_graph(6)
+    G[2][3][None] = 5
+    assert outcome("local_bridges", G, backend="fennel")[0][:2] == ("raised at call", NotImplementedError)
+    with nx.config(backend_priority=["fennel"]):
+        assert outcome("local_bridges", G) == outcome("local_bridges", G, backend="networkx")
+    assert (0, 1, 9) in list(nx.local_bridges(G))
+    assert _ran("local_bridges", G, with_span=False) == outcome("local_bridges", G, backend="networkx",
+                                                                with_span=False)
+
+
+def test_local_bridges_refused_before_dispatch_as_networkx():
+    for name in ["digraph", "multigraph"]:
+        expected = outcome("local_bridges", GRAPHS[name], backend="networkx")
+        assert nx.NetworkXNotImplemented in expected[0]
+        assert outcome("local_bridges", GRAPHS[name], backend="fennel") == expected
+
+
+def test_local_bridges_generator_and_changes_before_first_step():
+    def run(backend):
+        G = GRAPHS["blocks"].copy()
+        gen = nx.local_bridges(G, backend=backend)
+        G.add_edges_from([(0, 50), (50, 60), (60, 7), (3, 3)])
+        return inspect.isgenerator(gen), list(gen)
 
     assert run("fennel") == run("networkx")

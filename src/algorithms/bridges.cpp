@@ -10,9 +10,18 @@
 // for a self-loop). Each ancestor keeps those edges in the order they were
 // met, which is the order its chains start in.
 //
-// Cost: O(n + m) time; the non-tree lists are a stable counting sort of the
-// edges met, so their order does not depend on how they are stored.
+// Local bridges test each edge's ends for a shared neighbour (one end's row
+// stamped, the other's scanned) and measure spans by one breadth-first
+// search per local bridge, on the worker pool, each result at its bridge's
+// index.
+//
+// Cost: O(n + m) time for the forest, chains and bridges; the non-tree lists
+// are a stable counting sort of the edges met, so their order does not
+// depend on how they are stored. Local bridges: O(sum of degree squared) for
+// the test, plus a search per local bridge for spans.
 #include "algorithms/bridges.hpp"
+
+#include "lib/pool.hpp"
 
 #include <limits>
 
@@ -135,6 +144,75 @@ EdgeList bridges(const Csr& rows, std::optional<Node> root, const std::optional<
             }
         }
     }
+    return out;
+}
+
+namespace {
+
+// A breadth-first search from u to t that ignores the edges between them
+// (NetworkX's hide_edge), stopping once t is reached. The shared engine
+// neither skips edges nor stops at a target, so the loop is its own.
+struct SpanSearch {
+    std::vector<std::uint32_t> level;
+    std::vector<Node> queue;
+    std::size_t reached = 0;
+
+    explicit SpanSearch(Count n) : level(n, LocalBridges::NO_SPAN) { queue.reserve(n); }
+
+    std::uint32_t span(const Csr& rows, Node u, Node t) {
+        for (std::size_t i = 0; i < reached; ++i) level[queue[i]] = LocalBridges::NO_SPAN;
+        // Invariant: every level NO_SPAN.
+        queue.clear();
+        level[u] = 0;
+        queue.push_back(u);
+        std::uint32_t found = LocalBridges::NO_SPAN;
+        for (std::size_t head = 0; head < queue.size() && found == LocalBridges::NO_SPAN; ++head) {
+            const Node x = queue[head];
+            const bool x_end = x == u || x == t;
+            for (Node y : rows.row(x)) {
+                if ((x_end && (y == u || y == t)) || level[y] != LocalBridges::NO_SPAN) continue;
+                level[y] = level[x] + 1;
+                queue.push_back(y);
+                if (y == t) {
+                    found = level[y];
+                    break;
+                }
+            }
+        }
+        reached = queue.size();
+        return found;
+    }
+};
+
+}  // namespace
+
+Result<LocalBridges> local_bridges(const Csr& rows, bool span) {
+    const Count n = rows.node_count();
+    LocalBridges out;
+    std::vector<Node> stamp(n, CycleForest::NONE);  // stamp[x] == u: x is in u's row
+    for (Node u = 0; u < n; ++u) {
+        for (Node x : rows.row(u)) stamp[x] = u;
+        for (Node v : rows.row(u)) {
+            if (v < u) continue;  // listed from v's row
+            bool shared = false;
+            for (Node y : rows.row(v)) {
+                if (stamp[y] == u) {
+                    shared = true;
+                    break;
+                }
+            }
+            if (!shared) {
+                out.us.push_back(u);
+                out.vs.push_back(v);
+            }
+        }
+    }
+    if (!span) return out;
+    auto spans = map_with_scratch(
+        out.us.size(), [&] { return SpanSearch(n); },
+        [&](SpanSearch& search, std::size_t i) { return search.span(rows, out.us[i], out.vs[i]); });
+    if (!spans.ok()) return spans.error();
+    out.spans = std::move(spans.value());
     return out;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "graph/core_graph.hpp"
+#include "lib/result.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -52,5 +53,21 @@ Chains chains(const CycleForest& forest, bool edges);
 // no earlier in that order, the self-loop included. `order` must hold
 // exactly the forest's nodes. The edges come as (us, vs).
 EdgeList bridges(const Csr& rows, std::optional<Node> root, const std::optional<std::vector<Node>>& order);
+
+// NetworkX's local bridges: the edges, in G.edges order, whose ends share
+// no neighbour (an end's self-loop makes it a neighbour of itself, so no
+// edge at a self-looped node qualifies). With `span`, each one's span: the
+// hop count from its first end to its second without the edge itself
+// (NO_SPAN when nothing else joins them), what NetworkX's Dijkstra over
+// unit weights returns.
+struct LocalBridges {
+    static constexpr std::uint32_t NO_SPAN = 0xFFFFFFFFu;
+
+    std::vector<Node> us;
+    std::vector<Node> vs;
+    std::vector<std::uint32_t> spans;
+};
+
+Result<LocalBridges> local_bridges(const Csr& rows, bool span);
 
 }  // namespace fennel

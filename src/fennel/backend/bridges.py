@@ -1,5 +1,5 @@
 """Bridges and chains (NetworkX's bridges and chains modules): chain_decomposition,
-bridges, has_bridges.
+bridges, has_bridges, local_bridges.
 
 The core builds NetworkX's depth-first cycle forest and its chains; a bridge
 is an edge on no chain. NetworkX lists bridges from a graph's edges: G's own
@@ -8,13 +8,15 @@ root, those of a copy of the subgraph of root's component, whose nodes come
 in G's order, or, when the component holds less than half the graph, in the
 order of the set the subgraph keeps of them. That set is rebuilt here as
 NetworkX builds it, from the component set node_connected_component builds.
+Local bridges' spans are the hop counts NetworkX's Dijkstra finds over unit
+weights (ints); spans over a weight attribute are left to NetworkX.
 Generators compute on their first step (NetworkX reads the whole graph
 then), or leave a graph changed before that step to NetworkX.
 """
 
 import networkx as nx
 
-from .checks import argument_rule
+from .checks import argument_rule, data_rule, none_key
 from .serve import EXACT, WORK_DFS, served
 from .shared import first_step, no_gc_pauses, reached, watch
 
@@ -35,6 +37,12 @@ def _root_in_subgraph_view(a):
     if a["root"] is not None and hasattr(a["G"], "_NODE_OK"):
         return "a root in a subgraph view is left to NetworkX"
     return None
+
+
+argument_rule("weighted_span", lambda a: "spans over weights are left to NetworkX"
+              if a["with_span"] is True and a["weight"] is not None else None)
+# Spans over weight=None read data.get(None, 1).
+data_rule("span_reads_none", lambda fg, a: none_key(fg, None) if a["with_span"] is True else None)
 
 
 def _root_position(fg, root):
@@ -95,3 +103,13 @@ def bridges(G, root=None):
 @served(docs=_DOCS, rules=("multigraph_root", "root_in_subgraph_view"), data_rules=("keys",), min_work=WORK_DFS)
 def has_bridges(G, root=None):
     return bool(_bridges(G, root))
+
+
+@served(docs=_DOCS + " Spans over a weight attribute are left to NetworkX.", rules=("weighted_span",),
+        data_rules=("keys", "span_reads_none"), min_work=WORK_DFS)
+def local_bridges(G, with_span=True, weight=None):
+    def compute():
+        with no_gc_pauses():
+            return G.core.local_bridges(G.node_tuple, span=with_span is True)
+
+    return first_step(nx.local_bridges, G, watch(G), compute, with_span=with_span, weight=weight)
