@@ -11,8 +11,13 @@ a graph changed before that step to NetworkX).
 
 import networkx as nx
 
-from .serve import EXACT, WORK_DFS, served
+from .serve import EXACT, served
 from .shared import first_step, no_gc_pauses, watch
+
+# The smallest work (n + adjacency entries) worth handing to fennel, graph
+# converted and graph to convert: bench/thresholds.py measured crossovers at
+# 74 and 156 for biconnected_components.
+WORK_BICONNECTED = (75, 150)
 
 _DOCS = (
     "NetworkX's depth-first search with an edge stack, in C++; each component set is filled in NetworkX's "
@@ -24,7 +29,7 @@ def _positions_to_nodes(fg, positions):
     return list(map(fg.nodes.__getitem__, positions))
 
 
-@served(docs=_DOCS, data_rules=("keys",), min_work=WORK_DFS)
+@served(docs=_DOCS, data_rules=("keys",), min_work=WORK_BICONNECTED)
 def biconnected_components(G):
     def compute():
         with no_gc_pauses():
@@ -33,7 +38,7 @@ def biconnected_components(G):
     return first_step(nx.biconnected_components, G, watch(G), compute)
 
 
-@served(docs=_DOCS, data_rules=("keys",), min_work=WORK_DFS)
+@served(docs=_DOCS, data_rules=("keys",), min_work=WORK_BICONNECTED)
 def biconnected_component_edges(G):
     def compute():
         with no_gc_pauses():
@@ -42,12 +47,12 @@ def biconnected_component_edges(G):
     return first_step(nx.biconnected_component_edges, G, watch(G), compute)
 
 
-@served(docs=_DOCS, data_rules=("keys",), min_work=WORK_DFS)
+@served(docs=_DOCS, data_rules=("keys",), min_work=WORK_BICONNECTED)
 def articulation_points(G):
     return first_step(nx.articulation_points, G, watch(G),
                       lambda: _positions_to_nodes(G, G.core.articulation_points()))
 
 
-@served(docs=_DOCS, data_rules=("keys",), min_work=WORK_DFS)
+@served(docs=_DOCS, data_rules=("keys",), min_work=WORK_BICONNECTED)
 def is_biconnected(G):
     return G.core.is_biconnected()

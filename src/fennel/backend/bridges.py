@@ -17,8 +17,15 @@ then), or leave a graph changed before that step to NetworkX.
 import networkx as nx
 
 from .checks import argument_rule, data_rule, none_key
-from .serve import EXACT, WORK_DFS, served
+from .serve import EXACT, served
 from .shared import first_step, no_gc_pauses, reached, watch
+
+# NetworkX builds a DiGraph of its search forest, and runs a Dijkstra search
+# per local bridge for spans: bench/thresholds.py found fennel faster from
+# the smallest graph it measures (4 nodes: work 12) for bridges, and from
+# work 12 converted, 32 to convert, for local_bridges.
+WORK_BRIDGES = (12, 12)
+WORK_LOCAL_BRIDGES = (12, 32)
 
 _DOCS = "NetworkX's depth-first cycle forest and chains in C++, in NetworkX's order. " + EXACT
 
@@ -90,23 +97,23 @@ def _bridges(fg, root):
     return edges
 
 
-@served(docs=_DOCS, data_rules=("keys",), min_work=WORK_DFS)
+@served(docs=_DOCS, data_rules=("keys",), min_work=WORK_BRIDGES)
 def chain_decomposition(G, root=None):
     return first_step(nx.chain_decomposition, G, watch(G), lambda: _chains(G, root), root=root)
 
 
-@served(docs=_DOCS, rules=("multigraph_root", "root_in_subgraph_view"), data_rules=("keys",), min_work=WORK_DFS)
+@served(docs=_DOCS, rules=("multigraph_root", "root_in_subgraph_view"), data_rules=("keys",), min_work=WORK_BRIDGES)
 def bridges(G, root=None):
     return first_step(nx.bridges, G, watch(G), lambda: _bridges(G, root), root=root)
 
 
-@served(docs=_DOCS, rules=("multigraph_root", "root_in_subgraph_view"), data_rules=("keys",), min_work=WORK_DFS)
+@served(docs=_DOCS, rules=("multigraph_root", "root_in_subgraph_view"), data_rules=("keys",), min_work=WORK_BRIDGES)
 def has_bridges(G, root=None):
     return bool(_bridges(G, root))
 
 
 @served(docs=_DOCS + " Spans over a weight attribute are left to NetworkX.", rules=("weighted_span",),
-        data_rules=("keys", "span_reads_none"), min_work=WORK_DFS)
+        data_rules=("keys", "span_reads_none"), min_work=WORK_LOCAL_BRIDGES)
 def local_bridges(G, with_span=True, weight=None):
     def compute():
         with no_gc_pauses():
