@@ -1,10 +1,14 @@
-"""Bridges, has_bridges and chain_decomposition against NetworkX: chains and
-bridges compared in order with their objects' types, for every root (absent,
-in a large or a small component, equal to a node but another object,
-missing, unhashable), generators as generators, exceptions alike."""
+"""Bridges, has_bridges, chain_decomposition and local_bridges against NetworkX:
+chains and bridges compared in order with their objects' types, for every
+root (absent, in a large or a small component, equal to a node but another
+object, missing, unhashable), spans with their types, generators as
+generators, exceptions alike."""
 
 import inspect
+import os
 import random
+import subprocess
+import sys
 
 import networkx as nx
 import pytest
@@ -198,3 +202,14 @@ def test_local_bridges_generator_and_changes_before_first_step():
         return inspect.isgenerator(gen), list(gen)
 
     assert run("fennel") == run("networkx")
+
+
+def test_spans_do_not_depend_on_the_pool_size():
+    """Each span lands at its bridge's index, whichever worker measures it."""
+    code = ("import networkx as nx; G = nx.gnm_random_graph(600, 1500, seed=5); "
+            "print(list(nx.local_bridges(G, backend='fennel')))")
+    runs = [subprocess.run([sys.executable, "-W", "ignore", "-c", code], env={**os.environ, "FENNEL_NUM_THREADS": t},
+                           capture_output=True, text=True, check=True).stdout for t in ("1", "4")]
+    expected = list(nx.local_bridges(nx.gnm_random_graph(600, 1500, seed=5)))
+    assert len(expected) > 1000
+    assert runs == [f"{expected}\n"] * 2
