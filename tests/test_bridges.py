@@ -213,3 +213,34 @@ def test_spans_do_not_depend_on_the_pool_size():
     expected = list(nx.local_bridges(nx.gnm_random_graph(600, 1500, seed=5)))
     assert len(expected) > 1000
     assert runs == [f"{expected}\n"] * 2
+
+
+def _random_graph(seed):
+    """Up to 25 nodes of mixed label types inserted in a shuffled order, edges
+    given in either direction, self-loops; a fifth are multigraphs."""
+    rng = random.Random(seed)
+    n = rng.randint(1, 25)
+    labels = [rng.choice([i, f"s{i}", (i, "t"), 2**40 + 97 * i]) for i in range(n)]
+    G = nx.MultiGraph() if rng.random() < 0.2 else nx.Graph()
+    G.add_nodes_from(rng.sample(labels, n))
+    p = rng.choice([0.05, 0.1, 0.2, 0.4])
+    for i in range(n):
+        for j in range(i, n):
+            if rng.random() < (p if i != j else 0.1):
+                for _ in range(rng.choice([1, 1, 2]) if G.is_multigraph() else 1):
+                    G.add_edge(*rng.sample([labels[i], labels[j]], 2))
+    return G, rng.choice(labels)
+
+
+@pytest.mark.parametrize("chunk", range(8))
+def test_random_small_graphs(chunk):
+    for seed in range(chunk * 40, chunk * 40 + 40):
+        G, root = _random_graph(seed)
+        calls = [(f, {}) for f in ("biconnected_components", "biconnected_component_edges", "articulation_points",
+                                   "is_biconnected", "bridges", "has_bridges")]
+        if not G.is_multigraph():
+            calls += [("chain_decomposition", {}), ("local_bridges", {}), ("local_bridges", {"with_span": False})]
+            calls += [(f, {"root": root}) for f in ("chain_decomposition", "bridges", "has_bridges")]
+        for function, kwargs in calls:
+            assert outcome(function, G, backend="fennel", **kwargs) == outcome(
+                function, G, backend="networkx", **kwargs), (seed, function, kwargs)
