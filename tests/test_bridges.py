@@ -126,15 +126,37 @@ def test_refused_before_dispatch_as_networkx(function):
         assert outcome(function, G, backend="fennel") == expected
 
 
+@pytest.mark.parametrize("root", ["first", "small", "last"])
+@pytest.mark.parametrize("name", MULTI)
 @pytest.mark.parametrize("function", ["bridges", "has_bridges"])
-def test_roots_left_to_networkx(function):
-    multi = GRAPHS["multigraph"]
-    assert "multigraph" in refusal(function, (multi,), {"root": 0})
+def test_multigraph_roots(function, name, root):
+    """NetworkX searches root's component in nx.Graph(G), whose rows list each
+    node's earlier neighbours first."""
+    G = GRAPHS[name]
+    root = _roots(G)[root]
+    assert _ran(function, G, root=root) == outcome(function, G, backend="networkx", root=root)
+
+
+@pytest.mark.parametrize("case", SMALL_COMPONENTS)
+def test_multigraph_root_in_small_component(case):
+    G, labels = SMALL_COMPONENTS[case]
+    M = nx.MultiGraph()
+    M.add_nodes_from(G)
+    rng = random.Random(case)
+    for u, v in rng.sample(list(G.edges()), G.number_of_edges()):  # rows unlike nx.Graph(M)'s
+        for _ in range(rng.choice([1, 1, 2])):
+            M.add_edge(*rng.sample([u, v], 2))
+    for root in labels[:3]:
+        assert _ran("bridges", M, root=root) == outcome("bridges", M, backend="networkx", root=root)
+
+
+@pytest.mark.parametrize("function", ["bridges", "has_bridges"])
+def test_roots_in_subgraph_views_left_to_networkx(function):
     view = GRAPHS["blocks"].subgraph(range(30))
     assert "subgraph view" in refusal(function, (view,), {"root": 0})
     assert refusal(function, (view,), {}) is None
     with nx.config(backend_priority=["fennel"]):
-        assert outcome(function, multi, root=0) == outcome(function, multi, backend="networkx", root=0)
+        assert outcome(function, view, root=0) == outcome(function, view, backend="networkx", root=0)
 
 
 @pytest.mark.parametrize("function", FUNCTIONS)
@@ -238,9 +260,10 @@ def test_random_small_graphs(chunk):
         G, root = _random_graph(seed)
         calls = [(f, {}) for f in ("biconnected_components", "biconnected_component_edges", "articulation_points",
                                    "is_biconnected", "bridges", "has_bridges")]
+        calls += [(f, {"root": root}) for f in ("bridges", "has_bridges")]
         if not G.is_multigraph():
-            calls += [("chain_decomposition", {}), ("local_bridges", {}), ("local_bridges", {"with_span": False})]
-            calls += [(f, {"root": root}) for f in ("chain_decomposition", "bridges", "has_bridges")]
+            calls += [("chain_decomposition", {}), ("local_bridges", {}), ("local_bridges", {"with_span": False}),
+                      ("chain_decomposition", {"root": root})]
         for function, kwargs in calls:
             assert outcome(function, G, backend="fennel", **kwargs) == outcome(
                 function, G, backend="networkx", **kwargs), (seed, function, kwargs)

@@ -7,7 +7,9 @@ is an edge on no chain. NetworkX lists bridges from a graph's edges: G's own
 root, those of a copy of the subgraph of root's component, whose nodes come
 in G's order, or, when the component holds less than half the graph, in the
 order of the set the subgraph keeps of them. That set is rebuilt here as
-NetworkX builds it, from the component set node_connected_component builds.
+NetworkX builds it, from the component set node_connected_component builds
+(for a multigraph, over the rows of nx.Graph(G), which list each node's
+earlier neighbours first).
 Local bridges' spans are the hop counts NetworkX's Dijkstra finds over unit
 weights (ints); spans over a weight attribute are left to NetworkX.
 Generators compute on their first step (NetworkX reads the whole graph
@@ -28,14 +30,6 @@ WORK_BRIDGES = (12, 12)
 WORK_LOCAL_BRIDGES = (12, 32)
 
 _DOCS = "NetworkX's depth-first cycle forest and chains in C++, in NetworkX's order. " + EXACT
-
-
-@argument_rule("multigraph_root")
-def _multigraph_root(a):
-    """NetworkX finds root's component in nx.Graph(G), whose rows it orders anew."""
-    if a["root"] is not None and a["G"].is_multigraph():
-        return "a root in a multigraph is left to NetworkX"
-    return None
 
 
 @argument_rule("root_in_subgraph_view")
@@ -72,6 +66,45 @@ def _chains(fg, root):
         return fg.core.chain_decomposition(nodes, root=s)
 
 
+def _simple_rows(fg, members):
+    """Rows of nx.Graph(G) for the multigraph G's nodes in ``members``: NetworkX
+    copies each edge from the row of its end that comes first in G, so a row
+    lists its earlier neighbours in G's order, then the rest in its own order."""
+    G, index = fg.source, fg.index
+    rows = {}
+    for x in members:
+        p = index[x]
+        row = list(G._adj[x])
+        rows[x] = sorted((y for y in row if index[y] < p), key=index.__getitem__) + [
+            y for y in row if index[y] >= p]
+    return rows
+
+
+def _multigraph_component_bridges(fg, root, s, component):
+    """Bridges of a multigraph's small component, listed as NetworkX lists them
+    from the copy of root's component in nx.Graph(G): that subgraph iterates
+    the set it keeps of the component set NetworkX's search over nx.Graph(G)'s
+    rows builds."""
+    rows = _simple_rows(fg, component)
+    seen, level = {root}, [root]
+    while level:
+        following = []
+        for v in level:
+            for w in rows[v]:
+                if w not in seen:
+                    seen.add(w)
+                    following.append(w)
+        level = following
+    kept = list(set(iter(seen)))
+    rank = {v: i for i, v in enumerate(kept)}
+    index = fg.index
+    first, second = fg.core.bridges(root=s)
+    found = set(zip(first, second))
+    found.update(zip(second, first))
+    return [(u, v) for u in kept for v in rows[u]
+            if rank[v] >= rank[u] and (index[u], index[v]) in found]
+
+
 def _bridges(fg, root):
     """The bridges as NetworkX's bridges yields them, in a list."""
     if root is None:
@@ -83,14 +116,22 @@ def _bridges(fg, root):
         component.update(reached(fg, root))
         firsts = seconds = fg.node_tuple
         order = None
-        if 2 * len(component) < len(fg):
+        small = 2 * len(component) < len(fg)
+        if small and fg.multigraph:
+            edges = _multigraph_component_bridges(fg, root, s, component)
+            return _single_edges(fg, edges)
+        if small:
             # The subgraph iterates its own set of the component's nodes.
             kept = set(iter(component))
             index = fg.index
             order = [index[v] for v in kept]
             firsts = _with_root(fg, root, s)
         first, second = fg.core.bridges(root=s, order=order)
-    edges = list(zip(map(firsts.__getitem__, first), map(seconds.__getitem__, second)))
+    return _single_edges(fg, list(zip(map(firsts.__getitem__, first), map(seconds.__getitem__, second))))
+
+
+def _single_edges(fg, edges):
+    """The edges NetworkX keeps as bridges: in a multigraph, those without parallel edges."""
     if fg.multigraph:
         G = fg.source
         edges = [(u, v) for u, v in edges if len(G[u][v]) == 1]
@@ -102,12 +143,12 @@ def chain_decomposition(G, root=None):
     return first_step(nx.chain_decomposition, G, watch(G), lambda: _chains(G, root), root=root)
 
 
-@served(docs=_DOCS, rules=("multigraph_root", "root_in_subgraph_view"), data_rules=("keys",), min_work=WORK_BRIDGES)
+@served(docs=_DOCS, rules=("root_in_subgraph_view",), data_rules=("keys",), min_work=WORK_BRIDGES)
 def bridges(G, root=None):
     return first_step(nx.bridges, G, watch(G), lambda: _bridges(G, root), root=root)
 
 
-@served(docs=_DOCS, rules=("multigraph_root", "root_in_subgraph_view"), data_rules=("keys",), min_work=WORK_BRIDGES)
+@served(docs=_DOCS, rules=("root_in_subgraph_view",), data_rules=("keys",), min_work=WORK_BRIDGES)
 def has_bridges(G, root=None):
     return bool(_bridges(G, root))
 
