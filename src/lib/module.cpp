@@ -25,7 +25,9 @@ std::vector<PyMethodDef> numpy_functions();
 std::vector<PyMethodDef> summation_functions();
 std::vector<PyMethodDef> louvain_functions();
 std::vector<PyMethodDef> leiden_functions();
+std::vector<PyMethodDef> biconnected_methods();
 std::vector<PyMethodDef> bipartite_methods();
+std::vector<PyMethodDef> bridges_methods();
 std::vector<PyMethodDef> centrality_methods();
 std::vector<PyMethodDef> clique_methods();
 std::vector<PyMethodDef> clique_functions();
@@ -68,7 +70,7 @@ PyMethodDef* table(std::initializer_list<std::vector<PyMethodDef> (*)()> parts) 
 PyMethodDef* core_graph_methods() {
     static PyMethodDef* methods =
         table({graph_methods, native_methods, serialize_methods, rx_methods, components_methods, dag_methods,
-               core_methods, clique_methods, cluster_methods, coloring_methods, community_methods, leiden_methods, tree_methods, bipartite_methods,
+               core_methods, clique_methods, cluster_methods, coloring_methods, community_methods, leiden_methods, tree_methods, biconnected_methods, bipartite_methods, bridges_methods,
                shortest_paths_methods, traversal_methods, centrality_methods, link_analysis_methods,
                distance_measures_methods, modularity_max_methods, kernighan_lin_methods,
                label_propagation_methods, isolate_methods});

@@ -16,7 +16,7 @@ from networkx.algorithms.components import weakly_connected as _nx_weakly
 
 from .checks import NX_VERSION, absent, argument_rule
 from .serve import BFS_DOCS, EXACT, WORK_BFS, WORK_COMPONENTS, WORK_DIRECTED, served
-from .shared import RowIterator, changed, no_gc_pauses, reached, watch
+from .shared import RowIterator, changed, first_step, no_gc_pauses, reached, watch
 
 _COMPONENTS = (
     "Breadth-first search or Tarjan's algorithm in C++; each component is a set built in NetworkX's insertion "
@@ -41,15 +41,6 @@ def _parts(fg, method, sets=False):
         kwargs["shortcut"] = NX_VERSION >= (3, 7)
     with no_gc_pauses():
         return getattr(fg.core, method)(**kwargs)
-
-
-def _first_step(networkx, fg, watched, compute):
-    """A generator whose NetworkX counterpart reads the whole graph on its first
-    step: computed then, or NetworkX's own if the graph changed before."""
-    if changed(watched):
-        yield from networkx.orig_func(fg.source)
-        return
-    yield from compute()
 
 
 def _component_sets(networkx, fg, watched, weak):
@@ -141,7 +132,7 @@ def is_weakly_connected(G):
 def strongly_connected_components(G):
     # Tarjan's search is one linear pass: all of it runs on the first step,
     # as NetworkX's first component needs most of it too.
-    return _first_step(nx.strongly_connected_components, G, watch(G),
+    return first_step(nx.strongly_connected_components, G, watch(G),
                        lambda: _parts(G, "strongly_connected", sets=True))
 
 
@@ -201,7 +192,7 @@ def _attracting(fg):
 def attracting_components(G):
     # NetworkX finds every strongly connected component and the condensation
     # on its first step, then yields from them alone.
-    return _first_step(nx.attracting_components, G, watch(G), lambda: _attracting(G))
+    return first_step(nx.attracting_components, G, watch(G), lambda: _attracting(G))
 
 
 @served(docs=_COMPONENTS, data_rules=("keys",), min_work=WORK_DIRECTED)

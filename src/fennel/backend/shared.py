@@ -287,6 +287,16 @@ def changed(watched):
     return watched is not None and any(cache.get(key) is not marker for cache, key, marker in watched)
 
 
+def first_step(networkx, fg, watched, compute, **arguments):
+    """A generator whose NetworkX counterpart reads the whole graph on its first
+    step: computed then, or NetworkX's own (given ``arguments``) if the graph
+    changed before."""
+    if changed(watched):
+        yield from networkx.orig_func(fg.source, **arguments)
+        return
+    yield from compute()
+
+
 class RowIterator:
     """A dict iterator made before the graph changed, as NetworkX holds one.
 
