@@ -118,7 +118,7 @@ def _dendrogram_graphs():
 DENDROGRAMS = _dendrogram_graphs()
 
 
-@pytest.mark.parametrize("threads", [1, 2])
+@pytest.mark.parametrize("threads", [1, 3])
 @pytest.mark.parametrize("gid", DENDROGRAMS)
 def test_girvan_newman_to_the_last_edge(gid, threads):
     # Every level to the edgeless graph: each cut re-ranks only the component
@@ -130,7 +130,7 @@ def test_girvan_newman_to_the_last_edge(gid, threads):
     assert len(got) == len(G) - nx.number_connected_components(G.to_undirected())
 
 
-@pytest.mark.parametrize("threads", [1, 2])
+@pytest.mark.parametrize("threads", [1, 3])
 @pytest.mark.parametrize("flavour", [None, "tied", "float"])
 def test_edge_betweenness_partition_over_components(flavour, threads):
     # Two components and self-loops: the loops rank 0.0 and stay in the copy.
