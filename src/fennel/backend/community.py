@@ -133,8 +133,8 @@ def _sets(fg, parts):
     return [set(map(nodes.__getitem__, part)) for part in parts]
 
 
-_DIVISIVE = ("Edge betweenness in parallel in C++ after each removal, on a copy of the graph built as NetworkX "
-             "builds it. " + EXACT)
+_DIVISIVE = ("The removal loop in C++ on a copy of the graph built as NetworkX builds it: after each removal the "
+             "edge betweenness of the component it was made in is recomputed. " + EXACT)
 _BETWEENNESS = edge_betweenness_centrality.served
 
 
