@@ -222,3 +222,16 @@ def test_argument_errors():
         g.betweenness("w", False, [len(G)])
     with pytest.raises(NotImplementedError, match='edge attribute "w" was not converted'):
         g.edge_betweenness("w")
+
+
+@pytest.mark.parametrize("threads", [1, 2, 3])
+@pytest.mark.parametrize("gid", ["gnp", "digraph_shuffled", "multigraph"])
+def test_edge_sums_added_in_source_order_at_any_worker_count(gid, threads):
+    # One worker adds in place; from three on, contributions are recorded
+    # and merged. Both must add each edge's terms in NetworkX's source order.
+    G = add_weights(ZOO[gid], "tied", seed=3)
+    expected = nx.edge_betweenness_centrality(G, weight="weight", backend="networkx")
+    with nx.config.backends.fennel(n_jobs=threads):
+        assert nx.edge_betweenness_centrality(G, weight="weight", backend="fennel") == expected
+        assert nx.edge_betweenness_centrality(ZOO[gid], backend="fennel") == nx.edge_betweenness_centrality(
+            ZOO[gid], backend="networkx")

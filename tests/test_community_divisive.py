@@ -97,3 +97,47 @@ def test_edgeless_graph_splits_as_networkx(cls):
             return type(exc), str(exc)
 
     assert first("fennel") == first("networkx")
+
+
+def _dendrogram_graphs():
+    caveman = nx.connected_caveman_graph(4, 5)
+    mixed = {v: (v if v % 3 == 0 else (f"n{v}" if v % 3 == 1 else ("t", v))) for v in caveman}
+    loops = nx.disjoint_union(nx.karate_club_graph(), nx.cycle_graph(7))
+    loops.add_edges_from([(0, 0), (40, 40)])
+    return {
+        # Equal maxima everywhere, in three components cut in turn.
+        "cycles-and-clique": nx.disjoint_union_all([nx.cycle_graph(6), nx.cycle_graph(5), nx.complete_graph(4)]),
+        "grid-tuples": nx.grid_2d_graph(4, 5),
+        "caveman-mixed-nodes": nx.relabel_nodes(caveman, mixed),
+        "karate-cycle-loops": loops,
+        "digraph": nx.gnp_random_graph(25, 0.12, seed=7, directed=True),
+        "gnp-shuffled": ZOO["gnp_shuffled"],
+    }
+
+
+DENDROGRAMS = _dendrogram_graphs()
+
+
+@pytest.mark.parametrize("threads", [1, 3])
+@pytest.mark.parametrize("gid", DENDROGRAMS)
+def test_girvan_newman_to_the_last_edge(gid, threads):
+    # Every level to the edgeless graph: each cut re-ranks only the component
+    # it was made in, so later cuts rest on totals kept from earlier ones.
+    G = DENDROGRAMS[gid]
+    with nx.config.backends.fennel(n_jobs=threads):
+        got = splits(G, "fennel", levels=None)
+    assert got == splits(G, "networkx", levels=None)
+    assert len(got) == len(G) - nx.number_connected_components(G.to_undirected())
+
+
+@pytest.mark.parametrize("threads", [1, 3])
+@pytest.mark.parametrize("flavour", [None, "tied", "float"])
+def test_edge_betweenness_partition_over_components(flavour, threads):
+    # Two components and self-loops: the loops rank 0.0 and stay in the copy.
+    G = nx.disjoint_union(nx.les_miserables_graph(), nx.barbell_graph(5, 3))
+    G.add_edges_from([(0, 0), (80, 80)])
+    G = nx.convert_node_labels_to_integers(G) if flavour is None else add_weights(G, flavour, seed=11)
+    weight = None if flavour is None else "weight"
+    with nx.config.backends.fennel(n_jobs=threads):
+        got = [partition(G, k, "fennel", weight) for k in (2, 7, 30)]
+    assert got == [partition(G, k, "networkx", weight) for k in (2, 7, 30)]

@@ -11,6 +11,7 @@
 //   eigenvector_centrality and katz_centrality.
 #pragma once
 
+#include "algorithms/components.hpp"
 #include "algorithms/summation.hpp"
 #include "graph/core_graph.hpp"
 #include "lib/pool.hpp"
@@ -27,6 +28,19 @@ Result<std::vector<double>> betweenness(const GraphView& g, bool endpoints, std:
 
 // One unscaled sum per edge, in edges_in_order order.
 Result<std::vector<double>> edge_betweenness(const GraphView& g, std::span<const Node> sources);
+
+// NetworkX's divisive loop on an undirected graph (girvan_newman's
+// _without_most_central_edges, edge_betweenness_partition): starting from
+// g without the edges `gone` (indices in edges_in_order), cut the first edge
+// of highest edge betweenness (its raw sum times `scale`, as NetworkX's
+// rescaling multiplies it) and recompute, until the graph has `target`
+// connected components or no edge is left.
+struct EdgeCuts {
+    std::vector<Slot> removed;  // the edges cut, in order
+    Components parts;           // the components after the last cut, in NetworkX's order
+};
+Result<EdgeCuts> cut_central_edges(const GraphView& g, std::span<const Slot> gone, double scale,
+                                   std::size_t target);
 
 // Edge index of every succ slot: the slot itself for directed graphs; for
 // undirected graphs the position of its edge in edges_in_order, both

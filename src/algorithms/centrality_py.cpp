@@ -41,6 +41,24 @@ PyObject* edge_betweenness(const CoreGraph& g, const AttrName& weight, const std
     });
 }
 
+PyObject* cut_central_edges(const CoreGraph& g, const AttrName& weight, const Positions& gone, double scale,
+                            std::uint64_t target) {
+    auto column = g.weight_slice(weight, false);
+    if (!column.ok()) return raise(column.error());
+    const std::vector<Slot> edges(gone.begin(), gone.end());
+    return detached([&] { return fennel::cut_central_edges(g.view(column.value()), edges, scale, target); },
+                    [](const EdgeCuts& cuts) -> PyObject* {
+                        PyObject* removed = to_python(cuts.removed);
+                        if (removed == nullptr) return nullptr;
+                        PyObject* parts = to_python(cuts.parts);
+                        if (parts == nullptr) {
+                            Py_DECREF(removed);
+                            return nullptr;
+                        }
+                        return Py_BuildValue("(NN)", removed, parts);
+                    });
+}
+
 PyObject* closeness(const CoreGraph& g, const AttrName& distance, bool wf_improved,
                     const std::optional<Positions>& sources, bool compensated_sum) {
     ClosenessOptions options{wf_improved, false, compensated_sum};
@@ -145,6 +163,13 @@ constexpr auto BETWEENNESS =
 constexpr auto EDGE_BETWEENNESS =
     method<edge_betweenness>("edge_betweenness", "Unscaled edge betweenness, one value per edge in `edges_in_order`.",
                              arg<AttrName>("weight", none), arg<std::optional<Positions>>("sources", none));
+constexpr auto CUT_CENTRAL_EDGES = method<cut_central_edges>(
+    "cut_central_edges",
+    "NetworkX's divisive loop on an undirected graph: from the graph without the\nedges `gone` (indices in "
+    "`edges_in_order`), cut the first edge of highest\nedge betweenness (raw sum times `scale`) until there are "
+    "`target`\ncomponents or no edges. The edges cut, and the components after the\nlast cut as position lists "
+    "in NetworkX's order.",
+    arg<AttrName>("weight"), arg<Positions>("gone"), arg<double>("scale"), arg<std::uint64_t>("target"));
 constexpr auto CLOSENESS = method<closeness>("closeness", "", arg<AttrName>("distance", none),
                                              arg<bool>("wf_improved", true), arg<std::optional<Positions>>("sources", none),
                                              kwarg<bool>("compensated_sum", false));
@@ -169,7 +194,7 @@ constexpr auto KATZ = method<katz>(
 }  // namespace
 
 std::vector<PyMethodDef> centrality_methods() {
-    return {row<BETWEENNESS>(), row<EDGE_BETWEENNESS>(), row<CLOSENESS>(),
+    return {row<BETWEENNESS>(), row<EDGE_BETWEENNESS>(), row<CUT_CENTRAL_EDGES>(), row<CLOSENESS>(),
             row<HARMONIC>(),    row<EIGENVECTOR>(),      row<KATZ>()};
 }
 

@@ -341,6 +341,9 @@ class CoreGraph:
         self, weight: str | None = None, endpoints: bool = False, sources: _Positions | None = None
     ) -> list[float]: ...
     def edge_betweenness(self, weight: str | None = None, sources: _Positions | None = None) -> list[float]: ...
+    def cut_central_edges(
+        self, weight: str | None, gone: _Positions, scale: float, target: int
+    ) -> tuple[list[int], list[list[int]]]: ...
     def walk_ranks(
         self,
         alpha: _Real,

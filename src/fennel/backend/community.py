@@ -47,7 +47,7 @@ from networkx.algorithms.community.quality import NotAPartition
 
 from .. import _core
 from . import native
-from .centrality import edge_betweenness_centrality
+from .centrality import _rescale, edge_betweenness_centrality
 from .clique import WORK_CLIQUES, node_hashes
 from .checks import (
     COMPENSATED_SUM, EXACT_INT_LIMIT, NX_VERSION, absent, argument_rule, data_rule, edge_count, exact_real,
@@ -88,8 +88,11 @@ def label_propagation_communities(G):
 # (the first such edge in its dict's order) one at a time, recomputing the
 # betweenness and the components after each removal. The graph it cuts is
 # its own copy, built by the same calls here, so rows, edge keys and
-# component sets follow the same orders; each step converts that copy and
-# runs fennel's edge betweenness and components on it.
+# component sets follow the same orders. The copy is converted once and the
+# core runs the removals on its rows (see cut_central_edges); each
+# component set is filled in the order NetworkX's search adds its members.
+# A multigraph's edges carry keys the core does not rank: there each step
+# converts the cut copy and runs fennel's edge betweenness and components.
 argument_rule("most_valuable_edge", absent("most_valuable_edge", "callers' own most_valuable_edge functions"))
 
 
@@ -120,8 +123,18 @@ def _remove_most_central_edge(fg, weight):
     fg.source.remove_edge(*max(ranking, key=ranking.get))
 
 
-_DIVISIVE = ("Edge betweenness in parallel in C++ after each removal, on a copy of the graph built as NetworkX "
-             "builds it. " + EXACT)
+def _edge_scale(n):
+    """The factor NetworkX's rescaling multiplies every edge betweenness by (1.0 where it leaves them)."""
+    return _rescale([1.0], n, normalized=True, directed=False, endpoints=True, sources=None)[0]
+
+
+def _sets(fg, parts):
+    nodes = fg.nodes
+    return [set(map(nodes.__getitem__, part)) for part in parts]
+
+
+_DIVISIVE = ("The removal loop in C++ on a copy of the graph built as NetworkX builds it: after each removal the "
+             "edge betweenness of the component it was made in is recomputed. " + EXACT)
 _BETWEENNESS = edge_betweenness_centrality.served
 
 
@@ -134,14 +147,27 @@ def girvan_newman(G, most_valuable_edge=None):
         return
     g = G.networkx_copy().to_undirected()
     g.remove_edges_from(nx.selfloop_edges(g))
-    fg, components = _components(g, None)
-    while g.number_of_edges() > 0:
-        # NetworkX's _without_most_central_edges.
-        original = len(components)
-        while len(components) <= original:
-            _remove_most_central_edge(fg, None)
-            fg, components = _components(g, None)
-        yield tuple(components)
+    if g.is_multigraph():
+        fg, components = _components(g, None)
+        while g.number_of_edges() > 0:
+            # NetworkX's _without_most_central_edges.
+            original = len(components)
+            while len(components) <= original:
+                _remove_most_central_edge(fg, None)
+                fg, components = _components(g, None)
+            yield tuple(components)
+        return
+    fg = FennelGraph(g, [])
+    scale = _edge_scale(len(fg.nodes))
+    count = len(fg.core.connected())
+    left = g.number_of_edges()
+    gone = []
+    while left > 0:
+        cut, parts = fg.core.cut_central_edges(None, gone, scale, count + 1)
+        gone += cut
+        left -= len(cut)
+        count = len(parts)
+        yield tuple(_sets(fg, parts))
 
 
 @served(docs=_DIVISIVE, weight="weight", rules=("weight_name",),
@@ -158,11 +184,15 @@ def edge_betweenness_partition(G, number_of_sets, *, weight=None):
         raise nx.NetworkXError("number_of_sets must be <= len(G)")
     if G.directed:
         raise nx.NetworkXNotImplemented("not implemented for directed type")
-    fg, partition = _components(G.networkx_copy(), weight)
-    while len(partition) < number_of_sets:
-        _remove_most_central_edge(fg, weight)
-        fg, partition = _components(fg.source, weight)
-    return partition
+    if G.multigraph:
+        fg, partition = _components(G.networkx_copy(), weight)
+        while len(partition) < number_of_sets:
+            _remove_most_central_edge(fg, weight)
+            fg, partition = _components(fg.source, weight)
+        return partition
+    fg = FennelGraph(G.networkx_copy(), [] if weight is None else [(weight, 1)])
+    _, parts = fg.core.cut_central_edges(weight, [], _edge_scale(len(fg.nodes)), number_of_sets)
+    return _sets(fg, parts)
 
 # fennel's own graphs copy as NetworkX's do.
 _PLAIN_CLASSES = (nx.Graph, nx.DiGraph, nx.MultiGraph, nx.MultiDiGraph, native.Graph, native.DiGraph)
