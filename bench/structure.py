@@ -1,5 +1,6 @@
-"""Components, generations, cores, colouring, label propagation, Kruskal and
-triangles: fennel against NetworkX, in one run.
+"""Components, generations, longest paths, isolates, cores, onion layers,
+trusses, colouring, label propagation, Kruskal and triangles: fennel against
+NetworkX, in one run.
 
 Graphs: a random 100,000-node, 500,000-edge graph (undirected, and directed
 for the directed functions; a DAG for the topological ones) with int weights
@@ -47,11 +48,16 @@ CASES = [
     ("topological_generations", "dag", lambda G, **kw: nx.topological_generations(G, **kw)),
     ("topological_sort", "dag", lambda G, **kw: nx.topological_sort(G, **kw)),
     ("is_directed_acyclic_graph", "dag", lambda G, **kw: nx.is_directed_acyclic_graph(G, **kw)),
+    ("dag_longest_path", "dag", lambda G, **kw: nx.dag_longest_path(G, **kw)),
+    ("dag_longest_path_length", "dag", lambda G, **kw: nx.dag_longest_path_length(G, **kw)),
+    ("isolates", "und", lambda G, **kw: nx.isolates(G, **kw)),
     ("is_bipartite", "und", lambda G, **kw: nx.is_bipartite(G, **kw)),
     ("is_forest", "und", lambda G, **kw: nx.is_forest(G, **kw)),
     ("core_number", "und", lambda G, **kw: nx.core_number(G, **kw)),
     ("core_number (pref. attachment)", "ba", lambda G, **kw: nx.core_number(G, **kw)),
     ("k_core", "ba", lambda G, **kw: nx.k_core(G, **kw)),
+    ("onion_layers", "ba", lambda G, **kw: nx.onion_layers(G, **kw)),
+    ("k_truss", "ba", lambda G, **kw: nx.k_truss(G, 4, **kw)),
     ("greedy_color", "und", lambda G, **kw: nx.greedy_color(G, **kw)),
     ("label_propagation_communities", "ba",
      lambda G, **kw: nx.community.label_propagation_communities(G, **kw)),
