@@ -200,7 +200,7 @@ Typed typed_sum(const std::vector<Typed>& values, bool compensated) {
 
 }  // namespace
 
-Result<WeightedRows> rows_from_edges(Count n, bool directed, const EdgeSeq& edges, bool plus_zero) {
+Result<WeightedRows> rows_from_edges(Count n, bool directed, const EdgeSeq& edges, bool plus_zero, bool distinct) {
     if (n > MAX_CONVERTED_NODES) return value_error("too many nodes");
     const std::size_t count = edges.us.size();
     // Each new pair appends to the rows as add_edge does: u's row, then v's
@@ -214,24 +214,31 @@ Result<WeightedRows> rows_from_edges(Count n, bool directed, const EdgeSeq& edge
     std::vector<double> weight;
     std::vector<std::uint8_t> kind;
     std::unordered_map<std::uint64_t, std::uint32_t> id;
-    id.reserve(count);
+    if (!distinct) id.reserve(count);
+    weight.reserve(count);
+    kind.reserve(count);
+    outs.reserve(directed ? count : 2 * count);
+    if (directed) ins.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
         const Node u = edges.us[i], v = edges.vs[i];
         if (u >= n || v >= n) return index_error();
-        const Node a = directed ? u : std::min(u, v), b = directed ? v : std::max(u, v);
-        auto [it, fresh] = id.try_emplace(std::uint64_t{a} << 32 | b, static_cast<std::uint32_t>(weight.size()));
-        if (!fresh) {
-            weight[it->second] = edges.w[i] + weight[it->second];
-            kind[it->second] |= edges.k[i];
-            continue;
+        const auto edge = static_cast<std::uint32_t>(weight.size());
+        if (!distinct) {
+            const Node a = directed ? u : std::min(u, v), b = directed ? v : std::max(u, v);
+            auto [it, fresh] = id.try_emplace(std::uint64_t{a} << 32 | b, edge);
+            if (!fresh) {
+                weight[it->second] = edges.w[i] + weight[it->second];
+                kind[it->second] |= edges.k[i];
+                continue;
+            }
         }
         weight.push_back(plus_zero ? edges.w[i] + 0.0 : edges.w[i]);
         kind.push_back(edges.k[i]);
-        outs.push_back({u, v, it->second});
+        outs.push_back({u, v, edge});
         if (directed) {
-            ins.push_back({v, u, it->second});
+            ins.push_back({v, u, edge});
         } else if (u != v) {
-            outs.push_back({v, u, it->second});
+            outs.push_back({v, u, edge});
         }
     }
     // A stable counting sort by row keeps each row in append order.

@@ -97,8 +97,14 @@ def _py_sum(values: _Reals, compensated: bool) -> float:
 def _py_sum_kinds(values: _Reals, kinds: Sequence[int], compensated: bool) -> Any:
     """CPython's `sum()` over values of the given value kinds (for tests)."""
 
-def _louvain_level(state: Any, order: _Positions) -> list[int]:
-    """One Louvain level's moves, flattened (node, left, joined)."""
+def _louvain_level(
+    state: Any, order: _Positions, partition: list[set[Any]] | None, labels: list[Any] | None,
+    members: list[set[Any]] | None,
+) -> tuple[list[set[Any]], list[set[Any]], bool]:
+    """One Louvain level, its moves applied to the partition and the level's own sets."""
+
+def _louvain_groups(inner: list[set[Any]], members: list[set[Any]] | None) -> list[set[Any]]:
+    """The aggregated graph's node sets, each the union of its nodes' sets."""
 
 def _louvain_modularity(state: Any, members: _Positions, bounds: _Positions) -> tuple[float, float, int, bool]:
     """`modularity` over a Louvain state's level graph."""
