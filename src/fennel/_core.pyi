@@ -118,6 +118,9 @@ def _leiden_move(state: Any, order: _Positions) -> None:
 def _leiden_refine(state: Any, pick: int | None) -> tuple[list[int], list[float], bool] | None:
     """The refinement up to its next draw (candidates, deltas, int deltas), or None once done."""
 
+def _leiden_refine_drawing(state: Any, seed: Any, theta: float) -> tuple[list[int], list[float], bool] | None:
+    """The refinement with its draws made from `seed` as random.Random.choices makes them."""
+
 def _leiden_aggregate(state: Any) -> tuple[list[int], list[int], bool]:
     """A Leiden level's refined communities (members, bounds), whether quality improved; aggregates."""
 

@@ -755,12 +755,16 @@ def _leiden(G, weight, metric, resolution, seed, theta):
                   "ws": [w for _, _, w in edges]}
     state = _rows(G).leiden_start(weight, metric == "modularity", resolution, type(resolution) is not float,
                                   COMPENSATED_SUM, hashes, **listed)
+    # random.Random's own choices draws one seed.random() per call: the core
+    # then makes the refinement's draws itself, by the same float steps.
+    drawn_here = type(seed).choices is random.Random.choices and theta > 0
     improvement = True
     while improvement:
         order = list(range(len(groups)))
         seed.shuffle(order)
         _core._leiden_move(state, order)
-        request = _core._leiden_refine(state, None)
+        request = (_core._leiden_refine_drawing(state, seed, theta) if drawn_here
+                   else _core._leiden_refine(state, None))
         while request is not None:
             candidates, deltas, ints = request
             if ints:
