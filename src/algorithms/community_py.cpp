@@ -267,10 +267,11 @@ PyObject* louvain_level(PyObject* capsule, const Positions& order, PyObject* par
                     });
 }
 
-// _gen_graph's (_aggregate_graph's) node sets: for each community, an empty
-// set updated with each member's set ({node} at the first level) in the
-// community's iteration order.
-PyObject* louvain_groups(PyObject* inner, PyObject* members) {
+// The aggregated graphs' node sets (Louvain's _gen_graph or
+// _aggregate_graph, Leiden's _create_aggregate_graph): for each part, an
+// empty set updated with each member's set ({node} when `members` is None,
+// members[node] for an int node) in the part's iteration order.
+PyObject* community_unions(PyObject* inner, PyObject* members) {
     if (!PyList_CheckExact(inner) || (members != Py_None && !PyList_CheckExact(members))) {
         PyErr_SetString(PyExc_TypeError, "inner and members must be lists");
         return nullptr;
@@ -353,9 +354,9 @@ constexpr auto LOUVAIN_LEVEL = function<louvain_level>(
     "(None at the first level).",
     arg<PyObject*>("state"), arg<Positions>("order"), arg<PyObject*>("partition"), arg<PyObject*>("labels"),
     arg<PyObject*>("members"));
-constexpr auto LOUVAIN_GROUPS = function<louvain_groups>(
-    "_louvain_groups",
-    "The aggregated graph's node sets: per set of `inner`, the union of its\nnodes' `members` sets ({node} when "
+constexpr auto COMMUNITY_UNIONS = function<community_unions>(
+    "_community_unions",
+    "An aggregated graph's node sets: per part of `inner`, the union of its\nnodes' `members` sets ({node} when "
     "`members` is None), updated in\niteration order.",
     arg<PyObject*>("inner"), arg<PyObject*>("members"));
 constexpr auto LOUVAIN_MODULARITY = function<louvain_modularity>(
@@ -368,7 +369,7 @@ constexpr auto LOUVAIN_AGGREGATE = function<louvain_aggregate>(
 }  // namespace
 
 std::vector<PyMethodDef> louvain_functions() {
-    return {row<LOUVAIN_LEVEL>(), row<LOUVAIN_GROUPS>(), row<LOUVAIN_MODULARITY>(), row<LOUVAIN_AGGREGATE>()};
+    return {row<LOUVAIN_LEVEL>(), row<COMMUNITY_UNIONS>(), row<LOUVAIN_MODULARITY>(), row<LOUVAIN_AGGREGATE>()};
 }
 
 }  // namespace fennel::py

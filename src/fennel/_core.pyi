@@ -103,8 +103,8 @@ def _louvain_level(
 ) -> tuple[list[set[Any]], list[set[Any]], bool]:
     """One Louvain level, its moves applied to the partition and the level's own sets."""
 
-def _louvain_groups(inner: list[set[Any]], members: list[set[Any]] | None) -> list[set[Any]]:
-    """The aggregated graph's node sets, each the union of its nodes' sets."""
+def _community_unions(inner: list[Any], members: list[set[Any]] | None) -> list[set[Any]]:
+    """An aggregated graph's node sets, each the union of its nodes' sets in iteration order."""
 
 def _louvain_modularity(state: Any, members: _Positions, bounds: _Positions) -> tuple[float, float, int, bool]:
     """`modularity` over a Louvain state's level graph."""

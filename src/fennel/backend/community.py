@@ -342,7 +342,7 @@ def _louvain(G, weight, resolution, threshold, seed, copies=True):
         if new_mod - mod <= threshold:
             return
         mod = new_mod
-        members = _core._louvain_groups(inner, members)
+        members = _core._community_unions(inner, members)
         _core._louvain_aggregate(state)
         labels, index = None, None
         partition, inner, improvement = _one_level(state, partition, labels, members, seed)
@@ -734,11 +734,12 @@ def _leiden_weights(fg, a):
     return None
 
 
-def _leiden(G, weight, metric, resolution, seed, theta):
+def _leiden(G, weight, metric, resolution, seed, theta, copies=True):
+    """leiden_partitions' levels; without `copies`, each level's own sets
+    (never changed after their level)."""
     nodes = G.nodes
-    groups = [{u} for u in nodes]
     if G.core.number_of_edges() == 0:
-        yield groups
+        yield [{u} for u in nodes]
         return
     if metric != "cpm" and metric != "modularity":
         if metric == "barber_modularity":
@@ -758,9 +759,11 @@ def _leiden(G, weight, metric, resolution, seed, theta):
     # random.Random's own choices draws one seed.random() per call: the core
     # then makes the refinement's draws itself, by the same float steps.
     drawn_here = type(seed).choices is random.Random.choices and theta > 0
+    # The level's node sets: None for G's singletons.
+    groups, count = None, len(nodes)
     improvement = True
     while improvement:
-        order = list(range(len(groups)))
+        order = list(range(count))
         seed.shuffle(order)
         _core._leiden_move(state, order)
         request = (_core._leiden_refine_drawing(state, seed, theta) if drawn_here
@@ -775,18 +778,17 @@ def _leiden(G, weight, metric, resolution, seed, theta):
             request = _core._leiden_refine(state, seed.choices(candidates, weights=weights)[0])
         members, bounds, improvement = _core._leiden_aggregate(state)
         # _create_aggregate_graph's node sets, built by the same updates.
-        merged = []
-        for start, end in itertools.pairwise(bounds):
-            group = set()
-            for node in members[start:end]:
-                group.update(groups[node])
-            merged.append(group)
-        groups = merged
-        yield [s.copy() for s in groups]
+        labels = nodes if groups is None else range(count)
+        parts = [[labels[node] for node in members[start:end]] for start, end in itertools.pairwise(bounds)]
+        groups = _core._community_unions(parts, groups)
+        count = len(groups)
+        yield [s.copy() for s in groups] if copies else groups
 
 
 def _leiden_communities(G, weight, resolution, max_level, seed, metric, theta):
-    return _last_partition(_leiden(G, weight, metric, resolution, seed, theta), max_level)
+    # A copy of the last level's sets, which no later step changes, is NetworkX's copy.
+    last = _last_partition(_leiden(G, weight, metric, resolution, seed, theta, copies=False), max_level)
+    return [s.copy() for s in last]
 
 
 # NetworkX 3.7's defaults; 3.5 and 3.6 name neither metric nor theta and
