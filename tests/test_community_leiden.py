@@ -201,6 +201,41 @@ def test_draws_follow_the_generator_methods():
     assert draws and all(max(w) == 1.0 and len(p) == len(w) for _, p, w in draws)
 
 
+class OwnRandom(random.Random):
+    """random.Random's choices over its own random(), which the core must call for every draw."""
+
+    draws = 0
+
+    def random(self):
+        self.draws += 1
+        return super().random() ** 1.5
+
+
+class OwnChoices(OwnRandom):
+    """The same draws through random.Random.choices itself, run in Python."""
+
+    def choices(self, population, weights=None, **kw):
+        return super().choices(population, weights=weights, **kw)
+
+
+@pytest.mark.parametrize("kwargs", [
+    {"metric": "cpm", "resolution": 0.05, "weight": "weight"},
+    {"metric": "cpm", "resolution": 0.05, "weight": None, "theta": 3},
+    {"metric": "modularity", "resolution": 1, "weight": "weight", "theta": 0.3},
+], ids=["cpm-weighted", "cpm-int-theta", "modularity"])
+@pytest.mark.parametrize("name", ["les_miserables", "karate"])
+def test_core_draws_equal_random_choices(name, kwargs):
+    """The refinement's draws made in the core pick what random.Random.choices picks, one random() each."""
+    G = add_weights(ZOO[name], "int", seed=5)
+    for seed in range(3):
+        ours, theirs = OwnRandom(seed), OwnChoices(seed)
+        got = list(nx.community.leiden_partitions(G, seed=ours, backend="fennel", **kwargs))
+        expected = list(nx.community.leiden_partitions(G, seed=theirs, backend="fennel", **kwargs))
+        assert [[list(c) for c in p] for p in got] == [[list(c) for c in p] for p in expected]
+        assert ours.draws == theirs.draws > 0
+        assert ours.random() == theirs.random()
+
+
 def refused(G, **kwargs):
     """The reason fennel gives for leaving a call to NetworkX."""
     with pytest.raises(NotImplementedError) as info:

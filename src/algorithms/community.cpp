@@ -37,7 +37,6 @@
 #include <cmath>
 #include <cstdint>
 #include <numeric>
-#include <unordered_map>
 
 namespace fennel {
 
@@ -198,9 +197,41 @@ Typed typed_sum(const std::vector<Typed>& values, bool compensated) {
     return {sum.value(), sum.kind()};
 }
 
+// Each pair's edge id, by open addressing over at least twice as many
+// slots as pairs: one probe in most look-ups, no node per entry.
+class PairIds {
+public:
+    explicit PairIds(std::size_t pairs) {
+        const std::size_t slots = std::bit_ceil(std::max<std::size_t>(2 * pairs, 16));
+        keys_.assign(slots, EMPTY);
+        ids_.resize(slots);
+        shift_ = 64 - std::countr_zero(slots);
+    }
+
+    // The id of `key`, inserting `fresh` when absent; whether it was absent.
+    std::pair<std::uint32_t, bool> find_or_insert(std::uint64_t key, std::uint32_t fresh) {
+        const std::size_t mask = keys_.size() - 1;
+        for (std::size_t i = (key * 0x9E3779B97F4A7C15ull) >> shift_;; i = (i + 1) & mask) {
+            if (keys_[i] == key) return {ids_[i], false};
+            if (keys_[i] == EMPTY) {
+                keys_[i] = key;
+                ids_[i] = fresh;
+                return {fresh, true};
+            }
+        }
+    }
+
+private:
+    // No pair of positions below 2**32 - 1 packs to all ones.
+    static constexpr std::uint64_t EMPTY = ~std::uint64_t{0};
+    std::vector<std::uint64_t> keys_;
+    std::vector<std::uint32_t> ids_;
+    int shift_ = 0;
+};
+
 }  // namespace
 
-Result<WeightedRows> rows_from_edges(Count n, bool directed, const EdgeSeq& edges, bool plus_zero) {
+Result<WeightedRows> rows_from_edges(Count n, bool directed, const EdgeSeq& edges, bool plus_zero, bool distinct) {
     if (n > MAX_CONVERTED_NODES) return value_error("too many nodes");
     const std::size_t count = edges.us.size();
     // Each new pair appends to the rows as add_edge does: u's row, then v's
@@ -213,25 +244,31 @@ Result<WeightedRows> rows_from_edges(Count n, bool directed, const EdgeSeq& edge
     std::vector<Append> outs, ins;
     std::vector<double> weight;
     std::vector<std::uint8_t> kind;
-    std::unordered_map<std::uint64_t, std::uint32_t> id;
-    id.reserve(count);
+    PairIds id(distinct ? 0 : count);
+    weight.reserve(count);
+    kind.reserve(count);
+    outs.reserve(directed ? count : 2 * count);
+    if (directed) ins.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
         const Node u = edges.us[i], v = edges.vs[i];
         if (u >= n || v >= n) return index_error();
-        const Node a = directed ? u : std::min(u, v), b = directed ? v : std::max(u, v);
-        auto [it, fresh] = id.try_emplace(std::uint64_t{a} << 32 | b, static_cast<std::uint32_t>(weight.size()));
-        if (!fresh) {
-            weight[it->second] = edges.w[i] + weight[it->second];
-            kind[it->second] |= edges.k[i];
-            continue;
+        const auto edge = static_cast<std::uint32_t>(weight.size());
+        if (!distinct) {
+            const Node a = directed ? u : std::min(u, v), b = directed ? v : std::max(u, v);
+            const auto [known, fresh] = id.find_or_insert(std::uint64_t{a} << 32 | b, edge);
+            if (!fresh) {
+                weight[known] = edges.w[i] + weight[known];
+                kind[known] |= edges.k[i];
+                continue;
+            }
         }
         weight.push_back(plus_zero ? edges.w[i] + 0.0 : edges.w[i]);
         kind.push_back(edges.k[i]);
-        outs.push_back({u, v, it->second});
+        outs.push_back({u, v, edge});
         if (directed) {
-            ins.push_back({v, u, it->second});
+            ins.push_back({v, u, edge});
         } else if (u != v) {
-            outs.push_back({v, u, it->second});
+            outs.push_back({v, u, edge});
         }
     }
     // A stable counting sort by row keeps each row in append order.

@@ -56,8 +56,11 @@ struct EdgeSeq {
 // The rows of the Graph (DiGraph when `directed`) NetworkX builds by adding
 // `edges` in order to n fresh nodes, a pair met again adding its weight to
 // the pair's. `plus_zero`: the first weight of a pair is `w + 0`, as
-// _gen_graph's accumulation starts from the int 0.
-Result<WeightedRows> rows_from_edges(Count n, bool directed, const EdgeSeq& edges, bool plus_zero);
+// _gen_graph's accumulation starts from the int 0. `distinct`: the caller
+// knows no pair comes twice (a simple graph's own edges), so no pair is
+// looked up.
+Result<WeightedRows> rows_from_edges(Count n, bool directed, const EdgeSeq& edges, bool plus_zero,
+                                     bool distinct = false);
 
 // NetworkX's modularity of the partition whose communities list
 // members[bounds[c]:bounds[c + 1]] in the order set(community) iterates.
@@ -127,6 +130,8 @@ public:
     // NetworkX's _gen_graph (_aggregate_graph): the next level's graph from
     // the last level's communities, kept ones in index order.
     Status aggregate();
+    // The community of each node of the graph after the last level run.
+    const std::vector<Node>& communities() const { return node2com_; }
 
 private:
     WeightedRows g_;

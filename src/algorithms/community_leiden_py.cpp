@@ -9,6 +9,7 @@
 #include "graph/core_graph_py.hpp"
 #include "lib/entry.hpp"
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 
@@ -84,6 +85,89 @@ PyObject* leiden_move(PyObject* capsule, const Positions& order) {
     return detached([&] { return state->move_nodes(order); }, [] { return Py_NewRef(Py_None); });
 }
 
+PyObject* draw_request(const Leiden& state, const LeidenDraw& d) {
+    if (d.candidates.empty()) return Py_NewRef(Py_None);
+    PyObject* cands = to_list(d.candidates);
+    if (cands == nullptr) return nullptr;
+    PyObject* deltas = to_list(d.deltas);
+    if (deltas == nullptr) {
+        Py_DECREF(cands);
+        return nullptr;
+    }
+    return Py_BuildValue("(NNO)", cands, deltas, state.int_deltas() ? Py_True : Py_False);
+}
+
+// _merge_node_subset's draw, seed.choices(candidates, weights=[math.exp((x -
+// max(deltas)) / theta) for x in deltas])[0], where choices is
+// random.Random's own: the weights accumulated left to right, their total
+// plus 0.0, one seed.random() scaled by the total and bisected (right) among
+// the first n - 1 sums. Integer deltas (CPM with an int resolution) and an
+// int theta within 2**53 give the same doubles as the floats here: their
+// differences are exact and int / int rounds as the double quotient does.
+// False (nothing raised) when a weight or the total is not a finite positive
+// number: there math.exp or choices raises, and the caller draws in Python.
+bool draw_in_place(PyObject* seed, const LeidenDraw& d, double theta, Node& chosen, bool& failed) {
+    failed = false;
+    if (!(theta > 0.0)) return false;  // / 0 raises in Python
+    double top = d.deltas.front();
+    for (double x : d.deltas) {
+        if (x > top) top = x;
+    }
+    std::vector<double> sums(d.deltas.size());
+    double sum = 0.0;
+    for (std::size_t i = 0; i < d.deltas.size(); ++i) {
+        const double w = std::exp((d.deltas[i] - top) / theta);
+        if (!std::isfinite(w)) return false;
+        sum = i == 0 ? w : sum + w;
+        sums[i] = sum;
+    }
+    const double total = sums.back() + 0.0;
+    if (!(total > 0.0) || !std::isfinite(total)) return false;
+    PyRef random = PyRef::steal(PyObject_GetAttrString(seed, "random"));
+    PyRef drawn = random ? PyRef::steal(PyObject_CallNoArgs(random.get())) : PyRef{};
+    const double r = drawn ? PyFloat_AsDouble(drawn.get()) : -1.0;
+    if (!drawn || (r == -1.0 && PyErr_Occurred())) {
+        failed = true;
+        return false;
+    }
+    const double x = r * total;
+    std::size_t lo = 0, hi = sums.size() - 1;
+    while (lo < hi) {
+        const std::size_t mid = (lo + hi) / 2;
+        if (x < sums[mid]) {
+            hi = mid;
+        } else {
+            lo = mid + 1;
+        }
+    }
+    chosen = d.candidates[lo];
+    return true;
+}
+
+// The refinement with every draw made here from `seed` (whose choices is
+// random.Random's): None once every community is refined, or the request
+// of a draw whose weights random.Random.choices would refuse.
+PyObject* leiden_refine_drawing(PyObject* capsule, PyObject* seed, double theta) {
+    Leiden* state = leiden_of(capsule);
+    if (state == nullptr) return nullptr;
+    Node chosen = 0;
+    const Node* given = nullptr;
+    for (;;) {
+        Result<LeidenDraw> step = [&] {
+            Detached d;
+            return state->refine(given);
+        }();
+        if (!step.ok()) return raise(step.error());
+        const LeidenDraw& d = step.value();
+        if (d.candidates.empty()) return Py_NewRef(Py_None);
+        bool failed = false;
+        if (!draw_in_place(seed, d, theta, chosen, failed)) {
+            return failed ? nullptr : draw_request(*state, d);
+        }
+        given = &chosen;
+    }
+}
+
 PyObject* leiden_refine(PyObject* capsule, PyObject* pick) {
     Leiden* state = leiden_of(capsule);
     if (state == nullptr) return nullptr;
@@ -95,17 +179,7 @@ PyObject* leiden_refine(PyObject* capsule, PyObject* pick) {
     }
     const Node* given = pick == Py_None ? nullptr : &chosen;
     return detached([&] { return state->refine(given); },
-                    [state](const LeidenDraw& d) -> PyObject* {
-                        if (d.candidates.empty()) return Py_NewRef(Py_None);
-                        PyObject* cands = to_list(d.candidates);
-                        if (cands == nullptr) return nullptr;
-                        PyObject* deltas = to_list(d.deltas);
-                        if (deltas == nullptr) {
-                            Py_DECREF(cands);
-                            return nullptr;
-                        }
-                        return Py_BuildValue("(NNO)", cands, deltas, state->int_deltas() ? Py_True : Py_False);
-                    });
+                    [state](const LeidenDraw& d) { return draw_request(*state, d); });
 }
 
 PyObject* leiden_aggregate(PyObject* capsule) {
@@ -141,6 +215,11 @@ constexpr auto LEIDEN_REFINE = function<leiden_refine>(
     "The refinement up to its next draw: (candidates, deltas, int deltas), or\nNone once every community is refined; "
     "`pick`: the last draw's candidate.",
     arg<PyObject*>("state"), arg<PyObject*>("pick"));
+constexpr auto LEIDEN_REFINE_DRAWING = function<leiden_refine_drawing>(
+    "_leiden_refine_drawing",
+    "The refinement with its draws made from `seed` as random.Random.choices\nmakes them (weights exp((delta - "
+    "max) / theta)): None once every community\nis refined, or the request of a draw choices would refuse.",
+    arg<PyObject*>("state"), arg<PyObject*>("seed"), arg<double>("theta"));
 constexpr auto LEIDEN_AGGREGATE = function<leiden_aggregate>(
     "_leiden_aggregate",
     "The refined communities (members, bounds) and whether quality improved;\nthe state's graph becomes their "
@@ -152,7 +231,7 @@ constexpr auto LEIDEN_AGGREGATE = function<leiden_aggregate>(
 std::vector<PyMethodDef> leiden_methods() { return {row<LEIDEN_START>()}; }
 
 std::vector<PyMethodDef> leiden_functions() {
-    return {row<LEIDEN_MOVE>(), row<LEIDEN_REFINE>(), row<LEIDEN_AGGREGATE>()};
+    return {row<LEIDEN_MOVE>(), row<LEIDEN_REFINE>(), row<LEIDEN_REFINE_DRAWING>(), row<LEIDEN_AGGREGATE>()};
 }
 
 }  // namespace fennel::py

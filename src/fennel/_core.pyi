@@ -97,8 +97,14 @@ def _py_sum(values: _Reals, compensated: bool) -> float:
 def _py_sum_kinds(values: _Reals, kinds: Sequence[int], compensated: bool) -> Any:
     """CPython's `sum()` over values of the given value kinds (for tests)."""
 
-def _louvain_level(state: Any, order: _Positions) -> list[int]:
-    """One Louvain level's moves, flattened (node, left, joined)."""
+def _louvain_level(
+    state: Any, order: _Positions, partition: list[set[Any]] | None, labels: list[Any] | None,
+    members: list[set[Any]] | None,
+) -> tuple[list[set[Any]], list[set[Any]], bool]:
+    """One Louvain level, its moves applied to the partition and the level's own sets."""
+
+def _community_unions(inner: list[Any], members: list[set[Any]] | None) -> list[set[Any]]:
+    """An aggregated graph's node sets, each the union of its nodes' sets in iteration order."""
 
 def _louvain_modularity(state: Any, members: _Positions, bounds: _Positions) -> tuple[float, float, int, bool]:
     """`modularity` over a Louvain state's level graph."""
@@ -111,6 +117,9 @@ def _leiden_move(state: Any, order: _Positions) -> None:
 
 def _leiden_refine(state: Any, pick: int | None) -> tuple[list[int], list[float], bool] | None:
     """The refinement up to its next draw (candidates, deltas, int deltas), or None once done."""
+
+def _leiden_refine_drawing(state: Any, seed: Any, theta: float) -> tuple[list[int], list[float], bool] | None:
+    """The refinement with its draws made from `seed` as random.Random.choices makes them."""
 
 def _leiden_aggregate(state: Any) -> tuple[list[int], list[int], bool]:
     """A Leiden level's refined communities (members, bounds), whether quality improved; aggregates."""

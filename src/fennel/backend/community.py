@@ -425,52 +425,39 @@ _LOUVAIN_DATA = ("parallel_edges", "modularity_weights")
 
 
 def _one_level(state, partition, labels, members, seed):
-    """_one_level: the level's moves replayed on partition (sets of G's nodes)
-    and on the level's own communities (sets of the level's nodes)."""
-    order = list(range(len(labels)))
+    """_one_level: the level's moves applied by the core, in NetworkX's set
+    operations, to partition (sets of G's nodes; None for G's singletons)
+    and to the level's own communities (sets of the level's nodes)."""
+    order = list(range(len(labels) if members is None else len(members)))
     seed.shuffle(order)
-    moves = _core._louvain_level(state, order)
-    inner = [{u} for u in labels]
-    it = iter(moves)
-    for u, src, dst in zip(it, it, it):
-        com = {labels[u]} if members is None else members[u]
-        partition[src].difference_update(com)
-        inner[src].remove(labels[u])
-        partition[dst].update(com)
-        inner[dst].add(labels[u])
-    return list(filter(len, partition)), list(filter(len, inner)), bool(moves)
+    return _core._louvain_level(state, order, partition, labels, members)
 
 
-def _louvain(G, weight, resolution, threshold, seed):
+def _louvain(G, weight, resolution, threshold, seed, copies=True):
+    """louvain_partitions' levels; without `copies`, each level's live sets,
+    valid until the generator resumes (the last level's, for good)."""
     nodes = G.nodes
-    partition = [{u} for u in nodes]
     if G.core.number_of_edges() == 0:
-        yield partition
+        yield [{u} for u in nodes]
         return
     singletons = list(range(len(nodes)))
     mod = _quality(*_rows(G).modularity_value(weight, singletons, [0, *range(1, len(nodes) + 1)], resolution,
                                         COMPENSATED_SUM), G.directed)
     state = _rows(G).louvain_start(weight, resolution, COMPENSATED_SUM, _LOUVAIN_SCALED)
     # The level graph's nodes: G's nodes first, then ints (the communities'
-    # indices), each standing for the set of G's nodes in its 'nodes'.
+    # indices), each standing for the set of G's nodes in 'members'.
     labels, members, index = nodes, None, G.index
-    partition, inner, improvement = _one_level(state, partition, labels, members, seed)
+    partition, inner, improvement = _one_level(state, None, labels, members, seed)
     improvement = True
     while improvement:
-        yield [s.copy() for s in partition]
+        yield [s.copy() for s in partition] if copies else partition
         new_mod = _quality(*_core._louvain_modularity(state, *_members(inner, index)), G.directed)
         if new_mod - mod <= threshold:
             return
         mod = new_mod
-        # _gen_graph's (_aggregate_graph's) node sets, built by the same updates.
-        merged = []
-        for part in inner:
-            group = set()
-            for node in part:
-                group.update({node} if members is None else members[node])
-            merged.append(group)
+        members = _core._community_unions(inner, members)
         _core._louvain_aggregate(state)
-        labels, members, index = range(len(inner)), merged, None
+        labels, index = None, None
         partition, inner, improvement = _one_level(state, partition, labels, members, seed)
 
 
@@ -483,7 +470,10 @@ def louvain_partitions(G, weight="weight", resolution=1, threshold=0.0000001, se
 @served(docs=_LOUVAIN_DOCS, weight="weight", rules=_LOUVAIN_RULES, data_rules=_LOUVAIN_DATA, min_work=WORK_LOUVAIN,
         answers=(ZeroDivisionError,))
 def louvain_communities(G, weight="weight", resolution=1, threshold=0.0000001, max_level=None, seed=None):
-    return _last_partition(_louvain(G, weight, resolution, threshold, seed), max_level)
+    # NetworkX keeps the copy of the last level's sets; a copy taken once the
+    # levels end is the same, the sets being left as they were at its yield.
+    last = _last_partition(_louvain(G, weight, resolution, threshold, seed, copies=False), max_level)
+    return [s.copy() for s in last]
 
 
 def _last_partition(partitions, max_level):
@@ -857,11 +847,12 @@ def _leiden_weights(fg, a):
     return None
 
 
-def _leiden(G, weight, metric, resolution, seed, theta):
+def _leiden(G, weight, metric, resolution, seed, theta, copies=True):
+    """leiden_partitions' levels; without `copies`, each level's own sets
+    (never changed after their level)."""
     nodes = G.nodes
-    groups = [{u} for u in nodes]
     if G.core.number_of_edges() == 0:
-        yield groups
+        yield [{u} for u in nodes]
         return
     if metric != "cpm" and metric != "modularity":
         if metric == "barber_modularity":
@@ -878,12 +869,18 @@ def _leiden(G, weight, metric, resolution, seed, theta):
                   "ws": [w for _, _, w in edges]}
     state = _rows(G).leiden_start(weight, metric == "modularity", resolution, type(resolution) is not float,
                                   COMPENSATED_SUM, hashes, **listed)
+    # random.Random's own choices draws one seed.random() per call: the core
+    # then makes the refinement's draws itself, by the same float steps.
+    drawn_here = type(seed).choices is random.Random.choices and theta > 0
+    # The level's node sets: None for G's singletons.
+    groups, count = None, len(nodes)
     improvement = True
     while improvement:
-        order = list(range(len(groups)))
+        order = list(range(count))
         seed.shuffle(order)
         _core._leiden_move(state, order)
-        request = _core._leiden_refine(state, None)
+        request = (_core._leiden_refine_drawing(state, seed, theta) if drawn_here
+                   else _core._leiden_refine(state, None))
         while request is not None:
             candidates, deltas, ints = request
             if ints:
@@ -894,18 +891,17 @@ def _leiden(G, weight, metric, resolution, seed, theta):
             request = _core._leiden_refine(state, seed.choices(candidates, weights=weights)[0])
         members, bounds, improvement = _core._leiden_aggregate(state)
         # _create_aggregate_graph's node sets, built by the same updates.
-        merged = []
-        for start, end in itertools.pairwise(bounds):
-            group = set()
-            for node in members[start:end]:
-                group.update(groups[node])
-            merged.append(group)
-        groups = merged
-        yield [s.copy() for s in groups]
+        labels = nodes if groups is None else range(count)
+        parts = [[labels[node] for node in members[start:end]] for start, end in itertools.pairwise(bounds)]
+        groups = _core._community_unions(parts, groups)
+        count = len(groups)
+        yield [s.copy() for s in groups] if copies else groups
 
 
 def _leiden_communities(G, weight, resolution, max_level, seed, metric, theta):
-    return _last_partition(_leiden(G, weight, metric, resolution, seed, theta), max_level)
+    # A copy of the last level's sets, which no later step changes, is NetworkX's copy.
+    last = _last_partition(_leiden(G, weight, metric, resolution, seed, theta, copies=False), max_level)
+    return [s.copy() for s in last]
 
 
 # NetworkX 3.7's defaults; 3.5 and 3.6 name neither metric nor theta and
