@@ -25,6 +25,7 @@ left out where fennel leaves Louvain to the installed NetworkX.
     python bench/community.py [--quick]
 """
 
+import gc
 import random
 import sys
 import time
@@ -53,6 +54,9 @@ def graphs(quick):
 
 
 def timed(fn):
+    # A full collection owed by the previous call's garbage (a 500,000-edge
+    # graph's dicts) would land in this one.
+    gc.collect()
     t = time.perf_counter()
     result = fn()
     return time.perf_counter() - t, result
