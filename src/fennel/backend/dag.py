@@ -228,8 +228,8 @@ def dag_longest_path(G, weight="weight", default_weight=1, topo_order=None):
     return _longest_path(G, weight, topo_order)
 
 
-@served(docs=_LONGEST + " The length is NetworkX's own sum along the path.", weight="weight",
-        rules=_LONGEST_RULES, data_rules=_LONGEST_DATA, min_work=WORK_DIRECTED)
+@served(docs=_LONGEST + " The length is NetworkX's own sum along the path, over G's data dicts.", weight="weight",
+        rules=_LONGEST_RULES, data_rules=_LONGEST_DATA, min_work=WORK_DIRECTED, keeps_attributes=True)
 def dag_longest_path_length(G, weight="weight", default_weight=1):
     path = _longest_path(G, weight, None)
     S = G.source

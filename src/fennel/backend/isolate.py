@@ -12,7 +12,7 @@ converted (or its own native graphs, which NetworkX would first expand).
 
 import math
 
-from .checks import argument_rule
+from .checks import data_rule
 from .serve import EXACT, served
 from .shared import RowIterator, changed, watch
 
@@ -21,7 +21,8 @@ from .shared import RowIterator, changed, watch
 _WORK_ISOLATES = (2000, math.inf)
 _WORK_IS_ISOLATE = (math.inf, math.inf)
 
-argument_rule("isolate_node", lambda a: None if a["n"] in a["G"] else "a node not in G")
+# Checked on the converted graph: a native graph would build its dicts to answer `in`.
+data_rule("isolate_node", lambda fg, a: None if a["n"] in fg else "a node not in G")
 
 _DOCS = "One pass over the rows in C++. " + EXACT
 
@@ -63,7 +64,7 @@ def number_of_isolates(G):
 
 
 @served(docs="A look at the node's rows. " + EXACT + " Nodes not in G are left to NetworkX.",
-        rules=("isolate_node",), min_work=_WORK_IS_ISOLATE)
+        data_rules=("isolate_node",), min_work=_WORK_IS_ISOLATE)
 def is_isolate(G, n):
     i = G.index[n]
     return not G.core.neighbors(i) and not (G.directed and G.core.predecessors(i))
