@@ -53,7 +53,7 @@ PyObject* biconnected_sets(const CoreGraph& g, const TupleRef& nodes) {
 }
 
 // One component covering every node, found by a search stopped at the second.
-PyObject* is_biconnected(const CoreGraph& g) {
+PyObject* one_component(const CoreGraph& g) {
     return detached([&] { return components_of(g, 2); }, [&](const BiconnectedParts& parts) {
         if (parts.size() != 1) return Py_NewRef(Py_False);
         std::vector<std::uint8_t> member(g.n, 0);
@@ -68,7 +68,7 @@ PyObject* is_biconnected(const CoreGraph& g) {
     });
 }
 
-PyObject* articulation_points(const CoreGraph& g) {
+PyObject* cut_nodes(const CoreGraph& g) {
     return detached([&] { return biconnected(g.succ, false, 0).points; });
 }
 
@@ -78,10 +78,10 @@ constexpr auto BICONNECTED_EDGES = method<biconnected_edges>(
 constexpr auto BICONNECTED_SETS = method<biconnected_sets>(
     "biconnected_sets", "Biconnected components as sets of `nodes`' objects filled in NetworkX's order.",
     arg<TupleRef>("nodes"));
-constexpr auto IS_BICONNECTED = method<is_biconnected>(
-    "is_biconnected", "Whether one biconnected component holds every node.");
-constexpr auto ARTICULATION_POINTS = method<articulation_points>(
-    "articulation_points", "Articulation points as positions, each once, in NetworkX's order.");
+constexpr auto IS_BICONNECTED = method<one_component>(
+    "one_biconnected_component", "Whether one biconnected component holds every node.");
+constexpr auto ARTICULATION_POINTS = method<cut_nodes>(
+    "cut_nodes", "Articulation points as positions, each once, in NetworkX's order.");
 
 }  // namespace
 

@@ -118,7 +118,7 @@ Chains chains(const CycleForest& forest, bool edges) {
     return out;
 }
 
-EdgeList bridges(const Csr& rows, std::optional<Node> root, const std::optional<std::vector<Node>>& order) {
+EdgeList bridge_edges(const Csr& rows, std::optional<Node> root, const std::optional<std::vector<Node>>& order) {
     const Count n = rows.node_count();
     const CycleForest forest = cycle_forest(rows, root);
     const std::vector<std::uint8_t> walked = chains(forest, false).walked;
@@ -186,7 +186,7 @@ struct SpanSearch {
 
 }  // namespace
 
-Result<LocalBridges> local_bridges(const Csr& rows, bool span) {
+Result<LocalBridges> local_bridge_edges(const Csr& rows, bool span) {
     const Count n = rows.node_count();
     LocalBridges out;
     std::vector<Node> stamp(n, CycleForest::NONE);  // stamp[x] == u: x is in u's row

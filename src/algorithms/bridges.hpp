@@ -52,7 +52,7 @@ Chains chains(const CycleForest& forest, bool edges);
 // forest's nodes in position order), the row's slots whose far end comes
 // no earlier in that order, the self-loop included. `order` must hold
 // exactly the forest's nodes. The edges come as (us, vs).
-EdgeList bridges(const Csr& rows, std::optional<Node> root, const std::optional<std::vector<Node>>& order);
+EdgeList bridge_edges(const Csr& rows, std::optional<Node> root, const std::optional<std::vector<Node>>& order);
 
 // NetworkX's local bridges: the edges, in G.edges order, whose ends share
 // no neighbour (an end's self-loop makes it a neighbour of itself, so no
@@ -68,6 +68,6 @@ struct LocalBridges {
     std::vector<std::uint32_t> spans;
 };
 
-Result<LocalBridges> local_bridges(const Csr& rows, bool span);
+Result<LocalBridges> local_bridge_edges(const Csr& rows, bool span);
 
 }  // namespace fennel

@@ -16,7 +16,7 @@ bool check_root(const CoreGraph& g, const std::optional<Node>& root) {
 }
 
 // Each chain as a list of (first, second) tuples of the objects of `nodes`.
-PyObject* chain_decomposition(const CoreGraph& g, const TupleRef& nodes, std::optional<Node> root) {
+PyObject* chains_of(const CoreGraph& g, const TupleRef& nodes, std::optional<Node> root) {
     if (static_cast<Count>(PyTuple_GET_SIZE(nodes.obj)) != g.n) {
         PyErr_SetString(PyExc_ValueError, "nodes must hold one object per node");
         return nullptr;
@@ -41,7 +41,7 @@ PyObject* bridges_of(const CoreGraph& g, std::optional<Node> root, const std::op
             if (v >= g.n) return raise(index_error());
         }
     }
-    return detached([&] { return bridges(g.succ, root, order); }, [](const EdgeList& edges) {
+    return detached([&] { return bridge_edges(g.succ, root, order); }, [](const EdgeList& edges) {
         return Py_BuildValue("(NN)", to_python(edges.us), to_python(edges.vs));
     });
 }
@@ -54,7 +54,7 @@ PyObject* local_bridges_of(const CoreGraph& g, const TupleRef& nodes, bool span)
         PyErr_SetString(PyExc_ValueError, "nodes must hold one object per node");
         return nullptr;
     }
-    return detached([&] { return local_bridges(g.succ, span); }, [&](const LocalBridges& found) {
+    return detached([&] { return local_bridge_edges(g.succ, span); }, [&](const LocalBridges& found) {
         return list_from(found.us.size(), [&](std::size_t i) -> PyObject* {
             PyObject* u = PyTuple_GET_ITEM(nodes.obj, found.us[i]);
             PyObject* v = PyTuple_GET_ITEM(nodes.obj, found.vs[i]);
@@ -67,15 +67,15 @@ PyObject* local_bridges_of(const CoreGraph& g, const TupleRef& nodes, bool span)
     });
 }
 
-constexpr auto CHAIN_DECOMPOSITION = method<chain_decomposition>(
-    "chain_decomposition", "Chains as lists of edge tuples of `nodes`' objects, in NetworkX's order.",
+constexpr auto CHAIN_DECOMPOSITION = method<chains_of>(
+    "chain_lists", "Chains as lists of edge tuples of `nodes`' objects, in NetworkX's order.",
     arg<TupleRef>("nodes"), kwarg<std::optional<Node>>("root", none));
 constexpr auto BRIDGES = method<bridges_of>(
-    "bridges", "Bridges of the graph, or of root's component, listed from the nodes of `order`\n"
+    "bridge_edges", "Bridges of the graph, or of root's component, listed from the nodes of `order`\n"
     "(default: position order) as (first ends, second ends).",
     kwarg<std::optional<Node>>("root", none), kwarg<std::optional<Positions>>("order", none));
 constexpr auto LOCAL_BRIDGES = method<local_bridges_of>(
-    "local_bridges", "Local bridges as tuples of `nodes`' objects in G.edges order, with their\n"
+    "local_bridge_edges", "Local bridges as tuples of `nodes`' objects in G.edges order, with their\n"
     "hop spans when `span`.",
     arg<TupleRef>("nodes"), kwarg<bool>("span", true));
 

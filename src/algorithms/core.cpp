@@ -64,7 +64,7 @@ std::optional<std::vector<Count>> core_numbers(const Csr& out, const Csr* back) 
     return core;
 }
 
-std::optional<OnionLayers> onion_layers(const Csr& adj) {
+std::optional<OnionLayers> onion_peel(const Csr& adj) {
     const Count n = adj.node_count();
     if (has_self_loop(adj)) return std::nullopt;
     enum : std::uint8_t { WAITING, SCHEDULED, DONE };

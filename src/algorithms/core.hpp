@@ -23,7 +23,7 @@ struct OnionLayers {
     std::vector<Node> order;
     std::vector<Count> layer;
 };
-std::optional<OnionLayers> onion_layers(const Csr& adj);
+std::optional<OnionLayers> onion_peel(const Csr& adj);
 
 // NetworkX's k_truss rounds over undirected rows without self-loops: each
 // round drops, at once, every edge whose ends share fewer than `need`

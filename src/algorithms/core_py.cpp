@@ -12,7 +12,7 @@ PyObject* cores(const CoreGraph& g) {
 }
 
 PyObject* onion(const CoreGraph& g) {
-    return detached([&] { return fennel::onion_layers(g.succ); },
+    return detached([&] { return fennel::onion_peel(g.succ); },
                     [](const std::optional<OnionLayers>& found) {
                         if (!found) return Py_NewRef(Py_None);
                         return tuple_from([&] { return to_python(found->order); },
@@ -28,7 +28,7 @@ constexpr auto CORE_NUMBER =
     method<cores>("core_numbers", "Core numbers in node order, or `None` if the graph has self-loops.");
 
 constexpr auto ONION_LAYERS = method<onion>(
-    "onion_layers", "`(nodes, layers)`: onion_layers' nodes in the order they get a layer,\nand their layers "
+    "onion_peel", "`(nodes, layers)`: onion_layers' nodes in the order they get a layer,\nand their layers "
     "(undirected rows); `None` if the graph has self-loops.");
 constexpr auto TRUSS_EDGES = method<truss>(
     "truss_edges", "Whether k_truss keeps each slot's edge, for need = k - 2 (undirected rows);\n`None` if the graph has "

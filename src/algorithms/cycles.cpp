@@ -9,7 +9,7 @@
 
 namespace fennel {
 
-Result<CycleLists> cycle_basis(const Csr& adj, std::optional<Node> root) {
+Result<CycleLists> paton_cycles(const Csr& adj, std::optional<Node> root) {
     const Count n = adj.node_count();
     constexpr Node NONE = 0xFFFFFFFFu;
     if (root && *root >= n) return index_error();

@@ -17,6 +17,6 @@ struct CycleLists {
     std::vector<Node> nodes;
     std::vector<Node> bounds{0};
 };
-Result<CycleLists> cycle_basis(const Csr& adj, std::optional<Node> root);
+Result<CycleLists> paton_cycles(const Csr& adj, std::optional<Node> root);
 
 }  // namespace fennel

@@ -9,7 +9,7 @@ namespace {
 
 PyObject* basis(const CoreGraph& g, std::optional<Node> root) {
     if (g.directed) return raise(not_implemented("cycle bases need an undirected graph"));
-    return detached([&] { return fennel::cycle_basis(g.succ, root); },
+    return detached([&] { return fennel::paton_cycles(g.succ, root); },
                     [](const CycleLists& found) {
                         return tuple_from([&] { return to_python(found.nodes); },
                                           [&] { return to_python(found.bounds); });
@@ -17,7 +17,7 @@ PyObject* basis(const CoreGraph& g, std::optional<Node> root) {
 }
 
 constexpr auto CYCLE_BASIS = method<basis>(
-    "cycle_basis", "`(nodes, bounds)`: cycle_basis' cycles, cycle c being\nnodes[bounds[c]:bounds[c + 1]]; `root` "
+    "paton_cycles", "`(nodes, bounds)`: cycle_basis' cycles, cycle c being\nnodes[bounds[c]:bounds[c + 1]]; `root` "
     "(a position) or None.",
     arg<std::optional<Node>>("root"));
 

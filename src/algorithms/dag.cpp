@@ -58,7 +58,7 @@ Result<std::vector<Count>> indegrees_after(const Csr& succ, const Csr& in, const
     return indeg;
 }
 
-Result<LongestPath> dag_longest_path(const Csr& pred, const std::vector<double>* weights,
+Result<LongestPath> longest_path_over(const Csr& pred, const std::vector<double>* weights,
                                      const std::vector<Node>& order) {
     const Count n = pred.node_count();
     constexpr Node UNSEEN = 0xFFFFFFFFu;

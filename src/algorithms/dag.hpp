@@ -36,7 +36,7 @@ struct LongestPath {
     Node missing = 0;
     bool complete = true;
 };
-Result<LongestPath> dag_longest_path(const Csr& pred, const std::vector<double>* weights,
+Result<LongestPath> longest_path_over(const Csr& pred, const std::vector<double>* weights,
                                      const std::vector<Node>& order);
 
 // The gcd of level[u] - level[v] + 1 over the edges (u, v) reached from

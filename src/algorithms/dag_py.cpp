@@ -26,7 +26,7 @@ PyObject* longest_path(const CoreGraph& g, const AttrName& weight, const Positio
     auto view = g.search_view(weight, true);
     if (!view.ok()) return raise(view.error());
     const GraphView& pred = view.value();
-    return detached([&] { return dag_longest_path(*pred.out, pred.weights, order); },
+    return detached([&] { return longest_path_over(*pred.out, pred.weights, order); },
                     [](const LongestPath& found) {
                         if (!found.complete) return Py_BuildValue("(OI)", Py_None, found.missing);
                         return Py_BuildValue("(NO)", to_list(found.path), Py_None);
@@ -45,7 +45,7 @@ constexpr auto INDEGREES = method<indegrees>("indegrees_after",
                                              arg<Positions>("processed"));
 
 constexpr auto LONGEST_PATH = method<longest_path>(
-    "dag_longest_path",
+    "longest_path_over",
     "`(path, None)`: dag_longest_path over `order`, along G._pred's rows (load\nthem first); `(None, node)` for the "
     "first predecessor met before its\nvisit.",
     arg<AttrName>("weight"), arg<Positions>("order"));

@@ -7,11 +7,11 @@ namespace fennel::py {
 
 namespace {
 
-PyObject* isolates(const CoreGraph& g) {
+PyObject* degree_zero(const CoreGraph& g) {
     return detached([&] { return isolated_nodes(g.succ, g.in_rows()); });
 }
 
-constexpr auto ISOLATES = method<isolates>("isolates", "The positions of the nodes of degree zero, in node order.");
+constexpr auto ISOLATES = method<degree_zero>("degree_zero_nodes", "The positions of the nodes of degree zero, in node order.");
 
 }  // namespace
 

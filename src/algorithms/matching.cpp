@@ -5,7 +5,7 @@
 
 namespace fennel {
 
-std::vector<Node> maximal_matching(const Csr& adj) {
+std::vector<Node> greedy_matching(const Csr& adj) {
     const Count n = adj.node_count();
     std::vector<std::uint8_t> matched(n, 0), listed(n, 0);
     std::vector<Node> pairs;

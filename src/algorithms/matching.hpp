@@ -12,6 +12,6 @@ namespace fennel {
 // edge once, from the endpoint listed first), each edge taken when neither
 // end is matched and it is no self-loop. The edges as (u, v) pairs, flat,
 // in the order taken.
-std::vector<Node> maximal_matching(const Csr& adj);
+std::vector<Node> greedy_matching(const Csr& adj);
 
 }  // namespace fennel

@@ -9,11 +9,11 @@ namespace {
 
 PyObject* maximal(const CoreGraph& g) {
     if (g.directed) return raise(not_implemented("maximal matchings need an undirected graph"));
-    return detached([&] { return fennel::maximal_matching(g.succ); });
+    return detached([&] { return fennel::greedy_matching(g.succ); });
 }
 
 constexpr auto MAXIMAL_MATCHING = method<maximal>(
-    "maximal_matching", "maximal_matching's edges as a flat list of (u, v) positions, in the order\ntaken.");
+    "greedy_matching", "maximal_matching's edges as a flat list of (u, v) positions, in the order\ntaken.");
 
 }  // namespace
 

@@ -50,9 +50,9 @@ def biconnected_component_edges(G):
 @served(docs=_DOCS, data_rules=("keys",), min_work=WORK_BICONNECTED)
 def articulation_points(G):
     return first_step(nx.articulation_points, G, watch(G),
-                      lambda: _positions_to_nodes(G, G.core.articulation_points()))
+                      lambda: _positions_to_nodes(G, G.core.cut_nodes()))
 
 
 @served(docs=_DOCS, data_rules=("keys",), min_work=WORK_BICONNECTED)
 def is_biconnected(G):
-    return G.core.is_biconnected()
+    return G.core.one_biconnected_component()

@@ -63,7 +63,7 @@ def _chains(fg, root):
     s = None if root is None else _root_position(fg, root)
     nodes = fg.node_tuple if s is None else _with_root(fg, root, s)
     with no_gc_pauses():
-        return fg.core.chain_decomposition(nodes, root=s)
+        return fg.core.chain_lists(nodes, root=s)
 
 
 def _simple_rows(fg, members):
@@ -98,7 +98,7 @@ def _multigraph_component_bridges(fg, root, s, component):
     kept = list(set(iter(seen)))
     rank = {v: i for i, v in enumerate(kept)}
     index = fg.index
-    first, second = fg.core.bridges(root=s)
+    first, second = fg.core.bridge_edges(root=s)
     found = set(zip(first, second))
     found.update(zip(second, first))
     return [(u, v) for u in kept for v in rows[u]
@@ -108,7 +108,7 @@ def _multigraph_component_bridges(fg, root, s, component):
 def _bridges(fg, root):
     """The bridges as NetworkX's bridges yields them, in a list."""
     if root is None:
-        first, second = fg.core.bridges()
+        first, second = fg.core.bridge_edges()
         firsts = seconds = fg.node_tuple
     else:
         s = _root_position(fg, root)
@@ -126,7 +126,7 @@ def _bridges(fg, root):
             index = fg.index
             order = [index[v] for v in kept]
             firsts = _with_root(fg, root, s)
-        first, second = fg.core.bridges(root=s, order=order)
+        first, second = fg.core.bridge_edges(root=s, order=order)
     return _single_edges(fg, list(zip(map(firsts.__getitem__, first), map(seconds.__getitem__, second))))
 
 
@@ -158,6 +158,6 @@ def has_bridges(G, root=None):
 def local_bridges(G, with_span=True, weight=None):
     def compute():
         with no_gc_pauses():
-            return G.core.local_bridges(G.node_tuple, span=with_span is True)
+            return G.core.local_bridge_edges(G.node_tuple, span=with_span is True)
 
     return first_step(nx.local_bridges, G, watch(G), compute, with_span=with_span, weight=weight)

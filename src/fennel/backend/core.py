@@ -94,7 +94,7 @@ _ONION_SELF_LOOPS = (
 @served(docs="The layers peeled in C++, each ordered as NetworkX's stable sort by degree orders it. " + EXACT,
         rules=("no_multigraph", "undirected_only"), data_rules=("keys",), min_work=WORK_CORES)
 def onion_layers(G):
-    found = G.core.onion_layers()
+    found = G.core.onion_peel()
     if found is None:
         raise nx.NetworkXNotImplemented(_ONION_SELF_LOOPS)
     order, layers = found

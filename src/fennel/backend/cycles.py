@@ -27,6 +27,6 @@ def _own_root(fg, a):
         "neighbours. " + EXACT, rules=("undirected_only", "no_multigraph"), data_rules=("keys", "own_root"),
         min_work=WORK_DFS)
 def cycle_basis(G, root=None):
-    nodes, bounds = G.core.cycle_basis(None if root is None else G.index[root])
+    nodes, bounds = G.core.paton_cycles(None if root is None else G.index[root])
     names = list(map(G.nodes.__getitem__, nodes))
     return [names[bounds[c] : bounds[c + 1]] for c in range(len(bounds) - 1)]

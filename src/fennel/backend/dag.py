@@ -208,7 +208,7 @@ def _longest_path(G, weight, topo_order):
         order = [v for part in parts for v in part]
     else:
         order, has_cycle = list(map(G.index.__getitem__, topo_order)), False
-    path, missing = G.load_exact_pred().dag_longest_path(weight, order)
+    path, missing = G.load_exact_pred().longest_path_over(weight, order)
     if path is None:
         raise KeyError(G.nodes[missing])
     if has_cycle:

@@ -41,7 +41,7 @@ def _isolates(fg, watched):
         return
     nodes = fg.nodes
     done = 0
-    for i in fg.core.isolates():
+    for i in fg.core.degree_zero_nodes():
         if changed(watched):
             break
         yield nodes[i]
@@ -60,7 +60,7 @@ def isolates(G):
 
 @served(docs=_DOCS, min_work=_WORK_ISOLATES)
 def number_of_isolates(G):
-    return len(G.core.isolates())
+    return len(G.core.degree_zero_nodes())
 
 
 @served(docs="A look at the node's rows. " + EXACT + " Nodes not in G are left to NetworkX.",

@@ -11,7 +11,7 @@ from .serve import EXACT, WORK_COMPONENTS, served
         rules=("undirected_only", "no_multigraph"), data_rules=("keys",), min_work=WORK_COMPONENTS)
 def maximal_matching(G):
     nodes = G.nodes
-    pairs = G.core.maximal_matching()
+    pairs = G.core.greedy_matching()
     matching = set()
     for i in range(0, len(pairs), 2):
         matching.add((nodes[pairs[i]], nodes[pairs[i + 1]]))
