@@ -19,6 +19,8 @@ from networkx.algorithms.centrality.betweenness import (
 
 from zoo import ZOO, ZOO_IDS, add_weights, convert
 
+from fennel.backend import RELEASE_REFUSALS
+
 
 def _brandes(G, s, weight):
     if weight is None:
@@ -224,6 +226,8 @@ def test_argument_errors():
         g.edge_betweenness("w")
 
 
+@pytest.mark.skipif("edge_betweenness_centrality" in RELEASE_REFUSALS,
+                    reason="this NetworkX release rescales edge betweenness otherwise")
 @pytest.mark.parametrize("threads", [1, 2, 3])
 @pytest.mark.parametrize("gid", ["gnp", "digraph_shuffled", "multigraph"])
 def test_edge_sums_added_in_source_order_at_any_worker_count(gid, threads):
