@@ -10,10 +10,10 @@ import sys
 
 import networkx as nx
 import pytest
-from test_backend_traversal import always_run  # noqa: F401 - the fixture applies here too
-from zoo import ZOO, _relabelled, _shuffled
+from test_backend_traversal import always_run, outcome  # noqa: F401 - the fixture applies here too
+from zoo import ZOO, _relabelled, _shuffled, shape
 
-from fennel.backend import calls
+from fennel.backend import calls, clique
 from fennel.backend.interface import refusal
 
 pytestmark = pytest.mark.filterwarnings("ignore:Note. conversions to backend graphs")
@@ -187,3 +187,90 @@ def test_string_orders_follow_the_hash_seed():
         assert out[0] == "True"
         answers.add(out[1])
     assert len(answers) > 1  # the seeds did give NetworkX different orders
+
+
+@pytest.mark.parametrize("name", GRAPHS)
+def test_enumerate_all_cliques(name):
+    G = GRAPHS[name]
+    got = _ran("enumerate_all_cliques", lambda: nx.enumerate_all_cliques(G, backend="fennel"))
+    assert hasattr(got, "__next__")
+    assert list(got) == list(nx.enumerate_all_cliques(G))
+
+
+def test_enumerate_all_cliques_is_lazy():
+    """K40 has 2**40 cliques: the first thousand come without walking them."""
+    G = nx.complete_graph(40)
+    head = list(itertools.islice(nx.enumerate_all_cliques(G, backend="fennel"), 1000))
+    assert head == list(itertools.islice(nx.enumerate_all_cliques(G), 1000))
+
+
+def test_enumerate_all_cliques_reads_the_graph_on_first_step():
+    def run(backend):
+        G = GRAPHS["dense"].copy()
+        gen = nx.enumerate_all_cliques(G, backend=backend)
+        G.add_edges_from(itertools.combinations(range(30, 45), 2))
+        return list(gen)
+
+    assert run("fennel") == run("networkx")
+
+
+@pytest.mark.parametrize("name", GRAPHS)
+def test_node_clique_number(name):
+    G = GRAPHS[name]
+    nodes = list(G)
+    whole = _ran("node_clique_number", lambda: nx.node_clique_number(G, backend="fennel"))
+    expected = nx.node_clique_number(G)
+    assert type(whole) is type(expected) and list(whole.items()) == list(expected.items())
+    for given in (nodes[::3], tuple(nodes[1::4]) + tuple(nodes[:2])):
+        got = _ran("node_clique_number", lambda: nx.node_clique_number(G, given, backend="fennel"))  # noqa: B023
+        assert list(got.items()) == list(nx.node_clique_number(G, given).items())
+    for v in nodes[:5]:
+        assert _ran("node_clique_number", lambda: nx.node_clique_number(G, v, backend="fennel")) == \
+            nx.node_clique_number(G, v)  # noqa: B023
+
+
+@pytest.mark.parametrize("nodes", [["absent"], (0, 1), "01", iter([0, 1])],
+                         ids=["missing", "tuple_node", "string", "iterator"])
+def test_node_clique_number_odd_nodes_answered_as_networkx(nodes):
+    G = nx.Graph([(0, 1), (1, 2), ((0, 1), 0), ("0", "1")])
+    expected = _outcome(lambda: [nx.node_clique_number(G, nodes if not hasattr(nodes, "__next__") else iter([0, 1]))])
+    with nx.config(backend_priority=["fennel"]):
+        got = _outcome(lambda: [nx.node_clique_number(G, nodes)])
+    assert got == expected
+
+
+def _weighted(G, seed, low=-2, high=6):
+    H = G.copy()
+    rnd = __import__("random").Random(seed)
+    for v in H:
+        H.nodes[v]["weight"] = rnd.randint(low, high)
+    return H
+
+
+@pytest.mark.parametrize("name", GRAPHS)
+@pytest.mark.parametrize("weights", ["ties", "spread", "unit"])
+def test_max_weight_clique(name, weights):
+    G = GRAPHS[name]
+    H = _weighted(G, 7, *((1, 2) if weights == "ties" else (-3, 1000))) if weights != "unit" else G
+    weight = None if weights == "unit" else "weight"
+    got = _ran("max_weight_clique", lambda: nx.max_weight_clique(H, weight, backend="fennel"))
+    assert shape(got) == shape(nx.max_weight_clique(H, weight))
+
+
+@pytest.mark.parametrize("value", [None, 2.0, 10**30, True], ids=["missing", "float", "huge", "bool"])
+def test_max_weight_clique_weights_as_networkx(value):
+    G = _weighted(GRAPHS["dense"], 3)
+    if value is None:
+        del G.nodes[5]["weight"]
+    else:
+        G.nodes[5]["weight"] = value
+        G.nodes[9]["weight"] = value
+    expected = outcome("max_weight_clique", G)
+    with nx.config(backend_priority=["fennel"]):
+        assert outcome("max_weight_clique", G) == expected
+
+
+def test_max_weight_clique_deep_search_left_to_networkx(monkeypatch):
+    monkeypatch.setattr(clique, "_DEEPEST", 4)
+    G = _weighted(nx.complete_graph(9), 2, 1, 3)
+    assert nx.max_weight_clique(G, backend="fennel") == nx.max_weight_clique(G)

@@ -11,6 +11,7 @@
 #include "lib/pool.hpp"
 
 #include <algorithm>
+#include <iterator>
 #include <span>
 
 namespace fennel {
@@ -230,6 +231,241 @@ Result<CliqueList> clique_percolation(const CliqueList& cliques, std::size_t k,
         out.bounds.push_back(static_cast<Node>(out.nodes.size()));
     }
     return out;
+}
+
+namespace {
+
+// Each node's distinct neighbours but itself, ascending: rows as offsets
+// into one array. `after` keeps only those after the node.
+void sorted_rows(const Csr& rows, bool after, std::vector<std::size_t>& offsets, std::vector<Node>& out) {
+    const Count n = rows.node_count();
+    offsets.assign(n + 1, 0);
+    out.clear();
+    for (Node u = 0; u < n; ++u) {
+        const std::size_t start = out.size();
+        for (Node v : rows.row(u)) {
+            if (v != u && (!after || v > u)) out.push_back(v);
+        }
+        const auto first = out.begin() + static_cast<std::ptrdiff_t>(start);
+        std::sort(first, out.end());
+        out.erase(std::unique(first, out.end()), out.end());
+        offsets[u + 1] = out.size();
+    }
+}
+
+// a & b of two ascending lists.
+std::vector<Node> common_of(std::span<const Node> a, std::span<const Node> b) {
+    std::vector<Node> out;
+    std::set_intersection(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(out));
+    return out;
+}
+
+}  // namespace
+
+CliqueLevels::CliqueLevels(const Csr& rows) { sorted_rows(rows, true, offsets_, later_); }
+
+Result<CliqueList> CliqueLevels::next(std::size_t limit) {
+    CliqueList out;
+    std::size_t steps = 0;
+    while (out.bounds.size() <= limit && !done_) {
+        if ((++steps & 0x3FFF) == 0 && poll_interrupt()) return interrupted();
+        if (stack_.empty()) {
+            // The walk for one size is over: the next size, if this one had any.
+            if (!found_ || node_count() == 0) {
+                done_ = true;
+                break;
+            }
+            ++size_;
+            found_ = false;
+            Frame top;
+            top.cand.resize(node_count());
+            for (Node u = 0; u < node_count(); ++u) top.cand[u] = u;
+            stack_.push_back(std::move(top));
+            continue;
+        }
+        Frame& top = stack_.back();
+        const std::size_t depth = stack_.size();  // the clique's size with the next candidate
+        // Every later candidate's branch is a subset of what follows it here.
+        if (top.next == top.cand.size() || depth + (top.cand.size() - top.next - 1) < size_) {
+            stack_.pop_back();
+            if (!base_.empty()) base_.pop_back();
+            continue;
+        }
+        const Node u = top.cand[top.next++];
+        if (depth == size_) {
+            found_ = true;
+            out.nodes.insert(out.nodes.end(), base_.begin(), base_.end());
+            out.nodes.push_back(u);
+            out.bounds.push_back(static_cast<Node>(out.nodes.size()));
+            continue;
+        }
+        const std::span<const Node> rest(top.cand.data() + top.next, top.cand.size() - top.next);
+        const std::span<const Node> later(later_.data() + offsets_[u], offsets_[u + 1] - offsets_[u]);
+        std::vector<Node> cand = common_of(rest, later);
+        if (depth + cand.size() < size_) continue;
+        base_.push_back(u);
+        stack_.push_back(Frame{std::move(cand), 0});
+    }
+    return out;
+}
+
+Result<CliqueNumbers> clique_numbers(const Csr& rows, std::vector<std::int64_t> hashes) {
+    CliqueSearch search(rows, std::move(hashes), {});
+    const std::size_t n = search.node_count();
+    CliqueNumbers numbers;
+    std::vector<std::uint32_t> size(n, 0);
+    while (!search.done()) {
+        auto batch = search.next(1 << 16);
+        if (!batch.ok()) return batch.error();
+        const CliqueList& b = batch.value();
+        for (std::size_t c = 0; c + 1 < b.bounds.size(); ++c) {
+            const auto k = static_cast<std::uint32_t>(b.bounds[c + 1] - b.bounds[c]);
+            for (std::size_t i = b.bounds[c]; i < b.bounds[c + 1]; ++i) {
+                const Node v = b.nodes[i];
+                if (size[v] == 0) numbers.nodes.push_back(v);
+                size[v] = std::max(size[v], k);
+            }
+        }
+    }
+    numbers.sizes.reserve(numbers.nodes.size());
+    for (Node v : numbers.nodes) numbers.sizes.push_back(size[v]);
+    return numbers;
+}
+
+namespace {
+
+// The largest clique among ascending `cand`, at least `best` to be worth
+// finding: plain branch and bound, candidates' count as the bound.
+std::uint32_t largest_within(const std::vector<std::size_t>& offsets, const std::vector<Node>& adj,
+                             const std::vector<Node>& cand, std::uint32_t best) {
+    if (cand.size() <= best) return best;
+    for (std::size_t i = 0; i < cand.size() && cand.size() - i > best; ++i) {
+        const Node u = cand[i];
+        const std::span<const Node> rest(cand.data() + i + 1, cand.size() - i - 1);
+        const std::span<const Node> row(adj.data() + offsets[u], offsets[u + 1] - offsets[u]);
+        const std::vector<Node> sub = common_of(rest, row);
+        best = std::max(best, 1 + largest_within(offsets, adj, sub, best == 0 ? 0 : best - 1));
+    }
+    return best;
+}
+
+}  // namespace
+
+Result<std::vector<std::uint32_t>> clique_numbers_at(const Csr& rows, const std::vector<Node>& nodes) {
+    std::vector<std::size_t> offsets;
+    std::vector<Node> adj;
+    sorted_rows(rows, false, offsets, adj);
+    std::vector<std::uint32_t> sizes;
+    sizes.reserve(nodes.size());
+    for (Node v : nodes) {
+        if (poll_interrupt()) return interrupted();
+        const std::vector<Node> around(adj.begin() + static_cast<std::ptrdiff_t>(offsets[v]),
+                                       adj.begin() + static_cast<std::ptrdiff_t>(offsets[v + 1]));
+        sizes.push_back(1 + largest_within(offsets, adj, around, 0));
+    }
+    return sizes;
+}
+
+namespace {
+
+class WeightedSearch {
+public:
+    WeightedSearch(const Csr& rows, const std::vector<std::int64_t>& weights, std::size_t max_depth)
+        : weight_(weights), max_depth_(max_depth), residual_(weights.size(), 0) {
+        sorted_rows(rows, false, offsets_, adj_);
+    }
+
+    // expand(C, C_weight, P): the incumbent improved, then each branching
+    // node popped, taken out of P, and searched with its neighbours in P.
+    bool expand(std::vector<Node>& C, std::int64_t c_weight, std::vector<Node>& P) {
+        if (C.size() > max_depth_) return false;
+        if ((++steps_ & 0x3FF) == 0 && poll_interrupt()) {
+            stopped_ = true;
+            return false;
+        }
+        if (c_weight > best_.weight) {
+            best_.nodes = C;
+            best_.weight = c_weight;
+        }
+        std::vector<Node> branching = branching_nodes(P, best_.weight - c_weight);
+        while (!branching.empty()) {
+            const Node v = branching.back();
+            branching.pop_back();
+            P.erase(std::find(P.begin(), P.end(), v));
+            std::vector<Node> deeper;
+            for (Node w : P) {
+                if (adjacent(v, w)) deeper.push_back(w);
+            }
+            C.push_back(v);
+            const bool ok = expand(C, c_weight + weight_[v], deeper);
+            C.pop_back();
+            if (!ok) return false;
+        }
+        return true;
+    }
+
+    WeightedClique best_;
+    bool stopped_ = false;
+
+private:
+    bool adjacent(Node v, Node w) const {
+        return std::binary_search(adj_.begin() + static_cast<std::ptrdiff_t>(offsets_[v]),
+                                  adj_.begin() + static_cast<std::ptrdiff_t>(offsets_[v + 1]), w);
+    }
+
+    // greedily_find_independent_set: P's first node, then the first of
+    // those left that are neither it nor its neighbours, and so on.
+    std::vector<Node> independent_set(std::vector<Node> P) const {
+        std::vector<Node> chosen;
+        while (!P.empty()) {
+            const Node v = P.front();
+            chosen.push_back(v);
+            std::erase_if(P, [&](Node w) { return w == v || adjacent(v, w); });
+        }
+        return chosen;
+    }
+
+    // find_branching_nodes: colour classes weighed by their lightest
+    // residual weight until they outweigh `target`; what is left of P.
+    std::vector<Node> branching_nodes(std::vector<Node> P, std::int64_t target) {
+        for (Node v : P) residual_[v] = weight_[v];
+        std::int64_t total = 0;
+        while (!P.empty()) {
+            const std::vector<Node> chosen = independent_set(P);
+            std::int64_t lightest = residual_[chosen.front()];
+            for (Node v : chosen) lightest = std::min(lightest, residual_[v]);
+            total += lightest;
+            if (total > target) break;
+            for (Node v : chosen) residual_[v] -= lightest;
+            std::erase_if(P, [&](Node v) { return residual_[v] == 0; });
+        }
+        return P;
+    }
+
+    const std::vector<std::int64_t>& weight_;
+    std::size_t max_depth_;
+    std::vector<std::size_t> offsets_;
+    std::vector<Node> adj_;
+    std::vector<std::int64_t> residual_;  // read only for the current P's nodes
+    std::size_t steps_ = 0;
+};
+
+}  // namespace
+
+Result<WeightedClique> max_weight_clique(const Csr& rows, const std::vector<std::int64_t>& degrees,
+                                         const std::vector<std::int64_t>& weights, std::size_t max_depth) {
+    const Count n = rows.node_count();
+    std::vector<Node> order(n);
+    for (Node v = 0; v < n; ++v) order[v] = v;
+    // sorted(..., reverse=True) keeps equal keys in their first order.
+    std::stable_sort(order.begin(), order.end(), [&](Node a, Node b) { return degrees[a] > degrees[b]; });
+    std::erase_if(order, [&](Node v) { return weights[v] <= 0; });
+    WeightedSearch search(rows, weights, max_depth);
+    std::vector<Node> C;
+    const bool finished = search.expand(C, 0, order);
+    if (search.stopped_) return interrupted();
+    search.best_.deep = !finished;
+    return std::move(search.best_);
 }
 
 }  // namespace fennel

@@ -1,5 +1,6 @@
-// NetworkX's maximal cliques (clique.py: find_cliques, find_cliques_recursive)
-// and clique percolation (community/kclique.py: k_clique_communities).
+// NetworkX's cliques (clique.py: find_cliques, find_cliques_recursive,
+// enumerate_all_cliques, node_clique_number, max_weight_clique) and clique
+// percolation (community/kclique.py: k_clique_communities).
 //
 // find_cliques is Tomita's pivoting Bron-Kerbosch over Python sets: the
 // pivot is the first node of `subg`, in its iteration order, with the most
@@ -88,5 +89,60 @@ private:
 Result<CliqueList> clique_percolation(const CliqueList& cliques, std::size_t k,
                                       const std::vector<std::int64_t>& clique_hashes,
                                       const std::vector<std::int64_t>& hashes, std::size_t n);
+
+// enumerate_all_cliques' state between steps of its generator. NetworkX's
+// breadth-first queue hands out every clique of k nodes before any of
+// k + 1, and those of k nodes in lexicographic order of their positions
+// (each base + cnbrs stays sorted by G's order). A depth-first walk to
+// depth k gives the same order with memory bounded by k candidate lists, so
+// each size walks again from the top, skipping branches too short to reach
+// it; a size with no clique ends the walk.
+class CliqueLevels {
+public:
+    explicit CliqueLevels(const Csr& rows);
+
+    // Up to `limit` more cliques in NetworkX's order; fewer only when done.
+    Result<CliqueList> next(std::size_t limit);
+    std::size_t node_count() const { return offsets_.size() - 1; }
+
+private:
+    struct Frame {
+        std::vector<Node> cand;  // common neighbours after the base, ascending
+        std::size_t next = 0;
+    };
+
+    std::vector<std::size_t> offsets_;
+    std::vector<Node> later_;  // each node's neighbours after it, ascending
+    std::vector<Frame> stack_;
+    std::vector<Node> base_;
+    std::size_t size_ = 0;  // the clique size being walked; 0 before the first
+    bool found_ = true;
+    bool done_ = false;
+};
+
+// node_clique_number over find_cliques' cliques: the nodes in the order
+// they first appear in them, and the size of each one's largest clique.
+struct CliqueNumbers {
+    std::vector<Node> nodes;
+    std::vector<std::uint32_t> sizes;
+};
+Result<CliqueNumbers> clique_numbers(const Csr& rows, std::vector<std::int64_t> hashes);
+
+// The size of the largest clique through each of `nodes` (that of the ego
+// graph's largest maximal clique, which NetworkX takes).
+Result<std::vector<std::uint32_t>> clique_numbers_at(const Csr& rows, const std::vector<Node>& nodes);
+
+// max_weight_clique's branch and bound, step for step: nodes by degree
+// (NetworkX's `degrees`, ties in node order), positive weights only, the
+// branching nodes of a greedy colouring popped from the back. A search
+// deeper than `max_depth` stops with `deep` set, before NetworkX's own
+// recursion would come near its limit.
+struct WeightedClique {
+    std::vector<Node> nodes;
+    std::int64_t weight = 0;
+    bool deep = false;
+};
+Result<WeightedClique> max_weight_clique(const Csr& rows, const std::vector<std::int64_t>& degrees,
+                                         const std::vector<std::int64_t>& weights, std::size_t max_depth);
 
 }  // namespace fennel

@@ -10,7 +10,6 @@
 #include "lib/entry.hpp"
 
 #include <cmath>
-#include <cstring>
 #include <memory>
 
 namespace fennel::py {
@@ -27,12 +26,8 @@ PyObject* leiden_start(const CoreGraph& g, const AttrName& weight, bool by_modul
                        bool int_resolution, bool compensated, const BytesRef& hashes,
                        const std::optional<Positions>& us, const std::optional<Positions>& vs,
                        const std::optional<Reals>& ws) {
-    const Py_ssize_t bytes = PyBytes_GET_SIZE(hashes.obj);
-    if (bytes != static_cast<Py_ssize_t>(g.n * sizeof(std::int64_t))) {
-        return raise(value_error("hashes must hold one int64 per node"));
-    }
-    std::vector<std::int64_t> hash(g.n);
-    if (g.n > 0) std::memcpy(hash.data(), PyBytes_AS_STRING(hashes.obj), static_cast<std::size_t>(bytes));
+    std::vector<std::int64_t> hash;
+    if (!read_int64s(hashes, g.n, hash)) return nullptr;
     auto values = g.weight_slice(weight, false);
     if (!values.ok()) return raise(values.error());
     const std::vector<double>* w = values.value();

@@ -80,6 +80,17 @@ bool SetTable::contains(Node key, std::int64_t hash) const {
     }
 }
 
+Node SetTable::pop() {
+    const std::size_t mask = table_.size() - 1;
+    std::size_t i = finger_ & mask;
+    while (table_[i].key >= DUMMY) i = i == mask ? 0 : i + 1;
+    const Node key = table_[i].key;
+    table_[i] = {DUMMY, -1};
+    --used_;
+    finger_ = i + 1;
+    return key;
+}
+
 void SetTable::insert_clean(std::vector<Entry>& table, Node key, std::int64_t hash) {
     const std::size_t mask = table.size() - 1;
     std::size_t i = static_cast<std::size_t>(hash) & mask;

@@ -22,6 +22,13 @@ public:
     void discard(Node key, std::int64_t hash);
     // `key in set`, by the probe sequence that would find it.
     bool contains(Node key, std::int64_t hash) const;
+    // set.pop of a non-empty set: the first entry from the finger on,
+    // wrapping round; the finger moves past it (resizes keep the finger).
+    Node pop();
+    // set -= other, for the keys of `other`: each discarded, then dummies
+    // resized away past a quarter of the table, as after any `-=`.
+    template <class Keys, class HashOf>
+    void difference_update(const Keys& other, HashOf&& hash_of);
 
     template <class F>
     void each(F&& f) const {
@@ -57,7 +64,14 @@ private:
     std::vector<Entry> table_;
     std::size_t fill_ = 0;
     std::size_t used_ = 0;
+    std::size_t finger_ = 0;
 };
+
+template <class Keys, class HashOf>
+void SetTable::difference_update(const Keys& other, HashOf&& hash_of) {
+    for (Node x : other) discard(x, hash_of(x));
+    if (fill_ - used_ > mask() / 4) resize(used_ > 50000 ? used_ * 2 : used_ * 4);
+}
 
 template <class InB, class HashOf>
 SetTable SetTable::difference(const SetTable& a, std::size_t b_size, InB&& in_b, HashOf&& hash_of) {

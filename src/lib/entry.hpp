@@ -25,6 +25,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,6 +42,19 @@ using Positions = std::vector<std::uint32_t>;  // node positions
 using Reals = std::vector<double>;
 using Flags = std::vector<std::uint8_t>;
 using AttrName = std::optional<std::string>;  // an edge attribute, None for unit weights
+
+// `count` int64 values from `bytes` (array('q').tobytes(): hashes, degrees,
+// integer weights); false with ValueError set when the size differs.
+inline bool read_int64s(const BytesRef& bytes, std::size_t count, std::vector<std::int64_t>& out) {
+    const Py_ssize_t size = PyBytes_GET_SIZE(bytes.obj);
+    if (size != static_cast<Py_ssize_t>(count * sizeof(std::int64_t))) {
+        PyErr_SetString(PyExc_ValueError, "int64 bytes must hold one value per entry");
+        return false;
+    }
+    out.resize(count);
+    if (count > 0) std::memcpy(out.data(), PyBytes_AS_STRING(bytes.obj), static_cast<std::size_t>(size));
+    return true;
+}
 
 // The default None, for optional types and plain objects.
 struct NoneDefault {};

@@ -1,4 +1,4 @@
-"""Maximal cliques (NetworkX's clique module): find_cliques and find_cliques_recursive.
+"""Cliques (NetworkX's clique module): maximal cliques, every clique, clique numbers and the heaviest clique.
 
 NetworkX's pivoting search walks Python sets of nodes, so the order of its
 cliques, and of the nodes in each, is the iteration order CPython gives
@@ -9,11 +9,12 @@ cliques in NetworkX's order, as lists of the caller's objects: those of
 """
 
 from array import array
+from collections import defaultdict
 
 import networkx as nx
 
 from .. import _core
-from .checks import argument_rule
+from .checks import absent, argument_rule, data_rule
 from .serve import EXACT, served
 from .shared import changed, watch
 
@@ -95,3 +96,94 @@ def find_cliques_recursive(G, nodes=None):
     if lone:
         return iter([list(prefix)])
     return _cliques(G, search, prefix)
+
+
+def _all_cliques(fg, watched):
+    # NetworkX reads the graph on the generator's first step.
+    if changed(watched):
+        yield from nx.utils.backends._registered_algorithms["enumerate_all_cliques"].orig_func(fg.source)
+        return
+    walk, nodes, batch = fg.core.all_cliques_search(), fg.node_tuple, 16
+    while True:
+        cliques = _core._all_cliques_next(walk, batch, nodes)
+        yield from cliques
+        if len(cliques) < batch:
+            return
+        batch = min(batch * 4, 4096)
+
+
+@served(docs="A depth-first walk in C++ per clique size, which hands out the cliques in the order of NetworkX's "
+        "breadth-first queue with memory bounded by the graph. " + EXACT,
+        rules=("undirected_only", "sees_changes"), data_rules=("keys",), min_work=WORK_CLIQUES)
+def enumerate_all_cliques(G):
+    return _all_cliques(G, watch(G))
+
+
+argument_rule("precomputed_cliques", absent("cliques", "precomputed cliques"))
+
+
+@data_rule("clique_number_nodes")
+def _clique_number_nodes(fg, a):
+    nodes = a["nodes"]
+    if nodes is None or nodes in fg:
+        return None
+    if type(nodes) not in (list, tuple) or not all(n in fg for n in nodes):
+        return "nodes other than a node of G or a list or tuple of them are left to NetworkX"
+    return None
+
+
+@served(docs="find_cliques' search in C++ for the whole graph (the nodes in the order its cliques first show them); "
+        "a branch and bound over each node's neighbours for given nodes. " + EXACT,
+        rules=("undirected_only", "precomputed_cliques"), data_rules=("keys", "clique_number_nodes"), min_work=WORK_CLIQUES)
+def node_clique_number(G, nodes=None, cliques=None, separate_nodes=False):
+    if nodes is None:
+        positions, sizes = G.core.largest_cliques(node_hashes(G))
+        node = G.nodes
+        return defaultdict(int, zip([node[p] for p in positions], sizes))
+    if nodes in G:
+        return G.core.largest_cliques_at([G.index[nodes]])[0]
+    index = G.index
+    return dict(zip(nodes, G.core.largest_cliques_at([index[n] for n in nodes])))
+
+
+# NetworkX's expand() recurses once per clique node; a search this deep is
+# left to NetworkX, whose recursion limit decides it.
+_DEEPEST = 500
+# Sums of node weights stay exact in 64 bits below this.
+_WEIGHT_TOTAL = 1 << 62
+
+
+@data_rule("clique_weights")
+def _clique_weights(fg, a):
+    weight = a["weight"]
+    if weight is None:
+        return None
+    total = 0
+    for _, data in fg.source.nodes(data=True):
+        w = data.get(weight)
+        if type(w) is not int and type(w) is not bool:
+            return "node weights other than ints (or missing) are left to NetworkX"
+        if w > 0:
+            total += w
+    return None if total < _WEIGHT_TOTAL else "node weights summing past 2**62 are left to NetworkX"
+
+
+@served(docs="NetworkX's branch and bound, step for step, in C++: the same branching nodes, so the same clique "
+        "among equals. " + EXACT + " A clique deeper than 500 nodes is left to NetworkX's "
+        "recursion.",
+        rules=("undirected_only",), data_rules=("clique_weights",), min_work=WORK_CLIQUES, keeps_attributes=True)
+def max_weight_clique(G, weight="weight"):
+    n = len(G)
+    if weight is None:
+        weights = array("q", [1]) * n
+    else:
+        weights = array("q", (data[weight] for _, data in G.source.nodes(data=True)))
+    if G.multigraph:
+        degrees = array("q", (d for _, d in G.source.degree))
+    else:
+        degrees = array("q", G.core.degrees())
+    positions, total, deep = G.core.heaviest_clique(degrees.tobytes(), weights.tobytes(), _DEEPEST)
+    if deep:
+        return nx.utils.backends._registered_algorithms["max_weight_clique"].orig_func(G.source, weight)
+    node = G.nodes
+    return [node[p] for p in positions], total
