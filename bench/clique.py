@@ -2,15 +2,20 @@
 
 Graphs: a preferential-attachment graph of 20,000 nodes (Barabási-Albert,
 5 edges per new node) and a dense random graph (G(n, p), 70 nodes,
-p = 0.5: NetworkX's percolation grows with the square of its cliques); `--quick`: 2,000 nodes and 40 nodes. Rows: `list(find_cliques(G))`
-and `list(k_clique_communities(G, k))` for k = 3 and 4. fennel's calls run
+p = 0.5: NetworkX's percolation grows with the square of its cliques); `--quick`: 2,000 nodes and 40 nodes. Rows: `list(find_cliques(G))`,
+`list(k_clique_communities(G, k))` for k = 3 and 4, `list(enumerate_all_cliques(G))`,
+`node_clique_number(G)`, and on the dense graph `max_weight_clique(G, None)`
+(NetworkX's colouring bound is quadratic in the candidates: too slow on the
+large graph). fennel's calls run
 on a fresh copy of the graph (`backend="fennel"`), conversion included,
 NetworkX's on another copy (a copy's rows may list neighbours in another
 order than the original's, and the answers follow that order); fennel's
 answers are checked to equal NetworkX's (cliques in order, each community's
 nodes in iteration order). igraph's `maximal_cliques` and NetworKit's
 `MaximalCliques` (one thread) run on the find_cliques rows where installed;
-their cliques come in other orders and are only counted. Ratios come from
+their cliques come in other orders and are only counted; igraph's `cliques()`
+(every clique) and `clique_number()` stand beside enumerate_all_cliques and
+max_weight_clique. Ratios come from
 one run of each.
 
     python bench/clique.py [--quick]
@@ -74,6 +79,23 @@ def rows(G, ig, nk):
         if ours != theirs:
             raise SystemExit(f"fennel's {k}-clique communities differ from NetworkX's")
         yield f"k_clique_communities k={k} ({len(theirs):,})", t_fennel, t_nx, [None, None]
+    g = None
+    if ig:
+        index = {v: i for i, v in enumerate(G)}
+        g = ig.Graph(n=len(G), edges=[(index[u], index[v]) for u, v in G.edges()])
+    calls = [("enumerate_all_cliques", lambda H, b: list(nx.enumerate_all_cliques(H, backend=b)),
+              lambda: len(g.cliques())),
+             ("node_clique_number", lambda H, b: list(nx.node_clique_number(H, backend=b).items()), None)]
+    if len(G) < 1000:
+        calls.append(("max_weight_clique", lambda H, b: nx.max_weight_clique(H, None, backend=b),
+                      lambda: g.clique_number()))
+    for call, run, peer in calls:
+        H, G = G.copy(), G.copy()
+        t_fennel, ours = timed(lambda: run(H, "fennel"))  # noqa: B023 - called at once
+        t_nx, theirs = timed(lambda: run(G, "networkx"))  # noqa: B023
+        if ours != theirs:
+            raise SystemExit(f"fennel's {call} differs from NetworkX's")
+        yield call, t_fennel, t_nx, [timed(peer)[0] if g is not None and peer else None, None]
 
 
 def main():
