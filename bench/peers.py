@@ -11,7 +11,8 @@ One representative call per family fennel serves, on the same random graphs:
   (listed), pagerank (weighted), strongly_connected_components;
 * U: undirected, 20,000 nodes, 100,000 edges, unweighted: eigenvector and
   Katz centrality (alpha=0.05, below 1 / the largest eigenvalue),
-  connected_components, core_number, triangles, clustering, transitivity,
+  connected_components, biconnected_components, bridges, find_cliques,
+  core_number, triangles, clustering, transitivity,
   louvain_communities and asyn_lpa_communities (seed=1; igraph's multilevel
   and label propagation, NetworKit's PLM and PLP);
 * B also: greedy_modularity_communities (igraph's fastgreedy);
@@ -286,6 +287,12 @@ def nk_components(name):
     return run
 
 
+def nk_cliques(h):
+    import networkit as nk
+
+    return nk.clique.MaximalCliques(h).run().getCliques()
+
+
 def nk_community(name):
     def run(h):
         import networkit as nk
@@ -458,6 +465,19 @@ CASES = [
          {"igraph": lambda g: g.coreness(),
           "networkit": nk_centrality("CoreDecomposition"),
           "rustworkx": rx_call("core_number")}),
+    Case("biconnected_components (listed)", "biconnectivity", "U", "biconnected_components",
+         lambda G, **kw: list(nx.biconnected_components(G, **kw)),
+         {"igraph": lambda g: g.biconnected_components(),
+          "networkit": nk_components("BiconnectedComponents"),
+          "rustworkx": rx_call("biconnected_components")}),
+    Case("bridges (listed)", "biconnectivity", "U", "bridges",
+         lambda G, **kw: list(nx.bridges(G, **kw)),
+         {"igraph": lambda g: g.bridges(),
+          "rustworkx": rx_call("bridges")}),
+    Case("find_cliques (listed)", "cliques", "U", "find_cliques",
+         lambda G, **kw: list(nx.find_cliques(G, **kw)),
+         {"igraph": lambda g: g.maximal_cliques(),
+          "networkit": nk_cliques}),
     Case("triangles", "triangles", "U", "triangles",
          lambda G, **kw: nx.triangles(G, **kw),
          {"igraph": lambda g: g.list_triangles(),
