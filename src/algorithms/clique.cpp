@@ -33,11 +33,29 @@ CliqueSearch::CliqueSearch(const Csr& rows, std::vector<std::int64_t> hashes, co
         std::sort(sorted_.begin() + static_cast<std::ptrdiff_t>(offsets_[u]),
                   sorted_.begin() + static_cast<std::ptrdiff_t>(offsets_[u + 1]));
     }
+    // Rows past 32 neighbours take a bitmap while 64 MiB allow, the largest first.
+    constexpr std::size_t BITMAP_DEGREE = 32;
+    constexpr std::size_t BITMAP_WORDS = std::size_t{1} << 23;
+    const std::size_t words = (static_cast<std::size_t>(n) + 63) / 64;
+    bits_of_.assign(n, NO_BITS);
+    std::vector<Node> wide;
+    for (Node u = 0; u < n; ++u) {
+        if (degree(u) > BITMAP_DEGREE) wide.push_back(u);
+    }
+    std::stable_sort(wide.begin(), wide.end(), [&](Node a, Node b) { return degree(a) > degree(b); });
+    for (Node u : wide) {
+        if (row_bits_.size() + words > BITMAP_WORDS) break;
+        bits_of_[u] = static_cast<std::uint32_t>(row_bits_.size());
+        row_bits_.resize(row_bits_.size() + words, 0);
+        for (std::size_t i = offsets_[u]; i < offsets_[u + 1]; ++i) {
+            row_bits_[bits_of_[u] + order_[i] / 64] |= std::uint64_t{1} << (order_[i] % 64);
+        }
+    }
     SetTable cand;
     for (Node u = 0; u < n; ++u) cand.add(u, hash_[u]);
     for (Node p : prefix) {
         if (!cand.contains(p, hash_[p])) break;
-        cand = intersect(cand, p);
+        cand = intersect(cand, nullptr, p);
         ++valid_prefix_;
     }
     if (valid_prefix_ < prefix.size() || n == 0) {
@@ -48,18 +66,22 @@ CliqueSearch::CliqueSearch(const Csr& rows, std::vector<std::int64_t> hashes, co
         lone_ = true;
         return;
     }
+    root_cand_.assign(n, 0);
+    cand.each([&](Node x) { root_cand_[x] = 1; });
+    root_subg_ = root_cand_;
     Frame top{SetTable::copy_of(cand), std::move(cand), {}, 0};
-    branch(top);
+    branch(top, true);
     stack_.push_back(std::move(top));
     chosen_.push_back(0);
 }
 
 bool CliqueSearch::adjacent(Node u, Node x) const {
+    if (bits_of_[u] != NO_BITS) return (row_bits_[bits_of_[u] + x / 64] >> (x % 64)) & 1;
     return std::binary_search(sorted_.begin() + static_cast<std::ptrdiff_t>(offsets_[u]),
                               sorted_.begin() + static_cast<std::ptrdiff_t>(offsets_[u + 1]), x);
 }
 
-SetTable CliqueSearch::intersect(const SetTable& s, Node q) const {
+SetTable CliqueSearch::intersect(const SetTable& s, const std::vector<std::uint8_t>* root, Node q) const {
     SetTable r;
     if (degree(q) > s.size()) {
         s.each([&](Node x) {
@@ -68,31 +90,32 @@ SetTable CliqueSearch::intersect(const SetTable& s, Node q) const {
     } else {
         for (std::size_t i = offsets_[q]; i < offsets_[q + 1]; ++i) {
             const Node x = order_[i];
-            if (s.contains(x, hash_[x])) r.add(x, hash_[x]);
+            if (root ? (*root)[x] != 0 : s.contains(x, hash_[x])) r.add(x, hash_[x]);
         }
     }
     return r;
 }
 
-std::size_t CliqueSearch::common(const SetTable& cand, Node u) const {
+std::size_t CliqueSearch::common(const SetTable& cand, const std::vector<std::uint8_t>* root, Node u) const {
     std::size_t count = 0;
     if (degree(u) > cand.size()) {
         cand.each([&](Node x) { count += adjacent(u, x) ? 1 : 0; });
     } else {
         for (std::size_t i = offsets_[u]; i < offsets_[u + 1]; ++i) {
-            count += cand.contains(order_[i], hash_[order_[i]]) ? 1 : 0;
+            const Node x = order_[i];
+            count += (root ? (*root)[x] != 0 : cand.contains(x, hash_[x])) ? 1 : 0;
         }
     }
     return count;
 }
 
-void CliqueSearch::branch(Frame& top) const {
+void CliqueSearch::branch(Frame& top, bool root) const {
     // max() keeps the first of equal keys.
     bool first = true;
     Node pivot = 0;
     std::size_t best = 0;
     top.subg.each([&](Node u) {
-        const std::size_t c = common(top.cand, u);
+        const std::size_t c = common(top.cand, root ? &root_cand_ : nullptr, u);
         if (first || c > best) {
             first = false;
             pivot = u;
@@ -130,19 +153,21 @@ Result<CliqueList> CliqueSearch::next(std::size_t limit, std::size_t min_size) {
             continue;
         }
         const Node q = top.ext[top.next++];
+        const bool at_root = stack_.size() == 1;
         top.cand.discard(q, hash_[q]);
+        if (at_root) root_cand_[q] = 0;
         chosen_.back() = q;
-        SetTable subg_q = intersect(top.subg, q);
+        SetTable subg_q = intersect(top.subg, at_root ? &root_subg_ : nullptr, q);
         if (subg_q.size() == 0) {
             if (chosen_.size() < min_size) continue;
             out.nodes.insert(out.nodes.end(), chosen_.begin(), chosen_.end());
             out.bounds.push_back(static_cast<Node>(out.nodes.size()));
             continue;
         }
-        SetTable cand_q = intersect(top.cand, q);
+        SetTable cand_q = intersect(top.cand, at_root ? &root_cand_ : nullptr, q);
         if (cand_q.size() == 0 || chosen_.size() + cand_q.size() < min_size) continue;
         Frame deeper{std::move(subg_q), std::move(cand_q), {}, 0};
-        branch(deeper);
+        branch(deeper, false);
         stack_.push_back(std::move(deeper));
         chosen_.push_back(0);
     }
