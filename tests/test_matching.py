@@ -85,3 +85,21 @@ def test_max_weight_other_attribute_and_none():
         d["cost"] = (u * 7 + v) % 4
     assert same_as_networkx("max_weight_matching", G, weight="cost")
     assert same_as_networkx("max_weight_matching", G, weight=None)
+
+
+@pytest.mark.parametrize("flavour", ["int", "float", "mixed", "missing", "tied", "zero"])
+@pytest.mark.parametrize("gid", WEIGHTED)
+def test_min_weight_zoo(gid, flavour):
+    G = add_weights(ZOO[gid], flavour, seed=len(gid) + 1)
+    ran = same_as_networkx("min_weight_matching", G)
+    assert ran == (not G.is_directed() and not G.is_multigraph())
+
+
+@pytest.mark.parametrize("flavour", ["ties", "signed", "float", "mixed_missing"])
+@pytest.mark.parametrize("seed", range(8))
+def test_min_weight_random(seed, flavour):
+    G = _random_weighted(seed, 8 + 6 * seed, flavour)
+    G.add_node("isolated")  # the inverted graph drops it
+    G.add_edge(0, 0, weight=99)  # a self-loop sets the largest weight it inverts from
+    assert same_as_networkx("min_weight_matching", G)
+    assert same_as_networkx("min_weight_matching", G, weight=None)

@@ -7,7 +7,10 @@ tuples in the same order, so they iterate as NetworkX's do.
 
 import math
 
+import networkx as nx
+
 from .checks import EXACT_INT_LIMIT, data_rule, flag, argument_rule, none_key
+from .graph import FennelGraph
 from .serve import EXACT, WORK_COMPONENTS, served
 
 # max_weight_matching's duals and slacks stay within a small multiple of n
@@ -18,20 +21,20 @@ _FLOAT_LIMIT = 2.0**960
 argument_rule("maxcardinality", flag("maxcardinality"))
 
 
-@data_rule("blossom_weights")
-def blossom_weights(fg, a):
-    """Weights NetworkX's blossom arithmetic reads as fennel's doubles repeat it.
+def _weights_problem(fg, weight, headroom):
+    """Why NetworkX's blossom arithmetic over these weights is not fennel's, or None.
 
     NetworkX reads ``d.get(weight, 1)`` and keeps each value's own type: ints
     and floats (mixed too) come out alike in doubles while ints are small and
     floats finite; other types (bool, numpy, Fraction, None) are left to it.
+    ``headroom``: how many times larger than the given weights the weights
+    the algorithm reads may be.
     """
-    weight = a["weight"]
     if reason := none_key(fg, weight):
         return reason
     if weight is None:
         return None
-    limit = EXACT_INT_LIMIT // (4 * (len(fg.nodes) + 1))
+    limit = EXACT_INT_LIMIT // (4 * headroom * (len(fg.nodes) + 1))
     for _, _, d in fg.source.edges(data=True):
         w = d.get(weight, 1)
         kind = type(w)
@@ -39,11 +42,16 @@ def blossom_weights(fg, a):
             if abs(w) > limit:
                 return f"int {weight!r} weights beyond 2**53 / (4 (n + 1)) could make inexact duals"
         elif kind is float:
-            if not (math.isfinite(w) and abs(w) <= _FLOAT_LIMIT):
+            if not (math.isfinite(w) and abs(w) * headroom <= _FLOAT_LIMIT):
                 return f"{weight!r} weights must be finite floats below 2**960"
         else:
             return f"{weight!r} weights of type {kind.__name__} are left to NetworkX"
     return None
+
+
+data_rule("blossom_weights", lambda fg, a: _weights_problem(fg, a["weight"], 1))
+# min_weight_matching matches on (1 + the largest weight) - w: up to twice as large, plus one.
+data_rule("inverted_weights", lambda fg, a: _weights_problem(fg, a["weight"], 4))
 
 
 def _pairs_to_set(nodes, pairs):
@@ -65,3 +73,20 @@ def maximal_matching(G):
         data_rules=("keys", "blossom_weights"), min_work=(0, 0))
 def max_weight_matching(G, maxcardinality=False, weight="weight"):
     return _pairs_to_set(G.nodes, G.core.blossom_matching(weight, maxcardinality))
+
+
+@served(docs="NetworkX's inverted weights computed in Python on the weights' own types, then the blossom "
+             "algorithm in C++ on the same inverted graph NetworkX builds. " + EXACT,
+        weight="weight", rules=("undirected_only", "no_multigraph", "weight_name"),
+        data_rules=("keys", "inverted_weights"), min_work=(0, 0))
+def min_weight_matching(G, weight="weight"):
+    if G.core.number_of_edges() == 0:
+        return _pairs_to_set(G.nodes, G.core.blossom_matching(weight, True))
+    # NetworkX's inverted graph, built as it builds it: nodes in the order
+    # the edges bring them, rows in edge order, isolated nodes dropped.
+    G_edges = G.source.edges(data=weight, default=1)
+    max_weight = 1 + max(w for _, _, w in G_edges)
+    InvG = nx.Graph()
+    InvG.add_weighted_edges_from(((u, v, max_weight - w) for u, v, w in G_edges), weight=weight)
+    inverted = FennelGraph(InvG, [] if weight is None else [(weight, 1)])
+    return _pairs_to_set(inverted.nodes, inverted.core.blossom_matching(weight, True))
