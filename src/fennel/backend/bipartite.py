@@ -3,7 +3,7 @@
 from networkx.algorithms.bipartite import sets as bipartite_sets
 
 from .checks import argument_rule
-from .serve import EXACT, WORK_COMPONENTS, served
+from .serve import EXACT, WORK_BIPARTITE_MATCHING, WORK_COMPONENTS, served
 
 
 @served(docs="Two-colouring in C++. " + EXACT, min_work=WORK_COMPONENTS)
@@ -30,7 +30,7 @@ def _top_nodes(a):
 
 @served(docs="NetworkX's node sets, then Hopcroft-Karp in C++ in the sets' iteration orders; NetworkX's "
              "dict rebuilt in its key order with its own node objects. " + EXACT,
-        rules=("top_nodes",), data_rules=("keys",), min_work=WORK_COMPONENTS, answers=(KeyError,))
+        rules=("top_nodes",), data_rules=("keys",), min_work=WORK_BIPARTITE_MATCHING, answers=(KeyError,))
 def hopcroft_karp_matching(G, top_nodes=None):
     left, right = bipartite_sets(G.source, top_nodes)
     index = G.index

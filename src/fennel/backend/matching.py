@@ -11,7 +11,7 @@ import networkx as nx
 
 from .checks import EXACT_INT_LIMIT, data_rule, flag, argument_rule, none_key
 from .graph import FennelGraph
-from .serve import EXACT, WORK_COMPONENTS, served
+from .serve import EXACT, WORK_BLOSSOMS, WORK_COMPONENTS, served
 
 # max_weight_matching's duals and slacks stay within a small multiple of n
 # times the largest weight; NetworkX computes them in Python ints, fennel in
@@ -70,7 +70,7 @@ def maximal_matching(G):
 @served(docs="NetworkX's blossom algorithm ported to C++ step by step, its slacks in the weights' own "
              "arithmetic; the set filled in NetworkX's insert order. " + EXACT,
         weight="weight", rules=("undirected_only", "no_multigraph", "weight_name", "maxcardinality"),
-        data_rules=("keys", "blossom_weights"), min_work=(0, 0))
+        data_rules=("keys", "blossom_weights"), min_work=WORK_BLOSSOMS)
 def max_weight_matching(G, maxcardinality=False, weight="weight"):
     return _pairs_to_set(G.nodes, G.core.blossom_matching(weight, maxcardinality))
 
@@ -78,7 +78,7 @@ def max_weight_matching(G, maxcardinality=False, weight="weight"):
 @served(docs="NetworkX's inverted weights computed in Python on the weights' own types, then the blossom "
              "algorithm in C++ on the same inverted graph NetworkX builds. " + EXACT,
         weight="weight", rules=("undirected_only", "no_multigraph", "weight_name"),
-        data_rules=("keys", "inverted_weights"), min_work=(0, 0))
+        data_rules=("keys", "inverted_weights"), min_work=WORK_BLOSSOMS)
 def min_weight_matching(G, weight="weight"):
     if G.core.number_of_edges() == 0:
         return _pairs_to_set(G.nodes, G.core.blossom_matching(weight, True))
