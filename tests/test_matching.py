@@ -103,3 +103,40 @@ def test_min_weight_random(seed, flavour):
     G.add_edge(0, 0, weight=99)  # a self-loop sets the largest weight it inverts from
     assert same_as_networkx("min_weight_matching", G)
     assert same_as_networkx("min_weight_matching", G, weight=None)
+
+
+def _candidates(G):
+    """Matchings to check: maximal, one edge short, as a dict, and each way of being invalid."""
+    found, taken = [], set()
+    for u, v in G.edges:  # directed graphs too, where NetworkX's maximal_matching refuses
+        if u not in taken and v not in taken and u != v:
+            found.append((u, v))
+            taken.update((u, v))
+    nodes = list(G)
+    yield "maximal", set(found)
+    yield "one_short", set(found[1:])
+    yield "dict", {x: y for u, v in found for x, y in ((u, v), (v, u))}
+    if found:
+        (u, v), w = found[0], nodes[-1]
+        yield "overlapping", [(u, v), (v, w)]
+        yield "non_edge", [(u, w)] if not G.has_edge(u, w) else [(w, u)]
+        yield "self_loop", [(u, u)]
+        yield "three_tuple", [(u, v, w)]
+        yield "stranger", [(u, "not a node")]
+        yield "unhashable", [(u, [v])]
+
+
+@pytest.mark.parametrize("gid", [g for g in ZOO_IDS if not ZOO[g].is_multigraph()])
+def test_is_maximal_matching(gid):
+    G = ZOO[gid]
+    for _, matching in _candidates(G):
+        assert same_as_networkx("is_maximal_matching", G, matching)
+
+
+def test_is_maximal_matching_free_edge_late():
+    # The only edge with both ends free comes last in G.edges, after a self-loop on a free node.
+    G = nx.path_graph(6)
+    G.add_edge(6, 6)
+    G.add_edge(6, 7)
+    assert same_as_networkx("is_maximal_matching", G, {(0, 1), (2, 3), (4, 5)})
+    assert same_as_networkx("is_maximal_matching", G, {(0, 1), (2, 3), (4, 5), (6, 7)})

@@ -1,4 +1,5 @@
-// The greedy maximal matching (one pass over the edges, O(n + m)) and
+// The greedy maximal matching and the maximality check (one pass over the
+// edges, O(n + m)), and
 // NetworkX's max_weight_matching: Galil's O(n^3) rendering of Edmonds'
 // blossom method with primal-dual slacks, ported statement by statement so
 // that every choice falls as NetworkX's does.
@@ -46,6 +47,18 @@ std::vector<Node> greedy_matching(const Csr& adj) {
         listed[u] = 1;
     }
     return pairs;
+}
+
+bool has_free_edge(const Csr& adj, const std::vector<Node>& matched) {
+    std::vector<std::uint8_t> taken(adj.node_count(), 0);
+    for (const Node v : matched) taken[v] = 1;
+    for (Node u = 0; u < adj.node_count(); ++u) {
+        if (taken[u]) continue;
+        for (const Node v : adj.row(u)) {
+            if (v != u && !taken[v]) return true;
+        }
+    }
+    return false;
 }
 
 namespace {

@@ -8,10 +8,11 @@ tuples in the same order, so they iterate as NetworkX's do.
 import math
 
 import networkx as nx
+from networkx.algorithms.matching import matching_dict_to_set
 
 from .checks import EXACT_INT_LIMIT, data_rule, flag, argument_rule, none_key
 from .graph import FennelGraph
-from .serve import EXACT, WORK_BLOSSOMS, WORK_COMPONENTS, served
+from .serve import EXACT, WORK_BLOSSOMS, WORK_COMPONENTS, WORK_MAXIMALITY, served
 
 # max_weight_matching's duals and slacks stay within a small multiple of n
 # times the largest weight; NetworkX computes them in Python ints, fennel in
@@ -65,6 +66,34 @@ def _pairs_to_set(nodes, pairs):
         rules=("undirected_only", "no_multigraph"), data_rules=("keys",), min_work=WORK_COMPONENTS)
 def maximal_matching(G):
     return _pairs_to_set(G.nodes, G.core.greedy_matching())
+
+
+@served(docs="The matching checked in Python as NetworkX checks it, then the pass over G.edges for an edge "
+             "with both ends free in C++. " + EXACT,
+        rules=("no_multigraph",), min_work=WORK_MAXIMALITY)
+def is_maximal_matching(G, matching):
+    # NetworkX's own validation, on its own graph: the same exceptions and
+    # the same False for an invalid matching. is_matching and
+    # is_perfect_matching are this loop alone, left to NetworkX.
+    source = G.source
+    if isinstance(matching, dict):
+        matching = matching_dict_to_set(matching)
+    nodes = set()
+    for edge in matching:
+        if len(edge) != 2:
+            raise nx.NetworkXError(f"matching has non-2-tuple edge {edge}")
+        u, v = edge
+        if u not in source or v not in source:
+            raise nx.NetworkXError(f"matching contains edge {edge} with node not in G")
+        if u == v:
+            return False
+        if not source.has_edge(u, v):
+            return False
+        if u in nodes or v in nodes:
+            return False
+        nodes.update(edge)
+    index = G.index
+    return not G.core.has_free_edge([index[v] for v in nodes])
 
 
 @served(docs="NetworkX's blossom algorithm ported to C++ step by step, its slacks in the weights' own "
