@@ -11,7 +11,7 @@ import networkx as nx
 from networkx.algorithms.matching import matching_dict_to_set
 
 from .checks import EXACT_INT_LIMIT, data_rule, flag, argument_rule, none_key
-from .graph import FennelGraph
+from .graph import _VALUE_OF_KIND, FennelGraph
 from .serve import EXACT, WORK_BLOSSOMS, WORK_COMPONENTS, WORK_MAXIMALITY, served
 
 # max_weight_matching's duals and slacks stay within a small multiple of n
@@ -20,6 +20,24 @@ from .serve import EXACT, WORK_BLOSSOMS, WORK_COMPONENTS, WORK_MAXIMALITY, serve
 _FLOAT_LIMIT = 2.0**960
 
 argument_rule("maxcardinality", flag("maxcardinality"))
+
+
+def _weighted_edges(fg, weight):
+    """G.edges(data=weight, default=1) as NetworkX lists it, without building a
+    native graph's dicts (its values rebuilt with their kinds)."""
+    if not fg.native:
+        return fg.source.edges(data=weight, default=1)
+    nodes = fg.nodes
+    us, vs, ids = fg.core.edges_in_order()
+    column = None
+    for name, values, kinds in fg.core.native_edges()[2]:
+        if name == weight:
+            column = values, kinds
+    if column is None:
+        return ((nodes[u], nodes[v], 1) for u, v in zip(us, vs))
+    values, kinds = column
+    return ((nodes[u], nodes[v], _VALUE_OF_KIND[kinds[e]](values[e]) if kinds[e] else 1)
+            for u, v, e in zip(us, vs, ids))
 
 
 def _weights_problem(fg, weight, headroom):
@@ -36,8 +54,7 @@ def _weights_problem(fg, weight, headroom):
     if weight is None:
         return None
     limit = EXACT_INT_LIMIT // (4 * headroom * (len(fg.nodes) + 1))
-    for _, _, d in fg.source.edges(data=True):
-        w = d.get(weight, 1)
+    for _, _, w in _weighted_edges(fg, weight):
         kind = type(w)
         if kind is int:
             if abs(w) > limit:
@@ -72,10 +89,11 @@ def maximal_matching(G):
              "with both ends free in C++. " + EXACT,
         rules=("no_multigraph",), min_work=WORK_MAXIMALITY)
 def is_maximal_matching(G, matching):
-    # NetworkX's own validation, on its own graph: the same exceptions and
-    # the same False for an invalid matching. is_matching and
-    # is_perfect_matching are this loop alone, left to NetworkX.
-    source = G.source
+    # NetworkX's own validation (G's membership test and has_edge answered
+    # from the rows): the same exceptions and the same False for an invalid
+    # matching. is_matching and is_perfect_matching are this loop alone, left
+    # to NetworkX.
+    index, core = G.index, G.core
     if isinstance(matching, dict):
         matching = matching_dict_to_set(matching)
     nodes = set()
@@ -83,17 +101,16 @@ def is_maximal_matching(G, matching):
         if len(edge) != 2:
             raise nx.NetworkXError(f"matching has non-2-tuple edge {edge}")
         u, v = edge
-        if u not in source or v not in source:
+        if u not in G or v not in G:
             raise nx.NetworkXError(f"matching contains edge {edge} with node not in G")
         if u == v:
             return False
-        if not source.has_edge(u, v):
+        if not core.has_edge(index[u], index[v]):
             return False
         if u in nodes or v in nodes:
             return False
         nodes.update(edge)
-    index = G.index
-    return not G.core.has_free_edge([index[v] for v in nodes])
+    return not core.has_free_edge([index[v] for v in nodes])
 
 
 @served(docs="NetworkX's blossom algorithm ported to C++ step by step, its slacks in the weights' own "
@@ -113,7 +130,7 @@ def min_weight_matching(G, weight="weight"):
         return _pairs_to_set(G.nodes, G.core.blossom_matching(weight, True))
     # NetworkX's inverted graph, built as it builds it: nodes in the order
     # the edges bring them, rows in edge order, isolated nodes dropped.
-    G_edges = G.source.edges(data=weight, default=1)
+    G_edges = list(_weighted_edges(G, weight))
     max_weight = 1 + max(w for _, _, w in G_edges)
     InvG = nx.Graph()
     InvG.add_weighted_edges_from(((u, v, max_weight - w) for u, v, w in G_edges), weight=weight)
