@@ -88,3 +88,14 @@ def test_top_nodes_refused(top_nodes):
     assert (calls["refused", "hopcroft_karp_matching"], calls["ran", "hopcroft_karp_matching"]) == (
         before[0] + 1, before[1])
     assert fallback == outcome(G, top_nodes(), "networkx")
+
+
+@pytest.mark.parametrize("case", ["pandas", "int-weight-tuples"])
+def test_native_graph_dicts_left_unbuilt(case):
+    from test_native_graphs import pair
+
+    H, G = pair(case, False)
+    top = list(G)[::2]
+    got = outcome(H, top, "fennel")
+    assert got == outcome(G, top, "networkx")
+    assert not H.dicts_built

@@ -3,6 +3,7 @@
 from networkx.algorithms.bipartite import sets as bipartite_sets
 
 from .checks import argument_rule
+from .native import compact_form
 from .serve import EXACT, WORK_BIPARTITE_MATCHING, WORK_COMPONENTS, served
 
 
@@ -16,6 +17,8 @@ def _top_nodes(a):
     """top_nodes: None, or a collection of G's nodes (NetworkX reads it once; a node
     it does not know makes NetworkX's searches fail on a lookup of their own)."""
     top_nodes, G = a["top_nodes"], a["G"]
+    # A native graph answers membership from its compact form, its dicts unbuilt.
+    G = compact_form(G) or G
     if top_nodes is None:
         return None
     try:
@@ -32,7 +35,12 @@ def _top_nodes(a):
              "dict rebuilt in its key order with its own node objects. " + EXACT,
         rules=("top_nodes",), data_rules=("keys",), min_work=WORK_BIPARTITE_MATCHING, answers=(KeyError,))
 def hopcroft_karp_matching(G, top_nodes=None):
-    left, right = bipartite_sets(G.source, top_nodes)
+    if top_nodes is None:
+        left, right = bipartite_sets(G.source, top_nodes)
+    else:
+        # NetworkX's sets() for given top nodes, without a native graph's dicts.
+        left = set(top_nodes)
+        right = set(G) - left
     index = G.index
     left_at = [index[v] for v in left]
     keys, values, missing = G.core.hopcroft_karp(left_at, [index[v] for v in right])
