@@ -61,6 +61,9 @@ FAMILIES = {
     "triangles and clustering": ("clustering", False, lambda G, b: nx.clustering(G, backend=b)),
     "colouring and communities": ("greedy_color", False, lambda G, b: nx.greedy_color(G, backend=b)),
     "spanning trees": ("minimum_spanning_tree", False, lambda G, b: nx.minimum_spanning_tree(G, backend=b)),
+    "weighted matchings": ("max_weight_matching", False, lambda G, b: nx.max_weight_matching(G, backend=b)),
+    "bipartite matchings": ("hopcroft_karp_matching", False,
+                            lambda G, b: nx.bipartite.hopcroft_karp_matching(G, backend=b)),
     "PageRank": ("pagerank", True, lambda G, b: nx.pagerank(G, backend=b)),
     "eigenvector and Katz": ("katz_centrality", True, lambda G, b: nx.katz_centrality(G, backend=b)),
 }
@@ -70,7 +73,7 @@ def source(G):
     return "v0" if "v0" in G else 0
 
 
-def graph(n, directed, kind="ordered", seed=1):
+def graph(n, directed, kind="ordered", seed=1, bipartite=False):
     """A cycle through every node (so node 0 reaches all) plus n random edges,
     the same edges whatever the kind."""
     rng = random.Random(seed)
@@ -92,9 +95,20 @@ def graph(n, directed, kind="ordered", seed=1):
         G.add_edge(end(v), end((v + 1) % n), weight=rng.randint(1, 9))
     for _ in range(n):
         u, v = rng.randrange(n), rng.randrange(n)
+        if bipartite:
+            u, v = u & ~1, v | 1
         if u != v:
             G.add_edge(end(u), end(v), weight=rng.randint(1, 9))
     return G
+
+
+def bipartite_graph(n, directed, kind="ordered", seed=1):
+    """graph()'s cycle (even n) with random edges from even to odd nodes: bipartite and connected."""
+    return graph(n, directed, kind, seed, bipartite=True)
+
+
+# Families whose representative call needs graphs of another shape.
+GRAPHS = {"bipartite matchings": bipartite_graph}
 
 
 def best(fn, make=None):
@@ -142,6 +156,7 @@ def main():
     print(f"{'':<58}{'':>11}" + f"{'to convert':^33}")
     for family in args.families or FAMILIES:
         name, directed, call = FAMILIES[family]
+        graph_of = GRAPHS.get(family, graph)
         cached, fresh = [], {kind: [] for kind in KINDS}
         for n in SIZES:
             # Two sizes in a row won by 1.5x on every side settle the crossover.
@@ -149,13 +164,13 @@ def main():
             if len(cached) >= 2 and all(t_nx > 1.5 * t for _, t_nx, t in recent):
                 break
             for kind in KINDS:
-                G = graph(n, directed, kind)
+                G = graph_of(n, directed, kind)
                 t_nx = best(lambda _: call(G, "networkx"))
                 w = work(name, G)
                 if kind == "ordered":
                     call(G, "fennel")  # converts once
                     cached.append((w, t_nx, best(lambda _: call(G, "fennel"))))
-                t_fresh = best(lambda H: call(H, "fennel"), make=lambda: graph(n, directed, kind))
+                t_fresh = best(lambda H: call(H, "fennel"), make=lambda: graph_of(n, directed, kind))
                 fresh[kind].append((w, t_nx, t_fresh))
         label = f"{family} ({name})"
         crossovers = "".join(f"{crossover(points)!s:>11}" for points in fresh.values())

@@ -53,6 +53,12 @@ WORK_CORES = (75, 150)
 WORK_TRIANGLES = (150, 150)
 WORK_COLOURING = (150, 300)
 WORK_SPANNING = (30, 75)
+# NetworkX's blossoms cost O(n^3) Python steps: fennel wins from 4 nodes on.
+WORK_BLOSSOMS = (0, 0)
+# is_maximal_matching: NetworkX's validation loop on both sides, its pass over G.edges in C++.
+WORK_MAXIMALITY = (700, 3000)
+# Both sides run NetworkX's node sets in Python; only the matching itself is fennel's.
+WORK_BIPARTITE_MATCHING = (82000, 82000)
 
 
 # Shapes of calls whose work NetworkX bounds by what they reach.
