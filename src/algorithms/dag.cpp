@@ -136,3 +136,137 @@ std::uint64_t period_divisor(const Csr& succ, Node root) {
 }
 
 }  // namespace fennel
+
+namespace fennel {
+
+namespace {
+
+constexpr Node NO_NODE = 0xFFFFFFFFu;
+
+}  // namespace
+
+// One breadth-first search per node. Stamps (the searching node, or the
+// step) mark membership, so nothing is reset between searches: the cost
+// is what each search reaches.
+AddedEdges closure_edges(const Csr& succ, const std::vector<std::int64_t>& hash, ClosureKind kind) {
+    const Count n = succ.node_count();
+    std::vector<Node> adjacent(n, NO_NODE);  // adjacent[w] == v: w in G[v]
+    std::vector<Node> seen(n, NO_NODE);      // seen[w] == v: w discovered from v
+    std::vector<Node> queue;
+    AddedEdges out;
+    auto emit = [&](Node v, Node w) {
+        if (adjacent[w] == v) return;
+        out.tails.push_back(v);
+        out.heads.push_back(w);
+    };
+    for (Node v = 0; v < n; ++v) {
+        for (Node w : succ.row(v)) adjacent[w] = v;
+        queue.assign(1, v);
+        seen[v] = v;
+        bool self_met = false;
+        for (std::size_t i = 0; i < queue.size(); ++i) {
+            for (Node w : succ.row(queue[i])) {
+                if (w == v) {
+                    // edge_bfs starts with v visited: an edge back to v
+                    // names it as a head without queueing it.
+                    if (kind == ClosureKind::EDGE_BFS && !self_met) emit(v, v);
+                    self_met = true;
+                } else if (seen[w] != v) {
+                    seen[w] = v;
+                    queue.push_back(w);
+                    if (kind == ClosureKind::EDGE_BFS) emit(v, w);
+                }
+            }
+        }
+        if (kind == ClosureKind::EDGE_BFS) continue;
+        SetTable found;
+        for (std::size_t i = 1; i < queue.size(); ++i) found.add(queue[i], hash[queue[i]]);
+        if (kind == ClosureKind::WITH_SELF) {
+            found = SetTable::copy_of(found);
+            found.merge_one(v, hash[v]);
+        }
+        found.each([&](Node w) { emit(v, w); });
+    }
+    return out;
+}
+
+// The closure's rows grow as NetworkX's do: a node's added heads follow its
+// own row, in the order they were added.
+AddedEdges closure_dag_edges(const Csr& succ, const std::vector<std::int64_t>& hash, const std::vector<Node>& order) {
+    const Count n = succ.node_count();
+    std::vector<std::vector<Node>> rows(n);
+    for (Node v = 0; v < n; ++v) rows[v].assign(succ.row(v).begin(), succ.row(v).end());
+    std::vector<std::size_t> visited(n, order.size());  // visited[w] == step: w met in that step's layers
+    AddedEdges out;
+    for (std::size_t step = order.size(); step-- > 0;) {
+        const Node v = order[step];
+        visited[v] = step;
+        std::vector<Node> first;
+        for (Node w : rows[v]) {
+            if (visited[w] != step) {
+                visited[w] = step;
+                first.push_back(w);
+            }
+        }
+        SetTable second;
+        for (Node x : first) {
+            for (Node w : rows[x]) {
+                if (visited[w] != step) {
+                    visited[w] = step;
+                    second.add(w, hash[w]);
+                }
+            }
+        }
+        second.each([&](Node w) {
+            rows[v].push_back(w);
+            out.tails.push_back(static_cast<Node>(step));
+            out.heads.push_back(w);
+        });
+    }
+    return out;
+}
+
+// NetworkX caches each neighbour's descendants until its last in-edge is
+// seen; recomputing them from a stamp per search gives the same sets.
+AddedEdges reduction_edges(const Csr& succ, const std::vector<std::int64_t>& hash) {
+    const Count n = succ.node_count();
+    std::vector<Count> reached(n, 0);  // reached[w] == search: w a descendant of that search's node
+    Count search = 0;
+    std::vector<Node> stack;
+    std::vector<Node> members;
+    AddedEdges out;
+    for (Node u = 0; u < n; ++u) {
+        SetTable nbrs;
+        for (Node v : succ.row(u)) nbrs.add(v, hash[v]);
+        for (Node v : succ.row(u)) {
+            if (nbrs.size() == 0) break;
+            if (!nbrs.contains(v, hash[v])) continue;
+            // v's descendants (v itself excluded: G is acyclic).
+            ++search;
+            stack.assign(1, v);
+            while (!stack.empty()) {
+                const Node x = stack.back();
+                stack.pop_back();
+                for (Node w : succ.row(x)) {
+                    if (reached[w] != search) {
+                        reached[w] = search;
+                        stack.push_back(w);
+                    }
+                }
+            }
+            members.clear();
+            nbrs.each([&](Node w) { members.push_back(w); });
+            for (Node w : members) {
+                if (reached[w] == search) nbrs.discard(w, hash[w]);
+            }
+            nbrs.settle_dummies();
+        }
+        nbrs.each([&](Node v) {
+            out.tails.push_back(u);
+            out.heads.push_back(v);
+        });
+    }
+    return out;
+}
+
+}  // namespace fennel

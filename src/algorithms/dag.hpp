@@ -3,6 +3,7 @@
 #pragma once
 
 #include "algorithms/components.hpp"
+#include "algorithms/set_table.hpp"
 #include "graph/core_graph.hpp"
 
 #include <cstdint>
@@ -44,5 +45,32 @@ Result<LongestPath> longest_path_over(const Csr& pred, const std::vector<double>
 // the gcd of its cycle lengths (its period), whichever search tree gives
 // the levels; 0 when no cycle is reached.
 std::uint64_t period_divisor(const Csr& succ, Node root);
+
+// Edges a graph constructor adds, in the order NetworkX adds them.
+struct AddedEdges {
+    std::vector<Node> tails;
+    std::vector<Node> heads;
+};
+
+// Which targets transitive_closure adds from each node v (`reflexive`
+// False, None, True): the heads of nx.edge_bfs(G, v) in order of first
+// appearance (v itself once an edge comes back to it); the set
+// nx.descendants(G, v), filled in breadth-first order; that set | {v}.
+// Each in its iteration order, replayed from `hash` (hash() of each node),
+// without the heads already in G[v].
+enum class ClosureKind : std::uint8_t { EDGE_BFS, DESCENDANTS, WITH_SELF };
+AddedEdges closure_edges(const Csr& succ, const std::vector<std::int64_t>& hash, ClosureKind kind);
+
+// transitive_closure_dag over `order` (positions, a node may recur): for v
+// in reversed(order), the set of the third breadth-first layer from v in
+// the closure built so far (rows of `succ` followed by the heads added to
+// them), in its iteration order. `tails` holds each edge's index into
+// `order`, so that the caller's own objects become the keys NetworkX stores.
+AddedEdges closure_dag_edges(const Csr& succ, const std::vector<std::int64_t>& hash, const std::vector<Node>& order);
+
+// transitive_reduction of a DAG: for each u in G's order, set(G[u]) less
+// the descendants of each neighbour still in it (met in row order), in the
+// final iteration order of that set, its table replayed from `hash`.
+AddedEdges reduction_edges(const Csr& succ, const std::vector<std::int64_t>& hash);
 
 }  // namespace fennel

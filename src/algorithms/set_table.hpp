@@ -18,10 +18,21 @@ public:
 
     // set.add; a key already present is left in place.
     void add(Node key, std::int64_t hash);
+    // set_merge of the one-element set {key} (`s | {key}` on a copy of s):
+    // the table grows for both sets first, then takes the key.
+    void merge_one(Node key, std::int64_t hash) {
+        if ((fill_ + 1) * 5 >= mask() * 3) resize((used_ + 1) * 2);
+        add(key, hash);
+    }
     // set.remove of a present key (its slot becomes a dummy).
     void discard(Node key, std::int64_t hash);
     // `key in set`, by the probe sequence that would find it.
     bool contains(Node key, std::int64_t hash) const;
+    // The end of set.difference_update (`s -= other` on a non-empty s):
+    // dummies past a quarter of the table are resized away.
+    void settle_dummies() {
+        if (fill_ - used_ > mask() / 4) resize(used_ > 50000 ? used_ * 2 : used_ * 4);
+    }
 
     template <class F>
     void each(F&& f) const {

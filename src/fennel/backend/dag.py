@@ -1,4 +1,5 @@
-"""Directed acyclic graphs: topological generations and order, descendants and ancestors, longest paths (NetworkX's dag).
+"""Directed acyclic graphs: topological generations and order, descendants and ancestors, longest paths,
+transitive closures and reductions (NetworkX's dag).
 
 Generators stay generators and raise NetworkX's errors where NetworkX raises
 them (on first iteration, or after the last item); a graph changed while a
@@ -12,6 +13,7 @@ from itertools import pairwise
 from numbers import Real
 
 from .checks import NX_VERSION, argument_rule, data_rule, none_key, weights
+from .clique import node_hashes
 from .native import compact_form
 from .serve import BFS_DOCS, EXACT, WORK_BFS, WORK_DIRECTED, served
 from .shared import UNCHANGED, no_gc_pauses, raising, reached
@@ -263,3 +265,81 @@ def is_aperiodic(G):
     if len(G.core.strongly_connected(shortcut=NX_VERSION >= (3, 7))) != 1:
         raise nx.NetworkXError("Graph is not strongly connected.")
     return G.core.period_divisor(0) == 1
+
+
+def _add_edges(H, tails, heads):
+    """H.add_edges_from(zip(tails, heads)) of new edges between H's nodes, dict for dict.
+
+    A plain DiGraph's rows are filled directly (a fresh data dict per edge,
+    shared by both rows, as add_edges_from makes it); other classes, whose
+    factories may differ, through their own method.
+    """
+    if type(H) is not nx.DiGraph:
+        H.add_edges_from(zip(tails, heads))
+        return
+    succ, pred = H._succ, H._pred
+    with no_gc_pauses():
+        for u, v in zip(tails, heads):
+            succ[u][v] = pred[v][u] = {}
+
+
+def _objects(fg, positions):
+    return list(map(fg.nodes.__getitem__, positions))
+
+
+# edge_bfs's heads for False, the descendants set for None, that set | {v} for True.
+_CLOSURE_KINDS = {False: 0, None: 1, True: 2}
+
+_CLOSURES = ("One search per node in C++; the sets NetworkX iterates (descendants, breadth-first layers) are "
+             "replayed from the nodes' hashes, so edges are added in NetworkX's order, to a copy made by G.copy(). "
+             + EXACT)
+
+
+@argument_rule("directed_closure")
+def _directed_closure(a):
+    """On an undirected graph each added edge also enters its head's row, which NetworkX reads next."""
+    return None if a["G"].is_directed() else "undirected graphs"
+
+
+@served(docs=_CLOSURES, rules=("directed_closure",), data_rules=("keys",), min_work=WORK_DIRECTED,
+        keeps_attributes=True)
+def transitive_closure(G, reflexive=False):
+    TC = G.source.copy()
+    if reflexive not in {None, True, False}:
+        raise nx.NetworkXError("Incorrect value for the parameter `reflexive`")
+    # NetworkX tells the three apart by identity: an equal value such as 1
+    # passes its check and adds nothing.
+    kind = next((k for value, k in _CLOSURE_KINDS.items() if value is reflexive), None)
+    if kind is not None:
+        tails, heads = G.core.closure_edges(node_hashes(G), kind)
+        _add_edges(TC, _objects(G, tails), _objects(G, heads))
+    return TC
+
+
+@served(docs=_CLOSURES, data_rules=("keys", "topo_order"), min_work=WORK_DIRECTED, keeps_attributes=True)
+def transitive_closure_dag(G, topo_order=None):
+    if topo_order is None:
+        parts, has_cycle = G.core.generations()
+        if has_cycle:
+            raise nx.NetworkXUnfeasible(_CYCLE)
+        order = [v for part in parts for v in part]
+        topo_order = _objects(G, order)
+    else:
+        order = list(map(G.index.__getitem__, topo_order))
+    TC = G.source.copy()
+    steps, heads = G.core.closure_dag_edges(node_hashes(G), order)
+    # The tail is the order's own object: the key NetworkX stores in G._pred.
+    _add_edges(TC, list(map(topo_order.__getitem__, steps)), _objects(G, heads))
+    return TC
+
+
+@served(docs="Each node's neighbour set less its neighbours' descendants, in C++, the set's table replayed from the "
+        "nodes' hashes so that edges come in NetworkX's order. " + EXACT, data_rules=("keys",), min_work=WORK_DIRECTED)
+def transitive_reduction(G):
+    if G.core.generations()[1]:
+        raise nx.NetworkXError("Directed Acyclic Graph required for transitive_reduction")
+    TR = nx.DiGraph()
+    TR.add_nodes_from(G.nodes)
+    tails, heads = G.core.reduction_edges(node_hashes(G))
+    _add_edges(TR, _objects(G, tails), _objects(G, heads))
+    return TR
