@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <numeric>
+#include <queue>
+#include <utility>
 
 namespace fennel {
 
@@ -265,6 +267,99 @@ AddedEdges reduction_edges(const Csr& succ, const std::vector<std::int64_t>& has
             out.tails.push_back(u);
             out.heads.push_back(v);
         });
+    }
+    return out;
+}
+
+}  // namespace fennel
+
+namespace fennel {
+
+RankedOrder ranked_topological_order(const Csr& succ, const Csr& in, const std::vector<Node>& rank) {
+    const Count n = succ.node_count();
+    std::vector<Count> indeg(n);
+    using Ready = std::pair<Node, Node>;  // (rank, position)
+    std::priority_queue<Ready, std::vector<Ready>, std::greater<>> ready;
+    for (Node v = 0; v < n; ++v) {
+        indeg[v] = in.end(v) - in.begin(v);
+        if (indeg[v] == 0) ready.emplace(rank[v], v);
+    }
+    RankedOrder out;
+    out.order.reserve(n);
+    while (!ready.empty()) {
+        const Node v = ready.top().second;
+        ready.pop();
+        out.order.push_back(v);
+        for (Node w : succ.row(v)) {
+            if (--indeg[w] == 0) ready.emplace(rank[w], w);
+        }
+    }
+    out.has_cycle = out.order.size() != n;
+    return out;
+}
+
+// The closure's rows grow as in transitive_closure_dag; only membership
+// matters here, so each row is sorted once built.
+Antichains::Antichains(const Csr& succ, std::vector<Node> order) : order_(std::move(order)) {
+    const Count n = succ.node_count();
+    closure_.resize(n);
+    for (Node v = 0; v < n; ++v) closure_[v].assign(succ.row(v).begin(), succ.row(v).end());
+    std::vector<std::size_t> visited(n, order_.size());
+    for (std::size_t step = order_.size(); step-- > 0;) {
+        const Node v = order_[step];
+        visited[v] = step;
+        const std::size_t first_end = closure_[v].size();
+        std::vector<Node> first;
+        for (std::size_t i = 0; i < first_end; ++i) {
+            const Node w = closure_[v][i];
+            if (visited[w] != step) {
+                visited[w] = step;
+                first.push_back(w);
+            }
+        }
+        for (Node x : first) {
+            for (Node w : closure_[x]) {
+                if (visited[w] != step) {
+                    visited[w] = step;
+                    closure_[v].push_back(w);
+                }
+            }
+        }
+    }
+    for (auto& row : closure_) std::sort(row.begin(), row.end());
+    Frame start;
+    start.candidates.resize(order_.size());
+    // NetworkX's first stack is reversed(topo_order), popped from its end.
+    for (std::size_t i = 0; i < order_.size(); ++i) start.candidates[i] = static_cast<Node>(order_.size() - 1 - i);
+    frames_.push_back(std::move(start));
+}
+
+bool Antichains::comparable(Node a, Node b) const {
+    const Node u = order_[a];
+    const Node v = order_[b];
+    return std::binary_search(closure_[u].begin(), closure_[u].end(), v) ||
+           std::binary_search(closure_[v].begin(), closure_[v].end(), u);
+}
+
+Antichains::Batch Antichains::next(std::size_t limit) {
+    Batch out;
+    out.bounds.push_back(0);
+    while (!frames_.empty() && out.bounds.size() <= limit) {
+        Frame frame = std::move(frames_.back());
+        frames_.pop_back();
+        out.items.insert(out.items.end(), frame.antichain.begin(), frame.antichain.end());
+        out.bounds.push_back(out.items.size());
+        while (!frame.candidates.empty()) {
+            const Node x = frame.candidates.back();
+            frame.candidates.pop_back();
+            Frame child;
+            child.antichain = frame.antichain;
+            child.antichain.push_back(x);
+            for (Node t : frame.candidates) {
+                if (!comparable(t, x)) child.candidates.push_back(t);
+            }
+            frames_.push_back(std::move(child));
+        }
     }
     return out;
 }

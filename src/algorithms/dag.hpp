@@ -73,4 +73,41 @@ AddedEdges closure_dag_edges(const Csr& succ, const std::vector<std::int64_t>& h
 // final iteration order of that set, its table replayed from `hash`.
 AddedEdges reduction_edges(const Csr& succ, const std::vector<std::int64_t>& hash);
 
+// lexicographical_topological_sort when the nodes compare by `rank` (a
+// permutation of positions; the smaller pops first): Kahn's order with a
+// heap of ready nodes. `has_cycle`: some node never became ready.
+struct RankedOrder {
+    std::vector<Node> order;
+    bool has_cycle = false;
+};
+RankedOrder ranked_topological_order(const Csr& succ, const Csr& in, const std::vector<Node>& rank);
+
+// antichains over `order` (positions, a node may recur), handed out in
+// batches: NetworkX's stack of (antichain, candidates) pairs, two items
+// comparable when either is in the other's row of transitive_closure_dag
+// over the same order. Items are indices into `order`.
+class Antichains {
+public:
+    Antichains(const Csr& succ, std::vector<Node> order);
+
+    struct Batch {
+        std::vector<Node> items;
+        std::vector<std::size_t> bounds;  // antichain i is items[bounds[i], bounds[i + 1])
+    };
+    // Up to `limit` antichains more (fewer: the last ones).
+    Batch next(std::size_t limit);
+    std::size_t order_size() const { return order_.size(); }
+
+private:
+    bool comparable(Node a, Node b) const;
+
+    struct Frame {
+        std::vector<Node> antichain;
+        std::vector<Node> candidates;
+    };
+    std::vector<Node> order_;
+    std::vector<std::vector<Node>> closure_;  // sorted rows of the closure
+    std::vector<Frame> frames_;
+};
+
 }  // namespace fennel

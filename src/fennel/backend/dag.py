@@ -1,10 +1,12 @@
-"""Directed acyclic graphs: topological generations and order, descendants and ancestors, longest paths,
-transitive closures and reductions (NetworkX's dag).
+"""Directed acyclic graphs: topological generations and orders, descendants and ancestors, longest paths,
+transitive closures and reductions, antichains (NetworkX's dag).
 
 Generators stay generators and raise NetworkX's errors where NetworkX raises
 them (on first iteration, or after the last item); a graph changed while a
 generator runs is read from there on by NetworkX's own loop.
 """
+
+import heapq
 
 import networkx as nx
 
@@ -16,7 +18,7 @@ from .checks import NX_VERSION, argument_rule, data_rule, none_key, weights
 from .clique import node_hashes
 from .native import compact_form
 from .serve import BFS_DOCS, EXACT, WORK_BFS, WORK_DIRECTED, served
-from .shared import UNCHANGED, no_gc_pauses, raising, reached
+from .shared import UNCHANGED, changed, first_step, no_gc_pauses, raising, reached, watch
 
 _GENERATIONS = "Kahn's layering in C++; NetworkX's errors come where NetworkX raises them. " + EXACT
 
@@ -343,3 +345,101 @@ def transitive_reduction(G):
     tails, heads = G.core.reduction_edges(node_hashes(G))
     _add_edges(TR, _objects(G, tails), _objects(G, heads))
     return TR
+
+
+@argument_rule("no_key")
+def _no_key(a):
+    """NetworkX calls a key function as each node becomes ready, while it iterates."""
+    return None if a["key"] is None else "a key function"
+
+
+@data_rule("one_ordered_kind")
+def _one_ordered_kind(fg, a):
+    """Nodes all ints or all strs compare as a total order: the heap's pops are then its minima."""
+    kinds = set(map(type, fg.nodes))
+    if kinds <= {int} or kinds <= {str}:
+        return None
+    return "nodes other than all ints or all strs, whose comparisons may fail or not order them"
+
+
+def _lexicographic(fg, watched):
+    if not fg.directed:
+        raise nx.NetworkXError(_UNDIRECTED_SORT)
+    # NetworkX reads the graph on the generator's first step.
+    if changed(watched):
+        yield from nx.lexicographical_topological_sort.orig_func(fg.source)
+        return
+    nodes = fg.nodes
+    rank = [0] * len(nodes)
+    for r, p in enumerate(sorted(range(len(nodes)), key=nodes.__getitem__)):
+        rank[p] = r
+    order, has_cycle = fg.core.ranked_topological_order(rank)
+    counts = _core.parallel_counts(fg.source._adj) if fg.multigraph else None
+    for i, p in enumerate(order):
+        # NetworkX pops a node and reads its edges when asked for it.
+        if changed(watched):
+            yield from _lexicographic_from(fg, order[:i], counts)
+            return
+        yield nodes[p]
+    if has_cycle:
+        raise nx.NetworkXUnfeasible(_CYCLE)
+
+
+def _lexicographic_from(fg, done, counts):
+    """NetworkX's loop, resumed on the current graph once the nodes ``done`` were popped and yielded."""
+    G = fg.source
+    nodes = fg.nodes
+    nodeid_map = fg.index
+    indegrees = fg.core.indegrees_after(done) if counts is None else _indegrees_after(fg, done, counts)
+    popped = set(done)
+    indegree_map = {v: d for v, d in zip(nodes, indegrees) if d > 0}
+    zero_indegree = [(v, p, v) for p, (v, d) in enumerate(zip(nodes, indegrees)) if d == 0 and p not in popped]
+    heapq.heapify(zero_indegree)
+    while zero_indegree:
+        _, _, node = heapq.heappop(zero_indegree)
+        if node not in G:
+            raise RuntimeError("Graph changed during iteration")
+        for _, child in G.edges(node):
+            try:
+                indegree_map[child] -= 1
+            except KeyError as err:
+                raise RuntimeError("Graph changed during iteration") from err
+            if indegree_map[child] == 0:
+                heapq.heappush(zero_indegree, (child, nodeid_map[child], child))
+                del indegree_map[child]
+        yield node
+    if indegree_map:
+        raise nx.NetworkXUnfeasible(_CYCLE)
+
+
+@served(docs="Kahn's order with a heap of the nodes' ranks in C++; NetworkX's errors come where NetworkX raises "
+        "them, and a graph changed during iteration is read from there on by NetworkX's own loop. " + EXACT,
+        rules=("no_key", "sees_changes"), data_rules=("keys", "one_ordered_kind"), min_work=WORK_DIRECTED)
+def lexicographical_topological_sort(G, key=None):
+    return _lexicographic(G, watch(G))
+
+
+def _antichains(fg, topo_order):
+    if topo_order is None:
+        parts, has_cycle = fg.core.generations()
+        if has_cycle:
+            raise nx.NetworkXUnfeasible(_CYCLE)
+        order = [v for part in parts for v in part]
+        items = tuple(map(fg.nodes.__getitem__, order))
+    else:
+        order = list(map(fg.index.__getitem__, topo_order))
+        items = tuple(topo_order)
+    search, batch = fg.core.antichain_search(order), 1
+    while True:
+        found = _core._antichain_next(search, batch, items)
+        yield from found
+        if len(found) < batch:
+            return
+        batch = min(batch * 4, 4096)
+
+
+@served(docs="The closure and NetworkX's stack of antichains in C++, handed out in growing batches. " + EXACT,
+        rules=("sees_changes",), data_rules=("keys", "topo_order"), min_work=WORK_DIRECTED)
+def antichains(G, topo_order=None):
+    # NetworkX reads the graph (and the order) on the generator's first step.
+    return first_step(nx.antichains, G, watch(G), lambda: _antichains(G, topo_order), topo_order=topo_order)
