@@ -289,6 +289,12 @@ def _objects(fg, positions):
     return list(map(fg.nodes.__getitem__, positions))
 
 
+# Measured by bench/thresholds.py ("transitive closures"): fennel's closure
+# wins from the smallest graphs on, converted or not, as NetworkX's work
+# grows with what each node reaches. The closure of a DAG and the reduction
+# do the same per-node searches and take the same threshold.
+WORK_CLOSURES = (10, 10)
+
 # edge_bfs's heads for False, the descendants set for None, that set | {v} for True.
 _CLOSURE_KINDS = {False: 0, None: 1, True: 2}
 
@@ -303,7 +309,7 @@ def _directed_closure(a):
     return None if a["G"].is_directed() else "undirected graphs"
 
 
-@served(docs=_CLOSURES, rules=("directed_closure",), data_rules=("keys",), min_work=WORK_DIRECTED,
+@served(docs=_CLOSURES, rules=("directed_closure",), data_rules=("keys",), min_work=WORK_CLOSURES,
         keeps_attributes=True)
 def transitive_closure(G, reflexive=False):
     TC = G.source.copy()
@@ -318,7 +324,7 @@ def transitive_closure(G, reflexive=False):
     return TC
 
 
-@served(docs=_CLOSURES, data_rules=("keys", "topo_order"), min_work=WORK_DIRECTED, keeps_attributes=True)
+@served(docs=_CLOSURES, data_rules=("keys", "topo_order"), min_work=WORK_CLOSURES, keeps_attributes=True)
 def transitive_closure_dag(G, topo_order=None):
     if topo_order is None:
         parts, has_cycle = G.core.generations()
@@ -336,7 +342,7 @@ def transitive_closure_dag(G, topo_order=None):
 
 
 @served(docs="Each node's neighbour set less its neighbours' descendants, in C++, the set's table replayed from the "
-        "nodes' hashes so that edges come in NetworkX's order. " + EXACT, data_rules=("keys",), min_work=WORK_DIRECTED)
+        "nodes' hashes so that edges come in NetworkX's order. " + EXACT, data_rules=("keys",), min_work=WORK_CLOSURES)
 def transitive_reduction(G):
     if G.core.generations()[1]:
         raise nx.NetworkXError("Directed Acyclic Graph required for transitive_reduction")
