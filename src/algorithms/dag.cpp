@@ -147,17 +147,20 @@ constexpr Node NO_NODE = 0xFFFFFFFFu;
 
 }  // namespace
 
-// One breadth-first search per node. Stamps (the searching node, or the
+// One breadth-first search per node. On an undirected graph each added
+// edge also enters its head's row: by v's turn every earlier node of its
+// component is there, and edge_bfs names v as a head only by a self-loop,
+// met in v's own row. Stamps (the searching node, or the
 // step) mark membership, so nothing is reset between searches: the cost
 // is what each search reaches.
-AddedEdges closure_edges(const Csr& succ, const std::vector<std::int64_t>& hash, ClosureKind kind) {
+AddedEdges closure_edges(const Csr& succ, bool directed, const std::vector<std::int64_t>& hash, ClosureKind kind) {
     const Count n = succ.node_count();
     std::vector<Node> adjacent(n, NO_NODE);  // adjacent[w] == v: w in G[v]
     std::vector<Node> seen(n, NO_NODE);      // seen[w] == v: w discovered from v
     std::vector<Node> queue;
     AddedEdges out;
     auto emit = [&](Node v, Node w) {
-        if (adjacent[w] == v) return;
+        if (adjacent[w] == v || (!directed && w < v)) return;
         out.tails.push_back(v);
         out.heads.push_back(w);
     };
@@ -171,7 +174,7 @@ AddedEdges closure_edges(const Csr& succ, const std::vector<std::int64_t>& hash,
                 if (w == v) {
                     // edge_bfs starts with v visited: an edge back to v
                     // names it as a head without queueing it.
-                    if (kind == ClosureKind::EDGE_BFS && !self_met) emit(v, v);
+                    if (kind == ClosureKind::EDGE_BFS && !self_met && (directed || i == 0)) emit(v, v);
                     self_met = true;
                 } else if (seen[w] != v) {
                     seen[w] = v;

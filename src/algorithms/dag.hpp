@@ -57,9 +57,9 @@ struct AddedEdges {
 // appearance (v itself once an edge comes back to it); the set
 // nx.descendants(G, v), filled in breadth-first order; that set | {v}.
 // Each in its iteration order, replayed from `hash` (hash() of each node),
-// without the heads already in G[v].
+// without the heads already in v's row of the closure being built.
 enum class ClosureKind : std::uint8_t { EDGE_BFS, DESCENDANTS, WITH_SELF };
-AddedEdges closure_edges(const Csr& succ, const std::vector<std::int64_t>& hash, ClosureKind kind);
+AddedEdges closure_edges(const Csr& succ, bool directed, const std::vector<std::int64_t>& hash, ClosureKind kind);
 
 // transitive_closure_dag over `order` (positions, a node may recur): for v
 // in reversed(order), the set of the third breadth-first layer from v in

@@ -62,7 +62,7 @@ PyObject* closure(const CoreGraph& g, const BytesRef& hashes, std::uint64_t kind
     if (!read_hashes(hashes, g.n, hash)) return nullptr;
     if (kind > static_cast<std::uint64_t>(ClosureKind::WITH_SELF)) return raise(value_error("unknown closure kind"));
     const auto k = static_cast<ClosureKind>(kind);
-    return detached([&] { return closure_edges(g.succ, hash, k); }, added_edges);
+    return detached([&] { return closure_edges(g.succ, g.directed, hash, k); }, added_edges);
 }
 
 PyObject* closure_dag(const CoreGraph& g, const BytesRef& hashes, const Positions& order) {

@@ -303,13 +303,7 @@ _CLOSURES = ("One search per node in C++; the sets NetworkX iterates (descendant
              + EXACT)
 
 
-@argument_rule("directed_closure")
-def _directed_closure(a):
-    """On an undirected graph each added edge also enters its head's row, which NetworkX reads next."""
-    return None if a["G"].is_directed() else "undirected graphs"
-
-
-@served(docs=_CLOSURES, rules=("directed_closure",), data_rules=("keys",), min_work=WORK_CLOSURES,
+@served(docs=_CLOSURES, data_rules=("keys",), min_work=WORK_CLOSURES,
         keeps_attributes=True)
 def transitive_closure(G, reflexive=False):
     TC = G.source.copy()
