@@ -1,11 +1,13 @@
-"""Components, generations, longest paths, isolates, cores, onion layers,
+"""Components, generations, longest paths, transitive closures and reductions,
+lexicographical orders, antichains, isolates, cores, onion layers,
 trusses, colouring, label propagation, Kruskal and triangles: fennel against
 NetworkX, in one run.
 
 Graphs: a random 100,000-node, 500,000-edge graph (undirected, and directed
 for the directed functions; a DAG for the topological ones) with int weights
-1..100, and a 20,000-node preferential-attachment graph (5 edges per new
-node). Each function: NetworkX, fennel on its first call (conversion
+1..100, a 3,000-node, 6,000-edge DAG for the closures and reductions, an 8x8
+directed grid for antichains, and a 20,000-node preferential-attachment graph
+(5 edges per new node). Each function: NetworkX, fennel on its first call (conversion
 included, on a fresh copy) and cached. Every fennel answer is checked to
 equal NetworkX's before its time is shown. Then igraph's and NetworKit's
 counterparts on the same graphs, one thread, where installed (their answers
@@ -50,6 +52,13 @@ CASES = [
     ("is_directed_acyclic_graph", "dag", lambda G, **kw: nx.is_directed_acyclic_graph(G, **kw)),
     ("dag_longest_path", "dag", lambda G, **kw: nx.dag_longest_path(G, **kw)),
     ("dag_longest_path_length", "dag", lambda G, **kw: nx.dag_longest_path_length(G, **kw)),
+    ("transitive_closure", "small_dag", lambda G, **kw: nx.transitive_closure(G, **kw)),
+    ("transitive_closure (reflexive=None)", "small_dag",
+     lambda G, **kw: nx.transitive_closure(G, reflexive=None, **kw)),
+    ("transitive_closure_dag", "small_dag", lambda G, **kw: nx.transitive_closure_dag(G, **kw)),
+    ("transitive_reduction", "small_dag", lambda G, **kw: nx.transitive_reduction(G, **kw)),
+    ("lexicographical_topological_sort", "dag", lambda G, **kw: nx.lexicographical_topological_sort(G, **kw)),
+    ("antichains (8x8 grid)", "grid", lambda G, **kw: nx.antichains(G, **kw)),
     ("isolates", "und", lambda G, **kw: nx.isolates(G, **kw)),
     ("is_bipartite", "und", lambda G, **kw: nx.is_bipartite(G, **kw)),
     ("is_forest", "und", lambda G, **kw: nx.is_forest(G, **kw)),
@@ -79,7 +88,14 @@ def graphs(scale):
     dag.add_nodes_from(dig)
     dag.add_edges_from((u, v) for u, v in dig.edges if u < v)
     ba = nx.barabasi_albert_graph(20_000 // scale, 5, seed=7)
-    return {"und": und, "dir": dig, "dag": dag, "ba": ba}
+    # Closures grow with the square of what each node reaches: a smaller DAG.
+    few = random_graph(directed=True, n=3000 // min(scale, 5), m=6000 // min(scale, 5), seed=8)
+    small_dag = nx.DiGraph()
+    small_dag.add_nodes_from(few)
+    small_dag.add_edges_from((u, v) for u, v in few.edges if u < v)
+    # 12,870 antichains: the lattice paths of an 8x8 grid.
+    grid = nx.DiGraph((u, v) for u, v in nx.grid_2d_graph(8, 8).edges if u < v)
+    return {"und": und, "dir": dig, "dag": dag, "ba": ba, "small_dag": small_dag, "grid": grid}
 
 
 def consumed(result):
@@ -141,7 +157,7 @@ def main(quick):
     gs = graphs(20 if quick else 1)
     print(f"random graphs of {len(gs['und']):,} nodes and {gs['und'].number_of_edges():,} edges; "
           f"preferential attachment: {len(gs['ba']):,} nodes")
-    print(f"{'case':<34}{'NetworkX':>10}{'first':>10}{'cached':>10}{'vs first':>10}{'vs cached':>11}")
+    print(f"{'case':<38}{'NetworkX':>10}{'first':>10}{'cached':>10}{'vs first':>10}{'vs cached':>11}")
     for name, key, call in CASES:
         G = gs[key]
         t_nx, expected = timed(lambda: call(G, backend="networkx"), 1)
@@ -153,7 +169,7 @@ def main(quick):
         t_cached, got = timed(lambda: call(G, backend="fennel"), 3)
         if listed(got) != expected:
             raise SystemExit(f"fennel's {name} differs from NetworkX's")
-        print(f"{name:<34}{t_nx:>9.3f}s{t_first:>9.3f}s{t_cached:>9.4f}s{t_nx / t_first:>9.1f}x{t_nx / t_cached:>10.1f}x")
+        print(f"{name:<38}{t_nx:>9.3f}s{t_first:>9.3f}s{t_cached:>9.4f}s{t_nx / t_first:>9.1f}x{t_nx / t_cached:>10.1f}x")
     print()
     for name, t in yardsticks(gs, *peers):
         print(f"{name:<46}{t:>9.4f}s")

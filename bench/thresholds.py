@@ -53,6 +53,7 @@ FAMILIES = {
     "components": ("connected_components", False, lambda G, b: list(nx.connected_components(G, backend=b))),
     "directed components and orders": ("strongly_connected_components", True,
                                        lambda G, b: list(nx.strongly_connected_components(G, backend=b))),
+    "transitive closures": ("transitive_closure", True, lambda G, b: nx.transitive_closure(G, backend=b)),
     "biconnected components": ("biconnected_components", False,
                                lambda G, b: list(nx.biconnected_components(G, backend=b))),
     "bridges and chains": ("bridges", False, lambda G, b: list(nx.bridges(G, backend=b))),

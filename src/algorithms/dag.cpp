@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <numeric>
+#include <queue>
+#include <utility>
 
 namespace fennel {
 
@@ -133,6 +135,236 @@ std::uint64_t period_divisor(const Csr& succ, Node root) {
         }
     }
     return static_cast<std::uint64_t>(g);
+}
+
+}  // namespace fennel
+
+namespace fennel {
+
+namespace {
+
+constexpr Node NO_NODE = 0xFFFFFFFFu;
+
+}  // namespace
+
+// One breadth-first search per node. On an undirected graph each added
+// edge also enters its head's row: by v's turn every earlier node of its
+// component is there, and edge_bfs names v as a head only by a self-loop,
+// met in v's own row. Stamps (the searching node, or the
+// step) mark membership, so nothing is reset between searches: the cost
+// is what each search reaches.
+AddedEdges closure_edges(const Csr& succ, bool directed, const std::vector<std::int64_t>& hash, ClosureKind kind) {
+    const Count n = succ.node_count();
+    std::vector<Node> adjacent(n, NO_NODE);  // adjacent[w] == v: w in G[v]
+    std::vector<Node> seen(n, NO_NODE);      // seen[w] == v: w discovered from v
+    std::vector<Node> queue;
+    AddedEdges out;
+    auto emit = [&](Node v, Node w) {
+        if (adjacent[w] == v || (!directed && w < v)) return;
+        out.tails.push_back(v);
+        out.heads.push_back(w);
+    };
+    for (Node v = 0; v < n; ++v) {
+        for (Node w : succ.row(v)) adjacent[w] = v;
+        queue.assign(1, v);
+        seen[v] = v;
+        bool self_met = false;
+        for (std::size_t i = 0; i < queue.size(); ++i) {
+            for (Node w : succ.row(queue[i])) {
+                if (w == v) {
+                    // edge_bfs starts with v visited: an edge back to v
+                    // names it as a head without queueing it.
+                    if (kind == ClosureKind::EDGE_BFS && !self_met && (directed || i == 0)) emit(v, v);
+                    self_met = true;
+                } else if (seen[w] != v) {
+                    seen[w] = v;
+                    queue.push_back(w);
+                    if (kind == ClosureKind::EDGE_BFS) emit(v, w);
+                }
+            }
+        }
+        if (kind == ClosureKind::EDGE_BFS) continue;
+        SetTable found;
+        for (std::size_t i = 1; i < queue.size(); ++i) found.add(queue[i], hash[queue[i]]);
+        if (kind == ClosureKind::WITH_SELF) {
+            found = SetTable::copy_of(found);
+            found.merge_one(v, hash[v]);
+        }
+        found.each([&](Node w) { emit(v, w); });
+    }
+    return out;
+}
+
+// The closure's rows grow as NetworkX's do: a node's added heads follow its
+// own row, in the order they were added.
+AddedEdges closure_dag_edges(const Csr& succ, const std::vector<std::int64_t>& hash, const std::vector<Node>& order) {
+    const Count n = succ.node_count();
+    std::vector<std::vector<Node>> rows(n);
+    for (Node v = 0; v < n; ++v) rows[v].assign(succ.row(v).begin(), succ.row(v).end());
+    std::vector<std::size_t> visited(n, order.size());  // visited[w] == step: w met in that step's layers
+    AddedEdges out;
+    for (std::size_t step = order.size(); step-- > 0;) {
+        const Node v = order[step];
+        visited[v] = step;
+        std::vector<Node> first;
+        for (Node w : rows[v]) {
+            if (visited[w] != step) {
+                visited[w] = step;
+                first.push_back(w);
+            }
+        }
+        SetTable second;
+        for (Node x : first) {
+            for (Node w : rows[x]) {
+                if (visited[w] != step) {
+                    visited[w] = step;
+                    second.add(w, hash[w]);
+                }
+            }
+        }
+        second.each([&](Node w) {
+            rows[v].push_back(w);
+            out.tails.push_back(static_cast<Node>(step));
+            out.heads.push_back(w);
+        });
+    }
+    return out;
+}
+
+// NetworkX caches each neighbour's descendants until its last in-edge is
+// seen; recomputing them from a stamp per search gives the same sets.
+AddedEdges reduction_edges(const Csr& succ, const std::vector<std::int64_t>& hash) {
+    const Count n = succ.node_count();
+    std::vector<Count> reached(n, 0);  // reached[w] == search: w a descendant of that search's node
+    Count search = 0;
+    std::vector<Node> stack;
+    std::vector<Node> members;
+    AddedEdges out;
+    for (Node u = 0; u < n; ++u) {
+        SetTable nbrs;
+        for (Node v : succ.row(u)) nbrs.add(v, hash[v]);
+        for (Node v : succ.row(u)) {
+            if (nbrs.size() == 0) break;
+            if (!nbrs.contains(v, hash[v])) continue;
+            // v's descendants (v itself excluded: G is acyclic).
+            ++search;
+            stack.assign(1, v);
+            while (!stack.empty()) {
+                const Node x = stack.back();
+                stack.pop_back();
+                for (Node w : succ.row(x)) {
+                    if (reached[w] != search) {
+                        reached[w] = search;
+                        stack.push_back(w);
+                    }
+                }
+            }
+            members.clear();
+            nbrs.each([&](Node w) { members.push_back(w); });
+            for (Node w : members) {
+                if (reached[w] == search) nbrs.discard(w, hash[w]);
+            }
+            nbrs.settle_dummies();
+        }
+        nbrs.each([&](Node v) {
+            out.tails.push_back(u);
+            out.heads.push_back(v);
+        });
+    }
+    return out;
+}
+
+}  // namespace fennel
+
+namespace fennel {
+
+RankedOrder ranked_topological_order(const Csr& succ, const Csr& in, const std::vector<Node>& rank) {
+    const Count n = succ.node_count();
+    std::vector<Count> indeg(n);
+    using Ready = std::pair<Node, Node>;  // (rank, position)
+    std::priority_queue<Ready, std::vector<Ready>, std::greater<>> ready;
+    for (Node v = 0; v < n; ++v) {
+        indeg[v] = in.end(v) - in.begin(v);
+        if (indeg[v] == 0) ready.emplace(rank[v], v);
+    }
+    RankedOrder out;
+    out.order.reserve(n);
+    while (!ready.empty()) {
+        const Node v = ready.top().second;
+        ready.pop();
+        out.order.push_back(v);
+        for (Node w : succ.row(v)) {
+            if (--indeg[w] == 0) ready.emplace(rank[w], w);
+        }
+    }
+    out.has_cycle = out.order.size() != n;
+    return out;
+}
+
+// The closure's rows grow as in transitive_closure_dag; only membership
+// matters here, so each row is sorted once built.
+Antichains::Antichains(const Csr& succ, std::vector<Node> order) : order_(std::move(order)) {
+    const Count n = succ.node_count();
+    closure_.resize(n);
+    for (Node v = 0; v < n; ++v) closure_[v].assign(succ.row(v).begin(), succ.row(v).end());
+    std::vector<std::size_t> visited(n, order_.size());
+    for (std::size_t step = order_.size(); step-- > 0;) {
+        const Node v = order_[step];
+        visited[v] = step;
+        const std::size_t first_end = closure_[v].size();
+        std::vector<Node> first;
+        for (std::size_t i = 0; i < first_end; ++i) {
+            const Node w = closure_[v][i];
+            if (visited[w] != step) {
+                visited[w] = step;
+                first.push_back(w);
+            }
+        }
+        for (Node x : first) {
+            for (Node w : closure_[x]) {
+                if (visited[w] != step) {
+                    visited[w] = step;
+                    closure_[v].push_back(w);
+                }
+            }
+        }
+    }
+    for (auto& row : closure_) std::sort(row.begin(), row.end());
+    Frame start;
+    start.candidates.resize(order_.size());
+    // NetworkX's first stack is reversed(topo_order), popped from its end.
+    for (std::size_t i = 0; i < order_.size(); ++i) start.candidates[i] = static_cast<Node>(order_.size() - 1 - i);
+    frames_.push_back(std::move(start));
+}
+
+bool Antichains::comparable(Node a, Node b) const {
+    const Node u = order_[a];
+    const Node v = order_[b];
+    return std::binary_search(closure_[u].begin(), closure_[u].end(), v) ||
+           std::binary_search(closure_[v].begin(), closure_[v].end(), u);
+}
+
+Antichains::Batch Antichains::next(std::size_t limit) {
+    Batch out;
+    out.bounds.push_back(0);
+    while (!frames_.empty() && out.bounds.size() <= limit) {
+        Frame frame = std::move(frames_.back());
+        frames_.pop_back();
+        out.items.insert(out.items.end(), frame.antichain.begin(), frame.antichain.end());
+        out.bounds.push_back(out.items.size());
+        while (!frame.candidates.empty()) {
+            const Node x = frame.candidates.back();
+            frame.candidates.pop_back();
+            Frame child;
+            child.antichain = frame.antichain;
+            child.antichain.push_back(x);
+            for (Node t : frame.candidates) {
+                if (!comparable(t, x)) child.candidates.push_back(t);
+            }
+            frames_.push_back(std::move(child));
+        }
+    }
+    return out;
 }
 
 }  // namespace fennel

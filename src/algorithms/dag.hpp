@@ -3,6 +3,7 @@
 #pragma once
 
 #include "algorithms/components.hpp"
+#include "algorithms/set_table.hpp"
 #include "graph/core_graph.hpp"
 
 #include <cstdint>
@@ -44,5 +45,69 @@ Result<LongestPath> longest_path_over(const Csr& pred, const std::vector<double>
 // the gcd of its cycle lengths (its period), whichever search tree gives
 // the levels; 0 when no cycle is reached.
 std::uint64_t period_divisor(const Csr& succ, Node root);
+
+// Edges a graph constructor adds, in the order NetworkX adds them.
+struct AddedEdges {
+    std::vector<Node> tails;
+    std::vector<Node> heads;
+};
+
+// Which targets transitive_closure adds from each node v (`reflexive`
+// False, None, True): the heads of nx.edge_bfs(G, v) in order of first
+// appearance (v itself once an edge comes back to it); the set
+// nx.descendants(G, v), filled in breadth-first order; that set | {v}.
+// Each in its iteration order, replayed from `hash` (hash() of each node),
+// without the heads already in v's row of the closure being built.
+enum class ClosureKind : std::uint8_t { EDGE_BFS, DESCENDANTS, WITH_SELF };
+AddedEdges closure_edges(const Csr& succ, bool directed, const std::vector<std::int64_t>& hash, ClosureKind kind);
+
+// transitive_closure_dag over `order` (positions, a node may recur): for v
+// in reversed(order), the set of the third breadth-first layer from v in
+// the closure built so far (rows of `succ` followed by the heads added to
+// them), in its iteration order. `tails` holds each edge's index into
+// `order`, so that the caller's own objects become the keys NetworkX stores.
+AddedEdges closure_dag_edges(const Csr& succ, const std::vector<std::int64_t>& hash, const std::vector<Node>& order);
+
+// transitive_reduction of a DAG: for each u in G's order, set(G[u]) less
+// the descendants of each neighbour still in it (met in row order), in the
+// final iteration order of that set, its table replayed from `hash`.
+AddedEdges reduction_edges(const Csr& succ, const std::vector<std::int64_t>& hash);
+
+// lexicographical_topological_sort when the nodes compare by `rank` (a
+// permutation of positions; the smaller pops first): Kahn's order with a
+// heap of ready nodes. `has_cycle`: some node never became ready.
+struct RankedOrder {
+    std::vector<Node> order;
+    bool has_cycle = false;
+};
+RankedOrder ranked_topological_order(const Csr& succ, const Csr& in, const std::vector<Node>& rank);
+
+// antichains over `order` (positions, a node may recur), handed out in
+// batches: NetworkX's stack of (antichain, candidates) pairs, two items
+// comparable when either is in the other's row of transitive_closure_dag
+// over the same order. Items are indices into `order`.
+class Antichains {
+public:
+    Antichains(const Csr& succ, std::vector<Node> order);
+
+    struct Batch {
+        std::vector<Node> items;
+        std::vector<std::size_t> bounds;  // antichain i is items[bounds[i], bounds[i + 1])
+    };
+    // Up to `limit` antichains more (fewer: the last ones).
+    Batch next(std::size_t limit);
+    std::size_t order_size() const { return order_.size(); }
+
+private:
+    bool comparable(Node a, Node b) const;
+
+    struct Frame {
+        std::vector<Node> antichain;
+        std::vector<Node> candidates;
+    };
+    std::vector<Node> order_;
+    std::vector<std::vector<Node>> closure_;  // sorted rows of the closure
+    std::vector<Frame> frames_;
+};
 
 }  // namespace fennel

@@ -1,8 +1,11 @@
-// Bindings of topological_generations, the in-degrees it leaves, dag_longest_path
-// and is_aperiodic's divisor.
+// Bindings of topological_generations, the in-degrees it leaves, dag_longest_path,
+// is_aperiodic's divisor and the edges transitive closures and reductions add.
 #include "algorithms/dag.hpp"
 #include "graph/core_graph_py.hpp"
 #include "lib/entry.hpp"
+
+#include <cstring>
+#include <memory>
 
 namespace fennel::py {
 
@@ -38,6 +41,103 @@ PyObject* period(const CoreGraph& g, Node root) {
     return detached([&] { return period_divisor(g.succ, root); });
 }
 
+// hash() of each of `count` nodes, as int64 bytes.
+bool read_hashes(const BytesRef& bytes, Count count, std::vector<std::int64_t>& out) {
+    const Py_ssize_t size = PyBytes_GET_SIZE(bytes.obj);
+    if (size != static_cast<Py_ssize_t>(count * sizeof(std::int64_t))) {
+        raise(value_error("hashes must hold one int64 per node"));
+        return false;
+    }
+    out.resize(count);
+    if (count > 0) std::memcpy(out.data(), PyBytes_AS_STRING(bytes.obj), static_cast<std::size_t>(size));
+    return true;
+}
+
+PyObject* added_edges(const AddedEdges& added) {
+    return tuple_from([&] { return to_python(added.tails); }, [&] { return to_python(added.heads); });
+}
+
+PyObject* closure(const CoreGraph& g, const BytesRef& hashes, std::uint64_t kind) {
+    std::vector<std::int64_t> hash;
+    if (!read_hashes(hashes, g.n, hash)) return nullptr;
+    if (kind > static_cast<std::uint64_t>(ClosureKind::WITH_SELF)) return raise(value_error("unknown closure kind"));
+    const auto k = static_cast<ClosureKind>(kind);
+    return detached([&] { return closure_edges(g.succ, g.directed, hash, k); }, added_edges);
+}
+
+PyObject* closure_dag(const CoreGraph& g, const BytesRef& hashes, const Positions& order) {
+    std::vector<std::int64_t> hash;
+    if (!read_hashes(hashes, g.n, hash)) return nullptr;
+    for (Node p : order) {
+        if (p >= g.n) return raise(index_error());
+    }
+    return detached([&] { return closure_dag_edges(g.succ, hash, order); }, added_edges);
+}
+
+PyObject* reduction(const CoreGraph& g, const BytesRef& hashes) {
+    std::vector<std::int64_t> hash;
+    if (!read_hashes(hashes, g.n, hash)) return nullptr;
+    return detached([&] { return reduction_edges(g.succ, hash); }, added_edges);
+}
+
+PyObject* ranked_order(const CoreGraph& g, const Positions& rank) {
+    if (rank.size() != g.n) return raise(value_error("rank must hold one entry per node"));
+    return detached([&] { return ranked_topological_order(g.succ, g.in_rows(), rank); },
+                    [](const RankedOrder& found) {
+                        return tuple_from([&] { return to_python(found.order); },
+                                          [&] { return to_python(found.has_cycle); });
+                    });
+}
+
+// antichains' search keeps its stack between the generator's steps in a
+// capsule; a generator runs one step at a time, so no two calls share it.
+constexpr const char* ANTICHAINS_CAPSULE = "fennel._core.Antichains";
+
+void free_antichains(PyObject* capsule) {
+    delete static_cast<Antichains*>(PyCapsule_GetPointer(capsule, ANTICHAINS_CAPSULE));
+}
+
+PyObject* antichain_search(const CoreGraph& g, const Positions& order) {
+    for (Node p : order) {
+        if (p >= g.n) return raise(index_error());
+    }
+    std::unique_ptr<Antichains> state;
+    PyObject* done = detached(
+        [&]() -> Status {
+            state = std::make_unique<Antichains>(g.succ, order);
+            return {};
+        },
+        [] { return Py_NewRef(Py_None); });
+    if (done == nullptr) return nullptr;
+    Py_DECREF(done);
+    PyObject* capsule = PyCapsule_New(state.get(), ANTICHAINS_CAPSULE, free_antichains);
+    if (capsule != nullptr) state.release();
+    return capsule;
+}
+
+// Each antichain as a list of the `items` objects at its indices.
+PyObject* antichain_lists(const Antichains::Batch& batch, PyObject* items) {
+    return list_from(batch.bounds.size() - 1, [&](std::size_t c) -> PyObject* {
+        const std::size_t start = batch.bounds[c];
+        PyObject* list = PyList_New(static_cast<Py_ssize_t>(batch.bounds[c + 1] - start));
+        if (list == nullptr) return nullptr;
+        for (std::size_t i = start; i < batch.bounds[c + 1]; ++i) {
+            PyList_SET_ITEM(list, i - start, Py_NewRef(PyTuple_GET_ITEM(items, batch.items[i])));
+        }
+        return list;
+    });
+}
+
+PyObject* antichain_next(PyObject* capsule, std::uint64_t limit, const TupleRef& items) {
+    auto* state = static_cast<Antichains*>(PyCapsule_GetPointer(capsule, ANTICHAINS_CAPSULE));
+    if (state == nullptr) return nullptr;
+    if (static_cast<std::size_t>(PyTuple_GET_SIZE(items.obj)) != state->order_size()) {
+        return raise(value_error("items must hold one object per entry of the order"));
+    }
+    return detached([&] { return state->next(static_cast<std::size_t>(limit)); },
+                    [&](const Antichains::Batch& b) { return antichain_lists(b, items.obj); });
+}
+
 constexpr auto GENERATIONS = method<generations>("generations", "`(generations, has_cycle)`");
 constexpr auto INDEGREES = method<indegrees>("indegrees_after",
                                              "In-degrees left after removing the out-edges of `processed` nodes:\nthe "
@@ -56,10 +156,43 @@ constexpr auto PERIOD = method<period>(
     "connected graph's period, 0 without\na cycle.",
     arg<Node>("root"));
 
+constexpr auto CLOSURE = method<closure>(
+    "closure_edges",
+    "`(tails, heads)`: the edges transitive_closure adds, in its order; `kind`\n0, 1, 2 for reflexive False, None, "
+    "True; `hashes`: hash() of each node\nas int64 bytes.",
+    arg<BytesRef>("hashes"), arg<std::uint64_t>("kind"));
+
+constexpr auto CLOSURE_DAG = method<closure_dag>(
+    "closure_dag_edges",
+    "`(steps, heads)`: the edges transitive_closure_dag adds over `order`, in\nits order, each tail as its index "
+    "into `order`.",
+    arg<BytesRef>("hashes"), arg<Positions>("order"));
+
+constexpr auto REDUCTION = method<reduction>(
+    "reduction_edges", "`(tails, heads)`: transitive_reduction's edges of a DAG, in its order.", arg<BytesRef>("hashes"));
+
+constexpr auto RANKED_ORDER = method<ranked_order>(
+    "ranked_topological_order",
+    "`(order, has_cycle)`: lexicographical_topological_sort's order when the\nnodes compare as their `rank` does.",
+    arg<Positions>("rank"));
+
+constexpr auto ANTICHAIN_SEARCH = method<antichain_search>(
+    "antichain_search", "antichains' search over `order` (positions), as a capsule for\n_antichain_next.",
+    arg<Positions>("order"));
+
+constexpr auto ANTICHAIN_NEXT = function<antichain_next>(
+    "_antichain_next",
+    "The search's next antichains, at most `limit`, each a list of the `items`\nobjects at its indices into the order; "
+    "fewer once it is done.",
+    arg<PyObject*>("state"), arg<std::uint64_t>("limit"), arg<TupleRef>("items"));
+
 }  // namespace
 
+std::vector<PyMethodDef> dag_functions() { return {row<ANTICHAIN_NEXT>()}; }
+
 std::vector<PyMethodDef> dag_methods() {
-    return {row<GENERATIONS>(), row<INDEGREES>(), row<LONGEST_PATH>(), row<PERIOD>()};
+    return {row<GENERATIONS>(), row<INDEGREES>(), row<LONGEST_PATH>(), row<PERIOD>(),
+            row<CLOSURE>(),     row<CLOSURE_DAG>(), row<REDUCTION>(), row<RANKED_ORDER>(), row<ANTICHAIN_SEARCH>()};
 }
 
 }  // namespace fennel::py

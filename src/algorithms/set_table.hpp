@@ -18,6 +18,12 @@ public:
 
     // set.add; a key already present is left in place.
     void add(Node key, std::int64_t hash);
+    // set_merge of the one-element set {key} (`s | {key}` on a copy of s):
+    // the table grows for both sets first, then takes the key.
+    void merge_one(Node key, std::int64_t hash) {
+        if ((fill_ + 1) * 5 >= mask() * 3) resize((used_ + 1) * 2);
+        add(key, hash);
+    }
     // set.remove of a present key (its slot becomes a dummy).
     void discard(Node key, std::int64_t hash);
     // `key in set`, by the probe sequence that would find it.
@@ -29,6 +35,11 @@ public:
     // resized away past a quarter of the table, as after any `-=`.
     template <class Keys, class HashOf>
     void difference_update(const Keys& other, HashOf&& hash_of);
+    // The end of set.difference_update (`s -= other` on a non-empty s):
+    // dummies past a quarter of the table are resized away.
+    void settle_dummies() {
+        if (fill_ - used_ > mask() / 4) resize(used_ > 50000 ? used_ * 2 : used_ * 4);
+    }
 
     template <class F>
     void each(F&& f) const {
@@ -70,7 +81,7 @@ private:
 template <class Keys, class HashOf>
 void SetTable::difference_update(const Keys& other, HashOf&& hash_of) {
     for (Node x : other) discard(x, hash_of(x));
-    if (fill_ - used_ > mask() / 4) resize(used_ > 50000 ? used_ * 2 : used_ * 4);
+    settle_dummies();
 }
 
 template <class InB, class HashOf>
@@ -82,7 +93,7 @@ SetTable SetTable::difference(const SetTable& a, std::size_t b_size, InB&& in_b,
         a.each([&](Node x) {
             if (in_b(x)) r.discard(x, hash_of(x));
         });
-        if (r.fill_ - r.used_ > r.mask() / 4) r.resize(r.used_ > 50000 ? r.used_ * 2 : r.used_ * 4);
+        r.settle_dummies();
         return r;
     }
     SetTable r;

@@ -39,6 +39,7 @@ std::vector<PyMethodDef> components_methods();
 std::vector<PyMethodDef> core_methods();
 std::vector<PyMethodDef> dag_methods();
 std::vector<PyMethodDef> dominating_methods();
+std::vector<PyMethodDef> dag_functions();
 std::vector<PyMethodDef> isolate_methods();
 std::vector<PyMethodDef> cycles_methods();
 std::vector<PyMethodDef> matching_methods();
@@ -82,7 +83,7 @@ PyMethodDef* core_graph_methods() {
 
 PyMethodDef* module_functions() {
     static PyMethodDef* functions = table({graph_functions, serialize_functions, native_functions, rx_functions,
-                                            summation_functions, clique_functions, louvain_functions, leiden_functions, pool_functions, numpy_functions});
+                                            summation_functions, clique_functions, dag_functions, louvain_functions, leiden_functions, pool_functions, numpy_functions});
     return functions;
 }
 

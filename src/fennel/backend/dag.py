@@ -1,9 +1,12 @@
-"""Directed acyclic graphs: topological generations and order, descendants and ancestors, longest paths (NetworkX's dag).
+"""Directed acyclic graphs: topological generations and orders, descendants and ancestors, longest paths,
+transitive closures and reductions, antichains (NetworkX's dag).
 
 Generators stay generators and raise NetworkX's errors where NetworkX raises
 them (on first iteration, or after the last item); a graph changed while a
 generator runs is read from there on by NetworkX's own loop.
 """
+
+import heapq
 
 import networkx as nx
 
@@ -12,9 +15,10 @@ from itertools import pairwise
 from numbers import Real
 
 from .checks import NX_VERSION, argument_rule, data_rule, none_key, weights
+from .clique import node_hashes
 from .native import compact_form
 from .serve import BFS_DOCS, EXACT, WORK_BFS, WORK_DIRECTED, served
-from .shared import UNCHANGED, no_gc_pauses, raising, reached
+from .shared import UNCHANGED, changed, first_step, no_gc_pauses, raising, reached, watch
 
 _GENERATIONS = "Kahn's layering in C++; NetworkX's errors come where NetworkX raises them. " + EXACT
 
@@ -263,3 +267,179 @@ def is_aperiodic(G):
     if len(G.core.strongly_connected(shortcut=NX_VERSION >= (3, 7))) != 1:
         raise nx.NetworkXError("Graph is not strongly connected.")
     return G.core.period_divisor(0) == 1
+
+
+def _add_edges(H, tails, heads):
+    """H.add_edges_from(zip(tails, heads)) of new edges between H's nodes, dict for dict.
+
+    A plain DiGraph's rows are filled directly (a fresh data dict per edge,
+    shared by both rows, as add_edges_from makes it); other classes, whose
+    factories may differ, through their own method.
+    """
+    if type(H) is not nx.DiGraph:
+        H.add_edges_from(zip(tails, heads))
+        return
+    succ, pred = H._succ, H._pred
+    with no_gc_pauses():
+        for u, v in zip(tails, heads):
+            succ[u][v] = pred[v][u] = {}
+
+
+def _objects(fg, positions):
+    return list(map(fg.nodes.__getitem__, positions))
+
+
+# Measured by bench/thresholds.py ("transitive closures"): fennel's closure
+# wins from the smallest graphs on, converted or not, as NetworkX's work
+# grows with what each node reaches. The closure of a DAG and the reduction
+# do the same per-node searches and take the same threshold.
+WORK_CLOSURES = (10, 10)
+
+# edge_bfs's heads for False, the descendants set for None, that set | {v} for True.
+_CLOSURE_KINDS = {False: 0, None: 1, True: 2}
+
+_CLOSURES = ("One search per node in C++; the sets NetworkX iterates (descendants, breadth-first layers) are "
+             "replayed from the nodes' hashes, so edges are added in NetworkX's order, to a copy made by G.copy(). "
+             + EXACT)
+
+
+@served(docs=_CLOSURES, data_rules=("keys",), min_work=WORK_CLOSURES,
+        keeps_attributes=True)
+def transitive_closure(G, reflexive=False):
+    TC = G.source.copy()
+    if reflexive not in {None, True, False}:
+        raise nx.NetworkXError("Incorrect value for the parameter `reflexive`")
+    # NetworkX tells the three apart by identity: an equal value such as 1
+    # passes its check and adds nothing.
+    kind = next((k for value, k in _CLOSURE_KINDS.items() if value is reflexive), None)
+    if kind is not None:
+        tails, heads = G.core.closure_edges(node_hashes(G), kind)
+        _add_edges(TC, _objects(G, tails), _objects(G, heads))
+    return TC
+
+
+@served(docs=_CLOSURES, data_rules=("keys", "topo_order"), min_work=WORK_CLOSURES, keeps_attributes=True)
+def transitive_closure_dag(G, topo_order=None):
+    if topo_order is None:
+        parts, has_cycle = G.core.generations()
+        if has_cycle:
+            raise nx.NetworkXUnfeasible(_CYCLE)
+        order = [v for part in parts for v in part]
+        topo_order = _objects(G, order)
+    else:
+        order = list(map(G.index.__getitem__, topo_order))
+    TC = G.source.copy()
+    steps, heads = G.core.closure_dag_edges(node_hashes(G), order)
+    # The tail is the order's own object: the key NetworkX stores in G._pred.
+    _add_edges(TC, list(map(topo_order.__getitem__, steps)), _objects(G, heads))
+    return TC
+
+
+@served(docs="Each node's neighbour set less its neighbours' descendants, in C++, the set's table replayed from the "
+        "nodes' hashes so that edges come in NetworkX's order. " + EXACT, data_rules=("keys",), min_work=WORK_CLOSURES)
+def transitive_reduction(G):
+    if G.core.generations()[1]:
+        raise nx.NetworkXError("Directed Acyclic Graph required for transitive_reduction")
+    TR = nx.DiGraph()
+    TR.add_nodes_from(G.nodes)
+    tails, heads = G.core.reduction_edges(node_hashes(G))
+    _add_edges(TR, _objects(G, tails), _objects(G, heads))
+    return TR
+
+
+@argument_rule("no_key")
+def _no_key(a):
+    """NetworkX calls a key function as each node becomes ready, while it iterates."""
+    return None if a["key"] is None else "a key function"
+
+
+@data_rule("one_ordered_kind")
+def _one_ordered_kind(fg, a):
+    """Nodes all ints or all strs compare as a total order: the heap's pops are then its minima."""
+    kinds = set(map(type, fg.nodes))
+    if kinds <= {int} or kinds <= {str}:
+        return None
+    return "nodes other than all ints or all strs, whose comparisons may fail or not order them"
+
+
+def _lexicographic(fg, watched):
+    if not fg.directed:
+        raise nx.NetworkXError(_UNDIRECTED_SORT)
+    # NetworkX reads the graph on the generator's first step.
+    if changed(watched):
+        yield from nx.lexicographical_topological_sort.orig_func(fg.source)
+        return
+    nodes = fg.nodes
+    rank = [0] * len(nodes)
+    for r, p in enumerate(sorted(range(len(nodes)), key=nodes.__getitem__)):
+        rank[p] = r
+    order, has_cycle = fg.core.ranked_topological_order(rank)
+    counts = _core.parallel_counts(fg.source._adj) if fg.multigraph else None
+    for i, p in enumerate(order):
+        # NetworkX pops a node and reads its edges when asked for it.
+        if changed(watched):
+            yield from _lexicographic_from(fg, order[:i], counts)
+            return
+        yield nodes[p]
+    if has_cycle:
+        raise nx.NetworkXUnfeasible(_CYCLE)
+
+
+def _lexicographic_from(fg, done, counts):
+    """NetworkX's loop, resumed on the current graph once the nodes ``done`` were popped and yielded."""
+    G = fg.source
+    nodes = fg.nodes
+    nodeid_map = fg.index
+    indegrees = fg.core.indegrees_after(done) if counts is None else _indegrees_after(fg, done, counts)
+    popped = set(done)
+    indegree_map = {v: d for v, d in zip(nodes, indegrees) if d > 0}
+    zero_indegree = [(v, p, v) for p, (v, d) in enumerate(zip(nodes, indegrees)) if d == 0 and p not in popped]
+    heapq.heapify(zero_indegree)
+    while zero_indegree:
+        _, _, node = heapq.heappop(zero_indegree)
+        if node not in G:
+            raise RuntimeError("Graph changed during iteration")
+        for _, child in G.edges(node):
+            try:
+                indegree_map[child] -= 1
+            except KeyError as err:
+                raise RuntimeError("Graph changed during iteration") from err
+            if indegree_map[child] == 0:
+                heapq.heappush(zero_indegree, (child, nodeid_map[child], child))
+                del indegree_map[child]
+        yield node
+    if indegree_map:
+        raise nx.NetworkXUnfeasible(_CYCLE)
+
+
+@served(docs="Kahn's order with a heap of the nodes' ranks in C++; NetworkX's errors come where NetworkX raises "
+        "them, and a graph changed during iteration is read from there on by NetworkX's own loop. " + EXACT,
+        rules=("no_key", "sees_changes"), data_rules=("keys", "one_ordered_kind"), min_work=WORK_DIRECTED)
+def lexicographical_topological_sort(G, key=None):
+    return _lexicographic(G, watch(G))
+
+
+def _antichains(fg, topo_order):
+    if topo_order is None:
+        parts, has_cycle = fg.core.generations()
+        if has_cycle:
+            raise nx.NetworkXUnfeasible(_CYCLE)
+        order = [v for part in parts for v in part]
+        items = tuple(map(fg.nodes.__getitem__, order))
+    else:
+        order = list(map(fg.index.__getitem__, topo_order))
+        items = tuple(topo_order)
+    search, batch = fg.core.antichain_search(order), 1
+    while True:
+        found = _core._antichain_next(search, batch, items)
+        yield from found
+        if len(found) < batch:
+            return
+        batch = min(batch * 4, 4096)
+
+
+@served(docs="The closure and NetworkX's stack of antichains in C++, handed out in growing batches. " + EXACT,
+        rules=("sees_changes",), data_rules=("keys", "topo_order"), min_work=WORK_DIRECTED)
+def antichains(G, topo_order=None):
+    # NetworkX reads the graph (and the order) on the generator's first step.
+    return first_step(nx.antichains, G, watch(G), lambda: _antichains(G, topo_order), topo_order=topo_order)
