@@ -127,6 +127,24 @@ def _leiden_aggregate(state: Any) -> tuple[list[int], list[int], bool]:
 def _clique_next(state: Any, limit: int, nodes: tuple[Any, ...], prefix: tuple[Any, ...]) -> list[list[Any]]:
     """A clique search's next cliques (at most `limit`), each the `prefix` objects then those of `nodes`."""
 
+def _johnson_search(
+    offsets: Sequence[SupportsIndex], targets: Sequence[SupportsIndex], path: Sequence[SupportsIndex],
+    length_bound: SupportsIndex | None,
+) -> Any:
+    """simple_cycles' search from `path` over rows (offsets, targets), as a capsule."""
+
+def _chordless_rows(
+    offsets: Sequence[SupportsIndex], targets: Sequence[SupportsIndex],
+    b_offsets: Sequence[SupportsIndex] | None, b_targets: Sequence[SupportsIndex] | None,
+) -> Any:
+    """One component's rows for chordless searches (forward rows, rows to block along), as a capsule."""
+
+def _chordless_search(rows: Any, path: Sequence[SupportsIndex], length_bound: SupportsIndex | None) -> Any:
+    """chordless_cycles' search from the stem `path` over `rows`, as a capsule."""
+
+def _cycle_next(search: Any, limit: int, nodes: tuple[Any, ...]) -> list[list[Any]]:
+    """A cycle search's next cycles (at most `limit`), each a list of the `nodes` objects at its positions."""
+
 def _clique_percolation(
     nodes: _Positions, bounds: _Positions, k: int, clique_hashes: bytes, hashes: bytes
 ) -> tuple[list[int], list[int]]:
@@ -418,6 +436,8 @@ class CoreGraph:
     def indegrees_after(self, processed: _Positions) -> list[int]: ...
     def degree_zero_nodes(self) -> list[int]: ...
     def paton_cycles(self, root: SupportsIndex | None) -> tuple[list[int], list[int]]: ...
+    def first_cycle(self, starts: Sequence[SupportsIndex], walk: SupportsIndex) -> list[tuple[int, int, bool]]: ...
+    def girth(self) -> int | None: ...
     def greedy_matching(self) -> list[int]: ...
     def period_divisor(self, root: SupportsIndex) -> int: ...
     def longest_path_over(
