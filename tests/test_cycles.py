@@ -151,3 +151,30 @@ def test_simple_cycles_bounds_networkx_answers(bound):
     """A negative bound raises on the first step; a float bound is left to NetworkX."""
     G = nx.cycle_graph(4, create_using=nx.DiGraph)
     assert same_as_networkx("simple_cycles", G, bound) is (bound == -1)
+
+
+@pytest.mark.parametrize("bound", [None, 1, 2, 3, 5], ids=str)
+@pytest.mark.parametrize("gid", ZOO_IDS)
+def test_chordless_cycles_zoo(gid, bound):
+    G = ZOO[gid]
+    if gid in SIMPLE_CYCLE_GRAPHS or bound in (1, 2, 3):
+        assert same_as_networkx("chordless_cycles", G, bound)
+    nx_first = list(islice(nx.chordless_cycles(G, bound, backend="networkx"), 1000))
+    assert list(islice(nx.chordless_cycles(G, bound, backend="fennel"), 1000)) == nx_first
+
+
+@pytest.mark.parametrize("bound", [None, 4], ids=str)
+@pytest.mark.parametrize("kind", ["int", "str", "tuple"])
+@pytest.mark.parametrize("seed", range(6))
+def test_chordless_cycles_set_orders(seed, kind, bound):
+    G = sparse_hub_digraph(seed, kind)
+    assert same_as_networkx("chordless_cycles", G, bound)
+    assert same_as_networkx("chordless_cycles", G.to_undirected(), bound)
+
+
+@pytest.mark.parametrize("bound", [None, 2, 3], ids=str)
+def test_chordless_cycles_parallel_edges_and_loops(bound):
+    G = nx.MultiGraph([(0, 1), (1, 0), (1, 2), (2, 3), (3, 0), (2, 2), (3, 4), (3, 4), (3, 4), (4, 5), (5, 3)])
+    assert same_as_networkx("chordless_cycles", G, bound)
+    assert same_as_networkx("chordless_cycles", nx.MultiDiGraph(G), bound)
+    assert same_as_networkx("chordless_cycles", nx.MultiDiGraph(G.edges), bound)

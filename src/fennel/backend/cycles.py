@@ -18,7 +18,7 @@ from itertools import accumulate, chain, combinations, product
 import networkx as nx
 
 from .. import _core
-from .checks import argument_rule, data_rule, keys
+from .checks import NX_VERSION, argument_rule, data_rule, keys
 from .serve import EXACT, WORK_DFS, served
 
 
@@ -214,3 +214,101 @@ _SEARCH_DOCS = (
 @served(docs=_SEARCH_DOCS, rules=("int_length_bound",), data_rules=("keys",), min_work=WORK_DFS)
 def simple_cycles(G, length_bound=None):
     return _simple_cycles(G.source, length_bound)
+
+
+def _chordless_rows(Fc, Bc, nodes):
+    """The C++ rows of one component: Fc's rows, and Bc's to block along (Fc's when Bc is None)."""
+    offsets, targets, index = _rows(Fc, nodes)
+    if Bc is None:
+        return _core._chordless_rows(offsets, targets, None, None), index
+    b_offsets, b_targets, _ = _rows(Bc, nodes)
+    return _core._chordless_rows(offsets, targets, b_offsets, b_targets), index
+
+
+def _chordless_cycles(G, length_bound):
+    # NetworkX's chordless_cycles up to its searches, which run in C++.
+    if length_bound is not None:
+        if length_bound == 0:
+            return
+        elif length_bound < 0:
+            raise ValueError("length bound must be non-negative")
+    directed = G.is_directed()
+    multigraph = G.is_multigraph()
+    if multigraph:
+        yield from ([v] for v, Gv in G.adj.items() if len(Gv.get(v, ())) == 1)
+    else:
+        yield from ([v] for v, Gv in G.adj.items() if v in Gv)
+    if length_bound is not None and length_bound == 1:
+        return
+    loops = {n for n, nbrs in G._adj.items() if n in nbrs}
+    edges = ((u, v) for u in G if u not in loops for v in G._adj[u] if v not in loops)
+    if directed:
+        F = nx.DiGraph(edges)
+        B = F.to_undirected(as_view=False)
+    else:
+        F = nx.Graph(edges)
+        B = None
+    if multigraph:
+        if not directed:
+            B = F.copy()
+            visited = set()
+        for u, Gu in G.adj.items():
+            if u in loops:
+                continue
+            if directed:
+                multiplicity = ((v, len(Guv)) for v, Guv in Gu.items())
+                for v, m in multiplicity:
+                    if m > 1:
+                        F.remove_edges_from(((u, v), (v, u)))
+            else:
+                multiplicity = ((v, len(Guv)) for v, Guv in Gu.items() if v in visited)
+                for v, m in multiplicity:
+                    if m == 2:
+                        yield [u, v]
+                    if m > 1:
+                        F.remove_edge(u, v)
+                visited.add(u)
+    if directed:
+        for u, Fu in F.adj.items():
+            digons = [[u, v] for v in Fu if F.has_edge(v, u)]
+            yield from digons
+            F.remove_edges_from(digons)
+            F.remove_edges_from(e[::-1] for e in digons)
+    if length_bound is not None and length_bound == 2:
+        return
+    if directed:
+        separate = _networkx("strongly_connected_components")
+
+        def stems(C, v):
+            for u, w in product(C.pred[v], C.succ[v]):
+                if not G.has_edge(u, w):
+                    yield [u, v, w], F.has_edge(w, u)
+
+    else:
+        separate = _networkx("biconnected_components")
+
+        def stems(C, v):
+            yield from (([u, v, w], F.has_edge(w, u)) for u, w in combinations(C[v], 2))
+
+    components = [c for c in separate(F) if len(c) > 2]
+    while components:
+        c = components.pop()
+        v = next(iter(c))
+        Fc = F.subgraph(c)
+        rows = None
+        for S, is_triangle in stems(Fc, v):
+            if is_triangle:
+                yield S
+            else:
+                if rows is None:
+                    nodes = tuple(Fc)
+                    rows, index = _chordless_rows(Fc, None if B is None else B.subgraph(c), nodes)
+                search = _core._chordless_search(rows, [index[x] for x in S], length_bound)
+                yield from _batches(search, nodes)
+        components.extend(c for c in separate(F.subgraph(c - {v})) if len(c) > 2)
+
+
+@served(docs=_SEARCH_DOCS, rules=("int_length_bound",), data_rules=("keys",), min_work=WORK_DFS,
+        release="NetworkX before 3.6 builds chordless_cycles' graph another way" if NX_VERSION < (3, 6) else None)
+def chordless_cycles(G, length_bound=None):
+    return _chordless_cycles(G.source, length_bound)
