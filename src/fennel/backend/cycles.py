@@ -19,7 +19,7 @@ import networkx as nx
 
 from .. import _core
 from .checks import NX_VERSION, argument_rule, data_rule, keys
-from .serve import EXACT, WORK_DFS, served
+from .serve import EXACT, WORK_DFS, always, served
 
 
 @data_rule("own_root")
@@ -65,6 +65,10 @@ def _own_node(fg, node):
     return None if i is None else fg.nodes[i] is node
 
 
+argument_rule("simple_find_cycle", lambda a: "multigraph edges are walked key by key in NetworkX" if
+              a["G"].is_multigraph() else None)
+
+
 @data_rule("own_source")
 def _own_source(fg, a):
     """find_cycle's first edge starts at the object given (G.nbunch_iter hands it out): only G's own node
@@ -90,7 +94,8 @@ def _walked_keys(fg, a):
 
 
 @served(docs="NetworkX's find_cycle (one edge_dfs per start) in C++, edges walked in NetworkX's order. " + EXACT,
-        rules=("orientation", "no_multigraph"), data_rules=("own_source", "walked_keys"), min_work=WORK_DFS)
+        rules=("orientation", "simple_find_cycle"), data_rules=("own_source", "walked_keys"), min_work=WORK_DFS,
+        bounded=always)
 def find_cycle(G, source=None, orientation=None):
     index = G.index
     if source is None:
@@ -130,11 +135,31 @@ def _networkx(name):
     return nx.utils.backends._registered_algorithms[name].orig_func
 
 
-def _rows(view, nodes):
-    """(offsets, targets) of each node's row in ``view`` listed as NetworkX's neighbourhood cache lists it."""
+def _rows(view, nodes, listed=None):
+    """(offsets, targets, index) of the rows in ``view`` listed as NetworkX's neighbourhood cache lists them;
+    ``listed``: the rows by node where only some are read (the others empty)."""
     index = {v: i for i, v in enumerate(nodes)}
-    rows = [list(view[v]) for v in nodes]
+    rows = [list(view[v]) for v in nodes] if listed is None else [listed.get(v, ()) for v in nodes]
     return [0, *accumulate(map(len, rows))], [index[w] for w in chain.from_iterable(rows)], index
+
+
+def _reach(view, path, length_bound):
+    """The rows a bounded search reads: those of nodes within ``length_bound - len(path)`` steps of the path's
+    end (a node joins the path only while the path is shorter than the bound), and every node they name."""
+    seen = dict.fromkeys(path)
+    listed = {}
+    frontier = [path[-1]]
+    for _ in range(length_bound - len(path) + 1):
+        ahead = []
+        for v in frontier:
+            if v not in listed:
+                row = listed[v] = list(view[v])
+                for w in row:
+                    if w not in seen:
+                        seen[w] = None
+                        ahead.append(w)
+        frontier = ahead
+    return tuple(seen), listed
 
 
 def _batches(search, nodes):
@@ -149,8 +174,13 @@ def _batches(search, nodes):
 
 
 def _johnson(view, path, length_bound):
-    nodes = tuple(view)
-    offsets, targets, index = _rows(view, nodes)
+    if length_bound is None:
+        nodes, listed = tuple(view), None
+    else:
+        # NetworkX lists a row when the search first reads it: a bounded
+        # search reads those near the path alone.
+        nodes, listed = _reach(view, path, length_bound)
+    offsets, targets, index = _rows(view, nodes, listed)
     search = _core._johnson_search(offsets, targets, [index[v] for v in path], length_bound)
     return _batches(search, nodes)
 
