@@ -1,6 +1,6 @@
 """Components, generations, longest paths, transitive closures and reductions,
-lexicographical orders, antichains, isolates, cores, onion layers,
-trusses, colouring, label propagation, Kruskal and triangles: fennel against
+lexicographical orders, antichains, isolates, cores, onion layers, trusses,
+colouring, label propagation, Kruskal, triangles and cycles: fennel against
 NetworkX, in one run.
 
 Graphs: a random 100,000-node, 500,000-edge graph (undirected, and directed
@@ -18,6 +18,7 @@ are not NetworkX's: other orders, other tie-breaks).
 
 import sys
 import time
+from itertools import islice
 
 sys.dont_write_bytecode = True  # sibling modules leave no __pycache__ in the checkout
 
@@ -77,6 +78,11 @@ CASES = [
     ("clustering", "ba", lambda G, **kw: nx.clustering(G, **kw)),
     ("average_clustering", "ba", lambda G, **kw: nx.average_clustering(G, **kw)),
     ("transitivity", "ba", lambda G, **kw: nx.transitivity(G, **kw)),
+    ("find_cycle", "dir", lambda G, **kw: nx.find_cycle(G, **kw)),
+    ("girth (pref. attachment)", "ba", lambda G, **kw: nx.girth(G, **kw)),
+    ("simple_cycles (first 1000)", "dir", lambda G, **kw: list(islice(nx.simple_cycles(G, **kw), 1000))),
+    ("simple_cycles <= 4 (pref., first 1000)", "ba", lambda G, **kw: list(islice(nx.simple_cycles(G, 4, **kw), 1000))),
+    ("chordless_cycles (pref., first 1000)", "ba", lambda G, **kw: list(islice(nx.chordless_cycles(G, **kw), 1000))),
 ]
 
 
@@ -137,6 +143,7 @@ def yardsticks(gs, igraph, nk):
             ("igraph list_triangles", timed(lambda: und.list_triangles(), 3)[0]),
             ("igraph transitivity_local (pref. attachment)", timed(lambda: ba.transitivity_local_undirected(), 3)[0]),
             ("igraph community_label_propagation (pref.)", timed(lambda: ba.community_label_propagation(), 3)[0]),
+            ("igraph girth (pref. attachment)", timed(lambda: ba.girth(), 3)[0]),
         ]
     if nk is not None:
         nk.setNumberOfThreads(1)

@@ -1,11 +1,21 @@
-// Binding of the cycle basis.
+// Bindings of the cycles room: the cycle basis, find_cycle and the girth over
+// a CoreGraph, and the resumable searches of simple_cycles and
+// chordless_cycles over rows the caller lists (each search keeps its stacks
+// between a generator's steps in a capsule; a generator runs one step at a
+// time, so no two calls share a capsule at once).
 #include "algorithms/cycles.hpp"
 #include "graph/core_graph_py.hpp"
 #include "lib/entry.hpp"
 
+#include <memory>
+#include <utility>
+
 namespace fennel::py {
 
 namespace {
+
+constexpr const char* CURSOR_CAPSULE = "fennel._core.CycleCursor";
+constexpr const char* ROWS_CAPSULE = "fennel._core.ChordlessRows";
 
 PyObject* basis(const CoreGraph& g, std::optional<Node> root) {
     if (g.directed) return raise(not_implemented("cycle bases need an undirected graph"));
@@ -16,13 +26,171 @@ PyObject* basis(const CoreGraph& g, std::optional<Node> root) {
                     });
 }
 
+// find_cycle's orientations as the core walks them.
+enum Walk : std::uint32_t { ALONG = 0, AGAINST = 1, BOTH = 2 };
+
+PyObject* first_cycle(const CoreGraph& g, const Positions& starts, std::uint32_t walk) {
+    if (walk > BOTH) return raise(value_error("walk must be 0 (along), 1 (against) or 2 (both)"));
+    const Csr* in = nullptr;
+    if (g.directed && walk != ALONG) {
+        auto view = g.search_view(std::nullopt, true);
+        if (!view.ok()) return raise(view.error());
+        in = view.value().out;
+    }
+    return detached([&] { return fennel::first_cycle(g.succ, in, walk == AGAINST && in, !g.directed, starts); },
+                    [](const std::vector<WalkedEdge>& edges) {
+                        return list_from(edges.size(), [&](std::size_t i) {
+                            const WalkedEdge& e = edges[i];
+                            return Py_BuildValue("(kkO)", static_cast<unsigned long>(e.tail),
+                                                 static_cast<unsigned long>(e.head), e.backward ? Py_True : Py_False);
+                        });
+                    });
+}
+
+PyObject* girth(const CoreGraph& g) {
+    if (g.directed) return raise(not_implemented("the girth needs an undirected graph"));
+    return detached([&] { return fennel::girth(g.succ); },
+                    [](const std::optional<Count>& found) {
+                        return found ? to_python(static_cast<std::uint64_t>(*found)) : Py_NewRef(Py_None);
+                    });
+}
+
+// Rows from (offsets, targets), checked.
+bool make_rows(const Positions& offsets, const Positions& targets, Csr& rows) {
+    bool ok = !offsets.empty() && offsets.front() == 0 && offsets.back() == targets.size();
+    for (std::size_t i = 1; ok && i < offsets.size(); ++i) ok = offsets[i - 1] <= offsets[i];
+    const std::size_t n = offsets.empty() ? 0 : offsets.size() - 1;
+    for (std::size_t i = 0; ok && i < targets.size(); ++i) ok = targets[i] < n;
+    if (!ok) {
+        PyErr_SetString(PyExc_ValueError, "rows must be offsets from 0 to len(targets) over targets below n");
+        return false;
+    }
+    rows.offsets.assign(offsets.begin(), offsets.end());
+    rows.targets = targets;
+    return true;
+}
+
+bool check_path(const Positions& path, std::size_t lo, std::size_t hi, Count n) {
+    bool ok = path.size() >= lo && path.size() <= hi;
+    for (const Node v : path) ok = ok && v < n;
+    if (!ok) PyErr_SetString(PyExc_ValueError, "the path does not fit the rows");
+    return ok;
+}
+
+void free_cursor(PyObject* capsule) {
+    delete static_cast<CycleCursor*>(PyCapsule_GetPointer(capsule, CURSOR_CAPSULE));
+}
+
+void free_rows(PyObject* capsule) {
+    delete static_cast<std::shared_ptr<ChordlessRows>*>(PyCapsule_GetPointer(capsule, ROWS_CAPSULE));
+}
+
+PyObject* cursor_capsule(std::unique_ptr<CycleCursor> cursor) {
+    PyObject* capsule = PyCapsule_New(cursor.get(), CURSOR_CAPSULE, free_cursor);
+    if (capsule != nullptr) cursor.release();
+    return capsule;
+}
+
+PyObject* johnson_search(const Positions& offsets, const Positions& targets, const Positions& path,
+                         std::optional<std::uint64_t> length_bound) {
+    Csr rows;
+    if (!make_rows(offsets, targets, rows) || !check_path(path, 1, 2, rows.node_count())) return nullptr;
+    return cursor_capsule(johnson_cursor(std::move(rows), path, length_bound));
+}
+
+PyObject* chordless_rows(const Positions& offsets, const Positions& targets, const std::optional<Positions>& b_offsets,
+                         const std::optional<Positions>& b_targets) {
+    auto rows = std::make_shared<ChordlessRows>();
+    if (!make_rows(offsets, targets, rows->forward)) return nullptr;
+    if (b_offsets.has_value() != b_targets.has_value()) {
+        PyErr_SetString(PyExc_ValueError, "give both blocking rows or neither");
+        return nullptr;
+    }
+    if (b_offsets) {
+        if (!make_rows(*b_offsets, *b_targets, rows->both)) return nullptr;
+        if (rows->both.node_count() != rows->forward.node_count()) {
+            PyErr_SetString(PyExc_ValueError, "both sets of rows must have the same nodes");
+            return nullptr;
+        }
+    } else {
+        rows->both = rows->forward;
+    }
+    const Count n = rows->forward.node_count();
+    rows->blocked.assign(n, 0);
+    rows->marked.assign(n, 0);
+    auto* holder = new std::shared_ptr<ChordlessRows>(std::move(rows));
+    PyObject* capsule = PyCapsule_New(holder, ROWS_CAPSULE, free_rows);
+    if (capsule == nullptr) delete holder;
+    return capsule;
+}
+
+PyObject* chordless_search(PyObject* rows_capsule, const Positions& path, std::optional<std::uint64_t> length_bound) {
+    auto* holder = static_cast<std::shared_ptr<ChordlessRows>*>(PyCapsule_GetPointer(rows_capsule, ROWS_CAPSULE));
+    if (holder == nullptr || !check_path(path, 3, 3, (*holder)->forward.node_count())) return nullptr;
+    return cursor_capsule(chordless_cursor(*holder, path, length_bound));
+}
+
+PyObject* cycle_next(PyObject* capsule, std::uint64_t limit, const TupleRef& nodes) {
+    auto* cursor = static_cast<CycleCursor*>(PyCapsule_GetPointer(capsule, CURSOR_CAPSULE));
+    if (cursor == nullptr) return nullptr;
+    PyObject* objects = nodes.obj;
+    return detached([&] { return cursor->next(static_cast<std::size_t>(limit)); },
+                    [&](const CycleLists& found) -> PyObject* {
+                        for (const Node v : found.nodes) {
+                            if (v >= static_cast<std::size_t>(PyTuple_GET_SIZE(objects))) {
+                                return raise(value_error("nodes must hold one object per row"));
+                            }
+                        }
+                        return list_from(found.size(), [&](std::size_t c) -> PyObject* {
+                            const std::size_t lo = found.bounds[c], hi = found.bounds[c + 1];
+                            PyObject* list = PyList_New(static_cast<Py_ssize_t>(hi - lo));
+                            if (list == nullptr) return nullptr;
+                            for (std::size_t i = lo; i < hi; ++i) {
+                                PyList_SET_ITEM(list, i - lo, Py_NewRef(PyTuple_GET_ITEM(objects, found.nodes[i])));
+                            }
+                            return list;
+                        });
+                    });
+}
+
 constexpr auto CYCLE_BASIS = method<basis>(
     "paton_cycles", "`(nodes, bounds)`: cycle_basis' cycles, cycle c being\nnodes[bounds[c]:bounds[c + 1]]; `root` "
     "(a position) or None.",
     arg<std::optional<Node>>("root"));
+constexpr auto FIRST_CYCLE = method<first_cycle>(
+    "first_cycle",
+    "find_cycle's edges from `starts` as [(tail, head, against)], [] for none;\n`walk`: 0 along edges, 1 against "
+    "them, 2 along then against (directed).",
+    arg<Positions>("starts"), arg<std::uint32_t>("walk"));
+constexpr auto GIRTH = method<girth>("girth", "The length of a shortest cycle, None when there is none.");
+
+constexpr auto JOHNSON_SEARCH = function<johnson_search>(
+    "_johnson_search",
+    "simple_cycles' search (a capsule) from `path` over rows (offsets, targets),\nbounded by `length_bound` "
+    "or not.",
+    arg<Positions>("offsets"), arg<Positions>("targets"), arg<Positions>("path"),
+    arg<std::optional<std::uint64_t>>("length_bound"));
+constexpr auto CHORDLESS_ROWS = function<chordless_rows>(
+    "_chordless_rows",
+    "One component's rows for chordless searches (a capsule): forward rows,\nand the rows to block along "
+    "(None: the forward rows).",
+    arg<Positions>("offsets"), arg<Positions>("targets"), arg<std::optional<Positions>>("b_offsets"),
+    arg<std::optional<Positions>>("b_targets"));
+constexpr auto CHORDLESS_SEARCH = function<chordless_search>(
+    "_chordless_search", "chordless_cycles' search (a capsule) from the stem `path` over `rows`.",
+    arg<PyObject*>("rows"), arg<Positions>("path"), arg<std::optional<std::uint64_t>>("length_bound"));
+constexpr auto CYCLE_NEXT = function<cycle_next>(
+    "_cycle_next",
+    "The search's next cycles, at most `limit`, each a list of the `nodes`\nobjects at its positions; fewer once "
+    "it is done.",
+    arg<PyObject*>("search"), arg<std::uint64_t>("limit"), arg<TupleRef>("nodes"));
 
 }  // namespace
 
-std::vector<PyMethodDef> cycles_methods() { return {row<CYCLE_BASIS>()}; }
+std::vector<PyMethodDef> cycles_methods() { return {row<CYCLE_BASIS>(), row<FIRST_CYCLE>(), row<GIRTH>()}; }
+
+std::vector<PyMethodDef> cycles_functions() {
+    return {row<JOHNSON_SEARCH>(), row<CHORDLESS_ROWS>(), row<CHORDLESS_SEARCH>(), row<CYCLE_NEXT>()};
+}
 
 }  // namespace fennel::py

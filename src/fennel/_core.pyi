@@ -131,6 +131,24 @@ def _clique_next(state: Any, limit: int, nodes: tuple[Any, ...], prefix: tuple[A
 def _all_cliques_next(state: Any, limit: int, nodes: tuple[Any, ...]) -> list[list[Any]]:
     """enumerate_all_cliques' next cliques (at most `limit`), each a list of the `nodes` objects."""
 
+def _johnson_search(
+    offsets: Sequence[SupportsIndex], targets: Sequence[SupportsIndex], path: Sequence[SupportsIndex],
+    length_bound: SupportsIndex | None,
+) -> Any:
+    """simple_cycles' search from `path` over rows (offsets, targets), as a capsule."""
+
+def _chordless_rows(
+    offsets: Sequence[SupportsIndex], targets: Sequence[SupportsIndex],
+    b_offsets: Sequence[SupportsIndex] | None, b_targets: Sequence[SupportsIndex] | None,
+) -> Any:
+    """One component's rows for chordless searches (forward rows, rows to block along), as a capsule."""
+
+def _chordless_search(rows: Any, path: Sequence[SupportsIndex], length_bound: SupportsIndex | None) -> Any:
+    """chordless_cycles' search from the stem `path` over `rows`, as a capsule."""
+
+def _cycle_next(search: Any, limit: int, nodes: tuple[Any, ...]) -> list[list[Any]]:
+    """A cycle search's next cycles (at most `limit`), each a list of the `nodes` objects at its positions."""
+
 def _clique_percolation(
     nodes: _Positions, bounds: _Positions, k: int, clique_hashes: bytes, hashes: bytes
 ) -> tuple[list[int], list[int]]:
@@ -425,6 +443,8 @@ class CoreGraph:
     def indegrees_after(self, processed: _Positions) -> list[int]: ...
     def degree_zero_nodes(self) -> list[int]: ...
     def paton_cycles(self, root: SupportsIndex | None) -> tuple[list[int], list[int]]: ...
+    def first_cycle(self, starts: Sequence[SupportsIndex], walk: SupportsIndex) -> list[tuple[int, int, bool]]: ...
+    def girth(self) -> int | None: ...
     def greedy_matching(self) -> list[int]: ...
     def greedy_dominating(self, hashes: bytes, start: int) -> list[int]: ...
     def dominated_by(self, chosen: Sequence[bool]) -> bool: ...

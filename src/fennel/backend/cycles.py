@@ -1,11 +1,25 @@
-"""Cycles (NetworkX's cycles module): the cycle basis.
+"""Cycles (NetworkX's cycles module): the cycle basis, find_cycle, the girth,
+simple_cycles and chordless_cycles.
 
-The walk and its cycles come from C++ over G's rows; the lists hold G's own
-node objects.
+The cycle basis, find_cycle and the girth come from C++ over G's rows; their
+lists hold G's own node objects. simple_cycles and chordless_cycles keep
+NetworkX's own loop over components: the components are sets, and the
+subgraph views of them list a row in the set's order whenever the component
+is small beside the row, so the orders of components, of their first nodes
+and of the rows are those of CPython's sets. That loop (a component search
+per node or edge taken out) runs as NetworkX writes it; each depth-first
+search, where the cycles are found, runs in C++ over the rows the view
+lists, handing out its cycles in growing batches.
 """
 
-from .checks import data_rule
-from .serve import EXACT, WORK_DFS, served
+import math
+from itertools import accumulate, chain, combinations, product
+
+import networkx as nx
+
+from .. import _core
+from .checks import NX_VERSION, argument_rule, data_rule, keys
+from .serve import EXACT, WORK_DFS, always, served
 
 
 @data_rule("own_root")
@@ -30,3 +44,301 @@ def cycle_basis(G, root=None):
     nodes, bounds = G.core.paton_cycles(None if root is None else G.index[root])
     names = list(map(G.nodes.__getitem__, nodes))
     return [names[bounds[c] : bounds[c + 1]] for c in range(len(bounds) - 1)]
+
+
+_ORIENTATIONS = (None, "original", "reverse", "ignore")
+
+
+@argument_rule("orientation")
+def _orientation(a):
+    """Orientations other than NetworkX's four raise in NetworkX's edge_dfs."""
+    o = a["orientation"]
+    return None if (o is None or type(o) is str) and o in _ORIENTATIONS else "an orientation NetworkX rejects"
+
+
+def _own_node(fg, node):
+    """Whether ``node`` is hashable, in G and G's own object; None when hashable but not in G."""
+    try:
+        i = fg.index.get(node)
+    except TypeError:
+        return False
+    return None if i is None else fg.nodes[i] is node
+
+
+argument_rule("simple_find_cycle", lambda a: "multigraph edges are walked key by key in NetworkX" if
+              a["G"].is_multigraph() else None)
+
+
+@data_rule("own_source")
+def _own_source(fg, a):
+    """find_cycle's first edge starts at the object given (G.nbunch_iter hands it out): only G's own node
+    objects, alone or in a list, are served."""
+    source = a["source"]
+    if source is None:
+        return None
+    if type(source) is list:
+        if all(_own_node(fg, s) is not False for s in source):
+            return None
+    elif _own_node(fg, source):
+        return None
+    return "a source other than G's own nodes or a list of them"
+
+
+@data_rule("walked_keys")
+def _walked_keys(fg, a):
+    """Edges hold the neighbour objects of G._adj, and of G._pred when walked backwards."""
+    if not fg.directed or a["orientation"] in (None, "original"):
+        return keys(fg, a)
+    return keys(fg, a) or (None if fg.keys_are_nodes(True) else "some neighbour keys of G._pred are not the "
+                           "node objects themselves")
+
+
+@served(docs="NetworkX's find_cycle (one edge_dfs per start) in C++, edges walked in NetworkX's order. " + EXACT,
+        rules=("orientation", "simple_find_cycle"), data_rules=("own_source", "walked_keys"), min_work=WORK_DFS,
+        bounded=always)
+def find_cycle(G, source=None, orientation=None):
+    index = G.index
+    if source is None:
+        starts = range(len(G))
+    elif type(source) is list:
+        starts = [index[s] for s in source if s in index]
+    else:
+        starts = [index[source]]
+    walk = 0
+    if G.directed and orientation in ("reverse", "ignore"):
+        walk = 1 if orientation == "reverse" else 2
+        G.load_exact_pred()
+    found = G.core.first_cycle(starts, walk)
+    if not found:
+        raise nx.NetworkXNoCycle("No cycle found.")
+    nodes = G.nodes
+    if orientation is None:
+        return [(nodes[t], nodes[h]) for t, h, _ in found]
+    return [(nodes[h], nodes[t], "reverse") if back else (nodes[t], nodes[h], "forward") for t, h, back in found]
+
+
+@served(docs="A breadth-first search per node in C++, stopped where NetworkX's stops. " + EXACT,
+        rules=("undirected_only", "no_multigraph"), min_work=WORK_DFS)
+def girth(G):
+    found = G.core.girth()
+    return math.inf if found is None else found
+
+
+@argument_rule("int_length_bound")
+def _int_length_bound(a):
+    """The searches count lengths in 64 bits: a bound is None or an int below 2**63."""
+    bound = a["length_bound"]
+    return None if bound is None or (type(bound) is int and bound < 1 << 63) else "a length bound other than an int"
+
+
+def _networkx(name):
+    return nx.utils.backends._registered_algorithms[name].orig_func
+
+
+def _rows(view, nodes, listed=None):
+    """(offsets, targets, index) of the rows in ``view`` listed as NetworkX's neighbourhood cache lists them;
+    ``listed``: the rows by node where only some are read (the others empty)."""
+    index = {v: i for i, v in enumerate(nodes)}
+    rows = [list(view[v]) for v in nodes] if listed is None else [listed.get(v, ()) for v in nodes]
+    return [0, *accumulate(map(len, rows))], [index[w] for w in chain.from_iterable(rows)], index
+
+
+def _reach(view, path, length_bound):
+    """The rows a bounded search reads: those of nodes within ``length_bound - len(path)`` steps of the path's
+    end (a node joins the path only while the path is shorter than the bound), and every node they name."""
+    seen = dict.fromkeys(path)
+    listed = {}
+    frontier = [path[-1]]
+    for _ in range(length_bound - len(path) + 1):
+        ahead = []
+        for v in frontier:
+            if v not in listed:
+                row = listed[v] = list(view[v])
+                for w in row:
+                    if w not in seen:
+                        seen[w] = None
+                        ahead.append(w)
+        frontier = ahead
+    return tuple(seen), listed
+
+
+def _batches(search, nodes):
+    """The search's cycles as lists of ``nodes``' objects, a batch at a time."""
+    batch = 1
+    while True:
+        found = _core._cycle_next(search, batch, nodes)
+        yield from found
+        if len(found) < batch:
+            return
+        batch = min(batch * 4, 4096)
+
+
+def _johnson(view, path, length_bound):
+    if length_bound is None:
+        nodes, listed = tuple(view), None
+    else:
+        # NetworkX lists a row when the search first reads it: a bounded
+        # search reads those near the path alone.
+        nodes, listed = _reach(view, path, length_bound)
+    offsets, targets, index = _rows(view, nodes, listed)
+    search = _core._johnson_search(offsets, targets, [index[v] for v in path], length_bound)
+    return _batches(search, nodes)
+
+
+def _simple_cycles(G, length_bound):
+    # NetworkX's simple_cycles up to its searches, which run in C++.
+    if length_bound is not None:
+        if length_bound == 0:
+            return
+        elif length_bound < 0:
+            raise ValueError("length bound must be non-negative")
+    directed = G.is_directed()
+    yield from ([v] for v, Gv in G.adj.items() if v in Gv)
+    if length_bound is not None and length_bound == 1:
+        return
+    if G.is_multigraph() and not directed:
+        visited = set()
+        for u, Gu in G.adj.items():
+            multiplicity = ((v, len(Guv)) for v, Guv in Gu.items() if v in visited)
+            yield from ([u, v] for v, m in multiplicity if m > 1)
+            visited.add(u)
+    if directed:
+        G = nx.DiGraph((u, v) for u, Gu in G.adj.items() for v in Gu if v != u)
+    else:
+        G = nx.Graph((u, v) for u, Gu in G.adj.items() for v in Gu if v != u)
+    if length_bound is not None and length_bound == 2:
+        if directed:
+            visited = set()
+            for u, Gu in G.adj.items():
+                yield from ([v, u] for v in visited.intersection(Gu) if G.has_edge(v, u))
+                visited.add(u)
+        return
+    if directed:
+        scc = _networkx("strongly_connected_components")
+        components = [c for c in scc(G) if len(c) >= 2]
+        while components:
+            c = components.pop()
+            Gc = G.subgraph(c)
+            v = next(iter(c))
+            yield from _johnson(Gc, [v], length_bound)
+            G.remove_node(v)
+            components.extend(c for c in scc(Gc) if len(c) >= 2)
+    else:
+        bcc = _networkx("biconnected_components")
+        components = [c for c in bcc(G) if len(c) >= 3]
+        while components:
+            c = components.pop()
+            Gc = G.subgraph(c)
+            uv = list(next(iter(Gc.edges)))
+            G.remove_edge(*uv)
+            yield from _johnson(Gc, uv, length_bound)
+            components.extend(c for c in bcc(Gc) if len(c) >= 3)
+
+
+_SEARCH_DOCS = (
+    "NetworkX's loop over components (CPython's set orders included) with each depth-first search in C++ over "
+    "the rows NetworkX's views list. " + EXACT
+)
+
+
+@served(docs=_SEARCH_DOCS, rules=("int_length_bound",), data_rules=("keys",), min_work=WORK_DFS)
+def simple_cycles(G, length_bound=None):
+    return _simple_cycles(G.source, length_bound)
+
+
+def _chordless_rows(Fc, Bc, nodes):
+    """The C++ rows of one component: Fc's rows, and Bc's to block along (Fc's when Bc is None)."""
+    offsets, targets, index = _rows(Fc, nodes)
+    if Bc is None:
+        return _core._chordless_rows(offsets, targets, None, None), index
+    b_offsets, b_targets, _ = _rows(Bc, nodes)
+    return _core._chordless_rows(offsets, targets, b_offsets, b_targets), index
+
+
+def _chordless_cycles(G, length_bound):
+    # NetworkX's chordless_cycles up to its searches, which run in C++.
+    if length_bound is not None:
+        if length_bound == 0:
+            return
+        elif length_bound < 0:
+            raise ValueError("length bound must be non-negative")
+    directed = G.is_directed()
+    multigraph = G.is_multigraph()
+    if multigraph:
+        yield from ([v] for v, Gv in G.adj.items() if len(Gv.get(v, ())) == 1)
+    else:
+        yield from ([v] for v, Gv in G.adj.items() if v in Gv)
+    if length_bound is not None and length_bound == 1:
+        return
+    loops = {n for n, nbrs in G._adj.items() if n in nbrs}
+    edges = ((u, v) for u in G if u not in loops for v in G._adj[u] if v not in loops)
+    if directed:
+        F = nx.DiGraph(edges)
+        B = F.to_undirected(as_view=False)
+    else:
+        F = nx.Graph(edges)
+        B = None
+    if multigraph:
+        if not directed:
+            B = F.copy()
+            visited = set()
+        for u, Gu in G.adj.items():
+            if u in loops:
+                continue
+            if directed:
+                multiplicity = ((v, len(Guv)) for v, Guv in Gu.items())
+                for v, m in multiplicity:
+                    if m > 1:
+                        F.remove_edges_from(((u, v), (v, u)))
+            else:
+                multiplicity = ((v, len(Guv)) for v, Guv in Gu.items() if v in visited)
+                for v, m in multiplicity:
+                    if m == 2:
+                        yield [u, v]
+                    if m > 1:
+                        F.remove_edge(u, v)
+                visited.add(u)
+    if directed:
+        for u, Fu in F.adj.items():
+            digons = [[u, v] for v in Fu if F.has_edge(v, u)]
+            yield from digons
+            F.remove_edges_from(digons)
+            F.remove_edges_from(e[::-1] for e in digons)
+    if length_bound is not None and length_bound == 2:
+        return
+    if directed:
+        separate = _networkx("strongly_connected_components")
+
+        def stems(C, v):
+            for u, w in product(C.pred[v], C.succ[v]):
+                if not G.has_edge(u, w):
+                    yield [u, v, w], F.has_edge(w, u)
+
+    else:
+        separate = _networkx("biconnected_components")
+
+        def stems(C, v):
+            yield from (([u, v, w], F.has_edge(w, u)) for u, w in combinations(C[v], 2))
+
+    components = [c for c in separate(F) if len(c) > 2]
+    while components:
+        c = components.pop()
+        v = next(iter(c))
+        Fc = F.subgraph(c)
+        rows = None
+        for S, is_triangle in stems(Fc, v):
+            if is_triangle:
+                yield S
+            else:
+                if rows is None:
+                    nodes = tuple(Fc)
+                    rows, index = _chordless_rows(Fc, None if B is None else B.subgraph(c), nodes)
+                search = _core._chordless_search(rows, [index[x] for x in S], length_bound)
+                yield from _batches(search, nodes)
+        components.extend(c for c in separate(F.subgraph(c - {v})) if len(c) > 2)
+
+
+@served(docs=_SEARCH_DOCS, rules=("int_length_bound",), data_rules=("keys",), min_work=WORK_DFS,
+        release="NetworkX before 3.6 builds chordless_cycles' graph another way" if NX_VERSION < (3, 6) else None)
+def chordless_cycles(G, length_bound=None):
+    return _chordless_cycles(G.source, length_bound)
