@@ -12,6 +12,8 @@ import pytest
 from test_backend_traversal import always_run, same_as_networkx  # noqa: F401 - the fixture applies here too
 from zoo import ZOO, ZOO_IDS
 
+from fennel.backend import RELEASE_REFUSALS
+
 pytestmark = pytest.mark.filterwarnings("ignore:Note. conversions to backend graphs")
 
 SIMPLE_UNDIRECTED = [g for g in ZOO_IDS if not ZOO[g].is_directed() and not ZOO[g].is_multigraph()]
@@ -163,6 +165,8 @@ def test_chordless_cycles_zoo(gid, bound):
     G = ZOO[gid]
     if gid in SIMPLE_CYCLE_GRAPHS or bound in (1, 2, 3):
         assert same_as_networkx("chordless_cycles", G, bound)
+    if "chordless_cycles" in RELEASE_REFUSALS:
+        return  # this release builds its working graph another way: NetworkX answers
     nx_first = list(islice(nx.chordless_cycles(G, bound, backend="networkx"), 1000))
     assert list(islice(nx.chordless_cycles(G, bound, backend="fennel"), 1000)) == nx_first
 

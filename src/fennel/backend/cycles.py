@@ -241,7 +241,10 @@ _SEARCH_DOCS = (
 )
 
 
-@served(docs=_SEARCH_DOCS, rules=("int_length_bound",), data_rules=("keys",), min_work=WORK_DFS)
+# Both searches walk NetworkX's own graph (its copies, views and removals):
+# a native graph builds its dicts for them.
+@served(docs=_SEARCH_DOCS, rules=("int_length_bound",), data_rules=("keys",), min_work=WORK_DFS,
+        keeps_attributes=True)
 def simple_cycles(G, length_bound=None):
     return _simple_cycles(G.source, length_bound)
 
@@ -339,6 +342,6 @@ def _chordless_cycles(G, length_bound):
 
 
 @served(docs=_SEARCH_DOCS, rules=("int_length_bound",), data_rules=("keys",), min_work=WORK_DFS,
-        release="NetworkX before 3.6 builds chordless_cycles' graph another way" if NX_VERSION < (3, 6) else None)
+        keeps_attributes=True, release="NetworkX before 3.6 builds chordless_cycles' graph another way" if NX_VERSION < (3, 6) else None)
 def chordless_cycles(G, length_bound=None):
     return _chordless_cycles(G.source, length_bound)
