@@ -3,12 +3,13 @@
 Rows:
 
 * max_weight_matching and min_weight_matching on a random graph (a random
-  spanning path plus random edges, 2,000 nodes and 6,000 edges, int weights
+  spanning path plus random edges, 5,000 nodes and 15,000 edges, int weights
   1..100: many ties), and max_weight_matching with maxcardinality=True;
 * bipartite.hopcroft_karp_matching on a random bipartite graph (20,000 + 20,000
   nodes, 120,000 edges, top_nodes given).
 
-NetworkX's blossom algorithm takes minutes on the full graph; --quick uses 150
+NetworkX's blossom algorithm takes half a minute or more per call on the full
+graph; --quick uses 150
 nodes and 450 edges (and 2,000 + 2,000 bipartite nodes).
 
 Columns: NetworkX; fennel's first call (the graph's conversion included);
@@ -101,7 +102,7 @@ def row(label, name, call, G, igraph_call=None, networkit_call=None):
 def main():
     args = cli.parser(__doc__, "150 nodes (2,000 + 2,000 bipartite)").parse_args()
     nx.config.warnings_to_ignore.add("cache")
-    n, m, half, bm = (150, 450, 2000, 12000) if args.quick else (2000, 6000, 20000, 120000)
+    n, m, half, bm = (150, 450, 2000, 12000) if args.quick else (5000, 15000, 20000, 120000)
     G = weighted_graph(n, m)
     B, top = bipartite_graph(half, bm)
     g, k = igraph_of(G), networkit_of(G)
