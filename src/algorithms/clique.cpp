@@ -278,9 +278,18 @@ void sorted_rows(const Csr& rows, bool after, std::vector<std::size_t>& offsets,
     }
 }
 
-// a & b of two ascending lists.
+// a & b of two ascending lists, ascending. A list far shorter than the
+// other is looked up in it rather than merged with it: the first frame's
+// candidates are every node, a row only a few.
 std::vector<Node> common_of(std::span<const Node> a, std::span<const Node> b) {
     std::vector<Node> out;
+    if (a.size() < b.size()) std::swap(a, b);
+    if (a.size() > 16 * b.size()) {
+        for (Node x : b) {
+            if (std::binary_search(a.begin(), a.end(), x)) out.push_back(x);
+        }
+        return out;
+    }
     std::set_intersection(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(out));
     return out;
 }
@@ -326,7 +335,8 @@ Result<CliqueList> CliqueLevels::next(std::size_t limit) {
         }
         const std::span<const Node> rest(top.cand.data() + top.next, top.cand.size() - top.next);
         const std::span<const Node> later(later_.data() + offsets_[u], offsets_[u + 1] - offsets_[u]);
-        std::vector<Node> cand = common_of(rest, later);
+        // The first frame's candidates after u are every later node.
+        std::vector<Node> cand = depth == 1 ? std::vector<Node>(later.begin(), later.end()) : common_of(rest, later);
         if (depth + cand.size() < size_) continue;
         base_.push_back(u);
         stack_.push_back(Frame{std::move(cand), 0});

@@ -16,7 +16,7 @@ import networkx as nx
 from .. import _core
 from .checks import absent, argument_rule, data_rule
 from .serve import EXACT, served
-from .shared import changed, watch
+from .shared import changed, no_gc_pauses, watch
 
 # NetworkX spends several set operations and a Python call per node of every
 # branch: the search outweighs converting the graph well before it is large.
@@ -62,7 +62,8 @@ def _cliques(fg, search, prefix):
     """The search's cliques, handed out in growing batches."""
     nodes, batch = fg.node_tuple, 1
     while True:
-        cliques = _core._clique_next(search, batch, nodes, prefix)
+        with no_gc_pauses():  # a batch's lists hold no cycles
+            cliques = _core._clique_next(search, batch, nodes, prefix)
         yield from cliques
         if len(cliques) < batch:
             return
@@ -105,7 +106,8 @@ def _all_cliques(fg, watched):
         return
     walk, nodes, batch = fg.core.all_cliques_search(), fg.node_tuple, 16
     while True:
-        cliques = _core._all_cliques_next(walk, batch, nodes)
+        with no_gc_pauses():
+            cliques = _core._all_cliques_next(walk, batch, nodes)
         yield from cliques
         if len(cliques) < batch:
             return
