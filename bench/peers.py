@@ -16,6 +16,12 @@ One representative call per family fennel serves, on the same random graphs:
   louvain_communities and asyn_lpa_communities (seed=1; igraph's multilevel
   and label propagation, NetworKit's PLM and PLP);
 * B also: greedy_modularity_communities (igraph's fastgreedy);
+* W: undirected, 2,000 nodes, 10,000 edges (connected as B), float weights
+  1..100: max_weight_matching (rustworkx's, the same blossom algorithm, on the
+  weights times 1,000 as ints: it takes integer weights);
+* A: directed acyclic, 2,000 nodes, 10,000 edges (every edge from the smaller
+  node to the larger): transitive_closure_dag and transitive_reduction
+  (rustworkx's reduction; no peer has a closure);
 * E, constructors: from_edgelist of a 1,000,000 x 2 int64 numpy array (node ids
   drawn from range(100,000)) and from_pandas_edgelist of the same edges with
   a float weight column.
@@ -96,6 +102,8 @@ def sized(scale):
         "B": (2_000 // scale, 10_000 // scale, False, False, True),
         "D": (100_000 // scale, 500_000 // scale, True, True, False),
         "U": (20_000 // scale, 100_000 // scale, False, False, False),
+        "W": (2_000 // scale, 10_000 // scale, False, True, True),
+        "A": (2_000 // scale, 10_000 // scale, True, False, False),
     }
     return graphs, 1_000_000 // scale
 
@@ -105,7 +113,9 @@ QUICK = False
 SCALE = 1
 GRAPHS, ARRAY_EDGES = sized(SCALE)
 # The constructors' inputs (an array, and a DataFrame of the same edges) are shown as E.
-GRAPH_LABELS = {"B": "B", "D": "D", "U": "U", "array": "E", "frame": "E"}
+GRAPH_LABELS = {"B": "B", "D": "D", "U": "U", "W": "W", "A": "A", "array": "E", "frame": "E"}
+# Graphs whose edges all run from the smaller node to the larger: acyclic.
+ACYCLIC = {"A"}
 KATZ_ALPHA = 0.05
 
 
@@ -204,6 +214,9 @@ def inputs():
     out = {}
     for seed, (key, (n, m, directed, weighted, connected)) in enumerate(GRAPHS.items(), 1):
         columns = edge_columns(n, m, directed, connected, seed)
+        if key in ACYCLIC:
+            src, dst, weights = columns
+            columns = ([min(e) for e in zip(src, dst)], [max(e) for e in zip(src, dst)], weights)
         out[key] = (networkx_graph(n, directed, weighted, *columns), peer_graphs(n, directed, weighted, *columns))
     arr, frame = edge_array()
     peers = installed_peers()
@@ -502,6 +515,15 @@ CASES = [
          lambda G, **kw: list(nx.community.asyn_lpa_communities(G, seed=1, **kw)),
          {"igraph": lambda g: g.community_label_propagation(),
           "networkit": nk_community("PLP")}),
+    Case("max_weight_matching", "matching", "W", "max_weight_matching",
+         lambda G, **kw: nx.max_weight_matching(G, **kw),
+         {"rustworkx": rx_call("max_weight_matching", weight_fn=lambda w: int(w * 1000))}),
+    Case("transitive_closure_dag", "DAGs", "A", "transitive_closure_dag",
+         lambda G, **kw: nx.transitive_closure_dag(G, **kw),
+         {}),
+    Case("transitive_reduction", "DAGs", "A", "transitive_reduction",
+         lambda G, **kw: nx.transitive_reduction(G, **kw),
+         {"rustworkx": lambda r: __import__("rustworkx").transitive_reduction(r)}),
     Case("from_edgelist (numpy int64)", "constructors", "array", "from_edgelist",
          lambda A, **kw: nx.from_edgelist(A, **kw),
          {"igraph": ig_from_array, "networkit": nk_from_array, "rustworkx": rx_from_array},
