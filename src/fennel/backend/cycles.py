@@ -20,6 +20,7 @@ import networkx as nx
 from .. import _core
 from .checks import NX_VERSION, argument_rule, data_rule, keys
 from .serve import EXACT, WORK_DFS, always, served
+from .shared import no_gc_pauses
 
 
 @data_rule("own_root")
@@ -166,7 +167,8 @@ def _batches(search, nodes):
     """The search's cycles as lists of ``nodes``' objects, a batch at a time."""
     batch = 1
     while True:
-        found = _core._cycle_next(search, batch, nodes)
+        with no_gc_pauses():  # a batch's lists hold no cycles
+            found = _core._cycle_next(search, batch, nodes)
         yield from found
         if len(found) < batch:
             return
