@@ -127,10 +127,11 @@ def _candidates(G):
 
 
 @pytest.mark.parametrize("gid", [g for g in ZOO_IDS if not ZOO[g].is_multigraph()])
-def test_is_maximal_matching(gid):
+@pytest.mark.parametrize("check", ["is_matching", "is_maximal_matching", "is_perfect_matching"])
+def test_matching_checks(gid, check):
     G = ZOO[gid]
     for _, matching in _candidates(G):
-        assert same_as_networkx("is_maximal_matching", G, matching)
+        assert same_as_networkx(check, G, matching)
 
 
 def test_is_maximal_matching_free_edge_late():
@@ -140,3 +141,8 @@ def test_is_maximal_matching_free_edge_late():
     G.add_edge(6, 7)
     assert same_as_networkx("is_maximal_matching", G, {(0, 1), (2, 3), (4, 5)})
     assert same_as_networkx("is_maximal_matching", G, {(0, 1), (2, 3), (4, 5), (6, 7)})
+    # perfect: every node matched, in a set and as a dict
+    perfect = {(0, 1), (2, 3), (4, 5), (6, 7)}
+    G.remove_edge(6, 6)
+    assert same_as_networkx("is_perfect_matching", G, perfect) and nx.is_perfect_matching(G, perfect)
+    assert same_as_networkx("is_perfect_matching", G, {x: y for u, v in perfect for x, y in ((u, v), (v, u))})

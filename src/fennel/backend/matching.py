@@ -85,14 +85,13 @@ def maximal_matching(G):
     return _pairs_to_set(G.nodes, G.core.greedy_matching())
 
 
-@served(docs="The matching checked in Python as NetworkX checks it, then the pass over G.edges for an edge "
-             "with both ends free in C++. " + EXACT,
-        rules=("no_multigraph",), min_work=WORK_MAXIMALITY)
-def is_maximal_matching(G, matching):
-    # NetworkX's own validation (G's membership test and has_edge answered
-    # from the rows): the same exceptions and the same False for an invalid
-    # matching. is_matching and is_perfect_matching are this loop alone, left
-    # to NetworkX.
+def _matched_nodes(G, matching):
+    """The nodes of a valid matching, in a set filled as NetworkX fills it, or None.
+
+    NetworkX's validation loop, G's membership test and has_edge answered from
+    the rows: the same exceptions, raised at the same edge, and the same
+    early False for an invalid matching.
+    """
     index, core = G.index, G.core
     if isinstance(matching, dict):
         matching = matching_dict_to_set(matching)
@@ -104,13 +103,40 @@ def is_maximal_matching(G, matching):
         if u not in G or v not in G:
             raise nx.NetworkXError(f"matching contains edge {edge} with node not in G")
         if u == v:
-            return False
+            return None
         if not core.has_edge(index[u], index[v]):
-            return False
+            return None
         if u in nodes or v in nodes:
-            return False
+            return None
         nodes.update(edge)
-    return not core.has_free_edge([index[v] for v in nodes])
+    return nodes
+
+
+# The checks are NetworkX's loop with has_edge read from the rows, no faster
+# than NetworkX's dict lookups: automatic dispatch hands over only native
+# graphs, which NetworkX would first have to build dicts for.
+_WORK_CHECK = (math.inf, math.inf)
+
+
+@served(docs="NetworkX's validation loop, each has_edge answered from the rows. " + EXACT,
+        rules=("no_multigraph",), min_work=_WORK_CHECK)
+def is_matching(G, matching):
+    return _matched_nodes(G, matching) is not None
+
+
+@served(docs="NetworkX's validation loop, each has_edge answered from the rows. " + EXACT,
+        rules=("no_multigraph",), min_work=_WORK_CHECK)
+def is_perfect_matching(G, matching):
+    nodes = _matched_nodes(G, matching)
+    return nodes is not None and len(nodes) == len(G)
+
+
+@served(docs="The matching checked in Python as NetworkX checks it, then the pass over G.edges for an edge "
+             "with both ends free in C++. " + EXACT,
+        rules=("no_multigraph",), min_work=WORK_MAXIMALITY)
+def is_maximal_matching(G, matching):
+    nodes = _matched_nodes(G, matching)
+    return nodes is not None and not G.core.has_free_edge([G.index[v] for v in nodes])
 
 
 @served(docs="NetworkX's blossom algorithm ported to C++ step by step, its slacks in the weights' own "
