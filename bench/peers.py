@@ -70,6 +70,7 @@ docs/peers.png, comes from a full run with --png docs/peers.png.
     python bench/peers.py --small              # every size / 10, about a minute
     python bench/peers.py --quick              # every size / 100, seconds
     python bench/peers.py --json out.json --png out.png
+    python bench/peers.py --only bridges,cliques  # rows whose name or family holds one of the words
 """
 
 import gc
@@ -108,7 +109,9 @@ def sized(scale):
     return graphs, 1_000_000 // scale
 
 
-# Set from the command line: --small divides every size by 10, --quick by 100.
+# Set from the command line: --small divides every size by 10, --quick by 100;
+# --only keeps the rows whose name or family holds one of its words.
+ONLY = None
 QUICK = False
 SCALE = 1
 GRAPHS, ARRAY_EDGES = sized(SCALE)
@@ -627,13 +630,19 @@ def spare_inputs():
         gc.freeze()
 
 
+def chosen_cases():
+    if ONLY is None:
+        return CASES
+    return [case for case in CASES if any(word in case.name or word in case.family for word in ONLY)]
+
+
 def reference_child(out_path):
     """NetworkX, fennel at this process's pool size (1) and the peers, one case after another."""
     nx.config.warnings_to_ignore.add("cache")
     data = inputs()
     spare_inputs()
     rows = []
-    for case in CASES:
+    for case in chosen_cases():
         if case.graph not in data:  # from_pandas_edgelist without pandas
             continue
         print(f"  {case.name} ...", file=sys.stderr, flush=True)
@@ -671,7 +680,7 @@ def fennel_child(out_path):
     data = inputs()
     spare_inputs()
     rows = []
-    for case in CASES:
+    for case in chosen_cases():
         if case.graph not in data:
             continue
         print(f"  {case.name} (fennel, 2 threads) ...", file=sys.stderr, flush=True)
@@ -694,7 +703,8 @@ def run_child(kind, threads):
     with tempfile.TemporaryDirectory() as tmp:
         path = os.path.join(tmp, "rows.json")
         size = ["--quick"] if QUICK else ["--small"] if SCALE > 1 else []
-        args = [sys.executable, os.path.abspath(__file__), "--child", kind, path, *size]
+        only = ["--only", ",".join(ONLY)] if ONLY is not None else []
+        args = [sys.executable, os.path.abspath(__file__), "--child", kind, path, *size, *only]
         subprocess.run(args, env=env, check=True)
         with open(path) as f:
             return json.load(f)
@@ -870,7 +880,10 @@ if __name__ == "__main__":
     parser.add_argument("--small", action="store_true", help="every size / 10")
     parser.add_argument("--json", metavar="PATH", help="write the numbers as JSON to PATH")
     parser.add_argument("--png", metavar="PATH", help="draw the chart to PATH (needs matplotlib); default: no chart")
+    parser.add_argument("--only", metavar="WORDS", help="comma-separated words: only the rows whose name or family "
+                                                         "holds one of them")
     args = parser.parse_args()
+    ONLY = args.only.split(",") if args.only else None
     QUICK, SCALE = args.quick, 100 if args.quick else 10 if args.small else 1
     GRAPHS, ARRAY_EDGES = sized(SCALE)
     main(args)
