@@ -1,6 +1,7 @@
-// NetworkX's cycles module over rows: cycle_basis, find_cycle, girth, and
-// the depth-first searches that simple_cycles and chordless_cycles run per
-// component. NetworkX's sets here (used, blocked, B, lock, explored, the
+// NetworkX's cycles module over rows: cycle_basis, find_cycle, girth, the
+// depth-first searches that simple_cycles and chordless_cycles run per
+// component, recursive_simple_cycles and minimum_cycle_basis (whose set of
+// chords is ordered as CPython's table orders it). NetworkX's other sets here (used, blocked, B, lock, explored, the
 // active path) only answer membership, or are closed under an operation
 // whose result does not depend on the order it pops them in (unblocking,
 // relaxing locks): flags and pair sets stand for them.

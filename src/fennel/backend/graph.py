@@ -408,6 +408,11 @@ class FennelGraph:
     def number_of_edges(self) -> int:
         return self.core.number_of_edges()
 
+    @property
+    def edges(self) -> Any:
+        """The source graph's edge view (NetworkX's checks of a function that changes its input read it)."""
+        return self.source.edges
+
     def __repr__(self) -> str:
         kind = ("Multi" if self.multigraph else "") + ("DiGraph" if self.directed else "Graph")
         what = "native " if self.native else ""
