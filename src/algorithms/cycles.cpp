@@ -632,6 +632,12 @@ private:
         Node v;
         double weight;
     };
+    // One entry of a node's rows in Gi: the far end in G, the edge, its weight.
+    struct Entry {
+        Node other;
+        std::uint32_t edge;
+        double weight;
+    };
 
     std::int64_t edge_hash(std::uint32_t e) const {
         return pair_tuple_hash(hashes_[edges_[e].u], hashes_[edges_[e].v]);
@@ -683,6 +689,16 @@ private:
                 edge_of_.emplace(pair_key(std::min(u, v), std::max(u, v)), e);
             }
             listed[local_[u]] = 1;
+        }
+        // The same entries laid out row after row, for the searches.
+        row_start_.assign(order_.size() + 1, 0);
+        for (std::size_t i = 0; i < order_.size(); ++i) row_start_[i + 1] = row_start_[i] + inc_[order_[i]].size();
+        row_.clear();
+        for (const Node u : order_) {
+            for (const std::uint32_t e : inc_[u]) {
+                const Edge& edge = edges_[e];
+                row_.push_back({edge.u == u ? edge.v : edge.u, e, edge.weight});
+            }
         }
         // minimum_spanning_edges(weight=None): Kruskal over the edges in
         // view order (every weight read as 1: a stable sort keeps the order).
@@ -747,11 +763,10 @@ private:
     // Gi's row of lifted node x: (lifted neighbour, weight) for each entry.
     template <class Visit>
     void lifted_row(Node x, Visit&& visit) const {
-        const Node v = x >> 1, copy = x & 1;
-        for (const std::uint32_t e : inc_[v]) {
-            const Edge& edge = edges_[e];
-            const Node other = edge.u == v ? edge.v : edge.u;
-            visit(2 * other + (copy ^ static_cast<Node>(orth_[e])), edge.weight);
+        const Node i = local_[x >> 1], copy = x & 1;
+        for (std::size_t at = row_start_[i]; at < row_start_[i + 1]; ++at) {
+            const Entry& entry = row_[at];
+            visit(2 * entry.other + (copy ^ static_cast<Node>(orth_[entry.edge])), entry.weight);
         }
     }
 
@@ -762,6 +777,7 @@ private:
     Result<std::optional<double>> lift_length(Node v, std::optional<double> bound) {
         const Node source = 2 * v, target = 2 * v + 1;
         ++round_;
+        if (weights_ == nullptr) return unit_lift_length(source, target, bound);
         heap_.clear();
         std::uint64_t counter = 0;
         seen_at_[source] = round_;
@@ -778,12 +794,39 @@ private:
             lifted_row(x, [&](Node y, double w) {
                 if (settled_[y] == round_) return;  // weights are never negative
                 const double length = d + w;
+                // An entry that would pop at or past the bound ends the search
+                // when it pops: left out, the heap runs dry instead.
+                if (bound && !(length < *bound)) return;
                 if (seen_at_[y] != round_ || length < seen_[y]) {
                     seen_at_[y] = round_;
                     seen_[y] = length;
                     heap_.push(NxOrder::key(length, counter++), y, 0);
                 }
             });
+        }
+        if (bound) return std::optional<double>{};
+        return internal_error("the lifted copy of a node is out of reach");
+    }
+
+    // Every weight 1: lengths are hop counts, exact whichever path Dijkstra
+    // settles them by, so a breadth-first search finds the same length.
+    Result<std::optional<double>> unit_lift_length(Node source, Node target, std::optional<double> bound) {
+        queue_.assign(1, source);
+        settled_[source] = round_;
+        seen_[source] = 0.0;
+        for (std::size_t head = 0; head < queue_.size(); ++head) {
+            const Node x = queue_[head];
+            const double d = seen_[x] + 1.0;
+            if (bound && !(d < *bound)) return std::optional<double>{};
+            bool reached = false;
+            lifted_row(x, [&](Node y, double) {
+                if (settled_[y] == round_) return;
+                settled_[y] = round_;
+                seen_[y] = d;
+                queue_.push_back(y);
+                reached = reached || y == target;
+            });
+            if (reached) return std::optional<double>{d};
         }
         return internal_error("the lifted copy of a node is out of reach");
     }
@@ -884,6 +927,8 @@ private:
     std::vector<char> done_;
     std::vector<Node> local_;                       // position in order_
     std::vector<std::vector<std::uint32_t>> inc_;   // edges at each node, in view order
+    std::vector<std::size_t> row_start_;            // by position in order_: the node's entries in row_
+    std::vector<Entry> row_;
     std::vector<Node> order_;                       // the subgraph's nodes
     std::vector<Edge> edges_;                       // the subgraph's edges, in view order
     std::unordered_map<std::uint64_t, std::uint32_t> edge_of_;
@@ -891,6 +936,7 @@ private:
     std::uint32_t round_ = 0;
     std::vector<std::uint32_t> settled_, seen_at_;
     std::vector<double> seen_;
+    std::vector<Node> queue_;
     Heap<NxOrder, true> heap_;
     std::uint32_t bd_round_ = 0;
     Heap<NxOrder, false> fringe_[2];
