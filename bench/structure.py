@@ -7,7 +7,9 @@ Graphs: a random 100,000-node, 500,000-edge graph (undirected, and directed
 for the directed functions; a DAG for the topological ones) with int weights
 1..100, a 3,000-node, 6,000-edge DAG for the closures and reductions, an 8x8
 directed grid for antichains, and a 20,000-node preferential-attachment graph
-(5 edges per new node). Each function: NetworkX, fennel on its first call (conversion
+(5 edges per new node), a 300-node, 600-edge random graph for the minimum
+cycle basis (60 and 120 with --quick) and a 25-node digraph holding 10,588
+simple cycles for recursive_simple_cycles. Each function: NetworkX, fennel on its first call (conversion
 included, on a fresh copy) and cached. Every fennel answer is checked to
 equal NetworkX's before its time is shown. Then igraph's and NetworKit's
 counterparts on the same graphs, one thread, where installed (their answers
@@ -83,6 +85,9 @@ CASES = [
     ("simple_cycles (first 1000)", "dir", lambda G, **kw: list(islice(nx.simple_cycles(G, **kw), 1000))),
     ("simple_cycles <= 4 (pref., first 1000)", "ba", lambda G, **kw: list(islice(nx.simple_cycles(G, 4, **kw), 1000))),
     ("chordless_cycles (pref., first 1000)", "ba", lambda G, **kw: list(islice(nx.chordless_cycles(G, **kw), 1000))),
+    ("recursive_simple_cycles (10,588)", "cycles", lambda G, **kw: nx.recursive_simple_cycles(G, **kw)),
+    ("minimum_cycle_basis", "basis", lambda G, **kw: nx.minimum_cycle_basis(G, **kw)),
+    ("minimum_cycle_basis (weights)", "basis", lambda G, **kw: nx.minimum_cycle_basis(G, "weight", **kw)),
 ]
 
 
@@ -101,7 +106,12 @@ def graphs(scale):
     small_dag.add_edges_from((u, v) for u, v in few.edges if u < v)
     # 12,870 antichains: the lattice paths of an 8x8 grid.
     grid = nx.DiGraph((u, v) for u, v in nx.grid_2d_graph(8, 8).edges if u < v)
-    return {"und": und, "dir": dig, "dag": dag, "ba": ba, "small_dag": small_dag, "grid": grid}
+    # The cycle basis costs NetworkX a Dijkstra search per node and chord.
+    basis = random_graph(directed=False, n=300 // min(scale, 5), m=600 // min(scale, 5), seed=9)
+    # No self-loops: recursive_simple_cycles would remove them from the graph.
+    cycles = nx.gnp_random_graph(25, 0.135, seed=10, directed=True)
+    return {"und": und, "dir": dig, "dag": dag, "ba": ba, "small_dag": small_dag, "grid": grid, "basis": basis,
+            "cycles": cycles}
 
 
 def consumed(result):

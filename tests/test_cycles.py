@@ -5,14 +5,17 @@ self-loops, parallel edges and several components."""
 
 import inspect
 import random
+import sys
 from itertools import islice
 
 import networkx as nx
 import pytest
-from test_backend_traversal import always_run, same_as_networkx  # noqa: F401 - the fixture applies here too
-from zoo import ZOO, ZOO_IDS
+from test_backend_traversal import always_run, outcome, same_as_networkx  # noqa: F401 - the fixture applies here too
+from zoo import ZOO, ZOO_IDS, add_weights
 
-from fennel.backend import RELEASE_REFUSALS
+from fennel import _core
+from fennel.backend import RELEASE_REFUSALS, calls
+from fennel.backend.native import compact_form
 
 pytestmark = pytest.mark.filterwarnings("ignore:Note. conversions to backend graphs")
 
@@ -186,3 +189,133 @@ def test_chordless_cycles_parallel_edges_and_loops(bound):
     assert same_as_networkx("chordless_cycles", G, bound)
     assert same_as_networkx("chordless_cycles", nx.MultiDiGraph(G), bound)
     assert same_as_networkx("chordless_cycles", nx.MultiDiGraph(G.edges), bound)
+
+
+def same_recursive_cycles(make):
+    """recursive_simple_cycles on two graphs made alike: the same answer, and the caller's graph changed
+    alike (NetworkX removes the self-loops it reports); whether fennel ran."""
+    theirs, ours = make(), make()
+    before = calls["ran", "recursive_simple_cycles"]
+    expected = outcome("recursive_simple_cycles", theirs, backend="networkx")
+    got = outcome("recursive_simple_cycles", ours, backend="fennel")
+    if got[0][:2] == ("raised at call", NotImplementedError) and expected[0][1] is not NotImplementedError:
+        ours = make()
+        got = outcome("recursive_simple_cycles", ours)  # NetworkX runs for a call that changes its input
+    assert got == expected
+    assert list(ours.edges) == list(theirs.edges) and ours.number_of_edges() == theirs.number_of_edges()
+    served = calls["ran", "recursive_simple_cycles"] > before
+    if served:
+        # A second call reads the changed graph, not a conversion of the first.
+        again = outcome("recursive_simple_cycles", ours, backend="fennel")
+        assert again == outcome("recursive_simple_cycles", theirs, backend="networkx")
+    return served
+
+
+RECURSIVE_GRAPHS = [g for g in SIMPLE_CYCLE_GRAPHS if ZOO[g].is_directed() or len(ZOO[g]) <= 12]
+
+
+@pytest.mark.parametrize("gid", RECURSIVE_GRAPHS)
+def test_recursive_simple_cycles_zoo(gid):
+    G = ZOO[gid]
+    assert same_recursive_cycles(G.copy) is (G.is_directed() and not G.is_multigraph())
+
+
+@pytest.mark.parametrize("kind", ["int", "str", "tuple", "colliding"])
+@pytest.mark.parametrize("seed", range(8))
+def test_recursive_simple_cycles_random(seed, kind):
+    """Dense digraphs with self-loops, nodes inserted shuffled: the start order, rows filtered to each
+    component and the blocking lists decide the order of the cycles."""
+    rng = random.Random(seed)
+    name = {"int": int, "str": str, "tuple": lambda i: (i % 3, i), "colliding": lambda i: 64 * i - 2}[kind]
+    nodes = [name(i) for i in rng.sample(range(11), 11)]
+    edges = [(u, v) for u in nodes for v in nodes if rng.random() < 0.3]
+    rng.shuffle(edges)
+    assert same_recursive_cycles(lambda: nx.DiGraph(edges))
+
+
+@pytest.mark.parametrize("loops", [1, 2])
+def test_recursive_simple_cycles_multigraph_loops(loops):
+    """NetworkX removes one self-loop per node: a second loop stays in its search, which fennel leaves to it."""
+    edges = [(0, 1), (1, 0), (1, 2), (2, 0), (2, 0)] + [(1, 1)] * loops
+    assert same_recursive_cycles(lambda: nx.MultiDiGraph(edges)) is (loops == 1)
+
+
+@pytest.mark.parametrize("length, served", [(250, True), (480, False), (1500, False)])
+def test_recursive_simple_cycles_recursion_limit(length, served):
+    """A cycle as long as NetworkX's recursion could go is NetworkX's to walk (or to raise RecursionError on)."""
+    assert length * 2 + 200 < sys.getrecursionlimit() or not served
+    assert same_recursive_cycles(lambda: nx.cycle_graph(length, create_using=nx.DiGraph)) is served
+
+
+def test_recursive_simple_cycles_on_a_native_graph():
+    """A graph in fennel's compact form loses its self-loops as the plain graph does under NetworkX."""
+    edges = [(u, v) for u in range(9) for v in range(9) if (u * 7 + v * 3) % 5 == 0]
+    native = nx.from_edgelist(edges, create_using=nx.DiGraph, backend="fennel")
+    plain = nx.from_edgelist(edges, create_using=nx.DiGraph)
+    assert compact_form(native) is not None and nx.number_of_selfloops(plain) > 0
+    got = nx.recursive_simple_cycles(native, backend="fennel")
+    assert got == nx.recursive_simple_cycles(plain, backend="networkx")
+    assert list(native.edges) == list(plain.edges) and nx.number_of_selfloops(native) == 0
+
+
+def basis_graph(seed, kind, weights):
+    """Several components (some under half the graph, some dense), self-loops, isolated nodes, weights of
+    one flavour, nodes inserted shuffled."""
+    rng = random.Random(seed)
+    name = {"int": int, "str": lambda i: f"s{i}", "tuple": lambda i: (i % 3, str(i)),
+            "mixed": lambda i: i if i % 2 else str(i), "colliding": lambda i: 64 * i if i % 3 else -1 - i % 2}[kind]
+    G, edges, first = nx.Graph(), [], 0
+    for _ in range(rng.randrange(1, 5)):
+        k = rng.randrange(2, 13)
+        part = nx.gnp_random_graph(k, rng.uniform(0.3, 1.0), seed=rng.randrange(10**6))
+        edges += [(name(first + u), name(first + v)) for u, v in part.edges]
+        edges += [(name(first + i), name(first + i)) for i in range(k) if rng.random() < 0.1]
+        first += k
+    nodes = list(dict.fromkeys(name(i) for i in range(first + rng.randrange(0, 25))))
+    rng.shuffle(nodes)
+    rng.shuffle(edges)
+    G.add_nodes_from(nodes)
+    G.add_edges_from(edges)
+    return G if weights is None else add_weights(G, weights, seed)
+
+
+@pytest.mark.parametrize("weights", [None, "int", "float", "mixed", "missing", "tied", "zero"], ids=str)
+@pytest.mark.parametrize("kind", ["int", "str", "tuple", "mixed", "colliding"])
+@pytest.mark.parametrize("seed", range(4))
+def test_minimum_cycle_basis(seed, kind, weights):
+    G = basis_graph(seed, kind, weights)
+    assert same_as_networkx("minimum_cycle_basis", G)
+    assert same_as_networkx("minimum_cycle_basis", G, "weight")
+
+
+BASIS_GRAPHS = [g for g in SIMPLE_UNDIRECTED if ZOO[g].number_of_edges() <= 100]
+
+
+@pytest.mark.parametrize("gid", BASIS_GRAPHS)
+def test_minimum_cycle_basis_zoo(gid):
+    assert same_as_networkx("minimum_cycle_basis", ZOO[gid])
+
+
+def lifted_clash():
+    return nx.Graph([(0, 1), (1, 2), (2, 0), ((0, 1), 0)])
+
+
+@pytest.mark.parametrize("case", ["negative", "strings", "hidden", "none_key", "lifted_name", "directed", "multigraph"])
+def test_minimum_cycle_basis_left_to_networkx(case):
+    """What fennel cannot follow exactly is NetworkX's to answer (or to reject)."""
+    G = nx.cycle_graph(5, create_using=nx.MultiGraph if case == "multigraph" else
+                       nx.DiGraph if case == "directed" else nx.Graph)
+    G.add_edge(0, 2)
+    value = {"negative": -1, "strings": "1", "hidden": None}.get(case, 2)
+    nx.set_edge_attributes(G, {(0, 1): value} if not G.is_multigraph() else {(0, 1, 0): value}, "weight")
+    if case == "none_key":
+        G.edges[1, 2][None] = 5
+    if case == "lifted_name":
+        G = lifted_clash()
+    assert not same_as_networkx("minimum_cycle_basis", G, "weight")
+
+
+@pytest.mark.parametrize("a, b", [(1, 2), (-2, 3), ("x", (1, 2)), (2**63 - 1, -(2**61)), (64, 128)])
+def test_pair_hash_is_pythons(a, b):
+    """The chords' set order follows hash((u, v)), made in C++ from the nodes' hashes."""
+    assert _core._pair_hash(hash(a), hash(b)) == hash((a, b))

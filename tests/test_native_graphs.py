@@ -100,7 +100,9 @@ def served_calls():
     bounded = {"simple_cycles": {"length_bound": 3}, "chordless_cycles": {"length_bound": 3}}
     for record in registry.SERVED:
         f = getattr(nx, record.name, None) or getattr(nx.community, record.name, None)
-        if record.constructor or f is None:
+        # recursive_simple_cycles lists every cycle (too many in these graphs)
+        # and changes its input: test_cycles runs it on a native graph.
+        if record.constructor or f is None or record.name == "recursive_simple_cycles":
             continue
         parameters = inspect.signature(f.orig_func).parameters
         required = [p for p, v in parameters.items() if v.default is v.empty]

@@ -1,14 +1,19 @@
-// NetworkX's cycles module over rows: cycle_basis, find_cycle, girth, and
-// the depth-first searches that simple_cycles and chordless_cycles run per
-// component. NetworkX's sets here (used, blocked, B, lock, explored, the
+// NetworkX's cycles module over rows: cycle_basis, find_cycle, girth, the
+// depth-first searches that simple_cycles and chordless_cycles run per
+// component, recursive_simple_cycles and minimum_cycle_basis (whose set of
+// chords is ordered as CPython's table orders it). NetworkX's other sets here (used, blocked, B, lock, explored, the
 // active path) only answer membership, or are closed under an operation
 // whose result does not depend on the order it pops them in (unblocking,
 // relaxing locks): flags and pair sets stand for them.
 #include "algorithms/cycles.hpp"
+#include "algorithms/heap.hpp"
+#include "algorithms/set_table.hpp"
 #include "lib/pool.hpp"
 
 #include <algorithm>
+#include <iterator>
 #include <limits>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace fennel {
@@ -449,6 +454,504 @@ private:
 };
 
 }  // namespace
+
+// recursive_simple_cycles. `blocked` and `B` are reset for the component's
+// nodes before each start, as NetworkX resets them; the search never leaves
+// the component, so stale entries elsewhere are never read. B[w] is a list
+// in NetworkX, read for membership and emptied by _unblock, which frees the
+// blocked nodes reachable through B whatever order it pops them in: a flag
+// per (w, v) pair stands for the membership test.
+Result<CycleLists> recursive_cycles(const Csr& succ, const Csr& pred) {
+    const Count n = succ.node_count();
+    CycleLists result;
+    // NetworkX removes and reports the self-loops first, in node order.
+    for (Node v = 0; v < n; ++v) {
+        const auto row = succ.row(v);
+        if (std::find(row.begin(), row.end(), v) != row.end()) {
+            result.nodes.push_back(v);
+            result.bounds.push_back(static_cast<Node>(result.nodes.size()));
+        }
+    }
+    struct Frame {
+        Node node;
+        Slot at;
+        bool closed;
+    };
+    std::vector<std::uint32_t> ahead(n, 0), member(n, 0);  // stamps: the start's round
+    std::vector<char> blocked(n, 0);
+    std::vector<std::vector<Node>> B(n);
+    std::unordered_set<std::uint64_t> in_b;  // (w, v): v is in B[w]
+    std::vector<Node> stack, members, path, work;
+    std::vector<Frame> frames;
+    std::size_t steps = 0;
+    for (Node s = 0; s < n; ++s) {
+        if (poll_interrupt()) return interrupted();
+        const std::uint32_t round = s + 1;
+        // The strongly connected component of s among the nodes from s on:
+        // reached from s, and reaching s, without passing a node before s.
+        ahead[s] = round;
+        stack.assign(1, s);
+        while (!stack.empty()) {
+            const Node u = stack.back();
+            stack.pop_back();
+            for (const Node w : succ.row(u)) {
+                if (w > s && ahead[w] != round) {
+                    ahead[w] = round;
+                    stack.push_back(w);
+                }
+            }
+        }
+        member[s] = round;
+        members.assign(1, s);
+        stack.assign(1, s);
+        while (!stack.empty()) {
+            const Node u = stack.back();
+            stack.pop_back();
+            for (const Node w : pred.row(u)) {
+                if (w > s && ahead[w] == round && member[w] != round) {
+                    member[w] = round;
+                    members.push_back(w);
+                    stack.push_back(w);
+                }
+            }
+        }
+        if (members.size() < 2) continue;
+        for (const Node v : members) {
+            blocked[v] = 0;
+            for (const Node x : B[v]) in_b.erase(pair_key(v, x));
+            B[v].clear();
+        }
+        // circuit(s, s, component), its recursion kept as frames.
+        auto enter = [&](Node v) {
+            path.push_back(v);
+            blocked[v] = 1;
+            frames.push_back({v, succ.begin(v), false});
+        };
+        // The component's rows: G's rows without the removed self-loops.
+        auto in_component = [&](Node v, Node w) { return w != v && member[w] == round; };
+        enter(s);
+        while (!frames.empty()) {
+            if ((++steps & 0xFFFF) == 0 && poll_interrupt()) return interrupted();
+            Frame& top = frames.back();
+            const Node v = top.node;
+            const Slot end = succ.end(v);
+            bool descended = false;
+            while (top.at < end) {
+                const Node w = succ.targets[top.at++];
+                if (!in_component(v, w)) continue;
+                if (w == s) {
+                    result.nodes.insert(result.nodes.end(), path.begin(), path.end());
+                    result.bounds.push_back(static_cast<Node>(result.nodes.size()));
+                    top.closed = true;
+                } else if (!blocked[w]) {
+                    enter(w);  // `top` is not read again before this frame returns
+                    descended = true;
+                    break;
+                }
+            }
+            if (descended) continue;
+            const bool closed = top.closed;
+            if (closed) {
+                // _unblock(v)
+                work.assign(1, v);
+                while (!work.empty()) {
+                    const Node u = work.back();
+                    work.pop_back();
+                    if (!blocked[u]) continue;
+                    blocked[u] = 0;
+                    for (const Node x : B[u]) {
+                        in_b.erase(pair_key(u, x));
+                        work.push_back(x);
+                    }
+                    B[u].clear();
+                }
+            } else {
+                for (const Node w : succ.row(v)) {
+                    if (in_component(v, w) && in_b.insert(pair_key(w, v)).second) B[w].push_back(v);
+                }
+            }
+            path.pop_back();
+            frames.pop_back();
+            if (closed && !frames.empty()) frames.back().closed = true;
+        }
+    }
+    return result;
+}
+
+std::int64_t pair_tuple_hash(std::int64_t a, std::int64_t b) {
+    constexpr std::uint64_t PRIME_1 = 11400714785074694791ULL;
+    constexpr std::uint64_t PRIME_2 = 14029467366897019727ULL;
+    constexpr std::uint64_t PRIME_5 = 2870177450012600261ULL;
+    std::uint64_t acc = PRIME_5;
+    for (const std::uint64_t lane : {static_cast<std::uint64_t>(a), static_cast<std::uint64_t>(b)}) {
+        acc += lane * PRIME_2;
+        acc = (acc << 31) | (acc >> 33);
+        acc *= PRIME_1;
+    }
+    acc += 2 ^ (PRIME_5 ^ 3527539ULL);
+    if (acc == ~std::uint64_t{0}) return 1546275796;
+    return static_cast<std::int64_t>(acc);
+}
+
+namespace {
+
+// minimum_cycle_basis, one connected component at a time. A node v of the
+// component is lifted to two nodes of NetworkX's graph Gi, v (2v here) and
+// (v, 1) (2v + 1). Gi's row of either copy of v lists one entry per edge at
+// v, in the order of the subgraph's edge view (the order add_edges_from
+// met them), to the same copy of the other end unless the edge is in the
+// vector `orth` (then to the other copy): the rows are read off G's edges
+// and a flag per edge rather than built per call.
+class CycleBasis {
+public:
+    CycleBasis(const Csr& adj, const std::vector<std::int64_t>& hashes, const std::vector<double>* weights)
+        : adj_(adj), hashes_(hashes), weights_(weights), n_(adj.node_count()), done_(n_, 0), local_(n_, NONE),
+          inc_(n_), settled_(2 * n_, 0), seen_at_(2 * n_, 0), seen_(2 * n_, 0.0), heap_(2 * n_),
+          fringe_{Heap<NxOrder, false>(2 * n_), Heap<NxOrder, false>(2 * n_)} {
+        for (int d = 0; d < 2; ++d) {
+            bd_settled_[d].assign(2 * n_, 0);
+            bd_seen_at_[d].assign(2 * n_, 0);
+            bd_seen_[d].assign(2 * n_, 0.0);
+            bd_pred_[d].assign(2 * n_, NONE);
+        }
+    }
+
+    Result<CycleLists> run() {
+        // connected_components: components in order of their first node,
+        // each a set filled by _plain_bfs.
+        for (Node v = 0; v < n_; ++v) {
+            if (done_[v]) continue;
+            if (auto status = component(v); !status.ok()) return status.error();
+        }
+        return std::move(found_);
+    }
+
+private:
+    struct Edge {
+        Node u;
+        Node v;
+        double weight;
+    };
+    // One entry of a node's rows in Gi: the far end in G, the edge, its weight.
+    struct Entry {
+        Node other;
+        std::uint32_t edge;
+        double weight;
+    };
+
+    std::int64_t edge_hash(std::uint32_t e) const {
+        return pair_tuple_hash(hashes_[edges_[e].u], hashes_[edges_[e].v]);
+    }
+
+    Status component(Node source) {
+        // _plain_bfs: {source}, then each row's new nodes level by level.
+        SetTable c;
+        std::vector<Node> members{source};
+        c.add(source, hashes_[source]);
+        done_[source] = 1;
+        for (std::size_t i = 0; i < members.size(); ++i) {
+            for (const Node w : adj_.row(members[i])) {
+                if (!done_[w]) {
+                    done_[w] = 1;
+                    c.add(w, hashes_[w]);
+                    members.push_back(w);
+                }
+            }
+        }
+        // G.subgraph(c) keeps set(c) (filled in c's order); its nodes are
+        // listed in that set's order when it is under half of G, else in G's.
+        order_.clear();
+        if (2 * members.size() < n_) {
+            SetTable kept;
+            c.each([&](Node x) { kept.add(x, hashes_[x]); });
+            kept.each([&](Node x) { order_.push_back(x); });
+        } else {
+            order_ = members;
+            std::sort(order_.begin(), order_.end());
+        }
+        for (std::size_t i = 0; i < order_.size(); ++i) local_[order_[i]] = static_cast<Node>(i);
+        // The subgraph's edge view: each row in G's order, an edge listed from
+        // the end the view reaches first.
+        edges_.clear();
+        edge_of_.clear();
+        std::vector<char> listed(order_.size(), 0);
+        for (const Node u : order_) {
+            inc_[u].clear();
+        }
+        for (const Node u : order_) {
+            for (Slot at = adj_.begin(u); at < adj_.end(u); ++at) {
+                const Node v = adj_.targets[at];
+                if (listed[local_[v]]) continue;
+                const auto e = static_cast<std::uint32_t>(edges_.size());
+                edges_.push_back({u, v, weights_ ? (*weights_)[at] : 1.0});
+                inc_[u].push_back(e);
+                if (v != u) inc_[v].push_back(e);
+                edge_of_.emplace(pair_key(std::min(u, v), std::max(u, v)), e);
+            }
+            listed[local_[u]] = 1;
+        }
+        // The same entries laid out row after row, for the searches.
+        row_start_.assign(order_.size() + 1, 0);
+        for (std::size_t i = 0; i < order_.size(); ++i) row_start_[i + 1] = row_start_[i] + inc_[order_[i]].size();
+        row_.clear();
+        for (const Node u : order_) {
+            for (const std::uint32_t e : inc_[u]) {
+                const Edge& edge = edges_[e];
+                row_.push_back({edge.u == u ? edge.v : edge.u, e, edge.weight});
+            }
+        }
+        // minimum_spanning_edges(weight=None): Kruskal over the edges in
+        // view order (every weight read as 1: a stable sort keeps the order).
+        std::vector<Node> parent(order_.size());
+        for (std::size_t i = 0; i < parent.size(); ++i) parent[i] = static_cast<Node>(i);
+        auto find = [&](Node x) {
+            while (parent[x] != x) {
+                parent[x] = parent[parent[x]];
+                x = parent[x];
+            }
+            return x;
+        };
+        std::vector<char> tree(edges_.size(), 0);
+        std::size_t tree_count = 0;
+        for (std::size_t e = 0; e < edges_.size(); ++e) {
+            const Node a = find(local_[edges_[e].u]), b = find(local_[edges_[e].v]);
+            if (a != b) {
+                parent[a] = b;
+                tree[e] = 1;
+                ++tree_count;
+            }
+        }
+        // chords = G.edges - tree_edges - {reversed tree edges}: the first
+        // difference fills a set in view order; the second removes nothing
+        // (no chord is a tree edge reversed) but copies or refills it.
+        SetTable outside;
+        for (std::uint32_t e = 0; e < edges_.size(); ++e) {
+            if (!tree[e]) outside.add(e, edge_hash(e));
+        }
+        const SetTable chords = SetTable::difference(
+            outside, tree_count, [](Node) { return false; }, [&](Node e) { return edge_hash(e); });
+        std::vector<std::vector<std::uint32_t>> orths;
+        chords.each([&](Node e) { orths.push_back({e}); });
+        orth_.assign(edges_.size(), 0);
+        std::vector<std::uint32_t> cycle_edges, merged;
+        while (!orths.empty()) {
+            if (poll_interrupt()) return interrupted();
+            const std::vector<std::uint32_t> base = std::move(orths.back());
+            orths.pop_back();
+            for (const std::uint32_t e : base) orth_[e] = 1;
+            auto cycle = min_cycle(cycle_edges);
+            for (const std::uint32_t e : base) orth_[e] = 0;
+            if (!cycle.ok()) return cycle.error();
+            // Vectors holding an odd number of the cycle's edges take base
+            // in or out (a symmetric difference of edge sets).
+            std::sort(cycle_edges.begin(), cycle_edges.end());
+            for (auto& orth : orths) {
+                std::size_t common = 0;
+                for (const std::uint32_t e : cycle_edges) {
+                    common += std::binary_search(orth.begin(), orth.end(), e);
+                }
+                if (common % 2 == 0) continue;
+                merged.clear();
+                std::set_symmetric_difference(orth.begin(), orth.end(), base.begin(), base.end(),
+                                              std::back_inserter(merged));
+                orth.swap(merged);
+            }
+        }
+        return {};
+    }
+
+    // Gi's row of lifted node x: (lifted neighbour, weight) for each entry.
+    template <class Visit>
+    void lifted_row(Node x, Visit&& visit) const {
+        const Node i = local_[x >> 1], copy = x & 1;
+        for (std::size_t at = row_start_[i]; at < row_start_[i + 1]; ++at) {
+            const Entry& entry = row_[at];
+            visit(2 * entry.other + (copy ^ static_cast<Node>(orth_[entry.edge])), entry.weight);
+        }
+    }
+
+    // nx.shortest_path_length(Gi, v, (v, 1), weight): _dijkstra_multisource
+    // from 2v, stopped when 2v + 1 is settled. With `bound`, stopped (nullopt)
+    // once a settled distance is not below it: min() keeps the first least
+    // length, so such a node cannot be the one chosen.
+    Result<std::optional<double>> lift_length(Node v, std::optional<double> bound) {
+        const Node source = 2 * v, target = 2 * v + 1;
+        ++round_;
+        if (weights_ == nullptr) return unit_lift_length(source, target, bound);
+        heap_.clear();
+        std::uint64_t counter = 0;
+        seen_at_[source] = round_;
+        seen_[source] = 0.0;
+        heap_.push(NxOrder::key(0.0, counter++), source, 0);
+        while (!heap_.empty()) {
+            const auto top = heap_.pop();
+            const Node x = top.node;
+            if (settled_[x] == round_) continue;
+            const double d = NxOrder::distance(top.key);
+            if (bound && !(d < *bound)) return std::optional<double>{};
+            settled_[x] = round_;
+            if (x == target) return std::optional<double>{d};
+            lifted_row(x, [&](Node y, double w) {
+                if (settled_[y] == round_) return;  // weights are never negative
+                const double length = d + w;
+                // An entry that would pop at or past the bound ends the search
+                // when it pops: left out, the heap runs dry instead.
+                if (bound && !(length < *bound)) return;
+                if (seen_at_[y] != round_ || length < seen_[y]) {
+                    seen_at_[y] = round_;
+                    seen_[y] = length;
+                    heap_.push(NxOrder::key(length, counter++), y, 0);
+                }
+            });
+        }
+        if (bound) return std::optional<double>{};
+        return internal_error("the lifted copy of a node is out of reach");
+    }
+
+    // Every weight 1: lengths are hop counts, exact whichever path Dijkstra
+    // settles them by, so a breadth-first search finds the same length.
+    Result<std::optional<double>> unit_lift_length(Node source, Node target, std::optional<double> bound) {
+        queue_.assign(1, source);
+        settled_[source] = round_;
+        seen_[source] = 0.0;
+        for (std::size_t head = 0; head < queue_.size(); ++head) {
+            const Node x = queue_[head];
+            const double d = seen_[x] + 1.0;
+            if (bound && !(d < *bound)) return std::optional<double>{};
+            bool reached = false;
+            lifted_row(x, [&](Node y, double) {
+                if (settled_[y] == round_) return;
+                settled_[y] = round_;
+                seen_[y] = d;
+                queue_.push_back(y);
+                reached = reached || y == target;
+            });
+            if (reached) return std::optional<double>{d};
+        }
+        return internal_error("the lifted copy of a node is out of reach");
+    }
+
+    // nx.shortest_path(Gi, v, (v, 1), weight): bidirectional_dijkstra, its
+    // turns alternating on every pop (stale entries included), one counter
+    // for both heaps, the meeting node the first with the least sum seen.
+    Result<std::vector<Node>> lifted_path(Node v) {
+        const Node ends[2] = {2 * v, 2 * v + 1};
+        ++bd_round_;
+        std::uint64_t counter = 0;
+        for (int d = 0; d < 2; ++d) {
+            fringe_[d].clear();
+            bd_seen_at_[d][ends[d]] = bd_round_;
+            bd_seen_[d][ends[d]] = 0.0;
+            bd_pred_[d][ends[d]] = NONE;
+            fringe_[d].push(NxOrder::key(0.0, counter++), ends[d], 0);
+        }
+        std::optional<double> final_dist;
+        Node meet = NONE;
+        int dir = 1;
+        while (!fringe_[0].empty() && !fringe_[1].empty()) {
+            dir = 1 - dir;
+            const auto top = fringe_[dir].pop();
+            const Node x = top.node;
+            if (bd_settled_[dir][x] == bd_round_) continue;
+            const double d = NxOrder::distance(top.key);
+            bd_settled_[dir][x] = bd_round_;
+            if (bd_settled_[1 - dir][x] == bd_round_) {
+                std::vector<Node> path;
+                for (Node y = meet; y != NONE; y = bd_pred_[0][y]) path.push_back(y);
+                std::reverse(path.begin(), path.end());
+                for (Node y = bd_pred_[1][meet]; y != NONE; y = bd_pred_[1][y]) path.push_back(y);
+                return path;
+            }
+            lifted_row(x, [&](Node y, double w) {
+                if (bd_settled_[dir][y] == bd_round_) return;
+                const double length = d + w;
+                if (bd_seen_at_[dir][y] != bd_round_ || length < bd_seen_[dir][y]) {
+                    bd_seen_at_[dir][y] = bd_round_;
+                    bd_seen_[dir][y] = length;
+                    fringe_[dir].push(NxOrder::key(length, counter++), y, 0);
+                    bd_pred_[dir][y] = x;
+                    if (bd_seen_at_[1 - dir][y] == bd_round_) {
+                        const double total = length + bd_seen_[1 - dir][y];
+                        if (!final_dist || *final_dist > total) {
+                            final_dist = total;
+                            meet = y;
+                        }
+                    }
+                }
+            });
+        }
+        return internal_error("no lifted path closes the cycle");
+    }
+
+    // _min_cycle: the cycle of least lifted length through an odd number of
+    // orth's edges, appended to the results; `cycle_edges` gets its edges.
+    Status min_cycle(std::vector<std::uint32_t>& cycle_edges) {
+        std::optional<double> best;
+        Node start = NONE;
+        for (const Node v : order_) {
+            auto length = lift_length(v, best);
+            if (!length.ok()) return length.error();
+            if (length.value() && (!best || *length.value() < *best)) {
+                best = length.value();
+                start = v;
+            }
+        }
+        auto lifted = lifted_path(start);
+        if (!lifted.ok()) return lifted.error();
+        const std::vector<Node>& path = lifted.value();
+        // Edges walked twice cancel; the rest keep the orientation first met.
+        std::unordered_map<std::uint64_t, std::pair<Node, Node>> kept;
+        for (std::size_t i = 0; i + 1 < path.size(); ++i) {
+            const Node a = path[i] >> 1, b = path[i + 1] >> 1;
+            const std::uint64_t key = pair_key(std::min(a, b), std::max(a, b));
+            if (!kept.erase(key)) kept.emplace(key, std::make_pair(a, b));
+        }
+        cycle_edges.clear();
+        for (std::size_t i = 0; i + 1 < path.size(); ++i) {
+            const Node a = path[i] >> 1, b = path[i + 1] >> 1;
+            const std::uint64_t key = pair_key(std::min(a, b), std::max(a, b));
+            const auto it = kept.find(key);
+            if (it == kept.end()) continue;
+            found_.nodes.push_back(it->second.second);
+            cycle_edges.push_back(edge_of_.at(key));
+            kept.erase(it);
+        }
+        found_.bounds.push_back(static_cast<Node>(found_.nodes.size()));
+        return {};
+    }
+
+    const Csr& adj_;
+    const std::vector<std::int64_t>& hashes_;
+    const std::vector<double>* weights_;
+    const Count n_;
+    std::vector<char> done_;
+    std::vector<Node> local_;                       // position in order_
+    std::vector<std::vector<std::uint32_t>> inc_;   // edges at each node, in view order
+    std::vector<std::size_t> row_start_;            // by position in order_: the node's entries in row_
+    std::vector<Entry> row_;
+    std::vector<Node> order_;                       // the subgraph's nodes
+    std::vector<Edge> edges_;                       // the subgraph's edges, in view order
+    std::unordered_map<std::uint64_t, std::uint32_t> edge_of_;
+    std::vector<char> orth_;                        // edges of the vector being served
+    std::uint32_t round_ = 0;
+    std::vector<std::uint32_t> settled_, seen_at_;
+    std::vector<double> seen_;
+    std::vector<Node> queue_;
+    Heap<NxOrder, true> heap_;
+    std::uint32_t bd_round_ = 0;
+    Heap<NxOrder, false> fringe_[2];
+    std::vector<std::uint32_t> bd_settled_[2], bd_seen_at_[2];
+    std::vector<double> bd_seen_[2];
+    std::vector<Node> bd_pred_[2];
+    CycleLists found_;
+};
+
+}  // namespace
+
+Result<CycleLists> min_cycle_basis(const Csr& adj, const std::vector<std::int64_t>& hashes,
+                                   const std::vector<double>* weights) {
+    return CycleBasis(adj, hashes, weights).run();
+}
 
 std::unique_ptr<CycleCursor> johnson_cursor(Csr rows, std::vector<Node> path, std::optional<Count> length_bound) {
     return std::make_unique<JohnsonCursor>(std::move(rows), std::move(path), length_bound);

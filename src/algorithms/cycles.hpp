@@ -1,6 +1,7 @@
 // Cycles, as NetworkX's cycles module finds them: the cycle basis, a first
-// cycle (find_cycle), the girth, and the resumable searches behind
-// simple_cycles and chordless_cycles.
+// cycle (find_cycle), the girth, the resumable searches behind
+// simple_cycles and chordless_cycles, recursive_simple_cycles' list and
+// the minimum cycle basis.
 #pragma once
 
 #include "graph/core_graph.hpp"
@@ -77,5 +78,26 @@ struct ChordlessRows {
 // NetworkX's _chordless_cycle_search from the stem `path` (three nodes).
 std::unique_ptr<CycleCursor> chordless_cursor(std::shared_ptr<ChordlessRows> rows, std::vector<Node> path,
                                               std::optional<Count> length_bound);
+
+// NetworkX's recursive_simple_cycles over directed `succ` rows: first [v]
+// for each node with a self-loop, in node order (NetworkX reports and
+// removes those), then Johnson's circuits. For each start s in node order,
+// the strongly connected component of s among the nodes from s on is
+// searched from s, each row in G's order restricted to the component and
+// without self-loops. Cost: O(n x (n + m)) for the components, plus
+// Johnson's O((n + m) x (cycles + 1)).
+Result<CycleLists> recursive_cycles(const Csr& succ, const Csr& pred);
+
+// NetworkX's minimum_cycle_basis over undirected `adj` rows (G._adj's
+// order), with the nodes' Python hashes (which order the component sets
+// and the set of chords) and each slot's weight (nullptr: every weight 1).
+// Weights must be non-negative, not NaN, and add up exactly as doubles.
+// Cost per component: O(chords x n x m log n) for the Dijkstra searches.
+Result<CycleLists> min_cycle_basis(const Csr& adj, const std::vector<std::int64_t>& hashes,
+                                   const std::vector<double>* weights);
+
+// CPython's hash of the 2-tuple (a, b) from its items' hashes (tuplehash,
+// the xxHash-based one of CPython 3.8 on).
+std::int64_t pair_tuple_hash(std::int64_t a, std::int64_t b);
 
 }  // namespace fennel

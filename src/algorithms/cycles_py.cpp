@@ -17,13 +17,14 @@ namespace {
 constexpr const char* CURSOR_CAPSULE = "fennel._core.CycleCursor";
 constexpr const char* ROWS_CAPSULE = "fennel._core.ChordlessRows";
 
+// (nodes, bounds): cycle c is nodes[bounds[c]:bounds[c + 1]].
+PyObject* lists(const CycleLists& found) {
+    return tuple_from([&] { return to_python(found.nodes); }, [&] { return to_python(found.bounds); });
+}
+
 PyObject* basis(const CoreGraph& g, std::optional<Node> root) {
     if (g.directed) return raise(not_implemented("cycle bases need an undirected graph"));
-    return detached([&] { return fennel::paton_cycles(g.succ, root); },
-                    [](const CycleLists& found) {
-                        return tuple_from([&] { return to_python(found.nodes); },
-                                          [&] { return to_python(found.bounds); });
-                    });
+    return detached([&] { return fennel::paton_cycles(g.succ, root); }, lists);
 }
 
 // find_cycle's orientations as the core walks them.
@@ -54,6 +55,22 @@ PyObject* girth(const CoreGraph& g) {
                         return found ? to_python(static_cast<std::uint64_t>(*found)) : Py_NewRef(Py_None);
                     });
 }
+
+PyObject* recursive_cycles(const CoreGraph& g) {
+    if (g.directed == false) return raise(not_implemented("recursive_simple_cycles needs a directed graph"));
+    return detached([&] { return fennel::recursive_cycles(g.succ, g.in_rows()); }, lists);
+}
+
+PyObject* min_cycle_basis(const CoreGraph& g, const BytesRef& hashes, const AttrName& weight) {
+    if (g.directed) return raise(not_implemented("cycle bases need an undirected graph"));
+    std::vector<std::int64_t> hash;
+    if (!read_int64s(hashes, g.n, hash)) return nullptr;
+    auto column = g.weight_slice(weight, false);
+    if (!column.ok()) return raise(column.error());
+    return detached([&] { return fennel::min_cycle_basis(g.succ, hash, column.value()); }, lists);
+}
+
+PyObject* tuple_hash(std::int64_t a, std::int64_t b) { return PyLong_FromLongLong(pair_tuple_hash(a, b)); }
 
 // Rows from (offsets, targets), checked.
 bool make_rows(const Positions& offsets, const Positions& targets, Csr& rows) {
@@ -162,6 +179,15 @@ constexpr auto FIRST_CYCLE = method<first_cycle>(
     "find_cycle's edges from `starts` as [(tail, head, against)], [] for none;\n`walk`: 0 along edges, 1 against "
     "them, 2 along then against (directed).",
     arg<Positions>("starts"), arg<std::uint32_t>("walk"));
+constexpr auto RECURSIVE_CYCLES = method<recursive_cycles>(
+    "recursive_cycles",
+    "`(nodes, bounds)`: recursive_simple_cycles' cycles, the self-loops' [v]\nfirst, cycle c being "
+    "nodes[bounds[c]:bounds[c + 1]].");
+constexpr auto MIN_CYCLE_BASIS = method<min_cycle_basis>(
+    "min_cycle_basis",
+    "`(nodes, bounds)`: minimum_cycle_basis' cycles over `weight` (None: 1),\n`hashes` the nodes' hash() as "
+    "int64 bytes.",
+    arg<BytesRef>("hashes"), arg<AttrName>("weight", none));
 constexpr auto GIRTH = method<girth>("girth", "The length of a shortest cycle, None when there is none.");
 
 constexpr auto JOHNSON_SEARCH = function<johnson_search>(
@@ -179,6 +205,9 @@ constexpr auto CHORDLESS_ROWS = function<chordless_rows>(
 constexpr auto CHORDLESS_SEARCH = function<chordless_search>(
     "_chordless_search", "chordless_cycles' search (a capsule) from the stem `path` over `rows`.",
     arg<PyObject*>("rows"), arg<Positions>("path"), arg<std::optional<std::uint64_t>>("length_bound"));
+constexpr auto TUPLE_HASH = function<tuple_hash>(
+    "_pair_hash", "hash((a, b)) from hash(a) and hash(b), as the cycle basis orders its chords.",
+    arg<std::int64_t>("a"), arg<std::int64_t>("b"));
 constexpr auto CYCLE_NEXT = function<cycle_next>(
     "_cycle_next",
     "The search's next cycles, at most `limit`, each a list of the `nodes`\nobjects at its positions; fewer once "
@@ -187,10 +216,11 @@ constexpr auto CYCLE_NEXT = function<cycle_next>(
 
 }  // namespace
 
-std::vector<PyMethodDef> cycles_methods() { return {row<CYCLE_BASIS>(), row<FIRST_CYCLE>(), row<GIRTH>()}; }
+std::vector<PyMethodDef> cycles_methods() { return {row<CYCLE_BASIS>(), row<FIRST_CYCLE>(), row<GIRTH>(), row<RECURSIVE_CYCLES>(), row<MIN_CYCLE_BASIS>()}; }
 
 std::vector<PyMethodDef> cycles_functions() {
-    return {row<JOHNSON_SEARCH>(), row<CHORDLESS_ROWS>(), row<CHORDLESS_SEARCH>(), row<CYCLE_NEXT>()};
+    return {row<JOHNSON_SEARCH>(), row<CHORDLESS_ROWS>(), row<CHORDLESS_SEARCH>(), row<CYCLE_NEXT>(),
+            row<TUPLE_HASH>()};
 }
 
 }  // namespace fennel::py

@@ -1,5 +1,6 @@
 """Cycles (NetworkX's cycles module): the cycle basis, find_cycle, the girth,
-simple_cycles and chordless_cycles.
+simple_cycles, chordless_cycles, recursive_simple_cycles and the minimum
+cycle basis.
 
 The cycle basis, find_cycle and the girth come from C++ over G's rows; their
 lists hold G's own node objects. simple_cycles and chordless_cycles keep
@@ -13,13 +14,16 @@ lists, handing out its cycles in growing batches.
 """
 
 import math
+import sys
 from itertools import accumulate, chain, combinations, product
 
 import networkx as nx
 
 from .. import _core
-from .checks import NX_VERSION, argument_rule, data_rule, keys
-from .serve import EXACT, WORK_DFS, always, served
+from .checks import EXACT_INT_LIMIT, NX_VERSION, argument_rule, data_rule, keys, numbers
+from .clique import node_hashes
+from .components import _parts
+from .serve import EXACT, WORK_DFS, WORK_SPANNING, always, served
 from .shared import no_gc_pauses
 
 
@@ -347,3 +351,122 @@ def _chordless_cycles(G, length_bound):
         keeps_attributes=True, release="NetworkX before 3.6 builds chordless_cycles' graph another way" if NX_VERSION < (3, 6) else None)
 def chordless_cycles(G, length_bound=None):
     return _chordless_cycles(G.source, length_bound)
+
+
+argument_rule("directed_only",
+              lambda a: None if a["G"].is_directed() else "undirected graphs are NetworkX's to reject")
+
+# Frames NetworkX's call takes besides its recursion (the dispatcher's, the
+# function's own, the unblocking's first), with room to spare.
+_FRAMES_BESIDE = 64
+
+
+def _stack_depth():
+    frame, depth = sys._getframe(), 0
+    while frame is not None:
+        frame, depth = frame.f_back, depth + 1
+    return depth
+
+
+@data_rule("recursion_room")
+def _recursion_room(fg, a):
+    """NetworkX's circuit() recurses once per node of the path, and its _unblock once per node of a chain
+    of blocked nodes, both within one strongly connected component: where the two could pass the
+    interpreter's recursion limit, NetworkX runs (and raises RecursionError where it does)."""
+    largest = max(map(len, _parts(fg, "strongly_connected")), default=0)
+    if 2 * largest + _stack_depth() + _FRAMES_BESIDE <= sys.getrecursionlimit():
+        return None
+    return f"NetworkX's recursion over a strongly connected component of {largest} nodes could reach the recursion limit"
+
+
+@data_rule("loops_once")
+def _loops_once(fg, a):
+    """NetworkX removes one self-loop per node; a multigraph's second loop stays in its search."""
+    if fg.multigraph and any(len(nbrs.get(v, ())) > 1 for v, nbrs in fg.source._adj.items()):
+        return "a node with several self-loops (NetworkX removes one and searches the others)"
+    return None
+
+
+@data_rule("caller_graph")
+def _caller_graph(fg, a):
+    """The self-loops are removed from the caller's graph, which a converted graph must still reach."""
+    try:
+        fg.source
+    except NotImplementedError as exc:
+        return str(exc)
+    return None
+
+
+@served(docs="Johnson's circuits in C++, per start in node order over the strongly connected component of "
+        "the nodes from it on; the self-loops are reported first and removed from the caller's graph, as "
+        "NetworkX removes them. " + EXACT,
+        rules=("directed_only",), data_rules=("keys", "loops_once", "caller_graph", "recursion_room"),
+        min_work=WORK_DFS)
+def recursive_simple_cycles(G):
+    nodes, bounds = G.core.recursive_cycles()
+    names = list(map(G.nodes.__getitem__, nodes))
+    cycles = [names[bounds[c] : bounds[c + 1]] for c in range(len(bounds) - 1)]
+    # NetworkX's first loop reports [v] for each self-loop and removes it
+    # from the caller's graph (its dispatch marks the call mutating).
+    loops = [c[0] for c in cycles[: _loop_count(bounds)]]
+    if loops:
+        source = G.source
+        for v in loops:
+            source.remove_edge(v, v)
+        G.source_changed()
+    return cycles
+
+
+def _loop_count(bounds):
+    """How many leading cycles are single nodes (the self-loops, which come first)."""
+    count = 0
+    while count + 1 < len(bounds) and bounds[count + 1] - bounds[count] == 1:
+        count += 1
+    return count
+
+
+@data_rule("lifted_names")
+def _lifted_names(fg, a):
+    """NetworkX's lifted graph names the copy of v (v, 1): a node equal to such a pair would be merged."""
+    index = fg.index
+    for node in fg.nodes:
+        if isinstance(node, tuple) and len(node) == 2:
+            try:
+                clash = node[1] == 1 and node[0] in index
+            except TypeError:
+                clash = False
+            if clash:
+                return f"node {node!r} is the name NetworkX gives a lifted copy of {node[0]!r}"
+    return None
+
+
+@data_rule("basis_weights")
+def _basis_weights(fg, a):
+    """Weights the lifted Dijkstra searches add exactly as doubles: numbers, none negative (NetworkX's
+    searches may stop or raise on them) and integer sums below 2**53; Kruskal's pass reads the
+    attribute keyed None (weight=None), which fennel takes as 1."""
+    if fg.reads_none_key():
+        return "some edges have an attribute keyed None, which NetworkX's spanning tree reads"
+    weight = a["weight"]
+    if weight is None:
+        return None
+    reason, facts = numbers(fg, weight, hidden_allowed=False)
+    if reason:
+        return reason
+    if facts.neg_inf or (facts.min_finite is not None and facts.min_finite < 0):
+        return f"some {weight!r} weights are negative"
+    # A lifted path holds at most 2n edges; the bidirectional search adds two.
+    if (facts.all_int or facts.mixed) and facts.max_finite is not None:
+        if facts.max_finite * (2 * len(fg.nodes) + 2) >= EXACT_INT_LIMIT:
+            return f"integer path lengths over {weight!r} could exceed 2**53"
+    return None
+
+
+@served(docs="Per connected component, the chords in the order of NetworkX's set of them and one lifted "
+        "Dijkstra search per node and chord in C++, ties broken as NetworkX's searches break them. " + EXACT,
+        rules=("undirected_only", "no_multigraph"), data_rules=("keys", "lifted_names", "basis_weights"),
+        weight="weight", min_work=WORK_SPANNING)
+def minimum_cycle_basis(G, weight=None):
+    nodes, bounds = G.core.min_cycle_basis(node_hashes(G), weight)
+    names = list(map(G.nodes.__getitem__, nodes))
+    return [names[bounds[c] : bounds[c + 1]] for c in range(len(bounds) - 1)]

@@ -280,6 +280,17 @@ class FennelGraph:
         G.add_edges_from(zip(us, vs, datas))
         return G
 
+    def source_changed(self) -> None:
+        """The source graph was changed through NetworkX's methods by a function NetworkX lets change its
+        input: a converted graph makes its core (and what it read of it) again from the source on next
+        use. A native graph's owner has built its dicts to change them and no longer reads this one."""
+        if self.native:
+            return
+        with self._columns_lock:
+            self._core, self._facts, self._keys = None, {}, {}
+            self.__dict__.pop("_none_key", None)
+            self.__dict__.pop("_parallel_edges", None)
+
     def load_exact_pred(self) -> CoreGraph:
         """The core, with G._pred's own order loaded (once) for backward searches.
 
@@ -396,6 +407,11 @@ class FennelGraph:
 
     def number_of_edges(self) -> int:
         return self.core.number_of_edges()
+
+    @property
+    def edges(self) -> Any:
+        """The source graph's edge view (NetworkX's checks of a function that changes its input read it)."""
+        return self.source.edges
 
     def __repr__(self) -> str:
         kind = ("Multi" if self.multigraph else "") + ("DiGraph" if self.directed else "Graph")
