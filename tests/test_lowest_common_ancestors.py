@@ -168,6 +168,34 @@ def test_dag_graph_changed_before_the_first_step(pairs):
     assert answers[0] == answers[1]
 
 
+LCA_MUTATIONS = {
+    "add_edge": lambda G, answer: G.add_edge(max(G) + 1, answer[1]),
+    "remove_node": lambda G, answer: G.remove_node(answer[1]),
+    "new_root": lambda G, answer: G.add_edges_from((-1, v) for v in list(G)),
+}
+
+
+@pytest.mark.parametrize("mutation", list(LCA_MUTATIONS))
+@pytest.mark.parametrize("at", [0, 2, 30])
+@pytest.mark.parametrize("pairs", [None, "pairs"])
+def test_dag_graph_changed_during_iteration(mutation, at, pairs):
+    answers = []
+    for backend in ("networkx", "fennel"):
+        G = random_dag(5, n=14)
+        it = nx.all_pairs_lowest_common_ancestor(G, pairs=pairs and some_pairs(G, 5, 80), backend=backend)
+        got = []
+        try:
+            for i, answer in enumerate(it):
+                if i == at:
+                    LCA_MUTATIONS[mutation](G, answer)
+                got.append(answer)
+        except Exception as exc:  # the error itself is compared
+            got.append((type(exc), str(exc)))
+        answers.append(got)
+    assert len(answers[0]) > at + 1
+    assert answers[0] == answers[1]
+
+
 def test_tree_graph_changed_before_the_first_step():
     answers = []
     for backend in ("networkx", "fennel"):

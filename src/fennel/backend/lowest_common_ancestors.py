@@ -154,10 +154,16 @@ def _all_pairs(fg, watched):
         yield from _networkx_pairs(fg.source, _all_combinations(fg))
         return
     state = fg.load_exact_pred().dag_lca(node_hashes(fg))
-    nodes, batch = fg.node_tuple, 16
+    nodes, index, batch = fg.node_tuple, fg.index, 16
     while True:
         found = _core._dag_lca_next(state, batch, nodes)
-        yield from found
+        for answer in found:
+            yield answer
+            # NetworkX goes on from the next pair over the graph as it is now.
+            if changed(watched):
+                (v, w), _ = answer
+                yield from _all_pairs_from(fg, index[v], index[w])
+                return
         if len(found) < batch:
             return
         batch = _grown(batch)
@@ -165,6 +171,15 @@ def _all_pairs(fg, watched):
 
 def _all_combinations(fg):
     return combinations_with_replacement(fg.nodes, 2)
+
+
+def _all_pairs_from(fg, i, j):
+    """NetworkX's loop on the current graph, resumed after the pair of positions (i, j)."""
+    nodes, n = fg.nodes, len(fg)
+    # Pairs (i, j) with i <= j come row by row: the first row meets every node.
+    cached = range(j + 1 if i == 0 else n)
+    rest = ((nodes[a], nodes[b]) for a in range(i, n) for b in range(a if a > i else j + 1, n))
+    yield from _networkx_pairs(fg.source, rest, _cache_as_networkx(fg, [(p, nodes[p]) for p in cached]))
 
 
 def _given_pairs(fg, watched, pairs):
@@ -179,9 +194,8 @@ def _given_pairs(fg, watched, pairs):
     start, batch = 0, 16
     while start < len(pairs):
         chunk = pairs[start : start + batch]
-        start += batch
         asked, vs, ws, error = [], [], [], None
-        for pair in chunk:
+        for at, pair in enumerate(chunk, start):
             try:
                 v, w = pair
             except Exception as exc:  # noqa: BLE001 - NetworkX's unpacking raises it at this pair's turn
@@ -190,21 +204,51 @@ def _given_pairs(fg, watched, pairs):
             pv, pw = index[v], index[w]
             added.setdefault(pv, v)
             added.setdefault(pw, w)
-            asked.append((v, w))
+            asked.append((at, (v, w)))
             vs.append(pv)
             ws.append(pw)
+        start += batch
         lcas, own = _core._dag_lca_pairs(state, vs, ws)
-        for vw, lca, mine in zip(asked, lcas, own):
-            if lca != _NO_ANSWER:
-                yield vw, added[lca] if mine else nodes[lca]
+        for (at, vw), lca, mine in zip(asked, lcas, own):
+            if lca == _NO_ANSWER:
+                continue
+            yield vw, added[lca] if mine else nodes[lca]
+            if watched is not None and changed(watched):
+                yield from _given_pairs_from(fg, pairs, at + 1)
+                return
         if error is not None:
             raise error
         batch = _grown(batch)
 
 
-def _networkx_pairs(G, pairs):
-    """NetworkX's generator over a graph changed since the call (its checks already made)."""
-    ancestor_cache = {}
+def _given_pairs_from(fg, pairs, start):
+    """NetworkX's loop on the current graph, resumed at pairs[start] (the earlier pairs all unpacked)."""
+    index, owners = fg.index, {}
+    for v, w in pairs[:start]:
+        owners.setdefault(index[v], v)
+        owners.setdefault(index[w], w)
+    yield from _networkx_pairs(fg.source, pairs[start:], _cache_as_networkx(fg, owners.items()))
+
+
+def _cache_as_networkx(fg, owners):
+    """NetworkX's ancestor_cache as the graph was converted: for each (position, object), the set
+    nx.ancestors builds, by the same adds in the same order, then .add(object)."""
+    core, nodes, n = fg.load_exact_pred(), fg.nodes, len(fg)
+    cache = {}
+    for p, obj in owners:
+        found = set()
+        for c in core.bfs(p, n, reverse=True).edges()[1]:
+            found.add(nodes[c])
+        found.add(obj)
+        cache[obj] = found
+    return cache
+
+
+def _networkx_pairs(G, pairs, ancestor_cache=None):
+    """NetworkX's generator over a graph changed since the call (its checks already made), from its
+    cache at that point."""
+    if ancestor_cache is None:
+        ancestor_cache = {}
     for v, w in pairs:
         if v not in ancestor_cache:
             ancestor_cache[v] = nx.ancestors(G, v)
