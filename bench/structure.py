@@ -1,15 +1,17 @@
 """Components, generations, longest paths, transitive closures and reductions,
-lexicographical orders, antichains, isolates, cores, onion layers, trusses,
+lexicographical and all topological orders, antichains, lowest common ancestors, isolates, cores, onion layers, trusses,
 colouring, label propagation, Kruskal, triangles and cycles: fennel against
 NetworkX, in one run.
 
 Graphs: a random 100,000-node, 500,000-edge graph (undirected, and directed
 for the directed functions; a DAG for the topological ones) with int weights
 1..100, a 3,000-node, 6,000-edge DAG for the closures and reductions, an 8x8
-directed grid for antichains, and a 20,000-node preferential-attachment graph
-(5 edges per new node), a 300-node, 600-edge random graph for the minimum
-cycle basis (60 and 120 with --quick) and a 25-node digraph holding 10,588
-simple cycles for recursive_simple_cycles. Each function: NetworkX, fennel on its first call (conversion
+directed grid for antichains, a random 2,000-node tree and 300-node DAG for the
+lowest common ancestors of all pairs, a 30-node, 40-edge DAG for the first 10,000
+topological sorts, a 20,000-node preferential-attachment graph (5 edges per
+new node), a 300-node, 600-edge random graph for the minimum cycle basis (60
+and 120 with --quick) and a 25-node digraph holding 10,588 simple cycles for
+recursive_simple_cycles. Each function: NetworkX, fennel on its first call (conversion
 included, on a fresh copy) and cached. Every fennel answer is checked to
 equal NetworkX's before its time is shown. Then igraph's and NetworKit's
 counterparts on the same graphs, one thread, where installed (their answers
@@ -62,6 +64,10 @@ CASES = [
     ("transitive_reduction", "small_dag", lambda G, **kw: nx.transitive_reduction(G, **kw)),
     ("lexicographical_topological_sort", "dag", lambda G, **kw: nx.lexicographical_topological_sort(G, **kw)),
     ("antichains (8x8 grid)", "grid", lambda G, **kw: nx.antichains(G, **kw)),
+    ("all_topological_sorts (first 10,000)", "sorts_dag",
+     lambda G, **kw: list(islice(nx.all_topological_sorts(G, **kw), 10_000))),
+    ("tree_all_pairs_lowest_common_ancestor", "tree", lambda G, **kw: nx.tree_all_pairs_lowest_common_ancestor(G, **kw)),
+    ("all_pairs_lowest_common_ancestor", "lca_dag", lambda G, **kw: nx.all_pairs_lowest_common_ancestor(G, **kw)),
     ("isolates", "und", lambda G, **kw: nx.isolates(G, **kw)),
     ("is_bipartite", "und", lambda G, **kw: nx.is_bipartite(G, **kw)),
     ("is_forest", "und", lambda G, **kw: nx.is_forest(G, **kw)),
@@ -110,8 +116,20 @@ def graphs(scale):
     basis = random_graph(directed=False, n=300 // min(scale, 5), m=600 // min(scale, 5), seed=9)
     # No self-loops: recursive_simple_cycles would remove them from the graph.
     cycles = nx.gnp_random_graph(25, 0.135, seed=10, directed=True)
+    # Lowest common ancestors of every pair: n(n + 1) / 2 answers.
+    tree = nx.bfs_tree(nx.random_labeled_tree(2000 // scale, seed=9), 0)
+    lca_dag = _dag_of(random_graph(directed=True, n=300 // min(scale, 5), m=3000 // min(scale, 5), seed=10))
+    # Far more sorts than the 10,000 taken.
+    sorts_dag = _dag_of(random_graph(directed=True, n=30, m=40, seed=11))
     return {"und": und, "dir": dig, "dag": dag, "ba": ba, "small_dag": small_dag, "grid": grid, "basis": basis,
-            "cycles": cycles}
+            "cycles": cycles, "tree": tree, "lca_dag": lca_dag, "sorts_dag": sorts_dag}
+
+
+def _dag_of(G):
+    dag = nx.DiGraph()
+    dag.add_nodes_from(G)
+    dag.add_edges_from((u, v) for u, v in G.edges if u < v)
+    return dag
 
 
 def consumed(result):

@@ -196,3 +196,48 @@ def test_antichains_of_a_graph_changed_before_the_first_step():
         G.add_edge(min(G), max(G) + 1)
         answers.append(list(it))
     assert answers[0] == answers[1]
+
+
+@pytest.mark.parametrize(("seed", "labels", "multi"), SMALL, ids=SMALL_IDS)
+def test_all_topological_sorts(seed, labels, multi):
+    G = random_dag(seed, labels, multi, n=random.Random(seed).randint(0, 7))
+    assert same_as_networkx("all_topological_sorts", G)
+    assert same_as_networkx("all_topological_sorts", with_cycles(G, seed))
+
+
+@pytest.mark.parametrize("G", [nx.DiGraph([(0, 1), (1, 2), (2, 0)]), nx.empty_graph(4, nx.DiGraph),
+                               nx.MultiDiGraph([(0, 1), (0, 1), (1, 2), (0, 2), (2, 2)])],
+                         ids=["cycle", "no_edges", "multi_self_loop"])
+def test_all_topological_sorts_edge_cases(G):
+    assert same_as_networkx("all_topological_sorts", G)
+
+
+SORT_MUTATIONS = {
+    "add_edge": lambda G, s: G.add_edge(s[-1], "new"),
+    "remove_node": lambda G, s: G.remove_node(s[0]),
+    "add_cycle": lambda G, s: G.add_edge(s[-1], s[0]),
+    "remove_edge": lambda G, s: G.remove_edge(*next(iter(G.edges))),
+}
+
+
+@pytest.mark.parametrize("mutation", list(SORT_MUTATIONS))
+@pytest.mark.parametrize("at", [-1, 0, 1, 7])
+def test_all_topological_sorts_of_a_graph_changed_during_iteration(mutation, at):
+    answers = []
+    for backend in ("networkx", "fennel"):
+        G = random_dag(11, "str", n=6)
+        G.add_edges_from([("s1", "s2"), ("s2", "s3")])
+        got = []
+        it = nx.all_topological_sorts(G, backend=backend)
+        if at == -1:
+            SORT_MUTATIONS[mutation](G, list(G))
+        try:
+            for i, s in enumerate(it):
+                if i == at:
+                    SORT_MUTATIONS[mutation](G, s)
+                got.append(s)
+        except Exception as exc:  # the error itself is compared
+            got.append((type(exc), str(exc)))
+        answers.append(got)
+    assert len(answers[0]) > 1
+    assert answers[0] == answers[1]

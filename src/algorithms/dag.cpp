@@ -368,3 +368,76 @@ Antichains::Batch Antichains::next(std::size_t limit) {
 }
 
 }  // namespace fennel
+
+namespace fennel {
+
+// count = dict(G.in_degree()): every edge into a node, parallel ones and
+// self-loops included; D starts with the nodes of in-degree 0 in G's order.
+TopologicalSorts::TopologicalSorts(Csr succ, std::vector<std::int64_t> parallel)
+    : succ_(std::move(succ)), parallel_(std::move(parallel)) {
+    const Count n = succ_.node_count();
+    count_.assign(n, 0);
+    for (Node u = 0; u < n; ++u) {
+        for (Slot s = succ_.begin(u); s < succ_.end(u); ++s) count_[succ_.targets[s]] += edges(s);
+    }
+    for (Node v = 0; v < n; ++v) {
+        if (count_[v] == 0) d_.push_back(v);
+    }
+    current_.reserve(n);
+    bases_.reserve(n);
+}
+
+// NetworkX's do-while loop, step for step: a full sort is yielded, then the
+// stack is unwound while the base of each position comes back to D's end;
+// otherwise D's last node is chosen and its out-edges erased.
+TopologicalSorts::Batch TopologicalSorts::next(std::size_t limit) {
+    const Count n = succ_.node_count();
+    Batch out;
+    while (!finished_ && out.count < limit) {
+        if (unwind_) {
+            unwind_ = false;
+            while (!current_.empty()) {
+                const Node q = current_.back();
+                current_.pop_back();
+                // Restores the edges (q, x).
+                for (Slot s = succ_.begin(q); s < succ_.end(q); ++s) count_[succ_.targets[s]] += edges(s);
+                while (!d_.empty() && count_[d_.back()] > 0) d_.pop_back();
+                // A circular shift of D: once the base of this position is
+                // last in D again, every choice for it has been made.
+                d_.push_front(q);
+                if (d_.back() == bases_.back()) {
+                    bases_.pop_back();
+                } else {
+                    break;
+                }
+            }
+            if (bases_.empty()) finished_ = true;
+            continue;
+        }
+        if (current_.size() == n) {
+            out.nodes.insert(out.nodes.end(), current_.begin(), current_.end());
+            ++out.count;
+            unwind_ = true;
+            continue;
+        }
+        if (d_.empty()) {
+            out.cycle = true;
+            finished_ = true;
+            break;
+        }
+        const Node q = d_.back();
+        d_.pop_back();
+        // Erases the edges (q, x).
+        for (Slot s = succ_.begin(q); s < succ_.end(q); ++s) {
+            const Node j = succ_.targets[s];
+            count_[j] -= edges(s);
+            if (count_[j] == 0) d_.push_back(j);
+        }
+        current_.push_back(q);
+        if (bases_.size() < current_.size()) bases_.push_back(q);
+    }
+    out.done = finished_;
+    return out;
+}
+
+}  // namespace fennel

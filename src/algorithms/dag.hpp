@@ -7,6 +7,7 @@
 #include "graph/core_graph.hpp"
 
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 namespace fennel {
@@ -108,6 +109,46 @@ private:
     std::vector<Node> order_;
     std::vector<std::vector<Node>> closure_;  // sorted rows of the closure
     std::vector<Frame> frames_;
+};
+
+// all_topological_sorts (Knuth and Szwarcfiter), as NetworkX's iterative
+// version runs it: the counts of edges not yet erased, the deque D of nodes
+// free to come next, the bases of the positions; `parallel` gives the
+// edge count of each slot of `succ` (empty: one edge per slot), so a
+// multigraph's counts move as NetworkX's loop over out_edges moves them.
+class TopologicalSorts {
+public:
+    TopologicalSorts(Csr succ, std::vector<std::int64_t> parallel);
+
+    struct Batch {
+        std::vector<Node> nodes;  // the sorts one after another, n nodes each
+        std::size_t count = 0;
+        bool cycle = false;  // NetworkX raises after these sorts
+        bool done = false;   // no sort comes after these
+    };
+    // Up to `limit` sorts more. The stack is unwound on the step after a
+    // sort, as NetworkX's generator resumes after its yield.
+    Batch next(std::size_t limit);
+    Count node_count() const { return succ_.node_count(); }
+
+    // The loop's state right after the last sort handed out (count, D from
+    // its front, bases, the sort): what NetworkX's generator holds there.
+    struct State {
+        std::vector<std::int64_t> count;
+        std::vector<Node> d, bases, current;
+    };
+    State state() const { return {count_, {d_.begin(), d_.end()}, bases_, current_}; }
+
+private:
+    std::int64_t edges(Slot s) const { return parallel_.empty() ? 1 : parallel_[s]; }
+
+    Csr succ_;
+    std::vector<std::int64_t> parallel_;  // empty: one edge per slot
+    std::vector<std::int64_t> count_;
+    std::deque<Node> d_;
+    std::vector<Node> bases_, current_;
+    bool unwind_ = false;  // a sort was handed out: the stack is unwound next
+    bool finished_ = false;
 };
 
 }  // namespace fennel

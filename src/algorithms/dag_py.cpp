@@ -138,6 +138,64 @@ PyObject* antichain_next(PyObject* capsule, std::uint64_t limit, const TupleRef&
                     [&](const Antichains::Batch& b) { return antichain_lists(b, items.obj); });
 }
 
+// all_topological_sorts' state between the generator's steps, as for antichains.
+constexpr const char* SORTS_CAPSULE = "fennel._core.TopologicalSorts";
+
+void free_sorts(PyObject* capsule) {
+    delete static_cast<TopologicalSorts*>(PyCapsule_GetPointer(capsule, SORTS_CAPSULE));
+}
+
+PyObject* topological_sorts(const CoreGraph& g, const BytesRef& parallel) {
+    std::vector<std::int64_t> counts;
+    if (PyBytes_GET_SIZE(parallel.obj) != 0 && !read_int64s(parallel, g.succ.slot_count(), counts)) return nullptr;
+    std::unique_ptr<TopologicalSorts> state;
+    PyObject* done = detached(
+        [&]() -> Status {
+            state = std::make_unique<TopologicalSorts>(g.succ, std::move(counts));
+            return {};
+        },
+        [] { return Py_NewRef(Py_None); });
+    if (done == nullptr) return nullptr;
+    Py_DECREF(done);
+    PyObject* capsule = PyCapsule_New(state.get(), SORTS_CAPSULE, free_sorts);
+    if (capsule != nullptr) state.release();
+    return capsule;
+}
+
+// (sorts, cycle, done): each sort a list of the `nodes` objects.
+PyObject* sort_lists(const TopologicalSorts::Batch& batch, PyObject* nodes) {
+    const std::size_t n = static_cast<std::size_t>(PyTuple_GET_SIZE(nodes));
+    PyObject* sorts = list_from(batch.count, [&](std::size_t c) -> PyObject* {
+        PyObject* list = PyList_New(static_cast<Py_ssize_t>(n));
+        if (list == nullptr) return nullptr;
+        for (std::size_t i = 0; i < n; ++i) {
+            PyList_SET_ITEM(list, i, Py_NewRef(PyTuple_GET_ITEM(nodes, batch.nodes[c * n + i])));
+        }
+        return list;
+    });
+    if (sorts == nullptr) return nullptr;
+    return Py_BuildValue("(NOO)", sorts, batch.cycle ? Py_True : Py_False, batch.done ? Py_True : Py_False);
+}
+
+PyObject* topological_sorts_next(PyObject* capsule, std::uint64_t limit, const TupleRef& nodes) {
+    auto* state = static_cast<TopologicalSorts*>(PyCapsule_GetPointer(capsule, SORTS_CAPSULE));
+    if (state == nullptr) return nullptr;
+    if (static_cast<std::size_t>(PyTuple_GET_SIZE(nodes.obj)) != state->node_count()) {
+        return raise(value_error("nodes must hold one object per node"));
+    }
+    return detached([&] { return state->next(static_cast<std::size_t>(limit)); },
+                    [&](const TopologicalSorts::Batch& b) { return sort_lists(b, nodes.obj); });
+}
+
+PyObject* topological_sorts_state(PyObject* capsule) {
+    auto* state = static_cast<TopologicalSorts*>(PyCapsule_GetPointer(capsule, SORTS_CAPSULE));
+    if (state == nullptr) return nullptr;
+    const TopologicalSorts::State s = state->state();
+    std::vector<std::uint64_t> count(s.count.begin(), s.count.end());
+    return tuple_from([&] { return to_python(count); }, [&] { return to_python(s.d); },
+                      [&] { return to_python(s.bases); }, [&] { return to_python(s.current); });
+}
+
 constexpr auto GENERATIONS = method<generations>("generations", "`(generations, has_cycle)`");
 constexpr auto INDEGREES = method<indegrees>("indegrees_after",
                                              "In-degrees left after removing the out-edges of `processed` nodes:\nthe "
@@ -186,13 +244,33 @@ constexpr auto ANTICHAIN_NEXT = function<antichain_next>(
     "fewer once it is done.",
     arg<PyObject*>("state"), arg<std::uint64_t>("limit"), arg<TupleRef>("items"));
 
+constexpr auto TOPOLOGICAL_SORTS = method<topological_sorts>(
+    "topological_sorts",
+    "all_topological_sorts' walk (a capsule for _topological_sorts_next);\n`parallel`: the edge count of each slot "
+    "of G._adj's rows as int64 bytes\n(empty: one edge per slot).",
+    arg<BytesRef>("parallel"));
+
+constexpr auto TOPOLOGICAL_SORTS_NEXT = function<topological_sorts_next>(
+    "_topological_sorts_next",
+    "`(sorts, cycle, done)`: the walk's next sorts (at most `limit`), each a list\nof `nodes` objects; `cycle`: "
+    "NetworkX raises after them; `done`: none\ncomes after them.",
+    arg<PyObject*>("state"), arg<std::uint64_t>("limit"), arg<TupleRef>("nodes"));
+
+constexpr auto TOPOLOGICAL_SORTS_STATE = function<topological_sorts_state>(
+    "_topological_sorts_state",
+    "`(count, D, bases, sort)` right after the last sort handed out, as\npositions (D from its front).",
+    arg<PyObject*>("state"));
+
 }  // namespace
 
-std::vector<PyMethodDef> dag_functions() { return {row<ANTICHAIN_NEXT>()}; }
+std::vector<PyMethodDef> dag_functions() {
+    return {row<ANTICHAIN_NEXT>(), row<TOPOLOGICAL_SORTS_NEXT>(), row<TOPOLOGICAL_SORTS_STATE>()};
+}
 
 std::vector<PyMethodDef> dag_methods() {
     return {row<GENERATIONS>(), row<INDEGREES>(), row<LONGEST_PATH>(), row<PERIOD>(),
-            row<CLOSURE>(),     row<CLOSURE_DAG>(), row<REDUCTION>(), row<RANKED_ORDER>(), row<ANTICHAIN_SEARCH>()};
+            row<CLOSURE>(),     row<CLOSURE_DAG>(), row<REDUCTION>(), row<RANKED_ORDER>(), row<ANTICHAIN_SEARCH>(),
+            row<TOPOLOGICAL_SORTS>()};
 }
 
 }  // namespace fennel::py

@@ -41,6 +41,14 @@ public:
         if (fill_ - used_ > mask() / 4) resize(used_ > 50000 ? used_ * 2 : used_ * 4);
     }
 
+    // next(iter(set)) of a non-empty set: its first entry in table order.
+    Node first() const {
+        for (const Entry& e : table_) {
+            if (e.key < DUMMY) return e.key;
+        }
+        return EMPTY;
+    }
+
     template <class F>
     void each(F&& f) const {
         for (const Entry& e : table_) {

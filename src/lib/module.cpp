@@ -40,6 +40,8 @@ std::vector<PyMethodDef> core_methods();
 std::vector<PyMethodDef> dag_methods();
 std::vector<PyMethodDef> dominating_methods();
 std::vector<PyMethodDef> dag_functions();
+std::vector<PyMethodDef> lowest_common_ancestors_methods();
+std::vector<PyMethodDef> lowest_common_ancestors_functions();
 std::vector<PyMethodDef> isolate_methods();
 std::vector<PyMethodDef> cycles_methods();
 std::vector<PyMethodDef> cycles_functions();
@@ -78,13 +80,14 @@ PyMethodDef* core_graph_methods() {
                core_methods, clique_methods, cluster_methods, coloring_methods, community_methods, leiden_methods, tree_methods, biconnected_methods, bipartite_methods, bridges_methods,
                shortest_paths_methods, traversal_methods, centrality_methods, link_analysis_methods,
                distance_measures_methods, modularity_max_methods, kernighan_lin_methods,
-               label_propagation_methods, isolate_methods, cycles_methods, matching_methods, dominating_methods});
+               label_propagation_methods, isolate_methods, cycles_methods, matching_methods, dominating_methods,
+               lowest_common_ancestors_methods});
     return methods;
 }
 
 PyMethodDef* module_functions() {
     static PyMethodDef* functions = table({graph_functions, serialize_functions, native_functions, rx_functions,
-                                            summation_functions, clique_functions, dag_functions, cycles_functions, louvain_functions, leiden_functions, pool_functions, numpy_functions});
+                                            summation_functions, clique_functions, dag_functions, lowest_common_ancestors_functions, cycles_functions, louvain_functions, leiden_functions, pool_functions, numpy_functions});
     return functions;
 }
 

@@ -369,6 +369,22 @@ def pred_keys(fg, a):
     return "some neighbour keys of G._pred are not the node objects themselves"
 
 
+@data_rule("self_equal_nodes")
+def _self_equal_nodes(fg, a):
+    """NetworkX compares nodes with == and != (the root, union-find parents, D's end): a node unequal
+    to itself (a NaN) would part those comparisons from positions."""
+    for v in fg.nodes:
+        if type(v) in (int, str, tuple, bool):
+            continue
+        try:
+            if v == v:
+                continue
+        except Exception:  # noqa: BLE001 - any failure leaves the call to NetworkX
+            pass
+        return "a node that does not equal itself"
+    return None
+
+
 # NetworkX counts (and PageRank's matrix adds) parallel edges; the core's rows hold one entry per neighbour.
 data_rule("parallel_edges", lambda fg, a: "parallel edges (NetworkX counts each)" if fg.has_parallel_edges() else None)
 # NetworkX's Dijkstra hides None weights; its distances carry the types of

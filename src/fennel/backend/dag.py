@@ -7,6 +7,8 @@ generator runs is read from there on by NetworkX's own loop.
 """
 
 import heapq
+from array import array
+from collections import deque
 
 import networkx as nx
 
@@ -443,3 +445,102 @@ def _antichains(fg, topo_order):
 def antichains(G, topo_order=None):
     # NetworkX reads the graph (and the order) on the generator's first step.
     return first_step(nx.antichains, G, watch(G), lambda: _antichains(G, topo_order), topo_order=topo_order)
+
+
+# Sorts per batch at most (each holds n nodes).
+_SORTS_MOST = 4096
+
+
+def _parallel(fg):
+    """The edge count of each slot of G._adj's rows (int64 bytes), empty unless a multigraph."""
+    return array("q", _core.parallel_counts(fg.source._adj)).tobytes() if fg.multigraph else b""
+
+
+def _all_sorts(fg, watched):
+    # NetworkX reads the in-degrees on the generator's first step.
+    if changed(watched):
+        yield from nx.all_topological_sorts.orig_func(fg.source)
+        return
+    if not fg.directed:
+        raise nx.NetworkXError(_UNDIRECTED_SORT)
+    parallel = _parallel(fg)
+    state, nodes = fg.core.topological_sorts(parallel), fg.node_tuple
+    handed, batch = 0, 1
+    while True:
+        sorts, cycle, done = _core._topological_sorts_next(state, batch, nodes)
+        for found in sorts:
+            # NetworkX reads G's out-edges as it resumes after each sort.
+            if handed and changed(watched):
+                yield from _all_sorts_from(fg, parallel, handed)
+                return
+            yield found
+            handed += 1
+        if cycle:
+            raise nx.NetworkXUnfeasible("Graph contains a cycle.")
+        if done:
+            if handed and changed(watched):
+                yield from _all_sorts_from(fg, parallel, handed)
+            return
+        batch = min(batch * 4, _SORTS_MOST)
+
+
+def _all_sorts_from(fg, parallel, handed):
+    """NetworkX's loop on the current graph, resumed right after it yielded sort number ``handed``.
+
+    Its state there depends on the graph as it was: a fresh walk over the
+    converted graph hands out that many sorts first.
+    """
+    state, nodes = fg.core.topological_sorts(parallel), fg.node_tuple
+    while handed:
+        step = min(handed, _SORTS_MOST)
+        _core._topological_sorts_next(state, step, nodes)
+        handed -= step
+    counts, d, bases, current = _core._topological_sorts_state(state)
+    node = fg.nodes.__getitem__
+    G = fg.source
+    count = dict(zip(fg.nodes, counts))
+    D = deque(map(node, d))
+    bases = list(map(node, bases))
+    current_sort = list(map(node, current))
+    resumed = True
+    while True:
+        if not resumed:
+            assert all(count[v] == 0 for v in D)
+        if resumed or len(current_sort) == len(G):
+            if not resumed:
+                yield list(current_sort)
+            resumed = False
+            while len(current_sort) > 0:
+                assert len(bases) == len(current_sort)
+                q = current_sort.pop()
+                for _, j in G.out_edges(q):
+                    count[j] += 1
+                    assert count[j] >= 0
+                while len(D) > 0 and count[D[-1]] > 0:
+                    D.pop()
+                D.appendleft(q)
+                if D[-1] == bases[-1]:
+                    bases.pop()
+                else:
+                    break
+        else:
+            if len(D) == 0:
+                raise nx.NetworkXUnfeasible("Graph contains a cycle.")
+            q = D.pop()
+            for _, j in G.out_edges(q):
+                count[j] -= 1
+                assert count[j] >= 0
+                if count[j] == 0:
+                    D.append(j)
+            current_sort.append(q)
+            if len(bases) < len(current_sort):
+                bases.append(q)
+        if len(bases) == 0:
+            break
+
+
+@served(docs="Knuth and Szwarcfiter's walk in C++, step for step as NetworkX's loop, sorts handed out in growing "
+        "batches; a graph changed during iteration is read from there on by NetworkX's own loop. " + EXACT,
+        rules=("sees_changes",), data_rules=("keys", "self_equal_nodes"), min_work=WORK_DIRECTED)
+def all_topological_sorts(G):
+    return _all_sorts(G, watch(G))
