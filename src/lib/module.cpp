@@ -39,6 +39,7 @@ std::vector<PyMethodDef> components_methods();
 std::vector<PyMethodDef> core_methods();
 std::vector<PyMethodDef> dag_methods();
 std::vector<PyMethodDef> dominating_methods();
+std::vector<PyMethodDef> flow_methods();
 std::vector<PyMethodDef> dag_functions();
 std::vector<PyMethodDef> isolate_methods();
 std::vector<PyMethodDef> cycles_methods();
@@ -78,7 +79,8 @@ PyMethodDef* core_graph_methods() {
                core_methods, clique_methods, cluster_methods, coloring_methods, community_methods, leiden_methods, tree_methods, biconnected_methods, bipartite_methods, bridges_methods,
                shortest_paths_methods, traversal_methods, centrality_methods, link_analysis_methods,
                distance_measures_methods, modularity_max_methods, kernighan_lin_methods,
-               label_propagation_methods, isolate_methods, cycles_methods, matching_methods, dominating_methods});
+               label_propagation_methods, isolate_methods, cycles_methods, matching_methods, dominating_methods,
+               flow_methods});
     return methods;
 }
 
