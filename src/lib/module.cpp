@@ -40,6 +40,7 @@ std::vector<PyMethodDef> core_methods();
 std::vector<PyMethodDef> dag_methods();
 std::vector<PyMethodDef> dominating_methods();
 std::vector<PyMethodDef> flow_methods();
+std::vector<PyMethodDef> connectivity_methods();
 std::vector<PyMethodDef> dag_functions();
 std::vector<PyMethodDef> isolate_methods();
 std::vector<PyMethodDef> cycles_methods();
@@ -80,7 +81,7 @@ PyMethodDef* core_graph_methods() {
                shortest_paths_methods, traversal_methods, centrality_methods, link_analysis_methods,
                distance_measures_methods, modularity_max_methods, kernighan_lin_methods,
                label_propagation_methods, isolate_methods, cycles_methods, matching_methods, dominating_methods,
-               flow_methods});
+               flow_methods, connectivity_methods});
     return methods;
 }
 
