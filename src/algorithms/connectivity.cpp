@@ -6,6 +6,7 @@
 #include "lib/pool.hpp"
 
 #include <algorithm>
+#include <utility>
 #include <limits>
 #include <unordered_set>
 
@@ -14,23 +15,6 @@ namespace fennel {
 namespace {
 
 std::uint64_t pair_key(Node u, Node v) { return (static_cast<std::uint64_t>(u) << 32) | v; }
-
-// Reorders each row of `rows` (edge ids) so that the edges `saturated`
-// flags come last, each part in the order `before(a, b)` keeps.
-template <class Before>
-void move_saturated_last(Csr& rows, const std::vector<std::uint8_t>& saturated, Before&& before) {
-    std::vector<Node> kept, moved;
-    for (Node x = 0; x + 1 < rows.offsets.size(); ++x) {
-        kept.clear();
-        moved.clear();
-        for (Node e : rows.row(x)) (saturated[e] ? moved : kept).push_back(e);
-        if (moved.empty()) continue;
-        std::stable_sort(moved.begin(), moved.end(), before);
-        std::copy(kept.begin(), kept.end(), rows.targets.begin() + static_cast<std::ptrdiff_t>(rows.offsets[x]));
-        std::copy(moved.begin(), moved.end(),
-                  rows.targets.begin() + static_cast<std::ptrdiff_t>(rows.offsets[x] + kept.size()));
-    }
-}
 
 }  // namespace
 
@@ -113,58 +97,67 @@ std::vector<Node> cut_reaching(const Residual& r, Node s, Node t) {
     return reaching_target(r, flow, t);
 }
 
-CutChoice smallest_cut(Residual r, Auxiliary kind, const std::vector<Node>& ss, const std::vector<Node>& ts,
-                       const std::vector<std::uint8_t>& skip, std::uint64_t initial_size) {
+Result<CutChoice> smallest_cut(const Residual& r, Auxiliary kind, const std::vector<Node>& ss,
+                               const std::vector<Node>& ts, const std::vector<std::uint8_t>& skip,
+                               std::uint64_t initial_size) {
     const bool node_cut = kind == Auxiliary::Node;
     const Count n = node_cut ? r.n / 2 : r.n;
-    CutChoice best;
-    std::uint64_t best_size = initial_size;
-    std::vector<FlowNumber> flow(r.tail.size());
-    std::vector<std::uint8_t> beyond(r.n), saturated(r.tail.size()), counted(n);
-    std::vector<Node> ends;
-    for (std::size_t i = 0; i < ss.size(); ++i) {
-        std::vector<Node> reaching;
-        std::uint64_t size = 0;
-        if (!skip[i]) {
-            const Node s = node_cut ? 2 * ss[i] + 1 : ss[i];
-            const Node t = node_cut ? 2 * ts[i] : ts[i];
-            std::fill(flow.begin(), flow.end(), FlowNumber{});
-            edmonds_karp(r, flow, s, t, std::numeric_limits<double>::infinity());
-            reaching = reaching_target(r, flow, t);
-            // The cut: R's edges from s's side to t's side that are edges of
-            // H (capacity 1, not a reverse edge), each once.
-            std::fill(beyond.begin(), beyond.end(), 0);
-            for (Node x : reaching) beyond[x] = 1;
-            ends.clear();
+    auto h_ends = [&](std::size_t i) {
+        return node_cut ? std::pair<Node, Node>{2 * ss[i] + 1, 2 * ts[i]} : std::pair<Node, Node>{ss[i], ts[i]};
+    };
+    struct Scratch {
+        std::vector<FlowNumber> flow;
+        std::vector<std::uint8_t> beyond, counted;
+        std::vector<Node> ends;
+    };
+    auto sizes = map_with_scratch(
+        ss.size(),
+        [&] {
+            return Scratch{std::vector<FlowNumber>(r.tail.size()), std::vector<std::uint8_t>(r.n),
+                           std::vector<std::uint8_t>(n), {}};
+        },
+        [&](Scratch& w, std::size_t i) -> std::uint64_t {
+            if (skip[i]) return 0;
+            const auto [s, t] = h_ends(i);
+            std::fill(w.flow.begin(), w.flow.end(), FlowNumber{});
+            edmonds_karp(r, w.flow, s, t, std::numeric_limits<double>::infinity());
+            const std::vector<Node> reaching = reaching_target(r, w.flow, t);
+            add_progress(1);
+            // The cut: R's edges from s's side to t's side that are edges
+            // of H (not a reverse edge of R), each once.
+            for (Node x : reaching) w.beyond[x] = 1;
+            std::uint64_t size = 0;
+            w.ends.clear();
             for (Slot e = 0; e < r.tail.size(); ++e) {
-                if (r.origin[e] < 0 || beyond[r.tail[e]] || !beyond[r.head[e]]) continue;
+                if (r.origin[e] < 0 || w.beyond[r.tail[e]] || !w.beyond[r.head[e]]) continue;
                 if (!node_cut) {
                     ++size;
                     continue;
                 }
                 for (Node x : {r.tail[e] / 2, r.head[e] / 2}) {
-                    if (!counted[x] && x != ss[i] && x != ts[i]) {
-                        counted[x] = 1;
-                        ends.push_back(x);
+                    if (!w.counted[x] && x != ss[i] && x != ts[i]) {
+                        w.counted[x] = 1;
+                        w.ends.push_back(x);
                     }
                 }
             }
-            if (node_cut) {
-                size = ends.size();
-                for (Node x : ends) counted[x] = 0;
-            }
-            // minimum_cut's removal and re-insertion of the saturated edges.
-            for (Slot e = 0; e < r.tail.size(); ++e) {
-                saturated[e] = flow[e].value == r.capacity[e].value;
-            }
-            move_saturated_last(r.succ, saturated, [](Node, Node) { return false; });
-            move_saturated_last(r.pred, saturated, [&](Node a, Node b) { return r.tail[a] < r.tail[b]; });
-        }
-        if (size <= best_size) {
-            best_size = size;
+            if (node_cut) size = w.ends.size();
+            for (Node x : w.ends) w.counted[x] = 0;
+            for (Node x : reaching) w.beyond[x] = 0;
+            return size;
+        });
+    if (!sizes.ok()) return sizes.error();
+    CutChoice best;
+    std::uint64_t best_size = initial_size;
+    for (std::size_t i = 0; i < ss.size(); ++i) {
+        if (sizes.value()[i] <= best_size) {
+            best_size = sizes.value()[i];
             best.chosen = static_cast<std::int64_t>(i);
-            best.reaching = std::move(reaching);
         }
+    }
+    if (best.chosen >= 0 && !skip[static_cast<std::size_t>(best.chosen)]) {
+        const auto [s, t] = h_ends(static_cast<std::size_t>(best.chosen));
+        best.reaching = cut_reaching(r, s, t);
     }
     return best;
 }

@@ -39,20 +39,24 @@ Result<std::vector<std::int64_t>> pair_flows(const Residual& r, const std::vecto
 // saturated edges are removed, in breadth-first order.
 std::vector<Node> cut_reaching(const Residual& r, Node s, Node t);
 
-// The minimum cuts of minimum_edge_cut and minimum_node_cut, one pair after
-// another over one R whose rows each minimum_cut leaves reordered (the
-// saturated edges removed, then added back in R.edges order, so they end
-// their rows). A pair flagged in `skip` is answered by an empty cut without
-// a flow (minimum_st_node_cut's adjacent ends). Each cut's size is counted
-// as NetworkX's set has it (edge cut: the pairs (u, v) of H with u on s's
-// side, v on t's; node cut: their ends' nodes of G, but s and t); a cut
-// replaces the best so far when it is no larger. Returns the index of the
-// chosen pair (-1: none beats `initial_size`) and its nodes reaching t.
+// The minimum cuts of minimum_edge_cut and minimum_node_cut, every pair's
+// on the worker pool. NetworkX runs them one after another over one R whose
+// rows each minimum_cut reorders (the saturated edges removed and added
+// back); the orders change neither a flow's value nor the nodes reaching t
+// in the residual network of a maximum flow (the same for every maximum
+// flow), and a cut is those nodes alone. A pair flagged in `skip` is
+// answered by an empty cut without a flow (minimum_st_node_cut's adjacent
+// ends). Each cut's size is counted as NetworkX's set has it (edge cut: the
+// pairs (u, v) of H with u on s's side, v on t's; node cut: their ends'
+// nodes of G, but s and t); a cut replaces the best so far when it is no
+// larger. Returns the index of the chosen pair (-1: none beats
+// `initial_size`) and its nodes reaching t, in minimum_cut's order.
 struct CutChoice {
     std::int64_t chosen = -1;
     std::vector<Node> reaching;
 };
-CutChoice smallest_cut(Residual r, Auxiliary kind, const std::vector<Node>& ss, const std::vector<Node>& ts,
-                       const std::vector<std::uint8_t>& skip, std::uint64_t initial_size);
+Result<CutChoice> smallest_cut(const Residual& r, Auxiliary kind, const std::vector<Node>& ss,
+                               const std::vector<Node>& ts, const std::vector<std::uint8_t>& skip,
+                               std::uint64_t initial_size);
 
 }  // namespace fennel

@@ -79,12 +79,13 @@ PyObject* smallest(const CoreGraph& g, bool node, const Positions& ss, const Pos
         if (!node && !skip[i] && ss[i] == ts[i]) return raise(value_error("s and t must differ"));
     }
     return detached(
-        [&] {
+        [&]() -> Result<Cut> {
             Cut cut;
             AuxiliaryGraph h = auxiliary_graph(g, kind_of(node));
-            CutChoice choice = smallest_cut(unit_residual(h), kind_of(node), ss, ts, skip, initial_size);
-            cut.chosen = choice.chosen;
-            cut.reaching = std::move(choice.reaching);
+            Result<CutChoice> choice = smallest_cut(unit_residual(h), kind_of(node), ss, ts, skip, initial_size);
+            if (!choice.ok()) return choice.error();
+            cut.chosen = choice.value().chosen;
+            cut.reaching = std::move(choice.value().reaching);
             cut.rows = std::move(h.rows);
             return cut;
         },
@@ -108,8 +109,8 @@ constexpr auto UNIT_CUT = method<unit_cut>(
     arg<bool>("node"), arg<Node>("s"), arg<Node>("t"));
 constexpr auto SMALLEST_CUT = method<smallest>(
     "smallest_cut",
-    "The cuts of minimum_edge_cut or minimum_node_cut over one residual network\n"
-    "that each cut reorders: ((index of the last cut no larger than the best\n"
+    "The cuts of minimum_edge_cut or minimum_node_cut, the pairs on the worker\n"
+    "pool: ((index of the last cut no larger than the best\n"
     "before it, -1 for none beating `initial_size`; its nodes of H reaching t),\n"
     "H's row offsets, H's row targets). Pairs flagged in `skip` cut nothing.",
     arg<bool>("node"), arg<Positions>("ss"), arg<Positions>("ts"), arg<Flags>("skip"),

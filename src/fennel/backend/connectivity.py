@@ -96,7 +96,7 @@ def _flow_ends(G, s, t):
 
 def _is_connected(G):
     if G.directed:
-        return len(G.core.weakly_connected()) == 1
+        return len(G.load_exact_pred().weakly_connected()) == 1
     return connected(G)
 
 
@@ -284,8 +284,7 @@ def minimum_st_node_cut(G, s, t, flow_func=None, auxiliary=None, residual=None):
     return _node_cut(G, s, t, reaching, offsets, targets)
 
 
-@served(docs=_CUT_DOCS + "The pairs' cuts over one residual network, reordered by each cut as NetworkX's. "
-             + EXACT, rules=_GLOBAL_RULES)
+@served(docs=_CUT_DOCS + "The pairs' cuts on the worker pool. " + EXACT, rules=_GLOBAL_RULES)
 def minimum_node_cut(G, s=None, t=None, flow_func=None):
     if _both_or_neither(s, t):
         _check_in(G, s, t)
@@ -307,8 +306,7 @@ def minimum_node_cut(G, s=None, t=None, flow_func=None):
     return _node_cut(G, x, y, reaching, offsets, targets)
 
 
-@served(docs=_CUT_DOCS + "The pairs' cuts over one residual network, reordered by each cut as NetworkX's. "
-             + EXACT, rules=_GLOBAL_RULES)
+@served(docs=_CUT_DOCS + "The pairs' cuts on the worker pool. " + EXACT, rules=_GLOBAL_RULES)
 def minimum_edge_cut(G, s=None, t=None, flow_func=None):
     index = G.index
     nodes = G.nodes
