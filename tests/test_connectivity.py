@@ -98,3 +98,13 @@ def test_null_and_multigraphs_left_to_networkx():
     M.add_edges_from([(0, 1), (0, 1)])
     for f in GLOBAL + ALL_PAIRS:
         assert not same(f, M)
+
+
+@pytest.mark.parametrize("threads", [1, 2])
+def test_pairs_on_any_thread_count(threads):
+    G = nx.connected_watts_strogatz_graph(40, 4, 0.4, seed=7)
+    D = nx.gnp_random_graph(20, 0.25, seed=8, directed=True)
+    with nx.config.backends.fennel(n_jobs=threads):
+        for H in (G, D):
+            for f in ALL_PAIRS + [nx.minimum_node_cut, nx.minimum_edge_cut]:
+                assert same(f, H)

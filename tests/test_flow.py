@@ -147,3 +147,15 @@ def test_refused_calls_answered_by_networkx(capacities, kwargs):
     nx.set_edge_attributes(G, capacities["capacity"], "capacity")
     for name in FLOW_FUNCS:
         assert not same(getattr(nx, name), G, 0, 2, **kwargs)
+
+
+def test_row_keys_other_than_the_nodes():
+    G = nx.Graph()
+    G.add_nodes_from([1, 2, 3])
+    G.add_edge(1.0, 2, capacity=2)  # 2's row holds the key 1.0, the node is 1
+    G.add_edge(2, 3, capacity=1)
+    for name in ("maximum_flow", "minimum_cut"):
+        assert not same(getattr(nx, name), G, 1, 3, flow_func=edmonds_karp)
+    assert not same(edmonds_karp, G, 1, 3)
+    assert same(nx.maximum_flow_value, G, 1, 3, flow_func=edmonds_karp)
+    assert not same(nx.minimum_edge_cut, G)

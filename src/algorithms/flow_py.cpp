@@ -5,6 +5,7 @@
 #include "algorithms/flow.hpp"
 #include "graph/core_graph_py.hpp"
 #include "lib/entry.hpp"
+#include "lib/pyref.hpp"
 
 #include <cstring>
 
@@ -29,7 +30,7 @@ bool read_array(const BytesRef& bytes, std::size_t count, std::vector<T>& out, c
     return true;
 }
 
-enum Want : std::uint64_t { WANT_VALUE = 0, WANT_FLOWS = 1, WANT_CUT = 2, WANT_RESIDUAL = 3 };
+enum Want : std::uint64_t { WANT_VALUE = 0, WANT_FLOWS = 1, WANT_CUT = 2 };
 
 struct Found {
     Residual r;
@@ -38,20 +39,10 @@ struct Found {
     std::vector<Node> reaching;          // WANT_CUT
 };
 
-PyObject* residual_lists(const Residual& r) {
-    auto numbers = [&](const std::vector<FlowNumber>& xs) {
-        return list_from(xs.size(), [&](std::size_t e) { return number(xs[e]); });
-    };
-    return tuple_from([&] { return to_python(r.tail); }, [&] { return to_python(r.head); },
-                      [&] { return list_from(r.origin.size(), [&](std::size_t e) { return PyLong_FromLongLong(r.origin[e]); }); }, [&] { return numbers(r.flow); },
-                      [&] { return to_python(r.succ.offsets); }, [&] { return to_python(r.succ.targets); },
-                      [&] { return to_python(r.pred.offsets); }, [&] { return to_python(r.pred.targets); });
-}
-
 PyObject* max_flow(const CoreGraph& g, const BytesRef& codes_bytes, const BytesRef& values_bytes, double inf,
                    bool inf_float, Node s, Node t, double cutoff, std::uint64_t want) {
     if (s >= g.n || t >= g.n || s == t) return raise(index_error());
-    if (want > WANT_RESIDUAL) return raise(value_error("want must be 0, 1, 2 or 3"));
+    if (want > WANT_CUT) return raise(value_error("want must be 0, 1 or 2"));
     EdgeList edges = edges_in_order(g);
     std::vector<std::uint8_t> codes;
     std::vector<double> values;
@@ -88,13 +79,84 @@ PyObject* max_flow(const CoreGraph& g, const BytesRef& codes_bytes, const BytesR
                                       return list_from(found.slot_flows.size(),
                                                        [&](std::size_t i) { return number(found.slot_flows[i]); });
                                   });
-            } else if (want == WANT_CUT) {
-                rest = to_python(found.reaching);
             } else {
-                rest = residual_lists(found.r);
+                rest = to_python(found.reaching);
             }
             if (rest == nullptr) return nullptr;
             return Py_BuildValue("(NON)", number(found.run.value), found.run.unbounded ? Py_True : Py_False, rest);
+        });
+}
+
+// R's rows as NetworkX's dicts: one data dict per edge ({'capacity': the
+// edge's capacity object, inf or the int 0; 'flow': its flow}), shared by
+// the succ row of its tail and the pred row of its head, each row keyed by
+// `nodes` in R's row order.
+PyObject* residual_dicts(const Residual& r, const std::vector<std::uint8_t>& codes, PyObject* nodes,
+                         PyObject* objects, PyObject* inf_object) {
+    PyRef capacity_key = PyRef::steal(PyUnicode_InternFromString("capacity"));
+    PyRef flow_key = PyRef::steal(PyUnicode_InternFromString("flow"));
+    if (!capacity_key || !flow_key) return nullptr;
+    std::vector<PyRef> datas(r.tail.size());
+    for (Slot e = 0; e < r.tail.size(); ++e) {
+        PyRef data = PyRef::steal(PyDict_New());
+        if (!data) return nullptr;
+        const std::int64_t i = r.origin[e];
+        PyRef capacity = i < 0                           ? PyRef::steal(PyLong_FromLong(0))
+                         : codes[static_cast<std::size_t>(i)] == CAP_INFINITE ? PyRef::new_ref(inf_object)
+                                                          : PyRef::new_ref(PyList_GET_ITEM(objects, i));
+        PyRef flow = PyRef::steal(number(r.flow[e]));
+        if (!capacity || !flow || PyDict_SetItem(data.get(), capacity_key.get(), capacity.get()) < 0 ||
+            PyDict_SetItem(data.get(), flow_key.get(), flow.get()) < 0) {
+            return nullptr;
+        }
+        datas[e] = std::move(data);
+    }
+    auto rows = [&](const Csr& rows, const std::vector<Node>& far) {
+        return list_from(r.n, [&](std::size_t x) -> PyObject* {
+            PyRef row = PyRef::steal(PyDict_New());
+            if (!row) return nullptr;
+            for (Node e : rows.row(static_cast<Node>(x))) {
+                if (PyDict_SetItem(row.get(), PyTuple_GET_ITEM(nodes, far[e]), datas[e].get()) < 0) return nullptr;
+            }
+            return row.release();
+        });
+    };
+    PyObject* succ = rows(r.succ, r.head);
+    if (succ == nullptr) return nullptr;
+    PyObject* pred = rows(r.pred, r.tail);
+    if (pred == nullptr) {
+        Py_DECREF(succ);
+        return nullptr;
+    }
+    return Py_BuildValue("(NN)", succ, pred);
+}
+
+PyObject* residual_network(const CoreGraph& g, const BytesRef& codes_bytes, const BytesRef& values_bytes,
+                           double inf, bool inf_float, Node s, Node t, double cutoff, const TupleRef& nodes,
+                           const ListRef& objects, PyObject* inf_object) {
+    if (s >= g.n || t >= g.n || s == t) return raise(index_error());
+    if (static_cast<Count>(PyTuple_GET_SIZE(nodes.obj)) != g.n) return raise(value_error("one node per position"));
+    EdgeList edges = edges_in_order(g);
+    std::vector<std::uint8_t> codes;
+    std::vector<double> values;
+    if (!read_array(codes_bytes, edges.us.size(), codes, "codes")) return nullptr;
+    if (!read_array(values_bytes, edges.us.size(), values, "values")) return nullptr;
+    if (static_cast<std::size_t>(PyList_GET_SIZE(objects.obj)) != edges.us.size()) {
+        return raise(value_error("objects must hold one capacity per edge"));
+    }
+    if (2 * edges.us.size() >= MAX_CONVERTED_NODES) return raise(not_implemented("too many edges for R"));
+    return detached(
+        [&] {
+            Found found;
+            found.r = build_residual(g.n, g.directed, edges.us, edges.vs, codes, values, {inf, inf_float});
+            found.run = edmonds_karp(found.r, found.r.flow, s, t, cutoff);
+            return found;
+        },
+        [&](const Found& found) -> PyObject* {
+            if (found.run.unbounded) return Py_BuildValue("(NOO)", number(found.run.value), Py_True, Py_None);
+            PyObject* rows = residual_dicts(found.r, codes, nodes.obj, objects.obj, inf_object);
+            if (rows == nullptr) return nullptr;
+            return Py_BuildValue("(NON)", number(found.run.value), Py_False, rows);
         });
 }
 
@@ -103,15 +165,23 @@ constexpr auto MAX_FLOW = method<max_flow>(
     "Edmonds–Karp over NetworkX's residual network of G.edges with `codes` (per\n"
     "edge: 0 dropped, 1 int, 2 float, 3 infinite, as uint8 bytes) and `values`\n"
     "(double bytes); `inf`: R.graph['inf']. Returns (flow_value, unbounded, rest),\n"
-    "rest None when unbounded or for want 0; 1 (succ offsets, succ targets, the\n"
-    "flow per succ slot), 2 the positions reaching t\n"
-    "over unsaturated edges, 3 R's lists (tails, heads, origins, flows, succ\n"
-    "offsets, succ edge ids, pred offsets, pred edge ids).",
+    "rest None when unbounded or for want 0; for want 1 (succ offsets, succ\n"
+    "targets, the flow per succ slot), for want 2 the positions reaching t over\n"
+    "unsaturated edges.",
     arg<BytesRef>("codes"), arg<BytesRef>("values"), arg<double>("inf"), arg<bool>("inf_float"), arg<Node>("s"),
     arg<Node>("t"), arg<double>("cutoff"), arg<std::uint64_t>("want"));
 
+constexpr auto RESIDUAL_NETWORK = method<residual_network>(
+    "residual_network",
+    "max_flow's run, handing back R's rows as NetworkX's dicts: (flow_value,\n"
+    "unbounded, (succ rows, pred rows) or None), a row per position keyed by\n"
+    "`nodes`; `objects`: each edge's capacity object, `inf_object`: R.graph['inf'].",
+    arg<BytesRef>("codes"), arg<BytesRef>("values"), arg<double>("inf"), arg<bool>("inf_float"), arg<Node>("s"),
+    arg<Node>("t"), arg<double>("cutoff"), arg<TupleRef>("nodes"), arg<ListRef>("objects"),
+    arg<PyObject*>("inf_object"));
+
 }  // namespace
 
-std::vector<PyMethodDef> flow_methods() { return {row<MAX_FLOW>()}; }
+std::vector<PyMethodDef> flow_methods() { return {row<MAX_FLOW>(), row<RESIDUAL_NETWORK>()}; }
 
 }  // namespace fennel::py

@@ -460,6 +460,19 @@ class CoreGraph:
         cutoff: float,
         want: SupportsIndex,
     ) -> tuple[int | float, bool, Any]: ...
+    def residual_network(
+        self,
+        codes: bytes,
+        values: bytes,
+        inf: float,
+        inf_float: bool,
+        s: SupportsIndex,
+        t: SupportsIndex,
+        cutoff: float,
+        nodes: tuple[Any, ...],
+        objects: list[Any],
+        inf_object: Any,
+    ) -> tuple[int | float, bool, tuple[list[dict[Any, Any]], list[dict[Any, Any]]] | None]: ...
     def unit_flows(self, node: bool, ss: _Positions, ts: _Positions, cutoff: float) -> list[int]: ...
     def unit_cut(self, node: bool, s: SupportsIndex, t: SupportsIndex) -> tuple[list[int], list[int], list[int]]: ...
     def smallest_cut(

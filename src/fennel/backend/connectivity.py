@@ -306,7 +306,7 @@ def minimum_node_cut(G, s=None, t=None, flow_func=None):
     return _node_cut(G, x, y, reaching, offsets, targets)
 
 
-@served(docs=_CUT_DOCS + "The pairs' cuts on the worker pool. " + EXACT, rules=_GLOBAL_RULES)
+@served(docs=_CUT_DOCS + "The pairs' cuts on the worker pool. " + EXACT, rules=_GLOBAL_RULES, data_rules=("keys",))
 def minimum_edge_cut(G, s=None, t=None, flow_func=None):
     index = G.index
     nodes = G.nodes

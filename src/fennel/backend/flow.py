@@ -22,7 +22,7 @@ from .serve import EXACT, served
 
 _INF = float("inf")
 # What the core hands back besides the flow value (see CoreGraph.max_flow).
-WANT_VALUE, WANT_FLOWS, WANT_CUT, WANT_RESIDUAL = range(4)
+WANT_VALUE, WANT_FLOWS, WANT_CUT = range(3)
 # Codes of the edges of G.edges in R.
 _DROPPED, _INT, _FLOAT, _INFINITE = range(4)
 # Float capacities whose inf, doubled, stays finite.
@@ -117,17 +117,22 @@ def read_capacities(fg, capacity):
     return bytes(codes), array("d", values).tobytes(), objects, inf
 
 
+def capacities(fg, capacity):
+    """read_capacities of a converted graph, read once per attribute and kept with the conversion
+    (as its converted columns are: NetworkX drops the conversion when G changes)."""
+    kept = fg.__dict__.setdefault("_flow_capacities", {})
+    found = kept.get(capacity)
+    if found is None:
+        found = kept[capacity] = read_capacities(fg, capacity)
+    return found
+
+
 @data_rule("flow_capacities")
 def _flow_capacities(fg, a):
     if fg.multigraph:
         return None  # NetworkX raises its error
-    capacity = a["capacity"]
-    found = read_capacities(fg, capacity)
-    if isinstance(found, str):
-        return found
-    # Read once: the body takes it.
-    fg.__dict__["_flow_read"] = (capacity, found)
-    return None
+    found = capacities(fg, a["capacity"])
+    return found if isinstance(found, str) else None
 
 
 @data_rule("flow_ends")
@@ -139,8 +144,8 @@ def _flow_ends(fg, a):
     return None
 
 
-def _run(G, s, t, capacity, cutoff, want):
-    """NetworkX's checks of edmonds_karp_impl, then the core's run: (flow_value, rest, read)."""
+def _check_ends(G, s, t):
+    """edmonds_karp_impl's checks, then build_residual_network's."""
     if s not in G:
         raise nx.NetworkXError(f"node {str(s)} not in graph")
     if t not in G:
@@ -149,10 +154,13 @@ def _run(G, s, t, capacity, cutoff, want):
         raise nx.NetworkXError("source and sink are the same node")
     if G.multigraph:
         raise nx.NetworkXError("MultiGraph and MultiDiGraph not supported (yet).")
-    read = G.__dict__.pop("_flow_read", None)
-    if read is None or read[0] != capacity:
-        read = (capacity, read_capacities(G, capacity))
-    codes, values, _, inf = read[1]
+
+
+def _run(G, s, t, capacity, cutoff, want):
+    """NetworkX's checks, then the core's run: (flow_value, what `want` asks for, the capacities read)."""
+    _check_ends(G, s, t)
+    read = capacities(G, capacity)
+    codes, values, _, inf = read
     index = G.index
     value, unbounded, rest = G.core.max_flow(
         codes, values, float(inf), type(inf) is float, index[s], index[t],
@@ -160,32 +168,7 @@ def _run(G, s, t, capacity, cutoff, want):
     )
     if unbounded:
         raise nx.NetworkXUnbounded("Infinite capacity path, flow unbounded above.")
-    return value, rest, read[1]
-
-
-def _residual_network(G, value, rest, read):
-    """R as build_residual_network and edmonds_karp leave it: same dicts, same orders, same values."""
-    tails, heads, origins, flows, succ_offsets, succ_ids, pred_offsets, pred_ids = rest
-    codes, _, objects, inf = read
-    caps = [0 if i < 0 else inf if codes[i] == _INFINITE else objects[i] for i in origins]
-    datas = [{"capacity": c, "flow": f} for c, f in zip(caps, flows)]
-    nodes = G.nodes
-    R = nx.DiGraph()
-    R.__networkx_cache__ = None
-    R._node.update(zip(nodes, ({} for _ in nodes)))
-    node_of = nodes.__getitem__
-    R._succ.update(
-        (nodes[u], {node_of(heads[e]): datas[e] for e in succ_ids[succ_offsets[u]:succ_offsets[u + 1]]})
-        for u in range(len(nodes))
-    )
-    R._pred.update(
-        (nodes[v], {node_of(tails[e]): datas[e] for e in pred_ids[pred_offsets[v]:pred_offsets[v + 1]]})
-        for v in range(len(nodes))
-    )
-    R.graph["inf"] = inf
-    R.graph["flow_value"] = value
-    R.graph["algorithm"] = "edmonds_karp"
-    return R
+    return value, rest, read
 
 
 _RESIDUAL_DOCS = (
@@ -197,8 +180,27 @@ _RESIDUAL_DOCS = (
 @served(docs=_RESIDUAL_DOCS + EXACT,
         rules=("capacity_name", "own_residual", "flow_cutoff"), data_rules=("keys", "flow_ends", "flow_capacities"))
 def edmonds_karp(G, s, t, capacity="capacity", residual=None, value_only=False, cutoff=None):
-    value, rest, read = _run(G, s, t, capacity, cutoff, WANT_RESIDUAL)
-    return _residual_network(G, value, rest, read)
+    _check_ends(G, s, t)
+    codes, values, objects, inf = capacities(G, capacity)
+    index = G.index
+    value, unbounded, rows = G.core.residual_network(
+        codes, values, float(inf), type(inf) is float, index[s], index[t],
+        _INF if cutoff is None else float(cutoff), G.node_tuple, objects, inf,
+    )
+    if unbounded:
+        raise nx.NetworkXUnbounded("Infinite capacity path, flow unbounded above.")
+    # R as build_residual_network and edmonds_karp leave it: its dicts made in C++, same orders and values.
+    succ, pred = rows
+    nodes = G.nodes
+    R = nx.DiGraph()
+    R.__networkx_cache__ = None
+    R._node.update(zip(nodes, ({} for _ in nodes)))
+    R._succ.update(zip(nodes, succ))
+    R._pred.update(zip(nodes, pred))
+    R.graph["inf"] = inf
+    R.graph["flow_value"] = value
+    R.graph["algorithm"] = "edmonds_karp"
+    return R
 
 
 _FLOW_DOCS = (
@@ -229,7 +231,7 @@ def maximum_flow_value(flowG, _s, _t, capacity="capacity", flow_func=None, **kwa
 
 @served(docs=_FLOW_DOCS + "The partition's sets built by NetworkX's insertions (the nodes reaching t in "
              "breadth-first order). " + EXACT,
-        rules=("capacity_name", "edmonds_karp_flow_func"), data_rules=("flow_ends", "flow_capacities"))
+        rules=("capacity_name", "edmonds_karp_flow_func"), data_rules=("keys", "flow_ends", "flow_capacities"))
 def minimum_cut(flowG, _s, _t, capacity="capacity", flow_func=None, **kwargs):
     value, reaching, _ = _run(flowG, _s, _t, capacity, kwargs.get("cutoff"), WANT_CUT)
     nodes = flowG.nodes
