@@ -7,6 +7,7 @@ import networkx as nx
 import pytest
 from networkx.algorithms import connectivity as conn
 from networkx.algorithms.flow import edmonds_karp, shortest_augmenting_path
+from test_clique import same_under_hash_seeds
 from test_flow import same
 from zoo import _relabelled, _shuffled
 
@@ -108,3 +109,25 @@ def test_pairs_on_any_thread_count(threads):
         for H in (G, D):
             for f in ALL_PAIRS + [nx.minimum_node_cut, nx.minimum_edge_cut]:
                 assert same(f, H)
+
+
+_SEEDED = """
+import networkx as nx
+from networkx.algorithms import connectivity as conn
+from networkx.algorithms.flow import edmonds_karp
+G = nx.relabel_nodes(nx.connected_watts_strogatz_graph(60, 6, 0.3, seed=9), lambda i: f"n{i}")
+nx.set_edge_attributes(G, 1, "capacity")
+calls = [(nx.minimum_node_cut, (G,), {}), (nx.minimum_edge_cut, (G,), {}),
+         (conn.minimum_st_node_cut, (G, "n0", "n30"), {}), (conn.minimum_st_edge_cut, (G, "n0", "n30"), {}),
+         (nx.minimum_cut, (G, "n0", "n30"), {"flow_func": edmonds_karp})]
+def picture(x):
+    return [picture(v) for v in x] if isinstance(x, (set, tuple)) else x
+got = [picture(f(*a, backend="fennel", **k)) for f, a, k in calls]
+expected = [picture(f(*a, **k)) for f, a, k in calls]
+print(got == expected, expected)
+"""
+
+
+def test_cut_orders_follow_the_hash_seed():
+    """The node auxiliary digraph's names and str nodes hash by the seed: every cut set's order with them."""
+    same_under_hash_seeds(_SEEDED)

@@ -62,6 +62,8 @@ def with_capacities(G, flavour, seed):
                 d["capacity"] = rng.randint(1, 5)
         elif flavour == "inf":
             d["capacity"] = rng.choice([1.5, 2, float("inf"), 4])
+        elif flavour == "dropped":  # -inf, 0 and below, and tiny ones beside ordinary ones
+            d["capacity"] = rng.choice([-float("inf"), -2.5, 0.0, 1e-300, 3, 2.25])
     return G
 
 
@@ -84,7 +86,7 @@ def _graphs():
 
 
 GRAPHS = _graphs()
-FLAVOURS = ["int", "float", "mixed", "missing", "inf"]
+FLAVOURS = ["int", "float", "mixed", "missing", "inf", "dropped"]
 
 
 def _pairs(G):
@@ -133,6 +135,7 @@ def test_errors_as_networkx(s, t):
     ("capacities", "kwargs"),
     [
         ({"capacity": None}, {}),  # NetworkX raises TypeError comparing None
+        ({"capacity": float("nan")}, {}),
         ({"capacity": True}, {}),
         ({"capacity": 2**60}, {}),
         ({"capacity": 1e307}, {}),
@@ -140,6 +143,7 @@ def test_errors_as_networkx(s, t):
         ({"capacity": 1}, {"flow_func": None}),
         ({"capacity": 1}, {"flow_func": edmonds_karp, "residual": nx.DiGraph()}),
         ({"capacity": 1}, {"flow_func": edmonds_karp, "cutoff": 2**60}),
+        ({"capacity": 1}, {"flow_func": edmonds_karp, "two_phase": True}),  # edmonds_karp's TypeError
     ],
 )
 def test_refused_calls_answered_by_networkx(capacities, kwargs):

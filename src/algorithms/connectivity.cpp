@@ -28,7 +28,7 @@ AuxiliaryGraph auxiliary_graph(const CoreGraph& g, Auxiliary kind) {
         ins_u.push_back(u);
         ins_v.push_back(v);
     };
-    if (kind == Auxiliary::Node) {
+    if (kind == Auxiliary::Nodes) {
         n = 2 * g.n;
         for (Node i = 0; i < g.n; ++i) insert(2 * i, 2 * i + 1);
         for (std::size_t k = 0; k < edges.us.size(); ++k) {
@@ -100,7 +100,7 @@ std::vector<Node> cut_reaching(const Residual& r, Node s, Node t) {
 Result<CutChoice> smallest_cut(const Residual& r, Auxiliary kind, const std::vector<Node>& ss,
                                const std::vector<Node>& ts, const std::vector<std::uint8_t>& skip,
                                std::uint64_t initial_size) {
-    const bool node_cut = kind == Auxiliary::Node;
+    const bool node_cut = kind == Auxiliary::Nodes;
     const Count n = node_cut ? r.n / 2 : r.n;
     auto h_ends = [&](std::size_t i) {
         return node_cut ? std::pair<Node, Node>{2 * ss[i] + 1, 2 * ts[i]} : std::pair<Node, Node>{ss[i], ts[i]};

@@ -14,7 +14,7 @@ namespace fennel {
 // Which auxiliary digraph: build_auxiliary_edge_connectivity (G's nodes,
 // each undirected edge as two arcs) or build_auxiliary_node_connectivity
 // (node i split into iA = 2i and iB = 2i + 1 joined by an arc).
-enum class Auxiliary { Edge, Node };
+enum class Auxiliary { Edges, Nodes };
 
 // An auxiliary digraph H: its node count and edges in H.edges order (rows
 // in insertion order, a pair inserted twice kept at its first place).

@@ -11,7 +11,7 @@ namespace fennel::py {
 
 namespace {
 
-Auxiliary kind_of(bool node) { return node ? Auxiliary::Node : Auxiliary::Edge; }
+Auxiliary kind_of(bool node) { return node ? Auxiliary::Nodes : Auxiliary::Edges; }
 
 // The ends of each pair in H: s as sB and t as tA in the node auxiliary.
 bool ends_in(const CoreGraph& g, const Positions& ss, const Positions& ts) {
@@ -95,6 +95,26 @@ PyObject* smallest(const CoreGraph& g, bool node, const Positions& ss, const Pos
         });
 }
 
+// NetworkX's neighbours of v for node connectivity: G.predecessors(v) then
+// G.successors(v) on a digraph (the exact predecessor order loaded), G[v]
+// otherwise.
+PyObject* around(const CoreGraph& g, Node v) {
+    if (v >= g.n) return raise(index_error());
+    if (!g.directed) return to_list(g.succ.row(v));
+    auto view = g.search_view(std::nullopt, true);
+    if (!view.ok()) return raise(view.error());
+    const auto pred = view.value().out->row(v);
+    const auto succ = g.succ.row(v);
+    std::vector<Node> out(pred.begin(), pred.end());
+    out.insert(out.end(), succ.begin(), succ.end());
+    return to_list(out);
+}
+
+constexpr auto AROUND = method<around>(
+    "connectivity_neighbors",
+    "v's predecessors in G._pred order then its successors (a digraph, its exact\n"
+    "predecessor order loaded), or its row.",
+    arg<Node>("v"));
 constexpr auto UNIT_FLOWS = method<unit_flows>(
     "unit_flows",
     "Edmonds–Karp's flow value from ss[i] to ts[i] over the residual network of\n"
@@ -119,7 +139,7 @@ constexpr auto SMALLEST_CUT = method<smallest>(
 }  // namespace
 
 std::vector<PyMethodDef> connectivity_methods() {
-    return {row<UNIT_FLOWS>(), row<UNIT_CUT>(), row<SMALLEST_CUT>()};
+    return {row<AROUND>(), row<UNIT_FLOWS>(), row<UNIT_CUT>(), row<SMALLEST_CUT>()};
 }
 
 }  // namespace fennel::py

@@ -111,7 +111,7 @@ PyObject* residual_dicts(const Residual& r, const std::vector<std::uint8_t>& cod
         }
         datas[e] = std::move(data);
     }
-    auto rows = [&](const Csr& rows, const std::vector<Node>& far) {
+    auto dicts = [&](const Csr& rows, const std::vector<Node>& far) {
         return list_from(r.n, [&](std::size_t x) -> PyObject* {
             PyRef row = PyRef::steal(PyDict_New());
             if (!row) return nullptr;
@@ -121,9 +121,9 @@ PyObject* residual_dicts(const Residual& r, const std::vector<std::uint8_t>& cod
             return row.release();
         });
     };
-    PyObject* succ = rows(r.succ, r.head);
+    PyObject* succ = dicts(r.succ, r.head);
     if (succ == nullptr) return nullptr;
-    PyObject* pred = rows(r.pred, r.tail);
+    PyObject* pred = dicts(r.pred, r.tail);
     if (pred == nullptr) {
         Py_DECREF(succ);
         return nullptr;

@@ -113,10 +113,36 @@ def _running_min(K, values):
     return K
 
 
-def _neighbors(S, v):
-    if S.is_directed():
-        return itertools.chain.from_iterable([S.predecessors(v), S.successors(v)])
-    return S.neighbors(v)
+class _Structure:
+    """What the global functions read of G besides the flows, from the core (a
+    native graph's dicts stay unbuilt): NetworkX's degrees, its neighbours of
+    a node, rows and adjacency."""
+
+    def __init__(self, G):
+        self.G = G
+        self.nodes = G.nodes
+        self.index = G.index
+        self.core = G.load_exact_pred() if G.directed else G.core
+        self.degrees = self.core.degrees()
+
+    def least_degree(self):
+        """min(G, key=G.degree): the first node of least degree, and its degree."""
+        degrees = self.degrees
+        v = min(range(len(degrees)), key=degrees.__getitem__)
+        return self.nodes[v], degrees[v]
+
+    def neighbors(self, v):
+        """node_connectivity's neighbors(v): predecessors then successors on a digraph."""
+        nodes = self.nodes
+        return [nodes[w] for w in self.core.connectivity_neighbors(self.index[v])]
+
+    def row(self, v):
+        """G[v]'s keys (the node objects: the keys rule holds)."""
+        nodes = self.nodes
+        return [nodes[w] for w in self.core.neighbors(self.index[v])]
+
+    def has_edge(self, u, v):
+        return self.core.has_edge(self.index[u], self.index[v])
 
 
 def _dominated_pair_ends(G):
@@ -197,8 +223,7 @@ def edge_connectivity(G, s=None, t=None, flow_func=None, cutoff=None):
         return _flows(G, False, [(s, t)], cutoff)[0]
     if not _is_connected(G):
         return 0
-    S = G.source
-    L = min(d for n, d in S.degree())
+    L = min(_Structure(G).degrees)
     if cutoff is not None:
         L = min(cutoff, L)
     if G.directed:
@@ -215,16 +240,17 @@ def edge_connectivity(G, s=None, t=None, flow_func=None, cutoff=None):
     return _running_min(L, _flows(G, False, pairs, L))
 
 
-def _node_connectivity_pairs(G, S):
-    """node_connectivity's and minimum_node_cut's pairs: (v, pairs), v of least degree."""
-    v = min(S, key=S.degree)
-    pairs = [(v, w) for w in set(S) - set(_neighbors(S, v)) - {v}]
-    iter_func = itertools.permutations if S.is_directed() else itertools.combinations
-    for x, y in iter_func(_neighbors(S, v), 2):
-        if y in S[x]:
+def _node_connectivity_pairs(S):
+    """node_connectivity's and minimum_node_cut's pairs: (v of least degree, its degree, the pairs)."""
+    v, degree = S.least_degree()
+    around = S.neighbors(v)
+    pairs = [(v, w) for w in set(S.nodes) - set(around) - {v}]
+    iter_func = itertools.permutations if S.G.directed else itertools.combinations
+    for x, y in iter_func(around, 2):
+        if S.has_edge(x, y):
             continue
         pairs.append((x, y))
-    return v, pairs
+    return v, degree, pairs
 
 
 @served(docs=_PAIRS_DOCS + EXACT, rules=_GLOBAL_RULES)
@@ -234,10 +260,8 @@ def node_connectivity(G, s=None, t=None, flow_func=None):
         return _flows(G, True, [(s, t)], None)[0]
     if not _is_connected(G):
         return 0
-    S = G.source
     # min(G.degree(), key=itemgetter(1)) and min(G, key=G.degree) pick the same first node.
-    v, pairs = _node_connectivity_pairs(G, S)
-    K = S.degree(v)
+    _, K, pairs = _node_connectivity_pairs(_Structure(G))
     return _running_min(K, _flows(G, True, pairs, K))
 
 
@@ -264,19 +288,20 @@ def all_pairs_node_connectivity(G, nbunch=None, flow_func=None):
     return all_pairs
 
 
-@served(docs=_CUT_DOCS + EXACT, rules=("connectivity_flow_func", "own_auxiliary", "own_residual", "no_multigraph"))
+@served(docs=_CUT_DOCS + EXACT, rules=("connectivity_flow_func", "own_auxiliary", "own_residual", "no_multigraph"),
+        data_rules=("keys",))
 def minimum_st_edge_cut(G, s, t, flow_func=None, auxiliary=None, residual=None):
     _flow_ends(G, s, t)
     index = G.index
     reaching, _, _ = G.core.unit_cut(False, index[s], index[t])
     reachable, non_reachable = _sides(G.nodes, reaching)
-    return _edge_cutset(G.source.__getitem__, reachable, non_reachable)
+    return _edge_cutset(_Structure(G).row, reachable, non_reachable)
 
 
 @served(docs=_CUT_DOCS + EXACT, rules=("connectivity_flow_func", "own_auxiliary", "own_residual", "no_multigraph"),
         data_rules=("ends_in_graph",))
 def minimum_st_node_cut(G, s, t, flow_func=None, auxiliary=None, residual=None):
-    S = G.source
+    S = _Structure(G)
     if S.has_edge(s, t) or S.has_edge(t, s):
         return set()
     index = G.index
@@ -284,22 +309,23 @@ def minimum_st_node_cut(G, s, t, flow_func=None, auxiliary=None, residual=None):
     return _node_cut(G, s, t, reaching, offsets, targets)
 
 
-@served(docs=_CUT_DOCS + "The pairs' cuts on the worker pool. " + EXACT, rules=_GLOBAL_RULES)
+@served(docs=_CUT_DOCS + "The pairs' cuts on the worker pool. " + EXACT, rules=_GLOBAL_RULES, data_rules=("keys",))
 def minimum_node_cut(G, s=None, t=None, flow_func=None):
     if _both_or_neither(s, t):
         _check_in(G, s, t)
         return minimum_st_node_cut.__wrapped__(G, s, t)
     if not _is_connected(G):
         raise nx.NetworkXError("Input graph is not connected")
-    S = G.source
-    v, pairs = _node_connectivity_pairs(G, S)
+    S = _Structure(G)
+    v, _, pairs = _node_connectivity_pairs(S)
     index = G.index
     skip = [S.has_edge(x, y) or S.has_edge(y, x) for x, y in pairs]
+    first = S.row(v)
     (chosen, reaching), offsets, targets = G.core.smallest_cut(
-        True, [index[x] for x, _ in pairs], [index[y] for _, y in pairs], skip, len(S[v])
+        True, [index[x] for x, _ in pairs], [index[y] for _, y in pairs], skip, len(first)
     )
     if chosen < 0:
-        return set(S[v])
+        return set(first)
     if skip[chosen]:
         return set()
     x, y = pairs[chosen]
@@ -317,8 +343,10 @@ def minimum_edge_cut(G, s=None, t=None, flow_func=None):
     else:
         if not _is_connected(G):
             raise nx.NetworkXError("Input graph is not connected")
-        S = G.source
-        node = min(S, key=S.degree)
+        S = _Structure(G)
+        node, _ = S.least_degree()
+        # set(G.edges(node)): node's row, a self-loop once.
+        first = [(node, v) for v in S.row(node)]
         if G.directed:
             if len(nodes) == 1:
                 _flow_ends(G, nodes[0], nodes[0])
@@ -326,15 +354,15 @@ def minimum_edge_cut(G, s=None, t=None, flow_func=None):
         else:
             found = _dominated_pair_ends(G)
             if found is None:
-                return set(S.edges(node))
+                return set(first)
             v, D = found
             pairs = [(v, w) for w in D]
         (chosen, reaching), offsets, targets = G.core.smallest_cut(
             False, [index[x] for x, _ in pairs], [index[y] for _, y in pairs], [False] * len(pairs),
-            len(S[node]),
+            len(first),
         )
         if chosen < 0:
-            return set(S.edges(node))
+            return set(first)
     reachable, non_reachable = _sides(nodes, reaching)
     rows_of = _rows_reader(nodes, offsets, targets)
     return _edge_cutset(rows_of, reachable, non_reachable)
