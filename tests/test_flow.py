@@ -163,3 +163,25 @@ def test_row_keys_other_than_the_nodes():
     assert not same(edmonds_karp, G, 1, 3)
     assert same(nx.maximum_flow_value, G, 1, 3, flow_func=edmonds_karp)
     assert not same(nx.minimum_edge_cut, G)
+
+
+def _views():
+    D = with_capacities(nx.gnp_random_graph(40, 0.15, seed=11, directed=True), "mixed", 3)
+    U = with_capacities(nx.gnp_random_graph(40, 0.15, seed=12), "int", 4)
+    return {"subgraph": D.subgraph(range(5, 35)), "reverse": D.reverse(copy=False),
+            "undirected_subgraph": U.subgraph(range(3, 38)), "to_undirected": D.to_undirected(as_view=True)}
+
+
+VIEWS = _views()
+
+
+@pytest.mark.parametrize("vid", VIEWS)
+def test_graph_views(vid):
+    """Views read their rows (and edges' data) through NetworkX's filters, in its orders."""
+    V = VIEWS[vid]
+    s, t = list(V)[0], list(V)[-1]
+    assert same(edmonds_karp, V, s, t)
+    for name in FLOW_FUNCS:
+        assert same(getattr(nx, name), V, s, t, flow_func=edmonds_karp)
+    for name in ("node_connectivity", "edge_connectivity", "minimum_node_cut", "minimum_edge_cut"):
+        assert same(getattr(nx, name), V)
