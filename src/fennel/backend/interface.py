@@ -27,7 +27,7 @@ def refusal(name: str, args: tuple[Any, ...], kwargs: dict[str, Any]) -> str | N
         return "arguments do not match NetworkX's signature"
     if reason := served.argument_problem(a):
         return reason
-    fg = cached_conversion(a["G"], served.attributes(a))
+    fg = cached_conversion(a[served.graph], served.attributes(a))
     return fg if isinstance(fg, str) else fg and served.data_problem(fg, a)
 
 
@@ -101,7 +101,7 @@ def should_run(name: str, args: tuple[Any, ...], kwargs: dict[str, Any]) -> bool
         a = served.bind(args, kwargs)
     except TypeError:
         return True
-    G = a["G"]
+    G = a[served.graph]
     if isinstance(G, FennelGraph) or compact_form(G) is not None:
         # NetworkX's own run on a native graph would first build its dicts.
         return True

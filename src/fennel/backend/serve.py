@@ -95,15 +95,20 @@ def _binder(name, params):
     CPython's own argument binding (a tenth of a pure-Python bind's cost, and
     its TypeError for arguments that do not fit), the dict made by locals().
     """
+    params = list(params)
     written, keywords_only = [], False
-    for p in params:
+    for i, p in enumerate(params):
+        if p.kind is p.VAR_KEYWORD and i == len(params) - 1:
+            # NetworkX's extra keywords, handed on as one dict (the flow functions').
+            written.append(f"**{p.name}")
+            continue
         if p.kind in (p.VAR_POSITIONAL, p.VAR_KEYWORD, p.POSITIONAL_ONLY):
-            raise TypeError(f"{name}: a served function's parameters are named, without * or **")
+            raise TypeError(f"{name}: a served function's parameters are named, without * or ** but a last **")
         if p.kind is p.KEYWORD_ONLY and not keywords_only:
             written.append("*")
             keywords_only = True
         written.append(p.name if p.default is _EMPTY else f"{p.name}=_defaults[{p.name!r}]")
-    namespace = {"_defaults": {p.name: p.default for p in params}}
+    namespace = {"_defaults": {p.name: p.default for p in params if p.kind is not p.VAR_KEYWORD}}
     exec(f"def {name}({', '.join(written)}):\n    return locals()\n", namespace)
     return namespace[name]
 
@@ -151,7 +156,7 @@ class Served:
     __slots__ = (
         "name", "module", "docs", "weight", "rules", "data_rules", "per_source", "min_work", "bounded", "release",
         "keeps_attributes", "constructor", "answers", "dispatched", "body", "run", "_checks", "_data_checks", "_names",
-        "_defaults", "_binder",
+        "_defaults", "_binder", "graph", "extra",
     )
 
     def __init__(self, body, docs, *, rules, data_rules, weight, per_source, min_work, bounded, release,
@@ -171,13 +176,17 @@ class Served:
         self.keeps_attributes = keeps_attributes
         self.constructor = constructor
         self.answers = tuple(answers)
-        params = inspect.signature(body).parameters.values()
-        self._names = tuple(p.name for p in params)
-        self._defaults = {p.name: p.default for p in params}
+        params = list(inspect.signature(body).parameters.values())
+        # NetworkX's extra keywords (``**kwargs``), bound as one dict under their name.
+        self.extra = params[-1].name if params and params[-1].kind is params[-1].VAR_KEYWORD else None
+        self._names = tuple(p.name for p in params if p.name != self.extra)
+        self._defaults = {p.name: p.default for p in params if p.name != self.extra}
         self._binder = _binder(self.name, params)
         if weight is not None and weight not in self._defaults:
             raise TypeError(f"{self.name} has no parameter {weight!r}")
-        if not constructor and self._names[:1] != ("G",):
+        # The graph parameter: G, or NetworkX's own name for it (flowG).
+        self.graph = self._names[0] if self._names else None
+        if not constructor and self.graph not in ("G", "flowG"):
             raise TypeError(f"{self.name}: a served function takes the graph first, as G")
         # NetworkX's dispatchables by name: a served name the installed
         # release lacks, or gives another function, is never called.
@@ -208,7 +217,7 @@ class Served:
     def argument_problem(self, a):
         if self.release is not None:
             return self.release  # whatever the arguments
-        G = a["G"]
+        G = a[self.graph]
         if not isinstance(G, _GRAPHS):
             return f"cannot convert {type(G).__name__}"
         for rule in self._checks:
@@ -232,15 +241,18 @@ def _graph_function(served):
     body, name, bind, attributes = served.body, served.name, served.bind, served.attributes
     argument_problem, data_problem = served.argument_problem, served.data_problem
     answers = (nx.NetworkXException, *served.answers)
+    graph, extra = served.graph, served.extra
 
     def run(*args, **kwargs):
         a = bind(args, kwargs)
         if reason := argument_problem(a):
             _refuse(name, reason)
-        fg = as_fennel(a["G"], attributes(a))
+        fg = as_fennel(a[graph], attributes(a))
         if reason := data_problem(fg, a):
             _refuse(name, reason)
-        a["G"] = fg
+        a[graph] = fg
+        if extra is not None:
+            a.update(a.pop(extra))
         token = CALL.set(name)
         try:
             result = body(**a)

@@ -1,0 +1,187 @@
+// Binding of the residual network and Edmonds–Karp: one call builds R from
+// the capacities read in Python, runs the augmenting paths and hands back
+// what the caller asks for (the value, the flow per edge of G, the nodes
+// that still reach t, or R itself).
+#include "algorithms/flow.hpp"
+#include "graph/core_graph_py.hpp"
+#include "lib/entry.hpp"
+#include "lib/pyref.hpp"
+
+#include <cstring>
+
+namespace fennel::py {
+
+namespace {
+
+// A number of the flow arithmetic as the Python int or float it stands for.
+PyObject* number(FlowNumber x) {
+    return x.is_float ? PyFloat_FromDouble(x.value) : PyLong_FromLongLong(static_cast<long long>(x.value));
+}
+
+template <class T>
+bool read_array(const BytesRef& bytes, std::size_t count, std::vector<T>& out, const char* what) {
+    const Py_ssize_t size = PyBytes_GET_SIZE(bytes.obj);
+    if (size != static_cast<Py_ssize_t>(count * sizeof(T))) {
+        raise(value_error(std::string(what) + " must hold one entry per edge"));
+        return false;
+    }
+    out.resize(count);
+    if (count > 0) std::memcpy(out.data(), PyBytes_AS_STRING(bytes.obj), static_cast<std::size_t>(size));
+    return true;
+}
+
+enum Want : std::uint64_t { WANT_VALUE = 0, WANT_FLOWS = 1, WANT_CUT = 2 };
+
+struct Found {
+    Residual r;
+    FlowRun run;
+    std::vector<FlowNumber> slot_flows;  // WANT_FLOWS: per succ slot of G
+    std::vector<Node> reaching;          // WANT_CUT
+};
+
+PyObject* max_flow(const CoreGraph& g, const BytesRef& codes_bytes, const BytesRef& values_bytes, double inf,
+                   bool inf_float, Node s, Node t, double cutoff, std::uint64_t want) {
+    if (s >= g.n || t >= g.n || s == t) return raise(index_error());
+    if (want > WANT_CUT) return raise(value_error("want must be 0, 1 or 2"));
+    EdgeList edges = edges_in_order(g);
+    std::vector<std::uint8_t> codes;
+    std::vector<double> values;
+    if (!read_array(codes_bytes, edges.us.size(), codes, "codes")) return nullptr;
+    if (!read_array(values_bytes, edges.us.size(), values, "values")) return nullptr;
+    if (2 * edges.us.size() >= MAX_CONVERTED_NODES) return raise(not_implemented("too many edges for R"));
+    return detached(
+        [&] {
+            Found found;
+            found.r = build_residual(g.n, g.directed, edges.us, edges.vs, codes, values, {inf, inf_float});
+            found.run = edmonds_karp(found.r, found.r.flow, s, t, cutoff);
+            if (found.run.unbounded) return found;
+            if (want == WANT_FLOWS) {
+                // build_flow_dict: 0 for every edge of G[u], then R's flows above 0.
+                found.slot_flows.assign(g.succ.slot_count(), FlowNumber{});
+                for (Node u = 0; u < g.n; ++u) {
+                    for (Slot slot = g.succ.begin(u); slot < g.succ.end(u); ++slot) {
+                        const std::int64_t e = residual_edge(found.r, u, g.succ.targets[slot]);
+                        if (e >= 0 && found.r.flow[e].value > 0) found.slot_flows[slot] = found.r.flow[e];
+                    }
+                }
+            } else if (want == WANT_CUT) {
+                found.reaching = reaching_target(found.r, found.r.flow, t);
+            }
+            return found;
+        },
+        [&](const Found& found) -> PyObject* {
+            PyObject* rest = Py_None;
+            if (found.run.unbounded || want == WANT_VALUE) {
+                Py_INCREF(rest);
+            } else if (want == WANT_FLOWS) {
+                rest = tuple_from([&] { return to_python(g.succ.offsets); }, [&] { return to_python(g.succ.targets); },
+                                  [&] {
+                                      return list_from(found.slot_flows.size(),
+                                                       [&](std::size_t i) { return number(found.slot_flows[i]); });
+                                  });
+            } else {
+                rest = to_python(found.reaching);
+            }
+            if (rest == nullptr) return nullptr;
+            return Py_BuildValue("(NON)", number(found.run.value), found.run.unbounded ? Py_True : Py_False, rest);
+        });
+}
+
+// R's rows as NetworkX's dicts: one data dict per edge ({'capacity': the
+// edge's capacity object, inf or the int 0; 'flow': its flow}), shared by
+// the succ row of its tail and the pred row of its head, each row keyed by
+// `nodes` in R's row order.
+PyObject* residual_dicts(const Residual& r, const std::vector<std::uint8_t>& codes, PyObject* nodes,
+                         PyObject* objects, PyObject* inf_object) {
+    PyRef capacity_key = PyRef::steal(PyUnicode_InternFromString("capacity"));
+    PyRef flow_key = PyRef::steal(PyUnicode_InternFromString("flow"));
+    if (!capacity_key || !flow_key) return nullptr;
+    std::vector<PyRef> datas(r.tail.size());
+    for (Slot e = 0; e < r.tail.size(); ++e) {
+        PyRef data = PyRef::steal(PyDict_New());
+        if (!data) return nullptr;
+        const std::int64_t i = r.origin[e];
+        PyRef capacity = i < 0                           ? PyRef::steal(PyLong_FromLong(0))
+                         : codes[static_cast<std::size_t>(i)] == CAP_INFINITE ? PyRef::new_ref(inf_object)
+                                                          : PyRef::new_ref(PyList_GET_ITEM(objects, i));
+        PyRef flow = PyRef::steal(number(r.flow[e]));
+        if (!capacity || !flow || PyDict_SetItem(data.get(), capacity_key.get(), capacity.get()) < 0 ||
+            PyDict_SetItem(data.get(), flow_key.get(), flow.get()) < 0) {
+            return nullptr;
+        }
+        datas[e] = std::move(data);
+    }
+    auto dicts = [&](const Csr& rows, const std::vector<Node>& far) {
+        return list_from(r.n, [&](std::size_t x) -> PyObject* {
+            PyRef row = PyRef::steal(PyDict_New());
+            if (!row) return nullptr;
+            for (Node e : rows.row(static_cast<Node>(x))) {
+                if (PyDict_SetItem(row.get(), PyTuple_GET_ITEM(nodes, far[e]), datas[e].get()) < 0) return nullptr;
+            }
+            return row.release();
+        });
+    };
+    PyObject* succ = dicts(r.succ, r.head);
+    if (succ == nullptr) return nullptr;
+    PyObject* pred = dicts(r.pred, r.tail);
+    if (pred == nullptr) {
+        Py_DECREF(succ);
+        return nullptr;
+    }
+    return Py_BuildValue("(NN)", succ, pred);
+}
+
+PyObject* residual_network(const CoreGraph& g, const BytesRef& codes_bytes, const BytesRef& values_bytes,
+                           double inf, bool inf_float, Node s, Node t, double cutoff, const TupleRef& nodes,
+                           const ListRef& objects, PyObject* inf_object) {
+    if (s >= g.n || t >= g.n || s == t) return raise(index_error());
+    if (static_cast<Count>(PyTuple_GET_SIZE(nodes.obj)) != g.n) return raise(value_error("one node per position"));
+    EdgeList edges = edges_in_order(g);
+    std::vector<std::uint8_t> codes;
+    std::vector<double> values;
+    if (!read_array(codes_bytes, edges.us.size(), codes, "codes")) return nullptr;
+    if (!read_array(values_bytes, edges.us.size(), values, "values")) return nullptr;
+    if (static_cast<std::size_t>(PyList_GET_SIZE(objects.obj)) != edges.us.size()) {
+        return raise(value_error("objects must hold one capacity per edge"));
+    }
+    if (2 * edges.us.size() >= MAX_CONVERTED_NODES) return raise(not_implemented("too many edges for R"));
+    return detached(
+        [&] {
+            Found found;
+            found.r = build_residual(g.n, g.directed, edges.us, edges.vs, codes, values, {inf, inf_float});
+            found.run = edmonds_karp(found.r, found.r.flow, s, t, cutoff);
+            return found;
+        },
+        [&](const Found& found) -> PyObject* {
+            if (found.run.unbounded) return Py_BuildValue("(NOO)", number(found.run.value), Py_True, Py_None);
+            PyObject* rows = residual_dicts(found.r, codes, nodes.obj, objects.obj, inf_object);
+            if (rows == nullptr) return nullptr;
+            return Py_BuildValue("(NON)", number(found.run.value), Py_False, rows);
+        });
+}
+
+constexpr auto MAX_FLOW = method<max_flow>(
+    "max_flow",
+    "Edmonds–Karp over NetworkX's residual network of G.edges with `codes` (per\n"
+    "edge: 0 dropped, 1 int, 2 float, 3 infinite, as uint8 bytes) and `values`\n"
+    "(double bytes); `inf`: R.graph['inf']. Returns (flow_value, unbounded, rest),\n"
+    "rest None when unbounded or for want 0; for want 1 (succ offsets, succ\n"
+    "targets, the flow per succ slot), for want 2 the positions reaching t over\n"
+    "unsaturated edges.",
+    arg<BytesRef>("codes"), arg<BytesRef>("values"), arg<double>("inf"), arg<bool>("inf_float"), arg<Node>("s"),
+    arg<Node>("t"), arg<double>("cutoff"), arg<std::uint64_t>("want"));
+
+constexpr auto RESIDUAL_NETWORK = method<residual_network>(
+    "residual_network",
+    "max_flow's run, handing back R's rows as NetworkX's dicts: (flow_value,\n"
+    "unbounded, (succ rows, pred rows) or None), a row per position keyed by\n"
+    "`nodes`; `objects`: each edge's capacity object, `inf_object`: R.graph['inf'].",
+    arg<BytesRef>("codes"), arg<BytesRef>("values"), arg<double>("inf"), arg<bool>("inf_float"), arg<Node>("s"),
+    arg<Node>("t"), arg<double>("cutoff"), arg<TupleRef>("nodes"), arg<ListRef>("objects"),
+    arg<PyObject*>("inf_object"));
+
+}  // namespace
+
+std::vector<PyMethodDef> flow_methods() { return {row<MAX_FLOW>(), row<RESIDUAL_NETWORK>()}; }
+
+}  // namespace fennel::py
