@@ -73,7 +73,7 @@ MODULE_ORDER = [
     "_core_graph_from_bytes",
     "build_native", "build_native_arrays", "build_rx", "_py_sum", "_py_sum_kinds", "_numpy_sum",
     "_clique_next", "_all_cliques_next", "_clique_percolation", "_antichain_next", "_johnson_search",
-    "_chordless_rows", "_chordless_search", "_cycle_next",
+    "_chordless_rows", "_chordless_search", "_cycle_next", "_network_simplex",
     "_louvain_level", "_community_unions", "_louvain_modularity", "_louvain_aggregate", "_leiden_move", "_leiden_refine",
     "_leiden_refine_drawing", "_leiden_aggregate",
     "set_num_threads", "num_threads", "_progress_hook", "_pool_probe", "register_numpy",

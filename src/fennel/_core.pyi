@@ -149,6 +149,17 @@ def _chordless_search(rows: Any, path: Sequence[SupportsIndex], length_bound: Su
 def _cycle_next(search: Any, limit: int, nodes: tuple[Any, ...]) -> list[list[Any]]:
     """A cycle search's next cycles (at most `limit`), each a list of the `nodes` objects at its positions."""
 
+def _network_simplex(
+    n: int,
+    sources: _Positions,
+    targets: _Positions,
+    capacities: list[int | float],
+    weights: list[int | float],
+    flows: list[int | float],
+    potentials: list[int | float],
+) -> list[int | float]:
+    """network_simplex's pivots; returns the final flows of every edge, the artificial ones last."""
+
 def _clique_percolation(
     nodes: _Positions, bounds: _Positions, k: int, clique_hashes: bytes, hashes: bytes
 ) -> tuple[list[int], list[int]]:
