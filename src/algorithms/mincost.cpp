@@ -8,6 +8,8 @@
 // whose potentials change, as NetworkX's.
 #include "algorithms/mincost.hpp"
 
+#include "lib/pool.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -83,8 +85,8 @@ public:
         last_[root_] = n_ - 1;
     }
 
-    void run() {
-        if (edge_count_ == 0) return;
+    Status run() {
+        if (edge_count_ == 0) return {};
         // find_entering_edges: blocks of B edges taken cyclically; within a
         // block the first edge of lowest reduced cost (Dantzig), the blocks
         // in turn until M consecutive ones offer none (Bland).
@@ -124,7 +126,9 @@ public:
             }
             pivot(i, p, q);
             m = 0;
+            if ((++pivots_ & 0x3FF) == 0 && poll_interrupt()) return interrupted();
         }
+        return {};
     }
 
 private:
@@ -324,13 +328,14 @@ private:
     std::int64_t n_, root_, edge_count_;
     std::vector<std::int64_t> parent_, parent_edge_, subtree_size_, next_, prev_, last_;
     std::vector<std::int64_t> Wn_, We_, WnR_, WeR_, ancestors_;
+    std::uint64_t pivots_ = 0;
 };
 
 }  // namespace
 
-void run_network_simplex(SimplexProblem& p) {
-    if (p.n == 0) return;
-    Simplex(p).run();
+Status run_network_simplex(SimplexProblem& p) {
+    if (p.n == 0) return {};
+    return Simplex(p).run();
 }
 
 }  // namespace fennel

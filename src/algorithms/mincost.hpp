@@ -2,6 +2,8 @@
 // network_simplex over its spanning tree, step for step.
 #pragma once
 
+#include "lib/result.hpp"
+
 #include <cstdint>
 #include <vector>
 
@@ -47,6 +49,8 @@ struct SimplexProblem {
 // ceil(sqrt(m)) edges searched cyclically, the leaving edge by the last
 // smallest residual capacity around the cycle, the thread and subtree
 // updates) and leaves the final flows in p.flow, as NetworkX's edge_flow.
-void run_network_simplex(SimplexProblem& p);
+// Fails only when the user interrupts (NetworkX's pivots on inexact floats
+// can cycle forever, and so do these).
+Status run_network_simplex(SimplexProblem& p);
 
 }  // namespace fennel

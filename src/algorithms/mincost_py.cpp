@@ -58,12 +58,8 @@ PyObject* network_simplex_flows(std::uint32_t n, const Positions& sources, const
     }
     p.source = sources;
     p.target = targets;
-    return detached(
-        [&] {
-            run_network_simplex(p);
-            return 0;
-        },
-        [&](int) -> PyObject* {
+    return detached([&] { return run_network_simplex(p); },
+        [&]() -> PyObject* {
             PyObject* out = PyList_New(static_cast<Py_ssize_t>(count));
             if (out == nullptr) return nullptr;
             for (std::size_t e = 0; e < count; ++e) {

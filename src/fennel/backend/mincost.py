@@ -47,12 +47,11 @@ def _flow_attribute_names(a):
 def _numbers_problem(G, demand, capacity, weight):
     """Why the demands, capacities and weights are not numbers the C++ loop computes with as Python does, or None."""
     total = 0
-    values = chain(
+    for what, x in chain(
         (("demand", d.get(demand, 0)) for _, d in G.nodes(data=True)),
-        (("capacity", d.get(capacity, _INF)) for *_, d in G.edges(data=True)),
-        (("weight", d.get(weight, 0)) for *_, d in G.edges(data=True)),
-    )
-    for what, x in values:
+        (pair for *_, d in G.edges(data=True) for pair in (("capacity", d.get(capacity, _INF)),
+                                                           ("weight", d.get(weight, 0)))),
+    ):
         kind = type(x)
         if kind is int:
             total += abs(x)
