@@ -158,6 +158,16 @@ def _cycle_next(search: Any, limit: int, nodes: tuple[Any, ...]) -> list[list[An
 
 def _pair_hash(a: int, b: int) -> int:
     """hash((x, y)) from a == hash(x) and b == hash(y)."""
+def _network_simplex(
+    n: int,
+    sources: _Positions,
+    targets: _Positions,
+    capacities: list[int | float],
+    weights: list[int | float],
+    flows: list[int | float],
+    potentials: list[int | float],
+) -> list[int | float]:
+    """network_simplex's pivots; returns the final flows of every edge, the artificial ones last."""
 
 def _clique_percolation(
     nodes: _Positions, bounds: _Positions, k: int, clique_hashes: bytes, hashes: bytes

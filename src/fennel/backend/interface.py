@@ -157,8 +157,10 @@ def convert_from_nx(
     if served is not None and served.keeps_attributes:
         # NetworkX asks to preserve every attribute: these functions hand out
         # the source graph's own data, so only the attribute they sort by is
-        # converted (a call with another one converts it then).
-        attrs = dict(edge_attrs or {})
+        # converted (a call with another one converts it then). Functions
+        # without a weight parameter read every attribute from the source
+        # graph, whatever attributes NetworkX names.
+        attrs = dict(edge_attrs or {}) if served.weight is not None else {}
         default = served.default_attribute
         if default is not None and not attrs:
             try:
