@@ -17,11 +17,16 @@ import itertools
 import networkx as nx
 from networkx.algorithms.flow import edmonds_karp as _nx_edmonds_karp
 
-from .checks import argument_rule, data_rule
+from .checks import NX_VERSION, argument_rule, data_rule
 from .dominating import dominating_set as _dominating_set
 from .flow import _cutoff_problem
 from .serve import EXACT, served
 from .shared import connected
+
+# The connectivity functions as NetworkX 3.4 to 3.6 compute them.
+_RELEASE = None if NX_VERSION < (3, 7) else (
+    "NetworkX 3.7 picks node connectivity's pairs by degree without self-loops and in both orders on "
+    "digraphs, and reads capacities through a capacity function: not yet followed")
 
 _INF = float("inf")
 
@@ -204,18 +209,21 @@ _PAIRS_DOCS = _DOCS + "The pairs chosen as NetworkX chooses them, their flows on
 _CUT_DOCS = _DOCS + "The cut sets built by NetworkX's insertions from the nodes reaching t. "
 
 
-@served(docs=_DOCS + EXACT, rules=_LOCAL_RULES)
+@served(docs=_DOCS + EXACT, rules=_LOCAL_RULES,
+        release=_RELEASE)
 def local_edge_connectivity(G, s, t, flow_func=None, auxiliary=None, residual=None, cutoff=None):
     _flow_ends(G, s, t)
     return _flows(G, False, [(s, t)], cutoff)[0]
 
 
-@served(docs=_DOCS + EXACT, rules=_LOCAL_RULES, data_rules=("ends_in_graph",))
+@served(docs=_DOCS + EXACT, rules=_LOCAL_RULES, data_rules=("ends_in_graph",),
+        release=_RELEASE)
 def local_node_connectivity(G, s, t, flow_func=None, auxiliary=None, residual=None, cutoff=None):
     return _flows(G, True, [(s, t)], cutoff)[0]
 
 
-@served(docs=_PAIRS_DOCS + EXACT, rules=_GLOBAL_RULES + ("connectivity_cutoff",))
+@served(docs=_PAIRS_DOCS + EXACT, rules=_GLOBAL_RULES + ("connectivity_cutoff",),
+        release=_RELEASE)
 def edge_connectivity(G, s=None, t=None, flow_func=None, cutoff=None):
     if _both_or_neither(s, t):
         _check_in(G, s, t)
@@ -253,7 +261,8 @@ def _node_connectivity_pairs(S):
     return v, degree, pairs
 
 
-@served(docs=_PAIRS_DOCS + EXACT, rules=_GLOBAL_RULES)
+@served(docs=_PAIRS_DOCS + EXACT, rules=_GLOBAL_RULES,
+        release=_RELEASE)
 def node_connectivity(G, s=None, t=None, flow_func=None):
     if _both_or_neither(s, t):
         _check_in(G, s, t)
@@ -265,7 +274,8 @@ def node_connectivity(G, s=None, t=None, flow_func=None):
     return _running_min(K, _flows(G, True, pairs, K))
 
 
-@served(docs=_PAIRS_DOCS + "The sum over ints, then one division, as NetworkX's. " + EXACT, rules=_RULES)
+@served(docs=_PAIRS_DOCS + "The sum over ints, then one division, as NetworkX's. " + EXACT, rules=_RULES,
+        release=_RELEASE)
 def average_node_connectivity(G, flow_func=None):
     iter_func = itertools.permutations if G.directed else itertools.combinations
     pairs = list(iter_func(G.nodes, 2))
@@ -274,7 +284,8 @@ def average_node_connectivity(G, flow_func=None):
     return sum(_flows(G, True, pairs, None)) / len(pairs)
 
 
-@served(docs=_PAIRS_DOCS + EXACT, rules=_RULES, data_rules=("nbunch_nodes",))
+@served(docs=_PAIRS_DOCS + EXACT, rules=_RULES, data_rules=("nbunch_nodes",),
+        release=_RELEASE)
 def all_pairs_node_connectivity(G, nbunch=None, flow_func=None):
     nbunch = G.nodes if nbunch is None else set(nbunch)
     directed = G.directed
@@ -289,7 +300,8 @@ def all_pairs_node_connectivity(G, nbunch=None, flow_func=None):
 
 
 @served(docs=_CUT_DOCS + EXACT, rules=("connectivity_flow_func", "own_auxiliary", "own_residual", "no_multigraph"),
-        data_rules=("keys",))
+        data_rules=("keys",),
+        release=_RELEASE)
 def minimum_st_edge_cut(G, s, t, flow_func=None, auxiliary=None, residual=None):
     _flow_ends(G, s, t)
     index = G.index
@@ -299,7 +311,8 @@ def minimum_st_edge_cut(G, s, t, flow_func=None, auxiliary=None, residual=None):
 
 
 @served(docs=_CUT_DOCS + EXACT, rules=("connectivity_flow_func", "own_auxiliary", "own_residual", "no_multigraph"),
-        data_rules=("ends_in_graph",))
+        data_rules=("ends_in_graph",),
+        release=_RELEASE)
 def minimum_st_node_cut(G, s, t, flow_func=None, auxiliary=None, residual=None):
     S = _Structure(G)
     if S.has_edge(s, t) or S.has_edge(t, s):
@@ -309,7 +322,8 @@ def minimum_st_node_cut(G, s, t, flow_func=None, auxiliary=None, residual=None):
     return _node_cut(G, s, t, reaching, offsets, targets)
 
 
-@served(docs=_CUT_DOCS + "The pairs' cuts on the worker pool. " + EXACT, rules=_GLOBAL_RULES, data_rules=("keys",))
+@served(docs=_CUT_DOCS + "The pairs' cuts on the worker pool. " + EXACT, rules=_GLOBAL_RULES, data_rules=("keys",),
+        release=_RELEASE)
 def minimum_node_cut(G, s=None, t=None, flow_func=None):
     if _both_or_neither(s, t):
         _check_in(G, s, t)
@@ -332,7 +346,8 @@ def minimum_node_cut(G, s=None, t=None, flow_func=None):
     return _node_cut(G, x, y, reaching, offsets, targets)
 
 
-@served(docs=_CUT_DOCS + "The pairs' cuts on the worker pool. " + EXACT, rules=_GLOBAL_RULES, data_rules=("keys",))
+@served(docs=_CUT_DOCS + "The pairs' cuts on the worker pool. " + EXACT, rules=_GLOBAL_RULES, data_rules=("keys",),
+        release=_RELEASE)
 def minimum_edge_cut(G, s=None, t=None, flow_func=None):
     index = G.index
     nodes = G.nodes
