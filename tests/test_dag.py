@@ -236,6 +236,8 @@ def test_all_topological_sorts_of_a_graph_changed_during_iteration(mutation, at)
                 if i == at:
                     SORT_MUTATIONS[mutation](G, s)
                 got.append(s)
+                if i == 500:  # far past the change: the rest is NetworkX's own loop on both sides
+                    break
         except Exception as exc:  # the error itself is compared
             got.append((type(exc), str(exc)))
         answers.append(got)
