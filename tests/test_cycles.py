@@ -301,6 +301,7 @@ def lifted_clash():
 
 
 @pytest.mark.parametrize("case", ["negative", "strings", "hidden", "none_key", "lifted_name", "directed", "multigraph"])
+@pytest.mark.skipif("minimum_cycle_basis" in RELEASE_REFUSALS, reason="the installed NetworkX answers every call")
 def test_minimum_cycle_basis_left_to_networkx(case):
     """What fennel cannot follow exactly is NetworkX's to answer (or to reject)."""
     G = nx.cycle_graph(5, create_using=nx.MultiGraph if case == "multigraph" else

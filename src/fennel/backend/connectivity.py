@@ -23,8 +23,8 @@ from .flow import _cutoff_problem
 from .serve import EXACT, served
 from .shared import connected
 
-# The connectivity functions as NetworkX 3.4 to 3.6 compute them.
-_RELEASE = None if NX_VERSION < (3, 7) else (
+# The connectivity functions as NetworkX 3.6 computes them.
+_RELEASE = None if NX_VERSION == (3, 6) else "NetworkX before 3.6 is not followed" if NX_VERSION < (3, 6) else (
     "NetworkX 3.7 picks node connectivity's pairs by degree without self-loops and in both orders on "
     "digraphs, and reads capacities through a capacity function: not yet followed")
 

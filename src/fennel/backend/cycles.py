@@ -465,7 +465,8 @@ def _basis_weights(fg, a):
 @served(docs="Per connected component, the chords in the order of NetworkX's set of them and one lifted "
         "Dijkstra search per node and chord in C++, ties broken as NetworkX's searches break them. " + EXACT,
         rules=("undirected_only", "no_multigraph"), data_rules=("keys", "lifted_names", "basis_weights"),
-        weight="weight", min_work=WORK_SPANNING)
+        weight="weight", min_work=WORK_SPANNING,
+        release=None if NX_VERSION >= (3, 6) else "this NetworkX release's minimum cycle basis is not followed")
 def minimum_cycle_basis(G, weight=None):
     nodes, bounds = G.core.min_cycle_basis(node_hashes(G), weight)
     names = list(map(G.nodes.__getitem__, nodes))

@@ -20,8 +20,8 @@ from .checks import NX_VERSION, EXACT_INT_LIMIT, argument_rule, data_rule
 from .graph import lookup_problem
 from .serve import EXACT, served
 
-# The flow functions as NetworkX 3.4 to 3.6 compute them.
-_RELEASE = None if NX_VERSION < (3, 7) else (
+# The flow functions as NetworkX 3.6 computes them.
+_RELEASE = None if NX_VERSION == (3, 6) else "NetworkX before 3.6 is not followed" if NX_VERSION < (3, 6) else (
     "NetworkX 3.7 reads capacities through a capacity function and keeps every edge attribute on "
     "conversion: its residual networks are not yet followed")
 
