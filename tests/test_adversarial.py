@@ -23,7 +23,7 @@ import fennel._core as core
 from fennel import backend
 from fennel.backend import registry
 
-pytestmark = pytest.mark.filterwarnings("ignore:Note. conversions to backend graphs")
+pytestmark = [pytest.mark.filterwarnings("ignore:Note. conversions to backend graphs"), pytest.mark.every_case]
 
 SANITIZED = "asan" in os.environ.get("LD_PRELOAD", "")
 

@@ -9,6 +9,8 @@ import pytest
 import fennel._core as core
 from zoo import ZOO, ZOO_IDS, add_weights, convert
 
+pytestmark = pytest.mark.every_case
+
 THREADS = 8
 
 

@@ -132,7 +132,7 @@ def sparse_hub_digraph(seed, kind):
 
 @pytest.mark.parametrize("bound", [None, 2, 4], ids=str)
 @pytest.mark.parametrize("kind", ["int", "str", "tuple"])
-@pytest.mark.parametrize("seed", range(6))
+@pytest.mark.parametrize("seed", range(3))
 def test_simple_cycles_set_orders(seed, kind, bound):
     G = sparse_hub_digraph(seed, kind)
     assert same_as_networkx("simple_cycles", G, bound)

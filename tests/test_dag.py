@@ -108,7 +108,7 @@ warnings.simplefilter("ignore")
 from test_dag import random_dag
 from zoo import shape
 same = []
-for seed in range(20):
+for seed in range(8):
     G = random_dag(seed, "tuple", n=80)
     for call in (lambda b: nx.transitive_closure(G, reflexive=None, backend=b),
                  lambda b: nx.transitive_closure(G, reflexive=True, backend=b),
@@ -124,7 +124,7 @@ def test_set_orders_under_other_hash_seeds(hash_seed):
     env = dict(os.environ, PYTHONHASHSEED=hash_seed, PYTHONPATH=os.pathsep.join(p for p in sys.path if p))
     proc = subprocess.run([sys.executable, "-c", HASH_SEEDS], env=env, capture_output=True, text=True, timeout=300)
     assert proc.returncode == 0, proc.stderr
-    assert proc.stdout.split() == ["True", "80"]
+    assert proc.stdout.split() == ["True", "32"]
 
 
 def test_closure_of_a_graph_changed_after_conversion():

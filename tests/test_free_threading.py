@@ -27,7 +27,7 @@ def _gil_state():
     return None
 
 
-pytestmark = pytest.mark.skipif(_gil_state() is not None, reason=_gil_state() or "")
+pytestmark = [pytest.mark.skipif(_gil_state() is not None, reason=_gil_state() or ""), pytest.mark.every_case]
 
 THREADS = 12
 SECONDS = 2.5  # each stress test runs its workers for about this long

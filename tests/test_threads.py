@@ -14,6 +14,8 @@ import fennel._core as core
 from test_betweenness import edge_values, nx_betweenness, nx_edge_betweenness
 from zoo import ZOO, add_weights, convert
 
+pytestmark = pytest.mark.every_case
+
 BIG_N = 120_000
 COMPONENT = 40
 
