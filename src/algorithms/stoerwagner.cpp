@@ -1,13 +1,10 @@
-// Stoer–Wagner as NetworkX runs it. Costs: O(n (m + n) log n) with the
-// binary heap's lazy deletions, as in NetworkX; the contracted graph's rows
-// keep Python's dict order through tombstones compacted when half dead.
+// Stoer–Wagner as NetworkX runs it. Costs: O(n (m + n) log n), as in
+// NetworkX; the contracted graph's rows keep Python's dict order through
+// tombstones, compacted when half dead.
 #include "algorithms/stoerwagner.hpp"
 
 #include <cstdint>
-#include <functional>
 #include <limits>
-#include <queue>
-#include <tuple>
 
 namespace fennel {
 
@@ -45,6 +42,20 @@ struct Contracted {
         rows[v].push_back(e);
     }
 
+    // Edge e's end `from` becomes `to`: e leaves its place in the other
+    // end's row for the end of it, and joins the end of to's row (from's
+    // row is left as it is, to be dropped).
+    void move_end(std::uint32_t e, std::uint32_t from, std::uint32_t to) {
+        const std::uint32_t x = other(e, from);
+        unlink(e, x);
+        const bool at_first = a[e] == from;
+        (at_first ? a[e] : b[e]) = to;
+        (at_first ? at_a[e] : at_b[e]) = static_cast<std::uint32_t>(rows[to].size());
+        rows[to].push_back(e);
+        (at_first ? at_b[e] : at_a[e]) = static_cast<std::uint32_t>(rows[x].size());
+        rows[x].push_back(e);
+    }
+
     // Deletes e from x's row, keeping the order of the other keys.
     void unlink(std::uint32_t e, std::uint32_t x) {
         rows[x][a[e] == x ? at_a[e] : at_b[e]] = DEAD;
@@ -64,13 +75,77 @@ struct Contracted {
     }
 };
 
-// BinaryHeap's pairs (value, count, key): popped smallest value first, the
-// earlier insertion among equal values.
-struct Entry {
-    double value;
-    std::uint64_t count;
-    std::uint32_t key;
-    bool operator>(const Entry& o) const { return std::tie(value, count) > std::tie(o.value, o.count); }
+// BinaryHeap's order: the smallest value first, the earlier insertion among
+// equal values. NetworkX pushes a new pair when a key's value drops and
+// skips the stale ones; the pair it pops is the key's latest, so an indexed
+// heap whose keys move up with their new (value, count) pops the same keys.
+class PhaseHeap {
+public:
+    explicit PhaseHeap(std::uint32_t n) : pos_(n), value_(n), count_(n) {}
+
+    void clear() {
+        heap_.clear();
+        counter_ = 0;
+    }
+    bool empty() const { return heap_.empty(); }
+    std::uint32_t top() const { return heap_.front(); }
+
+    // A key not held, or a held key's value that drops: (value, next count).
+    void push(std::uint32_t key, double value, bool held) {
+        value_[key] = value;
+        count_[key] = counter_++;
+        if (!held) {
+            pos_[key] = static_cast<std::uint32_t>(heap_.size());
+            heap_.push_back(key);
+        }
+        up(pos_[key]);
+    }
+
+    std::uint32_t pop() {
+        const std::uint32_t key = heap_.front();
+        heap_.front() = heap_.back();
+        pos_[heap_.front()] = 0;
+        heap_.pop_back();
+        if (!heap_.empty()) down(0);
+        return key;
+    }
+
+private:
+    bool before(std::uint32_t a, std::uint32_t b) const {
+        return value_[a] < value_[b] || (value_[a] == value_[b] && count_[a] < count_[b]);
+    }
+    void place(std::size_t i, std::uint32_t key) {
+        heap_[i] = key;
+        pos_[key] = static_cast<std::uint32_t>(i);
+    }
+    void up(std::size_t i) {
+        const std::uint32_t key = heap_[i];
+        while (i > 0) {
+            const std::size_t parent = (i - 1) / 2;
+            if (!before(key, heap_[parent])) break;
+            place(i, heap_[parent]);
+            i = parent;
+        }
+        place(i, key);
+    }
+    void down(std::size_t i) {
+        const std::uint32_t key = heap_[i];
+        const std::size_t n = heap_.size();
+        for (;;) {
+            std::size_t child = 2 * i + 1;
+            if (child >= n) break;
+            if (child + 1 < n && before(heap_[child + 1], heap_[child])) ++child;
+            if (!before(heap_[child], key)) break;
+            place(i, heap_[child]);
+            i = child;
+        }
+        place(i, key);
+    }
+
+    std::vector<std::uint32_t> heap_, pos_;
+    std::vector<double> value_;
+    std::vector<std::uint64_t> count_;
+    std::uint64_t counter_ = 0;
 };
 
 }  // namespace
@@ -107,40 +182,28 @@ StoerWagnerCut stoer_wagner(Count n, const std::vector<Node>& us, const std::vec
     std::vector<std::pair<std::uint32_t, std::uint32_t>> contractions;
     cut.value = {std::numeric_limits<double>::infinity(), true};
     std::size_t best_phase = 0;
-    std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> heap;
+    PhaseHeap heap(count);
 
     for (std::uint32_t i = 0; i + 1 < count; ++i) {
         const std::uint32_t stamp = i + 1;
-        std::uint64_t counter = 0;
-        heap = {};
+        heap.clear();
         while (removed[first]) ++first;
         std::uint32_t u = first;
         in_a[u] = stamp;
         // h.insert(key, value): a key not yet held is pushed; a held one only
         // when its value drops.
         auto insert = [&](std::uint32_t key, FlowNumber value) {
-            if (in_heap[key] == stamp) {
-                if (!(value.value < held[key].value)) return;
-            }
+            const bool held_now = in_heap[key] == stamp;
+            if (held_now && !(value.value < held[key].value)) return;
             in_heap[key] = stamp;
             held[key] = value;
-            heap.push({value.value, counter++, key});
-        };
-        // Pairs whose key was popped or whose value is no longer held are stale.
-        auto drop_stale = [&] {
-            for (;;) {
-                const Entry& top = heap.top();
-                if (in_a[top.key] != stamp && top.value == held[top.key].value) return;
-                heap.pop();
-            }
+            heap.push(key, value.value, held_now);
         };
         for (std::uint32_t e : g.rows[u]) {
             if (e != DEAD) insert(g.other(e, u), neg(g.weight[e]));
         }
         for (std::uint32_t j = 0; j + i + 2 < count; ++j) {
-            drop_stale();
-            u = heap.top().key;
-            heap.pop();
+            u = heap.pop();
             in_a[u] = stamp;
             for (std::uint32_t e : g.rows[u]) {
                 if (e == DEAD) continue;
@@ -151,8 +214,7 @@ StoerWagnerCut stoer_wagner(Count n, const std::vector<Node>& us, const std::vec
             }
         }
         // The cut of the phase: the node left in the heap and its weight to A.
-        drop_stale();
-        const std::uint32_t v = heap.top().key;
+        const std::uint32_t v = heap.top();
         const FlowNumber w = neg(held[v]);
         if (w.value < cut.value.value) {
             cut.value = w;
@@ -173,15 +235,17 @@ StoerWagnerCut stoer_wagner(Count n, const std::vector<Node>& us, const std::vec
             const std::uint32_t x = g.other(e, v);
             if (x == u) continue;
             if (marked[x] != stamp) {
-                g.add_edge(u, x, g.weight[e]);
+                // add_edge(u, x) with v–x's weight, then v's key leaving
+                // G[x]: edge e itself becomes u–x, at the end of both rows.
+                g.move_end(e, v, u);
             } else {
                 FlowNumber& into = g.weight[edge_to[x]];
                 into = add(into, g.weight[e]);
             }
         }
-        // G.remove_node(v).
+        // G.remove_node(v): the edges still at v.
         for (std::uint32_t e : g.rows[v]) {
-            if (e != DEAD) g.unlink(e, g.other(e, v));
+            if (e != DEAD && (g.a[e] == v || g.b[e] == v)) g.unlink(e, g.other(e, v));
         }
         g.rows[v].clear();
         g.rows[v].shrink_to_fit();
