@@ -77,3 +77,15 @@ def test_other_flow_functions_left_to_networkx():
     G = with_capacities(GRAPHS["graph"].copy(), "int", 1)
     assert not same(G, flow_func=preflow_push)
     assert not same(G, capacity=None)
+
+
+def _views():
+    G = with_capacities(nx.connected_watts_strogatz_graph(30, 6, 0.3, seed=5), "mixed", 1)
+    return {"subgraph": G.subgraph(range(3, 28)), "restricted": nx.restricted_view(G, [4], [(0, 1)]),
+            "to_undirected": G.to_directed().to_undirected(as_view=True)}
+
+
+@pytest.mark.parametrize("V", _views().values(), ids=_views().keys())
+def test_graph_views(V):
+    """Views list their edges (and capacities) through NetworkX's filters, in its orders."""
+    assert same(V)

@@ -97,3 +97,15 @@ def test_refused_calls_answered_by_networkx(weight, kwargs):
     G = nx.cycle_graph(6)
     G[0][1]["weight"] = weight
     assert not same(G, **kwargs)
+
+
+def _views():
+    G = weighted(nx.connected_watts_strogatz_graph(40, 6, 0.3, seed=5), "mixed", 1)
+    return {"subgraph": G.subgraph(range(3, 38)), "restricted": nx.restricted_view(G, [4], [(0, 1)]),
+            "to_undirected": G.to_directed().to_undirected(as_view=True)}
+
+
+@pytest.mark.parametrize("V", _views().values(), ids=_views().keys())
+def test_graph_views(V):
+    """Views list their edges (and weights) through NetworkX's filters, in its orders."""
+    assert same(V)
