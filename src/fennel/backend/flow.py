@@ -17,7 +17,7 @@ import networkx as nx
 from networkx.algorithms.flow import edmonds_karp as _nx_edmonds_karp
 
 from .checks import NX_VERSION, EXACT_INT_LIMIT, argument_rule, data_rule
-from .graph import lookup_problem
+from .graph import _VALUE_OF_KIND, lookup_problem
 from .serve import EXACT, served
 
 # The flow functions as NetworkX 3.6 computes them.
@@ -26,6 +26,9 @@ _RELEASE = None if NX_VERSION == (3, 6) else "NetworkX before 3.6 is not followe
     "conversion: its residual networks are not yet followed")
 
 _INF = float("inf")
+# NetworkX's flow functions the core runs, with the code it knows each by
+# (gomory_hu_tree and the disjoint paths choose theirs from here).
+FLOW_FUNCS = {_nx_edmonds_karp: 0}
 # What the core hands back besides the flow value (see CoreGraph.max_flow).
 WANT_VALUE, WANT_FLOWS, WANT_CUT = range(3)
 # Codes of the edges of G.edges in R.
@@ -70,6 +73,20 @@ def _edmonds_karp_flow_func(a):
     return _cutoff_problem(extra.get("cutoff"))
 
 
+def _capacity_edges(fg, capacity):
+    """G.edges(data=capacity, default=inf) as NetworkX lists it, without building a
+    native graph's dicts (its values rebuilt with their kinds)."""
+    if not fg.native:
+        return fg.source.edges(data=capacity, default=_INF)
+    nodes = fg.nodes
+    us, vs, ids = fg.core.edges_in_order()
+    for name, values, kinds in fg.core.native_edges()[2]:
+        if name == capacity:
+            return ((nodes[u], nodes[v], _VALUE_OF_KIND[kinds[e]](values[e]) if kinds[e] else _INF)
+                    for u, v, e in zip(us, vs, ids))
+    return ((nodes[u], nodes[v], _INF) for u, v in zip(us, vs))
+
+
 def read_capacities(fg, capacity):
     """(codes, values, objects, inf) of build_residual_network over G.edges, or the reason it cannot be followed.
 
@@ -77,15 +94,14 @@ def read_capacities(fg, capacity):
     per edge of G.edges; ``objects`` holds the capacity objects R keeps;
     ``inf`` is R.graph['inf'].
     """
-    G = fg.source
-    if reason := lookup_problem(G):
+    if not fg.native and (reason := lookup_problem(fg.source)):
         return reason
     codes = bytearray()
     values = []
     objects = []
     finite = []
     has_int = False
-    for u, v, c in G.edges(data=capacity, default=_INF):
+    for u, v, c in _capacity_edges(fg, capacity):
         kind = type(c)
         if kind is float:
             if c == _INF:
