@@ -169,6 +169,21 @@ def _network_simplex(
 ) -> list[int | float]:
     """network_simplex's pivots; returns the final flows of every edge, the artificial ones last."""
 
+def _capacity_scaling(
+    n: int,
+    heads: _Positions,
+    capacities: list[int | float],
+    weights: list[int | float],
+    excess: list[int | float],
+    hashes: bytes,
+    group_offsets: _Positions,
+    group_heads: _Positions,
+    arc_offsets: _Positions,
+    arcs: _Positions,
+    delta: int,
+) -> tuple[list[int | float], bool]:
+    """capacity_scaling's phases; returns each edge's flow and whether every excess is 0."""
+
 def _clique_percolation(
     nodes: _Positions, bounds: _Positions, k: int, clique_hashes: bytes, hashes: bytes
 ) -> tuple[list[int], list[int]]:

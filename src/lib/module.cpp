@@ -48,6 +48,7 @@ std::vector<PyMethodDef> isolate_methods();
 std::vector<PyMethodDef> cycles_methods();
 std::vector<PyMethodDef> cycles_functions();
 std::vector<PyMethodDef> mincost_functions();
+std::vector<PyMethodDef> capacityscaling_functions();
 std::vector<PyMethodDef> matching_methods();
 std::vector<PyMethodDef> distance_measures_methods();
 std::vector<PyMethodDef> link_analysis_methods();
@@ -90,7 +91,7 @@ PyMethodDef* core_graph_methods() {
 
 PyMethodDef* module_functions() {
     static PyMethodDef* functions = table({graph_functions, serialize_functions, native_functions, rx_functions,
-                                            summation_functions, clique_functions, dag_functions, lowest_common_ancestors_functions, cycles_functions, mincost_functions, louvain_functions, leiden_functions, pool_functions, numpy_functions});
+                                            summation_functions, clique_functions, dag_functions, lowest_common_ancestors_functions, cycles_functions, mincost_functions, capacityscaling_functions, louvain_functions, leiden_functions, pool_functions, numpy_functions});
     return functions;
 }
 
