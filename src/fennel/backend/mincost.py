@@ -237,8 +237,9 @@ def min_cost_flow(G, demand="demand", capacity="capacity", weight="weight"):
 
 @data_rule("max_flow_min_cost_numbers")
 def _max_flow_min_cost_numbers(fg, a):
-    if fg.multigraph:
-        return None  # NetworkX raises its error
+    s, t = a["s"], a["t"]
+    if fg.multigraph or s not in fg or t not in fg or s == t:
+        return None  # NetworkX raises its error before reading any attribute
     found = capacities(fg, a["capacity"])
     if isinstance(found, str):
         return found
