@@ -66,3 +66,32 @@ def test_refused():
     assert not same_as_networkx("capacity_scaling", G, heap=nx.utils.PairingHeap)
     G.nodes[next(iter(G))]["demand"] = float("nan")
     assert not same_as_networkx("capacity_scaling", G)
+
+
+@pytest.mark.parametrize("seed", range(4))
+@pytest.mark.parametrize("numbers", ["int", "quarters"])
+def test_larger_problems(seed, numbers):
+    """Hundreds of nodes: many phases, searches and growing sets S, labels hashed out of insertion order."""
+    rng = random.Random(seed)
+    G = nx.DiGraph()
+    n = 300
+    label = (lambda i: f"n{i}") if seed % 2 else (lambda i: (i % 7, str(i)))
+    G.add_nodes_from(label(i) for i in rng.sample(range(n), n))
+    demand = dict.fromkeys(G, 0)
+    for _ in range(5 * n):
+        u, v = label(rng.randrange(n)), label(rng.randrange(n))
+        cap = rng.randint(1, 40) if numbers == "int" else rng.randint(4, 160) / 4
+        G.add_edge(u, v, capacity=cap, weight=rng.choice([1, 2, 3]))
+        if u != v and rng.random() < 0.5:
+            demand[u] -= cap
+            demand[v] += cap
+    nx.set_node_attributes(G, demand, "demand")
+    assert same_as_networkx("capacity_scaling", G)
+
+
+def test_ints_beyond_64_bits():
+    """Ints inside the bound whose flows, costs and potentials pass 2**64 in the arithmetic."""
+    big = 2**57
+    G = _graph([(0, 1, {"capacity": big, "weight": 2**40}), (0, 2, {"weight": 3}), (2, 1, {"weight": 2**41})],
+               {0: -2 * big, 1: 2 * big, 2: 0})
+    assert same_as_networkx("capacity_scaling", G)
