@@ -12,7 +12,7 @@ import networkx as nx
 
 from .components import _component_sets, _parts
 from .serve import EXACT, served
-from .checks import argument_rule
+from .checks import ARGUMENT_RULES, argument_rule
 from .shared import first_step, watch
 
 _DOCS = (
@@ -37,6 +37,15 @@ def _bridge_k(a):
     return "k-edge-components beyond bridges come from NetworkX's preflow-push minimum cuts"
 
 
+@argument_rule("component_rows")
+def _component_rows(a):
+    """k = 1 in an undirected graph follows changes by resuming NetworkX's dict iterators (the rule
+    dict_rows); the other answers are computed on their first step, or by NetworkX if G changed."""
+    if a["k"] == 1 and not a["G"].is_directed():
+        return ARGUMENT_RULES["dict_rows"](a)
+    return None
+
+
 def _bridge_sets(fg):
     members, bounds = fg.core.bridge_components()
     nodes = fg.nodes
@@ -45,7 +54,7 @@ def _bridge_sets(fg):
         yield set(map(nodes.__getitem__, members[lo:hi]))
 
 
-@served(docs=_DOCS, rules=("bridge_k", "sees_changes", "dict_rows"), data_rules=("keys",), answers=(ValueError,))
+@served(docs=_DOCS, rules=("bridge_k", "sees_changes", "component_rows"), data_rules=("keys",), answers=(ValueError,))
 def k_edge_components(G, k):
     if k < 1:
         raise ValueError("k cannot be less than 1")
