@@ -169,6 +169,11 @@ def _network_simplex(
 ) -> list[int | float]:
     """network_simplex's pivots; returns the final flows of every edge, the artificial ones last."""
 
+def _flow_products(
+    adjacency: dict[Any, Any], directed: bool, flow_dict: dict[Any, Any], weight: Any
+) -> list[int | float] | None:
+    """cost_of_flow's products in G.edges order, or None where NetworkX's expression must run itself."""
+
 def _capacity_scaling(
     n: int,
     heads: _Positions,
