@@ -75,6 +75,7 @@ MODULE_ORDER = [
     "_clique_next", "_all_cliques_next", "_clique_percolation", "_antichain_next", "_topological_sorts_next",
     "_topological_sorts_state", "_tree_lca_next", "_dag_lca_next", "_dag_lca_pairs", "_johnson_search",
     "_chordless_rows", "_chordless_search", "_cycle_next", "_pair_hash", "_network_simplex",
+    "_flow_products", "_capacity_scaling",
     "_louvain_level", "_community_unions", "_louvain_modularity", "_louvain_aggregate", "_leiden_move", "_leiden_refine",
     "_leiden_refine_drawing", "_leiden_aggregate",
     "set_num_threads", "num_threads", "_progress_hook", "_pool_probe", "register_numpy",

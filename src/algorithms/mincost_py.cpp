@@ -82,8 +82,65 @@ constexpr auto NETWORK_SIMPLEX = function<network_simplex_flows>(
     arg<std::uint32_t>("n"), arg<Positions>("sources"), arg<Positions>("targets"), arg<ListRef>("capacities"),
     arg<ListRef>("weights"), arg<ListRef>("flows"), arg<ListRef>("potentials"));
 
+
+// cost_of_flow's products flowDict[u][v] * d.get(weight, 0), one per edge of
+// G.edges(data=True) in its order (undirected: an edge where its first end's
+// row meets it), over a graph of plain dicts. None when a row, an edge's
+// data or a flow dict row is not a plain dict, or a flow or weight is not a
+// Python int or float: the caller then evaluates NetworkX's expression
+// itself. NetworkX's own errors (a missing key) come back as they come there.
+bool plain_number(PyObject* x) { return PyLong_CheckExact(x) || PyFloat_CheckExact(x); }
+
+PyObject* flow_products(const DictRef& adjacency, bool directed, const DictRef& flow_dict, PyObject* weight) {
+    PyRef out = PyRef::steal(PyList_New(0));
+    if (!out) return nullptr;
+    PyRef seen = PyRef::steal(directed ? nullptr : PySet_New(nullptr));
+    if (!directed && !seen) return nullptr;
+    PyObject* zero = PyLong_FromLong(0);
+    if (zero == nullptr) return nullptr;
+    PyRef zero_ref = PyRef::steal(zero);
+    Py_ssize_t i = 0;
+    PyObject *u = nullptr, *nbrs = nullptr;
+    while (PyDict_Next(adjacency.obj, &i, &u, &nbrs)) {
+        if (!PyDict_CheckExact(nbrs)) Py_RETURN_NONE;
+        // Held while lookups may run the nodes' own __eq__.
+        const PyRef u_ref = PyRef::new_ref(u), nbrs_ref = PyRef::new_ref(nbrs);
+        Py_ssize_t j = 0;
+        PyObject *v = nullptr, *data = nullptr;
+        while (PyDict_Next(nbrs, &j, &v, &data)) {
+            const PyRef v_ref = PyRef::new_ref(v), data_ref = PyRef::new_ref(data);
+            if (!directed) {
+                const int found = PySet_Contains(seen.get(), v);
+                if (found < 0) return nullptr;
+                if (found == 1) continue;
+            }
+            if (!PyDict_CheckExact(data)) Py_RETURN_NONE;
+            PyRef row = PyRef::steal(PyObject_GetItem(flow_dict.obj, u));
+            if (!row) return nullptr;
+            if (!PyDict_CheckExact(row.get())) Py_RETURN_NONE;
+            PyRef flow = PyRef::steal(PyObject_GetItem(row.get(), v));
+            if (!flow) return nullptr;
+            PyObject* w = PyDict_GetItemWithError(data, weight);
+            if (w == nullptr) {
+                if (PyErr_Occurred()) return nullptr;
+                w = zero;
+            }
+            if (!plain_number(flow.get()) || !plain_number(w)) Py_RETURN_NONE;
+            PyRef product = PyRef::steal(PyNumber_Multiply(flow.get(), w));
+            if (!product || PyList_Append(out.get(), product.get()) < 0) return nullptr;
+        }
+        if (!directed && PySet_Add(seen.get(), u) < 0) return nullptr;
+    }
+    return out.release();
+}
+
+constexpr auto FLOW_PRODUCTS = function<flow_products>(
+    "_flow_products",
+    "cost_of_flow's products flowDict[u][v] * d.get(weight, 0) in G.edges order,\nfrom G._adj (`adjacency`); None "
+    "where NetworkX's expression must run\nitself (other dicts or numbers).",
+    arg<DictRef>("adjacency"), arg<bool>("directed"), arg<DictRef>("flow_dict"), arg<PyObject*>("weight"));
 }  // namespace
 
-std::vector<PyMethodDef> mincost_functions() { return {row<NETWORK_SIMPLEX>()}; }
+std::vector<PyMethodDef> mincost_functions() { return {row<NETWORK_SIMPLEX>(), row<FLOW_PRODUCTS>()}; }
 
 }  // namespace fennel::py

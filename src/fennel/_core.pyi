@@ -169,6 +169,26 @@ def _network_simplex(
 ) -> list[int | float]:
     """network_simplex's pivots; returns the final flows of every edge, the artificial ones last."""
 
+def _flow_products(
+    adjacency: dict[Any, Any], directed: bool, flow_dict: dict[Any, Any], weight: Any
+) -> list[int | float] | None:
+    """cost_of_flow's products in G.edges order, or None where NetworkX's expression must run itself."""
+
+def _capacity_scaling(
+    n: int,
+    heads: _Positions,
+    capacities: list[int | float],
+    weights: list[int | float],
+    excess: list[int | float],
+    hashes: bytes,
+    group_offsets: _Positions,
+    group_heads: _Positions,
+    arc_offsets: _Positions,
+    arcs: _Positions,
+    delta: int,
+) -> tuple[list[int | float], bool]:
+    """capacity_scaling's phases; returns each edge's flow and whether every excess is 0."""
+
 def _clique_percolation(
     nodes: _Positions, bounds: _Positions, k: int, clique_hashes: bytes, hashes: bytes
 ) -> tuple[list[int], list[int]]:
@@ -511,6 +531,7 @@ class CoreGraph:
     def smallest_cut(
         self, node: bool, ss: _Positions, ts: _Positions, skip: Sequence[bool], initial_size: SupportsIndex
     ) -> tuple[tuple[int, list[int]], list[int], list[int]]: ...
+    def bridge_components(self) -> tuple[list[int], list[int]]: ...
     def has_free_edge(self, matched: _Positions) -> bool: ...
     def blossom_matching(self, weight: str | None = None, maxcardinality: bool = False) -> list[int]: ...
     def period_divisor(self, root: SupportsIndex) -> int: ...

@@ -44,6 +44,7 @@ std::vector<PyMethodDef> connectivity_methods();
 std::vector<PyMethodDef> stoerwagner_methods();
 std::vector<PyMethodDef> gomory_hu_methods();
 std::vector<PyMethodDef> disjoint_paths_methods();
+std::vector<PyMethodDef> edge_kcomponents_methods();
 std::vector<PyMethodDef> dag_functions();
 std::vector<PyMethodDef> lowest_common_ancestors_methods();
 std::vector<PyMethodDef> lowest_common_ancestors_functions();
@@ -51,6 +52,7 @@ std::vector<PyMethodDef> isolate_methods();
 std::vector<PyMethodDef> cycles_methods();
 std::vector<PyMethodDef> cycles_functions();
 std::vector<PyMethodDef> mincost_functions();
+std::vector<PyMethodDef> capacityscaling_functions();
 std::vector<PyMethodDef> matching_methods();
 std::vector<PyMethodDef> distance_measures_methods();
 std::vector<PyMethodDef> link_analysis_methods();
@@ -88,13 +90,14 @@ PyMethodDef* core_graph_methods() {
                distance_measures_methods, modularity_max_methods, kernighan_lin_methods,
                label_propagation_methods, isolate_methods, cycles_methods, matching_methods, dominating_methods,
                lowest_common_ancestors_methods, flow_methods, connectivity_methods,
-               stoerwagner_methods, gomory_hu_methods, disjoint_paths_methods});
+               stoerwagner_methods, gomory_hu_methods, disjoint_paths_methods,
+               edge_kcomponents_methods});
     return methods;
 }
 
 PyMethodDef* module_functions() {
     static PyMethodDef* functions = table({graph_functions, serialize_functions, native_functions, rx_functions,
-                                            summation_functions, clique_functions, dag_functions, lowest_common_ancestors_functions, cycles_functions, mincost_functions, louvain_functions, leiden_functions, pool_functions, numpy_functions});
+                                            summation_functions, clique_functions, dag_functions, lowest_common_ancestors_functions, cycles_functions, mincost_functions, capacityscaling_functions, louvain_functions, leiden_functions, pool_functions, numpy_functions});
     return functions;
 }
 

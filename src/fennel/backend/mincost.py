@@ -15,6 +15,7 @@ import networkx as nx
 
 from .. import _core
 from .checks import argument_rule, data_rule
+from .flow import _FLOAT, _INFINITE, _RELEASE, WANT_VALUE, _check_ends, _run, capacities
 from .serve import EXACT, served
 
 _INF = float("inf")
@@ -44,8 +45,11 @@ def _flow_attribute_names(a):
     return None
 
 
-def _numbers_problem(G, demand, capacity, weight):
-    """Why the demands, capacities and weights are not numbers the C++ loop computes with as Python does, or None."""
+def _numbers_problem(G, demand, capacity, weight, scale=1):
+    """Why the demands, capacities and weights are not numbers the C++ loop computes with as Python does, or None.
+
+    ``scale``: how many times the ints' sum may grow in the problem actually solved.
+    """
     total = 0
     for what, x in chain(
         (("demand", d.get(demand, 0)) for _, d in G.nodes(data=True)),
@@ -60,7 +64,7 @@ def _numbers_problem(G, demand, capacity, weight):
                 return f"NaN {what}s are left to NetworkX"
         else:
             return f"{what}s of type {kind.__name__} are left to NetworkX"
-    if 3 * total > _INT_SUM_LIMIT:
+    if 3 * scale * total > _INT_SUM_LIMIT:
         return "int demands, capacities and weights summing beyond 2**62 / 3 are left to NetworkX"
     return None
 
@@ -221,3 +225,96 @@ def min_cost_flow_cost(G, demand="demand", capacity="capacity", weight="weight")
 @served(docs="network_simplex's flow dict. " + _DOCS, rules=_RULES, data_rules=_DATA_RULES, keeps_attributes=True)
 def min_cost_flow(G, demand="demand", capacity="capacity", weight="weight"):
     return _directed_simplex(G, demand, capacity, weight)[1]
+
+
+# max_flow_min_cost: NetworkX's maximum_flow_value (preflow-push), then
+# min_cost_flow on nx.DiGraph(G) with the demands -value at s and value at t.
+# The value of a maximum flow is unique, and with int capacities every
+# algorithm reaches it exactly: Edmonds–Karp in C++ stands in for
+# preflow-push. Float capacities are left to NetworkX, whose value could
+# round otherwise.
+
+
+@data_rule("max_flow_min_cost_numbers")
+def _max_flow_min_cost_numbers(fg, a):
+    s, t = a["s"], a["t"]
+    if fg.multigraph or s not in fg or t not in fg or s == t:
+        return None  # NetworkX raises its error before reading any attribute
+    found = capacities(fg, a["capacity"])
+    if isinstance(found, str):
+        return found
+    if _FLOAT in found[0]:
+        return "float capacities, whose maximum flow value may round differently, are left to NetworkX"
+    # nx.DiGraph(G) doubles an undirected graph's edges, and the value joins the demands.
+    return _numbers_problem(fg.source, "demand", a["capacity"], a["weight"], scale=4)
+
+
+def _max_flow_value(G, s, t, capacity):
+    """preflow_push's flow value: its checks, its search for a path of infinite capacities, then the value."""
+    _check_ends(G, s, t)
+    codes = capacities(G, capacity)[0]
+    if _INFINITE in codes:
+        # detect_unboundedness: R's edges of capacity R.graph['inf'] are G's edges without a finite
+        # capacity (both ways in an undirected graph); whether they reach t does not depend on order.
+        infinite = {}
+        directed = G.directed
+        for (u, v), code in zip(G.source.edges(), codes):
+            if code == _INFINITE:
+                infinite.setdefault(u, []).append(v)
+                if not directed:
+                    infinite.setdefault(v, []).append(u)
+        seen = {s}
+        stack = [s]
+        while stack:
+            for v in infinite.get(stack.pop(), ()):
+                if v not in seen:
+                    if v == t:
+                        raise nx.NetworkXUnbounded("Infinite capacity path, flow unbounded above.")
+                    seen.add(v)
+                    stack.append(v)
+    # No infinite path: the minimum cut is finite, every augmenting path carries less than R.graph['inf'] / 2.
+    return _run(G, s, t, capacity, None, WANT_VALUE)[0]
+
+
+@served(docs="NetworkX's maximum flow value from Edmonds–Karp in C++ (unique for int capacities), then "
+             "min_cost_flow's network simplex on nx.DiGraph(G) with the demands at s and t. " + _DOCS,
+        rules=("capacity_name", "flow_attribute_names"),
+        data_rules=("flow_ends", "max_flow_min_cost_numbers"), keeps_attributes=True, release=_RELEASE)
+def max_flow_min_cost(G, s, t, capacity="capacity", weight="weight"):
+    value = _max_flow_value(G, s, t, capacity)
+    H = nx.DiGraph(G.source)
+    H.add_node(s, demand=-value)
+    H.add_node(t, demand=value)
+    return _network_simplex(H, "demand", capacity, weight)[1]
+
+
+# cost_of_flow: NetworkX's sum over G.edges(data=True), its products made in
+# C from the graph's own dicts and summed by Python's sum() as there.
+
+
+@data_rule("flow_cost_graph")
+def _flow_cost_graph(fg, a):
+    G = fg.source
+    if not isinstance(G, nx.Graph) or G.is_multigraph():
+        return "multigraphs (whose flows are dicts of keys) and other graph types are left to NetworkX"
+    if type(G._adj) is not dict or G.adjlist_inner_dict_factory is not dict:
+        return "graph views and graphs of other dict types are left to NetworkX"
+    if type(a["flowDict"]) is not dict:
+        return "flow dicts of other mapping types are left to NetworkX"
+    try:
+        hash(a["weight"])
+    except TypeError:
+        return "unhashable weight names are NetworkX's to reject"
+    return None
+
+
+@served(docs="The products flowDict[u][v] * d.get(weight, 0) made in C over the graph's own dicts in "
+             "G.edges order, summed by Python's sum() as NetworkX sums them; flows or weights other than "
+             "Python ints and floats are summed by NetworkX's own expression. " + EXACT,
+        data_rules=("flow_cost_graph",), keeps_attributes=True, answers=(KeyError, TypeError))
+def cost_of_flow(G, flowDict, weight="weight"):
+    G = G.source
+    products = _core._flow_products(G._adj, G.is_directed(), flowDict, weight)
+    if products is None:
+        return sum(flowDict[u][v] * d.get(weight, 0) for u, v, d in G.edges(data=True))
+    return sum(products)
