@@ -239,7 +239,7 @@ def residual_graph(G, rows, inf, value, algorithm):
 
 
 _FLOW_DOCS = (
-    "Served with flow_func=edmonds_karp or shortest_augmenting_path: NetworkX's residual network and "
+    "Served with flow_func=edmonds_karp, shortest_augmenting_path or dinitz: NetworkX's residual network and "
     "the flow function's augmenting paths replayed in C++ over Python's int and float arithmetic. "
 )
 
