@@ -527,6 +527,20 @@ class CoreGraph:
         objects: Any,
         inf_object: Any,
     ) -> tuple[int | float, int, Any, None]: ...
+    def boykov_kolmogorov(
+        self,
+        codes: bytes,
+        values: bytes,
+        inf: float,
+        inf_float: bool,
+        s: SupportsIndex,
+        t: SupportsIndex,
+        cutoff: float,
+        want: SupportsIndex,
+        nodes: Any,
+        objects: Any,
+        inf_object: Any,
+    ) -> tuple[int | float, int, Any, tuple[list[int], list[int]] | None]: ...
     def connectivity_neighbors(self, v: SupportsIndex) -> list[int]: ...
     def unit_flows(self, node: bool, ss: _Positions, ts: _Positions, cutoff: float) -> list[int]: ...
     def unit_cut(self, node: bool, s: SupportsIndex, t: SupportsIndex) -> tuple[list[int], list[int], list[int]]: ...

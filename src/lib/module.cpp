@@ -43,6 +43,7 @@ std::vector<PyMethodDef> flow_methods();
 std::vector<PyMethodDef> connectivity_methods();
 std::vector<PyMethodDef> shortestaugmentingpath_methods();
 std::vector<PyMethodDef> dinitz_alg_methods();
+std::vector<PyMethodDef> boykovkolmogorov_methods();
 std::vector<PyMethodDef> dag_functions();
 std::vector<PyMethodDef> lowest_common_ancestors_methods();
 std::vector<PyMethodDef> lowest_common_ancestors_functions();
@@ -87,7 +88,7 @@ PyMethodDef* core_graph_methods() {
                distance_measures_methods, modularity_max_methods, kernighan_lin_methods,
                label_propagation_methods, isolate_methods, cycles_methods, matching_methods, dominating_methods,
                lowest_common_ancestors_methods, flow_methods, connectivity_methods,
-               shortestaugmentingpath_methods, dinitz_alg_methods});
+               shortestaugmentingpath_methods, dinitz_alg_methods, boykovkolmogorov_methods});
     return methods;
 }
 

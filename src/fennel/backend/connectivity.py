@@ -219,8 +219,8 @@ def _node_cut(G, s, t, reaching, offsets, targets):
 
 _DOCS = (
     "NetworkX's auxiliary digraph and its residual network built in C++ with their row orders, "
-    "Edmonds–Karp replayed step by step (also for flow_func=shortest_augmenting_path or dinitz without a "
-    "cutoff, whose answers are Edmonds–Karp's). "
+    "Edmonds–Karp replayed step by step (also for flow_func=shortest_augmenting_path, dinitz or "
+    "boykov_kolmogorov without a cutoff, whose answers are Edmonds–Karp's). "
 )
 _PAIRS_DOCS = _DOCS + "The pairs chosen as NetworkX chooses them, their flows on the worker pool. "
 _CUT_DOCS = _DOCS + "The cut sets built by NetworkX's insertions from the nodes reaching t. "

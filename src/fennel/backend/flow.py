@@ -239,8 +239,9 @@ def residual_graph(G, rows, inf, value, algorithm):
 
 
 _FLOW_DOCS = (
-    "Served with flow_func=edmonds_karp, shortest_augmenting_path or dinitz: NetworkX's residual network and "
-    "the flow function's augmenting paths replayed in C++ over Python's int and float arithmetic. "
+    "Served with flow_func=edmonds_karp, shortest_augmenting_path, dinitz or boykov_kolmogorov: NetworkX's "
+    "residual network and the flow function's augmenting paths replayed in C++ over Python's int and float "
+    "arithmetic. "
 )
 
 
