@@ -16,18 +16,20 @@ FlowNumber py_sub(FlowNumber a, FlowNumber b) { return {a.value - b.value, a.is_
 FlowNumber py_add(FlowNumber a, FlowNumber b) { return {a.value + b.value, a.is_float || b.is_float}; }
 
 constexpr std::uint32_t NONE = std::numeric_limits<std::uint32_t>::max();
+constexpr Slot NO_EDGE = std::numeric_limits<Slot>::max();
 
 // One search tree: NetworkX's dict {node: parent or None}, with the edge
 // joining each node to its parent (parent -> node in the source tree,
 // node -> parent in the target tree) and the dict's insertion order.
 struct Tree {
     std::vector<std::uint8_t> member;
-    std::vector<std::uint32_t> parent, parent_edge;
+    std::vector<std::uint32_t> parent;
+    std::vector<Slot> parent_edge;
     std::vector<std::uint64_t> inserted;  // the insertion's number, for the dict's order
     std::vector<std::pair<Node, std::uint64_t>> log;
 
-    explicit Tree(Count n) : member(n, 0), parent(n, NONE), parent_edge(n, NONE), inserted(n, 0) {}
-    void insert(Node v, std::uint32_t p, std::uint32_t e) {
+    explicit Tree(Count n) : member(n, 0), parent(n, NONE), parent_edge(n, NO_EDGE), inserted(n, 0) {}
+    void insert(Node v, std::uint32_t p, Slot e) {
         member[v] = 1;
         parent[v] = p;
         parent_edge[v] = e;
@@ -74,8 +76,8 @@ FlowRun boykov_kolmogorov(const Residual& r, std::vector<FlowNumber>& flow, Node
     std::deque<Node> orphans;
     std::int64_t time = 1;
 
-    source.insert(s, NONE, NONE);
-    target.insert(t, NONE, NONE);
+    source.insert(s, NONE, NO_EDGE);
+    target.insert(t, NONE, NO_EDGE);
     push_active(s);
     push_active(t);
     timestamp[s] = timestamp[t] = time;
@@ -142,12 +144,12 @@ FlowRun boykov_kolmogorov(const Residual& r, std::vector<FlowNumber>& flow, Node
                 const Node u = r.tail[e], v = r.head[e];
                 if (source.member[v]) {
                     source.parent[v] = NONE;
-                    source.parent_edge[v] = NONE;
+                    source.parent_edge[v] = NO_EDGE;
                     these_orphans.push_back(v);
                 }
                 if (target.member[u]) {
                     target.parent[u] = NONE;
-                    target.parent_edge[u] = NONE;
+                    target.parent_edge[u] = NO_EDGE;
                     these_orphans.push_back(u);
                 }
             }
@@ -220,14 +222,14 @@ FlowRun boykov_kolmogorov(const Residual& r, std::vector<FlowNumber>& flow, Node
                 if (left_over(e) > 0 && !in_active[v]) push_active(v);
                 if (tree.parent[v] == u) {
                     tree.parent[v] = NONE;
-                    tree.parent_edge[v] = NONE;
+                    tree.parent_edge[v] = NO_EDGE;
                     orphans.push_front(v);
                 }
             }
             if (in_active[u]) remove_active(u);
             tree.member[u] = 0;  // del tree[u]
             tree.parent[u] = NONE;
-            tree.parent_edge[u] = NONE;
+            tree.parent_edge[u] = NO_EDGE;
         }
     };
 
