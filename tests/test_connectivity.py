@@ -6,7 +6,7 @@ flow function and edmonds_karp given explicitly."""
 import networkx as nx
 import pytest
 from networkx.algorithms import connectivity as conn
-from networkx.algorithms.flow import edmonds_karp, shortest_augmenting_path
+from networkx.algorithms.flow import edmonds_karp, preflow_push
 from test_clique import same_under_hash_seeds
 from test_flow import same
 from zoo import _relabelled, _shuffled
@@ -86,7 +86,7 @@ def test_pairs_against_networkx(gid):
         (nx.node_connectivity, (0, "absent"), {}),
         (nx.minimum_node_cut, ("absent", 1), {}),
         (conn.local_node_connectivity, (0, "absent"), {}),  # NetworkX's mapping raises KeyError
-        (nx.edge_connectivity, (), {"flow_func": shortest_augmenting_path}),
+        (nx.edge_connectivity, (), {"flow_func": preflow_push}),
         (conn.local_edge_connectivity, (0, 5), {"residual": nx.DiGraph()}),
         (conn.minimum_st_node_cut, (0, 5), {"auxiliary": nx.DiGraph()}),
         (nx.edge_connectivity, (), {"cutoff": float("nan")}),

@@ -3,6 +3,7 @@
 // what the caller asks for (the value, the flow per edge of G, the nodes
 // that still reach t, or R itself).
 #include "algorithms/flow.hpp"
+#include "algorithms/flow_py.hpp"
 #include "graph/core_graph_py.hpp"
 #include "lib/entry.hpp"
 #include "lib/pyref.hpp"
@@ -12,23 +13,6 @@
 namespace fennel::py {
 
 namespace {
-
-// A number of the flow arithmetic as the Python int or float it stands for.
-PyObject* number(FlowNumber x) {
-    return x.is_float ? PyFloat_FromDouble(x.value) : PyLong_FromLongLong(static_cast<long long>(x.value));
-}
-
-template <class T>
-bool read_array(const BytesRef& bytes, std::size_t count, std::vector<T>& out, const char* what) {
-    const Py_ssize_t size = PyBytes_GET_SIZE(bytes.obj);
-    if (size != static_cast<Py_ssize_t>(count * sizeof(T))) {
-        raise(value_error(std::string(what) + " must hold one entry per edge"));
-        return false;
-    }
-    out.resize(count);
-    if (count > 0) std::memcpy(out.data(), PyBytes_AS_STRING(bytes.obj), static_cast<std::size_t>(size));
-    return true;
-}
 
 enum Want : std::uint64_t { WANT_VALUE = 0, WANT_FLOWS = 1, WANT_CUT = 2 };
 
@@ -87,10 +71,8 @@ PyObject* max_flow(const CoreGraph& g, const BytesRef& codes_bytes, const BytesR
         });
 }
 
-// R's rows as NetworkX's dicts: one data dict per edge ({'capacity': the
-// edge's capacity object, inf or the int 0; 'flow': its flow}), shared by
-// the succ row of its tail and the pred row of its head, each row keyed by
-// `nodes` in R's row order.
+}  // namespace
+
 PyObject* residual_dicts(const Residual& r, const std::vector<std::uint8_t>& codes, PyObject* nodes,
                          PyObject* objects, PyObject* inf_object) {
     PyRef capacity_key = PyRef::steal(PyUnicode_InternFromString("capacity"));
@@ -130,6 +112,8 @@ PyObject* residual_dicts(const Residual& r, const std::vector<std::uint8_t>& cod
     }
     return Py_BuildValue("(NN)", succ, pred);
 }
+
+namespace {
 
 PyObject* residual_network(const CoreGraph& g, const BytesRef& codes_bytes, const BytesRef& values_bytes,
                            double inf, bool inf_float, Node s, Node t, double cutoff, const TupleRef& nodes,

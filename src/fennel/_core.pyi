@@ -518,6 +518,49 @@ class CoreGraph:
         objects: list[Any],
         inf_object: Any,
     ) -> tuple[int | float, bool, tuple[list[dict[Any, Any]], list[dict[Any, Any]]] | None]: ...
+    def shortest_augmenting_path(
+        self,
+        codes: bytes,
+        values: bytes,
+        inf: float,
+        inf_float: bool,
+        s: SupportsIndex,
+        t: SupportsIndex,
+        cutoff: float,
+        two_phase: bool,
+        want: SupportsIndex,
+        nodes: Any,
+        objects: Any,
+        inf_object: Any,
+    ) -> tuple[int | float, int, Any, tuple[list[int], list[int]] | None]: ...
+    def dinitz(
+        self,
+        codes: bytes,
+        values: bytes,
+        inf: float,
+        inf_float: bool,
+        s: SupportsIndex,
+        t: SupportsIndex,
+        cutoff: float,
+        want: SupportsIndex,
+        nodes: Any,
+        objects: Any,
+        inf_object: Any,
+    ) -> tuple[int | float, int, Any, None]: ...
+    def boykov_kolmogorov(
+        self,
+        codes: bytes,
+        values: bytes,
+        inf: float,
+        inf_float: bool,
+        s: SupportsIndex,
+        t: SupportsIndex,
+        cutoff: float,
+        want: SupportsIndex,
+        nodes: Any,
+        objects: Any,
+        inf_object: Any,
+    ) -> tuple[int | float, int, Any, tuple[list[int], list[int]] | None]: ...
     def connectivity_neighbors(self, v: SupportsIndex) -> list[int]: ...
     def stoer_wagner(self, values: Sequence[float], floats: Sequence[bool]) -> tuple[int | float, list[int], list[int]]: ...
     def gomory_hu(

@@ -45,6 +45,9 @@ std::vector<PyMethodDef> stoerwagner_methods();
 std::vector<PyMethodDef> gomory_hu_methods();
 std::vector<PyMethodDef> disjoint_paths_methods();
 std::vector<PyMethodDef> edge_kcomponents_methods();
+std::vector<PyMethodDef> shortestaugmentingpath_methods();
+std::vector<PyMethodDef> dinitz_alg_methods();
+std::vector<PyMethodDef> boykovkolmogorov_methods();
 std::vector<PyMethodDef> dag_functions();
 std::vector<PyMethodDef> lowest_common_ancestors_methods();
 std::vector<PyMethodDef> lowest_common_ancestors_functions();
@@ -91,7 +94,7 @@ PyMethodDef* core_graph_methods() {
                label_propagation_methods, isolate_methods, cycles_methods, matching_methods, dominating_methods,
                lowest_common_ancestors_methods, flow_methods, connectivity_methods,
                stoerwagner_methods, gomory_hu_methods, disjoint_paths_methods,
-               edge_kcomponents_methods});
+               edge_kcomponents_methods, shortestaugmentingpath_methods, dinitz_alg_methods, boykovkolmogorov_methods});
     return methods;
 }
 

@@ -31,11 +31,27 @@ _RELEASE = None if NX_VERSION == (3, 6) else "NetworkX before 3.6 is not followe
 _INF = float("inf")
 
 
+# Flow functions run here as Edmonds–Karp. A flow room adds its function
+# when every maximum flow it finds answers as Edmonds–Karp's does: without a
+# cutoff every maximum flow has the same int value and the same nodes
+# reaching t in its residual network (all a cut is made of); with the best
+# value so far as cutoff, a run below it is exact and one at or above it
+# leaves min() its old object. A cutoff the caller gives is refused for
+# them: where a run stops past it depends on the algorithm.
+CONNECTIVITY_FLOW_FUNCS = {_nx_edmonds_karp}
+
+
 @argument_rule("connectivity_flow_func")
 def _connectivity_flow_func(a):
-    if a["flow_func"] is None or a["flow_func"] is _nx_edmonds_karp:
+    flow_func = a["flow_func"]
+    if flow_func is None or flow_func is _nx_edmonds_karp:
         return None
-    return "flow functions other than edmonds_karp are left to NetworkX"
+    if flow_func not in CONNECTIVITY_FLOW_FUNCS:
+        names = ", ".join(sorted(f.__name__ for f in CONNECTIVITY_FLOW_FUNCS))
+        return f"flow functions other than {names} are left to NetworkX"
+    if a.get("cutoff") is not None:
+        return f"a cutoff with flow_func={flow_func.__name__} is left to NetworkX"
+    return None
 
 
 @argument_rule("own_auxiliary")
@@ -203,7 +219,8 @@ def _node_cut(G, s, t, reaching, offsets, targets):
 
 _DOCS = (
     "NetworkX's auxiliary digraph and its residual network built in C++ with their row orders, "
-    "Edmonds–Karp replayed step by step. "
+    "Edmonds–Karp replayed step by step (also for flow_func=shortest_augmenting_path, dinitz or "
+    "boykov_kolmogorov without a cutoff, whose answers are Edmonds–Karp's). "
 )
 _PAIRS_DOCS = _DOCS + "The pairs chosen as NetworkX chooses them, their flows on the worker pool. "
 _CUT_DOCS = _DOCS + "The cut sets built by NetworkX's insertions from the nodes reaching t. "

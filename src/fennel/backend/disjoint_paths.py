@@ -12,7 +12,7 @@ import networkx as nx
 
 from .checks import argument_rule
 from .connectivity import _own_auxiliary  # noqa: F401 - registers own_auxiliary
-from .flow import _RELEASE, FLOW_FUNCS, _cutoff_problem
+from .flow import _RELEASE, CORE_FLOWS, _cutoff_problem
 from .serve import EXACT, served
 from .shared import changed, watch
 
@@ -23,7 +23,7 @@ _NO_PATH, _SAME_ENDS = 1, 2
 @argument_rule("disjoint_paths_flow")
 def _disjoint_paths_flow(a):
     flow_func = a["flow_func"]
-    if flow_func is not None and flow_func not in FLOW_FUNCS:
+    if flow_func is not None and flow_func not in CORE_FLOWS:
         return "flow functions the core does not run are left to NetworkX"
     cutoff = a["cutoff"]
     if cutoff is not None and cutoff != cutoff:
@@ -42,7 +42,7 @@ def _paths(fg, watched, name, node, s, t, flow_func, cutoff):
         raise nx.NetworkXError(f"node {t} not in graph")
     index = fg.index
     found = fg.core.disjoint_paths(node, index[s], index[t], _INF if cutoff is None else float(cutoff),
-                                   FLOW_FUNCS[flow_func] if flow_func is not None else 0)
+                                   CORE_FLOWS[flow_func] if flow_func is not None else 0)
     if found == _NO_PATH:
         raise nx.NetworkXNoPath
     if found == _SAME_ENDS:

@@ -12,6 +12,7 @@ until a float joins it), exact while ints stay below 2**53.
 """
 
 from array import array
+from typing import Callable, NamedTuple
 
 import networkx as nx
 from networkx.algorithms.flow import edmonds_karp as _nx_edmonds_karp
@@ -26,9 +27,10 @@ _RELEASE = None if NX_VERSION == (3, 6) else "NetworkX before 3.6 is not followe
     "conversion: its residual networks are not yet followed")
 
 _INF = float("inf")
-# NetworkX's flow functions the core runs, with the code it knows each by
-# (gomory_hu_tree and the disjoint paths choose theirs from here).
-FLOW_FUNCS = {_nx_edmonds_karp: 0}
+# NetworkX's flow functions the core runs inside other algorithms, with the
+# code it knows each by (gomory_hu_tree and the disjoint paths choose theirs
+# from here): the ones whose residual rows, not only their cut, are replayed.
+CORE_FLOWS = {_nx_edmonds_karp: 0}
 # What the core hands back besides the flow value (see CoreGraph.max_flow).
 WANT_VALUE, WANT_FLOWS, WANT_CUT = range(3)
 # Codes of the edges of G.edges in R.
@@ -60,17 +62,34 @@ def _own_residual(a):
     return None if a["residual"] is None else "a residual network given by the caller is left to NetworkX"
 
 
-@argument_rule("edmonds_karp_flow_func")
-def _edmonds_karp_flow_func(a):
-    """The maximum-flow functions are served when they run Edmonds–Karp, with its own keywords."""
-    if a["flow_func"] is not _nx_edmonds_karp:
-        return "flow functions other than edmonds_karp (the default is preflow_push) are left to NetworkX"
+class FlowFunc(NamedTuple):
+    """How the maximum-flow functions run one of NetworkX's flow functions: the keywords it takes
+    besides cutoff and residual, a rule over their values (None or a reason), and
+    ``run(G, s, t, capacity, kwargs, want)`` -> (flow_value, what `want` asks for)."""
+
+    keywords: frozenset
+    rule: Callable[[dict], str | None]
+    run: Callable
+
+
+# NetworkX's flow functions the maximum-flow functions are served with; each
+# flow room adds its own.
+FLOW_FUNCS = {}
+
+
+@argument_rule("served_flow_func")
+def _served_flow_func(a):
+    """The maximum-flow functions are served when they run a flow function of FLOW_FUNCS, with its keywords."""
+    entry = FLOW_FUNCS.get(a["flow_func"]) if callable(a["flow_func"]) else None
+    if entry is None:
+        names = ", ".join(sorted(f.__name__ for f in FLOW_FUNCS))
+        return f"flow functions other than {names} (the default is preflow_push) are left to NetworkX"
     extra = a["kwargs"]
-    if set(extra) - {"cutoff", "residual"}:
-        return "keywords other than cutoff and residual are left to NetworkX"
+    if set(extra) - {"cutoff", "residual"} - entry.keywords:
+        return f"keywords other than cutoff, residual{''.join(', ' + k for k in sorted(entry.keywords))} are left to NetworkX"
     if extra.get("residual") is not None:
         return "a residual network given by the caller is left to NetworkX"
-    return _cutoff_problem(extra.get("cutoff"))
+    return _cutoff_problem(extra.get("cutoff")) or entry.rule(extra)
 
 
 def _capacity_edges(fg, capacity):
@@ -177,19 +196,26 @@ def _check_ends(G, s, t):
         raise nx.NetworkXError("MultiGraph and MultiDiGraph not supported (yet).")
 
 
-def _run(G, s, t, capacity, cutoff, want):
-    """NetworkX's checks, then the core's run: (flow_value, what `want` asks for, the capacities read)."""
+def _edmonds_karp_run(G, s, t, capacity, kwargs, want):
+    """NetworkX's checks, then the core's Edmonds–Karp: (flow_value, what `want` asks for)."""
     _check_ends(G, s, t)
-    read = capacities(G, capacity)
-    codes, values, _, inf = read
+    codes, values, _, inf = capacities(G, capacity)
     index = G.index
+    cutoff = kwargs.get("cutoff")
     value, unbounded, rest = G.core.max_flow(
         codes, values, float(inf), type(inf) is float, index[s], index[t],
         _INF if cutoff is None else float(cutoff), want,
     )
     if unbounded:
         raise nx.NetworkXUnbounded("Infinite capacity path, flow unbounded above.")
-    return value, rest, read
+    return value, rest
+
+
+FLOW_FUNCS[_nx_edmonds_karp] = FlowFunc(frozenset(), lambda kwargs: None, _edmonds_karp_run)
+
+
+def _run(G, s, t, capacity, flow_func, kwargs, want):
+    return FLOW_FUNCS[flow_func].run(G, s, t, capacity, kwargs, want)
 
 
 _RESIDUAL_DOCS = (
@@ -211,7 +237,11 @@ def edmonds_karp(G, s, t, capacity="capacity", residual=None, value_only=False, 
     )
     if unbounded:
         raise nx.NetworkXUnbounded("Infinite capacity path, flow unbounded above.")
-    # R as build_residual_network and edmonds_karp leave it: its dicts made in C++, same orders and values.
+    return residual_graph(G, rows, inf, value, "edmonds_karp")
+
+
+def residual_graph(G, rows, inf, value, algorithm):
+    """R as build_residual_network and a flow function leave it: its dicts made in C++, same orders and values."""
     succ, pred = rows
     nodes = G.nodes
     R = nx.DiGraph()
@@ -221,21 +251,22 @@ def edmonds_karp(G, s, t, capacity="capacity", residual=None, value_only=False, 
     R._pred.update(zip(nodes, pred))
     R.graph["inf"] = inf
     R.graph["flow_value"] = value
-    R.graph["algorithm"] = "edmonds_karp"
+    R.graph["algorithm"] = algorithm
     return R
 
 
 _FLOW_DOCS = (
-    "Served with flow_func=edmonds_karp: NetworkX's residual network and Edmonds–Karp's augmenting paths "
-    "replayed in C++ over Python's int and float arithmetic. "
+    "Served with flow_func=edmonds_karp, shortest_augmenting_path, dinitz or boykov_kolmogorov: NetworkX's "
+    "residual network and the flow function's augmenting paths replayed in C++ over Python's int and float "
+    "arithmetic. "
 )
 
 
 @served(docs=_FLOW_DOCS + "The flow dict keyed as build_flow_dict keys it. " + EXACT,
-        rules=("capacity_name", "edmonds_karp_flow_func"), data_rules=("keys", "flow_ends", "flow_capacities"),
+        rules=("capacity_name", "served_flow_func"), data_rules=("keys", "flow_ends", "flow_capacities"),
         release=_RELEASE)
 def maximum_flow(flowG, _s, _t, capacity="capacity", flow_func=None, **kwargs):
-    value, rest, _ = _run(flowG, _s, _t, capacity, kwargs.get("cutoff"), WANT_FLOWS)
+    value, rest = _run(flowG, _s, _t, capacity, flow_func, kwargs, WANT_FLOWS)
     offsets, targets, flows = rest
     nodes = flowG.nodes
     node_of = nodes.__getitem__
@@ -247,18 +278,18 @@ def maximum_flow(flowG, _s, _t, capacity="capacity", flow_func=None, **kwargs):
 
 
 @served(docs=_FLOW_DOCS + EXACT,
-        rules=("capacity_name", "edmonds_karp_flow_func"), data_rules=("flow_ends", "flow_capacities"),
+        rules=("capacity_name", "served_flow_func"), data_rules=("flow_ends", "flow_capacities"),
         release=_RELEASE)
 def maximum_flow_value(flowG, _s, _t, capacity="capacity", flow_func=None, **kwargs):
-    return _run(flowG, _s, _t, capacity, kwargs.get("cutoff"), WANT_VALUE)[0]
+    return _run(flowG, _s, _t, capacity, flow_func, kwargs, WANT_VALUE)[0]
 
 
 @served(docs=_FLOW_DOCS + "The partition's sets built by NetworkX's insertions (the nodes reaching t in "
              "breadth-first order). " + EXACT,
-        rules=("capacity_name", "edmonds_karp_flow_func"), data_rules=("keys", "flow_ends", "flow_capacities"),
+        rules=("capacity_name", "served_flow_func"), data_rules=("keys", "flow_ends", "flow_capacities"),
         release=_RELEASE)
 def minimum_cut(flowG, _s, _t, capacity="capacity", flow_func=None, **kwargs):
-    value, reaching, _ = _run(flowG, _s, _t, capacity, kwargs.get("cutoff"), WANT_CUT)
+    value, reaching = _run(flowG, _s, _t, capacity, flow_func, kwargs, WANT_CUT)
     nodes = flowG.nodes
     # set() of shortest_path_length's dict: sized for the dict first, as CPython does for a dict.
     non_reachable = set(dict.fromkeys(map(nodes.__getitem__, reaching)))
@@ -266,8 +297,8 @@ def minimum_cut(flowG, _s, _t, capacity="capacity", flow_func=None, **kwargs):
 
 
 @served(docs=_FLOW_DOCS + EXACT,
-        rules=("capacity_name", "edmonds_karp_flow_func"), data_rules=("flow_ends", "flow_capacities"),
+        rules=("capacity_name", "served_flow_func"), data_rules=("flow_ends", "flow_capacities"),
         release=_RELEASE)
 def minimum_cut_value(flowG, _s, _t, capacity="capacity", flow_func=None, **kwargs):
-    return _run(flowG, _s, _t, capacity, kwargs.get("cutoff"), WANT_VALUE)[0]
+    return _run(flowG, _s, _t, capacity, flow_func, kwargs, WANT_VALUE)[0]
 

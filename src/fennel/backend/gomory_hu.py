@@ -10,14 +10,14 @@ NetworkX's. The tree is built here by NetworkX's own insertions.
 import networkx as nx
 
 from .checks import argument_rule
-from .flow import _RELEASE, FLOW_FUNCS, capacities
+from .flow import _RELEASE, CORE_FLOWS, capacities
 from .serve import EXACT, served
 
 
 @argument_rule("gomory_hu_flow_func")
 def _gomory_hu_flow_func(a):
     flow_func = a["flow_func"]
-    if flow_func is None or flow_func in FLOW_FUNCS:
+    if flow_func is None or flow_func in CORE_FLOWS:
         return None
     return "flow functions the core does not run are left to NetworkX"
 
@@ -32,7 +32,7 @@ def gomory_hu_tree(G, capacity="capacity", flow_func=None):
     if G.multigraph:
         raise nx.NetworkXError("MultiGraph and MultiDiGraph not supported (yet).")
     codes, values, _, inf = capacities(G, capacity)
-    algorithm = FLOW_FUNCS[flow_func] if flow_func is not None else 0
+    algorithm = CORE_FLOWS[flow_func] if flow_func is not None else 0
     unbounded, parents, labels = G.core.gomory_hu(codes, values, float(inf), type(inf) is float, algorithm)
     if unbounded:
         raise nx.NetworkXUnbounded("Infinite capacity path, flow unbounded above.")

@@ -1,0 +1,39 @@
+// What the bindings of the maximum flows share: numbers handed to Python as
+// the int or float they stand for, the per-edge arrays read from bytes, and
+// R's rows rebuilt as NetworkX's dicts.
+#pragma once
+
+#include "algorithms/flow.hpp"
+#include "lib/entry.hpp"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace fennel::py {
+
+// A number of the flow arithmetic as the Python int or float it stands for.
+inline PyObject* number(FlowNumber x) {
+    return x.is_float ? PyFloat_FromDouble(x.value) : PyLong_FromLongLong(static_cast<long long>(x.value));
+}
+
+template <class T>
+bool read_array(const BytesRef& bytes, std::size_t count, std::vector<T>& out, const char* what) {
+    const Py_ssize_t size = PyBytes_GET_SIZE(bytes.obj);
+    if (size != static_cast<Py_ssize_t>(count * sizeof(T))) {
+        raise(value_error(std::string(what) + " must hold one entry per edge"));
+        return false;
+    }
+    out.resize(count);
+    if (count > 0) std::memcpy(out.data(), PyBytes_AS_STRING(bytes.obj), static_cast<std::size_t>(size));
+    return true;
+}
+
+// R's rows as NetworkX's dicts: one data dict per edge ({'capacity': the
+// edge's capacity object, inf or the int 0; 'flow': its flow}), shared by
+// the succ row of its tail and the pred row of its head, each row keyed by
+// `nodes` in R's row order. Returns (succ rows, pred rows).
+PyObject* residual_dicts(const Residual& r, const std::vector<std::uint8_t>& codes, PyObject* nodes,
+                         PyObject* objects, PyObject* inf_object);
+
+}  // namespace fennel::py
