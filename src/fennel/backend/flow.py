@@ -20,14 +20,17 @@ from .checks import NX_VERSION, EXACT_INT_LIMIT, argument_rule, data_rule
 from .graph import lookup_problem
 from .serve import EXACT, served
 
-# The flow functions as NetworkX 3.6 computes them.
-_RELEASE = None if NX_VERSION == (3, 6) else "NetworkX before 3.6 is not followed" if NX_VERSION < (3, 6) else (
-    "NetworkX 3.7 reads capacities through a capacity function and keeps every edge attribute on "
-    "conversion: its residual networks are not yet followed")
+# Followed on every release fennel admits. NetworkX 3.7 reads each capacity
+# through a capacity function (a None capacity hides the edge), asks for every
+# edge attribute on conversion (the capacities are read from the source graph
+# here either way) and finds minimum_cut's sink side by a search of its own
+# (the edges with flow below capacity, its set grown by insertions).
+_RELEASE = None
+_NX37 = NX_VERSION >= (3, 7)
 
 _INF = float("inf")
 # What the core hands back besides the flow value (see CoreGraph.max_flow).
-WANT_VALUE, WANT_FLOWS, WANT_CUT = range(3)
+WANT_VALUE, WANT_FLOWS, WANT_CUT, WANT_SPARE_CUT = range(4)
 # Codes of the edges of G.edges in R.
 _DROPPED, _INT, _FLOAT, _INFINITE = range(4)
 # Float capacities whose inf, doubled, stays finite.
@@ -49,7 +52,11 @@ def _flow_cutoff(a):
 
 @argument_rule("capacity_name")
 def _capacity_name(a):
-    return None if type(a["capacity"]) is str else "capacity must be an attribute name (a str)"
+    if type(a["capacity"]) is str:
+        return None
+    if callable(a["capacity"]):
+        return "a capacity function is left to NetworkX"
+    return "capacity must be an attribute name (a str)"
 
 
 @argument_rule("own_residual")
@@ -102,6 +109,8 @@ def read_capacities(fg, capacity):
                 has_int = True
             else:
                 code = _DROPPED
+        elif c is None and _NX37 and u != v:
+            code = _DROPPED  # hidden: not in R, not in inf's sum
         else:
             return f"{capacity!r} capacities of type {kind.__name__} are left to NetworkX"
         if u is v:
@@ -184,7 +193,7 @@ _RESIDUAL_DOCS = (
 
 @served(docs=_RESIDUAL_DOCS + EXACT,
         rules=("capacity_name", "own_residual", "flow_cutoff"), data_rules=("keys", "flow_ends", "flow_capacities"),
-        release=_RELEASE)
+        release=_RELEASE, keeps_attributes=_NX37)
 def edmonds_karp(G, s, t, capacity="capacity", residual=None, value_only=False, cutoff=None):
     _check_ends(G, s, t)
     codes, values, objects, inf = capacities(G, capacity)
@@ -217,7 +226,7 @@ _FLOW_DOCS = (
 
 @served(docs=_FLOW_DOCS + "The flow dict keyed as build_flow_dict keys it. " + EXACT,
         rules=("capacity_name", "edmonds_karp_flow_func"), data_rules=("keys", "flow_ends", "flow_capacities"),
-        release=_RELEASE)
+        release=_RELEASE, keeps_attributes=_NX37)
 def maximum_flow(flowG, _s, _t, capacity="capacity", flow_func=None, **kwargs):
     value, rest, _ = _run(flowG, _s, _t, capacity, kwargs.get("cutoff"), WANT_FLOWS)
     offsets, targets, flows = rest
@@ -232,7 +241,7 @@ def maximum_flow(flowG, _s, _t, capacity="capacity", flow_func=None, **kwargs):
 
 @served(docs=_FLOW_DOCS + EXACT,
         rules=("capacity_name", "edmonds_karp_flow_func"), data_rules=("flow_ends", "flow_capacities"),
-        release=_RELEASE)
+        release=_RELEASE, keeps_attributes=_NX37)
 def maximum_flow_value(flowG, _s, _t, capacity="capacity", flow_func=None, **kwargs):
     return _run(flowG, _s, _t, capacity, kwargs.get("cutoff"), WANT_VALUE)[0]
 
@@ -240,18 +249,26 @@ def maximum_flow_value(flowG, _s, _t, capacity="capacity", flow_func=None, **kwa
 @served(docs=_FLOW_DOCS + "The partition's sets built by NetworkX's insertions (the nodes reaching t in "
              "breadth-first order). " + EXACT,
         rules=("capacity_name", "edmonds_karp_flow_func"), data_rules=("keys", "flow_ends", "flow_capacities"),
-        release=_RELEASE)
+        release=_RELEASE, keeps_attributes=_NX37)
 def minimum_cut(flowG, _s, _t, capacity="capacity", flow_func=None, **kwargs):
-    value, reaching, _ = _run(flowG, _s, _t, capacity, kwargs.get("cutoff"), WANT_CUT)
+    value, reaching, _ = _run(flowG, _s, _t, capacity, kwargs.get("cutoff"), WANT_SPARE_CUT if _NX37 else WANT_CUT)
     nodes = flowG.nodes
-    # set() of shortest_path_length's dict: sized for the dict first, as CPython does for a dict.
-    non_reachable = set(dict.fromkeys(map(nodes.__getitem__, reaching)))
+    non_reachable = sink_side(map(nodes.__getitem__, reaching))
     return (value, (set(nodes) - non_reachable, non_reachable))
+
+
+def sink_side(reaching):
+    """minimum_cut's set of the nodes reaching t, given in breadth-first order, built as NetworkX builds it."""
+    if _NX37:
+        # {_t}, then one add per node found: one insertion at a time.
+        return set(reaching)
+    # set() of shortest_path_length's dict: sized for the dict first, as CPython does for a dict.
+    return set(dict.fromkeys(reaching))
 
 
 @served(docs=_FLOW_DOCS + EXACT,
         rules=("capacity_name", "edmonds_karp_flow_func"), data_rules=("flow_ends", "flow_capacities"),
-        release=_RELEASE)
+        release=_RELEASE, keeps_attributes=_NX37)
 def minimum_cut_value(flowG, _s, _t, capacity="capacity", flow_func=None, **kwargs):
     return _run(flowG, _s, _t, capacity, kwargs.get("cutoff"), WANT_VALUE)[0]
 
