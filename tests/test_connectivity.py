@@ -11,13 +11,7 @@ from test_clique import same_under_hash_seeds
 from test_flow import same
 from zoo import _relabelled, _shuffled
 
-from fennel.backend import RELEASE_REFUSALS
-
-pytestmark = [
-    pytest.mark.filterwarnings("ignore:Note. conversions to backend graphs"),
-    pytest.mark.skipif("node_connectivity" in RELEASE_REFUSALS,
-                       reason="the installed NetworkX keeps the connectivity functions for itself"),
-]
+pytestmark = pytest.mark.filterwarnings("ignore:Note. conversions to backend graphs")
 
 GLOBAL = [nx.node_connectivity, nx.edge_connectivity, nx.minimum_node_cut, nx.minimum_edge_cut]
 ALL_PAIRS = [nx.average_node_connectivity, nx.all_pairs_node_connectivity]
@@ -32,11 +26,14 @@ def _graphs():
     loops.add_edges_from([(0, 0), (4, 4)])
     both_ways = nx.DiGraph(nx.gnp_random_graph(18, 0.3, seed=5))  # every arc with its reverse
     both_ways.remove_edges_from(list(both_ways.edges)[::7])
+    loops_digraph = nx.gnp_random_graph(16, 0.3, seed=6, directed=True)
+    loops_digraph.add_edges_from((v, v) for v in list(loops_digraph)[::3])
     return {
         "graph": und,
         "digraph": dig,
         "loops": loops,
         "both_ways": both_ways,
+        "loops_digraph": loops_digraph,
         "shuffled": _shuffled(und, 4),
         "str_nodes": _relabelled(und, {i: f"v{i}" for i in und}),
         "tuple_nodes": _relabelled(dig, {i: ("t", i % 5, i) for i in dig}),

@@ -127,6 +127,9 @@ ERRORS = {
     "negative float cycle": _graph([(0, 1, {"weight": -0.5}), (1, 2, {}), (2, 0, {"capacity": 1.5})],
                                    {0: 0.0, 1: 0.0, 2: 0.0}),
     "negative loop": _graph([(0, 0, {"weight": -1}), (0, 1, {})], {0: -1, 1: 1}),
+    # Unbounded where the big M is three times the largest demand (NetworkX 3.4), not their sum.
+    "demands summing past the largest": _graph([("a1", "m"), ("a2", "m"), ("m", "n"), ("n", "b1"), ("n", "b2")],
+                                               {"a1": -1, "a2": -1, "b1": 1, "b2": 1, "m": 0, "n": 0}),
 }
 
 

@@ -167,14 +167,15 @@ FlowRun edmonds_karp(const Residual& r, std::vector<FlowNumber>& flow, Node s, N
     return run;
 }
 
-std::vector<Node> reaching_target(const Residual& r, const std::vector<FlowNumber>& flow, Node t) {
+std::vector<Node> reaching_target(const Residual& r, const std::vector<FlowNumber>& flow, Node t, bool spare) {
     std::vector<std::uint8_t> seen(r.n, 0);
     std::vector<Node> order{t};
     seen[t] = 1;
     for (std::size_t i = 0; i < order.size(); ++i) {
         for (Node e : r.pred.row(order[i])) {
             const Node w = r.tail[e];
-            if (seen[w] || flow[e].value == r.capacity[e].value) continue;
+            const bool closed = spare ? !(flow[e].value < r.capacity[e].value) : flow[e].value == r.capacity[e].value;
+            if (seen[w] || closed) continue;
             seen[w] = 1;
             order.push_back(w);
         }

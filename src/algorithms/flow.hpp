@@ -67,7 +67,9 @@ FlowRun edmonds_karp(const Residual& r, std::vector<FlowNumber>& flow, Node s, N
 
 // The nodes of set(nx.shortest_path_length(R, target=t)) once the
 // saturated edges (flow == capacity) are removed: a breadth-first search
-// back from t along R.pred, in discovery order.
-std::vector<Node> reaching_target(const Residual& r, const std::vector<FlowNumber>& flow, Node t);
+// back from t along R.pred, in discovery order. With `spare`, NetworkX
+// 3.7's search instead: along the edges whose flow is below their capacity
+// (the same edges unless rounding left a flow above its capacity).
+std::vector<Node> reaching_target(const Residual& r, const std::vector<FlowNumber>& flow, Node t, bool spare = false);
 
 }  // namespace fennel

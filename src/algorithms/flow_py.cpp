@@ -14,19 +14,19 @@ namespace fennel::py {
 
 namespace {
 
-enum Want : std::uint64_t { WANT_VALUE = 0, WANT_FLOWS = 1, WANT_CUT = 2 };
+enum Want : std::uint64_t { WANT_VALUE = 0, WANT_FLOWS = 1, WANT_CUT = 2, WANT_SPARE_CUT = 3 };
 
 struct Found {
     Residual r;
     FlowRun run;
     std::vector<FlowNumber> slot_flows;  // WANT_FLOWS: per succ slot of G
-    std::vector<Node> reaching;          // WANT_CUT
+    std::vector<Node> reaching;          // WANT_CUT, WANT_SPARE_CUT
 };
 
 PyObject* max_flow(const CoreGraph& g, const BytesRef& codes_bytes, const BytesRef& values_bytes, double inf,
                    bool inf_float, Node s, Node t, double cutoff, std::uint64_t want) {
     if (s >= g.n || t >= g.n || s == t) return raise(index_error());
-    if (want > WANT_CUT) return raise(value_error("want must be 0, 1 or 2"));
+    if (want > WANT_SPARE_CUT) return raise(value_error("want must be 0, 1, 2 or 3"));
     EdgeList edges = edges_in_order(g);
     std::vector<std::uint8_t> codes;
     std::vector<double> values;
@@ -48,8 +48,8 @@ PyObject* max_flow(const CoreGraph& g, const BytesRef& codes_bytes, const BytesR
                         if (e >= 0 && found.r.flow[e].value > 0) found.slot_flows[slot] = found.r.flow[e];
                     }
                 }
-            } else if (want == WANT_CUT) {
-                found.reaching = reaching_target(found.r, found.r.flow, t);
+            } else if (want != WANT_VALUE) {
+                found.reaching = reaching_target(found.r, found.r.flow, t, want == WANT_SPARE_CUT);
             }
             return found;
         },
@@ -151,7 +151,7 @@ constexpr auto MAX_FLOW = method<max_flow>(
     "(double bytes); `inf`: R.graph['inf']. Returns (flow_value, unbounded, rest),\n"
     "rest None when unbounded or for want 0; for want 1 (succ offsets, succ\n"
     "targets, the flow per succ slot), for want 2 the positions reaching t over\n"
-    "unsaturated edges.",
+    "unsaturated edges, for want 3 over edges with flow below capacity.",
     arg<BytesRef>("codes"), arg<BytesRef>("values"), arg<double>("inf"), arg<bool>("inf_float"), arg<Node>("s"),
     arg<Node>("t"), arg<double>("cutoff"), arg<std::uint64_t>("want"));
 

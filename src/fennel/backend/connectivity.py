@@ -19,14 +19,18 @@ from networkx.algorithms.flow import edmonds_karp as _nx_edmonds_karp
 
 from .checks import NX_VERSION, argument_rule, data_rule
 from .dominating import dominating_set as _dominating_set
-from .flow import _cutoff_problem
+from .flow import _cutoff_problem, sink_side
 from .serve import EXACT, served
 from .shared import connected
 
-# The connectivity functions as NetworkX 3.6 computes them.
-_RELEASE = None if NX_VERSION == (3, 6) else "NetworkX before 3.6 is not followed" if NX_VERSION < (3, 6) else (
-    "NetworkX 3.7 picks node connectivity's pairs by degree without self-loops and in both orders on "
-    "digraphs, and reads capacities through a capacity function: not yet followed")
+# Followed on every release fennel admits. NetworkX 3.7 bounds node
+# connectivity by a node's distinct neighbours other than itself (the fewer of
+# its predecessors and successors on a digraph), tries a digraph's pairs in
+# both orders, leaves out a pair (s, t) of minimum_st_node_cut for an edge
+# s -> t only, and grows minimum_cut's sink side by insertions (flow.sink_side).
+# NetworkX 3.4 answers an empty minimum_st_node_cut with a dict.
+_RELEASE = None
+_NX37 = NX_VERSION >= (3, 7)
 
 _INF = float("inf")
 
@@ -165,6 +169,30 @@ class _Structure:
     def has_edge(self, u, v):
         return self.core.has_edge(self.index[u], self.index[v])
 
+    def least_isolating(self):
+        """NetworkX 3.7's pick: the first node with the fewest distinct neighbours other than
+        itself (on a digraph the fewer of its predecessors and successors), and that number."""
+        core, directed = self.core, self.G.directed
+        best, least = 0, None
+        for i in range(len(self.nodes)):
+            loop = core.has_edge(i, i)
+            degree = len(core.neighbors(i)) - loop
+            if directed:
+                degree = min(len(core.predecessors(i)) - loop, degree)
+            if least is None or degree < least:
+                best, least = i, degree
+        return self.nodes[best], least
+
+    def isolating_cut(self, v):
+        """NetworkX 3.7's first cut of minimum_node_cut: G[v].keys() - {v}; on a digraph the
+        smaller of G.pred[v].keys() - {v} and G.succ[v].keys() - {v}, the predecessors on a tie."""
+        nodes, i = self.nodes, self.index[v]
+        succ = dict.fromkeys([nodes[w] for w in self.core.neighbors(i)]).keys() - {v}
+        if not self.G.directed:
+            return succ
+        pred = dict.fromkeys([nodes[w] for w in self.core.predecessors(i)]).keys() - {v}
+        return min(pred, succ, key=len)
+
 
 def _dominated_pair_ends(G):
     """edge_connectivity's and minimum_edge_cut's search for a dominating set of two nodes or more:
@@ -179,8 +207,18 @@ def _dominated_pair_ends(G):
 
 def _sides(nodes, reaching):
     """minimum_cut's partition, as its sets are built."""
-    non_reachable = set(dict.fromkeys(map(nodes.__getitem__, reaching)))
+    non_reachable = sink_side(map(nodes.__getitem__, reaching))
     return set(nodes) - non_reachable, non_reachable
+
+
+def _no_node_cut():
+    """minimum_st_node_cut's answer for ends no node removal separates."""
+    return {} if NX_VERSION < (3, 5) else set()
+
+
+def _joined(S, s, t):
+    """Whether minimum_st_node_cut answers at once: an edge s -> t (and before 3.7, t -> s)."""
+    return S.has_edge(s, t) or (not _NX37 and S.has_edge(t, s))
 
 
 def _edge_cutset(rows_of, reachable, non_reachable):
@@ -267,10 +305,20 @@ def edge_connectivity(G, s=None, t=None, flow_func=None, cutoff=None):
 
 def _node_connectivity_pairs(S):
     """node_connectivity's and minimum_node_cut's pairs: (v of least degree, its degree, the pairs)."""
-    v, degree = S.least_degree()
-    around = S.neighbors(v)
-    pairs = [(v, w) for w in set(S.nodes) - set(around) - {v}]
-    iter_func = itertools.permutations if S.G.directed else itertools.combinations
+    directed = S.G.directed
+    iter_func = itertools.permutations if directed else itertools.combinations
+    if _NX37:
+        v, degree = S.least_isolating()
+        around = set(S.neighbors(v)) - {v}
+        pairs = []
+        for w in set(S.nodes) - around - {v}:
+            pairs.append((v, w))
+            if directed:
+                pairs.append((w, v))
+    else:
+        v, degree = S.least_degree()
+        around = S.neighbors(v)
+        pairs = [(v, w) for w in set(S.nodes) - set(around) - {v}]
     for x, y in iter_func(around, 2):
         if S.has_edge(x, y):
             continue
@@ -332,8 +380,8 @@ def minimum_st_edge_cut(G, s, t, flow_func=None, auxiliary=None, residual=None):
         release=_RELEASE)
 def minimum_st_node_cut(G, s, t, flow_func=None, auxiliary=None, residual=None):
     S = _Structure(G)
-    if S.has_edge(s, t) or S.has_edge(t, s):
-        return set()
+    if _joined(S, s, t):
+        return _no_node_cut()
     index = G.index
     reaching, offsets, targets = G.core.unit_cut(True, index[s], index[t])
     return _node_cut(G, s, t, reaching, offsets, targets)
@@ -350,15 +398,15 @@ def minimum_node_cut(G, s=None, t=None, flow_func=None):
     S = _Structure(G)
     v, _, pairs = _node_connectivity_pairs(S)
     index = G.index
-    skip = [S.has_edge(x, y) or S.has_edge(y, x) for x, y in pairs]
-    first = S.row(v)
+    skip = [_joined(S, x, y) for x, y in pairs]
+    first = S.isolating_cut(v) if _NX37 else set(S.row(v))
     (chosen, reaching), offsets, targets = G.core.smallest_cut(
         True, [index[x] for x, _ in pairs], [index[y] for _, y in pairs], skip, len(first)
     )
     if chosen < 0:
-        return set(first)
+        return first
     if skip[chosen]:
-        return set()
+        return _no_node_cut()
     x, y = pairs[chosen]
     return _node_cut(G, x, y, reaching, offsets, targets)
 

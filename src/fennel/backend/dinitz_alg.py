@@ -13,7 +13,7 @@ import networkx as nx
 from networkx.algorithms.flow import dinitz as _nx_dinitz
 
 from .connectivity import CONNECTIVITY_FLOW_FUNCS
-from .flow import _RELEASE, FLOW_FUNCS, FlowFunc, _check_ends, capacities, residual_graph
+from .flow import RELEASE_36 as _RELEASE, FLOW_FUNCS, FlowFunc, _check_ends, capacities, residual_graph
 from .serve import EXACT, served
 
 # The core's answers (see CoreGraph.dinitz).

@@ -21,10 +21,16 @@ from .checks import NX_VERSION, EXACT_INT_LIMIT, argument_rule, data_rule
 from .graph import _VALUE_OF_KIND, lookup_problem
 from .serve import EXACT, served
 
-# The flow functions as NetworkX 3.6 computes them.
-_RELEASE = None if NX_VERSION == (3, 6) else "NetworkX before 3.6 is not followed" if NX_VERSION < (3, 6) else (
-    "NetworkX 3.7 reads capacities through a capacity function and keeps every edge attribute on "
-    "conversion: its residual networks are not yet followed")
+# Followed on every release fennel admits. NetworkX 3.7 reads each capacity
+# through a capacity function (a None capacity hides the edge), asks for every
+# edge attribute on conversion (the capacities are read from the source graph
+# here either way) and finds minimum_cut's sink side by a search of its own
+# (the edges with flow below capacity, its set grown by insertions).
+_RELEASE = None
+_NX37 = NX_VERSION >= (3, 7)
+# The rooms built on the flow room whose NetworkX code is the same from 3.4 to
+# 3.6 and is followed there; 3.7's residual networks under them are not yet.
+RELEASE_36 = None if NX_VERSION < (3, 7) else "NetworkX 3.7 is not yet followed here"
 
 _INF = float("inf")
 # NetworkX's flow functions the core runs inside other algorithms, with the
@@ -32,7 +38,7 @@ _INF = float("inf")
 # from here): the ones whose residual rows, not only their cut, are replayed.
 CORE_FLOWS = {_nx_edmonds_karp: 0}
 # What the core hands back besides the flow value (see CoreGraph.max_flow).
-WANT_VALUE, WANT_FLOWS, WANT_CUT = range(3)
+WANT_VALUE, WANT_FLOWS, WANT_CUT, WANT_SPARE_CUT = range(4)
 # Codes of the edges of G.edges in R.
 _DROPPED, _INT, _FLOAT, _INFINITE = range(4)
 # Float capacities whose inf, doubled, stays finite.
@@ -54,7 +60,11 @@ def _flow_cutoff(a):
 
 @argument_rule("capacity_name")
 def _capacity_name(a):
-    return None if type(a["capacity"]) is str else "capacity must be an attribute name (a str)"
+    if type(a["capacity"]) is str:
+        return None
+    if callable(a["capacity"]):
+        return "a capacity function is left to NetworkX"
+    return "capacity must be an attribute name (a str)"
 
 
 @argument_rule("own_residual")
@@ -137,6 +147,8 @@ def read_capacities(fg, capacity):
                 has_int = True
             else:
                 code = _DROPPED
+        elif c is None and _NX37 and u != v:
+            code = _DROPPED  # hidden: not in R, not in inf's sum
         else:
             return f"{capacity!r} capacities of type {kind.__name__} are left to NetworkX"
         if u is v:
@@ -214,6 +226,14 @@ def _edmonds_karp_run(G, s, t, capacity, kwargs, want):
 FLOW_FUNCS[_nx_edmonds_karp] = FlowFunc(frozenset(), lambda kwargs: None, _edmonds_karp_run)
 
 
+@argument_rule("cut_flow_func")
+def _cut_flow_func(a):
+    """NetworkX 3.7's own search for the sink side runs over Edmonds–Karp's flows alone here."""
+    if _NX37 and a["flow_func"] is not _nx_edmonds_karp:
+        return "NetworkX 3.7's minimum_cut is followed with edmonds_karp only"
+    return None
+
+
 def _run(G, s, t, capacity, flow_func, kwargs, want):
     return FLOW_FUNCS[flow_func].run(G, s, t, capacity, kwargs, want)
 
@@ -226,7 +246,7 @@ _RESIDUAL_DOCS = (
 
 @served(docs=_RESIDUAL_DOCS + EXACT,
         rules=("capacity_name", "own_residual", "flow_cutoff"), data_rules=("keys", "flow_ends", "flow_capacities"),
-        release=_RELEASE)
+        release=_RELEASE, keeps_attributes=_NX37)
 def edmonds_karp(G, s, t, capacity="capacity", residual=None, value_only=False, cutoff=None):
     _check_ends(G, s, t)
     codes, values, objects, inf = capacities(G, capacity)
@@ -264,7 +284,7 @@ _FLOW_DOCS = (
 
 @served(docs=_FLOW_DOCS + "The flow dict keyed as build_flow_dict keys it. " + EXACT,
         rules=("capacity_name", "served_flow_func"), data_rules=("keys", "flow_ends", "flow_capacities"),
-        release=_RELEASE)
+        release=_RELEASE, keeps_attributes=_NX37)
 def maximum_flow(flowG, _s, _t, capacity="capacity", flow_func=None, **kwargs):
     value, rest = _run(flowG, _s, _t, capacity, flow_func, kwargs, WANT_FLOWS)
     offsets, targets, flows = rest
@@ -279,26 +299,34 @@ def maximum_flow(flowG, _s, _t, capacity="capacity", flow_func=None, **kwargs):
 
 @served(docs=_FLOW_DOCS + EXACT,
         rules=("capacity_name", "served_flow_func"), data_rules=("flow_ends", "flow_capacities"),
-        release=_RELEASE)
+        release=_RELEASE, keeps_attributes=_NX37)
 def maximum_flow_value(flowG, _s, _t, capacity="capacity", flow_func=None, **kwargs):
     return _run(flowG, _s, _t, capacity, flow_func, kwargs, WANT_VALUE)[0]
 
 
 @served(docs=_FLOW_DOCS + "The partition's sets built by NetworkX's insertions (the nodes reaching t in "
              "breadth-first order). " + EXACT,
-        rules=("capacity_name", "served_flow_func"), data_rules=("keys", "flow_ends", "flow_capacities"),
-        release=_RELEASE)
+        rules=("capacity_name", "served_flow_func", "cut_flow_func"),
+        data_rules=("keys", "flow_ends", "flow_capacities"), release=_RELEASE, keeps_attributes=_NX37)
 def minimum_cut(flowG, _s, _t, capacity="capacity", flow_func=None, **kwargs):
-    value, reaching = _run(flowG, _s, _t, capacity, flow_func, kwargs, WANT_CUT)
+    value, reaching = _run(flowG, _s, _t, capacity, flow_func, kwargs, WANT_SPARE_CUT if _NX37 else WANT_CUT)
     nodes = flowG.nodes
-    # set() of shortest_path_length's dict: sized for the dict first, as CPython does for a dict.
-    non_reachable = set(dict.fromkeys(map(nodes.__getitem__, reaching)))
+    non_reachable = sink_side(map(nodes.__getitem__, reaching))
     return (value, (set(nodes) - non_reachable, non_reachable))
+
+
+def sink_side(reaching):
+    """minimum_cut's set of the nodes reaching t, given in breadth-first order, built as NetworkX builds it."""
+    if _NX37:
+        # {_t}, then one add per node found: one insertion at a time.
+        return set(reaching)
+    # set() of shortest_path_length's dict: sized for the dict first, as CPython does for a dict.
+    return set(dict.fromkeys(reaching))
 
 
 @served(docs=_FLOW_DOCS + EXACT,
         rules=("capacity_name", "served_flow_func"), data_rules=("flow_ends", "flow_capacities"),
-        release=_RELEASE)
+        release=_RELEASE, keeps_attributes=_NX37)
 def minimum_cut_value(flowG, _s, _t, capacity="capacity", flow_func=None, **kwargs):
     return _run(flowG, _s, _t, capacity, flow_func, kwargs, WANT_VALUE)[0]
 

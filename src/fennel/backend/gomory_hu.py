@@ -10,7 +10,7 @@ NetworkX's. The tree is built here by NetworkX's own insertions.
 import networkx as nx
 
 from .checks import argument_rule
-from .flow import _RELEASE, CORE_FLOWS, capacities
+from .flow import RELEASE_36 as _RELEASE, CORE_FLOWS, capacities
 from .serve import EXACT, served
 
 

@@ -12,10 +12,11 @@ then built here as NetworkX builds them.
 from itertools import chain, islice, repeat
 
 import networkx as nx
+from networkx.algorithms.flow import edmonds_karp as _nx_edmonds_karp
 
 from .. import _core
-from .checks import argument_rule, data_rule
-from .flow import _FLOAT, _INFINITE, _RELEASE, WANT_VALUE, _check_ends, _run, capacities
+from .checks import NX_VERSION, argument_rule, data_rule
+from .flow import _FLOAT, _INFINITE, RELEASE_36 as _RELEASE, WANT_VALUE, _check_ends, _run, capacities
 from .serve import EXACT, served
 
 _INF = float("inf")
@@ -134,15 +135,27 @@ def _network_simplex(G, demand, capacity, weight):
         else:
             edge_sources.append(i)
             edge_targets.append(n)
-    faux_inf = (
-        3
-        * max(
-            sum(c for c in edge_capacities if c < inf),
-            sum(abs(w) for w in edge_weights),
-            sum(abs(d) for d in node_demands),
+    if NX_VERSION >= (3, 5):
+        faux_inf = (
+            3
+            * max(
+                sum(c for c in edge_capacities if c < inf),
+                sum(abs(w) for w in edge_weights),
+                sum(abs(d) for d in node_demands),
+            )
+            or 1
         )
-        or 1
-    )
+    else:  # NetworkX 3.4 takes the largest single demand, not their sum
+        faux_inf = (
+            3
+            * max(
+                chain(
+                    [sum(c for c in edge_capacities if c < inf), sum(abs(w) for w in edge_weights)],
+                    (abs(d) for d in node_demands),
+                )
+            )
+            or 1
+        )
     edge_weights.extend(repeat(faux_inf, n))
     edge_capacities.extend(repeat(faux_inf, n))
     edge_flow = list(chain(repeat(0, edge_count), (abs(d) for d in node_demands)))
@@ -273,7 +286,7 @@ def _max_flow_value(G, s, t, capacity):
                     seen.add(v)
                     stack.append(v)
     # No infinite path: the minimum cut is finite, every augmenting path carries less than R.graph['inf'] / 2.
-    return _run(G, s, t, capacity, None, WANT_VALUE)[0]
+    return _run(G, s, t, capacity, _nx_edmonds_karp, {}, WANT_VALUE)[0]
 
 
 @served(docs="NetworkX's maximum flow value from Edmonds–Karp in C++ (unique for int capacities), then "

@@ -16,7 +16,7 @@ from networkx.algorithms.flow.utils import CurrentEdge
 
 from .connectivity import CONNECTIVITY_FLOW_FUNCS
 from .checks import argument_rule
-from .flow import _INF, _RELEASE, FLOW_FUNCS, FlowFunc, _check_ends, capacities, residual_graph
+from .flow import _INF, RELEASE_36 as _RELEASE, FLOW_FUNCS, FlowFunc, _check_ends, capacities, residual_graph
 from .serve import EXACT, served
 
 # The core's answers (see CoreGraph.shortest_augmenting_path).
