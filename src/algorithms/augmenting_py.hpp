@@ -14,9 +14,11 @@
 namespace fennel::py {
 
 // What a run hands back besides the flow value: nothing, build_flow_dict's
-// flows per succ slot of G, the positions reaching t over unsaturated
-// edges (minimum_cut), or R's rows as NetworkX's dicts.
-enum FlowWant : std::uint64_t { FLOW_VALUE = 0, FLOW_DICT = 1, FLOW_CUT = 2, FLOW_RESIDUAL = 3 };
+// flows per succ slot of G, the positions reaching t once the saturated
+// edges are gone (minimum_cut) or over the edges with flow below capacity
+// (NetworkX 3.7's minimum_cut), or R's rows as NetworkX's dicts. The codes
+// are the flow room's WANT_* codes.
+enum FlowWant : std::uint64_t { FLOW_VALUE = 0, FLOW_DICT = 1, FLOW_CUT = 2, FLOW_SPARE_CUT = 3, FLOW_RESIDUAL = 4 };
 
 // How a run ended: with its flow, at an infinite capacity path, or where
 // NetworkX's own code raises KeyError (the source as a missing key).
@@ -35,7 +37,7 @@ PyObject* serve_flow(const CoreGraph& g, const BytesRef& codes_bytes, const Byte
                      bool inf_float, Node s, Node t, std::uint64_t want, PyObject* nodes, PyObject* objects,
                      PyObject* inf_object, Run&& run, Extra&& extra) {
     if (s >= g.n || t >= g.n || s == t) return raise(index_error());
-    if (want > FLOW_RESIDUAL) return raise(value_error("want must be 0, 1, 2 or 3"));
+    if (want > FLOW_RESIDUAL) return raise(value_error("want must be 0, 1, 2, 3 or 4"));
     EdgeList edges = edges_in_order(g);
     std::vector<std::uint8_t> codes;
     std::vector<double> values;
@@ -71,8 +73,8 @@ PyObject* serve_flow(const CoreGraph& g, const BytesRef& codes_bytes, const Byte
                         if (e >= 0 && found.r.flow[e].value > 0) found.slot_flows[slot] = found.r.flow[e];
                     }
                 }
-            } else if (want == FLOW_CUT) {
-                found.reaching = reaching_target(found.r, found.r.flow, t);
+            } else if (want == FLOW_CUT || want == FLOW_SPARE_CUT) {
+                found.reaching = reaching_target(found.r, found.r.flow, t, want == FLOW_SPARE_CUT);
             }
             return found;
         },
@@ -86,7 +88,7 @@ PyObject* serve_flow(const CoreGraph& g, const BytesRef& codes_bytes, const Byte
                                       return list_from(found.slot_flows.size(),
                                                        [&](std::size_t i) { return number(found.slot_flows[i]); });
                                   });
-            } else if (want == FLOW_CUT) {
+            } else if (want == FLOW_CUT || want == FLOW_SPARE_CUT) {
                 rest = to_python(found.reaching);
             } else {
                 rest = residual_dicts(found.r, codes, nodes, objects, inf_object);

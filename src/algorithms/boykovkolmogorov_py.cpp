@@ -41,7 +41,7 @@ constexpr auto BOYKOV_KOLMOGOROV = method<boykov_kolmogorov_run>(
     "boykov_kolmogorov over NetworkX's residual network of G.edges with `codes`\n"
     "and `values` (as for max_flow); `cutoff`: R.graph['inf'] for None. Returns\n"
     "(flow_value, status, rest, trees) as shortest_augmenting_path does; trees\n"
-    "(for want 3) the source and target trees as flat [node, parent or -1, ...].",
+    "(for want 4) the source and target trees as flat [node, parent or -1, ...].",
     arg<BytesRef>("codes"), arg<BytesRef>("values"), arg<double>("inf"), arg<bool>("inf_float"), arg<Node>("s"),
     arg<Node>("t"), arg<double>("cutoff"), arg<std::uint64_t>("want"), arg<PyObject*>("nodes"),
     arg<PyObject*>("objects"), arg<PyObject*>("inf_object"));

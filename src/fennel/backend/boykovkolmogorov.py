@@ -13,11 +13,11 @@ import networkx as nx
 from networkx.algorithms.flow import boykov_kolmogorov as _nx_boykov_kolmogorov
 
 from .connectivity import CONNECTIVITY_FLOW_FUNCS
-from .flow import RELEASE_36 as _RELEASE, FLOW_FUNCS, FlowFunc, _check_ends, capacities, residual_graph
+from .flow import _NX37, _RELEASE, FLOW_FUNCS, FlowFunc, _check_ends, capacities, residual_graph
 from .serve import EXACT, served
 
 # The core's answers (see CoreGraph.boykov_kolmogorov).
-_RESIDUAL = 3
+_RESIDUAL = 4
 _UNBOUNDED = 1
 
 
@@ -45,7 +45,7 @@ def _tree(nodes, flat):
              "adoption stages replayed step by step over Python's int and float arithmetic; R rebuilt with "
              "the same dicts and its search trees. " + EXACT,
         rules=("capacity_name", "own_residual", "flow_cutoff"),
-        data_rules=("keys", "flow_ends", "flow_capacities"), release=_RELEASE)
+        data_rules=("keys", "flow_ends", "flow_capacities"), release=_RELEASE, keeps_attributes=_NX37)
 def boykov_kolmogorov(G, s, t, capacity="capacity", residual=None, value_only=False, cutoff=None):
     value, rows, trees = _core(G, s, t, capacity, cutoff, _RESIDUAL)
     inf = capacities(G, capacity)[3]

@@ -13,11 +13,11 @@ import networkx as nx
 from networkx.algorithms.flow import dinitz as _nx_dinitz
 
 from .connectivity import CONNECTIVITY_FLOW_FUNCS
-from .flow import RELEASE_36 as _RELEASE, FLOW_FUNCS, FlowFunc, _check_ends, capacities, residual_graph
+from .flow import _NX37, _RELEASE, FLOW_FUNCS, FlowFunc, _check_ends, capacities, residual_graph
 from .serve import EXACT, served
 
 # The core's answers (see CoreGraph.dinitz).
-_RESIDUAL = 3
+_RESIDUAL = 4
 _UNBOUNDED, _KEY_ERROR = 1, 2
 
 
@@ -42,7 +42,7 @@ def _core(G, s, t, capacity, cutoff, want):
              "search, parents, depth-first augmentations and retreats and the cutoff replayed step by step "
              "over Python's int and float arithmetic; R rebuilt with the same dicts. " + EXACT,
         rules=("capacity_name", "own_residual", "flow_cutoff"),
-        data_rules=("keys", "flow_ends", "flow_capacities"), release=_RELEASE)
+        data_rules=("keys", "flow_ends", "flow_capacities"), release=_RELEASE, keeps_attributes=_NX37)
 def dinitz(G, s, t, capacity="capacity", residual=None, value_only=False, cutoff=None):
     value, rows = _core(G, s, t, capacity, cutoff, _RESIDUAL)
     return residual_graph(G, rows, capacities(G, capacity)[3], value, "dinitz")

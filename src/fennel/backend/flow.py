@@ -226,14 +226,6 @@ def _edmonds_karp_run(G, s, t, capacity, kwargs, want):
 FLOW_FUNCS[_nx_edmonds_karp] = FlowFunc(frozenset(), lambda kwargs: None, _edmonds_karp_run)
 
 
-@argument_rule("cut_flow_func")
-def _cut_flow_func(a):
-    """NetworkX 3.7's own search for the sink side runs over Edmonds–Karp's flows alone here."""
-    if _NX37 and a["flow_func"] is not _nx_edmonds_karp:
-        return "NetworkX 3.7's minimum_cut is followed with edmonds_karp only"
-    return None
-
-
 def _run(G, s, t, capacity, flow_func, kwargs, want):
     return FLOW_FUNCS[flow_func].run(G, s, t, capacity, kwargs, want)
 
@@ -306,8 +298,8 @@ def maximum_flow_value(flowG, _s, _t, capacity="capacity", flow_func=None, **kwa
 
 @served(docs=_FLOW_DOCS + "The partition's sets built by NetworkX's insertions (the nodes reaching t in "
              "breadth-first order). " + EXACT,
-        rules=("capacity_name", "served_flow_func", "cut_flow_func"),
-        data_rules=("keys", "flow_ends", "flow_capacities"), release=_RELEASE, keeps_attributes=_NX37)
+        rules=("capacity_name", "served_flow_func"), data_rules=("keys", "flow_ends", "flow_capacities"),
+        release=_RELEASE, keeps_attributes=_NX37)
 def minimum_cut(flowG, _s, _t, capacity="capacity", flow_func=None, **kwargs):
     value, reaching = _run(flowG, _s, _t, capacity, flow_func, kwargs, WANT_SPARE_CUT if _NX37 else WANT_CUT)
     nodes = flowG.nodes

@@ -16,11 +16,11 @@ from networkx.algorithms.flow.utils import CurrentEdge
 
 from .connectivity import CONNECTIVITY_FLOW_FUNCS
 from .checks import argument_rule
-from .flow import _INF, RELEASE_36 as _RELEASE, FLOW_FUNCS, FlowFunc, _check_ends, capacities, residual_graph
+from .flow import _INF, _NX37, _RELEASE, FLOW_FUNCS, FlowFunc, _check_ends, capacities, residual_graph
 from .serve import EXACT, served
 
 # The core's answers (see CoreGraph.shortest_augmenting_path).
-_RESIDUAL = 3
+_RESIDUAL = 4
 _UNBOUNDED = 1
 
 
@@ -60,7 +60,7 @@ def _current_edge(row, place):
              "relabelling, gap heuristic, two_phase's Edmonds–Karp and the cutoff replayed step by step over "
              "Python's int and float arithmetic; R rebuilt with the same dicts and node attributes. " + EXACT,
         rules=("capacity_name", "own_residual", "flow_cutoff", "two_phase_bool"),
-        data_rules=("keys", "flow_ends", "flow_capacities"), release=_RELEASE)
+        data_rules=("keys", "flow_ends", "flow_capacities"), release=_RELEASE, keeps_attributes=_NX37)
 def shortest_augmenting_path(G, s, t, capacity="capacity", residual=None, value_only=False, two_phase=False,
                              cutoff=None):
     value, rows, labels = _core(G, s, t, capacity, cutoff, two_phase, _RESIDUAL)
