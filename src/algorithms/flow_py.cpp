@@ -2,6 +2,8 @@
 // the capacities read in Python, runs the augmenting paths and hands back
 // what the caller asks for (the value, the flow per edge of G, the nodes
 // that still reach t, or R itself).
+#include "algorithms/flow_py.hpp"
+
 #include "algorithms/flow.hpp"
 #include "graph/core_graph_py.hpp"
 #include "lib/entry.hpp"
@@ -10,8 +12,6 @@
 #include <cstring>
 
 namespace fennel::py {
-
-namespace {
 
 // A number of the flow arithmetic as the Python int or float it stands for.
 PyObject* number(FlowNumber x) {
@@ -29,6 +29,13 @@ bool read_array(const BytesRef& bytes, std::size_t count, std::vector<T>& out, c
     if (count > 0) std::memcpy(out.data(), PyBytes_AS_STRING(bytes.obj), static_cast<std::size_t>(size));
     return true;
 }
+
+bool read_capacity_arrays(const BytesRef& codes_bytes, const BytesRef& values_bytes, std::size_t count,
+                          std::vector<std::uint8_t>& codes, std::vector<double>& values) {
+    return read_array(codes_bytes, count, codes, "codes") && read_array(values_bytes, count, values, "values");
+}
+
+namespace {
 
 enum Want : std::uint64_t { WANT_VALUE = 0, WANT_FLOWS = 1, WANT_CUT = 2 };
 
@@ -87,6 +94,8 @@ PyObject* max_flow(const CoreGraph& g, const BytesRef& codes_bytes, const BytesR
         });
 }
 
+}  // namespace
+
 // R's rows as NetworkX's dicts: one data dict per edge ({'capacity': the
 // edge's capacity object, inf or the int 0; 'flow': its flow}), shared by
 // the succ row of its tail and the pred row of its head, each row keyed by
@@ -130,6 +139,8 @@ PyObject* residual_dicts(const Residual& r, const std::vector<std::uint8_t>& cod
     }
     return Py_BuildValue("(NN)", succ, pred);
 }
+
+namespace {
 
 PyObject* residual_network(const CoreGraph& g, const BytesRef& codes_bytes, const BytesRef& values_bytes,
                            double inf, bool inf_float, Node s, Node t, double cutoff, const TupleRef& nodes,

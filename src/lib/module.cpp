@@ -40,6 +40,7 @@ std::vector<PyMethodDef> core_methods();
 std::vector<PyMethodDef> dag_methods();
 std::vector<PyMethodDef> dominating_methods();
 std::vector<PyMethodDef> flow_methods();
+std::vector<PyMethodDef> preflowpush_methods();
 std::vector<PyMethodDef> connectivity_methods();
 std::vector<PyMethodDef> dag_functions();
 std::vector<PyMethodDef> lowest_common_ancestors_methods();
@@ -84,7 +85,8 @@ PyMethodDef* core_graph_methods() {
                shortest_paths_methods, traversal_methods, centrality_methods, link_analysis_methods,
                distance_measures_methods, modularity_max_methods, kernighan_lin_methods,
                label_propagation_methods, isolate_methods, cycles_methods, matching_methods, dominating_methods,
-               lowest_common_ancestors_methods, flow_methods, connectivity_methods});
+               lowest_common_ancestors_methods, flow_methods, connectivity_methods,
+               preflowpush_methods});
     return methods;
 }
 

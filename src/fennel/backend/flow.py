@@ -1,5 +1,5 @@
-"""Maximum flows (NetworkX's flow package): Edmonds–Karp and the maximum-flow
-and minimum-cut functions run with it.
+"""Maximum flows (NetworkX's flow package): Edmonds–Karp, and the maximum-flow
+and minimum-cut functions run with the flow functions of FLOW_FUNCS.
 
 The capacities are read here as ``build_residual_network`` reads them (each
 edge of ``G.edges`` once, ``attr.get(capacity, inf)``, self-loops and
@@ -11,10 +11,12 @@ carries each number's type through NetworkX's arithmetic (an int stays an int
 until a float joins it), exact while ints stay below 2**53.
 """
 
+import importlib
 from array import array
 
 import networkx as nx
 from networkx.algorithms.flow import edmonds_karp as _nx_edmonds_karp
+from networkx.algorithms.flow import preflow_push as _nx_preflow_push
 
 from .checks import NX_VERSION, EXACT_INT_LIMIT, argument_rule, data_rule
 from .graph import lookup_problem
@@ -57,17 +59,51 @@ def _own_residual(a):
     return None if a["residual"] is None else "a residual network given by the caller is left to NetworkX"
 
 
-@argument_rule("edmonds_karp_flow_func")
-def _edmonds_karp_flow_func(a):
-    """The maximum-flow functions are served when they run Edmonds–Karp, with its own keywords."""
-    if a["flow_func"] is not _nx_edmonds_karp:
-        return "flow functions other than edmonds_karp (the default is preflow_push) are left to NetworkX"
-    extra = a["kwargs"]
+def edmonds_karp_keywords(extra):
+    """Why Edmonds–Karp's keywords from a maximum-flow function are left to NetworkX, or None."""
     if set(extra) - {"cutoff", "residual"}:
         return "keywords other than cutoff and residual are left to NetworkX"
     if extra.get("residual") is not None:
         return "a residual network given by the caller is left to NetworkX"
     return _cutoff_problem(extra.get("cutoff"))
+
+
+def run_edmonds_karp(G, s, t, capacity, extra, value_only, want):
+    """Edmonds–Karp for a maximum-flow function: (flow_value, what `want` asks for)."""
+    return _run(G, s, t, capacity, extra.get("cutoff"), want)[:2]
+
+
+# The flow functions the maximum-flow functions run here: NetworkX's function
+# object -> the room whose ``<name>_keywords(kwargs)`` (a reason to refuse, or
+# None) and ``run_<name>(G, s, t, capacity, kwargs, value_only, want)`` serve it.
+FLOW_FUNCS = {
+    _nx_edmonds_karp: ("flow", "edmonds_karp"),
+    _nx_preflow_push: ("preflowpush", "preflow_push"),
+}
+
+
+def _flow_runner(flow_func):
+    """(keywords check, run) of a flow function (None: preflow_push, NetworkX's default), or None."""
+    if flow_func is None:
+        flow_func = _nx_preflow_push
+    for func, (room, name) in FLOW_FUNCS.items():
+        if func is flow_func:
+            module = importlib.import_module(f"{__package__}.{room}")
+            return getattr(module, f"{name}_keywords"), getattr(module, f"run_{name}")
+    return None
+
+
+@argument_rule("flow_func")
+def _flow_func(a):
+    """The maximum-flow functions are served when they run a flow function of FLOW_FUNCS, with its keywords."""
+    runner = _flow_runner(a["flow_func"])
+    if runner is None:
+        return "flow functions other than " + ", ".join(f.__name__ for f in FLOW_FUNCS) + " are left to NetworkX"
+    return runner[0](a["kwargs"])
+
+
+def _run_flow_func(G, s, t, capacity, flow_func, kwargs, value_only, want):
+    return _flow_runner(flow_func)[1](G, s, t, capacity, kwargs, value_only, want)
 
 
 def read_capacities(fg, capacity):
@@ -210,16 +246,16 @@ def edmonds_karp(G, s, t, capacity="capacity", residual=None, value_only=False, 
 
 
 _FLOW_DOCS = (
-    "Served with flow_func=edmonds_karp: NetworkX's residual network and Edmonds–Karp's augmenting paths "
-    "replayed in C++ over Python's int and float arithmetic. "
+    "Served with flow_func=edmonds_karp or preflow_push (the default): NetworkX's residual network and the "
+    "flow function's steps replayed in C++ over Python's int and float arithmetic. "
 )
 
 
 @served(docs=_FLOW_DOCS + "The flow dict keyed as build_flow_dict keys it. " + EXACT,
-        rules=("capacity_name", "edmonds_karp_flow_func"), data_rules=("keys", "flow_ends", "flow_capacities"),
+        rules=("capacity_name", "flow_func"), data_rules=("keys", "flow_ends", "flow_capacities"),
         release=_RELEASE)
 def maximum_flow(flowG, _s, _t, capacity="capacity", flow_func=None, **kwargs):
-    value, rest, _ = _run(flowG, _s, _t, capacity, kwargs.get("cutoff"), WANT_FLOWS)
+    value, rest = _run_flow_func(flowG, _s, _t, capacity, flow_func, kwargs, False, WANT_FLOWS)
     offsets, targets, flows = rest
     nodes = flowG.nodes
     node_of = nodes.__getitem__
@@ -231,18 +267,18 @@ def maximum_flow(flowG, _s, _t, capacity="capacity", flow_func=None, **kwargs):
 
 
 @served(docs=_FLOW_DOCS + EXACT,
-        rules=("capacity_name", "edmonds_karp_flow_func"), data_rules=("flow_ends", "flow_capacities"),
+        rules=("capacity_name", "flow_func"), data_rules=("flow_ends", "flow_capacities"),
         release=_RELEASE)
 def maximum_flow_value(flowG, _s, _t, capacity="capacity", flow_func=None, **kwargs):
-    return _run(flowG, _s, _t, capacity, kwargs.get("cutoff"), WANT_VALUE)[0]
+    return _run_flow_func(flowG, _s, _t, capacity, flow_func, kwargs, True, WANT_VALUE)[0]
 
 
 @served(docs=_FLOW_DOCS + "The partition's sets built by NetworkX's insertions (the nodes reaching t in "
              "breadth-first order). " + EXACT,
-        rules=("capacity_name", "edmonds_karp_flow_func"), data_rules=("keys", "flow_ends", "flow_capacities"),
+        rules=("capacity_name", "flow_func"), data_rules=("keys", "flow_ends", "flow_capacities"),
         release=_RELEASE)
 def minimum_cut(flowG, _s, _t, capacity="capacity", flow_func=None, **kwargs):
-    value, reaching, _ = _run(flowG, _s, _t, capacity, kwargs.get("cutoff"), WANT_CUT)
+    value, reaching = _run_flow_func(flowG, _s, _t, capacity, flow_func, kwargs, True, WANT_CUT)
     nodes = flowG.nodes
     # set() of shortest_path_length's dict: sized for the dict first, as CPython does for a dict.
     non_reachable = set(dict.fromkeys(map(nodes.__getitem__, reaching)))
@@ -250,8 +286,8 @@ def minimum_cut(flowG, _s, _t, capacity="capacity", flow_func=None, **kwargs):
 
 
 @served(docs=_FLOW_DOCS + EXACT,
-        rules=("capacity_name", "edmonds_karp_flow_func"), data_rules=("flow_ends", "flow_capacities"),
+        rules=("capacity_name", "flow_func"), data_rules=("flow_ends", "flow_capacities"),
         release=_RELEASE)
 def minimum_cut_value(flowG, _s, _t, capacity="capacity", flow_func=None, **kwargs):
-    return _run(flowG, _s, _t, capacity, kwargs.get("cutoff"), WANT_VALUE)[0]
+    return _run_flow_func(flowG, _s, _t, capacity, flow_func, kwargs, True, WANT_VALUE)[0]
 
