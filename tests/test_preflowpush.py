@@ -122,7 +122,7 @@ def test_unbounded_and_small_graphs():
 @pytest.mark.parametrize(
     "kwargs",
     [{"flow_func": preflow_push, "cutoff": 1}, {"flow_func": preflow_push, "residual": nx.DiGraph()},
-     {"flow_func": preflow_push, "global_relabel_freq": 2**60}, {"flow_func": None, "two_phase": True}],
+     {"flow_func": preflow_push, "global_relabel_freq": 2**60}, {"flow_func": None, "global_relabel_freq": 2}],
 )
 def test_refused_keywords_answered_by_networkx(kwargs):
     G = with_capacities(GRAPHS["digraph"].copy(), "int", 6)

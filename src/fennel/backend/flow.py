@@ -96,6 +96,8 @@ def _flow_runner(flow_func):
 @argument_rule("flow_func")
 def _flow_func(a):
     """The maximum-flow functions are served when they run a flow function of FLOW_FUNCS, with its keywords."""
+    if a["flow_func"] is None and a["kwargs"]:
+        return "keywords without a flow_func are left to NetworkX (it raises)"
     runner = _flow_runner(a["flow_func"])
     if runner is None:
         return "flow functions other than " + ", ".join(f.__name__ for f in FLOW_FUNCS) + " are left to NetworkX"
