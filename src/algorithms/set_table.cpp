@@ -124,6 +124,28 @@ void SetTable::resize(std::size_t minused) {
     fill_ = used_;
 }
 
+void SetTable::merge(const SetTable& other) {
+    if (&other == this || other.used_ == 0) return;
+    if ((fill_ + other.used_) * 5 >= mask() * 3) resize((used_ + other.used_) * 2);
+    if (table_.empty()) table_.assign(MIN_SIZE, Entry{});
+    if (fill_ == 0) {
+        // An empty table: other's entries copied slot for slot when the
+        // sizes agree and other has no dummies, else inserted clean.
+        if (table_.size() == other.table_.size() && other.fill_ == other.used_) {
+            table_ = other.table_;
+        } else {
+            for (const Entry& e : other.table_) {
+                if (e.key < DUMMY) insert_clean(table_, e.key, e.hash);
+            }
+        }
+        fill_ = used_ = other.used_;
+        return;
+    }
+    for (const Entry& e : other.table_) {
+        if (e.key < DUMMY) add(e.key, e.hash);
+    }
+}
+
 SetTable SetTable::copy_of(const SetTable& other) {
     SetTable so;
     if (other.used_ == 0) return so;

@@ -41,6 +41,15 @@ public:
         if (fill_ - used_ > mask() / 4) resize(used_ > 50000 ? used_ * 2 : used_ * 4);
     }
 
+    // set.clear(): the fresh small table of an empty set.
+    void clear() {
+        table_.clear();
+        fill_ = used_ = 0;
+    }
+    // set.update(other) with another set (set_merge): one resize up front,
+    // then other's entries in its table order.
+    void merge(const SetTable& other);
+
     // next(iter(set)) of a non-empty set: its first entry in table order.
     Node first() const {
         for (const Entry& e : table_) {

@@ -575,6 +575,22 @@ class CoreGraph:
         self, node: bool, ss: _Positions, ts: _Positions, skip: Sequence[bool], initial_size: SupportsIndex
     ) -> tuple[tuple[int, list[int]], list[int], list[int]]: ...
     def bridge_components(self) -> tuple[list[int], list[int]]: ...
+    def preflow(
+        self,
+        codes: bytes,
+        values: bytes,
+        inf: float,
+        inf_float: bool,
+        s: SupportsIndex,
+        t: SupportsIndex,
+        hashes: bytes,
+        freq: float,
+        value_only: bool,
+        want: SupportsIndex,
+        nodes: Any,
+        objects: Any,
+        inf_object: Any,
+    ) -> tuple[int | float, int, Any]: ...
     def has_free_edge(self, matched: _Positions) -> bool: ...
     def blossom_matching(self, weight: str | None = None, maxcardinality: bool = False) -> list[int]: ...
     def period_divisor(self, root: SupportsIndex) -> int: ...

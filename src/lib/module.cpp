@@ -40,6 +40,7 @@ std::vector<PyMethodDef> core_methods();
 std::vector<PyMethodDef> dag_methods();
 std::vector<PyMethodDef> dominating_methods();
 std::vector<PyMethodDef> flow_methods();
+std::vector<PyMethodDef> preflowpush_methods();
 std::vector<PyMethodDef> connectivity_methods();
 std::vector<PyMethodDef> stoerwagner_methods();
 std::vector<PyMethodDef> gomory_hu_methods();
@@ -94,7 +95,8 @@ PyMethodDef* core_graph_methods() {
                label_propagation_methods, isolate_methods, cycles_methods, matching_methods, dominating_methods,
                lowest_common_ancestors_methods, flow_methods, connectivity_methods,
                stoerwagner_methods, gomory_hu_methods, disjoint_paths_methods,
-               edge_kcomponents_methods, shortestaugmentingpath_methods, dinitz_alg_methods, boykovkolmogorov_methods});
+               edge_kcomponents_methods, shortestaugmentingpath_methods, dinitz_alg_methods, boykovkolmogorov_methods,
+               preflowpush_methods});
     return methods;
 }
 

@@ -16,6 +16,7 @@ from typing import Callable, NamedTuple
 
 import networkx as nx
 from networkx.algorithms.flow import edmonds_karp as _nx_edmonds_karp
+from networkx.algorithms.flow import preflow_push as _nx_preflow_push
 
 from .checks import NX_VERSION, EXACT_INT_LIMIT, argument_rule, data_rule
 from .graph import _VALUE_OF_KIND, lookup_problem
@@ -90,11 +91,15 @@ FLOW_FUNCS = {}
 @argument_rule("served_flow_func")
 def _served_flow_func(a):
     """The maximum-flow functions are served when they run a flow function of FLOW_FUNCS, with its keywords."""
-    entry = FLOW_FUNCS.get(a["flow_func"]) if callable(a["flow_func"]) else None
+    flow_func, extra = a["flow_func"], a["kwargs"]
+    if flow_func is None:
+        if extra:
+            return "keywords without a flow_func are left to NetworkX (it raises)"
+        flow_func = _nx_preflow_push
+    entry = FLOW_FUNCS.get(flow_func) if callable(flow_func) else None
     if entry is None:
         names = ", ".join(sorted(f.__name__ for f in FLOW_FUNCS))
-        return f"flow functions other than {names} (the default is preflow_push) are left to NetworkX"
-    extra = a["kwargs"]
+        return f"flow functions other than {names} are left to NetworkX"
     if set(extra) - {"cutoff", "residual"} - entry.keywords:
         return f"keywords other than cutoff, residual{''.join(', ' + k for k in sorted(entry.keywords))} are left to NetworkX"
     if extra.get("residual") is not None:
@@ -227,7 +232,8 @@ FLOW_FUNCS[_nx_edmonds_karp] = FlowFunc(frozenset(), lambda kwargs: None, _edmon
 
 
 def _run(G, s, t, capacity, flow_func, kwargs, want):
-    return FLOW_FUNCS[flow_func].run(G, s, t, capacity, kwargs, want)
+    """The maximum-flow functions' run of flow_func (None: preflow_push, NetworkX's default)."""
+    return FLOW_FUNCS[_nx_preflow_push if flow_func is None else flow_func].run(G, s, t, capacity, kwargs, want)
 
 
 _RESIDUAL_DOCS = (
@@ -268,9 +274,9 @@ def residual_graph(G, rows, inf, value, algorithm):
 
 
 _FLOW_DOCS = (
-    "Served with flow_func=edmonds_karp, shortest_augmenting_path, dinitz or boykov_kolmogorov: NetworkX's "
-    "residual network and the flow function's augmenting paths replayed in C++ over Python's int and float "
-    "arithmetic. "
+    "Served with flow_func=None (preflow_push), preflow_push, edmonds_karp, shortest_augmenting_path, dinitz "
+    "or boykov_kolmogorov: NetworkX's residual network and the flow function's pushes or augmenting paths "
+    "replayed in C++ over Python's int and float arithmetic. "
 )
 
 
