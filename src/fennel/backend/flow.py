@@ -136,6 +136,15 @@ def read_capacities(fg, capacity):
     finite = []
     has_int = False
     for u, v, c in _capacity_edges(fg, capacity):
+        # A self-loop (its ends equal, if not the same object) is not in R
+        # and its capacity is never read.
+        if u is v or u == v:
+            if u != v:
+                return "a self-loop on a node unequal to itself is left to NetworkX"
+            codes.append(_DROPPED)
+            values.append(0.0)
+            objects.append(c)
+            continue
         kind = type(c)
         if kind is float:
             if c == _INF:
@@ -152,16 +161,10 @@ def read_capacities(fg, capacity):
                 has_int = True
             else:
                 code = _DROPPED
-        elif c is None and _NX37 and u != v:
+        elif c is None and _NX37:
             code = _DROPPED  # hidden: not in R, not in inf's sum
         else:
             return f"{capacity!r} capacities of type {kind.__name__} are left to NetworkX"
-        if u is v:
-            if u != v:
-                return "a self-loop on a node unequal to itself is left to NetworkX"
-            if code == _INT or code == _FLOAT:
-                finite.pop()
-            code = _DROPPED
         codes.append(code)
         values.append(c if code == _INT or code == _FLOAT else 0.0)
         objects.append(c)
