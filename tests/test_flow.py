@@ -153,8 +153,10 @@ def test_errors_as_networkx(s, t):
 def test_refused_calls_answered_by_networkx(capacities, kwargs):
     G = nx.DiGraph([(0, 1), (1, 2), (0, 2)])
     nx.set_edge_attributes(G, capacities["capacity"], "capacity")
+    # NetworkX 3.7 hands the converted graph every attribute: its NaN capacities are read as NetworkX reads them.
+    served = NX_VERSION >= (3, 7) and kwargs == {} and capacities["capacity"] != capacities["capacity"]
     for name in FLOW_FUNCS:
-        assert not same(getattr(nx, name), G, 0, 2, **kwargs)
+        assert same(getattr(nx, name), G, 0, 2, **kwargs) is served
 
 
 @pytest.mark.parametrize("gid", ["digraph", "graph", "loops_isolates"])

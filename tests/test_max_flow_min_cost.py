@@ -8,6 +8,8 @@ import networkx as nx
 import pytest
 from test_backend_traversal import always_run, same_as_networkx  # noqa: F401 - the fixture applies here too
 
+from fennel.backend import RELEASE_REFUSALS
+
 pytestmark = pytest.mark.filterwarnings("ignore:Note. conversions to backend graphs")
 
 
@@ -90,6 +92,8 @@ REFUSED = {
 
 @pytest.mark.parametrize("case", REFUSED)
 def test_refused(case):
+    if "max_flow_min_cost" in RELEASE_REFUSALS:
+        pytest.skip("this NetworkX release answers max_flow_min_cost itself")
     assert not same_as_networkx("max_flow_min_cost", REFUSED[case], 0, 2)
 
 
