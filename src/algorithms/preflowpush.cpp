@@ -18,8 +18,9 @@ FlowNumber py_add(FlowNumber a, FlowNumber b) { return {a.value + b.value, a.is_
 
 // A step where NetworkX raises (an index past its levels, a KeyError, min()
 // of nothing: float rounding can leave an excess on a node whose edges are
-// all saturated), reported so that NetworkX's own run raises its error.
-struct Failed {};
+// all saturated) sets `failed_`; the run stops there and is reported, so
+// that NetworkX's own run raises its error. (A flag, not an exception: no
+// C++ exception crosses this code.)
 
 // utils.Level: the active and inactive nodes of one height.
 struct Level {
@@ -66,6 +67,7 @@ public:
         for (Node u = 0; u < r_.n; ++u) {
             if (u == s_ || u == t_) continue;
             Level& level = at(height_[u]);
+            if (failed_) return result;
             if (excess_[u].value > 0) {
                 level.active.add(u, hash_[u]);
             } else {
@@ -80,18 +82,22 @@ public:
         while (height > 0) {
             for (;;) {
                 Level& level = at(height);
+                if (failed_) return result;
                 if (level.active.size() == 0) {
                     --height;
                     break;
                 }
                 const std::int64_t old_height = height;
                 height = discharge(level.active.first(), true);
+                if (failed_) return result;
                 if (reached()) {
                     height = global_relabel(true);
+                    if (failed_) return result;
                     max_height = height;
                     work_ = 0;
                 } else if (at(old_height).active.size() == 0 && at(old_height).inactive.size() == 0) {
                     gap_heuristic(old_height, max_height);
+                    if (failed_) return result;
                     height = old_height - 1;
                     max_height = height;
                 } else {
@@ -102,17 +108,21 @@ public:
         if (!value_only) {
             // Phase 2: the excess returns to s, from exact heights.
             height = global_relabel(false);
+            if (failed_) return result;
             work_ = 0;
             while (height > n_) {
                 for (;;) {
                     Level& level = at(height);
+                    if (failed_) return result;
                     if (level.active.size() == 0) {
                         --height;
                         break;
                     }
                     height = discharge(level.active.first(), false);
+                    if (failed_) return result;
                     if (reached()) {
                         height = global_relabel(false);
+                        if (failed_) return result;
                         work_ = 0;
                     }
                 }
@@ -123,8 +133,18 @@ public:
     }
 
 private:
+public:
+    bool failed() const { return failed_; }
+
+private:
+    // levels[height]: past the list NetworkX raises IndexError; an empty
+    // stand-in level is handed back and the run stops.
     Level& at(std::int64_t height) {
-        if (height < 0 || height >= static_cast<std::int64_t>(levels_.size())) throw Failed{};
+        if (height < 0 || height >= static_cast<std::int64_t>(levels_.size())) {
+            failed_ = true;
+            spare_ = Level{};
+            return spare_;
+        }
         return levels_[static_cast<std::size_t>(height)];
     }
 
@@ -133,7 +153,10 @@ private:
 
     // set.remove of a member: KeyError otherwise.
     void remove(SetTable& set, Node u) {
-        if (!set.contains(u, hash_[u])) throw Failed{};
+        if (!set.contains(u, hash_[u])) {
+            failed_ = true;
+            return;
+        }
         set.discard(u, hash_[u]);
     }
 
@@ -187,7 +210,10 @@ private:
                 any = true;
             }
         }
-        if (!any) throw Failed{};
+        if (!any) {
+            failed_ = true;
+            return 0;
+        }
         return least + 1;
     }
 
@@ -196,9 +222,13 @@ private:
     std::int64_t discharge(Node u, bool is_phase1) {
         std::int64_t height = height_[u];
         const auto row = r_.succ.row(u);
-        if (row.size() == 0) throw Failed{};  // CurrentEdge.get() of an empty row
+        if (row.size() == 0) {  // CurrentEdge.get() of an empty row
+            failed_ = true;
+            return 0;
+        }
         std::int64_t next_height = height;
         remove(at(height).active, u);
+        if (failed_) return 0;
         Slot& current = current_[u];
         for (;;) {
             const Node e = row[current];
@@ -206,6 +236,7 @@ private:
             if (height == height_[v] + 1 && residual_left(e)) {
                 push(e, py_min(excess_[u], py_sub(r_.capacity[e], flow_[e])));
                 activate(v);
+                if (failed_) return 0;
                 if (excess_[u].value == 0) {
                     at(height).inactive.add(u, hash_[u]);
                     break;
@@ -215,9 +246,12 @@ private:
             if (++current < row.size()) continue;
             current = 0;
             height = relabel(u);
+            if (failed_) return 0;
             if (is_phase1 && height >= n_ - 1) {
                 // On the s side of the minimum cut: parked until phase 2.
-                at(height).active.add(u, hash_[u]);
+                Level& parked = at(height);
+                if (failed_) return 0;
+                parked.active.add(u, hash_[u]);
                 break;
             }
             next_height = height;
@@ -249,7 +283,10 @@ private:
     std::int64_t global_relabel(bool from_sink) {
         const Node src = from_sink ? t_ : s_;
         reverse_bfs(src);
-        if (!from_sink && dist_[t_] < 0) throw Failed{};  // del heights[t]
+        if (!from_sink && dist_[t_] < 0) {  // del heights[t]
+            failed_ = true;
+            return 0;
+        }
         std::int64_t max_height = std::numeric_limits<std::int64_t>::min();
         for (Node u : order_) {
             if (from_sink || u != t_) max_height = std::max(max_height, dist_[u]);
@@ -270,13 +307,16 @@ private:
             const std::int64_t old_height = height_[u];
             if (new_height == old_height) continue;
             Level& old_level = at(old_height);
+            if (failed_) return 0;
             if (old_level.active.contains(u, hash_[u])) {
                 old_level.active.discard(u, hash_[u]);
                 at(new_height).active.add(u, hash_[u]);
             } else {
                 remove(old_level.inactive, u);
+                if (failed_) return 0;
                 at(new_height).inactive.add(u, hash_[u]);
             }
+            if (failed_) return 0;
             height_[u] = new_height;
         }
         return max_height;
@@ -294,8 +334,10 @@ private:
     std::vector<Node> order_;
     std::vector<std::pair<Node, std::int64_t>> moves_;
     std::vector<Level> levels_;
+    Level spare_;
     double threshold_ = 0.0;
     std::uint64_t work_ = 0;
+    bool failed_ = false;
 };
 
 }  // namespace
@@ -324,13 +366,13 @@ FlowRun preflow_push(const Residual& r, std::vector<FlowNumber>& flow, Node s, N
         run.unbounded = true;
         return run;
     }
-    try {
-        PreflowPush algorithm(r, flow, s, t, hash, freq, nodes);
-        return algorithm.run(value_only, nodes.labelled);
-    } catch (const Failed&) {
+    PreflowPush algorithm(r, flow, s, t, hash, freq, nodes);
+    FlowRun run = algorithm.run(value_only, nodes.labelled);
+    if (algorithm.failed()) {
         nodes.failed = true;
         return FlowRun{};
     }
+    return run;
 }
 
 }  // namespace fennel
