@@ -46,12 +46,18 @@ _DROPPED, _INT, _FLOAT, _INFINITE = range(4)
 _FLOAT_LIMIT = 2.0**1000
 
 
-def _cutoff_problem(cutoff):
-    if cutoff is None or type(cutoff) is float:
+def number_problem(x, name, beyond):
+    """Why a flow function's numeric keyword `name` is left to NetworkX, or None: None, floats and ints
+    up to 2**53 (`beyond` names the others in the reason) are followed."""
+    if x is None or type(x) is float:
         return None
-    if type(cutoff) in (int, bool):
-        return None if abs(cutoff) <= EXACT_INT_LIMIT else "an int cutoff beyond 2**53 is left to NetworkX"
-    return "cutoff must be None, an int or a float"
+    if type(x) in (int, bool):
+        return None if abs(x) <= EXACT_INT_LIMIT else f"{beyond} beyond 2**53 is left to NetworkX"
+    return f"{name} must be None, an int or a float"
+
+
+def _cutoff_problem(cutoff):
+    return number_problem(cutoff, "cutoff", "an int cutoff")
 
 
 @argument_rule("flow_cutoff")

@@ -19,8 +19,8 @@ from networkx.algorithms.flow import preflow_push as _nx_preflow_push
 from networkx.algorithms.flow.utils import CurrentEdge
 from networkx.classes.coreviews import AtlasView
 
-from .checks import EXACT_INT_LIMIT, argument_rule
-from .flow import _NX37, _RELEASE, FLOW_FUNCS, WANT_FLOWS, FlowFunc, capacities
+from .checks import argument_rule
+from .flow import _NX37, _RELEASE, FLOW_FUNCS, WANT_FLOWS, FlowFunc, capacities, number_problem
 from .serve import EXACT, served
 
 _INF = float("inf")
@@ -29,11 +29,7 @@ _DONE, _UNBOUNDED, _FAILED = range(3)
 
 
 def _freq_problem(freq):
-    if freq is None or type(freq) is float:
-        return None
-    if type(freq) in (int, bool):
-        return None if abs(freq) <= EXACT_INT_LIMIT else "a global_relabel_freq beyond 2**53 is left to NetworkX"
-    return "global_relabel_freq must be None, an int or a float"
+    return number_problem(freq, "global_relabel_freq", "a global_relabel_freq")
 
 
 def _value_only_problem(value_only):
