@@ -46,7 +46,7 @@ void requeue_saturated(Residual& r, const std::vector<FlowNumber>& flow) {
     for (Node e : cutset) r.pred.targets[fill[r.head[e]]++] = e;
 }
 
-GomoryHuTree gomory_hu(Residual& r, FlowAlgorithm algorithm) {
+GomoryHuTree gomory_hu(Residual& r, FlowAlgorithm algorithm, bool spare) {
     const Count n = r.n;
     GomoryHuTree out;
     // tree: the star around the first node; labels keyed by (u, v).
@@ -66,9 +66,9 @@ GomoryHuTree gomory_hu(Residual& r, FlowAlgorithm algorithm) {
             return out;
         }
         const FlowNumber cut_value = run.value;
-        const std::vector<Node> reaching = reaching_target(r, flow, target);
+        const std::vector<Node> reaching = reaching_target(r, flow, target, spare);
         for (Node x : reaching) sink_side[x] = 1;
-        requeue_saturated(r, flow);
+        if (!spare) requeue_saturated(r, flow);
 
         labels[key(source, target)] = cut_value;
         // The nodes on source's side that hung from target move to source

@@ -33,7 +33,8 @@ struct GomoryHuTree {
 
 // gomory_hu_tree over R (built from G, n >= 1 nodes in G's order, node 0 the
 // root): R's rows are reordered by every cut as NetworkX's minimum_cut
-// reorders them.
-GomoryHuTree gomory_hu(Residual& r, FlowAlgorithm algorithm);
+// reorders them (before 3.7). With `spare`, 3.7's minimum_cut: R's rows stay
+// and the sink side is what reaches t over edges with flow below capacity.
+GomoryHuTree gomory_hu(Residual& r, FlowAlgorithm algorithm, bool spare);
 
 }  // namespace fennel

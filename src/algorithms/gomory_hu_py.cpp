@@ -27,7 +27,7 @@ PyObject* number(FlowNumber x) {
 }
 
 PyObject* gomory_hu_tree(const CoreGraph& g, const BytesRef& codes_bytes, const BytesRef& values_bytes, double inf,
-                         bool inf_float, std::uint64_t algorithm) {
+                         bool inf_float, std::uint64_t algorithm, bool spare) {
     if (algorithm != static_cast<std::uint64_t>(FlowAlgorithm::EdmondsKarp)) {
         return raise(value_error("unknown flow algorithm"));
     }
@@ -40,7 +40,7 @@ PyObject* gomory_hu_tree(const CoreGraph& g, const BytesRef& codes_bytes, const 
     return detached(
         [&] {
             Residual r = build_residual(g.n, g.directed, edges.us, edges.vs, codes, values, {inf, inf_float});
-            return gomory_hu(r, static_cast<FlowAlgorithm>(algorithm));
+            return gomory_hu(r, static_cast<FlowAlgorithm>(algorithm), spare);
         },
         [&](const GomoryHuTree& tree) -> PyObject* {
             if (tree.unbounded) return Py_BuildValue("(OOO)", Py_True, Py_None, Py_None);
@@ -58,10 +58,11 @@ constexpr auto GOMORY_HU = method<gomory_hu_tree>(
     "gomory_hu",
     "gomory_hu_tree's cuts over the residual network of G.edges with `codes`\n"
     "and `values` (as max_flow takes them), each cut run by `algorithm` (0:\n"
-    "Edmonds–Karp). Returns (unbounded, parents, labels): the parent and label\n"
+    "Edmonds–Karp; `spare`: NetworkX 3.7's minimum_cut, which keeps R's rows\n"
+    "and takes the sink side over edges with flow below capacity). Returns (unbounded, parents, labels): the parent and label\n"
     "of each node after the first; (False, (u, v), None) when labels lack (u, v).",
     arg<BytesRef>("codes"), arg<BytesRef>("values"), arg<double>("inf"), arg<bool>("inf_float"),
-    arg<std::uint64_t>("algorithm"));
+    arg<std::uint64_t>("algorithm"), kwarg<bool>("spare", false));
 
 }  // namespace
 

@@ -12,7 +12,7 @@ import networkx as nx
 
 from .checks import argument_rule
 from .connectivity import _own_auxiliary  # noqa: F401 - registers own_auxiliary
-from .flow import RELEASE_36 as _RELEASE, CORE_FLOWS, _cutoff_problem
+from .flow import _RELEASE, CORE_FLOWS, _cutoff_problem
 from .serve import EXACT, served
 from .shared import changed, watch
 

@@ -29,9 +29,6 @@ from .serve import EXACT, served
 # (the edges with flow below capacity, its set grown by insertions).
 _RELEASE = None
 _NX37 = NX_VERSION >= (3, 7)
-# The rooms built on the flow room whose NetworkX code is the same from 3.4 to
-# 3.6 and is followed there; 3.7's residual networks under them are not yet.
-RELEASE_36 = None if NX_VERSION < (3, 7) else "NetworkX 3.7 is not yet followed here"
 
 _INF = float("inf")
 # NetworkX's flow functions the core runs inside other algorithms, with the

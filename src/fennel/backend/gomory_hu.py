@@ -2,15 +2,16 @@
 
 The capacities are read as for the maximum flows (``flow.capacities``); the
 C++ core builds the residual network once and runs NetworkX's n - 1 minimum
-cuts over it, each reordering R's rows as ``minimum_cut`` does (its saturated
-edges removed and added back), so that every flow and every float sum is
-NetworkX's. The tree is built here by NetworkX's own insertions.
+cuts over it, each reordering R's rows as ``minimum_cut`` does before 3.7 (its
+saturated edges removed and added back; 3.7 leaves the rows and finds the
+sink side over the edges with flow below capacity), so that every flow and
+every float sum is NetworkX's. The tree is built here by NetworkX's own insertions.
 """
 
 import networkx as nx
 
 from .checks import argument_rule
-from .flow import RELEASE_36 as _RELEASE, CORE_FLOWS, capacities
+from .flow import _NX37, _RELEASE, CORE_FLOWS, capacities
 from .serve import EXACT, served
 
 
@@ -25,7 +26,7 @@ def _gomory_hu_flow_func(a):
 @served(docs="NetworkX's minimum cuts in C++ over one residual network whose rows each cut reorders as "
              "NetworkX's minimum_cut does; flow_func None or edmonds_karp. " + EXACT,
         rules=("capacity_name", "gomory_hu_flow_func"), data_rules=("keys", "flow_capacities"),
-        release=_RELEASE)
+        release=_RELEASE, keeps_attributes=_NX37)
 def gomory_hu_tree(G, capacity="capacity", flow_func=None):
     if len(G) == 0:
         raise nx.NetworkXError("Empty Graph does not have a Gomory-Hu tree representation")
@@ -33,7 +34,8 @@ def gomory_hu_tree(G, capacity="capacity", flow_func=None):
         raise nx.NetworkXError("MultiGraph and MultiDiGraph not supported (yet).")
     codes, values, _, inf = capacities(G, capacity)
     algorithm = CORE_FLOWS[flow_func] if flow_func is not None else 0
-    unbounded, parents, labels = G.core.gomory_hu(codes, values, float(inf), type(inf) is float, algorithm)
+    unbounded, parents, labels = G.core.gomory_hu(codes, values, float(inf), type(inf) is float, algorithm,
+                                                    spare=_NX37)
     if unbounded:
         raise nx.NetworkXUnbounded("Infinite capacity path, flow unbounded above.")
     node = G.nodes

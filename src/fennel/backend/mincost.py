@@ -12,11 +12,10 @@ then built here as NetworkX builds them.
 from itertools import chain, islice, repeat
 
 import networkx as nx
-from networkx.algorithms.flow import edmonds_karp as _nx_edmonds_karp
 
 from .. import _core
 from .checks import NX_VERSION, argument_rule, data_rule
-from .flow import _FLOAT, _INFINITE, RELEASE_36 as _RELEASE, WANT_VALUE, _check_ends, _run, capacities
+from .flow import WANT_VALUE, _run, capacities
 from .serve import EXACT, served
 
 _INF = float("inf")
@@ -240,12 +239,9 @@ def min_cost_flow(G, demand="demand", capacity="capacity", weight="weight"):
     return _directed_simplex(G, demand, capacity, weight)[1]
 
 
-# max_flow_min_cost: NetworkX's maximum_flow_value (preflow-push), then
-# min_cost_flow on nx.DiGraph(G) with the demands -value at s and value at t.
-# The value of a maximum flow is unique, and with int capacities every
-# algorithm reaches it exactly: Edmonds–Karp in C++ stands in for
-# preflow-push. Float capacities are left to NetworkX, whose value could
-# round otherwise.
+# max_flow_min_cost: NetworkX's maximum_flow_value (preflow-push, value
+# only, run in C++ as the maximum-flow functions run it), then min_cost_flow
+# on nx.DiGraph(G) with the demands -value at s and value at t.
 
 
 @data_rule("max_flow_min_cost_numbers")
@@ -256,45 +252,16 @@ def _max_flow_min_cost_numbers(fg, a):
     found = capacities(fg, a["capacity"])
     if isinstance(found, str):
         return found
-    if _FLOAT in found[0]:
-        return "float capacities, whose maximum flow value may round differently, are left to NetworkX"
     # nx.DiGraph(G) doubles an undirected graph's edges, and the value joins the demands.
     return _numbers_problem(fg.source, "demand", a["capacity"], a["weight"], scale=4)
 
 
-def _max_flow_value(G, s, t, capacity):
-    """preflow_push's flow value: its checks, its search for a path of infinite capacities, then the value."""
-    _check_ends(G, s, t)
-    codes = capacities(G, capacity)[0]
-    if _INFINITE in codes:
-        # detect_unboundedness: R's edges of capacity R.graph['inf'] are G's edges without a finite
-        # capacity (both ways in an undirected graph); whether they reach t does not depend on order.
-        infinite = {}
-        directed = G.directed
-        for (u, v), code in zip(G.source.edges(), codes):
-            if code == _INFINITE:
-                infinite.setdefault(u, []).append(v)
-                if not directed:
-                    infinite.setdefault(v, []).append(u)
-        seen = {s}
-        stack = [s]
-        while stack:
-            for v in infinite.get(stack.pop(), ()):
-                if v not in seen:
-                    if v == t:
-                        raise nx.NetworkXUnbounded("Infinite capacity path, flow unbounded above.")
-                    seen.add(v)
-                    stack.append(v)
-    # No infinite path: the minimum cut is finite, every augmenting path carries less than R.graph['inf'] / 2.
-    return _run(G, s, t, capacity, _nx_edmonds_karp, {}, WANT_VALUE)[0]
-
-
-@served(docs="NetworkX's maximum flow value from Edmonds–Karp in C++ (unique for int capacities), then "
+@served(docs="NetworkX's maximum flow value from preflow-push in C++, then "
              "min_cost_flow's network simplex on nx.DiGraph(G) with the demands at s and t. " + _DOCS,
         rules=("capacity_name", "flow_attribute_names"),
-        data_rules=("flow_ends", "max_flow_min_cost_numbers"), keeps_attributes=True, release=_RELEASE)
+        data_rules=("flow_ends", "max_flow_min_cost_numbers"), keeps_attributes=True)
 def max_flow_min_cost(G, s, t, capacity="capacity", weight="weight"):
-    value = _max_flow_value(G, s, t, capacity)
+    value = _run(G, s, t, capacity, None, {}, WANT_VALUE)[0]
     H = nx.DiGraph(G.source)
     H.add_node(s, demand=-value)
     H.add_node(t, demand=value)
