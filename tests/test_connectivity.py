@@ -1,7 +1,7 @@
 """Flow-based connectivity against NetworkX: values with their types, cut sets
 in iteration order (their insertions decide it, over colliding hashes too),
 all-pairs dicts in key order, and NetworkX's errors; with NetworkX's default
-flow function and edmonds_karp given explicitly."""
+flow function and with edmonds_karp and preflow_push given explicitly."""
 
 import networkx as nx
 import pytest
@@ -47,17 +47,19 @@ def _graphs():
 
 
 GRAPHS = _graphs()
-FLOW_FUNCS = [{}, {"flow_func": edmonds_karp}]
+FLOW_FUNCS = [{}, {"flow_func": edmonds_karp}, {"flow_func": preflow_push}]
 
 
-@pytest.mark.parametrize("kwargs", FLOW_FUNCS, ids=["default", "edmonds_karp"])
+@pytest.mark.parametrize("kwargs", FLOW_FUNCS, ids=["default", "edmonds_karp", "preflow_push"])
 @pytest.mark.parametrize("gid", GRAPHS)
 def test_global_against_networkx(gid, kwargs):
     G = GRAPHS[gid]
     for f in GLOBAL + ALL_PAIRS:
         assert same(f, G, **kwargs)
-    assert same(nx.edge_connectivity, G, cutoff=2, **kwargs)
-    assert same(nx.edge_connectivity, G, cutoff=1.5, **kwargs)
+    # A caller's cutoff is followed with Edmonds–Karp only (preflow_push ignores it or raises).
+    served_cutoff = kwargs.get("flow_func") is not preflow_push
+    assert same(nx.edge_connectivity, G, cutoff=2, **kwargs) == served_cutoff
+    assert same(nx.edge_connectivity, G, cutoff=1.5, **kwargs) == served_cutoff
     assert same(nx.all_pairs_node_connectivity, G, nbunch=list(G)[::3], **kwargs)
 
 
@@ -73,6 +75,8 @@ def test_pairs_against_networkx(gid):
             assert same(f, G, s, t) or (s == t and f in (nx.minimum_edge_cut, nx.edge_connectivity))
         assert same(conn.local_edge_connectivity, G, s, t, cutoff=1) or s == t
         assert same(conn.local_node_connectivity, G, s, t, cutoff=2)
+        assert same(conn.minimum_st_node_cut, G, s, t, flow_func=preflow_push)
+        assert same(conn.minimum_st_edge_cut, G, s, t, flow_func=preflow_push) or s == t
 
 
 @pytest.mark.parametrize(
@@ -83,7 +87,7 @@ def test_pairs_against_networkx(gid):
         (nx.node_connectivity, (0, "absent"), {}),
         (nx.minimum_node_cut, ("absent", 1), {}),
         (conn.local_node_connectivity, (0, "absent"), {}),  # NetworkX's mapping raises KeyError
-        (nx.edge_connectivity, (), {"flow_func": preflow_push}),
+        (nx.edge_connectivity, (), {"flow_func": preflow_push, "cutoff": 2}),
         (conn.local_edge_connectivity, (0, 5), {"residual": nx.DiGraph()}),
         (conn.minimum_st_node_cut, (0, 5), {"auxiliary": nx.DiGraph()}),
         (nx.edge_connectivity, (), {"cutoff": float("nan")}),

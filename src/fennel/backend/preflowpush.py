@@ -20,6 +20,7 @@ from networkx.algorithms.flow.utils import CurrentEdge
 from networkx.classes.coreviews import AtlasView
 
 from .checks import argument_rule
+from .connectivity import CONNECTIVITY_FLOW_FUNCS
 from .flow import _NX37, _RELEASE, FLOW_FUNCS, WANT_FLOWS, FlowFunc, capacities, number_problem
 from .serve import EXACT, served
 
@@ -142,3 +143,7 @@ def preflow_push(G, s, t, capacity="capacity", residual=None, global_relabel_fre
 
 
 FLOW_FUNCS[_nx_preflow_push] = FlowFunc(frozenset({"global_relabel_freq"}), preflow_push_keywords, run_preflow_push)
+# The connectivity functions run it as Edmonds–Karp: value_only's preflow
+# leaves no excess where t can be reached, so the nodes reaching t in its
+# residual network are those of every maximum flow.
+CONNECTIVITY_FLOW_FUNCS.add(_nx_preflow_push)
