@@ -1,6 +1,6 @@
 """k_edge_components against NetworkX: components in order, each set in
-iteration order, for k = 1 and 2 (bridges) over many graphs; larger k left
-to NetworkX; the generator following a graph changed before its first step.
+iteration order, for k = 1, 2 (bridges) and beyond (minimum cuts) over many
+graphs; the generator following a graph changed before its first step.
 """
 
 import networkx as nx
@@ -19,19 +19,30 @@ def _hashed_labels(G):
 
 
 @pytest.mark.parametrize("gid", SIMPLE)
-@pytest.mark.parametrize("k", [1, 2])
-def test_bridges_and_components(gid, k):
+@pytest.mark.parametrize("k", [1, 2, 3, 4])
+def test_bridges_components_and_cuts(gid, k):
     G = ZOO[gid]
     for H in (G, _hashed_labels(G)):
-        # A directed graph's k = 2 comes from NetworkX's minimum cuts: left to it.
-        assert same_as_networkx("k_edge_components", H, k) == (k == 1 or not G.is_directed())
+        assert same_as_networkx("k_edge_components", H, k)
+
+
+@pytest.mark.parametrize("seed", range(6))
+@pytest.mark.parametrize("directed", [False, True])
+def test_cut_trees(seed, directed):
+    """Denser random graphs, whose auxiliary graphs hold many cut values and sides."""
+    G = nx.gnp_random_graph(30, 0.25, seed=seed, directed=directed)
+    G.add_edges_from([(0, 0), (3, 3)])
+    G.add_node("lone")
+    for H in (G, _hashed_labels(G)):
+        for k in (2, 3, 5):
+            assert same_as_networkx("k_edge_components", H, k)
 
 
 @pytest.mark.parametrize("k", [0, 3, -1, "2"])
 def test_other_k(k):
     G = _hashed_labels(nx.barbell_graph(5, 2))
     ran = same_as_networkx("k_edge_components", G, k)
-    assert ran == (k in (0, -1))
+    assert ran == (k != "2")
 
 
 def test_changed_before_first_step():

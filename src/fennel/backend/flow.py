@@ -313,7 +313,12 @@ def maximum_flow_value(flowG, _s, _t, capacity="capacity", flow_func=None, **kwa
         rules=("capacity_name", "served_flow_func"), data_rules=("keys", "flow_ends", "flow_capacities"),
         release=_RELEASE, keeps_attributes=_NX37)
 def minimum_cut(flowG, _s, _t, capacity="capacity", flow_func=None, **kwargs):
-    value, reaching = _run(flowG, _s, _t, capacity, flow_func, kwargs, WANT_SPARE_CUT if _NX37 else WANT_CUT)
+    return cut(flowG, _s, _t, capacity, flow_func, kwargs)
+
+
+def cut(flowG, s, t, capacity, flow_func, kwargs):
+    """minimum_cut's (value, (reachable, non_reachable)), its sets made by NetworkX's insertions."""
+    value, reaching = _run(flowG, s, t, capacity, flow_func, kwargs, WANT_SPARE_CUT if _NX37 else WANT_CUT)
     nodes = flowG.nodes
     non_reachable = sink_side(map(nodes.__getitem__, reaching))
     return (value, (set(nodes) - non_reachable, non_reachable))
