@@ -22,6 +22,13 @@ One representative call per family fennel serves, on the same random graphs:
 * A: directed acyclic, 2,000 nodes, 10,000 edges (every edge from the smaller
   node to the larger): transitive_closure_dag and transitive_reduction
   (rustworkx's reduction; no peer has a closure);
+* flows: maximum_flow_value and minimum_cut_value from node 0 to node 1 of D
+  with its weights as capacities (NetworkX's default flow function,
+  preflow-push; igraph's maxflow_value and mincut_value, NetworKit's
+  EdmondsKarp), node_connectivity of B (igraph's vertex_connectivity), and on
+  F, undirected, 1,000 nodes, 4,000 edges (connected as B), float weights
+  1..100 as capacities: gomory_hu_tree (igraph's gomory_hu_tree) and
+  stoer_wagner (igraph's mincut);
 * E, constructors: from_edgelist of a 1,000,000 x 2 int64 numpy array (node ids
   drawn from range(100,000)) and from_pandas_edgelist of the same edges with
   a float weight column.
@@ -105,6 +112,7 @@ def sized(scale):
         "U": (20_000 // scale, 100_000 // scale, False, False, False),
         "W": (2_000 // scale, 10_000 // scale, False, True, True),
         "A": (2_000 // scale, 10_000 // scale, True, False, False),
+        "F": (1_000 // scale, 4_000 // scale, False, True, True),
     }
     return graphs, 1_000_000 // scale
 
@@ -116,7 +124,7 @@ QUICK = False
 SCALE = 1
 GRAPHS, ARRAY_EDGES = sized(SCALE)
 # The constructors' inputs (an array, and a DataFrame of the same edges) are shown as E.
-GRAPH_LABELS = {"B": "B", "D": "D", "U": "U", "W": "W", "A": "A", "array": "E", "frame": "E"}
+GRAPH_LABELS = {"B": "B", "D": "D", "U": "U", "W": "W", "A": "A", "F": "F", "array": "E", "frame": "E"}
 # Graphs whose edges all run from the smaller node to the larger: acyclic.
 ACYCLIC = {"A"}
 KATZ_ALPHA = 0.05
@@ -356,6 +364,14 @@ def nk_from_frame(df):
     return nk.GraphFromCoo((df["weight"].to_numpy(), (s, t)), int(max(s.max(), t.max())) + 1, weighted=True)
 
 
+def nk_max_flow(h):
+    import networkit as nk
+
+    algorithm = nk.flow.EdmondsKarp(h, 0, 1)
+    algorithm.run()
+    return algorithm.getMaxFlow()
+
+
 def rx_call(name, *args, **kwargs):
     def run(r):
         import rustworkx as rx
@@ -527,6 +543,22 @@ CASES = [
     Case("transitive_reduction", "DAGs", "A", "transitive_reduction",
          lambda G, **kw: nx.transitive_reduction(G, **kw),
          {"rustworkx": lambda r: __import__("rustworkx").transitive_reduction(r)}),
+    Case("maximum_flow_value (capacity=weight)", "flows", "D", "maximum_flow_value",
+         lambda G, **kw: nx.maximum_flow_value(G, 0, 1, capacity="weight", **kw),
+         {"igraph": lambda g: g.maxflow_value(0, 1, capacity="weight"),
+          "networkit": nk_max_flow}),
+    Case("minimum_cut_value (capacity=weight)", "flows", "D", "minimum_cut_value",
+         lambda G, **kw: nx.minimum_cut_value(G, 0, 1, capacity="weight", **kw),
+         {"igraph": lambda g: g.mincut_value(0, 1, capacity="weight")}),
+    Case("node_connectivity", "flows", "B", "node_connectivity",
+         lambda G, **kw: nx.node_connectivity(G, **kw),
+         {"igraph": lambda g: g.vertex_connectivity()}),
+    Case("gomory_hu_tree (capacity=weight)", "flows", "F", "gomory_hu_tree",
+         lambda G, **kw: nx.gomory_hu_tree(G, capacity="weight", **kw),
+         {"igraph": lambda g: g.gomory_hu_tree(capacity="weight")}),
+    Case("stoer_wagner", "flows", "F", "stoer_wagner",
+         lambda G, **kw: nx.stoer_wagner(G, **kw),
+         {"igraph": lambda g: g.mincut(capacity="weight")}),
     Case("from_edgelist (numpy int64)", "constructors", "array", "from_edgelist",
          lambda A, **kw: nx.from_edgelist(A, **kw),
          {"igraph": ig_from_array, "networkit": nk_from_array, "rustworkx": rx_from_array},
