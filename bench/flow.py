@@ -3,21 +3,23 @@ igraph's maximum flow value), from one run.
 
 Rows:
 
-* maximum_flow_value(flow_func=edmonds_karp) on a random digraph (100,000
-  nodes, 500,000 edges, seeded), with int capacities 1..100 and with float
-  capacities (the same ints / 7); s is the node of largest out-degree, t
-  the one of largest in-degree;
-* edmonds_karp on the same graph (int capacities), its whole residual network
-  rebuilt; beside it NetworkX's build_residual_network alone, the first step
-  of NetworkX's own edmonds_karp;
+* maximum_flow_value and minimum_cut_value with each of NetworkX's flow
+  functions (None: preflow_push, its default; edmonds_karp,
+  shortest_augmenting_path, dinitz, boykov_kolmogorov) on a random digraph
+  (100,000 nodes, 500,000 edges, seeded), with int capacities 1..100 and
+  with float capacities (the same ints / 7); s is the node of largest
+  out-degree, t the one of largest in-degree;
+* each flow function called directly on the same graph (int capacities),
+  its whole residual network rebuilt; beside them NetworkX's
+  build_residual_network alone, the first step of each of NetworkX's own;
 * all_pairs_node_connectivity on a connected Watts–Strogatz graph (200 nodes,
   k=6, p=0.3), fennel at 1 and at 2 worker threads.
 
 --quick: 2,000 nodes and 10,000 edges, and 40 nodes for the connectivity.
 
 Columns: NetworkX; fennel's first call (conversion and capacity reading
-included); fennel's call on the converted graph (the capacities are read
-again on every call); igraph's maxflow_value where installed, on its own
+included); fennel's call on the converted graph (its capacities read
+once, kept with the conversion); igraph's maxflow_value where installed, on its own
 graph built beforehand; NetworkX / fennel converted. Every time is one run.
 "equal": fennel's answer compared with NetworkX's by ``==`` and, for the
 residual network, by its nodes, succ and pred rows in order and every data
@@ -29,7 +31,8 @@ import time
 
 import cli
 import networkx as nx
-from networkx.algorithms.flow import build_residual_network, edmonds_karp
+from networkx.algorithms.flow import (boykov_kolmogorov, build_residual_network, dinitz, edmonds_karp,
+                                     preflow_push, shortest_augmenting_path)
 
 from fennel.backend import calls
 
@@ -100,17 +103,22 @@ def main():
     print(f"{'call':<46}{'NetworkX':>12}{'fennel 1st':>12}{'fennel':>12}{'igraph':>12}{'NX/fen':>10}{'equal':>7}")
     print(f"digraph: {n} nodes, {m} edges, s={s} (out-degree {G.out_degree(s)}), t={t} (in-degree {G.in_degree(t)})")
 
-    def value(H, backend):
-        return nx.maximum_flow_value(H, s, t, flow_func=edmonds_karp, backend=backend)
-
-    flow_row("maximum_flow_value, int capacities", "maximum_flow_value", value, G, igraph_maxflow(G, s, t))
-    flow_row("maximum_flow_value, float capacities", "maximum_flow_value", value, F, igraph_maxflow(F, s, t))
+    flow_funcs = {"default": None, "edmonds_karp": edmonds_karp, "shortest_augmenting_path": shortest_augmenting_path,
+                  "dinitz": dinitz, "boykov_kolmogorov": boykov_kolmogorov}
+    for name in ("maximum_flow_value", "minimum_cut_value"):
+        for label, flow_func in flow_funcs.items():
+            for kind, H in (("int", G), ("float", F)):
+                def value(H, backend, name=name, flow_func=flow_func):
+                    return getattr(nx, name)(H, s, t, flow_func=flow_func, backend=backend)
+                flow_row(f"{name}, {label}, {kind}", name, value, H,
+                         igraph_maxflow(H, s, t) if label == "default" else None)
 
     t_build, _ = timed(lambda: build_residual_network(G, "capacity", backend="networkx"))
     print_row("NetworkX build_residual_network alone", [t_build, None, None, None], None, True)
-    flow_row("edmonds_karp (its residual network)", "edmonds_karp",
-             lambda H, backend: edmonds_karp(H, s, t, backend=backend), G,
-             same=lambda a, b: residual_picture(a) == residual_picture(b))
+    for flow_func in (edmonds_karp, preflow_push, shortest_augmenting_path, dinitz, boykov_kolmogorov):
+        flow_row(f"{flow_func.__name__} (its residual network)", flow_func.__name__,
+                 lambda H, backend, f=flow_func: f(H, s, t, backend=backend), G,
+                 same=lambda a, b: residual_picture(a) == residual_picture(b))
 
     C = nx.connected_watts_strogatz_graph(k, 6, 0.3, seed=3)
     print(f"connectivity graph: {k} nodes, {C.number_of_edges()} edges, {k * (k - 1) // 2} pairs")
