@@ -66,13 +66,7 @@ PyObject* serve_flow(const CoreGraph& g, const BytesRef& codes_bytes, const Byte
             if (found.outcome.status != FLOW_DONE) return found;
             if (want == FLOW_DICT) {
                 // build_flow_dict: 0 for every edge of G[u], then R's flows above 0.
-                found.slot_flows.assign(g.succ.slot_count(), FlowNumber{});
-                for (Node u = 0; u < g.n; ++u) {
-                    for (Slot slot = g.succ.begin(u); slot < g.succ.end(u); ++slot) {
-                        const std::int64_t e = residual_edge(found.r, u, g.succ.targets[slot]);
-                        if (e >= 0 && found.r.flow[e].value > 0) found.slot_flows[slot] = found.r.flow[e];
-                    }
-                }
+                found.slot_flows = flows_by_slot(g, found.r);
             } else if (want == FLOW_CUT || want == FLOW_SPARE_CUT) {
                 found.reaching = reaching_target(found.r, found.r.flow, t, want == FLOW_SPARE_CUT);
             }

@@ -29,6 +29,49 @@ Csr rows_by(Count n, const std::vector<Node>& ends) {
     return rows;
 }
 
+// For each edge i = (u, v) of G.edges kept in R, the earlier kept edge
+// (v, u), whose insertion made R's edge u -> v, or NONE. Kept edges are
+// grouped by their smaller end, in edge order, and within a group the first
+// edge met at each larger end is remembered: O(n + m), no hashing.
+std::vector<Slot> earlier_reversals(Count n, const std::vector<Node>& us, const std::vector<Node>& vs,
+                                    const std::vector<std::uint8_t>& codes) {
+    constexpr Slot NONE = ~Slot{0};
+    const Slot m = us.size();
+    std::vector<Node> lower(m);
+    std::vector<Slot> kept;
+    kept.reserve(m);
+    for (Slot i = 0; i < m; ++i) {
+        if (codes[i] == CAP_DROPPED) continue;
+        lower[i] = std::min(us[i], vs[i]);
+        kept.push_back(i);
+    }
+    Csr groups;
+    groups.offsets.assign(n + 1, 0);
+    for (Slot i : kept) ++groups.offsets[lower[i] + 1];
+    for (Count x = 0; x < n; ++x) groups.offsets[x + 1] += groups.offsets[x];
+    groups.targets.resize(kept.size());
+    std::vector<Slot> next(groups.offsets.begin(), groups.offsets.end() - 1);
+    std::vector<Slot> ids(kept.size());
+    for (Slot i : kept) ids[next[lower[i]]++] = i;
+
+    std::vector<Slot> partner(m, NONE);
+    std::vector<Node> seen_in(n, 0);  // the group x + 1 that last met this larger end
+    std::vector<Slot> first(n, NONE);
+    for (Count x = 0; x < n; ++x) {
+        for (Slot k = groups.offsets[x]; k < groups.offsets[x + 1]; ++k) {
+            const Slot i = ids[k];
+            const Node w = std::max(us[i], vs[i]);
+            if (seen_in[w] == x + 1) {
+                partner[i] = first[w];
+            } else {
+                seen_in[w] = static_cast<Node>(x + 1);
+                first[w] = i;
+            }
+        }
+    }
+    return partner;
+}
+
 }  // namespace
 
 Residual build_residual(Count n, bool directed, const std::vector<Node>& us, const std::vector<Node>& vs,
@@ -36,16 +79,22 @@ Residual build_residual(Count n, bool directed, const std::vector<Node>& us, con
     Residual r;
     r.n = n;
     r.inf = inf;
-    r.by_pair.reserve(2 * us.size());
+    const std::size_t arcs = 2 * us.size();
+    r.tail.reserve(arcs);
+    r.head.reserve(arcs);
+    r.capacity.reserve(arcs);
+    r.origin.reserve(arcs);
+    r.reverse.reserve(arcs);
     auto add = [&](Node u, Node v, FlowNumber cap, std::int64_t origin) {
         const Slot e = r.tail.size();
         r.tail.push_back(u);
         r.head.push_back(v);
         r.capacity.push_back(cap);
         r.origin.push_back(origin);
-        r.by_pair.emplace(pair_key(u, v), e);
         return e;
     };
+    const std::vector<Slot> partner = directed ? earlier_reversals(n, us, vs, codes) : std::vector<Slot>{};
+    std::vector<Slot> forward_of(directed ? us.size() : 0);
     for (std::size_t i = 0; i < us.size(); ++i) {
         const std::uint8_t code = codes[i];
         if (code == CAP_DROPPED) continue;
@@ -55,15 +104,16 @@ Residual build_residual(Count n, bool directed, const std::vector<Node>& us, con
         const FlowNumber cap = code == CAP_INFINITE ? inf : FlowNumber{values[i], code == CAP_FLOAT};
         const auto origin = static_cast<std::int64_t>(i);
         if (directed) {
-            auto found = r.by_pair.find(pair_key(u, v));
-            if (found != r.by_pair.end()) {
-                // (u, v) came in with (v, u): only its capacity changes.
-                r.capacity[found->second] = cap;
-                r.origin[found->second] = origin;
+            if (partner[i] != ~Slot{0}) {
+                // (u, v) came in with (v, u), just after it: only its capacity changes.
+                const Slot found = forward_of[partner[i]] + 1;
+                r.capacity[found] = cap;
+                r.origin[found] = origin;
                 continue;
             }
             const Slot forward = add(u, v, cap, origin);
             const Slot backward = add(v, u, FlowNumber{}, -1);
+            forward_of[i] = forward;
             r.reverse.push_back(backward);
             r.reverse.push_back(forward);
         } else {
@@ -79,9 +129,18 @@ Residual build_residual(Count n, bool directed, const std::vector<Node>& us, con
     return r;
 }
 
-std::int64_t residual_edge(const Residual& r, Node u, Node v) {
-    auto found = r.by_pair.find(pair_key(u, v));
-    return found == r.by_pair.end() ? -1 : static_cast<std::int64_t>(found->second);
+std::vector<FlowNumber> flows_by_slot(const CoreGraph& g, const Residual& r) {
+    PairIndex index;
+    index.reserve(r.tail.size());
+    for (Slot e = 0; e < r.tail.size(); ++e) index.insert(pair_key(r.tail[e], r.head[e]), e);
+    std::vector<FlowNumber> out(g.succ.slot_count(), FlowNumber{});
+    for (Node u = 0; u < g.n; ++u) {
+        for (Slot slot = g.succ.begin(u); slot < g.succ.end(u); ++slot) {
+            const Slot e = index.find(pair_key(u, g.succ.targets[slot]));
+            if (e != PairIndex::NONE && r.flow[e].value > 0) out[slot] = r.flow[e];
+        }
+    }
+    return out;
 }
 
 FlowRun edmonds_karp(const Residual& r, std::vector<FlowNumber>& flow, Node s, Node t, double cutoff) {

@@ -6,7 +6,6 @@
 #include "graph/core_graph.hpp"
 
 #include <cstdint>
-#include <unordered_map>
 #include <vector>
 
 namespace fennel {
@@ -28,6 +27,63 @@ enum CapacityCode : std::uint8_t {
     CAP_INFINITE = 3, // no capacity, or float('inf'): R holds R.graph['inf']
 };
 
+// R's edges by their ends, (tail << 32 | head) -> edge: open addressing with
+// linear probing, kept at most half full, so a lookup costs about one cache
+// miss on a graph of millions of edges.
+class PairIndex {
+public:
+    static constexpr Slot NONE = ~Slot{0};
+
+    void reserve(std::size_t count) {
+        std::size_t size = 16;
+        while (size < 2 * count) size <<= 1;
+        rehash(size);
+    }
+    Slot find(std::uint64_t key) const {
+        if (entries_.empty()) return NONE;
+        for (std::size_t i = place(key);; i = (i + 1) & mask_) {
+            if (entries_[i].key == key) return entries_[i].edge;
+            if (entries_[i].key == EMPTY) return NONE;
+        }
+    }
+    // key -> edge, unless key is there already.
+    void insert(std::uint64_t key, Slot edge) {
+        if (2 * (count_ + 1) > entries_.size()) rehash(entries_.empty() ? 16 : 2 * entries_.size());
+        for (std::size_t i = place(key);; i = (i + 1) & mask_) {
+            if (entries_[i].key == key) return;
+            if (entries_[i].key == EMPTY) {
+                entries_[i] = {key, edge};
+                ++count_;
+                return;
+            }
+        }
+    }
+
+private:
+    // Node positions stay below 2^32 - 1, so no key is all ones.
+    static constexpr std::uint64_t EMPTY = ~std::uint64_t{0};
+    struct Entry {
+        std::uint64_t key = EMPTY;
+        Slot edge = NONE;
+    };
+    std::size_t place(std::uint64_t key) const { return (key * 0x9E3779B97F4A7C15ULL) >> shift_; }
+    void rehash(std::size_t size) {
+        std::vector<Entry> old;
+        old.swap(entries_);
+        entries_.assign(size, Entry{});
+        mask_ = size - 1;
+        shift_ = 64;
+        for (std::size_t s = size; s > 1; s >>= 1) --shift_;
+        count_ = 0;
+        for (const Entry& e : old) {
+            if (e.key != EMPTY) insert(e.key, e.edge);
+        }
+    }
+    std::vector<Entry> entries_;
+    std::size_t mask_ = 0, count_ = 0;
+    unsigned shift_ = 64;
+};
+
 // NetworkX's residual network R. Edge e runs tail[e] -> head[e]; rows list
 // edge ids in the order build_residual_network inserted them into R.succ
 // and R.pred (each row in its dict's key order).
@@ -39,7 +95,6 @@ struct Residual {
     std::vector<FlowNumber> capacity, flow;
     Csr succ, pred;                       // targets hold edge ids, not nodes
     FlowNumber inf;                       // R.graph['inf']
-    std::unordered_map<std::uint64_t, Slot> by_pair;  // (tail << 32 | head) -> edge
 };
 
 // build_residual_network over G's edges (`us`, `vs`: G.edges order) with
@@ -49,8 +104,9 @@ struct Residual {
 Residual build_residual(Count n, bool directed, const std::vector<Node>& us, const std::vector<Node>& vs,
                         const std::vector<std::uint8_t>& codes, const std::vector<double>& values, FlowNumber inf);
 
-// The residual edge u -> v, or -1 (a self-loop, or an edge not in R).
-std::int64_t residual_edge(const Residual& r, Node u, Node v);
+// build_flow_dict's values, one per slot of g.succ (R built from g): the
+// flow of R's edge u -> v where it is above 0, else the int 0.
+std::vector<FlowNumber> flows_by_slot(const CoreGraph& g, const Residual& r);
 
 struct FlowRun {
     FlowNumber value;        // R.graph['flow_value']

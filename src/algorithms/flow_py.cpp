@@ -41,13 +41,7 @@ PyObject* max_flow(const CoreGraph& g, const BytesRef& codes_bytes, const BytesR
             if (found.run.unbounded) return found;
             if (want == WANT_FLOWS) {
                 // build_flow_dict: 0 for every edge of G[u], then R's flows above 0.
-                found.slot_flows.assign(g.succ.slot_count(), FlowNumber{});
-                for (Node u = 0; u < g.n; ++u) {
-                    for (Slot slot = g.succ.begin(u); slot < g.succ.end(u); ++slot) {
-                        const std::int64_t e = residual_edge(found.r, u, g.succ.targets[slot]);
-                        if (e >= 0 && found.r.flow[e].value > 0) found.slot_flows[slot] = found.r.flow[e];
-                    }
-                }
+                found.slot_flows = flows_by_slot(g, found.r);
             } else if (want != WANT_VALUE) {
                 found.reaching = reaching_target(found.r, found.r.flow, t, want == WANT_SPARE_CUT);
             }

@@ -63,13 +63,7 @@ PyObject* preflow(const CoreGraph& g, const BytesRef& codes_bytes, const BytesRe
             if (p.status() != DONE) return p;
             if (want == WANT_FLOWS) {
                 // build_flow_dict: 0 for every edge of G[u], then R's flows above 0.
-                p.slot_flows.assign(g.succ.slot_count(), FlowNumber{});
-                for (Node u = 0; u < g.n; ++u) {
-                    for (Slot slot = g.succ.begin(u); slot < g.succ.end(u); ++slot) {
-                        const std::int64_t e = residual_edge(p.r, u, g.succ.targets[slot]);
-                        if (e >= 0 && p.r.flow[e].value > 0) p.slot_flows[slot] = p.r.flow[e];
-                    }
-                }
+                p.slot_flows = flows_by_slot(g, p.r);
             } else if (want == WANT_CUT || want == WANT_SPARE_CUT) {
                 p.reaching = reaching_target(p.r, p.r.flow, t, want == WANT_SPARE_CUT);
             }
