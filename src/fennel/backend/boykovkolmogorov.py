@@ -13,7 +13,7 @@ import networkx as nx
 from networkx.algorithms.flow import boykov_kolmogorov as _nx_boykov_kolmogorov
 
 from .connectivity import CONNECTIVITY_FLOW_FUNCS
-from .flow import _NX37, _RELEASE, FLOW_FUNCS, FlowFunc, _check_ends, capacities, residual_graph
+from .flow import _NX37, _RELEASE, FLOW_FUNCS, FlowFunc, _check_ends, capacities, into_residual, orig, residual_graph
 from .serve import EXACT, served
 
 # The core's answers (see CoreGraph.boykov_kolmogorov).
@@ -44,9 +44,14 @@ def _tree(nodes, flat):
 @served(docs="NetworkX's residual network built in C++ with its row orders; the growth, augmentation and "
              "adoption stages replayed step by step over Python's int and float arithmetic; R rebuilt with "
              "the same dicts and its search trees. " + EXACT,
-        rules=("capacity_name", "own_residual", "flow_cutoff"),
+        rules=("capacity_name", "caller_residual", "flow_cutoff"),
         data_rules=("keys", "flow_ends", "flow_capacities"), release=_RELEASE, keeps_attributes=_NX37)
 def boykov_kolmogorov(G, s, t, capacity="capacity", residual=None, value_only=False, cutoff=None):
+    return into_residual(residual, lambda: _boykov_kolmogorov(G, s, t, capacity, cutoff),
+                         lambda: orig("boykov_kolmogorov", G, s, t, capacity, residual, value_only, cutoff))
+
+
+def _boykov_kolmogorov(G, s, t, capacity, cutoff):
     value, rows, trees = _core(G, s, t, capacity, cutoff, _RESIDUAL)
     inf = capacities(G, capacity)[3]
     R = residual_graph(G, rows, inf, value, "boykov_kolmogorov")

@@ -13,7 +13,7 @@ import networkx as nx
 from networkx.algorithms.flow import dinitz as _nx_dinitz
 
 from .connectivity import CONNECTIVITY_FLOW_FUNCS
-from .flow import _NX37, _RELEASE, FLOW_FUNCS, FlowFunc, _check_ends, capacities, residual_graph
+from .flow import _NX37, _RELEASE, FLOW_FUNCS, FlowFunc, _check_ends, capacities, into_residual, orig, residual_graph
 from .serve import EXACT, served
 
 # The core's answers (see CoreGraph.dinitz).
@@ -41,11 +41,14 @@ def _core(G, s, t, capacity, cutoff, want):
 @served(docs="NetworkX's residual network built in C++ with its row orders; each phase's breadth-first "
              "search, parents, depth-first augmentations and retreats and the cutoff replayed step by step "
              "over Python's int and float arithmetic; R rebuilt with the same dicts. " + EXACT,
-        rules=("capacity_name", "own_residual", "flow_cutoff"),
+        rules=("capacity_name", "caller_residual", "flow_cutoff"),
         data_rules=("keys", "flow_ends", "flow_capacities"), release=_RELEASE, keeps_attributes=_NX37)
 def dinitz(G, s, t, capacity="capacity", residual=None, value_only=False, cutoff=None):
-    value, rows = _core(G, s, t, capacity, cutoff, _RESIDUAL)
-    return residual_graph(G, rows, capacities(G, capacity)[3], value, "dinitz")
+    def run():
+        value, rows = _core(G, s, t, capacity, cutoff, _RESIDUAL)
+        return residual_graph(G, rows, capacities(G, capacity)[3], value, "dinitz")
+
+    return into_residual(residual, run, lambda: orig("dinitz", G, s, t, capacity, residual, value_only, cutoff))
 
 
 def _run(G, s, t, capacity, kwargs, want):

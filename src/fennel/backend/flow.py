@@ -12,9 +12,11 @@ until a float joins it), exact while ints stay below 2**53.
 """
 
 from array import array
+from itertools import islice
 from typing import Callable, NamedTuple
 
 import networkx as nx
+from networkx.algorithms.flow.utils import CurrentEdge
 from networkx.algorithms.flow import edmonds_karp as _nx_edmonds_karp
 from networkx.algorithms.flow import preflow_push as _nx_preflow_push
 
@@ -74,6 +76,20 @@ def _capacity_name(a):
 @argument_rule("own_residual")
 def _own_residual(a):
     return None if a["residual"] is None else "a residual network given by the caller is left to NetworkX"
+
+
+@argument_rule("caller_residual")
+def _caller_residual(a):
+    """A flow function given R does not build one from G, so it never meets build_residual_network's
+    multigraph error: that is left to NetworkX."""
+    if a["residual"] is not None and a["G"].is_multigraph():
+        return "a residual network with a multigraph is left to NetworkX"
+    return None
+
+
+def orig(name, G, *args, **kwargs):
+    """NetworkX's own `name` on the source graph."""
+    return nx.utils.backends._registered_algorithms[name].orig_func(G.source, *args, **kwargs)
 
 
 class FlowFunc(NamedTuple):
@@ -249,9 +265,14 @@ _RESIDUAL_DOCS = (
 
 
 @served(docs=_RESIDUAL_DOCS + EXACT,
-        rules=("capacity_name", "own_residual", "flow_cutoff"), data_rules=("keys", "flow_ends", "flow_capacities"),
+        rules=("capacity_name", "caller_residual", "flow_cutoff"), data_rules=("keys", "flow_ends", "flow_capacities"),
         release=_RELEASE, keeps_attributes=_NX37)
 def edmonds_karp(G, s, t, capacity="capacity", residual=None, value_only=False, cutoff=None):
+    return into_residual(residual, lambda: _edmonds_karp(G, s, t, capacity, cutoff),
+                         lambda: orig("edmonds_karp", G, s, t, capacity, residual, value_only, cutoff))
+
+
+def _edmonds_karp(G, s, t, capacity, cutoff):
     _check_ends(G, s, t)
     codes, values, objects, inf = capacities(G, capacity)
     index = G.index
@@ -262,6 +283,70 @@ def edmonds_karp(G, s, t, capacity="capacity", residual=None, value_only=False, 
     if unbounded:
         raise nx.NetworkXUnbounded("Infinite capacity path, flow unbounded above.")
     return residual_graph(G, rows, inf, value, "edmonds_karp")
+
+
+def moved_edge(row, position):
+    """CurrentEdge(row) moved on `position` times (row: R.succ[u], a view of the row)."""
+    edge = CurrentEdge(row)
+    if position:
+        it = iter(row.items())
+        edge._curr = next(islice(it, position, None))
+        edge._it = it
+    return edge
+
+
+def _same_network(R, ours):
+    """Whether the caller's R is the residual network `ours` was run on: its nodes, succ and pred rows
+    in order, one dict per edge shared by both rows, the same capacities and inf (flows and node
+    attributes an earlier run left are reset or overwritten by NetworkX's run)."""
+    if type(R) is not nx.DiGraph or type(R._succ) is not dict or type(R._pred) is not dict:
+        return False
+    if type(R._node) is not dict or list(R._node) != list(ours._node):
+        return False
+    inf = R.graph.get("inf")
+    if type(inf) is not type(ours.graph["inf"]) or inf != ours.graph["inf"]:
+        return False
+    pred = R._pred
+    for (u, row), ours_row, ours_pred in zip(R._succ.items(), ours._succ.values(), ours._pred.values()):
+        if type(row) is not dict or list(row) != list(ours_row) or list(pred[u]) != list(ours_pred):
+            return False
+        for (v, d), theirs in zip(row.items(), ours_row.values()):
+            c = d.get("capacity") if type(d) is dict else None
+            if type(c) is not type(theirs["capacity"]) or c != theirs["capacity"] or pred[v].get(u) is not d:
+                return False
+    return True
+
+
+def into_residual(residual, run, networkx):
+    """A flow function's answer: ``run()`` (a run over a fresh residual network) without a residual
+    network from the caller. NetworkX runs on the caller's very R, resets its flows and returns it:
+    where R is the network ``run()`` was made on, the run's flows, node attributes and graph attributes
+    are written into R's own dicts as NetworkX writes them and R is returned; otherwise, and where
+    the run raises (NetworkX's changes R before it raises), ``networkx()`` (NetworkX's own run)
+    answers."""
+    if residual is None:
+        return run()
+    try:
+        ours = run()
+    except Exception:  # noqa: BLE001 - NetworkX's run raises it again, with R changed as it leaves it
+        return networkx()
+    if not _same_network(residual, ours):
+        return networkx()
+    for row, ours_row in zip(residual._succ.values(), ours._succ.values()):
+        for d, theirs in zip(row.values(), ours_row.values()):
+            d["flow"] = theirs["flow"]
+    succ = residual.succ
+    for (u, data), (ours_u, ours_data) in zip(residual._node.items(), ours._node.items()):
+        if not ours_data:
+            continue
+        data.update(ours_data)
+        edge = ours_data.get("curr_edge")
+        if edge is not None:
+            # The current edge walks the caller's row, from the same place.
+            place = list(ours._succ[ours_u]).index(edge._curr[0]) if hasattr(edge, "_curr") else 0
+            data["curr_edge"] = moved_edge(succ[u], place)
+    residual.graph.update((k, v) for k, v in ours.graph.items() if k != "inf")
+    return residual
 
 
 def residual_graph(G, rows, inf, value, algorithm):

@@ -21,7 +21,8 @@ from networkx.classes.coreviews import AtlasView
 
 from .checks import argument_rule
 from .connectivity import CONNECTIVITY_FLOW_FUNCS
-from .flow import _NX37, _RELEASE, FLOW_FUNCS, WANT_FLOWS, FlowFunc, capacities, number_problem
+from .flow import (_NX37, _RELEASE, FLOW_FUNCS, WANT_FLOWS, FlowFunc, capacities, into_residual, number_problem,
+                   orig)
 from .serve import EXACT, served
 
 _INF = float("inf")
@@ -117,12 +118,20 @@ def _current_edge(row, position):
              "CPython's set tables from the nodes' hashes, its current edges, global relabelling and gap "
              "heuristic, over Python's int and float arithmetic; R rebuilt with the same dicts and node "
              "attributes. " + EXACT,
-        rules=("capacity_name", "own_residual", "relabel_freq"), data_rules=("keys", "flow_ends", "flow_capacities"),
+        rules=("capacity_name", "caller_residual", "relabel_freq"), data_rules=("keys", "flow_ends", "flow_capacities"),
         release=_RELEASE, keeps_attributes=_NX37)
 def preflow_push(G, s, t, capacity="capacity", residual=None, global_relabel_freq=1, value_only=False):
+    def networkx():
+        return orig("preflow_push", G, s, t, capacity, residual, global_relabel_freq, value_only)
+
+    return into_residual(residual, lambda: _preflow_push(G, s, t, capacity, global_relabel_freq, value_only, networkx),
+                         networkx)
+
+
+def _preflow_push(G, s, t, capacity, global_relabel_freq, value_only, networkx):
     value, status, rest = _run(G, s, t, capacity, global_relabel_freq, value_only, WANT_RESIDUAL)
     if status == _FAILED:
-        return _nx_answer(G, s, t, capacity, global_relabel_freq, value_only)
+        return networkx()
     (succ, pred), (excess, height, current) = rest
     nodes = G.nodes
     R = nx.DiGraph()

@@ -16,7 +16,7 @@ from networkx.algorithms.flow.utils import CurrentEdge
 
 from .connectivity import CONNECTIVITY_FLOW_FUNCS
 from .checks import argument_rule
-from .flow import _INF, _NX37, _RELEASE, FLOW_FUNCS, FlowFunc, _check_ends, capacities, residual_graph
+from .flow import _INF, _NX37, _RELEASE, FLOW_FUNCS, FlowFunc, _check_ends, capacities, into_residual, orig, residual_graph
 from .serve import EXACT, served
 
 # The core's answers (see CoreGraph.shortest_augmenting_path).
@@ -59,10 +59,16 @@ def _current_edge(row, place):
 @served(docs="NetworkX's residual network built in C++ with its row orders; the heights, current edges, "
              "relabelling, gap heuristic, two_phase's Edmonds–Karp and the cutoff replayed step by step over "
              "Python's int and float arithmetic; R rebuilt with the same dicts and node attributes. " + EXACT,
-        rules=("capacity_name", "own_residual", "flow_cutoff", "two_phase_bool"),
+        rules=("capacity_name", "caller_residual", "flow_cutoff", "two_phase_bool"),
         data_rules=("keys", "flow_ends", "flow_capacities"), release=_RELEASE, keeps_attributes=_NX37)
 def shortest_augmenting_path(G, s, t, capacity="capacity", residual=None, value_only=False, two_phase=False,
                              cutoff=None):
+    return into_residual(residual, lambda: _shortest_augmenting_path(G, s, t, capacity, two_phase, cutoff),
+                         lambda: orig("shortest_augmenting_path", G, s, t, capacity, residual, value_only, two_phase,
+                                      cutoff))
+
+
+def _shortest_augmenting_path(G, s, t, capacity, two_phase, cutoff):
     value, rows, labels = _core(G, s, t, capacity, cutoff, two_phase, _RESIDUAL)
     R = residual_graph(G, rows, capacities(G, capacity)[3], value, "shortest_augmenting_path")
     if labels is not None:
