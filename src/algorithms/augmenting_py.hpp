@@ -35,7 +35,7 @@ struct FlowOutcome {
 template <class Run, class Extra>
 PyObject* serve_flow(const CoreGraph& g, const BytesRef& codes_bytes, const BytesRef& values_bytes, double inf,
                      bool inf_float, Node s, Node t, std::uint64_t want, PyObject* nodes, PyObject* objects,
-                     PyObject* inf_object, Run&& run, Extra&& extra) {
+                     PyObject* inf_object, PyObject* network, Run&& run, Extra&& extra) {
     if (s >= g.n || t >= g.n || s == t) return raise(index_error());
     if (want > FLOW_RESIDUAL) return raise(value_error("want must be 0, 1, 2, 3 or 4"));
     EdgeList edges = edges_in_order(g);
@@ -52,8 +52,11 @@ PyObject* serve_flow(const CoreGraph& g, const BytesRef& codes_bytes, const Byte
         }
     }
     if (2 * edges.us.size() >= MAX_CONVERTED_NODES) return raise(not_implemented("too many edges for R"));
+    const Residual* kept = nullptr;
+    if (!kept_network(network, g, edges.us.size(), kept)) return nullptr;
     struct Found {
-        Residual r;
+        Residual r;  // built for this call unless a kept one is given
+        std::vector<FlowNumber> flow;
         FlowOutcome outcome;
         std::vector<FlowNumber> slot_flows;
         std::vector<Node> reaching;
@@ -61,14 +64,16 @@ PyObject* serve_flow(const CoreGraph& g, const BytesRef& codes_bytes, const Byte
     return detached(
         [&] {
             Found found;
-            found.r = build_residual(g.n, g.directed, edges.us, edges.vs, codes, values, {inf, inf_float});
-            found.outcome = run(static_cast<const Residual&>(found.r), found.r.flow);
+            if (kept == nullptr) found.r = build_residual(g.n, g.directed, edges.us, edges.vs, codes, values, {inf, inf_float});
+            const Residual& r = kept ? *kept : found.r;
+            found.flow.assign(r.tail.size(), FlowNumber{});
+            found.outcome = run(r, found.flow);
             if (found.outcome.status != FLOW_DONE) return found;
             if (want == FLOW_DICT) {
                 // build_flow_dict: 0 for every edge of G[u], then R's flows above 0.
-                found.slot_flows = flows_by_slot(g, found.r);
+                found.slot_flows = flows_by_slot(g, r, found.flow);
             } else if (want == FLOW_CUT || want == FLOW_SPARE_CUT) {
-                found.reaching = reaching_target(found.r, found.r.flow, t, want == FLOW_SPARE_CUT);
+                found.reaching = reaching_target(r, found.flow, t, want == FLOW_SPARE_CUT);
             }
             return found;
         },
@@ -85,7 +90,7 @@ PyObject* serve_flow(const CoreGraph& g, const BytesRef& codes_bytes, const Byte
             } else if (want == FLOW_CUT || want == FLOW_SPARE_CUT) {
                 rest = to_python(found.reaching);
             } else {
-                rest = residual_dicts(found.r, codes, nodes, objects, inf_object);
+                rest = residual_dicts(kept ? *kept : found.r, found.flow, codes, nodes, objects, inf_object);
             }
             if (rest == nullptr) return nullptr;
             PyObject* more = extra();

@@ -20,11 +20,11 @@ PyObject* tree_pairs(const std::vector<std::pair<Node, std::int64_t>>& tree) {
 
 PyObject* boykov_kolmogorov_run(const CoreGraph& g, const BytesRef& codes, const BytesRef& values, double inf,
                                 bool inf_float, Node s, Node t, double cutoff, std::uint64_t want, PyObject* nodes,
-                                PyObject* objects, PyObject* inf_object) {
+                                PyObject* objects, PyObject* inf_object, PyObject* network) {
     SearchTrees trees;
     bool kept = false;
     return serve_flow(
-        g, codes, values, inf, inf_float, s, t, want, nodes, objects, inf_object,
+        g, codes, values, inf, inf_float, s, t, want, nodes, objects, inf_object, network,
         [&](const Residual& r, std::vector<FlowNumber>& flow) {
             const FlowRun run = boykov_kolmogorov(r, flow, s, t, cutoff, want == FLOW_RESIDUAL ? &trees : nullptr);
             kept = want == FLOW_RESIDUAL && !run.unbounded;
@@ -44,7 +44,7 @@ constexpr auto BOYKOV_KOLMOGOROV = method<boykov_kolmogorov_run>(
     "(for want 4) the source and target trees as flat [node, parent or -1, ...].",
     arg<BytesRef>("codes"), arg<BytesRef>("values"), arg<double>("inf"), arg<bool>("inf_float"), arg<Node>("s"),
     arg<Node>("t"), arg<double>("cutoff"), arg<std::uint64_t>("want"), arg<PyObject*>("nodes"),
-    arg<PyObject*>("objects"), arg<PyObject*>("inf_object"));
+    arg<PyObject*>("objects"), arg<PyObject*>("inf_object"), kwarg<PyObject*>("network", none));
 
 }  // namespace
 

@@ -9,9 +9,9 @@ namespace {
 
 PyObject* dinitz_run(const CoreGraph& g, const BytesRef& codes, const BytesRef& values, double inf, bool inf_float,
                      Node s, Node t, double cutoff, std::uint64_t want, PyObject* nodes, PyObject* objects,
-                     PyObject* inf_object) {
+                     PyObject* inf_object, PyObject* network) {
     return serve_flow(
-        g, codes, values, inf, inf_float, s, t, want, nodes, objects, inf_object,
+        g, codes, values, inf, inf_float, s, t, want, nodes, objects, inf_object, network,
         [&](const Residual& r, std::vector<FlowNumber>& flow) {
             const DinitzRun run = dinitz(r, flow, s, t, cutoff);
             return FlowOutcome{run.run.value, run.key_error       ? FLOW_KEY_ERROR
@@ -29,7 +29,7 @@ constexpr auto DINITZ = method<dinitz_run>(
     "2: NetworkX raises KeyError(s).",
     arg<BytesRef>("codes"), arg<BytesRef>("values"), arg<double>("inf"), arg<bool>("inf_float"), arg<Node>("s"),
     arg<Node>("t"), arg<double>("cutoff"), arg<std::uint64_t>("want"), arg<PyObject*>("nodes"),
-    arg<PyObject*>("objects"), arg<PyObject*>("inf_object"));
+    arg<PyObject*>("objects"), arg<PyObject*>("inf_object"), kwarg<PyObject*>("network", none));
 
 }  // namespace
 

@@ -129,7 +129,7 @@ Residual build_residual(Count n, bool directed, const std::vector<Node>& us, con
     return r;
 }
 
-std::vector<FlowNumber> flows_by_slot(const CoreGraph& g, const Residual& r) {
+std::vector<FlowNumber> flows_by_slot(const CoreGraph& g, const Residual& r, const std::vector<FlowNumber>& flow) {
     PairIndex index;
     index.reserve(r.tail.size());
     for (Slot e = 0; e < r.tail.size(); ++e) index.insert(pair_key(r.tail[e], r.head[e]), e);
@@ -137,7 +137,7 @@ std::vector<FlowNumber> flows_by_slot(const CoreGraph& g, const Residual& r) {
     for (Node u = 0; u < g.n; ++u) {
         for (Slot slot = g.succ.begin(u); slot < g.succ.end(u); ++slot) {
             const Slot e = index.find(pair_key(u, g.succ.targets[slot]));
-            if (e != PairIndex::NONE && r.flow[e].value > 0) out[slot] = r.flow[e];
+            if (e != PairIndex::NONE && flow[e].value > 0) out[slot] = flow[e];
         }
     }
     return out;

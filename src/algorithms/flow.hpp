@@ -104,9 +104,10 @@ struct Residual {
 Residual build_residual(Count n, bool directed, const std::vector<Node>& us, const std::vector<Node>& vs,
                         const std::vector<std::uint8_t>& codes, const std::vector<double>& values, FlowNumber inf);
 
-// build_flow_dict's values, one per slot of g.succ (R built from g): the
-// flow of R's edge u -> v where it is above 0, else the int 0.
-std::vector<FlowNumber> flows_by_slot(const CoreGraph& g, const Residual& r);
+// build_flow_dict's values, one per slot of g.succ (R built from g, `flow`
+// one per edge of R): the flow of R's edge u -> v where it is above 0, else
+// the int 0.
+std::vector<FlowNumber> flows_by_slot(const CoreGraph& g, const Residual& r, const std::vector<FlowNumber>& flow);
 
 struct FlowRun {
     FlowNumber value;        // R.graph['flow_value']

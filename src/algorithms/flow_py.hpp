@@ -4,6 +4,7 @@
 #pragma once
 
 #include "algorithms/flow.hpp"
+#include "graph/core_graph_py.hpp"
 #include "lib/entry.hpp"
 
 #include <cstring>
@@ -33,7 +34,14 @@ bool read_array(const BytesRef& bytes, std::size_t count, std::vector<T>& out, c
 // edge's capacity object, inf or the int 0; 'flow': its flow}), shared by
 // the succ row of its tail and the pred row of its head, each row keyed by
 // `nodes` in R's row order. Returns (succ rows, pred rows).
-PyObject* residual_dicts(const Residual& r, const std::vector<std::uint8_t>& codes, PyObject* nodes,
-                         PyObject* objects, PyObject* inf_object);
+PyObject* residual_dicts(const Residual& r, const std::vector<FlowNumber>& flow, const std::vector<std::uint8_t>& codes,
+                         PyObject* nodes, PyObject* objects, PyObject* inf_object);
+
+// A residual network kept between calls (flow_network hands it out in a
+// capsule, kept in Python with the capacities it was built from): the runs
+// only read it, each with flows of its own. `capsule` None leaves `out`
+// null; false, with an error set, when it is not a network of g's n nodes
+// built from `edge_count` edges.
+bool kept_network(PyObject* capsule, const CoreGraph& g, std::size_t edge_count, const Residual*& out);
 
 }  // namespace fennel::py

@@ -16,7 +16,8 @@ enum Want : std::uint64_t { WANT_VALUE = 0, WANT_FLOWS = 1, WANT_CUT = 2, WANT_S
 enum Status : long { DONE = 0, UNBOUNDED = 1, FAILED = 2 };
 
 struct Pushed {
-    Residual r;
+    Residual r;  // built for this call unless a kept one is given
+    std::vector<FlowNumber> flow;
     FlowRun run;
     PreflowNodes nodes;
     std::vector<FlowNumber> slot_flows;  // WANT_FLOWS: per succ slot of G
@@ -36,7 +37,7 @@ PyObject* node_lists(const Pushed& p) {
 
 PyObject* preflow(const CoreGraph& g, const BytesRef& codes_bytes, const BytesRef& values_bytes, double inf,
                   bool inf_float, Node s, Node t, const BytesRef& hashes, double freq, bool value_only,
-                  std::uint64_t want, PyObject* nodes, PyObject* objects, PyObject* inf_object) {
+                  std::uint64_t want, PyObject* nodes, PyObject* objects, PyObject* inf_object, PyObject* network) {
     if (s >= g.n || t >= g.n || s == t) return raise(index_error());
     if (want > WANT_RESIDUAL) return raise(value_error("want must be 0, 1, 2, 3 or 4"));
     EdgeList edges = edges_in_order(g);
@@ -55,17 +56,21 @@ PyObject* preflow(const CoreGraph& g, const BytesRef& codes_bytes, const BytesRe
         }
     }
     if (2 * edges.us.size() >= MAX_CONVERTED_NODES) return raise(not_implemented("too many edges for R"));
+    const Residual* kept = nullptr;
+    if (!kept_network(network, g, edges.us.size(), kept)) return nullptr;
     return detached(
         [&] {
             Pushed p;
-            p.r = build_residual(g.n, g.directed, edges.us, edges.vs, codes, values, {inf, inf_float});
-            p.run = preflow_push(p.r, p.r.flow, s, t, hash, freq, value_only, p.nodes);
+            if (kept == nullptr) p.r = build_residual(g.n, g.directed, edges.us, edges.vs, codes, values, {inf, inf_float});
+            const Residual& r = kept ? *kept : p.r;
+            p.flow.assign(r.tail.size(), FlowNumber{});
+            p.run = preflow_push(r, p.flow, s, t, hash, freq, value_only, p.nodes);
             if (p.status() != DONE) return p;
             if (want == WANT_FLOWS) {
                 // build_flow_dict: 0 for every edge of G[u], then R's flows above 0.
-                p.slot_flows = flows_by_slot(g, p.r);
+                p.slot_flows = flows_by_slot(g, r, p.flow);
             } else if (want == WANT_CUT || want == WANT_SPARE_CUT) {
-                p.reaching = reaching_target(p.r, p.r.flow, t, want == WANT_SPARE_CUT);
+                p.reaching = reaching_target(r, p.flow, t, want == WANT_SPARE_CUT);
             }
             return p;
         },
@@ -82,7 +87,7 @@ PyObject* preflow(const CoreGraph& g, const BytesRef& codes_bytes, const BytesRe
             } else if (want == WANT_CUT || want == WANT_SPARE_CUT) {
                 rest = to_python(p.reaching);
             } else {
-                rest = tuple_from([&] { return residual_dicts(p.r, codes, nodes, objects, inf_object); },
+                rest = tuple_from([&] { return residual_dicts(kept ? *kept : p.r, p.flow, codes, nodes, objects, inf_object); },
                                   [&] { return node_lists(p); });
             }
             if (rest == nullptr) return nullptr;
@@ -101,7 +106,7 @@ constexpr auto PREFLOW = method<preflow>(
     "`nodes`, `objects` and `inf_object` as for residual_network.",
     arg<BytesRef>("codes"), arg<BytesRef>("values"), arg<double>("inf"), arg<bool>("inf_float"), arg<Node>("s"),
     arg<Node>("t"), arg<BytesRef>("hashes"), arg<double>("freq"), arg<bool>("value_only"), arg<std::uint64_t>("want"),
-    arg<PyObject*>("nodes"), arg<PyObject*>("objects"), arg<PyObject*>("inf_object"));
+    arg<PyObject*>("nodes"), arg<PyObject*>("objects"), arg<PyObject*>("inf_object"), kwarg<PyObject*>("network", none));
 
 }  // namespace
 

@@ -10,10 +10,10 @@ namespace {
 
 PyObject* shortest_augmenting_path_run(const CoreGraph& g, const BytesRef& codes, const BytesRef& values, double inf,
                                        bool inf_float, Node s, Node t, double cutoff, bool two_phase,
-                                       std::uint64_t want, PyObject* nodes, PyObject* objects, PyObject* inf_object) {
+                                       std::uint64_t want, PyObject* nodes, PyObject* objects, PyObject* inf_object, PyObject* network) {
     HeightLabels labels;
     return serve_flow(
-        g, codes, values, inf, inf_float, s, t, want, nodes, objects, inf_object,
+        g, codes, values, inf, inf_float, s, t, want, nodes, objects, inf_object, network,
         [&](const Residual& r, std::vector<FlowNumber>& flow) {
             const FlowRun run = shortest_augmenting_path(r, flow, s, t, two_phase, cutoff,
                                                          want == FLOW_RESIDUAL ? &labels : nullptr);
@@ -40,7 +40,7 @@ constexpr auto SHORTEST_AUGMENTING_PATH = method<shortest_augmenting_path_run>(
     "3 once heights were set) (heights, current edge's place in each succ row).",
     arg<BytesRef>("codes"), arg<BytesRef>("values"), arg<double>("inf"), arg<bool>("inf_float"), arg<Node>("s"),
     arg<Node>("t"), arg<double>("cutoff"), arg<bool>("two_phase"), arg<std::uint64_t>("want"),
-    arg<PyObject*>("nodes"), arg<PyObject*>("objects"), arg<PyObject*>("inf_object"));
+    arg<PyObject*>("nodes"), arg<PyObject*>("objects"), arg<PyObject*>("inf_object"), kwarg<PyObject*>("network", none));
 
 }  // namespace
 

@@ -494,6 +494,7 @@ class CoreGraph:
     def tree_root(self) -> tuple[int, int]: ...
     def tree_lca(self, root: SupportsIndex, offsets: _Positions, members: _Positions, flags: _Positions) -> Any: ...
     def dag_lca(self, hashes: bytes) -> Any: ...
+    def flow_network(self, codes: bytes, values: bytes, inf: float, inf_float: bool) -> Any: ...
     def max_flow(
         self,
         codes: bytes,
@@ -504,6 +505,8 @@ class CoreGraph:
         t: SupportsIndex,
         cutoff: float,
         want: SupportsIndex,
+        *,
+        network: Any = ...,
     ) -> tuple[int | float, bool, Any]: ...
     def residual_network(
         self,
@@ -517,6 +520,8 @@ class CoreGraph:
         nodes: tuple[Any, ...],
         objects: list[Any],
         inf_object: Any,
+        *,
+        network: Any = ...,
     ) -> tuple[int | float, bool, tuple[list[dict[Any, Any]], list[dict[Any, Any]]] | None]: ...
     def shortest_augmenting_path(
         self,
@@ -532,6 +537,8 @@ class CoreGraph:
         nodes: Any,
         objects: Any,
         inf_object: Any,
+        *,
+        network: Any = ...,
     ) -> tuple[int | float, int, Any, tuple[list[int], list[int]] | None]: ...
     def dinitz(
         self,
@@ -546,6 +553,8 @@ class CoreGraph:
         nodes: Any,
         objects: Any,
         inf_object: Any,
+        *,
+        network: Any = ...,
     ) -> tuple[int | float, int, Any, None]: ...
     def boykov_kolmogorov(
         self,
@@ -560,6 +569,8 @@ class CoreGraph:
         nodes: Any,
         objects: Any,
         inf_object: Any,
+        *,
+        network: Any = ...,
     ) -> tuple[int | float, int, Any, tuple[list[int], list[int]] | None]: ...
     def connectivity_neighbors(self, v: SupportsIndex) -> list[int]: ...
     def stoer_wagner(self, values: Sequence[float], floats: Sequence[bool]) -> tuple[int | float, list[int], list[int]]: ...
@@ -590,6 +601,8 @@ class CoreGraph:
         nodes: Any,
         objects: Any,
         inf_object: Any,
+        *,
+        network: Any = ...,
     ) -> tuple[int | float, int, Any]: ...
     def has_free_edge(self, matched: _Positions) -> bool: ...
     def blossom_matching(self, weight: str | None = None, maxcardinality: bool = False) -> list[int]: ...

@@ -13,7 +13,8 @@ import networkx as nx
 from networkx.algorithms.flow import boykov_kolmogorov as _nx_boykov_kolmogorov
 
 from .connectivity import CONNECTIVITY_FLOW_FUNCS
-from .flow import _NX37, _RELEASE, FLOW_FUNCS, FlowFunc, _check_ends, capacities, into_residual, orig, residual_graph
+from .flow import (_NX37, _RELEASE, FLOW_FUNCS, FlowFunc, _check_ends, capacities, into_residual, network, orig,
+                   residual_graph)
 from .serve import EXACT, served
 
 # The core's answers (see CoreGraph.boykov_kolmogorov).
@@ -29,7 +30,7 @@ def _core(G, s, t, capacity, cutoff, want):
     value, status, rest, trees = G.core.boykov_kolmogorov(
         codes, values, float(inf), type(inf) is float, index[s], index[t],
         float(inf if cutoff is None else cutoff), want,
-        G.node_tuple if want == _RESIDUAL else None, objects, inf,
+        G.node_tuple if want == _RESIDUAL else None, objects, inf, network=network(G, capacity),
     )
     if status == _UNBOUNDED:
         raise nx.NetworkXUnbounded("Infinite capacity path, flow unbounded above.")

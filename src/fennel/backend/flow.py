@@ -206,6 +206,17 @@ def capacities(fg, capacity):
     return found
 
 
+def network(fg, capacity):
+    """The core's residual network of fg with these capacities, built on first use and kept with the
+    conversion (the runs only read it)."""
+    kept = fg.__dict__.setdefault("_flow_networks", {})
+    found = kept.get(capacity)
+    if found is None:
+        codes, values, _, inf = capacities(fg, capacity)
+        found = kept[capacity] = fg.core.flow_network(codes, values, float(inf), type(inf) is float)
+    return found
+
+
 @data_rule("flow_capacities")
 def _flow_capacities(fg, a):
     if fg.multigraph:
@@ -243,7 +254,7 @@ def _edmonds_karp_run(G, s, t, capacity, kwargs, want):
     cutoff = kwargs.get("cutoff")
     value, unbounded, rest = G.core.max_flow(
         codes, values, float(inf), type(inf) is float, index[s], index[t],
-        _INF if cutoff is None else float(cutoff), want,
+        _INF if cutoff is None else float(cutoff), want, network=network(G, capacity),
     )
     if unbounded:
         raise nx.NetworkXUnbounded("Infinite capacity path, flow unbounded above.")
@@ -278,7 +289,7 @@ def _edmonds_karp(G, s, t, capacity, cutoff):
     index = G.index
     value, unbounded, rows = G.core.residual_network(
         codes, values, float(inf), type(inf) is float, index[s], index[t],
-        _INF if cutoff is None else float(cutoff), G.node_tuple, objects, inf,
+        _INF if cutoff is None else float(cutoff), G.node_tuple, objects, inf, network=network(G, capacity),
     )
     if unbounded:
         raise nx.NetworkXUnbounded("Infinite capacity path, flow unbounded above.")

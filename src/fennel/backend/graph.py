@@ -288,8 +288,10 @@ class FennelGraph:
             return
         with self._columns_lock:
             self._core, self._facts, self._keys = None, {}, {}
-            self.__dict__.pop("_none_key", None)
-            self.__dict__.pop("_parallel_edges", None)
+            # And what was read from the source's edges beside the core.
+            for kept in ("_none_key", "_parallel_edges", "_flow_capacities", "_flow_networks",
+                         "_stoer_wagner_weights"):
+                self.__dict__.pop(kept, None)
 
     def load_exact_pred(self) -> CoreGraph:
         """The core, with G._pred's own order loaded (once) for backward searches.

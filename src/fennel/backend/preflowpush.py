@@ -21,8 +21,8 @@ from networkx.classes.coreviews import AtlasView
 
 from .checks import argument_rule
 from .connectivity import CONNECTIVITY_FLOW_FUNCS
-from .flow import (_NX37, _RELEASE, FLOW_FUNCS, WANT_FLOWS, FlowFunc, capacities, into_residual, number_problem,
-                   orig)
+from .flow import (_NX37, _RELEASE, FLOW_FUNCS, WANT_FLOWS, FlowFunc, capacities, into_residual, network,
+                   number_problem, orig)
 from .serve import EXACT, served
 
 _INF = float("inf")
@@ -84,7 +84,7 @@ def _run(G, s, t, capacity, freq, value_only, want):
     index = G.index
     value, status, rest = G.core.preflow(
         codes, values, float(inf), type(inf) is float, index[s], index[t], _hashes(G), float(freq),
-        bool(value_only), want, G.node_tuple, objects, inf,
+        bool(value_only), want, G.node_tuple, objects, inf, network=network(G, capacity),
     )
     if status == _UNBOUNDED:
         raise nx.NetworkXUnbounded("Infinite capacity path, flow unbounded above.")

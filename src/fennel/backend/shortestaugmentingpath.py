@@ -16,7 +16,8 @@ from networkx.algorithms.flow.utils import CurrentEdge
 
 from .connectivity import CONNECTIVITY_FLOW_FUNCS
 from .checks import argument_rule
-from .flow import _INF, _NX37, _RELEASE, FLOW_FUNCS, FlowFunc, _check_ends, capacities, into_residual, orig, residual_graph
+from .flow import (_INF, _NX37, _RELEASE, FLOW_FUNCS, FlowFunc, _check_ends, capacities, into_residual, network, orig,
+                   residual_graph)
 from .serve import EXACT, served
 
 # The core's answers (see CoreGraph.shortest_augmenting_path).
@@ -41,7 +42,7 @@ def _core(G, s, t, capacity, cutoff, two_phase, want):
     value, status, rest, labels = G.core.shortest_augmenting_path(
         codes, values, float(inf), type(inf) is float, index[s], index[t],
         _INF if cutoff is None else float(cutoff), two_phase, want,
-        G.node_tuple if want == _RESIDUAL else None, objects, inf,
+        G.node_tuple if want == _RESIDUAL else None, objects, inf, network=network(G, capacity),
     )
     if status == _UNBOUNDED:
         raise nx.NetworkXUnbounded("Infinite capacity path, flow unbounded above.")
