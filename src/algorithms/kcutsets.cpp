@@ -175,7 +175,26 @@ bool NodeCutSearch::start_pair(Node x, Node v) {
     for (Node u = 0; u < n_ && !from37_; ++u) {
         if (flowed[u]) touched_[part_of_[u]] = 1;
     }
-    antichains_ = std::make_unique<Antichains>(l_succ_, topo_);
+    // Components that put vA into every closed set holding them: before
+    // 3.7 those vA's component reaches, from 3.7 those reaching it. An
+    // antichain with one of them is skipped, as is every antichain with a
+    // component the flow leaves untouched before 3.7: the search leaves
+    // them out with all the antichains that grow from them.
+    std::vector<std::uint8_t> allowed = from37_ ? std::vector<std::uint8_t>(c, 1) : touched_;
+    std::vector<std::uint8_t> met(c, 0);
+    std::vector<Node> queue{part_of_[2 * v]};
+    met[queue[0]] = 1;
+    for (std::size_t i = 0; i < queue.size(); ++i) {
+        allowed[queue[i]] = 0;
+        for (Node b : (from37_ ? l_pred_ : l_succ_).row(queue[i])) {
+            if (!met[b]) {
+                met[b] = 1;
+                queue.push_back(b);
+            }
+        }
+    }
+    part_stamp_.assign(c, 0);
+    antichains_ = std::make_unique<Antichains>(l_succ_, topo_, allowed);
     batch_ = {};
     batch_at_ = 0;
     open_ = true;
@@ -219,22 +238,26 @@ bool NodeCutSearch::next_cut(std::vector<Node>& tails, std::vector<Node>& heads)
 // from 3.7 some edge of H leaves S. The cut must not be in `seen`, which
 // then takes it.
 bool NodeCutSearch::closed_set(const std::vector<Node>& antichain) {
-    ++stamp_;
+    if (++stamp_ == 0) {
+        std::fill(in_s_.begin(), in_s_.end(), 0);
+        std::fill(part_stamp_.begin(), part_stamp_.end(), 0);
+        stamp_ = 1;
+    }
     // Components L reaches from the antichain, backwards (before 3.7: R's
     // predecessors of its members) or forwards (3.7: L's successors).
     const Csr& way = from37_ ? l_succ_ : l_pred_;
-    std::vector<std::uint8_t> reached(parts_.size(), 0);
-    std::vector<Node> queue;
+    std::vector<Node>& queue = queue_;
+    queue.clear();
     for (Node a : antichain) {
-        if (!reached[a]) {
-            reached[a] = 1;
+        if (part_stamp_[a] != stamp_) {
+            part_stamp_[a] = stamp_;
             queue.push_back(a);
         }
     }
     for (std::size_t i = 0; i < queue.size(); ++i) {
         for (Node b : way.row(queue[i])) {
-            if (!reached[b]) {
-                reached[b] = 1;
+            if (part_stamp_[b] != stamp_) {
+                part_stamp_[b] = stamp_;
                 queue.push_back(b);
             }
         }
@@ -243,7 +266,8 @@ bool NodeCutSearch::closed_set(const std::vector<Node>& antichain) {
         for (Node u : parts_[a]) in_s_[u] = stamp_;
     }
     if (in_s_[2 * x_ + 1] != stamp_ || in_s_[2 * v_] == stamp_) return false;
-    std::vector<Node> cut;
+    std::vector<Node>& cut = cut_;
+    cut.clear();
     bool crossing = false;
     for (Node a : queue) {
         for (Node u : parts_[a]) {
@@ -263,7 +287,7 @@ bool NodeCutSearch::closed_set(const std::vector<Node>& antichain) {
                std::binary_search(cut.begin(), cut.end(), v_)) {
         return false;
     }
-    return seen_.insert(std::move(cut)).second;
+    return seen_.insert(cut).second;
 }
 
 // A component's set, as NetworkX's search built it: its iteration order.

@@ -81,7 +81,9 @@ private:
     std::unique_ptr<Antichains> antichains_;
     Antichains::Batch batch_;
     std::size_t batch_at_ = 0;
-    std::vector<std::uint32_t> in_s_;  // == stamp_: in S
+    std::vector<std::uint32_t> in_s_;        // == stamp_: in S
+    std::vector<std::uint32_t> part_stamp_;  // == stamp_: a component of S
+    std::vector<Node> queue_, cut_;          // closed_set's scratch
     std::uint32_t stamp_ = 0;
 };
 
