@@ -303,7 +303,8 @@ RankedOrder ranked_topological_order(const Csr& succ, const Csr& in, const std::
 
 // The closure's rows grow as in transitive_closure_dag; only membership
 // matters here, so each row is sorted once built.
-Antichains::Antichains(const Csr& succ, std::vector<Node> order) : order_(std::move(order)) {
+Antichains::Antichains(const Csr& succ, std::vector<Node> order, const std::vector<std::uint8_t>& allowed)
+    : order_(std::move(order)) {
     const Count n = succ.node_count();
     closure_.resize(n);
     for (Node v = 0; v < n; ++v) closure_[v].assign(succ.row(v).begin(), succ.row(v).end());
@@ -331,9 +332,10 @@ Antichains::Antichains(const Csr& succ, std::vector<Node> order) : order_(std::m
     }
     for (auto& row : closure_) std::sort(row.begin(), row.end());
     Frame start;
-    start.candidates.resize(order_.size());
     // NetworkX's first stack is reversed(topo_order), popped from its end.
-    for (std::size_t i = 0; i < order_.size(); ++i) start.candidates[i] = static_cast<Node>(order_.size() - 1 - i);
+    for (std::size_t i = order_.size(); i-- > 0;) {
+        if (allowed.empty() || allowed[order_[i]]) start.candidates.push_back(static_cast<Node>(i));
+    }
     frames_.push_back(std::move(start));
 }
 

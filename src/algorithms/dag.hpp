@@ -86,10 +86,13 @@ RankedOrder ranked_topological_order(const Csr& succ, const Csr& in, const std::
 // antichains over `order` (positions, a node may recur), handed out in
 // batches: NetworkX's stack of (antichain, candidates) pairs, two items
 // comparable when either is in the other's row of transitive_closure_dag
-// over the same order. Items are indices into `order`.
+// over the same order. Items are indices into `order`. With `allowed`
+// (one flag per node; empty: every node), only the antichains of allowed
+// nodes, in the same relative order: every antichain holding another node
+// has an ancestor in the stack that does, so they are cut off at the root.
 class Antichains {
 public:
-    Antichains(const Csr& succ, std::vector<Node> order);
+    Antichains(const Csr& succ, std::vector<Node> order, const std::vector<std::uint8_t>& allowed = {});
 
     struct Batch {
         std::vector<Node> items;

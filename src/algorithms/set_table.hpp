@@ -24,6 +24,11 @@ public:
         if ((fill_ + 1) * 5 >= mask() * 3) resize((used_ + 1) * 2);
         add(key, hash);
     }
+    // The resize set.update(d) makes for a dict d of `incoming` keys before
+    // it adds them (one big resize up front).
+    void reserve_update(std::size_t incoming) {
+        if ((fill_ + incoming) * 5 >= mask() * 3) resize((used_ + incoming) * 2);
+    }
     // set.remove of a present key (its slot becomes a dummy).
     void discard(Node key, std::int64_t hash);
     // `key in set`, by the probe sequence that would find it.

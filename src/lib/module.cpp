@@ -42,6 +42,8 @@ std::vector<PyMethodDef> dominating_methods();
 std::vector<PyMethodDef> flow_methods();
 std::vector<PyMethodDef> preflowpush_methods();
 std::vector<PyMethodDef> connectivity_methods();
+std::vector<PyMethodDef> kcutsets_methods();
+std::vector<PyMethodDef> kcutsets_functions();
 std::vector<PyMethodDef> stoerwagner_methods();
 std::vector<PyMethodDef> gomory_hu_methods();
 std::vector<PyMethodDef> disjoint_paths_methods();
@@ -93,7 +95,7 @@ PyMethodDef* core_graph_methods() {
                shortest_paths_methods, traversal_methods, centrality_methods, link_analysis_methods,
                distance_measures_methods, modularity_max_methods, kernighan_lin_methods,
                label_propagation_methods, isolate_methods, cycles_methods, matching_methods, dominating_methods,
-               lowest_common_ancestors_methods, flow_methods, connectivity_methods,
+               lowest_common_ancestors_methods, flow_methods, connectivity_methods, kcutsets_methods,
                stoerwagner_methods, gomory_hu_methods, disjoint_paths_methods,
                edge_kcomponents_methods, shortestaugmentingpath_methods, dinitz_alg_methods, boykovkolmogorov_methods,
                preflowpush_methods});
@@ -102,7 +104,7 @@ PyMethodDef* core_graph_methods() {
 
 PyMethodDef* module_functions() {
     static PyMethodDef* functions = table({graph_functions, serialize_functions, native_functions, rx_functions,
-                                            summation_functions, clique_functions, dag_functions, lowest_common_ancestors_functions, cycles_functions, mincost_functions, capacityscaling_functions, louvain_functions, leiden_functions, pool_functions, numpy_functions});
+                                            summation_functions, clique_functions, dag_functions, kcutsets_functions, lowest_common_ancestors_functions, cycles_functions, mincost_functions, capacityscaling_functions, louvain_functions, leiden_functions, pool_functions, numpy_functions});
     return functions;
 }
 
