@@ -9,8 +9,6 @@ namespace fennel {
 
 namespace {
 
-std::uint64_t pair_key(Node u, Node v) { return (static_cast<std::uint64_t>(u) << 32) | v; }
-
 // Python's min(a, b): b only when b < a.
 FlowNumber py_min(FlowNumber a, FlowNumber b) { return b.value < a.value ? b : a; }
 FlowNumber py_sub(FlowNumber a, FlowNumber b) { return {a.value - b.value, a.is_float || b.is_float}; }
@@ -132,11 +130,11 @@ Residual build_residual(Count n, bool directed, const std::vector<Node>& us, con
 std::vector<FlowNumber> flows_by_slot(const CoreGraph& g, const Residual& r, const std::vector<FlowNumber>& flow) {
     PairIndex index;
     index.reserve(r.tail.size());
-    for (Slot e = 0; e < r.tail.size(); ++e) index.insert(pair_key(r.tail[e], r.head[e]), e);
+    for (Slot e = 0; e < r.tail.size(); ++e) index.insert(PairIndex::key(r.tail[e], r.head[e]), e);
     std::vector<FlowNumber> out(g.succ.slot_count(), FlowNumber{});
     for (Node u = 0; u < g.n; ++u) {
         for (Slot slot = g.succ.begin(u); slot < g.succ.end(u); ++slot) {
-            const Slot e = index.find(pair_key(u, g.succ.targets[slot]));
+            const Slot e = index.find(PairIndex::key(u, g.succ.targets[slot]));
             if (e != PairIndex::NONE && flow[e].value > 0) out[slot] = flow[e];
         }
     }

@@ -33,6 +33,7 @@ enum CapacityCode : std::uint8_t {
 class PairIndex {
 public:
     static constexpr Slot NONE = ~Slot{0};
+    static std::uint64_t key(Node tail, Node head) { return (static_cast<std::uint64_t>(tail) << 32) | head; }
 
     void reserve(std::size_t count) {
         std::size_t size = 16;

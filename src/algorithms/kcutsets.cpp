@@ -97,6 +97,8 @@ NodeCutSearch::NodeCutSearch(const CoreGraph& g, bool from37, double k, std::vec
         const std::vector<double> ones(h.us.size(), 1.0);
         r_ = build_residual(n_, true, h.us, h.vs, codes, ones, FlowNumber{finite > 0 ? 3 * finite : 1.0, false});
     }
+    r_pairs_.reserve(r_.tail.size() + 4 * n_);
+    for (Slot e = 0; e < r_.tail.size(); ++e) r_pairs_.insert(PairIndex::key(r_.tail[e], r_.head[e]), e);
     r_succ_.resize(n_);
     r_pred_.resize(n_);
     for (Node u = 0; u < n_; ++u) {
@@ -410,8 +412,8 @@ void NodeCutSearch::finish_pair() {
         r_pred_[r_.head[e]].push_back(e);
     };
     auto add = [&](Node a, Node b, FlowNumber capacity) -> Node {
-        const std::int64_t found = residual_edge(r_, a, b);
-        if (found >= 0) {
+        const Slot found = r_pairs_.find(PairIndex::key(a, b));
+        if (found != PairIndex::NONE) {
             put_back(static_cast<Node>(found));
             return static_cast<Node>(found);
         }
@@ -421,7 +423,7 @@ void NodeCutSearch::finish_pair() {
         r_.capacity.push_back(capacity);
         r_.origin.push_back(-1);
         r_.reverse.push_back(e);
-        r_.by_pair.emplace((static_cast<std::uint64_t>(a) << 32) | b, e);
+        r_pairs_.insert(PairIndex::key(a, b), e);
         gone_.push_back(0);
         r_succ_[a].push_back(e);
         r_pred_[b].push_back(e);

@@ -63,6 +63,7 @@ private:
     std::vector<std::vector<Node>> h_succ_, h_pred_;
     // R: its edges, and its rows as edge ids in dict order.
     Residual r_;
+    PairIndex r_pairs_;  // R's edges by their ends, added edges too
     std::vector<std::vector<Node>> r_succ_, r_pred_;
     std::vector<FlowNumber> flow_;
     std::set<std::vector<Node>> seen_;
