@@ -25,10 +25,10 @@ One representative call per family fennel serves, on the same random graphs:
 * flows: maximum_flow_value and minimum_cut_value from node 0 to node 1 of D
   with its weights as capacities (NetworkX's default flow function,
   preflow-push; igraph's maxflow_value and mincut_value, NetworKit's
-  EdmondsKarp), node_connectivity of B (igraph's vertex_connectivity), and on
-  F, undirected, 1,000 nodes, 4,000 edges (connected as B), float weights
-  1..100 as capacities: gomory_hu_tree (igraph's gomory_hu_tree) and
-  stoer_wagner (igraph's mincut);
+  EdmondsKarp), and on F, undirected, 1,000 nodes, 4,000 edges (connected as
+  B), float weights 1..100: node_connectivity (igraph's vertex_connectivity),
+  and with the weights as capacities gomory_hu_tree (igraph's
+  gomory_hu_tree) and stoer_wagner (igraph's mincut);
 * E, constructors: from_edgelist of a 1,000,000 x 2 int64 numpy array (node ids
   drawn from range(100,000)) and from_pandas_edgelist of the same edges with
   a float weight column.
@@ -550,7 +550,7 @@ CASES = [
     Case("minimum_cut_value (capacity=weight)", "flows", "D", "minimum_cut_value",
          lambda G, **kw: nx.minimum_cut_value(G, 0, 1, capacity="weight", **kw),
          {"igraph": lambda g: g.mincut_value(0, 1, capacity="weight")}),
-    Case("node_connectivity", "flows", "B", "node_connectivity",
+    Case("node_connectivity", "flows", "F", "node_connectivity",
          lambda G, **kw: nx.node_connectivity(G, **kw),
          {"igraph": lambda g: g.vertex_connectivity()}),
     Case("gomory_hu_tree (capacity=weight)", "flows", "F", "gomory_hu_tree",
