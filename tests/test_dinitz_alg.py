@@ -58,3 +58,15 @@ def test_connectivity_flow_func(gid):
     for name in ("local_node_connectivity", "local_edge_connectivity", "minimum_st_node_cut", "minimum_st_edge_cut"):
         assert same(getattr(nx.connectivity, name), G, s, t, flow_func=dinitz)
     assert not same(nx.connectivity.local_node_connectivity, G, s, t, flow_func=dinitz, cutoff=1)
+
+
+def test_empty_deque_of_parents():
+    """Float rounding can leave NetworkX popping an empty deque of parents: its IndexError, raised by
+    fennel at the same step (the C++ search once read past the deque there)."""
+    G = with_capacities(GRAPHS["hash_colliding"].copy(), "float", 39)
+    with pytest.raises(IndexError, match="pop from an empty deque"):
+        dinitz(G, 0, 2496, backend="networkx")
+    with pytest.raises(IndexError, match="pop from an empty deque"):
+        dinitz(G, 0, 2496, backend="fennel")
+    for name in FLOW_FUNCS:
+        same(getattr(nx, name), G, 0, 2496, flow_func=dinitz)

@@ -21,8 +21,9 @@ namespace fennel::py {
 enum FlowWant : std::uint64_t { FLOW_VALUE = 0, FLOW_DICT = 1, FLOW_CUT = 2, FLOW_SPARE_CUT = 3, FLOW_RESIDUAL = 4 };
 
 // How a run ended: with its flow, at an infinite capacity path, or where
-// NetworkX's own code raises KeyError (the source as a missing key).
-enum FlowStatus : std::uint64_t { FLOW_DONE = 0, FLOW_UNBOUNDED = 1, FLOW_KEY_ERROR = 2 };
+// NetworkX's own code raises KeyError (the source as a missing key) or
+// IndexError (an empty deque popped).
+enum FlowStatus : std::uint64_t { FLOW_DONE = 0, FLOW_UNBOUNDED = 1, FLOW_KEY_ERROR = 2, FLOW_INDEX_ERROR = 3 };
 
 struct FlowOutcome {
     FlowNumber value;

@@ -48,7 +48,12 @@ DinitzRun dinitz(const Residual& r, std::vector<FlowNumber>& flow, Node s, Node 
         }
         last[v] = id;
     };
-    auto pop_parent = [&](Node v) { first[v] = entry_next[first[v]]; };
+    // parents[v].popleft(): false where the deque is empty (NetworkX's IndexError).
+    auto pop_parent = [&](Node v) {
+        if (first[v] == NONE) return false;
+        first[v] = entry_next[first[v]];
+        return true;
+    };
 
     auto breadth_first_search = [&] {
         ++phase;
@@ -99,7 +104,10 @@ DinitzRun dinitz(const Residual& r, std::vector<FlowNumber>& flow, Node s, Node 
                 if (path.empty()) break;
                 path_edges.pop_back();
                 v = path.back();
-                pop_parent(v);
+                if (!pop_parent(v)) {
+                    out.index_error = true;
+                    return total;
+                }
             }
             if (v == s) {
                 // The smallest residual capacity from t back to s, then the
@@ -114,7 +122,10 @@ DinitzRun dinitz(const Residual& r, std::vector<FlowNumber>& flow, Node s, Node 
                     const Slot back = r.reverse[e];
                     flow[back] = py_sub(flow[back], least);
                     if (left_over(e) == 0) {
-                        pop_parent(head);
+                        if (!pop_parent(head)) {
+                            out.index_error = true;
+                            return total;
+                        }
                         while (path.back() != head) {
                             path.pop_back();
                             path_edges.pop_back();
@@ -133,7 +144,7 @@ DinitzRun dinitz(const Residual& r, std::vector<FlowNumber>& flow, Node s, Node 
     while (out.run.value.value < cutoff) {
         if (!breadth_first_search()) break;
         const FlowNumber this_flow = depth_first_search();
-        if (out.key_error) return out;
+        if (out.key_error || out.index_error) return out;
         if (this_flow.value * 2 > r.inf.value) {
             out.run.unbounded = true;
             return out;

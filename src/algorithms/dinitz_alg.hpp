@@ -14,6 +14,9 @@ struct DinitzRun {
     // augmentation's float arithmetic left no edge of its path at exactly
     // 0 residual capacity): it raises KeyError(s) there.
     bool key_error = false;
+    // NetworkX's popleft met an empty deque of parents (float rounding again):
+    // it raises IndexError there.
+    bool index_error = false;
 };
 
 // dinitz_impl step by step: per phase a breadth-first search from s over

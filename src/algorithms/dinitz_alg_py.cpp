@@ -15,6 +15,7 @@ PyObject* dinitz_run(const CoreGraph& g, const BytesRef& codes, const BytesRef& 
         [&](const Residual& r, std::vector<FlowNumber>& flow) {
             const DinitzRun run = dinitz(r, flow, s, t, cutoff);
             return FlowOutcome{run.run.value, run.key_error       ? FLOW_KEY_ERROR
+                                              : run.index_error ? FLOW_INDEX_ERROR
                                               : run.run.unbounded ? FLOW_UNBOUNDED
                                                                   : FLOW_DONE};
         },
@@ -26,7 +27,7 @@ constexpr auto DINITZ = method<dinitz_run>(
     "dinitz over NetworkX's residual network of G.edges with `codes` and\n"
     "`values` (as for max_flow); `cutoff`: R.graph['inf'] for None. Returns\n"
     "(flow_value, status, rest, None) as shortest_augmenting_path does; status\n"
-    "2: NetworkX raises KeyError(s).",
+    "2: NetworkX raises KeyError(s); 3: NetworkX pops an empty deque (IndexError).",
     arg<BytesRef>("codes"), arg<BytesRef>("values"), arg<double>("inf"), arg<bool>("inf_float"), arg<Node>("s"),
     arg<Node>("t"), arg<double>("cutoff"), arg<std::uint64_t>("want"), arg<PyObject*>("nodes"),
     arg<PyObject*>("objects"), arg<PyObject*>("inf_object"), kwarg<PyObject*>("network", none));

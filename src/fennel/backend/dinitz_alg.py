@@ -19,7 +19,7 @@ from .serve import EXACT, served
 
 # The core's answers (see CoreGraph.dinitz).
 _RESIDUAL = 4
-_UNBOUNDED, _KEY_ERROR = 1, 2
+_UNBOUNDED, _KEY_ERROR, _INDEX_ERROR = 1, 2, 3
 
 
 def _core(G, s, t, capacity, cutoff, want):
@@ -34,6 +34,8 @@ def _core(G, s, t, capacity, cutoff, want):
     )
     if status == _UNBOUNDED:
         raise nx.NetworkXUnbounded("Infinite capacity path, flow unbounded above.")
+    if status == _INDEX_ERROR:
+        raise IndexError("pop from an empty deque")  # parents[v].popleft(), float rounding again
     if status == _KEY_ERROR:
         raise KeyError(s)  # parents[s], read once float rounding left a path without a saturated edge
     return value, rest
