@@ -39,11 +39,10 @@ PyObject* serve_flow(const CoreGraph& g, const BytesRef& codes_bytes, const Byte
                      PyObject* inf_object, PyObject* network, Run&& run, Extra&& extra) {
     if (s >= g.n || t >= g.n || s == t) return raise(index_error());
     if (want > FLOW_RESIDUAL) return raise(value_error("want must be 0, 1, 2, 3 or 4"));
-    EdgeList edges = edges_in_order(g);
+    EdgeList edges;
     std::vector<std::uint8_t> codes;
     std::vector<double> values;
-    if (!read_array(codes_bytes, edges.us.size(), codes, "codes")) return nullptr;
-    if (!read_array(values_bytes, edges.us.size(), values, "values")) return nullptr;
+    if (!read_flow_input(g, codes_bytes, values_bytes, edges, codes, values)) return nullptr;
     if (want == FLOW_RESIDUAL) {
         if (!PyTuple_Check(nodes) || static_cast<Count>(PyTuple_GET_SIZE(nodes)) != g.n) {
             return raise(value_error("nodes must be a tuple of one node per position"));
@@ -52,7 +51,6 @@ PyObject* serve_flow(const CoreGraph& g, const BytesRef& codes_bytes, const Byte
             return raise(value_error("objects must be a list of one capacity per edge"));
         }
     }
-    if (2 * edges.us.size() >= MAX_CONVERTED_NODES) return raise(not_implemented("too many edges for R"));
     const Residual* kept = nullptr;
     if (!kept_network(network, g, edges.us.size(), kept)) return nullptr;
     struct Found {

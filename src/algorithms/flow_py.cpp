@@ -29,12 +29,10 @@ PyObject* max_flow(const CoreGraph& g, const BytesRef& codes_bytes, const BytesR
                    bool inf_float, Node s, Node t, double cutoff, std::uint64_t want, PyObject* network) {
     if (s >= g.n || t >= g.n || s == t) return raise(index_error());
     if (want > WANT_SPARE_CUT) return raise(value_error("want must be 0, 1, 2 or 3"));
-    EdgeList edges = edges_in_order(g);
+    EdgeList edges;
     std::vector<std::uint8_t> codes;
     std::vector<double> values;
-    if (!read_array(codes_bytes, edges.us.size(), codes, "codes")) return nullptr;
-    if (!read_array(values_bytes, edges.us.size(), values, "values")) return nullptr;
-    if (2 * edges.us.size() >= MAX_CONVERTED_NODES) return raise(not_implemented("too many edges for R"));
+    if (!read_flow_input(g, codes_bytes, values_bytes, edges, codes, values)) return nullptr;
     const Residual* kept = nullptr;
     if (!kept_network(network, g, edges.us.size(), kept)) return nullptr;
     return detached(
@@ -120,15 +118,13 @@ PyObject* residual_network(const CoreGraph& g, const BytesRef& codes_bytes, cons
                            const ListRef& objects, PyObject* inf_object, PyObject* network) {
     if (s >= g.n || t >= g.n || s == t) return raise(index_error());
     if (static_cast<Count>(PyTuple_GET_SIZE(nodes.obj)) != g.n) return raise(value_error("one node per position"));
-    EdgeList edges = edges_in_order(g);
+    EdgeList edges;
     std::vector<std::uint8_t> codes;
     std::vector<double> values;
-    if (!read_array(codes_bytes, edges.us.size(), codes, "codes")) return nullptr;
-    if (!read_array(values_bytes, edges.us.size(), values, "values")) return nullptr;
+    if (!read_flow_input(g, codes_bytes, values_bytes, edges, codes, values)) return nullptr;
     if (static_cast<std::size_t>(PyList_GET_SIZE(objects.obj)) != edges.us.size()) {
         return raise(value_error("objects must hold one capacity per edge"));
     }
-    if (2 * edges.us.size() >= MAX_CONVERTED_NODES) return raise(not_implemented("too many edges for R"));
     const Residual* kept = nullptr;
     if (!kept_network(network, g, edges.us.size(), kept)) return nullptr;
     return detached(
@@ -179,12 +175,10 @@ void free_network(PyObject* capsule) { delete static_cast<KeptNetwork*>(PyCapsul
 
 PyObject* flow_network(const CoreGraph& g, const BytesRef& codes_bytes, const BytesRef& values_bytes, double inf,
                        bool inf_float) {
-    EdgeList edges = edges_in_order(g);
+    EdgeList edges;
     std::vector<std::uint8_t> codes;
     std::vector<double> values;
-    if (!read_array(codes_bytes, edges.us.size(), codes, "codes")) return nullptr;
-    if (!read_array(values_bytes, edges.us.size(), values, "values")) return nullptr;
-    if (2 * edges.us.size() >= MAX_CONVERTED_NODES) return raise(not_implemented("too many edges for R"));
+    if (!read_flow_input(g, codes_bytes, values_bytes, edges, codes, values)) return nullptr;
     auto kept = std::make_unique<KeptNetwork>();
     kept->edge_count = edges.us.size();
     PyObject* done = detached(

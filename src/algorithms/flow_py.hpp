@@ -30,6 +30,21 @@ bool read_array(const BytesRef& bytes, std::size_t count, std::vector<T>& out, c
     return true;
 }
 
+// G.edges in order and the capacities read in Python for them (one uint8
+// code and one double per edge): false, with an error set, when they do not
+// fit G or R would hold too many edges.
+inline bool read_flow_input(const CoreGraph& g, const BytesRef& codes_bytes, const BytesRef& values_bytes,
+                            EdgeList& edges, std::vector<std::uint8_t>& codes, std::vector<double>& values) {
+    edges = edges_in_order(g);
+    if (!read_array(codes_bytes, edges.us.size(), codes, "codes")) return false;
+    if (!read_array(values_bytes, edges.us.size(), values, "values")) return false;
+    if (2 * edges.us.size() >= MAX_CONVERTED_NODES) {
+        raise(not_implemented("too many edges for R"));
+        return false;
+    }
+    return true;
+}
+
 // R's rows as NetworkX's dicts: one data dict per edge ({'capacity': the
 // edge's capacity object, inf or the int 0; 'flow': its flow}), shared by
 // the succ row of its tail and the pred row of its head, each row keyed by

@@ -40,12 +40,11 @@ PyObject* preflow(const CoreGraph& g, const BytesRef& codes_bytes, const BytesRe
                   std::uint64_t want, PyObject* nodes, PyObject* objects, PyObject* inf_object, PyObject* network) {
     if (s >= g.n || t >= g.n || s == t) return raise(index_error());
     if (want > WANT_RESIDUAL) return raise(value_error("want must be 0, 1, 2, 3 or 4"));
-    EdgeList edges = edges_in_order(g);
+    EdgeList edges;
     std::vector<std::uint8_t> codes;
     std::vector<double> values;
     std::vector<std::int64_t> hash;
-    if (!read_array(codes_bytes, edges.us.size(), codes, "codes")) return nullptr;
-    if (!read_array(values_bytes, edges.us.size(), values, "values")) return nullptr;
+    if (!read_flow_input(g, codes_bytes, values_bytes, edges, codes, values)) return nullptr;
     if (!read_int64s(hashes, g.n, hash)) return nullptr;
     if (want == WANT_RESIDUAL) {
         if (!PyTuple_Check(nodes) || static_cast<Count>(PyTuple_GET_SIZE(nodes)) != g.n) {
@@ -55,7 +54,6 @@ PyObject* preflow(const CoreGraph& g, const BytesRef& codes_bytes, const BytesRe
             return raise(value_error("objects must hold one capacity per edge"));
         }
     }
-    if (2 * edges.us.size() >= MAX_CONVERTED_NODES) return raise(not_implemented("too many edges for R"));
     const Residual* kept = nullptr;
     if (!kept_network(network, g, edges.us.size(), kept)) return nullptr;
     return detached(
