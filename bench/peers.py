@@ -29,6 +29,16 @@ One representative call per family fennel serves, on the same random graphs:
   B), float weights 1..100: node_connectivity (igraph's vertex_connectivity),
   and with the weights as capacities gomory_hu_tree (igraph's
   gomory_hu_tree) and stoer_wagner (igraph's mincut);
+* neighbourhood measures: on U, hits (igraph's hub and authority scores),
+  degree_centrality, square_clustering (NetworKit's
+  LocalSquareClusteringCoefficient) and local_efficiency, and the link
+  predictors jaccard_coefficient, adamic_adar_index,
+  resource_allocation_index and preferential_attachment over 100,000 random
+  pairs of distinct nodes (igraph's similarity_jaccard, NetworKit's
+  link-prediction indices); on P, a preferential-attachment graph
+  (nx.barabasi_albert_graph(20,000, 5)), degree_assortativity_coefficient,
+  average_neighbor_degree (igraph's knn) and constraint; on D,
+  overall_reciprocity;
 * E, constructors: from_edgelist of a 1,000,000 x 2 int64 numpy array (node ids
   drawn from range(100,000)) and from_pandas_edgelist of the same edges with
   a float weight column.
@@ -113,6 +123,7 @@ def sized(scale):
         "W": (2_000 // scale, 10_000 // scale, False, True, True),
         "A": (2_000 // scale, 10_000 // scale, True, False, False),
         "F": (1_000 // scale, 4_000 // scale, False, True, True),
+        "P": (20_000 // scale, 100_000 // scale, False, False, False),
     }
     return graphs, 1_000_000 // scale
 
@@ -124,9 +135,13 @@ QUICK = False
 SCALE = 1
 GRAPHS, ARRAY_EDGES = sized(SCALE)
 # The constructors' inputs (an array, and a DataFrame of the same edges) are shown as E.
-GRAPH_LABELS = {"B": "B", "D": "D", "U": "U", "W": "W", "A": "A", "F": "F", "array": "E", "frame": "E"}
+GRAPH_LABELS = {"B": "B", "D": "D", "U": "U", "W": "W", "A": "A", "F": "F", "P": "P", "array": "E", "frame": "E"}
 # Graphs whose edges all run from the smaller node to the larger: acyclic.
 ACYCLIC = {"A"}
+# Graphs grown by preferential attachment (Barabási-Albert, m / n edges per new node).
+PREFERENTIAL = {"P"}
+# The pairs the link-prediction rows score: this many random pairs of distinct nodes of U.
+LINK_PAIRS = 100_000
 KATZ_ALPHA = 0.05
 
 
@@ -156,6 +171,25 @@ def edge_columns(n, m, directed, connected, seed):
                 break
     weights = (1.0 + 99.0 * rng.random(m)).tolist()
     return src, dst, weights
+
+
+def preferential_columns(n, m, seed):
+    """The edges of nx.barabasi_albert_graph(n, m // n, seed), as edge_columns gives them."""
+    edges = list(nx.barabasi_albert_graph(n, max(1, m // n), seed=seed).edges())
+    rng = np.random.default_rng(seed)
+    return [u for u, _ in edges], [v for _, v in edges], (1.0 + 99.0 * rng.random(len(edges))).tolist()
+
+
+_PAIRS = []
+
+
+def link_pairs():
+    """LINK_PAIRS // SCALE random (u, v) pairs of distinct nodes of U, fixed by a seed (made once)."""
+    if not _PAIRS:
+        rng = np.random.default_rng(7)
+        pairs = rng.integers(0, GRAPHS["U"][0], size=(LINK_PAIRS // SCALE, 2)).tolist()
+        _PAIRS.extend((u, v) for u, v in pairs if u != v)
+    return _PAIRS
 
 
 def networkx_graph(n, directed, weighted, src, dst, weights):
@@ -224,7 +258,10 @@ def inputs():
     """{graph name: (NetworkX graph, peer graphs)}, the constructors' inputs included."""
     out = {}
     for seed, (key, (n, m, directed, weighted, connected)) in enumerate(GRAPHS.items(), 1):
-        columns = edge_columns(n, m, directed, connected, seed)
+        if key in PREFERENTIAL:
+            columns = preferential_columns(n, m, seed)
+        else:
+            columns = edge_columns(n, m, directed, connected, seed)
         if key in ACYCLIC:
             src, dst, weights = columns
             columns = ([min(e) for e in zip(src, dst)], [max(e) for e in zip(src, dst)], weights)
@@ -370,6 +407,22 @@ def nk_max_flow(h):
     algorithm = nk.flow.EdmondsKarp(h, 0, 1)
     algorithm.run()
     return algorithm.getMaxFlow()
+
+
+def nk_link(name):
+    def run(h):
+        import networkit as nk
+
+        return getattr(nk.linkprediction, name)(h).runOn(link_pairs())
+
+    return run
+
+
+def nk_assortativity(h):
+    import networkit as nk
+
+    degrees = [float(h.degree(v)) for v in range(h.numberOfNodes())]
+    return nk.correlation.Assortativity(h, degrees).run().getCoefficient()
 
 
 def rx_call(name, *args, **kwargs):
@@ -543,6 +596,45 @@ CASES = [
     Case("transitive_reduction", "DAGs", "A", "transitive_reduction",
          lambda G, **kw: nx.transitive_reduction(G, **kw),
          {"rustworkx": lambda r: __import__("rustworkx").transitive_reduction(r)}),
+    Case("hits", "neighbourhood", "U", "hits",
+         lambda G, **kw: outcome(lambda: nx.hits(G, **kw)),
+         {"igraph": lambda g: (g.hub_score(), g.authority_score())}),
+    Case("degree_centrality", "neighbourhood", "U", "degree_centrality",
+         lambda G, **kw: nx.degree_centrality(G, **kw),
+         {"igraph": lambda g: g.degree(),
+          "networkit": nk_centrality("DegreeCentrality", True)}),
+    Case("jaccard_coefficient (pairs, listed)", "neighbourhood", "U", "jaccard_coefficient",
+         lambda G, **kw: list(nx.jaccard_coefficient(G, link_pairs(), **kw)),
+         {"igraph": lambda g: g.similarity_jaccard(pairs=link_pairs()),
+          "networkit": nk_link("JaccardIndex")}),
+    Case("adamic_adar_index (pairs, listed)", "neighbourhood", "U", "adamic_adar_index",
+         lambda G, **kw: list(nx.adamic_adar_index(G, link_pairs(), **kw)),
+         {"networkit": nk_link("AdamicAdarIndex")}),
+    Case("resource_allocation_index (pairs, listed)", "neighbourhood", "U", "resource_allocation_index",
+         lambda G, **kw: list(nx.resource_allocation_index(G, link_pairs(), **kw)),
+         {"networkit": nk_link("ResourceAllocationIndex")}),
+    Case("preferential_attachment (pairs, listed)", "neighbourhood", "U", "preferential_attachment",
+         lambda G, **kw: list(nx.preferential_attachment(G, link_pairs(), **kw)),
+         {"networkit": nk_link("PreferentialAttachmentIndex")}),
+    Case("degree_assortativity_coefficient", "neighbourhood", "P", "degree_assortativity_coefficient",
+         lambda G, **kw: nx.degree_assortativity_coefficient(G, **kw),
+         {"igraph": lambda g: g.assortativity_degree(directed=False),
+          "networkit": nk_assortativity}),
+    Case("average_neighbor_degree", "neighbourhood", "P", "average_neighbor_degree",
+         lambda G, **kw: nx.average_neighbor_degree(G, **kw),
+         {"igraph": lambda g: g.knn()}),
+    Case("square_clustering", "neighbourhood", "U", "square_clustering",
+         lambda G, **kw: nx.square_clustering(G, **kw),
+         {"networkit": nk_centrality("LocalSquareClusteringCoefficient")}),
+    Case("local_efficiency", "neighbourhood", "U", "local_efficiency",
+         lambda G, **kw: nx.local_efficiency(G, **kw),
+         {}),
+    Case("constraint", "neighbourhood", "P", "constraint",
+         lambda G, **kw: nx.constraint(G, **kw),
+         {"igraph": lambda g: g.constraint()}),
+    Case("reciprocity (whole graph)", "neighbourhood", "D", "overall_reciprocity",
+         lambda G, **kw: nx.overall_reciprocity(G, **kw),
+         {"igraph": lambda g: g.reciprocity()}),
     Case("maximum_flow_value (capacity=weight)", "flows", "D", "maximum_flow_value",
          lambda G, **kw: nx.maximum_flow_value(G, 0, 1, capacity="weight", **kw),
          {"igraph": lambda g: g.maxflow_value(0, 1, capacity="weight"),
