@@ -1,0 +1,225 @@
+// Subset betweenness (NetworkX's betweenness_subset.py).
+//
+// Per source s, the search is NetworkX's _single_source_shortest_path_basic
+// (unweighted) or _single_source_dijkstra_path_basic (weighted): shortest
+// path counts sigma and the settle order S. The accumulation then pops S
+// and pushes each node's dependency to its predecessors, as
+// _accumulate_subset and _accumulate_edges_subset do:
+//
+//   nodes: coeff = (delta[w] + 1.0) / sigma[w] for a target w != s, else
+//          delta[w] / sigma[w]; delta[v] += sigma[v] * coeff; then
+//          b[w] += delta[w] for w != s;
+//   edges: for a target w, c = (sigma[v] / sigma[w]) * (1.0 + delta[w]),
+//          else c = delta[w] / len(P[w]) (the predecessor count, not
+//          sigma); b[edge] += c, delta[v] += c.
+//
+// A node's predecessors each receive one term per popped node, so their
+// order inside P[w] changes no sum; the pops run in NetworkX's order. The
+// totals take the sources' terms in source order (source_sums.hpp).
+#include "algorithms/betweenness_subset.hpp"
+
+#include "algorithms/centrality.hpp"
+#include "algorithms/search.hpp"
+#include "algorithms/source_sums.hpp"
+
+#include <bit>
+#include <optional>
+
+namespace fennel {
+
+namespace {
+
+// `value` when `keep`, else +0.0, without a branch.
+inline double keep_if(bool keep, double value) {
+    const std::uint64_t mask = std::uint64_t{0} - static_cast<std::uint64_t>(keep);
+    return std::bit_cast<double>(std::bit_cast<std::uint64_t>(value) & mask);
+}
+
+// Per-thread scratch of the searches; only the previous search's entries are
+// reset, so a search costs what it reaches.
+struct SubsetSearch {
+    std::vector<double> sigma;
+    std::vector<double> delta;
+    const Node* stack = nullptr;  // settle order of the last search
+    std::size_t settled = 0;
+    std::optional<BfsState> bfs;
+    std::optional<DijkstraState> dijkstra;
+    std::vector<Node> order;
+    std::vector<std::vector<Node>> preds;       // discovery order
+    std::vector<std::vector<Slot>> pred_slots;  // succ slot of each predecessor edge
+
+    SubsetSearch(Count n, bool weighted) : sigma(n, 0.0), delta(n, 0.0) {
+        if (weighted) {
+            dijkstra.emplace(n);
+            order.resize(n);
+            preds.resize(n);
+            pred_slots.resize(n);
+        } else {
+            bfs.emplace(n);
+        }
+    }
+
+    void bfs_search(const Csr& succ, Node s) {
+        for (std::size_t i = 0; i < settled; ++i) sigma[stack[i]] = 0.0;
+        sigma[s] = 1.0;
+        bfs->run<false>(
+            succ, s, BfsState::UNREACHED, [&](Node v) { return sigma[v]; },
+            [&](double sigma_v, Node w, bool shortest) { sigma[w] += keep_if(shortest, sigma_v); });
+        stack = bfs->queue.data();
+        settled = bfs->reached;
+    }
+
+    // NetworkX's Dijkstra of betweenness: weights used as they stand, an
+    // edge into a settled node at its own distance still counts its paths,
+    // and settling adds the pushing node's sigma (doubling the source's).
+    struct Policy {
+        static constexpr bool SKIP_HIDDEN = false;
+        SubsetSearch& st;
+        bool within(double) const { return true; }
+        void settle(Node v, double, Node pred) {
+            st.sigma[v] += st.sigma[pred];
+            st.order[st.settled++] = v;
+        }
+        Status settled_edge(Node v, Node w, double d, Slot p, double dw) {
+            if (d == dw) tie(v, w, p);
+            return {};
+        }
+        void improve(Node v, Node w, Slot p) {
+            st.sigma[w] = 0.0;
+            st.preds[w].assign(1, v);
+            st.pred_slots[w].assign(1, p);
+        }
+        void tie(Node v, Node w, Slot p) {
+            st.sigma[w] += st.sigma[v];
+            st.preds[w].push_back(v);
+            st.pred_slots[w].push_back(p);
+        }
+    };
+
+    void dijkstra_search(const GraphView& g, Node s) {
+        for (std::size_t i = 0; i < settled; ++i) {
+            const Node v = order[i];
+            sigma[v] = 0.0;
+            preds[v].clear();
+            pred_slots[v].clear();
+        }
+        settled = 0;
+        sigma[s] = 1.0;
+        Policy policy{*this};
+        (void)dijkstra->run(g, s, policy);  // the policy never fails
+        stack = order.data();
+    }
+
+    void search(const GraphView& g, Node s) {
+        if (g.weights != nullptr) {
+            dijkstra_search(g, s);
+        } else {
+            bfs_search(*g.out, s);
+        }
+        for (std::size_t i = 0; i < settled; ++i) delta[stack[i]] = 0.0;
+    }
+
+    // f(v, slot) for each predecessor v of w: the in-row slot (unweighted)
+    // or succ slot (weighted) of the edge v -> w.
+    template <class F>
+    void for_each_pred(const Csr& in_rows, Node w, F&& f) const {
+        if (dijkstra) {
+            const auto& ps = preds[w];
+            const auto& slots = pred_slots[w];
+            for (std::size_t i = 0; i < ps.size(); ++i) f(ps[i], slots[i]);
+        } else if (const auto& level = bfs->level; level[w] != 0) {
+            const std::uint32_t want = level[w] - 1;
+            for (Slot q = in_rows.begin(w); q < in_rows.end(w); ++q) {
+                if (level[in_rows.targets[q]] == want) f(in_rows.targets[q], q);
+            }
+        }
+    }
+
+    // _accumulate_subset.
+    void accumulate_nodes(const Csr& in_rows, Node s, const std::vector<std::uint8_t>& is_target,
+                          SourceTerms& terms) {
+        for (std::size_t i = settled; i-- > 0;) {
+            const Node w = stack[i];
+            const double coeff = (is_target[w] && w != s) ? (delta[w] + 1.0) / sigma[w] : delta[w] / sigma[w];
+            if (dijkstra) {
+                for_each_pred(in_rows, w, [&](Node v, Slot) { delta[v] += sigma[v] * coeff; });
+            } else if (w != s) {
+                // Branch-free: nodes off the previous level receive +0.0,
+                // which leaves a (non-negative) delta as it was.
+                const auto& level = bfs->level;
+                const std::uint32_t want = level[w] - 1;
+                for (Node v : in_rows.row(w)) delta[v] += keep_if(level[v] == want, sigma[v] * coeff);
+            }
+            if (w != s) terms.add(w, delta[w]);
+        }
+    }
+
+    // _accumulate_edges_subset; `succ_slot` maps in-row slots to succ slots
+    // (empty: they are succ slots), `eidx` succ slots to edge indices.
+    void accumulate_edges(const Csr& in_rows, const std::vector<Slot>& succ_slot, const std::vector<Slot>& eidx,
+                          const std::vector<std::uint8_t>& is_target, SourceTerms& terms) {
+        for (std::size_t i = settled; i-- > 0;) {
+            const Node w = stack[i];
+            const bool target = is_target[w] != 0;
+            double per_pred = 0.0;
+            if (!target) {
+                std::size_t count = 0;
+                for_each_pred(in_rows, w, [&](Node, Slot) { ++count; });
+                if (count > 0) per_pred = delta[w] / static_cast<double>(count);
+            }
+            for_each_pred(in_rows, w, [&](Node v, Slot q) {
+                const double c = target ? (sigma[v] / sigma[w]) * (1.0 + delta[w]) : per_pred;
+                const Slot p = (dijkstra || succ_slot.empty()) ? q : succ_slot[q];
+                if (eidx[p] != NO_EDGE) terms.add(static_cast<std::uint32_t>(eidx[p]), c);
+                delta[v] += c;
+            });
+        }
+    }
+};
+
+}  // namespace
+
+Result<std::vector<double>> betweenness_subset(const GraphView& g, std::span<const Node> sources,
+                                               const std::vector<std::uint8_t>& is_target) {
+    std::vector<double> totals(g.n(), 0.0);
+    const bool weighted = g.weights != nullptr;
+    const Csr& in_rows = *g.in;
+    Status st = ordered_source_sums(
+        sources.size(), totals, [&] { return SubsetSearch(g.n(), weighted); },
+        [&](SubsetSearch& search, std::size_t i, SourceTerms& terms) {
+            search.search(g, sources[i]);
+            search.accumulate_nodes(in_rows, sources[i], is_target, terms);
+        });
+    if (!st.ok()) return st.error();
+    return totals;
+}
+
+Result<std::vector<double>> edge_betweenness_subset(const GraphView& g, std::span<const Node> sources,
+                                                    const std::vector<std::uint8_t>& is_target) {
+    Slot m = 0;
+    const std::vector<Slot> eidx = edge_ids(g, m);
+    if (m > 0xFFFFFFFFull) return not_implemented("graph has too many edges");
+    std::vector<double> totals(m, 0.0);
+    const bool weighted = g.weights != nullptr;
+    // Unweighted directed searches find predecessors in in-rows of our own
+    // counting sort, which tell the succ slot (the edge) of each in-slot.
+    Csr own;
+    std::vector<Slot> succ_slot;
+    const Csr* in_rows = g.out;
+    if (g.directed && !weighted) {
+        auto sorted = counting_sort_pred(*g.out, succ_slot);
+        if (!sorted.ok()) return sorted.error();
+        own = std::move(sorted.value());
+        in_rows = &own;
+    }
+    Status st = ordered_source_sums(
+        sources.size(), totals, [&] { return SubsetSearch(g.n(), weighted); },
+        [&](SubsetSearch& search, std::size_t i, SourceTerms& terms) {
+            search.search(g, sources[i]);
+            search.accumulate_edges(*in_rows, succ_slot, eidx, is_target, terms);
+        });
+    if (!st.ok()) return st.error();
+    return totals;
+}
+
+}  // namespace fennel
