@@ -161,14 +161,12 @@ struct SubsetSearch {
         for (std::size_t i = settled; i-- > 0;) {
             const Node w = stack[i];
             const bool target = is_target[w] != 0;
-            double per_pred = 0.0;
-            if (!target) {
-                std::size_t count = 0;
-                for_each_pred(in_rows, w, [&](Node, Slot) { ++count; });
-                if (count > 0) per_pred = delta[w] / static_cast<double>(count);
-            }
+            double count = 0.0;
+            if (!target) for_each_pred(in_rows, w, [&](Node, Slot) { count += 1.0; });
+            // delta[w] is read at each predecessor: a zero-weight self-loop
+            // makes w its own predecessor, and its term lands in delta[w].
             for_each_pred(in_rows, w, [&](Node v, Slot q) {
-                const double c = target ? (sigma[v] / sigma[w]) * (1.0 + delta[w]) : per_pred;
+                const double c = target ? (sigma[v] / sigma[w]) * (1.0 + delta[w]) : delta[w] / count;
                 const Slot p = (dijkstra || succ_slot.empty()) ? q : succ_slot[q];
                 if (eidx[p] != NO_EDGE) terms.add(static_cast<std::uint32_t>(eidx[p]), c);
                 delta[v] += c;
