@@ -38,3 +38,20 @@ def test_group_closeness(gid, flavour):
         served = S and "missing" not in S and not floats
         if not (G.is_multigraph() and flavour == "none"):
             assert ran == bool(served)
+
+
+@pytest.mark.parametrize("flavour", [None, "float", "tied", "zero"])
+@pytest.mark.parametrize("gid", ZOO_IDS)
+def test_group_betweenness(gid, flavour):
+    G = ZOO[gid] if flavour is None else add_weights(ZOO[gid], flavour, seed=4)
+    weight = None if flavour is None else "weight"
+    nodes = list(G)
+    one, many = nodes[1:5], [nodes[::5], nodes[2:4], nodes[-3:]]
+    expected = len(G) > 0 and (not G.is_directed() or nx.is_strongly_connected(G))
+    for C in (one, many):
+        for normalized, endpoints, threads in ((True, False, 1), (False, False, 2), (False, True, 2)):
+            with nx.config.backends.fennel(n_jobs=threads):
+                ran = same_as_networkx(
+                    "group_betweenness_centrality", G, C, normalized=normalized, weight=weight, endpoints=endpoints
+                )
+            assert ran == expected
