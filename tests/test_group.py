@@ -1,0 +1,57 @@
+"""Group degree and closeness centralities against NetworkX over the zoo."""
+
+import networkx as nx
+import pytest
+from test_backend_traversal import always_run, same_as_networkx  # noqa: F401 - the fixture applies here too
+from zoo import ZOO, ZOO_IDS, add_weights
+
+pytestmark = pytest.mark.filterwarnings("ignore:Note. conversions to backend graphs")
+
+DEGREE = ["group_degree_centrality", "group_in_degree_centrality", "group_out_degree_centrality"]
+
+
+def _groups(G):
+    nodes = list(G)
+    # every shape NetworkX reads: duplicates (len(S) counts them), the whole graph, a missing node
+    return [nodes[:3], nodes[::4] + nodes[:1], nodes, nodes[1:2] + ["missing"]]
+
+
+@pytest.mark.parametrize("gid", ZOO_IDS)
+def test_group_degree(gid):
+    G = ZOO[gid]
+    for name in DEGREE:
+        if name != "group_degree_centrality" and not G.is_directed():
+            continue  # NetworkX's decorator rejects these before dispatching
+        for S in _groups(G):
+            ran = same_as_networkx(name, G, S)
+            assert ran == ("missing" not in S)
+
+
+@pytest.mark.parametrize("flavour", [None, "int", "float", "none", "missing"])
+@pytest.mark.parametrize("gid", ZOO_IDS)
+def test_group_closeness(gid, flavour):
+    G = ZOO[gid] if flavour is None else add_weights(ZOO[gid], flavour, seed=2)
+    weight = None if flavour is None else "weight"
+    for S in _groups(G) + [[]]:
+        ran = same_as_networkx("group_closeness_centrality", G, S, weight=weight)
+        floats = weight is not None and any(type(d.get(weight)) is float for *_, d in G.edges(data=True))
+        served = S and "missing" not in S and not floats
+        if not (G.is_multigraph() and flavour == "none"):
+            assert ran == bool(served)
+
+
+@pytest.mark.parametrize("flavour", [None, "float", "tied", "zero"])
+@pytest.mark.parametrize("gid", ZOO_IDS)
+def test_group_betweenness(gid, flavour):
+    G = ZOO[gid] if flavour is None else add_weights(ZOO[gid], flavour, seed=4)
+    weight = None if flavour is None else "weight"
+    nodes = list(G)
+    one, many = nodes[1:5], [nodes[::5], nodes[2:4], nodes[-3:]]
+    expected = len(G) > 0 and (not G.is_directed() or nx.is_strongly_connected(G))
+    for C in (one, many):
+        for normalized, endpoints, threads in ((True, False, 1), (False, False, 2), (False, True, 2)):
+            with nx.config.backends.fennel(n_jobs=threads):
+                ran = same_as_networkx(
+                    "group_betweenness_centrality", G, C, normalized=normalized, weight=weight, endpoints=endpoints
+                )
+            assert ran == expected
