@@ -77,6 +77,11 @@ PyObject* batch_result(const std::vector<LinkScore>& scores, PyObject* (*pair_en
         PyTuple_SET_ITEM(triple, 0, Py_NewRef(pair_end(context, i, 0)));
         PyTuple_SET_ITEM(triple, 1, Py_NewRef(pair_end(context, i, 1)));
         PyTuple_SET_ITEM(triple, 2, p);
+        // As CPython's collector would on its first pass: a tuple of objects it
+        // never tracks holds no cycle, so it leaves the young generation.
+        if (!PyObject_GC_IsTracked(PyTuple_GET_ITEM(triple, 0)) && !PyObject_GC_IsTracked(PyTuple_GET_ITEM(triple, 1))) {
+            PyObject_GC_UnTrack(triple);
+        }
         return triple;
     });
     if (list == nullptr) return nullptr;
@@ -93,15 +98,25 @@ PyObject* batch_result(const std::vector<LinkScore>& scores, PyObject* (*pair_en
 // Positions of the ebunch's ends (uint32 pairs), its items exact 2-tuples
 // looked up in `index`. A node not found (or unhashable, which `in G` calls
 // absent) gives (item, end) instead; an item of another shape gives None
-// (the caller reads such an ebunch itself).
-PyObject* link_pairs(const ListRef& pairs, const DictRef& index) {
+// (the caller reads such an ebunch itself). `identity`: the nodes are the
+// ints 0..n-1 in order, so an exact int is its own position (or absent).
+PyObject* link_pairs(const ListRef& pairs, const DictRef& index, bool identity) {
+    const auto n = static_cast<long long>(PyDict_GET_SIZE(index.obj));
     const Py_ssize_t count = PyList_GET_SIZE(pairs.obj);
     std::vector<Node> positions(static_cast<std::size_t>(count) * 2);
     for (Py_ssize_t i = 0; i < count; ++i) {
         PyObject* item = PyList_GET_ITEM(pairs.obj, i);
         if (!PyTuple_CheckExact(item) || PyTuple_GET_SIZE(item) != 2) Py_RETURN_NONE;
         for (int end = 0; end < 2; ++end) {
-            PyObject* at = PyDict_GetItemWithError(index.obj, PyTuple_GET_ITEM(item, end));
+            PyObject* node = PyTuple_GET_ITEM(item, end);
+            if (identity && PyLong_CheckExact(node)) {
+                int overflow = 0;
+                const long long p = PyLong_AsLongLongAndOverflow(node, &overflow);
+                if (overflow != 0 || p < 0 || p >= n) return Py_BuildValue("(ni)", i, end);
+                positions[2 * static_cast<std::size_t>(i) + end] = static_cast<Node>(p);
+                continue;
+            }
+            PyObject* at = PyDict_GetItemWithError(index.obj, node);
             if (at == nullptr) {
                 if (PyErr_Occurred()) {
                     if (!PyErr_ExceptionMatches(PyExc_TypeError)) return nullptr;
@@ -193,8 +208,8 @@ constexpr auto LINK_PREDICTOR = method<link_predictor>(
 constexpr auto LINK_PAIRS = function<link_pairs>(
     "_link_pairs",
     "The positions of an ebunch's ends as uint32 bytes; (item, end) for the\nfirst end not in `index`; None for an "
-    "item other than a 2-tuple.",
-    arg<ListRef>("pairs"), arg<DictRef>("index"));
+    "item other than a 2-tuple. `identity`: the nodes are 0..n-1 in order.",
+    arg<ListRef>("pairs"), arg<DictRef>("index"), arg<bool>("identity"));
 constexpr auto LINK_BATCH = function<link_batch>(
     "_link_batch",
     "(triples, tag, detail): the (u, v, p) of pairs[start:stop] up to the first\nwhose score raises (tag -1: none "

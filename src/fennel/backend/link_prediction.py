@@ -109,6 +109,14 @@ def _communities(fg, name):
     return out.tobytes()
 
 
+def _identity(fg):
+    """Whether the nodes are the ints 0..n-1 in order (each its own position)."""
+    nodes = fg.nodes
+    n = len(nodes)
+    return n == 0 or (type(nodes[0]) is int and type(nodes[-1]) is int and nodes[-1] == n - 1
+                      and all(type(v) is int for v in nodes) and nodes == list(range(n)))
+
+
 def _ebunch(fg, ebunch):
     """NetworkX's check of a given ebunch: (pairs, positions) to score, or
     None for an iterator, which the check used up."""
@@ -120,7 +128,8 @@ def _ebunch(fg, ebunch):
                 raise nx.NodeNotFound(f"Node {v} not in G.")
         return None
     pairs = list(ebunch)
-    found = _core._link_pairs(pairs, fg.index)
+    identity = _identity(fg)
+    found = _core._link_pairs(pairs, fg.index, identity)
     if found is None:
         # Items other than 2-tuples: NetworkX's own loop, and its errors.
         for u, v in pairs:
@@ -129,7 +138,7 @@ def _ebunch(fg, ebunch):
             if v not in fg:
                 raise nx.NodeNotFound(f"Node {v} not in G.")
         pairs = [(u, v) for u, v in pairs]
-        found = _core._link_pairs(pairs, fg.index)
+        found = _core._link_pairs(pairs, fg.index, identity)
     if type(found) is tuple:
         item, end = found
         raise nx.NodeNotFound(f"Node {pairs[item][end]} not in G.")
