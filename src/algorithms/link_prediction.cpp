@@ -24,7 +24,8 @@ constexpr std::size_t WHOLE_SEARCH_RUN = 16;
 }  // namespace
 
 struct LinkPredictor::Scratch {
-    explicit Scratch(Count n) : in_v(n, 0), in_common(n, 0), from_u(n), from_v(n) {}
+    // The searches' scratch only where distances are asked for.
+    Scratch(Count n, bool searches) : in_v(n, 0), in_common(n, 0), from_u(searches ? n : 0), from_v(searches ? n : 0) {}
 
     std::uint32_t next_stamp() {
         if (++stamp == 0) {
@@ -44,11 +45,11 @@ struct LinkPredictor::Scratch {
     BfsState from_u, from_v;
 };
 
-LinkPredictor::LinkPredictor(Csr rows, std::vector<std::int64_t> hashes, std::vector<std::int64_t> degrees,
+LinkPredictor::LinkPredictor(const CoreGraph& graph, std::vector<std::int64_t> hashes,
                              std::vector<std::int32_t> community, LinkParams params)
-    : rows_(std::move(rows)),
+    : rows_(graph.succ),
       hashes_(std::move(hashes)),
-      degrees_(std::move(degrees)),
+      degrees_(graph.degrees()),
       community_(std::move(community)),
       params_(params) {}
 
@@ -93,7 +94,7 @@ bool LinkPredictor::common_order(Scratch& s, Node u, Node v) const {
 
 LinkScore LinkPredictor::score(Scratch& s, Node u, Node v, std::uint32_t distance) const {
     const LinkIndex index = params_.index;
-    if (index == LinkIndex::PreferentialAttachment) return {0.0, degrees_[u] * degrees_[v], LinkScore::Int};
+    if (index == LinkIndex::PreferentialAttachment) return {0.0, static_cast<std::int64_t>(degrees_[u] * degrees_[v]), LinkScore::Int};
     if (index == LinkIndex::CommonNeighborCentrality && u == v) return {0.0, 0, LinkScore::SelfLoop};
     std::int32_t cu = 0;
     if (index == LinkIndex::CnSoundarajanHopcroft || index == LinkIndex::RaSoundarajanHopcroft ||
@@ -238,7 +239,7 @@ Result<std::vector<LinkScore>> LinkPredictor::scores(std::span<const Node> pairs
     std::vector<LinkScore> out(count);
     const Pieces pieces = split(bounds.size() - 1);
     Status st = parallel_for(pieces.pieces, [&](std::size_t piece) {
-        Scratch s(n);
+        Scratch s(n, distances);
         for (std::size_t item = pieces.begin(piece); item < pieces.end(piece) && !stop_requested(); ++item) {
             const std::size_t begin = bounds[item], end = bounds[item + 1];
             const bool whole = distances && end - begin >= WHOLE_SEARCH_RUN;

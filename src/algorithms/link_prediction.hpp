@@ -44,11 +44,11 @@ struct LinkParams {
 
 class LinkPredictor {
 public:
-    // `degrees`: G.degree of each node; `community`: an id per node by
-    // equality of the attribute values, -1 where it is missing (empty for
-    // the indices that read none).
-    LinkPredictor(Csr rows, std::vector<std::int64_t> hashes, std::vector<std::int64_t> degrees,
-                  std::vector<std::int32_t> community, LinkParams params);
+    // `graph` outlives the predictor (undirected). `community`: an id per
+    // node by equality of the attribute values, -1 where it is missing
+    // (empty for the indices that read none).
+    LinkPredictor(const CoreGraph& graph, std::vector<std::int64_t> hashes, std::vector<std::int32_t> community,
+                  LinkParams params);
 
     Count node_count() const { return rows_.node_count(); }
 
@@ -65,9 +65,9 @@ private:
     LinkScore score(Scratch& s, Node u, Node v, std::uint32_t distance) const;
     bool common_order(Scratch& s, Node u, Node v) const;
 
-    Csr rows_;
+    const Csr& rows_;
     std::vector<std::int64_t> hashes_;
-    std::vector<std::int64_t> degrees_;
+    std::vector<Count> degrees_;  // G.degree: self-loops count twice
     std::vector<std::int32_t> community_;
     LinkParams params_;
 

@@ -19,18 +19,28 @@ namespace {
 
 constexpr const char* PREDICTOR_CAPSULE = "fennel._core.LinkPredictor";
 
+// A predictor reads its CoreGraph's rows: it holds the graph object alive.
+struct Holder {
+    PyObject* owner;
+    LinkPredictor predictor;
+};
+
 void free_predictor(PyObject* capsule) {
-    delete static_cast<LinkPredictor*>(PyCapsule_GetPointer(capsule, PREDICTOR_CAPSULE));
+    auto* holder = static_cast<Holder*>(PyCapsule_GetPointer(capsule, PREDICTOR_CAPSULE));
+    if (holder == nullptr) return;
+    Py_DECREF(holder->owner);
+    delete holder;
 }
 
-PyObject* link_predictor(const CoreGraph& g, std::uint64_t index, const BytesRef& hashes, const BytesRef& degrees,
-                         const BytesRef& community, double alpha, bool count_only, double delta, bool compensated) {
+PyObject* link_predictor(PyObject* self, std::uint64_t index, const BytesRef& hashes, const BytesRef& community,
+                         double alpha, bool count_only, double delta, bool compensated) {
+    const CoreGraph& g = graph_of(self);
     if (g.directed) return raise(value_error("link prediction needs an undirected graph"));
     if (index > static_cast<std::uint64_t>(LinkIndex::WithinInterCluster)) {
         return raise(value_error("unknown link prediction index"));
     }
-    std::vector<std::int64_t> hash, degree;
-    if (!read_int64s(hashes, g.n, hash) || !read_int64s(degrees, g.n, degree)) return nullptr;
+    std::vector<std::int64_t> hash;
+    if (!read_int64s(hashes, g.n, hash)) return nullptr;
     const Py_ssize_t size = PyBytes_GET_SIZE(community.obj);
     if (size != 0 && size != static_cast<Py_ssize_t>(g.n * sizeof(std::int32_t))) {
         return raise(value_error("community must hold one int32 per node, or nothing"));
@@ -47,14 +57,17 @@ PyObject* link_predictor(const CoreGraph& g, std::uint64_t index, const BytesRef
     params.count_only = count_only;
     params.alpha = alpha;
     params.delta = delta;
-    auto state = std::make_unique<LinkPredictor>(g.succ, std::move(hash), std::move(degree), std::move(ids), params);
-    PyObject* capsule = PyCapsule_New(state.get(), PREDICTOR_CAPSULE, free_predictor);
-    if (capsule != nullptr) state.release();
+    auto holder = std::make_unique<Holder>(Holder{self, LinkPredictor(g, std::move(hash), std::move(ids), params)});
+    PyObject* capsule = PyCapsule_New(holder.get(), PREDICTOR_CAPSULE, free_predictor);
+    if (capsule == nullptr) return nullptr;
+    Py_INCREF(self);
+    holder.release();
     return capsule;
 }
 
 LinkPredictor* predictor_of(PyObject* capsule) {
-    return static_cast<LinkPredictor*>(PyCapsule_GetPointer(capsule, PREDICTOR_CAPSULE));
+    auto* holder = static_cast<Holder*>(PyCapsule_GetPointer(capsule, PREDICTOR_CAPSULE));
+    return holder == nullptr ? nullptr : &holder->predictor;
 }
 
 // The triples up to the first raising pair, then (tag, detail): tag -1 when
@@ -79,7 +92,8 @@ PyObject* batch_result(const std::vector<LinkScore>& scores, PyObject* (*pair_en
         PyTuple_SET_ITEM(triple, 2, p);
         // As CPython's collector would on its first pass: a tuple of objects it
         // never tracks holds no cycle, so it leaves the young generation.
-        if (!PyObject_GC_IsTracked(PyTuple_GET_ITEM(triple, 0)) && !PyObject_GC_IsTracked(PyTuple_GET_ITEM(triple, 1))) {
+        if (!PyObject_GC_IsTracked(PyTuple_GET_ITEM(triple, 0)) &&
+            !PyObject_GC_IsTracked(PyTuple_GET_ITEM(triple, 1))) {
             PyObject_GC_UnTrack(triple);
         }
         return triple;
@@ -200,9 +214,9 @@ constexpr auto LINK_PREDICTOR = method<link_predictor>(
     "link_predictor",
     "A link prediction index's scorer (a capsule): `index` 0..7 in NetworkX's\nlink_prediction order of jaccard, "
     "adamic_adar, resource_allocation,\npreferential_attachment, common_neighbor_centrality, cn_soundarajan_"
-    "hopcroft,\nra_index_soundarajan_hopcroft, within_inter_cluster; `hashes` and `degrees`\nas int64 bytes, "
+    "hopcroft,\nra_index_soundarajan_hopcroft, within_inter_cluster; `hashes` as int64\nbytes, "
     "`community` one int32 id per node (-1: missing) or empty.",
-    arg<std::uint64_t>("index"), arg<BytesRef>("hashes"), arg<BytesRef>("degrees"), arg<BytesRef>("community"),
+    arg<std::uint64_t>("index"), arg<BytesRef>("hashes"), arg<BytesRef>("community"),
     arg<double>("alpha"), arg<bool>("count_only"), arg<double>("delta"), arg<bool>("compensated"));
 
 constexpr auto LINK_PAIRS = function<link_pairs>(

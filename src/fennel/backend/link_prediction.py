@@ -15,6 +15,7 @@ called; NetworkX reads them as it yields, so a change to them in between is
 not seen.
 """
 
+import weakref
 from array import array
 
 import networkx as nx
@@ -109,12 +110,21 @@ def _communities(fg, name):
     return out.tobytes()
 
 
-def _identity(fg):
-    """Whether the nodes are the ints 0..n-1 in order (each its own position)."""
-    nodes = fg.nodes
-    n = len(nodes)
-    return n == 0 or (type(nodes[0]) is int and type(nodes[-1]) is int and nodes[-1] == n - 1
-                      and all(type(v) is int for v in nodes) and nodes == list(range(n)))
+# Per converted graph, for the CoreGraph it was read from: the nodes'
+# hashes, and whether the nodes are the ints 0..n-1 in order (each its own
+# position). Read once, so that a call with a few pairs costs a few pairs.
+_NODE_FACTS = weakref.WeakKeyDictionary()
+
+
+def _node_facts(fg):
+    core = fg.core
+    facts = _NODE_FACTS.get(fg)
+    if facts is None or facts[0] is not core:
+        nodes = fg.nodes
+        n = len(nodes)
+        identity = n == 0 or (all(type(v) is int for v in nodes) and nodes == list(range(n)))
+        facts = _NODE_FACTS[fg] = (core, node_hashes(fg), identity)
+    return facts
 
 
 def _ebunch(fg, ebunch):
@@ -128,7 +138,7 @@ def _ebunch(fg, ebunch):
                 raise nx.NodeNotFound(f"Node {v} not in G.")
         return None
     pairs = list(ebunch)
-    identity = _identity(fg)
+    identity = _node_facts(fg)[2]
     found = _core._link_pairs(pairs, fg.index, identity)
     if found is None:
         # Items other than 2-tuples: NetworkX's own loop, and its errors.
@@ -187,9 +197,8 @@ def _predict(G, index, ebunch, *, community=None, alpha=0.0, delta=1.0):
         return _nothing()
     count_only = index == _CENTRALITY and alpha == 1
     ids = _communities(G, community) if community is not None else b""
-    degrees = array("q", G.core.degrees()).tobytes()
-    state = G.core.link_predictor(index, node_hashes(G), degrees, ids, float(alpha), count_only, float(delta),
-                                  COMPENSATED_SUM)
+    core, hashes, _ = _node_facts(G)
+    state = core.link_predictor(index, hashes, ids, float(alpha), count_only, float(delta), COMPENSATED_SUM)
     return _batches(G, state, checked)
 
 
