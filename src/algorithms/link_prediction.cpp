@@ -8,6 +8,7 @@
 #include "algorithms/summation.hpp"
 #include "lib/pool.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -25,31 +26,31 @@ constexpr std::size_t WHOLE_SEARCH_RUN = 16;
 
 struct LinkPredictor::Scratch {
     // The searches' scratch only where distances are asked for.
-    Scratch(Count n, bool searches) : in_v(n, 0), in_common(n, 0), from_u(searches ? n : 0), from_v(searches ? n : 0) {}
+    Scratch(Count n, bool searches) : in_v(n, 0), from_u(searches ? n : 0), from_v(searches ? n : 0) {}
 
     std::uint32_t next_stamp() {
         if (++stamp == 0) {
             std::fill(in_v.begin(), in_v.end(), 0);
-            std::fill(in_common.begin(), in_common.end(), 0);
             stamp = 1;
         }
         return stamp;
     }
 
     std::vector<std::uint32_t> in_v;       // == stamp: in G[v]
-    std::vector<std::uint32_t> in_common;  // == stamp: a common neighbour
     std::uint32_t stamp = 0;
     std::vector<Node> common;  // nx.common_neighbors(G, u, v), in G[u]'s order, then in the set's
     std::vector<Node> sequence;
+    std::vector<Node> sorted;  // the common neighbours, sorted to be looked up
     SetTable s_table, r_table;
     BfsState from_u, from_v;
 };
 
-LinkPredictor::LinkPredictor(const CoreGraph& graph, std::vector<std::int64_t> hashes,
-                             std::vector<std::int32_t> community, LinkParams params)
+LinkPredictor::LinkPredictor(const CoreGraph& graph, std::span<const std::int64_t> hashes,
+                             std::span<const std::int64_t> degrees, std::vector<std::int32_t> community,
+                             LinkParams params)
     : rows_(graph.succ),
-      hashes_(std::move(hashes)),
-      degrees_(graph.degrees()),
+      hashes_(hashes),
+      degrees_(degrees),
       community_(std::move(community)),
       params_(params) {}
 
@@ -78,10 +79,11 @@ bool LinkPredictor::common_order(Scratch& s, Node u, Node v) const {
         st.discard(u, hashes_[u]);
         if (v != u) st.discard(v, hashes_[v]);
         st.settle_dummies();
-        for (Node w : s.common) s.in_common[w] = stamp;
+        s.sorted.assign(s.common.begin(), s.common.end());
+        std::sort(s.sorted.begin(), s.sorted.end());
         s.sequence.clear();
         st.each([&](Node w) {
-            if (s.in_common[w] == stamp) s.sequence.push_back(w);
+            if (std::binary_search(s.sorted.begin(), s.sorted.end(), w)) s.sequence.push_back(w);
         });
     }
     SetTable& r = s.r_table;
@@ -94,7 +96,7 @@ bool LinkPredictor::common_order(Scratch& s, Node u, Node v) const {
 
 LinkScore LinkPredictor::score(Scratch& s, Node u, Node v, std::uint32_t distance) const {
     const LinkIndex index = params_.index;
-    if (index == LinkIndex::PreferentialAttachment) return {0.0, static_cast<std::int64_t>(degrees_[u] * degrees_[v]), LinkScore::Int};
+    if (index == LinkIndex::PreferentialAttachment) return {0.0, degrees_[u] * degrees_[v], LinkScore::Int};
     if (index == LinkIndex::CommonNeighborCentrality && u == v) return {0.0, 0, LinkScore::SelfLoop};
     std::int32_t cu = 0;
     if (index == LinkIndex::CnSoundarajanHopcroft || index == LinkIndex::RaSoundarajanHopcroft ||

@@ -44,11 +44,12 @@ struct LinkParams {
 
 class LinkPredictor {
 public:
-    // `graph` outlives the predictor (undirected). `community`: an id per
-    // node by equality of the attribute values, -1 where it is missing
+    // `graph` (undirected), `hashes` and `degrees` (G.degree of each node,
+    // self-loops counted twice) outlive the predictor. `community`: an id
+    // per node by equality of the attribute values, -1 where it is missing
     // (empty for the indices that read none).
-    LinkPredictor(const CoreGraph& graph, std::vector<std::int64_t> hashes, std::vector<std::int32_t> community,
-                  LinkParams params);
+    LinkPredictor(const CoreGraph& graph, std::span<const std::int64_t> hashes,
+                  std::span<const std::int64_t> degrees, std::vector<std::int32_t> community, LinkParams params);
 
     Count node_count() const { return rows_.node_count(); }
 
@@ -66,8 +67,8 @@ private:
     bool common_order(Scratch& s, Node u, Node v) const;
 
     const Csr& rows_;
-    std::vector<std::int64_t> hashes_;
-    std::vector<Count> degrees_;  // G.degree: self-loops count twice
+    std::span<const std::int64_t> hashes_;
+    std::span<const std::int64_t> degrees_;
     std::vector<std::int32_t> community_;
     LinkParams params_;
 

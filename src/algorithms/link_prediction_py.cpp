@@ -19,9 +19,12 @@ namespace {
 
 constexpr const char* PREDICTOR_CAPSULE = "fennel._core.LinkPredictor";
 
-// A predictor reads its CoreGraph's rows: it holds the graph object alive.
+// A predictor reads its CoreGraph's rows and the hashes' and degrees'
+// bytes in place: it holds those objects alive.
 struct Holder {
     PyObject* owner;
+    PyObject* hashes;
+    PyObject* degrees;
     LinkPredictor predictor;
 };
 
@@ -29,18 +32,27 @@ void free_predictor(PyObject* capsule) {
     auto* holder = static_cast<Holder*>(PyCapsule_GetPointer(capsule, PREDICTOR_CAPSULE));
     if (holder == nullptr) return;
     Py_DECREF(holder->owner);
+    Py_DECREF(holder->hashes);
+    Py_DECREF(holder->degrees);
     delete holder;
 }
 
-PyObject* link_predictor(PyObject* self, std::uint64_t index, const BytesRef& hashes, const BytesRef& community,
-                         double alpha, bool count_only, double delta, bool compensated) {
+std::span<const std::int64_t> int64s(const BytesRef& bytes) {
+    return {reinterpret_cast<const std::int64_t*>(PyBytes_AS_STRING(bytes.obj)),
+            static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.obj)) / sizeof(std::int64_t)};
+}
+
+PyObject* link_predictor(PyObject* self, std::uint64_t index, const BytesRef& hashes, const BytesRef& degrees,
+                         const BytesRef& community, double alpha, bool count_only, double delta, bool compensated) {
     const CoreGraph& g = graph_of(self);
     if (g.directed) return raise(value_error("link prediction needs an undirected graph"));
     if (index > static_cast<std::uint64_t>(LinkIndex::WithinInterCluster)) {
         return raise(value_error("unknown link prediction index"));
     }
-    std::vector<std::int64_t> hash;
-    if (!read_int64s(hashes, g.n, hash)) return nullptr;
+    const auto bytes = static_cast<Py_ssize_t>(g.n * sizeof(std::int64_t));
+    if (PyBytes_GET_SIZE(hashes.obj) != bytes || PyBytes_GET_SIZE(degrees.obj) != bytes) {
+        return raise(value_error("hashes and degrees must hold one int64 per node"));
+    }
     const Py_ssize_t size = PyBytes_GET_SIZE(community.obj);
     if (size != 0 && size != static_cast<Py_ssize_t>(g.n * sizeof(std::int32_t))) {
         return raise(value_error("community must hold one int32 per node, or nothing"));
@@ -57,10 +69,13 @@ PyObject* link_predictor(PyObject* self, std::uint64_t index, const BytesRef& ha
     params.count_only = count_only;
     params.alpha = alpha;
     params.delta = delta;
-    auto holder = std::make_unique<Holder>(Holder{self, LinkPredictor(g, std::move(hash), std::move(ids), params)});
+    auto holder = std::make_unique<Holder>(Holder{
+        self, hashes.obj, degrees.obj, LinkPredictor(g, int64s(hashes), int64s(degrees), std::move(ids), params)});
     PyObject* capsule = PyCapsule_New(holder.get(), PREDICTOR_CAPSULE, free_predictor);
     if (capsule == nullptr) return nullptr;
     Py_INCREF(self);
+    Py_INCREF(hashes.obj);
+    Py_INCREF(degrees.obj);
     holder.release();
     return capsule;
 }
@@ -214,9 +229,9 @@ constexpr auto LINK_PREDICTOR = method<link_predictor>(
     "link_predictor",
     "A link prediction index's scorer (a capsule): `index` 0..7 in NetworkX's\nlink_prediction order of jaccard, "
     "adamic_adar, resource_allocation,\npreferential_attachment, common_neighbor_centrality, cn_soundarajan_"
-    "hopcroft,\nra_index_soundarajan_hopcroft, within_inter_cluster; `hashes` as int64\nbytes, "
+    "hopcroft,\nra_index_soundarajan_hopcroft, within_inter_cluster; `hashes` and\n`degrees` (G.degree) as int64 bytes, "
     "`community` one int32 id per node (-1: missing) or empty.",
-    arg<std::uint64_t>("index"), arg<BytesRef>("hashes"), arg<BytesRef>("community"),
+    arg<std::uint64_t>("index"), arg<BytesRef>("hashes"), arg<BytesRef>("degrees"), arg<BytesRef>("community"),
     arg<double>("alpha"), arg<bool>("count_only"), arg<double>("delta"), arg<bool>("compensated"));
 
 constexpr auto LINK_PAIRS = function<link_pairs>(

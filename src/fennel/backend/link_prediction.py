@@ -23,7 +23,7 @@ import networkx as nx
 from .. import _core
 from .checks import COMPENSATED_SUM, argument_rule, data_rule
 from .clique import node_hashes
-from .serve import EXACT, served
+from .serve import EXACT, WORK_LINK_PREDICTION, served
 
 _DOCS = (
     "Scores computed in C++ in parallel batches of pairs and handed out lazily; sums over the common "
@@ -111,8 +111,9 @@ def _communities(fg, name):
 
 
 # Per converted graph, for the CoreGraph it was read from: the nodes'
-# hashes, and whether the nodes are the ints 0..n-1 in order (each its own
-# position). Read once, so that a call with a few pairs costs a few pairs.
+# hashes, whether the nodes are the ints 0..n-1 in order (each its own
+# position), and the degrees. Read once, so that a call with a few pairs
+# costs little more than its pairs.
 _NODE_FACTS = weakref.WeakKeyDictionary()
 
 
@@ -123,7 +124,8 @@ def _node_facts(fg):
         nodes = fg.nodes
         n = len(nodes)
         identity = n == 0 or (all(type(v) is int for v in nodes) and nodes == list(range(n)))
-        facts = _NODE_FACTS[fg] = (core, node_hashes(fg), identity)
+        degrees = array("q", core.degrees()).tobytes()
+        facts = _NODE_FACTS[fg] = (core, node_hashes(fg), identity, degrees)
     return facts
 
 
@@ -197,8 +199,8 @@ def _predict(G, index, ebunch, *, community=None, alpha=0.0, delta=1.0):
         return _nothing()
     count_only = index == _CENTRALITY and alpha == 1
     ids = _communities(G, community) if community is not None else b""
-    core, hashes, _ = _node_facts(G)
-    state = core.link_predictor(index, hashes, ids, float(alpha), count_only, float(delta), COMPENSATED_SUM)
+    core, hashes, _, degrees = _node_facts(G)
+    state = core.link_predictor(index, hashes, degrees, ids, float(alpha), count_only, float(delta), COMPENSATED_SUM)
     return _batches(G, state, checked)
 
 
@@ -207,46 +209,46 @@ def _bounded(a):
     return a["ebunch"] is not None
 
 
-@served(docs=_DOCS, rules=_RULES, bounded=_bounded)
+@served(docs=_DOCS, rules=_RULES, bounded=_bounded, min_work=WORK_LINK_PREDICTION)
 def jaccard_coefficient(G, ebunch=None):
     return _predict(G, _JACCARD, ebunch)
 
 
-@served(docs=_DOCS, rules=_RULES, bounded=_bounded, answers=(ZeroDivisionError,))
+@served(docs=_DOCS, rules=_RULES, bounded=_bounded, min_work=WORK_LINK_PREDICTION, answers=(ZeroDivisionError,))
 def adamic_adar_index(G, ebunch=None):
     return _predict(G, _ADAMIC_ADAR, ebunch)
 
 
-@served(docs=_DOCS, rules=_RULES, bounded=_bounded)
+@served(docs=_DOCS, rules=_RULES, bounded=_bounded, min_work=WORK_LINK_PREDICTION)
 def resource_allocation_index(G, ebunch=None):
     return _predict(G, _RESOURCE_ALLOCATION, ebunch)
 
 
-@served(docs=_DOCS, rules=_RULES, bounded=_bounded)
+@served(docs=_DOCS, rules=_RULES, bounded=_bounded, min_work=WORK_LINK_PREDICTION)
 def preferential_attachment(G, ebunch=None):
     return _predict(G, _PREFERENTIAL_ATTACHMENT, ebunch)
 
 
 @served(docs=_DOCS + " Distances by breadth-first search in C++, per pair (from both ends) or per node.",
-        rules=(*_RULES, "centrality_alpha"), bounded=_bounded)
+        rules=(*_RULES, "centrality_alpha"), bounded=_bounded, min_work=WORK_LINK_PREDICTION)
 def common_neighbor_centrality(G, ebunch=None, alpha=0.8):
     return _predict(G, _CENTRALITY, ebunch, alpha=alpha)
 
 
-@served(docs=_DOCS, rules=(*_RULES, "community_name"), data_rules=("community_values",), bounded=_bounded,
+@served(docs=_DOCS, rules=(*_RULES, "community_name"), data_rules=("community_values",), bounded=_bounded, min_work=WORK_LINK_PREDICTION,
         keeps_attributes=True)
 def cn_soundarajan_hopcroft(G, ebunch=None, community="community"):
     return _predict(G, _CN_SH, ebunch, community=community)
 
 
-@served(docs=_DOCS, rules=(*_RULES, "community_name"), data_rules=("community_values",), bounded=_bounded,
+@served(docs=_DOCS, rules=(*_RULES, "community_name"), data_rules=("community_values",), bounded=_bounded, min_work=WORK_LINK_PREDICTION,
         keeps_attributes=True)
 def ra_index_soundarajan_hopcroft(G, ebunch=None, community="community"):
     return _predict(G, _RA_SH, ebunch, community=community)
 
 
 @served(docs=_DOCS, rules=(*_RULES, "community_name", "cluster_delta"), data_rules=("community_values",),
-        bounded=_bounded, keeps_attributes=True)
+        bounded=_bounded, min_work=WORK_LINK_PREDICTION, keeps_attributes=True)
 def within_inter_cluster(G, ebunch=None, delta=0.001, community="community"):
     if delta <= 0:
         raise nx.NetworkXAlgorithmError("Delta must be greater than zero")
