@@ -22,6 +22,7 @@ import networkx as nx
 
 from .. import _core
 from .checks import COMPENSATED_SUM, argument_rule, data_rule
+from .native import compact_form
 from .clique import node_hashes
 from .serve import EXACT, WORK_LINK_PREDICTION, served
 
@@ -30,6 +31,9 @@ _DOCS = (
     "neighbours in the order of NetworkX's set, non-edges in nx.non_edges' order. " + EXACT
 )
 _RULES = ("undirected_only", "no_multigraph")
+# The indices whose answers follow nx.common_neighbors' set order (sums, or
+# the first common neighbour without a community).
+_ORDERED = (*_RULES, "common_neighbor_rows")
 
 # The first batch is small, so that a generator stopped early costs little.
 _FIRST_BATCH = 256
@@ -53,6 +57,19 @@ _EXACT_PARAMETER = 2**20
 
 def _plain_number(x):
     return type(x) is float or ((type(x) is int or type(x) is bool) and abs(x) <= _EXACT_PARAMETER)
+
+
+@argument_rule("common_neighbor_rows")
+def _common_neighbor_rows(a):
+    """nx.common_neighbors' set starts as set(G._adj[v].keys()), which CPython
+    sizes up front only for an exact dict: other rows (a view's, a custom
+    factory's) fill another table, in another order."""
+    G = a["G"]
+    if not isinstance(G, nx.Graph) or compact_form(G) is not None:
+        return None  # (a native graph's rows, once built, are plain dicts)
+    if type(G._adj) is dict and G.adjlist_inner_dict_factory is dict:
+        return None
+    return "sums over the common neighbours of rows other than dicts are left to NetworkX"
 
 
 @argument_rule("centrality_alpha")
@@ -214,12 +231,12 @@ def jaccard_coefficient(G, ebunch=None):
     return _predict(G, _JACCARD, ebunch)
 
 
-@served(docs=_DOCS, rules=_RULES, bounded=_bounded, min_work=WORK_LINK_PREDICTION, answers=(ZeroDivisionError,))
+@served(docs=_DOCS, rules=_ORDERED, bounded=_bounded, min_work=WORK_LINK_PREDICTION, answers=(ZeroDivisionError,))
 def adamic_adar_index(G, ebunch=None):
     return _predict(G, _ADAMIC_ADAR, ebunch)
 
 
-@served(docs=_DOCS, rules=_RULES, bounded=_bounded, min_work=WORK_LINK_PREDICTION)
+@served(docs=_DOCS, rules=_ORDERED, bounded=_bounded, min_work=WORK_LINK_PREDICTION)
 def resource_allocation_index(G, ebunch=None):
     return _predict(G, _RESOURCE_ALLOCATION, ebunch)
 
@@ -235,19 +252,19 @@ def common_neighbor_centrality(G, ebunch=None, alpha=0.8):
     return _predict(G, _CENTRALITY, ebunch, alpha=alpha)
 
 
-@served(docs=_DOCS, rules=(*_RULES, "community_name"), data_rules=("community_values",), bounded=_bounded, min_work=WORK_LINK_PREDICTION,
-        keeps_attributes=True)
+@served(docs=_DOCS, rules=(*_ORDERED, "community_name"), data_rules=("community_values",), bounded=_bounded,
+        min_work=WORK_LINK_PREDICTION, keeps_attributes=True)
 def cn_soundarajan_hopcroft(G, ebunch=None, community="community"):
     return _predict(G, _CN_SH, ebunch, community=community)
 
 
-@served(docs=_DOCS, rules=(*_RULES, "community_name"), data_rules=("community_values",), bounded=_bounded, min_work=WORK_LINK_PREDICTION,
-        keeps_attributes=True)
+@served(docs=_DOCS, rules=(*_ORDERED, "community_name"), data_rules=("community_values",), bounded=_bounded,
+        min_work=WORK_LINK_PREDICTION, keeps_attributes=True)
 def ra_index_soundarajan_hopcroft(G, ebunch=None, community="community"):
     return _predict(G, _RA_SH, ebunch, community=community)
 
 
-@served(docs=_DOCS, rules=(*_RULES, "community_name", "cluster_delta"), data_rules=("community_values",),
+@served(docs=_DOCS, rules=(*_ORDERED, "community_name", "cluster_delta"), data_rules=("community_values",),
         bounded=_bounded, min_work=WORK_LINK_PREDICTION, keeps_attributes=True)
 def within_inter_cluster(G, ebunch=None, delta=0.001, community="community"):
     if delta <= 0:
