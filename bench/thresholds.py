@@ -66,6 +66,8 @@ FAMILIES = {
     "bipartite matchings": ("hopcroft_karp_matching", False,
                             lambda G, b: nx.bipartite.hopcroft_karp_matching(G, backend=b)),
     "PageRank": ("pagerank", True, lambda G, b: nx.pagerank(G, backend=b)),
+    "link prediction over the non-edges": ("jaccard_coefficient", False,
+                                           lambda G, b: list(nx.jaccard_coefficient(G, backend=b))),
     "eigenvector and Katz": ("katz_centrality", True, lambda G, b: nx.katz_centrality(G, backend=b)),
 }
 

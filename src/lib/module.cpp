@@ -65,6 +65,8 @@ std::vector<PyMethodDef> capacityscaling_functions();
 std::vector<PyMethodDef> matching_methods();
 std::vector<PyMethodDef> distance_measures_methods();
 std::vector<PyMethodDef> link_analysis_methods();
+std::vector<PyMethodDef> link_prediction_methods();
+std::vector<PyMethodDef> link_prediction_functions();
 std::vector<PyMethodDef> modularity_max_methods();
 std::vector<PyMethodDef> kernighan_lin_methods();
 std::vector<PyMethodDef> label_propagation_methods();
@@ -95,7 +97,7 @@ PyMethodDef* core_graph_methods() {
     static PyMethodDef* methods =
         table({graph_methods, native_methods, serialize_methods, rx_methods, components_methods, dag_methods,
                core_methods, clique_methods, cluster_methods, coloring_methods, community_methods, leiden_methods, tree_methods, biconnected_methods, bipartite_methods, bridges_methods,
-               shortest_paths_methods, traversal_methods, centrality_methods, link_analysis_methods,
+               shortest_paths_methods, traversal_methods, centrality_methods, link_analysis_methods, link_prediction_methods,
                distance_measures_methods, modularity_max_methods, kernighan_lin_methods,
                label_propagation_methods, isolate_methods, cycles_methods, matching_methods, dominating_methods,
                lowest_common_ancestors_methods, flow_methods, connectivity_methods, kcutsets_methods,
@@ -107,7 +109,7 @@ PyMethodDef* core_graph_methods() {
 
 PyMethodDef* module_functions() {
     static PyMethodDef* functions = table({graph_functions, serialize_functions, native_functions, rx_functions,
-                                            summation_functions, clique_functions, dag_functions, kcutsets_functions, lowest_common_ancestors_functions, cycles_functions, mincost_functions, capacityscaling_functions, louvain_functions, leiden_functions, pool_functions, numpy_functions});
+                                            summation_functions, clique_functions, dag_functions, kcutsets_functions, lowest_common_ancestors_functions, cycles_functions, mincost_functions, capacityscaling_functions, louvain_functions, leiden_functions, pool_functions, numpy_functions, link_prediction_functions});
     return functions;
 }
 

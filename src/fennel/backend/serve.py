@@ -47,6 +47,8 @@ WORK_DFS = (200, 400)
 WORK_ALL_PAIRS = (5000, 5000)
 WORK_STATS = (250, 250)
 WORK_LINK = (0, 0)
+# Link prediction over every non-edge (bench/thresholds.py, jaccard_coefficient).
+WORK_LINK_PREDICTION = (32, 74)
 WORK_COMPONENTS = (1300, 20000)
 WORK_DIRECTED = (100, 200)
 WORK_CORES = (75, 150)
