@@ -1,0 +1,167 @@
+// Assortativity. Costs: O(n + m) for each function; the per-node averages
+// run on the worker pool, each node's value at its own index.
+#include "algorithms/assortativity.hpp"
+
+#include "lib/pool.hpp"
+
+#include <unordered_map>
+
+namespace fennel {
+
+namespace {
+
+bool has_self_loop(const Csr& rows, Node u) {
+    for (Node w : rows.row(u)) {
+        if (w == u) return true;
+    }
+    return false;
+}
+
+// The rows NetworkX walks for a side: G.succ (or G.adj) for Out and Both,
+// G.pred for In.
+const Csr& rows_of(const CoreGraph& g, Side side) { return side == Side::In ? g.in_rows() : g.succ; }
+
+}  // namespace
+
+std::vector<std::int64_t> side_degrees(const CoreGraph& g, Side side) {
+    const Count n = g.n;
+    std::vector<std::int64_t> deg(n);
+    for (Node u = 0; u < n; ++u) {
+        const auto out = static_cast<std::int64_t>(g.succ.row(u).size());
+        if (!g.directed) {
+            // len(G._adj[u]) + (u in G._adj[u]): a self-loop counts twice.
+            deg[u] = out + (has_self_loop(g.succ, u) ? 1 : 0);
+            continue;
+        }
+        const auto in = static_cast<std::int64_t>(g.in_rows().row(u).size());
+        deg[u] = side == Side::Out ? out : side == Side::In ? in : out + in;
+    }
+    return deg;
+}
+
+Result<std::vector<double>> average_neighbor_degrees(const CoreGraph& g, Side source, Side target,
+                                                     const std::vector<Node>& sources) {
+    const std::vector<std::int64_t> sdeg = side_degrees(g, source);
+    const std::vector<std::int64_t> tdeg = side_degrees(g, target);
+    // NetworkX sums over G_S (successors, or the undirected adjacency) and
+    // then G_P (predecessors); the one it does not need is empty. Integer
+    // sums, so the order of the terms cannot matter.
+    const bool succ = !g.directed || source != Side::In;
+    const bool pred = g.directed && source != Side::Out;
+    std::vector<double> avg(sources.size());
+    const Pieces pieces = split(sources.size());
+    Status st = parallel_for(pieces.pieces, [&](std::size_t piece) {
+        for (std::size_t i = pieces.begin(piece); i < pieces.end(piece) && !stop_requested(); ++i) {
+            const Node u = sources[i];
+            const std::int64_t deg = sdeg[u];
+            if (deg == 0) {
+                avg[i] = 0.0;
+                continue;
+            }
+            std::int64_t s = 0;
+            if (succ) {
+                for (Node w : g.succ.row(u)) s += tdeg[w];
+            }
+            if (pred) {
+                for (Node w : g.in_rows().row(u)) s += tdeg[w];
+            }
+            // Python's int / int, correctly rounded: both are below 2**53.
+            avg[i] = static_cast<double>(s) / static_cast<double>(deg);
+        }
+    });
+    if (!st.ok()) return st.error();
+    return avg;
+}
+
+Result<ConnectivityTally> degree_connectivity(const CoreGraph& g, Side source, Side target,
+                                              const std::vector<Node>& sources) {
+    const std::vector<std::int64_t> sdeg = side_degrees(g, source);
+    const std::vector<std::int64_t> tdeg = side_degrees(g, target);
+    // G.neighbors of a DiGraph is its successors: "in+out" walks those too.
+    const Csr& rows = g.directed ? rows_of(g, source) : g.succ;
+    std::vector<std::int64_t> s(sources.size());
+    const Pieces pieces = split(sources.size());
+    Status st = parallel_for(pieces.pieces, [&](std::size_t piece) {
+        for (std::size_t i = pieces.begin(piece); i < pieces.end(piece) && !stop_requested(); ++i) {
+            std::int64_t total = 0;
+            for (Node w : rows.row(sources[i])) total += tdeg[w];
+            s[i] = total;
+        }
+    });
+    if (!st.ok()) return st.error();
+    // dsum and dnorm are defaultdicts: keys in the order the loop first
+    // meets each source degree.
+    ConnectivityTally tally;
+    std::unordered_map<std::int64_t, std::size_t> at;
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        const std::int64_t k = sdeg[sources[i]];
+        auto [it, fresh] = at.try_emplace(k, tally.k.size());
+        if (fresh) {
+            tally.k.push_back(k);
+            tally.dsum.push_back(0);
+            tally.dnorm.push_back(0);
+        }
+        tally.dsum[it->second] += s[i];
+        tally.dnorm[it->second] += k;
+    }
+    return tally;
+}
+
+Pairs degree_pairs(const CoreGraph& g, Side x, Side y, const std::vector<Node>& order,
+                   const std::vector<std::uint8_t>& member) {
+    const std::vector<std::int64_t> xdeg = side_degrees(g, x);
+    const std::vector<std::int64_t> ydeg = g.directed ? side_degrees(g, y) : xdeg;
+    Pairs pairs;
+    // G.edges(u): the successors (or neighbours, a self-loop once) in row order.
+    for (Node u : order) {
+        for (Node v : g.succ.row(u)) {
+            if (!member[v]) continue;
+            pairs.x.push_back(xdeg[u]);
+            pairs.y.push_back(ydeg[v]);
+        }
+    }
+    return pairs;
+}
+
+Pairs attribute_pairs(const CoreGraph& g, const std::vector<std::int64_t>& code,
+                      const std::vector<std::uint8_t>& member) {
+    Pairs pairs;
+    // G.adjacency() in node order; every neighbour counts, in the set or not.
+    for (Node u = 0; u < g.n; ++u) {
+        if (!member[u]) continue;
+        for (Node v : g.succ.row(u)) {
+            pairs.x.push_back(code[u]);
+            pairs.y.push_back(code[v]);
+        }
+    }
+    return pairs;
+}
+
+std::vector<MixingRow> mixing_counts(const Pairs& pairs) {
+    std::vector<MixingRow> rows;
+    std::unordered_map<std::int64_t, std::size_t> outer;
+    std::vector<std::unordered_map<std::int64_t, std::size_t>> inner;
+    auto row_of = [&](std::int64_t key) {
+        auto [it, fresh] = outer.try_emplace(key, rows.size());
+        if (fresh) {
+            rows.push_back({key, {}, {}});
+            inner.emplace_back();
+        }
+        return it->second;
+    };
+    for (std::size_t i = 0; i < pairs.x.size(); ++i) {
+        // `if x not in d: d[x] = {}`, then the same for y, then d[x][y] += 1.
+        const std::size_t r = row_of(pairs.x[i]);
+        row_of(pairs.y[i]);
+        MixingRow& row = rows[r];
+        auto [it, fresh] = inner[r].try_emplace(pairs.y[i], row.inner.size());
+        if (fresh) {
+            row.inner.push_back(pairs.y[i]);
+            row.count.push_back(0);
+        }
+        ++row.count[it->second];
+    }
+    return rows;
+}
+
+}  // namespace fennel

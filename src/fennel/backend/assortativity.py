@@ -1,0 +1,277 @@
+"""Assortativity (NetworkX's assortativity package).
+
+The core walks the rows: the average degree of neighbours and the degree
+connectivity per node on the worker pool, and the (degree or attribute)
+pairs of node_degree_xy / node_attribute_xy, counted into mixing_dict's rows
+in the order its dicts take their keys. The node sets NetworkX walks are
+Python's own sets, built here by the same calls, so their order is theirs.
+Everything NetworkX then computes with numpy (the mixing matrix, its sums,
+the coefficients, scipy's pearsonr) is NetworkX's own code on identical
+dicts and arrays.
+
+Degrees are unweighted: weighted degrees are left to NetworkX, as are
+multigraphs with parallel edges (the core's rows hold each neighbour once).
+"""
+
+from array import array
+
+import networkx as nx
+from networkx.algorithms.assortativity.correlation import _numeric_ac, attribute_ac
+from networkx.utils import dict_to_numpy_array
+
+from .checks import NX_VERSION, argument_rule, absent, data_rule
+from .serve import EXACT, served
+
+_NX37 = NX_VERSION >= (3, 7)
+# Degree sides as the core codes them.
+_OUT, _IN, _BOTH = 0, 1, 2
+_SIDES = {"out": _OUT, "in": _IN, "in+out": _BOTH}
+# node_degree_xy's lookup of x and y on a directed graph.
+_XY = {"out": _OUT, "in": _IN}
+
+_DOCS = "Rows walked in C++ in NetworkX's order"
+_PAIRS_DOCS = (
+    "node_degree_xy's pairs counted in C++ into mixing_dict's rows, over Python's own set of the nodes. " + EXACT
+)
+_ATTRIBUTE_DOCS = (
+    "node_attribute_xy's pairs of attribute codes counted in C++ into mixing_dict's rows, keyed by the "
+    "attribute values themselves. " + EXACT
+)
+_NUMPY_DOCS = " The matrix and the coefficient are NetworkX's own numpy code on an identical dict."
+_LEFT = " Weighted degrees and multigraphs with parallel edges are left to NetworkX."
+
+argument_rule("unweighted_degrees", absent("weight", "weighted degrees"))
+
+
+@argument_rule("attribute_name")
+def _attribute_name(a):
+    try:
+        hash(a["attribute"])
+    except TypeError:
+        return "an unhashable attribute name is left to NetworkX"
+    return None
+
+
+def _is_node(fg, nodes):
+    # DegreeView's `nbunch in G` check: unhashable bunches are not nodes.
+    try:
+        return nodes in fg.index
+    except TypeError:
+        return False
+
+
+def _bunch(fg, nodes):
+    """(node objects, positions) of DegreeView(nbunch): NetworkX's own nbunch_iter, in its order."""
+    if nodes is None:
+        return fg.nodes, list(range(len(fg.nodes)))
+    objects = list(fg.source.nbunch_iter(nodes))
+    return objects, list(map(fg.index.__getitem__, objects))
+
+
+@served(docs=_DOCS + ", the per-node sums on the worker pool. " + EXACT + _LEFT,
+        rules=("unweighted_degrees",), data_rules=("parallel_edges",))
+def average_neighbor_degree(G, source="out", target="out", nodes=None, weight=None):
+    if G.directed:
+        if source not in ("in", "out", "in+out"):
+            raise nx.NetworkXError(f"source argument {source} must be 'in', 'out' or 'in+out'")
+        if target not in ("in", "out", "in+out"):
+            raise nx.NetworkXError(f"target argument {target} must be 'in', 'out' or 'in+out'")
+        s, t = _SIDES[source], _SIDES[target]
+    else:
+        if source != "out" or target != "out":
+            raise nx.NetworkXError("source and target arguments are only supported for directed graphs")
+        s = t = _BOTH
+    if nodes is not None and _is_node(G, nodes):
+        # NetworkX unpacks the single node's degree, an int.
+        for _ in G.core.side_degrees(s)[G.index[nodes]]:
+            pass
+    objects, positions = _bunch(G, nodes)
+    return dict(zip(objects, G.core.neighbor_degree_averages(s, t, positions)))
+
+
+@served(docs=_DOCS + ", the per-node sums on the worker pool. " + EXACT + _LEFT,
+        rules=("unweighted_degrees",), data_rules=("parallel_edges",))
+def average_degree_connectivity(G, source="in+out", target="in+out", nodes=None, weight=None):
+    if G.directed:
+        if source not in ("in", "out", "in+out"):
+            raise nx.NetworkXError('source must be one of "in", "out", or "in+out"')
+        if target not in ("in", "out", "in+out"):
+            raise nx.NetworkXError('target must be one of "in", "out", or "in+out"')
+        s, t = _SIDES[source], _SIDES[target]
+    else:
+        if source != "in+out" or target != "in+out":
+            raise nx.NetworkXError("source and target arguments are only supported for directed graphs")
+        s = t = _BOTH
+    if nodes is not None and _is_node(G, nodes):
+        positions = [G.index[nodes]]
+    else:
+        positions = _bunch(G, nodes)[1]
+    ks, dsum, dnorm = G.core.connectivity_tally(s, t, positions)
+    return {k: avg if norm == 0 else avg / norm for k, avg, norm in zip(ks, dsum, dnorm)}
+
+
+def _node_set(fg, nodes):
+    """node_degree_xy's ``set(G)`` or ``set(nodes)``: (its walk as positions, membership flags)."""
+    S = set(fg.nodes) if nodes is None else set(nodes)
+    index = fg.index
+    order = [index[v] for v in S if v in index]
+    member = [False] * len(fg.nodes)
+    for p in order:
+        member[p] = True
+    return order, member
+
+
+def _degree_sides(fg, x, y):
+    if fg.directed:
+        return _XY[x], _XY[y]
+    return _BOTH, _BOTH
+
+
+def _mixing(rows, normalized, key=None):
+    """mixing_dict's dict from the core's rows (with ``key`` mapping codes to values)."""
+    if key is not None:
+        rows = [(key[k], [key[j] for j in inner], counts) for k, inner, counts in rows]
+    if normalized:
+        # psum counts the pairs one float addition at a time: exact.
+        psum = float(sum(sum(counts) for _, _, counts in rows))
+        return {k: {j: c / psum for j, c in zip(inner, counts)} for k, inner, counts in rows}
+    return {k: dict(zip(inner, counts)) for k, inner, counts in rows}
+
+
+def _degree_mixing(fg, x, y, nodes, normalized):
+    order, member = _node_set(fg, nodes)
+    xs, ys = _degree_sides(fg, x, y)
+    return _mixing(fg.core.degree_xy(xs, ys, order, member, counted=True), normalized)
+
+
+@served(docs=_PAIRS_DOCS + _LEFT, rules=("unweighted_degrees",), data_rules=("parallel_edges",))
+def degree_mixing_dict(G, x="out", y="in", weight=None, nodes=None, normalized=False):
+    return _degree_mixing(G, x, y, nodes, normalized)
+
+
+@served(docs=_PAIRS_DOCS + _NUMPY_DOCS + _LEFT, rules=("unweighted_degrees",), data_rules=("parallel_edges",))
+def degree_mixing_matrix(G, x="out", y="in", weight=None, nodes=None, normalized=True, mapping=None):
+    a = dict_to_numpy_array(_degree_mixing(G, x, y, nodes, False), mapping=mapping)
+    if normalized:
+        a = a / a.sum()
+    return a
+
+
+def _degrees_of(fg, side, nodes):
+    """The values of G.<side>_degree(nodes), as NetworkX iterates them."""
+    degrees = fg.core.side_degrees(side)
+    if nodes is not None and _is_node(fg, nodes):
+        return degrees[fg.index[nodes]]  # an int: iterating it raises NetworkX's TypeError
+    return [degrees[p] for p in _bunch(fg, nodes)[1]]
+
+
+@served(docs=_PAIRS_DOCS + _NUMPY_DOCS + _LEFT, rules=("unweighted_degrees",), data_rules=("parallel_edges",))
+def degree_assortativity_coefficient(G, x="out", y="in", weight=None, nodes=None):
+    walked = nodes
+    if nodes is None:
+        walked = None  # G.nodes: every node, in order
+    if G.directed:
+        indeg = {d for d in _degrees_of(G, _IN, walked)} if "in" in (x, y) else set()
+        outdeg = {d for d in _degrees_of(G, _OUT, walked)} if "out" in (x, y) else set()
+        degrees = set.union(indeg, outdeg)
+    else:
+        degrees = {d for d in _degrees_of(G, _BOTH, walked)}
+    mapping = {d: i for i, d in enumerate(degrees)}
+    M = dict_to_numpy_array(_degree_mixing(G, x, y, nodes, False), mapping=mapping)
+    M = M / M.sum()
+    return _numeric_ac(M, mapping=mapping)
+
+
+@served(docs="node_degree_xy's pairs walked in C++ over Python's own set of the nodes, handed to scipy's "
+        "pearsonr as the same integer arrays. " + EXACT + _LEFT,
+        rules=("unweighted_degrees",), data_rules=("parallel_edges",))
+def degree_pearson_correlation_coefficient(G, x="out", y="in", weight=None, nodes=None):
+    import numpy as np
+    import scipy as sp
+
+    order, member = _node_set(G, nodes)
+    xs, ys = _degree_sides(G, x, y)
+    bx, by = G.core.degree_xy(xs, ys, order, member)
+    if _NX37 and len(bx) < 2 * 8:  # fewer than two int64 pairs
+        return float("nan")
+    if not bx:
+        x, y = zip(*())  # NetworkX's unpacking of no pairs raises here
+    return float(sp.stats.pearsonr(np.frombuffer(bx, dtype=np.int64), np.frombuffer(by, dtype=np.int64))[0])
+
+
+def _attribute_codes(fg, attribute):
+    """(codes as int64 bytes, code -> value) of each node's ``attribute`` (None when absent): one code per key
+    of a dict, so codes meet as NetworkX's dict lookups do."""
+    codes, values = {}, []
+    out = array("q")
+    for dd in fg.source._node.values():
+        value = dd.get(attribute, None)
+        code = codes.setdefault(value, len(codes))
+        if code == len(values):
+            values.append(value)
+        out.append(code)
+    return out.tobytes(), values
+
+
+@data_rule("attribute_values")
+def _attribute_values(fg, a):
+    attribute = a["attribute"]
+    first = {}
+    for dd in fg.source._node.values():
+        value = dd.get(attribute, None)
+        try:
+            kept = first.setdefault(value, value)
+        except TypeError:
+            return "unhashable attribute values are left to NetworkX"
+        # NetworkX's dicts keep the first value met in its walk of the
+        # pairs; equal values that look different are left to it.
+        if kept is not value and (type(kept) is not type(value) or repr(kept) != repr(value)):
+            return "equal attribute values of different types or forms are left to NetworkX"
+    return None
+
+
+def _attribute_mixing(fg, attribute, nodes, normalized):
+    if nodes is None:
+        member = [True] * len(fg.nodes)
+    else:
+        S = set(nodes)
+        member = [v in S for v in fg.nodes]
+    codes, values = _attribute_codes(fg, attribute)
+    return _mixing(fg.core.attribute_xy(codes, member, counted=True), normalized, values)
+
+
+@served(docs=_ATTRIBUTE_DOCS + " Multigraphs with parallel edges are left to NetworkX.",
+        rules=("attribute_name",), data_rules=("parallel_edges", "attribute_values"), keeps_attributes=True)
+def attribute_mixing_dict(G, attribute, nodes=None, normalized=False):
+    return _attribute_mixing(G, attribute, nodes, normalized)
+
+
+def _attribute_matrix(fg, attribute, nodes, mapping, normalized):
+    a = dict_to_numpy_array(_attribute_mixing(fg, attribute, nodes, False), mapping=mapping)
+    if normalized:
+        a = a / a.sum()
+    return a
+
+
+@served(docs=_ATTRIBUTE_DOCS + _NUMPY_DOCS + " Multigraphs with parallel edges are left to NetworkX.",
+        rules=("attribute_name",), data_rules=("parallel_edges", "attribute_values"), keeps_attributes=True)
+def attribute_mixing_matrix(G, attribute, nodes=None, mapping=None, normalized=True):
+    return _attribute_matrix(G, attribute, nodes, mapping, normalized)
+
+
+@served(docs=_ATTRIBUTE_DOCS + _NUMPY_DOCS + " Multigraphs with parallel edges are left to NetworkX.",
+        rules=("attribute_name",), data_rules=("parallel_edges", "attribute_values"), keeps_attributes=True)
+def attribute_assortativity_coefficient(G, attribute, nodes=None):
+    return attribute_ac(_attribute_matrix(G, attribute, nodes, None, True))
+
+
+@served(docs=_ATTRIBUTE_DOCS + _NUMPY_DOCS + " Multigraphs with parallel edges are left to NetworkX.",
+        rules=("attribute_name",), data_rules=("parallel_edges", "attribute_values"), keeps_attributes=True)
+def numeric_assortativity_coefficient(G, attribute, nodes=None):
+    Gnodes = G.source.nodes
+    if nodes is None:
+        nodes = Gnodes
+    vals = {Gnodes[n][attribute] for n in nodes}
+    mapping = {d: i for i, d in enumerate(vals)}
+    M = _attribute_matrix(G, attribute, nodes, mapping, True)
+    return _numeric_ac(M, mapping)
