@@ -10,42 +10,45 @@ namespace fennel {
 
 namespace {
 
-bool has_self_loop(const Csr& rows, Node u) {
-    for (Node w : rows.row(u)) {
-        if (w == u) return true;
-    }
-    return false;
-}
-
 // The rows NetworkX walks for a side: G.succ (or G.adj) for Out and Both,
 // G.pred for In.
 const Csr& rows_of(const CoreGraph& g, Side side) { return side == Side::In ? g.in_rows() : g.succ; }
 
 }  // namespace
 
-std::vector<std::int64_t> side_degrees(const CoreGraph& g, Side side) {
+std::vector<std::int64_t> side_degrees(const CoreGraph& g, Side side, Mult mult) {
     const Count n = g.n;
-    std::vector<std::int64_t> deg(n);
+    auto keys = [&](Slot s) -> std::int64_t { return mult ? (*mult)[s] : 1; };
+    std::vector<std::int64_t> out(n, 0), in(n, 0), loops(n, 0);
     for (Node u = 0; u < n; ++u) {
-        const auto out = static_cast<std::int64_t>(g.succ.row(u).size());
-        if (!g.directed) {
-            // len(G._adj[u]) + (u in G._adj[u]): a self-loop counts twice.
-            deg[u] = out + (has_self_loop(g.succ, u) ? 1 : 0);
-            continue;
+        for (Slot s = g.succ.begin(u); s < g.succ.end(u); ++s) {
+            const Node v = g.succ.targets[s];
+            out[u] += keys(s);
+            in[v] += keys(s);
+            if (v == u) loops[u] = keys(s);
         }
-        const auto in = static_cast<std::int64_t>(g.in_rows().row(u).size());
-        deg[u] = side == Side::Out ? out : side == Side::In ? in : out + in;
     }
-    return deg;
+    // An undirected row counts its self-loop's keys twice (NetworkX adds
+    // them again); a directed degree is out, in or their sum.
+    if (!g.directed) {
+        for (Node u = 0; u < n; ++u) out[u] += loops[u];
+        return out;
+    }
+    if (side == Side::In) return in;
+    if (side == Side::Both) {
+        for (Node u = 0; u < n; ++u) out[u] += in[u];
+    }
+    return out;
 }
 
 Result<std::vector<double>> average_neighbor_degrees(const CoreGraph& g, Side source, Side target,
-                                                     const std::vector<Node>& sources) {
-    const std::vector<std::int64_t> sdeg = side_degrees(g, source);
-    const std::vector<std::int64_t> tdeg = side_degrees(g, target);
+                                                     const std::vector<Node>& sources, Mult mult) {
+    const std::vector<std::int64_t> sdeg = side_degrees(g, source, mult);
+    const std::vector<std::int64_t> tdeg = side_degrees(g, target, mult);
     // NetworkX sums over G_S (successors, or the undirected adjacency) and
-    // then G_P (predecessors); the one it does not need is empty. Integer
-    // sums, so the order of the terms cannot matter.
+    // then G_P (predecessors), each neighbour once however many keys join
+    // it; the one it does not need is empty. Integer sums, so the order of
+    // the terms cannot matter.
     const bool succ = !g.directed || source != Side::In;
     const bool pred = g.directed && source != Side::Out;
     std::vector<double> avg(sources.size());
@@ -74,10 +77,11 @@ Result<std::vector<double>> average_neighbor_degrees(const CoreGraph& g, Side so
 }
 
 Result<ConnectivityTally> degree_connectivity(const CoreGraph& g, Side source, Side target,
-                                              const std::vector<Node>& sources) {
-    const std::vector<std::int64_t> sdeg = side_degrees(g, source);
-    const std::vector<std::int64_t> tdeg = side_degrees(g, target);
-    // G.neighbors of a DiGraph is its successors: "in+out" walks those too.
+                                              const std::vector<Node>& sources, Mult mult) {
+    const std::vector<std::int64_t> sdeg = side_degrees(g, source, mult);
+    const std::vector<std::int64_t> tdeg = side_degrees(g, target, mult);
+    // G.neighbors of a DiGraph is its successors: "in+out" walks those too;
+    // each neighbour once, however many keys join it.
     const Csr& rows = g.directed ? rows_of(g, source) : g.succ;
     std::vector<std::int64_t> s(sources.size());
     const Pieces pieces = split(sources.size());
@@ -108,30 +112,33 @@ Result<ConnectivityTally> degree_connectivity(const CoreGraph& g, Side source, S
 }
 
 Pairs degree_pairs(const CoreGraph& g, Side x, Side y, const std::vector<Node>& order,
-                   const std::vector<std::uint8_t>& member) {
-    const std::vector<std::int64_t> xdeg = side_degrees(g, x);
-    const std::vector<std::int64_t> ydeg = g.directed ? side_degrees(g, y) : xdeg;
+                   const std::vector<std::uint8_t>& member, Mult mult) {
+    const std::vector<std::int64_t> xdeg = side_degrees(g, x, mult);
+    const std::vector<std::int64_t> ydeg = g.directed ? side_degrees(g, y, mult) : xdeg;
     Pairs pairs;
-    // G.edges(u): the successors (or neighbours, a self-loop once) in row order.
+    // G.edges(u): the successors (or neighbours, a self-loop once) in row
+    // order, each key of a multigraph's once.
     for (Node u : order) {
-        for (Node v : g.succ.row(u)) {
+        for (Slot s = g.succ.begin(u); s < g.succ.end(u); ++s) {
+            const Node v = g.succ.targets[s];
             if (!member[v]) continue;
-            pairs.x.push_back(xdeg[u]);
-            pairs.y.push_back(ydeg[v]);
+            pairs.x.insert(pairs.x.end(), mult ? (*mult)[s] : 1, xdeg[u]);
+            pairs.y.insert(pairs.y.end(), mult ? (*mult)[s] : 1, ydeg[v]);
         }
     }
     return pairs;
 }
 
 Pairs attribute_pairs(const CoreGraph& g, const std::vector<std::int64_t>& code,
-                      const std::vector<std::uint8_t>& member) {
+                      const std::vector<std::uint8_t>& member, Mult mult) {
     Pairs pairs;
-    // G.adjacency() in node order; every neighbour counts, in the set or not.
+    // G.adjacency() in node order; every neighbour counts, in the set or
+    // not, once per key.
     for (Node u = 0; u < g.n; ++u) {
         if (!member[u]) continue;
-        for (Node v : g.succ.row(u)) {
-            pairs.x.push_back(code[u]);
-            pairs.y.push_back(code[v]);
+        for (Slot s = g.succ.begin(u); s < g.succ.end(u); ++s) {
+            pairs.x.insert(pairs.x.end(), mult ? (*mult)[s] : 1, code[u]);
+            pairs.y.insert(pairs.y.end(), mult ? (*mult)[s] : 1, code[g.succ.targets[s]]);
         }
     }
     return pairs;

@@ -17,15 +17,18 @@ namespace fennel {
 // sum on a directed graph; an undirected self-loop counts twice).
 enum class Side : std::uint8_t { Out, In, Both };
 
+// Keys per succ slot of a multigraph, or nullptr.
+using Mult = const std::vector<std::uint32_t>*;
+
 // Every node's degree of that side.
-std::vector<std::int64_t> side_degrees(const CoreGraph& g, Side side);
+std::vector<std::int64_t> side_degrees(const CoreGraph& g, Side side, Mult mult);
 
 // average_neighbor_degree for the nodes `sources` (NetworkX's nbunch order):
 // the sum of `target` degrees over the successors (source Out or Both, or
 // the neighbours of an undirected graph) and the predecessors (source In or
 // Both), divided by the node's `source` degree; 0.0 for degree 0.
 Result<std::vector<double>> average_neighbor_degrees(const CoreGraph& g, Side source, Side target,
-                                                     const std::vector<Node>& sources);
+                                                     const std::vector<Node>& sources, Mult mult);
 
 // average_degree_connectivity's two tallies per source degree k, the
 // degrees in the order the nodes first meet them: dsum[k] (the `target`
@@ -37,24 +40,24 @@ struct ConnectivityTally {
     std::vector<std::int64_t> dnorm;
 };
 Result<ConnectivityTally> degree_connectivity(const CoreGraph& g, Side source, Side target,
-                                              const std::vector<Node>& sources);
+                                              const std::vector<Node>& sources, Mult mult);
 
 // node_degree_xy's pairs: for each node u of `order` (NetworkX's walk of
 // its set of nodes), the `x` degree of u with the `y` degree of each
 // successor (neighbour, for undirected graphs) v that is in the set
-// (`member[v]`), in row order.
+// (`member[v]`), in row order, once per key.
 struct Pairs {
     std::vector<std::int64_t> x;
     std::vector<std::int64_t> y;
 };
 Pairs degree_pairs(const CoreGraph& g, Side x, Side y, const std::vector<Node>& order,
-                   const std::vector<std::uint8_t>& member);
+                   const std::vector<std::uint8_t>& member, Mult mult);
 
 // node_attribute_xy's pairs, as attribute codes: for each node u in node
 // order with `member[u]`, (code[u], code[v]) for each successor (neighbour)
-// v, whether in the set or not.
+// v, whether in the set or not, once per key.
 Pairs attribute_pairs(const CoreGraph& g, const std::vector<std::int64_t>& code,
-                      const std::vector<std::uint8_t>& member);
+                      const std::vector<std::uint8_t>& member, Mult mult);
 
 // mixing_dict's counts: the outer keys in the order the dict first takes
 // them (x, then y, of each pair in turn), and for each outer key its inner

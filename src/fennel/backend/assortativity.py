@@ -9,8 +9,9 @@ Everything NetworkX then computes with numpy (the mixing matrix, its sums,
 the coefficients, scipy's pearsonr) is NetworkX's own code on identical
 dicts and arrays.
 
-Degrees are unweighted: weighted degrees are left to NetworkX, as are
-multigraphs with parallel edges (the core's rows hold each neighbour once).
+Degrees are unweighted: weighted degrees are left to NetworkX. The core's
+rows hold each neighbour once; a multigraph's keys per row slot are handed
+over beside them, for its degrees and its walks over G.edges.
 """
 
 from array import array
@@ -19,7 +20,8 @@ import networkx as nx
 from networkx.algorithms.assortativity.correlation import _numeric_ac, attribute_ac
 from networkx.utils import dict_to_numpy_array
 
-from .checks import NX_VERSION, argument_rule, absent, data_rule
+from .. import _core
+from .checks import NX_VERSION, absent, argument_rule, data_rule
 from .serve import EXACT, served
 
 _NX37 = NX_VERSION >= (3, 7)
@@ -38,7 +40,7 @@ _ATTRIBUTE_DOCS = (
     "attribute values themselves. " + EXACT
 )
 _NUMPY_DOCS = " The matrix and the coefficient are NetworkX's own numpy code on an identical dict."
-_LEFT = " Weighted degrees and multigraphs with parallel edges are left to NetworkX."
+_LEFT = " Weighted degrees are left to NetworkX."
 
 argument_rule("unweighted_degrees", absent("weight", "weighted degrees"))
 
@@ -50,6 +52,11 @@ def _attribute_name(a):
     except TypeError:
         return "an unhashable attribute name is left to NetworkX"
     return None
+
+
+def _keys(fg):
+    """A multigraph's keys per row slot, or None when every pair has one key."""
+    return _core.parallel_counts(fg.source._adj) if fg.has_parallel_edges() else None
 
 
 def _is_node(fg, nodes):
@@ -69,7 +76,7 @@ def _bunch(fg, nodes):
 
 
 @served(docs=_DOCS + ", the per-node sums on the worker pool. " + EXACT + _LEFT,
-        rules=("unweighted_degrees",), data_rules=("parallel_edges",))
+        rules=("unweighted_degrees",))
 def average_neighbor_degree(G, source="out", target="out", nodes=None, weight=None):
     if G.directed:
         if source not in ("in", "out", "in+out"):
@@ -83,14 +90,14 @@ def average_neighbor_degree(G, source="out", target="out", nodes=None, weight=No
         s = t = _BOTH
     if nodes is not None and _is_node(G, nodes):
         # NetworkX unpacks the single node's degree, an int.
-        for _ in G.core.side_degrees(s)[G.index[nodes]]:
+        for _ in G.core.side_degrees(s, _keys(G))[G.index[nodes]]:
             pass
     objects, positions = _bunch(G, nodes)
-    return dict(zip(objects, G.core.neighbor_degree_averages(s, t, positions)))
+    return dict(zip(objects, G.core.neighbor_degree_averages(s, t, positions, _keys(G))))
 
 
 @served(docs=_DOCS + ", the per-node sums on the worker pool. " + EXACT + _LEFT,
-        rules=("unweighted_degrees",), data_rules=("parallel_edges",))
+        rules=("unweighted_degrees",))
 def average_degree_connectivity(G, source="in+out", target="in+out", nodes=None, weight=None):
     if G.directed:
         if source not in ("in", "out", "in+out"):
@@ -106,7 +113,7 @@ def average_degree_connectivity(G, source="in+out", target="in+out", nodes=None,
         positions = [G.index[nodes]]
     else:
         positions = _bunch(G, nodes)[1]
-    ks, dsum, dnorm = G.core.connectivity_tally(s, t, positions)
+    ks, dsum, dnorm = G.core.connectivity_tally(s, t, positions, _keys(G))
     return {k: avg if norm == 0 else avg / norm for k, avg, norm in zip(ks, dsum, dnorm)}
 
 
@@ -141,15 +148,15 @@ def _mixing(rows, normalized, key=None):
 def _degree_mixing(fg, x, y, nodes, normalized):
     order, member = _node_set(fg, nodes)
     xs, ys = _degree_sides(fg, x, y)
-    return _mixing(fg.core.degree_xy(xs, ys, order, member, counted=True), normalized)
+    return _mixing(fg.core.degree_xy(xs, ys, order, member, _keys(fg), counted=True), normalized)
 
 
-@served(docs=_PAIRS_DOCS + _LEFT, rules=("unweighted_degrees",), data_rules=("parallel_edges",))
+@served(docs=_PAIRS_DOCS + _LEFT, rules=("unweighted_degrees",))
 def degree_mixing_dict(G, x="out", y="in", weight=None, nodes=None, normalized=False):
     return _degree_mixing(G, x, y, nodes, normalized)
 
 
-@served(docs=_PAIRS_DOCS + _NUMPY_DOCS + _LEFT, rules=("unweighted_degrees",), data_rules=("parallel_edges",))
+@served(docs=_PAIRS_DOCS + _NUMPY_DOCS + _LEFT, rules=("unweighted_degrees",))
 def degree_mixing_matrix(G, x="out", y="in", weight=None, nodes=None, normalized=True, mapping=None):
     a = dict_to_numpy_array(_degree_mixing(G, x, y, nodes, False), mapping=mapping)
     if normalized:
@@ -159,13 +166,13 @@ def degree_mixing_matrix(G, x="out", y="in", weight=None, nodes=None, normalized
 
 def _degrees_of(fg, side, nodes):
     """The values of G.<side>_degree(nodes), as NetworkX iterates them."""
-    degrees = fg.core.side_degrees(side)
+    degrees = fg.core.side_degrees(side, _keys(fg))
     if nodes is not None and _is_node(fg, nodes):
         return degrees[fg.index[nodes]]  # an int: iterating it raises NetworkX's TypeError
     return [degrees[p] for p in _bunch(fg, nodes)[1]]
 
 
-@served(docs=_PAIRS_DOCS + _NUMPY_DOCS + _LEFT, rules=("unweighted_degrees",), data_rules=("parallel_edges",))
+@served(docs=_PAIRS_DOCS + _NUMPY_DOCS + _LEFT, rules=("unweighted_degrees",))
 def degree_assortativity_coefficient(G, x="out", y="in", weight=None, nodes=None):
     walked = nodes
     if nodes is None:
@@ -184,14 +191,14 @@ def degree_assortativity_coefficient(G, x="out", y="in", weight=None, nodes=None
 
 @served(docs="node_degree_xy's pairs walked in C++ over Python's own set of the nodes, handed to scipy's "
         "pearsonr as the same integer arrays. " + EXACT + _LEFT,
-        rules=("unweighted_degrees",), data_rules=("parallel_edges",))
+        rules=("unweighted_degrees",))
 def degree_pearson_correlation_coefficient(G, x="out", y="in", weight=None, nodes=None):
     import numpy as np
     import scipy as sp
 
     order, member = _node_set(G, nodes)
     xs, ys = _degree_sides(G, x, y)
-    bx, by = G.core.degree_xy(xs, ys, order, member)
+    bx, by = G.core.degree_xy(xs, ys, order, member, _keys(G))
     if _NX37 and len(bx) < 2 * 8:  # fewer than two int64 pairs
         return float("nan")
     if not bx:
@@ -237,11 +244,11 @@ def _attribute_mixing(fg, attribute, nodes, normalized):
         S = set(nodes)
         member = [v in S for v in fg.nodes]
     codes, values = _attribute_codes(fg, attribute)
-    return _mixing(fg.core.attribute_xy(codes, member, counted=True), normalized, values)
+    return _mixing(fg.core.attribute_xy(codes, member, _keys(fg), counted=True), normalized, values)
 
 
-@served(docs=_ATTRIBUTE_DOCS + " Multigraphs with parallel edges are left to NetworkX.",
-        rules=("attribute_name",), data_rules=("parallel_edges", "attribute_values"), keeps_attributes=True)
+@served(docs=_ATTRIBUTE_DOCS,
+        rules=("attribute_name",), data_rules=("attribute_values",), keeps_attributes=True)
 def attribute_mixing_dict(G, attribute, nodes=None, normalized=False):
     return _attribute_mixing(G, attribute, nodes, normalized)
 
@@ -253,20 +260,20 @@ def _attribute_matrix(fg, attribute, nodes, mapping, normalized):
     return a
 
 
-@served(docs=_ATTRIBUTE_DOCS + _NUMPY_DOCS + " Multigraphs with parallel edges are left to NetworkX.",
-        rules=("attribute_name",), data_rules=("parallel_edges", "attribute_values"), keeps_attributes=True)
+@served(docs=_ATTRIBUTE_DOCS + _NUMPY_DOCS,
+        rules=("attribute_name",), data_rules=("attribute_values",), keeps_attributes=True)
 def attribute_mixing_matrix(G, attribute, nodes=None, mapping=None, normalized=True):
     return _attribute_matrix(G, attribute, nodes, mapping, normalized)
 
 
-@served(docs=_ATTRIBUTE_DOCS + _NUMPY_DOCS + " Multigraphs with parallel edges are left to NetworkX.",
-        rules=("attribute_name",), data_rules=("parallel_edges", "attribute_values"), keeps_attributes=True)
+@served(docs=_ATTRIBUTE_DOCS + _NUMPY_DOCS,
+        rules=("attribute_name",), data_rules=("attribute_values",), keeps_attributes=True)
 def attribute_assortativity_coefficient(G, attribute, nodes=None):
     return attribute_ac(_attribute_matrix(G, attribute, nodes, None, True))
 
 
-@served(docs=_ATTRIBUTE_DOCS + _NUMPY_DOCS + " Multigraphs with parallel edges are left to NetworkX.",
-        rules=("attribute_name",), data_rules=("parallel_edges", "attribute_values"), keeps_attributes=True)
+@served(docs=_ATTRIBUTE_DOCS + _NUMPY_DOCS,
+        rules=("attribute_name",), data_rules=("attribute_values",), keeps_attributes=True)
 def numeric_assortativity_coefficient(G, attribute, nodes=None):
     Gnodes = G.source.nodes
     if nodes is None:
