@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <unordered_set>
 
 namespace fennel {
 
@@ -47,6 +46,56 @@ std::uint64_t edge_key(Node u, Node v) {
 }
 
 void erase_value(std::vector<Node>& row, Node v) { row.erase(std::find(row.begin(), row.end(), v)); }
+
+// The edge set the swaps test against: open addressing with linear probing
+// and backward-shift deletion, sized once (the edge count never changes).
+class EdgeSet {
+public:
+    explicit EdgeSet(std::size_t edges) {
+        std::size_t size = 16;
+        while (size < edges * 2 + 2) size <<= 1;
+        slots_.assign(size, EMPTY);
+        mask_ = size - 1;
+    }
+    bool contains(std::uint64_t key) const {
+        for (std::size_t i = home(key);; i = (i + 1) & mask_) {
+            if (slots_[i] == key) return true;
+            if (slots_[i] == EMPTY) return false;
+        }
+    }
+    void insert(std::uint64_t key) {
+        std::size_t i = home(key);
+        while (slots_[i] != EMPTY && slots_[i] != key) i = (i + 1) & mask_;
+        slots_[i] = key;
+    }
+    void erase(std::uint64_t key) {
+        std::size_t i = home(key);
+        while (slots_[i] != key) {
+            if (slots_[i] == EMPTY) return;
+            i = (i + 1) & mask_;
+        }
+        // Shift back the entries whose probe runs crossed the hole.
+        for (std::size_t j = (i + 1) & mask_; slots_[j] != EMPTY; j = (j + 1) & mask_) {
+            const std::size_t h = home(slots_[j]);
+            if (((j - h) & mask_) >= ((j - i) & mask_)) {
+                slots_[i] = slots_[j];
+                i = j;
+            }
+        }
+        slots_[i] = EMPTY;
+    }
+
+private:
+    static constexpr std::uint64_t EMPTY = ~std::uint64_t{0};
+    std::size_t home(std::uint64_t key) const {
+        key ^= key >> 33;
+        key *= 0xff51afd7ed558ccdull;
+        key ^= key >> 33;
+        return static_cast<std::size_t>(key) & mask_;
+    }
+    std::vector<std::uint64_t> slots_;
+    std::size_t mask_ = 0;
+};
 
 }  // namespace
 
@@ -107,7 +156,7 @@ SwapOutcome randomised_rich_club(const Csr& rows, std::int64_t nswap, std::int64
     // G.copy(): add_edges_from over G's rows in node order; an edge joins
     // both copied rows when first met, from its earlier end.
     std::vector<std::vector<Node>> adj(n);
-    std::unordered_set<std::uint64_t> edges;
+    EdgeSet edges(rows.slot_count() / 2 + 1);
     for (Node u = 0; u < n; ++u) {
         for (Node v : rows.row(u)) {
             if (v <= u) continue;
