@@ -120,6 +120,21 @@ def test_attribute_family(gid):
     assert agree("numeric_assortativity_coefficient", G, "weight", nodes=nodes)
 
 
+@pytest.mark.parametrize("values", [
+    [1, 1.0, True, 2, 1],  # equal keys of other types: NetworkX keeps the first met in its walk
+    [0.0, -0.0, 0.5, 0.0],
+    [float("nan"), float("nan"), 1.5, None],
+    [(1, "a"), (1, "a"), ("b",), None],
+    [[1], [2], 3, 4],  # unhashable
+])
+def test_attribute_values_of_every_kind(values):
+    G = GRAPHS["ba"].copy()
+    for k, v in enumerate(G):
+        G.nodes[v]["mixed"] = values[k % len(values)]
+    for name in ("attribute_mixing_dict", "attribute_mixing_matrix", "attribute_assortativity_coefficient"):
+        agree(name, G, "mixed")
+
+
 @pytest.mark.parametrize(("name", "args", "kwargs"), [
     ("average_neighbor_degree", ("ba",), {"source": "in"}),
     ("average_neighbor_degree", ("directed_ba",), {"target": "both"}),

@@ -2,6 +2,7 @@
 // run on the worker pool, each node's value at its own index.
 #include "algorithms/assortativity.hpp"
 
+#include "algorithms/set_table.hpp"
 #include "lib/pool.hpp"
 
 #include <unordered_map>
@@ -142,6 +143,15 @@ Pairs attribute_pairs(const CoreGraph& g, const std::vector<std::int64_t>& code,
         }
     }
     return pairs;
+}
+
+std::vector<Node> set_order(const std::vector<std::int64_t>& hashes) {
+    SetTable table;
+    for (Node v = 0; v < hashes.size(); ++v) table.add(v, hashes[v]);
+    std::vector<Node> order;
+    order.reserve(hashes.size());
+    table.each([&](Node v) { order.push_back(v); });
+    return order;
 }
 
 std::vector<MixingRow> mixing_counts(const Pairs& pairs) {

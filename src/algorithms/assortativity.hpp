@@ -59,6 +59,10 @@ Pairs degree_pairs(const CoreGraph& g, Side x, Side y, const std::vector<Node>& 
 Pairs attribute_pairs(const CoreGraph& g, const std::vector<std::int64_t>& code,
                       const std::vector<std::uint8_t>& member, Mult mult);
 
+// The positions in the order set(G) iterates them: CPython's set table
+// filled node by node, replayed from the nodes' hashes.
+std::vector<Node> set_order(const std::vector<std::int64_t>& hashes);
+
 // mixing_dict's counts: the outer keys in the order the dict first takes
 // them (x, then y, of each pair in turn), and for each outer key its inner
 // keys in insertion order with their counts.

@@ -21,11 +21,9 @@ Result<Side> side_of(std::int64_t side) {
     return static_cast<Side>(side);
 }
 
-Result<std::vector<Node>> checked(const CoreGraph& g, const Positions& nodes) {
-    for (Node v : nodes) {
-        if (v >= g.n) return index_error();
-    }
-    return nodes;
+// The given positions after a range check, or every node.
+Result<std::vector<Node>> checked(const CoreGraph& g, const std::optional<Positions>& nodes) {
+    return g.sources_or_all(nodes);
 }
 
 // The keys per succ slot of a multigraph, checked against the rows.
@@ -44,7 +42,7 @@ PyObject* side_degree_list(const CoreGraph& g, std::int64_t side, const std::opt
 }
 
 PyObject* neighbor_degree_averages(const CoreGraph& g, std::int64_t source, std::int64_t target,
-                                   const Positions& nodes, const std::optional<Positions>& keys) {
+                                   const std::optional<Positions>& nodes, const std::optional<Positions>& keys) {
     auto s = side_of(source);
     auto t = side_of(target);
     auto list = checked(g, nodes);
@@ -55,7 +53,8 @@ PyObject* neighbor_degree_averages(const CoreGraph& g, std::int64_t source, std:
     return detached([&] { return average_neighbor_degrees(g, s.value(), t.value(), list.value(), mult.value()); });
 }
 
-PyObject* connectivity_tally(const CoreGraph& g, std::int64_t source, std::int64_t target, const Positions& nodes,
+PyObject* connectivity_tally(const CoreGraph& g, std::int64_t source, std::int64_t target,
+                             const std::optional<Positions>& nodes,
                              const std::optional<Positions>& keys) {
     auto s = side_of(source);
     auto t = side_of(target);
@@ -82,17 +81,33 @@ PyObject* make_pairs(const Pairs& pairs, bool counted) {
     });
 }
 
-PyObject* degree_xy(const CoreGraph& g, std::int64_t x, std::int64_t y, const Positions& order, const Flags& member,
+PyObject* degree_xy(const CoreGraph& g, std::int64_t x, std::int64_t y, const std::optional<Positions>& order,
+                    const std::optional<Flags>& member, const std::optional<BytesRef>& hashes,
                     const std::optional<Positions>& keys, bool counted) {
     auto sx = side_of(x);
     auto sy = side_of(y);
-    auto list = checked(g, order);
     auto mult = keys_of(g, keys);
     if (!sx.ok() || !sy.ok()) return raise((sx.ok() ? sy : sx).error());
-    if (!list.ok()) return raise(list.error());
     if (!mult.ok()) return raise(mult.error());
-    if (member.size() != g.n) return raise(value_error("member must hold one flag per node"));
-    return detached([&] { return degree_pairs(g, sx.value(), sy.value(), list.value(), member, mult.value()); },
+    if (order.has_value() != member.has_value() || order.has_value() == hashes.has_value()) {
+        return raise(value_error("give order and member, or hashes for set(G)"));
+    }
+    std::vector<Node> walk;
+    std::vector<std::int64_t> hash;
+    if (order) {
+        auto list = checked(g, order);
+        if (!list.ok()) return raise(list.error());
+        if (member->size() != g.n) return raise(value_error("member must hold one flag per node"));
+        walk = std::move(list.value());
+    } else if (!read_int64s(*hashes, g.n, hash)) {
+        return nullptr;
+    }
+    const Flags every(order ? 0 : g.n, 1);
+    return detached(
+        [&] {
+            if (!order) walk = set_order(hash);
+            return degree_pairs(g, sx.value(), sy.value(), walk, order ? *member : every, mult.value());
+        },
                     [&](const Pairs& pairs) { return make_pairs(pairs, counted); });
 }
 
@@ -107,23 +122,106 @@ PyObject* attribute_xy(const CoreGraph& g, const BytesRef& codes, const Flags& m
                     [&](const Pairs& pairs) { return make_pairs(pairs, counted); });
 }
 
+// Each node's `attribute` as read by `data.get(attribute, None)`, coded by
+// a dict of the values (codes in first-met order), with the first value of
+// each code. `problem`: None, or why NetworkX's dicts could key the values
+// otherwise (unhashable values; equal values of another type or repr, of
+// which NetworkX keeps the first its walk meets).
+PyObject* attribute_codes(const DictRef& node_data, PyObject* attribute) {
+    PyObject* code_of = PyDict_New();
+    PyObject* firsts = code_of != nullptr ? PyList_New(0) : nullptr;
+    if (firsts == nullptr) {
+        Py_XDECREF(code_of);
+        return nullptr;
+    }
+    std::vector<std::int64_t> codes;
+    codes.reserve(static_cast<std::size_t>(PyDict_GET_SIZE(node_data.obj)));
+    const char* problem = nullptr;
+    bool failed = false;
+    Py_ssize_t pos = 0;
+    PyObject* key = nullptr;
+    PyObject* data = nullptr;
+    while (!failed && problem == nullptr && PyDict_Next(node_data.obj, &pos, &key, &data)) {
+        PyObject* value = nullptr;
+        if (PyDict_CheckExact(data)) {
+            value = PyDict_GetItemWithError(data, attribute);
+            if (value == nullptr && PyErr_Occurred()) {
+                failed = true;
+                break;
+            }
+            value = Py_NewRef(value != nullptr ? value : Py_None);
+        } else {
+            value = PyObject_CallMethod(data, "get", "OO", attribute, Py_None);
+            if (value == nullptr) {
+                failed = true;
+                break;
+            }
+        }
+        PyObject* code = PyDict_GetItemWithError(code_of, value);
+        if (code == nullptr && PyErr_Occurred()) {
+            if (PyErr_ExceptionMatches(PyExc_TypeError)) {
+                PyErr_Clear();
+                problem = "unhashable attribute values are left to NetworkX";
+            } else {
+                failed = true;
+            }
+        } else if (code == nullptr) {
+            PyObject* fresh = PyLong_FromSsize_t(PyList_GET_SIZE(firsts));
+            failed = fresh == nullptr || PyDict_SetItem(code_of, value, fresh) < 0 || PyList_Append(firsts, value) < 0;
+            codes.push_back(PyList_GET_SIZE(firsts) - 1);
+            Py_XDECREF(fresh);
+        } else {
+            const Py_ssize_t c = PyLong_AsSsize_t(code);
+            PyObject* first = PyList_GET_ITEM(firsts, c);
+            codes.push_back(c);
+            if (first != value) {
+                if (Py_TYPE(first) != Py_TYPE(value)) {
+                    problem = "equal attribute values of different types or forms are left to NetworkX";
+                } else if (!PyLong_CheckExact(value) && !PyUnicode_CheckExact(value)) {
+                    PyObject* a = PyObject_Repr(first);
+                    PyObject* b = a != nullptr ? PyObject_Repr(value) : nullptr;
+                    const int same = b != nullptr ? PyObject_RichCompareBool(a, b, Py_EQ) : -1;
+                    Py_XDECREF(a);
+                    Py_XDECREF(b);
+                    if (same < 0) failed = true;
+                    if (same == 0) problem = "equal attribute values of different types or forms are left to NetworkX";
+                }
+            }
+        }
+        Py_DECREF(value);
+    }
+    if (failed) {
+        Py_DECREF(code_of);
+        Py_DECREF(firsts);
+        return nullptr;
+    }
+    Py_DECREF(code_of);
+    PyObject* out = tuple_from([&] { return int64_bytes(codes); }, [&] { return Py_NewRef(firsts); },
+                               [&] { return problem ? PyUnicode_FromString(problem) : Py_NewRef(Py_None); });
+    Py_DECREF(firsts);
+    return out;
+}
+
 constexpr auto SIDE_DEGREES = method<side_degree_list>(
     "side_degrees",
     "Every node's degree: 0 out, 1 in, 2 in+out (undirected: G.degree);\n`keys`: a multigraph's keys per row slot.",
     arg<std::int64_t>("side"), arg<std::optional<Positions>>("keys", none));
 constexpr auto NEIGHBOR_DEGREE_AVERAGES = method<neighbor_degree_averages>(
     "neighbor_degree_averages",
-    "average_neighbor_degree's values for `nodes`, in their order; sides\n0 out, 1 in, 2 in+out.",
-    arg<std::int64_t>("source"), arg<std::int64_t>("target"), arg<Positions>("nodes"), arg<std::optional<Positions>>("keys", none));
+    "average_neighbor_degree's values for `nodes` (None: every node), in their\norder; sides 0 out, 1 in, 2 in+out.",
+    arg<std::int64_t>("source"), arg<std::int64_t>("target"), arg<std::optional<Positions>>("nodes"), arg<std::optional<Positions>>("keys", none));
 constexpr auto CONNECTIVITY_TALLY = method<connectivity_tally>(
     "connectivity_tally",
-    "average_degree_connectivity's `(degrees, dsum, dnorm)` for `nodes`, the\ndegrees in first-met order.",
-    arg<std::int64_t>("source"), arg<std::int64_t>("target"), arg<Positions>("nodes"), arg<std::optional<Positions>>("keys", none));
+    "average_degree_connectivity's `(degrees, dsum, dnorm)` for `nodes` (None:\nevery node), the degrees in "
+    "first-met order.",
+    arg<std::int64_t>("source"), arg<std::int64_t>("target"), arg<std::optional<Positions>>("nodes"), arg<std::optional<Positions>>("keys", none));
 constexpr auto DEGREE_XY = method<degree_xy>(
     "degree_xy",
-    "node_degree_xy's pairs over the nodes of `order` (flagged in `member`):\n`(x, y)` as int64 bytes, or with "
-    "`counted` mixing_dict's rows\n`[(key, inner keys, counts)]` in its key order.",
-    arg<std::int64_t>("x"), arg<std::int64_t>("y"), arg<Positions>("order"), arg<Flags>("member"),
+    "node_degree_xy's pairs over the nodes of `order` (flagged in `member`), or\nof set(G) (`hashes`: hash() of "
+    "each node as int64 bytes): `(x, y)` as\nint64 bytes, or with `counted` mixing_dict's rows `[(key, inner keys,"
+    "\ncounts)]` in its key order.",
+    arg<std::int64_t>("x"), arg<std::int64_t>("y"), arg<std::optional<Positions>>("order"),
+    arg<std::optional<Flags>>("member"), arg<std::optional<BytesRef>>("hashes"),
     arg<std::optional<Positions>>("keys", none), kwarg<bool>("counted", false));
 constexpr auto ATTRIBUTE_XY = method<attribute_xy>(
     "attribute_xy",
@@ -131,7 +229,16 @@ constexpr auto ATTRIBUTE_XY = method<attribute_xy>(
     "them.",
     arg<BytesRef>("codes"), arg<Flags>("member"), arg<std::optional<Positions>>("keys", none), kwarg<bool>("counted", false));
 
+constexpr auto ATTRIBUTE_CODES = function<attribute_codes>(
+    "_attribute_codes",
+    "`(codes, firsts, problem)` of each node's `attribute` (G._node's data\ndicts' `.get(attribute, None)`): int64 "
+    "codes as bytes by a dict of the\nvalues, each code's first value, and None or why NetworkX may key the\nvalues "
+    "otherwise.",
+    arg<DictRef>("node_data"), arg<PyObject*>("attribute"));
+
 }  // namespace
+
+std::vector<PyMethodDef> assortativity_functions() { return {row<ATTRIBUTE_CODES>()}; }
 
 std::vector<PyMethodDef> assortativity_methods() {
     return {row<SIDE_DEGREES>(), row<NEIGHBOR_DEGREE_AVERAGES>(), row<CONNECTIVITY_TALLY>(), row<DEGREE_XY>(),

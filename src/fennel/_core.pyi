@@ -159,6 +159,9 @@ def _chordless_search(rows: Any, path: Sequence[SupportsIndex], length_bound: Su
 def _cycle_next(search: Any, limit: int, nodes: tuple[Any, ...]) -> list[list[Any]]:
     """A cycle search's next cycles (at most `limit`), each a list of the `nodes` objects at its positions."""
 
+def _attribute_codes(node_data: dict[Any, Any], attribute: Any) -> tuple[bytes, list[Any], str | None]:
+    """Each node's `attribute` coded by a dict of the values: (int64 codes, each code's first value, None or why
+    NetworkX may key the values otherwise)."""
 def _pair_hash(a: int, b: int) -> int:
     """hash((x, y)) from a == hash(x) and b == hash(y)."""
 def _network_simplex(
@@ -496,17 +499,18 @@ class CoreGraph:
     def connected_dominating(self, degrees: bytes) -> list[int]: ...
     def side_degrees(self, side: SupportsIndex, keys: _Positions | None = None) -> list[int]: ...
     def neighbor_degree_averages(
-        self, source: SupportsIndex, target: SupportsIndex, nodes: _Positions, keys: _Positions | None = None
+        self, source: SupportsIndex, target: SupportsIndex, nodes: _Positions | None, keys: _Positions | None = None
     ) -> list[float]: ...
     def connectivity_tally(
-        self, source: SupportsIndex, target: SupportsIndex, nodes: _Positions, keys: _Positions | None = None
+        self, source: SupportsIndex, target: SupportsIndex, nodes: _Positions | None, keys: _Positions | None = None
     ) -> tuple[list[int], list[int], list[int]]: ...
     def degree_xy(
         self,
         x: SupportsIndex,
         y: SupportsIndex,
-        order: _Positions,
-        member: Sequence[bool],
+        order: _Positions | None,
+        member: Sequence[bool] | None,
+        hashes: bytes | None,
         keys: _Positions | None = None,
         counted: bool = False,
     ) -> Any: ...

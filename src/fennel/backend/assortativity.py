@@ -14,14 +14,13 @@ rows hold each neighbour once; a multigraph's keys per row slot are handed
 over beside them, for its degrees and its walks over G.edges.
 """
 
-from array import array
-
 import networkx as nx
 from networkx.algorithms.assortativity.correlation import _numeric_ac, attribute_ac
 from networkx.utils import dict_to_numpy_array
 
 from .. import _core
 from .checks import NX_VERSION, absent, argument_rule, data_rule
+from .clique import node_hashes
 from .serve import EXACT, served
 
 _NX37 = NX_VERSION >= (3, 7)
@@ -68,9 +67,10 @@ def _is_node(fg, nodes):
 
 
 def _bunch(fg, nodes):
-    """(node objects, positions) of DegreeView(nbunch): NetworkX's own nbunch_iter, in its order."""
+    """(node objects, positions) of DegreeView(nbunch): NetworkX's own nbunch_iter, in its order (positions None:
+    every node)."""
     if nodes is None:
-        return fg.nodes, list(range(len(fg.nodes)))
+        return fg.nodes, None
     objects = list(fg.source.nbunch_iter(nodes))
     return objects, list(map(fg.index.__getitem__, objects))
 
@@ -118,14 +118,17 @@ def average_degree_connectivity(G, source="in+out", target="in+out", nodes=None,
 
 
 def _node_set(fg, nodes):
-    """node_degree_xy's ``set(G)`` or ``set(nodes)``: (its walk as positions, membership flags)."""
-    S = set(fg.nodes) if nodes is None else set(nodes)
+    """node_degree_xy's ``set(G)`` or ``set(nodes)``: (its walk as positions, membership flags, hashes); set(G)'s
+    walk is the core's replay of its table from the nodes' hashes."""
+    if nodes is None:
+        return None, None, node_hashes(fg)
+    S = set(nodes)
     index = fg.index
     order = [index[v] for v in S if v in index]
     member = [False] * len(fg.nodes)
     for p in order:
         member[p] = True
-    return order, member
+    return order, member, None
 
 
 def _degree_sides(fg, x, y):
@@ -146,9 +149,9 @@ def _mixing(rows, normalized, key=None):
 
 
 def _degree_mixing(fg, x, y, nodes, normalized):
-    order, member = _node_set(fg, nodes)
+    order, member, hashes = _node_set(fg, nodes)
     xs, ys = _degree_sides(fg, x, y)
-    return _mixing(fg.core.degree_xy(xs, ys, order, member, _keys(fg), counted=True), normalized)
+    return _mixing(fg.core.degree_xy(xs, ys, order, member, hashes, _keys(fg), counted=True), normalized)
 
 
 @served(docs=_PAIRS_DOCS + _LEFT, rules=("unweighted_degrees",))
@@ -169,7 +172,8 @@ def _degrees_of(fg, side, nodes):
     degrees = fg.core.side_degrees(side, _keys(fg))
     if nodes is not None and _is_node(fg, nodes):
         return degrees[fg.index[nodes]]  # an int: iterating it raises NetworkX's TypeError
-    return [degrees[p] for p in _bunch(fg, nodes)[1]]
+    positions = _bunch(fg, nodes)[1]
+    return degrees if positions is None else [degrees[p] for p in positions]
 
 
 @served(docs=_PAIRS_DOCS + _NUMPY_DOCS + _LEFT, rules=("unweighted_degrees",))
@@ -196,9 +200,9 @@ def degree_pearson_correlation_coefficient(G, x="out", y="in", weight=None, node
     import numpy as np
     import scipy as sp
 
-    order, member = _node_set(G, nodes)
+    order, member, hashes = _node_set(G, nodes)
     xs, ys = _degree_sides(G, x, y)
-    bx, by = G.core.degree_xy(xs, ys, order, member, _keys(G))
+    bx, by = G.core.degree_xy(xs, ys, order, member, hashes, _keys(G))
     if _NX37 and len(bx) < 2 * 8:  # fewer than two int64 pairs
         return float("nan")
     if not bx:
@@ -206,35 +210,11 @@ def degree_pearson_correlation_coefficient(G, x="out", y="in", weight=None, node
     return float(sp.stats.pearsonr(np.frombuffer(bx, dtype=np.int64), np.frombuffer(by, dtype=np.int64))[0])
 
 
-def _attribute_codes(fg, attribute):
-    """(codes as int64 bytes, code -> value) of each node's ``attribute`` (None when absent): one code per key
-    of a dict, so codes meet as NetworkX's dict lookups do."""
-    codes, values = {}, []
-    out = array("q")
-    for dd in fg.source._node.values():
-        value = dd.get(attribute, None)
-        code = codes.setdefault(value, len(codes))
-        if code == len(values):
-            values.append(value)
-        out.append(code)
-    return out.tobytes(), values
-
-
 @data_rule("attribute_values")
 def _attribute_values(fg, a):
-    attribute = a["attribute"]
-    first = {}
-    for dd in fg.source._node.values():
-        value = dd.get(attribute, None)
-        try:
-            kept = first.setdefault(value, value)
-        except TypeError:
-            return "unhashable attribute values are left to NetworkX"
-        # NetworkX's dicts keep the first value met in its walk of the
-        # pairs; equal values that look different are left to it.
-        if kept is not value and (type(kept) is not type(value) or repr(kept) != repr(value)):
-            return "equal attribute values of different types or forms are left to NetworkX"
-    return None
+    # The codes stand for the first value of each dict key in node order;
+    # NetworkX's dicts keep the first its walk of the pairs meets.
+    return _core._attribute_codes(fg.source._node, a["attribute"])[2]
 
 
 def _attribute_mixing(fg, attribute, nodes, normalized):
@@ -243,7 +223,7 @@ def _attribute_mixing(fg, attribute, nodes, normalized):
     else:
         S = set(nodes)
         member = [v in S for v in fg.nodes]
-    codes, values = _attribute_codes(fg, attribute)
+    codes, values, _ = _core._attribute_codes(fg.source._node, attribute)
     return _mixing(fg.core.attribute_xy(codes, member, _keys(fg), counted=True), normalized, values)
 
 
@@ -278,7 +258,9 @@ def numeric_assortativity_coefficient(G, attribute, nodes=None):
     Gnodes = G.source.nodes
     if nodes is None:
         nodes = Gnodes
-    vals = {Gnodes[n][attribute] for n in nodes}
+        vals = {dd[attribute] for dd in G.source._node.values()}  # Gnodes[n] for every node n, in order
+    else:
+        vals = {Gnodes[n][attribute] for n in nodes}
     mapping = {d: i for i, d in enumerate(vals)}
     M = _attribute_matrix(G, attribute, nodes, mapping, True)
     return _numeric_ac(M, mapping)
