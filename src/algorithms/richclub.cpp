@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <span>
 
 namespace fennel {
 
@@ -34,67 +35,76 @@ RichClubTerms terms_of(const std::vector<std::int64_t>& deg, const std::vector<s
     return terms;
 }
 
-std::vector<std::int64_t> degrees_of(const std::vector<std::vector<Node>>& adj) {
-    std::vector<std::int64_t> deg(adj.size());
-    for (std::size_t u = 0; u < adj.size(); ++u) deg[u] = static_cast<std::int64_t>(adj[u].size());
-    return deg;
-}
-
-std::uint64_t edge_key(Node u, Node v) {
-    if (u > v) std::swap(u, v);
-    return (static_cast<std::uint64_t>(u) << 32) | v;
-}
-
-void erase_value(std::vector<Node>& row, Node v) { row.erase(std::find(row.begin(), row.end(), v)); }
-
-// The edge set the swaps test against: open addressing with linear probing
-// and backward-shift deletion, sized once (the edge count never changes).
-class EdgeSet {
+// R's rows during the swaps. A swap takes one neighbour out of each of its
+// four rows and adds one, so every row keeps its length: the rows live in
+// one array at fixed offsets, and NetworkX's dict order (a removed key
+// leaves its place, a new key goes last) is a shift of the row's tail and
+// a write at its end.
+class SwapRows {
 public:
-    explicit EdgeSet(std::size_t edges) {
-        std::size_t size = 16;
-        while (size < edges * 2 + 2) size <<= 1;
-        slots_.assign(size, EMPTY);
-        mask_ = size - 1;
-    }
-    bool contains(std::uint64_t key) const {
-        for (std::size_t i = home(key);; i = (i + 1) & mask_) {
-            if (slots_[i] == key) return true;
-            if (slots_[i] == EMPTY) return false;
+    explicit SwapRows(const std::vector<std::vector<Node>>& rows) {
+        offsets_.push_back(0);
+        for (const auto& row : rows) {
+            targets_.insert(targets_.end(), row.begin(), row.end());
+            offsets_.push_back(targets_.size());
         }
     }
-    void insert(std::uint64_t key) {
-        std::size_t i = home(key);
-        while (slots_[i] != EMPTY && slots_[i] != key) i = (i + 1) & mask_;
-        slots_[i] = key;
+    std::size_t size(Node u) const { return offsets_[u + 1] - offsets_[u]; }
+    Node at(Node u, std::size_t i) const { return targets_[offsets_[u] + i]; }
+    // `v in G[u]`, read from the shorter of the two rows (the graph is undirected).
+    bool joined(Node u, Node v) const {
+        if (size(v) < size(u)) std::swap(u, v);
+        const Node* row = targets_.data() + offsets_[u];
+        return std::find(row, row + size(u), v) != row + size(u);
     }
-    void erase(std::uint64_t key) {
-        std::size_t i = home(key);
-        while (slots_[i] != key) {
-            if (slots_[i] == EMPTY) return;
-            i = (i + 1) & mask_;
+    // G[u]'s key `old` removed and `fresh` added after the others.
+    void replace(Node u, Node old, Node fresh) {
+        Node* row = targets_.data() + offsets_[u];
+        Node* end = row + size(u);
+        Node* at = std::find(row, end, old);
+        std::move(at + 1, end, at);
+        end[-1] = fresh;
+    }
+    template <class F>
+    void each_row(F&& f) const {
+        for (Node u = 0; u + 1 < offsets_.size(); ++u) {
+            f(u, std::span<const Node>(targets_.data() + offsets_[u], size(u)));
         }
-        // Shift back the entries whose probe runs crossed the hole.
-        for (std::size_t j = (i + 1) & mask_; slots_[j] != EMPTY; j = (j + 1) & mask_) {
-            const std::size_t h = home(slots_[j]);
-            if (((j - h) & mask_) >= ((j - i) & mask_)) {
-                slots_[i] = slots_[j];
-                i = j;
-            }
-        }
-        slots_[i] = EMPTY;
     }
 
 private:
-    static constexpr std::uint64_t EMPTY = ~std::uint64_t{0};
-    std::size_t home(std::uint64_t key) const {
-        key ^= key >> 33;
-        key *= 0xff51afd7ed558ccdull;
-        key ^= key >> 33;
-        return static_cast<std::size_t>(key) & mask_;
+    std::vector<std::size_t> offsets_;
+    std::vector<Node> targets_;
+};
+
+// bisect.bisect_left(cdf, s) - 1 as a Python index (-1: the last node),
+// sped up by a guide table: guide[b] is the first index whose value is at
+// least b / buckets, and the search starts a bucket below s's, whose bound
+// is then surely at most s, so the scan finds bisect_left's own answer.
+class Picker {
+public:
+    explicit Picker(std::vector<double> cdf) : cdf_(std::move(cdf)) {
+        buckets_ = cdf_.size();
+        guide_.resize(buckets_ + 1);
+        std::size_t i = 0;
+        for (std::size_t b = 0; b <= buckets_; ++b) {
+            const double bound = static_cast<double>(b) / static_cast<double>(buckets_);
+            while (i < cdf_.size() && cdf_[i] < bound) ++i;
+            guide_[b] = i;
+        }
     }
-    std::vector<std::uint64_t> slots_;
-    std::size_t mask_ = 0;
+    Node pick(double s, Node n) const {
+        auto b = static_cast<std::size_t>(s * static_cast<double>(buckets_));
+        b = b > 0 ? std::min(b - 1, buckets_) : 0;
+        std::size_t i = guide_[b];
+        while (i < cdf_.size() && cdf_[i] < s) ++i;
+        return i == 0 ? static_cast<Node>(n - 1) : static_cast<Node>(i - 1);
+    }
+
+private:
+    std::vector<double> cdf_;
+    std::vector<std::size_t> guide_;
+    std::size_t buckets_ = 0;
 };
 
 }  // namespace
@@ -155,19 +165,19 @@ SwapOutcome randomised_rich_club(const Csr& rows, std::int64_t nswap, std::int64
     const Count n = rows.node_count();
     // G.copy(): add_edges_from over G's rows in node order; an edge joins
     // both copied rows when first met, from its earlier end.
-    std::vector<std::vector<Node>> adj(n);
-    EdgeSet edges(rows.slot_count() / 2 + 1);
+    std::vector<std::vector<Node>> copied(n);
     for (Node u = 0; u < n; ++u) {
         for (Node v : rows.row(u)) {
             if (v <= u) continue;
-            adj[u].push_back(v);
-            adj[v].push_back(u);
-            edges.insert(edge_key(u, v));
+            copied[u].push_back(v);
+            copied[v].push_back(u);
         }
     }
+    SwapRows adj(copied);
     // cumulative_distribution(degrees): running float sums, each divided by
     // the total.
-    const std::vector<std::int64_t> deg = degrees_of(adj);
+    std::vector<std::int64_t> deg(n);
+    for (Node u = 0; u < n; ++u) deg[u] = static_cast<std::int64_t>(adj.size(u));
     std::vector<double> cdf{0.0};
     double cumulative = 0.0;
     for (std::int64_t d : deg) {
@@ -175,44 +185,30 @@ SwapOutcome randomised_rich_club(const Csr& rows, std::int64_t nswap, std::int64
         cdf.push_back(cumulative);
     }
     for (double& c : cdf) c /= cumulative;
-    // bisect.bisect_left(cdf, s) - 1, a Python index (-1 is the last node).
-    auto pick = [&](double s) -> Node {
-        const auto i = std::lower_bound(cdf.begin(), cdf.end(), s) - cdf.begin();
-        return i == 0 ? static_cast<Node>(n - 1) : static_cast<Node>(i - 1);
-    };
+    const Picker picker(std::move(cdf));
     SwapOutcome outcome;
     std::int64_t tries = 0;
     std::int64_t swaps = 0;
     while (swaps < nswap) {
-        const double s1 = rng.random();
-        const double s2 = rng.random();
-        const Node u = pick(s1);
-        const Node x = pick(s2);
+        const Node u = picker.pick(rng.random(), static_cast<Node>(n));
+        const Node x = picker.pick(rng.random(), static_cast<Node>(n));
         if (u == x) continue;
-        if (adj[u].empty() || adj[x].empty()) {
+        if (adj.size(u) == 0 || adj.size(x) == 0) {
             // The first choice from an empty row raises before the second draws.
-            if (!adj[u].empty()) rng.randbelow(adj[u].size());
+            if (adj.size(u) != 0) rng.randbelow(adj.size(u));
             outcome.end = SwapEnd::EmptyChoice;
             break;
         }
-        const Node v = adj[u][rng.randbelow(adj[u].size())];
-        const Node y = adj[x][rng.randbelow(adj[x].size())];
+        const Node v = adj.at(u, rng.randbelow(adj.size(u)));
+        const Node y = adj.at(x, rng.randbelow(adj.size(x)));
         if (v == y) continue;
-        if (!edges.contains(edge_key(u, x)) && !edges.contains(edge_key(v, y))) {
-            // add_edge(u, x), add_edge(v, y): new keys go to the rows' ends;
-            // remove_edge(u, v), remove_edge(x, y) keep the others' order.
-            adj[u].push_back(x);
-            adj[x].push_back(u);
-            edges.insert(edge_key(u, x));
-            adj[v].push_back(y);
-            adj[y].push_back(v);
-            edges.insert(edge_key(v, y));
-            erase_value(adj[u], v);
-            erase_value(adj[v], u);
-            edges.erase(edge_key(u, v));
-            erase_value(adj[x], y);
-            erase_value(adj[y], x);
-            edges.erase(edge_key(x, y));
+        if (!adj.joined(u, x) && !adj.joined(v, y)) {
+            // add_edge(u, x), add_edge(v, y), remove_edge(u, v),
+            // remove_edge(x, y): each row loses one key and gains one last.
+            adj.replace(u, v, x);
+            adj.replace(x, y, u);
+            adj.replace(v, u, y);
+            adj.replace(y, x, v);
             ++swaps;
         }
         if (tries >= max_tries) {
@@ -223,14 +219,14 @@ SwapOutcome randomised_rich_club(const Csr& rows, std::int64_t nswap, std::int64
         ++tries;
     }
     std::vector<std::int64_t> k1_count;
-    for (Node u = 0; u < n; ++u) {
-        for (Node v : adj[u]) {
+    adj.each_row([&](Node u, std::span<const Node> row) {
+        for (Node v : row) {
             if (v < u) continue;
             const auto k1 = static_cast<std::size_t>(std::min(deg[u], deg[v]));
             if (k1 >= k1_count.size()) k1_count.resize(k1 + 1, 0);
             ++k1_count[k1];
         }
-    }
+    });
     terms = terms_of(deg, k1_count);
     return outcome;
 }
