@@ -67,6 +67,10 @@ FAMILIES = {
                             lambda G, b: nx.bipartite.hopcroft_karp_matching(G, backend=b)),
     "PageRank": ("pagerank", True, lambda G, b: nx.pagerank(G, backend=b)),
     "eigenvector and Katz": ("katz_centrality", True, lambda G, b: nx.katz_centrality(G, backend=b)),
+    "neighbour degrees": ("average_neighbor_degree", False, lambda G, b: nx.average_neighbor_degree(G, backend=b)),
+    "mixing and assortativity": ("degree_mixing_dict", False, lambda G, b: nx.degree_mixing_dict(G, backend=b)),
+    "rich club": ("rich_club_coefficient", False,
+                  lambda G, b: nx.rich_club_coefficient(G, normalized=False, backend=b)),
 }
 
 

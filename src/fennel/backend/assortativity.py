@@ -21,7 +21,7 @@ from networkx.utils import dict_to_numpy_array
 from .. import _core
 from .checks import NX_VERSION, absent, argument_rule, data_rule
 from .clique import node_hashes
-from .serve import EXACT, served
+from .serve import EXACT, WORK_MIXING, WORK_NEIGHBOUR_DEGREES, served
 
 _NX37 = NX_VERSION >= (3, 7)
 # Degree sides as the core codes them.
@@ -76,7 +76,7 @@ def _bunch(fg, nodes):
 
 
 @served(docs=_DOCS + ", the per-node sums on the worker pool. " + EXACT + _LEFT,
-        rules=("unweighted_degrees",))
+        rules=("unweighted_degrees",), min_work=WORK_NEIGHBOUR_DEGREES)
 def average_neighbor_degree(G, source="out", target="out", nodes=None, weight=None):
     if G.directed:
         if source not in ("in", "out", "in+out"):
@@ -97,7 +97,7 @@ def average_neighbor_degree(G, source="out", target="out", nodes=None, weight=No
 
 
 @served(docs=_DOCS + ", the per-node sums on the worker pool. " + EXACT + _LEFT,
-        rules=("unweighted_degrees",))
+        rules=("unweighted_degrees",), min_work=WORK_NEIGHBOUR_DEGREES)
 def average_degree_connectivity(G, source="in+out", target="in+out", nodes=None, weight=None):
     if G.directed:
         if source not in ("in", "out", "in+out"):
@@ -154,12 +154,12 @@ def _degree_mixing(fg, x, y, nodes, normalized):
     return _mixing(fg.core.degree_xy(xs, ys, order, member, hashes, _keys(fg), counted=True), normalized)
 
 
-@served(docs=_PAIRS_DOCS + _LEFT, rules=("unweighted_degrees",))
+@served(docs=_PAIRS_DOCS + _LEFT, rules=("unweighted_degrees",), min_work=WORK_MIXING)
 def degree_mixing_dict(G, x="out", y="in", weight=None, nodes=None, normalized=False):
     return _degree_mixing(G, x, y, nodes, normalized)
 
 
-@served(docs=_PAIRS_DOCS + _NUMPY_DOCS + _LEFT, rules=("unweighted_degrees",))
+@served(docs=_PAIRS_DOCS + _NUMPY_DOCS + _LEFT, rules=("unweighted_degrees",), min_work=WORK_MIXING)
 def degree_mixing_matrix(G, x="out", y="in", weight=None, nodes=None, normalized=True, mapping=None):
     a = dict_to_numpy_array(_degree_mixing(G, x, y, nodes, False), mapping=mapping)
     if normalized:
@@ -176,7 +176,7 @@ def _degrees_of(fg, side, nodes):
     return degrees if positions is None else [degrees[p] for p in positions]
 
 
-@served(docs=_PAIRS_DOCS + _NUMPY_DOCS + _LEFT, rules=("unweighted_degrees",))
+@served(docs=_PAIRS_DOCS + _NUMPY_DOCS + _LEFT, rules=("unweighted_degrees",), min_work=WORK_MIXING)
 def degree_assortativity_coefficient(G, x="out", y="in", weight=None, nodes=None):
     walked = nodes
     if nodes is None:
@@ -195,7 +195,7 @@ def degree_assortativity_coefficient(G, x="out", y="in", weight=None, nodes=None
 
 @served(docs="node_degree_xy's pairs walked in C++ over Python's own set of the nodes, handed to scipy's "
         "pearsonr as the same integer arrays. " + EXACT + _LEFT,
-        rules=("unweighted_degrees",))
+        rules=("unweighted_degrees",), min_work=WORK_MIXING)
 def degree_pearson_correlation_coefficient(G, x="out", y="in", weight=None, nodes=None):
     import numpy as np
     import scipy as sp
@@ -228,7 +228,8 @@ def _attribute_mixing(fg, attribute, nodes, normalized):
 
 
 @served(docs=_ATTRIBUTE_DOCS,
-        rules=("attribute_name",), data_rules=("attribute_values",), keeps_attributes=True)
+        rules=("attribute_name",), data_rules=("attribute_values",), keeps_attributes=True,
+        min_work=WORK_MIXING)
 def attribute_mixing_dict(G, attribute, nodes=None, normalized=False):
     return _attribute_mixing(G, attribute, nodes, normalized)
 
@@ -241,19 +242,22 @@ def _attribute_matrix(fg, attribute, nodes, mapping, normalized):
 
 
 @served(docs=_ATTRIBUTE_DOCS + _NUMPY_DOCS,
-        rules=("attribute_name",), data_rules=("attribute_values",), keeps_attributes=True)
+        rules=("attribute_name",), data_rules=("attribute_values",), keeps_attributes=True,
+        min_work=WORK_MIXING)
 def attribute_mixing_matrix(G, attribute, nodes=None, mapping=None, normalized=True):
     return _attribute_matrix(G, attribute, nodes, mapping, normalized)
 
 
 @served(docs=_ATTRIBUTE_DOCS + _NUMPY_DOCS,
-        rules=("attribute_name",), data_rules=("attribute_values",), keeps_attributes=True)
+        rules=("attribute_name",), data_rules=("attribute_values",), keeps_attributes=True,
+        min_work=WORK_MIXING)
 def attribute_assortativity_coefficient(G, attribute, nodes=None):
     return attribute_ac(_attribute_matrix(G, attribute, nodes, None, True))
 
 
 @served(docs=_ATTRIBUTE_DOCS + _NUMPY_DOCS,
-        rules=("attribute_name",), data_rules=("attribute_values",), keeps_attributes=True)
+        rules=("attribute_name",), data_rules=("attribute_values",), keeps_attributes=True,
+        min_work=WORK_MIXING)
 def numeric_assortativity_coefficient(G, attribute, nodes=None):
     Gnodes = G.source.nodes
     if nodes is None:

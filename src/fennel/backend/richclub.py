@@ -15,7 +15,7 @@ from array import array
 import networkx as nx
 
 from .checks import NX_VERSION, argument_rule
-from .serve import EXACT, served
+from .serve import EXACT, WORK_RICH_CLUB, served
 
 _NX37 = NX_VERSION >= (3, 7)
 _DONE, _TRIES_EXCEEDED, _EMPTY_CHOICE = range(3)
@@ -89,7 +89,7 @@ def _randomised(G, nswap, max_tries, rng):
 @served(docs="_compute_rc's counts in C++; the normalisation's double_edge_swap replayed in C++ draw for draw "
         "from NetworkX's random.Random state. " + EXACT + " numpy random generators are left to NetworkX.",
         rules=("n_samples", "rich_club_q", "rich_club_seed"),
-        answers=(ZeroDivisionError, IndexError))
+        answers=(ZeroDivisionError, IndexError), min_work=WORK_RICH_CLUB)
 def rich_club_coefficient(G, normalized=True, Q=100, seed=None, *, n_samples=1):
     if G.directed:
         raise nx.NetworkXNotImplemented("not implemented for directed type")
