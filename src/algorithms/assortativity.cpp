@@ -5,6 +5,7 @@
 #include "algorithms/set_table.hpp"
 #include "lib/pool.hpp"
 
+#include <algorithm>
 #include <unordered_map>
 
 namespace fennel {
@@ -156,6 +157,45 @@ std::vector<Node> set_order(const std::vector<std::int64_t>& hashes) {
 
 std::vector<MixingRow> mixing_counts(const Pairs& pairs) {
     std::vector<MixingRow> rows;
+    if (pairs.x.empty()) return rows;
+    std::int64_t lo = pairs.x[0];
+    std::int64_t hi = pairs.x[0];
+    for (const auto* keys : {&pairs.x, &pairs.y}) {
+        for (std::int64_t k : *keys) {
+            lo = std::min(lo, k);
+            hi = std::max(hi, k);
+        }
+    }
+    // Keys in a small range (degrees, attribute codes) index arrays: the
+    // row of each key, and per row the slot of each inner key.
+    if (lo >= 0 && hi < 2048) {
+        const auto width = static_cast<std::size_t>(hi) + 1;
+        std::vector<std::int32_t> row_at(width, -1);
+        std::vector<std::vector<std::int32_t>> slot_at;
+        auto row_of = [&](std::int64_t key) {
+            std::int32_t& r = row_at[static_cast<std::size_t>(key)];
+            if (r < 0) {
+                r = static_cast<std::int32_t>(rows.size());
+                rows.push_back({key, {}, {}});
+                slot_at.emplace_back(width, -1);
+            }
+            return static_cast<std::size_t>(r);
+        };
+        for (std::size_t i = 0; i < pairs.x.size(); ++i) {
+            // `if x not in d: d[x] = {}`, then the same for y, then d[x][y] += 1.
+            const std::size_t r = row_of(pairs.x[i]);
+            row_of(pairs.y[i]);
+            std::int32_t& slot = slot_at[r][static_cast<std::size_t>(pairs.y[i])];
+            MixingRow& row = rows[r];
+            if (slot < 0) {
+                slot = static_cast<std::int32_t>(row.inner.size());
+                row.inner.push_back(pairs.y[i]);
+                row.count.push_back(0);
+            }
+            ++row.count[static_cast<std::size_t>(slot)];
+        }
+        return rows;
+    }
     std::unordered_map<std::int64_t, std::size_t> outer;
     std::vector<std::unordered_map<std::int64_t, std::size_t>> inner;
     auto row_of = [&](std::int64_t key) {
@@ -167,7 +207,6 @@ std::vector<MixingRow> mixing_counts(const Pairs& pairs) {
         return it->second;
     };
     for (std::size_t i = 0; i < pairs.x.size(); ++i) {
-        // `if x not in d: d[x] = {}`, then the same for y, then d[x][y] += 1.
         const std::size_t r = row_of(pairs.x[i]);
         row_of(pairs.y[i]);
         MixingRow& row = rows[r];

@@ -3,6 +3,8 @@
 #include "graph/core_graph_py.hpp"
 #include "lib/entry.hpp"
 
+#include <cmath>
+
 namespace fennel::py {
 
 namespace {
@@ -177,6 +179,11 @@ PyObject* attribute_codes(const DictRef& node_data, PyObject* attribute) {
             if (first != value) {
                 if (Py_TYPE(first) != Py_TYPE(value)) {
                     problem = "equal attribute values of different types or forms are left to NetworkX";
+                } else if (PyFloat_CheckExact(value)) {
+                    // Equal floats differ in form only as 0.0 and -0.0.
+                    if (std::signbit(PyFloat_AS_DOUBLE(first)) != std::signbit(PyFloat_AS_DOUBLE(value))) {
+                        problem = "equal attribute values of different types or forms are left to NetworkX";
+                    }
                 } else if (!PyLong_CheckExact(value) && !PyUnicode_CheckExact(value)) {
                     PyObject* a = PyObject_Repr(first);
                     PyObject* b = a != nullptr ? PyObject_Repr(value) : nullptr;
