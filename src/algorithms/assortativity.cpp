@@ -113,37 +113,139 @@ Result<ConnectivityTally> degree_connectivity(const CoreGraph& g, Side source, S
     return tally;
 }
 
-Pairs degree_pairs(const CoreGraph& g, Side x, Side y, const std::vector<Node>& order,
-                   const std::vector<std::uint8_t>& member, Mult mult) {
-    const std::vector<std::int64_t> xdeg = side_degrees(g, x, mult);
-    const std::vector<std::int64_t> ydeg = g.directed ? side_degrees(g, y, mult) : xdeg;
-    Pairs pairs;
+namespace {
+
+// node_degree_xy's walk: emit(x degree, y degree, keys) per row slot.
+template <class Emit>
+void walk_degree_pairs(const CoreGraph& g, const std::vector<std::int64_t>& xdeg,
+                       const std::vector<std::int64_t>& ydeg, const std::vector<Node>& order,
+                       const std::vector<std::uint8_t>& member, Mult mult, Emit&& emit) {
     // G.edges(u): the successors (or neighbours, a self-loop once) in row
     // order, each key of a multigraph's once.
     for (Node u : order) {
         for (Slot s = g.succ.begin(u); s < g.succ.end(u); ++s) {
             const Node v = g.succ.targets[s];
-            if (!member[v]) continue;
-            pairs.x.insert(pairs.x.end(), mult ? (*mult)[s] : 1, xdeg[u]);
-            pairs.y.insert(pairs.y.end(), mult ? (*mult)[s] : 1, ydeg[v]);
+            if (member[v]) emit(xdeg[u], ydeg[v], mult ? (*mult)[s] : 1u);
         }
     }
-    return pairs;
 }
 
-Pairs attribute_pairs(const CoreGraph& g, const std::vector<std::int64_t>& code,
-                      const std::vector<std::uint8_t>& member, Mult mult) {
-    Pairs pairs;
+// node_attribute_xy's walk: emit(code of u, code of v, keys) per row slot.
+template <class Emit>
+void walk_attribute_pairs(const CoreGraph& g, const std::vector<std::int64_t>& code,
+                          const std::vector<std::uint8_t>& member, Mult mult, Emit&& emit) {
     // G.adjacency() in node order; every neighbour counts, in the set or
     // not, once per key.
     for (Node u = 0; u < g.n; ++u) {
         if (!member[u]) continue;
         for (Slot s = g.succ.begin(u); s < g.succ.end(u); ++s) {
-            pairs.x.insert(pairs.x.end(), mult ? (*mult)[s] : 1, code[u]);
-            pairs.y.insert(pairs.y.end(), mult ? (*mult)[s] : 1, code[g.succ.targets[s]]);
+            emit(code[u], code[g.succ.targets[s]], mult ? (*mult)[s] : 1u);
         }
     }
+}
+
+// mixing_dict, counted: `if x not in d: d[x] = {}`, the same for y, then
+// d[x][y] += 1 per key. Keys below 2048 (degrees, attribute codes) index
+// arrays: the row of each key, and per row the slot of each inner key;
+// others go through hash maps.
+class MixingCounter {
+public:
+    explicit MixingCounter(std::int64_t hi) : dense_(hi < 2048) {
+        if (dense_) {
+            width_ = static_cast<std::size_t>(std::max<std::int64_t>(hi, 0)) + 1;
+            row_at_.assign(width_, -1);
+        }
+    }
+
+    void add(std::int64_t x, std::int64_t y, std::uint32_t keys) {
+        const std::size_t r = row_of(x);
+        row_of(y);
+        MixingRow& row = rows_[r];
+        std::size_t slot;
+        if (dense_) {
+            std::int32_t& at = slot_at_[r][static_cast<std::size_t>(y)];
+            if (at < 0) at = static_cast<std::int32_t>(fresh_slot(row, y));
+            slot = static_cast<std::size_t>(at);
+        } else {
+            auto [it, fresh] = inner_[r].try_emplace(y, row.inner.size());
+            if (fresh) fresh_slot(row, y);
+            slot = it->second;
+        }
+        row.count[slot] += keys;
+    }
+
+    std::vector<MixingRow> take() { return std::move(rows_); }
+
+private:
+    static std::size_t fresh_slot(MixingRow& row, std::int64_t y) {
+        row.inner.push_back(y);
+        row.count.push_back(0);
+        return row.inner.size() - 1;
+    }
+
+    std::size_t row_of(std::int64_t key) {
+        if (dense_) {
+            std::int32_t& r = row_at_[static_cast<std::size_t>(key)];
+            if (r < 0) {
+                r = static_cast<std::int32_t>(rows_.size());
+                rows_.push_back({key, {}, {}});
+                slot_at_.emplace_back(width_, -1);
+            }
+            return static_cast<std::size_t>(r);
+        }
+        auto [it, fresh] = outer_.try_emplace(key, rows_.size());
+        if (fresh) {
+            rows_.push_back({key, {}, {}});
+            inner_.emplace_back();
+        }
+        return it->second;
+    }
+
+    bool dense_;
+    std::size_t width_ = 0;
+    std::vector<MixingRow> rows_;
+    std::vector<std::int32_t> row_at_;
+    std::vector<std::vector<std::int32_t>> slot_at_;
+    std::unordered_map<std::int64_t, std::size_t> outer_;
+    std::vector<std::unordered_map<std::int64_t, std::size_t>> inner_;
+};
+
+std::int64_t largest(const std::vector<std::int64_t>& values) {
+    std::int64_t hi = 0;
+    for (std::int64_t v : values) hi = std::max(hi, v);
+    return hi;
+}
+
+}  // namespace
+
+Pairs degree_pairs(const CoreGraph& g, Side x, Side y, const std::vector<Node>& order,
+                   const std::vector<std::uint8_t>& member, Mult mult) {
+    const std::vector<std::int64_t> xdeg = side_degrees(g, x, mult);
+    const std::vector<std::int64_t> ydeg = g.directed ? side_degrees(g, y, mult) : xdeg;
+    Pairs pairs;
+    walk_degree_pairs(g, xdeg, ydeg, order, member, mult, [&](std::int64_t a, std::int64_t b, std::uint32_t keys) {
+        pairs.x.insert(pairs.x.end(), keys, a);
+        pairs.y.insert(pairs.y.end(), keys, b);
+    });
     return pairs;
+}
+
+std::vector<MixingRow> degree_mixing(const CoreGraph& g, Side x, Side y, const std::vector<Node>& order,
+                                     const std::vector<std::uint8_t>& member, Mult mult) {
+    const std::vector<std::int64_t> xdeg = side_degrees(g, x, mult);
+    const std::vector<std::int64_t> ydeg = g.directed ? side_degrees(g, y, mult) : xdeg;
+    MixingCounter counter(std::max(largest(xdeg), largest(ydeg)));
+    walk_degree_pairs(g, xdeg, ydeg, order, member, mult,
+                      [&](std::int64_t a, std::int64_t b, std::uint32_t keys) { counter.add(a, b, keys); });
+    return counter.take();
+}
+
+std::vector<MixingRow> attribute_mixing(const CoreGraph& g, const std::vector<std::int64_t>& code,
+                                        const std::vector<std::uint8_t>& member, Mult mult) {
+    MixingCounter counter(largest(code));
+    walk_attribute_pairs(g, code, member, mult,
+                         [&](std::int64_t a, std::int64_t b, std::uint32_t keys) { counter.add(a, b, keys); });
+    return counter.take();
 }
 
 std::vector<Node> set_order(const std::vector<std::int64_t>& hashes) {
@@ -153,71 +255,6 @@ std::vector<Node> set_order(const std::vector<std::int64_t>& hashes) {
     order.reserve(hashes.size());
     table.each([&](Node v) { order.push_back(v); });
     return order;
-}
-
-std::vector<MixingRow> mixing_counts(const Pairs& pairs) {
-    std::vector<MixingRow> rows;
-    if (pairs.x.empty()) return rows;
-    std::int64_t lo = pairs.x[0];
-    std::int64_t hi = pairs.x[0];
-    for (const auto* keys : {&pairs.x, &pairs.y}) {
-        for (std::int64_t k : *keys) {
-            lo = std::min(lo, k);
-            hi = std::max(hi, k);
-        }
-    }
-    // Keys in a small range (degrees, attribute codes) index arrays: the
-    // row of each key, and per row the slot of each inner key.
-    if (lo >= 0 && hi < 2048) {
-        const auto width = static_cast<std::size_t>(hi) + 1;
-        std::vector<std::int32_t> row_at(width, -1);
-        std::vector<std::vector<std::int32_t>> slot_at;
-        auto row_of = [&](std::int64_t key) {
-            std::int32_t& r = row_at[static_cast<std::size_t>(key)];
-            if (r < 0) {
-                r = static_cast<std::int32_t>(rows.size());
-                rows.push_back({key, {}, {}});
-                slot_at.emplace_back(width, -1);
-            }
-            return static_cast<std::size_t>(r);
-        };
-        for (std::size_t i = 0; i < pairs.x.size(); ++i) {
-            // `if x not in d: d[x] = {}`, then the same for y, then d[x][y] += 1.
-            const std::size_t r = row_of(pairs.x[i]);
-            row_of(pairs.y[i]);
-            std::int32_t& slot = slot_at[r][static_cast<std::size_t>(pairs.y[i])];
-            MixingRow& row = rows[r];
-            if (slot < 0) {
-                slot = static_cast<std::int32_t>(row.inner.size());
-                row.inner.push_back(pairs.y[i]);
-                row.count.push_back(0);
-            }
-            ++row.count[static_cast<std::size_t>(slot)];
-        }
-        return rows;
-    }
-    std::unordered_map<std::int64_t, std::size_t> outer;
-    std::vector<std::unordered_map<std::int64_t, std::size_t>> inner;
-    auto row_of = [&](std::int64_t key) {
-        auto [it, fresh] = outer.try_emplace(key, rows.size());
-        if (fresh) {
-            rows.push_back({key, {}, {}});
-            inner.emplace_back();
-        }
-        return it->second;
-    };
-    for (std::size_t i = 0; i < pairs.x.size(); ++i) {
-        const std::size_t r = row_of(pairs.x[i]);
-        row_of(pairs.y[i]);
-        MixingRow& row = rows[r];
-        auto [it, fresh] = inner[r].try_emplace(pairs.y[i], row.inner.size());
-        if (fresh) {
-            row.inner.push_back(pairs.y[i]);
-            row.count.push_back(0);
-        }
-        ++row.count[it->second];
-    }
-    return rows;
 }
 
 }  // namespace fennel

@@ -53,24 +53,25 @@ struct Pairs {
 Pairs degree_pairs(const CoreGraph& g, Side x, Side y, const std::vector<Node>& order,
                    const std::vector<std::uint8_t>& member, Mult mult);
 
-// node_attribute_xy's pairs, as attribute codes: for each node u in node
-// order with `member[u]`, (code[u], code[v]) for each successor (neighbour)
-// v, whether in the set or not, once per key.
-Pairs attribute_pairs(const CoreGraph& g, const std::vector<std::int64_t>& code,
-                      const std::vector<std::uint8_t>& member, Mult mult);
-
 // The positions in the order set(G) iterates them: CPython's set table
 // filled node by node, replayed from the nodes' hashes.
 std::vector<Node> set_order(const std::vector<std::int64_t>& hashes);
 
-// mixing_dict's counts: the outer keys in the order the dict first takes
-// them (x, then y, of each pair in turn), and for each outer key its inner
-// keys in insertion order with their counts.
+// mixing_dict's counts of those pairs, counted as they are walked: the
+// outer keys in the order the dict first takes them (x, then y, of each
+// pair in turn), and for each outer key its inner keys in insertion order
+// with their counts.
 struct MixingRow {
     std::int64_t key;
     std::vector<std::int64_t> inner;
     std::vector<std::int64_t> count;
 };
-std::vector<MixingRow> mixing_counts(const Pairs& pairs);
+std::vector<MixingRow> degree_mixing(const CoreGraph& g, Side x, Side y, const std::vector<Node>& order,
+                                     const std::vector<std::uint8_t>& member, Mult mult);
+// node_attribute_xy's pairs, as attribute codes: for each node u in node
+// order with `member[u]`, (code[u], code[v]) for each successor (neighbour)
+// v, whether in the set or not, once per key.
+std::vector<MixingRow> attribute_mixing(const CoreGraph& g, const std::vector<std::int64_t>& code,
+                                        const std::vector<std::uint8_t>& member, Mult mult);
 
 }  // namespace fennel

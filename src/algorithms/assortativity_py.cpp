@@ -72,11 +72,7 @@ PyObject* connectivity_tally(const CoreGraph& g, std::int64_t source, std::int64
                     });
 }
 
-PyObject* make_pairs(const Pairs& pairs, bool counted) {
-    if (!counted) {
-        return tuple_from([&] { return int64_bytes(pairs.x); }, [&] { return int64_bytes(pairs.y); });
-    }
-    const std::vector<MixingRow> rows = mixing_counts(pairs);
+PyObject* mixing_rows(const std::vector<MixingRow>& rows) {
     return list_from(rows.size(), [&](std::size_t i) {
         return tuple_from([&] { return PyLong_FromLongLong(rows[i].key); },
                           [&] { return int64_list(rows[i].inner); }, [&] { return int64_list(rows[i].count); });
@@ -105,23 +101,33 @@ PyObject* degree_xy(const CoreGraph& g, std::int64_t x, std::int64_t y, const st
         return nullptr;
     }
     const Flags every(order ? 0 : g.n, 1);
+    const Flags& flags = order ? *member : every;
+    if (counted) {
+        return detached(
+            [&] {
+                if (!order) walk = set_order(hash);
+                return degree_mixing(g, sx.value(), sy.value(), walk, flags, mult.value());
+            },
+            mixing_rows);
+    }
     return detached(
         [&] {
             if (!order) walk = set_order(hash);
-            return degree_pairs(g, sx.value(), sy.value(), walk, order ? *member : every, mult.value());
+            return degree_pairs(g, sx.value(), sy.value(), walk, flags, mult.value());
         },
-                    [&](const Pairs& pairs) { return make_pairs(pairs, counted); });
+        [](const Pairs& pairs) {
+            return tuple_from([&] { return int64_bytes(pairs.x); }, [&] { return int64_bytes(pairs.y); });
+        });
 }
 
 PyObject* attribute_xy(const CoreGraph& g, const BytesRef& codes, const Flags& member,
-                       const std::optional<Positions>& keys, bool counted) {
+                       const std::optional<Positions>& keys) {
     std::vector<std::int64_t> code;
     if (!read_int64s(codes, g.n, code)) return nullptr;
     auto mult = keys_of(g, keys);
     if (!mult.ok()) return raise(mult.error());
     if (member.size() != g.n) return raise(value_error("member must hold one flag per node"));
-    return detached([&] { return attribute_pairs(g, code, member, mult.value()); },
-                    [&](const Pairs& pairs) { return make_pairs(pairs, counted); });
+    return detached([&] { return attribute_mixing(g, code, member, mult.value()); }, mixing_rows);
 }
 
 // Each node's `attribute` as read by `data.get(attribute, None)`, coded by
@@ -232,9 +238,9 @@ constexpr auto DEGREE_XY = method<degree_xy>(
     arg<std::optional<Positions>>("keys", none), kwarg<bool>("counted", false));
 constexpr auto ATTRIBUTE_XY = method<attribute_xy>(
     "attribute_xy",
-    "node_attribute_xy's pairs of node codes (int64 bytes `codes`) from the\nflagged nodes, as `degree_xy` returns "
-    "them.",
-    arg<BytesRef>("codes"), arg<Flags>("member"), arg<std::optional<Positions>>("keys", none), kwarg<bool>("counted", false));
+    "mixing_dict's rows `[(key, inner keys, counts)]` of node_attribute_xy's\npairs of node codes (int64 bytes "
+    "`codes`) from the flagged nodes.",
+    arg<BytesRef>("codes"), arg<Flags>("member"), arg<std::optional<Positions>>("keys", none));
 
 constexpr auto ATTRIBUTE_CODES = function<attribute_codes>(
     "_attribute_codes",

@@ -224,7 +224,7 @@ def _attribute_mixing(fg, attribute, nodes, normalized):
         S = set(nodes)
         member = [v in S for v in fg.nodes]
     codes, values, _ = _core._attribute_codes(fg.source._node, attribute)
-    return _mixing(fg.core.attribute_xy(codes, member, _keys(fg), counted=True), normalized, values)
+    return _mixing(fg.core.attribute_xy(codes, member, _keys(fg)), normalized, values)
 
 
 @served(docs=_ATTRIBUTE_DOCS,
