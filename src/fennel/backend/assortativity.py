@@ -3,8 +3,10 @@
 The core walks the rows: the average degree of neighbours and the degree
 connectivity per node on the worker pool, and the (degree or attribute)
 pairs of node_degree_xy / node_attribute_xy, counted into mixing_dict's rows
-in the order its dicts take their keys. The node sets NetworkX walks are
-Python's own sets, built here by the same calls, so their order is theirs.
+in the order its dicts take their keys. node_degree_xy walks a set of the
+nodes: set(G)'s order is replayed by the core from the nodes' hashes
+(CPython's set table filled node by node), a set of given nodes is Python's
+own, built here by the same call.
 Everything NetworkX then computes with numpy (the mixing matrix, its sums,
 the coefficients, scipy's pearsonr) is NetworkX's own code on identical
 dicts and arrays.
@@ -32,7 +34,8 @@ _XY = {"out": _OUT, "in": _IN}
 
 _DOCS = "Rows walked in C++ in NetworkX's order"
 _PAIRS_DOCS = (
-    "node_degree_xy's pairs counted in C++ into mixing_dict's rows, over Python's own set of the nodes. " + EXACT
+    "node_degree_xy's pairs counted in C++ into mixing_dict's rows, over set(G)'s order replayed from the nodes' "
+    "hashes (or Python's own set of the given nodes). " + EXACT
 )
 _ATTRIBUTE_DOCS = (
     "node_attribute_xy's pairs of attribute codes counted in C++ into mixing_dict's rows, keyed by the "
@@ -89,9 +92,8 @@ def average_neighbor_degree(G, source="out", target="out", nodes=None, weight=No
             raise nx.NetworkXError("source and target arguments are only supported for directed graphs")
         s = t = _BOTH
     if nodes is not None and _is_node(G, nodes):
-        # NetworkX unpacks the single node's degree, an int.
-        for _ in G.core.side_degrees(s, _keys(G))[G.index[nodes]]:
-            pass
+        # NetworkX's loop unpacks the single node's degree, an int: TypeError.
+        iter(G.core.side_degrees(s, _keys(G))[G.index[nodes]])
     objects, positions = _bunch(G, nodes)
     return dict(zip(objects, G.core.neighbor_degree_averages(s, t, positions, _keys(G))))
 
@@ -178,23 +180,22 @@ def _degrees_of(fg, side, nodes):
 
 @served(docs=_PAIRS_DOCS + _NUMPY_DOCS + _LEFT, rules=("unweighted_degrees",), min_work=WORK_MIXING)
 def degree_assortativity_coefficient(G, x="out", y="in", weight=None, nodes=None):
-    walked = nodes
-    if nodes is None:
-        walked = None  # G.nodes: every node, in order
+    # NetworkX walks G.nodes when nodes is None: every node, in order. Each
+    # degree view walks `nodes` anew (a generator only once).
     if G.directed:
-        indeg = {d for d in _degrees_of(G, _IN, walked)} if "in" in (x, y) else set()
-        outdeg = {d for d in _degrees_of(G, _OUT, walked)} if "out" in (x, y) else set()
+        indeg = {d for d in _degrees_of(G, _IN, nodes)} if "in" in (x, y) else set()
+        outdeg = {d for d in _degrees_of(G, _OUT, nodes)} if "out" in (x, y) else set()
         degrees = set.union(indeg, outdeg)
     else:
-        degrees = {d for d in _degrees_of(G, _BOTH, walked)}
+        degrees = {d for d in _degrees_of(G, _BOTH, nodes)}
     mapping = {d: i for i, d in enumerate(degrees)}
     M = dict_to_numpy_array(_degree_mixing(G, x, y, nodes, False), mapping=mapping)
     M = M / M.sum()
     return _numeric_ac(M, mapping=mapping)
 
 
-@served(docs="node_degree_xy's pairs walked in C++ over Python's own set of the nodes, handed to scipy's "
-        "pearsonr as the same integer arrays. " + EXACT + _LEFT,
+@served(docs="node_degree_xy's pairs walked in C++ over set(G)'s order replayed from the nodes' hashes (or "
+        "Python's own set of the given nodes), handed to scipy's pearsonr as the same integer arrays. " + EXACT + _LEFT,
         rules=("unweighted_degrees",), min_work=WORK_MIXING)
 def degree_pearson_correlation_coefficient(G, x="out", y="in", weight=None, nodes=None):
     import numpy as np
@@ -218,7 +219,7 @@ def _attribute_values(fg, a):
 
 
 def _attribute_mixing(fg, attribute, nodes, normalized):
-    if nodes is None:
+    if nodes is None or nodes is fg.source.nodes:  # set(G.nodes): every node
         member = [True] * len(fg.nodes)
     else:
         S = set(nodes)
