@@ -69,6 +69,10 @@ FAMILIES = {
     "link prediction over the non-edges": ("jaccard_coefficient", False,
                                            lambda G, b: list(nx.jaccard_coefficient(G, backend=b))),
     "eigenvector and Katz": ("katz_centrality", True, lambda G, b: nx.katz_centrality(G, backend=b)),
+    "neighbour degrees": ("average_neighbor_degree", False, lambda G, b: nx.average_neighbor_degree(G, backend=b)),
+    "mixing and assortativity": ("degree_mixing_dict", False, lambda G, b: nx.degree_mixing_dict(G, backend=b)),
+    "rich club": ("rich_club_coefficient", False,
+                  lambda G, b: nx.rich_club_coefficient(G, normalized=False, backend=b)),
 }
 
 

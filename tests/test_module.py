@@ -80,6 +80,7 @@ MODULE_ORDER = [
     "_leiden_refine_drawing", "_leiden_aggregate",
     "set_num_threads", "num_threads", "_progress_hook", "_pool_probe", "register_numpy",
     "_link_pairs", "_link_batch", "_link_non_edges",
+    "_attribute_codes",
 ]
 
 

@@ -42,6 +42,9 @@ std::vector<PyMethodDef> dominating_methods();
 std::vector<PyMethodDef> betweenness_subset_methods();
 std::vector<PyMethodDef> load_methods();
 std::vector<PyMethodDef> group_methods();
+std::vector<PyMethodDef> assortativity_methods();
+std::vector<PyMethodDef> assortativity_functions();
+std::vector<PyMethodDef> richclub_methods();
 std::vector<PyMethodDef> flow_methods();
 std::vector<PyMethodDef> preflowpush_methods();
 std::vector<PyMethodDef> connectivity_methods();
@@ -104,12 +107,14 @@ PyMethodDef* core_graph_methods() {
                stoerwagner_methods, gomory_hu_methods, disjoint_paths_methods,
                edge_kcomponents_methods, shortestaugmentingpath_methods, dinitz_alg_methods, boykovkolmogorov_methods,
                preflowpush_methods, betweenness_subset_methods, load_methods, group_methods});
+               preflowpush_methods, assortativity_methods, richclub_methods});
     return methods;
 }
 
 PyMethodDef* module_functions() {
     static PyMethodDef* functions = table({graph_functions, serialize_functions, native_functions, rx_functions,
                                             summation_functions, clique_functions, dag_functions, kcutsets_functions, lowest_common_ancestors_functions, cycles_functions, mincost_functions, capacityscaling_functions, louvain_functions, leiden_functions, pool_functions, numpy_functions, link_prediction_functions});
+                                            summation_functions, clique_functions, dag_functions, kcutsets_functions, lowest_common_ancestors_functions, cycles_functions, mincost_functions, capacityscaling_functions, louvain_functions, leiden_functions, pool_functions, numpy_functions, assortativity_functions});
     return functions;
 }
 

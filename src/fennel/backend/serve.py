@@ -61,6 +61,9 @@ WORK_BLOSSOMS = (0, 0)
 WORK_MAXIMALITY = (700, 3000)
 # Both sides run NetworkX's node sets in Python; only the matching itself is fennel's.
 WORK_BIPARTITE_MATCHING = (82000, 82000)
+WORK_NEIGHBOUR_DEGREES = (160, 10300)
+WORK_MIXING = (12, 32)
+WORK_RICH_CLUB = (32, 160)
 
 
 # Shapes of calls whose work NetworkX bounds by what they reach.
