@@ -8,6 +8,7 @@
 // undirected graph at once costs less (undirected_counts_all).
 #include "algorithms/cluster.hpp"
 
+#include "algorithms/set_table.hpp"
 #include "lib/pool.hpp"
 
 #include <algorithm>
@@ -160,6 +161,166 @@ Result<std::vector<TriangleCount>> triangle_counts(const Csr& out, const Csr* in
         [&](TriangleScratch& s, std::size_t i) {
             return in ? directed_count(out, *in, s, nodes[i]) : undirected_count(out, s, nodes[i]);
         });
+}
+
+
+// NetworkX's square_clustering, per node v with neighbour set S (self-loops
+// left out, as its cached sets discard them): every node x other than v near
+// v gets c(x) = |S & N(x)|, and NetworkX's squares add c(x) * (c(x) - 1) over
+// S and the two-hop nodes; its triangles are c(u) summed over u in S, and
+// its uw_degrees |N(u)| * (|S| - 1) over u in S. Undirected rows are
+// symmetric, so c(x) is how many u in S have x in their rows: one pass over
+// S's rows. Directed rows are not, so there c(x) is counted from x's own
+// row against the marks of S. All integers: the split cannot change them.
+namespace {
+
+struct SquareScratch {
+    std::vector<Node> stamp;  // stamp[x] == v: x in S (x's own search: see below)
+    std::vector<Count> common;
+    std::vector<Node> touched;
+    std::vector<Node> seen;   // a second stamp, for distinct rows
+    Node round = 0;           // seen[x] == round: x met in the current row
+};
+
+constexpr Node NO_NODE = 0xFFFFFFFFu;
+
+// The distinct neighbours of v other than v, through `visit`.
+template <class Visit>
+void distinct_row(const Csr& out, Node v, SquareScratch& s, Visit&& visit) {
+    ++s.round;
+    if (s.round == NO_NODE) {
+        std::fill(s.seen.begin(), s.seen.end(), NO_NODE);
+        s.round = 0;
+    }
+    for (Node w : out.row(v)) {
+        if (w == v || s.seen[w] == s.round) continue;
+        s.seen[w] = s.round;
+        visit(w);
+    }
+}
+
+SquareCount square_count(const Csr& out, const std::vector<Count>& degree, SquareScratch& s, Node v,
+                         bool symmetric) {
+    SquareCount c;
+    std::vector<Node> S;
+    distinct_row(out, v, s, [&](Node u) { S.push_back(u); });
+    const auto d = static_cast<std::int64_t>(S.size());
+    if (d - 1 <= 0) {
+        c.short_row = true;
+        return c;
+    }
+    for (Node u : S) s.stamp[u] = v;
+    std::int64_t uw_degrees = 0;
+    std::int64_t triangles = 0;
+    std::int64_t squares = 0;
+    if (symmetric) {
+        for (Node u : S) {
+            uw_degrees += static_cast<std::int64_t>(degree[u]) * (d - 1);
+            distinct_row(out, u, s, [&](Node x) {
+                if (x == v) return;
+                if (s.common[x]++ == 0) s.touched.push_back(x);
+            });
+        }
+        for (Node u : S) triangles += static_cast<std::int64_t>(s.common[u]);
+    } else {
+        // The nodes whose c(x) counts: S, then the two-hop nodes, each once.
+        for (Node u : S) s.touched.push_back(u), s.common[u] = 1;
+        for (Node u : S) {
+            uw_degrees += static_cast<std::int64_t>(degree[u]) * (d - 1);
+            distinct_row(out, u, s, [&](Node x) {
+                if (x == v || s.common[x] != 0) return;
+                s.common[x] = 1;
+                s.touched.push_back(x);
+            });
+        }
+        for (Node x : s.touched) {
+            Count p2 = 0;
+            distinct_row(out, x, s, [&](Node z) { p2 += s.stamp[z] == v; });
+            s.common[x] = p2 + 1;  // kept one above c(x), so that a zero still marks x
+        }
+        for (Node x : s.touched) --s.common[x];
+        for (Node u : S) triangles += static_cast<std::int64_t>(s.common[u]);
+    }
+    for (Node x : s.touched) {
+        const auto p2 = static_cast<std::int64_t>(s.common[x]);
+        squares += p2 * (p2 - 1);
+        s.common[x] = 0;
+    }
+    s.touched.clear();
+    for (Node u : S) s.stamp[u] = NO_NODE;
+    squares /= 2;
+    c.squares = squares;
+    c.potential = uw_degrees - d * (d - 1) - triangles - squares;
+    return c;
+}
+
+}  // namespace
+
+Result<std::vector<SquareCount>> square_counts(const Csr& out, const std::vector<Node>& nodes, bool symmetric) {
+    const Count n = out.node_count();
+    auto fresh = [&] {
+        return SquareScratch{std::vector<Node>(n, NO_NODE), std::vector<Count>(n, 0), {},
+                             std::vector<Node>(n, NO_NODE), 0};
+    };
+    // |N(u)| without self-loops or repeats, for every node at once.
+    auto degree = map_with_scratch(n, fresh, [&](SquareScratch& s, std::size_t u) {
+        Count d = 0;
+        distinct_row(out, static_cast<Node>(u), s, [&](Node) { ++d; });
+        return d;
+    });
+    if (!degree.ok()) return degree.error();
+    return map_with_scratch(nodes.size(), fresh, [&](SquareScratch& s, std::size_t i) {
+        return square_count(out, degree.value(), s, nodes[i], symmetric);
+    });
+}
+
+// generalized_degree: vs = set(G[v]) - {v} replayed as NetworkX forms it
+// (set(G[v]) adds the row's keys one by one; the difference with {v} then
+// copies or rebuilds it as CPython's set_difference does), and for each w
+// of vs in table order, |vs & (set(G[w]) - {w})| goes into the Counter,
+// whose keys keep their first appearance.
+Result<DegreeCounts> generalized_degrees(const Csr& out, const std::vector<Node>& nodes,
+                                         const std::vector<std::int64_t>& hash) {
+    const Count n = out.node_count();
+    using Pairs = std::vector<std::pair<Count, Count>>;
+    auto per_node = map_with_scratch(
+        nodes.size(),
+        [&] {
+            return SquareScratch{std::vector<Node>(n, NO_NODE), std::vector<Count>(), {},
+                                 std::vector<Node>(n, NO_NODE), 0};
+        },
+        [&](SquareScratch& s, std::size_t i) {
+            const Node v = nodes[i];
+            SetTable row;
+            for (Node w : out.row(v)) row.add(w, hash[w]);
+            auto hash_of = [&](Node x) { return hash[x]; };
+            const SetTable vs = SetTable::difference(row, 1, [&](Node x) { return x == v; }, hash_of);
+            vs.each([&](Node w) { s.stamp[w] = v; });
+            Pairs pairs;
+            vs.each([&](Node w) {
+                Count k = 0;
+                distinct_row(out, w, s, [&](Node x) { k += s.stamp[x] == v; });
+                auto at = std::find_if(pairs.begin(), pairs.end(), [&](const auto& p) { return p.first == k; });
+                if (at == pairs.end()) {
+                    pairs.emplace_back(k, 1);
+                } else {
+                    ++at->second;
+                }
+            });
+            vs.each([&](Node w) { s.stamp[w] = NO_NODE; });
+            return pairs;
+        });
+    if (!per_node.ok()) return per_node.error();
+    DegreeCounts result;
+    result.bounds.push_back(0);
+    for (const Pairs& pairs : per_node.value()) {
+        for (const auto& [k, c] : pairs) {
+            result.keys.push_back(k);
+            result.counts.push_back(c);
+        }
+        result.bounds.push_back(result.keys.size());
+    }
+    return result;
 }
 
 }  // namespace fennel

@@ -4,6 +4,7 @@
 
 #include "graph/core_graph.hpp"
 
+#include <cstdint>
 #include <vector>
 
 namespace fennel {
@@ -19,5 +20,31 @@ struct TriangleCount {
 // `out` rows, which `symmetric` says are an undirected graph's.
 Result<std::vector<TriangleCount>> triangle_counts(const Csr& out, const Csr* in, const std::vector<Node>& nodes,
                                                    bool symmetric);
+
+// NetworkX's square_clustering terms for one node: `short_row` when the node
+// has fewer than two neighbours (NetworkX's int 0), else the square count
+// (already halved) and the potential squares it divides by.
+struct SquareCount {
+    bool short_row = false;
+    std::int64_t squares = 0;
+    std::int64_t potential = 0;
+};
+
+// The terms for each of `nodes`, in parallel, over G._adj's rows (`out`;
+// successors of a directed graph), self-loops and repeated slots left out.
+// `symmetric`: the rows are an undirected graph's.
+Result<std::vector<SquareCount>> square_counts(const Csr& out, const std::vector<Node>& nodes, bool symmetric);
+
+// generalized_degree's Counter for each of `nodes`: (triangle count, how
+// many neighbours have it) pairs in the Counter's key order. NetworkX counts
+// over the set `set(G[v]) - {v}`, so the keys come in the order of its
+// table, replayed from `hash` (hash() of each node).
+struct DegreeCounts {
+    std::vector<Count> keys;
+    std::vector<Count> counts;
+    std::vector<std::size_t> bounds;  // node i's pairs: [bounds[i], bounds[i + 1])
+};
+Result<DegreeCounts> generalized_degrees(const Csr& out, const std::vector<Node>& nodes,
+                                         const std::vector<std::int64_t>& hash);
 
 }  // namespace fennel

@@ -4,8 +4,11 @@ Triangle counts come from C++ in parallel; NetworkX's own formulas turn them
 into its numbers, operation by operation.
 """
 
+from collections import Counter
+
 import networkx as nx
 
+from .clique import node_hashes
 from .serve import EXACT, WORK_TRIANGLES, served
 
 _TRIANGLES = "Triangle counts in parallel in C++, formed into NetworkX's numbers by its own formulas. " + EXACT
@@ -68,3 +71,51 @@ def transitivity(G):
     if len(G) == 0:
         return 0
     return 0 if total == 0 else total / contri
+
+
+_SQUARES = "Square counts in parallel in C++, divided by NetworkX's own formula. " + EXACT
+
+
+@served(docs=_SQUARES, min_work=WORK_TRIANGLES)
+def square_clustering(G, nodes=None):
+    if nodes is None:
+        objects, positions = G.nodes, None
+    else:
+        objects = list(G.source.nbunch_iter(nodes))
+        positions = list(map(G.index.__getitem__, objects))
+    clustering = {}
+    for v, terms in zip(objects, G.core.square_counts(positions)):
+        if terms is None:
+            clustering[v] = 0
+            continue
+        squares, potential = terms
+        clustering[v] = squares / potential if potential > 0 else 0
+    if nodes in G:
+        return clustering[nodes]
+    return clustering
+
+
+_GENERALIZED = (
+    "Neighbour counts in parallel in C++, each Counter's keys in the order of NetworkX's neighbour set, "
+    "replayed from the nodes' hashes. " + EXACT
+)
+
+
+@served(docs=_GENERALIZED, rules=("undirected_only", "no_multigraph"), min_work=WORK_TRIANGLES)
+def generalized_degree(G, nodes=None):
+    single = nodes in G
+    if single:
+        objects, positions = [nodes], [G.index[nodes]]
+    elif nodes is None:
+        objects, positions = G.nodes, None
+    else:
+        objects = list(G.source.nbunch_iter(nodes))
+        positions = list(map(G.index.__getitem__, objects))
+    keys, counts, bounds = G.core.generalized_degrees(node_hashes(G), positions)
+    result = {}
+    for i, v in enumerate(objects):
+        lo, hi = bounds[i], bounds[i + 1]
+        result[v] = Counter(dict(zip(keys[lo:hi], counts[lo:hi])))
+    if single:
+        return result[nodes]
+    return result
