@@ -8,6 +8,7 @@ from collections import Counter
 
 import networkx as nx
 
+from .checks import NX_VERSION
 from .clique import node_hashes
 from .serve import EXACT, WORK_TRIANGLES, served
 
@@ -76,7 +77,11 @@ def transitivity(G):
 _SQUARES = "Square counts in parallel in C++, divided by NetworkX's own formula. " + EXACT
 
 
-@served(docs=_SQUARES, min_work=WORK_TRIANGLES)
+# Before 3.5 NetworkX summed squares over neighbour pairs by another formula.
+_SQUARES_RELEASE = None if NX_VERSION >= (3, 5) else "this NetworkX version counts squares by pairs of neighbours"
+
+
+@served(docs=_SQUARES, min_work=WORK_TRIANGLES, release=_SQUARES_RELEASE)
 def square_clustering(G, nodes=None):
     if nodes is None:
         objects, positions = G.nodes, None
