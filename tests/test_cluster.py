@@ -1,5 +1,6 @@
-"""square_clustering and generalized_degree against NetworkX over the zoo.
-generalized_degree's Counters list their keys in the order of a set of
+"""square_clustering, generalized_degree and weighted clustering against
+NetworkX over the zoo. generalized_degree's Counters list their keys, and
+weighted clustering sums its cube roots, in the orders of sets of
 neighbours, so colliding int hashes and str nodes under several hash seeds
 are among the cases."""
 
@@ -9,7 +10,7 @@ import networkx as nx
 import pytest
 from test_backend_traversal import always_run, same_as_networkx  # noqa: F401 - the fixture applies here too
 from test_clique import same_under_hash_seeds
-from zoo import ZOO, ZOO_IDS, _relabelled
+from zoo import FLAVOURS, ZOO, ZOO_IDS, _relabelled, add_weights
 
 pytestmark = pytest.mark.filterwarnings("ignore:Note. conversions to backend graphs")
 
@@ -18,6 +19,8 @@ EXTRA = {
     "hubs": HUBS,
     "hubs_collisions": _relabelled(HUBS, {i: i * 64 for i in HUBS}),
     "dense_digraph": nx.gnp_random_graph(40, 0.3, seed=3, directed=True),
+    "clustered_str": _relabelled(nx.powerlaw_cluster_graph(200, 6, 0.8, seed=4), lambda i: f"s{i}"),
+    "complete": nx.complete_graph(24),  # groups of 8 terms and more: numpy's pairwise sums
 }
 
 
@@ -58,3 +61,31 @@ print([list(c.items()) for c in ours.values()] == [list(c.items()) for c in thei
 
 def test_str_node_orders_follow_the_hash_seed():
     same_under_hash_seeds(_SEEDED)
+
+
+@pytest.mark.parametrize("flavour", [*FLAVOURS, "tied", "zero"])
+@pytest.mark.parametrize("gid", ZOO_IDS + list(EXTRA))
+def test_weighted_clustering(gid, flavour):
+    G = add_weights(EXTRA.get(gid) or ZOO[gid], flavour, seed=len(gid))
+    served = not G.is_directed() and not G.is_multigraph() and flavour != "none"
+    ran = [same_as_networkx("clustering", G, nodes, weight="weight") for nodes in _node_args(G)]
+    ran.append(same_as_networkx("average_clustering", G, weight="weight", count_zeros=False))
+    # a graph without edges has no weights to refuse
+    assert all(ran) == (served or G.number_of_edges() == 0 and not G.is_directed())
+
+
+_WEIGHTED_SEEDED = """
+import random
+import networkx as nx
+G = nx.relabel_nodes(nx.complete_graph(40), lambda i: f"n{i}")
+rng = random.Random(1)
+for u, v, d in G.edges(data=True):
+    d["weight"] = rng.random()
+ours = nx.clustering(G, weight="weight", backend="fennel")
+theirs = nx.clustering(G, weight="weight")
+print([x.hex() for x in ours.values()] == [x.hex() for x in theirs.values()], sorted(theirs.values())[:3])
+"""
+
+
+def test_weighted_sums_follow_the_hash_seed():
+    same_under_hash_seeds(_WEIGHTED_SEEDED)

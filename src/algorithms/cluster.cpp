@@ -9,6 +9,7 @@
 #include "algorithms/cluster.hpp"
 
 #include "algorithms/set_table.hpp"
+#include "algorithms/summation.hpp"
 #include "lib/pool.hpp"
 
 #include <algorithm>
@@ -321,6 +322,121 @@ Result<DegreeCounts> generalized_degrees(const Csr& out, const std::vector<Node>
         result.bounds.push_back(result.keys.size());
     }
     return result;
+}
+
+
+// NetworkX's _weighted_triangles_and_degree_iter, node i at a time:
+//   inbrs = set(G[i]) - {i}; seen = set()
+//   for j in inbrs: seen.add(j); jnbrs = set(G[j]) - seen
+//       total += np.cbrt([wt(i, j) * wt(j, k) * wt(k, i) for k in inbrs & jnbrs]).sum()
+// Every set is replayed on SetTable so that each group's k come in
+// NetworkX's order (numpy's pairwise sum depends on it); the products are
+// formed left to right in doubles, as Python multiplies floats. The cube
+// roots are left to numpy itself (np.cbrt), between the two halves.
+namespace {
+
+struct WeightedScratch {
+    std::vector<Node> seen;     // seen[x] == i: x in NetworkX's `seen`
+    std::vector<Node> in_j;     // in_j[x] == j: x in G[j]
+    std::vector<double> w_i;    // weight of (i, x), for x in G[i]
+    std::vector<double> w_j;    // weight of (j, x), for x in G[j]
+};
+
+struct NodeTerms {
+    std::vector<double> products;
+    std::vector<std::uint64_t> sizes;
+    Count degree = 0;
+};
+
+NodeTerms node_terms(const Csr& out, const std::vector<double>& weights, double max_weight,
+                     const std::vector<std::int64_t>& hash, WeightedScratch& s, Node i) {
+    NodeTerms t;
+    auto hash_of = [&](Node x) { return hash[x]; };
+    SetTable row;
+    for (Slot at = out.begin(i); at < out.end(i); ++at) {
+        row.add(out.targets[at], hash[out.targets[at]]);
+        s.w_i[out.targets[at]] = weights[at];
+    }
+    const SetTable inbrs = SetTable::difference(row, 1, [&](Node x) { return x == i; }, hash_of);
+    t.degree = inbrs.size();
+    std::size_t seen_size = 0;
+    inbrs.each([&](Node j) {
+        s.seen[j] = i;
+        ++seen_size;
+        SetTable jrow;
+        for (Slot at = out.begin(j); at < out.end(j); ++at) {
+            const Node x = out.targets[at];
+            jrow.add(x, hash[x]);
+            s.in_j[x] = j;
+            s.w_j[x] = weights[at];
+        }
+        const SetTable jnbrs = SetTable::difference(jrow, seen_size, [&](Node x) { return s.seen[x] == i; }, hash_of);
+        auto in_jnbrs = [&](Node x) { return s.in_j[x] == j && s.seen[x] != i; };
+        auto in_inbrs = [&](Node x) { return inbrs.contains(x, hash[x]); };
+        // set_intersection walks the smaller set (the argument on a tie).
+        SetTable common;
+        if (jnbrs.size() > inbrs.size()) {
+            inbrs.each([&](Node x) {
+                if (in_jnbrs(x)) common.add(x, hash[x]);
+            });
+        } else {
+            jnbrs.each([&](Node x) {
+                if (in_inbrs(x)) common.add(x, hash[x]);
+            });
+        }
+        const double wij = s.w_i[j] / max_weight;
+        std::uint64_t size = 0;
+        common.each([&](Node k) {
+            t.products.push_back(wij * (s.w_j[k] / max_weight) * (s.w_i[k] / max_weight));
+            ++size;
+        });
+        t.sizes.push_back(size);
+        // A later j' of this node may have j in its row again: its marks are rewritten then.
+        for (Node x : out.row(j)) s.in_j[x] = NO_NODE;
+    });
+    inbrs.each([&](Node j) { s.seen[j] = NO_NODE; });
+    return t;
+}
+
+}  // namespace
+
+Result<WeightedTerms> weighted_triangle_terms(const Csr& out, const std::vector<double>& weights, double max_weight,
+                                              const std::vector<Node>& nodes, const std::vector<std::int64_t>& hash) {
+    const Count n = out.node_count();
+    auto per_node = map_with_scratch(
+        nodes.size(),
+        [&] {
+            return WeightedScratch{std::vector<Node>(n, NO_NODE), std::vector<Node>(n, NO_NODE),
+                                   std::vector<double>(n, 0.0), std::vector<double>(n, 0.0)};
+        },
+        [&](WeightedScratch& s, std::size_t at) { return node_terms(out, weights, max_weight, hash, s, nodes[at]); });
+    if (!per_node.ok()) return per_node.error();
+    WeightedTerms terms;
+    for (const NodeTerms& t : per_node.value()) {
+        terms.products.insert(terms.products.end(), t.products.begin(), t.products.end());
+        terms.group_sizes.insert(terms.group_sizes.end(), t.sizes.begin(), t.sizes.end());
+        terms.degree.push_back(t.degree);
+    }
+    return terms;
+}
+
+std::vector<double> weighted_triangle_totals(const std::vector<double>& roots,
+                                             const std::vector<std::uint64_t>& group_sizes,
+                                             const std::vector<Count>& degree) {
+    std::vector<double> totals;
+    totals.reserve(degree.size());
+    std::size_t group = 0;
+    std::size_t at = 0;
+    for (Count d : degree) {
+        double total = 0.0;  // NetworkX's int 0: adding a float64 to it gives that float64
+        for (Count g = 0; g < d; ++g, ++group) {
+            const std::size_t size = group_sizes[group];
+            total += numpy_sum([&](std::size_t x) { return roots[at + x]; }, size);
+            at += size;
+        }
+        totals.push_back(2.0 * total);
+    }
+    return totals;
 }
 
 }  // namespace fennel

@@ -47,4 +47,23 @@ struct DegreeCounts {
 Result<DegreeCounts> generalized_degrees(const Csr& out, const std::vector<Node>& nodes,
                                          const std::vector<std::int64_t>& hash);
 
+// Weighted clustering, first half: the products NetworkX hands to np.cbrt
+// (wt(i, j) * wt(j, k) * wt(k, i), each weight divided by `max_weight`), in
+// its order: node by node, one group per neighbour j of the node's set, the
+// group's k in the order of the set `inbrs & jnbrs` (CPython's tables
+// replayed from `hash`). `weights`: the column over `out`'s slots.
+struct WeightedTerms {
+    std::vector<double> products;
+    std::vector<std::uint64_t> group_sizes;  // one group per (node, j)
+    std::vector<Count> degree;               // len(inbrs) per node: its group count
+};
+Result<WeightedTerms> weighted_triangle_terms(const Csr& out, const std::vector<double>& weights, double max_weight,
+                                              const std::vector<Node>& nodes, const std::vector<std::int64_t>& hash);
+
+// Second half: each node's `2 * float(total)`, total the running `+=` of
+// np.cbrt(group).sum() over its groups, from the cube roots of the products.
+std::vector<double> weighted_triangle_totals(const std::vector<double>& roots,
+                                             const std::vector<std::uint64_t>& group_sizes,
+                                             const std::vector<Count>& degree);
+
 }  // namespace fennel

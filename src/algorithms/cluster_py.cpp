@@ -4,6 +4,8 @@
 #include "graph/core_graph_py.hpp"
 #include "lib/entry.hpp"
 
+#include <cstring>
+
 namespace fennel::py {
 
 namespace {
@@ -64,6 +66,59 @@ PyObject* generalized_degrees(const CoreGraph& g, const BytesRef& hashes, const 
                     });
 }
 
+PyObject* weighted_terms(const CoreGraph& g, const AttrName& weight, double max_weight, const BytesRef& hashes,
+                         const std::optional<Positions>& nodes) {
+    std::vector<std::int64_t> hash;
+    if (!read_int64s(hashes, g.n, hash)) return nullptr;
+    auto column = g.weight_slice(weight, false);
+    if (!column.ok()) return raise(column.error());
+    if (column.value() == nullptr) return raise(value_error("weighted clustering needs a weight column"));
+    auto list = g.sources_or_all(nodes);
+    if (!list.ok()) return raise(list.error());
+    if (g.directed) return raise(value_error("weighted triangle terms are an undirected graph's"));
+    const std::vector<double>& weights = *column.value();
+    return detached(
+        [&] { return weighted_triangle_terms(g.succ, weights, max_weight, list.value(), hash); },
+        [&](const WeightedTerms& t) -> PyObject* {
+            return tuple_from(
+                [&] {
+                    return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(t.products.data()),
+                                                     static_cast<Py_ssize_t>(t.products.size() * sizeof(double)));
+                },
+                [&] {
+                    return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(t.group_sizes.data()),
+                                                     static_cast<Py_ssize_t>(t.group_sizes.size() * 8));
+                },
+                [&] { return to_python(t.degree); });
+        });
+}
+
+PyObject* weighted_totals(const CoreGraph&, const BytesRef& roots, const BytesRef& group_sizes, const Positions& degree) {
+    const auto bytes = [](const BytesRef& b) { return static_cast<std::size_t>(PyBytes_GET_SIZE(b.obj)); };
+    if (bytes(roots) % 8 != 0 || bytes(group_sizes) % 8 != 0) return raise(value_error("8-byte values expected"));
+    std::vector<double> root(bytes(roots) / 8);
+    std::vector<std::uint64_t> size(bytes(group_sizes) / 8);
+    std::memcpy(root.data(), PyBytes_AS_STRING(roots.obj), root.size() * 8);
+    std::memcpy(size.data(), PyBytes_AS_STRING(group_sizes.obj), size.size() * 8);
+    std::vector<Count> degree_of(degree.begin(), degree.end());
+    std::uint64_t groups = 0;
+    std::uint64_t terms = 0;
+    for (Count d : degree_of) groups += d;
+    for (std::uint64_t s : size) terms += s;
+    if (groups != size.size() || terms != root.size()) return raise(value_error("groups do not match the terms"));
+    return to_python(weighted_triangle_totals(root, size, degree_of));
+}
+
+constexpr auto WEIGHTED_TERMS = method<weighted_terms>(
+    "weighted_triangle_terms",
+    "(products, group sizes, degrees): weighted clustering's np.cbrt arguments\nin NetworkX's order (float64 and "
+    "uint64 bytes); `hashes`: hash() of each\nnode as int64 bytes.",
+    arg<AttrName>("weight"), arg<double>("max_weight"), arg<BytesRef>("hashes"),
+    arg<std::optional<Positions>>("nodes", none));
+constexpr auto WEIGHTED_TOTALS = method<weighted_totals>(
+    "weighted_triangle_totals",
+    "Each node's 2 * float(total) from the cube roots of weighted_triangle_terms'\nproducts (float64 bytes).",
+    arg<BytesRef>("roots"), arg<BytesRef>("group_sizes"), arg<Positions>("degree"));
 constexpr auto SQUARES = method<square_counts>(
     "square_counts",
     "square_clustering's (squares, potential) for `nodes` or every node; None for\na node of fewer than two "
@@ -77,6 +132,7 @@ constexpr auto GENERALIZED = method<generalized_degrees>(
 
 }  // namespace
 
-std::vector<PyMethodDef> cluster_methods() { return {row<TRIANGLES>(), row<SQUARES>(), row<GENERALIZED>()}; }
+std::vector<PyMethodDef> cluster_methods() { return {row<TRIANGLES>(), row<SQUARES>(), row<GENERALIZED>(), row<WEIGHTED_TERMS>(),
+            row<WEIGHTED_TOTALS>()}; }
 
 }  // namespace fennel::py

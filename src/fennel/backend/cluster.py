@@ -8,12 +8,11 @@ from collections import Counter
 
 import networkx as nx
 
-from .checks import NX_VERSION
+from .checks import NX_VERSION, argument_rule, data_rule, product_weights
 from .clique import node_hashes
 from .serve import EXACT, WORK_TRIANGLES, served
 
 _TRIANGLES = "Triangle counts in parallel in C++, formed into NetworkX's numbers by its own formulas. " + EXACT
-_WEIGHTED_LEFT = " Weighted clustering is left to NetworkX."
 
 
 def _counts(fg, nodes):
@@ -47,18 +46,71 @@ def _clustering_values(fg, objects, counts):
     return {v: 0 if t == 0 else t / (d * (d - 1)) for v, (t, d, _) in zip(objects, counts)}
 
 
-@served(docs=_TRIANGLES + _WEIGHTED_LEFT, rules=("no_multigraph", "unweighted"), min_work=WORK_TRIANGLES)
+@argument_rule("undirected_weights")
+def _undirected_weights(a):
+    if a["weight"] is not None and a["G"].is_directed():
+        return "weighted clustering of directed graphs is left to NetworkX"
+    return None
+
+
+@data_rule("clustering_weights")
+def _clustering_weights(fg, a):
+    """Weights NetworkX divides by their maximum and multiplies as doubles."""
+    weight = a["weight"]
+    if weight is None or fg.core.number_of_edges() == 0:
+        return None  # (no edge: NetworkX's largest weight is 1)
+    if reason := product_weights(fg, weight, symmetric=False):
+        return reason
+    facts = fg.weight_facts(weight)
+    if not facts.pos_inf and (facts.max_finite is None or facts.max_finite == 0):
+        return f"the largest {weight!r} weight is 0 or not a number, and NetworkX divides by it"
+    return None
+
+
+def _weighted_values(fg, nodes, weight):
+    """NetworkX's weighted clustering values, undirected."""
+    import numpy as np  # as NetworkX imports it, for its weighted clustering only
+
+    objects = fg.nodes if nodes is None else list(fg.source.nbunch_iter(nodes))
+    positions = None if nodes is None else list(map(fg.index.__getitem__, objects))
+    if fg.core.number_of_edges() == 0:
+        max_weight = 1
+    else:
+        max_weight = max(d.get(weight, 1) for u, v, d in fg.source.edges(data=True))
+    products, sizes, degree = fg.core.weighted_triangle_terms(weight, float(max_weight), node_hashes(fg), positions)
+    roots = np.cbrt(np.frombuffer(products, dtype=np.float64)).tobytes()
+    totals = fg.core.weighted_triangle_totals(roots, sizes, degree)
+    return {v: 0 if t == 0 else t / (d * (d - 1)) for v, d, t in zip(objects, degree, totals)}
+
+
+def _values(fg, nodes, weight):
+    if weight is None:
+        return _clustering_values(fg, *_counts(fg, nodes))
+    return _weighted_values(fg, nodes, weight)
+
+
+_WEIGHTED = (
+    " Weighted clustering: the products in C++ in NetworkX's set orders (replayed from the nodes' hashes), "
+    "their cube roots by numpy's np.cbrt, summed as numpy sums them; directed weighted clustering is left to "
+    "NetworkX."
+)
+
+
+@served(docs=_TRIANGLES + _WEIGHTED, weight="weight",
+        rules=("no_multigraph", "weight_name", "undirected_weights"), data_rules=("clustering_weights",),
+        min_work=WORK_TRIANGLES)
 def clustering(G, nodes=None, weight=None):
-    values = _clustering_values(G, *_counts(G, nodes))
+    values = _values(G, nodes, weight)
     if nodes in G:
         return values[nodes]
     return values
 
 
-@served(docs=_TRIANGLES + _WEIGHTED_LEFT, rules=("no_multigraph", "unweighted"), min_work=WORK_TRIANGLES,
-        answers=(ZeroDivisionError,))
+@served(docs=_TRIANGLES + _WEIGHTED, weight="weight",
+        rules=("no_multigraph", "weight_name", "undirected_weights"), data_rules=("clustering_weights",),
+        min_work=WORK_TRIANGLES, answers=(ZeroDivisionError,))
 def average_clustering(G, nodes=None, weight=None, count_zeros=True):
-    c = _clustering_values(G, *_counts(G, nodes))
+    c = _values(G, nodes, weight)
     # NetworkX asks clustering(), which answers a single node with its value.
     c = (c[nodes] if nodes in G else c).values()
     if not count_zeros:
