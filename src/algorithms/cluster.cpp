@@ -165,6 +165,19 @@ Result<std::vector<TriangleCount>> triangle_counts(const Csr& out, const Csr* in
 }
 
 
+namespace {
+
+// Every node's undirected counts, for the kernels below that skip the nodes
+// on no triangle.
+Result<std::vector<TriangleCount>> every_node_triangles(const Csr& out) {
+    const Count n = out.node_count();
+    std::vector<Node> all(n);
+    for (Count v = 0; v < n; ++v) all[v] = static_cast<Node>(v);
+    return triangle_counts(out, nullptr, all, true);
+}
+
+}  // namespace
+
 // NetworkX's square_clustering, per node v with neighbour set S (self-loops
 // left out, as its cached sets discard them): every node x other than v near
 // v gets c(x) = |S & N(x)|, and NetworkX's squares add c(x) * (c(x) - 1) over
@@ -284,6 +297,8 @@ Result<DegreeCounts> generalized_degrees(const Csr& out, const std::vector<Node>
                                          const std::vector<std::int64_t>& hash) {
     const Count n = out.node_count();
     using Pairs = std::vector<std::pair<Count, Count>>;
+    auto triangles = every_node_triangles(out);
+    if (!triangles.ok()) return triangles.error();
     auto per_node = map_with_scratch(
         nodes.size(),
         [&] {
@@ -292,6 +307,9 @@ Result<DegreeCounts> generalized_degrees(const Csr& out, const std::vector<Node>
         },
         [&](SquareScratch& s, std::size_t i) {
             const Node v = nodes[i];
+            // A node on no triangle: every neighbour counts 0.
+            const TriangleCount& c = triangles.value()[v];
+            if (c.t == 0) return c.d == 0 ? Pairs{} : Pairs{{0, c.d}};
             SetTable row;
             for (Node w : out.row(v)) row.add(w, hash[w]);
             auto hash_of = [&](Node x) { return hash[x]; };
@@ -336,10 +354,11 @@ Result<DegreeCounts> generalized_degrees(const Csr& out, const std::vector<Node>
 namespace {
 
 struct WeightedScratch {
+    std::vector<Node> in_i;     // in_i[x] == i: x in inbrs
     std::vector<Node> seen;     // seen[x] == i: x in NetworkX's `seen`
-    std::vector<Node> in_j;     // in_j[x] == j: x in G[j]
     std::vector<double> w_i;    // weight of (i, x), for x in G[i]
     std::vector<double> w_j;    // weight of (j, x), for x in G[j]
+    std::vector<Node> common;   // inbrs & jnbrs in G[j]'s order
 };
 
 struct NodeTerms {
@@ -358,58 +377,92 @@ NodeTerms node_terms(const Csr& out, const std::vector<double>& weights, double 
         s.w_i[out.targets[at]] = weights[at];
     }
     const SetTable inbrs = SetTable::difference(row, 1, [&](Node x) { return x == i; }, hash_of);
+    inbrs.each([&](Node x) { s.in_i[x] = i; });
     t.degree = inbrs.size();
     std::size_t seen_size = 0;
     inbrs.each([&](Node j) {
         s.seen[j] = i;
         ++seen_size;
-        SetTable jrow;
+        // jnbrs = set(G[j]) - seen: its size, and its members in inbrs (rows hold no repeats).
+        std::size_t jsize = 0;
+        s.common.clear();
         for (Slot at = out.begin(j); at < out.end(j); ++at) {
             const Node x = out.targets[at];
-            jrow.add(x, hash[x]);
-            s.in_j[x] = j;
             s.w_j[x] = weights[at];
-        }
-        const SetTable jnbrs = SetTable::difference(jrow, seen_size, [&](Node x) { return s.seen[x] == i; }, hash_of);
-        auto in_jnbrs = [&](Node x) { return s.in_j[x] == j && s.seen[x] != i; };
-        auto in_inbrs = [&](Node x) { return inbrs.contains(x, hash[x]); };
-        // set_intersection walks the smaller set (the argument on a tie).
-        SetTable common;
-        if (jnbrs.size() > inbrs.size()) {
-            inbrs.each([&](Node x) {
-                if (in_jnbrs(x)) common.add(x, hash[x]);
-            });
-        } else {
-            jnbrs.each([&](Node x) {
-                if (in_inbrs(x)) common.add(x, hash[x]);
-            });
+            if (s.seen[x] == i) continue;
+            ++jsize;
+            if (s.in_i[x] == i) s.common.push_back(x);
         }
         const double wij = s.w_i[j] / max_weight;
-        std::uint64_t size = 0;
-        common.each([&](Node k) {
-            t.products.push_back(wij * (s.w_j[k] / max_weight) * (s.w_i[k] / max_weight));
-            ++size;
-        });
-        t.sizes.push_back(size);
-        // A later j' of this node may have j in its row again: its marks are rewritten then.
-        for (Node x : out.row(j)) s.in_j[x] = NO_NODE;
+        auto product = [&](Node k) { t.products.push_back(wij * (s.w_j[k] / max_weight) * (s.w_i[k] / max_weight)); };
+        t.sizes.push_back(s.common.size());
+        if (s.common.size() < 2) {  // no order to follow
+            for (Node k : s.common) product(k);
+            return;
+        }
+        // inbrs & jnbrs: set_intersection walks the smaller set (the argument
+        // on a tie) and adds its common keys to a new set, iterated after.
+        for (Node x : s.common) s.in_i[x] = NO_NODE - 1;  // marks the common keys for a moment
+        auto is_common = [&](Node x) { return s.in_i[x] == NO_NODE - 1; };
+        SetTable both;
+        if (jsize > inbrs.size()) {
+            inbrs.each([&](Node x) {
+                if (is_common(x)) both.add(x, hash[x]);
+            });
+        } else {
+            SetTable jrow;
+            for (Node x : out.row(j)) jrow.add(x, hash[x]);
+            const SetTable jnbrs =
+                SetTable::difference(jrow, seen_size, [&](Node x) { return s.seen[x] == i; }, hash_of);
+            jnbrs.each([&](Node x) {
+                if (is_common(x)) both.add(x, hash[x]);
+            });
+        }
+        for (Node x : s.common) s.in_i[x] = i;
+        both.each(product);
     });
-    inbrs.each([&](Node j) { s.seen[j] = NO_NODE; });
+    inbrs.each([&](Node j) { s.seen[j] = NO_NODE; s.in_i[j] = NO_NODE; });
     return t;
+}
+
+// NetworkX's max(d.get(weight, 1) for u, v, d in G.edges(data=True)): the
+// edges in G's order (each once, from its end first in G), a value replacing
+// the running one only when greater (so a NaN met first stays).
+double largest_weight(const Csr& out, const std::vector<double>& weights) {
+    const Count n = out.node_count();
+    bool any = false;
+    double best = 1.0;  // no edge: NetworkX's 1
+    for (Node u = 0; u < n; ++u) {
+        for (Slot at = out.begin(u); at < out.end(u); ++at) {
+            if (out.targets[at] < u) continue;
+            if (!any || weights[at] > best) best = weights[at];
+            any = true;
+        }
+    }
+    return best;
 }
 
 }  // namespace
 
-Result<WeightedTerms> weighted_triangle_terms(const Csr& out, const std::vector<double>& weights, double max_weight,
+Result<WeightedTerms> weighted_triangle_terms(const Csr& out, const std::vector<double>& weights,
                                               const std::vector<Node>& nodes, const std::vector<std::int64_t>& hash) {
     const Count n = out.node_count();
+    const double max_weight = largest_weight(out, weights);
+    // A node on no triangle has only empty groups, one per neighbour: its
+    // sets need no replay.
+    auto triangles = every_node_triangles(out);
+    if (!triangles.ok()) return triangles.error();
     auto per_node = map_with_scratch(
         nodes.size(),
         [&] {
             return WeightedScratch{std::vector<Node>(n, NO_NODE), std::vector<Node>(n, NO_NODE),
-                                   std::vector<double>(n, 0.0), std::vector<double>(n, 0.0)};
+                                   std::vector<double>(n, 0.0), std::vector<double>(n, 0.0), {}};
         },
-        [&](WeightedScratch& s, std::size_t at) { return node_terms(out, weights, max_weight, hash, s, nodes[at]); });
+        [&](WeightedScratch& s, std::size_t at) {
+            const TriangleCount& c = triangles.value()[nodes[at]];
+            if (c.t == 0) return NodeTerms{{}, std::vector<std::uint64_t>(c.d, 0), c.d};
+            return node_terms(out, weights, max_weight, hash, s, nodes[at]);
+        });
     if (!per_node.ok()) return per_node.error();
     WeightedTerms terms;
     for (const NodeTerms& t : per_node.value()) {

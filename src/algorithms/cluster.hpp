@@ -51,13 +51,14 @@ Result<DegreeCounts> generalized_degrees(const Csr& out, const std::vector<Node>
 // (wt(i, j) * wt(j, k) * wt(k, i), each weight divided by `max_weight`), in
 // its order: node by node, one group per neighbour j of the node's set, the
 // group's k in the order of the set `inbrs & jnbrs` (CPython's tables
-// replayed from `hash`). `weights`: the column over `out`'s slots.
+// replayed from `hash`). `weights`: the column over `out`'s slots;
+// max_weight is NetworkX's max over G.edges, taken here.
 struct WeightedTerms {
     std::vector<double> products;
     std::vector<std::uint64_t> group_sizes;  // one group per (node, j)
     std::vector<Count> degree;               // len(inbrs) per node: its group count
 };
-Result<WeightedTerms> weighted_triangle_terms(const Csr& out, const std::vector<double>& weights, double max_weight,
+Result<WeightedTerms> weighted_triangle_terms(const Csr& out, const std::vector<double>& weights,
                                               const std::vector<Node>& nodes, const std::vector<std::int64_t>& hash);
 
 // Second half: each node's `2 * float(total)`, total the running `+=` of

@@ -66,7 +66,7 @@ PyObject* generalized_degrees(const CoreGraph& g, const BytesRef& hashes, const 
                     });
 }
 
-PyObject* weighted_terms(const CoreGraph& g, const AttrName& weight, double max_weight, const BytesRef& hashes,
+PyObject* weighted_terms(const CoreGraph& g, const AttrName& weight, const BytesRef& hashes,
                          const std::optional<Positions>& nodes) {
     std::vector<std::int64_t> hash;
     if (!read_int64s(hashes, g.n, hash)) return nullptr;
@@ -78,7 +78,7 @@ PyObject* weighted_terms(const CoreGraph& g, const AttrName& weight, double max_
     if (g.directed) return raise(value_error("weighted triangle terms are an undirected graph's"));
     const std::vector<double>& weights = *column.value();
     return detached(
-        [&] { return weighted_triangle_terms(g.succ, weights, max_weight, list.value(), hash); },
+        [&] { return weighted_triangle_terms(g.succ, weights, list.value(), hash); },
         [&](const WeightedTerms& t) -> PyObject* {
             return tuple_from(
                 [&] {
@@ -113,7 +113,7 @@ constexpr auto WEIGHTED_TERMS = method<weighted_terms>(
     "weighted_triangle_terms",
     "(products, group sizes, degrees): weighted clustering's np.cbrt arguments\nin NetworkX's order (float64 and "
     "uint64 bytes); `hashes`: hash() of each\nnode as int64 bytes.",
-    arg<AttrName>("weight"), arg<double>("max_weight"), arg<BytesRef>("hashes"),
+    arg<AttrName>("weight"), arg<BytesRef>("hashes"),
     arg<std::optional<Positions>>("nodes", none));
 constexpr auto WEIGHTED_TOTALS = method<weighted_totals>(
     "weighted_triangle_totals",

@@ -73,11 +73,7 @@ def _weighted_values(fg, nodes, weight):
 
     objects = fg.nodes if nodes is None else list(fg.source.nbunch_iter(nodes))
     positions = None if nodes is None else list(map(fg.index.__getitem__, objects))
-    if fg.core.number_of_edges() == 0:
-        max_weight = 1
-    else:
-        max_weight = max(d.get(weight, 1) for u, v, d in fg.source.edges(data=True))
-    products, sizes, degree = fg.core.weighted_triangle_terms(weight, float(max_weight), node_hashes(fg), positions)
+    products, sizes, degree = fg.core.weighted_triangle_terms(weight, node_hashes(fg), positions)
     roots = np.cbrt(np.frombuffer(products, dtype=np.float64)).tobytes()
     totals = fg.core.weighted_triangle_totals(roots, sizes, degree)
     return {v: 0 if t == 0 else t / (d * (d - 1)) for v, d, t in zip(objects, degree, totals)}
