@@ -54,15 +54,40 @@ PyObject* square_counts(const CoreGraph& g, const std::optional<Positions>& node
                     });
 }
 
-PyObject* generalized_degrees(const CoreGraph& g, const BytesRef& hashes, const std::optional<Positions>& nodes) {
+// Each node's Counter, made as dict.__new__ makes an instance of `counter`
+// (Counter's __init__ only fills it) and filled key by key.
+PyObject* generalized_degrees(const CoreGraph& g, const BytesRef& hashes, PyObject* counter,
+                              const std::optional<Positions>& nodes) {
+    if (!PyType_Check(counter) || !PyType_IsSubtype(reinterpret_cast<PyTypeObject*>(counter), &PyDict_Type)) {
+        return raise(value_error("counter must be a dict subclass"));
+    }
     std::vector<std::int64_t> hash;
     if (!read_int64s(hashes, g.n, hash)) return nullptr;
     auto list = g.sources_or_all(nodes);
     if (!list.ok()) return raise(list.error());
+    auto* type = reinterpret_cast<PyTypeObject*>(counter);
     return detached([&] { return fennel::generalized_degrees(g.succ, list.value(), hash); },
                     [&](const DegreeCounts& d) -> PyObject* {
-                        return tuple_from([&] { return to_python(d.keys); }, [&] { return to_python(d.counts); },
-                                          [&] { return to_python(d.bounds); });
+                        PyObject* no_args = PyTuple_New(0);
+                        if (no_args == nullptr) return nullptr;
+                        PyObject* out = list_from(d.bounds.size() - 1, [&](std::size_t i) -> PyObject* {
+                            PyObject* c = type->tp_new(type, no_args, nullptr);
+                            if (c == nullptr) return nullptr;
+                            for (std::size_t at = d.bounds[i]; at < d.bounds[i + 1]; ++at) {
+                                PyObject* key = to_python(d.keys[at]);
+                                PyObject* value = key ? to_python(d.counts[at]) : nullptr;
+                                const int failed = value ? PyDict_SetItem(c, key, value) : -1;
+                                Py_XDECREF(key);
+                                Py_XDECREF(value);
+                                if (failed) {
+                                    Py_DECREF(c);
+                                    return nullptr;
+                                }
+                            }
+                            return c;
+                        });
+                        Py_DECREF(no_args);
+                        return out;
                     });
 }
 
@@ -126,9 +151,9 @@ constexpr auto SQUARES = method<square_counts>(
     arg<std::optional<Positions>>("nodes", none));
 constexpr auto GENERALIZED = method<generalized_degrees>(
     "generalized_degrees",
-    "(keys, counts, bounds): generalized_degree's Counter pairs per node in key\norder, node i's in "
-    "[bounds[i], bounds[i + 1]); `hashes`: hash() of each\nnode as int64 bytes.",
-    arg<BytesRef>("hashes"), arg<std::optional<Positions>>("nodes", none));
+    "generalized_degree's Counter of each node (instances of `counter`), keys in\nNetworkX's order; `hashes`: "
+    "hash() of each node as int64 bytes.",
+    arg<BytesRef>("hashes"), arg<PyObject*>("counter"), arg<std::optional<Positions>>("nodes", none));
 
 }  // namespace
 

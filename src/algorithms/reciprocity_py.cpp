@@ -13,9 +13,11 @@ PyObject* reciprocity_counts(const CoreGraph& g, const Positions& nodes) {
     if (!g.directed) return raise(value_error("reciprocity counts are a directed graph's"));
     return detached([&] { return fennel::reciprocity_counts(g.succ, g.in_rows(), list.value()); },
                     [&](const std::vector<ReciprocityCount>& counts) -> PyObject* {
-                        return list_from(counts.size(), [&](std::size_t i) {
-                            return tuple_from([&] { return to_python(counts[i].total); },
-                                              [&] { return to_python(counts[i].overlap); });
+                        // NetworkX's 2 * len(overlap) / n_total (exact ints, one rounding), None when 0.
+                        return list_from(counts.size(), [&](std::size_t i) -> PyObject* {
+                            if (counts[i].total == 0) Py_RETURN_NONE;
+                            return to_python(static_cast<double>(2 * counts[i].overlap) /
+                                             static_cast<double>(counts[i].total));
                         });
                     });
 }
@@ -27,7 +29,8 @@ PyObject* reciprocated_pairs(const CoreGraph& g) {
 
 constexpr auto RECIPROCITY_COUNTS = method<reciprocity_counts>(
     "reciprocity_counts",
-    "(len(pred) + len(succ), len(pred & succ)) of each of `nodes`, as NetworkX's\nreciprocity forms them.",
+    "NetworkX's reciprocity of each of `nodes`: 2 * len(pred & succ) divided by\nlen(pred) + len(succ), None "
+    "when that is 0.",
     arg<Positions>("nodes"));
 constexpr auto RECIPROCATED_PAIRS = method<reciprocated_pairs>(
     "reciprocated_pairs", "The ordered pairs (u, v), u != v, joined both ways.");

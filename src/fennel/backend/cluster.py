@@ -164,11 +164,7 @@ def generalized_degree(G, nodes=None):
     else:
         objects = list(G.source.nbunch_iter(nodes))
         positions = list(map(G.index.__getitem__, objects))
-    keys, counts, bounds = G.core.generalized_degrees(node_hashes(G), positions)
-    result = {}
-    for i, v in enumerate(objects):
-        lo, hi = bounds[i], bounds[i + 1]
-        result[v] = Counter(dict(zip(keys[lo:hi], counts[lo:hi])))
+    counters = G.core.generalized_degrees(node_hashes(G), Counter, positions)
     if single:
-        return result[nodes]
-    return result
+        return counters[0]
+    return dict(zip(objects, counters))

@@ -25,13 +25,12 @@ def reciprocity(G, nodes=None):
     if nodes is None:
         return _overall(G)
     if nodes in G:
-        total, overlap = G.core.reciprocity_counts([G.index[nodes]])[0]
-        if total == 0:
+        value = G.core.reciprocity_counts([G.index[nodes]])[0]
+        if value is None:
             raise nx.NetworkXError("Not defined for isolated nodes.")
-        return 2 * overlap / total
+        return value
     objects = list(G.source.nbunch_iter(nodes))
-    counts = G.core.reciprocity_counts(list(map(G.index.__getitem__, objects)))
-    return {v: None if total == 0 else 2 * overlap / total for v, (total, overlap) in zip(objects, counts)}
+    return dict(zip(objects, G.core.reciprocity_counts(list(map(G.index.__getitem__, objects)))))
 
 
 @served(docs=_DOCS, rules=("directed_only", "no_multigraph"), min_work=WORK_TRIANGLES)
