@@ -17,7 +17,8 @@ def test_reciprocity(gid):
     ran = [same_as_networkx("overall_reciprocity", G), same_as_networkx("reciprocity", G)]
     for v in nodes[:3] + nodes[-2:]:
         ran.append(same_as_networkx("reciprocity", G, v))
-    ran.append(same_as_networkx("reciprocity", G, nodes[::2] + ["absent"]))
+    for nbunch in (nodes[::2] + ["absent"], G, G.nodes):
+        ran.append(same_as_networkx("reciprocity", G, nbunch))
     assert all(ran) == served
 
 

@@ -7,7 +7,7 @@ namespace fennel::py {
 
 namespace {
 
-PyObject* reciprocity_counts(const CoreGraph& g, const Positions& nodes) {
+PyObject* reciprocity_counts(const CoreGraph& g, const std::optional<Positions>& nodes) {
     auto list = g.sources_or_all(nodes);
     if (!list.ok()) return raise(list.error());
     if (!g.directed) return raise(value_error("reciprocity counts are a directed graph's"));
@@ -29,9 +29,9 @@ PyObject* reciprocated_pairs(const CoreGraph& g) {
 
 constexpr auto RECIPROCITY_COUNTS = method<reciprocity_counts>(
     "reciprocity_counts",
-    "NetworkX's reciprocity of each of `nodes`: 2 * len(pred & succ) divided by\nlen(pred) + len(succ), None "
-    "when that is 0.",
-    arg<Positions>("nodes"));
+    "NetworkX's reciprocity of each of `nodes` (None: every node): 2 * len(pred &\nsucc) divided by len(pred) + "
+    "len(succ), None when that is 0.",
+    arg<std::optional<Positions>>("nodes"));
 constexpr auto RECIPROCATED_PAIRS = method<reciprocated_pairs>(
     "reciprocated_pairs", "The ordered pairs (u, v), u != v, joined both ways.");
 

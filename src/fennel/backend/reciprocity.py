@@ -29,7 +29,11 @@ def reciprocity(G, nodes=None):
         if value is None:
             raise nx.NetworkXError("Not defined for isolated nodes.")
         return value
-    objects = list(G.source.nbunch_iter(nodes))
+    source = G.source
+    if nodes is source or nodes is source.nodes:
+        # Every node, in G's order, as nbunch_iter would list them.
+        return dict(zip(G.nodes, G.core.reciprocity_counts(None)))
+    objects = list(source.nbunch_iter(nodes))
     return dict(zip(objects, G.core.reciprocity_counts(list(map(G.index.__getitem__, objects)))))
 
 
