@@ -10,7 +10,7 @@ import networkx as nx
 
 from .checks import NX_VERSION, argument_rule, data_rule, product_weights
 from .clique import node_hashes
-from .serve import EXACT, WORK_TRIANGLES, served
+from .serve import EXACT, WORK_TRIANGLES, served, with_one_node
 
 _TRIANGLES = "Triangle counts in parallel in C++, formed into NetworkX's numbers by its own formulas. " + EXACT
 
@@ -129,7 +129,7 @@ _SQUARES = "Square counts in parallel in C++, divided by NetworkX's own formula.
 _SQUARES_RELEASE = None if NX_VERSION >= (3, 5) else "this NetworkX version counts squares by pairs of neighbours"
 
 
-@served(docs=_SQUARES, min_work=WORK_TRIANGLES, release=_SQUARES_RELEASE)
+@served(docs=_SQUARES, min_work=WORK_TRIANGLES, bounded=with_one_node, release=_SQUARES_RELEASE)
 def square_clustering(G, nodes=None):
     if nodes is None:
         objects, positions = G.nodes, None
@@ -154,7 +154,8 @@ _GENERALIZED = (
 )
 
 
-@served(docs=_GENERALIZED, rules=("undirected_only", "no_multigraph"), min_work=WORK_TRIANGLES)
+@served(docs=_GENERALIZED, rules=("undirected_only", "no_multigraph"), min_work=WORK_TRIANGLES,
+        bounded=with_one_node)
 def generalized_degree(G, nodes=None):
     single = nodes in G
     if single:

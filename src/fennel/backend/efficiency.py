@@ -2,6 +2,7 @@
 
 import networkx as nx
 
+from .checks import argument_rule
 from .clique import node_hashes
 from .serve import EXACT, STATS_DOCS, WORK_BFS, WORK_STATS, always, served
 from .shared import INF, batches, inverse_distance_total
@@ -18,8 +19,15 @@ def global_efficiency(G):
     return inverse_distance_total(levels) / denom
 
 
+argument_rule(
+    "efficiency_ends",
+    lambda a: "a None end (NetworkX's all-pairs lengths) is left to NetworkX" if a["u"] is None or a["v"] is None
+    else None,
+)
+
+
 @served(docs="A two-way breadth-first search in C++, as shortest_path_length's. " + EXACT,
-        rules=("undirected_only",), min_work=WORK_BFS, bounded=always, answers=(ZeroDivisionError,))
+        rules=("undirected_only", "efficiency_ends"), min_work=WORK_BFS, bounded=always, answers=(ZeroDivisionError,))
 def efficiency(G, u, v):
     try:
         length = len(_bidirectional_bfs(G, u, v)) - 1

@@ -8,12 +8,15 @@ order; the global measure's max and sum run in Python over those values.
 import networkx as nx
 
 from .checks import COMPENSATED_SUM, absent, argument_rule, edge_count
-from .serve import EXACT, WORK_STATS, served
+from .serve import EXACT, WORK_BFS, WORK_STATS, served
 
 _DOCS = "Breadth-first searches in parallel in C++. " + EXACT + " Weighted reaching is left to NetworkX."
 
 argument_rule("reaching_weight", absent("weight", "weighted reaching centralities"))
 argument_rule("given_paths", absent("paths", "given path dicts"))
+argument_rule(
+    "reaching_source", lambda a: "v=None (NetworkX's all-pairs paths) is left to NetworkX" if a["v"] is None else None
+)
 
 
 def _size_checks(G):
@@ -34,7 +37,7 @@ def global_reaching_centrality(G, weight=None, normalized=True):
     return sum(max_lrc - c for c in lrc) / (len(G) - 1)
 
 
-@served(docs=_DOCS, rules=("reaching_weight", "given_paths"), data_rules=("reads_none",), min_work=WORK_STATS)
+@served(docs=_DOCS, rules=("reaching_weight", "given_paths", "reaching_source"), data_rules=("reads_none",), min_work=WORK_BFS)
 def local_reaching_centrality(G, v, paths=None, weight=None, normalized=True):
     total_weight = edge_count(G)
     if total_weight > 0 and len(G) == 1:
