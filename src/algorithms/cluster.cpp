@@ -428,13 +428,13 @@ NodeTerms node_terms(const Csr& out, const std::vector<double>& weights, double 
 // NetworkX's max(d.get(weight, 1) for u, v, d in G.edges(data=True)): the
 // edges in G's order (each once, from its end first in G), a value replacing
 // the running one only when greater (so a NaN met first stays).
-double largest_weight(const Csr& out, const std::vector<double>& weights) {
+double largest_weight(const Csr& out, const std::vector<double>& weights, bool directed) {
     const Count n = out.node_count();
     bool any = false;
     double best = 1.0;  // no edge: NetworkX's 1
     for (Node u = 0; u < n; ++u) {
         for (Slot at = out.begin(u); at < out.end(u); ++at) {
-            if (out.targets[at] < u) continue;
+            if (!directed && out.targets[at] < u) continue;
             if (!any || weights[at] > best) best = weights[at];
             any = true;
         }
@@ -447,7 +447,7 @@ double largest_weight(const Csr& out, const std::vector<double>& weights) {
 Result<WeightedTerms> weighted_triangle_terms(const Csr& out, const std::vector<double>& weights,
                                               const std::vector<Node>& nodes, const std::vector<std::int64_t>& hash) {
     const Count n = out.node_count();
-    const double max_weight = largest_weight(out, weights);
+    const double max_weight = largest_weight(out, weights, false);
     // A node on no triangle has only empty groups, one per neighbour: its
     // sets need no replay.
     auto triangles = every_node_triangles(out);
@@ -475,21 +475,158 @@ Result<WeightedTerms> weighted_triangle_terms(const Csr& out, const std::vector<
 
 std::vector<double> weighted_triangle_totals(const std::vector<double>& roots,
                                              const std::vector<std::uint64_t>& group_sizes,
-                                             const std::vector<Count>& degree) {
+                                             const std::vector<Count>& degree, Count groups_per_degree, bool doubled) {
     std::vector<double> totals;
     totals.reserve(degree.size());
     std::size_t group = 0;
     std::size_t at = 0;
     for (Count d : degree) {
         double total = 0.0;  // NetworkX's int 0: adding a float64 to it gives that float64
-        for (Count g = 0; g < d; ++g, ++group) {
+        for (Count g = 0; g < d * groups_per_degree; ++g, ++group) {
             const std::size_t size = group_sizes[group];
             total += numpy_sum([&](std::size_t x) { return roots[at + x]; }, size);
             at += size;
         }
-        totals.push_back(2.0 * total);
+        totals.push_back(doubled ? 2.0 * total : total);
     }
     return totals;
+}
+
+// The directed form, node i at a time, as the undirected one: the sets of
+// i's and of j's predecessors and successors (self-loops left out) replayed
+// only where a group has two terms or more, the only groups whose sum
+// depends on their order.
+namespace {
+
+constexpr std::uint8_t PRED_OF_I = 1;
+constexpr std::uint8_t SUCC_OF_I = 2;
+
+struct DirectedScratch {
+    std::vector<std::uint8_t> of_i;   // PRED_OF_I, SUCC_OF_I bits
+    std::vector<double> wp_i, ws_i;   // w(x -> i), w(i -> x)
+    std::vector<double> wp_j, ws_j;   // w(x -> j), w(j -> x)
+    std::vector<Node> mark;           // common keys of the group in hand
+    Node round = 0;
+};
+
+// set(row) - {v}, as NetworkX forms it from a row of G._pred or G._succ: a
+// dict, for which set() sizes its table once before taking the keys.
+SetTable row_set(const Csr& rows, Node v, const std::vector<std::int64_t>& hash) {
+    SetTable row;
+    row.reserve_update(rows.row(v).size());
+    for (Node x : rows.row(v)) row.add(x, hash[x]);
+    return SetTable::difference(row, 1, [&](Node x) { return x == v; }, [&](Node x) { return hash[x]; });
+}
+
+NodeTerms directed_node_terms(const Csr& out, const std::vector<double>& weights, const Csr& pred,
+                              const std::vector<double>& pred_weights, double max_weight,
+                              const std::vector<std::int64_t>& hash, DirectedScratch& s, Node i, Count& db) {
+    NodeTerms t;
+    const SetTable ipreds = row_set(pred, i, hash);
+    const SetTable isuccs = row_set(out, i, hash);
+    for (Slot at = pred.begin(i); at < pred.end(i); ++at) {
+        const Node x = pred.targets[at];
+        if (x == i) continue;
+        s.of_i[x] |= PRED_OF_I;
+        s.wp_i[x] = pred_weights[at];
+    }
+    for (Slot at = out.begin(i); at < out.end(i); ++at) {
+        const Node x = out.targets[at];
+        if (x == i) continue;
+        s.of_i[x] |= SUCC_OF_I;
+        s.ws_i[x] = weights[at];
+    }
+    db = 0;
+    ipreds.each([&](Node x) { db += (s.of_i[x] & SUCC_OF_I) != 0; });
+    t.degree = ipreds.size() + isuccs.size();
+    auto w = [&](double v) { return v / max_weight; };
+    // One j: its four groups.
+    auto groups = [&](Node j, bool j_pred) {
+        std::size_t npj = 0, nsj = 0;
+        for (Slot at = pred.begin(j); at < pred.end(j); ++at) {
+            const Node x = pred.targets[at];
+            if (x == j) continue;
+            s.wp_j[x] = pred_weights[at];
+            ++npj;
+        }
+        for (Slot at = out.begin(j); at < out.end(j); ++at) {
+            const Node x = out.targets[at];
+            if (x == j) continue;
+            s.ws_j[x] = weights[at];
+            ++nsj;
+        }
+        const double first = w(j_pred ? s.wp_i[j] : s.ws_i[j]);  // wt(j, i) or wt(i, j)
+        for (int g = 0; g < 4; ++g) {
+            const bool k_pred_of_i = g < 2;      // ipreds, else isuccs
+            const bool k_pred_of_j = g % 2 == 0;  // jpreds, else jsuccs
+            const SetTable& A = k_pred_of_i ? ipreds : isuccs;
+            const std::size_t b_size = k_pred_of_j ? npj : nsj;
+            auto term = [&](Node k) {
+                const double ik = w(k_pred_of_i ? s.wp_i[k] : s.ws_i[k]);  // wt(k, i) or wt(i, k)
+                const double jk = w(k_pred_of_j ? s.wp_j[k] : s.ws_j[k]);  // wt(k, j) or wt(j, k)
+                t.products.push_back(first * ik * jk);
+            };
+            // A & B walks the smaller set (B on a tie) and adds its common keys to a new set.
+            const std::uint8_t bit = k_pred_of_i ? PRED_OF_I : SUCC_OF_I;
+            std::vector<Node> common;
+            const Csr& b_rows = k_pred_of_j ? pred : out;
+            for (Node x : b_rows.row(j)) {
+                if (x != j && (s.of_i[x] & bit)) common.push_back(x);
+            }
+            t.sizes.push_back(common.size());
+            if (common.size() < 2) {
+                for (Node k : common) term(k);
+                continue;
+            }
+            ++s.round;
+            for (Node k : common) s.mark[k] = s.round;
+            SetTable both;
+            auto keep = [&](Node x) {
+                if (s.mark[x] == s.round) both.add(x, hash[x]);
+            };
+            if (b_size > A.size()) {
+                A.each(keep);
+            } else {
+                row_set(b_rows, j, hash).each(keep);
+            }
+            both.each(term);
+        }
+    };
+    ipreds.each([&](Node j) { groups(j, true); });
+    isuccs.each([&](Node j) { groups(j, false); });
+    for (Node x : pred.row(i)) s.of_i[x] = 0;
+    for (Node x : out.row(i)) s.of_i[x] = 0;
+    return t;
+}
+
+}  // namespace
+
+Result<WeightedTerms> directed_weighted_triangle_terms(const Csr& out, const std::vector<double>& weights,
+                                                       const Csr& pred, const std::vector<double>& pred_weights,
+                                                       const std::vector<Node>& nodes,
+                                                       const std::vector<std::int64_t>& hash) {
+    const Count n = out.node_count();
+    const double max_weight = largest_weight(out, weights, true);
+    std::vector<Count> db(nodes.size(), 0);
+    auto per_node = map_with_scratch(
+        nodes.size(),
+        [&] {
+            return DirectedScratch{std::vector<std::uint8_t>(n, 0), std::vector<double>(n, 0.0),
+                                   std::vector<double>(n, 0.0), std::vector<double>(n, 0.0),
+                                   std::vector<double>(n, 0.0), std::vector<Node>(n, 0), 0};
+        },
+        [&](DirectedScratch& s, std::size_t at) {
+            return directed_node_terms(out, weights, pred, pred_weights, max_weight, hash, s, nodes[at], db[at]);
+        });
+    if (!per_node.ok()) return per_node.error();
+    WeightedTerms terms;
+    for (const NodeTerms& t : per_node.value()) {
+        terms.products.insert(terms.products.end(), t.products.begin(), t.products.end());
+        terms.group_sizes.insert(terms.group_sizes.end(), t.sizes.begin(), t.sizes.end());
+        terms.degree.push_back(t.degree);
+    }
+    terms.bidirectional = std::move(db);
+    return terms;
 }
 
 }  // namespace fennel

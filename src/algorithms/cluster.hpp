@@ -55,16 +55,28 @@ Result<DegreeCounts> generalized_degrees(const Csr& out, const std::vector<Node>
 // max_weight is NetworkX's max over G.edges, taken here.
 struct WeightedTerms {
     std::vector<double> products;
-    std::vector<std::uint64_t> group_sizes;  // one group per (node, j)
-    std::vector<Count> degree;               // len(inbrs) per node: its group count
+    std::vector<std::uint64_t> group_sizes;  // one group per (node, j); directed: four per (node, j)
+    std::vector<Count> degree;               // len(inbrs) per node; directed: len(ipreds) + len(isuccs)
+    std::vector<Count> bidirectional;        // directed: len(ipreds & isuccs) per node
 };
 Result<WeightedTerms> weighted_triangle_terms(const Csr& out, const std::vector<double>& weights,
                                               const std::vector<Node>& nodes, const std::vector<std::int64_t>& hash);
 
-// Second half: each node's `2 * float(total)`, total the running `+=` of
-// np.cbrt(group).sum() over its groups, from the cube roots of the products.
+// The same for a directed graph (NetworkX's
+// _directed_weighted_triangles_and_degree_iter): for each j of ipreds, then
+// of isuccs, four groups over ipreds & jpreds, ipreds & jsuccs, isuccs &
+// jpreds and isuccs & jsuccs. `pred`: G._pred's rows in its own order, and
+// `pred_weights` the column over them.
+Result<WeightedTerms> directed_weighted_triangle_terms(const Csr& out, const std::vector<double>& weights,
+                                                       const Csr& pred, const std::vector<double>& pred_weights,
+                                                       const std::vector<Node>& nodes,
+                                                       const std::vector<std::int64_t>& hash);
+
+// Second half: each node's total, the running `+=` of np.cbrt(group).sum()
+// over its `groups_per_degree * degree` groups, from the cube roots of the
+// products; doubled (`2 * float(total)`) for an undirected graph.
 std::vector<double> weighted_triangle_totals(const std::vector<double>& roots,
                                              const std::vector<std::uint64_t>& group_sizes,
-                                             const std::vector<Count>& degree);
+                                             const std::vector<Count>& degree, Count groups_per_degree, bool doubled);
 
 }  // namespace fennel

@@ -100,10 +100,16 @@ PyObject* weighted_terms(const CoreGraph& g, const AttrName& weight, const Bytes
     if (column.value() == nullptr) return raise(value_error("weighted clustering needs a weight column"));
     auto list = g.sources_or_all(nodes);
     if (!list.ok()) return raise(list.error());
-    if (g.directed) return raise(value_error("weighted triangle terms are an undirected graph's"));
     const std::vector<double>& weights = *column.value();
+    // A directed graph's predecessors in G._pred's own order (loaded by the caller).
+    auto back = g.directed ? g.search_view(weight, true) : Result<GraphView>(GraphView{});
+    if (!back.ok()) return raise(back.error());
     return detached(
-        [&] { return weighted_triangle_terms(g.succ, weights, list.value(), hash); },
+        [&] {
+            if (!g.directed) return weighted_triangle_terms(g.succ, weights, list.value(), hash);
+            return directed_weighted_triangle_terms(g.succ, weights, *back.value().out, *back.value().weights,
+                                                    list.value(), hash);
+        },
         [&](const WeightedTerms& t) -> PyObject* {
             return tuple_from(
                 [&] {
@@ -114,11 +120,12 @@ PyObject* weighted_terms(const CoreGraph& g, const AttrName& weight, const Bytes
                     return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(t.group_sizes.data()),
                                                      static_cast<Py_ssize_t>(t.group_sizes.size() * 8));
                 },
-                [&] { return to_python(t.degree); });
+                [&] { return to_python(t.degree); }, [&] { return to_python(t.bidirectional); });
         });
 }
 
-PyObject* weighted_totals(const CoreGraph&, const BytesRef& roots, const BytesRef& group_sizes, const Positions& degree) {
+PyObject* weighted_totals(const CoreGraph& g, const BytesRef& roots, const BytesRef& group_sizes,
+                          const Positions& degree) {
     const auto bytes = [](const BytesRef& b) { return static_cast<std::size_t>(PyBytes_GET_SIZE(b.obj)); };
     if (bytes(roots) % 8 != 0 || bytes(group_sizes) % 8 != 0) return raise(value_error("8-byte values expected"));
     std::vector<double> root(bytes(roots) / 8);
@@ -126,23 +133,26 @@ PyObject* weighted_totals(const CoreGraph&, const BytesRef& roots, const BytesRe
     std::memcpy(root.data(), PyBytes_AS_STRING(roots.obj), root.size() * 8);
     std::memcpy(size.data(), PyBytes_AS_STRING(group_sizes.obj), size.size() * 8);
     std::vector<Count> degree_of(degree.begin(), degree.end());
+    const Count per_degree = g.directed ? 4 : 1;
     std::uint64_t groups = 0;
     std::uint64_t terms = 0;
-    for (Count d : degree_of) groups += d;
+    for (Count d : degree_of) groups += d * per_degree;
     for (std::uint64_t s : size) terms += s;
     if (groups != size.size() || terms != root.size()) return raise(value_error("groups do not match the terms"));
-    return to_python(weighted_triangle_totals(root, size, degree_of));
+    return to_python(weighted_triangle_totals(root, size, degree_of, per_degree, !g.directed));
 }
 
 constexpr auto WEIGHTED_TERMS = method<weighted_terms>(
     "weighted_triangle_terms",
-    "(products, group sizes, degrees): weighted clustering's np.cbrt arguments\nin NetworkX's order (float64 and "
-    "uint64 bytes); `hashes`: hash() of each\nnode as int64 bytes.",
+    "(products, group sizes, degrees, reciprocal degrees): weighted clustering's\nnp.cbrt arguments in NetworkX's "
+    "order (float64 and uint64 bytes); `hashes`:\nhash() of each node as int64 bytes. A directed graph's exact "
+    "predecessor\norder must be loaded.",
     arg<AttrName>("weight"), arg<BytesRef>("hashes"),
     arg<std::optional<Positions>>("nodes", none));
 constexpr auto WEIGHTED_TOTALS = method<weighted_totals>(
     "weighted_triangle_totals",
-    "Each node's 2 * float(total) from the cube roots of weighted_triangle_terms'\nproducts (float64 bytes).",
+    "Each node's total (undirected: 2 * float(total)) from the cube roots of\nweighted_triangle_terms' products "
+    "(float64 bytes).",
     arg<BytesRef>("roots"), arg<BytesRef>("group_sizes"), arg<Positions>("degree"));
 constexpr auto SQUARES = method<square_counts>(
     "square_counts",

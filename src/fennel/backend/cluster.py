@@ -8,7 +8,7 @@ from collections import Counter
 
 import networkx as nx
 
-from .checks import NX_VERSION, argument_rule, data_rule, product_weights
+from .checks import NX_VERSION, data_rule, product_weights
 from .clique import node_hashes
 from .serve import EXACT, WORK_TRIANGLES, served, with_one_node
 
@@ -46,13 +46,6 @@ def _clustering_values(fg, objects, counts):
     return {v: 0 if t == 0 else t / (d * (d - 1)) for v, (t, d, _) in zip(objects, counts)}
 
 
-@argument_rule("undirected_weights")
-def _undirected_weights(a):
-    if a["weight"] is not None and a["G"].is_directed():
-        return "weighted clustering of directed graphs is left to NetworkX"
-    return None
-
-
 @data_rule("clustering_weights")
 def _clustering_weights(fg, a):
     """Weights NetworkX divides by their maximum and multiplies as doubles."""
@@ -68,14 +61,20 @@ def _clustering_weights(fg, a):
 
 
 def _weighted_values(fg, nodes, weight):
-    """NetworkX's weighted clustering values, undirected."""
+    """NetworkX's weighted clustering values."""
     import numpy as np  # as NetworkX imports it, for its weighted clustering only
 
     objects = fg.nodes if nodes is None else list(fg.source.nbunch_iter(nodes))
     positions = None if nodes is None else list(map(fg.index.__getitem__, objects))
-    products, sizes, degree = fg.core.weighted_triangle_terms(weight, node_hashes(fg), positions)
+    core = fg.load_exact_pred()
+    products, sizes, degree, reciprocal = core.weighted_triangle_terms(weight, node_hashes(fg), positions)
     roots = np.cbrt(np.frombuffer(products, dtype=np.float64)).tobytes()
-    totals = fg.core.weighted_triangle_totals(roots, sizes, degree)
+    totals = core.weighted_triangle_totals(roots, sizes, degree)
+    if fg.directed:
+        return {
+            v: 0 if t == 0 else t / ((dt * (dt - 1) - 2 * db) * 2)
+            for v, dt, db, t in zip(objects, degree, reciprocal, totals)
+        }
     return {v: 0 if t == 0 else t / (d * (d - 1)) for v, d, t in zip(objects, degree, totals)}
 
 
@@ -87,13 +86,12 @@ def _values(fg, nodes, weight):
 
 _WEIGHTED = (
     " Weighted clustering: the products in C++ in NetworkX's set orders (replayed from the nodes' hashes), "
-    "their cube roots by numpy's np.cbrt, summed as numpy sums them; directed weighted clustering is left to "
-    "NetworkX."
+    "their cube roots by numpy's np.cbrt, summed as numpy sums them."
 )
 
 
 @served(docs=_TRIANGLES + _WEIGHTED, weight="weight",
-        rules=("no_multigraph", "weight_name", "undirected_weights"), data_rules=("clustering_weights",),
+        rules=("no_multigraph", "weight_name"), data_rules=("clustering_weights",),
         min_work=WORK_TRIANGLES)
 def clustering(G, nodes=None, weight=None):
     values = _values(G, nodes, weight)
@@ -103,7 +101,7 @@ def clustering(G, nodes=None, weight=None):
 
 
 @served(docs=_TRIANGLES + _WEIGHTED, weight="weight",
-        rules=("no_multigraph", "weight_name", "undirected_weights"), data_rules=("clustering_weights",),
+        rules=("no_multigraph", "weight_name"), data_rules=("clustering_weights",),
         min_work=WORK_TRIANGLES, answers=(ZeroDivisionError,))
 def average_clustering(G, nodes=None, weight=None, count_zeros=True):
     c = _values(G, nodes, weight)
