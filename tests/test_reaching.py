@@ -10,10 +10,18 @@ from zoo import ZOO, ZOO_IDS, add_weights
 pytestmark = pytest.mark.filterwarnings("ignore:Note. conversions to backend graphs")
 
 
+# Over 64 nodes: many sources run 64 at a time.
+EXTRA = {
+    "hubs": nx.barabasi_albert_graph(300, 3, seed=1),
+    "sparse_digraph": nx.gnp_random_graph(200, 0.01, seed=2, directed=True),
+    "pieces": nx.disjoint_union_all([nx.path_graph(70), nx.cycle_graph(9), nx.empty_graph(5)]),
+}
+
+
 @pytest.mark.parametrize("threads", [1, 2])
-@pytest.mark.parametrize("gid", ZOO_IDS)
+@pytest.mark.parametrize("gid", ZOO_IDS + list(EXTRA))
 def test_reaching(gid, threads):
-    G = ZOO[gid]
+    G = EXTRA.get(gid) or ZOO[gid]
     with nx.config.backends.fennel(n_jobs=threads):
         assert same_as_networkx("global_reaching_centrality", G)
         for v in list(G)[:2]:
