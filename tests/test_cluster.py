@@ -90,3 +90,35 @@ print([x.hex() for x in ours.values()] == [x.hex() for x in theirs.values()], so
 
 def test_weighted_sums_follow_the_hash_seed():
     same_under_hash_seeds(_WEIGHTED_SEEDED)
+
+
+def _special(G, values):
+    H = G.copy()
+    for i, (_, _, d) in enumerate(H.edges(data=True)):
+        d["weight"] = values[i % len(values)]
+    return H
+
+
+np = pytest.importorskip("numpy")
+SPECIAL = {
+    "numpy_floats": [np.float64(0.5), np.float64(2.25), 1.5],
+    "numpy_ints": [np.int64(3), 1, np.int64(7)],
+    "bools": [True, 1, 2],
+    "negative": [-1.5, 2.0, -0.25],
+    "infinite": [float("inf"), 1.0, 2.0],
+    "nan": [1.0, float("nan"), 3.0],
+    "all_zero": [0, 0.0],
+    "huge_ints": [2**60, 1],
+}
+
+
+# NaN (read as a hidden value), a zero maximum and ints past 2**53 are left to NetworkX.
+REFUSED = {"nan", "all_zero", "huge_ints"}
+
+
+@pytest.mark.parametrize("kind", SPECIAL)
+@pytest.mark.parametrize("gid", ["complete", "dense_digraph_str", "clustered_str"])
+def test_weighted_clustering_over_special_weights(gid, kind):
+    G = _special(EXTRA[gid], SPECIAL[kind])
+    ran = [same_as_networkx("clustering", G, weight="weight"), same_as_networkx("average_clustering", G, weight="weight")]
+    assert ran == [kind not in REFUSED] * 2
