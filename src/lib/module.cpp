@@ -32,6 +32,10 @@ std::vector<PyMethodDef> centrality_methods();
 std::vector<PyMethodDef> clique_methods();
 std::vector<PyMethodDef> clique_functions();
 std::vector<PyMethodDef> cluster_methods();
+std::vector<PyMethodDef> efficiency_methods();
+std::vector<PyMethodDef> reaching_methods();
+std::vector<PyMethodDef> reciprocity_methods();
+std::vector<PyMethodDef> triads_methods();
 std::vector<PyMethodDef> coloring_methods();
 std::vector<PyMethodDef> community_methods();
 std::vector<PyMethodDef> leiden_methods();
@@ -108,6 +112,7 @@ PyMethodDef* core_graph_methods() {
                edge_kcomponents_methods, shortestaugmentingpath_methods, dinitz_alg_methods, boykovkolmogorov_methods,
                preflowpush_methods, betweenness_subset_methods, load_methods, group_methods});
                preflowpush_methods, assortativity_methods, richclub_methods});
+               preflowpush_methods, efficiency_methods, reaching_methods, reciprocity_methods, triads_methods});
     return methods;
 }
 

@@ -4,12 +4,15 @@ Triangle counts come from C++ in parallel; NetworkX's own formulas turn them
 into its numbers, operation by operation.
 """
 
+from collections import Counter
+
 import networkx as nx
 
-from .serve import EXACT, WORK_TRIANGLES, served
+from .checks import NX_VERSION, data_rule, product_weights
+from .clique import node_hashes
+from .serve import EXACT, WORK_TRIANGLES, served, with_one_node
 
 _TRIANGLES = "Triangle counts in parallel in C++, formed into NetworkX's numbers by its own formulas. " + EXACT
-_WEIGHTED_LEFT = " Weighted clustering is left to NetworkX."
 
 
 def _counts(fg, nodes):
@@ -43,18 +46,65 @@ def _clustering_values(fg, objects, counts):
     return {v: 0 if t == 0 else t / (d * (d - 1)) for v, (t, d, _) in zip(objects, counts)}
 
 
-@served(docs=_TRIANGLES + _WEIGHTED_LEFT, rules=("no_multigraph", "unweighted"), min_work=WORK_TRIANGLES)
+@data_rule("clustering_weights")
+def _clustering_weights(fg, a):
+    """Weights NetworkX divides by their maximum and multiplies as doubles."""
+    weight = a["weight"]
+    if weight is None or fg.core.number_of_edges() == 0:
+        return None  # (no edge: NetworkX's largest weight is 1)
+    if reason := product_weights(fg, weight, symmetric=False):
+        return reason
+    facts = fg.weight_facts(weight)
+    if not facts.pos_inf and (facts.max_finite is None or facts.max_finite == 0):
+        return f"the largest {weight!r} weight is 0 or not a number, and NetworkX divides by it"
+    return None
+
+
+def _weighted_values(fg, nodes, weight):
+    """NetworkX's weighted clustering values."""
+    import numpy as np  # as NetworkX imports it, for its weighted clustering only
+
+    objects = fg.nodes if nodes is None else list(fg.source.nbunch_iter(nodes))
+    positions = None if nodes is None else list(map(fg.index.__getitem__, objects))
+    core = fg.load_exact_pred()
+    products, sizes, degree, reciprocal = core.weighted_triangle_terms(weight, node_hashes(fg), positions)
+    roots = np.cbrt(np.frombuffer(products, dtype=np.float64)).tobytes()
+    totals = core.weighted_triangle_totals(roots, sizes, degree)
+    if fg.directed:
+        return {
+            v: 0 if t == 0 else t / ((dt * (dt - 1) - 2 * db) * 2)
+            for v, dt, db, t in zip(objects, degree, reciprocal, totals)
+        }
+    return {v: 0 if t == 0 else t / (d * (d - 1)) for v, d, t in zip(objects, degree, totals)}
+
+
+def _values(fg, nodes, weight):
+    if weight is None:
+        return _clustering_values(fg, *_counts(fg, nodes))
+    return _weighted_values(fg, nodes, weight)
+
+
+_WEIGHTED = (
+    " Weighted clustering: the products in C++ in NetworkX's set orders (replayed from the nodes' hashes), "
+    "their cube roots by numpy's np.cbrt, summed as numpy sums them."
+)
+
+
+@served(docs=_TRIANGLES + _WEIGHTED, weight="weight",
+        rules=("no_multigraph", "weight_name"), data_rules=("clustering_weights",),
+        min_work=WORK_TRIANGLES)
 def clustering(G, nodes=None, weight=None):
-    values = _clustering_values(G, *_counts(G, nodes))
+    values = _values(G, nodes, weight)
     if nodes in G:
         return values[nodes]
     return values
 
 
-@served(docs=_TRIANGLES + _WEIGHTED_LEFT, rules=("no_multigraph", "unweighted"), min_work=WORK_TRIANGLES,
-        answers=(ZeroDivisionError,))
+@served(docs=_TRIANGLES + _WEIGHTED, weight="weight",
+        rules=("no_multigraph", "weight_name"), data_rules=("clustering_weights",),
+        min_work=WORK_TRIANGLES, answers=(ZeroDivisionError,))
 def average_clustering(G, nodes=None, weight=None, count_zeros=True):
-    c = _clustering_values(G, *_counts(G, nodes))
+    c = _values(G, nodes, weight)
     # NetworkX asks clustering(), which answers a single node with its value.
     c = (c[nodes] if nodes in G else c).values()
     if not count_zeros:
@@ -68,3 +118,52 @@ def transitivity(G):
     if len(G) == 0:
         return 0
     return 0 if total == 0 else total / contri
+
+
+_SQUARES = "Square counts in parallel in C++, divided by NetworkX's own formula. " + EXACT
+
+
+# Before 3.5 NetworkX summed squares over neighbour pairs by another formula.
+_SQUARES_RELEASE = None if NX_VERSION >= (3, 5) else "this NetworkX version counts squares by pairs of neighbours"
+
+
+@served(docs=_SQUARES, min_work=WORK_TRIANGLES, bounded=with_one_node, release=_SQUARES_RELEASE)
+def square_clustering(G, nodes=None):
+    if nodes is None:
+        objects, positions = G.nodes, None
+    else:
+        objects = list(G.source.nbunch_iter(nodes))
+        positions = list(map(G.index.__getitem__, objects))
+    clustering = {}
+    for v, terms in zip(objects, G.core.square_counts(positions)):
+        if terms is None:
+            clustering[v] = 0
+            continue
+        squares, potential = terms
+        clustering[v] = squares / potential if potential > 0 else 0
+    if nodes in G:
+        return clustering[nodes]
+    return clustering
+
+
+_GENERALIZED = (
+    "Neighbour counts in parallel in C++, each Counter's keys in the order of NetworkX's neighbour set, "
+    "replayed from the nodes' hashes. " + EXACT
+)
+
+
+@served(docs=_GENERALIZED, rules=("undirected_only", "no_multigraph"), min_work=WORK_TRIANGLES,
+        bounded=with_one_node)
+def generalized_degree(G, nodes=None):
+    single = nodes in G
+    if single:
+        objects, positions = [nodes], [G.index[nodes]]
+    elif nodes is None:
+        objects, positions = G.nodes, None
+    else:
+        objects = list(G.source.nbunch_iter(nodes))
+        positions = list(map(G.index.__getitem__, objects))
+    counters = G.core.generalized_degrees(node_hashes(G), Counter, positions)
+    if single:
+        return counters[0]
+    return dict(zip(objects, counters))

@@ -87,6 +87,11 @@ def with_target_or_cutoff(a):
     return a["target"] is not None or a["cutoff"] is not None
 
 
+def with_one_node(a):
+    """A per-node measure asked for one node: NetworkX reads only its neighbourhood."""
+    return a["nodes"] is not None and a["nodes"] in a["G"]
+
+
 # Every declaration, in the order the rooms were imported.
 DECLARED = []
 
