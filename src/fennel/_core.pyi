@@ -430,6 +430,10 @@ class CoreGraph:
         *,
         numpy_dangling: bool = False,
     ) -> list[float] | None: ...
+    def adjacency_csr(self, weight: str | None) -> tuple[bytes, bytes, bytes]: ...
+    def hits_scores(
+        self, weight: str | None, start: _Reals, max_iter: SupportsIndex, tol: _Real, normalized: bool
+    ) -> tuple[list[float], list[float]] | None: ...
     def eigenvector(
         self,
         order: _Positions,
