@@ -10,7 +10,8 @@
 // (a stable sort); the labels are that order reversed.
 //
 // flow_matrix_row then takes the edges as sorted (u, v) label pairs, u < v,
-// and forms row = B @ C with B = c at u and -c at v: c * R[u] - c * R[v],
+// and forms row = B @ C with B = c at u and -c at v: c * R[u] - c * R[v]
+// (a self-loop's B holds -c alone: -c * R[u]),
 // where R[r] is the inverse Laplacian's row r (first entry 0). Fennel serves
 // weights that are powers of two only, whose products are exact, so the one
 // rounding of each entry is the subtraction's whatever order or fused
@@ -37,6 +38,13 @@
 namespace fennel {
 
 namespace {
+
+// G.degree: a self-loop counts twice.
+std::size_t degree(const Csr& rows, Node v) {
+    std::size_t d = rows.row(v).size();
+    for (Node w : rows.row(v)) d += w == v;
+    return d;
+}
 
 // Breadth-first order from s over `rows` and each node's depth.
 void search(const Csr& rows, Node s, std::vector<Node>& order, std::vector<std::uint32_t>& depth) {
@@ -73,7 +81,7 @@ std::optional<Node> pseudo_peripheral(const Csr& rows) {
         std::optional<Node> best;
         for (Node w : order) {
             if (depth[w] != l) continue;
-            if (!best || rows.row(w).size() < rows.row(*best).size()) best = w;
+            if (!best || degree(rows, w) < degree(rows, *best)) best = w;
         }
         v = *best;
     }
@@ -85,6 +93,10 @@ void flow_row(const InverseRows& inv, const LabelledEdge& e, std::vector<double>
     const double* ru = inv.row(e.u);
     const double* rv = inv.row(e.v);
     const double c = e.c;
+    if (e.u == e.v) {
+        for (std::size_t j = 0; j < inv.n; ++j) row[j] = -c * ru[j] + 0.0;
+        return;
+    }
     for (std::size_t j = 0; j < inv.n; ++j) row[j] = (c * ru[j] - c * rv[j]) + 0.0;
 }
 
@@ -180,8 +192,7 @@ Result<std::optional<std::vector<Node>>> reverse_cuthill_mckee(const Csr& rows, 
         const SetTable fresh = SetTable::difference(nbrs, visited_count, [&](Node x) { return visited[x] != 0; }, hash_of);
         nd.clear();
         fresh.each([&](Node x) { nd.push_back(x); });
-        std::stable_sort(nd.begin(), nd.end(),
-                         [&](Node a, Node b) { return rows.row(a).size() < rows.row(b).size(); });
+        std::stable_sort(nd.begin(), nd.end(), [&](Node a, Node b) { return degree(rows, a) < degree(rows, b); });
         // visited.update(children)
         for (Node w : nd) visited[w] = 1;
         visited_count += nd.size();
@@ -194,7 +205,6 @@ Result<std::optional<std::vector<Node>>> reverse_cuthill_mckee(const Csr& rows, 
 int flow_graph_problem(const CoreGraph& g, const std::vector<double>* weights) {
     for (Node u = 0; u < g.n; ++u) {
         for (Slot s = g.succ.begin(u); s < g.succ.end(u); ++s) {
-            if (g.succ.targets[s] == u) return 1;
             if (!weights) continue;
             int exponent = 0;
             const double w = (*weights)[s];
@@ -210,7 +220,7 @@ std::vector<LabelledEdge> labelled_edges(const CoreGraph& g, const std::vector<d
     for (Node u = 0; u < g.n; ++u) {
         for (Slot s = g.succ.begin(u); s < g.succ.end(u); ++s) {
             const Node v = g.succ.targets[s];
-            if (v <= u) continue;  // listed from its earlier endpoint
+            if (v < u) continue;  // listed from its earlier endpoint (a self-loop once)
             const Node a = label[u], b = label[v];
             edges.push_back({std::min(a, b), std::max(a, b), weights ? (*weights)[s] : 1.0, edges.size()});
         }
@@ -225,15 +235,16 @@ LabelledAdjacency labelled_adjacency(const std::vector<LabelledEdge>& edges, Cou
     out.indptr.assign(n + 1, 0);
     for (const LabelledEdge& e : edges) {
         ++out.indptr[e.u + 1];
-        ++out.indptr[e.v + 1];
+        if (e.v != e.u) ++out.indptr[e.v + 1];  // a self-loop's w + w - w: one entry
     }
     for (Count r = 0; r < n; ++r) out.indptr[r + 1] += out.indptr[r];
     std::vector<std::int64_t> fill(out.indptr.begin(), out.indptr.end() - 1);
-    out.indices.resize(2 * edges.size());
-    out.data.resize(2 * edges.size());
+    out.indices.resize(static_cast<std::size_t>(out.indptr[n]));
+    out.data.resize(static_cast<std::size_t>(out.indptr[n]));
     // Columns below the row come from edges (col, row), in ascending col order
     // as the edges are sorted by u; those above from edges (row, col).
     for (const LabelledEdge& e : edges) {
+        if (e.v == e.u) continue;
         const auto k = fill[e.v]++;
         out.indices[k] = e.u;
         out.data[k] = e.c;

@@ -14,15 +14,14 @@
 
 namespace fennel {
 
-// reverse_cuthill_mckee_ordering(G) of a connected undirected graph without
-// self-loops: ordering[k] is the position labelled k. `hash` holds hash() of
+// reverse_cuthill_mckee_ordering(G) of a connected undirected graph: ordering[k] is the position labelled k. `hash` holds hash() of
 // each node (the neighbour sets NetworkX sorts by degree iterate in CPython's
 // set order). nullopt when G is not connected.
 Result<std::optional<std::vector<Node>>> reverse_cuthill_mckee(const Csr& rows, const std::vector<std::int64_t>& hash);
 
-// Why NetworkX's arithmetic is out of fennel's reach on this graph: 1 for a
-// self-loop, 2 for a weight that is not a power of two within
-// [2^-20, 2^20] (B @ C's products are exact only for those); else 0.
+// Why NetworkX's arithmetic is out of fennel's reach on this graph: 2 for a
+// weight that is not a power of two within [2^-20, 2^20] (B @ C's products
+// are exact only for those); else 0.
 int flow_graph_problem(const CoreGraph& g, const std::vector<double>* weights);
 
 // One undirected edge in labels, u < v, with the weight NetworkX reads for it.

@@ -146,8 +146,8 @@ PyObject* flow_closeness(const CoreGraph& g, const Positions& ordering, PyObject
 
 constexpr auto FLOW_PROBLEM = method<flow_problem>(
     "flow_problem",
-    "0, or why NetworkX's current-flow arithmetic is out of reach: 1 for a\nself-loop, 2 for a weight that is not a "
-    "power of two in [2**-20, 2**20].",
+    "0, or why NetworkX's current-flow arithmetic is out of reach: 2 for a\nweight that is not a power of two in "
+    "[2**-20, 2**20].",
     arg<AttrName>("weight"));
 constexpr auto RCM_ORDERING = method<rcm_ordering>(
     "rcm_ordering",

@@ -58,8 +58,6 @@ def _flow_graph(fg, a):
         if facts.numpy_bool or not fg.core.weight_symmetric(weight):
             return f"{weight!r} weights that are numpy.bool_ or differ between an edge's two rows"
     problem = fg.core.flow_problem(weight)
-    if problem == 1:
-        return "self-loops enter NetworkX's flow rows as edges of one node"
     if problem == 2:
         return (f"{weight!r} weights other than powers of two in [2**-20, 2**20] (NetworkX's B @ C goes through "
                 "BLAS, whose fused multiply-adds fennel cannot know)")
@@ -123,7 +121,7 @@ def _labels(ordering):
 _DOCS = ("NetworkX's labelling, Laplacian and solver calls (numpy's inverse, scipy's factorized or cg), each row "
          "solved once, and its loops over edges and rows in C++ with every sum in NetworkX's order (rows ranked in "
          "parallel; rows with equal non-zero entries by numpy's own argsort). " + EXACT + " Falls back to NetworkX "
-         "for multigraphs, self-loops, weights other than powers of two, dtypes other than float, graphs of fewer "
+         "for multigraphs, weights other than powers of two, dtypes other than float, graphs of fewer "
          "than three or more than 10,000 nodes.")
 
 
