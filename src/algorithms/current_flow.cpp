@@ -20,8 +20,8 @@
 // reversed, and adds (i - pos[i]) * row[i] term by term. Entries of equal
 // value share a range of ranks: which of them takes which rank changes the
 // terms only when their value is not zero, so a row with equal non-zero
-// entries is ranked by numpy's own argsort (the caller's callback), any other
-// by a sort here.
+// entries is ranked by numpy's own argsort (the caller's callback, once per
+// batch of rows), any other by a sort here.
 //
 // Cost: O(m n log n) for the betweenness (one sort per edge), O(n^2) for the
 // closeness; rows are sorted in parallel, each result placed by index.
@@ -31,6 +31,7 @@
 #include "lib/pool.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <numeric>
 #include <utility>
@@ -103,25 +104,35 @@ void flow_row(const InverseRows& inv, const LabelledEdge& e, std::vector<double>
 // pos[i] = n - 1 - rank of entry i in ascending order (NetworkX's
 // argsort()[::-1] positions). False when equal non-zero entries make the
 // ranks numpy's to decide.
-bool rank_row(const std::vector<double>& row, std::vector<Node>& scratch, std::uint32_t* pos) {
-    const std::size_t n = row.size();
-    scratch.resize(n);
-    std::iota(scratch.begin(), scratch.end(), Node{0});
-    std::sort(scratch.begin(), scratch.end(), [&](Node a, Node b) { return row[a] < row[b]; });
-    for (std::size_t k = 1; k < n; ++k) {
-        const double x = row[scratch[k]];
-        if (x != 0.0 && x == row[scratch[k - 1]]) return false;
+// Whether two entries of the row are equal and not zero: an open-addressing
+// table of the non-zero values' bits.
+bool has_nonzero_ties(const std::vector<double>& row, std::vector<std::uint64_t>& table) {
+    std::size_t size = 16;
+    while (size < 2 * row.size()) size *= 2;
+    table.assign(size, 0);  // 0: empty (the bits of +0.0, never stored)
+    const std::size_t mask = size - 1;
+    for (double x : row) {
+        if (x == 0.0) continue;
+        const std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
+        std::size_t at = static_cast<std::size_t>((bits * 0x9E3779B97F4A7C15ull) >> 32) & mask;
+        while (table[at] != 0) {
+            if (table[at] == bits) return true;
+            at = (at + 1) & mask;
+        }
+        table[at] = bits;
     }
-    for (std::size_t k = 0; k < n; ++k) pos[scratch[k]] = static_cast<std::uint32_t>(n - 1 - k);
-    return true;
+    return false;
 }
 
-Status numpy_rank(const std::vector<double>& row, const NumpyArgsort& argsort, std::uint32_t* pos) {
-    std::vector<std::int64_t> order;
-    if (Status st = argsort(row, order); !st.ok()) return st;
+bool rank_row(const std::vector<double>& row, std::vector<std::pair<double, Node>>& scratch,
+              std::vector<std::uint64_t>& table, std::uint32_t* pos) {
+    if (has_nonzero_ties(row, table)) return false;
     const std::size_t n = row.size();
-    for (std::size_t k = 0; k < n; ++k) pos[order[k]] = static_cast<std::uint32_t>(n - 1 - k);
-    return {};
+    scratch.resize(n);
+    for (std::size_t i = 0; i < n; ++i) scratch[i] = {row[i], static_cast<Node>(i)};
+    std::sort(scratch.begin(), scratch.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (std::size_t k = 0; k < n; ++k) pos[scratch[k].second] = static_cast<std::uint32_t>(n - 1 - k);
+    return true;
 }
 
 // Edges per batch: rows and ranks of a batch stay within about 96 MB.
@@ -148,19 +159,32 @@ Status over_ranked_rows(const InverseRows& inv, const std::vector<LabelledEdge>&
         const Pieces pieces = split(k);
         Status st = parallel_for(pieces.pieces, [&](std::size_t piece) {
             std::vector<double> row(n);
-            std::vector<Node> scratch;
+            std::vector<std::pair<double, Node>> scratch;
+            std::vector<std::uint64_t> table;
             for (std::size_t i = pieces.begin(piece); i < pieces.end(piece); ++i) {
                 flow_row(inv, edges[lo + i], row);
                 std::copy(row.begin(), row.end(), rows.begin() + static_cast<std::ptrdiff_t>(i * n));
-                ranked[i] = rank_row(row, scratch, pos.data() + i * n);
+                ranked[i] = rank_row(row, scratch, table, pos.data() + i * n);
             }
         });
         if (!st.ok()) return st;
-        std::vector<double> row(n);
+        // The rows with equal non-zero entries, ranked by numpy in one call.
+        std::vector<std::size_t> tied;
         for (std::size_t i = 0; i < k; ++i) {
-            if (ranked[i]) continue;
-            std::copy_n(rows.begin() + static_cast<std::ptrdiff_t>(i * n), n, row.begin());
-            if (Status r = numpy_rank(row, argsort, pos.data() + i * n); !r.ok()) return r;
+            if (!ranked[i]) tied.push_back(i);
+        }
+        if (!tied.empty()) {
+            std::vector<double> block(tied.size() * n);
+            for (std::size_t t = 0; t < tied.size(); ++t) {
+                std::copy_n(rows.begin() + static_cast<std::ptrdiff_t>(tied[t] * n), n,
+                            block.begin() + static_cast<std::ptrdiff_t>(t * n));
+            }
+            std::vector<std::int64_t> orders;
+            if (Status r = argsort(block, n, orders); !r.ok()) return r;
+            for (std::size_t t = 0; t < tied.size(); ++t) {
+                std::uint32_t* p = pos.data() + tied[t] * n;
+                for (std::size_t r = 0; r < n; ++r) p[orders[t * n + r]] = static_cast<std::uint32_t>(n - 1 - r);
+            }
         }
         if (Status u = use(lo, k, rows.data(), pos.data()); !u.ok()) return u;
         add_progress(k);

@@ -55,8 +55,10 @@ struct InverseRows {
     const double* row(Node r) const { return inverse + static_cast<std::size_t>(r) * n; }
 };
 
-// numpy's argsort of one row of n values (ties in numpy's own order).
-using NumpyArgsort = std::function<Status(const std::vector<double>& row, std::vector<std::int64_t>& order)>;
+// numpy's argsort of each of k rows of n values (rows k * n, row-major),
+// ties in numpy's own order: orders[i * n + r] is row i's r-th smallest.
+using NumpyArgsort =
+    std::function<Status(const std::vector<double>& rows, std::size_t n, std::vector<std::int64_t>& orders)>;
 
 // current_flow_betweenness_centrality's sums by label, before NetworkX's
 // final (b - n) * 2 / nb.

@@ -79,24 +79,26 @@ PyObject* flow_adjacency(const CoreGraph& g, const AttrName& weight, const Posit
                     });
 }
 
-// The numpy argsort callback: `argsort(bytes of the row)` returns int64 bytes.
+// The numpy argsort callback: `argsort(bytes of k rows, n)` returns the k
+// argsorts as int64 bytes.
 NumpyArgsort python_argsort(Detached& d, PyObject* argsort) {
-    return [&d, argsort](const std::vector<double>& row, std::vector<std::int64_t>& order) -> Status {
+    return [&d, argsort](const std::vector<double>& rows, std::size_t n, std::vector<std::int64_t>& orders) -> Status {
         const bool ok = d.attached([&] {
-            PyRef arg = PyRef::steal(PyBytes_FromStringAndSize(reinterpret_cast<const char*>(row.data()),
-                                                               static_cast<Py_ssize_t>(row.size() * sizeof(double))));
-            if (!arg) return false;
-            PyRef out = PyRef::steal(PyObject_CallOneArg(argsort, arg.get()));
+            PyRef arg = PyRef::steal(PyBytes_FromStringAndSize(reinterpret_cast<const char*>(rows.data()),
+                                                               static_cast<Py_ssize_t>(rows.size() * sizeof(double))));
+            PyRef width = PyRef::steal(PyLong_FromSize_t(n));
+            if (!arg || !width) return false;
+            PyRef out = PyRef::steal(PyObject_CallFunctionObjArgs(argsort, arg.get(), width.get(), nullptr));
             if (!out) return false;
             if (!PyBytes_Check(out.get()) ||
-                PyBytes_GET_SIZE(out.get()) != static_cast<Py_ssize_t>(row.size() * sizeof(std::int64_t))) {
+                PyBytes_GET_SIZE(out.get()) != static_cast<Py_ssize_t>(rows.size() * sizeof(std::int64_t))) {
                 PyErr_SetString(PyExc_ValueError, "argsort must return int64 bytes, one per entry");
                 return false;
             }
-            order.resize(row.size());
-            std::memcpy(order.data(), PyBytes_AS_STRING(out.get()), row.size() * sizeof(std::int64_t));
-            for (std::int64_t k : order) {
-                if (k < 0 || static_cast<std::size_t>(k) >= row.size()) {
+            orders.resize(rows.size());
+            std::memcpy(orders.data(), PyBytes_AS_STRING(out.get()), rows.size() * sizeof(std::int64_t));
+            for (std::int64_t k : orders) {
+                if (k < 0 || static_cast<std::size_t>(k) >= n) {
                     PyErr_SetString(PyExc_ValueError, "argsort returned an index out of range");
                     return false;
                 }

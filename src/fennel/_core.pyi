@@ -442,7 +442,7 @@ class CoreGraph:
         weight: str | None,
         ordering: _Positions,
         inverse: Any,
-        argsort: Callable[[bytes], bytes],
+        argsort: Callable[[bytes, int], bytes],
         edge_nb: _Real | None = None,
     ) -> list[float] | list[tuple[int, int, float]]: ...
     def flow_closeness(self, ordering: _Positions, inverse: Any) -> list[float]: ...

@@ -14,6 +14,8 @@ every sum.
 
 import networkx as nx
 
+from .. import _core
+
 from .checks import argument_rule, data_rule, none_key, numbers
 from .clique import node_hashes
 from .link_analysis import _scipy_missing
@@ -64,11 +66,30 @@ def _flow_graph(fg, a):
     return None
 
 
-def _argsort(row):
-    """numpy's argsort of a row given as float64 bytes, as int64 bytes."""
+_helpers = None
+
+
+def _argsort(rows, n):
+    """numpy's argsort of each row of n float64 (given as bytes), as int64 bytes.
+
+    numpy sorts without the interpreter lock: with several worker threads
+    the rows are split between as many Python threads.
+    """
+    global _helpers
     import numpy as np
 
-    return np.frombuffer(row, dtype=np.float64).argsort().astype(np.int64, copy=False).tobytes()
+    block = np.frombuffer(rows, dtype=np.float64).reshape(-1, n)
+    threads = min(_core.num_threads(), len(block))
+    if threads < 2 or block.size < 50000:
+        return block.argsort(axis=1).astype(np.int64, copy=False).tobytes()
+    if _helpers is None:
+        from concurrent.futures import ThreadPoolExecutor
+
+        _helpers = ThreadPoolExecutor(thread_name_prefix="fennel-argsort")
+    parts = np.array_split(block, threads)
+    pending = [_helpers.submit(np.argsort, part, axis=1) for part in parts[1:]]
+    orders = [np.argsort(parts[0], axis=1)] + [p.result() for p in pending]
+    return np.concatenate(orders).astype(np.int64, copy=False).tobytes()
 
 
 def _prepared(G, weight, solver):
