@@ -79,6 +79,7 @@ MODULE_ORDER = [
     "_louvain_level", "_community_unions", "_louvain_modularity", "_louvain_aggregate", "_leiden_move", "_leiden_refine",
     "_leiden_refine_drawing", "_leiden_aggregate",
     "set_num_threads", "num_threads", "_progress_hook", "_pool_probe", "register_numpy",
+    "_laplacian_energies",
 ]
 
 

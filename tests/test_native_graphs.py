@@ -128,6 +128,8 @@ _EXPECTED = {}
 @pytest.mark.parametrize("how", ["backend", "priority"])
 @pytest.mark.parametrize("fn, arguments", served_calls())
 def test_served_functions_run_on_the_compact_form(fn, arguments, how, case, directed):
+    if fn.name == "laplacian_centrality" and directed:
+        pytest.skip("NetworkX's directed Laplacian starts scipy's eigensolver from a random vector")
     H, G = pair(case, directed)
     # Functions NetworkX declares without implementing (Leiden before 3.7)
     # are fennel's on the plain graph too.

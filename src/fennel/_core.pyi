@@ -199,6 +199,8 @@ def _clique_percolation(
 
 def register_numpy(float64: type, int64: type, bool_: type) -> None:
     """Registers numpy's float64, int64 and bool_ scalar types for conversion."""
+def _laplacian_energies(lap: Any, n: SupportsIndex, count: SupportsIndex, ints: bool) -> bytes:
+    """laplacian_centrality's new energy of each of the first `count` nodes, as bytes of the Laplacian's type."""
 
 # How NetworkX's arithmetic types a value: bit 0 float-ness, bit 1 numpy-ness.
 PY_INT: Final[int]

@@ -40,6 +40,7 @@ std::vector<PyMethodDef> core_methods();
 std::vector<PyMethodDef> dag_methods();
 std::vector<PyMethodDef> dominating_methods();
 std::vector<PyMethodDef> current_flow_methods();
+std::vector<PyMethodDef> laplacian_functions();
 std::vector<PyMethodDef> flow_methods();
 std::vector<PyMethodDef> preflowpush_methods();
 std::vector<PyMethodDef> connectivity_methods();
@@ -105,7 +106,7 @@ PyMethodDef* core_graph_methods() {
 
 PyMethodDef* module_functions() {
     static PyMethodDef* functions = table({graph_functions, serialize_functions, native_functions, rx_functions,
-                                            summation_functions, clique_functions, dag_functions, kcutsets_functions, lowest_common_ancestors_functions, cycles_functions, mincost_functions, capacityscaling_functions, louvain_functions, leiden_functions, pool_functions, numpy_functions});
+                                            summation_functions, clique_functions, dag_functions, kcutsets_functions, lowest_common_ancestors_functions, cycles_functions, mincost_functions, capacityscaling_functions, louvain_functions, leiden_functions, pool_functions, numpy_functions, laplacian_functions});
     return functions;
 }
 
