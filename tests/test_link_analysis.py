@@ -9,10 +9,11 @@ import sys
 import networkx as nx
 import numpy as np
 import pytest
-from test_backend_traversal import always_run, same_as_networkx  # noqa: F401 - the fixture applies here too
+from test_backend_traversal import always_run, outcome, same_as_networkx  # noqa: F401 - the fixture applies here too
 from zoo import ZOO, ZOO_IDS, add_weights, convert
 
 import fennel._core as core
+from fennel.backend.graph import FennelGraph
 from fennel.backend import calls
 
 pytestmark = pytest.mark.filterwarnings("ignore:Note. conversions to backend graphs")
@@ -288,3 +289,80 @@ def test_core_arguments_and_edges():
         g.eigenvector([0, 1, 2], x0, None, 3, 1e-6, failing, False)
     with pytest.raises(TypeError):
         g.eigenvector([0, 1, 2], x0, None, 3, 1e-6, lambda *v: "x", False)
+
+
+# HITS
+
+NX37 = tuple(int(p) for p in nx.__version__.split(".")[:2]) >= (3, 7)
+
+
+def hits_37(G, max_iter, tol, h, normalized):
+    """NetworkX 3.7's power iteration, transcribed: the oracle on releases before it."""
+    A = nx.adjacency_matrix(G, nodelist=list(G), dtype=float)
+    for _ in range(max_iter):
+        hlast = h
+        a = h @ A
+        h = A @ a
+        h /= h.max()
+        if np.abs(h - hlast).sum() < tol:
+            break
+    else:
+        return None
+    if normalized:
+        h /= h.sum()
+        a /= a.sum()
+    else:
+        a /= a.max()
+    return h.tolist(), a.tolist()
+
+
+@pytest.mark.parametrize("flavour", [None, "int", "float", "mixed"])
+@pytest.mark.parametrize("gid", ZOO_IDS)
+def test_hits_zoo(gid, flavour):
+    G = ZOO[gid] if flavour is None else add_weights(ZOO[gid], flavour, seed=len(gid))
+    nstart = {v: 1.0 + i % 5 for i, v in enumerate(reversed(list(G)))}
+    for kwargs in ({"nstart": nstart}, {"nstart": nstart, "normalized": False, "max_iter": 300}):
+        assert same_as_networkx("hits", G, **kwargs) or parallel_edges(G) or (NX37 and not G.number_of_edges())
+
+
+def relative_gap(x, y):
+    assert list(x) == list(y) and all(type(v) is float for v in y.values())
+    return max((abs(x[k] - y[k]) / abs(x[k]) for k in x if x[k]), default=0.0)
+
+
+@pytest.mark.skipif(NX37, reason="NetworkX 3.7's default is deterministic")
+@pytest.mark.parametrize("gid", ["karate", "les_miserables", "gnp", "str_nodes", "mixed_nodes"])
+def test_hits_random_start(gid):
+    """Without nstart scipy's SVD starts from a random vector: answers agree as closely as NetworkX's own."""
+    G = add_weights(ZOO[gid], "float", seed=1)
+    first, second = nx.hits(G, backend="networkx"), nx.hits(G, backend="networkx")
+    spread = max(map(relative_gap, first, second))
+    got = nx.hits(G, backend="fennel")
+    assert max(map(relative_gap, first, got)) < max(1e-9, 10 * spread)
+
+
+@pytest.mark.parametrize("normalized", [True, False])
+@pytest.mark.parametrize("gid", ["karate", "digraph_loops_isolates", "tuple_nodes", "cycle", "les_miserables"])
+def test_hits_power_iteration(gid, normalized):
+    G = add_weights(ZOO[gid], "float", seed=3)
+    fg = FennelGraph(G, [("weight", 1)])
+    n = len(G)
+    starts = [np.full(n, 1.0 / n), np.arange(1.0, n + 1) / np.arange(1.0, n + 1).sum()]
+    for h in starts:
+        for max_iter, tol in ((500, 1e-8), (500, 1e-13), (3, 1e-8)):
+            got = fg.core.hits_scores("weight", h.tolist(), max_iter, tol, normalized)
+            assert got == hits_37(G, max_iter, tol, h, normalized)
+
+
+@pytest.mark.parametrize(
+    "G, kwargs",
+    [
+        (nx.path_graph(4), {"nstart": [1, 2, 3, 4]}),
+        (nx.MultiDiGraph([(0, 1), (0, 1), (1, 2)]), {"nstart": {0: 1, 1: 2, 2: 1}}),
+        (nx.Graph([(0, 1, {"weight": None})]), {"nstart": {0: 1, 1: 2}}),
+        pytest.param(nx.path_graph(4), {"method": "svd"}, marks=pytest.mark.skipif(NX37, reason="3.7 has method")),
+        pytest.param(nx.Graph([(0, 1, {"weight": 0})]), {}, marks=pytest.mark.skipif(not NX37, reason="svd")),
+    ],
+)
+def test_hits_refusals(G, kwargs):
+    assert not same_as_networkx("hits", G, **kwargs)

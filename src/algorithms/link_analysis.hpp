@@ -29,5 +29,27 @@ struct PageRankInput {
 Result<std::optional<std::vector<double>>> walk_ranks(const CoreGraph& g, const std::vector<double>* weights,
                                                       const std::vector<double>* in_weights, const PageRankInput& in);
 
+// NetworkX's adjacency_matrix(G, nodelist=list(G), dtype=float) in scipy's
+// canonical form: row u holds its columns ascending (an undirected
+// self-loop once, as w + w - w comes out), and the same entries by column,
+// each column's rows ascending.
+struct AdjacencyRows {
+    Csr rows;
+    std::vector<double> row_values;
+    Csr cols;
+    std::vector<double> col_values;
+};
+Result<AdjacencyRows> adjacency_rows(const CoreGraph& g, const std::vector<double>* weights);
+
+// HITS by NetworkX 3.7's power iteration: a = h @ A, h = A @ a, h /= max(h)
+// until the numpy sum of |h - hlast| falls below tol. Hubs and authorities
+// by position, normalised as NetworkX does; nullopt when max_iter steps do
+// not converge.
+struct HitsScores {
+    std::vector<double> hubs;
+    std::vector<double> authorities;
+};
+Result<std::optional<HitsScores>> hits_power(const AdjacencyRows& a, std::vector<double> h, std::uint64_t max_iter,
+                                             double tol, bool normalized);
 
 }  // namespace fennel

@@ -208,6 +208,8 @@ def _clique_percolation(
 
 def register_numpy(float64: type, int64: type, bool_: type) -> None:
     """Registers numpy's float64, int64 and bool_ scalar types for conversion."""
+def _laplacian_energies(lap: Any, n: SupportsIndex, count: SupportsIndex, ints: bool) -> bytes:
+    """laplacian_centrality's new energy of each of the first `count` nodes, as bytes of the Laplacian's type."""
 
 # How NetworkX's arithmetic types a value: bit 0 float-ness, bit 1 numpy-ness.
 PY_INT: Final[int]
@@ -439,6 +441,22 @@ class CoreGraph:
         *,
         numpy_dangling: bool = False,
     ) -> list[float] | None: ...
+    def adjacency_csr(self, weight: str | None) -> tuple[bytes, bytes, bytes]: ...
+    def hits_scores(
+        self, weight: str | None, start: _Reals, max_iter: SupportsIndex, tol: _Real, normalized: bool
+    ) -> tuple[list[float], list[float]] | None: ...
+    def flow_problem(self, weight: str | None) -> int: ...
+    def rcm_ordering(self, hashes: bytes) -> list[int] | None: ...
+    def flow_adjacency(self, weight: str | None, ordering: _Positions) -> tuple[bytes, bytes, bytes]: ...
+    def flow_betweenness(
+        self,
+        weight: str | None,
+        ordering: _Positions,
+        inverse: Any,
+        argsort: Callable[[bytes, int], bytes],
+        edge_nb: _Real | None = None,
+    ) -> list[float] | list[tuple[int, int, float]]: ...
+    def flow_closeness(self, ordering: _Positions, inverse: Any) -> list[float]: ...
     def eigenvector(
         self,
         order: _Positions,

@@ -49,6 +49,8 @@ std::vector<PyMethodDef> group_methods();
 std::vector<PyMethodDef> assortativity_methods();
 std::vector<PyMethodDef> assortativity_functions();
 std::vector<PyMethodDef> richclub_methods();
+std::vector<PyMethodDef> current_flow_methods();
+std::vector<PyMethodDef> laplacian_functions();
 std::vector<PyMethodDef> flow_methods();
 std::vector<PyMethodDef> preflowpush_methods();
 std::vector<PyMethodDef> connectivity_methods();
@@ -113,6 +115,7 @@ PyMethodDef* core_graph_methods() {
                preflowpush_methods, betweenness_subset_methods, load_methods, group_methods});
                preflowpush_methods, assortativity_methods, richclub_methods});
                preflowpush_methods, efficiency_methods, reaching_methods, reciprocity_methods, triads_methods});
+               preflowpush_methods, current_flow_methods});
     return methods;
 }
 
@@ -120,6 +123,7 @@ PyMethodDef* module_functions() {
     static PyMethodDef* functions = table({graph_functions, serialize_functions, native_functions, rx_functions,
                                             summation_functions, clique_functions, dag_functions, kcutsets_functions, lowest_common_ancestors_functions, cycles_functions, mincost_functions, capacityscaling_functions, louvain_functions, leiden_functions, pool_functions, numpy_functions, link_prediction_functions});
                                             summation_functions, clique_functions, dag_functions, kcutsets_functions, lowest_common_ancestors_functions, cycles_functions, mincost_functions, capacityscaling_functions, louvain_functions, leiden_functions, pool_functions, numpy_functions, assortativity_functions});
+                                            summation_functions, clique_functions, dag_functions, kcutsets_functions, lowest_common_ancestors_functions, cycles_functions, mincost_functions, capacityscaling_functions, louvain_functions, leiden_functions, pool_functions, numpy_functions, laplacian_functions});
     return functions;
 }
 
