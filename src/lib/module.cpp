@@ -43,6 +43,7 @@ std::vector<PyMethodDef> voterank_methods();
 std::vector<PyMethodDef> dispersion_methods();
 std::vector<PyMethodDef> vitality_methods();
 std::vector<PyMethodDef> percolation_methods();
+std::vector<PyMethodDef> structuralholes_methods();
 std::vector<PyMethodDef> flow_methods();
 std::vector<PyMethodDef> preflowpush_methods();
 std::vector<PyMethodDef> connectivity_methods();
@@ -102,7 +103,8 @@ PyMethodDef* core_graph_methods() {
                lowest_common_ancestors_methods, flow_methods, connectivity_methods, kcutsets_methods,
                stoerwagner_methods, gomory_hu_methods, disjoint_paths_methods,
                edge_kcomponents_methods, shortestaugmentingpath_methods, dinitz_alg_methods, boykovkolmogorov_methods,
-               preflowpush_methods, voterank_methods, dispersion_methods, vitality_methods, percolation_methods});
+               preflowpush_methods, voterank_methods, dispersion_methods, vitality_methods, percolation_methods,
+               structuralholes_methods});
     return methods;
 }
 
