@@ -51,6 +51,11 @@ std::vector<PyMethodDef> assortativity_functions();
 std::vector<PyMethodDef> richclub_methods();
 std::vector<PyMethodDef> current_flow_methods();
 std::vector<PyMethodDef> laplacian_functions();
+std::vector<PyMethodDef> voterank_methods();
+std::vector<PyMethodDef> dispersion_methods();
+std::vector<PyMethodDef> vitality_methods();
+std::vector<PyMethodDef> percolation_methods();
+std::vector<PyMethodDef> structuralholes_methods();
 std::vector<PyMethodDef> flow_methods();
 std::vector<PyMethodDef> preflowpush_methods();
 std::vector<PyMethodDef> connectivity_methods();
@@ -116,6 +121,8 @@ PyMethodDef* core_graph_methods() {
                preflowpush_methods, assortativity_methods, richclub_methods});
                preflowpush_methods, efficiency_methods, reaching_methods, reciprocity_methods, triads_methods});
                preflowpush_methods, current_flow_methods});
+               preflowpush_methods, voterank_methods, dispersion_methods, vitality_methods, percolation_methods,
+               structuralholes_methods});
     return methods;
 }
 

@@ -1,0 +1,47 @@
+// NetworkX's structural holes (structuralholes.py) node by node: the loops
+// effective_size and constraint run for the nodes they are given.
+#pragma once
+
+#include "graph/core_graph.hpp"
+#include "lib/result.hpp"
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace fennel {
+
+// The graph as the measures read it: each node's neighbours in the order of
+// set(nx.all_neighbors(G, v)) (CPython's set table over G._pred's row, then
+// G._adj's, replayed from the nodes' hashes) with the mutual weight of each,
+// G[u][v].get(weight, 1) + G[v][u].get(weight, 1), an absent edge adding 0.
+struct HolesInput {
+    const Csr* succ = nullptr;
+    const std::vector<double>* succ_weights = nullptr;  // per succ slot; nullptr: every weight 1
+    const Csr* pred = nullptr;                          // G._pred's rows in their order; nullptr: undirected
+    const std::vector<double>* pred_weights = nullptr;  // per pred slot
+    bool int_weights = true;                            // every weight read is a Python int
+    std::span<const std::int64_t> hashes;
+};
+
+// A measure as Python holds it: an int (only ever 0 here) or a float.
+struct HolesValue {
+    double value = 0.0;
+    bool is_int = false;
+};
+
+enum class HolesMeasure : std::uint8_t { Constraint, EffectiveSize, EffectiveSizeUnweighted };
+
+// constraint or effective_size of each node of `nodes` (positions), by
+// NetworkX's own loops: every sum() in its order and with its types
+// (compensated from CPython 3.12 on when asked), a node without neighbours
+// (or, for effective size, with only itself when `loops_isolate`) NaN.
+// EffectiveSizeUnweighted is Borgatti's formula NetworkX uses on undirected
+// graphs without weights.
+Result<std::vector<HolesValue>> structural_holes(const HolesInput& in, HolesMeasure measure,
+                                                 std::span<const Node> nodes, bool compensated, bool loops_isolate);
+
+// local_constraint(G, u, v).
+HolesValue local_constraint(const HolesInput& in, Node u, Node v, bool compensated);
+
+}  // namespace fennel

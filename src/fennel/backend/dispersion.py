@@ -1,0 +1,67 @@
+"""Dispersion (NetworkX's centrality.dispersion).
+
+The core counts, for each pair, NetworkX's passing pairs of common
+neighbours and the common neighbours themselves; which of two neighbours
+comes first follows CPython's set table of NetworkX's set of common
+neighbours, replayed from the nodes' hashes. The normalisation is
+NetworkX's own expression, evaluated here once per distinct pair of counts
+in the order the pairs first appear, so its types, values and exceptions
+are Python's.
+"""
+
+from .checks import data_rule
+from .clique import node_hashes
+from .serve import EXACT, WORK_TRIANGLES, served
+
+
+@data_rule("dispersion_nodes")
+def _dispersion_nodes(fg, a):
+    for name in ("u", "v"):
+        x = a[name]
+        if x is None:
+            continue
+        try:
+            if x in fg:
+                continue
+        except TypeError:
+            pass
+        return f"{name} not in G is left to NetworkX"
+    return None
+
+
+def _values(totals, embedded, normalized, alpha, b, c):
+    if not normalized:
+        return totals
+    keys = list(zip(totals, embedded))
+    value = {}
+    for key in dict.fromkeys(keys):
+        total, embeddedness = key
+        x = (total + b) ** alpha
+        if embeddedness + c != 0:
+            x /= embeddedness + c
+        value[key] = x
+    return list(map(value.__getitem__, keys))
+
+
+@served(docs="Per-pair counts in C++ on the worker pool, common neighbours in CPython's set order. " + EXACT,
+        data_rules=("keys", "dispersion_nodes"), min_work=WORK_TRIANGLES,
+        answers=(ZeroDivisionError, OverflowError))
+def dispersion(G, u=None, v=None, normalized=True, alpha=1.0, b=0.0, c=0.0):
+    hashes = node_hashes(G)
+    index, node = G.index, G.nodes
+    if u is not None and v is not None:
+        total, embeddedness = G.core.dispersion_pair(hashes, index[u], index[v])
+        return _values([total], [embeddedness], normalized, alpha, b, c)[0]
+    # With u or v alone NetworkX computes _dispersion(G, x, w) for w in G[x] either way.
+    x = u if u is not None else v
+    sources = None if x is None else [index[x]]
+    ends, targets, totals, embedded = G.core.dispersion_counts(hashes, sources)
+    keys = list(map(node.__getitem__, targets))
+    values = _values(totals, embedded, normalized, alpha, b, c)
+    if x is not None:
+        return dict(zip(keys, values))
+    results, at = {}, 0
+    for y, end in zip(node, ends):
+        results[y] = dict(zip(keys[at:end], values[at:end]))
+        at = end
+    return results

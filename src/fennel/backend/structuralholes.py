@@ -1,0 +1,117 @@
+"""Structural holes (NetworkX's structuralholes): effective_size,
+constraint and local_constraint.
+
+For the nodes it is given NetworkX runs Python loops whose sums follow
+``set(nx.all_neighbors(G, v))``, CPython's set table over G._pred's row
+then G._adj's: the core replays those sets from the nodes' hashes and
+forms every sum() in their order with Python's types (the int 0 of a zero
+scale included). Without ``nodes`` NetworkX 3.5 on takes a sparse-matrix
+path instead, whose sums scipy orders; that call is left to NetworkX.
+"""
+
+from .checks import COMPENSATED_SUM, NX_VERSION, argument_rule, data_rule
+from .clique import node_hashes
+from .serve import EXACT, WORK_TRIANGLES, served
+
+# From NetworkX 3.5 on, nodes=None runs the sparse-matrix path, and a node
+# with only a self-loop has no effective size.
+_MATRIX_PATH = NX_VERSION >= (3, 5)
+_CONTAINERS = (list, tuple, set, frozenset, dict, range)
+
+
+@argument_rule("holes_nodes")
+def _holes_nodes(a):
+    nodes = a["nodes"]
+    if nodes is None:
+        if _MATRIX_PATH:
+            return "nodes=None runs NetworkX's scipy sparse-matrix path, whose sums scipy orders"
+        return None
+    if type(nodes) not in _CONTAINERS:
+        return "nodes must be a list, tuple, set, dict or range"
+    return None
+
+
+@data_rule("holes_members")
+def _holes_members(fg, a):
+    names = [a[k] for k in ("u", "v") if k in a] if "nodes" not in a else (a["nodes"] or ())
+    try:
+        if all(x in fg for x in names):
+            return None
+    except TypeError:
+        pass
+    return "nodes not in G are left to NetworkX"
+
+
+@data_rule("holes_weights")
+def _holes_weights(fg, a):
+    weight = a["weight"]
+    if weight is None:
+        return None
+    facts = fg.weight_facts(weight)
+    if not facts.plain:
+        return f"some {weight!r} weights are not plain numbers"
+    if facts.has_hidden:
+        return f"some {weight!r} weights are None (NetworkX fails adding them)"
+    kind = facts.uniform_kind()
+    if kind not in (0, 1):  # PY_INT, PY_FLOAT
+        return f"{weight!r} weights of several kinds or numpy types are left to NetworkX"
+    lo, hi = facts.min_finite, facts.max_finite
+    if kind == 0 and lo is not None and max(-lo, hi) * 2 * max(len(fg), 1) >= 2**53:
+        return f"integer sums over {weight!r} could exceed 2**53"
+    return None
+
+
+@data_rule("holes_loops")
+def _holes_loops(fg, a):
+    # Before 3.5 a node with only a self-loop goes through the loops and
+    # divides by zero.
+    if _MATRIX_PATH or not any(v in nbrs for v, nbrs in fg.source._adj.items()):
+        return None
+    return "self-loops are left to this NetworkX release"
+
+
+@argument_rule("holes_multigraph")
+def _holes_multigraph(a):
+    if a["G"].is_multigraph():
+        return "on multigraphs NetworkX reads each pair's dict of keys as edge data"
+    return None
+
+
+_RULES = ("weight_name", "holes_multigraph")
+_DATA_RULES = ("keys", "holes_members", "holes_weights")
+
+
+def _run(G, nodes, weight, measure):
+    if nodes is None:
+        nodes = G.nodes
+    if G.directed:
+        G.load_exact_pred()
+    index = G.index
+    positions = [index[v] for v in nodes]
+    values = G.core.structural_holes(weight, node_hashes(G), positions, measure, compensated=COMPENSATED_SUM,
+                                     loops_isolate=_MATRIX_PATH)
+    return dict(zip(nodes, values))
+
+
+@served(docs="NetworkX's loops in C++ on the worker pool, over CPython's set orders replayed from the nodes' "
+        "hashes. " + EXACT, weight="weight", rules=(*_RULES, "holes_nodes"),
+        data_rules=(*_DATA_RULES, "holes_loops"), min_work=WORK_TRIANGLES)
+def effective_size(G, nodes=None, weight=None):
+    borgatti = not G.directed and weight is None
+    return _run(G, nodes, weight, 2 if borgatti else 1)
+
+
+@served(docs="NetworkX's loops in C++ on the worker pool, over CPython's set orders replayed from the nodes' "
+        "hashes. " + EXACT, weight="weight", rules=(*_RULES, "holes_nodes"), data_rules=_DATA_RULES,
+        min_work=WORK_TRIANGLES)
+def constraint(G, nodes=None, weight=None):
+    return _run(G, nodes, weight, 0)
+
+
+@served(docs="NetworkX's sums in C++ over CPython's set orders replayed from the nodes' hashes. " + EXACT,
+        weight="weight", rules=_RULES, data_rules=_DATA_RULES, min_work=WORK_TRIANGLES)
+def local_constraint(G, u, v, weight=None):
+    if G.directed:
+        G.load_exact_pred()
+    index = G.index
+    return G.core.local_constraint(weight, node_hashes(G), index[u], index[v], compensated=COMPENSATED_SUM)

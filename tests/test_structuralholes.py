@@ -1,0 +1,71 @@
+"""Structural holes against NetworkX: effective_size and constraint for
+given nodes (NetworkX's loops, whose float sums follow its sets of
+neighbours), local_constraint for adjacent and distant pairs, each weight
+flavour, nodes whose hashes collide, and both thread counts."""
+
+import networkx as nx
+import pytest
+from test_backend_traversal import always_run, same_as_networkx  # noqa: F401 - the fixture applies here too
+from zoo import FLAVOURS, ZOO, _relabelled, add_weights
+
+from fennel.backend.checks import NX_VERSION
+
+pytestmark = pytest.mark.filterwarnings("ignore:Note. conversions to backend graphs")
+
+GRAPHS = {gid: G for gid, G in ZOO.items() if not G.is_multigraph()}
+_dense = nx.gnp_random_graph(30, 0.2, seed=8, directed=True)
+_dense.add_edges_from([(v, v) for v in range(0, 30, 4)] + [(60, 60)])
+GRAPHS["dense_digraph_loops"] = _dense
+GRAPHS["collisions"] = _relabelled(_dense, {i: i * 64 for i in _dense})
+GRAPHS["ba"] = nx.barabasi_albert_graph(80, 3, seed=3)
+
+MEASURES = ["effective_size", "constraint"]
+# Self-loops are left to NetworkX before 3.5 (a loop-only node divides by zero there).
+_LOOPS_SERVED = NX_VERSION >= (3, 5)
+
+
+def _has_loops(G):
+    return nx.number_of_selfloops(G) > 0
+
+
+# Hop counts on every graph, weights on a few of each kind.
+CASES = [(gid, None) for gid in GRAPHS] + [
+    (gid, flavour) for gid in ("karate", "digraph_loops_isolates", "collisions", "str_nodes")
+    for flavour in ("int", "float", "missing")]
+
+
+@pytest.mark.parametrize(("gid", "flavour"), CASES)
+@pytest.mark.parametrize("name", MEASURES)
+def test_measures_of_given_nodes(gid, flavour, name):
+    G = GRAPHS[gid] if flavour is None else add_weights(GRAPHS[gid], flavour, seed=4)
+    weight = None if flavour is None else "weight"
+    nodes = list(G)
+    refused = name == "effective_size" and _has_loops(G) and not _LOOPS_SERVED
+    assert same_as_networkx(name, G, nodes, weight=weight) != refused
+    same_as_networkx(name, G, nodes[-3::-3], weight=weight)
+
+
+@pytest.mark.parametrize("gid", ["karate", "digraph_loops_isolates", "mixed_nodes"])
+@pytest.mark.parametrize("flavour", [None, *FLAVOURS])
+def test_local_constraint(gid, flavour):
+    G = GRAPHS[gid] if flavour is None else add_weights(GRAPHS[gid], flavour, seed=5)
+    weight = None if flavour is None else "weight"
+    nodes = list(G)
+    for u in nodes[:3]:
+        for v in nodes[::5]:
+            ran = same_as_networkx("local_constraint", G, u, v, weight=weight)
+            assert ran != (flavour in ("none", "mixed"))
+
+
+@pytest.mark.parametrize("n_jobs", [1, 2])
+@pytest.mark.parametrize("name", MEASURES)
+def test_thread_counts(n_jobs, name):
+    G = add_weights(GRAPHS["collisions"], "float", seed=6)
+    with nx.config.backends.fennel(n_jobs=n_jobs):
+        assert same_as_networkx(name, G, list(G), weight="weight")
+
+
+@pytest.mark.parametrize("name", MEASURES)
+def test_whole_graph_and_multigraphs_are_left_to_networkx(name):
+    assert not same_as_networkx(name, ZOO["multigraph"], list(ZOO["multigraph"]))
+    assert same_as_networkx(name, GRAPHS["karate"]) == (NX_VERSION < (3, 5))
