@@ -14,11 +14,14 @@ from array import array
 
 import networkx as nx
 
-from .checks import NX_VERSION, argument_rule
+from .checks import NX_VERSION, argument_rule, edge_count
 from .serve import EXACT, WORK_RICH_CLUB, served
 
 _NX37 = NX_VERSION >= (3, 7)
 _DONE, _TRIES_EXCEEDED, _EMPTY_CHOICE = range(3)
+# n_samples' default: 1 from NetworkX 3.7 on; before, a marker telling a
+# call that gives it (NetworkX's TypeError) from one that does not.
+_SAMPLES = 1 if _NX37 else object()
 # Q * E * 10 stays an int64 in the core.
 _MAX_TRIES_LIMIT = 2**62
 
@@ -27,7 +30,7 @@ _MAX_TRIES_LIMIT = 2**62
 def _n_samples(a):
     n = a["n_samples"]
     if not _NX37:
-        return None if n == 1 and type(n) is int else "NetworkX before 3.7 takes no n_samples"
+        return None if n is _SAMPLES else "NetworkX before 3.7 takes no n_samples"
     return None if type(n) is int else "n_samples must be an int"
 
 
@@ -38,20 +41,22 @@ def _rich_club_q(a):
     Q = a["Q"]
     if type(Q) is not int:
         return "a Q other than an int is left to NetworkX"
-    if abs(Q) * a["G"].number_of_edges() * 10 >= _MAX_TRIES_LIMIT:
+    if abs(Q) * edge_count(a["G"]) * 10 >= _MAX_TRIES_LIMIT:
         return "Q * E * 10 beyond 2**62 is left to NetworkX"
     return None
 
 
 @argument_rule("rich_club_seed")
 def _rich_club_seed(a):
-    if not a["normalized"]:
+    # NetworkX 3.7 turns the seed into a generator on every call; earlier
+    # releases only in the normalisation's double_edge_swap.
+    if not a["normalized"] and not _NX37:
         return None
     try:
         rng = nx.utils.create_py_random_state(a["seed"])
     except ValueError:
         return "a seed NetworkX cannot use is left to it"
-    if type(rng) is not random.Random:
+    if type(rng) is not random.Random and a["normalized"]:
         return "random generators other than random.Random (numpy's) are left to NetworkX"
     return None
 
@@ -90,7 +95,7 @@ def _randomised(G, nswap, max_tries, rng):
         "from NetworkX's random.Random state. " + EXACT + " numpy random generators are left to NetworkX.",
         rules=("n_samples", "rich_club_q", "rich_club_seed"),
         answers=(ZeroDivisionError, IndexError), min_work=WORK_RICH_CLUB)
-def rich_club_coefficient(G, normalized=True, Q=100, seed=None, *, n_samples=1):
+def rich_club_coefficient(G, normalized=True, Q=100, seed=None, *, n_samples=_SAMPLES):
     if G.directed:
         raise nx.NetworkXNotImplemented("not implemented for directed type")
     if G.multigraph:
