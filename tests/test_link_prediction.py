@@ -187,3 +187,35 @@ def test_rows_other_than_dicts():
     view = G.subgraph(list(G)[:50])
     assert not same_as_networkx("adamic_adar_index", view)
     assert same_as_networkx("jaccard_coefficient", view)
+
+
+@pytest.mark.parametrize("name", ["jaccard_coefficient", "adamic_adar_index", "common_neighbor_centrality",
+                                  "cn_soundarajan_hopcroft", "within_inter_cluster"])
+@pytest.mark.parametrize("given", [False, True])
+@pytest.mark.parametrize("when", [-1, 0, 40])
+def test_graph_changed_while_iterating(name, given, when):
+    """A caller adding the predicted edges (and nodes) as the items come:
+    NetworkX scores every later pair on the changed graph."""
+
+    def run(backend):
+        G = nx.gnm_random_graph(50, 150, seed=3)
+        for v in G:
+            G.nodes[v]["community"] = v % 3
+        rng = random.Random(5)
+        ebunch = [(u, v) for u, v in ((rng.randrange(50), rng.randrange(50)) for _ in range(400)) if u != v]
+        kwargs = {"alpha": 0.5} if name == "common_neighbor_centrality" else {}
+        items = getattr(nx, name)(G, ebunch if given else None, backend=backend, **kwargs)
+        if when < 0:  # before the first item
+            G.add_edge(0, 1)
+        out = []
+        for i, item in enumerate(items):
+            out.append(item)
+            if i == when or (i > when and i % 97 == 0):
+                G.add_edge(item[0], item[1])
+                G.add_edge(("new", i), item[0], community=1)
+                G.nodes[("new", i)]["community"] = 1
+        return out
+
+    expected = run("networkx")
+    got = run("fennel")
+    assert got == expected and repr(got) == repr(expected)

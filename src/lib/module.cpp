@@ -117,20 +117,20 @@ PyMethodDef* core_graph_methods() {
                lowest_common_ancestors_methods, flow_methods, connectivity_methods, kcutsets_methods,
                stoerwagner_methods, gomory_hu_methods, disjoint_paths_methods,
                edge_kcomponents_methods, shortestaugmentingpath_methods, dinitz_alg_methods, boykovkolmogorov_methods,
-               preflowpush_methods, betweenness_subset_methods, load_methods, group_methods});
-               preflowpush_methods, assortativity_methods, richclub_methods});
-               preflowpush_methods, efficiency_methods, reaching_methods, reciprocity_methods, triads_methods});
-               preflowpush_methods, current_flow_methods});
-               preflowpush_methods, voterank_methods, dispersion_methods, vitality_methods, percolation_methods,
-               structuralholes_methods});
+               preflowpush_methods, betweenness_subset_methods, load_methods, group_methods,
+               assortativity_methods, richclub_methods, efficiency_methods, reaching_methods,
+               reciprocity_methods, triads_methods, current_flow_methods, voterank_methods,
+               dispersion_methods, vitality_methods, percolation_methods, structuralholes_methods});
     return methods;
 }
 
 PyMethodDef* module_functions() {
-    static PyMethodDef* functions = table({graph_functions, serialize_functions, native_functions, rx_functions,
-                                            summation_functions, clique_functions, dag_functions, kcutsets_functions, lowest_common_ancestors_functions, cycles_functions, mincost_functions, capacityscaling_functions, louvain_functions, leiden_functions, pool_functions, numpy_functions, link_prediction_functions});
-                                            summation_functions, clique_functions, dag_functions, kcutsets_functions, lowest_common_ancestors_functions, cycles_functions, mincost_functions, capacityscaling_functions, louvain_functions, leiden_functions, pool_functions, numpy_functions, assortativity_functions});
-                                            summation_functions, clique_functions, dag_functions, kcutsets_functions, lowest_common_ancestors_functions, cycles_functions, mincost_functions, capacityscaling_functions, louvain_functions, leiden_functions, pool_functions, numpy_functions, laplacian_functions});
+    static PyMethodDef* functions =
+        table({graph_functions, serialize_functions, native_functions, rx_functions, summation_functions,
+               clique_functions, dag_functions, kcutsets_functions, lowest_common_ancestors_functions,
+               cycles_functions, mincost_functions, capacityscaling_functions, louvain_functions,
+               leiden_functions, pool_functions, numpy_functions, link_prediction_functions,
+               assortativity_functions, laplacian_functions});
     return functions;
 }
 

@@ -107,8 +107,13 @@ def should_run(name: str, args: tuple[Any, ...], kwargs: dict[str, Any]) -> bool
         return True
     fg = cached_conversion(G, served.attributes(a))
     converted = isinstance(fg, FennelGraph)
-    if not converted and served.bounded is not None and served.bounded(a):
+    bound = served.bounded(a) if served.bounded is not None else None
+    if not converted and bound:
         return _declined(name, "a search bounded by what it reaches: NetworkX answers it without converting")
+    if converted and type(bound) is int and bound < FEW_ITEMS:
+        # A count of the items asked for (pairs of an ebunch): each costs
+        # NetworkX a few microseconds, fennel's call a fixed tens.
+        return _declined(name, f"{bound} items: NetworkX is faster on so few")
     min_work = registry.SHOULD_RUN_MIN_WORK[name][0 if converted else 1]
     n = len(G)
     sources = 1
@@ -126,6 +131,11 @@ def should_run(name: str, args: tuple[Any, ...], kwargs: dict[str, Any]) -> bool
     if work >= min_work:
         return True
     return _declined(name, f"work {work} < {min_work}: NetworkX is faster on a graph this small")
+
+
+# Below this many items of a bounded call (see ``Served.bounded``) NetworkX
+# answers a converted graph faster than fennel's fixed cost per call.
+FEW_ITEMS = 64
 
 
 def _declined(name, reason):

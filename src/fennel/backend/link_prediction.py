@@ -10,9 +10,15 @@ added in that set's order, as NetworkX's sum() meets them (compensated from
 CPython 3.12 on). Scores are computed in C++ in batches of pairs, on the
 worker pool, and handed out lazily, batch by batch.
 
-The community indices read the community attribute of every node when
-called; NetworkX reads them as it yields, so a change to them in between is
-not seen.
+NetworkX's generator reads G live as it yields, so a caller may change G
+between items (adding the predicted edges, say). Before each item the
+generator checks that G is unchanged; once it is not, the rest comes from
+NetworkX's own scoring of the pairs NetworkX would still walk: the rest of
+the ebunch, or nx.non_edges' loop resumed from its state (the node set
+rebuilt and popped as far, the current difference taken over the row the
+node had then). The community indices read the community attribute of every
+node when called; a change to an attribute alone is not a change of G, and
+is not seen.
 """
 
 import weakref
@@ -25,12 +31,13 @@ from .checks import COMPENSATED_SUM, argument_rule, data_rule
 from .native import compact_form
 from .clique import node_hashes
 from .serve import EXACT, WORK_LINK_PREDICTION, served
+from .shared import bfs_limit, changed, watch
 
 _DOCS = (
     "Scores computed in C++ in parallel batches of pairs and handed out lazily; sums over the common "
     "neighbours in the order of NetworkX's set, non-edges in nx.non_edges' order. " + EXACT
 )
-_RULES = ("undirected_only", "no_multigraph")
+_RULES = ("undirected_only", "no_multigraph", "sees_changes")
 # The indices whose answers follow nx.common_neighbors' set order (sums, or
 # the first common neighbour without a community).
 _ORDERED = (*_RULES, "common_neighbor_rows")
@@ -182,12 +189,14 @@ def _raise(tag, detail):
     raise nx.NetworkXAlgorithmError(f"No community information available for Node {detail}")
 
 
-def _batches(fg, state, checked):
+def _batches(fg, state, checked, resume):
     nodes, batch = fg.node_tuple, _FIRST_BATCH
     if checked is None:
         while True:
             triples, tag, detail = _core._link_non_edges(state, batch, nodes)
-            yield from triples
+            yield from resume.follow(triples, None)
+            if resume.handed_over:
+                return
             if tag >= 0:
                 _raise(tag, detail)
             if len(triples) < batch:
@@ -198,11 +207,111 @@ def _batches(fg, state, checked):
     while start < len(pairs):
         stop = min(start + batch, len(pairs))
         triples, tag, detail = _core._link_batch(state, positions, pairs, nodes, start, stop)
-        yield from triples
+        yield from resume.follow(triples, start)
+        if resume.handed_over:
+            return
         if tag >= 0:
             _raise(tag, detail)
         start = stop
         batch = min(batch * 4, _LAST_BATCH)
+
+
+class _Unchecked:
+    """An ebunch NetworkX's check of the pairs walks as empty: the pairs go
+    straight to its scoring, read as it yields."""
+
+    def __init__(self, pairs):
+        self.pairs, self.walked = pairs, False
+
+    def __iter__(self):
+        if not self.walked:
+            self.walked = True
+            return iter(())
+        return iter(self.pairs)
+
+
+class _Resume:
+    """Hands out the core's items while G is unchanged, then NetworkX's own."""
+
+    def __init__(self, fg, networkx, kwargs, pairs, core):
+        self.fg, self.networkx, self.kwargs, self.pairs, self.core = fg, networkx, kwargs, pairs, core
+        self.watched = watch(fg)
+        self.nodes = fg.node_tuple  # set(G)'s source at the first item (checked unchanged then)
+        self.last = None  # the last item handed out
+        self.distances, self.positions = {}, None
+        self.handed_over = False  # the rest came from NetworkX's scoring
+
+    def follow(self, triples, start):
+        watched = self.watched
+        if watched is None:
+            yield from triples
+            return
+        if len(watched) == 1:
+            cache, key, marker = watched[0]
+            for k, item in enumerate(triples):
+                if cache.get(key) is not marker:
+                    yield from self.networkx_rest(None if start is None else start + k)
+                    return
+                self.last = item
+                yield item
+        else:
+            for k, item in enumerate(triples):
+                if changed(watched):
+                    yield from self.networkx_rest(None if start is None else start + k)
+                    return
+                self.last = item
+                yield item
+
+    def networkx_rest(self, position):
+        self.handed_over = True
+        G = self.fg.source
+        if position is not None:
+            rest = iter(self.pairs[position:])
+        elif self.last is None:
+            rest = nx.non_edges(G)  # changed before the first item: set(G) not yet made
+        else:
+            rest = self._non_edges_from(G, self.last[0], self.last[1])
+        if self.networkx.name == "common_neighbor_centrality" and self.kwargs["alpha"] != 1:
+            yield from self._centrality(G, rest)
+        else:
+            yield from self.networkx.orig_func(G, _Unchecked(rest), **self.kwargs)
+
+    def _non_edges_from(self, G, u, v):
+        """nx.non_edges(G)'s remaining pairs after (u, v), G having changed since."""
+        nodes = set(self.nodes)
+        while nodes.pop() is not u:
+            pass
+        # The difference NetworkX took when it popped u, over u's row then.
+        row = {self.nodes[j] for j in self.core.neighbors(self._position(u))}
+        current = iter(nodes - row)
+        for w in current:
+            if w is v:
+                break
+        yield from ((u, w) for w in current)
+        while nodes:
+            u = nodes.pop()
+            for w in nodes - set(G[u]):
+                yield (u, w)
+
+    def _position(self, u):
+        if self.positions is None:
+            self.positions = {w: i for i, w in enumerate(self.nodes)}
+        return self.positions[u]
+
+    def _centrality(self, G, rest):
+        """NetworkX's common_neighbor_centrality scores, its distances those of G
+        when called (NetworkX computes them then)."""
+        alpha, inf = self.kwargs["alpha"], float("inf")
+        for u, v in rest:
+            if u == v:
+                raise nx.NetworkXAlgorithmError("Self loops are not supported")
+            lengths = self.distances.get(u)
+            if lengths is None:
+                s = self._position(u)
+                lengths = self.distances[u] = self.core.bfs(s, bfs_limit(None)).length_dict(self.nodes, u)
+            path_len = lengths.get(v, inf)
+            n_nbrs = len(nx.common_neighbors(G, u, v))
+            yield (u, v, alpha * n_nbrs + (1 - alpha) * len(G) / path_len)
 
 
 def _nothing():
@@ -210,58 +319,67 @@ def _nothing():
     yield
 
 
-def _predict(G, index, ebunch, *, community=None, alpha=0.0, delta=1.0):
+def _predict(G, index, ebunch, networkx, **kwargs):
     checked = None if ebunch is None else _ebunch(G, ebunch)
     if checked is None and ebunch is not None:
         return _nothing()
+    community, alpha, delta = kwargs.get("community"), kwargs.get("alpha", 0.0), kwargs.get("delta", 1.0)
     count_only = index == _CENTRALITY and alpha == 1
     ids = _communities(G, community) if community is not None else b""
     core, hashes, _, degrees = _node_facts(G)
     state = core.link_predictor(index, hashes, degrees, ids, float(alpha), count_only, float(delta), COMPENSATED_SUM)
-    return _batches(G, state, checked)
+    resume = _Resume(G, networkx, kwargs, None if checked is None else checked[0], core)
+    return _batches(G, state, checked, resume)
 
 
 def _bounded(a):
-    """A given ebunch: NetworkX's work is its pairs', not the whole graph's."""
-    return a["ebunch"] is not None
+    """A given ebunch: NetworkX's work is its pairs', not the whole graph's
+    (their count when the ebunch has a length)."""
+    ebunch = a["ebunch"]
+    if ebunch is None:
+        return False
+    try:
+        return len(ebunch) or True
+    except Exception:  # no length (an iterator), or a failing one: NetworkX's check meets it
+        return True
 
 
 @served(docs=_DOCS, rules=_RULES, bounded=_bounded, min_work=WORK_LINK_PREDICTION)
 def jaccard_coefficient(G, ebunch=None):
-    return _predict(G, _JACCARD, ebunch)
+    return _predict(G, _JACCARD, ebunch, nx.jaccard_coefficient)
 
 
 @served(docs=_DOCS, rules=_ORDERED, bounded=_bounded, min_work=WORK_LINK_PREDICTION, answers=(ZeroDivisionError,))
 def adamic_adar_index(G, ebunch=None):
-    return _predict(G, _ADAMIC_ADAR, ebunch)
+    return _predict(G, _ADAMIC_ADAR, ebunch, nx.adamic_adar_index)
 
 
 @served(docs=_DOCS, rules=_ORDERED, bounded=_bounded, min_work=WORK_LINK_PREDICTION)
 def resource_allocation_index(G, ebunch=None):
-    return _predict(G, _RESOURCE_ALLOCATION, ebunch)
+    return _predict(G, _RESOURCE_ALLOCATION, ebunch, nx.resource_allocation_index)
 
 
 @served(docs=_DOCS, rules=_RULES, bounded=_bounded, min_work=WORK_LINK_PREDICTION)
 def preferential_attachment(G, ebunch=None):
-    return _predict(G, _PREFERENTIAL_ATTACHMENT, ebunch)
+    return _predict(G, _PREFERENTIAL_ATTACHMENT, ebunch, nx.preferential_attachment)
 
 
 @served(docs=_DOCS + " Distances by breadth-first search in C++, per pair (from both ends) or per node.",
         rules=(*_RULES, "centrality_alpha"), bounded=_bounded, min_work=WORK_LINK_PREDICTION)
 def common_neighbor_centrality(G, ebunch=None, alpha=0.8):
-    return _predict(G, _CENTRALITY, ebunch, alpha=alpha)
+    return _predict(G, _CENTRALITY, ebunch, nx.common_neighbor_centrality, alpha=alpha)
 
 
 @served(docs=_DOCS, rules=(*_ORDERED, "community_name"), data_rules=("community_values",), bounded=_bounded,
         min_work=WORK_LINK_PREDICTION, keeps_attributes=True)
 def cn_soundarajan_hopcroft(G, ebunch=None, community="community"):
-    return _predict(G, _CN_SH, ebunch, community=community)
+    return _predict(G, _CN_SH, ebunch, nx.cn_soundarajan_hopcroft, community=community)
 
 
 @served(docs=_DOCS, rules=(*_ORDERED, "community_name"), data_rules=("community_values",), bounded=_bounded,
         min_work=WORK_LINK_PREDICTION, keeps_attributes=True)
 def ra_index_soundarajan_hopcroft(G, ebunch=None, community="community"):
-    return _predict(G, _RA_SH, ebunch, community=community)
+    return _predict(G, _RA_SH, ebunch, nx.ra_index_soundarajan_hopcroft, community=community)
 
 
 @served(docs=_DOCS, rules=(*_ORDERED, "community_name", "cluster_delta"), data_rules=("community_values",),
@@ -269,5 +387,5 @@ def ra_index_soundarajan_hopcroft(G, ebunch=None, community="community"):
 def within_inter_cluster(G, ebunch=None, delta=0.001, community="community"):
     if delta <= 0:
         raise nx.NetworkXAlgorithmError("Delta must be greater than zero")
-    return _predict(G, _WITHIN_INTER, ebunch, community=community, delta=delta)
+    return _predict(G, _WITHIN_INTER, ebunch, nx.within_inter_cluster, community=community, delta=delta)
 

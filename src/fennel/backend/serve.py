@@ -147,7 +147,10 @@ class Served:
     for one still to convert (see ``interface.should_run``). ``bounded``:
     given the arguments, whether NetworkX's work is bounded by the part of
     the graph the call reaches (a target, a cutoff, a depth limit) rather
-    than the whole graph: such calls never pay for converting a graph.
+    than the whole graph: such calls never pay for converting a graph. An
+    int (not a bool) is the count of items asked for (an ebunch's pairs):
+    true when nonzero, and below ``interface.FEW_ITEMS`` left to NetworkX
+    on a converted graph too.
     ``release``: why the installed NetworkX keeps the function for itself,
     or None. ``keeps_attributes``: results are cut from the source graph with
     its own data dicts, so NetworkX converts the graph preserving every
