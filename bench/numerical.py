@@ -6,7 +6,8 @@ node), with a start vector of ones (NetworkX 3.6's SVD draws a random start
 otherwise, and its answers then vary from call to call); the current-flow
 centralities on a 1,000-node, 5,000-edge random graph (its largest
 component: NetworkX takes minutes there); laplacian_centrality on a
-1,000-node, 5,000-edge random graph, unweighted and with float weights. fennel runs on a fresh copy of the graph (conversion included)
+1,000-node, 5,000-edge random graph, unweighted and with float weights.
+fennel runs on a fresh copy of the graph (conversion included)
 with 1 and with 2 worker threads (``n_jobs``), NetworkX on another copy;
 every fennel answer is checked to equal NetworkX's, bit for bit and in
 order, before its row is printed. Ratios come from one run of each.

@@ -13,7 +13,7 @@ import networkx as nx
 
 from .. import _core
 from .checks import NX_VERSION, argument_rule, data_rule, none_key, numbers
-from .link_analysis import _scipy_missing
+from .link_analysis import _scipy_missing, csr_from
 from .serve import EXACT, served
 
 # Floats: n^3 steps and an (n - 1)^2 scratch matrix per thread.
@@ -91,10 +91,7 @@ def laplacian_centrality(G, normalized=True, nodelist=None, weight="weight", wal
         nodelist = nodes = list(G.nodes)
     n = len(nodes)
     index = G.index
-    indptr, indices, data = G.core.flow_adjacency(weight, [index[v] for v in nodes])
-    A = sp.sparse.csr_array(
-        (np.frombuffer(data, dtype=float), np.frombuffer(indices, dtype=np.int64), np.frombuffer(indptr, dtype=np.int64)),
-        shape=(n, n))
+    A = csr_from(G.core.flow_adjacency(weight, [index[v] for v in nodes]), n)
     # nx.to_scipy_sparse_array types the matrix by the weights: int64 when all are ints.
     ints = weight is None or G.weight_facts(weight).all_int
     if ints:
