@@ -213,7 +213,8 @@ Result<std::optional<std::vector<Node>>> reverse_cuthill_mckee(const Csr& rows, 
         // sorted(G.degree(set(G[parent]) - visited), key=degree)
         SetTable nbrs;
         for (Node w : rows.row(parent)) nbrs.add(w, hash[w]);
-        const SetTable fresh = SetTable::difference(nbrs, visited_count, [&](Node x) { return visited[x] != 0; }, hash_of);
+        const SetTable fresh =
+            SetTable::difference(nbrs, visited_count, [&](Node x) { return visited[x] != 0; }, hash_of);
         nd.clear();
         fresh.each([&](Node x) { nd.push_back(x); });
         std::stable_sort(nd.begin(), nd.end(), [&](Node a, Node b) { return degree(rows, a) < degree(rows, b); });

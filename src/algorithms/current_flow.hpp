@@ -14,7 +14,8 @@
 
 namespace fennel {
 
-// reverse_cuthill_mckee_ordering(G) of a connected undirected graph: ordering[k] is the position labelled k. `hash` holds hash() of
+// reverse_cuthill_mckee_ordering(G) of a connected undirected graph:
+// ordering[k] is the position labelled k. `hash` holds hash() of
 // each node (the neighbour sets NetworkX sorts by degree iterate in CPython's
 // set order). nullopt when G is not connected.
 Result<std::optional<std::vector<Node>>> reverse_cuthill_mckee(const Csr& rows, const std::vector<std::int64_t>& hash);

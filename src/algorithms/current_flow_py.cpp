@@ -175,7 +175,8 @@ constexpr auto FLOW_CLOSENESS = method<flow_closeness>(
 }  // namespace
 
 std::vector<PyMethodDef> current_flow_methods() {
-    return {row<FLOW_PROBLEM>(), row<RCM_ORDERING>(), row<FLOW_ADJACENCY>(), row<FLOW_BETWEENNESS>(), row<FLOW_CLOSENESS>()};
+    return {row<FLOW_PROBLEM>(), row<RCM_ORDERING>(), row<FLOW_ADJACENCY>(), row<FLOW_BETWEENNESS>(),
+            row<FLOW_CLOSENESS>()};
 }
 
 }  // namespace fennel::py

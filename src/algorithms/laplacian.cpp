@@ -51,8 +51,8 @@ std::vector<std::int64_t> laplacian_energies(const std::int64_t* lap, std::size_
     auto sq = [](std::int64_t x) { return static_cast<U>(x) * static_cast<U>(x); };
     U full = 0;
     for (std::size_t k = 0; k < n * n; ++k) full += sq(lap[k]);
-    // Σ_j L[j][j]^2 - (L[j][j] - |L[j][i]|)^2 over j != i, precomputed per
-    // i as the exchange of the diagonal.
+    // Per node i: the full sum less row and column i, with each other
+    // diagonal square exchanged for the square of L[j][j] - |L[j][i]|.
     std::vector<std::int64_t> out(count, 0);
     if (n < 2) return out;
     for (std::size_t i = 0; i < count; ++i) {
@@ -65,8 +65,8 @@ std::vector<std::int64_t> laplacian_energies(const std::int64_t* lap, std::size_
             if (j == i) continue;
             const std::int64_t d = lap[j * n + j];
             const std::int64_t c = lap[j * n + i];
-            const std::int64_t lowered =
-                static_cast<std::int64_t>(static_cast<U>(d) - static_cast<U>(c < 0 ? -static_cast<U>(c) : static_cast<U>(c)));
+            const U magnitude = c < 0 ? -static_cast<U>(c) : static_cast<U>(c);  // np.abs, wrapping
+            const auto lowered = static_cast<std::int64_t>(static_cast<U>(d) - magnitude);
             e = e - sq(d) + sq(lowered);
         }
         out[i] = static_cast<std::int64_t>(e);

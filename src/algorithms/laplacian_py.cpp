@@ -17,7 +17,9 @@ PyObject* laplacian_energies(PyObject* lap, std::uint64_t n, std::uint64_t count
         Py_buffer* v;
         ~Release() { PyBuffer_Release(v); }
     } release{&view};
-    if (view.len != static_cast<Py_ssize_t>(n * n * 8)) return raise(value_error("the Laplacian must hold n * n 8-byte values"));
+    if (view.len != static_cast<Py_ssize_t>(n * n * 8)) {
+        return raise(value_error("the Laplacian must hold n * n 8-byte values"));
+    }
     auto bytes = [](const auto& v) -> PyObject* {
         return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(v.data()),
                                          static_cast<Py_ssize_t>(v.size() * sizeof(v[0])));

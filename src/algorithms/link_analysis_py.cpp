@@ -77,7 +77,8 @@ constexpr auto ADJACENCY_CSR = method<adjacency_csr>(
     arg<AttrName>("weight"));
 
 constexpr auto HITS = method<hits_scores>(
-    "hits_scores", "`(hubs, authorities)` by NetworkX 3.7's power iteration from `start`,\nor `None` if it didn't converge.",
+    "hits_scores",
+    "`(hubs, authorities)` by NetworkX 3.7's power iteration from `start`,\nor `None` if it didn't converge.",
     arg<AttrName>("weight"), arg<Reals>("start"), arg<std::uint64_t>("max_iter"), arg<double>("tol"),
     arg<bool>("normalized"));
 

@@ -18,7 +18,7 @@ from .. import _core
 
 from .checks import argument_rule, data_rule, none_key, numbers
 from .clique import node_hashes
-from .link_analysis import _scipy_missing
+from .link_analysis import _scipy_missing, csr_from
 from .serve import EXACT, served
 
 _SOLVERS = ("full", "lu", "cg")
@@ -102,10 +102,7 @@ def _prepared(G, weight, solver):
     if ordering is None:
         raise nx.NetworkXError("Graph not connected.")
     n = len(ordering)
-    indptr, indices, data = G.core.flow_adjacency(weight, ordering)
-    A = sp.sparse.csr_array(
-        (np.frombuffer(data, dtype=float), np.frombuffer(indices, dtype=np.int64), np.frombuffer(indptr, dtype=np.int64)),
-        shape=(n, n))
+    A = csr_from(G.core.flow_adjacency(weight, ordering), n)
     # nx.laplacian_matrix(H, nodelist=range(n), weight=weight), then flow_matrix's conversions.
     D = sp.sparse.dia_array((A.sum(axis=1), 0), shape=(n, n)).tocsr()
     L = (D - A).asformat("csc").astype(float)

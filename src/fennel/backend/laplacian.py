@@ -12,13 +12,15 @@ per node.
 import networkx as nx
 
 from .. import _core
-from .checks import argument_rule, data_rule, none_key, numbers
-from .link_analysis import _scipy_missing
+from .checks import NX_VERSION, argument_rule, data_rule, none_key, numbers
+from .link_analysis import _scipy_missing, csr_from
 from .serve import EXACT, served
 
 # Floats: n^3 steps and an (n - 1)^2 scratch matrix per thread.
 _MAX_NODES = 4000
 WORK_LAPLACIAN = (60, 60)
+# NetworkX before 3.5 sums the squares of eigenvalues from scipy's eigh instead.
+_RELEASE = "NetworkX before 3.5 takes the energies from eigenvalues" if NX_VERSION < (3, 5) else None
 
 
 @argument_rule("laplacian_args")
@@ -70,7 +72,7 @@ def _laplacian_weights(fg, a):
         "any order gives). " + EXACT + " Falls back to NetworkX for directed graphs, multigraphs, weights outside "
         "(0, 2**40] and graphs of more than 4,000 nodes.",
         weight="weight", rules=("weight_name", "laplacian_args"), data_rules=("laplacian_weights",),
-        min_work=WORK_LAPLACIAN, answers=(ZeroDivisionError,))
+        min_work=WORK_LAPLACIAN, answers=(ZeroDivisionError,), release=_RELEASE)
 def laplacian_centrality(G, normalized=True, nodelist=None, weight="weight", walk_type=None, alpha=0.95):
     import numpy as np
     import scipy as sp
@@ -89,10 +91,7 @@ def laplacian_centrality(G, normalized=True, nodelist=None, weight="weight", wal
         nodelist = nodes = list(G.nodes)
     n = len(nodes)
     index = G.index
-    indptr, indices, data = G.core.flow_adjacency(weight, [index[v] for v in nodes])
-    A = sp.sparse.csr_array(
-        (np.frombuffer(data, dtype=float), np.frombuffer(indices, dtype=np.int64), np.frombuffer(indptr, dtype=np.int64)),
-        shape=(n, n))
+    A = csr_from(G.core.flow_adjacency(weight, [index[v] for v in nodes]), n)
     # nx.to_scipy_sparse_array types the matrix by the weights: int64 when all are ints.
     ints = weight is None or G.weight_facts(weight).all_int
     if ints:

@@ -155,16 +155,20 @@ def _hits_weights(fg, a):
     return None
 
 
-def _adjacency(fg):
-    """NetworkX's adjacency_matrix(G, nodelist=list(G), dtype=float), entry for entry."""
+def csr_from(arrays, n):
+    """A scipy CSR array from the core's (indptr, indices, data) bytes."""
     import numpy as np
     import scipy as sp
 
-    indptr, indices, data = fg.core.adjacency_csr("weight")
-    n = len(fg.nodes)
+    indptr, indices, data = arrays
     return sp.sparse.csr_array(
-        (np.frombuffer(data, dtype=float), np.frombuffer(indices, dtype=np.int64), np.frombuffer(indptr, dtype=np.int64)),
-        shape=(n, n))
+        (np.frombuffer(data, dtype=float), np.frombuffer(indices, dtype=np.int64),
+         np.frombuffer(indptr, dtype=np.int64)), shape=(n, n))
+
+
+def _adjacency(fg):
+    """NetworkX's adjacency_matrix(G, nodelist=list(G), dtype=float), entry for entry."""
+    return csr_from(fg.core.adjacency_csr("weight"), len(fg.nodes))
 
 
 @served(docs="NetworkX 3.7's power iteration in C++ (in parallel from 4,000 nodes) with scipy's sums and numpy's "
