@@ -7,13 +7,23 @@ namespace fennel::py {
 
 namespace {
 
+bool ordered(const CoreGraph& g) {
+    if (g.directed) return true;
+    for (Node v = 0; v < g.n; ++v) {
+        for (Node w : g.succ.row(v)) {
+            if (w == v) return true;
+        }
+    }
+    return false;
+}
+
 PyObject* dispersion_counts(const CoreGraph& g, const BytesRef& hashes, const std::optional<Positions>& sources) {
     std::vector<std::int64_t> hash;
     if (!read_int64s(hashes, g.n, hash)) return nullptr;
     auto list = g.sources_or_all(sources);
     if (!list.ok()) return raise(list.error());
     const std::vector<Node>& rows = list.value();
-    return detached([&] { return fennel::dispersion_counts(g.succ, hash, rows); },
+    return detached([&] { return fennel::dispersion_counts(g.succ, hash, ordered(g), rows); },
                     [&](const std::vector<DispersionCount>& counts) {
                         std::vector<std::uint64_t> ends;
                         std::vector<Node> targets;
@@ -36,7 +46,7 @@ PyObject* dispersion_pair(const CoreGraph& g, const BytesRef& hashes, Node u, No
     std::vector<std::int64_t> hash;
     if (!read_int64s(hashes, g.n, hash)) return nullptr;
     if (u >= g.n || v >= g.n) return raise(index_error());
-    const DispersionCount c = fennel::dispersion_pair(g.succ, hash, u, v);
+    const DispersionCount c = fennel::dispersion_pair(g.succ, hash, ordered(g), u, v);
     return tuple_from([&] { return to_python(c.total); }, [&] { return to_python(c.embeddedness); });
 }
 

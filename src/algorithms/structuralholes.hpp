@@ -42,6 +42,6 @@ Result<std::vector<HolesValue>> structural_holes(const HolesInput& in, HolesMeas
                                                  std::span<const Node> nodes, bool compensated, bool loops_isolate);
 
 // local_constraint(G, u, v).
-HolesValue local_constraint(const HolesInput& in, Node u, Node v, bool compensated);
+Result<HolesValue> local_constraint(const HolesInput& in, Node u, Node v, bool compensated);
 
 }  // namespace fennel
