@@ -12,6 +12,7 @@
 #include "algorithms/summation.hpp"
 #include "lib/pool.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -283,6 +284,26 @@ Result<HolesValue> local_constraint(const HolesInput& in, Node u, Node v, bool c
     const HolesValue ind = result(indirect);
     if (direct.is_int && ind.is_int) return HolesValue{0.0, true};
     return HolesValue{libm_pow(direct.value + ind.value, 2.0), false};
+}
+
+SortedRows sorted_rows(const Csr& succ, const std::vector<double>* weights) {
+    const Count n = succ.node_count();
+    SortedRows out;
+    out.indptr.assign(n + 1, 0);
+    out.indices.reserve(succ.slot_count());
+    out.data.reserve(succ.slot_count());
+    std::vector<std::pair<Node, double>> row;
+    for (Node v = 0; v < n; ++v) {
+        row.clear();
+        for (Slot s = succ.begin(v); s < succ.end(v); ++s) row.emplace_back(succ.targets[s], weight_at(weights, s));
+        std::sort(row.begin(), row.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (const auto& [w, x] : row) {
+            out.indices.push_back(w);
+            out.data.push_back(x);
+        }
+        out.indptr[v + 1] = static_cast<std::int64_t>(out.indices.size());
+    }
+    return out;
 }
 
 }  // namespace fennel
