@@ -18,16 +18,25 @@ struct Scratch {
     std::vector<Node> common;
 };
 
-DispersionCount count_pair(const Csr& rows, std::span<const std::int64_t> hashes, Scratch& k, Node u, Node v) {
+DispersionCount count_pair(const Csr& rows, std::span<const std::int64_t> hashes, bool ordered, Scratch& k, Node u,
+                           Node v) {
     const std::uint64_t mark = ++k.pair;
     for (Node w : rows.row(u)) k.near_u[w] = mark;
     // ST = {n for n in G[v] if n in u_nbrs}: adds in G[v]'s order.
-    SetTable st;
-    for (Node w : rows.row(v)) {
-        if (k.near_u[w] == mark) st.add(w, hashes[w]);
-    }
     k.common.clear();
-    st.each([&](Node w) { k.common.push_back(w); });
+    for (Node w : rows.row(v)) {
+        if (k.near_u[w] == mark) k.common.push_back(w);
+    }
+    if (ordered && k.common.size() >= 2) {
+        // Which of s and t comes first decides the test, unless it is
+        // symmetric: on undirected rows without self-loops t is not in
+        // nbrs_s exactly when s is not in nbrs_t, and the disjointness reads
+        // both alike.
+        SetTable st;
+        for (Node w : k.common) st.add(w, hashes[w]);
+        k.common.clear();
+        st.each([&](Node w) { k.common.push_back(w); });
+    }
     DispersionCount out;
     out.embeddedness = k.common.size();
     for (std::size_t i = 0; i + 1 < k.common.size(); ++i) {
@@ -63,13 +72,13 @@ Scratch fresh(Count n) { return {std::vector<std::uint64_t>(n, 0), std::vector<s
 
 }  // namespace
 
-DispersionCount dispersion_pair(const Csr& rows, std::span<const std::int64_t> hashes, Node u, Node v) {
+DispersionCount dispersion_pair(const Csr& rows, std::span<const std::int64_t> hashes, bool ordered, Node u, Node v) {
     Scratch k = fresh(rows.node_count());
-    return count_pair(rows, hashes, k, u, v);
+    return count_pair(rows, hashes, ordered, k, u, v);
 }
 
 Result<std::vector<DispersionCount>> dispersion_counts(const Csr& rows, std::span<const std::int64_t> hashes,
-                                                        std::span<const Node> sources) {
+                                                        bool ordered, std::span<const Node> sources) {
     const Count n = rows.node_count();
     std::vector<std::size_t> offset(sources.size() + 1, 0);
     for (std::size_t i = 0; i < sources.size(); ++i) offset[i + 1] = offset[i] + rows.row(sources[i]).size();
@@ -80,7 +89,7 @@ Result<std::vector<DispersionCount>> dispersion_counts(const Csr& rows, std::spa
         for (std::size_t i = pieces.begin(piece); i < pieces.end(piece) && !stop_requested(); ++i) {
             const Node u = sources[i];
             std::size_t at = offset[i];
-            for (Node v : rows.row(u)) out[at++] = count_pair(rows, hashes, k, u, v);
+            for (Node v : rows.row(u)) out[at++] = count_pair(rows, hashes, ordered, k, u, v);
         }
     });
     if (!st.ok()) return st.error();

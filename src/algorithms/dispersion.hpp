@@ -21,11 +21,13 @@ struct DispersionCount {
 // after row. NetworkX's pairs come from combinations() over a set of the
 // common neighbours built in G[v]'s order, so which of s and t comes first
 // (the test is not symmetric on directed graphs or with self-loops) follows
-// CPython's set table, replayed from the nodes' `hashes`.
+// CPython's set table, replayed from the nodes' `hashes`. `ordered`: the
+// rows are directed or hold a self-loop (else the test is symmetric and the
+// set's order is not needed).
 Result<std::vector<DispersionCount>> dispersion_counts(const Csr& rows, std::span<const std::int64_t> hashes,
-                                                        std::span<const Node> sources);
+                                                        bool ordered, std::span<const Node> sources);
 
 // The counts of the one pair (u, v), adjacent or not.
-DispersionCount dispersion_pair(const Csr& rows, std::span<const std::int64_t> hashes, Node u, Node v);
+DispersionCount dispersion_pair(const Csr& rows, std::span<const std::int64_t> hashes, bool ordered, Node u, Node v);
 
 }  // namespace fennel

@@ -1,9 +1,10 @@
 // Structural holes. NetworkX recomputes every normalising sum inside its
 // innermost loop; here each node's neighbour set, mutual weights and their
-// sum and max are formed once (on the worker pool), and each requested
+// sum and max are formed once (on the worker pool, for the requested nodes
+// and their neighbours), and each requested
 // node's measure is then the loop NetworkX runs, with the mutual weights of
-// a second node looked up through a stamped array. Cost: O(n + m) to build
-// the sets, then O(sum over the node's neighbours n of deg(n) + deg(v)) per
+// a second node looked up through a stamped array. Cost: the sets of the
+// nodes and their neighbours, then O(sum over the node's neighbours n of deg(n) + deg(v)) per
 // node.
 #include "algorithms/structuralholes.hpp"
 
@@ -11,6 +12,7 @@
 #include "algorithms/summation.hpp"
 #include "lib/pool.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -41,7 +43,8 @@ struct Stamps {
 
 double weight_at(const std::vector<double>* column, Slot s) { return column ? (*column)[s] : 1.0; }
 
-Result<Neighbourhoods> neighbourhoods(const HolesInput& in, bool compensated) {
+// The neighbourhoods of the nodes `wanted` (the others left empty).
+Result<Neighbourhoods> neighbourhoods(const HolesInput& in, bool compensated, std::span<const Node> wanted) {
     const Count n = in.succ->node_count();
     // Sizes first: the set holds each distinct neighbour once.
     std::vector<std::vector<Node>> sets(n);
@@ -49,11 +52,11 @@ Result<Neighbourhoods> neighbourhoods(const HolesInput& in, bool compensated) {
     Neighbourhoods out;
     out.sum.assign(n, 0.0);
     out.max.assign(n, 0.0);
-    const Pieces pieces = split(n);
+    const Pieces pieces = split(wanted.size());
     Status st = parallel_for(pieces.pieces, [&](std::size_t piece) {
         Stamps out_w(n), in_w(n);
         for (std::size_t i = pieces.begin(piece); i < pieces.end(piece) && !stop_requested(); ++i) {
-            const Node v = static_cast<Node>(i);
+            const Node v = wanted[i];
             SetTable set;
             const std::uint64_t token = ++out_w.token;
             in_w.token = token;
@@ -208,6 +211,28 @@ HolesValue borgatti(const Csr& succ, Stamps& marks, Node v, bool loops_isolate) 
     return {size - static_cast<double>(2 * t) / size, false};
 }
 
+// The nodes whose neighbourhoods the measures of `nodes` read: the nodes
+// and their neighbours either way.
+std::vector<Node> reach_of(const HolesInput& in, std::span<const Node> nodes) {
+    const Count n = in.succ->node_count();
+    std::vector<std::uint8_t> seen(n, 0);
+    std::vector<Node> out;
+    auto take = [&](Node w) {
+        if (!seen[w]) {
+            seen[w] = 1;
+            out.push_back(w);
+        }
+    };
+    for (Node v : nodes) {
+        take(v);
+        for (Node w : in.succ->row(v)) take(w);
+        if (in.pred) {
+            for (Node w : in.pred->row(v)) take(w);
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 Result<std::vector<HolesValue>> structural_holes(const HolesInput& in, HolesMeasure measure,
@@ -225,7 +250,7 @@ Result<std::vector<HolesValue>> structural_holes(const HolesInput& in, HolesMeas
         if (!st.ok()) return st.error();
         return out;
     }
-    auto nb = neighbourhoods(in, compensated);
+    auto nb = neighbourhoods(in, compensated, reach_of(in, nodes));
     if (!nb.ok()) return nb.error();
     const Neighbourhoods& hoods = nb.value();
     const Pieces pieces = split(nodes.size());
@@ -241,8 +266,10 @@ Result<std::vector<HolesValue>> structural_holes(const HolesInput& in, HolesMeas
     return out;
 }
 
-HolesValue local_constraint(const HolesInput& in, Node u, Node v, bool compensated) {
-    auto nb = neighbourhoods(in, compensated);
+Result<HolesValue> local_constraint(const HolesInput& in, Node u, Node v, bool compensated) {
+    const Node pair[2] = {u, v};
+    auto nb = neighbourhoods(in, compensated, reach_of(in, pair));
+    if (!nb.ok()) return nb.error();
     const Neighbourhoods& hoods = nb.value();
     Stamps marks(in.succ->node_count());
     mark(hoods, v, marks);
@@ -255,8 +282,28 @@ HolesValue local_constraint(const HolesInput& in, Node u, Node v, bool compensat
         add(indirect, product(normalized(hoods.mutual[k], scale), normalized(marked(marks, w), hoods.sum[w])));
     }
     const HolesValue ind = result(indirect);
-    if (direct.is_int && ind.is_int) return {0.0, true};
-    return {libm_pow(direct.value + ind.value, 2.0), false};
+    if (direct.is_int && ind.is_int) return HolesValue{0.0, true};
+    return HolesValue{libm_pow(direct.value + ind.value, 2.0), false};
+}
+
+SortedRows sorted_rows(const Csr& succ, const std::vector<double>* weights) {
+    const Count n = succ.node_count();
+    SortedRows out;
+    out.indptr.assign(n + 1, 0);
+    out.indices.reserve(succ.slot_count());
+    out.data.reserve(succ.slot_count());
+    std::vector<std::pair<Node, double>> row;
+    for (Node v = 0; v < n; ++v) {
+        row.clear();
+        for (Slot s = succ.begin(v); s < succ.end(v); ++s) row.emplace_back(succ.targets[s], weight_at(weights, s));
+        std::sort(row.begin(), row.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (const auto& [w, x] : row) {
+            out.indices.push_back(w);
+            out.data.push_back(x);
+        }
+        out.indptr[v + 1] = static_cast<std::int64_t>(out.indices.size());
+    }
+    return out;
 }
 
 }  // namespace fennel

@@ -42,6 +42,16 @@ Result<std::vector<HolesValue>> structural_holes(const HolesInput& in, HolesMeas
                                                  std::span<const Node> nodes, bool compensated, bool loops_isolate);
 
 // local_constraint(G, u, v).
-HolesValue local_constraint(const HolesInput& in, Node u, Node v, bool compensated);
+Result<HolesValue> local_constraint(const HolesInput& in, Node u, Node v, bool compensated);
+
+// The adjacency matrix NetworkX's sparse path starts from
+// (nx.adjacency_matrix), in canonical CSR: each row's targets ascending, with
+// the weight of each edge (an undirected self-loop once).
+struct SortedRows {
+    std::vector<std::int64_t> indptr;
+    std::vector<std::int64_t> indices;
+    std::vector<double> data;
+};
+SortedRows sorted_rows(const Csr& succ, const std::vector<double>* weights);
 
 }  // namespace fennel

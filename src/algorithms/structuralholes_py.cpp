@@ -71,6 +71,23 @@ PyObject* local_constraint(const CoreGraph& g, const AttrName& weight, const Byt
                     [](const HolesValue& x) { return holes_value(x); });
 }
 
+PyObject* adjacency_rows(const CoreGraph& g, const AttrName& weight) {
+    auto column = g.weight_slice(weight, false);
+    if (!column.ok()) return raise(column.error());
+    const SortedRows rows = sorted_rows(g.succ, column.value());
+    auto bytes = [](const auto& v) {
+        return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(v.data()),
+                                         static_cast<Py_ssize_t>(v.size() * sizeof(v[0])));
+    };
+    return tuple_from([&] { return bytes(rows.indptr); }, [&] { return bytes(rows.indices); },
+                      [&] { return bytes(rows.data); });
+}
+
+constexpr auto ADJACENCY_ROWS = method<adjacency_rows>(
+    "adjacency_rows",
+    "`(indptr, indices, data)` as int64, int64 and float64 bytes: the canonical\nCSR of nx.adjacency_matrix(G, "
+    "weight=weight) (each row's targets ascending).",
+    arg<AttrName>("weight"));
 constexpr auto STRUCTURAL_HOLES = method<structural_holes>(
     "structural_holes",
     "NetworkX's node-by-node loops of the structural holes measures for\n`nodes`: `measure` 0 constraint, 1 "
@@ -84,6 +101,6 @@ constexpr auto LOCAL_CONSTRAINT = method<local_constraint>(
 
 }  // namespace
 
-std::vector<PyMethodDef> structuralholes_methods() { return {row<STRUCTURAL_HOLES>(), row<LOCAL_CONSTRAINT>()}; }
+std::vector<PyMethodDef> structuralholes_methods() { return {row<STRUCTURAL_HOLES>(), row<LOCAL_CONSTRAINT>(), row<ADJACENCY_ROWS>()}; }
 
 }  // namespace fennel::py

@@ -29,18 +29,18 @@ def _dispersion_nodes(fg, a):
     return None
 
 
-def _values(totals, embedded, normalized, alpha, b, c):
+def _value_of(normalized, alpha, b, c):
+    """NetworkX's value of a pair's counts."""
     if not normalized:
-        return totals
-    keys = list(zip(totals, embedded))
-    value = {}
-    for key in dict.fromkeys(keys):
-        total, embeddedness = key
+        return lambda total, embeddedness: total
+
+    def value(total, embeddedness):
         x = (total + b) ** alpha
         if embeddedness + c != 0:
             x /= embeddedness + c
-        value[key] = x
-    return list(map(value.__getitem__, keys))
+        return x
+
+    return value
 
 
 @served(docs="Per-pair counts in C++ on the worker pool, common neighbours in CPython's set order. " + EXACT,
@@ -48,20 +48,10 @@ def _values(totals, embedded, normalized, alpha, b, c):
         answers=(ZeroDivisionError, OverflowError))
 def dispersion(G, u=None, v=None, normalized=True, alpha=1.0, b=0.0, c=0.0):
     hashes = node_hashes(G)
-    index, node = G.index, G.nodes
+    index = G.index
+    value = _value_of(normalized, alpha, b, c)
     if u is not None and v is not None:
-        total, embeddedness = G.core.dispersion_pair(hashes, index[u], index[v])
-        return _values([total], [embeddedness], normalized, alpha, b, c)[0]
+        return value(*G.core.dispersion_pair(hashes, index[u], index[v]))
     # With u or v alone NetworkX computes _dispersion(G, x, w) for w in G[x] either way.
     x = u if u is not None else v
-    sources = None if x is None else [index[x]]
-    ends, targets, totals, embedded = G.core.dispersion_counts(hashes, sources)
-    keys = list(map(node.__getitem__, targets))
-    values = _values(totals, embedded, normalized, alpha, b, c)
-    if x is not None:
-        return dict(zip(keys, values))
-    results, at = {}, 0
-    for y, end in zip(node, ends):
-        results[y] = dict(zip(keys[at:end], values[at:end]))
-        at = end
-    return results
+    return G.core.dispersion_dicts(hashes, None if x is None else [index[x]], tuple(G.nodes), value)

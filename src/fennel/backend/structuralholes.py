@@ -6,8 +6,12 @@ For the nodes it is given NetworkX runs Python loops whose sums follow
 then G._adj's: the core replays those sets from the nodes' hashes and
 forms every sum() in their order with Python's types (the int 0 of a zero
 scale included). Without ``nodes`` NetworkX 3.5 on takes a sparse-matrix
-path instead, whose sums scipy orders; that call is left to NetworkX.
+path instead, whose sums scipy orders: the core builds NetworkX's adjacency
+matrix (canonical CSR, NetworkX's dtype) and NetworkX's own scipy
+expressions run on it here.
 """
+
+import networkx as nx
 
 from .checks import COMPENSATED_SUM, NX_VERSION, argument_rule, data_rule
 from .clique import node_hashes
@@ -17,14 +21,21 @@ from .serve import EXACT, WORK_TRIANGLES, served
 # with only a self-loop has no effective size.
 _MATRIX_PATH = NX_VERSION >= (3, 5)
 _CONTAINERS = (list, tuple, set, frozenset, dict, range)
+try:
+    import numpy as np
+    import scipy as sp
+
+    _HAS_SCIPY = True
+except ImportError:
+    _HAS_SCIPY = False
 
 
 @argument_rule("holes_nodes")
 def _holes_nodes(a):
     nodes = a["nodes"]
     if nodes is None:
-        if _MATRIX_PATH:
-            return "nodes=None runs NetworkX's scipy sparse-matrix path, whose sums scipy orders"
+        if _MATRIX_PATH and not _HAS_SCIPY:
+            return "nodes=None without scipy is left to NetworkX"
         return None
     if type(nodes) not in _CONTAINERS:
         return "nodes must be a list, tuple, set, dict or range"
@@ -77,8 +88,68 @@ def _holes_multigraph(a):
     return None
 
 
+@data_rule("holes_matrix_weights")
+def _holes_matrix_weights(fg, a):
+    """The sparse path's matrix: NetworkX's dtype must be int64 or float64, and its undirected
+    self-loops (w + w - w, summed in an order scipy leaves open) exact."""
+    weight = a["weight"]
+    if not (_MATRIX_PATH and a.get("nodes", 0) is None) or weight is None:
+        return None
+    facts = fg.weight_facts(weight)
+    largest = 0.0 if facts.min_finite is None else max(-facts.min_finite, facts.max_finite)
+    if facts.pos_inf or facts.neg_inf or largest >= 2.0**1023:
+        return f"some {weight!r} weights are infinite or too large to double"
+    kinds = {type(d.get(weight)) for *_, d in fg.source.edges(data=True)} if facts.uniform_kind() == 0 else set()
+    if kinds == {bool}:
+        return f"{weight!r} weights that are all bools make a bool matrix"
+    return None
+
+
 _RULES = ("weight_name", "holes_multigraph")
-_DATA_RULES = ("keys", "holes_members", "holes_weights")
+_DATA_RULES = ("keys", "reads_none", "holes_members", "holes_weights", "holes_matrix_weights")
+
+
+def _adjacency(G, weight):
+    """nx.adjacency_matrix(G, weight=weight), array for array."""
+    n = len(G)
+    if n == 0:
+        raise nx.NetworkXError("Graph has no nodes or edges")
+    indptr, indices, data = G.core.adjacency_rows(weight)
+    data = np.frombuffer(data, dtype=np.float64)
+    if weight is None or G.weight_facts(weight).uniform_kind() == 0:
+        data = data.astype(np.int64)
+    A = sp.sparse.csr_array((data, np.frombuffer(indices, np.int64), np.frombuffer(indptr, np.int64)), shape=(n, n))
+    # scipy's own index dtype for this size, as its conversion from COO picks it.
+    return sp.sparse.csr_array((data, np.frombuffer(indices, np.int64), np.frombuffer(indptr, np.int64)), shape=(n, n))
+
+
+def _effective_size_matrix(G, weight):
+    # NetworkX's expressions, verbatim, on its matrix.
+    P = _adjacency(G, weight)
+    mutual_weights1 = P + P.T
+    mutual_weights2 = mutual_weights1.copy()
+    with np.errstate(divide="ignore"):
+        mutual_weights1 /= mutual_weights1.sum(axis=1)[:, np.newaxis]
+        mutual_weights2 /= mutual_weights2.max(axis=1).toarray()
+    r = 1 - (mutual_weights1 @ mutual_weights2.T).toarray()
+    effective_size = ((mutual_weights1 > 0) * r).sum(axis=1)
+    sum_mutual_weights = mutual_weights1.sum(axis=1) - mutual_weights1.diagonal()
+    isolated_nodes = sum_mutual_weights == 0
+    effective_size[isolated_nodes] = float("nan")
+    return dict(zip(G.nodes, effective_size.tolist()))
+
+
+def _constraint_matrix(G, weight):
+    P = _adjacency(G, weight)
+    mutual_weights = P + P.T
+    sum_mutual_weights = mutual_weights.sum(axis=1)
+    with np.errstate(divide="ignore"):
+        mutual_weights /= sum_mutual_weights[:, np.newaxis]
+    local_constraints = (mutual_weights + mutual_weights @ mutual_weights) ** 2
+    constraints = ((mutual_weights > 0) * local_constraints).sum(axis=1)
+    isolated_nodes = sum_mutual_weights - 2 * mutual_weights.diagonal() == 0
+    constraints[isolated_nodes] = float("nan")
+    return dict(zip(G.nodes, constraints.tolist()))
 
 
 def _run(G, nodes, weight, measure):
@@ -97,6 +168,8 @@ def _run(G, nodes, weight, measure):
         "hashes. " + EXACT, weight="weight", rules=(*_RULES, "holes_nodes"),
         data_rules=(*_DATA_RULES, "holes_loops"), min_work=WORK_TRIANGLES)
 def effective_size(G, nodes=None, weight=None):
+    if nodes is None and _MATRIX_PATH:
+        return _effective_size_matrix(G, weight)
     borgatti = not G.directed and weight is None
     return _run(G, nodes, weight, 2 if borgatti else 1)
 
@@ -105,6 +178,8 @@ def effective_size(G, nodes=None, weight=None):
         "hashes. " + EXACT, weight="weight", rules=(*_RULES, "holes_nodes"), data_rules=_DATA_RULES,
         min_work=WORK_TRIANGLES)
 def constraint(G, nodes=None, weight=None):
+    if nodes is None and _MATRIX_PATH:
+        return _constraint_matrix(G, weight)
     return _run(G, nodes, weight, 0)
 
 
