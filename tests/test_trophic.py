@@ -3,6 +3,7 @@
 import random
 
 import networkx as nx
+import numpy as np
 import pytest
 from test_backend_traversal import always_run, same_as_networkx  # noqa: F401 - the fixture applies here too
 from zoo import ZOO, ZOO_IDS, add_weights
@@ -80,5 +81,15 @@ def test_undirected_rejected():
 def test_random_food_webs(seed):
     G = food_web(nx.gnm_random_graph(120, 600, seed=seed), seed)
     G = add_weights(G, "float", seed=seed)
+    for name, kwargs in CALLS:
+        assert same_as_networkx(name, G, **kwargs)
+
+
+@pytest.mark.parametrize("kind", [np.int64, np.float64, np.bool_, bool])
+def test_numpy_and_bool_weights(kind):
+    rng = random.Random(5)
+    G = food_web(nx.gnm_random_graph(40, 120, seed=5), 5)
+    for u, v, d in G.edges(data=True):
+        d["weight"] = kind(rng.choice([1, 2, 3]) if kind is not bool else rng.random() < 0.9)
     for name, kwargs in CALLS:
         assert same_as_networkx(name, G, **kwargs)

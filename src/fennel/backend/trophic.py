@@ -137,7 +137,8 @@ def trophic_differences(G, weight="weight"):
     us, vs, diffs = _differences(G, weight, False)
     nodes = G.node_tuple
     # (an edge's head is never basal: every difference is a float)
-    return dict(zip(((nodes[u], nodes[v]) for u, v in zip(us.tolist(), vs.tolist())), diffs.tolist()))
+    node = nodes.__getitem__
+    return dict(zip(zip(map(node, us.tolist()), map(node, vs.tolist())), diffs.tolist()))
 
 
 @served(docs=_DOCS, weight="weight", rules=("weight_name", "trophic_args"),
