@@ -38,8 +38,3 @@ def test_zoo(gid, flavour):
 @pytest.mark.parametrize("weight", ["weight", "w", None])
 def test_edge_cases(G, weight):
     same_as_networkx("second_order_centrality", G, weight=weight)
-
-
-def test_directed_rejected():
-    with pytest.raises(nx.NetworkXNotImplemented):
-        nx.second_order_centrality(nx.cycle_graph(3, create_using=nx.DiGraph), backend="fennel")
