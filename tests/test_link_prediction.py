@@ -7,6 +7,7 @@ call and while iterating."""
 import itertools
 import math
 import random
+import sys
 
 import networkx as nx
 import pytest
@@ -93,6 +94,7 @@ def test_parameters(gid, name, kwargs):
     assert same_as_networkx(name, G, **kwargs)
 
 
+@pytest.mark.skipif(sys.version_info >= (3, 12), reason="sum() compensates from 3.12 on: the order seldom shows")
 def test_sum_order_matters_here():
     """The dense graphs sum many common neighbours: adding them in G[u]'s order
     instead of the set's gives other bits, so the comparisons above see the order."""
