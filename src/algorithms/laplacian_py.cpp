@@ -34,7 +34,7 @@ PyObject* laplacian_energies(PyObject* lap, std::uint64_t n, std::uint64_t count
                     [&](const std::vector<double>& e) { return bytes(e); });
 }
 
-constexpr auto LAPLACIAN_ENERGIES = method<laplacian_energies>(
+constexpr auto LAPLACIAN_ENERGIES = function<laplacian_energies>(
     "_laplacian_energies",
     "laplacian_centrality's new energy of each of the first `count` nodes of the\nn x n Laplacian `lap` (C-contiguous "
     "float64, or int64 with `ints`), as\nbytes of that type.",
