@@ -14,8 +14,8 @@ from .checks import NX_VERSION, argument_rule, data_rule, none_key, product_weig
 from .link_analysis import _scipy_missing, csr_from
 from .serve import EXACT, served
 
-# NetworkX 3.7 drops the basal-node tests and lets the inverse decide.
-_BASAL_TESTS = NX_VERSION < (3, 7)
+# NetworkX 3.5 on tests for basal nodes first; 3.4 lets the inverse decide.
+_BASAL_TESTS = NX_VERSION >= (3, 5)
 # Dense n x n matrices: NetworkX's own size limits, and a cap fennel keeps.
 _MAX_NODES = 6000
 # Measured crossover (NetworkX dispatch included): a 100-node food web of 500 edges.
