@@ -48,3 +48,21 @@ Result<GroupPaths> group_paths(const GraphView& g, std::span<const Node> members
 std::vector<double> group_steps(const GroupPaths& t, std::size_t k, std::span<const std::uint32_t> order);
 
 }  // namespace fennel
+
+namespace fennel {
+
+// prominent_group's branch and bound over GroupPaths `t` of the m nodes
+// outside C, taken in node order (the rows and columns of NetworkX's
+// DataFrame). NetworkX pairs the DataFrame's diagonal, in that order, with
+// its `nodes` list: label[i] is the row of nodes[i]. rank[r] places row r's
+// node in Python's sorted order (ties of a contribution are broken by the
+// nodes, largest first). `found` is false when no group beat 0.
+struct ProminentGroup {
+    bool found = false;
+    double gbc = 0.0;
+    std::vector<std::uint32_t> group;  // rows, in the order NetworkX added them
+};
+Result<ProminentGroup> prominent_search(const GroupPaths& t, std::size_t k, std::span<const std::uint32_t> label,
+                                        std::span<const std::uint32_t> rank, bool greedy);
+
+}  // namespace fennel

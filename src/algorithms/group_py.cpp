@@ -70,6 +70,50 @@ PyObject* group_betweenness(const CoreGraph& g, const AttrName& weight, const Po
         });
 }
 
+// prominent_group's search over the nodes `members` outside C (node order):
+// (found, GBC, the group as indices into `members`, the endpoint count of a
+// graph that is not connected).
+PyObject* prominent_group(const CoreGraph& g, const AttrName& weight, const Positions& members,
+                          const Positions& label, const Positions& rank, std::uint64_t k, bool greedy) {
+    auto column = g.weight_slice(weight, false);
+    if (!column.ok()) return raise(column.error());
+    auto list = g.sources_or_all(members);
+    if (!list.ok()) return raise(list.error());
+    const std::size_t m = members.size();
+    if (label.size() != m || rank.size() != m) return raise(value_error("label and rank must index the members"));
+    for (std::size_t i = 0; i < m; ++i) {
+        if (label[i] >= m || rank[i] >= m) return raise(value_error("label and rank must index the members"));
+    }
+    if (k == 0 || k > m) return raise(value_error("k must be between 1 and the number of members"));
+    using Found = std::pair<ProminentGroup, std::uint64_t>;
+    return detached(
+        [&]() -> Result<Found> {
+            auto paths = fennel::group_paths(g.view(column.value()), list.value());
+            if (!paths.ok()) return paths.error();
+            const GroupPaths& t = paths.value();
+            auto found = prominent_search(t, k, label, rank, greedy);
+            if (!found.ok()) return found.error();
+            std::uint64_t scale = 0;
+            for (std::uint32_t a : found.value().group) {
+                std::uint64_t inside = 0;
+                for (std::uint32_t b : found.value().group) inside += b != a && !std::isnan(t.dist[a * m + b]);
+                scale += inside + 2 * (t.reached[a] - 1 - inside);
+            }
+            return Found{std::move(found.value()), scale};
+        },
+        [](const Found& found) {
+            return tuple_from([&] { return to_python(found.first.found); }, [&] { return to_python(found.first.gbc); },
+                              [&] { return to_python(found.first.group); }, [&] { return to_python(found.second); });
+        });
+}
+
+constexpr auto PROMINENT_GROUP = method<prominent_group>(
+    "prominent_group",
+    "prominent_group's search over `members` (the nodes outside C, in node\norder): `label[i]` is the member NetworkX pairs with the "
+    "i-th diagonal\nentry, `rank[i]` member i's place in sorted order. Returns (found, GBC,\nthe group as member indices, "
+    "the endpoint count of a graph that is not\nconnected).",
+    arg<AttrName>("weight"), arg<Positions>("members"), arg<Positions>("label"), arg<Positions>("rank"),
+    arg<std::uint64_t>("k"), arg<bool>("greedy"));
 constexpr auto GROUP_BETWEENNESS = method<group_betweenness>(
     "group_betweenness",
     "group_betweenness_centrality's steps over the group nodes `members`: for\neach group (indices into "
@@ -88,6 +132,7 @@ constexpr auto GROUP_DISTANCE_TOTAL = method<group_distance_total>(
 
 }  // namespace
 
-std::vector<PyMethodDef> group_methods() { return {row<GROUP_DEGREE>(), row<GROUP_DISTANCE_TOTAL>(), row<GROUP_BETWEENNESS>()}; }
+std::vector<PyMethodDef> group_methods() { return {row<GROUP_DEGREE>(), row<GROUP_DISTANCE_TOTAL>(), row<GROUP_BETWEENNESS>(),
+            row<PROMINENT_GROUP>()}; }
 
 }  // namespace fennel::py
