@@ -94,6 +94,40 @@ __int128 group_distance_total(const GraphView& view, std::span<const Node> group
 }
 
 
+std::vector<double> group_distances(const GraphView& view, std::span<const Node> group) {
+    // Every node's distance is the least sum dist[v] + w over its settled
+    // in-neighbours v, whatever order equal distances leave the heap in.
+    const Csr& rows = *view.out;
+    const Count n = rows.node_count();
+    std::vector<double> dist(n, std::numeric_limits<double>::infinity());
+    std::vector<std::uint8_t> done(n, 0);
+    using Entry = std::pair<double, Node>;
+    std::priority_queue<Entry, std::vector<Entry>, std::greater<>> heap;
+    for (Node v : group) {
+        dist[v] = 0.0;
+        heap.push({0.0, v});
+    }
+    while (!heap.empty()) {
+        const auto [d, v] = heap.top();
+        heap.pop();
+        if (done[v]) continue;
+        done[v] = 1;
+        for (Slot p = rows.begin(v); p < rows.end(v); ++p) {
+            const double w = view.weights != nullptr ? (*view.weights)[p] : 1.0;
+            if (std::isnan(w)) continue;  // hidden edge
+            const Node t = rows.targets[p];
+            if (d + w < dist[t]) {
+                dist[t] = d + w;
+                heap.push({d + w, t});
+            }
+        }
+    }
+    for (Count v = 0; v < n; ++v) {
+        if (!done[v]) dist[v] = std::numeric_limits<double>::quiet_NaN();
+    }
+    return dist;
+}
+
 // group_betweenness_centrality. NetworkX keeps every source's sigma, D and
 // delta for all nodes; the PB sums and the group steps read only the
 // columns of the group's nodes, so each source keeps k values of each.

@@ -22,6 +22,10 @@ std::size_t group_degree(const Csr& rows, std::span<const Node> group);
 // order of the sum does not matter. NaN weights are hidden edges.
 __int128 group_distance_total(const GraphView& view, std::span<const Node> group);
 
+// The same search's distances, by node (NaN: not reached), for callers that
+// add them in the order of NetworkX's own set difference.
+std::vector<double> group_distances(const GraphView& view, std::span<const Node> group);
+
 }  // namespace fennel
 
 namespace fennel {

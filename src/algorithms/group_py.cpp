@@ -27,6 +27,15 @@ PyObject* group_distance_total(const CoreGraph& g, const Positions& group, const
     return detached([&] { return fennel::group_distance_total(view, list.value()); });
 }
 
+PyObject* group_distances(const CoreGraph& g, const Positions& group, const AttrName& weight) {
+    auto column = g.weight_slice(weight, g.directed);
+    if (!column.ok()) return raise(column.error());
+    auto list = g.sources_or_all(group);
+    if (!list.ok()) return raise(list.error());
+    const GraphView view{.out = &g.in_rows(), .in = &g.succ, .weights = column.value(), .directed = g.directed};
+    return detached([&] { return fennel::group_distances(view, list.value()); });
+}
+
 // The groups' steps and, for each group, the count NetworkX subtracts when
 // the graph is not connected: over each member a, 1 per other member a
 // reaches and 2 per other node it reaches.
@@ -120,6 +129,10 @@ constexpr auto GROUP_BETWEENNESS = method<group_betweenness>(
     "`members`, in set(group)'s order; group i is\nflat[offsets[i]:offsets[i + 1]]) the PB_m[v][v]\nit adds in turn, and the endpoint count of a graph that "
     "is not connected.",
     arg<AttrName>("weight"), arg<Positions>("members"), arg<Positions>("offsets"), arg<Positions>("flat"));
+constexpr auto GROUP_DISTANCES = method<group_distances>(
+    "group_distances",
+    "The distance of every node from `group` (towards it on a directed graph),\nNaN where it does not reach it; NaN weights are hidden.",
+    arg<Positions>("group"), arg<AttrName>("weight"));
 constexpr auto GROUP_DEGREE = method<group_degree>(
     "group_degree",
     "The number of nodes outside `group` adjacent to it: its out-neighbours, or\nin-neighbours with `reverse`.",
@@ -133,6 +146,6 @@ constexpr auto GROUP_DISTANCE_TOTAL = method<group_distance_total>(
 }  // namespace
 
 std::vector<PyMethodDef> group_methods() { return {row<GROUP_DEGREE>(), row<GROUP_DISTANCE_TOTAL>(), row<GROUP_BETWEENNESS>(),
-            row<PROMINENT_GROUP>()}; }
+            row<PROMINENT_GROUP>(), row<GROUP_DISTANCES>()}; }
 
 }  // namespace fennel::py

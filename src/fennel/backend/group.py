@@ -3,9 +3,9 @@
 group_degree_centrality and its in/out forms build Python sets only to
 count them, so the count comes from one pass over the group's rows in C++.
 group_closeness_centrality adds distances in the order of a set
-difference; fennel serves it where every distance is an integer and the
-total stays exact, so that order cannot show, from one multi-source search
-in C++. group_betweenness_centrality's all-pairs preprocessing runs as
+difference: one multi-source search in C++ gives them, and unweighted
+totals (exact integers) come from C++ whole, weighted ones are added over
+the same Python set difference NetworkX makes. group_betweenness_centrality's all-pairs preprocessing runs as
 parallel Brandes searches in C++ keeping only the group nodes' columns, and
 its steps run over the groups in the order of NetworkX's own set(group).
 prominent_group runs the same preprocessing over the nodes outside C and
@@ -89,21 +89,31 @@ def _group_closeness(fg, a):
         return f"numpy {weight!r} weights give numpy sums"
     if facts.pos_inf or facts.neg_inf or (facts.min_finite is not None and facts.min_finite < 0):
         return f"negative or infinite {weight!r} weights are left to NetworkX"
-    if not facts.all_int:
-        return f"float {weight!r} distances are added in a set's order"
     n = len(fg)
     if (facts.max_finite or 0) * n * n >= EXACT_INT_LIMIT:
         return f"the distance total over {weight!r} could exceed 2**53"
     return None
 
 
-@served(docs="One multi-source search in C++. " + EXACT + " Falls back to NetworkX for float, negative, "
-        "infinite or numpy distances (NetworkX adds them in a set's order), empty groups and groups holding nodes "
-        "not in G.", weight="weight", rules=("weight_name",), data_rules=("group_closeness",),
+@served(docs="One multi-source search in C++; weighted distances are added in the order of NetworkX's own set "
+        "difference. " + EXACT + " Falls back to NetworkX for negative, infinite or numpy distances, empty groups "
+        "and groups holding nodes not in G.", weight="weight", rules=("weight_name",), data_rules=("group_closeness",),
         min_work=_WORK_GROUP)
 def group_closeness_centrality(G, S, weight=None):
     index = G.index
     group = {index[v] for v in S}
+    if weight is not None:
+        # NetworkX adds the distances in the order of its set difference:
+        # the same Python sets give that order.
+        dist = G.core.group_distances(list(group), weight)
+        closeness = 0
+        for v in set(G.source) - set(S):
+            d = dist[index[v]]
+            closeness += 0 if d != d else d
+        try:
+            return (len(G) - len(group)) / closeness
+        except ZeroDivisionError:
+            return 0
     total = G.core.group_distance_total(list(group), weight)
     outside = len(G) - len(group)
     try:
