@@ -21,6 +21,7 @@ import networkx as nx
 
 from . import centrality  # noqa: F401 - registers the betweenness data rules named below
 from .checks import EXACT_INT_LIMIT, argument_rule, data_rule, numbers
+from .components import _connected
 from .kinds import NUMPY_KINDS
 from .serve import EXACT, WORK_BETWEENNESS, served
 
@@ -107,7 +108,7 @@ def group_closeness_centrality(G, S, weight=None):
         # the same Python sets give that order.
         dist = G.core.group_distances(list(group), weight)
         closeness = 0
-        for v in set(G.source) - set(S):
+        for v in set(G.nodes) - set(S):
             d = dist[index[v]]
             closeness += 0 if d != d else d
         try:
@@ -250,16 +251,21 @@ def _prominent_arguments(a):
         m = len(G)
     if not 1 <= k <= m:
         return "a k outside 1 .. the number of candidates is left to NetworkX"
-    kinds = {type(v) for v in G}
-    # The DataFrame labels and the candidates' tie-breaks read the nodes as
-    # plain ints or strings; other labels (tuples become MultiIndex keys).
-    if kinds != {int} and kinds != {str}:
-        return "nodes that are not all ints or all strings are left to NetworkX"
     if len(G) * m + 2 * (k + 1) * m * m > _MAX_PROMINENT:
         return "the all-pairs tables are too large"
     if G.is_directed() and not nx.is_strongly_connected(G):
         # NetworkX then reads distances between nodes that may not reach each other (a KeyError).
         return "directed graphs that are not strongly connected are left to NetworkX"
+    return None
+
+
+@data_rule("prominent_nodes")
+def _prominent_nodes(fg, a):
+    # The DataFrame labels and the candidates' tie-breaks read the nodes as
+    # plain ints or strings (pandas makes tuples MultiIndex keys).
+    kinds = {type(v) for v in fg.nodes}
+    if kinds != {int} and kinds != {str}:
+        return "nodes that are not all ints or all strings are left to NetworkX"
     return None
 
 
@@ -269,18 +275,17 @@ def _prominent_arguments(a):
         "holding nodes not in G, nodes that are not all ints or all strings, directed graphs that are not "
         "strongly connected, weights that are None, callable or non-numeric, and the null graph.",
         weight="weight", rules=("weight_name", "null_graph", "prominent_arguments"),
-        data_rules=("betweenness_weights",), per_source=True, answers=(ZeroDivisionError,))
+        data_rules=("betweenness_weights", "prominent_nodes"), per_source=True, answers=(ZeroDivisionError,))
 def prominent_group(G, k, weight=None, C=None, endpoints=False, normalized=True, greedy=False):
-    source = G.source
     if C is not None:
         C = set(C)
-        # NetworkX pairs this list, in the set's order, with the DataFrame's
-        # diagonal, whose rows keep node order.
-        nodes = list(source.nodes - C)
         members = [v for v in G.nodes if v not in C]
+        # NetworkX pairs the set G.nodes - C (built as this one is), in its
+        # order, with the DataFrame's diagonal, whose rows keep node order.
+        nodes = list(set(members))
     else:
-        nodes = list(source.nodes)
         members = list(G.nodes)
+        nodes = members
     place = {v: i for i, v in enumerate(members)}
     label = [place[v] for v in nodes]
     rank = [0] * len(members)
@@ -294,10 +299,7 @@ def prominent_group(G, k, weight=None, C=None, endpoints=False, normalized=True,
     v = len(G)
     if not endpoints:
         scale = 0
-        if G.directed:
-            if nx.is_strongly_connected(source):
-                scale = k * (2 * v - k - 1)
-        elif nx.is_connected(source):
+        if _connected(G, "strongly_connected" if G.directed else "connected"):
             scale = k * (2 * v - k - 1)
         if scale == 0:
             scale = scale_apart
