@@ -1,4 +1,4 @@
-"""Group degree and closeness centralities against NetworkX over the zoo."""
+"""Group centralities and prominent_group against NetworkX over the zoo."""
 
 import networkx as nx
 import pytest
@@ -34,8 +34,7 @@ def test_group_closeness(gid, flavour):
     weight = None if flavour is None else "weight"
     for S in _groups(G) + [[]]:
         ran = same_as_networkx("group_closeness_centrality", G, S, weight=weight)
-        floats = weight is not None and any(type(d.get(weight)) is float for *_, d in G.edges(data=True))
-        served = S and "missing" not in S and not floats
+        served = S and "missing" not in S
         if not (G.is_multigraph() and flavour == "none"):
             assert ran == bool(served)
 
@@ -55,3 +54,39 @@ def test_group_betweenness(gid, flavour):
                     "group_betweenness_centrality", G, C, normalized=normalized, weight=weight, endpoints=endpoints
                 )
             assert ran == expected
+
+
+def _strong_digraph():
+    G = nx.cycle_graph(8, create_using=nx.DiGraph)
+    G.add_edges_from([(0, 4), (4, 0), (2, 6), (5, 1), (3, 3)])
+    return G
+
+
+PROMINENT = {
+    **{gid: ZOO[gid] for gid in ("path", "cycle", "star", "barbell", "unordered_ints", "disconnected", "str_nodes",
+                                  "multigraph_loops", "tuple_nodes", "directed_path")},
+    "strong_digraph": _strong_digraph(),
+}
+
+
+@pytest.mark.parametrize("flavour", [None, "float", "tied"])
+@pytest.mark.parametrize("gid", list(PROMINENT))
+def test_prominent_group(gid, flavour):
+    G = PROMINENT[gid] if flavour is None else add_weights(PROMINENT[gid], flavour, seed=3)
+    weight = None if flavour is None else "weight"
+    nodes = list(G)
+    plain = {type(v) for v in G} in ({int}, {str})
+    connected = not G.is_directed() or nx.is_strongly_connected(G)
+    calls = [
+        (dict(k=2), 1),
+        (dict(k=3, greedy=True), 2),
+        # C's set order, not node order, pairs NetworkX's nodes with the diagonal
+        (dict(k=2, C=nodes[-3:], endpoints=True, normalized=False), 2),
+        (dict(k=1, C=nodes[:1], normalized=False), 1),
+        (dict(k=len(G) + 1), 1),
+    ]
+    for kwargs, threads in calls:
+        with nx.config.backends.fennel(n_jobs=threads):
+            ran = same_as_networkx("prominent_group", G, weight=weight, **kwargs)
+        expected = plain and connected and kwargs["k"] <= len(G) - len(kwargs.get("C", ()))
+        assert ran == expected

@@ -22,6 +22,10 @@ std::size_t group_degree(const Csr& rows, std::span<const Node> group);
 // order of the sum does not matter. NaN weights are hidden edges.
 __int128 group_distance_total(const GraphView& view, std::span<const Node> group);
 
+// The same search's distances, by node (NaN: not reached), for callers that
+// add them in the order of NetworkX's own set difference.
+std::vector<double> group_distances(const GraphView& view, std::span<const Node> group);
+
 }  // namespace fennel
 
 namespace fennel {
@@ -46,5 +50,23 @@ Result<GroupPaths> group_paths(const GraphView& g, std::span<const Node> members
 // NetworkX's set(group). Returns PB_m[v][v] of each step, which NetworkX
 // adds to the group's total in turn.
 std::vector<double> group_steps(const GroupPaths& t, std::size_t k, std::span<const std::uint32_t> order);
+
+}  // namespace fennel
+
+namespace fennel {
+
+// prominent_group's branch and bound over GroupPaths `t` of the m nodes
+// outside C, taken in node order (the rows and columns of NetworkX's
+// DataFrame). NetworkX pairs the DataFrame's diagonal, in that order, with
+// its `nodes` list: label[i] is the row of nodes[i]. rank[r] places row r's
+// node in Python's sorted order (ties of a contribution are broken by the
+// nodes, largest first). `found` is false when no group beat 0.
+struct ProminentGroup {
+    bool found = false;
+    double gbc = 0.0;
+    std::vector<std::uint32_t> group;  // rows, in the order NetworkX added them
+};
+Result<ProminentGroup> prominent_search(const GroupPaths& t, std::size_t k, std::span<const std::uint32_t> label,
+                                        std::span<const std::uint32_t> rank, bool greedy);
 
 }  // namespace fennel
