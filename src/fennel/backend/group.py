@@ -20,7 +20,7 @@ import math
 import networkx as nx
 
 from . import centrality  # noqa: F401 - registers the betweenness data rules named below
-from .checks import EXACT_INT_LIMIT, argument_rule, data_rule, numbers
+from .checks import EXACT_INT_LIMIT, NX_VERSION, argument_rule, data_rule, numbers
 from .components import _connected
 from .kinds import NUMPY_KINDS
 from .serve import EXACT, WORK_BETWEENNESS, served
@@ -269,13 +269,19 @@ def _prominent_nodes(fg, a):
     return None
 
 
+# NetworkX 3.4 drops rows with pandas' deprecated drop(inplace=True), which
+# warns on recent pandas: that release keeps prominent_group.
+_PROMINENT_RELEASE = None if NX_VERSION >= (3, 5) else "this NetworkX release warns through pandas' drop(inplace=True)"
+
+
 @served(docs="The preprocessing's Brandes searches from every node run in parallel in C++, and the branch and bound "
         "over its tables in C++ with NetworkX's candidate order and float steps. " + EXACT + " Falls back to "
         "NetworkX for a k that is not an int between 1 and the number of candidates, C given as an iterator or "
         "holding nodes not in G, nodes that are not all ints or all strings, directed graphs that are not "
         "strongly connected, weights that are None, callable or non-numeric, and the null graph.",
         weight="weight", rules=("weight_name", "null_graph", "prominent_arguments"),
-        data_rules=("betweenness_weights", "prominent_nodes"), per_source=True, answers=(ZeroDivisionError,))
+        data_rules=("betweenness_weights", "prominent_nodes"), per_source=True, answers=(ZeroDivisionError,),
+        release=_PROMINENT_RELEASE)
 def prominent_group(G, k, weight=None, C=None, endpoints=False, normalized=True, greedy=False):
     if C is not None:
         C = set(C)

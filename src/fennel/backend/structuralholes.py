@@ -72,13 +72,9 @@ def _holes_weights(fg, a):
     return None
 
 
-@data_rule("holes_loops")
-def _holes_loops(fg, a):
-    # Before 3.5 a node with only a self-loop goes through the loops and
-    # divides by zero.
-    if _MATRIX_PATH or not any(v in nbrs for v, nbrs in fg.source._adj.items()):
-        return None
-    return "self-loops are left to this NetworkX release"
+# Before 3.5 a node with only a self-loop goes through the loops and
+# divides by zero: that release keeps effective_size.
+_EFFECTIVE_SIZE_RELEASE = None if _MATRIX_PATH else "this NetworkX release divides by zero on self-loop-only nodes"
 
 
 @argument_rule("holes_multigraph")
@@ -166,7 +162,7 @@ def _run(G, nodes, weight, measure):
 
 @served(docs="NetworkX's loops in C++ on the worker pool, over CPython's set orders replayed from the nodes' "
         "hashes. " + EXACT, weight="weight", rules=(*_RULES, "holes_nodes"),
-        data_rules=(*_DATA_RULES, "holes_loops"), min_work=WORK_TRIANGLES)
+        data_rules=_DATA_RULES, min_work=WORK_TRIANGLES, release=_EFFECTIVE_SIZE_RELEASE)
 def effective_size(G, nodes=None, weight=None):
     if nodes is None and _MATRIX_PATH:
         return _effective_size_matrix(G, weight)

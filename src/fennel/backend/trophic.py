@@ -62,6 +62,8 @@ def _levels(G, weight, us, vs, without_loops):
     n = len(G.nodes)
     in_degree = np.bincount(vs, minlength=n)
     basal = in_degree == 0
+    if n == 0 and not _BASAL_TESTS:
+        raise nx.NetworkXError("Graph has no nodes or edges")  # from NetworkX's adjacency_matrix
     if _BASAL_TESTS:
         if not basal.any():
             raise nx.NetworkXError(
