@@ -29,7 +29,8 @@ One representative call per family fennel serves, on the same random graphs:
   B), float weights 1..100: node_connectivity (igraph's vertex_connectivity),
   and with the weights as capacities gomory_hu_tree (igraph's
   gomory_hu_tree) and stoer_wagner (igraph's mincut);
-* neighbourhood measures: on U, hits (igraph's hub and authority scores),
+* neighbourhood measures: on U, hits with an nstart of ones (without one,
+  scipy's SVD starts from a random vector; igraph's hub and authority scores),
   degree_centrality, square_clustering (NetworKit's
   LocalSquareClusteringCoefficient) and local_efficiency, and the link
   predictors jaccard_coefficient, adamic_adar_index,
@@ -596,8 +597,8 @@ CASES = [
     Case("transitive_reduction", "DAGs", "A", "transitive_reduction",
          lambda G, **kw: nx.transitive_reduction(G, **kw),
          {"rustworkx": lambda r: __import__("rustworkx").transitive_reduction(r)}),
-    Case("hits", "neighbourhood", "U", "hits",
-         lambda G, **kw: outcome(lambda: nx.hits(G, **kw)),
+    Case("hits (nstart of ones)", "neighbourhood", "U", "hits",
+         lambda G, **kw: outcome(lambda: nx.hits(G, nstart=dict.fromkeys(G, 1.0), **kw)),
          {"igraph": lambda g: (g.hub_score(), g.authority_score())}),
     Case("degree_centrality", "neighbourhood", "U", "degree_centrality",
          lambda G, **kw: nx.degree_centrality(G, **kw),
