@@ -130,8 +130,9 @@ PyObject* weighted_totals(const CoreGraph& g, const BytesRef& roots, const Bytes
     if (bytes(roots) % 8 != 0 || bytes(group_sizes) % 8 != 0) return raise(value_error("8-byte values expected"));
     std::vector<double> root(bytes(roots) / 8);
     std::vector<std::uint64_t> size(bytes(group_sizes) / 8);
-    std::memcpy(root.data(), PyBytes_AS_STRING(roots.obj), root.size() * 8);
-    std::memcpy(size.data(), PyBytes_AS_STRING(group_sizes.obj), size.size() * 8);
+    // (an empty vector's data() may be null, which memcpy may not take)
+    if (!root.empty()) std::memcpy(root.data(), PyBytes_AS_STRING(roots.obj), root.size() * 8);
+    if (!size.empty()) std::memcpy(size.data(), PyBytes_AS_STRING(group_sizes.obj), size.size() * 8);
     std::vector<Count> degree_of(degree.begin(), degree.end());
     const Count per_degree = g.directed ? 4 : 1;
     std::uint64_t groups = 0;

@@ -96,7 +96,7 @@ NumpyArgsort python_argsort(Detached& d, PyObject* argsort) {
                 return false;
             }
             orders.resize(rows.size());
-            std::memcpy(orders.data(), PyBytes_AS_STRING(out.get()), rows.size() * sizeof(std::int64_t));
+            if (!rows.empty()) std::memcpy(orders.data(), PyBytes_AS_STRING(out.get()), rows.size() * sizeof(std::int64_t));
             for (std::int64_t k : orders) {
                 if (k < 0 || static_cast<std::size_t>(k) >= n) {
                     PyErr_SetString(PyExc_ValueError, "argsort returned an index out of range");
