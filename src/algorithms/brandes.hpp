@@ -15,7 +15,8 @@
 
 namespace fennel {
 
-// `value` when `keep`, else +0.0, without a branch.
+// `value` when `keep`, else +0.0, without a branch: the mask works on the
+// bit pattern, so even an infinite value is dropped exactly.
 inline double keep_or_zero(bool keep, double value) {
     const std::uint64_t mask = std::uint64_t{0} - static_cast<std::uint64_t>(keep);
     return std::bit_cast<double>(std::bit_cast<std::uint64_t>(value) & mask);

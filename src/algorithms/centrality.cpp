@@ -28,6 +28,7 @@
 // sources, kept from batch to batch and reset sparsely.
 #include "algorithms/centrality.hpp"
 
+#include "algorithms/brandes.hpp"
 #include "algorithms/components.hpp"
 #include "algorithms/distance_measures.hpp"
 #include "algorithms/search.hpp"
@@ -63,12 +64,6 @@ constexpr std::size_t MAX_BUCKETS = 256;
 constexpr std::size_t EDGE_RECORD_FROM = 3;
 constexpr std::size_t NODE_RECORD_FROM = 2;
 
-// `value` when `keep`, else +0.0, without a branch: the mask works on the
-// bit pattern, so even an infinite value is dropped exactly.
-inline double keep_if(bool keep, double value) {
-    const std::uint64_t mask = std::uint64_t{0} - static_cast<std::uint64_t>(keep);
-    return std::bit_cast<double>(std::bit_cast<std::uint64_t>(value) & mask);
-}
 
 struct Contribution {
     std::uint32_t entry;
@@ -151,7 +146,7 @@ struct BcState {
         sigma[s] = 1.0;
         bfs->run<false>(
             succ, s, BfsState::UNREACHED, [&](Node v) { return sigma[v]; },
-            [&](double sigma_v, Node w, bool shortest) { sigma[w] += keep_if(shortest, sigma_v); });
+            [&](double sigma_v, Node w, bool shortest) { sigma[w] += keep_or_zero(shortest, sigma_v); });
         stack = bfs->queue.data();
         settled = bfs->reached;
     }
@@ -241,7 +236,7 @@ struct BcState {
                 // their (non-negative) delta exactly as it was.
                 const auto& level = bfs->level;
                 const std::uint32_t want = level[w] - 1;
-                for (Node v : in_rows.row(w)) delta[v] += keep_if(level[v] == want, sigma[v] * coeff);
+                for (Node v : in_rows.row(w)) delta[v] += keep_or_zero(level[v] == want, sigma[v] * coeff);
             }
             if (w != s) {
                 const double c = endpoints ? delta[w] + 1.0 : delta[w];

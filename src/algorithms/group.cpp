@@ -65,30 +65,10 @@ __int128 group_distance_total(const GraphView& view, std::span<const Node> group
         }
         return total;
     }
-    const std::vector<double>& weights = *view.weights;
-    std::vector<double> dist(n, std::numeric_limits<double>::infinity());
-    std::vector<std::uint8_t> done(n, 0);
-    using Entry = std::pair<double, Node>;
-    std::priority_queue<Entry, std::vector<Entry>, std::greater<>> heap;
-    for (Node v : group) {
-        dist[v] = 0.0;
-        heap.push({0.0, v});
-    }
-    while (!heap.empty()) {
-        const auto [d, v] = heap.top();
-        heap.pop();
-        if (done[v]) continue;
-        done[v] = 1;
-        if (!in_group[v]) total += static_cast<__int128>(d);
-        for (Slot p = rows.begin(v); p < rows.end(v); ++p) {
-            const double w = weights[p];
-            if (std::isnan(w)) continue;  // hidden edge
-            const Node t = rows.targets[p];
-            if (d + w < dist[t]) {
-                dist[t] = d + w;
-                heap.push({d + w, t});
-            }
-        }
+    // Weighted: the multi-source distances, added as exact integers (any order).
+    const std::vector<double> dist = group_distances(view, group);
+    for (Count v = 0; v < n; ++v) {
+        if (!in_group[v] && !std::isnan(dist[v])) total += static_cast<__int128>(dist[v]);
     }
     return total;
 }
