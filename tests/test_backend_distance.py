@@ -151,3 +151,12 @@ def test_weighted_closeness_searches_the_reversed_copy():
             G.add_edge(u, v, weight=rng.choice([-1.0, 1.0, 2.0, 3.0, 0.5, 1.5]))
         ran += same_as_networkx("closeness_centrality", G, distance="weight")
     assert ran > 150  # the others end in NetworkX's contradiction error, compared too
+
+
+@pytest.mark.parametrize("first", [0, 32_000], ids=["levels-past-16-bits", "levels-within-16-bits"])
+def test_harmonic_many_sources_on_a_long_path(first):
+    # 40 sources search together; from one end of the path the levels pass
+    # 65,535, and the sums must still be NetworkX's.
+    G = nx.path_graph(65_540)
+    ends = list(range(first, first + 40))
+    assert same_as_networkx("harmonic_centrality", G, ends, sources=ends)

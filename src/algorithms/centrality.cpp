@@ -28,6 +28,7 @@
 // sources, kept from batch to batch and reset sparsely.
 #include "algorithms/centrality.hpp"
 
+#include "algorithms/bit_bfs.hpp"
 #include "algorithms/brandes.hpp"
 #include "algorithms/components.hpp"
 #include "algorithms/distance_measures.hpp"
@@ -602,10 +603,81 @@ Result<std::vector<double>> closeness(const GraphView& rows, std::span<const Nod
     return out;
 }
 
+namespace {
+
+// Unweighted harmonic sums over bit-parallel levels: a batch of chunks of 64
+// sources is searched in parallel, each chunk recording every node's level
+// from each of its sources; then the terms are added in parallel over
+// ranges of nodes, each node's in source order. False (nothing added) when
+// a level does not fit the 16-bit record.
+Result<bool> harmonic_levels(const Csr& rows, std::span<const Node> sources, std::span<const std::uint8_t> in_nbunch,
+                             HarmonicSums& out) {
+    using Level = std::uint16_t;
+    const Count n = rows.node_count();
+    const std::size_t chunks = (sources.size() + BIT_CHUNK - 1) / BIT_CHUNK;
+    const std::size_t batch = std::min(chunks, pool_size());
+    // levels[j][u * 64 + i]: the level at which source i of the batch's
+    // chunk j reaches u (0: not reached, or u is that source).
+    std::vector<std::vector<Level>> levels(batch, std::vector<Level>(n * BIT_CHUNK));
+    std::atomic<bool> too_deep{false};
+    for (std::size_t first = 0; first < chunks; first += batch) {
+        const std::size_t count = std::min(batch, chunks - first);
+        auto searched = map_with_scratch(
+            count, [&] { return BitLevels(n); },
+            [&](BitLevels& bits, std::size_t j) {
+                const std::size_t begin = (first + j) * BIT_CHUNK;
+                const std::size_t len = std::min(BIT_CHUNK, sources.size() - begin);
+                std::vector<Level>& at = levels[j];
+                std::fill(at.begin(), at.end(), Level{0});
+                const std::uint32_t deepest =
+                    bits.run(rows, sources.subspan(begin, len), [&](std::uint32_t level, Node u, std::uint64_t fresh) {
+                        for (std::uint64_t rest = fresh; rest != 0; rest &= rest - 1) {
+                            at[u * BIT_CHUNK + static_cast<std::size_t>(std::countr_zero(rest))] =
+                                static_cast<Level>(level);
+                        }
+                    });
+                if (deepest > std::numeric_limits<Level>::max()) too_deep.store(true, std::memory_order_relaxed);
+                add_progress(len);
+                return true;
+            });
+        if (!searched.ok()) return searched.error();
+        if (too_deep.load()) return false;
+        const Pieces pieces = split(n);
+        Status added = parallel_for(pieces.pieces, [&](std::size_t p) {
+            for (Node u = static_cast<Node>(pieces.begin(p)); u < pieces.end(p); ++u) {
+                if (!in_nbunch[u]) continue;
+                double sum = out.sums[u];
+                bool hit = out.hit[u] != 0;
+                for (std::size_t j = 0; j < count; ++j) {
+                    const std::size_t len = std::min(BIT_CHUNK, sources.size() - (first + j) * BIT_CHUNK);
+                    const Level* at = levels[j].data() + std::size_t{u} * BIT_CHUNK;
+                    for (std::size_t i = 0; i < len; ++i) {
+                        if (at[i] == 0) continue;
+                        sum = 1.0 / static_cast<double>(at[i]) + sum;
+                        hit = true;
+                    }
+                }
+                out.sums[u] = sum;
+                out.hit[u] = hit ? 1 : 0;
+            }
+        });
+        if (!added.ok()) return added.error();
+    }
+    return true;
+}
+
+}  // namespace
+
 Result<HarmonicSums> harmonic(const GraphView& rows, std::span<const Node> sources,
                               std::span<const std::uint8_t> in_nbunch) {
     const Count n = rows.out->node_count();
     HarmonicSums out{std::vector<double>(n, 0.0), std::vector<std::uint8_t>(n, 0)};
+    if (rows.weights == nullptr && sources.size() >= BIT_CHUNK / 2) {
+        auto done = harmonic_levels(*rows.out, sources, in_nbunch, out);
+        if (!done.ok()) return done.error();
+        if (done.value()) return out;
+        out = HarmonicSums{std::vector<double>(n, 0.0), std::vector<std::uint8_t>(n, 0)};
+    }
     auto add = [&](Node u, double d) {
         if (d != 0.0 && in_nbunch[u]) {
             out.sums[u] = 1.0 / d + out.sums[u];

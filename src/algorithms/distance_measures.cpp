@@ -3,6 +3,7 @@
 // in settle order, as NetworkX's sum() meets them.
 #include "algorithms/distance_measures.hpp"
 
+#include "algorithms/bit_bfs.hpp"
 #include "algorithms/shortest_paths.hpp"
 #include "lib/pool.hpp"
 #include "algorithms/summation.hpp"
@@ -14,62 +15,28 @@ namespace fennel {
 
 namespace {
 
-constexpr std::size_t CHUNK = 64;
-
-// One word per node for each of the three sets; bit i is source i of the
-// chunk. Owned by one pool task and cleared per chunk.
-struct BitScratch {
-    std::vector<std::uint64_t> visited;   // sources that have reached the node
-    std::vector<std::uint64_t> frontier;  // sources that reached it at this level
-    std::vector<std::uint64_t> next;      // sources with a frontier edge into it
-
-    explicit BitScratch(Count n) : visited(n), frontier(n), next(n) {}
-};
-
-void stats_of_chunk(BitScratch& bits, const Csr& rows, std::span<const Node> chunk, std::span<BfsStats> out) {
-    std::fill(bits.visited.begin(), bits.visited.end(), 0);
-    std::fill(bits.frontier.begin(), bits.frontier.end(), 0);
-    for (std::size_t i = 0; i < chunk.size(); ++i) {
-        out[i] = BfsStats{};
-        bits.visited[chunk[i]] |= std::uint64_t{1} << i;
-        bits.frontier[chunk[i]] |= std::uint64_t{1} << i;
-    }
-    const Count n = rows.node_count();
-    for (std::uint32_t level = 1;; ++level) {
-        std::fill(bits.next.begin(), bits.next.end(), 0);
-        for (Node v = 0; v < n; ++v) {
-            const std::uint64_t f = bits.frontier[v];
-            if (f == 0) continue;
-            for (Node u : rows.row(v)) bits.next[u] |= f;
+void stats_of_chunk(BitLevels& bits, const Csr& rows, std::span<const Node> chunk, std::span<BfsStats> out) {
+    for (std::size_t i = 0; i < chunk.size(); ++i) out[i] = BfsStats{};
+    bits.run(rows, chunk, [&](std::uint32_t level, Node, std::uint64_t fresh) {
+        for (std::uint64_t rest = fresh; rest != 0; rest &= rest - 1) {
+            BfsStats& s = out[static_cast<std::size_t>(std::countr_zero(rest))];
+            ++s.reached;
+            s.total += level;
+            s.max = level;
         }
-        bool changed = false;
-        for (Node u = 0; u < n; ++u) {
-            const std::uint64_t fresh = bits.next[u] & ~bits.visited[u];
-            bits.frontier[u] = fresh;
-            if (fresh == 0) continue;
-            bits.visited[u] |= fresh;
-            changed = true;
-            for (std::uint64_t rest = fresh; rest != 0; rest &= rest - 1) {
-                BfsStats& s = out[static_cast<std::size_t>(std::countr_zero(rest))];
-                ++s.reached;
-                s.total += level;
-                s.max = level;
-            }
-        }
-        if (!changed) return;
-    }
+    });
 }
 
 }  // namespace
 
 Result<std::vector<BfsStats>> bfs_stats(const Csr& rows, std::span<const Node> sources) {
     std::vector<BfsStats> out(sources.size());
-    const std::size_t chunks = (sources.size() + CHUNK - 1) / CHUNK;
+    const std::size_t chunks = (sources.size() + BIT_CHUNK - 1) / BIT_CHUNK;
     auto done = map_with_scratch(
-        chunks, [&] { return BitScratch(rows.node_count()); },
-        [&](BitScratch& bits, std::size_t c) {
-            const std::size_t begin = c * CHUNK;
-            const std::size_t len = std::min(CHUNK, sources.size() - begin);
+        chunks, [&] { return BitLevels(rows.node_count()); },
+        [&](BitLevels& bits, std::size_t c) {
+            const std::size_t begin = c * BIT_CHUNK;
+            const std::size_t len = std::min(BIT_CHUNK, sources.size() - begin);
             stats_of_chunk(bits, rows, sources.subspan(begin, len), std::span(out).subspan(begin, len));
             add_progress(len);
             return true;

@@ -8,6 +8,7 @@
 // sources run 64 at a time over bit-parallel levels.
 #include "algorithms/reaching.hpp"
 
+#include "algorithms/bit_bfs.hpp"
 #include "algorithms/search.hpp"
 #include "algorithms/summation.hpp"
 #include "lib/pool.hpp"
@@ -20,8 +21,6 @@
 namespace fennel {
 
 namespace {
-
-constexpr std::size_t CHUNK = 64;
 
 // A source's value from its level counts (counts[d]: nodes at d hops, d >= 1).
 double value_of(const std::vector<std::uint64_t>& counts, bool directed, bool compensated, double others) {
@@ -38,45 +37,21 @@ double value_of(const std::vector<std::uint64_t>& counts, bool directed, bool co
     return sum.result() / others;
 }
 
-// Up to 64 sources at once, bit i of a node's word standing for source i:
-// one scan over the rows per level serves the whole chunk, and each level's
-// newly reached nodes are counted per source.
-void chunk_levels(const Csr& rows, std::span<const Node> chunk, std::vector<std::uint64_t>& visited,
-                  std::vector<std::uint64_t>& frontier, std::vector<std::uint64_t>& next,
+// Each level's newly reached nodes, counted per source of the chunk.
+void chunk_levels(BitLevels& bits, const Csr& rows, std::span<const Node> chunk,
                   std::vector<std::vector<std::uint64_t>>& counts) {
-    std::fill(visited.begin(), visited.end(), 0);
-    std::fill(frontier.begin(), frontier.end(), 0);
-    for (std::size_t i = 0; i < chunk.size(); ++i) {
-        counts[i].assign(1, 0);
-        visited[chunk[i]] |= std::uint64_t{1} << i;
-        frontier[chunk[i]] |= std::uint64_t{1} << i;
-    }
-    const Count n = rows.node_count();
-    for (std::size_t level = 1;; ++level) {
-        std::fill(next.begin(), next.end(), 0);
-        for (Node v = 0; v < n; ++v) {
-            const std::uint64_t f = frontier[v];
-            if (f == 0) continue;
-            for (Node u : rows.row(v)) next[u] |= f;
+    for (std::size_t i = 0; i < chunk.size(); ++i) counts[i].assign(1, 0);
+    bits.run(rows, chunk, [&](std::uint32_t level, Node, std::uint64_t fresh) {
+        for (std::uint64_t rest = fresh; rest != 0; rest &= rest - 1) {
+            auto& c = counts[static_cast<std::size_t>(std::countr_zero(rest))];
+            if (c.size() <= level) c.resize(level + 1, 0);
+            ++c[level];
         }
-        bool changed = false;
-        for (std::size_t i = 0; i < chunk.size(); ++i) counts[i].push_back(0);
-        for (Node u = 0; u < n; ++u) {
-            const std::uint64_t fresh = next[u] & ~visited[u];
-            frontier[u] = fresh;
-            if (fresh == 0) continue;
-            visited[u] |= fresh;
-            changed = true;
-            for (std::uint64_t rest = fresh; rest != 0; rest &= rest - 1) {
-                ++counts[static_cast<std::size_t>(std::countr_zero(rest))][level];
-            }
-        }
-        if (!changed) return;
-    }
+    });
 }
 
 struct ChunkScratch {
-    std::vector<std::uint64_t> visited, frontier, next;
+    BitLevels bits;
     std::vector<std::vector<std::uint64_t>> counts;
 };
 
@@ -86,7 +61,7 @@ Result<std::vector<double>> local_reaching(const Csr& rows, const std::vector<No
                                            bool compensated) {
     const Count n = rows.node_count();
     const double others = static_cast<double>(n) - 1.0;
-    if (sources.size() < CHUNK) {
+    if (sources.size() < BIT_CHUNK) {
         // A few sources: one search each costs only what it reaches.
         return map_with_scratch(
             sources.size(), [&] { return BfsState(n); },
@@ -102,17 +77,13 @@ Result<std::vector<double>> local_reaching(const Csr& rows, const std::vector<No
             });
     }
     std::vector<double> out(sources.size());
-    const std::size_t chunks = (sources.size() + CHUNK - 1) / CHUNK;
+    const std::size_t chunks = (sources.size() + BIT_CHUNK - 1) / BIT_CHUNK;
     auto done = map_with_scratch(
-        chunks,
-        [&] {
-            return ChunkScratch{std::vector<std::uint64_t>(n), std::vector<std::uint64_t>(n),
-                                std::vector<std::uint64_t>(n), std::vector<std::vector<std::uint64_t>>(CHUNK)};
-        },
+        chunks, [&] { return ChunkScratch{BitLevels(n), std::vector<std::vector<std::uint64_t>>(BIT_CHUNK)}; },
         [&](ChunkScratch& s, std::size_t c) {
-            const std::size_t begin = c * CHUNK;
-            const std::size_t len = std::min(CHUNK, sources.size() - begin);
-            chunk_levels(rows, std::span(sources).subspan(begin, len), s.visited, s.frontier, s.next, s.counts);
+            const std::size_t begin = c * BIT_CHUNK;
+            const std::size_t len = std::min(BIT_CHUNK, sources.size() - begin);
+            chunk_levels(s.bits, rows, std::span(sources).subspan(begin, len), s.counts);
             for (std::size_t i = 0; i < len; ++i) out[begin + i] = value_of(s.counts[i], directed, compensated, others);
             add_progress(len);
             return true;
