@@ -40,6 +40,16 @@ One representative call per family fennel serves, on the same random graphs:
   (nx.barabasi_albert_graph(20,000, 5)), degree_assortativity_coefficient,
   average_neighbor_degree (igraph's knn) and constraint; on D,
   overall_reciprocity;
+* UW: U's sizes with float weights 1..100: minimum_spanning_tree (igraph's
+  spanning_tree, NetworKit's KruskalMSF, rustworkx's minimum_spanning_tree);
+* DAG: directed acyclic, 100,000 nodes, 500,000 edges (as A):
+  topological_sort (listed);
+* B also: harmonic_centrality (igraph's harmonic_centrality, NetworKit's
+  HarmonicCloseness); U also: label_propagation_communities and
+  greedy_color (largest_first);
+* BA: nx.barabasi_albert_graph(50,000, 5): core_number, triangles,
+  clustering; M: undirected, 250,000 nodes, 1,000,000 edges:
+  connected_components, core_number and BFS lengths from node 0;
 * E, constructors: from_edgelist of a 1,000,000 x 2 int64 numpy array (node ids
   drawn from range(100,000)) and from_pandas_edgelist of the same edges with
   a float weight column.
@@ -125,6 +135,10 @@ def sized(scale):
         "A": (2_000 // scale, 10_000 // scale, True, False, False),
         "F": (1_000 // scale, 4_000 // scale, False, True, True),
         "P": (20_000 // scale, 100_000 // scale, False, False, False),
+        "UW": (20_000 // scale, 100_000 // scale, False, True, False),
+        "DAG": (100_000 // scale, 500_000 // scale, True, False, False),
+        "BA": (50_000 // scale, 250_000 // scale, False, False, False),
+        "M": (250_000 // scale, 1_000_000 // scale, False, False, False),
     }
     return graphs, 1_000_000 // scale
 
@@ -136,11 +150,12 @@ QUICK = False
 SCALE = 1
 GRAPHS, ARRAY_EDGES = sized(SCALE)
 # The constructors' inputs (an array, and a DataFrame of the same edges) are shown as E.
-GRAPH_LABELS = {"B": "B", "D": "D", "U": "U", "W": "W", "A": "A", "F": "F", "P": "P", "array": "E", "frame": "E"}
+GRAPH_LABELS = {"B": "B", "D": "D", "U": "U", "W": "W", "A": "A", "F": "F", "P": "P", "UW": "UW", "DAG": "DAG",
+                "BA": "BA", "M": "M", "array": "E", "frame": "E"}
 # Graphs whose edges all run from the smaller node to the larger: acyclic.
-ACYCLIC = {"A"}
+ACYCLIC = {"A", "DAG"}
 # Graphs grown by preferential attachment (Barabási-Albert, m / n edges per new node).
-PREFERENTIAL = {"P"}
+PREFERENTIAL = {"P", "BA"}
 # The pairs the link-prediction rows score: this many random pairs of distinct nodes of U.
 LINK_PAIRS = 100_000
 KATZ_ALPHA = 0.05
@@ -402,6 +417,18 @@ def nk_from_frame(df):
     return nk.GraphFromCoo((df["weight"].to_numpy(), (s, t)), int(max(s.max(), t.max())) + 1, weighted=True)
 
 
+def nk_spanning(h):
+    import networkit as nk
+
+    return nk.graph.KruskalMSF(h).run().getForest()
+
+
+def nk_topological(h):
+    import networkit as nk
+
+    return nk.graphtools.topologicalSort(h)
+
+
 def nk_max_flow(h):
     import networkit as nk
 
@@ -652,6 +679,56 @@ CASES = [
     Case("stoer_wagner", "flows", "F", "stoer_wagner",
          lambda G, **kw: nx.stoer_wagner(G, **kw),
          {"igraph": lambda g: g.mincut(capacity="weight")}),
+    Case("harmonic_centrality", "distance", "B", "harmonic_centrality",
+         lambda G, **kw: nx.harmonic_centrality(G, **kw),
+         {"igraph": lambda g: g.harmonic_centrality(normalized=False),
+          "networkit": nk_centrality("HarmonicCloseness", False)}),
+    Case("minimum_spanning_tree (weighted)", "spanning trees", "UW", "minimum_spanning_tree",
+         lambda G, **kw: nx.minimum_spanning_tree(G, **kw),
+         {"igraph": lambda g: g.spanning_tree(weights="weight"),
+          "networkit": nk_spanning,
+          "rustworkx": rx_call("minimum_spanning_tree", weight_fn=float)}),
+    Case("topological_sort (listed)", "DAGs", "DAG", "topological_sort",
+         lambda G, **kw: list(nx.topological_sort(G, **kw)),
+         {"igraph": lambda g: g.topological_sorting(),
+          "networkit": nk_topological,
+          "rustworkx": rx_call("topological_sort")}),
+    Case("label_propagation_communities (listed)", "community", "U", "label_propagation_communities",
+         lambda G, **kw: list(nx.community.label_propagation_communities(G, **kw)),
+         {"igraph": lambda g: g.community_label_propagation(),
+          "networkit": nk_community("PLP")}),
+    Case("greedy_color (largest_first)", "coloring", "U", "greedy_color",
+         lambda G, **kw: nx.greedy_color(G, **kw),
+         {"igraph": lambda g: g.vertex_coloring_greedy(),
+          "rustworkx": rx_call("graph_greedy_color")}),
+    Case("core_number", "cores", "BA", "core_number",
+         lambda G, **kw: nx.core_number(G, **kw),
+         {"igraph": lambda g: g.coreness(),
+          "networkit": nk_centrality("CoreDecomposition"),
+          "rustworkx": rx_call("core_number")}),
+    Case("triangles", "triangles", "BA", "triangles",
+         lambda G, **kw: nx.triangles(G, **kw),
+         {"igraph": lambda g: g.list_triangles(),
+          "networkit": nk_triangles}),
+    Case("clustering", "triangles", "BA", "clustering",
+         lambda G, **kw: nx.clustering(G, **kw),
+         {"igraph": lambda g: g.transitivity_local_undirected(mode="zero"),
+          "networkit": nk_centrality("LocalClusteringCoefficient")}),
+    Case("connected_components (listed)", "components", "M", "connected_components",
+         lambda G, **kw: list(nx.connected_components(G, **kw)),
+         {"igraph": lambda g: g.connected_components(),
+          "networkit": nk_components("ConnectedComponents"),
+          "rustworkx": rx_call("connected_components")}),
+    Case("core_number", "cores", "M", "core_number",
+         lambda G, **kw: nx.core_number(G, **kw),
+         {"igraph": lambda g: g.coreness(),
+          "networkit": nk_centrality("CoreDecomposition"),
+          "rustworkx": rx_call("core_number")}),
+    Case("single_source_shortest_path_length", "BFS lengths", "M", "single_source_shortest_path_length",
+         lambda G, **kw: nx.single_source_shortest_path_length(G, 0, **kw),
+         {"igraph": lambda g: g.distances(source=0),
+          "networkit": lambda h: nk_bfs(h, 0),
+          "rustworkx": lambda r: __import__("rustworkx").bfs_layers(r, [0])}),
     Case("from_edgelist (numpy int64)", "constructors", "array", "from_edgelist",
          lambda A, **kw: nx.from_edgelist(A, **kw),
          {"igraph": ig_from_array, "networkit": nk_from_array, "rustworkx": rx_from_array},
