@@ -1,7 +1,9 @@
-// Binding of Kruskal's spanning forest.
+// Binding of Kruskal's spanning forest: the kept edges as positions, as the
+// source graph's own edge tuples, or filled into a new tree's dicts.
 #include "algorithms/tree.hpp"
 #include "graph/core_graph_py.hpp"
 #include "lib/entry.hpp"
+#include "lib/pyref.hpp"
 
 namespace fennel::py {
 
@@ -15,12 +17,123 @@ PyObject* spanning_forest(const CoreGraph& g, const AttrName& weight, bool maxim
     });
 }
 
+// mapping[key] as a new reference: a dict read in place, any other mapping
+// (a view's filtered adjacency, a subclass's factory) through __getitem__.
+PyObject* item(PyObject* mapping, PyObject* key) {
+    if (!PyDict_CheckExact(mapping)) return PyObject_GetItem(mapping, key);
+    PyObject* found = nullptr;
+    if (PyDict_GetItemRef(mapping, key, &found) == 0) PyErr_SetObject(PyExc_KeyError, key);
+    return found;
+}
+
+// G._adj[u][v]: the data dict NetworkX's G.edges(data=True) hands out.
+PyObject* edge_data(PyObject* adj, PyObject* u, PyObject* v) {
+    PyRef row = PyRef::steal(item(adj, u));
+    return row ? item(row.get(), v) : nullptr;
+}
+
+bool check_nodes(const CoreGraph& g, const TupleRef& nodes) {
+    if (static_cast<Count>(PyTuple_GET_SIZE(nodes.obj)) == g.n) return true;
+    raise(value_error("nodes must hold one object per node"));
+    return false;
+}
+
+template <class Make>
+PyObject* with_kept(const CoreGraph& g, const AttrName& weight, bool maximum, Make&& make) {
+    auto column = g.weight_slice(weight, false);
+    if (!column.ok()) return raise(column.error());
+    return detached([&] { return kruskal(g.view(column.value()), maximum); }, make);
+}
+
+// The kept edges as NetworkX's Kruskal yields them: (u, v, G._adj[u][v]),
+// or (u, v) without `data`.
+PyObject* spanning_edges(const CoreGraph& g, const AttrName& weight, bool maximum, const TupleRef& nodes,
+                         PyObject* adj, bool data) {
+    if (!check_nodes(g, nodes)) return nullptr;
+    return with_kept(g, weight, maximum, [&](const KeptEdges& kept) {
+        return list_from(kept.us.size(), [&](std::size_t e) -> PyObject* {
+            PyObject* u = PyTuple_GET_ITEM(nodes.obj, kept.us[e]);
+            PyObject* v = PyTuple_GET_ITEM(nodes.obj, kept.vs[e]);
+            if (!data) return PyTuple_Pack(2, u, v);
+            PyRef d = PyRef::steal(edge_data(adj, u, v));
+            return d ? PyTuple_Pack(3, u, v, d.get()) : nullptr;
+        });
+    });
+}
+
+// {} updated from `source`, as NetworkX's graphs copy node and edge data.
+// A dict's items are inserted one by one rather than merged: a merge from a
+// dict the collector tracks tracks the copy, while insertion tracks it only
+// once a value could hold a reference cycle, so copies of plain numbers and
+// strings cost the collector nothing (its first pass would untrack them).
+PyObject* copied(PyObject* source) {
+    PyRef d = PyRef::steal(PyDict_New());
+    if (!d) return nullptr;
+    if (!PyDict_CheckExact(source)) return PyDict_Update(d.get(), source) < 0 ? nullptr : d.release();
+    Py_ssize_t pos = 0;
+    PyObject *key, *value;
+    while (PyDict_Next(source, &pos, &key, &value)) {
+        if (PyDict_SetItem(d.get(), key, value) < 0) return nullptr;
+    }
+    return d.release();
+}
+
+// Fills an empty tree's dicts (plain dicts, as nx.Graph makes them) as
+// NetworkX's T.add_nodes_from(G.nodes.items()) then T.add_edges_from(kept)
+// fill them: every node in G's order with a copy of its data and an empty
+// row, then each kept edge in yield order with a copy of its data, shared by
+// T._adj[u][v] and T._adj[v][u] (inserted in that order).
+PyObject* spanning_tree(const CoreGraph& g, const AttrName& weight, bool maximum, const TupleRef& nodes,
+                        PyObject* adj, PyObject* node_data, const DictRef& tree_node, const DictRef& tree_adj) {
+    if (!check_nodes(g, nodes)) return nullptr;
+    if (!PyDict_CheckExact(tree_node.obj) || !PyDict_CheckExact(tree_adj.obj) || PyDict_GET_SIZE(tree_node.obj) != 0 ||
+        PyDict_GET_SIZE(tree_adj.obj) != 0) {
+        return raise(value_error("the tree's dicts must be empty dicts"));
+    }
+    return with_kept(g, weight, maximum, [&](const KeptEdges& kept) -> PyObject* {
+        std::vector<PyObject*> rows(g.n);  // borrowed from tree_adj
+        for (Node x = 0; x < g.n; ++x) {
+            PyObject* n = PyTuple_GET_ITEM(nodes.obj, x);
+            PyRef row = PyRef::steal(PyDict_New());
+            PyRef source = PyRef::steal(row ? item(node_data, n) : nullptr);
+            PyRef data = PyRef::steal(source ? copied(source.get()) : nullptr);
+            if (!data || PyDict_SetItem(tree_adj.obj, n, row.get()) < 0 ||
+                PyDict_SetItem(tree_node.obj, n, data.get()) < 0) {
+                return nullptr;
+            }
+            rows[x] = row.get();
+        }
+        for (std::size_t e = 0; e < kept.us.size(); ++e) {
+            PyObject* u = PyTuple_GET_ITEM(nodes.obj, kept.us[e]);
+            PyObject* v = PyTuple_GET_ITEM(nodes.obj, kept.vs[e]);
+            PyRef source = PyRef::steal(edge_data(adj, u, v));
+            PyRef data = PyRef::steal(source ? copied(source.get()) : nullptr);
+            if (!data || PyDict_SetItem(rows[kept.us[e]], v, data.get()) < 0 ||
+                PyDict_SetItem(rows[kept.vs[e]], u, data.get()) < 0) {
+                return nullptr;
+            }
+        }
+        return Py_NewRef(Py_None);
+    });
+}
+
 constexpr auto KRUSKAL =
     method<spanning_forest>("kruskal", "Kruskal's spanning forest: kept edges as `(us, vs)` in yield order.",
                             arg<AttrName>("weight", none), arg<bool>("maximum", false));
+constexpr auto KRUSKAL_EDGES = method<spanning_edges>(
+    "kruskal_edges",
+    "Kruskal's kept edges in yield order as `(u, v, adj[u][v])` of `nodes`' objects, or `(u, v)` without `data`.",
+    arg<AttrName>("weight"), arg<bool>("maximum"), arg<TupleRef>("nodes"), arg<PyObject*>("adj"),
+    arg<bool>("data", true));
+constexpr auto KRUSKAL_TREE = method<spanning_tree>(
+    "kruskal_tree",
+    "Fills the empty dicts `tree_node` and `tree_adj` with every node (its data copied from `node_data`) and "
+    "Kruskal's kept edges (their data copied from `adj`), in NetworkX's order.",
+    arg<AttrName>("weight"), arg<bool>("maximum"), arg<TupleRef>("nodes"), arg<PyObject*>("adj"),
+    arg<PyObject*>("node_data"), arg<DictRef>("tree_node"), arg<DictRef>("tree_adj"));
 
 }  // namespace
 
-std::vector<PyMethodDef> tree_methods() { return {row<KRUSKAL>()}; }
+std::vector<PyMethodDef> tree_methods() { return {row<KRUSKAL>(), row<KRUSKAL_EDGES>(), row<KRUSKAL_TREE>()}; }
 
 }  // namespace fennel::py
