@@ -3,6 +3,7 @@ kind of weight, and the tree's dicts filled by the core or, for graph
 subclasses, through their own methods."""
 
 import math
+import pickle
 import random
 
 import networkx as nx
@@ -66,13 +67,16 @@ def sources(G):
     S = Marked(G)
     S.graph.update(G.graph)
     yield "subclass", S
+    # Unpickled: its rows' keys are other int objects than its nodes (ints
+    # above 256 are not shared), so the rows are found by key.
+    yield "unpickled", pickle.loads(pickle.dumps(G))
     # A view: its adjacency is a filter over G's, read by key.
     yield "view", nx.subgraph_view(G, filter_node=lambda x: x != list(G)[3], filter_edge=lambda u, v: (u + v) % 5 != 0)
 
 
 @pytest.mark.parametrize("seed", range(3))
 def test_tree_dicts(seed):
-    G = weighted_graph(seed, None)
+    G = weighted_graph(seed, None, nodes=lambda x: 1000 + x)
     for label, H in sources(G):
         for name in ("minimum_spanning_tree", "maximum_spanning_tree"):
             assert same_as_networkx(name, H), label

@@ -26,10 +26,31 @@ PyObject* item(PyObject* mapping, PyObject* key) {
     return found;
 }
 
-// G._adj[u][v]: the data dict NetworkX's G.edges(data=True) hands out.
-PyObject* edge_data(PyObject* adj, PyObject* u, PyObject* v) {
-    PyRef row = PyRef::steal(item(adj, u));
-    return row ? item(row.get(), v) : nullptr;
+// mapping[node] for every node of `nodes`, in order. A graph's own _node
+// and _adj hold the nodes as keys in that order: such a dict is read in one
+// pass over its entries, in memory order, rather than by a lookup per node
+// (most of the time a lookup costs is waiting for memory). Any other mapping
+// is read key by key.
+bool values_in_order(PyObject* mapping, PyObject* nodes, std::vector<PyRef>& out) {
+    const Py_ssize_t n = PyTuple_GET_SIZE(nodes);
+    out.clear();
+    out.reserve(static_cast<std::size_t>(n));
+    if (PyDict_CheckExact(mapping) && PyDict_GET_SIZE(mapping) == n) {
+        Py_ssize_t pos = 0;
+        PyObject *key, *value;
+        while (PyDict_Next(mapping, &pos, &key, &value) &&
+               key == PyTuple_GET_ITEM(nodes, static_cast<Py_ssize_t>(out.size()))) {
+            out.push_back(PyRef::new_ref(value));
+        }
+        if (out.size() == static_cast<std::size_t>(n)) return true;
+        out.clear();
+    }
+    for (Py_ssize_t i = 0; i < n; ++i) {
+        PyObject* value = item(mapping, PyTuple_GET_ITEM(nodes, i));
+        if (value == nullptr) return false;
+        out.push_back(PyRef::steal(value));
+    }
+    return true;
 }
 
 bool check_nodes(const CoreGraph& g, const TupleRef& nodes) {
@@ -50,12 +71,14 @@ PyObject* with_kept(const CoreGraph& g, const AttrName& weight, bool maximum, Ma
 PyObject* spanning_edges(const CoreGraph& g, const AttrName& weight, bool maximum, const TupleRef& nodes,
                          PyObject* adj, bool data) {
     if (!check_nodes(g, nodes)) return nullptr;
-    return with_kept(g, weight, maximum, [&](const KeptEdges& kept) {
+    return with_kept(g, weight, maximum, [&](const KeptEdges& kept) -> PyObject* {
+        std::vector<PyRef> rows;
+        if (data && !values_in_order(adj, nodes.obj, rows)) return nullptr;
         return list_from(kept.us.size(), [&](std::size_t e) -> PyObject* {
             PyObject* u = PyTuple_GET_ITEM(nodes.obj, kept.us[e]);
             PyObject* v = PyTuple_GET_ITEM(nodes.obj, kept.vs[e]);
             if (!data) return PyTuple_Pack(2, u, v);
-            PyRef d = PyRef::steal(edge_data(adj, u, v));
+            PyRef d = PyRef::steal(item(rows[kept.us[e]].get(), v));
             return d ? PyTuple_Pack(3, u, v, d.get()) : nullptr;
         });
     });
@@ -91,12 +114,15 @@ PyObject* spanning_tree(const CoreGraph& g, const AttrName& weight, bool maximum
         return raise(value_error("the tree's dicts must be empty dicts"));
     }
     return with_kept(g, weight, maximum, [&](const KeptEdges& kept) -> PyObject* {
+        std::vector<PyRef> source_nodes, source_rows;
+        if (!values_in_order(node_data, nodes.obj, source_nodes) || !values_in_order(adj, nodes.obj, source_rows)) {
+            return nullptr;
+        }
         std::vector<PyObject*> rows(g.n);  // borrowed from tree_adj
         for (Node x = 0; x < g.n; ++x) {
             PyObject* n = PyTuple_GET_ITEM(nodes.obj, x);
             PyRef row = PyRef::steal(PyDict_New());
-            PyRef source = PyRef::steal(row ? item(node_data, n) : nullptr);
-            PyRef data = PyRef::steal(source ? copied(source.get()) : nullptr);
+            PyRef data = PyRef::steal(row ? copied(source_nodes[x].get()) : nullptr);
             if (!data || PyDict_SetItem(tree_adj.obj, n, row.get()) < 0 ||
                 PyDict_SetItem(tree_node.obj, n, data.get()) < 0) {
                 return nullptr;
@@ -106,7 +132,7 @@ PyObject* spanning_tree(const CoreGraph& g, const AttrName& weight, bool maximum
         for (std::size_t e = 0; e < kept.us.size(); ++e) {
             PyObject* u = PyTuple_GET_ITEM(nodes.obj, kept.us[e]);
             PyObject* v = PyTuple_GET_ITEM(nodes.obj, kept.vs[e]);
-            PyRef source = PyRef::steal(edge_data(adj, u, v));
+            PyRef source = PyRef::steal(item(source_rows[kept.us[e]].get(), v));
             PyRef data = PyRef::steal(source ? copied(source.get()) : nullptr);
             if (!data || PyDict_SetItem(rows[kept.us[e]], v, data.get()) < 0 ||
                 PyDict_SetItem(rows[kept.vs[e]], u, data.get()) < 0) {
