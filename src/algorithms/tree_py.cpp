@@ -13,14 +13,6 @@ namespace fennel::py {
 
 namespace {
 
-PyObject* spanning_forest(const CoreGraph& g, const AttrName& weight, bool maximum) {
-    auto column = g.weight_slice(weight, false);
-    if (!column.ok()) return raise(column.error());
-    return detached([&] { return kruskal(g.view(column.value()), maximum); }, [](const KeptEdges& kept) {
-        return tuple_from([&] { return to_list(kept.us); }, [&] { return to_list(kept.vs); });
-    });
-}
-
 // mapping[key] as a new reference: a dict read in place, any other mapping
 // (a view's filtered adjacency, a subclass's factory) through __getitem__.
 PyObject* item(PyObject* mapping, PyObject* key) {
@@ -70,8 +62,12 @@ PyObject* with_kept(const CoreGraph& g, const AttrName& weight, bool maximum, Ma
     return detached([&] { return kruskal(g.view(column.value()), maximum); }, make);
 }
 
-// The kept edges as NetworkX's Kruskal yields them: (u, v, G._adj[u][v]),
-// or (u, v) without `data`.
+PyObject* spanning_forest(const CoreGraph& g, const AttrName& weight, bool maximum) {
+    return with_kept(g, weight, maximum, [](const KeptEdges& kept) {
+        return tuple_from([&] { return to_list(kept.us); }, [&] { return to_list(kept.vs); });
+    });
+}
+
 // The kept edges' indices under each node (both ends, or the first end
 // only), in yield order under each: a pass in node order visits each row of
 // the source and of the tree once, in memory order, instead of jumping
