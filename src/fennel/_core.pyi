@@ -774,6 +774,19 @@ class CoreGraph:
     def largest_cliques_at(self, nodes: _Positions) -> list[int]: ...
     def heaviest_clique(self, degrees: bytes, weights: bytes, max_depth: int) -> tuple[list[int], int, bool]: ...
     def kruskal(self, weight: str | None = None, maximum: bool = False) -> tuple[list[int], list[int]]: ...
+    def kruskal_edges(
+        self, weight: str | None, maximum: bool, nodes: tuple[Any, ...], adj: Mapping[Any, Any], data: bool = True
+    ) -> list[tuple[Any, ...]]: ...
+    def kruskal_tree(
+        self,
+        weight: str | None,
+        maximum: bool,
+        nodes: tuple[Any, ...],
+        adj: Mapping[Any, Any],
+        node_data: Mapping[Any, Any],
+        tree_node: dict[Any, Any],
+        tree_adj: dict[Any, Any],
+    ) -> None: ...
     @overload
     def triangle_counts(
         self, nodes: _Positions | None = None, successors_only: bool = False, *, totals: Literal[False] = False

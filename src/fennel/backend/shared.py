@@ -219,6 +219,11 @@ def inverse_distance_total(distances):
 _PLAIN_CLASSES = (nx.Graph, nx.DiGraph, native.Graph, native.DiGraph)
 
 
+def fills_directly(G):
+    """Whether G.__class__() makes a graph whose dicts are plain dicts, NetworkX's own."""
+    return type(G) in _PLAIN_CLASSES
+
+
 def new_graph(G, nodes, edges):
     """What ``H = G.__class__(); H.graph.update(G.graph); H.add_nodes_from((n, G._node[n]) for n in
     nodes); H.add_edges_from(edges)`` builds, dict for dict: node data and edge data copied,
@@ -227,7 +232,7 @@ def new_graph(G, nodes, edges):
     """
     H = G.__class__()
     H.graph.update(G.graph)
-    if type(G) not in _PLAIN_CLASSES:
+    if not fills_directly(G):
         H.add_nodes_from((n, G._node[n]) for n in nodes)
         H.add_edges_from(edges)
         return H

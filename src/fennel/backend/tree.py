@@ -9,7 +9,7 @@ import networkx as nx
 
 from .checks import argument_rule, data_rule, none_key, product_weights
 from .serve import EXACT, WORK_COMPONENTS, WORK_SPANNING, served
-from .shared import changed, new_graph, no_gc_pauses, watch
+from .shared import changed, fills_directly, new_graph, no_gc_pauses, watch
 
 _KRUSKAL = (
     "Kruskal's algorithm in C++ (a stable sort by weight and a disjoint-set forest); the edges carry the "
@@ -42,12 +42,11 @@ data_rule(
 )
 
 
-def _kept_edges(fg, weight, maximum):
-    """The kept edges as (u, v, data dict) of the source graph, in NetworkX's yield order."""
-    us, vs = fg.core.kruskal(weight, maximum)
-    nodes, adj = fg.nodes, fg.source._adj
+def _kept_edges(fg, weight, maximum, data=True):
+    """The kept edges as (u, v, data dict) of the source graph (or (u, v) without ``data``), in NetworkX's
+    yield order."""
     with no_gc_pauses():
-        return [(nodes[u], nodes[v], adj[nodes[u]][nodes[v]]) for u, v in zip(us, vs)]
+        return fg.core.kruskal_edges(weight, maximum, fg.node_tuple, fg.source._adj, data)
 
 
 def _spanning_edges(networkx, fg, watched, maximum, algorithm, weight, keys, data, ignore_nan):
@@ -55,11 +54,7 @@ def _spanning_edges(networkx, fg, watched, maximum, algorithm, weight, keys, dat
     if changed(watched):
         yield from networkx.orig_func(fg.source, algorithm, weight, keys, data, ignore_nan)
         return
-    edges = _kept_edges(fg, weight, maximum)
-    if data:
-        yield from edges
-    else:
-        yield from ((u, v) for u, v, _ in edges)
+    yield from _kept_edges(fg, weight, maximum, data)
 
 
 @served(docs=_KRUSKAL, weight="weight", rules=_SPANNING_RULES, data_rules=_SPANNING_DATA, min_work=WORK_SPANNING,
@@ -76,9 +71,17 @@ def maximum_spanning_edges(G, algorithm="kruskal", weight="weight", keys=True, d
 
 def _spanning_tree(fg, weight, maximum):
     G = fg.source
-    edges = _kept_edges(fg, weight, maximum)
+    if not fills_directly(G):
+        edges = _kept_edges(fg, weight, maximum)
+        with no_gc_pauses():
+            return new_graph(G, G._node, edges)
+    # NetworkX's T = G.__class__(); T.graph.update(G.graph), then its nodes
+    # and kept edges added by the core, straight into T's dicts.
+    T = G.__class__()
+    T.graph.update(G.graph)
     with no_gc_pauses():
-        return new_graph(G, G._node, edges)
+        fg.core.kruskal_tree(weight, maximum, fg.node_tuple, G._adj, G._node, T._node, T._adj)
+    return T
 
 
 @served(docs=_KRUSKAL, weight="weight", rules=_SPANNING_RULES, data_rules=_SPANNING_DATA, min_work=WORK_SPANNING,
