@@ -157,7 +157,7 @@ PyObject* batch_item(PyCursor* c) {
 PyObject* next_item(PyCursor* c) {
     Search& s = *c->search;
     if (s.kind == Kind::Components) {
-        return detached([&] { return s.components->next(); }, [&](std::span<const Node> part) -> PyObject* {
+        return detached([&] { return s.components->next_on_pool(); }, [&](std::span<const Node> part) -> PyObject* {
             if (part.empty()) return nullptr;
             s.last_start = part[0];
             ++s.yielded;
