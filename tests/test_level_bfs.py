@@ -30,9 +30,12 @@ def _random(n, m, seed, directed=False):
 GRAPHS = {
     # A giant component whose wide levels span many pieces.
     "dense": _random(400, 2400, 1),
+    # A set of ints iterates by value; colliding str hashes make a component
+    # set's order follow its insertion order.
+    "dense_str": nx.relabel_nodes(_random(400, 2400, 7), lambda v: f"n{v}"),
     # Many small components and isolated nodes: most levels stay serial.
     "sparse": _random(500, 300, 2),
-    "directed": _random(400, 1600, 3, directed=True),
+    "directed_str": nx.relabel_nodes(_random(400, 1600, 3, directed=True), lambda v: f"d{v}"),
     # Stars: one node discovers a whole level, which the next level's pieces share.
     "stars": nx.disjoint_union(nx.star_graph(60), nx.balanced_tree(3, 4)),
     "multi": nx.MultiGraph(_random(200, 700, 4)),

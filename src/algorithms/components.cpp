@@ -56,7 +56,7 @@ Result<std::span<const Node>> ComponentCursor::next_on_pool() {
                 out_, back_, order_.data(), lo, hi, [&](Node w) { return seen_[w] == 0; },
                 [&](std::size_t, Node w, Node) { seen_[w] = 1; });
             if (!grown.ok()) {
-                next_start_ = n;
+                next_start_ = static_cast<Node>(n);
                 return grown.error();
             }
             done_ = grown.value();
