@@ -38,6 +38,42 @@ std::span<const Node> ComponentCursor::next() {
     return {order_.data() + begin, done_ - begin};
 }
 
+Result<std::span<const Node>> ComponentCursor::next_on_pool() {
+    const Count n = out_.node_count();
+    while (next_start_ < n && seen_[next_start_]) ++next_start_;
+    if (next_start_ == n) return std::span<const Node>{};
+    const std::size_t begin = done_;
+    seen_[next_start_] = 1;
+    order_[done_++] = next_start_;
+    // Level by level, [lo, hi) the level expanded: the queue's order is the
+    // same as the one-queue loop's, since that loop too reads a level only
+    // after the whole previous one.
+    for (std::size_t lo = begin; lo < done_;) {
+        const std::size_t hi = done_;
+        if (LevelExpander::parallel(hi - lo)) {
+            if (!expander_) expander_ = std::make_unique<LevelExpander>(n);
+            auto grown = expander_->expand(
+                out_, back_, order_.data(), lo, hi, [&](Node w) { return seen_[w] == 0; },
+                [&](std::size_t, Node w, Node) { seen_[w] = 1; });
+            if (!grown.ok()) {
+                next_start_ = static_cast<Node>(n);
+                return grown.error();
+            }
+            done_ = grown.value();
+        } else {
+            for (std::size_t read = lo; read < hi; ++read) {
+                for_each_neighbour(out_, back_, order_[read], [&](Node w) {
+                    if (seen_[w]) return;
+                    seen_[w] = 1;
+                    order_[done_++] = w;
+                });
+            }
+        }
+        lo = hi;
+    }
+    return std::span<const Node>{order_.data() + begin, done_ - begin};
+}
+
 Components weak_components(const Csr& out, const Csr* back) {
     ComponentCursor cursor(out, back);
     Components result;

@@ -2,9 +2,11 @@
 // generators yield them.
 #pragma once
 
+#include "algorithms/level_bfs.hpp"
 #include "graph/core_graph.hpp"
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -24,6 +26,10 @@ public:
     // The next component in discovery order, its start first; empty once
     // every node is in one. Valid until the next call.
     std::span<const Node> next();
+    // The same component, its large levels expanded on the pool
+    // (level_bfs.hpp); fails only when the pool does (interrupted, out of
+    // memory), leaving the cursor spent.
+    Result<std::span<const Node>> next_on_pool();
 
     // Nodes of the components returned so far, component after component.
     std::span<const Node> order() const { return {order_.data(), done_}; }
@@ -36,6 +42,7 @@ private:
     std::vector<Node> order_;
     std::size_t done_ = 0;
     Node next_start_ = 0;
+    std::unique_ptr<LevelExpander> expander_;  // made for the first large level
 };
 
 // Every component at once, by the cursor.

@@ -63,32 +63,44 @@ double row_sum(const Csr& succ, const std::vector<double>* weights, Node u,
     return numpy_segment_sum([&](std::size_t k) { return scratch[k].second; }, 0, scratch.size());
 }
 
+// Parallel building and updates pay off from this many nodes on.
+constexpr Count PARALLEL_NODES = 20000;
+
+// Runs body(lo, hi) over node ranges covering [0, n): on the pool from
+// PARALLEL_NODES nodes on, else in one range. Each node's work lands at its
+// own index, so the result does not depend on the split.
+template <class Body>
+Status over_nodes(Count n, Body&& body) {
+    if (n < PARALLEL_NODES || pool_size() == 1) {
+        body(Node{0}, static_cast<Node>(n));
+        return {};
+    }
+    const Pieces pieces = split(n);
+    return parallel_for(pieces.pieces, [&](std::size_t p) {
+        body(static_cast<Node>(pieces.begin(p)), static_cast<Node>(pieces.end(p)));
+    });
+}
+
 // The stochastic matrix from succ (for the row sums) and its transpose: the
 // in-rows of a directed graph (sources ascending, `in_weights` aligned with
-// them), an undirected graph's own rows when they are sorted, or else a
-// counting sort of succ.
+// them), an undirected graph's own rows (sorted by target when they are not:
+// an undirected graph's column v is its row v), or else a counting sort of
+// succ. Row sums, sorting and the fill run node by node on the pool.
 Result<Stochastic> stochastic_matrix(const CoreGraph& g, const std::vector<double>* weights,
                                      const std::vector<double>* in_weights, bool numpy_dangling) {
     const Count n = g.n;
-    std::vector<double> inverse(n, 0.0);
     Stochastic out;
-    std::vector<std::pair<Node, double>> scratch;
-    for (Node u = 0; u < n; ++u) {
-        // S[u], replaced by 1/S[u] where it is not zero.
-        const double s = row_sum(g.succ, weights, u, scratch);
-        inverse[u] = s != 0.0 ? 1.0 / s : s;
-        if (numpy_dangling ? s == 0.0 : inverse[u] == 0.0) out.dangling.push_back(u);
-    }
 
     // Column view: row v lists (u, w(u -> v)) by ascending u.
     const Csr* cols = &g.succ;
     const std::vector<double>* col_weights = weights;
     std::optional<Csr> sorted;
     std::vector<double> sorted_weights;
+    const bool own_rows = !g.directed;
     if (g.directed && g.pred && !g.pred_exact) {
         cols = &*g.pred;
         col_weights = in_weights;
-    } else if (g.directed || !all_rows_sorted(g.succ)) {
+    } else if (g.directed) {
         std::vector<Slot> perm;
         Result<Csr> t = counting_sort_pred(g.succ, perm);
         if (!t.ok()) return t.error();
@@ -98,24 +110,100 @@ Result<Stochastic> stochastic_matrix(const CoreGraph& g, const std::vector<doubl
             sorted_weights = permute_column(*weights, perm);
             col_weights = &sorted_weights;
         }
+    } else if (!all_rows_sorted(g.succ)) {
+        // Each row sorted by target, stably (a repeated target keeps its slot order).
+        sorted.emplace();
+        sorted->offsets = g.succ.offsets;
+        sorted->targets.resize(g.succ.slot_count());
+        if (weights) sorted_weights.resize(g.succ.slot_count());
+        Status st = over_nodes(n, [&](Node lo, Node hi) {
+            std::vector<Slot> perm;
+            for (Node u = lo; u < hi; ++u) {
+                const Slot b = g.succ.begin(u), e = g.succ.end(u);
+                perm.resize(e - b);
+                for (Slot s = b; s < e; ++s) perm[s - b] = s;
+                auto before = [&](Slot x, Slot y) { return g.succ.targets[x] < g.succ.targets[y]; };
+                if (perm.size() > 32) {
+                    std::stable_sort(perm.begin(), perm.end(), before);
+                } else {
+                    // Insertion sort: stable, and without stable_sort's buffer for a short row.
+                    for (std::size_t i = 1; i < perm.size(); ++i) {
+                        const Slot x = perm[i];
+                        std::size_t j = i;
+                        for (; j > 0 && before(x, perm[j - 1]); --j) perm[j] = perm[j - 1];
+                        perm[j] = x;
+                    }
+                }
+                for (Slot s = b; s < e; ++s) {
+                    sorted->targets[s] = g.succ.targets[perm[s - b]];
+                    if (weights) sorted_weights[s] = (*weights)[perm[s - b]];
+                }
+            }
+        });
+        if (!st.ok()) return st.error();
+        cols = &*sorted;
+        if (weights) col_weights = &sorted_weights;
     }
 
-    out.in.offsets.assign(n + 1, 0);
-    out.in.targets.reserve(cols->slot_count());
-    out.values.reserve(cols->slot_count());
-    for (Node v = 0; v < n; ++v) {
-        for (Slot k = cols->begin(v); k < cols->end(v); ++k) {
-            const Node u = cols->targets[k];
-            // A zero inverse leaves no row in Q; a product that comes out
-            // zero leaves no entry in Q @ A (NaN stays).
-            if (inverse[u] == 0.0) continue;
-            const double q = col_weights ? inverse[u] * (*col_weights)[k] : inverse[u];
-            if (q == 0.0) continue;
-            out.in.targets.push_back(u);
-            out.values.push_back(q);
+    // S[u], replaced by 1/S[u] where it is not zero. An undirected graph's
+    // column view is its rows sorted by target, as np.add.reduceat reads them.
+    std::vector<double> inverse(n, 0.0);
+    std::vector<std::uint8_t> dangling(n, 0);
+    Status st = over_nodes(n, [&](Node lo, Node hi) {
+        std::vector<std::pair<Node, double>> scratch;
+        for (Node u = lo; u < hi; ++u) {
+            double s = 0.0;
+            if (own_rows && weights) {
+                const std::vector<double>& w = *col_weights;
+                if (cols->begin(u) != cols->end(u)) {
+                    s = numpy_segment_sum([&](std::size_t k) { return w[k]; }, cols->begin(u),
+                                          cols->end(u) - cols->begin(u));
+                }
+            } else {
+                s = row_sum(g.succ, weights, u, scratch);
+            }
+            inverse[u] = s != 0.0 ? 1.0 / s : s;
+            dangling[u] = numpy_dangling ? s == 0.0 : inverse[u] == 0.0;
         }
-        out.in.offsets[v + 1] = out.in.targets.size();
+    });
+    if (!st.ok()) return st.error();
+    for (Node u = 0; u < n; ++u) {
+        if (dangling[u]) out.dangling.push_back(u);
     }
+
+    // Q @ A by columns: the kept entries of each column counted, then written.
+    // A zero inverse leaves no row in Q; a product that comes out zero leaves
+    // no entry in Q @ A (NaN stays).
+    auto entry = [&](Slot k, Node u) { return col_weights ? inverse[u] * (*col_weights)[k] : inverse[u]; };
+    out.in.offsets.assign(n + 1, 0);
+    st = over_nodes(n, [&](Node lo, Node hi) {
+        for (Node v = lo; v < hi; ++v) {
+            Slot kept = 0;
+            for (Slot k = cols->begin(v); k < cols->end(v); ++k) {
+                const Node u = cols->targets[k];
+                kept += inverse[u] != 0.0 && entry(k, u) != 0.0;
+            }
+            out.in.offsets[v + 1] = kept;
+        }
+    });
+    if (!st.ok()) return st.error();
+    for (Node v = 0; v < n; ++v) out.in.offsets[v + 1] += out.in.offsets[v];
+    out.in.targets.resize(out.in.offsets[n]);
+    out.values.resize(out.in.offsets[n]);
+    st = over_nodes(n, [&](Node lo, Node hi) {
+        for (Node v = lo; v < hi; ++v) {
+            Slot at = out.in.offsets[v];
+            for (Slot k = cols->begin(v); k < cols->end(v); ++k) {
+                const Node u = cols->targets[k];
+                if (inverse[u] == 0.0) continue;
+                const double q = entry(k, u);
+                if (q == 0.0) continue;
+                out.in.targets[at] = u;
+                out.values[at++] = q;
+            }
+        }
+    });
+    if (!st.ok()) return st.error();
     return out;
 }
 
@@ -128,9 +216,6 @@ std::vector<double> normalised(const std::optional<std::vector<double>>& v, Coun
     for (std::size_t i = 0; i < raw.size(); ++i) out[i] = raw[i] / s;
     return out;
 }
-
-// Parallel updates pay off from this many nodes on.
-constexpr Count PARALLEL_NODES = 20000;
 
 }  // namespace
 

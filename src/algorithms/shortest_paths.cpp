@@ -2,6 +2,8 @@
 // reproduced, their orders and tie-breaks).
 #include "algorithms/shortest_paths.hpp"
 
+#include "algorithms/level_bfs.hpp"
+
 #include "lib/pool.hpp"
 
 #include <algorithm>
@@ -335,9 +337,61 @@ BfsTree breadth_first_tree(BfsState& state, const Csr& rows, Node source, std::u
     return out;
 }
 
-BfsTree breadth_first_tree(const Csr& rows, Node source, double cutoff) {
-    BfsState state(rows.node_count());
-    return breadth_first_tree(state, rows, source, BfsState::below_cutoff(cutoff));
+// One search level by level, the queue written straight into the tree: a
+// level of parallel_frontier() nodes or more is expanded on the pool
+// (level_bfs.hpp), smaller ones by the serial loop. Either way a level lists
+// the nodes in the order the previous level's rows reach them first, each with
+// that first discoverer. Once every node is reached nothing is left to find,
+// which is where NetworkX's length search stops too.
+Result<BfsTree> breadth_first_tree(const Csr& rows, Node source, double cutoff) {
+    constexpr std::uint32_t UNREACHED = BfsState::UNREACHED;
+    const Count n = rows.node_count();
+    const std::uint32_t max_level = BfsState::below_cutoff(cutoff);
+    std::vector<std::uint32_t> level(n, UNREACHED);
+    BfsTree out;
+    out.order.resize(n);
+    out.parents.resize(n);
+    level[source] = 0;
+    out.order[0] = source;
+    out.parents[0] = NO_PARENT;
+    std::vector<std::size_t> ends;  // where each level ends in the queue
+    LevelExpander expander(n);
+    std::size_t begin = 0, end = 1;
+    for (std::uint32_t lv = 0; begin < end && lv < max_level && end < n; ++lv) {
+        std::size_t next = end;
+        if (LevelExpander::parallel(end - begin)) {
+            auto grown = expander.expand(
+                rows, nullptr, out.order.data(), begin, end, [&](Node w) { return level[w] == UNREACHED; },
+                [&](std::size_t at, Node w, Node v) {
+                    level[w] = lv + 1;
+                    out.parents[at] = v;
+                });
+            if (!grown.ok()) return grown.error();
+            next = grown.value();
+        } else {
+            for (std::size_t i = begin; i < end; ++i) {
+                const Node v = out.order[i];
+                for (Node w : rows.row(v)) {
+                    if (level[w] != UNREACHED) continue;
+                    level[w] = lv + 1;
+                    out.order[next] = w;
+                    out.parents[next++] = v;
+                }
+            }
+        }
+        ends.push_back(end);
+        begin = end;
+        end = next;
+    }
+    ends.push_back(end);
+    out.order.resize(end);
+    out.parents.resize(end);
+    out.levels.resize(end);
+    std::size_t at = 0;
+    for (std::uint32_t lv = 0; lv < ends.size(); ++lv) {
+        for (; at < ends[lv]; ++at) out.levels[at] = lv;
+    }
+    return out;
 }
 
 Result<std::vector<BfsTree>> bfs_tree_many(const Csr& rows, std::span<const Node> sources, double cutoff) {

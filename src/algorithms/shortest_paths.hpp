@@ -48,8 +48,9 @@ struct BfsTree {
     std::vector<Node> parents;  // NO_PARENT for the source
 };
 
-// Levels d < cutoff are expanded (a NaN or non-positive cutoff: none).
-BfsTree breadth_first_tree(const Csr& rows, Node source, double cutoff);
+// Levels d < cutoff are expanded (a NaN or non-positive cutoff: none). Large
+// levels are expanded on the pool, with the same result.
+Result<BfsTree> breadth_first_tree(const Csr& rows, Node source, double cutoff);
 // The same with the caller's state, levels expanded while below `max_level`.
 BfsTree breadth_first_tree(BfsState& state, const Csr& rows, Node source, std::uint32_t max_level);
 // The search of each source, in source order.

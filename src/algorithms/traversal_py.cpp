@@ -108,11 +108,18 @@ PyObject* pair(PyObject* first, PyObject* second) {
     return tuple;
 }
 
+// A component as a set filled in search order. The nodes come scattered over
+// the tuple and the heap: each tuple slot and object is fetched some
+// insertions ahead of its insertion (which reads its hash).
 PyObject* component_set(const PyCursor* c, std::span<const Node> part) {
     PyObject* set = PySet_New(nullptr);
     if (set == nullptr) return nullptr;
-    for (Node v : part) {
-        if (PySet_Add(set, PyTuple_GET_ITEM(c->nodes, v)) < 0) {
+    constexpr std::size_t AHEAD = 8;
+    PyObject* const* items = &PyTuple_GET_ITEM(c->nodes, 0);
+    for (std::size_t i = 0; i < part.size(); ++i) {
+        if (i + 2 * AHEAD < part.size()) __builtin_prefetch(items + part[i + 2 * AHEAD]);
+        if (i + AHEAD < part.size()) __builtin_prefetch(items[part[i + AHEAD]]);
+        if (PySet_Add(set, items[part[i]]) < 0) {
             Py_DECREF(set);
             return nullptr;
         }
@@ -157,7 +164,7 @@ PyObject* batch_item(PyCursor* c) {
 PyObject* next_item(PyCursor* c) {
     Search& s = *c->search;
     if (s.kind == Kind::Components) {
-        return detached([&] { return s.components->next(); }, [&](std::span<const Node> part) -> PyObject* {
+        return detached([&] { return s.components->next_on_pool(); }, [&](std::span<const Node> part) -> PyObject* {
             if (part.empty()) return nullptr;
             s.last_start = part[0];
             ++s.yielded;

@@ -234,6 +234,9 @@ def num_threads() -> int:
 def _pool_probe(items: SupportsIndex, wait_for: SupportsIndex, timeout: float) -> int:
     """Runs `items` items on the pool; the number of distinct threads that ran them (for tests)."""
 
+def _parallel_frontier(nodes: SupportsIndex) -> int:
+    """Sets the frontier size from which a breadth-first level runs on the pool (0: the default); the previous size."""
+
 def _progress_hook(callback: Callable[[int], object] | None) -> int:
     """Installs the calling thread's progress callback; returns the units counted for the one it replaces."""
 

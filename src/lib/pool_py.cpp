@@ -2,6 +2,8 @@
 // the probe tests use to see the threads a job really runs on.
 #include "lib/pool_py.hpp"
 
+#include "algorithms/level_bfs.hpp"
+
 #include "lib/entry.hpp"
 #include "lib/pool.hpp"
 
@@ -40,6 +42,10 @@ PyObject* set_num_threads(std::uint64_t n) {
     }
     set_thread_count(static_cast<std::size_t>(n));
     Py_RETURN_NONE;
+}
+
+PyObject* parallel_frontier_py(std::uint64_t nodes) {
+    return PyLong_FromSize_t(set_parallel_frontier(static_cast<std::size_t>(nodes)));
 }
 
 PyObject* num_threads() { return PyLong_FromSize_t(thread_count()); }
@@ -106,6 +112,12 @@ constexpr auto POOL_PROBE = function<pool_probe>(
     "passed, then counting one unit of progress; returns the number of distinct threads (exposed for tests).",
     arg<std::uint64_t>("items"), arg<std::uint64_t>("wait_for"), arg<double>("timeout"));
 
+constexpr auto PARALLEL_FRONTIER = function<parallel_frontier_py>(
+    "_parallel_frontier",
+    "Sets the frontier size from which a breadth-first level is expanded on the pool (0: the default); returns "
+    "the previous size (exposed for tests).",
+    arg<std::uint64_t>("nodes"));
+
 }  // namespace
 
 bool report_progress() {
@@ -128,7 +140,7 @@ bool report_progress() {
 }
 
 std::vector<PyMethodDef> pool_functions() {
-    return {row<SET_NUM_THREADS>(), row<NUM_THREADS>(), row<PROGRESS_HOOK>(), row<POOL_PROBE>()};
+    return {row<SET_NUM_THREADS>(), row<NUM_THREADS>(), row<PROGRESS_HOOK>(), row<POOL_PROBE>(), row<PARALLEL_FRONTIER>()};
 }
 
 }  // namespace fennel::py

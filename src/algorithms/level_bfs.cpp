@@ -1,0 +1,22 @@
+// The frontier size from which breadth-first levels go parallel.
+#include "algorithms/level_bfs.hpp"
+
+namespace fennel {
+
+namespace {
+
+// Below a few thousand nodes a level costs less than the three barriers of
+// its parallel expansion.
+constexpr std::size_t DEFAULT_FRONTIER = 4096;
+
+std::atomic<std::size_t> g_frontier{DEFAULT_FRONTIER};
+
+}  // namespace
+
+std::size_t parallel_frontier() { return g_frontier.load(std::memory_order_relaxed); }
+
+std::size_t set_parallel_frontier(std::size_t nodes) {
+    return g_frontier.exchange(nodes == 0 ? DEFAULT_FRONTIER : nodes, std::memory_order_relaxed);
+}
+
+}  // namespace fennel

@@ -1,0 +1,87 @@
+"""Breadth-first levels expanded on the pool: the searches behind the length
+dicts, bfs_edges and the component generators, forced onto the parallel path
+(every level of two nodes or more) at one and two threads, against NetworkX."""
+
+import networkx as nx
+import pytest
+from test_backend_traversal import same_as_networkx
+from zoo import shape
+
+from fennel import _core
+from fennel.backend import registry
+
+pytestmark = pytest.mark.filterwarnings("ignore:Note. conversions to backend graphs")
+
+
+@pytest.fixture(autouse=True)
+def parallel_levels(monkeypatch):
+    monkeypatch.setattr(registry, "SHOULD_RUN_MIN_WORK", dict.fromkeys(registry.SHOULD_RUN_MIN_WORK, (0, 0)))
+    before = _core._parallel_frontier(2)
+    yield
+    _core._parallel_frontier(before)
+
+
+def _random(n, m, seed, directed=False):
+    G = nx.gnm_random_graph(n, m, seed=seed, directed=directed)
+    G.add_edges_from([(0, 0), (n - 1, n - 1)])  # self-loops meet their own node mid-level
+    return G
+
+
+GRAPHS = {
+    # A giant component whose wide levels span many pieces.
+    "dense": _random(400, 2400, 1),
+    # A set of ints iterates by value; colliding str hashes make a component
+    # set's order follow its insertion order.
+    "dense_str": nx.relabel_nodes(_random(400, 2400, 7), lambda v: f"n{v}"),
+    # Many small components and isolated nodes: most levels stay serial.
+    "sparse": _random(500, 300, 2),
+    "directed_str": nx.relabel_nodes(_random(400, 1600, 3, directed=True), lambda v: f"d{v}"),
+    # Stars: one node discovers a whole level, which the next level's pieces share.
+    "stars": nx.disjoint_union(nx.star_graph(60), nx.balanced_tree(3, 4)),
+    "multi": nx.MultiGraph(_random(200, 700, 4)),
+    "karate": nx.karate_club_graph(),
+}
+
+
+@pytest.mark.parametrize("threads", [1, 2])
+@pytest.mark.parametrize("gid", GRAPHS)
+def test_searches_from_a_source(gid, threads):
+    G = GRAPHS[gid]
+    nodes = list(G)
+    with nx.config.backends.fennel(n_jobs=threads):
+        for s in (nodes[0], nodes[len(nodes) // 2]):
+            for cutoff in (None, 0, 2):
+                assert same_as_networkx("single_source_shortest_path_length", G, s, cutoff=cutoff)
+            assert same_as_networkx("single_target_shortest_path_length", G, s, cutoff=None)
+            assert same_as_networkx("bfs_edges", G, s)
+
+
+@pytest.mark.parametrize("threads", [1, 2])
+@pytest.mark.parametrize("gid", GRAPHS)
+def test_components(gid, threads):
+    G = GRAPHS[gid]
+    name = "weakly_connected_components" if G.is_directed() else "connected_components"
+    with nx.config.backends.fennel(n_jobs=threads):
+        assert same_as_networkx(name, G)
+
+
+def test_default_frontier_is_restored_by_zero():
+    _core._parallel_frontier(0)
+    default = _core._parallel_frontier(7)
+    assert default > 2 and _core._parallel_frontier(0) == 7
+
+
+@pytest.mark.parametrize("threads", [1, 2])
+def test_component_generator_survives_a_change_between_components(threads):
+    # The cursor's state after a parallel component resumes NetworkX's own loop.
+    G = nx.disjoint_union(_random(300, 1500, 5), _random(300, 1500, 6))
+    H = G.copy()
+    with nx.config.backends.fennel(n_jobs=threads):
+        got = nx.connected_components(G, backend="fennel")
+        first = next(got)
+        G.add_edge(0, 599)
+        rest = list(got)
+    want = nx.connected_components(H)
+    assert shape(first) == shape(next(want))
+    H.add_edge(0, 599)
+    assert shape(rest) == shape(list(want))
