@@ -1,8 +1,9 @@
 // NetworkX's core_number: the Batagelj-Zaversnik bucket algorithm, with
 // NetworkX's stable sort by degree and its swaps, over rows in NetworkX's
-// order.
+// order. (The core numbers are the graph's own, whatever the order: the
+// order only keeps the steps NetworkX's.)
 //
-// Cost: O(n + m), flat per-node arrays.
+// Cost: O(n + m), flat 32-bit per-node arrays.
 #include "algorithms/core.hpp"
 
 #include <algorithm>
@@ -22,46 +23,86 @@ bool has_self_loop(const Csr& rows) {
 
 }  // namespace
 
-std::optional<std::vector<Count>> core_numbers(const Csr& out, const Csr* back) {
+namespace {
+
+// One node's place in the peel, kept together so that a neighbour's check
+// and its move read one cache line: its current core guess (its degree at
+// first) and its position in `vert`.
+template <class Degree>
+struct Peel {
+    Degree core;
+    std::uint32_t pos;
+};
+
+// The bucket algorithm with degrees of type Degree; false at a self-loop.
+// Positions fit 32 bits (a graph has fewer than 2**32 nodes), degrees do
+// when the graph has fewer than 2**32 slots.
+template <class Degree>
+bool peel(const Csr& out, const Csr* back, std::vector<Degree>& core_out) {
     const Count n = out.node_count();
-    if (has_self_loop(out)) return std::nullopt;
-    std::vector<Count> core(n);
-    Count top = 0;
+    std::vector<Peel<Degree>> at(n);
+    Degree top = 0;
     for (Node v = 0; v < n; ++v) {
-        core[v] = (out.end(v) - out.begin(v)) + (back ? back->end(v) - back->begin(v) : 0);
-        top = std::max(top, core[v]);
+        const Degree d = static_cast<Degree>((out.end(v) - out.begin(v)) + (back ? back->end(v) - back->begin(v) : 0));
+        at[v].core = d;
+        top = std::max(top, d);
     }
-    // bin[d]: the first place of degree d's bucket in the stable sort by degree.
-    std::vector<Count> bin(top + 2, 0);
-    for (Node v = 0; v < n; ++v) ++bin[core[v] + 1];
-    for (Count d = 1; d < bin.size(); ++d) bin[d] += bin[d - 1];
+    // bin[d]: the first place of degree d's bucket in the stable sort by
+    // degree (NetworkX's sorted(degrees, key=degrees.get)).
+    std::vector<std::uint32_t> bin(static_cast<std::size_t>(top) + 2, 0);
+    for (Node v = 0; v < n; ++v) ++bin[at[v].core + 1];
+    for (std::size_t d = 1; d < bin.size(); ++d) bin[d] += bin[d - 1];
     std::vector<Node> vert(n);
-    std::vector<Count> pos(n);
-    {
-        std::vector<Count> next(bin.begin(), bin.end() - 1);
-        for (Node v = 0; v < n; ++v) {
-            pos[v] = next[core[v]]++;
-            vert[pos[v]] = v;
-        }
+    for (Node v = 0; v < n; ++v) {
+        const std::uint32_t p = bin[at[v].core]++;
+        at[v].pos = p;
+        vert[p] = v;
     }
+    // The fill moved each bucket's start to the next one's: shift back.
+    for (std::size_t d = bin.size() - 1; d > 0; --d) bin[d] = bin[d - 1];
+    bin[0] = 0;
+    // Every node comes once, so every slot is read once: the self-loop
+    // check rides along (NetworkX raises before it starts).
     for (Count i = 0; i < n; ++i) {
         const Node v = vert[i];
-        for_each_neighbour(out, back, v, [&](Node u) {
-            if (core[u] <= core[v]) return;
+        const Degree cv = at[v].core;
+        bool loop = false;
+        auto visit = [&](Node u) {
+            loop |= u == v;
+            Peel<Degree>& pu = at[u];
+            if (pu.core <= cv) return;
             // Move u to the front of its bucket, then out of it.
-            const Count d = core[u];
-            const Count p = bin[d];
+            const Degree d = pu.core;
+            const std::uint32_t p = bin[d];
             const Node w = vert[p];
             if (u != w) {
-                std::swap(vert[pos[u]], vert[p]);
-                pos[w] = pos[u];
-                pos[u] = p;
+                vert[pu.pos] = w;
+                vert[p] = u;
+                at[w].pos = pu.pos;
+                pu.pos = p;
             }
             bin[d] = p + 1;
-            core[u] = d - 1;
-        });
+            pu.core = d - 1;
+        };
+        for (Node u : out.row(v)) visit(u);
+        if (back) {
+            for (Node u : back->row(v)) visit(u);
+        }
+        if (loop) return false;
     }
-    return core;
+    core_out.resize(n);
+    for (Node v = 0; v < n; ++v) core_out[v] = at[v].core;
+    return true;
+}
+
+}  // namespace
+
+std::optional<CoreNumbers> core_numbers(const Csr& out, const Csr* back) {
+    CoreNumbers found;
+    const Count slots = out.slot_count() + (back ? back->slot_count() : 0);
+    const bool ok = slots < 0xFFFFFFFFu ? peel(out, back, found.narrow) : peel(out, back, found.wide);
+    if (!ok) return std::nullopt;
+    return found;
 }
 
 std::optional<OnionLayers> onion_peel(const Csr& adj) {
