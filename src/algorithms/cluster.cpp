@@ -134,7 +134,7 @@ Result<std::vector<TriangleCount>> undirected_counts_all(const Csr& rows) {
     if (!st.ok()) return st.error();
     // Rows only move toward the front, so the packing can run in place.
     up_at[0] = 0;
-    for (Count v = 0; v < n; ++v) {
+    for (Node v = 0; v < n; ++v) {
         const Slot from = rows.begin(v);
         const Slot length = up_at[v + 1] - from;
         if (up_at[v] != from) {
