@@ -3,18 +3,18 @@ the peer libraries, in one run.
 
 Graphs: BA, a preferential-attachment graph (50,000 nodes, 5 edges per new
 node, seed 1); M, nx.from_edgelist of 1,000,000 random pairs over 250,000
-nodes (numpy seed 1), its few self-loops removed; DAG, a random directed 100,000-node 500,000-edge graph
-with each edge oriented from its smaller to its larger node; U, a G(n, m)
-graph of 20,000 nodes and 100,000 edges (seed 1). --quick divides every size
-by 20.
+nodes (numpy seed 1), its few self-loops removed; DAG, 500,000 random pairs
+over 100,000 nodes (numpy seed 2), each oriented from its smaller to its
+larger node; U, a G(n, m) graph of 20,000 nodes and 100,000 edges (seed 1).
+--quick divides every size by 20.
 
 Each row: NetworkX once (its answer the reference), then the median of
 several runs of fennel through NetworkX's dispatch on the graph whose
 conversion is already cached (its answer checked equal to NetworkX's, with
 key order and types), and of each peer on the same graph, one thread:
 igraph's coreness, topological_sorting and list_triangles (all triangles,
-not counted per node), NetworKit's CoreDecomposition, graphtools.topologicalSort and
-TriangleEdgeScore (per edge, not per node), rustworkx's core_number and
+not counted per node), NetworKit's CoreDecomposition,
+graphtools.topologicalSort and TriangleEdgeScore (per edge, not per node), rustworkx's core_number and
 topological_sort. Ratios are fennel's time over the peer's.
 
     python bench/cores.py [--quick] [--repeats N] [--threads N]
