@@ -1,9 +1,9 @@
-// NetworkX's core_number: the Batagelj-Zaversnik bucket algorithm, with
-// NetworkX's stable sort by degree and its swaps, over rows in NetworkX's
-// order. (The core numbers are the graph's own, whatever the order: the
-// order only keeps the steps NetworkX's.)
+// NetworkX's core_number: each node's core number, which the graph alone
+// fixes, found by peeling level by level over flat 32-bit arrays (fewer
+// random reads than the bucket algorithm's moves). Onion layers and
+// k-trusses follow NetworkX's own steps.
 //
-// Cost: O(n + m), flat 32-bit per-node arrays.
+// Cost: O(n + m).
 #include "algorithms/core.hpp"
 
 #include <algorithm>
@@ -25,73 +25,59 @@ bool has_self_loop(const Csr& rows) {
 
 namespace {
 
-// One node's place in the peel, kept together so that a neighbour's check
-// and its move read one cache line: its current core guess (its degree at
-// first) and its position in `vert`.
+// The peel level by level, with degrees of type Degree; false at a
+// self-loop. At level k every node left has at least k neighbours left;
+// those with exactly k have core number k. Removing one takes one from each
+// neighbour above k, and a neighbour that falls to k is removed at this
+// level too. `left` holds the nodes not yet removed, in position order; a
+// node stays in it for levels 0 to its core number, so the scans cost at
+// most n + (the degree sum), and the whole peel O(n + m), as the bucket
+// algorithm NetworkX runs, whose numbers these are (a node's core number is
+// the graph's, whatever order the peel takes).
+// `degree` ends holding each node's core number.
 template <class Degree>
-struct Peel {
-    Degree core;
-    std::uint32_t pos;
-};
-
-// The bucket algorithm with degrees of type Degree; false at a self-loop.
-// Positions fit 32 bits (a graph has fewer than 2**32 nodes), degrees do
-// when the graph has fewer than 2**32 slots.
-template <class Degree>
-bool peel(const Csr& out, const Csr* back, std::vector<Degree>& core_out) {
+bool peel(const Csr& out, const Csr* back, std::vector<Degree>& degree) {
     const Count n = out.node_count();
-    std::vector<Peel<Degree>> at(n);
-    Degree top = 0;
+    degree.resize(n);
     for (Node v = 0; v < n; ++v) {
-        const Degree d = static_cast<Degree>((out.end(v) - out.begin(v)) + (back ? back->end(v) - back->begin(v) : 0));
-        at[v].core = d;
-        top = std::max(top, d);
+        degree[v] = static_cast<Degree>((out.end(v) - out.begin(v)) + (back ? back->end(v) - back->begin(v) : 0));
     }
-    // bin[d]: the first place of degree d's bucket in the stable sort by
-    // degree (NetworkX's sorted(degrees, key=degrees.get)).
-    std::vector<std::uint32_t> bin(static_cast<std::size_t>(top) + 2, 0);
-    for (Node v = 0; v < n; ++v) ++bin[at[v].core + 1];
-    for (std::size_t d = 1; d < bin.size(); ++d) bin[d] += bin[d - 1];
-    std::vector<Node> vert(n);
-    for (Node v = 0; v < n; ++v) {
-        const std::uint32_t p = bin[at[v].core]++;
-        at[v].pos = p;
-        vert[p] = v;
-    }
-    // The fill moved each bucket's start to the next one's: shift back.
-    for (std::size_t d = bin.size() - 1; d > 0; --d) bin[d] = bin[d - 1];
-    bin[0] = 0;
-    // Every node comes once, so every slot is read once: the self-loop
-    // check rides along (NetworkX raises before it starts).
-    for (Count i = 0; i < n; ++i) {
-        const Node v = vert[i];
-        const Degree cv = at[v].core;
-        bool loop = false;
+    std::vector<std::uint8_t> removed(n, 0);
+    std::vector<Node> left(n), next, stack;
+    for (Node v = 0; v < n; ++v) left[v] = v;
+    bool loop = false;
+    auto remove = [&](Node v, Degree k) {
         auto visit = [&](Node u) {
             loop |= u == v;
-            Peel<Degree>& pu = at[u];
-            if (pu.core <= cv) return;
-            // Move u to the front of its bucket, then out of it.
-            const Degree d = pu.core;
-            const std::uint32_t p = bin[d];
-            const Node w = vert[p];
-            if (u != w) {
-                vert[pu.pos] = w;
-                vert[p] = u;
-                at[w].pos = pu.pos;
-                pu.pos = p;
+            if (degree[u] > k && --degree[u] == k) {
+                removed[u] = 1;
+                stack.push_back(u);
             }
-            bin[d] = p + 1;
-            pu.core = d - 1;
         };
         for (Node u : out.row(v)) visit(u);
         if (back) {
             for (Node u : back->row(v)) visit(u);
         }
-        if (loop) return false;
+    };
+    for (Degree k = 0; !left.empty(); ++k) {
+        next.clear();
+        for (Node v : left) {
+            if (removed[v]) continue;
+            if (degree[v] > k) {
+                next.push_back(v);
+                continue;
+            }
+            removed[v] = 1;
+            remove(v, k);
+            while (!stack.empty()) {
+                const Node u = stack.back();
+                stack.pop_back();
+                remove(u, k);
+            }
+            if (loop) return false;
+        }
+        left.swap(next);
     }
-    core_out.resize(n);
-    for (Node v = 0; v < n; ++v) core_out[v] = at[v].core;
     return true;
 }
 

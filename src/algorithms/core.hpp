@@ -10,8 +10,9 @@
 
 namespace fennel {
 
-// NetworkX's core_number (Batagelj-Zaversnik buckets) over out rows then
-// `back` rows (directed graphs: in + out degree); nullopt with a self-loop.
+// NetworkX's core_number over out rows then `back` rows (directed graphs:
+// in + out degree, a reciprocated neighbour counted twice, as NetworkX's
+// all_neighbors lists it); nullopt with a self-loop.
 // The numbers per node, 32-bit in `narrow` unless the graph has 2**32 slots
 // or more (then in `wide`).
 struct CoreNumbers {
