@@ -89,10 +89,13 @@ Result<std::vector<TriangleCount>> undirected_counts_all(const Csr& rows) {
     const Pieces pieces = split(n);
     // Runs `row_step(v, stamp)` for every node, in parallel; `stamp` is the
     // piece's own marker array, where stamp[w] == v marks w as seen from v.
+    // (An interruption is looked for every few hundred rows: the look reads
+    // the clock.)
     auto each_row = [&](auto&& row_step) {
         return parallel_for(pieces.pieces, [&](std::size_t piece) {
             std::vector<Node> stamp(n, NONE);
-            for (std::size_t v = pieces.begin(piece); v < pieces.end(piece) && !stop_requested(); ++v) {
+            for (std::size_t v = pieces.begin(piece); v < pieces.end(piece); ++v) {
+                if (v % 256 == 0 && stop_requested()) return;
                 row_step(static_cast<Node>(v), stamp);
             }
         });
@@ -108,14 +111,15 @@ Result<std::vector<TriangleCount>> undirected_counts_all(const Csr& rows) {
         counts[v].d = d;
     });
     if (!st.ok()) return st.error();
-    // Each row's higher neighbours, kept in place of the row's own slots:
-    // row v of `up` spans [rows.begin(v), up_end[v]).
+    // Each row's higher neighbours, first kept in place of the row's own
+    // slots (row v of `up` spans [rows.begin(v), up_at[v + 1])), then packed
+    // together so that the wedge walk below reads one dense array.
     // The order's key, degree then position, packed in one integer; written
     // without branches, as about half the neighbours rank higher at random.
     std::vector<std::uint64_t> rank(n);
     for (Count v = 0; v < n; ++v) rank[v] = counts[v].d << 32 | v;
     std::vector<Node> up(rows.targets.size());
-    std::vector<Slot> up_end(n);
+    std::vector<Slot> up_at(n + 1);
     st = each_row([&](Node v, std::vector<Node>& stamp) {
         Slot at = rows.begin(v);
         const std::uint64_t own = rank[v];
@@ -125,18 +129,36 @@ Result<std::vector<TriangleCount>> undirected_counts_all(const Csr& rows) {
             up[at] = w;
             at += keep;
         }
-        up_end[v] = at;
+        up_at[v + 1] = at;
     });
     if (!st.ok()) return st.error();
-    auto up_row = [&](Node v) { return std::span<const Node>(up.data() + rows.begin(v), up.data() + up_end[v]); };
+    // Rows only move toward the front, so the packing can run in place.
+    up_at[0] = 0;
+    for (Node v = 0; v < n; ++v) {
+        const Slot from = rows.begin(v);
+        const Slot length = up_at[v + 1] - from;
+        if (up_at[v] != from) {
+            std::copy(up.begin() + static_cast<std::ptrdiff_t>(from),
+                      up.begin() + static_cast<std::ptrdiff_t>(from + length),
+                      up.begin() + static_cast<std::ptrdiff_t>(up_at[v]));
+        }
+        up_at[v + 1] = up_at[v] + length;
+    }
+    auto up_row = [&](Node v) { return std::span<const Node>(up.data() + up_at[v], up.data() + up_at[v + 1]); };
     std::vector<Count> per_corner(n, 0);
+    // One thread needs no atomic additions.
+    const bool shared = pool_size() > 1;
     st = each_row([&](Node lowest, std::vector<Node>& mark) {
         for (Node u : up_row(lowest)) mark[u] = lowest;
         for (Node u : up_row(lowest)) {
             for (Node w : up_row(u)) {
                 if (mark[w] != lowest) continue;
                 for (Node corner : {lowest, u, w}) {
-                    std::atomic_ref<Count>(per_corner[corner]).fetch_add(1, std::memory_order_relaxed);
+                    if (shared) {
+                        std::atomic_ref<Count>(per_corner[corner]).fetch_add(1, std::memory_order_relaxed);
+                    } else {
+                        ++per_corner[corner];
+                    }
                 }
             }
         }

@@ -34,6 +34,26 @@ PyObject* triangle_counts(const CoreGraph& g, const std::optional<Positions>& no
                     });
 }
 
+// NetworkX's triangles for every node of an undirected graph: {nodes[i]:
+// triangles at i}, in G's order.
+PyObject* triangles(const CoreGraph& g, const TupleRef& nodes) {
+    if (g.directed) return raise(value_error("triangles counts undirected graphs"));
+    if (static_cast<Count>(PyTuple_GET_SIZE(nodes.obj)) != g.n) {
+        return raise(value_error("nodes must hold one object per node"));
+    }
+    std::vector<Node> all(g.n);
+    for (Count v = 0; v < g.n; ++v) all[v] = static_cast<Node>(v);
+    return detached([&] { return fennel::triangle_counts(g.succ, nullptr, all, true); },
+                    [&](const std::vector<TriangleCount>& counts) {
+                        return dict_from(nodes.obj, [&](std::size_t i) { return to_python(counts[i].t / 2); });
+                    });
+}
+
+constexpr auto TRIANGLES_BY_NODE = method<triangles>(
+    "triangles", "{nodes[i]: triangles at node i} for every node of an undirected graph\n(`nodes`: one object per "
+    "node).",
+    arg<TupleRef>("nodes"));
+
 constexpr auto TRIANGLES = method<triangle_counts>(
     "triangle_counts",
     "`(t, d, db)` triangle counts per node (see `cluster::triangle_counts`),\nfor `nodes` or every node. "
@@ -168,7 +188,7 @@ constexpr auto GENERALIZED = method<generalized_degrees>(
 
 }  // namespace
 
-std::vector<PyMethodDef> cluster_methods() { return {row<TRIANGLES>(), row<SQUARES>(), row<GENERALIZED>(), row<WEIGHTED_TERMS>(),
+std::vector<PyMethodDef> cluster_methods() { return {row<TRIANGLES>(), row<TRIANGLES_BY_NODE>(), row<SQUARES>(), row<GENERALIZED>(), row<WEIGHTED_TERMS>(),
             row<WEIGHTED_TOTALS>()}; }
 
 }  // namespace fennel::py

@@ -10,9 +10,16 @@
 
 namespace fennel {
 
-// NetworkX's core_number (Batagelj-Zaversnik buckets) over out rows then
-// `back` rows (directed graphs: in + out degree); nullopt with a self-loop.
-std::optional<std::vector<Count>> core_numbers(const Csr& out, const Csr* back);
+// NetworkX's core_number over out rows then `back` rows (directed graphs:
+// in + out degree, a reciprocated neighbour counted twice, as NetworkX's
+// all_neighbors lists it); nullopt with a self-loop.
+// The numbers per node, 32-bit in `narrow` unless the graph has 2**32 slots
+// or more (then in `wide`).
+struct CoreNumbers {
+    std::vector<std::uint32_t> narrow;
+    std::vector<Count> wide;
+};
+std::optional<CoreNumbers> core_numbers(const Csr& out, const Csr* back);
 
 // NetworkX's onion_layers over undirected rows without self-loops: the
 // nodes in the order they get their layer (isolates first, then layer by

@@ -7,8 +7,22 @@ namespace fennel::py {
 
 namespace {
 
-PyObject* cores(const CoreGraph& g) {
-    return detached([&] { return fennel::core_numbers(g.succ, g.pred ? &*g.pred : nullptr); });
+// The numbers as a list by position, or as {nodes[i]: number} when the
+// node objects are given (NetworkX's dict, in G's order).
+PyObject* cores(const CoreGraph& g, const std::optional<TupleRef>& nodes) {
+    if (nodes && static_cast<Count>(PyTuple_GET_SIZE(nodes->obj)) != g.n) {
+        return raise(value_error("nodes must hold one object per node"));
+    }
+    return detached([&] { return fennel::core_numbers(g.succ, g.pred ? &*g.pred : nullptr); },
+                    [&](const std::optional<CoreNumbers>& found) -> PyObject* {
+                        if (!found) return Py_NewRef(Py_None);
+                        const bool narrow = found->wide.empty();
+                        auto number = [&](std::size_t i) {
+                            return narrow ? to_python(found->narrow[i]) : to_python(found->wide[i]);
+                        };
+                        if (nodes) return dict_from(nodes->obj, number);
+                        return list_from(g.n, number);
+                    });
 }
 
 PyObject* onion(const CoreGraph& g) {
@@ -25,7 +39,10 @@ PyObject* truss(const CoreGraph& g, double need) {
 }
 
 constexpr auto CORE_NUMBER =
-    method<cores>("core_numbers", "Core numbers in node order, or `None` if the graph has self-loops.");
+    method<cores>("core_numbers",
+                  "Core numbers in node order, or `None` if the graph has self-loops; with\n`nodes` (one object per "
+                  "node), a dict of them keyed by those objects.",
+                  kwarg<std::optional<TupleRef>>("nodes", none));
 
 constexpr auto ONION_LAYERS = method<onion>(
     "onion_peel", "`(nodes, layers)`: onion_layers' nodes in the order they get a layer,\nand their layers "

@@ -14,35 +14,42 @@
 
 namespace fennel {
 
-Generations generations(const Csr& succ, const Csr& in) {
+namespace {
+
+// Kahn's layering with in-degree counters of type Degree: the order is
+// one array, each generation the stretch that the previous one appended.
+template <class Degree>
+Generations layered(const Csr& succ, const Csr& in) {
     const Count n = succ.node_count();
-    std::vector<Count> indeg(n);
-    Count remaining = 0;
-    std::vector<Node> current;
-    for (Node v = 0; v < n; ++v) {
-        indeg[v] = in.end(v) - in.begin(v);
-        if (indeg[v] == 0) {
-            current.push_back(v);
-        } else {
-            ++remaining;
-        }
-    }
+    std::vector<Degree> indeg(n);
     Generations out;
-    while (!current.empty()) {
-        std::vector<Node> next;
-        for (Node x : current) {
-            for (Node w : succ.row(x)) {
-                if (--indeg[w] == 0) {
-                    next.push_back(w);
-                    --remaining;
-                }
+    out.order.reserve(n);
+    // NetworkX's first generation: the nodes of in-degree 0, in G's order.
+    for (Node v = 0; v < n; ++v) {
+        indeg[v] = static_cast<Degree>(in.end(v) - in.begin(v));
+        if (indeg[v] == 0) out.order.push_back(v);
+    }
+    std::size_t start = 0;
+    while (start < out.order.size()) {
+        const std::size_t end = out.order.size();
+        out.bounds.push_back(start);
+        // A node joins the next generation when its last incoming edge goes.
+        for (std::size_t i = start; i < end; ++i) {
+            for (Node w : succ.row(out.order[i])) {
+                if (--indeg[w] == 0) out.order.push_back(w);
             }
         }
-        out.generations.push_back(std::move(current));
-        current = std::move(next);
+        start = end;
     }
-    out.has_cycle = remaining != 0;
+    out.bounds.push_back(out.order.size());
+    out.has_cycle = out.order.size() != n;
     return out;
+}
+
+}  // namespace
+
+Generations generations(const Csr& succ, const Csr& in) {
+    return in.slot_count() < 0xFFFFFFFFu ? layered<std::uint32_t>(succ, in) : layered<Count>(succ, in);
 }
 
 Result<std::vector<Count>> indegrees_after(const Csr& succ, const Csr& in, const std::vector<Node>& processed) {

@@ -12,13 +12,14 @@
 
 namespace fennel {
 
+// Generation k is order[bounds[k], bounds[k + 1]); `bounds` has one more
+// entry than there are generations.
 struct Generations {
-    Components generations;
+    std::vector<Node> order;
+    std::vector<std::size_t> bounds;
     bool has_cycle = false;
 };
 
-// Kahn's layering over `in` (in-degrees) and succ: nodes enter a generation
-// in the order their last incoming edge is removed.
 Generations generations(const Csr& succ, const Csr& in);
 
 // In-degrees left after removing the out-edges of `processed` (distinct

@@ -11,10 +11,30 @@ namespace fennel::py {
 
 namespace {
 
-PyObject* generations(const CoreGraph& g) {
+// The generations as position lists, or as lists of `nodes`' objects (one
+// per position) when given.
+PyObject* generations(const CoreGraph& g, const std::optional<TupleRef>& nodes) {
+    if (nodes && static_cast<Count>(PyTuple_GET_SIZE(nodes->obj)) != g.n) {
+        return raise(value_error("nodes must hold one object per node"));
+    }
     return detached([&] { return fennel::generations(g.succ, g.in_rows()); },
-                    [](const Generations& found) {
-                        return tuple_from([&] { return to_python(found.generations); },
+                    [&](const Generations& found) {
+                        auto part = [&](std::size_t k) -> PyObject* {
+                            const std::size_t start = found.bounds[k];
+                            PyObject* list = PyList_New(static_cast<Py_ssize_t>(found.bounds[k + 1] - start));
+                            if (list == nullptr) return nullptr;
+                            for (std::size_t i = start; i < found.bounds[k + 1]; ++i) {
+                                const Node v = found.order[i];
+                                PyObject* item = nodes ? Py_NewRef(PyTuple_GET_ITEM(nodes->obj, v)) : to_python(v);
+                                if (item == nullptr) {
+                                    Py_DECREF(list);
+                                    return nullptr;
+                                }
+                                PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i - start), item);
+                            }
+                            return list;
+                        };
+                        return tuple_from([&] { return list_from(found.bounds.size() - 1, part); },
                                           [&] { return to_python(found.has_cycle); });
                     });
 }
@@ -196,7 +216,9 @@ PyObject* topological_sorts_state(PyObject* capsule) {
                       [&] { return to_python(s.bases); }, [&] { return to_python(s.current); });
 }
 
-constexpr auto GENERATIONS = method<generations>("generations", "`(generations, has_cycle)`");
+constexpr auto GENERATIONS = method<generations>(
+    "generations", "`(generations, has_cycle)`: position lists, or lists of `nodes`' objects\n(one per node) when given.",
+    kwarg<std::optional<TupleRef>>("nodes", none));
 constexpr auto INDEGREES = method<indegrees>("indegrees_after",
                                              "In-degrees left after removing the out-edges of `processed` nodes:\nthe "
                                              "state of `nx.topological_generations` after those generations.",

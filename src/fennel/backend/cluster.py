@@ -36,6 +36,8 @@ def triangles(G, nodes=None):
         raise nx.NetworkXNotImplemented("not implemented for multigraph type")
     if nodes is not None and nodes in G:
         return G.core.triangle_counts([G.index[nodes]])[0][0] // 2
+    if nodes is None and not G.directed:
+        return G.core.triangles(G.node_tuple)
     objects, counts = _counts(G, nodes)
     return {v: t // 2 for v, (t, _, _) in zip(objects, counts)}
 

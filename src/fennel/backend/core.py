@@ -23,10 +23,10 @@ argument_rule("precomputed_cores", absent("core_number", "precomputed core numbe
 
 
 def _core_numbers(fg):
-    core = fg.core.core_numbers()
+    core = fg.core.core_numbers(nodes=fg.node_tuple)
     if core is None:
         raise nx.NetworkXNotImplemented(_SELF_LOOPS)
-    return dict(zip(fg.nodes, core))
+    return core
 
 
 @served(docs=_CORES, rules=("no_multigraph",), min_work=WORK_CORES)

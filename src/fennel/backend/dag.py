@@ -55,22 +55,21 @@ def _generations(fg, flat):
         return raising(nx.NetworkXError(_UNDIRECTED_SORT))
     if marker is None:
         marker = cache.setdefault(UNCHANGED, object())
-    parts, has_cycle = fg.core.generations()
-    nodes = fg.nodes
-    with no_gc_pauses():
-        generations = [list(map(nodes.__getitem__, part)) for part in parts]
+    generations, has_cycle = fg.core.generations(nodes=fg.node_tuple)
     # A multigraph's in-degrees count parallel edges: their numbers now, for
     # a hand-over after the graph changed.
     counts = _core.parallel_counts(fg.source._adj) if fg.multigraph else None
-    return _yield_generations(fg, marker, parts, generations, has_cycle, flat, counts)
+    return _yield_generations(fg, marker, generations, has_cycle, flat, counts)
 
 
-def _yield_generations(fg, marker, parts, generations, has_cycle, flat, counts):
+def _yield_generations(fg, marker, generations, has_cycle, flat, counts):
     for i, generation in enumerate(generations):
         # NetworkX reads the graph when first asked for a generation and
         # removes a generation's out-edges when it resumes after it: a graph
         # changed meanwhile is read from there on.
         if _changed(fg.source, marker):
+            index = fg.index
+            parts = [[index[v] for v in part] for part in generations[: i + 1]]
             yield from _networkx_from(fg, parts, i, flat, counts)
             return
         if flat:
