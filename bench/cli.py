@@ -10,7 +10,9 @@ whose peer is missing says so and leaves that peer's rows out.
 
 import argparse
 import importlib
+import statistics
 import sys
+import time
 
 
 def parser(doc, quick, optional=()):
@@ -35,3 +37,13 @@ def peer(name, missing="its rows are left out"):
     except ImportError:
         print(f"{name} is not installed: {missing} (pip install \".[bench]\")", file=sys.stderr)
         return None
+
+
+def median_time(fn, repeats):
+    """The median wall time of `repeats` calls of fn()."""
+    times = []
+    for _ in range(repeats):
+        t = time.perf_counter()
+        fn()
+        times.append(time.perf_counter() - t)
+    return statistics.median(times)

@@ -20,7 +20,6 @@ topological_sort. Ratios are fennel's time over the peer's.
     python bench/cores.py [--quick] [--repeats N] [--threads N]
 """
 
-import statistics
 import sys
 import time
 
@@ -59,15 +58,6 @@ def exact(result):
     """A result with its order and types: dict items or list items, with each value's type."""
     items = result.items() if isinstance(result, dict) else enumerate(result)
     return [(k, type(v), v) for k, v in items]
-
-
-def median_time(fn, repeats):
-    times = []
-    for _ in range(repeats):
-        t = time.perf_counter()
-        fn()
-        times.append(time.perf_counter() - t)
-    return statistics.median(times)
 
 
 def peer_calls(name, G, igraph, nk, rx):
@@ -121,11 +111,11 @@ def main():
         t_nx = time.perf_counter() - t0
         if exact(call(G, backend="fennel")) != expected:
             raise SystemExit(f"{name} on {key}: fennel's answer differs from NetworkX's")
-        t_fennel = median_time(lambda: call(G, backend="fennel"), args.repeats)
+        t_fennel = cli.median_time(lambda: call(G, backend="fennel"), args.repeats)
         peers = []
         for label, fn in peer_calls(name, G, igraph, nk, rx):
             fn()
-            t = median_time(fn, args.repeats)
+            t = cli.median_time(fn, args.repeats)
             peers.append(f"{label} {1e3 * t:.2f} ({t_fennel / t:.2f})")
         print(f"{name:<22}{key:>6}{1e3 * t_nx:>10.1f}{1e3 * t_fennel:>9.2f}   " + ", ".join(peers))
 

@@ -21,23 +21,12 @@ runs; ratios are against fennel in that run.
 
 import json
 import os
-import statistics
 import subprocess
 import sys
-import time
 
 sys.dont_write_bytecode = True
 
 import cli
-
-
-def median_time(fn, repeats):
-    times = []
-    for _ in range(repeats):
-        t = time.perf_counter()
-        fn()
-        times.append(time.perf_counter() - t)
-    return statistics.median(times)
 
 
 def scaling_child(m, repeats):
@@ -59,7 +48,7 @@ def scaling_child(m, repeats):
     out = {}
     for name, fn in steps.items():
         fn()
-        out[name] = median_time(fn, repeats)
+        out[name] = cli.median_time(fn, repeats)
     print(json.dumps(out))
 
 
@@ -73,19 +62,19 @@ def m_child(n, repeats):
     rows = {}
     with nx.config.backends.fennel(n_jobs=1):
         nx.single_source_shortest_path_length(G, 0, backend="fennel")  # conversion cached
-        rows["fennel (1 thread)"] = median_time(lambda: nx.single_source_shortest_path_length(G, 0, backend="fennel"),
+        rows["fennel (1 thread)"] = cli.median_time(lambda: nx.single_source_shortest_path_length(G, 0, backend="fennel"),
                                                 repeats)
-    rows["NetworkX"] = median_time(lambda: nx.single_source_shortest_path_length(G, 0), max(1, repeats // 3))
+    rows["NetworkX"] = cli.median_time(lambda: nx.single_source_shortest_path_length(G, 0), max(1, repeats // 3))
     nk = cli.peer("networkit")
     if nk is not None:
         nk.setNumberOfThreads(1)
         H = nk.nxadapter.nx2nk(G)  # node ids are 0..n-1 in G's order, so node 0 is id 0 only if first
         source = list(G).index(0)
-        rows["NetworKit"] = median_time(lambda: nk.distance.BFS(H, source).run().getDistances(), repeats)
+        rows["NetworKit"] = cli.median_time(lambda: nk.distance.BFS(H, source).run().getDistances(), repeats)
     ig = cli.peer("igraph")
     if ig is not None:
         g = ig.Graph(n=n, edges=edges.tolist())
-        rows["igraph"] = median_time(lambda: g.distances(source=0), repeats)
+        rows["igraph"] = cli.median_time(lambda: g.distances(source=0), repeats)
     print(json.dumps(rows))
 
 
