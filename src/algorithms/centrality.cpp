@@ -101,20 +101,12 @@ struct InEdges {
 // Per-piece scratch of the Brandes searches. Between sources only the
 // entries of the previous search are reset, so cost follows reach, not n.
 struct BcState {
-    static constexpr std::uint32_t UNREACHED = BfsState::UNREACHED;
-    // A node's path count, dependency and (breadth-first) level side by
-    // side: on graphs far larger than the cache, visiting a slot then
-    // misses once where three arrays would miss three times.
-    struct alignas(32) Cell {
-        double sigma = 0.0;
-        double delta = 0.0;
-        std::uint32_t level = UNREACHED;
-    };
-    std::vector<Cell> cell;
+    std::vector<double> sigma;
+    std::vector<double> delta;
     const Node* stack = nullptr;  // settle order of the last search
     std::size_t settled = 0;
-    // breadth-first mode: the queue, n + 1 entries (the slot past the tail is scratch)
-    std::vector<Node> queue;
+    // breadth-first mode
+    std::optional<BfsState> bfs;
     // Dijkstra mode
     std::optional<DijkstraState> dijkstra;
     std::vector<Node> order;                    // settle order: its first `settled` entries
@@ -129,58 +121,35 @@ struct BcState {
     static std::size_t bytes(const GraphView& g) {
         const bool weighted = g.weights != nullptr;
         const std::size_t n = g.n();
-        if (!weighted) return n * (sizeof(Cell) + sizeof(Node));
-        return n * (sizeof(Cell) + 2 * sizeof(double) + 2 + sizeof(Node) + 2 * sizeof(std::vector<Node>) + 28) +
+        if (!weighted) return n * (2 * sizeof(double) + sizeof(Node) + sizeof(std::uint32_t));
+        return n * (4 * sizeof(double) + 2 + sizeof(Node) + 2 * sizeof(std::vector<Node>) + 28) +
                g.out->slot_count() * (sizeof(Node) + sizeof(Slot));
     }
 
-    BcState(Count n, bool weighted) : cell(n) {
+    BcState(Count n, bool weighted) : sigma(n, 0.0), delta(n, 0.0) {
         if (weighted) {
             dijkstra.emplace(n);
             order.resize(n);
             preds.resize(n);
             pred_slots.resize(n);
         } else {
-            queue.resize(n + 1);
+            bfs.emplace(n);
         }
     }
 
-    double& sigma(Node v) { return cell[v].sigma; }
-    double& delta(Node v) { return cell[v].delta; }
-
     // NetworkX's _single_source_shortest_path_basic. Predecessors are not
-    // kept: the accumulation recognises them by level. The loop is
-    // branch-free: every target is written past the queue's tail and kept
-    // only when new, min() gives an unreached node the next level and leaves
-    // reached ones alone, and a slot off the shortest paths adds +0.0 to its
-    // target's (non-negative) sigma, which leaves it exactly as it was.
+    // kept: the accumulation recognises them by level. Adding +0.0 instead
+    // of sigma[v] off shortest paths leaves a non-negative sigma exactly as
+    // it was, so the engine's branch-free loop stays branch-free.
     void bfs_search(const Csr& succ, Node s) {
-        for (std::size_t i = 0; i < settled; ++i) {
-            Cell& c = cell[stack[i]];
-            c.sigma = 0.0;
-            c.level = UNREACHED;
-        }
-        // Invariant: every sigma 0.0, every level UNREACHED.
-        cell[s].sigma = 1.0;
-        cell[s].level = 0;
-        queue[0] = s;
-        std::size_t tail = 1;
-        for (std::size_t head = 0; head < tail; ++head) {
-            const Node v = queue[head];
-            const std::uint32_t next = cell[v].level + 1;
-            const double sigma_v = cell[v].sigma;
-            for (Node w : succ.row(v)) {
-                Cell& c = cell[w];
-                const std::uint32_t lw = c.level;
-                queue[tail] = w;
-                tail += lw == UNREACHED;
-                const std::uint32_t now = std::min(lw, next);
-                c.level = now;
-                c.sigma += keep_or_zero(now == next, sigma_v);
-            }
-        }
-        stack = queue.data();
-        settled = tail;
+        for (std::size_t i = 0; i < settled; ++i) sigma[stack[i]] = 0.0;
+        // Invariant: every sigma 0.0.
+        sigma[s] = 1.0;
+        bfs->run<false>(
+            succ, s, BfsState::UNREACHED, [&](Node v) { return sigma[v]; },
+            [&](double sigma_v, Node w, bool shortest) { sigma[w] += keep_or_zero(shortest, sigma_v); });
+        stack = bfs->queue.data();
+        settled = bfs->reached;
     }
 
     // NetworkX's _single_source_dijkstra_path_basic: weights are used as
@@ -192,7 +161,7 @@ struct BcState {
 
         bool within(double) const { return true; }
         void settle(Node v, double, Node pred) {
-            st.sigma(v) += st.sigma(pred);  // doubles sigma[s] for the source, as NetworkX does
+            st.sigma[v] += st.sigma[pred];  // doubles sigma[s] for the source, as NetworkX does
             st.order[st.settled++] = v;
         }
         Status settled_edge(Node v, Node w, double d, Slot p, double dw) {
@@ -200,12 +169,12 @@ struct BcState {
             return {};
         }
         void improve(Node v, Node w, Slot p) {
-            st.sigma(w) = 0.0;
+            st.sigma[w] = 0.0;
             st.preds[w].assign(1, v);
             st.pred_slots[w].assign(1, p);
         }
         void tie(Node v, Node w, Slot p) {
-            st.sigma(w) += st.sigma(v);
+            st.sigma[w] += st.sigma[v];
             st.preds[w].push_back(v);
             st.pred_slots[w].push_back(p);
         }
@@ -214,13 +183,13 @@ struct BcState {
     void dijkstra_search(const GraphView& g, Node s) {
         for (std::size_t i = 0; i < settled; ++i) {
             const Node v = order[i];
-            sigma(v) = 0.0;
+            sigma[v] = 0.0;
             preds[v].clear();
             pred_slots[v].clear();
         }
         settled = 0;
         // Invariant: every sigma 0.0, every pred list empty.
-        sigma(s) = 1.0;
+        sigma[s] = 1.0;
         DijkstraPolicy policy{*this};
         (void)dijkstra->run(g, s, policy);  // the policy never fails
         stack = order.data();
@@ -243,11 +212,11 @@ struct BcState {
             const auto& ps = preds[w];
             const auto& slots = pred_slots[w];
             for (std::size_t i = 0; i < ps.size(); ++i) f(ps[i], slots[i]);
-        } else if (cell[w].level != 0) {
-            const std::uint32_t want = cell[w].level - 1;
+        } else if (const auto& level = bfs->level; level[w] != 0) {
+            const std::uint32_t want = level[w] - 1;
             for (Slot q = in_rows.begin(w); q < in_rows.end(w); ++q) {
                 const Node v = in_rows.targets[q];
-                if (cell[v].level == want) f(v, q);
+                if (level[v] == want) f(v, q);
             }
         }
     }
@@ -257,23 +226,21 @@ struct BcState {
     template <class Sink>
     void accumulate_nodes(const Csr& in_rows, bool weighted, bool endpoints, Node s, Sink&& sink) {
         if (endpoints && settled > 1) sink(s, static_cast<double>(settled - 1));
-        for (std::size_t i = 0; i < settled; ++i) delta(stack[i]) = 0.0;
+        for (std::size_t i = 0; i < settled; ++i) delta[stack[i]] = 0.0;
         for (std::size_t i = settled; i-- > 0;) {
             const Node w = stack[i];
-            const double coeff = (1.0 + delta(w)) / sigma(w);
+            const double coeff = (1.0 + delta[w]) / sigma[w];
             if (weighted) {
-                for_each_pred(in_rows, true, w, [&](Node v, Slot) { delta(v) += sigma(v) * coeff; });
+                for_each_pred(in_rows, true, w, [&](Node v, Slot) { delta[v] += sigma[v] * coeff; });
             } else if (w != s) {
                 // Branch-free: non-predecessors receive +0.0, which leaves
                 // their (non-negative) delta exactly as it was.
-                const std::uint32_t want = cell[w].level - 1;
-                for (Node v : in_rows.row(w)) {
-                    Cell& c = cell[v];
-                    c.delta += keep_or_zero(c.level == want, c.sigma * coeff);
-                }
+                const auto& level = bfs->level;
+                const std::uint32_t want = level[w] - 1;
+                for (Node v : in_rows.row(w)) delta[v] += keep_or_zero(level[v] == want, sigma[v] * coeff);
             }
             if (w != s) {
-                const double c = endpoints ? delta(w) + 1.0 : delta(w);
+                const double c = endpoints ? delta[w] + 1.0 : delta[w];
                 if (c != 0.0) sink(w, c);
             }
         }
@@ -282,15 +249,15 @@ struct BcState {
     // NetworkX's _accumulate_edges.
     template <class Sink>
     void accumulate_edges(const InEdges& in, const std::vector<Slot>& eidx, bool weighted, Sink&& sink) {
-        for (std::size_t i = 0; i < settled; ++i) delta(stack[i]) = 0.0;
+        for (std::size_t i = 0; i < settled; ++i) delta[stack[i]] = 0.0;
         for (std::size_t i = settled; i-- > 0;) {
             const Node w = stack[i];
-            const double coeff = (1.0 + delta(w)) / sigma(w);
+            const double coeff = (1.0 + delta[w]) / sigma[w];
             for_each_pred(*in.rows, weighted, w, [&](Node v, Slot q) {
-                const double c = sigma(v) * coeff;
+                const double c = sigma[v] * coeff;
                 const Slot p = (weighted || in.succ_slot.empty()) ? q : in.succ_slot[q];
                 if (eidx[p] != NO_EDGE) sink(static_cast<std::uint32_t>(eidx[p]), c);
-                delta(v) += c;
+                delta[v] += c;
             });
         }
     }
