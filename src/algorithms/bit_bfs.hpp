@@ -44,28 +44,65 @@ struct BitLevels {
             visited[s] |= std::uint64_t{1} << i;
             frontier[s] |= std::uint64_t{1} << i;
         }
+        const Count n = rows.node_count();
         for (std::uint32_t level = 1;; ++level) {
-            touched.clear();
-            for (Node v : current) {
-                const std::uint64_t f = frontier[v];
-                frontier[v] = 0;
-                for (Node u : rows.row(v)) {
-                    if (next[u] == 0) touched.push_back(u);
-                    next[u] |= f;
-                }
-            }
-            current.clear();
-            for (Node u : touched) {
-                const std::uint64_t bits = next[u] & ~visited[u];
-                next[u] = 0;
-                if (bits == 0) continue;
-                if (visited[u] == 0) seen.push_back(u);
-                visited[u] |= bits;
-                frontier[u] = bits;
-                current.push_back(u);
-                fresh(level, u, bits);
+            if (current.size() * DENSE_SHARE >= n) {
+                dense_level(rows, level, fresh);
+            } else {
+                sparse_level(rows, level, fresh);
             }
             if (current.empty()) return level - 1;
+        }
+    }
+
+private:
+    // A frontier of at least n / DENSE_SHARE nodes is expanded by scanning
+    // the words in position order, which reads them sequentially; a smaller
+    // one through the lists, at the cost of what it reaches.
+    static constexpr std::size_t DENSE_SHARE = 32;
+
+    template <class Fresh>
+    void dense_level(const Csr& rows, std::uint32_t level, Fresh& fresh) {
+        const Count n = rows.node_count();
+        for (Node v = 0; v < n; ++v) {
+            const std::uint64_t f = frontier[v];
+            if (f == 0) continue;
+            for (Node u : rows.row(v)) next[u] |= f;
+        }
+        current.clear();
+        for (Node u = 0; u < n; ++u) {
+            const std::uint64_t bits = next[u] & ~visited[u];
+            next[u] = 0;
+            frontier[u] = bits;
+            if (bits == 0) continue;
+            if (visited[u] == 0) seen.push_back(u);
+            visited[u] |= bits;
+            current.push_back(u);
+            fresh(level, u, bits);
+        }
+    }
+
+    template <class Fresh>
+    void sparse_level(const Csr& rows, std::uint32_t level, Fresh& fresh) {
+        touched.clear();
+        for (Node v : current) {
+            const std::uint64_t f = frontier[v];
+            frontier[v] = 0;
+            for (Node u : rows.row(v)) {
+                if (next[u] == 0) touched.push_back(u);
+                next[u] |= f;
+            }
+        }
+        current.clear();
+        for (Node u : touched) {
+            const std::uint64_t bits = next[u] & ~visited[u];
+            next[u] = 0;
+            if (bits == 0) continue;
+            if (visited[u] == 0) seen.push_back(u);
+            visited[u] |= bits;
+            frontier[u] = bits;
+            current.push_back(u);
+            fresh(level, u, bits);
         }
     }
 };
