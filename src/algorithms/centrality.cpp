@@ -619,7 +619,8 @@ Result<bool> harmonic_levels(const Csr& rows, std::span<const Node> sources, std
     // levels[j][u * 64 + i]: the level at which source i of the batch's
     // chunk j reaches u (0: not reached, or u is that source).
     std::vector<std::vector<Level>> levels(batch, std::vector<Level>(n * BIT_CHUNK));
-    std::atomic<bool> too_deep{false};
+    std::vector<std::uint32_t> deepest(batch, 0);
+    std::vector<double> reciprocal{0.0};  // reciprocal[d] == 1.0 / d, the division NetworkX makes
     for (std::size_t first = 0; first < chunks; first += batch) {
         const std::size_t count = std::min(batch, chunks - first);
         auto searched = map_with_scratch(
@@ -629,36 +630,50 @@ Result<bool> harmonic_levels(const Csr& rows, std::span<const Node> sources, std
                 const std::size_t len = std::min(BIT_CHUNK, sources.size() - begin);
                 std::vector<Level>& at = levels[j];
                 std::fill(at.begin(), at.end(), Level{0});
-                const std::uint32_t deepest =
+                deepest[j] =
                     bits.run(rows, sources.subspan(begin, len), [&](std::uint32_t level, Node u, std::uint64_t fresh) {
                         for (std::uint64_t rest = fresh; rest != 0; rest &= rest - 1) {
                             at[u * BIT_CHUNK + static_cast<std::size_t>(std::countr_zero(rest))] =
                                 static_cast<Level>(level);
                         }
                     });
-                if (deepest > std::numeric_limits<Level>::max()) too_deep.store(true, std::memory_order_relaxed);
                 add_progress(len);
                 return true;
             });
         if (!searched.ok()) return searched.error();
-        if (too_deep.load()) return false;
-        const Pieces pieces = split(n);
+        const std::uint32_t deepest_level = *std::max_element(deepest.begin(), deepest.begin() + count);
+        if (deepest_level > std::numeric_limits<Level>::max()) return false;
+        for (std::size_t d = reciprocal.size(); d <= deepest_level; ++d) reciprocal.push_back(1.0 / static_cast<double>(d));
+        // Each node's terms form one chain of dependent additions, so the
+        // nodes are taken GROUP at a time, their chains interleaved. An
+        // unreached entry adds reciprocal[0], +0.0, which leaves a sum (never
+        // negative) exactly as it was.
+        constexpr std::size_t GROUP = 4;
+        const std::size_t groups = (n + GROUP - 1) / GROUP;
+        const Pieces pieces = split(groups);
         Status added = parallel_for(pieces.pieces, [&](std::size_t p) {
-            for (Node u = static_cast<Node>(pieces.begin(p)); u < pieces.end(p); ++u) {
-                if (!in_nbunch[u]) continue;
-                double sum = out.sums[u];
-                bool hit = out.hit[u] != 0;
+            for (std::size_t g = pieces.begin(p); g < pieces.end(p); ++g) {
+                const std::size_t u0 = g * GROUP, width = std::min<std::size_t>(GROUP, n - u0);
+                double sum[GROUP] = {};
+                Level any[GROUP] = {};
+                for (std::size_t k = 0; k < width; ++k) sum[k] = out.sums[u0 + k];
                 for (std::size_t j = 0; j < count; ++j) {
                     const std::size_t len = std::min(BIT_CHUNK, sources.size() - (first + j) * BIT_CHUNK);
-                    const Level* at = levels[j].data() + std::size_t{u} * BIT_CHUNK;
+                    const Level* at = levels[j].data() + u0 * BIT_CHUNK;
                     for (std::size_t i = 0; i < len; ++i) {
-                        if (at[i] == 0) continue;
-                        sum = 1.0 / static_cast<double>(at[i]) + sum;
-                        hit = true;
+                        for (std::size_t k = 0; k < GROUP; ++k) {
+                            const Level d = k < width ? at[k * BIT_CHUNK + i] : Level{0};
+                            sum[k] = reciprocal[d] + sum[k];
+                            any[k] |= d;
+                        }
                     }
                 }
-                out.sums[u] = sum;
-                out.hit[u] = hit ? 1 : 0;
+                for (std::size_t k = 0; k < width; ++k) {
+                    const Node u = static_cast<Node>(u0 + k);
+                    if (!in_nbunch[u]) continue;
+                    out.sums[u] = sum[k];
+                    if (any[k] != 0) out.hit[u] = 1;
+                }
             }
         });
         if (!added.ok()) return added.error();
