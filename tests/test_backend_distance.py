@@ -113,7 +113,7 @@ def test_left_to_networkx(name, kwargs):
 BARYCENTER = "centroid" if "barycenter" in UNDISPATCHED else "barycenter"
 
 
-@pytest.mark.parametrize("flavour", [None, "int", "float"])
+@pytest.mark.parametrize("flavour", [None, "int", "float", "mixed"])
 @pytest.mark.parametrize("gid", ZOO_IDS)
 def test_harmonic_measures(gid, flavour):
     G = weighted(gid, flavour)

@@ -312,7 +312,7 @@ def harmonic_centrality(G, nbunch=None, distance=None, sources=None):
     with progress.counted(G, len(starts)):
         sums, hit = G.core.harmonic([index[v] for v in starts], in_nbunch, distance)
     # Over numpy weights (of one kind, the data rules say) every 1 / d is numpy.float64.
-    kind = float if distance is None or distance_kind(G, distance) & NUMPY_BIT == 0 else typed(NP_FLOAT)
+    kind = float if distance is None or (distance_kind(G, distance) or 0) & NUMPY_BIT == 0 else typed(NP_FLOAT)
     return {u: kind(sums[index[u]]) if hit[index[u]] else 0 for u in targets}
 
 
