@@ -396,6 +396,64 @@ Result<std::vector<double>> betweenness(const GraphView& g, bool endpoints, std:
     return totals;
 }
 
+namespace {
+
+// The predecessor rows of the edge accumulation: the in-rows, or for an
+// unweighted digraph our own stable counting sort, so that each in-row slot
+// knows the succ slot (the edge index) it mirrors.
+Status edge_in_rows(const GraphView& g, InEdges& in) {
+    in.rows = g.out;
+    if (g.directed && g.weights == nullptr) {
+        auto own = counting_sort_pred(*g.out, in.succ_slot);
+        if (!own.ok()) return own.error();
+        in.own = std::move(own.value());
+        in.rows = &in.own;
+    }
+    return {};
+}
+
+// Rows of the sources' terms (see SourceRows): the sources searched in
+// parallel pieces, each piece with its own state, each source writing its
+// own row.
+template <class Accumulate>
+Result<SourceRows> rows_over_sources(const GraphView& g, std::span<const Node> sources, std::size_t entries,
+                                     Accumulate&& accumulate) {
+    constexpr std::uint32_t NONE = 0xFFFFFFFFu;
+    if (sources.size() >= NONE || entries >= NONE) return not_implemented("too many sources or entries for rows");
+    SourceRows out;
+    out.entries = entries;
+    out.rows.assign(sources.size() * entries, 0.0);
+    if (sources.empty() || g.n() == 0) return out;
+    Pieces pieces = split(sources.size());
+    pieces.pieces = std::min(pieces.pieces, std::max<std::size_t>(SCRATCH_BUDGET / BcState::bytes(g), 1));
+    std::vector<std::vector<RowExtra>> extras(pieces.pieces);
+    Status st = parallel_for(pieces.pieces, [&](std::size_t piece) {
+        BcState state(g.n(), g.weights != nullptr);
+        std::vector<std::uint32_t> last(entries, NONE);  // the row that last wrote each entry
+        for (std::size_t i = pieces.begin(piece); i < pieces.end(piece) && !stop_requested(); ++i) {
+            const auto source = static_cast<std::uint32_t>(i);
+            double* row = out.rows.data() + i * entries;
+            auto sink = [&](std::uint32_t entry, double value) {
+                if (last[entry] == source) {
+                    extras[piece].push_back({source, entry, value});
+                    return;
+                }
+                last[entry] = source;
+                row[entry] = value;
+            };
+            state.search(g, sources[i]);
+            accumulate(state, sources[i], sink);
+            add_progress(1);
+        }
+    });
+    if (!st.ok()) return st.error();
+    if (poll_interrupt()) return interrupted();
+    for (auto& e : extras) out.extra.insert(out.extra.end(), e.begin(), e.end());
+    return out;
+}
+
+}  // namespace
+
 Result<std::vector<double>> edge_betweenness(const GraphView& g, std::span<const Node> sources) {
     Slot m = 0;
     const std::vector<Slot> eidx = edge_ids(g, m);
@@ -404,20 +462,41 @@ Result<std::vector<double>> edge_betweenness(const GraphView& g, std::span<const
     if (m > 0xFFFFFFFFull) return not_implemented("graph has too many edges");
     const bool weighted = g.weights != nullptr;
     InEdges in{g.out, {}, {}};
-    if (g.directed && !weighted) {
-        // Our own stable counting sort, so that each in-row slot knows the
-        // succ slot (the edge index) it mirrors.
-        auto own = counting_sort_pred(*g.out, in.succ_slot);
-        if (!own.ok()) return own.error();
-        in.own = std::move(own.value());
-        in.rows = &in.own;
-    }
+    if (Status st = edge_in_rows(g, in); !st.ok()) return st.error();
     Status st = sum_over_sources(g, sources, g.out->slot_count(), EDGE_RECORD_FROM, totals,
                                  [&](BcState& state, Node, auto& sink) {
                                      state.accumulate_edges(in, eidx, weighted, sink);
                                  });
     if (!st.ok()) return st.error();
     return totals;
+}
+
+Result<SourceRows> betweenness_rows(const GraphView& g, bool endpoints, std::span<const Node> sources) {
+    const Csr& in_rows = *g.in;
+    const bool weighted = g.weights != nullptr;
+    return rows_over_sources(g, sources, g.n(), [&](BcState& state, Node s, auto& sink) {
+        state.accumulate_nodes(in_rows, weighted, endpoints, s, sink);
+    });
+}
+
+Result<SourceRows> edge_betweenness_rows(const GraphView& g, std::span<const Node> sources) {
+    Slot m = 0;
+    const std::vector<Slot> eidx = edge_ids(g, m);
+    InEdges in{g.out, {}, {}};
+    if (Status st = edge_in_rows(g, in); !st.ok()) return st.error();
+    const bool weighted = g.weights != nullptr;
+    return rows_over_sources(g, m == 0 ? std::span<const Node>{} : sources, m,
+                             [&](BcState& state, Node, auto& sink) { state.accumulate_edges(in, eidx, weighted, sink); });
+}
+
+void add_rows(std::span<double> totals, const double* rows, std::size_t count, std::span<const RowExtra> extra) {
+    const std::size_t entries = totals.size();
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const double* row = rows + i * entries;
+        for (std::size_t e = 0; e < entries; ++e) totals[e] += row[e];
+        for (; next < extra.size() && extra[next].source == i; ++next) totals[extra[next].entry] += extra[next].value;
+    }
 }
 
 
@@ -717,6 +796,44 @@ Result<HarmonicSums> harmonic(const GraphView& rows, std::span<const Node> sourc
         for (const auto& f : found.value()) {
             if (!f) return Error{ErrorKind::NegativeCycle, "Contradictory paths found: negative weights?"};
             for (std::size_t k = 0; k < f->order.size(); ++k) add(f->order[k], f->dist[k]);
+        }
+    }
+    return out;
+}
+
+Result<SourceRows> harmonic_rows(const GraphView& rows, std::span<const Node> sources,
+                                 std::span<const std::uint8_t> in_nbunch) {
+    const Count n = rows.out->node_count();
+    SourceRows out;
+    out.entries = n;
+    out.rows.assign(sources.size() * n, 0.0);
+    out.hit.assign(n, 0);
+    auto term = [&](std::size_t i, Node u, double d) {
+        if (d != 0.0 && in_nbunch[u]) {
+            out.rows[i * n + u] = 1.0 / d;
+            out.hit[u] = 1;
+        }
+    };
+    const std::size_t batch = 4 * pool_size();
+    for (std::size_t begin = 0; begin < sources.size(); begin += batch) {
+        const auto part = sources.subspan(begin, std::min(batch, sources.size() - begin));
+        if (rows.weights == nullptr) {
+            auto found = bfs_tree_many(*rows.out, part, std::numeric_limits<double>::infinity());
+            if (!found.ok()) return found.error();
+            for (std::size_t j = 0; j < part.size(); ++j) {
+                const BfsTree& f = found.value()[j];
+                for (std::size_t k = 0; k < f.order.size(); ++k) {
+                    term(begin + j, f.order[k], static_cast<double>(f.levels[k]));
+                }
+            }
+            continue;
+        }
+        auto found = dijkstra_many(rows, part, std::nullopt);
+        if (!found.ok()) return found.error();
+        for (std::size_t j = 0; j < part.size(); ++j) {
+            const auto& f = found.value()[j];
+            if (!f) return Error{ErrorKind::NegativeCycle, "Contradictory paths found: negative weights?"};
+            for (std::size_t k = 0; k < f->order.size(); ++k) term(begin + j, f->order[k], f->dist[k]);
         }
     }
     return out;

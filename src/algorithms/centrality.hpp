@@ -29,6 +29,34 @@ Result<std::vector<double>> betweenness(const GraphView& g, bool endpoints, std:
 // One unscaled sum per edge, in edges_in_order order.
 Result<std::vector<double>> edge_betweenness(const GraphView& g, std::span<const Node> sources);
 
+// Each source's terms on a row of its own, for totals added up elsewhere
+// (another process, another machine) in source order: row i holds what
+// source i adds to each entry, +0.0 where it adds nothing, so that
+// `total[e] += row[i][e]` for i in order is NetworkX's sum. A second or later
+// term of one entry within one source (an undirected zero-weight edge found
+// from both ends) is listed in `extra` in NetworkX's order, to be added after
+// that source's row. `hit` marks the entries given any term (harmonic rows).
+struct RowExtra {
+    std::uint32_t source;  // row index
+    std::uint32_t entry;
+    double value;
+};
+struct SourceRows {
+    std::size_t entries = 0;
+    std::vector<double> rows;  // sources x entries, row-major
+    std::vector<RowExtra> extra;
+    std::vector<std::uint8_t> hit;
+};
+
+// betweenness's and edge_betweenness's terms (rows over nodes, or edges in
+// edges_in_order).
+Result<SourceRows> betweenness_rows(const GraphView& g, bool endpoints, std::span<const Node> sources);
+Result<SourceRows> edge_betweenness_rows(const GraphView& g, std::span<const Node> sources);
+
+// totals[e] += rows[i][e] for each row in order, each row followed by its
+// extras; `extra` is ordered by row.
+void add_rows(std::span<double> totals, const double* rows, std::size_t count, std::span<const RowExtra> extra);
+
 // NetworkX's divisive loop on an undirected graph (girvan_newman's
 // _without_most_central_edges, edge_betweenness_partition): starting from
 // g without the edges `gone` (indices in edges_in_order), cut the first edge
@@ -76,6 +104,11 @@ struct HarmonicSums {
 
 Result<HarmonicSums> harmonic(const GraphView& rows, std::span<const Node> sources,
                               std::span<const std::uint8_t> in_nbunch);
+
+// harmonic's terms 1 / d per source (see betweenness_rows), on rows over
+// nodes; `hit` as HarmonicSums' for the block.
+Result<SourceRows> harmonic_rows(const GraphView& rows, std::span<const Node> sources,
+                                 std::span<const std::uint8_t> in_nbunch);
 
 
 // One power iteration over the out-rows, nodes taken in `order` (the key

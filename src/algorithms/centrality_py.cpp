@@ -5,6 +5,8 @@
 #include "graph/core_graph_py.hpp"
 #include "lib/entry.hpp"
 
+#include <cstring>
+
 namespace fennel::py {
 
 namespace {
@@ -39,6 +41,84 @@ PyObject* edge_betweenness(const CoreGraph& g, const AttrName& weight, const std
     return run_betweenness(g, weight, sources, [&](const GraphView& view, const std::vector<Node>& s) {
         return fennel::edge_betweenness(view, s);
     });
+}
+
+// Bytes holding a vector's values as they lie in memory.
+template <class T>
+PyObject* raw_bytes(const std::vector<T>& v) {
+    return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(v.data()),
+                                     static_cast<Py_ssize_t>(v.size() * sizeof(T)));
+}
+
+// (rows, extra, hit) as bytes: float64 rows, the extras as packed
+// (uint32 row, uint32 entry, float64 value), one byte per entry of `hit`.
+PyObject* rows_to_python(const SourceRows& r) {
+    static_assert(sizeof(RowExtra) == 16);
+    return tuple_from([&] { return raw_bytes(r.rows); }, [&] { return raw_bytes(r.extra); },
+                      [&] { return raw_bytes(r.hit); });
+}
+
+PyObject* betweenness_rows(const CoreGraph& g, const AttrName& weight, bool endpoints, const Positions& sources,
+                           bool edges) {
+    auto column = g.weight_slice(weight, false);
+    if (!column.ok()) return raise(column.error());
+    auto list = g.sources_or_all(sources);
+    if (!list.ok()) return raise(list.error());
+    const GraphView view = g.view(column.value());
+    return detached(
+        [&] {
+            return edges ? fennel::edge_betweenness_rows(view, list.value())
+                         : fennel::betweenness_rows(view, endpoints, list.value());
+        },
+        rows_to_python);
+}
+
+PyObject* harmonic_rows(const CoreGraph& g, const Positions& sources, const Flags& in_nbunch,
+                        const AttrName& weight) {
+    auto list = g.sources_or_all(sources);
+    if (!list.ok()) return raise(list.error());
+    if (!one_per_node(g, in_nbunch.size(), "in_nbunch")) return nullptr;
+    auto column = g.weight_slice(weight, false);
+    if (!column.ok()) return raise(column.error());
+    const GraphView view = g.view(column.value());
+    return detached([&] { return fennel::harmonic_rows(view, list.value(), in_nbunch); }, rows_to_python);
+}
+
+// A C-contiguous buffer of the object, released with the guard.
+struct BufferGuard {
+    Py_buffer view{};
+    bool held = false;
+    bool get(PyObject* obj, int flags) { return held = PyObject_GetBuffer(obj, &view, flags | PyBUF_C_CONTIGUOUS) == 0; }
+    ~BufferGuard() {
+        if (held) PyBuffer_Release(&view);
+    }
+};
+
+PyObject* add_rows(PyObject* totals, PyObject* rows, PyObject* extra) {
+    BufferGuard t, r, x;
+    if (!t.get(totals, PyBUF_WRITABLE) || !r.get(rows, PyBUF_SIMPLE) || !x.get(extra, PyBUF_SIMPLE)) return nullptr;
+    const auto entries = static_cast<std::size_t>(t.view.len) / sizeof(double);
+    const auto row_bytes = entries * sizeof(double);
+    if (t.view.len % sizeof(double) != 0 || x.view.len % sizeof(RowExtra) != 0 ||
+        (row_bytes == 0 ? r.view.len != 0 : r.view.len % row_bytes != 0)) {
+        return raise(value_error("totals, rows and extra must hold whole float64 rows and 16-byte extras"));
+    }
+    const std::size_t count = row_bytes == 0 ? 0 : static_cast<std::size_t>(r.view.len) / row_bytes;
+    std::vector<RowExtra> extras(static_cast<std::size_t>(x.view.len) / sizeof(RowExtra));
+    if (!extras.empty()) std::memcpy(extras.data(), x.view.buf, static_cast<std::size_t>(x.view.len));
+    for (std::size_t k = 0; k < extras.size(); ++k) {
+        if (extras[k].source >= count || extras[k].entry >= entries || (k > 0 && extras[k].source < extras[k - 1].source)) {
+            return raise(value_error("extra names a row or an entry out of range, or is out of order"));
+        }
+    }
+    std::span<double> sums(static_cast<double*>(t.view.buf), entries);
+    const auto* data = static_cast<const double*>(r.view.buf);
+    return detached(
+        [&]() -> Result<bool> {
+            fennel::add_rows(sums, data, count, extras);
+            return true;
+        },
+        [](bool) { return Py_NewRef(Py_None); });
 }
 
 PyObject* cut_central_edges(const CoreGraph& g, const AttrName& weight, const Positions& gone, double scale,
@@ -163,6 +243,19 @@ constexpr auto BETWEENNESS =
 constexpr auto EDGE_BETWEENNESS =
     method<edge_betweenness>("edge_betweenness", "Unscaled edge betweenness, one value per edge in `edges_in_order`.",
                              arg<AttrName>("weight", none), arg<std::optional<Positions>>("sources", none));
+constexpr auto BETWEENNESS_ROWS = method<betweenness_rows>(
+    "betweenness_rows",
+    "Each source's betweenness terms on a row of its own (see\n`centrality::betweenness_rows`), over node positions or, with `edges`,\n"
+    "over `edges_in_order`: (rows, extra, hit) as bytes.",
+    arg<AttrName>("weight"), arg<bool>("endpoints"), arg<Positions>("sources"), kwarg<bool>("edges", false));
+constexpr auto HARMONIC_ROWS = method<harmonic_rows>(
+    "harmonic_rows", "Each source's harmonic terms on a row of its own: (rows, extra, hit) as bytes.",
+    arg<Positions>("sources"), arg<Flags>("in_nbunch"), arg<AttrName>("weight", none));
+constexpr auto ADD_ROWS = function<add_rows>(
+    "_add_rows",
+    "Adds float64 `rows` into the writable float64 buffer `totals` row after row,\neach row followed by its "
+    "`extra` terms (as `betweenness_rows` packs them).",
+    arg<PyObject*>("totals"), arg<PyObject*>("rows"), arg<PyObject*>("extra"));
 constexpr auto CUT_CENTRAL_EDGES = method<cut_central_edges>(
     "cut_central_edges",
     "NetworkX's divisive loop on an undirected graph: from the graph without the\nedges `gone` (indices in "
@@ -195,7 +288,10 @@ constexpr auto KATZ = method<katz>(
 
 std::vector<PyMethodDef> centrality_methods() {
     return {row<BETWEENNESS>(), row<EDGE_BETWEENNESS>(), row<CUT_CENTRAL_EDGES>(), row<CLOSENESS>(),
-            row<HARMONIC>(),    row<EIGENVECTOR>(),      row<KATZ>()};
+            row<HARMONIC>(),    row<EIGENVECTOR>(),      row<KATZ>(),
+            row<BETWEENNESS_ROWS>(), row<HARMONIC_ROWS>()};
 }
+
+std::vector<PyMethodDef> centrality_functions() { return {row<ADD_ROWS>()}; }
 
 }  // namespace fennel::py

@@ -208,6 +208,9 @@ def _clique_percolation(
 
 def register_numpy(float64: type, int64: type, bool_: type) -> None:
     """Registers numpy's float64, int64 and bool_ scalar types for conversion."""
+def _add_rows(totals: Any, rows: Any, extra: Any) -> None:
+    """Adds float64 `rows` into the writable float64 buffer `totals` row after row, each row followed by its `extra` terms."""
+
 def _laplacian_energies(lap: Any, n: SupportsIndex, count: SupportsIndex, ints: bool) -> bytes:
     """laplacian_centrality's new energy of each of the first `count` nodes, as bytes of the Laplacian's type."""
 
@@ -420,6 +423,12 @@ class CoreGraph:
         *,
         compensated_sum: bool = False,
     ) -> list[float]: ...
+    def betweenness_rows(
+        self, weight: str | None, endpoints: bool, sources: _Positions, *, edges: bool = False
+    ) -> tuple[bytes, bytes, bytes]: ...
+    def harmonic_rows(
+        self, sources: _Positions, in_nbunch: Sequence[bool], weight: str | None = None
+    ) -> tuple[bytes, bytes, bytes]: ...
     def harmonic(
         self, sources: _Positions, in_nbunch: Sequence[bool], weight: str | None = None
     ) -> tuple[list[float], list[bool]]: ...

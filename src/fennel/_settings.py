@@ -10,6 +10,15 @@
 ``progress``
     Progress bar (tqdm) for calls that run longer than a couple of seconds:
     None draws it when stderr is a terminal, True always, False never.
+``executor``
+    None (the worker threads of this process), or a ``dask.distributed.Client``:
+    the per-source families (betweenness, closeness, harmonic, eccentricity
+    and what is built on it, average shortest path length, Wiener index, the
+    all-pairs lengths) then run on its cluster once their work reaches
+    ``executor_min_work``.
+``executor_min_work``
+    Searches times (nodes + adjacency entries) from which a call goes to the
+    executor's cluster (default 2,000,000,000: about a minute of one core).
 
 The defaults come from the environment: ``FENNEL_NUM_THREADS``, else
 ``RAYON_NUM_THREADS`` (either 0: every processor), else a positive
@@ -27,6 +36,9 @@ import sys
 
 # The largest thread count accepted (as by the C++ pool).
 MAX_THREADS = 1 << 20
+
+# executor_min_work's default.
+DEFAULT_MIN_WORK = 2_000_000_000
 
 # Environment variables that set the thread count, by precedence.
 THREAD_VARIABLES = ("FENNEL_NUM_THREADS", "RAYON_NUM_THREADS", "RAYON_RS_NUM_CPUS")
@@ -57,6 +69,8 @@ def defaults():
         "n_jobs": thread_source()[0],
         "call_log": os.environ.get("FENNEL_CALL_LOG") or None,
         "progress": None,
+        "executor": None,
+        "executor_min_work": DEFAULT_MIN_WORK,
     }
 
 
@@ -79,6 +93,14 @@ def check(key, value):
         if not isinstance(path, str):
             raise TypeError(f"call_log must be a str path; got {value!r}")
         return path or None
+    if key == "executor":
+        if value is not None and not all(callable(getattr(value, m, None)) for m in ("submit", "scatter", "run", "cancel")):
+            raise TypeError(f"executor must be None or a dask.distributed.Client; got {value!r}")
+        return value
+    if key == "executor_min_work":
+        if type(value) is bool or not isinstance(value, int) or value < 0:
+            raise TypeError(f"executor_min_work must be an int >= 0; got {value!r}")
+        return int(value)
     if key == "progress":
         if value is not None and type(value) is not bool:
             raise TypeError(f"progress must be None (when stderr is a terminal), True or False; got {value!r}")
@@ -89,13 +111,16 @@ def check(key, value):
 @functools.cache
 def _config_class(base):
     class FennelConfig(base):
-        """fennel's settings (see ``fennel._settings``): ``n_jobs``, ``call_log``, ``progress``."""
+        """fennel's settings (see ``fennel._settings``): ``n_jobs``, ``call_log``, ``progress``,
+        ``executor``, ``executor_min_work``."""
 
         __qualname__ = "FennelConfig"
 
         n_jobs: int | None
         call_log: str | None
         progress: bool | None
+        executor: object
+        executor_min_work: int
 
         def _on_setattr(self, key, value):
             return check(key, value)

@@ -51,6 +51,7 @@ std::vector<PyMethodDef> assortativity_functions();
 std::vector<PyMethodDef> richclub_methods();
 std::vector<PyMethodDef> current_flow_methods();
 std::vector<PyMethodDef> laplacian_functions();
+std::vector<PyMethodDef> centrality_functions();
 std::vector<PyMethodDef> voterank_methods();
 std::vector<PyMethodDef> dispersion_methods();
 std::vector<PyMethodDef> vitality_methods();
@@ -130,7 +131,7 @@ PyMethodDef* module_functions() {
                clique_functions, dag_functions, kcutsets_functions, lowest_common_ancestors_functions,
                cycles_functions, mincost_functions, capacityscaling_functions, louvain_functions,
                leiden_functions, pool_functions, numpy_functions, link_prediction_functions,
-               assortativity_functions, laplacian_functions});
+               assortativity_functions, laplacian_functions, centrality_functions});
     return functions;
 }
 

@@ -15,7 +15,9 @@ import math
 import networkx as nx
 from networkx.algorithms.centrality import betweenness as _nx_betweenness
 
-from . import progress
+from .. import _remote
+
+from . import executor, progress
 from .checks import (
     COMPENSATED_SUM, argument_rule, data_rule, flag, int_max_iter, none_key, one_kind, product_weights, reals,
     start_vector, weights,
@@ -215,8 +217,12 @@ def betweenness_centrality(G, k=None, normalized=True, weight=None, endpoints=Fa
     if k == n:
         k = None
     sources = None if k is None else _sample_positions(G, k, seed)
-    with progress.counted(G, n if sources is None else len(sources)):
-        raw = G.core.betweenness(weight, bool(endpoints), sources)
+    starts = list(range(n)) if sources is None else sources
+    if cl := executor.cluster(G, len(starts), "betweenness_centrality"):
+        raw = executor.betweenness(cl, G, weight, bool(endpoints), starts, False, n)
+    else:
+        with progress.counted(G, len(starts)):
+            raw = G.core.betweenness(weight, bool(endpoints), sources)
     values = _rescale(raw, n, normalized=normalized, directed=G.directed, endpoints=endpoints, sources=sources)
     return dict(zip(G.nodes, values))
 
@@ -230,8 +236,12 @@ def edge_betweenness_centrality(G, k=None, normalized=True, weight=None, seed=No
     core = G.core
     n = len(G.nodes)
     sources = None if k is None else _sample_positions(G, k, seed)
-    with progress.counted(G, n if sources is None else len(sources)):
-        raw = core.edge_betweenness(weight, sources)
+    starts = list(range(n)) if sources is None else sources
+    if cl := executor.cluster(G, len(starts), "edge_betweenness_centrality"):
+        raw = executor.betweenness(cl, G, weight, False, starts, True, core.number_of_edges())
+    else:
+        with progress.counted(G, len(starts)):
+            raw = core.edge_betweenness(weight, sources)
     values = _rescale(raw, n, normalized=normalized, directed=G.directed, endpoints=True, sources=sources)
     nodes = G.nodes
     us, vs, _ = core.edges_in_order()
@@ -257,8 +267,13 @@ def closeness_centrality(G, u=None, distance=None, wf_improved=True, *, sp=None)
     if kind is None:
         values = _typed_closeness(G, distance, wf_improved, sources)
     else:
-        with progress.counted(G, len(G) if sources is None else 1):
-            values = G.core.closeness(distance, wf_improved, sources, compensated_sum=compensated(G, distance))
+        summed = compensated(G, distance)
+        if sources is None and (cl := executor.cluster(G, len(G), "closeness_centrality")):
+            values = executor.per_source(cl, G, _remote.closeness, lambda b: (distance, wf_improved, b, summed),
+                                         list(range(len(G))))
+        else:
+            with progress.counted(G, len(G) if sources is None else 1):
+                values = G.core.closeness(distance, wf_improved, sources, compensated_sum=summed)
         if kind & NUMPY_BIT:
             # A numpy total makes the value numpy.float64; NetworkX's 0.0 for a
             # node reaching nothing at a positive distance stays a float (the
@@ -309,8 +324,12 @@ def harmonic_centrality(G, nbunch=None, distance=None, sources=None):
     in_nbunch = [False] * len(G)
     for u in targets:
         in_nbunch[index[u]] = True
-    with progress.counted(G, len(starts)):
-        sums, hit = G.core.harmonic([index[v] for v in starts], in_nbunch, distance)
+    positions = [index[v] for v in starts]
+    if cl := executor.cluster(G, len(positions), "harmonic_centrality"):
+        sums, hit = executor.harmonic(cl, G, positions, in_nbunch, distance)
+    else:
+        with progress.counted(G, len(starts)):
+            sums, hit = G.core.harmonic(positions, in_nbunch, distance)
     # Over numpy weights (of one kind, the data rules say) every 1 / d is numpy.float64.
     kind = float if distance is None or (distance_kind(G, distance) or 0) & NUMPY_BIT == 0 else typed(NP_FLOAT)
     return {u: kind(sums[index[u]]) if hit[index[u]] else 0 for u in targets}

@@ -11,7 +11,8 @@ itself over the values typed as NetworkX types them.
 
 import networkx as nx
 
-from . import progress
+from .. import _remote
+from . import executor, progress
 from .checks import COMPENSATED_SUM, NX_VERSION, absent, argument_rule, edge_count
 from .kinds import typed
 from .serve import STATS_DOCS, WORK_STATS, served
@@ -51,9 +52,13 @@ def _not_connected(fg):
 def _eccentricities(fg, weight, sources=None):
     """NetworkX's eccentricity values of ``sources`` (all nodes by default), in order."""
     n = len(fg)
+    positions = list(range(n)) if sources is None else sources
     if weight is None:
-        with progress.counted(fg, n if sources is None else len(sources)):
-            stats = fg.core.bfs_stats(sources)
+        if cl := executor.cluster(fg, len(positions)):
+            stats = executor.per_source(cl, fg, _remote.bfs_stats, lambda b: (b,), positions)
+        else:
+            with progress.counted(fg, len(positions)):
+                stats = fg.core.bfs_stats(sources)
         if any(reached != n for reached, _, _ in stats):
             raise _not_connected(fg)
         return [far for _, _, far in stats]
@@ -68,8 +73,12 @@ def _eccentricities(fg, weight, sources=None):
         return values
     as_kind = typed(kind)
     values = []
-    with progress.counted(fg, n if sources is None else len(sources)):
-        per_source = fg.core.dijkstra_stats(weight, sources, compensated_sum=COMPENSATED_SUM)[0]
+    if cl := executor.cluster(fg, len(positions)):
+        per_source = executor.per_source(cl, fg, _remote.dijkstra_stats, lambda b: (weight, b, COMPENSATED_SUM),
+                                         positions)
+    else:
+        with progress.counted(fg, len(positions)):
+            per_source = fg.core.dijkstra_stats(weight, sources, compensated_sum=COMPENSATED_SUM)[0]
     for entry in per_source:
         if entry is None:
             raise ValueError("Contradictory paths found:", "negative weights?")

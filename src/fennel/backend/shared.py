@@ -13,7 +13,8 @@ import operator
 
 import networkx as nx
 
-from . import native, progress
+from .. import _remote
+from . import executor, native, progress
 from .checks import COMPENSATED_SUM
 from .kinds import NP_FLOAT, NUMPY_BIT, PY_FLOAT, PY_INT, typed
 from .native import compact_form
@@ -192,7 +193,12 @@ def pair_searches(fg):
 def pair_total(fg, weight):
     """NetworkX's sum of the distances over all pairs, in its order and types."""
     if weight is None:
-        return sum(total for _, total, _ in fg.core.bfs_stats())
+        if cl := executor.cluster(fg, len(fg)):
+            stats = executor.per_source(cl, fg, _remote.bfs_stats, lambda b: (b,), list(range(len(fg))))
+        else:
+            stats = fg.core.bfs_stats()
+        # Exact ints: any grouping gives NetworkX's total.
+        return sum(total for _, total, _ in stats)
     kind = distance_kind(fg, weight)
     if kind is None:
         # Weights of several kinds: sum() itself over the typed distances.

@@ -15,7 +15,8 @@ import warnings
 import networkx as nx
 from networkx.algorithms.shortest_paths.generic import _build_paths_from_predecessors
 
-from . import progress
+from .. import _remote
+from . import executor, progress
 from .checks import NX_VERSION, argument_rule, data_rule, none_key, one_kind, pred_keys, weights
 from .kinds import typed
 from .native import compact_form
@@ -398,13 +399,37 @@ def all_pairs_dijkstra_path(G, cutoff=None, weight="weight"):
 
 def _bfs_lengths_by_source(fg, cutoff):
     limit = bfs_limit(cutoff)
+    if cl := executor.cluster(fg, len(fg)):
+        nodes = fg.nodes
+        found = executor.streamed(cl, fg, _remote.bfs_lengths, lambda b: (b, limit), list(range(len(fg))))
+        return zip(nodes, (dict(zip(map(nodes.__getitem__, order), levels)) for order, levels in found))
     return _by_source(fg, lambda batch: fg.core.bfs_many(batch, limit).length_dicts(fg.node_tuple))
 
 
 def _dijkstra_lengths_by_source(fg, weight, cut):
+    kind = distance_kind(fg, weight)
+    if kind is not None and (cl := executor.cluster(fg, len(fg))):
+        found = executor.streamed(cl, fg, _remote.dijkstra_lengths, lambda b: (b, weight, cut), list(range(len(fg))))
+        return zip(fg.nodes, _unless_negative_cycle(_typed_lengths(fg, kind, found)))
     return _by_source(
         fg, lambda batch: _unless_negative_cycle(fg.core.dijkstra_many(batch, weight, cut).length_dicts(fg.node_tuple))
     )
+
+
+def _typed_lengths(fg, kind, found):
+    """Length dicts from a cluster's (positions, distances) in settle order: the source's
+    int 0 first, then distances of the weights' one kind."""
+    nodes, as_kind = fg.nodes, typed(kind)
+    for lengths in found:
+        if lengths is None:
+            yield None
+            continue
+        order, dist, _ = lengths
+        keys = map(nodes.__getitem__, order)
+        result = dict(zip(keys, map(as_kind, dist)))
+        if order:
+            result[nodes[order[0]]] = 0
+        yield result
 
 
 def _unless_negative_cycle(found):

@@ -1,0 +1,237 @@
+"""Per-source families on a Dask cluster (the ``executor`` setting).
+
+With ``nx.config.backends.fennel.executor`` set to a ``dask.distributed.Client``,
+a call of a per-source family whose work (searches times nodes plus
+adjacency entries) reaches ``executor_min_work`` hands its sources to the
+cluster in blocks. The compact graph goes to every worker once (scattered
+in its byte form and kept while this graph's compact form lives); each task
+names the graph and a block of source positions, and the workers run the
+same kernels as this process, each on its own threads.
+
+Answers do not depend on the cluster:
+- per-source values (closeness, eccentricity, the all-pairs lengths, the
+  unweighted pair totals, which are exact ints) come back by block and are
+  placed by source;
+- a total over sources (betweenness, harmonic sums) is made in NetworkX's
+  source order. A block's task keeps each of its sources' terms on a row of
+  its own (block size x entries floats, on the worker that searched them);
+  a chain of small tasks then carries the running totals from block to
+  block, each adding its block's rows in order. The searches of all blocks
+  run at once; only the totals (8 bytes per entry) move between workers.
+Nothing on a worker makes a set or dict order, so workers' hash seeds do
+not matter.
+
+Faults: Dask reruns the tasks of a worker lost during a call (every task is
+a pure function of the graph and its block), so the answer is unchanged. A
+cluster that cannot run the call (no workers, fennel missing on a worker or
+of another version) raises ``ClusterError`` naming the cause, unless
+``nx.config.fallback_to_nx`` is set: then this process's threads answer. An
+exception or Ctrl-C while waiting cancels the call's tasks.
+"""
+
+import array
+import collections
+import itertools
+import threading
+
+import networkx as nx
+
+from .. import __version__, _remote
+from .graph import record, settings
+from .progress import CALL
+
+# Bytes of term rows one block may hold on its worker until the running
+# totals reach it; a block takes at least one source.
+ROW_BYTES = 1 << 28
+# Blocks per task slot of the cluster, for balance.
+BLOCKS_PER_SLOT = 4
+# Blocks in flight ahead of the running totals (and of the results handed
+# out), per task slot: the term rows the cluster holds at once.
+AHEAD_PER_SLOT = 2
+# Values a block of the all-pairs streams brings back at most.
+STREAM_VALUES = 1 << 22
+
+
+class ClusterError(RuntimeError):
+    """The executor's cluster cannot run a call: no workers, or fennel missing or of another version on one."""
+
+
+class _Cluster:
+    """The executor's client for one call, with its task slots."""
+
+    __slots__ = ("client", "slots", "name")
+
+    def __init__(self, client, slots, name):
+        self.client = client
+        self.slots = slots
+        self.name = name
+
+
+_checked = {}  # id(client) -> (client, frozenset of worker addresses) already checked
+_checked_lock = threading.Lock()
+
+
+def _workers(client):
+    """The cluster's workers (address -> their info), or ClusterError."""
+    try:
+        return dict(client.scheduler_info(n_workers=-1).get("workers", {}))
+    except TypeError:  # releases before n_workers
+        return dict(client.scheduler_info().get("workers", {}))
+    except Exception as exc:
+        raise ClusterError(f"the Dask scheduler cannot be reached: {exc!r}") from exc
+
+
+def _check(client, workers):
+    """Raises ClusterError unless every worker runs this fennel release."""
+    addresses = frozenset(workers)
+    with _checked_lock:
+        known = _checked.get(id(client))
+        if known is not None and known[0] is client and known[1] == addresses:
+            return
+    try:
+        found = client.run(_remote.identity)
+    except Exception as exc:
+        raise ClusterError(f"fennel cannot run on the cluster's workers (is nx-fennel installed there?): {exc!r}") \
+            from exc
+    for address, info in sorted(found.items()):
+        if info.get("fennel") != __version__:
+            raise ClusterError(
+                f"worker {address} runs fennel {info.get('fennel')} (Python {info.get('python')}); "
+                f"this process runs fennel {__version__}"
+            )
+    with _checked_lock:
+        _checked[id(client)] = (client, frozenset(found))
+
+
+def cluster(fg, searches, name=None):
+    """The cluster to run ``searches`` searches over ``fg`` on, or None for this process's threads
+    (``name``: the call's, by default the one running)."""
+    name = name or CALL.get(None) or "?"
+    config = settings()
+    client = getattr(config, "executor", None)
+    if client is None or searches == 0:
+        return None
+    edges = fg.core.number_of_edges()
+    work = searches * (len(fg) + (edges if fg.directed else 2 * edges))
+    if work < config.executor_min_work:
+        return None
+    try:
+        workers = _workers(client)
+        if not workers:
+            raise ClusterError("the Dask cluster has no workers")
+        _check(client, workers)
+    except ClusterError as exc:
+        if not nx.config.fallback_to_nx:
+            raise
+        record("declined", name, f"the cluster: {exc}; this process's threads answer")
+        return None
+    slots = sum(max(int(w.get("nthreads", 1) or 1), 1) for w in workers.values())
+    record("cluster", name, f"{searches} searches on {len(workers)} workers")
+    return _Cluster(client, slots, name)
+
+
+def _graph(cl, fg):
+    """The future of ``fg``'s compact graph on every worker, scattered once per graph and client."""
+    core = fg.core
+    shipped = fg.__dict__.get("_shipped")
+    if shipped is not None and shipped[0] is cl.client and shipped[1] is core:
+        return shipped[2]
+    future = cl.client.scatter(core, broadcast=True, hash=False)
+    fg._shipped = (cl.client, core, future)
+    return future
+
+
+def _blocks(cl, sources, per_source_bytes, most=None):
+    """``sources`` cut into blocks: enough for every task slot, each within the memory budget."""
+    count = len(sources)
+    wanted = max(BLOCKS_PER_SLOT * cl.slots, -(-count * per_source_bytes // ROW_BYTES))
+    size = max(1, -(-count // wanted))
+    if most is not None:
+        size = max(1, min(size, most))
+    return [sources[i:i + size] for i in range(0, count, size)]
+
+
+class _Flight:
+    """The call's futures in flight; all cancelled when the call ends early."""
+
+    def __init__(self, client):
+        self.client = client
+        self.futures = collections.deque()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, kind, exc, tb):
+        if self.futures:
+            try:
+                self.client.cancel(list(self.futures))
+            except Exception:
+                pass  # the call's own error matters more
+        self.futures.clear()
+        return False
+
+
+def _ahead(cl):
+    return max(AHEAD_PER_SLOT * cl.slots, 2)
+
+
+def _ordered(cl, fg, task, args_of, blocks):
+    """Each block's task result, in block order, a bounded number in flight."""
+    client, graph = cl.client, _graph(cl, fg)
+    ahead = _ahead(cl)
+    with _Flight(client) as flight:
+        for block in blocks:
+            flight.futures.append(client.submit(task, graph, *args_of(block), pure=False))
+            if len(flight.futures) > ahead:
+                yield flight.futures.popleft().result()
+        while flight.futures:
+            yield flight.futures[0].result()
+            flight.futures.popleft()
+
+
+def _chained_totals(cl, fg, task, args_of, sources, entries):
+    """(totals, hit): each source's term rows added into float totals in source order."""
+    from distributed import wait
+
+    client, graph = cl.client, _graph(cl, fg)
+    ahead = _ahead(cl)
+    state = None
+    with _Flight(client) as flight:
+        for block in _blocks(cl, sources, 8 * max(entries, 1)):
+            rows = client.submit(task, graph, *args_of(block), pure=False)
+            state = client.submit(_remote.add_rows, state, rows, entries, pure=False)
+            del rows
+            flight.futures.append(state)
+            if len(flight.futures) > ahead:
+                # Once the totals have reached this block its rows are released.
+                wait(flight.futures.popleft())
+        totals, hit = state.result()
+        flight.futures.clear()
+    return array.array("d", totals).tolist(), hit
+
+
+def betweenness(cl, fg, weight, endpoints, sources, edges, entries):
+    """The unscaled (edge) betweenness sums, as ``core.betweenness`` / ``core.edge_betweenness`` return them."""
+    totals, _ = _chained_totals(cl, fg, _remote.betweenness_rows, lambda b: (weight, endpoints, b, edges), sources,
+                                entries)
+    return totals
+
+
+def harmonic(cl, fg, sources, in_nbunch, distance):
+    """(sums, hit) as ``core.harmonic`` returns them."""
+    totals, hit = _chained_totals(cl, fg, _remote.harmonic_rows, lambda b: (b, in_nbunch, distance), sources,
+                                  len(fg))
+    return totals, list(map(bool, hit)) if hit else [False] * len(fg)
+
+
+def per_source(cl, fg, task, args_of, sources):
+    """A per-source kernel's list over ``sources``, by blocks."""
+    found = _ordered(cl, fg, task, args_of, _blocks(cl, sources, 0))
+    return list(itertools.chain.from_iterable(found))
+
+
+def streamed(cl, fg, task, args_of, sources):
+    """A per-source kernel's results over ``sources`` one at a time, a bounded number of blocks in flight."""
+    most = max(1, STREAM_VALUES // max(len(fg), 1))
+    for found in _ordered(cl, fg, task, args_of, _blocks(cl, sources, 0, most)):
+        yield from found
