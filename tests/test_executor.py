@@ -64,6 +64,9 @@ CALLS = {
     "periphery-weighted": lambda G: nx.periphery(G, weight="weight") if _connected(G) else None,
     "average-shortest-path-length": lambda G: nx.average_shortest_path_length(G) if _connected(G) else None,
     "wiener-index": lambda G: nx.wiener_index(G),
+    "wiener-index-weighted": lambda G: nx.wiener_index(G, weight="weight"),
+    "average-shortest-path-length-weighted":
+        lambda G: nx.average_shortest_path_length(G, weight="weight") if _connected(G) else None,
     "all-pairs-lengths": lambda G: list(nx.all_pairs_shortest_path_length(G)),
     "all-pairs-dijkstra-lengths": lambda G: list(nx.all_pairs_dijkstra_path_length(G, cutoff=4.0)),
 }
@@ -141,7 +144,7 @@ def test_any_block_size_gives_one_answer(on_cluster, monkeypatch, blocks_per_slo
     monkeypatch.setattr(executor, "BLOCKS_PER_SLOT", blocks_per_slot)
     monkeypatch.setattr(executor, "AHEAD_PER_SLOT", 1)
     G = GRAPHS["zero-weights"]
-    for call in ("betweenness-weighted-k", "edge-betweenness", "harmonic-weighted"):
+    for call in ("betweenness-weighted-k", "edge-betweenness", "harmonic-weighted", "wiener-index-weighted"):
         assert _fennel(CALLS[call], G) == CALLS[call](G)
     assert {"betweenness_centrality", "edge_betweenness_centrality", "harmonic_centrality"} <= set(
         _cluster_runs(on_cluster))
@@ -280,3 +283,18 @@ def test_term_rows_add_up_to_the_local_sums(graph, weight, edges):
 def test_add_rows_rejects_bad_buffers(totals, rows, extra):
     with pytest.raises((TypeError, ValueError, BufferError)):
         _core._add_rows(totals, rows, extra)
+
+
+@pytest.mark.parametrize("compensated", [False, True])
+def test_a_float_sum_resumed_at_any_split_is_one_sum(compensated):
+    rnd = random.Random(5)
+    values = [rnd.choice([1e16, -1e16, 0.1, 3.3, 1e-3, 7.0]) * rnd.random() for _ in range(400)]
+    splits = sorted(rnd.sample(range(1, 400), 9))
+    state = (0.0, 0.0)
+    for lo, hi in zip([0, *splits], [*splits, 400]):
+        state = _core._py_sum_resume(*state, compensated, array.array("d", values[lo:hi]).tobytes())
+    partial, compensation = state
+    total = partial + compensation if compensation != 0.0 else partial
+    assert total == _core._py_sum(values, compensated)
+    with pytest.raises(ValueError, match="whole float64"):
+        _core._py_sum_resume(0.0, 0.0, compensated, bytes(9))

@@ -47,7 +47,7 @@ Result<std::vector<BfsStats>> bfs_stats(const Csr& rows, std::span<const Node> s
 
 
 Result<DijkstraStats> dijkstra_stats(const GraphView& view, std::span<const Node> sources, bool int_weights,
-                                     bool compensated_sum) {
+                                     bool compensated_sum, std::vector<double>* terms) {
     DijkstraStats out;
     out.per_source.reserve(sources.size());
     PySum sum(compensated_sum);
@@ -75,7 +75,11 @@ Result<DijkstraStats> dijkstra_stats(const GraphView& view, std::span<const Node
                 if (int_weights) {
                     out.int_total += static_cast<__int128>(f->dist[k]);
                 } else {
-                    sum.add(f->dist[k]);
+                    if (terms != nullptr) {
+                        terms->push_back(f->dist[k]);
+                    } else {
+                        sum.add(f->dist[k]);
+                    }
                     out.any_float = true;
                 }
             }

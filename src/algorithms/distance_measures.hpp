@@ -46,7 +46,9 @@ struct DijkstraStats {
     __int128 int_total = 0;       // over int weights
 };
 
+// With `terms`, the float distances are appended there in the sum's order
+// instead of being summed (for a sum continued elsewhere).
 Result<DijkstraStats> dijkstra_stats(const GraphView& view, std::span<const Node> sources, bool int_weights,
-                                     bool compensated_sum);
+                                     bool compensated_sum, std::vector<double>* terms = nullptr);
 
 }  // namespace fennel

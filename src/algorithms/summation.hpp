@@ -46,6 +46,9 @@ namespace fennel {
 class PySum {
 public:
     explicit PySum(bool compensated, double start = 0.0) : s_(start), compensated_(compensated) {}
+    // Resumes a sum from its running pair (partial(), compensation()).
+    PySum(bool compensated, double partial, double compensation)
+        : s_(partial), c_(compensation), compensated_(compensated) {}
 
     void add(double x) {
         const double t = s_ + x;
@@ -58,6 +61,8 @@ public:
     // The total as sum() returns it: the compensation is applied only when
     // it is non-zero and finite.
     double result() const { return c_ != 0.0 && std::isfinite(c_) ? s_ + c_ : s_; }
+    double partial() const { return s_; }
+    double compensation() const { return c_; }
 
 private:
     double s_ = 0.0;

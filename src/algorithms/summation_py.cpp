@@ -47,17 +47,42 @@ PyObject* numpy_sum(const Reals& values, const std::optional<Positions>& starts)
     return to_list(out);
 }
 
+// sum()'s float path resumed from its running pair over float64 `terms`
+// (a buffer): the new pair.
+PyObject* py_sum_resume(double partial, double compensation, bool compensated, PyObject* terms) {
+    Py_buffer view{};
+    if (PyObject_GetBuffer(terms, &view, PyBUF_C_CONTIGUOUS) < 0) return nullptr;
+    PySum sum(compensated, partial, compensation);
+    const bool whole = view.len % static_cast<Py_ssize_t>(sizeof(double)) == 0;
+    if (whole) {
+        const auto* x = static_cast<const double*>(view.buf);
+        const auto count = static_cast<std::size_t>(view.len) / sizeof(double);
+        for (std::size_t i = 0; i < count; ++i) sum.add(x[i]);
+    }
+    PyBuffer_Release(&view);
+    if (!whole) {
+        PyErr_SetString(PyExc_ValueError, "terms must hold whole float64 values");
+        return nullptr;
+    }
+    return Py_BuildValue("(dd)", sum.partial(), sum.compensation());
+}
+
 constexpr auto PY_SUM = function<py_sum>("_py_sum", "CPython's float `sum()` (exposed for tests).",
                                          arg<Reals>("values"), arg<bool>("compensated"));
 constexpr auto PY_SUM_KINDS = function<py_sum_kinds>(
     "_py_sum_kinds", "CPython's `sum()` over values of the given value kinds (exposed for\ntests).",
     arg<Reals>("values"), arg<Positions>("kinds"), arg<bool>("compensated"));
+constexpr auto PY_SUM_RESUME = function<py_sum_resume>(
+    "_py_sum_resume",
+    "CPython's float `sum()` resumed from its running pair `(partial,\ncompensation)` over the float64 buffer "
+    "`terms`: the new pair (the total\nis partial + compensation when that is non-zero and finite).",
+    arg<double>("partial"), arg<double>("compensation"), arg<bool>("compensated"), arg<PyObject*>("terms"));
 constexpr auto NUMPY_SUM = function<numpy_sum>(
     "_numpy_sum", "numpy's float64 `sum()`, or `np.add.reduceat` at `starts` (exposed for tests).",
     arg<Reals>("values"), arg<std::optional<Positions>>("starts", none));
 
 }  // namespace
 
-std::vector<PyMethodDef> summation_functions() { return {row<PY_SUM>(), row<PY_SUM_KINDS>(), row<NUMPY_SUM>()}; }
+std::vector<PyMethodDef> summation_functions() { return {row<PY_SUM>(), row<PY_SUM_KINDS>(), row<PY_SUM_RESUME>(), row<NUMPY_SUM>()}; }
 
 }  // namespace fennel::py

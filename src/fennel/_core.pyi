@@ -98,6 +98,9 @@ def _py_sum(values: _Reals, compensated: bool) -> float:
 def _py_sum_kinds(values: _Reals, kinds: Sequence[int], compensated: bool) -> Any:
     """CPython's `sum()` over values of the given value kinds (for tests)."""
 
+def _py_sum_resume(partial: float, compensation: float, compensated: bool, terms: Any) -> tuple[float, float]:
+    """CPython's float `sum()` resumed from its running pair over float64 `terms`: the new pair."""
+
 def _louvain_level(
     state: Any, order: _Positions, partition: list[set[Any]] | None, labels: list[Any] | None,
     members: list[set[Any]] | None,
@@ -412,9 +415,15 @@ class CoreGraph:
 
     # Distance measures
     def bfs_stats(self, sources: _Positions | None = None, reverse: bool = False) -> list[tuple[int, int, int]]: ...
+    @overload
     def dijkstra_stats(
-        self, weight: str, sources: _Positions | None = None, *, compensated_sum: bool = False
+        self, weight: str, sources: _Positions | None = None, *, compensated_sum: bool = False,
+        terms: Literal[False] = False,
     ) -> tuple[list[tuple[int, float] | None], int | float | None]: ...
+    @overload
+    def dijkstra_stats(
+        self, weight: str, sources: _Positions | None = None, *, compensated_sum: bool = False, terms: Literal[True]
+    ) -> tuple[list[tuple[int, float] | None], int | None, bytes, bool]: ...
     def closeness(
         self,
         distance: str | None = None,

@@ -58,6 +58,25 @@ def dijkstra_stats(core, weight, sources, compensated_sum):
     return core.dijkstra_stats(weight, sources, compensated_sum=compensated_sum)[0]
 
 
+def dijkstra_terms(core, weight, sources, compensated_sum):
+    """A block's part of the sum of all distances: (its int total, None on a negative
+    cycle; its float terms in order as float64 bytes; whether it met any)."""
+    _, total, terms, any_float = core.dijkstra_stats(weight, sources, compensated_sum=compensated_sum, terms=True)
+    return total, terms, any_float
+
+
+def resume_sum(state, block, compensated):
+    """The sum of all distances after a block: ``state`` (None before the first block)
+    and the result are (int total or None, sum()'s running float pair, whether a
+    float was met)."""
+    int_total, partial, compensation, any_float = state if state is not None else (0, 0.0, 0.0, False)
+    total, terms, block_float = block
+    if int_total is None or total is None:
+        return None, partial, compensation, any_float
+    partial, compensation = _core._py_sum_resume(partial, compensation, compensated, terms)
+    return int_total + total, partial, compensation, any_float or block_float
+
+
 def bfs_lengths(core, sources, limit):
     """(positions, levels) per source, in discovery order."""
     return core.bfs_many(sources, limit).lengths()

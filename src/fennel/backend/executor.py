@@ -32,6 +32,7 @@ exception or Ctrl-C while waiting cancels the call's tasks.
 import array
 import collections
 import itertools
+import math
 import threading
 
 import networkx as nx
@@ -189,25 +190,49 @@ def _ordered(cl, fg, task, args_of, blocks):
             flight.futures.popleft()
 
 
-def _chained_totals(cl, fg, task, args_of, sources, entries):
-    """(totals, hit): each source's term rows added into float totals in source order."""
+def _chain(cl, fg, task, args_of, blocks, add, *add_args):
+    """The state after every block: each block's task result (kept on its worker)
+    folded into a running state by ``add(state, result, *add_args)`` in block
+    order, the state starting as None."""
     from distributed import wait
 
     client, graph = cl.client, _graph(cl, fg)
     ahead = _ahead(cl)
     state = None
     with _Flight(client) as flight:
-        for block in _blocks(cl, sources, 8 * max(entries, 1)):
-            rows = client.submit(task, graph, *args_of(block), pure=False)
-            state = client.submit(_remote.add_rows, state, rows, entries, pure=False)
-            del rows
+        for block in blocks:
+            found = client.submit(task, graph, *args_of(block), pure=False)
+            state = client.submit(add, state, found, *add_args, pure=False)
+            del found
             flight.futures.append(state)
             if len(flight.futures) > ahead:
-                # Once the totals have reached this block its rows are released.
+                # Once the state has passed a block its results are released.
                 wait(flight.futures.popleft())
-        totals, hit = state.result()
+        if state is not None:
+            state = state.result()
         flight.futures.clear()
+    return state
+
+
+def _chained_totals(cl, fg, task, args_of, sources, entries):
+    """(totals, hit): each source's term rows added into float totals in source order."""
+    blocks = _blocks(cl, sources, 8 * max(entries, 1))
+    totals, hit = _chain(cl, fg, task, args_of, blocks, _remote.add_rows, entries) or (bytes(8 * entries), b"")
     return array.array("d", totals).tolist(), hit
+
+
+def pair_total(cl, fg, weight, compensated):
+    """``dijkstra_stats``' total of every distance from every node (None after a
+    negative cycle): ints added up, floats carried through sum()'s float path
+    from block to block in NetworkX's order."""
+    blocks = _blocks(cl, list(range(len(fg))), 8 * max(len(fg), 1))
+    int_total, partial, compensation, any_float = _chain(
+        cl, fg, _remote.dijkstra_terms, lambda b: (weight, b, compensated), blocks, _remote.resume_sum, compensated)
+    if int_total is None:
+        return None
+    if not any_float:
+        return int_total
+    return partial + compensation if compensation != 0.0 and math.isfinite(compensation) else partial
 
 
 def betweenness(cl, fg, weight, endpoints, sources, edges, entries):

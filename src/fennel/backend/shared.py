@@ -203,7 +203,11 @@ def pair_total(fg, weight):
     if kind is None:
         # Weights of several kinds: sum() itself over the typed distances.
         return sum(itertools.chain.from_iterable(dist for _, _, dist in dijkstra_searches(fg, weight)))
-    total = fg.core.dijkstra_stats(weight, compensated_sum=compensated(fg, weight))[1]
+    summed = compensated(fg, weight)
+    if cl := executor.cluster(fg, len(fg)):
+        total = executor.pair_total(cl, fg, weight, summed)
+    else:
+        total = fg.core.dijkstra_stats(weight, compensated_sum=summed)[1]
     if total is None:
         raise ValueError("Contradictory paths found:", "negative weights?")
     # sum() meets the int 0 first: a numpy kind takes over at the first
