@@ -808,32 +808,51 @@ Result<SourceRows> harmonic_rows(const GraphView& rows, std::span<const Node> so
     out.entries = n;
     out.rows.assign(sources.size() * n, 0.0);
     out.hit.assign(n, 0);
-    auto term = [&](std::size_t i, Node u, double d) {
-        if (d != 0.0 && in_nbunch[u]) {
-            out.rows[i * n + u] = 1.0 / d;
-            out.hit[u] = 1;
+    if (rows.weights == nullptr) {
+        // Bit-parallel levels, 64 sources per search; chunks write rows of
+        // their own. A term 1 / level is never zero, so the rows tell the hits.
+        const std::size_t chunks = (sources.size() + BIT_CHUNK - 1) / BIT_CHUNK;
+        auto searched = map_with_scratch(
+            chunks, [&] { return BitLevels(n); },
+            [&](BitLevels& bits, std::size_t j) {
+                const std::size_t begin = j * BIT_CHUNK;
+                const std::size_t len = std::min(BIT_CHUNK, sources.size() - begin);
+                bits.run(*rows.out, sources.subspan(begin, len), [&](std::uint32_t level, Node u, std::uint64_t fresh) {
+                    if (!in_nbunch[u]) return;
+                    const double term = 1.0 / static_cast<double>(level);
+                    for (std::uint64_t rest = fresh; rest != 0; rest &= rest - 1) {
+                        out.rows[(begin + static_cast<std::size_t>(std::countr_zero(rest))) * n + u] = term;
+                    }
+                });
+                add_progress(len);
+                return true;
+            });
+        if (!searched.ok()) return searched.error();
+        for (std::size_t i = 0; i < sources.size(); ++i) {
+            const double* row = out.rows.data() + i * n;
+            for (Node u = 0; u < n; ++u) out.hit[u] |= static_cast<std::uint8_t>(row[u] != 0.0);
         }
-    };
+        return out;
+    }
+    // Dijkstra searches a batch at a time, in parallel; an infinite distance
+    // adds 1 / d == 0.0 but is a hit all the same.
     const std::size_t batch = 4 * pool_size();
     for (std::size_t begin = 0; begin < sources.size(); begin += batch) {
         const auto part = sources.subspan(begin, std::min(batch, sources.size() - begin));
-        if (rows.weights == nullptr) {
-            auto found = bfs_tree_many(*rows.out, part, std::numeric_limits<double>::infinity());
-            if (!found.ok()) return found.error();
-            for (std::size_t j = 0; j < part.size(); ++j) {
-                const BfsTree& f = found.value()[j];
-                for (std::size_t k = 0; k < f.order.size(); ++k) {
-                    term(begin + j, f.order[k], static_cast<double>(f.levels[k]));
-                }
-            }
-            continue;
-        }
         auto found = dijkstra_many(rows, part, std::nullopt);
         if (!found.ok()) return found.error();
         for (std::size_t j = 0; j < part.size(); ++j) {
             const auto& f = found.value()[j];
             if (!f) return Error{ErrorKind::NegativeCycle, "Contradictory paths found: negative weights?"};
-            for (std::size_t k = 0; k < f->order.size(); ++k) term(begin + j, f->order[k], f->dist[k]);
+            double* row = out.rows.data() + (begin + j) * n;
+            for (std::size_t k = 0; k < f->order.size(); ++k) {
+                const Node u = f->order[k];
+                const double d = f->dist[k];
+                if (d != 0.0 && in_nbunch[u]) {
+                    row[u] = 1.0 / d;
+                    out.hit[u] = 1;
+                }
+            }
         }
     }
     return out;

@@ -44,6 +44,22 @@ def add_rows(state, rows, entries):
     return bytes(totals), hit
 
 
+def folded(core, task, args, previous, add, add_args):
+    """``task(core, *args)`` folded by ``add`` into the state of the previous
+    block, which the Dask variable named ``previous`` hands over (None: the
+    first block)."""
+    found = task(core, *args)
+    state = None
+    if previous is not None:
+        from distributed import Variable, get_client, secede
+
+        # Out of the worker's pool for good: the wait and the fold (a pass over
+        # memory) do not hold back the next block's search.
+        secede()
+        state = Variable(previous, client=get_client()).get().result()
+    return add(state, found, *add_args)
+
+
 def closeness(core, distance, wf_improved, sources, compensated_sum):
     return core.closeness(distance, wf_improved, sources, compensated_sum=compensated_sum)
 

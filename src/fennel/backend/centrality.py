@@ -268,7 +268,8 @@ def closeness_centrality(G, u=None, distance=None, wf_improved=True, *, sp=None)
         values = _typed_closeness(G, distance, wf_improved, sources)
     else:
         summed = compensated(G, distance)
-        if sources is None and (cl := executor.cluster(G, len(G), "closeness_centrality")):
+        if sources is None and (cl := executor.cluster(G, len(G), "closeness_centrality",
+                                                       per_pass=64 if distance is None else 1)):
             values = executor.per_source(cl, G, _remote.closeness, lambda b: (distance, wf_improved, b, summed),
                                          list(range(len(G))))
         else:
@@ -325,7 +326,7 @@ def harmonic_centrality(G, nbunch=None, distance=None, sources=None):
     for u in targets:
         in_nbunch[index[u]] = True
     positions = [index[v] for v in starts]
-    if cl := executor.cluster(G, len(positions), "harmonic_centrality"):
+    if cl := executor.cluster(G, len(positions), "harmonic_centrality", per_pass=64 if distance is None else 1):
         sums, hit = executor.harmonic(cl, G, positions, in_nbunch, distance)
     else:
         with progress.counted(G, len(starts)):

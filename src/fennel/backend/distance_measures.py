@@ -54,7 +54,7 @@ def _eccentricities(fg, weight, sources=None):
     n = len(fg)
     positions = list(range(n)) if sources is None else sources
     if weight is None:
-        if cl := executor.cluster(fg, len(positions)):
+        if cl := executor.cluster(fg, len(positions), per_pass=64):
             stats = executor.per_source(cl, fg, _remote.bfs_stats, lambda b: (b,), positions)
         else:
             with progress.counted(fg, len(positions)):

@@ -34,6 +34,7 @@ import collections
 import itertools
 import math
 import threading
+import uuid
 
 import networkx as nx
 
@@ -104,16 +105,17 @@ def _check(client, workers):
         _checked[id(client)] = (client, frozenset(found))
 
 
-def cluster(fg, searches, name=None):
+def cluster(fg, searches, name=None, *, per_pass=1):
     """The cluster to run ``searches`` searches over ``fg`` on, or None for this process's threads
-    (``name``: the call's, by default the one running)."""
+    (``name``: the call's, by default the one running; ``per_pass``: sources one pass over the
+    graph serves, 64 for the bit-parallel breadth-first searches)."""
     name = name or CALL.get(None) or "?"
     config = settings()
     client = getattr(config, "executor", None)
     if client is None or searches == 0:
         return None
     edges = fg.core.number_of_edges()
-    work = searches * (len(fg) + (edges if fg.directed else 2 * edges))
+    work = -(-searches // per_pass) * (len(fg) + (edges if fg.directed else 2 * edges))
     if work < config.executor_min_work:
         return None
     try:
@@ -152,24 +154,13 @@ def _blocks(cl, sources, per_source_bytes, most=None):
     return [sources[i:i + size] for i in range(0, count, size)]
 
 
-class _Flight:
-    """The call's futures in flight; all cancelled when the call ends early."""
-
-    def __init__(self, client):
-        self.client = client
-        self.futures = collections.deque()
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, kind, exc, tb):
-        if self.futures:
-            try:
-                self.client.cancel(list(self.futures))
-            except Exception:
-                pass  # the call's own error matters more
-        self.futures.clear()
-        return False
+def _cancel(client, futures):
+    """Cancels a call's futures still in flight (the call's own error matters more than one here)."""
+    if futures:
+        try:
+            client.cancel(futures)
+        except Exception:
+            pass
 
 
 def _ahead(cl):
@@ -180,38 +171,60 @@ def _ordered(cl, fg, task, args_of, blocks):
     """Each block's task result, in block order, a bounded number in flight."""
     client, graph = cl.client, _graph(cl, fg)
     ahead = _ahead(cl)
-    with _Flight(client) as flight:
+    pending = collections.deque()
+    try:
         for block in blocks:
-            flight.futures.append(client.submit(task, graph, *args_of(block), pure=False))
-            if len(flight.futures) > ahead:
-                yield flight.futures.popleft().result()
-        while flight.futures:
-            yield flight.futures[0].result()
-            flight.futures.popleft()
+            pending.append(client.submit(task, graph, *args_of(block), pure=False))
+            if len(pending) > ahead:
+                yield pending.popleft().result()
+        while pending:
+            yield pending[0].result()
+            pending.popleft()
+    except BaseException:  # an error, Ctrl-C, or the stream closed early
+        _cancel(client, list(pending))
+        raise
 
 
 def _chain(cl, fg, task, args_of, blocks, add, *add_args):
-    """The state after every block: each block's task result (kept on its worker)
-    folded into a running state by ``add(state, result, *add_args)`` in block
-    order, the state starting as None."""
+    """The state after every block: each block's task result folded into a
+    running state by ``add(state, result, *add_args)`` in block order, the
+    state starting as None.
+
+    One task per block searches its sources and then, on the worker that
+    holds its result, takes the previous block's state and folds its result
+    in (``_remote.folded``): the blocks search at once, a bounded number
+    ahead of the state, and only the state moves between workers.
+    """
     from distributed import wait
+
+    from distributed import Variable, wait
 
     client, graph = cl.client, _graph(cl, fg)
     ahead = _ahead(cl)
-    state = None
-    with _Flight(client) as flight:
-        for block in blocks:
-            found = client.submit(task, graph, *args_of(block), pure=False)
-            state = client.submit(add, state, found, *add_args, pure=False)
-            del found
-            flight.futures.append(state)
-            if len(flight.futures) > ahead:
-                # Once the state has passed a block its results are released.
-                wait(flight.futures.popleft())
-        if state is not None:
-            state = state.result()
-        flight.futures.clear()
-    return state
+    # The blocks' futures in order, each with the variable that hands it to
+    # the next block; kept until the next one is done, which has read it.
+    chain = collections.deque()
+    call = uuid.uuid4().hex
+    try:
+        for i, block in enumerate(blocks):
+            previous = chain[-1][1].name if chain else None
+            future = client.submit(_remote.folded, graph, task, args_of(block), previous, add, add_args, pure=False)
+            handed = Variable(f"fennel-{call}-{i}", client=client)
+            handed.set(future)
+            chain.append((future, handed))
+            while len(chain) > ahead + 1:
+                wait(chain[1][0])
+                chain.popleft()[1].delete()
+        return chain[-1][0].result() if chain else None
+    except BaseException:
+        _cancel(client, [future for future, _ in chain])
+        raise
+    finally:
+        for _, handed in chain:
+            try:
+                handed.delete()
+            except Exception:
+                pass
 
 
 def _chained_totals(cl, fg, task, args_of, sources, entries):
