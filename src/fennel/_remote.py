@@ -12,6 +12,17 @@ import sys
 from . import __version__, _core
 
 
+# Seconds a block waits for the variable of the block before, which is set
+# as soon as that block is submitted: only a variable deleted already (its
+# block recomputed after a worker was lost, later than the caller kept it)
+# takes longer.
+HANDOVER_TIMEOUT = 60
+
+
+class LostState(RuntimeError):
+    """A block recomputed on a worker can no longer read the state it folds into."""
+
+
 def identity():
     """What a caller checks before trusting a worker's answers (fennel's version)
     and shows when they differ (the interpreter's)."""
@@ -56,7 +67,11 @@ def folded(core, task, args, previous, add, add_args):
         # Out of the worker's pool for good: the wait and the fold (a pass over
         # memory) do not hold back the next block's search.
         secede()
-        state = Variable(previous, client=get_client()).get().result()
+        try:
+            handed = Variable(previous, client=get_client()).get(timeout=HANDOVER_TIMEOUT)
+        except TimeoutError:
+            raise LostState(f"the state of the block before was released ({previous})") from None
+        state = handed.result()
     return add(state, found, *add_args)
 
 

@@ -185,7 +185,25 @@ def _ordered(cl, fg, task, args_of, blocks):
         raise
 
 
+# Times a chain whose state a lost worker took is run again from the start.
+CHAIN_ATTEMPTS = 3
+
+
 def _chain(cl, fg, task, args_of, blocks, add, *add_args):
+    """``_chain_once``, run again from the start should a lost worker take
+    a state the chain had released (every block is a pure function of the
+    graph: a second run gives the same answer)."""
+    blocks = list(blocks)
+    for attempt in range(CHAIN_ATTEMPTS):
+        try:
+            return _chain_once(cl, fg, task, args_of, blocks, add, *add_args)
+        except _remote.LostState:
+            if attempt == CHAIN_ATTEMPTS - 1:
+                raise
+            record("cluster", cl.name, "a lost worker took a state the chain had released: run again")
+
+
+def _chain_once(cl, fg, task, args_of, blocks, add, *add_args):
     """The state after every block: each block's task result folded into a
     running state by ``add(state, result, *add_args)`` in block order, the
     state starting as None.
@@ -212,8 +230,11 @@ def _chain(cl, fg, task, args_of, blocks, add, *add_args):
             handed = Variable(f"fennel-{call}-{i}", client=client)
             handed.set(future)
             chain.append((future, handed))
-            while len(chain) > ahead + 1:
-                wait(chain[1][0])
+            # A state is released once the two blocks after it are done: one
+            # more than reads need, so that a block recomputed after its
+            # worker was lost finds the state before it.
+            while len(chain) > ahead + 2:
+                wait(chain[2][0])
                 chain.popleft()[1].delete()
         return chain[-1][0].result() if chain else None
     except BaseException:
