@@ -73,15 +73,26 @@ PyObject* betweenness_rows(const CoreGraph& g, const AttrName& weight, bool endp
         rows_to_python);
 }
 
-PyObject* harmonic_rows(const CoreGraph& g, const Positions& sources, const Flags& in_nbunch,
-                        const AttrName& weight) {
+// Sources, then the nbunch flags, then the weight column, in that order of
+// precedence; then the computation, detached.
+template <class Compute, class Convert>
+PyObject* run_harmonic(const CoreGraph& g, const Positions& sources, const Flags& in_nbunch, const AttrName& weight,
+                       Compute&& compute, Convert&& convert) {
     auto list = g.sources_or_all(sources);
     if (!list.ok()) return raise(list.error());
     if (!one_per_node(g, in_nbunch.size(), "in_nbunch")) return nullptr;
     auto column = g.weight_slice(weight, false);
     if (!column.ok()) return raise(column.error());
     const GraphView view = g.view(column.value());
-    return detached([&] { return fennel::harmonic_rows(view, list.value(), in_nbunch); }, rows_to_python);
+    return detached([&] { return compute(view, list.value()); }, convert);
+}
+
+PyObject* harmonic_rows(const CoreGraph& g, const Positions& sources, const Flags& in_nbunch,
+                        const AttrName& weight) {
+    return run_harmonic(
+        g, sources, in_nbunch, weight,
+        [&](const GraphView& view, const std::vector<Node>& s) { return fennel::harmonic_rows(view, s, in_nbunch); },
+        rows_to_python);
 }
 
 // A C-contiguous buffer of the object, released with the guard.
@@ -154,18 +165,14 @@ PyObject* closeness(const CoreGraph& g, const AttrName& distance, bool wf_improv
 }
 
 PyObject* harmonic(const CoreGraph& g, const Positions& sources, const Flags& in_nbunch, const AttrName& weight) {
-    auto list = g.sources_or_all(sources);
-    if (!list.ok()) return raise(list.error());
-    if (!one_per_node(g, in_nbunch.size(), "in_nbunch")) return nullptr;
-    auto column = g.weight_slice(weight, false);
-    if (!column.ok()) return raise(column.error());
-    const GraphView view = g.view(column.value());
-    return detached([&] { return fennel::harmonic(view, list.value(), in_nbunch); },
-                    [](const HarmonicSums& h) {
-                        return tuple_from([&] { return to_list(h.sums); }, [&] {
-                            return list_from(h.hit.size(), [&](std::size_t i) { return to_python(h.hit[i] != 0); });
-                        });
-                    });
+    return run_harmonic(
+        g, sources, in_nbunch, weight,
+        [&](const GraphView& view, const std::vector<Node>& s) { return fennel::harmonic(view, s, in_nbunch); },
+        [](const HarmonicSums& h) {
+            return tuple_from([&] { return to_list(h.sums); }, [&] {
+                return list_from(h.hit.size(), [&](std::size_t i) { return to_python(h.hit[i] != 0); });
+            });
+        });
 }
 
 using Scores = std::optional<std::vector<double>>;

@@ -30,6 +30,9 @@ def _settings(config):
         f"worker threads: n_jobs={config.n_jobs!r}, {threads} per call ({origin})",
         f"call log: {config.call_log or 'off (set FENNEL_CALL_LOG or call_log)'}",
         f"progress bars: {progress} (tqdm {'installed' if _has_tqdm() else 'not installed'})",
+        "executor: " + ("this process's threads (set executor to a dask.distributed.Client for a cluster)"
+                        if config.executor is None else f"{config.executor!r}, from "
+                        f"{config.executor_min_work:,} units of work"),
     ]
 
 

@@ -12,17 +12,19 @@ Answers do not depend on the cluster:
 - per-source values (closeness, eccentricity, the all-pairs lengths, the
   unweighted pair totals, which are exact ints) come back by block and are
   placed by source;
-- a total over sources (betweenness, harmonic sums) is made in NetworkX's
-  source order. A block's task keeps each of its sources' terms on a row of
-  its own (block size x entries floats, on the worker that searched them);
-  a chain of small tasks then carries the running totals from block to
-  block, each adding its block's rows in order. The searches of all blocks
-  run at once; only the totals (8 bytes per entry) move between workers.
+- a total over sources (betweenness, harmonic sums, the float sum of all
+  distances) is made in NetworkX's source order. A block's task keeps each
+  of its sources' terms on a row of its own (block size x entries floats),
+  then, on the same worker, takes the previous block's totals and adds its
+  rows in order. The searches of all blocks run at once; only the totals
+  (8 bytes per entry) move between workers.
 Nothing on a worker makes a set or dict order, so workers' hash seeds do
 not matter.
 
 Faults: Dask reruns the tasks of a worker lost during a call (every task is
-a pure function of the graph and its block), so the answer is unchanged. A
+a pure function of the graph, its block and the totals before it), so the
+answer is unchanged; a chain whose released totals a rerun would need runs
+again from the start. A
 cluster that cannot run the call (no workers, fennel missing on a worker or
 of another version) raises ``ClusterError`` naming the cause, unless
 ``nx.config.fallback_to_nx`` is set: then this process's threads answer. An
