@@ -168,19 +168,23 @@ def test_small_calls_stay_local_and_the_graph_ships_once(client, on_cluster, mon
 
 
 @cluster_only
-def test_a_worker_killed_during_a_call(client, on_cluster, monkeypatch):
-    # Many small blocks keep the call running while one worker process dies.
+@pytest.mark.parametrize("killed", ["one worker", "every worker"])
+def test_workers_killed_during_a_call(client, on_cluster, monkeypatch, killed):
+    # Many small blocks keep the call running while worker processes die;
+    # with every worker gone the graph's copies are gone too.
     monkeypatch.setattr(executor, "BLOCKS_PER_SLOT", 150)
     G = _weighted(nx.gnm_random_graph(700, 3500, seed=9), 5)
     want = nx.betweenness_centrality(G, weight="weight")
+    client.wait_for_workers(2, timeout=60)
     pids = client.run(os.getpid)
-    victim = sorted(pids)[0]
+    victims = sorted(pids)[:1] if killed == "one worker" else sorted(pids)
 
     def kill_once_busy():
         deadline = time.monotonic() + 60
         while time.monotonic() < deadline:
             if any(client.processing().values()):
-                os.kill(pids[victim], signal.SIGKILL)
+                for victim in victims:
+                    os.kill(pids[victim], signal.SIGKILL)
                 return
             time.sleep(0.01)
 
@@ -189,6 +193,8 @@ def test_a_worker_killed_during_a_call(client, on_cluster, monkeypatch):
     got = _fennel(lambda H: nx.betweenness_centrality(H, weight="weight"), G)
     killer.join()
     assert got == want
+    if killed == "every worker":
+        assert "the workers holding the graph were lost: run again" in on_cluster.read_text()
     client.wait_for_workers(2, timeout=60)
 
 

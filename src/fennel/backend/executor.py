@@ -169,40 +169,85 @@ def _ahead(cl):
     return max(AHEAD_PER_SLOT * cl.slots, 2)
 
 
-def _ordered(cl, fg, task, args_of, blocks):
-    """Each block's task result, in block order, a bounded number in flight."""
-    client, graph = cl.client, _graph(cl, fg)
-    ahead = _ahead(cl)
-    pending = collections.deque()
+# Times a call runs again after losing what a lost worker held: a state the
+# chain had released, or every copy of the graph.
+ATTEMPTS = 3
+
+
+def _graph_lost(cl, fg):
+    """Whether the cluster lost every copy of ``fg``'s graph (then forgotten, to be scattered again)."""
+    shipped = fg.__dict__.get("_shipped")
+    if shipped is None or shipped[0] is not cl.client:
+        return False
+    future = shipped[2]
     try:
-        for block in blocks:
-            pending.append(client.submit(task, graph, *args_of(block), pure=False))
-            if len(pending) > ahead:
-                yield pending.popleft().result()
-        while pending:
-            yield pending[0].result()
-            pending.popleft()
-    except BaseException:  # an error, Ctrl-C, or the stream closed early
-        _cancel(client, list(pending))
-        raise
+        held = cl.client.who_has([future]).get(future.key)
+    except Exception:
+        held = None
+    if future.status in ("lost", "cancelled", "error") or not held:
+        fg._shipped = None
+        return True
+    return False
 
 
-# Times a chain whose state a lost worker took is run again from the start.
-CHAIN_ATTEMPTS = 3
+def _again(cl, fg, attempt, exc):
+    """Whether to run again after ``exc`` (recorded in the call log), else False."""
+    if attempt == ATTEMPTS - 1 or isinstance(exc, ClusterError):
+        return False
+    if isinstance(exc, _remote.LostState):
+        cause = "a lost worker took a state the chain had released"
+    elif _graph_lost(cl, fg):
+        cause = "the workers holding the graph were lost"
+    else:
+        return False
+    record("cluster", cl.name, f"{cause}: run again")
+    return True
+
+
+def _ordered(cl, fg, task, args_of, blocks):
+    """Each block's task result, in block order, a bounded number in flight;
+    from the block it had reached when the graph was lost, again."""
+    client = cl.client
+    ahead = _ahead(cl)
+    blocks = list(blocks)
+    done = 0  # blocks handed out
+    for attempt in range(ATTEMPTS):
+        graph = _graph(cl, fg)
+        pending = collections.deque()
+        try:
+            for block in blocks[done:]:
+                pending.append(client.submit(task, graph, *args_of(block), pure=False))
+                if len(pending) > ahead:
+                    found = pending.popleft().result()
+                    done += 1
+                    yield found
+            while pending:
+                found = pending[0].result()
+                pending.popleft()
+                done += 1
+                yield found
+            return
+        except Exception as exc:
+            _cancel(client, list(pending))
+            if not _again(cl, fg, attempt, exc):
+                raise
+        except BaseException:  # Ctrl-C, or the stream closed early
+            _cancel(client, list(pending))
+            raise
 
 
 def _chain(cl, fg, task, args_of, blocks, add, *add_args):
-    """``_chain_once``, run again from the start should a lost worker take
-    a state the chain had released (every block is a pure function of the
-    graph: a second run gives the same answer)."""
+    """``_chain_once``, run again from the start should a lost worker take a
+    state the chain had released or every copy of the graph (every block is
+    a pure function of the graph and the state before it: a second run gives
+    the same answer)."""
     blocks = list(blocks)
-    for attempt in range(CHAIN_ATTEMPTS):
+    for attempt in range(ATTEMPTS):
         try:
             return _chain_once(cl, fg, task, args_of, blocks, add, *add_args)
-        except _remote.LostState:
-            if attempt == CHAIN_ATTEMPTS - 1:
+        except Exception as exc:
+            if not _again(cl, fg, attempt, exc):
                 raise
-            record("cluster", cl.name, "a lost worker took a state the chain had released: run again")
 
 
 def _chain_once(cl, fg, task, args_of, blocks, add, *add_args):
