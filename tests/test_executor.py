@@ -108,6 +108,12 @@ def _cluster_runs(log):
         if log.exists() else []
 
 
+def _refused(log):
+    """The calls left to NetworkX (some releases compute them differently)."""
+    return [line.split("\t")[1] for line in log.read_text().splitlines() if line.startswith("refused\t")] \
+        if log.exists() else []
+
+
 def _fennel(call, G):
     with nx.config(backend_priority=["fennel"]):
         return call(G)
@@ -128,7 +134,7 @@ def test_answers_equal_networkx(on_cluster, call, graph):
     want = CALLS[call](G)
     got = _fennel(CALLS[call], G)
     assert got == want
-    if want is not None and want != float("inf"):
+    if want is not None and want != float("inf") and not _refused(on_cluster):
         assert _cluster_runs(on_cluster), "the call did not run on the cluster"
         assert type(got) is type(want)
         if isinstance(want, dict):
@@ -147,8 +153,9 @@ def test_any_block_size_gives_one_answer(on_cluster, monkeypatch, blocks_per_slo
     G = GRAPHS["zero-weights"]
     for call in ("betweenness-weighted-k", "edge-betweenness", "harmonic-weighted", "wiener-index-weighted"):
         assert _fennel(CALLS[call], G) == CALLS[call](G)
-    assert {"betweenness_centrality", "edge_betweenness_centrality", "harmonic_centrality"} <= set(
-        _cluster_runs(on_cluster))
+    served = {"betweenness_centrality", "edge_betweenness_centrality", "harmonic_centrality"} - set(
+        _refused(on_cluster))
+    assert "harmonic_centrality" in served and served <= set(_cluster_runs(on_cluster))
 
 
 @cluster_only
@@ -174,7 +181,7 @@ def test_workers_killed_during_a_call(client, on_cluster, monkeypatch, killed):
     # with every worker gone the graph's copies are gone too.
     monkeypatch.setattr(executor, "BLOCKS_PER_SLOT", 150)
     G = _weighted(nx.gnm_random_graph(700, 3500, seed=9), 5)
-    want = nx.betweenness_centrality(G, weight="weight")
+    want = nx.harmonic_centrality(G, distance="weight")
     client.wait_for_workers(2, timeout=60)
     pids = client.run(os.getpid)
     victims = sorted(pids)[:1] if killed == "one worker" else sorted(pids)
@@ -190,7 +197,7 @@ def test_workers_killed_during_a_call(client, on_cluster, monkeypatch, killed):
 
     killer = threading.Thread(target=kill_once_busy)
     killer.start()
-    got = _fennel(lambda H: nx.betweenness_centrality(H, weight="weight"), G)
+    got = _fennel(lambda H: nx.harmonic_centrality(H, distance="weight"), G)
     killer.join()
     assert got == want
     if killed == "every worker":
@@ -204,10 +211,13 @@ def test_ctrl_c_cancels_the_calls_tasks(client, on_cluster, monkeypatch):
     G = _weighted(nx.gnm_random_graph(700, 3500, seed=10), 6)
     timer = threading.Timer(0.5, _thread.interrupt_main)
     timer.start()
+    ended = []
     with pytest.raises(KeyboardInterrupt):
-        _fennel(lambda H: nx.betweenness_centrality(H, weight="weight"), G)
-        time.sleep(5)  # the call ended before the interrupt: the test is void, and fails
+        _fennel(lambda H: nx.harmonic_centrality(H, distance="weight"), G)
+        ended.append(True)
+        time.sleep(5)
     timer.join()
+    assert not ended, "the call ended before the interrupt: nothing was cancelled"
     deadline = time.monotonic() + 30
     while any(client.processing().values()) and time.monotonic() < deadline:
         time.sleep(0.05)
@@ -243,7 +253,7 @@ def test_a_cluster_without_workers_or_without_fennel(tmp_path):
                     distributed.Client(cluster) as c:
                 config.executor, config.executor_min_work = c, 0
                 with pytest.raises(executor.ClusterError, match=cause):
-                    _fennel(CALLS["betweenness"], G)
+                    _fennel(CALLS["harmonic"], G)
     finally:
         config.executor, config.executor_min_work = old
 
