@@ -28,8 +28,8 @@ distributed = pytest.importorskip("distributed")
 pytestmark = pytest.mark.filterwarnings("ignore:Note. conversions to backend graphs are saved to cache")
 
 SANITIZED = "libasan" in os.environ.get("LD_PRELOAD", "")
-cluster_only = pytest.mark.skipif(SANITIZED, reason="worker processes do not start under the sanitizer runtime's "
-                                  "preload in time; the kernels they run are checked below without a cluster")
+cluster_only = pytest.mark.skipif(SANITIZED, reason="no Dask worker processes in the sanitized run (its time is "
+                                  "kept for fennel's own code); the kernels they run are checked below without them")
 
 
 def _weighted(G, seed, values=(1.0, 2.5, 0.5, 3.0, 0.25)):
@@ -80,7 +80,7 @@ def _connected(G):
 @pytest.fixture(scope="module")
 def client():
     if SANITIZED:
-        pytest.skip("no worker processes under the sanitizer runtime")
+        pytest.skip("no Dask worker processes in the sanitized run")
     # Worker processes start with hash seeds of their own (and fennel's pool
     # on one thread each, as a cluster's workers share a machine here).
     cluster = distributed.LocalCluster(
