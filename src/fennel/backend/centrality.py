@@ -217,7 +217,7 @@ def betweenness_centrality(G, k=None, normalized=True, weight=None, endpoints=Fa
     if k == n:
         k = None
     sources = None if k is None else _sample_positions(G, k, seed)
-    starts = list(range(n)) if sources is None else sources
+    starts = range(n) if sources is None else sources
     if cl := executor.cluster(G, len(starts), "betweenness_centrality"):
         raw = executor.betweenness(cl, G, weight, bool(endpoints), starts, False, n)
     else:
@@ -236,7 +236,7 @@ def edge_betweenness_centrality(G, k=None, normalized=True, weight=None, seed=No
     core = G.core
     n = len(G.nodes)
     sources = None if k is None else _sample_positions(G, k, seed)
-    starts = list(range(n)) if sources is None else sources
+    starts = range(n) if sources is None else sources
     if cl := executor.cluster(G, len(starts), "edge_betweenness_centrality"):
         raw = executor.betweenness(cl, G, weight, False, starts, True, core.number_of_edges())
     else:
@@ -271,7 +271,7 @@ def closeness_centrality(G, u=None, distance=None, wf_improved=True, *, sp=None)
         if sources is None and (cl := executor.cluster(G, len(G), "closeness_centrality",
                                                        per_pass=64 if distance is None else 1)):
             values = executor.per_source(cl, G, _remote.closeness, lambda b: (distance, wf_improved, b, summed),
-                                         list(range(len(G))))
+                                         range(len(G)))
         else:
             with progress.counted(G, len(G) if sources is None else 1):
                 values = G.core.closeness(distance, wf_improved, sources, compensated_sum=summed)

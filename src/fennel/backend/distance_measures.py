@@ -52,7 +52,7 @@ def _not_connected(fg):
 def _eccentricities(fg, weight, sources=None):
     """NetworkX's eccentricity values of ``sources`` (all nodes by default), in order."""
     n = len(fg)
-    positions = list(range(n)) if sources is None else sources
+    positions = range(n) if sources is None else sources
     if weight is None:
         if cl := executor.cluster(fg, len(positions), per_pass=64):
             stats = executor.per_source(cl, fg, _remote.bfs_stats, lambda b: (b,), positions)

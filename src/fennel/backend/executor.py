@@ -153,7 +153,7 @@ def _blocks(cl, sources, per_source_bytes, most=None):
     size = max(1, -(-count // wanted))
     if most is not None:
         size = max(1, min(size, most))
-    return [sources[i:i + size] for i in range(0, count, size)]
+    return [list(sources[i:i + size]) for i in range(0, count, size)]
 
 
 def _cancel(client, futures):
@@ -306,7 +306,7 @@ def pair_total(cl, fg, weight, compensated):
     """``dijkstra_stats``' total of every distance from every node (None after a
     negative cycle): ints added up, floats carried through sum()'s float path
     from block to block in NetworkX's order."""
-    blocks = _blocks(cl, list(range(len(fg))), 8 * max(len(fg), 1))
+    blocks = _blocks(cl, range(len(fg)), 8 * max(len(fg), 1))
     int_total, partial, compensation, any_float = _chain(
         cl, fg, _remote.dijkstra_terms, lambda b: (weight, b, compensated), blocks, _remote.resume_sum, compensated)
     if int_total is None:

@@ -194,7 +194,7 @@ def pair_total(fg, weight):
     """NetworkX's sum of the distances over all pairs, in its order and types."""
     if weight is None:
         if cl := executor.cluster(fg, len(fg), per_pass=64):
-            stats = executor.per_source(cl, fg, _remote.bfs_stats, lambda b: (b,), list(range(len(fg))))
+            stats = executor.per_source(cl, fg, _remote.bfs_stats, lambda b: (b,), range(len(fg)))
         else:
             stats = fg.core.bfs_stats()
         # Exact ints: any grouping gives NetworkX's total.

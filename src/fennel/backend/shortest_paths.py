@@ -401,7 +401,7 @@ def _bfs_lengths_by_source(fg, cutoff):
     limit = bfs_limit(cutoff)
     if cl := executor.cluster(fg, len(fg)):
         nodes = fg.nodes
-        found = executor.streamed(cl, fg, _remote.bfs_lengths, lambda b: (b, limit), list(range(len(fg))))
+        found = executor.streamed(cl, fg, _remote.bfs_lengths, lambda b: (b, limit), range(len(fg)))
         return zip(nodes, (dict(zip(map(nodes.__getitem__, order), levels)) for order, levels in found))
     return _by_source(fg, lambda batch: fg.core.bfs_many(batch, limit).length_dicts(fg.node_tuple))
 
@@ -409,7 +409,7 @@ def _bfs_lengths_by_source(fg, cutoff):
 def _dijkstra_lengths_by_source(fg, weight, cut):
     kind = distance_kind(fg, weight)
     if kind is not None and (cl := executor.cluster(fg, len(fg))):
-        found = executor.streamed(cl, fg, _remote.dijkstra_lengths, lambda b: (b, weight, cut), list(range(len(fg))))
+        found = executor.streamed(cl, fg, _remote.dijkstra_lengths, lambda b: (b, weight, cut), range(len(fg)))
         return zip(fg.nodes, _unless_negative_cycle(_typed_lengths(fg, kind, found)))
     return _by_source(
         fg, lambda batch: _unless_negative_cycle(fg.core.dijkstra_many(batch, weight, cut).length_dicts(fg.node_tuple))
