@@ -24,9 +24,10 @@ not matter.
 Faults: Dask reruns the tasks of a worker lost during a call (every task is
 a pure function of the graph, its block and the totals before it), so the
 answer is unchanged; a chain whose released totals a rerun would need runs
-again from the start. A
-cluster that cannot run the call (no workers, fennel missing on a worker or
-of another version) raises ``ClusterError`` naming the cause, unless
+again from the start, and a call whose graph lost every copy with its
+workers (between calls Dask keeps one) scatters it again first. A cluster
+that cannot run the call (no workers, fennel missing on a worker or of
+another version) raises ``ClusterError`` naming the cause, unless
 ``nx.config.fallback_to_nx`` is set: then this process's threads answer. An
 exception or Ctrl-C while waiting cancels the call's tasks.
 """
@@ -36,6 +37,7 @@ import collections
 import itertools
 import math
 import threading
+import time
 import uuid
 
 import networkx as nx
@@ -139,7 +141,8 @@ def _graph(cl, fg):
     """The future of ``fg``'s compact graph on every worker, scattered once per graph and client."""
     core = fg.core
     shipped = fg.__dict__.get("_shipped")
-    if shipped is not None and shipped[0] is cl.client and shipped[1] is core:
+    # A graph lost since the last call (its workers gone) is scattered again.
+    if shipped is not None and shipped[0] is cl.client and shipped[1] is core and shipped[2].status == "finished":
         return shipped[2]
     future = cl.client.scatter(core, broadcast=True, hash=False)
     fg._shipped = (cl.client, core, future)
@@ -174,6 +177,10 @@ def _ahead(cl):
 ATTEMPTS = 3
 
 
+class _Lost(RuntimeError):
+    """The scheduler dropped a task of the call (a worker lost the only copy of what it needed)."""
+
+
 def _graph_lost(cl, fg):
     """Whether the cluster lost every copy of ``fg``'s graph (then forgotten, to be scattered again)."""
     shipped = fg.__dict__.get("_shipped")
@@ -198,6 +205,8 @@ def _again(cl, fg, attempt, exc):
         cause = "a lost worker took a state the chain had released"
     elif _graph_lost(cl, fg):
         cause = "the workers holding the graph were lost"
+    elif isinstance(exc, _Lost):
+        cause = str(exc)
     else:
         return False
     record("cluster", cl.name, f"{cause}: run again")
@@ -260,8 +269,6 @@ def _chain_once(cl, fg, task, args_of, blocks, add, *add_args):
     in (``_remote.folded``): the blocks search at once, a bounded number
     ahead of the state, and only the state moves between workers.
     """
-    from distributed import wait
-
     from distributed import Variable, wait
 
     client, graph = cl.client, _graph(cl, fg)
@@ -275,7 +282,7 @@ def _chain_once(cl, fg, task, args_of, blocks, add, *add_args):
             previous = chain[-1][1].name if chain else None
             future = client.submit(_remote.folded, graph, task, args_of(block), previous, add, add_args, pure=False)
             handed = Variable(f"fennel-{call}-{i}", client=client)
-            handed.set(future)
+            _hand_over(handed, future, graph)
             chain.append((future, handed))
             # A state is released once the two blocks after it are done: one
             # more than reads need, so that a block recomputed after its
@@ -293,6 +300,26 @@ def _chain_once(cl, fg, task, args_of, blocks, add, *add_args):
                 handed.delete()
             except Exception:
                 pass
+
+
+# Seconds the scheduler may take to learn of a task just submitted.
+KNOWN_WITHIN = 60
+
+
+def _hand_over(handed, future, graph):
+    """Sets the variable ``handed`` to the block's ``future`` once the scheduler
+    knows its task; _Lost if the scheduler dropped the task instead (its graph
+    was lost with a worker: Dask keeps one copy of a value no task waits for)."""
+    deadline = time.monotonic() + KNOWN_WITHIN
+    while True:
+        if graph.status != "finished" or future.status in ("cancelled", "lost"):
+            raise _Lost("a lost worker held the graph's only copy")
+        try:
+            handed.set(future, timeout=1)
+            return
+        except TimeoutError:
+            if time.monotonic() > deadline:
+                raise _Lost(f"the scheduler did not learn of task {future.key}") from None
 
 
 def _chained_totals(cl, fg, task, args_of, sources, entries):
