@@ -177,11 +177,6 @@ def test_small_calls_stay_local_and_the_graph_ships_once(client, on_cluster, mon
 @cluster_only
 @pytest.mark.parametrize("killed", ["the graph's holder", "the other worker", "every worker"])
 def test_workers_killed_during_a_call(client, on_cluster, monkeypatch, killed):
-    if killed == "every worker" and os.environ.get("PYTEST_XDIST_WORKER"):
-        # Dask's nannies now and then fail to bring both workers back, or the
-        # scheduler to take the next task, beside another test process's
-        # cluster on two cores: this case runs in single-process runs only.
-        pytest.skip("every worker killed: run without pytest-xdist")
     # Many small blocks keep the call running while worker processes die.
     monkeypatch.setattr(executor, "BLOCKS_PER_SLOT", 150)
     G = _weighted(nx.gnm_random_graph(700, 3500, seed=9), 5)

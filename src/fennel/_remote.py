@@ -19,6 +19,10 @@ from . import __version__, _core
 HANDOVER_TIMEOUT = 60
 
 
+# What a block's variable holds once the caller released its state.
+RELEASED = "fennel: released"
+
+
 class LostState(RuntimeError):
     """A block recomputed on a worker can no longer read the state it folds into."""
 
@@ -70,7 +74,9 @@ def folded(core, task, args, previous, add, add_args):
         try:
             handed = Variable(previous, client=get_client()).get(timeout=HANDOVER_TIMEOUT)
         except TimeoutError:
-            raise LostState(f"the state of the block before was released ({previous})") from None
+            handed = RELEASED
+        if isinstance(handed, str):
+            raise LostState(f"the state of the block before was released ({previous})")
         state = handed.result()
     return add(state, found, *add_args)
 

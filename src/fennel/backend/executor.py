@@ -289,7 +289,7 @@ def _chain_once(cl, fg, task, args_of, blocks, add, *add_args):
             # worker was lost finds the state before it.
             while len(chain) > ahead + 2:
                 wait(chain[2][0])
-                chain.popleft()[1].delete()
+                _release(chain.popleft()[1])
         return chain[-1][0].result() if chain else None
     except BaseException:
         _cancel(client, [future for future, _ in chain])
@@ -297,7 +297,7 @@ def _chain_once(cl, fg, task, args_of, blocks, add, *add_args):
     finally:
         for _, handed in chain:
             try:
-                handed.delete()
+                _release(handed)
             except Exception:
                 pass
 
@@ -320,6 +320,21 @@ def _hand_over(handed, future, graph):
         except TimeoutError:
             if time.monotonic() > deadline:
                 raise _Lost(f"the scheduler did not learn of task {future.key}") from None
+
+
+def _release(handed):
+    """Releases a block's state and deletes its variable.
+
+    Deleting a variable that holds a future waits, in the scheduler's handling
+    of this client's messages, until every reader has confirmed its read; a
+    reader whose worker died in between never does, and every later message
+    of this client (its next tasks) would wait behind it for good. Setting the
+    variable to a plain value first lets the scheduler release the future on
+    its own time; the delete then waits for nothing. A block that runs again
+    and reads the plain value knows its state is gone (``_remote.LostState``).
+    """
+    handed.set(_remote.RELEASED)
+    handed.delete()
 
 
 def _chained_totals(cl, fg, task, args_of, sources, entries):
