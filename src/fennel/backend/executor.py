@@ -144,7 +144,10 @@ def _graph(cl, fg):
     # A graph lost since the last call (its workers gone) is scattered again.
     if shipped is not None and shipped[0] is cl.client and shipped[1] is core and shipped[2].status == "finished":
         return shipped[2]
-    future = cl.client.scatter(core, broadcast=True, hash=False)
+    try:
+        future = cl.client.scatter(core, broadcast=True, hash=False)
+    except TimeoutError as exc:  # no worker came (back) within Dask's connect timeout
+        raise ClusterError(f"the Dask cluster has no workers to take the graph: {exc}") from exc
     fg._shipped = (cl.client, core, future)
     return future
 
