@@ -7,6 +7,7 @@ as a user would meet them.
 """
 
 import array
+import contextlib
 import os
 import random
 import signal
@@ -77,30 +78,47 @@ def _connected(G):
     return nx.is_strongly_connected(G) if G.is_directed() else nx.is_connected(G)
 
 
+def _local_cluster():
+    # Worker processes start with hash seeds of their own (and fennel's pool
+    # on one thread each, as a cluster's workers share a machine here).
+    return distributed.LocalCluster(
+        n_workers=2, threads_per_worker=1, processes=True, dashboard_address=":0",
+        env={"PYTHONHASHSEED": "random", "FENNEL_NUM_THREADS": "1"},
+    )
+
+
 @pytest.fixture(scope="module")
 def client():
     if SANITIZED:
         pytest.skip("no Dask worker processes in the sanitized run")
-    # Worker processes start with hash seeds of their own (and fennel's pool
-    # on one thread each, as a cluster's workers share a machine here).
-    cluster = distributed.LocalCluster(
-        n_workers=2, threads_per_worker=1, processes=True, dashboard_address=":0",
-        env={"PYTHONHASHSEED": "random", "FENNEL_NUM_THREADS": "1"},
-    )
-    with distributed.Client(cluster) as c:
+    with _local_cluster() as cluster, distributed.Client(cluster) as c:
         yield c
-    cluster.close()
+
+
+@contextlib.contextmanager
+def _executor(client, log):
+    """The executor set to ``client`` for every call, logging calls to ``log``."""
+    config = nx.config.backends.fennel
+    old = (config.executor, config.executor_min_work, config.call_log)
+    config.executor, config.executor_min_work, config.call_log = client, 0, str(log)
+    try:
+        yield log
+    finally:
+        config.executor, config.executor_min_work, config.call_log = old
 
 
 @pytest.fixture
-def on_cluster(client, tmp_path, monkeypatch):
+def on_cluster(client, tmp_path):
     """The executor set to the cluster for every call; yields the call log's path."""
-    config = nx.config.backends.fennel
-    log = tmp_path / "calls.log"
-    old = (config.executor, config.executor_min_work, config.call_log)
-    config.executor, config.executor_min_work, config.call_log = client, 0, str(log)
-    yield log
-    config.executor, config.executor_min_work, config.call_log = old
+    with _executor(client, tmp_path / "calls.log") as log:
+        yield log
+
+
+@pytest.fixture
+def own_cluster(tmp_path):
+    """A cluster of its own, for tests that kill its workers; yields the client and the call log's path."""
+    with _local_cluster() as cluster, distributed.Client(cluster) as c, _executor(c, tmp_path / "calls.log") as log:
+        yield c, log
 
 
 def _cluster_runs(log):
@@ -176,7 +194,8 @@ def test_small_calls_stay_local_and_the_graph_ships_once(client, on_cluster, mon
 
 @cluster_only
 @pytest.mark.parametrize("killed", ["the graph's holder", "the other worker", "every worker"])
-def test_workers_killed_during_a_call(client, on_cluster, monkeypatch, killed):
+def test_workers_killed_during_a_call(own_cluster, monkeypatch, killed):
+    client, on_cluster = own_cluster
     # Many small blocks keep the call running while worker processes die.
     monkeypatch.setattr(executor, "BLOCKS_PER_SLOT", 150)
     G = _weighted(nx.gnm_random_graph(700, 3500, seed=9), 5)
@@ -213,7 +232,6 @@ def test_workers_killed_during_a_call(client, on_cluster, monkeypatch, killed):
     assert got == want
     if killed != "the other worker":
         assert "the workers holding the graph were lost: run again" in on_cluster.read_text()
-    client.wait_for_workers(2, timeout=60)
 
 
 @cluster_only
