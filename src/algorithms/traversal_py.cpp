@@ -17,6 +17,7 @@
 #include "algorithms/traversal.hpp"
 #include "graph/core_graph_py.hpp"
 #include "lib/entry.hpp"
+#include "lib/watch_py.hpp"
 
 #include <algorithm>
 #include <atomic>
@@ -80,21 +81,6 @@ PyTypeObject* g_type = nullptr;
 PyCursor* as_cursor(PyObject* self) { return reinterpret_cast<PyCursor*>(self); }
 
 PyObject* object_at(const PyCursor* c, Node v) { return v == c->root_at ? c->root : PyTuple_GET_ITEM(c->nodes, v); }
-
-// 1 while every watched cache still holds its marker, 0 once one lost it,
-// -1 with an exception set.
-int unchanged(const PyCursor* c) {
-    if (c->watch == Py_None) return 1;
-    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(c->watch); ++i) {
-        PyObject* entry = PyTuple_GET_ITEM(c->watch, i);
-        PyObject* found = nullptr;
-        if (PyDict_GetItemRef(PyTuple_GET_ITEM(entry, 0), PyTuple_GET_ITEM(entry, 1), &found) < 0) return -1;
-        const bool same = found == PyTuple_GET_ITEM(entry, 2);
-        Py_XDECREF(found);
-        if (!same) return 0;
-    }
-    return 1;
-}
 
 // A pair of objects. Like CPython's collector, which stops tracking a tuple
 // once none of its items can be part of a cycle, the pair is untracked from
@@ -187,7 +173,7 @@ PyObject* iternext(PyObject* self) {
         if (!borrow.held()) return nullptr;
         Search& s = *c->search;
         if (s.changed || s.kind == Kind::BfsLayers) return nullptr;
-        const int same = unchanged(c);
+        const int same = unchanged(c->watch);
         if (same < 0) return nullptr;
         if (same == 0) {
             s.changed = true;
@@ -369,18 +355,8 @@ bool objects(const CoreGraph& g, const std::optional<TupleRef>& nodes, PyObject*
         return false;
     }
     out.root = root_obj != Py_None ? root_obj : root < g.n ? PyTuple_GET_ITEM(out.nodes, root) : Py_None;
-    if (watch != Py_None) {
-        bool ok = PyTuple_Check(watch);
-        for (Py_ssize_t i = 0; ok && i < PyTuple_GET_SIZE(watch); ++i) {
-            PyObject* entry = PyTuple_GET_ITEM(watch, i);
-            ok = PyTuple_Check(entry) && PyTuple_GET_SIZE(entry) == 3 && PyDict_Check(PyTuple_GET_ITEM(entry, 0));
-        }
-        if (!ok) {
-            PyErr_SetString(PyExc_TypeError, "watch must be None or a tuple of (dict, key, marker) triples");
-            return false;
-        }
-        out.watch = watch;
-    }
+    if (!valid_watch(watch)) return false;
+    out.watch = watch;
     return true;
 }
 

@@ -88,11 +88,13 @@ std::vector<PyMethodDef> label_propagation_methods();
 std::vector<PyMethodDef> shortest_paths_methods();
 std::vector<PyMethodDef> traversal_methods();
 std::vector<PyMethodDef> tree_methods();
+std::vector<PyMethodDef> watch_functions();
 
 // The types besides CoreGraph, created when the module is executed.
 PyObject* create_core_graph_type(PyObject* module, PyMethodDef* methods);
 PyObject* create_all_paths_type(PyObject* module);
 PyObject* create_cursor_type(PyObject* module);
+PyObject* create_while_unchanged_type(PyObject* module);
 int add_search_result_types(PyObject* module);
 
 namespace {
@@ -131,7 +133,7 @@ PyMethodDef* module_functions() {
                clique_functions, dag_functions, kcutsets_functions, lowest_common_ancestors_functions,
                cycles_functions, mincost_functions, capacityscaling_functions, louvain_functions,
                leiden_functions, pool_functions, numpy_functions, link_prediction_functions,
-               assortativity_functions, laplacian_functions, centrality_functions});
+               assortativity_functions, laplacian_functions, centrality_functions, watch_functions});
     return functions;
 }
 
@@ -149,6 +151,7 @@ int exec_module(PyObject* module) {
     if (core_graph == nullptr || PyModule_Add(module, "CoreGraph", core_graph) < 0) return -1;
     if (PyModule_Add(module, "AllPaths", create_all_paths_type(module)) < 0) return -1;
     if (PyModule_Add(module, "Cursor", create_cursor_type(module)) < 0) return -1;
+    if (PyModule_Add(module, "WhileUnchanged", create_while_unchanged_type(module)) < 0) return -1;
     if (add_search_result_types(module) < 0) return -1;
     for (PyMethodDef* def = module_functions(); def->ml_name != nullptr; ++def) {
         if (add_function(module, def) < 0) return -1;

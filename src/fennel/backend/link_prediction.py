@@ -242,25 +242,18 @@ class _Resume:
         self.handed_over = False  # the rest came from NetworkX's scoring
 
     def follow(self, triples, start):
-        watched = self.watched
-        if watched is None:
+        if self.watched is None:
             yield from triples
             return
-        if len(watched) == 1:
-            cache, key, marker = watched[0]
-            for k, item in enumerate(triples):
-                if cache.get(key) is not marker:
-                    yield from self.networkx_rest(None if start is None else start + k)
-                    return
-                self.last = item
-                yield item
-        else:
-            for k, item in enumerate(triples):
-                if changed(watched):
-                    yield from self.networkx_rest(None if start is None else start + k)
-                    return
-                self.last = item
-                yield item
+        # The check before each item is made in C: a Python loop over the
+        # items would cost more than scoring them.
+        items = _core._while_unchanged(triples, self.watched)
+        yield from items
+        handed = items.position()
+        if handed:
+            self.last = triples[handed - 1]
+        if handed < len(triples):
+            yield from self.networkx_rest(None if start is None else start + handed)
 
     def networkx_rest(self, position):
         self.handed_over = True
