@@ -60,6 +60,25 @@ def test_cursor_type(g):
         g.dfs_cursor([4], 4, nodes=tuple("abcd"))
 
 
+@pytest.mark.parametrize("drop_at", [0, 2, 5, None])
+def test_while_unchanged_stops_where_a_cache_loses_its_marker(drop_at):
+    items, caches = list("abcde"), ({"k": 1}, {"k": 2})
+    watch = tuple((c, "k", c["k"]) for c in caches)
+    it = core._while_unchanged(items, watch)
+    got = []
+    for i, item in enumerate(it):
+        got.append(item)
+        if i + 1 == drop_at:
+            caches[1].clear()  # as a graph's methods clear its cache
+    handed = len(items) if drop_at is None else max(drop_at, 1) if drop_at else 0
+    if drop_at == 0:
+        caches[1].clear()
+        got = list(core._while_unchanged(items, watch))
+    assert got == items[:handed] and next(it, None) is None
+    with pytest.raises(TypeError, match="watch must be None"):
+        core._while_unchanged(items, ({"k": 1}, "k"))
+
+
 @pytest.mark.parametrize("name, value", [("directed", True), ("extra", 1), ("neighbors", None)])
 def test_instances_are_immutable(g, name, value):
     with pytest.raises(AttributeError):
@@ -68,7 +87,7 @@ def test_instances_are_immutable(g, name, value):
 
 
 MODULE_ORDER = [
-    "CoreGraph", "AllPaths", "Cursor", "BfsResult", "BfsResults", "DijkstraResult", "DijkstraResults",
+    "CoreGraph", "AllPaths", "Cursor", "WhileUnchanged", "BfsResult", "BfsResults", "DijkstraResult", "DijkstraResults",
     "build_graph", "edge_data_reads_none", "parallel_counts",
     "_core_graph_from_bytes",
     "build_native", "build_native_arrays", "build_rx", "_py_sum", "_py_sum_kinds", "_py_sum_resume", "_numpy_sum",
@@ -81,7 +100,7 @@ MODULE_ORDER = [
     "set_num_threads", "num_threads", "_progress_hook", "_pool_probe", "_parallel_frontier", "register_numpy",
     "_link_pairs", "_link_batch", "_link_non_edges",
     "_attribute_codes",
-    "_laplacian_energies", "_add_rows",
+    "_laplacian_energies", "_add_rows", "_while_unchanged",
 ]
 
 

@@ -55,7 +55,7 @@ PyObject* iternext(PyObject* self) {
         WhileUnchanged* it = as_iter(self);
         Borrow borrow(it->borrowed);
         if (!borrow.held()) return nullptr;
-        if (it->position >= PyList_GET_SIZE(it->items)) return nullptr;
+        if (it->items == nullptr || it->position >= PyList_GET_SIZE(it->items)) return nullptr;
         const int same = unchanged(it->watch);
         if (same <= 0) return nullptr;
         return Py_NewRef(PyList_GET_ITEM(it->items, it->position++));
@@ -87,15 +87,13 @@ int traverse(PyObject* self, visitproc visit, void* arg) {
     return 0;
 }
 
-// The items stay (a list may hold anything, but an emptied one holds no
-// cycle); the watch is dropped, and every later step stops.
+// Breaking a cycle drops the items and the watch: every later step stops.
 int clear(PyObject* self) {
     WhileUnchanged* it = as_iter(self);
+    Py_CLEAR(it->items);
     Py_CLEAR(it->watch);
     it->watch = Py_NewRef(Py_None);
-    Py_SETREF(it->items, PyList_New(0));
-    it->position = 0;
-    return it->items == nullptr ? -1 : 0;
+    return 0;
 }
 
 PyObject* while_unchanged(const ListRef& items, PyObject* watch) {
