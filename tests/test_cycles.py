@@ -240,6 +240,14 @@ def test_recursive_simple_cycles_multigraph_loops(loops):
     assert same_recursive_cycles(lambda: nx.MultiDiGraph(edges)) is (loops == 1)
 
 
+@pytest.mark.parametrize("outside, served", [(4, True), (5, False)])
+def test_recursive_simple_cycles_multigraph_long_rows(outside, served):
+    """A multigraph's component view lists a row in its node set's order once the row holds more than
+    twice the component's nodes (parallel edges counted once): those rows are NetworkX's to walk."""
+    edges = [(0, k) for k in range(outside + 2, 2, -1)] + [(0, 2), (0, 2), (0, 1), (1, 0), (2, 0), (2, 0)]
+    assert same_recursive_cycles(lambda: nx.MultiDiGraph(edges)) is served
+
+
 @pytest.mark.parametrize("length, served", [(250, True), (480, False), (1500, False)])
 def test_recursive_simple_cycles_recursion_limit(length, served):
     """A cycle as long as NetworkX's recursion could go is NetworkX's to walk (or to raise RecursionError on)."""

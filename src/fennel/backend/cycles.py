@@ -403,7 +403,7 @@ def _caller_graph(fg, a):
         rules=("directed_only",), data_rules=("keys", "loops_once", "caller_graph", "recursion_room"),
         min_work=WORK_DFS)
 def recursive_simple_cycles(G):
-    nodes, bounds = G.core.recursive_cycles()
+    nodes, bounds = G.core.recursive_cycles(G.multigraph)
     names = list(map(G.nodes.__getitem__, nodes))
     cycles = [names[bounds[c] : bounds[c + 1]] for c in range(len(bounds) - 1)]
     # NetworkX's first loop reports [v] for each self-loop and removes it
