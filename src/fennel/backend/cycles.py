@@ -440,6 +440,14 @@ def _lifted_names(fg, a):
     return None
 
 
+@argument_rule("components_of_view")
+def _components_of_view(a):
+    """NetworkX takes each component as G.subgraph(c): of a subgraph view, that filters the view's
+    underlying graph, whose longer rows and node dict are listed in the order of the component's set
+    where the view's own are not."""
+    return "a subgraph view's components are left to NetworkX" if hasattr(a["G"], "_NODE_OK") else None
+
+
 @data_rule("basis_weights")
 def _basis_weights(fg, a):
     """Weights the lifted Dijkstra searches add exactly as doubles: numbers, none negative (NetworkX's
@@ -464,7 +472,8 @@ def _basis_weights(fg, a):
 
 @served(docs="Per connected component, the chords in the order of NetworkX's set of them and one lifted "
         "Dijkstra search per node and chord in C++, ties broken as NetworkX's searches break them. " + EXACT,
-        rules=("undirected_only", "no_multigraph"), data_rules=("keys", "lifted_names", "basis_weights"),
+        rules=("undirected_only", "no_multigraph", "components_of_view"),
+        data_rules=("keys", "lifted_names", "basis_weights"),
         weight="weight", min_work=WORK_SPANNING,
         release=None if NX_VERSION >= (3, 6) else "this NetworkX release's minimum cycle basis is not followed")
 def minimum_cycle_basis(G, weight=None):
