@@ -248,6 +248,13 @@ def test_recursive_simple_cycles_multigraph_long_rows(outside, served):
     assert same_recursive_cycles(lambda: nx.MultiDiGraph(edges)) is served
 
 
+def test_recursive_simple_cycles_multigraph_subgraph_view():
+    """A subgraph view's components filter the underlying graph, whose row of 0 is long where the view's
+    is not: NetworkX answers."""
+    edges = [(0, k) for k in range(9, 2, -1)] + [(0, 2), (0, 1), (1, 0), (2, 0)]
+    assert not same_as_networkx("recursive_simple_cycles", nx.MultiDiGraph(edges).subgraph([0, 1, 2, 3, 4, 5]))
+
+
 @pytest.mark.parametrize("length, served", [(250, True), (480, False), (1500, False)])
 def test_recursive_simple_cycles_recursion_limit(length, served):
     """A cycle as long as NetworkX's recursion could go is NetworkX's to walk (or to raise RecursionError on)."""

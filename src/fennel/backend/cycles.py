@@ -397,10 +397,16 @@ def _caller_graph(fg, a):
     return None
 
 
+argument_rule("multigraph_subgraph_view", lambda a: "a multigraph subgraph view's components filter the underlying "
+              "graph's rows, listed in set order by their own lengths" if a["G"].is_multigraph() and
+              hasattr(a["G"], "_NODE_OK") else None)
+
+
 @served(docs="Johnson's circuits in C++, per start in node order over the strongly connected component of "
         "the nodes from it on; the self-loops are reported first and removed from the caller's graph, as "
         "NetworkX removes them. " + EXACT,
-        rules=("directed_only",), data_rules=("keys", "loops_once", "caller_graph", "recursion_room"),
+        rules=("directed_only", "multigraph_subgraph_view"),
+        data_rules=("keys", "loops_once", "caller_graph", "recursion_room"),
         min_work=WORK_DFS)
 def recursive_simple_cycles(G):
     nodes, bounds = G.core.recursive_cycles(G.multigraph)
