@@ -240,6 +240,21 @@ def test_recursive_simple_cycles_multigraph_loops(loops):
     assert same_recursive_cycles(lambda: nx.MultiDiGraph(edges)) is (loops == 1)
 
 
+@pytest.mark.parametrize("outside, served", [(4, True), (5, False)])
+def test_recursive_simple_cycles_multigraph_long_rows(outside, served):
+    """A multigraph's component view lists a row in its node set's order once the row holds more than
+    twice the component's nodes (parallel edges counted once): those rows are NetworkX's to walk."""
+    edges = [(0, k) for k in range(outside + 2, 2, -1)] + [(0, 2), (0, 2), (0, 1), (1, 0), (2, 0), (2, 0)]
+    assert same_recursive_cycles(lambda: nx.MultiDiGraph(edges)) is served
+
+
+def test_recursive_simple_cycles_multigraph_subgraph_view():
+    """A subgraph view's components filter the underlying graph, whose row of 0 is long where the view's
+    is not: NetworkX answers."""
+    edges = [(0, k) for k in range(9, 2, -1)] + [(0, 2), (0, 1), (1, 0), (2, 0)]
+    assert not same_as_networkx("recursive_simple_cycles", nx.MultiDiGraph(edges).subgraph([0, 1, 2, 3, 4, 5]))
+
+
 @pytest.mark.parametrize("length, served", [(250, True), (480, False), (1500, False)])
 def test_recursive_simple_cycles_recursion_limit(length, served):
     """A cycle as long as NetworkX's recursion could go is NetworkX's to walk (or to raise RecursionError on)."""
@@ -300,7 +315,8 @@ def lifted_clash():
     return nx.Graph([(0, 1), (1, 2), (2, 0), ((0, 1), 0)])
 
 
-@pytest.mark.parametrize("case", ["negative", "strings", "hidden", "none_key", "lifted_name", "directed", "multigraph"])
+@pytest.mark.parametrize("case", ["negative", "strings", "hidden", "none_key", "lifted_name", "directed", "multigraph",
+                                  "subgraph_view"])
 @pytest.mark.skipif("minimum_cycle_basis" in RELEASE_REFUSALS, reason="the installed NetworkX answers every call")
 def test_minimum_cycle_basis_left_to_networkx(case):
     """What fennel cannot follow exactly is NetworkX's to answer (or to reject)."""
@@ -313,6 +329,13 @@ def test_minimum_cycle_basis_left_to_networkx(case):
         G.edges[1, 2][None] = 5
     if case == "lifted_name":
         G = lifted_clash()
+    if case == "subgraph_view":
+        # The triangle's component holds under half of the underlying graph's nodes, which NetworkX's
+        # subgraph of it then lists in the order of the component's set.
+        G = nx.empty_graph(10)
+        G.add_edges_from([(0, 2), (0, 4), (1, 8), (1, 9), (2, 4), (3, 7), (3, 8), (6, 8), (7, 8)])
+        G = G.subgraph([9, 4, 7, 8, 0, 3])
+        assert not same_as_networkx("minimum_cycle_basis", G)
     assert not same_as_networkx("minimum_cycle_basis", G, "weight")
 
 

@@ -85,8 +85,10 @@ std::unique_ptr<CycleCursor> chordless_cursor(std::shared_ptr<ChordlessRows> row
 // the strongly connected component of s among the nodes from s on is
 // searched from s, each row in G's order restricted to the component and
 // without self-loops. Cost: O(n x (n + m)) for the components, plus
-// Johnson's O((n + m) x (cycles + 1)).
-Result<CycleLists> recursive_cycles(const Csr& succ, const Csr& pred);
+// Johnson's O((n + m) x (cycles + 1)). A `multigraph` whose component view
+// NetworkX lists in its set's order (a row over twice the component's size)
+// is declined.
+Result<CycleLists> recursive_cycles(const Csr& succ, const Csr& pred, bool multigraph);
 
 // NetworkX's minimum_cycle_basis over undirected `adj` rows (G._adj's
 // order), with the nodes' Python hashes (which order the component sets

@@ -56,9 +56,9 @@ PyObject* girth(const CoreGraph& g) {
                     });
 }
 
-PyObject* recursive_cycles(const CoreGraph& g) {
+PyObject* recursive_cycles(const CoreGraph& g, bool multigraph) {
     if (g.directed == false) return raise(not_implemented("recursive_simple_cycles needs a directed graph"));
-    return detached([&] { return fennel::recursive_cycles(g.succ, g.in_rows()); }, lists);
+    return detached([&] { return fennel::recursive_cycles(g.succ, g.in_rows(), multigraph); }, lists);
 }
 
 PyObject* min_cycle_basis(const CoreGraph& g, const BytesRef& hashes, const AttrName& weight) {
@@ -182,7 +182,8 @@ constexpr auto FIRST_CYCLE = method<first_cycle>(
 constexpr auto RECURSIVE_CYCLES = method<recursive_cycles>(
     "recursive_cycles",
     "`(nodes, bounds)`: recursive_simple_cycles' cycles, the self-loops' [v]\nfirst, cycle c being "
-    "nodes[bounds[c]:bounds[c + 1]].");
+    "nodes[bounds[c]:bounds[c + 1]]; `multigraph`: decline where NetworkX's\nmultigraph views list rows in set order.",
+    arg<bool>("multigraph"));
 constexpr auto MIN_CYCLE_BASIS = method<min_cycle_basis>(
     "min_cycle_basis",
     "`(nodes, bounds)`: minimum_cycle_basis' cycles over `weight` (None: 1),\n`hashes` the nodes' hash() as "

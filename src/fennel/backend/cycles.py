@@ -397,13 +397,19 @@ def _caller_graph(fg, a):
     return None
 
 
+argument_rule("multigraph_subgraph_view", lambda a: "a multigraph subgraph view's components filter the underlying "
+              "graph's rows, listed in set order by their own lengths" if a["G"].is_multigraph() and
+              hasattr(a["G"], "_NODE_OK") else None)
+
+
 @served(docs="Johnson's circuits in C++, per start in node order over the strongly connected component of "
         "the nodes from it on; the self-loops are reported first and removed from the caller's graph, as "
         "NetworkX removes them. " + EXACT,
-        rules=("directed_only",), data_rules=("keys", "loops_once", "caller_graph", "recursion_room"),
+        rules=("directed_only", "multigraph_subgraph_view"),
+        data_rules=("keys", "loops_once", "caller_graph", "recursion_room"),
         min_work=WORK_DFS)
 def recursive_simple_cycles(G):
-    nodes, bounds = G.core.recursive_cycles()
+    nodes, bounds = G.core.recursive_cycles(G.multigraph)
     names = list(map(G.nodes.__getitem__, nodes))
     cycles = [names[bounds[c] : bounds[c + 1]] for c in range(len(bounds) - 1)]
     # NetworkX's first loop reports [v] for each self-loop and removes it
@@ -440,6 +446,14 @@ def _lifted_names(fg, a):
     return None
 
 
+@argument_rule("components_of_view")
+def _components_of_view(a):
+    """NetworkX takes each component as G.subgraph(c): of a subgraph view, that filters the view's
+    underlying graph, whose longer rows and node dict are listed in the order of the component's set
+    where the view's own are not."""
+    return "a subgraph view's components are left to NetworkX" if hasattr(a["G"], "_NODE_OK") else None
+
+
 @data_rule("basis_weights")
 def _basis_weights(fg, a):
     """Weights the lifted Dijkstra searches add exactly as doubles: numbers, none negative (NetworkX's
@@ -464,7 +478,8 @@ def _basis_weights(fg, a):
 
 @served(docs="Per connected component, the chords in the order of NetworkX's set of them and one lifted "
         "Dijkstra search per node and chord in C++, ties broken as NetworkX's searches break them. " + EXACT,
-        rules=("undirected_only", "no_multigraph"), data_rules=("keys", "lifted_names", "basis_weights"),
+        rules=("undirected_only", "no_multigraph", "components_of_view"),
+        data_rules=("keys", "lifted_names", "basis_weights"),
         weight="weight", min_work=WORK_SPANNING,
         release=None if NX_VERSION >= (3, 6) else "this NetworkX release's minimum cycle basis is not followed")
 def minimum_cycle_basis(G, weight=None):
