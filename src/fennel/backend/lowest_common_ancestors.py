@@ -59,7 +59,10 @@ def tree_all_pairs_lowest_common_ancestor(G, root=None, pairs=None):
 
 
 def _tree(fg, watched, root, pairs):
-    # NetworkX's generator reads everything on its first step.
+    # NetworkX's generator starts reading the graph on its first step; a
+    # change before it gets NetworkX's own generator. Its search then reads
+    # the graph step by step: later changes are not followed (the search
+    # here goes on over the graph as converted).
     if changed(watched):
         name = "tree_all_pairs_lowest_common_ancestor"
         yield from _networkx(name)(fg.source, root=root, pairs=pairs)
