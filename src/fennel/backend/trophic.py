@@ -22,8 +22,9 @@ _MAX_NODES = 6000
 WORK_TROPHIC = (600, 600)
 _DOCS = ("NetworkX's matrix built from the core's arrays, NetworkX's numpy inverse on it, the in-degrees, the "
          "reachability test and the per-edge differences as array operations. " + EXACT + " Falls back to NetworkX "
-         "for parallel edges, weights that are not plain numbers, ints beyond 2**53 and graphs of more than 6,000 "
-         "nodes. The inverse is LAPACK's, as in NetworkX: the gain is in the Python around it.")
+         "for parallel edges (differences and incoherence for any multigraph), weights that are not plain numbers, "
+         "ints beyond 2**53 and graphs of more than 6,000 nodes. The inverse is LAPACK's, as in NetworkX: the gain is "
+         "in the Python around it.")
 
 
 argument_rule("trophic_args", lambda a: "NetworkX needs numpy and scipy here" if _scipy_missing() else None)
