@@ -221,3 +221,38 @@ def test_graph_changed_while_iterating(name, given, when):
     expected = run("networkx")
     got = run("fennel")
     assert got == expected and repr(got) == repr(expected)
+
+
+def _changed_after_last(G, items):
+    next(items)
+    G.remove_edge(1, 2)  # (1, 2) becomes a non-edge NetworkX's walk still meets
+
+
+def _changed_before_empty_walk(G, items):
+    G.add_node(9)  # one node, no non-edges when called
+
+
+def _changed_before_failing_pair(G, items):
+    next(items)
+    G.add_edge(1, 2)  # the leaf 1 of the pair (0, 0) no longer divides by log(1)
+
+
+@pytest.mark.parametrize(("name", "edges", "ebunch", "change"), [
+    ("jaccard_coefficient", [(0, 1), (1, 2)], None, _changed_after_last),
+    ("preferential_attachment", [(0, 0)], None, _changed_before_empty_walk),
+    ("adamic_adar_index", [(0, 1), (2, 2)], [(1, 2), (0, 0)], _changed_before_failing_pair),
+])
+def test_graph_changed_where_the_core_has_no_item_left(name, edges, ebunch, change):
+    """The end of the walk and a failing pair come on the request after the
+    last item: NetworkX meets them on G as it is then."""
+
+    def run(backend):
+        G = nx.Graph(edges)
+        items = getattr(nx, name)(G, ebunch, backend=backend)
+        change(G, items)
+        try:
+            return list(items)
+        except ZeroDivisionError as exc:
+            return repr(exc)
+
+    assert run("fennel") == run("networkx")

@@ -63,6 +63,8 @@ def _raw(edges, nodes=()):
         _raw([(1, 1)], [0]),  # fed only by itself
         _raw([(0, 1, {"weight": float("nan")}), (1, 2)]),
         _raw([(0, 1, {"weight": 2**60}), (1, 2)]),
+        nx.MultiDiGraph([(1, 0), (1, 2)]),  # no parallel edges, but (u, v, key) edges
+        nx.MultiDiGraph([(1, 0), (0, 0)]),
     ],
 )
 def test_edge_cases(G):

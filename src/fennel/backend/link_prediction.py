@@ -197,9 +197,16 @@ def _batches(fg, state, checked, resume):
             yield from resume.follow(triples, None)
             if resume.handed_over:
                 return
-            if tag >= 0:
-                _raise(tag, detail)
-            if len(triples) < batch:
+            if tag >= 0 or len(triples) < batch:
+                # The pair that fails, or the end of the walk, is met on the
+                # next request: NetworkX reads G then, as it may have changed
+                # since the last item (its loop goes on over the rows of the
+                # nodes left in its set, which a change can refill).
+                if changed(resume.watched):
+                    yield from resume.networkx_rest(None)
+                    return
+                if tag >= 0:
+                    _raise(tag, detail)
                 return
             batch = min(batch * 4, _LAST_BATCH)
     pairs, positions = checked
@@ -211,6 +218,9 @@ def _batches(fg, state, checked, resume):
         if resume.handed_over:
             return
         if tag >= 0:
+            if changed(resume.watched):  # the failing pair scored on G as it is now
+                yield from resume.networkx_rest(start + len(triples))
+                return
             _raise(tag, detail)
         start = stop
         batch = min(batch * 4, _LAST_BATCH)

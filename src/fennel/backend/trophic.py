@@ -22,11 +22,19 @@ _MAX_NODES = 6000
 WORK_TROPHIC = (600, 600)
 _DOCS = ("NetworkX's matrix built from the core's arrays, NetworkX's numpy inverse on it, the in-degrees, the "
          "reachability test and the per-edge differences as array operations. " + EXACT + " Falls back to NetworkX "
-         "for parallel edges, weights that are not plain numbers, ints beyond 2**53 and graphs of more than 6,000 "
-         "nodes. The inverse is LAPACK's, as in NetworkX: the gain is in the Python around it.")
+         "for parallel edges (differences and incoherence for any multigraph), weights that are not plain numbers, "
+         "ints beyond 2**53 and graphs of more than 6,000 nodes. The inverse is LAPACK's, as in NetworkX: the gain is "
+         "in the Python around it.")
 
 
 argument_rule("trophic_args", lambda a: "NetworkX needs numpy and scipy here" if _scipy_missing() else None)
+# trophic_differences reads ``for u, v in G.edges``: a multigraph's edges are
+# (u, v, key) triples and the unpacking fails, with a message that varies
+# between Python releases.
+argument_rule(
+    "trophic_pairs",
+    lambda a: "NetworkX unpacks multigraph edges as pairs here and fails" if a["G"].is_multigraph() else None,
+)
 
 
 @data_rule("trophic_weights")
@@ -133,7 +141,7 @@ def _differences(G, weight, without_loops):
     return us, vs, levels[vs] - levels[us]
 
 
-@served(docs=_DOCS, weight="weight", rules=("weight_name", "trophic_args"),
+@served(docs=_DOCS, weight="weight", rules=("weight_name", "trophic_args", "trophic_pairs"),
         data_rules=("parallel_edges", "trophic_weights"), min_work=WORK_TROPHIC, answers=(IndexError,))
 def trophic_differences(G, weight="weight"):
     us, vs, diffs = _differences(G, weight, False)
@@ -143,7 +151,7 @@ def trophic_differences(G, weight="weight"):
     return dict(zip(zip(map(node, us.tolist()), map(node, vs.tolist())), diffs.tolist()))
 
 
-@served(docs=_DOCS, weight="weight", rules=("weight_name", "trophic_args"),
+@served(docs=_DOCS, weight="weight", rules=("weight_name", "trophic_args", "trophic_pairs"),
         data_rules=("parallel_edges", "trophic_weights"), min_work=WORK_TROPHIC, answers=(IndexError,))
 def trophic_incoherence_parameter(G, weight="weight", cannibalism=False):
     import numpy as np
