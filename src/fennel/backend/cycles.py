@@ -140,11 +140,24 @@ def _networkx(name):
     return nx.utils.backends._registered_algorithms[name].orig_func
 
 
+def _listed_rows(view, nodes):
+    """``list(view[v])`` for each node. The subgraph views the searches take of
+    their own plain graphs list a row in the graph's order, keeping the view's
+    nodes (the row's filter is a closure, without a node set of its own to
+    iterate): a plain loop lists it without the view's call per neighbour."""
+    base = getattr(view, "_graph", None)
+    if (type(base) in (nx.Graph, nx.DiGraph) and type(view) is type(base)
+            and type(view._NODE_OK) is nx.filters.show_nodes and view._EDGE_OK is nx.filters.no_filter):
+        keep, adj = view._NODE_OK.nodes, base._adj
+        return [[w for w in adj[v] if w in keep] for v in nodes]
+    return [list(view[v]) for v in nodes]
+
+
 def _rows(view, nodes, listed=None):
     """(offsets, targets, index) of the rows in ``view`` listed as NetworkX's neighbourhood cache lists them;
     ``listed``: the rows by node where only some are read (the others empty)."""
     index = {v: i for i, v in enumerate(nodes)}
-    rows = [list(view[v]) for v in nodes] if listed is None else [listed.get(v, ()) for v in nodes]
+    rows = _listed_rows(view, nodes) if listed is None else [listed.get(v, ()) for v in nodes]
     return [0, *accumulate(map(len, rows))], [index[w] for w in chain.from_iterable(rows)], index
 
 
