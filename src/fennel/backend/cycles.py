@@ -140,24 +140,62 @@ def _networkx(name):
     return nx.utils.backends._registered_algorithms[name].orig_func
 
 
-def _listed_rows(view, nodes):
-    """``list(view[v])`` for each node. The subgraph views the searches take of
-    their own plain graphs list a row in the graph's order, keeping the view's
-    nodes (the row's filter is a closure, without a node set of its own to
-    iterate): a plain loop lists it without the view's call per neighbour."""
+def _own_rows(view):
+    """For the graphs the searches build and their subgraph views: a function
+    giving ``list(view[v])``, else None. Such a view lists a row in its
+    graph's order, keeping the view's nodes (the row's filter is a closure,
+    without a node set of its own to iterate): a plain loop lists it without
+    the view's call per neighbour."""
+    if _plain(view):
+        adj = view._adj
+        return lambda v: list(adj[v])
     base = getattr(view, "_graph", None)
-    if (type(base) in (nx.Graph, nx.DiGraph) and type(view) is type(base)
-            and type(view._NODE_OK) is nx.filters.show_nodes and view._EDGE_OK is nx.filters.no_filter):
+    if (_plain(base) and type(view) is type(base) and type(getattr(view, "_NODE_OK", None)) is nx.filters.show_nodes
+            and view._EDGE_OK is nx.filters.no_filter):
         keep, adj = view._NODE_OK.nodes, base._adj
-        return [[w for w in adj[v] if w in keep] for v in nodes]
-    return [list(view[v]) for v in nodes]
+        return lambda v: [w for w in adj[v] if w in keep]
+    return None
+
+
+def _plain(G):
+    """Whether G is a Graph or DiGraph holding its own dicts (views are
+    instances of the same classes, over another graph's dicts)."""
+    return type(G) in (nx.Graph, nx.DiGraph) and "_graph" not in G.__dict__
+
+
+def _row_lister(view):
+    """A function giving ``list(view[v])``."""
+    return _own_rows(view) or (lambda v: list(view[v]))
+
+
+def _separate(view):
+    """NetworkX's strongly connected (directed) or biconnected components of
+    ``view``, as a list of sets, computed in C++ over the rows NetworkX
+    lists; NetworkX's own search for graphs other than the searches' own."""
+    directed = view.is_directed()
+    row_of = _own_rows(view)
+    if row_of is None:
+        name = "strongly_connected_components" if directed else "biconnected_components"
+        return list(_networkx(name)(view))
+    nodes = list(view)
+    index = {v: i for i, v in enumerate(nodes)}
+    if _plain(view):
+        rows = view._adj
+    else:
+        empty = {}
+        rows = {v: dict.fromkeys(row_of(v), empty) for v in nodes}
+    core = _core.build_graph(nodes, index, rows, directed, [])
+    with no_gc_pauses():
+        if directed:
+            return core.strongly_connected(nodes=tuple(nodes), shortcut=NX_VERSION >= (3, 7))
+        return core.biconnected_sets(tuple(nodes))
 
 
 def _rows(view, nodes, listed=None):
     """(offsets, targets, index) of the rows in ``view`` listed as NetworkX's neighbourhood cache lists them;
     ``listed``: the rows by node where only some are read (the others empty)."""
     index = {v: i for i, v in enumerate(nodes)}
-    rows = _listed_rows(view, nodes) if listed is None else [listed.get(v, ()) for v in nodes]
+    rows = list(map(_row_lister(view), nodes)) if listed is None else [listed.get(v, ()) for v in nodes]
     return [0, *accumulate(map(len, rows))], [index[w] for w in chain.from_iterable(rows)], index
 
 
@@ -167,11 +205,12 @@ def _reach(view, path, length_bound):
     seen = dict.fromkeys(path)
     listed = {}
     frontier = [path[-1]]
+    row_of = _row_lister(view)
     for _ in range(length_bound - len(path) + 1):
         ahead = []
         for v in frontier:
             if v not in listed:
-                row = listed[v] = list(view[v])
+                row = listed[v] = row_of(v)
                 for w in row:
                     if w not in seen:
                         seen[w] = None
@@ -233,25 +272,23 @@ def _simple_cycles(G, length_bound):
                 visited.add(u)
         return
     if directed:
-        scc = _networkx("strongly_connected_components")
-        components = [c for c in scc(G) if len(c) >= 2]
+        components = [c for c in _separate(G) if len(c) >= 2]
         while components:
             c = components.pop()
             Gc = G.subgraph(c)
             v = next(iter(c))
             yield from _johnson(Gc, [v], length_bound)
             G.remove_node(v)
-            components.extend(c for c in scc(Gc) if len(c) >= 2)
+            components.extend(c for c in _separate(Gc) if len(c) >= 2)
     else:
-        bcc = _networkx("biconnected_components")
-        components = [c for c in bcc(G) if len(c) >= 3]
+        components = [c for c in _separate(G) if len(c) >= 3]
         while components:
             c = components.pop()
             Gc = G.subgraph(c)
             uv = list(next(iter(Gc.edges)))
             G.remove_edge(*uv)
             yield from _johnson(Gc, uv, length_bound)
-            components.extend(c for c in bcc(Gc) if len(c) >= 3)
+            components.extend(c for c in _separate(Gc) if len(c) >= 3)
 
 
 _SEARCH_DOCS = (
@@ -329,20 +366,16 @@ def _chordless_cycles(G, length_bound):
     if length_bound is not None and length_bound == 2:
         return
     if directed:
-        separate = _networkx("strongly_connected_components")
-
         def stems(C, v):
             for u, w in product(C.pred[v], C.succ[v]):
                 if not G.has_edge(u, w):
                     yield [u, v, w], F.has_edge(w, u)
 
     else:
-        separate = _networkx("biconnected_components")
-
         def stems(C, v):
             yield from (([u, v, w], F.has_edge(w, u)) for u, w in combinations(C[v], 2))
 
-    components = [c for c in separate(F) if len(c) > 2]
+    components = [c for c in _separate(F) if len(c) > 2]
     while components:
         c = components.pop()
         v = next(iter(c))
@@ -357,7 +390,7 @@ def _chordless_cycles(G, length_bound):
                     rows, index = _chordless_rows(Fc, None if B is None else B.subgraph(c), nodes)
                 search = _core._chordless_search(rows, [index[x] for x in S], length_bound)
                 yield from _batches(search, nodes)
-        components.extend(c for c in separate(F.subgraph(c - {v})) if len(c) > 2)
+        components.extend(c for c in _separate(F.subgraph(c - {v})) if len(c) > 2)
 
 
 @served(docs=_SEARCH_DOCS, rules=("int_length_bound",), data_rules=("keys",), min_work=WORK_DFS,
