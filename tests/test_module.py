@@ -93,7 +93,7 @@ MODULE_ORDER = [
     "build_native", "build_native_arrays", "build_rx", "_py_sum", "_py_sum_kinds", "_py_sum_resume", "_numpy_sum",
     "_clique_next", "_all_cliques_next", "_clique_percolation", "_antichain_next", "_topological_sorts_next",
     "_topological_sorts_state", "_node_cut_seen", "_node_cut_pair", "_node_cut_next", "_tree_lca_next", "_dag_lca_next", "_dag_lca_pairs", "_johnson_search",
-    "_chordless_rows", "_chordless_search", "_cycle_next", "_pair_hash", "_network_simplex",
+    "_chordless_rows", "_chordless_search", "_cycle_next", "_pair_hash", "_edges_copy", "_network_simplex",
     "_flow_products", "_capacity_scaling",
     "_louvain_level", "_community_unions", "_louvain_modularity", "_louvain_aggregate", "_leiden_move", "_leiden_refine",
     "_leiden_refine_drawing", "_leiden_aggregate",

@@ -170,6 +170,83 @@ PyObject* cycle_next(PyObject* capsule, std::uint64_t limit, const TupleRef& nod
                     });
 }
 
+// Keys whose comparisons and hashes run no Python code.
+bool plain_key(PyObject* key) { return PyLong_CheckExact(key) || PyUnicode_CheckExact(key); }
+
+// setdefault(d, key, {}) for a plain key: the row made for a new key.
+PyObject* row_for(PyObject* d, PyObject* key) {
+    PyObject* row = PyDict_GetItemWithError(d, key);
+    if (row != nullptr || PyErr_Occurred()) return row;
+    PyRef fresh = PyRef::steal(PyDict_New());
+    if (!fresh || PyDict_SetItem(d, key, fresh.get()) < 0) return nullptr;
+    return fresh.get();  // borrowed: d holds it
+}
+
+// The dicts of NetworkX's `DiGraph((u, v) for u, Gu in G.adj.items() for v
+// in Gu if v != u)` (`Graph` when undirected), made as its add_edges_from
+// makes them: nodes in order of first appearance, each edge's one data dict
+// shared by its two rows. Returns (node, succ, pred) (pred None when
+// undirected), or None when a row is not an exact dict or a node not an
+// exact int or str: the caller then builds the graph itself. The walk runs
+// no Python code, so nothing changes G under it; without the GIL another
+// thread could, so free-threaded builds always leave it to the caller.
+PyObject* edges_copy(const DictRef& adj, bool directed) {
+#ifdef Py_GIL_DISABLED
+    (void)adj;
+    (void)directed;
+    Py_RETURN_NONE;
+#else
+    Py_ssize_t pos = 0;
+    PyObject* u = nullptr;
+    PyObject* row = nullptr;
+    while (PyDict_Next(adj.obj, &pos, &u, &row)) {
+        if (!plain_key(u) || !PyDict_CheckExact(row)) Py_RETURN_NONE;
+        Py_ssize_t at = 0;
+        PyObject* v = nullptr;
+        PyObject* data = nullptr;
+        while (PyDict_Next(row, &at, &v, &data)) {
+            if (!plain_key(v)) Py_RETURN_NONE;
+        }
+    }
+    PyRef node = PyRef::steal(PyDict_New());
+    PyRef succ = PyRef::steal(PyDict_New());
+    PyRef pred = directed ? PyRef::steal(PyDict_New()) : PyRef::new_ref(Py_None);
+    if (!node || !succ || !pred) return nullptr;
+    const auto add_node = [&](PyObject* x) -> bool {
+        const int known = PyDict_Contains(succ.get(), x);
+        if (known != 0) return known > 0;
+        return row_for(succ.get(), x) != nullptr && (!directed || row_for(pred.get(), x) != nullptr) &&
+               row_for(node.get(), x) != nullptr;
+    };
+    pos = 0;
+    while (PyDict_Next(adj.obj, &pos, &u, &row)) {
+        Py_ssize_t at = 0;
+        PyObject* v = nullptr;
+        PyObject* ignored = nullptr;
+        while (PyDict_Next(row, &at, &v, &ignored)) {
+            const int same = PyObject_RichCompareBool(v, u, Py_EQ);
+            if (same < 0) return nullptr;
+            if (same) continue;
+            if (!add_node(u) || !add_node(v)) return nullptr;
+            PyObject* u_row = PyDict_GetItemWithError(succ.get(), u);
+            if (u_row == nullptr) return nullptr;
+            PyRef data = PyRef::new_ref(PyDict_GetItemWithError(u_row, v));
+            if (!data) {
+                if (PyErr_Occurred()) return nullptr;
+                data = PyRef::steal(PyDict_New());
+                if (!data) return nullptr;
+            }
+            PyObject* v_row = PyDict_GetItemWithError(directed ? pred.get() : succ.get(), v);
+            if (v_row == nullptr || PyDict_SetItem(u_row, v, data.get()) < 0 ||
+                PyDict_SetItem(v_row, u, data.get()) < 0) {
+                return nullptr;
+            }
+        }
+    }
+    return PyTuple_Pack(3, node.get(), succ.get(), pred.get());
+#endif
+}
+
 constexpr auto CYCLE_BASIS = method<basis>(
     "paton_cycles", "`(nodes, bounds)`: cycle_basis' cycles, cycle c being\nnodes[bounds[c]:bounds[c + 1]]; `root` "
     "(a position) or None.",
@@ -209,6 +286,12 @@ constexpr auto CHORDLESS_SEARCH = function<chordless_search>(
 constexpr auto TUPLE_HASH = function<tuple_hash>(
     "_pair_hash", "hash((a, b)) from hash(a) and hash(b), as the cycle basis orders its chords.",
     arg<std::int64_t>("a"), arg<std::int64_t>("b"));
+constexpr auto EDGES_COPY = function<edges_copy>(
+    "_edges_copy",
+    "(node, succ, pred) dicts of NetworkX's graph of `adj`'s edges less its\nself-loops, built as add_edges_from "
+    "builds them (pred None when not\n`directed`); None for rows other than exact dicts or nodes other than\nexact "
+    "ints and strs.",
+    arg<DictRef>("adj"), arg<bool>("directed"));
 constexpr auto CYCLE_NEXT = function<cycle_next>(
     "_cycle_next",
     "The search's next cycles, at most `limit`, each a list of the `nodes`\nobjects at its positions; fewer once "
@@ -221,7 +304,7 @@ std::vector<PyMethodDef> cycles_methods() { return {row<CYCLE_BASIS>(), row<FIRS
 
 std::vector<PyMethodDef> cycles_functions() {
     return {row<JOHNSON_SEARCH>(), row<CHORDLESS_ROWS>(), row<CHORDLESS_SEARCH>(), row<CYCLE_NEXT>(),
-            row<TUPLE_HASH>()};
+            row<TUPLE_HASH>(), row<EDGES_COPY>()};
 }
 
 }  // namespace fennel::py

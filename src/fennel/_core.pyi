@@ -166,6 +166,9 @@ def _chordless_rows(
 def _chordless_search(rows: Any, path: Sequence[SupportsIndex], length_bound: SupportsIndex | None) -> Any:
     """chordless_cycles' search from the stem `path` over `rows`, as a capsule."""
 
+def _edges_copy(
+    adj: dict[Any, Any], directed: bool
+) -> tuple[dict[Any, Any], dict[Any, Any], dict[Any, Any] | None] | None: ...
 def _cycle_next(search: Any, limit: int, nodes: tuple[Any, ...]) -> list[list[Any]]:
     """A cycle search's next cycles (at most `limit`), each a list of the `nodes` objects at its positions."""
 

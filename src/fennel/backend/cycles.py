@@ -243,6 +243,22 @@ def _johnson(view, path, length_bound):
     return _batches(search, nodes)
 
 
+def _without_loops(G, directed):
+    """NetworkX's ``DiGraph((u, v) for u, Gu in G.adj.items() for v in Gu if v != u)``
+    (``Graph`` when undirected), its dicts made in C++ where G's are plain."""
+    plain = type(G) in (nx.Graph, nx.DiGraph, nx.MultiGraph, nx.MultiDiGraph) and type(G._adj) is dict
+    with no_gc_pauses():  # dicts of empty dicts: no cycles to find
+        made = _core._edges_copy(G._adj, directed) if plain else None
+    if made is None:
+        edges = ((u, v) for u, Gu in G.adj.items() for v in Gu if v != u)
+        return nx.DiGraph(edges) if directed else nx.Graph(edges)
+    H = nx.DiGraph() if directed else nx.Graph()
+    H._node, H._adj = made[0], made[1]
+    if directed:
+        H._succ, H._pred = made[1], made[2]
+    return H
+
+
 def _simple_cycles(G, length_bound):
     # NetworkX's simple_cycles up to its searches, which run in C++.
     if length_bound is not None:
@@ -260,10 +276,7 @@ def _simple_cycles(G, length_bound):
             multiplicity = ((v, len(Guv)) for v, Guv in Gu.items() if v in visited)
             yield from ([u, v] for v, m in multiplicity if m > 1)
             visited.add(u)
-    if directed:
-        G = nx.DiGraph((u, v) for u, Gu in G.adj.items() for v in Gu if v != u)
-    else:
-        G = nx.Graph((u, v) for u, Gu in G.adj.items() for v in Gu if v != u)
+    G = _without_loops(G, directed)
     if length_bound is not None and length_bound == 2:
         if directed:
             visited = set()
