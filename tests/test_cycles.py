@@ -15,6 +15,7 @@ from zoo import ZOO, ZOO_IDS, add_weights
 
 from fennel import _core
 from fennel.backend import RELEASE_REFUSALS, calls
+from fennel.backend.cycles import _without_loops
 from fennel.backend.native import compact_form
 
 pytestmark = pytest.mark.filterwarnings("ignore:Note. conversions to backend graphs")
@@ -343,3 +344,31 @@ def test_minimum_cycle_basis_left_to_networkx(case):
 def test_pair_hash_is_pythons(a, b):
     """The chords' set order follows hash((u, v)), made in C++ from the nodes' hashes."""
     assert _core._pair_hash(hash(a), hash(b)) == hash((a, b))
+
+
+def _rows_of(H):
+    rows = [list(H._node.items())]
+    for u in H:
+        rows.append(list(H._adj[u]))
+        if H.is_directed():
+            rows.append(list(H._pred[u]))
+    return rows
+
+
+@pytest.mark.parametrize("cls", [nx.Graph, nx.DiGraph, nx.MultiGraph, nx.MultiDiGraph])
+@pytest.mark.parametrize("labels", ["ints", "strs", "mixed", "bool"])
+def test_loop_free_copy_is_networkx_own(cls, labels):
+    rnd = random.Random(7)
+    names = {"ints": lambda i: 9 - i, "strs": lambda i: f"n{i}", "mixed": lambda i: i if i % 2 else str(i),
+             "bool": lambda i: True if i == 1 else i}[labels]
+    G = cls()
+    G.add_nodes_from(names(i) for i in rnd.sample(range(10), 10))
+    for _ in range(30):
+        G.add_edge(names(rnd.randrange(10)), names(rnd.randrange(10)))
+    directed = G.is_directed()
+    edges = ((u, v) for u, Gu in G.adj.items() for v in Gu if v != u)
+    want = nx.DiGraph(edges) if directed else nx.Graph(edges)
+    got = _without_loops(G, directed)
+    assert type(got) is type(want) and _rows_of(got) == _rows_of(want)
+    # add_edges_from's one data dict per edge, in both of its rows
+    assert all(got._adj[u][v] is (got._pred if directed else got._adj)[v][u] for u in got for v in got._adj[u])
