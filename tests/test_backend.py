@@ -342,3 +342,24 @@ def test_info_is_import_light():
     assert out.stdout.split("'")[1::2] == served
     assert {*BC, DIJKSTRA, SSSP} <= set(served)
     assert all(callable(getattr(backend.backend_interface, name)) for name in served)
+
+
+_EARLY_EXITS = [
+    ("is_bipartite", lambda: nx.gnm_random_graph(3000, 15000, seed=1), ()),
+    ("is_maximal_matching", lambda: nx.gnm_random_graph(3000, 15000, seed=3), ({(0, 1)},)),
+    ("is_tree", lambda: nx.gnm_random_graph(3000, 15000, seed=4), ()),
+    ("is_isolate", lambda: nx.gnm_random_graph(3000, 15000, seed=5), (7,)),
+]
+
+
+@pytest.mark.parametrize(("name", "make", "args"), _EARLY_EXITS, ids=[c[0] for c in _EARLY_EXITS])
+def test_answers_read_from_a_few_rows_stay_with_networkx_until_converted(builds, name, make, args):
+    # NetworkX answers these from the first rows it reads (or none): converting
+    # the whole graph first would make the call slower than NetworkX's.
+    G = make()
+    if name == "is_maximal_matching":
+        G.add_edge(0, 1)
+    want = getattr(nx, name)(G, *args, backend="networkx")
+    with nx.config(backend_priority=["fennel"]):
+        assert getattr(nx, name)(G, *args) == want
+    assert builds[0] == 0

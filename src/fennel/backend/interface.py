@@ -1,5 +1,6 @@
 """The dispatch hooks NetworkX calls, generated from the registry."""
 
+import math
 from typing import Any
 
 import networkx as nx
@@ -115,6 +116,9 @@ def should_run(name: str, args: tuple[Any, ...], kwargs: dict[str, Any]) -> bool
         # NetworkX a few microseconds, fennel's call a fixed tens.
         return _declined(name, f"{bound} items: NetworkX is faster on so few")
     min_work = registry.SHOULD_RUN_MIN_WORK[name][0 if converted else 1]
+    if min_work == math.inf:
+        # Counting the graph's entries would cost more than NetworkX's answer.
+        return _declined(name, "NetworkX answers it faster" + ("" if converted else " on a graph not converted yet"))
     n = len(G)
     sources = 1
     if served.per_source:

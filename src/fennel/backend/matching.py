@@ -12,7 +12,7 @@ from networkx.algorithms.matching import matching_dict_to_set
 
 from .checks import EXACT_INT_LIMIT, data_rule, flag, argument_rule, none_key
 from .graph import _VALUE_OF_KIND, FennelGraph
-from .serve import EXACT, WORK_BLOSSOMS, WORK_COMPONENTS, WORK_MAXIMALITY, served
+from .serve import EXACT, WORK_BLOSSOMS, WORK_COMPONENTS, WORK_MAXIMALITY, always, served
 
 # max_weight_matching's duals and slacks stay within a small multiple of n
 # times the largest weight; NetworkX computes them in Python ints, fennel in
@@ -133,7 +133,7 @@ def is_perfect_matching(G, matching):
 
 @served(docs="The matching checked in Python as NetworkX checks it, then the pass over G.edges for an edge "
              "with both ends free in C++. " + EXACT,
-        rules=("no_multigraph",), min_work=WORK_MAXIMALITY)
+        rules=("no_multigraph",), min_work=WORK_MAXIMALITY, bounded=always)
 def is_maximal_matching(G, matching):
     nodes = _matched_nodes(G, matching)
     return nodes is not None and not G.core.has_free_edge([G.index[v] for v in nodes])
