@@ -8,9 +8,11 @@ NetworkX's own loop over components: the components are sets, and the
 subgraph views of them list a row in the set's order whenever the component
 is small beside the row, so the orders of components, of their first nodes
 and of the rows are those of CPython's sets. That loop (a component search
-per node or edge taken out) runs as NetworkX writes it; each depth-first
-search, where the cycles are found, runs in C++ over the rows the view
-lists, handing out its cycles in growing batches.
+per node or edge taken out) runs as NetworkX writes it over NetworkX's own
+graphs and views; the loop-free copy it starts from is built in C++, each
+split into components runs in C++ over the rows the view lists (returning
+NetworkX's sets), and so does each depth-first search, where the cycles are
+found, handing out its cycles in growing batches.
 """
 
 import math
@@ -305,8 +307,8 @@ def _simple_cycles(G, length_bound):
 
 
 _SEARCH_DOCS = (
-    "NetworkX's loop over components (CPython's set orders included) with each depth-first search in C++ over "
-    "the rows NetworkX's views list. " + EXACT
+    "NetworkX's loop over components (CPython's set orders included), with the graph's loop-free copy, each "
+    "split into components and each depth-first search in C++ over the rows NetworkX's views list. " + EXACT
 )
 
 
