@@ -70,6 +70,18 @@ def test_edge_cases(G):
         same_as_networkx(name, G, **kwargs)
 
 
+@pytest.mark.parametrize(
+    "G",
+    [nx.MultiDiGraph([(0, 1), (1, 2), (0, 2)]), nx.MultiDiGraph([(0, 1), (1, 2), (1, 2), (2, 3)]).subgraph([0, 1, 3])],
+    ids=["simple_edges", "view_without_parallel_edges"],
+)
+def test_multigraph_without_parallel_edges(G):
+    """NetworkX's differences loop unpacks a multigraph's keyed edges into two names (ValueError): only the
+    levels are fennel's."""
+    for name, kwargs in CALLS:
+        assert same_as_networkx(name, G, **kwargs) is (name == "trophic_levels")
+
+
 @pytest.mark.parametrize("kind", [np.int64, np.float64, np.bool_, bool])
 def test_numpy_and_bool_weights(kind):
     rng = random.Random(5)

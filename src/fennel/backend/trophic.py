@@ -27,6 +27,10 @@ _DOCS = ("NetworkX's matrix built from the core's arrays, NetworkX's numpy inver
 
 
 argument_rule("trophic_args", lambda a: "NetworkX needs numpy and scipy here" if _scipy_missing() else None)
+# NetworkX's differences loop unpacks each edge of G.edges into (u, v): a
+# multigraph's edges come with their keys, and the loop raises ValueError.
+argument_rule("edge_pairs", lambda a: "NetworkX unpacks a multigraph's (u, v, key) edges into two names"
+              if a["G"].is_multigraph() else None)
 
 
 @data_rule("trophic_weights")
@@ -133,7 +137,7 @@ def _differences(G, weight, without_loops):
     return us, vs, levels[vs] - levels[us]
 
 
-@served(docs=_DOCS, weight="weight", rules=("weight_name", "trophic_args"),
+@served(docs=_DOCS, weight="weight", rules=("weight_name", "trophic_args", "edge_pairs"),
         data_rules=("parallel_edges", "trophic_weights"), min_work=WORK_TROPHIC, answers=(IndexError,))
 def trophic_differences(G, weight="weight"):
     us, vs, diffs = _differences(G, weight, False)
@@ -143,7 +147,7 @@ def trophic_differences(G, weight="weight"):
     return dict(zip(zip(map(node, us.tolist()), map(node, vs.tolist())), diffs.tolist()))
 
 
-@served(docs=_DOCS, weight="weight", rules=("weight_name", "trophic_args"),
+@served(docs=_DOCS, weight="weight", rules=("weight_name", "trophic_args", "edge_pairs"),
         data_rules=("parallel_edges", "trophic_weights"), min_work=WORK_TROPHIC, answers=(IndexError,))
 def trophic_incoherence_parameter(G, weight="weight", cannibalism=False):
     import numpy as np
