@@ -169,6 +169,17 @@ argument_rule(
 )
 
 
+# An undirected view of a directed graph holds, in each row, the data of the
+# edge leaving that row's node: where both directions exist, the two rows of
+# the undirected edge hold different dicts. NetworkX reads G[u][v] from the
+# end it stands at, and lists an edge once with its earlier endpoint's data.
+data_rule(
+    "mirrored_weights",
+    lambda fg, a: None if fg.directed or a["weight"] is None or fg.core.weight_symmetric(a["weight"])
+    else f"the two rows of some edges hold different {a['weight']!r} values",
+)
+
+
 @argument_rule("no_multigraph")
 def _no_multigraph(a):
     if a["G"].is_multigraph():
