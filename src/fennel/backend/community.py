@@ -737,7 +737,7 @@ def _propagated(G, kernel, weight, seed, container):
 @served(docs="Asynchronous label propagation in C++, drawing from the seed's own shuffle and choice in NetworkX's "
         "order (the generator ends in NetworkX's state). " + EXACT + " Weighted calls fall back to NetworkX for "
         "multigraphs with parallel edges and for None weights.",
-        weight="weight", rules=("weight_name",), data_rules=("label_weights",), min_work=WORK_ASYN_LPA)
+        weight="weight", rules=("weight_name",), data_rules=("label_weights", "listed_rows"), min_work=WORK_ASYN_LPA)
 def asyn_lpa_communities(G, weight=None, seed=None):
     return _propagated(G, G.core.asyn_lpa, weight, seed, list)
 
