@@ -113,7 +113,7 @@ def rows(G, D):
     one, _ = with_threads(1, lambda: nx.local_efficiency(G, backend="fennel"))
     two, _ = with_threads(2, lambda: nx.local_efficiency(G, backend="fennel"))
     fg = as_fennel(G, ())
-    terms = dict(zip(fg.nodes, fg.core.local_efficiencies(node_hashes(fg))))
+    terms = dict(zip(fg.nodes, fg.core.local_efficiencies(node_hashes(fg), len(fg))))
     t_nx, theirs = sampled(G, lambda v: nx.global_efficiency(G.subgraph(G[v]), backend="networkx"))
     if any(bits(terms[v]) != bits(x) for v, x in theirs.items()):
         raise SystemExit("fennel's local efficiency terms differ from NetworkX's")

@@ -120,6 +120,21 @@ def test_attribute_family(gid):
     assert agree("numeric_assortativity_coefficient", G, "weight", nodes=nodes)
 
 
+@pytest.mark.parametrize("view", [
+    lambda: GRAPHS["ba_shuffled"].subgraph(list(GRAPHS["ba_shuffled"])[:40]),  # listed in its node set's order
+    lambda: GRAPHS["str_ba"].edge_subgraph(list(GRAPHS["str_ba"].edges)[::3]),
+    lambda: GRAPHS["directed_ba"].to_undirected(as_view=True),
+    lambda: GRAPHS["directed_ba"].reverse(copy=False).subgraph(range(0, 300, 2)),
+], ids=["small_subgraph", "edge_subgraph", "undirected", "reversed_subgraph"])
+def test_attribute_family_on_views(view):
+    """A view's node dict is a mapping of its own, listed in the view's node order."""
+    G = view()
+    for name in ("attribute_mixing_dict", "attribute_mixing_matrix", "attribute_assortativity_coefficient"):
+        assert agree(name, G, "colour")
+    nodes = [v for v in G if "weight" in G.nodes[v]]
+    assert agree("numeric_assortativity_coefficient", G, "weight", nodes=nodes)
+
+
 @pytest.mark.parametrize("values", [
     [1, 1.0, True, 2, 1],  # equal keys of other types: NetworkX keeps the first met in its walk
     [0.0, -0.0, 0.5, 0.0],

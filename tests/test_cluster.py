@@ -10,7 +10,7 @@ import networkx as nx
 import pytest
 from test_backend_traversal import always_run, same_as_networkx  # noqa: F401 - the fixture applies here too
 from test_clique import same_under_hash_seeds
-from zoo import FLAVOURS, ZOO, ZOO_IDS, _relabelled, add_weights
+from zoo import FLAVOURS, ZOO, ZOO_IDS, _relabelled, add_weights, two_weight_view
 
 pytestmark = pytest.mark.filterwarnings("ignore:Note. conversions to backend graphs")
 
@@ -86,6 +86,12 @@ ours = nx.clustering(G, weight="weight", backend="fennel")
 theirs = nx.clustering(G, weight="weight")
 print([x.hex() for x in ours.values()] == [x.hex() for x in theirs.values()], sorted(theirs.values())[:3])
 """
+
+
+@pytest.mark.parametrize("name", ["clustering", "average_clustering"])
+def test_rows_with_two_weights_are_left_to_networkx(name):
+    assert not same_as_networkx(name, two_weight_view(), weight="weight")
+    assert same_as_networkx(name, two_weight_view())
 
 
 def test_weighted_sums_follow_the_hash_seed():

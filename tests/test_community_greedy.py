@@ -190,6 +190,25 @@ def test_label_propagation_draws(name, seed, gid):
     assert calls["ran", name] > before or (name == LABELS[1] and "multi" in gid)
 
 
+@pytest.mark.parametrize("hidden, served", [((0, 4, 0), False), ((1, 2, 1), True)], ids=["only_edge", "parallel_edge"])
+def test_asyn_lpa_multigraph_view_hiding_edges(hidden, served):
+    """A multigraph view's row counts (len) a neighbour whose edges it hides: NetworkX finds no label for a node
+    whose only edges are hidden (ValueError)."""
+    G = nx.restricted_view(nx.MultiGraph([(0, 1), (1, 2), (2, 0), (0, 4), (1, 2)]), [], [hidden])
+
+    def communities(**kwargs):
+        try:
+            return shape(list(nx.community.asyn_lpa_communities(G, seed=3, **kwargs)))
+        except ValueError as exc:
+            return exc.args
+
+    before = calls["ran", LABELS[0]]
+    expected = communities(backend="networkx")
+    with nx.config(backend_priority=["fennel"]):
+        assert communities() == expected
+    assert (calls["ran", LABELS[0]] > before) is served
+
+
 @pytest.mark.parametrize("flavour", ["int", "float", "mixed", "missing", "zero"])
 @pytest.mark.parametrize("gid", ["karate", "gnp_loops_isolates", "digraph_shuffled", "tuple_nodes"])
 @pytest.mark.parametrize("name", LABELS)

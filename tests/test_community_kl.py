@@ -260,3 +260,15 @@ def test_lukes_errors(case):
 def test_lukes_leaves_custom_nodes_to_networkx():
     G = nx.relabel_nodes(nx.path_graph(5), {i: frozenset([i]) for i in range(5)})
     assert not lukes_ran_as_networkx(G, max_size=3)
+
+
+@pytest.mark.parametrize("view", [
+    lambda T: T.subgraph(list(T)[:6]),
+    lambda T: T.reverse(copy=False).reverse(copy=False),
+    lambda T: nx.freeze(T.copy()),
+    lambda T: nx.Graph(T).subgraph(list(T)[:6]),
+], ids=["directed_subgraph", "directed_reverse_of_reverse", "frozen_directed", "undirected_subgraph"])
+def test_lukes_frozen_trees(view):
+    """NetworkX removes settled nodes from a deep copy of a directed tree, which stays frozen: it raises there."""
+    T = view(weighted_tree(12, 4, "directed"))
+    assert lukes_ran_as_networkx(T, max_size=4) is not T.is_directed()

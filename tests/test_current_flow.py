@@ -80,3 +80,27 @@ def test_threads_and_ties(G, threads):
 def test_refused(G, kwargs):
     for name in [*BETWEENNESS, CLOSENESS]:
         assert not same_as_networkx(name, G, **kwargs)
+
+
+def _view_of_colliding_ints(seed, extra):
+    """A subgraph view of a graph of ten connected int nodes sharing their low hash bits (a set lists them in an
+    order of their own) and `extra` isolated nodes outside the view."""
+    rng = random.Random(seed)
+    G = nx.relabel_nodes(nx.connected_watts_strogatz_graph(10, 4, 0.3, seed=seed), lambda i: i * 64)
+    nodes = list(G)
+    rng.shuffle(nodes)
+    H = nx.Graph()
+    H.add_nodes_from(nodes)
+    H.add_edges_from(G.edges)
+    H.add_nodes_from(range(1, extra + 1))
+    return H.subgraph(nodes)
+
+
+@pytest.mark.parametrize("seed", [1, 2])
+@pytest.mark.parametrize("extra, served", [(19, False), (10, True)], ids=["view_under_half", "view_over_half"])
+def test_subgraph_views(seed, extra, served):
+    """NetworkX's ordering starts from the first node of G.subgraph(component): a subgraph view's subgraph filters
+    the graph under it, in the component set's order while under half of that graph."""
+    G = _view_of_colliding_ints(seed, extra)
+    for name in [*BETWEENNESS, CLOSENESS]:
+        assert same_as_networkx(name, G) is served

@@ -27,6 +27,31 @@ def test_local_efficiency(gid, threads):
         assert same_as_networkx("local_efficiency", G) == (not G.is_directed())
 
 
+def _shuffled_dense(seed):
+    G = nx.gnp_random_graph(40, 0.5, seed=seed)
+    nodes = sorted(G, key=lambda v: (v * 7919) % 41)
+    H = nx.Graph()
+    H.add_nodes_from(nodes)
+    H.add_edges_from(G.edges)
+    return H, nodes
+
+
+_VIEWS = {
+    "small": lambda G, nodes: G.subgraph(nodes[:12]),
+    "subgraph_of_subgraph": lambda G, nodes: G.subgraph(nodes[:30]).subgraph(nodes[:12]),
+    "half": lambda G, nodes: G.subgraph(nodes[:25]),  # in G's order, its neighbourhoods in set order
+    "restricted": lambda G, nodes: nx.restricted_view(G, nodes[12:], []),
+}
+
+
+@pytest.mark.parametrize("kind, seed", [("small", 0), ("subgraph_of_subgraph", 1), ("half", 11), ("restricted", 3),
+                                        ("restricted", 12)])
+def test_local_efficiency_of_views(kind, seed):
+    """A subgraph view's G.subgraph(G[v]) filters the graph under the view: that graph's length decides when
+    the neighbourhood lists its nodes in its set's order."""
+    assert same_as_networkx("local_efficiency", _VIEWS[kind](*_shuffled_dense(seed)))
+
+
 @pytest.mark.parametrize("gid", ZOO_IDS)
 def test_efficiency(gid):
     G = ZOO[gid]
@@ -49,7 +74,7 @@ G = nx.path_graph(80)
 G.add_edges_from(("hub", i) for i in range(80))
 G.add_nodes_from(range(80, 200))
 G = nx.relabel_nodes(G, lambda i: f"n{i}")
-ours = as_fennel(G, ()).core.local_efficiencies(node_hashes(as_fennel(G, ())))
+ours = as_fennel(G, ()).core.local_efficiencies(node_hashes(as_fennel(G, ())), len(G))
 theirs = [nx.global_efficiency(G.subgraph(G[v])) for v in G]
 print([(type(x), x) for x in ours] == [(type(x), x) for x in theirs], theirs[list(G).index("nhub")].hex())
 """

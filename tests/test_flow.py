@@ -5,6 +5,8 @@ succ and pred), flow dicts in key order, cut partitions in set iteration
 order, and NetworkX's errors. Capacities: ints, floats, both mixed, missing
 and infinite ones, zero and negative ones."""
 
+import copy
+import pickle
 import random
 
 import networkx as nx
@@ -235,3 +237,14 @@ def test_self_loops_of_equal_but_distinct_labels(name):
     assert shape((R.graph, R._succ, R._pred)) == shape((expected.graph, expected._succ, expected._pred))
     assert same(nx.maximum_flow, G, "v0", "v3", flow_func=func)
     assert same(nx.minimum_cut, G, "v0", "v3", flow_func=func)
+
+
+@pytest.mark.parametrize("clone", [copy.deepcopy, lambda G: pickle.loads(pickle.dumps(G))], ids=["deepcopy", "pickle"])
+def test_graph_copies_after_a_flow(clone):
+    """The conversion kept in G's cache after a flow call (its residual network included) copies with G,
+    and the copy's flows are NetworkX's."""
+    G = with_capacities(GRAPHS["digraph"].copy(), "int", 8)
+    s, t = _pairs(G)[0]
+    assert same(edmonds_karp, G, s, t)
+    H = clone(G)
+    assert same(edmonds_karp, H, s, t) and same(nx.maximum_flow_value, H, s, t)

@@ -118,6 +118,12 @@ ERRORS = {
 }
 
 
+def test_tree_multigraph_view_hiding_a_parent():
+    """A multigraph view's pred row counts (len) a parent whose edges it hides: NetworkX sees two parents."""
+    G = nx.restricted_view(nx.MultiDiGraph([(0, 1), (0, 1), (2, 1), (0, 3), (1, 4)]), [], [(2, 1, 0)])
+    assert not same_as_networkx("tree_all_pairs_lowest_common_ancestor", G)
+
+
 @pytest.mark.parametrize("case", list(ERRORS))
 def test_tree_errors_and_odd_roots(case):
     G, arguments = ERRORS[case]

@@ -2,6 +2,8 @@
 nodes, hop counts and each weight flavour, a given Wiener index, and both
 thread counts (the removals' searches run on the worker pool)."""
 
+import random
+
 import networkx as nx
 import pytest
 from test_backend_traversal import always_run, same_as_networkx  # noqa: F401 - the fixture applies here too
@@ -46,3 +48,26 @@ def test_thread_counts(n_jobs):
 
 def test_node_not_in_graph_is_left_to_networkx():
     assert not same_as_networkx("closeness_vitality", GRAPHS["karate"], "absent")
+
+
+def _view_of_colliding_ints(weights):
+    """A 13-node subgraph view of a 36-node graph whose int nodes share their low hash bits (its sets list
+    them in an order of their own)."""
+    rng = random.Random(0)
+    G = nx.gnp_random_graph(36, 0.4, seed=0)
+    order = list(G)
+    rng.shuffle(order)
+    H = nx.Graph()
+    H.add_nodes_from(v * 64 for v in order)
+    H.add_edges_from((u * 64, v * 64, {"weight": rng.choice(weights)}) for u, v in G.edges)
+    return H.subgraph(rng.sample(list(H), 13))
+
+
+@pytest.mark.parametrize("weights, served", [([0.1, 0.3, 0.7, 1.1, 2.9], False), ([1, 3, 7], True)],
+                         ids=["float", "int"])
+def test_subgraph_views(weights, served):
+    """NetworkX's G.subgraph(set(G) - {node}) of a subgraph view filters the graph under it and lists its nodes
+    in the set's order: float sums follow that order (int sums come out alike)."""
+    G = _view_of_colliding_ints(weights)
+    assert same_as_networkx("closeness_vitality", G, weight="weight") is served
+    assert same_as_networkx("closeness_vitality", G) is True

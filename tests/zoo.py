@@ -119,6 +119,14 @@ def add_weights(G, flavour, seed=0, attr="weight"):
     return H
 
 
+def two_weight_view():
+    """An undirected view of a digraph whose reciprocal edges weigh differently: each row holds the data
+    of the edge leaving its node, so the two rows of an edge disagree."""
+    D = nx.DiGraph()
+    D.add_weighted_edges_from([(0, 1, 1), (1, 0, 5), (1, 2, 2), (2, 0, 3), (0, 3, 4), (3, 1, 1), (2, 3, 7), (3, 2, 1)])
+    return D.to_undirected(as_view=True)
+
+
 def convert(G, attrs=(), multigraph=None):
     """build_graph on G's internals, as the backend calls it."""
     nodes = list(G)

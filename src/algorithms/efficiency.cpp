@@ -5,8 +5,10 @@
 // target by target in breadth-first order. Targets at one level add the same
 // term, so within a source only the count of each level matters; the order
 // of the sources does matter, and the view lists them as its filter does:
-// the set of S's nodes in table order when S is under half of G, else G's
-// order.
+// the set of S's nodes in table order when S is under half of the node dict
+// it filters, else G's order. That dict is G's own, or for a subgraph view G
+// the one under G (G.subgraph filters the graph G views): `filtered` is its
+// length.
 #include "algorithms/efficiency.hpp"
 
 #include "algorithms/set_table.hpp"
@@ -28,8 +30,8 @@ struct Scratch {
 };
 
 // The term of v, as NetworkX forms it.
-double local_value(const Csr& rows, const std::vector<std::int64_t>& hash, Scratch& s, Node v, bool& small) {
-    const Count n = rows.node_count();
+double local_value(const Csr& rows, const std::vector<std::int64_t>& hash, Count filtered, Scratch& s, Node v,
+                   bool& small) {
     // S in the view's order.
     s.members.clear();
     SetTable set;
@@ -40,7 +42,7 @@ double local_value(const Csr& rows, const std::vector<std::int64_t>& hash, Scrat
         set.add(w, hash[w]);
     }
     const std::size_t k = s.members.size();
-    if (2 * k < n) {
+    if (2 * k < filtered) {
         s.members.clear();
         set.each([&](Node w) { s.members.push_back(w); });
     } else {
@@ -85,7 +87,7 @@ double local_value(const Csr& rows, const std::vector<std::int64_t>& hash, Scrat
 
 }  // namespace
 
-Result<LocalEfficiency> local_efficiencies(const Csr& rows, const std::vector<std::int64_t>& hash) {
+Result<LocalEfficiency> local_efficiencies(const Csr& rows, const std::vector<std::int64_t>& hash, Count filtered) {
     const Count n = rows.node_count();
     LocalEfficiency result{std::vector<double>(n, 0.0), std::vector<std::uint8_t>(n, 0)};
     const Pieces pieces = split(n);
@@ -93,7 +95,7 @@ Result<LocalEfficiency> local_efficiencies(const Csr& rows, const std::vector<st
         Scratch s{std::vector<Node>(n, NONE), {}, {}, {}, {}, {}};
         for (std::size_t v = pieces.begin(piece); v < pieces.end(piece) && !stop_requested(); ++v) {
             bool small = false;
-            result.value[v] = local_value(rows, hash, s, static_cast<Node>(v), small);
+            result.value[v] = local_value(rows, hash, filtered, s, static_cast<Node>(v), small);
             result.small[v] = small;
         }
     });

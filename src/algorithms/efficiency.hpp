@@ -17,7 +17,8 @@ struct LocalEfficiency {
 };
 
 // `hash`: hash() of each node, for the order in which the subgraph view
-// lists its nodes.
-Result<LocalEfficiency> local_efficiencies(const Csr& rows, const std::vector<std::int64_t>& hash);
+// lists its nodes; `filtered`: the length of the node dict that view filters
+// (G's, or for a subgraph view G the dict under it).
+Result<LocalEfficiency> local_efficiencies(const Csr& rows, const std::vector<std::int64_t>& hash, Count filtered);
 
 }  // namespace fennel

@@ -211,11 +211,17 @@ def degree_pearson_correlation_coefficient(G, x="out", y="in", weight=None, node
     return float(sp.stats.pearsonr(np.frombuffer(bx, dtype=np.int64), np.frombuffer(by, dtype=np.int64))[0])
 
 
+def _node_data(fg):
+    """G._node as a dict in node order: a view's node dict is a mapping (listed in list(G)'s order)."""
+    node = fg.source._node
+    return node if isinstance(node, dict) else dict(node.items())
+
+
 @data_rule("attribute_values")
 def _attribute_values(fg, a):
     # The codes stand for the first value of each dict key in node order;
     # NetworkX's dicts keep the first its walk of the pairs meets.
-    return _core._attribute_codes(fg.source._node, a["attribute"])[2]
+    return _core._attribute_codes(_node_data(fg), a["attribute"])[2]
 
 
 def _attribute_mixing(fg, attribute, nodes, normalized):
@@ -224,7 +230,7 @@ def _attribute_mixing(fg, attribute, nodes, normalized):
     else:
         S = set(nodes)
         member = [v in S for v in fg.nodes]
-    codes, values, _ = _core._attribute_codes(fg.source._node, attribute)
+    codes, values, _ = _core._attribute_codes(_node_data(fg), attribute)
     return _mixing(fg.core.attribute_xy(codes, member, _keys(fg)), normalized, values)
 
 

@@ -169,6 +169,37 @@ argument_rule(
 )
 
 
+# An undirected view of a directed graph holds, in each row, the data of the
+# edge leaving that row's node: where both directions exist, the two rows of
+# the undirected edge hold different dicts. NetworkX reads G[u][v] from the
+# end it stands at, and lists an edge once with its earlier endpoint's data.
+data_rule(
+    "mirrored_weights",
+    lambda fg, a: None if fg.directed or a["weight"] is None or fg.core.weight_symmetric(a["weight"])
+    else f"the two rows of some edges hold different {a['weight']!r} values",
+)
+
+
+def _rows_count_unlisted(G, pred):
+    """Whether some row of a multigraph view's G._adj (G._pred) has a len() other than the neighbours it lists.
+
+    A multigraph view's row lists a neighbour only where one of its edges
+    passes the view's edge filter, but its len() counts every neighbour that
+    passes the node filter (FilterMultiInner inherits FilterAdjacency's
+    __len__): NetworkX's ``if not G[u]`` and ``len(G[u])`` see those.
+    """
+    if not G.is_multigraph() or not hasattr(G, "_graph"):
+        return False
+    rows = G._pred if pred else G._adj
+    return any(len(row) != sum(1 for _ in row) for row in rows.values())
+
+
+data_rule("listed_rows", lambda fg, a: "a multigraph view's rows count neighbours whose edges it hides"
+          if not fg.native and _rows_count_unlisted(fg.source, False) else None)
+data_rule("listed_pred_rows", lambda fg, a: "a multigraph view's rows count predecessors whose edges it hides"
+          if not fg.native and fg.directed and _rows_count_unlisted(fg.source, True) else None)
+
+
 @argument_rule("no_multigraph")
 def _no_multigraph(a):
     if a["G"].is_multigraph():

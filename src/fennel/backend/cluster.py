@@ -93,7 +93,7 @@ _WEIGHTED = (
 
 
 @served(docs=_TRIANGLES + _WEIGHTED, weight="weight",
-        rules=("no_multigraph", "weight_name"), data_rules=("clustering_weights",),
+        rules=("no_multigraph", "weight_name"), data_rules=("clustering_weights", "mirrored_weights"),
         min_work=WORK_TRIANGLES)
 def clustering(G, nodes=None, weight=None):
     values = _values(G, nodes, weight)
@@ -103,7 +103,7 @@ def clustering(G, nodes=None, weight=None):
 
 
 @served(docs=_TRIANGLES + _WEIGHTED, weight="weight",
-        rules=("no_multigraph", "weight_name"), data_rules=("clustering_weights",),
+        rules=("no_multigraph", "weight_name"), data_rules=("clustering_weights", "mirrored_weights"),
         min_work=WORK_TRIANGLES, answers=(ZeroDivisionError,))
 def average_clustering(G, nodes=None, weight=None, count_zeros=True):
     c = _values(G, nodes, weight)

@@ -737,7 +737,7 @@ def _propagated(G, kernel, weight, seed, container):
 @served(docs="Asynchronous label propagation in C++, drawing from the seed's own shuffle and choice in NetworkX's "
         "order (the generator ends in NetworkX's state). " + EXACT + " Weighted calls fall back to NetworkX for "
         "multigraphs with parallel edges and for None weights.",
-        weight="weight", rules=("weight_name",), data_rules=("label_weights",), min_work=WORK_ASYN_LPA)
+        weight="weight", rules=("weight_name",), data_rules=("label_weights", "listed_rows"), min_work=WORK_ASYN_LPA)
 def asyn_lpa_communities(G, weight=None, seed=None):
     return _propagated(G, G.core.asyn_lpa, weight, seed, list)
 
@@ -1014,6 +1014,13 @@ def _plain_node(v):
     return type(v) is int or type(v) is str or (type(v) is tuple and all(map(_plain_node, v)))
 
 
+# NetworkX removes the nodes it has settled from its deep copy of a directed
+# tree; a frozen graph's copy (a view's, say) stays frozen, and the removal
+# raises NetworkXError.
+argument_rule("lukes_frozen", lambda a: "NetworkX's deep copy of a frozen directed tree stays frozen"
+              if a["G"].is_directed() and nx.is_frozen(a["G"]) else None)
+
+
 @data_rule("lukes_nodes")
 def _lukes_nodes(fg, a):
     """NetworkX works on a deep copy of a directed tree: ints, strs and their tuples are their own copies."""
@@ -1044,7 +1051,7 @@ def _edges_within(S, index):
         "children counts and valuing each cluster from its members' rows instead of rescanning the tree: linear "
         "where NetworkX's search is quadratic. " + EXACT + " Falls back to NetworkX for multigraphs and nodes "
         "other than ints, strs and their tuples.",
-        rules=("no_multigraph",), data_rules=("lukes_nodes",), answers=(KeyError, TypeError),
+        rules=("no_multigraph", "lukes_frozen"), data_rules=("lukes_nodes",), answers=(KeyError, TypeError),
         keeps_attributes=True)
 def lukes_partitioning(G, max_size, node_weight=None, edge_weight=None):
     S = G.source

@@ -42,6 +42,17 @@ def _flow_args(a):
     return None
 
 
+# reverse_cuthill_mckee_ordering starts from the first node of
+# G.subgraph(c), c a component's set. A subgraph view's subgraph filters the
+# graph under it, and lists c in the set's order while c is under half of
+# that graph: the start is then the set's first node, not G's.
+argument_rule(
+    "rcm_start",
+    lambda a: "a subgraph view's component subgraph lists its nodes in the component set's order"
+    if hasattr(a["G"], "_NODE_OK") and 2 * len(a["G"]) < len(a["G"]._graph._node) else None,
+)
+
+
 @data_rule("flow_graph")
 def _flow_graph(fg, a):
     n = len(fg.nodes)
@@ -143,7 +154,7 @@ _DOCS = ("NetworkX's labelling, Laplacian and solver calls (numpy's inverse, sci
          "than three or more than 10,000 nodes.")
 
 
-@served(docs=_DOCS, weight="weight", rules=("weight_name", "no_multigraph", "flow_args"),
+@served(docs=_DOCS, weight="weight", rules=("weight_name", "no_multigraph", "flow_args", "rcm_start"),
         data_rules=("flow_graph",), min_work=WORK_CURRENT_FLOW)
 def current_flow_betweenness_centrality(G, normalized=True, weight=None, dtype=float, solver="full"):
     ordering, rows = _prepared(G, weight, solver)
@@ -153,7 +164,7 @@ def current_flow_betweenness_centrality(G, normalized=True, weight=None, dtype=f
     return {v: (sums[n] - n) * 2.0 / nb for v, n in zip(G.nodes, _labels(ordering))}
 
 
-@served(docs=_DOCS, weight="weight", rules=("weight_name", "no_multigraph", "flow_args"),
+@served(docs=_DOCS, weight="weight", rules=("weight_name", "no_multigraph", "flow_args", "rcm_start"),
         data_rules=("flow_graph",), min_work=WORK_CURRENT_FLOW)
 def edge_current_flow_betweenness_centrality(G, normalized=True, weight=None, dtype=float, solver="full"):
     ordering, rows = _prepared(G, weight, solver)
@@ -163,7 +174,7 @@ def edge_current_flow_betweenness_centrality(G, normalized=True, weight=None, dt
     return {(nodes[s], nodes[t]): b for s, t, b in G.core.flow_betweenness(weight, ordering, rows, _argsort, nb)}
 
 
-@served(docs=_DOCS, weight="weight", rules=("weight_name", "no_multigraph", "flow_args"),
+@served(docs=_DOCS, weight="weight", rules=("weight_name", "no_multigraph", "flow_args", "rcm_start"),
         data_rules=("flow_graph",), min_work=WORK_CURRENT_FLOW, answers=(ZeroDivisionError,))
 def current_flow_closeness_centrality(G, weight=None, dtype=float, solver="lu"):
     ordering, rows = _prepared(G, weight, solver)

@@ -42,4 +42,13 @@ def efficiency(G, u, v):
     rules=("undirected_only",), per_source=True, min_work=WORK_STATS, answers=(ZeroDivisionError,),
 )
 def local_efficiency(G):
-    return sum(G.core.local_efficiencies(node_hashes(G))) / len(G)
+    return sum(G.core.local_efficiencies(node_hashes(G), _filtered_length(G))) / len(G)
+
+
+def _filtered_length(G):
+    """len() of the node dict G.subgraph filters: a subgraph view's subgraphs filter the graph under it, whose
+    length decides when they list their nodes in their node set's order."""
+    source = None if G.native else G.source
+    if hasattr(source, "_NODE_OK"):
+        return len(source._graph._node)
+    return len(G)

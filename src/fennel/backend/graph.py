@@ -365,6 +365,9 @@ class FennelGraph:
         # Made again on first use.
         state.pop("node_tuple", None)
         state.pop("index", None)
+        # The flow functions' residual networks are C++ objects of their own,
+        # built again from the kept capacities.
+        state.pop("_flow_networks", None)
         state["_facts"] = dict(self._facts)
         state["_keys"] = dict(self._keys)
         # The source graph is not part of the converted graph: pickled with

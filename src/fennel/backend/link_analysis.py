@@ -41,13 +41,6 @@ data_rule(
     "pagerank_weights",
     lambda fg, a: none_key(fg, a["weight"]) or product_weights(fg, a["weight"], symmetric=not fg.directed),
 )
-# NetworkX lists an undirected edge once, with the data of its earlier
-# endpoint's row; a view may hold another dict in the other row.
-data_rule(
-    "mirrored_weights",
-    lambda fg, a: None if fg.directed or a["weight"] is None or fg.core.weight_symmetric(a["weight"])
-    else f"the two rows of some edges hold different {a['weight']!r} values",
-)
 
 
 @served(docs="Power iteration in C++ (in parallel from 20,000 nodes) with scipy's summation order and numpy's "

@@ -52,7 +52,8 @@ _TREE = ("Tarjan's offline walk in C++ over dfs_postorder_nodes, answers built i
          "looks pairs up in are built by its own steps and walked in their order. " + EXACT)
 
 
-@served(docs=_TREE, rules=("plain_pairs", "sees_changes"), data_rules=("keys", "pred_keys", "self_equal_nodes"),
+@served(docs=_TREE, rules=("plain_pairs", "sees_changes"),
+        data_rules=("keys", "pred_keys", "self_equal_nodes", "listed_pred_rows"),
         min_work=WORK_DIRECTED)
 def tree_all_pairs_lowest_common_ancestor(G, root=None, pairs=None):
     return _tree(G, watch(G), root, pairs)

@@ -142,7 +142,7 @@ def is_maximal_matching(G, matching):
 @served(docs="NetworkX's blossom algorithm ported to C++ step by step, its slacks in the weights' own "
              "arithmetic; the set filled in NetworkX's insert order. " + EXACT,
         weight="weight", rules=("undirected_only", "no_multigraph", "weight_name", "maxcardinality"),
-        data_rules=("keys", "blossom_weights"), min_work=WORK_BLOSSOMS)
+        data_rules=("keys", "blossom_weights", "mirrored_weights"), min_work=WORK_BLOSSOMS)
 def max_weight_matching(G, maxcardinality=False, weight="weight"):
     return _pairs_to_set(G.nodes, G.core.blossom_matching(weight, maxcardinality))
 

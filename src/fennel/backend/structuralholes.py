@@ -102,7 +102,7 @@ def _holes_matrix_weights(fg, a):
 
 
 _RULES = ("weight_name", "holes_multigraph")
-_DATA_RULES = ("keys", "reads_none", "holes_members", "holes_weights", "holes_matrix_weights")
+_DATA_RULES = ("keys", "reads_none", "holes_members", "holes_weights", "holes_matrix_weights", "mirrored_weights")
 
 
 def _adjacency(G, weight):

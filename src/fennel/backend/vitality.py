@@ -39,6 +39,19 @@ def _vitality_weights(fg, a):
     return None
 
 
+@data_rule("vitality_view")
+def _vitality_view(fg, a):
+    # NetworkX's G.subgraph(set(G) - {node}) of a subgraph view filters the
+    # graph under the view: it lists its nodes in the set's order while under
+    # half of that graph (and a multigraph's rows in the set's order while
+    # under half of them), where the removals here keep the view's orders.
+    # Int distances add up alike in any order.
+    weight = a["weight"]
+    if weight is None or fg.native or not hasattr(fg.source, "_NODE_OK") or fg.weight_facts(weight).all_int:
+        return None
+    return f"a subgraph view's removals list its nodes in set orders, and its {weight!r} sums follow them"
+
+
 def _after(totals, directed):
     for total in totals:
         if total is False:
@@ -50,7 +63,7 @@ def _after(totals, directed):
 
 
 @served(docs=STATS_DOCS + " The removals' searches run on the worker pool.", weight="weight",
-        rules=("weight_name",), data_rules=("vitality_node", "dijkstra_weights", "vitality_weights"),
+        rules=("weight_name",), data_rules=("vitality_node", "dijkstra_weights", "vitality_weights", "vitality_view"),
         per_source=True, min_work=WORK_STATS)
 def closeness_vitality(G, node=None, weight=None, wiener_index=None):
     if wiener_index is None:
