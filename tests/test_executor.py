@@ -238,15 +238,35 @@ def test_workers_killed_during_a_call(own_cluster, monkeypatch, killed):
 def test_ctrl_c_cancels_the_calls_tasks(client, on_cluster, monkeypatch):
     monkeypatch.setattr(executor, "BLOCKS_PER_SLOT", 150)
     G = _weighted(nx.gnm_random_graph(700, 3500, seed=10), 6)
-    timer = threading.Timer(0.5, _thread.interrupt_main)
-    timer.start()
-    ended = []
-    with pytest.raises(KeyboardInterrupt):
+    # Ctrl-C pressed every half second until the call stops. The handler is
+    # the test's own: a process a shell starts in the background inherits
+    # SIGINT ignored, and Python then leaves it ignored.
+    stopped = threading.Event()
+
+    def handler(signum, frame):
+        if not stopped.is_set():
+            raise KeyboardInterrupt
+
+    def keep_pressing():
+        while not stopped.wait(0.5):
+            _thread.interrupt_main()
+
+    old = signal.signal(signal.SIGINT, handler)
+    presser = threading.Thread(target=keep_pressing)
+    presser.start()
+    ended = interrupted = False
+    try:
         _fennel(lambda H: nx.harmonic_centrality(H, distance="weight"), G)
-        ended.append(True)
+        ended = True
         time.sleep(5)
-    timer.join()
-    assert not ended, "the call ended before the interrupt: nothing was cancelled"
+    except KeyboardInterrupt:
+        stopped.set()
+        interrupted = True
+    finally:
+        stopped.set()
+        presser.join()
+        signal.signal(signal.SIGINT, old)
+    assert interrupted and not ended, "the call ended before the interrupt: nothing was cancelled"
     deadline = time.monotonic() + 30
     while any(client.processing().values()) and time.monotonic() < deadline:
         time.sleep(0.05)
