@@ -159,15 +159,22 @@ def _all_pairs(fg, watched):
         return
     state = fg.load_exact_pred().dag_lca(node_hashes(fg))
     nodes, index, batch = fg.node_tuple, fg.index, 16
+    last = None  # the last answer handed out
     while True:
         found = _core._dag_lca_next(state, batch, nodes)
-        for answer in found:
-            yield answer
+        items = _core._while_unchanged(found, watched)  # the graph checked before each answer, in C
+        yield from items
+        handed = items.position()
+        if handed:
+            last = found[handed - 1]
+        if handed < len(found):
             # NetworkX goes on from the next pair over the graph as it is now.
-            if changed(watched):
-                (v, w), _ = answer
+            if last is None:
+                yield from _networkx_pairs(fg.source, _all_combinations(fg))
+            else:
+                (v, w), _ = last
                 yield from _all_pairs_from(fg, index[v], index[w])
-                return
+            return
         if len(found) < batch:
             return
         batch = _grown(batch)
