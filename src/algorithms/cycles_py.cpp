@@ -170,6 +170,7 @@ PyObject* cycle_next(PyObject* capsule, std::uint64_t limit, const TupleRef& nod
                     });
 }
 
+#ifndef Py_GIL_DISABLED
 // Keys whose comparisons and hashes run no Python code.
 bool plain_key(PyObject* key) { return PyLong_CheckExact(key) || PyUnicode_CheckExact(key); }
 
@@ -181,6 +182,7 @@ PyObject* row_for(PyObject* d, PyObject* key) {
     if (!fresh || PyDict_SetItem(d, key, fresh.get()) < 0) return nullptr;
     return fresh.get();  // borrowed: d holds it
 }
+#endif
 
 // The dicts of NetworkX's `DiGraph((u, v) for u, Gu in G.adj.items() for v
 // in Gu if v != u)` (`Graph` when undirected), made as its add_edges_from
