@@ -238,17 +238,21 @@ def test_workers_killed_during_a_call(own_cluster, monkeypatch, killed):
 def test_ctrl_c_cancels_the_calls_tasks(client, on_cluster, monkeypatch):
     monkeypatch.setattr(executor, "BLOCKS_PER_SLOT", 150)
     G = _weighted(nx.gnm_random_graph(700, 3500, seed=10), 6)
-    # Ctrl-C pressed every half second until the call stops. The handler is
-    # the test's own: a process a shell starts in the background inherits
-    # SIGINT ignored, and Python then leaves it ignored.
-    stopped = threading.Event()
+    # Ctrl-C pressed every half second until it lands, then again only if the
+    # call is still running 10 s later (the cleanup after a Ctrl-C is the
+    # code under test, not a second one). The handler is the test's own: a
+    # process a shell starts in the background inherits SIGINT ignored, and
+    # Python then leaves it ignored.
+    stopped, landed = threading.Event(), threading.Event()
 
     def handler(signum, frame):
         if not stopped.is_set():
+            landed.set()
             raise KeyboardInterrupt
 
     def keep_pressing():
-        while not stopped.wait(0.5):
+        while not stopped.wait(10 if landed.is_set() else 0.5):
+            landed.clear()
             _thread.interrupt_main()
 
     old = signal.signal(signal.SIGINT, handler)

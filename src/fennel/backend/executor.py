@@ -230,7 +230,8 @@ def _ordered(cl, fg, task, args_of, blocks):
             for block in blocks[done:]:
                 pending.append(client.submit(task, graph, *args_of(block), pure=False))
                 if len(pending) > ahead:
-                    found = pending.popleft().result()
+                    found = pending[0].result()
+                    pending.popleft()
                     done += 1
                     yield found
             while pending:
@@ -283,10 +284,12 @@ def _chain_once(cl, fg, task, args_of, blocks, add, *add_args):
     try:
         for i, block in enumerate(blocks):
             previous = chain[-1][1].name if chain else None
-            future = client.submit(_remote.folded, graph, task, args_of(block), previous, add, add_args, pure=False)
             handed = Variable(f"fennel-{call}-{i}", client=client)
-            _hand_over(handed, future, graph)
-            chain.append((future, handed))
+            # In the chain before the hand-over: a Ctrl-C from here on cancels
+            # the task and releases its variable.
+            chain.append((client.submit(_remote.folded, graph, task, args_of(block), previous, add, add_args,
+                                        pure=False), handed))
+            _hand_over(handed, chain[-1][0], graph)
             # A state is released once the two blocks after it are done: one
             # more than reads need, so that a block recomputed after its
             # worker was lost finds the state before it.
