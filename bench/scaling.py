@@ -18,7 +18,10 @@ Every configuration runs in a process of its own (the pool's size is fixed
 when it starts; ``RAYON_NUM_THREADS`` sets it), which reports each step's
 time, the memory the built graph holds (resident memory past a baseline
 taken once the input DataFrame exists, after the build's temporaries are
-freed) per edge, and the process's peak resident memory past that baseline.
+freed: the compact graph's arrays and the node objects with their index)
+per edge, the compact graph's own arrays per edge (rows, weight column,
+edge record; counted by the graph) once built and again after the runs,
+and the process's peak resident memory past that baseline.
 Times are single runs.
 
     python bench/scaling.py              # 1,000,000 and 10,000,000 edges
@@ -81,6 +84,7 @@ def child(m):
         raise SystemExit("from_pandas_edgelist did not build a native graph")
     trim()
     out["held_bytes_per_edge"] = (rss_kib() - base_rss) * 1024 / m
+    out["array_bytes_per_edge"] = fg.core.held_bytes() / m
     out["edges"] = G.number_of_edges()
     step("betweenness k=256", lambda: nx.betweenness_centrality(G, k=K, seed=1, backend="fennel"))
     sample = [fg.index[v] for v in random.Random(1).sample(fg.nodes, K)]
@@ -89,6 +93,7 @@ def child(m):
     step("connected_components", lambda: list(nx.connected_components(G, backend="fennel")))
     step("dijkstra lengths", lambda: nx.single_source_dijkstra_path_length(G, 0, backend="fennel"))
     out["peak_kib"] = peak_kib() - base_peak
+    out["array_bytes_after"] = fg.core.held_bytes() / m
     print(json.dumps(out))
 
 
@@ -108,7 +113,8 @@ def main(args):
     sizes = EDGE_COUNTS["quick" if args.quick else "small" if args.small else "full"]
     print(f"CPython {platform.python_version()}, {os.cpu_count()} cores; single runs")
     results = {(m, t): run(m, t) for m in sizes for t in (1, 2)}
-    steps = [k for k in results[sizes[0], 1] if k not in ("held_bytes_per_edge", "edges", "peak_kib")]
+    memory = ("held_bytes_per_edge", "array_bytes_per_edge", "array_bytes_after", "edges", "peak_kib")
+    steps = [k for k in results[sizes[0], 1] if k not in memory]
     head = "".join(f"{f'{m:,} edges, {t}t':>22}" for m in sizes for t in (1, 2))
     print(f"{'step':<26}{head}{'2t speedup':>22}{'growth (1t)':>14}")
     for s in steps:
@@ -118,6 +124,8 @@ def main(args):
         growth = results[big, 1][s] / results[sizes[0], 1][s]
         print(f"{s:<26}{cells}{speedup:>21.2f}x{growth:>13.1f}x")
     for label, key, fmt in (("graph held, bytes/edge", "held_bytes_per_edge", "{:>22.1f}"),
+                            ("its arrays, bytes/edge", "array_bytes_per_edge", "{:>22.1f}"),
+                            ("arrays after runs, B/edge", "array_bytes_after", "{:>22.1f}"),
                             ("peak memory, MiB", "peak_kib", "{:>22.0f}")):
         scale = 1 / 1024 if key == "peak_kib" else 1
         print(f"{label:<26}" + "".join(fmt.format(results[m, t][key] * scale) for m in sizes for t in (1, 2)))

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <bit>
 #include <random>
+#include <type_traits>
 
 namespace fennel {
 
@@ -109,6 +110,38 @@ std::vector<Count> CoreGraph::degrees() const {
         deg[u] = d;
     }
     return deg;
+}
+
+namespace {
+
+template <class T>
+Count bytes_of(const std::vector<T>& v) {
+    if constexpr (std::is_same_v<T, bool>) {
+        return (v.capacity() + 7) / 8;
+    } else {
+        return v.capacity() * sizeof(T);
+    }
+}
+
+Count bytes_of(const Csr& rows) { return bytes_of(rows.offsets) + bytes_of(rows.targets); }
+
+}  // namespace
+
+Count CoreGraph::held_bytes() const {
+    Count total = bytes_of(succ) + (pred ? bytes_of(*pred) : 0);
+    for (const auto& [name, w] : weights) {
+        total += bytes_of(w.values) + bytes_of(w.kinds) + (w.pred_values ? bytes_of(*w.pred_values) : 0);
+    }
+    if (native) {
+        total += bytes_of(native->ids) + bytes_of(native->swapped);
+        for (const NativeRecord::Attr& a : native->attrs) total += bytes_of(a.kinds);
+    }
+    if (const ExactPred* exact = exact_pred.get()) {
+        total += bytes_of(exact->csr);
+        for (const auto& [name, values] : exact->weights) total += bytes_of(values);
+    }
+    if (const std::vector<double>* ones = unit_weights.get()) total += bytes_of(*ones);
+    return total;
 }
 
 Count CoreGraph::number_of_edges() const {

@@ -118,12 +118,32 @@ struct EdgeAttr {
     std::vector<std::uint8_t> kinds;
 };
 
-// Edge list of a natively built graph, in insertion order.
+// Edge list of a natively built graph, in insertion order: what the builder
+// and the byte form hold, and what the graph's record rebuilds on request.
 struct NativeEdges {
     std::vector<Node> src;
     std::vector<Node> dst;
     std::vector<EdgeAttr> attrs;
     std::vector<Node> ids;  // per succ slot: the edge id it stands for
+};
+
+// What a natively built graph keeps of its edge list beyond its rows and
+// weight columns. Edge e's ends are those of the first slot standing for it
+// in row order (for an undirected edge, in its lower end's row), swapped
+// where `swapped` says it was given from its higher end; its value of an
+// attribute is that slot's value in the attribute's weight column, and its
+// kind the column's one kind or, when the kinds differ, `kinds[e]`.
+struct NativeRecord {
+    struct Attr {
+        std::string name;
+        std::uint8_t kind = 0;             // every edge's AttrKind, when `kinds` is empty
+        std::vector<std::uint8_t> kinds;   // per edge, when the kinds differ
+        std::uint8_t of(Count e) const { return kinds.empty() ? kind : kinds[e]; }
+    };
+    Count edges = 0;
+    std::vector<Node> ids;      // per succ slot: the edge id it stands for
+    std::vector<bool> swapped;  // undirected graphs: per edge
+    std::vector<Attr> attrs;    // in column order
 };
 
 // A cell filled at most once. Readers see it empty or complete without a
@@ -175,7 +195,7 @@ struct GraphView {
 struct CoreGraph {
     Csr succ;
     std::optional<Csr> pred;             // directed graphs only
-    std::optional<NativeEdges> native;   // natively built graphs only
+    std::optional<NativeRecord> native;  // natively built graphs only
     WeightMap weights;
     Count n = 0;
     OnceCell<ExactPred> exact_pred;
@@ -210,6 +230,9 @@ struct CoreGraph {
     bool same_in_rows(const Csr& rows) const;
 
     Count number_of_edges() const;
+    // Bytes held by the record's own arrays (rows, columns, edge record and
+    // the cells filled since), not by the node objects the caller holds.
+    Count held_bytes() const;
     bool has_edge(Node u, Node v) const;
     std::vector<std::string> attribute_names() const;
     const Weights* find_weights(const std::string& name) const;

@@ -149,6 +149,8 @@ PyObject* edges_in_order(const CoreGraph& g) {
 
 PyObject* number_of_edges(const CoreGraph& g) { return PyLong_FromUnsignedLongLong(g.number_of_edges()); }
 
+PyObject* held_bytes(const CoreGraph& g) { return PyLong_FromUnsignedLongLong(g.held_bytes()); }
+
 PyObject* attribute_names(const CoreGraph& g) {
     std::vector<std::string> names = g.attribute_names();
     PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(names.size())));
@@ -242,6 +244,8 @@ constexpr auto ATTRIBUTE_NAMES =
     method<attribute_names>("attribute_names", "Names of the converted edge attributes, sorted.");
 constexpr auto NUMBER_OF_EDGES =
     method<number_of_edges>("number_of_edges", "Number of edges, as NetworkX counts them.");
+constexpr auto HELD_BYTES = method<held_bytes>(
+    "held_bytes", "Bytes held by the graph's own arrays (rows, weight columns, edge record), not by node objects.");
 constexpr auto WEIGHT_FACTS = method<weight_facts>(
     "weight_facts",
     "The facts of an edge attribute, as a dict, or None if it was not converted. Of\n"
@@ -270,7 +274,7 @@ std::vector<PyMethodDef> graph_functions() { return {row<BUILD_GRAPH>(), row<EDG
 std::vector<PyMethodDef> graph_methods() {
     return {row<LOAD_EXACT_PRED>(), row<HAS_EXACT_PRED>(), row<NEIGHBORS>(),
             row<PREDECESSORS>(),    row<HAS_EDGE>(),       row<DEGREES>(),         row<EDGES_IN_ORDER>(),
-            row<ATTRIBUTE_NAMES>(), row<NUMBER_OF_EDGES>(), row<WEIGHT_FACTS>(),    row<WEIGHT_SYMMETRIC>(), row<KEYS_ARE_NODES>()};
+            row<ATTRIBUTE_NAMES>(), row<NUMBER_OF_EDGES>(), row<HELD_BYTES>(), row<WEIGHT_FACTS>(),    row<WEIGHT_SYMMETRIC>(), row<KEYS_ARE_NODES>()};
 }
 
 }  // namespace fennel::py

@@ -334,10 +334,62 @@ Result<std::unique_ptr<CoreGraph>> assemble_native(Count n, bool directed, Nativ
         w.facts.plain = a < plain.size() ? plain[a] : true;
         columns.emplace_back(edges.attrs[a].name, std::move(w));
     }
-    edges.ids = std::move(succ.edges);
-    g->native = std::move(edges);
+    g->native = native_record(std::move(edges), std::move(succ.edges), directed);
     if (Status st = assemble(*g, std::move(columns), std::move(perm)); !st.ok()) return st.error();
     return g;
+}
+
+NativeRecord native_record(NativeEdges edges, std::vector<Node> ids, bool directed) {
+    NativeRecord r;
+    r.edges = edges.src.size();
+    r.ids = std::move(ids);
+    if (!directed) {
+        r.swapped.resize(r.edges);
+        for (Count e = 0; e < r.edges; ++e) r.swapped[e] = edges.src[e] > edges.dst[e];
+    }
+    for (EdgeAttr& a : edges.attrs) {
+        NativeRecord::Attr& kept = r.attrs.emplace_back();
+        kept.name = std::move(a.name);
+        kept.kind = a.kinds.empty() ? std::uint8_t{KIND_ABSENT} : a.kinds[0];
+        if (std::any_of(a.kinds.begin(), a.kinds.end(), [&](std::uint8_t k) { return k != kept.kind; })) {
+            kept.kinds = std::move(a.kinds);
+        }
+    }
+    return r;
+}
+
+NativeEdges native_edges(const CoreGraph& g) {
+    const NativeRecord& r = *g.native;
+    NativeEdges out;
+    out.src.resize(r.edges);
+    out.dst.resize(r.edges);
+    // Each edge's first slot in row order.
+    constexpr Slot UNSEEN = std::numeric_limits<Slot>::max();
+    std::vector<Slot> first(r.edges, UNSEEN);
+    for (Node u = 0; u < g.n; ++u) {
+        for (Slot s = g.succ.begin(u); s < g.succ.end(u); ++s) {
+            const Node e = r.ids[s];
+            if (first[e] != UNSEEN) continue;
+            first[e] = s;
+            const Node v = g.succ.targets[s];
+            const bool swap = !g.directed && r.swapped[e];
+            out.src[e] = swap ? v : u;
+            out.dst[e] = swap ? u : v;
+        }
+    }
+    for (const NativeRecord::Attr& a : r.attrs) {
+        EdgeAttr& column = out.attrs.emplace_back();
+        column.name = a.name;
+        column.values.assign(r.edges, 0.0);
+        column.kinds.resize(r.edges);
+        const Weights* w = g.find_weights(a.name);
+        for (Count e = 0; e < r.edges; ++e) {
+            const std::uint8_t kind = a.of(e);
+            column.kinds[e] = kind;
+            if (kind != KIND_ABSENT && w != nullptr) column.values[e] = w->values[first[e]];
+        }
+    }
+    return out;
 }
 
 }  // namespace fennel

@@ -123,6 +123,13 @@ Result<Relabelled> relabel_first_appearance(const PackedInt64& src, const Packed
 Result<std::unique_ptr<CoreGraph>> assemble_native(Count n, bool directed, NativeEdges edges,
                                                    const std::vector<bool>& plain);
 
+// What the graph keeps of `edges` (rows given as `ids`, each slot's edge id).
+NativeRecord native_record(NativeEdges edges, std::vector<Node> ids, bool directed);
+
+// A natively built graph's edge list in insertion order, rebuilt from its
+// record, rows and weight columns (without `ids`, which the record holds).
+NativeEdges native_edges(const CoreGraph& g);
+
 // The weight column of attribute column `attr` over the given per-slot edge ids.
 Weights native_weights(const EdgeAttr& attr, const std::vector<Node>& slot_edges);
 

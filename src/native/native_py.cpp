@@ -299,7 +299,7 @@ PyObject* data_in_column_order(const CoreGraph& g) { return PyBool_FromLong(g.da
 
 PyObject* native_edges(const CoreGraph& g) {
     if (!g.native) Py_RETURN_NONE;
-    const NativeEdges& e = *g.native;
+    const NativeEdges e = fennel::native_edges(g);
     PyRef src = PyRef::steal(to_list(std::span<const Node>(e.src)));
     PyRef dst = PyRef::steal(to_list(std::span<const Node>(e.dst)));
     PyRef attrs = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(e.attrs.size())));

@@ -277,7 +277,8 @@ bool valid_attr(const EdgeAttr& a, std::size_t m) {
             case KIND_ABSENT: ok = std::bit_cast<std::uint64_t>(x) == 0; break;
             case KIND_INT: ok = integral(x) && std::fabs(x) <= 9007199254740992.0; break;
             case KIND_FLOAT: ok = !std::isnan(x); break;
-            case KIND_NONE: ok = std::isnan(x); break;
+            // The one NaN the builder stores for None (a graph keeps no other).
+            case KIND_NONE: ok = std::bit_cast<std::uint64_t>(x) == std::bit_cast<std::uint64_t>(std::nan("")); break;
             case KIND_BOOL: ok = x == 0.0 || x == 1.0; break;
             default: ok = false;
         }
@@ -290,6 +291,7 @@ struct Parts {
     int version = 4;
     std::unique_ptr<CoreGraph> g = std::make_unique<CoreGraph>();
     std::unique_ptr<ExactPred> exact;
+    std::optional<NativeEdges> native;  // a native graph's edge list as stored
 };
 
 // Checks a graph read from bytes against the invariants of the builder that
@@ -308,7 +310,7 @@ bool consistent(Parts& parts, std::optional<Error>& stopped) {
     };
     auto interrupted_now = [&] { return poll_interrupt() && !stop(interrupted()); };
     CoreGraph& g = *parts.g;
-    const bool native = g.native.has_value();
+    const bool native = parts.native.has_value();
     const bool multi_rows = !native && g.pred_exact;
     if (!multi_rows && !rows_distinct(g.succ)) return false;
     if (interrupted_now()) return false;
@@ -354,7 +356,7 @@ bool consistent(Parts& parts, std::optional<Error>& stopped) {
     }
 
     if (interrupted_now()) return false;
-    if (!g.directed && !g.native) {
+    if (!g.directed && !native) {
         // Which columns hold the same value in both rows of an edge is not
         // written: it follows from the values.
         std::vector<const std::vector<double>*> columns;
@@ -373,7 +375,7 @@ bool consistent(Parts& parts, std::optional<Error>& stopped) {
     }
 
     if (native) {
-        const NativeEdges& e = *g.native;
+        const NativeEdges& e = *parts.native;
         const std::size_t m = e.src.size();
         if (m > MAX_NATIVE_EDGES || e.dst.size() != m || e.ids.size() != g.succ.slot_count()) return false;
         for (std::size_t i = 0; i < m; ++i) {
@@ -391,7 +393,7 @@ bool consistent(Parts& parts, std::optional<Error>& stopped) {
         if (interrupted_now()) return false;
         auto again = assemble_native(g.n, g.directed, e, plain);
         if (!again.ok()) return stop(again.error());
-        const CoreGraph& r = *again.value();
+        CoreGraph& r = *again.value();
         if (!same_rows(r.succ, g.succ) || r.native->ids != e.ids) return false;
         if (g.directed && !same_rows(*r.pred, *g.pred)) return false;
         // One weight column per attribute column, as assembly derives it.
@@ -410,6 +412,7 @@ bool consistent(Parts& parts, std::optional<Error>& stopped) {
             stored->kinds = w.kinds;
         }
         // Duplicate-free rows and reassembly make every edge's key unique.
+        g.native = std::move(r.native);
     }
     return true;
 }
@@ -420,7 +423,7 @@ std::string to_bytes(const CoreGraph& g) {
     std::size_t estimate = 64 + g.succ.offsets.size() * 8 + g.succ.targets.size() * 4;
     if (g.pred) estimate += g.pred->offsets.size() * 8 + g.pred->targets.size() * 4;
     for (const auto& entry : g.weights) estimate += 64 + entry.first.size() + 16 * g.succ.targets.size();
-    if (g.native) estimate += 12 * g.native->src.size() + 4 * g.native->ids.size();
+    if (g.native) estimate += 17 * g.native->edges + 4 * g.native->ids.size();
     Writer w(estimate);
     // Version 4 keeps the value kinds; a graph whose columns hold no numpy
     // values is written as version 3, whose reader infers them from the
@@ -462,10 +465,10 @@ std::string to_bytes(const CoreGraph& g) {
     w.flag(g.pred_exact);
     w.flag(g.native.has_value());
     if (g.native) {
-        const NativeEdges& e = *g.native;
+        const NativeEdges e = native_edges(g);
         w.array(e.src);
         w.array(e.dst);
-        w.array(e.ids);
+        w.array(g.native->ids);
         w.u64(e.attrs.size());
         for (const EdgeAttr& a : e.attrs) {
             w.str(a.name);
@@ -537,7 +540,7 @@ Result<std::unique_ptr<CoreGraph>> from_bytes(std::span<const std::uint8_t> data
     bool has_native = false;
     if (!r.flag(g.pred_exact) || !r.flag(has_native)) return malformed();
     if (has_native) {
-        NativeEdges& e = g.native.emplace();
+        NativeEdges& e = parts.native.emplace();
         if (!g.pred_exact) return malformed();
         if (!r.array(e.src) || !r.array(e.dst) || !r.array(e.ids) || !r.len(1, count)) return malformed();
         for (std::uint64_t i = 0; i < count; ++i) {
