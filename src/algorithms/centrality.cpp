@@ -29,7 +29,6 @@
 #include "algorithms/centrality.hpp"
 
 #include "algorithms/bit_bfs.hpp"
-#include "lib/huge_pages.hpp"
 #include "algorithms/brandes.hpp"
 #include "algorithms/components.hpp"
 #include "algorithms/distance_measures.hpp"
@@ -128,8 +127,6 @@ struct BcState {
     }
 
     BcState(Count n, bool weighted) : sigma(n, 0.0), delta(n, 0.0) {
-        advise_huge_pages(sigma);
-        advise_huge_pages(delta);
         if (weighted) {
             dijkstra.emplace(n);
             order.resize(n);

@@ -19,7 +19,6 @@
 
 #include "algorithms/heap.hpp"
 #include "graph/core_graph.hpp"
-#include "lib/huge_pages.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -41,10 +40,7 @@ struct BfsState {
     std::vector<Node> queue;  // n + 1 entries: the slot past the tail is scratch
     std::size_t reached = 0;
 
-    explicit BfsState(Count n) : level(n, UNREACHED), queue(n + 1) {
-        advise_huge_pages(level);
-        advise_huge_pages(queue);
-    }
+    explicit BfsState(Count n) : level(n, UNREACHED), queue(n + 1) {}
 
     std::span<const Node> order() const { return {queue.data(), reached}; }
 
@@ -218,10 +214,7 @@ class DijkstraSearch {
     static_assert(Lazy || std::is_same_v<Order, NxOrder>, "only NetworkX's unique keys allow decrease-key");
 
 public:
-    explicit DijkstraSearch(Count n) : dist_(n), mark_(n, UNSEEN), heap_(n) {
-        advise_huge_pages(dist_);
-        advise_huge_pages(mark_);
-    }
+    explicit DijkstraSearch(Count n) : dist_(n), mark_(n, UNSEEN), heap_(n) {}
 
     // Nodes of the last search in the order they first received a
     // tentative distance, the source first.

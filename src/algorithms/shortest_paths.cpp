@@ -1,7 +1,6 @@
 // Shortest paths (see shortest_paths.hpp for the NetworkX functions
 // reproduced, their orders and tie-breaks).
 #include "algorithms/shortest_paths.hpp"
-#include "lib/huge_pages.hpp"
 
 #include "algorithms/level_bfs.hpp"
 
@@ -352,7 +351,6 @@ Result<BfsTree> breadth_first_tree(const Csr& rows, Node source, double cutoff) 
     BfsTree out;
     out.order.resize(n);
     out.parents.resize(n);
-    for (const auto* array : {&level, &out.order, &out.parents}) advise_huge_pages(*array);
     level[source] = 0;
     out.order[0] = source;
     out.parents[0] = NO_PARENT;

@@ -1,7 +1,5 @@
 #include "graph/assemble.hpp"
 
-#include "lib/huge_pages.hpp"
-
 namespace fennel {
 
 namespace {
@@ -41,15 +39,6 @@ Status assemble(CoreGraph& g, std::vector<std::pair<std::string, Weights>> colum
     for (auto& [name, column] : columns) {
         if (g.directed) column.pred_values = permute_column(column.values, perm);
         g.weights.insert_or_assign(std::move(name), std::move(column));
-    }
-    for (const Csr* rows : {&g.succ, g.pred ? &*g.pred : nullptr}) {
-        if (rows == nullptr) continue;
-        advise_huge_pages(rows->offsets);
-        advise_huge_pages(rows->targets);
-    }
-    for (const auto& [name, column] : g.weights) {
-        advise_huge_pages(column.values);
-        if (column.pred_values) advise_huge_pages(*column.pred_values);
     }
     return {};
 }
