@@ -5,7 +5,10 @@
 #include "lib/args.hpp"
 #include "lib/errors_py.hpp"
 #include "lib/numpy_types_py.hpp"
+#include "lib/pool.hpp"
 
+#include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstddef>
@@ -53,23 +56,31 @@ bool fail_mutated(const char* message) {
 // protocols) could free them by rebinding G[u][v]. Every path that may run
 // Python code first calls python_may_run(), which takes strong references to
 // both and tells the walk that its prefetched block may be stale.
+//
+// A pure step (a piece read on a worker thread) may touch nothing but the
+// objects' memory: python_may_run() answers false, and the step gives up
+// without an exception instead (see read_in_pieces).
 class EdgeStep {
 public:
-    EdgeStep(PyObject* key, PyObject* data) : key_(key), data_(data) {}
+    EdgeStep(PyObject* key, PyObject* data, bool pure) : key_(key), data_(data), pure_(pure) {}
 
-    void python_may_run() {
-        if (ran_) return;
+    [[nodiscard]] bool python_may_run() {
+        if (pure_) return false;
+        if (ran_) return true;
         ran_ = true;
         held_key_ = PyRef::new_ref(key_);
         held_data_ = PyRef::new_ref(data_);
+        return true;
     }
     bool python_ran() const { return ran_; }
+    bool pure() const { return pure_; }
 
 private:
     PyObject* key_;
     PyObject* data_;
     PyRef held_key_;
     PyRef held_data_;
+    bool pure_;
     bool ran_ = false;
 };
 
@@ -77,7 +88,15 @@ private:
 // hides the edge from weighted searches; ints stay exact up to 2^53; bools
 // weigh as ints. What no column can hold is refused.
 bool parse_value(PyObject* v, EdgeValue& out, EdgeStep& step) {
-    switch (read_edge_value(v, out, [&] { step.python_may_run(); })) {
+    ReadStatus status = ReadStatus::Ok;
+    if (step.pure()) {
+        // Values a pure step cannot read, or would refuse, are left to the
+        // serial reading, which raises for them.
+        if (!read_plain_value(v, out, status) || status != ReadStatus::Ok) return false;
+    } else {
+        status = read_edge_value(v, out, [&] { (void)step.python_may_run(); });
+    }
+    switch (status) {
         case ReadStatus::Ok: break;
         case ReadStatus::TooLarge: return fail_not_implemented("integer edge weight is too large");
         case ReadStatus::NaN: return fail_not_implemented("NaN edge weights are not supported");
@@ -98,7 +117,9 @@ bool parse_value(PyObject* v, EdgeValue& out, EdgeStep& step) {
 // code. Sets `plain` to false (and finds nothing) when some key is of
 // another type, whose __eq__ a hash lookup might call. Edge data dicts hold a
 // handful of attributes, so the scan costs no more than hashing would.
-PyObject* find_str_key(PyObject* data, PyObject* name, bool& plain) {
+// Returns a new reference, or with `borrow` the dict's own (for pure steps,
+// which read under the GIL and take no references).
+PyObject* find_str_key(PyObject* data, PyObject* name, bool& plain, bool borrow = false) {
     CriticalSection cs(data);
     Py_ssize_t pos = 0;
     PyObject* key = nullptr;
@@ -108,7 +129,7 @@ PyObject* find_str_key(PyObject* data, PyObject* name, bool& plain) {
             plain = false;
             return nullptr;
         }
-        if (key == name || PyUnicode_Compare(key, name) == 0) return Py_NewRef(value);
+        if (key == name || PyUnicode_Compare(key, name) == 0) return borrow ? value : Py_NewRef(value);
     }
     return nullptr;
 }
@@ -123,7 +144,7 @@ PyRef attribute_of(PyObject* data, const Attr& attr, EdgeStep& step) {
         PyObject* value = find_str_key(data, name, plain);
         if (plain) return value != nullptr ? PyRef::steal(value) : PyRef::new_ref(attr.fallback.get());
     }
-    step.python_may_run();
+    if (!step.python_may_run()) return {};
     PyRef hold = PyRef::new_ref(data);  // the lookup may run Python code
     if (PyDict_CheckExact(data)) {
         PyObject* value = nullptr;
@@ -136,6 +157,14 @@ PyRef attribute_of(PyObject* data, const Attr& attr, EdgeStep& step) {
 }
 
 bool parse_attribute(PyObject* data, const Attr& attr, EdgeValue& out, EdgeStep& step) {
+    if (step.pure()) {
+        // Read in place: the value and the default are shared with the other
+        // pieces, whose threads may be reading them too.
+        if (!PyDict_CheckExact(data) || !PyUnicode_CheckExact(attr.name.get())) return false;
+        bool plain = true;
+        PyObject* value = find_str_key(data, attr.name.get(), plain, true);
+        return plain && parse_value(value != nullptr ? value : attr.fallback.get(), out, step);
+    }
     PyRef value = attribute_of(data, attr, step);
     return value && parse_value(value.get(), out, step);
 }
@@ -270,14 +299,17 @@ public:
     ~RowWalk() { release(); }
 
     // Begins walking `row`, whose keys `index` will look up; false with an
-    // exception set.
-    bool start(PyObject* row, bool read_values, const NodeIndex& index) {
+    // exception set. A pure walk (see EdgeStep) reads exact dicts only and
+    // gives up, without an exception, where another walk would raise.
+    bool start(PyObject* row, bool read_values, const NodeIndex& index, bool pure = false) {
         release();
         row_ = row;
         read_values_ = read_values;
         index_ = &index;
+        pure_ = pure;
         exact_ = PyDict_CheckExact(row);
-        return !exact_ || begin_storage();
+        if (!exact_) return !pure_;
+        return begin_storage();
     }
 
     // Start loading the index slots of the collected keys, then the nodes
@@ -300,13 +332,14 @@ public:
     bool ran_python() const { return ran_python_; }
 
     // Restarts the walk of the same row (its block may be stale).
-    bool restart() { return start(row_, read_values_, *index_); }
+    bool restart() { return start(row_, read_values_, *index_, pure_); }
 
     // Calls step(neighbor, data, python_ran) for every pair; false to abort.
     template <class Step>
     bool run(Step&& step) {
         ran_python_ = false;
         if (!exact_) {
+            if (pure_) return false;
             // Telling how a mapping iterates, and walking it through
             // `.items()`, may run Python code.
             ran_python_ = true;
@@ -373,20 +406,14 @@ private:
     bool collect() {
         while (filled_ < BLOCK) {
             CriticalSection cs(row_);
-            if (PyDict_GET_SIZE(row_) != size_) {
-                release();
-                return fail_mutated("dictionary changed size during iteration");
-            }
+            if (PyDict_GET_SIZE(row_) != size_) return mutated("dictionary changed size during iteration");
             PyObject* k = nullptr;
             PyObject* v = nullptr;
             if (!PyDict_Next(row_, &pos_, &k, &v)) {
                 exhausted_ = true;
                 break;
             }
-            if (produced_ == size_) {
-                release();
-                return fail_mutated("dictionary keys changed during iteration");
-            }
+            if (produced_ == size_) return mutated("dictionary keys changed during iteration");
             if (HOLD) {
                 Py_INCREF(k);
                 if (read_values_) Py_INCREF(v);
@@ -416,6 +443,11 @@ private:
         return true;
     }
 
+    bool mutated(const char* message) {
+        release();
+        return pure_ ? false : fail_mutated(message);
+    }
+
     template <class Step>
     bool walk_items(Step&& step) {
         return walk_call(row_, "items", [&](PyObject* item) {
@@ -436,6 +468,7 @@ private:
     PyObject* row_ = nullptr;
     const NodeIndex* index_ = nullptr;
     bool read_values_ = false;
+    bool pure_ = false;
     bool exact_ = false;
     bool ran_python_ = false;
     bool exhausted_ = false;
@@ -467,7 +500,7 @@ bool parse_parallel(PyObject* keydict, const Attr& attr, EdgeValue& out, EdgeSte
         if (p.value < out.value) out = p;
         return true;
     };
-    if (!PyDict_CheckExact(keydict)) step.python_may_run();
+    if (!PyDict_CheckExact(keydict) && !step.python_may_run()) return false;
     bool ok = PyDict_CheckExact(keydict)
                   ? walk_dict(keydict, [&](PyObject*, PyObject* data) { return edge(data); })
                   : walk_call(keydict, "values", edge);
@@ -609,9 +642,11 @@ enum class Equal { No, Yes, Unknown };
 
 // Whether the plain value `key` equals `node`, a plain value of the same
 // hash, as CPython compares them; `same` tells whether the key is
-// indistinguishable from the node (see same_key). Unknown only where
-// CPython's comparison itself failed (at the recursion limit).
-Equal plain_equal(PyObject* key, const PlainKey& k, PyObject* node, PlainKind node_kind, bool& same) {
+// indistinguishable from the node (see same_key). Unknown where CPython's
+// comparison itself failed (at the recursion limit), or was needed for a
+// `pure` test (one that reads the objects' memory only).
+Equal plain_equal(PyObject* key, const PlainKey& k, PyObject* node, PlainKind node_kind, bool& same,
+                  bool pure = false) {
     same = true;
     if (node == key) return Equal::Yes;
     if (k.kind == PlainKind::Int && node_kind == PlainKind::Int) return k.value == k.hash ? Equal::Yes : Equal::No;
@@ -619,6 +654,7 @@ Equal plain_equal(PyObject* key, const PlainKey& k, PyObject* node, PlainKind no
         // No plain value but a str equals a str.
         return k.kind == node_kind && str_equal(key, node) ? Equal::Yes : Equal::No;
     }
+    if (pure) return Equal::Unknown;
     const int r = PyObject_RichCompareBool(key, node, Py_EQ);
     if (r < 0) {
         PyErr_Clear();
@@ -643,6 +679,7 @@ std::size_t slot_of(Py_hash_t hash, unsigned shift) {
 // not an exact dict, falls back to item lookup for the remaining rows.
 class RowReader {
 public:
+    using Held = PyRef;
     RowReader(PyObject* nodes, PyObject* adjacency)
         : nodes_(nodes), adjacency_(adjacency), in_step_(PyDict_CheckExact(adjacency)),
           size_(PyDict_Check(adjacency) ? PyDict_Size(adjacency) : -1) {}
@@ -684,11 +721,9 @@ public:
     // Whether rows are now looked up through the mapping (Python code may run).
     bool may_run_python() const { return !in_step_; }
 
-private:
     // Rows are read from the adjacency FETCH_AHEAD rows before they are
     // asked for, their dict objects prefetched; KEYS_AHEAD rows before, the
     // key tables those objects point to are prefetched in turn.
-    static constexpr Py_ssize_t BLOCK = 32;  // a ring, beyond FETCH_AHEAD
     static constexpr Py_ssize_t FETCH_AHEAD = 16;
     static constexpr Py_ssize_t KEYS_AHEAD = 8;
 
@@ -697,6 +732,9 @@ private:
             __builtin_prefetch(reinterpret_cast<PyDictObject*>(row)->ma_keys);
         }
     }
+
+private:
+    static constexpr Py_ssize_t BLOCK = 32;  // a ring, beyond FETCH_AHEAD
 
     void fetch_until(Py_ssize_t end) {
         while (fetched_ < end) {
@@ -835,12 +873,14 @@ bool NodeIndex::build_values(const std::vector<PyObject*>& nodes) {
     const std::size_t mask = values_.size() - 1;
     constexpr std::size_t AHEAD = 16;
     bool has_compared = false;
+    bool has_other = false;
     for (std::size_t i = 0; i < nodes.size(); ++i) {
         if (i + AHEAD < nodes.size()) __builtin_prefetch(&values_[slot_of(keys[i + AHEAD].hash, shift_)], 1);
         const PlainKey& key = keys[i];
         PlainKind kind = key.kind;
         if (kind == PlainKind::Int && key.value != key.hash) kind = PlainKind::Other;
         has_compared = has_compared || kind != PlainKind::Int;
+        has_other = has_other || kind == PlainKind::Other;
         std::size_t h = slot_of(key.hash, shift_);
         for (; values_[h].kind != PlainKind::Empty; h = (h + 1) & mask) {
             bool same = false;
@@ -852,6 +892,7 @@ bool NodeIndex::build_values(const std::vector<PyObject*>& nodes) {
         values_[h] = Slot{key.hash, nodes[i], static_cast<Node>(i), kind};
     }
     has_compared_ = has_compared;
+    has_other_ = has_other;
     return true;
 }
 
@@ -910,7 +951,7 @@ void NodeIndex::prefetch_node(PyObject* key) const {
     __builtin_prefetch(node + size - 1);
 }
 
-bool NodeIndex::find(PyObject* key, Node& out, bool& same) const {
+bool NodeIndex::find(PyObject* key, Node& out, bool& same, bool pure) const {
     same = true;
     if (identity_) {
         long long v = -1;
@@ -920,7 +961,7 @@ bool NodeIndex::find(PyObject* key, Node& out, bool& same) const {
     }
     if (!dense_.empty() || !ints_.empty()) return find_int(key, out);
     if (!addresses_.empty() && find_address(key, out)) return true;
-    return !values_.empty() && find_value(key, out, same);
+    return !values_.empty() && find_value(key, out, same, pure);
 }
 
 // An exact int key equals exactly the int node of its value; with every node
@@ -955,14 +996,15 @@ bool NodeIndex::find_address(PyObject* key, Node& out) const {
     return false;
 }
 
-bool NodeIndex::find_value(PyObject* key, Node& out, bool& same) const {
+bool NodeIndex::find_value(PyObject* key, Node& out, bool& same, bool pure) const {
     PlainKey k;
-    if (!plain_key(key, k)) return false;
+    // A pure find hashes only what quick_key reads from the key's memory.
+    if (pure ? !quick_key(key, k) : !plain_key(key, k)) return false;
     const std::size_t mask = values_.size() - 1;
     for (std::size_t h = slot_of(k.hash, shift_); values_[h].kind != PlainKind::Empty; h = (h + 1) & mask) {
         const Slot& slot = values_[h];
         if (slot.hash != k.hash) continue;
-        switch (plain_equal(key, k, slot.node, slot.kind, same)) {
+        switch (plain_equal(key, k, slot.node, slot.kind, same, pure)) {
             case Equal::Yes: out = slot.position; return true;
             case Equal::No: break;
             case Equal::Unknown: return false;
@@ -1039,9 +1081,16 @@ bool same_key(PyObject* key, PyObject* node, int depth) {
     return true;
 }
 
-bool read_adjacency(PyObject* nodes, const NodeIndex& index, PyObject* adjacency,
-                    const std::vector<Attr>& attrs, bool multigraph, Adjacency& out) {
-    const Py_ssize_t count = list_size(nodes);
+namespace {
+
+// Reads rows 0..count-1 of `rows` into `out`. With `stop` the walk is pure
+// (see EdgeStep): it runs on a worker thread, gives up (false, no exception)
+// wherever it cannot read for certain, and stops early once `stop` is set.
+template <class Rows>
+bool read_rows_of(Rows& rows, Py_ssize_t count, PyObject* nodes, const NodeIndex& index,
+                  const std::vector<Attr>& attrs, bool multigraph, const std::atomic<bool>* stop,
+                  Adjacency& out) {
+    const bool pure = stop != nullptr;
     Csr& csr = out.csr;
     csr.offsets.clear();
     csr.offsets.reserve(static_cast<std::size_t>(count) + 1);
@@ -1049,14 +1098,13 @@ bool read_adjacency(PyObject* nodes, const NodeIndex& index, PyObject* adjacency
     csr.targets.clear();
     out.columns.assign(attrs.size(), Weights{});
     out.keys_are_nodes = true;
-    RowReader rows(nodes, adjacency);
     const bool read_values = !attrs.empty();
     auto step = [&](PyObject* neighbor, PyObject* data, bool& python_ran) {
-        EdgeStep edge(neighbor, data);
+        EdgeStep edge(neighbor, data, pure);
         Node v;
         bool same = true;
-        if (!index.find(neighbor, v, same)) {
-            edge.python_may_run();  // hashing and comparing the key
+        if (!index.find(neighbor, v, same, pure)) {
+            if (!edge.python_may_run()) return false;  // hashing and comparing the key
             if (!index.lookup_index(neighbor, v)) return false;
             PyRef node = list_item(nodes, v);
             same = node && same_key(neighbor, node.get());
@@ -1083,19 +1131,20 @@ bool read_adjacency(PyObject* nodes, const NodeIndex& index, PyObject* adjacency
     constexpr Py_ssize_t LEAD = 5;
     constexpr Py_ssize_t SLOTS = 3;
     RowWalk walks[LEAD + 1];
-    PyRef held[LEAD + 1];
+    typename Rows::Held held[LEAD + 1];
     Py_ssize_t started = 0;      // rows [u, started) are started
     Py_ssize_t slots_ahead = 0;  // rows [u, slots_ahead) have their slots on the way
     Py_ssize_t nodes_ahead = 0;  // rows [u, nodes_ahead) have their nodes on the way
     auto start_next = [&]() {
-        PyRef r = rows.row(started);
+        auto r = rows.row(started);
         if (!r) return rows.ended();
-        if (!walks[started % (LEAD + 1)].start(r.get(), read_values, index)) return false;
+        if (!walks[started % (LEAD + 1)].start(r.get(), read_values, index, pure)) return false;
         held[started % (LEAD + 1)] = std::move(r);
         ++started;
         return true;
     };
     for (Py_ssize_t u = 0; u < count; ++u) {
+        if (pure && stop->load(std::memory_order_relaxed)) return false;
         // Rows looked up through a mapping (which may run Python code) are
         // looked up right before their walk.
         const Py_ssize_t lead = rows.may_run_python() ? 0 : LEAD;
@@ -1124,15 +1173,157 @@ bool read_adjacency(PyObject* nodes, const NodeIndex& index, PyObject* adjacency
         // the rows ahead are looked up again.
         if (walk.ran_python()) {
             if (!rows.after_python()) return false;
-            for (Py_ssize_t r = u + 1; r < started; ++r) held[r % (LEAD + 1)] = PyRef();
+            for (Py_ssize_t r = u + 1; r < started; ++r) held[r % (LEAD + 1)] = {};
             started = u + 1;
             slots_ahead = std::min(slots_ahead, started);
             nodes_ahead = std::min(nodes_ahead, started);
         }
-        held[u % (LEAD + 1)] = PyRef();
+        held[u % (LEAD + 1)] = {};
         csr.offsets.push_back(csr.targets.size());
     }
     return true;
+}
+
+// Rows collected beforehand, lent to a piece read on a worker: no
+// reference is taken or dropped there (see read_in_pieces).
+class RowList {
+public:
+    struct Held {
+        PyObject* row = nullptr;
+        PyObject* get() const { return row; }
+        explicit operator bool() const { return row != nullptr; }
+    };
+    RowList(PyObject* const* rows, Py_ssize_t count) : rows_(rows), count_(count) {}
+    // Rows ahead are fetched as RowReader fetches them.
+    Held row(Py_ssize_t u) const {
+        if (u + RowReader::FETCH_AHEAD < count_) __builtin_prefetch(rows_[u + RowReader::FETCH_AHEAD]);
+        if (u + RowReader::KEYS_AHEAD < count_) RowReader::prefetch_keys(rows_[u + RowReader::KEYS_AHEAD]);
+        return {rows_[u]};
+    }
+    bool ended() const { return false; }
+    bool may_run_python() const { return false; }
+    bool after_python() const { return false; }  // a pure walk runs no Python code
+
+private:
+    PyObject* const* rows_;
+    Py_ssize_t count_;
+};
+
+// Appends column `b`, read from the rows after `a`'s, to `a`: the same
+// column, flags and facts as reading all of the rows in one walk. Minima and
+// maxima keep the earlier of equal values (0.0 before -0.0), as one walk does.
+void append_column(Weights& a, const Weights& b) {
+    a.all_int = a.all_int && b.all_int;
+    a.has_hidden = a.has_hidden || b.has_hidden;
+    a.has_int = a.has_int || b.has_int;
+    ValueFacts& f = a.facts;
+    f.plain = f.plain && b.facts.plain;
+    f.numpy_bool = f.numpy_bool || b.facts.numpy_bool;
+    f.pos_inf = f.pos_inf || b.facts.pos_inf;
+    f.neg_inf = f.neg_inf || b.facts.neg_inf;
+    f.min_finite = std::min(f.min_finite, b.facts.min_finite);
+    f.max_finite = std::max(f.max_finite, b.facts.max_finite);
+    if (a.kinds.empty() && b.kinds.empty() && std::popcount(static_cast<unsigned>(a.slot_kinds | b.slot_kinds)) <= 1) {
+        a.values.insert(a.values.end(), b.values.begin(), b.values.end());
+        a.slot_kinds |= b.slot_kinds;
+        return;
+    }
+    // Kinds spelled out: replayed slot by slot, as the one walk notes them
+    // (None, the only NaN a column holds, has no kind).
+    for (std::size_t s = 0; s < b.values.size(); ++s) {
+        a.values.push_back(b.values[s]);
+        a.note_kind(std::isnan(b.values[s]) ? -1 : b.kind(static_cast<Slot>(s)));
+    }
+}
+
+// Reading pieces on workers pays from this many row entries.
+constexpr std::size_t MIN_PIECE_SLOTS = std::size_t{1} << 16;
+
+// Without the GIL another thread may change the graph while it is read:
+// rows are read on the calling thread alone, under critical sections.
+#ifdef Py_GIL_DISABLED
+constexpr bool PIECES = false;
+#else
+constexpr bool PIECES = true;
+#endif
+
+// Under the GIL, rows that are exact dicts, keyed by the node objects in the
+// adjacency, are read in contiguous pieces on the pool's threads while this
+// thread holds the interpreter and runs no Python code, so that nothing can
+// change the graph meanwhile. The pieces' walks are pure: they read the
+// objects' memory and nothing else (no reference counts, allocations,
+// comparisons or exceptions). One that meets what it cannot read for certain
+// (a key or value whose reading runs Python code, a weight the conversion
+// refuses) stops them all, and the caller reads the rows again on its own,
+// which runs that code or raises as it always does. The pieces are joined in
+// row order: the rows, columns and facts are those of one walk.
+// False when not read here (never with an exception set).
+bool read_in_pieces(PyObject* nodes, const NodeIndex& index, PyObject* adjacency, const std::vector<Attr>& attrs,
+                    bool multigraph, Adjacency& out) {
+    const std::size_t threads = thread_count();
+    // A thread inside a call would reattach to the interpreter while waiting.
+    if (!PIECES || threads < 2 || multigraph || !PyDict_CheckExact(adjacency) || !index.pure_lookups() ||
+        interrupt_check_installed()) {
+        return false;
+    }
+    for (const Attr& attr : attrs) {
+        if (!PyUnicode_CheckExact(attr.name.get())) return false;
+    }
+    const Py_ssize_t count = PyList_GET_SIZE(nodes);
+    if (count < 2 || PyDict_GET_SIZE(adjacency) != count) return false;
+    std::vector<PyObject*> rows(static_cast<std::size_t>(count));
+    Py_ssize_t pos = 0;
+    for (Py_ssize_t u = 0; u < count; ++u) {
+        PyObject* key = nullptr;
+        if (!PyDict_Next(adjacency, &pos, &key, &rows[u]) || key != PyList_GET_ITEM(nodes, u)) return false;
+    }
+    // Rows end where their sizes add up to; read a few rows ahead.
+    std::vector<std::size_t> ends(static_cast<std::size_t>(count));
+    std::size_t slots = 0;
+    constexpr Py_ssize_t AHEAD = 16;
+    for (Py_ssize_t u = 0; u < count; ++u) {
+        if (u + AHEAD < count) __builtin_prefetch(rows[u + AHEAD]);
+        if (!PyDict_CheckExact(rows[u])) return false;
+        slots += static_cast<std::size_t>(PyDict_GET_SIZE(rows[u]));
+        ends[u] = slots;
+    }
+    if (slots < MIN_PIECE_SLOTS) return false;
+    // One piece per thread, of about equal numbers of entries.
+    const std::size_t pieces = threads;
+    std::vector<Py_ssize_t> bounds(pieces + 1, count);
+    bounds[0] = 0;
+    for (std::size_t p = 1; p < pieces; ++p) {
+        const std::size_t target = slots / pieces * p;
+        bounds[p] = std::lower_bound(ends.begin(), ends.end(), target) - ends.begin();
+    }
+    std::vector<Adjacency> parts(pieces);
+    std::atomic<bool> stop{false};
+    const Status status = parallel_for(pieces, [&](std::size_t p) {
+        RowList list(rows.data() + bounds[p], bounds[p + 1] - bounds[p]);
+        if (!read_rows_of(list, bounds[p + 1] - bounds[p], nodes, index, attrs, false, &stop, parts[p])) {
+            stop.store(true, std::memory_order_relaxed);
+        }
+    });
+    if (!status.ok() || stop.load(std::memory_order_relaxed)) return false;
+    out = std::move(parts[0]);
+    for (std::size_t p = 1; p < pieces; ++p) {
+        const Adjacency& part = parts[p];
+        const std::size_t base = out.csr.targets.size();
+        for (std::size_t i = 1; i < part.csr.offsets.size(); ++i) out.csr.offsets.push_back(base + part.csr.offsets[i]);
+        out.csr.targets.insert(out.csr.targets.end(), part.csr.targets.begin(), part.csr.targets.end());
+        for (std::size_t a = 0; a < attrs.size(); ++a) append_column(out.columns[a], part.columns[a]);
+        out.keys_are_nodes = out.keys_are_nodes && part.keys_are_nodes;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool read_adjacency(PyObject* nodes, const NodeIndex& index, PyObject* adjacency,
+                    const std::vector<Attr>& attrs, bool multigraph, Adjacency& out) {
+    if (read_in_pieces(nodes, index, adjacency, attrs, multigraph, out)) return true;
+    RowReader rows(nodes, adjacency);
+    return read_rows_of(rows, list_size(nodes), nodes, index, attrs, multigraph, nullptr, out);
 }
 
 namespace {

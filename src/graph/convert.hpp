@@ -63,8 +63,13 @@ public:
     bool has_nodes() const { return has_compared_; }
     // Position of `key` without running Python code; `same` tells whether
     // the key is indistinguishable from the node object (see same_key).
-    // False when this index cannot decide (no exception set).
-    bool find(PyObject* key, Node& out, bool& same) const;
+    // False when this index cannot decide (no exception set). A `pure` find
+    // also calls none of CPython's comparisons (which need a thread attached
+    // to the interpreter): it reads the key's and the nodes' memory only.
+    bool find(PyObject* key, Node& out, bool& same, bool pure = false) const;
+    // Whether pure finds decide every key equal to a node: no node is a
+    // value that only CPython's comparison can match (a float, a tuple).
+    bool pure_lookups() const { return !has_other_; }
     // Position of `node` through the caller's dict: hashing and comparing may
     // run Python code. False with an exception set.
     bool lookup_index(PyObject* node, Node& out) const;
@@ -92,12 +97,13 @@ private:
     void build_addresses(const std::vector<PyObject*>& nodes);
     bool find_int(PyObject* key, Node& out) const;
     bool find_address(PyObject* key, Node& out) const;
-    bool find_value(PyObject* key, Node& out, bool& same) const;
+    bool find_value(PyObject* key, Node& out, bool& same, bool pure) const;
 
     PyObject* index_ = nullptr;  // borrowed node -> position dict
     Count n_ = 0;
     bool identity_ = false;
     bool has_compared_ = false;     // some node in values_ is compared with keys (not an Int)
+    bool has_other_ = false;        // some node in values_ is of PlainKind::Other
     long long low_ = 0;             // the value dense_[0] stands for
     std::vector<Node> dense_;       // int nodes' positions by value - low_, or empty
     std::vector<IntSlot> ints_;     // int nodes by value, open addressing, or empty

@@ -31,7 +31,7 @@ ReadStatus read_float(double d, EdgeValue& out) {
 
 }  // namespace
 
-bool read_fast_value(PyObject* v, EdgeValue& out, ReadStatus& status) {
+bool read_plain_value(PyObject* v, EdgeValue& out, ReadStatus& status) {
     out = EdgeValue{};
     status = ReadStatus::Ok;
     if (v == Py_None) {
@@ -43,13 +43,20 @@ bool read_fast_value(PyObject* v, EdgeValue& out, ReadStatus& status) {
     if (PyLong_CheckExact(v)) {
         out.kind = KIND_INT;
         out.builtin = out.fast = true;
-        status = exact_long(v, out.value);
+        // An exact int converts without raising: no error to look for.
+        int overflow = 0;
+        const long long x = PyLong_AsLongLongAndOverflow(v, &overflow);
+        if (overflow != 0 || x > MAX_EXACT_INT || x < -MAX_EXACT_INT) {
+            status = ReadStatus::TooLarge;
+        } else {
+            out.value = static_cast<double>(x);
+        }
         return true;
     }
-    const NumpyTypes* numpy = numpy_types();
     if (PyFloat_Check(v)) {
         out.arith = PY_FLOAT;
         out.builtin = out.fast = PyFloat_CheckExact(v);
+        const NumpyTypes* numpy = numpy_types();
         if (!out.builtin && numpy != nullptr && Py_TYPE(v) == numpy->float64) {
             out.arith = NP_FLOAT;
             out.fast = true;
@@ -63,6 +70,12 @@ bool read_fast_value(PyObject* v, EdgeValue& out, ReadStatus& status) {
         out.builtin = out.fast = true;
         return true;
     }
+    return false;
+}
+
+bool read_fast_value(PyObject* v, EdgeValue& out, ReadStatus& status) {
+    if (read_plain_value(v, out, status)) return true;
+    const NumpyTypes* numpy = numpy_types();
     if (numpy != nullptr && Py_TYPE(v) == numpy->bool_) {
         out.kind = KIND_BOOL;
         out.arith = NP_INT;

@@ -26,7 +26,14 @@ enum class ReadStatus {
     Raised,       // the value's own code raised (the exception is set)
 };
 
-// Reads the fast values in C; false for any other value.
+// Reads None, exact ints, bools and floats (a float subclass by its stored
+// value): reading them touches nothing but the object's own memory, no
+// reference count, allocation or exception, so a thread that does not hold
+// the interpreter may read them while the one that does runs no Python code.
+// False for any other value.
+bool read_plain_value(PyObject* v, EdgeValue& out, ReadStatus& status);
+// Reads the fast values in C (the plain ones and numpy's registered
+// scalars); false for any other value.
 bool read_fast_value(PyObject* v, EdgeValue& out, ReadStatus& status);
 // Reads any other value through its own code (`__index__`, `__float__`).
 ReadStatus read_other_value(PyObject* v, EdgeValue& out);

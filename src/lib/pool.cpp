@@ -316,6 +316,8 @@ bool poll_interrupt() {
     return t_interrupted;
 }
 
+bool interrupt_check_installed() { return t_interrupt_check != nullptr; }
+
 // Installing a check over none begins a call: its thread count is fixed
 // until the check is removed again.
 InterruptCheck* set_interrupt_check(InterruptCheck* check) {

@@ -4,7 +4,9 @@
 // from FENNEL_NUM_THREADS, RAYON_NUM_THREADS or RAYON_RS_NUM_CPUS or is the
 // number of online processors, and set_thread_count() changes it for the
 // calls that begin afterwards. Threads are started when a call first needs
-// them and kept. Workers never touch Python objects.
+// them and kept. Workers never call into the interpreter: only the
+// conversion's pieces read Python objects on them, while the thread that
+// waits for them holds the GIL and runs no Python code.
 //
 // Callers write each item's result at the item's own index and combine
 // partial results themselves in a fixed order, so no result ever depends on
@@ -47,6 +49,10 @@ protected:
 
 // Installs `check` for the calling thread; returns the one it replaces.
 InterruptCheck* set_interrupt_check(InterruptCheck* check);
+
+// Whether the calling thread has an interrupt check installed: it runs a
+// call, whose waits may reattach it to the interpreter.
+bool interrupt_check_installed();
 
 // Inside a pool task: whether its job was interrupted, so that a task
 // working through many items can stop early (its results are discarded).
