@@ -8,9 +8,11 @@ nothing and checks nothing, so no conversion that reads the dicts can be much
 cheaper; fennel's conversion beats it by overlapping the memory accesses of
 several rows (prefetching). The walker is compiled here (in a temporary
 directory) from the C source below with the system's C++ compiler and loaded
-through ctypes. Graph kinds as in bench/conversion.py.
+through ctypes. Graph kinds as in bench/conversion.py. build_graph is timed
+on one thread and on --threads (default 2): large graphs' rows are read in
+pieces on the pool's threads.
 
-    python bench/conversion_floor.py [--quick] [--cpu] [--kinds KIND ...]
+    python bench/conversion_floor.py [--quick] [--cpu] [--threads N] [--kinds KIND ...]
 """
 
 import ctypes
@@ -63,6 +65,7 @@ def compiled_walk():
 def arguments():
     parser = cli.parser(__doc__, "graphs of 100,000 edges over 20,000 nodes, 3 repeats")
     parser.add_argument("--cpu", action="store_true", help="time in process CPU time instead of wall-clock time")
+    parser.add_argument("--threads", type=int, default=2, help="threads of the second build_graph column (default 2)")
     parser.add_argument("--kinds", nargs="+", choices=KINDS, default=list(KINDS), metavar="KIND",
                         help=f"graph kinds to measure (default: all of {', '.join(KINDS)})")
     return parser.parse_args()
@@ -76,7 +79,8 @@ def main():
     walk = compiled_walk()
     print(f"{m:,} edges over {n:,} nodes, best of {repeats}; ratios to the Python walk (no attribute) "
           "or loop (weight)")
-    print(f"{'graph':<22}{'':<10}{'Python':>9}{'C walk':>10}{'build_graph':>13}")
+    print(f"{'graph':<22}{'':<10}{'Python':>9}{'C walk':>10}{'build_graph':>13}{f'{args.threads}t':>9}"
+          f"{'gain':>7}")
     for directed in (False, True):
         for kind in args.kinds:
             G = make_graph(kind, directed, n, m)
@@ -87,9 +91,13 @@ def main():
                                                                                   bare_loop)):
                 t_loop = best(lambda: loop(G._adj), repeats)
                 t_walk = best(lambda: walk(G._adj, attr), repeats)
-                t_build = best(lambda: core.build_graph(nodes, index, G._adj, directed, attrs), repeats)
-                print(f"{name:<22}{label:<10}{t_loop:>8.3f}s{t_walk:>9.3f}s{t_build:>12.3f}s   "
-                      f"{t_loop / t_walk:.1f}x, {t_loop / t_build:.1f}x", flush=True)
+                times = []
+                for threads in (1, args.threads):
+                    core.set_num_threads(threads)
+                    times.append(best(lambda: core.build_graph(nodes, index, G._adj, directed, attrs), repeats))
+                t_build, t_threads = times
+                print(f"{name:<22}{label:<10}{t_loop:>8.3f}s{t_walk:>9.3f}s{t_build:>12.3f}s{t_threads:>8.3f}s"
+                      f"{t_build / t_threads:>6.2f}x   {t_loop / t_walk:.1f}x, {t_loop / t_build:.1f}x", flush=True)
             del G, nodes, index
 
 
