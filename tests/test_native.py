@@ -354,6 +354,37 @@ def test_constructors_fall_back_to_networkx(name, args, kwargs):
 # Native graphs at work
 
 
+@pytest.mark.parametrize("weighted", [False, True], ids=["unweighted", "weighted"])
+@pytest.mark.parametrize("seed", range(4))
+def test_undirected_record_keeps_one_id_per_edge(seed, weighted):
+    # Edges given from either end, self-loops and repeats: the byte form
+    # still lists every slot's edge id, and reads back to the same bytes.
+    rng = np.random.default_rng(seed)
+    n, m = 50 + seed * 300, 200 + seed * 3000
+    pairs = rng.integers(0, n, size=(m, 2))
+    weights = rng.random(m)
+    pack = lambda a, f: struct.pack(f"<{len(a)}{f}", *a)  # noqa: E731
+    g = core.build_native_arrays(pack(pairs[:, 0], "q"), pack(pairs[:, 1], "q"),
+                                 pack(weights, "d") if weighted else None, n, False, "w")
+    G = nx.Graph()
+    G.add_nodes_from(range(n))
+    G.add_weighted_edges_from((int(u), int(v), float(w)) for (u, v), w in zip(pairs, weights))
+    first = {}  # each edge as first given
+    for u, v in pairs.tolist():
+        first.setdefault(frozenset((u, v)), (u, v))
+    src, dst, _ = g.native_edges()
+    assert list(zip(src, dst)) == list(first.values())
+    assert rows(g, n) == nx_rows(G, list(G))
+    data = pickle.dumps(g)
+    again = pickle.loads(data)
+    assert pickle.dumps(again) == data and again.native_edges() == g.native_edges()
+    edges, slots = G.number_of_edges(), sum(len(r) for r in G._adj.values())
+    # Rows of 4-byte targets and 8-byte offsets, a weight column, one 4-byte
+    # id per edge and one orientation bit per edge.
+    bound = 8 * (n + 1) + 4 * slots + (8 * slots if weighted else 0) + 4 * edges + edges // 8 + 64
+    assert again.held_bytes() <= bound and g.held_bytes() <= bound
+
+
 @pytest.mark.parametrize("protocol", range(pickle.HIGHEST_PROTOCOL + 1))
 def test_native_graph_pickles_as_bytes(protocol):
     F = nx.from_edgelist(add_weights(ZOO["digraph"], "mixed").edges(data=True), create_using=nx.DiGraph, backend="fennel")

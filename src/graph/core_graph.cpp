@@ -196,9 +196,10 @@ EdgeList edges_in_order(const CoreGraph& g) {
         for (Slot s = g.succ.begin(u); s < g.succ.end(u); ++s) {
             Node v = g.succ.targets[s];
             if (!g.directed && v < u) continue;
+            // The record's ids are those of these slots, in this order.
+            if (out.ids) out.ids->push_back(g.native->ids[out.us.size()]);
             out.us.push_back(u);
             out.vs.push_back(v);
-            if (out.ids) out.ids->push_back(g.native->ids[s]);
         }
     }
     return out;

@@ -133,6 +133,11 @@ struct NativeEdges {
 // where `swapped` says it was given from its higher end; its value of an
 // attribute is that slot's value in the attribute's weight column, and its
 // kind the column's one kind or, when the kinds differ, `kinds[e]`.
+//
+// A directed edge has one slot. An undirected edge's second slot (the one
+// in its higher end's row) needs no id of its own: `ids` holds one id per
+// first slot, a slot whose target is not below its row, in slot order
+// (slot_edge_ids gives every slot's).
 struct NativeRecord {
     struct Attr {
         std::string name;
@@ -141,7 +146,7 @@ struct NativeRecord {
         std::uint8_t of(Count e) const { return kinds.empty() ? kind : kinds[e]; }
     };
     Count edges = 0;
-    std::vector<Node> ids;      // per succ slot: the edge id it stands for
+    std::vector<Node> ids;      // per first slot, in slot order: the edge id it stands for
     std::vector<bool> swapped;  // undirected graphs: per edge
     std::vector<Attr> attrs;    // in column order
 };

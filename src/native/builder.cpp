@@ -334,14 +334,26 @@ Result<std::unique_ptr<CoreGraph>> assemble_native(Count n, bool directed, Nativ
         w.facts.plain = a < plain.size() ? plain[a] : true;
         columns.emplace_back(edges.attrs[a].name, std::move(w));
     }
-    g->native = native_record(std::move(edges), std::move(succ.edges), directed);
+    g->native = native_record(std::move(edges), std::move(succ.edges), g->succ, directed);
     if (Status st = assemble(*g, std::move(columns), std::move(perm)); !st.ok()) return st.error();
     return g;
 }
 
-NativeRecord native_record(NativeEdges edges, std::vector<Node> ids, bool directed) {
+// Undirected rows list every edge from both ends; the slot whose target is
+// not below its row comes first in row order and keeps the edge's id.
+NativeRecord native_record(NativeEdges edges, std::vector<Node> ids, const Csr& rows, bool directed) {
     NativeRecord r;
     r.edges = edges.src.size();
+    if (!directed) {
+        std::size_t kept = 0;
+        for (Node u = 0; u < rows.node_count(); ++u) {
+            for (Slot s = rows.begin(u); s < rows.end(u); ++s) {
+                if (rows.targets[s] >= u) ids[kept++] = ids[s];
+            }
+        }
+        ids.resize(kept);
+        ids.shrink_to_fit();
+    }
     r.ids = std::move(ids);
     if (!directed) {
         r.swapped.resize(r.edges);
@@ -364,14 +376,14 @@ NativeEdges native_edges(const CoreGraph& g) {
     out.src.resize(r.edges);
     out.dst.resize(r.edges);
     // Each edge's first slot in row order.
-    constexpr Slot UNSEEN = std::numeric_limits<Slot>::max();
-    std::vector<Slot> first(r.edges, UNSEEN);
+    std::vector<Slot> first(r.edges);
+    std::size_t k = 0;  // first slots met
     for (Node u = 0; u < g.n; ++u) {
         for (Slot s = g.succ.begin(u); s < g.succ.end(u); ++s) {
-            const Node e = r.ids[s];
-            if (first[e] != UNSEEN) continue;
-            first[e] = s;
             const Node v = g.succ.targets[s];
+            if (!g.directed && v < u) continue;
+            const Node e = r.ids[k++];
+            first[e] = s;
             const bool swap = !g.directed && r.swapped[e];
             out.src[e] = swap ? v : u;
             out.dst[e] = swap ? u : v;
@@ -387,6 +399,43 @@ NativeEdges native_edges(const CoreGraph& g) {
             const std::uint8_t kind = a.of(e);
             column.kinds[e] = kind;
             if (kind != KIND_ABSENT && w != nullptr) column.values[e] = w->values[first[e]];
+        }
+    }
+    return out;
+}
+
+std::vector<Node> slot_edge_ids(const CoreGraph& g) {
+    const NativeRecord& r = *g.native;
+    const Csr& rows = g.succ;
+    if (g.directed) return r.ids;
+    std::vector<Node> out(rows.slot_count());
+    // The first slots' ids in order; each second slot (v -> u, u < v) takes
+    // the id of edge (u, v), found among the edges row v receives from
+    // lower rows, grouped by v in a counting pass.
+    std::vector<Slot> start(g.n + 1, 0);
+    std::size_t k = 0;
+    for (Node u = 0; u < g.n; ++u) {
+        for (Slot s = rows.begin(u); s < rows.end(u); ++s) {
+            const Node v = rows.targets[s];
+            if (v < u) continue;
+            out[s] = r.ids[k++];
+            if (v > u) ++start[v + 1];
+        }
+    }
+    for (Node v = 0; v < g.n; ++v) start[v + 1] += start[v];
+    std::vector<std::pair<Node, Node>> received(start[g.n]);  // (lower end, edge id)
+    std::vector<Slot> next(start.begin(), start.end() - 1);
+    for (Node u = 0; u < g.n; ++u) {
+        for (Slot s = rows.begin(u); s < rows.end(u); ++s) {
+            const Node v = rows.targets[s];
+            if (v > u) received[next[v]++] = {u, out[s]};
+        }
+    }
+    std::vector<Node> edge_to(g.n);  // scratch: row v's edges by lower end
+    for (Node v = 0; v < g.n; ++v) {
+        for (Slot i = start[v]; i < start[v + 1]; ++i) edge_to[received[i].first] = received[i].second;
+        for (Slot s = rows.begin(v); s < rows.end(v); ++s) {
+            if (rows.targets[s] < v) out[s] = edge_to[rows.targets[s]];
         }
     }
     return out;

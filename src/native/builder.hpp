@@ -123,8 +123,12 @@ Result<Relabelled> relabel_first_appearance(const PackedInt64& src, const Packed
 Result<std::unique_ptr<CoreGraph>> assemble_native(Count n, bool directed, NativeEdges edges,
                                                    const std::vector<bool>& plain);
 
-// What the graph keeps of `edges` (rows given as `ids`, each slot's edge id).
-NativeRecord native_record(NativeEdges edges, std::vector<Node> ids, bool directed);
+// What the graph keeps of `edges` (`rows` given as `ids`, each slot's edge id).
+NativeRecord native_record(NativeEdges edges, std::vector<Node> ids, const Csr& rows, bool directed);
+
+// The edge id of every succ slot of a natively built graph, as its rows were
+// given to native_record (and as the byte form stores them).
+std::vector<Node> slot_edge_ids(const CoreGraph& g);
 
 // A natively built graph's edge list in insertion order, rebuilt from its
 // record, rows and weight columns (without `ids`, which the record holds).

@@ -394,7 +394,7 @@ bool consistent(Parts& parts, std::optional<Error>& stopped) {
         auto again = assemble_native(g.n, g.directed, e, plain);
         if (!again.ok()) return stop(again.error());
         CoreGraph& r = *again.value();
-        if (!same_rows(r.succ, g.succ) || r.native->ids != e.ids) return false;
+        if (!same_rows(r.succ, g.succ) || slot_edge_ids(r) != e.ids) return false;
         if (g.directed && !same_rows(*r.pred, *g.pred)) return false;
         // One weight column per attribute column, as assembly derives it.
         if (r.weights.size() != g.weights.size()) return false;
@@ -423,7 +423,7 @@ std::string to_bytes(const CoreGraph& g) {
     std::size_t estimate = 64 + g.succ.offsets.size() * 8 + g.succ.targets.size() * 4;
     if (g.pred) estimate += g.pred->offsets.size() * 8 + g.pred->targets.size() * 4;
     for (const auto& entry : g.weights) estimate += 64 + entry.first.size() + 16 * g.succ.targets.size();
-    if (g.native) estimate += 17 * g.native->edges + 4 * g.native->ids.size();
+    if (g.native) estimate += 17 * g.native->edges + 4 * g.succ.slot_count();
     Writer w(estimate);
     // Version 4 keeps the value kinds; a graph whose columns hold no numpy
     // values is written as version 3, whose reader infers them from the
@@ -468,7 +468,7 @@ std::string to_bytes(const CoreGraph& g) {
         const NativeEdges e = native_edges(g);
         w.array(e.src);
         w.array(e.dst);
-        w.array(g.native->ids);
+        w.array(slot_edge_ids(g));
         w.u64(e.attrs.size());
         for (const EdgeAttr& a : e.attrs) {
             w.str(a.name);
