@@ -1300,9 +1300,13 @@ bool read_in_pieces(PyObject* nodes, const NodeIndex& index, PyObject* adjacency
     std::atomic<bool> stop{false};
     const Status status = parallel_for(pieces, [&](std::size_t p) {
         RowList list(rows.data() + bounds[p], bounds[p + 1] - bounds[p]);
-        if (!read_rows_of(list, bounds[p + 1] - bounds[p], nodes, index, attrs, false, &stop, parts[p])) {
+        // Read into the thread's own record: the vectors' ends, written at
+        // every entry, would otherwise share cache lines with the next piece's.
+        Adjacency own;
+        if (!read_rows_of(list, bounds[p + 1] - bounds[p], nodes, index, attrs, false, &stop, own)) {
             stop.store(true, std::memory_order_relaxed);
         }
+        parts[p] = std::move(own);
     });
     if (!status.ok() || stop.load(std::memory_order_relaxed)) return false;
     out = std::move(parts[0]);
