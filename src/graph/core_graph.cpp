@@ -192,16 +192,12 @@ std::vector<std::string> CoreGraph::attribute_names() const {
 EdgeList edges_in_order(const CoreGraph& g) {
     EdgeList out;
     if (g.native) out.ids.emplace();
-    for (Node u = 0; u < g.n; ++u) {
-        for (Slot s = g.succ.begin(u); s < g.succ.end(u); ++s) {
-            Node v = g.succ.targets[s];
-            if (!g.directed && v < u) continue;
-            // The record's ids are those of these slots, in this order.
-            if (out.ids) out.ids->push_back(g.native->ids[out.us.size()]);
-            out.us.push_back(u);
-            out.vs.push_back(v);
-        }
-    }
+    for_each_first_slot(g.succ, g.directed, [&](Node u, Slot s) {
+        // The record's ids are those of these slots, in this order.
+        if (out.ids) out.ids->push_back(g.native->ids[out.us.size()]);
+        out.us.push_back(u);
+        out.vs.push_back(g.succ.targets[s]);
+    });
     return out;
 }
 

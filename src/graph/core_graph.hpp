@@ -138,6 +138,18 @@ struct NativeEdges {
 // in its higher end's row) needs no id of its own: `ids` holds one id per
 // first slot, a slot whose target is not below its row, in slot order
 // (slot_edge_ids gives every slot's).
+// Calls f(u, s) for every slot that stands first for its edge, in slot
+// order: each slot of a directed graph; of an undirected one, each slot whose
+// target is not below its row (the one in the edge's lower end's row).
+template <class F>
+void for_each_first_slot(const Csr& rows, bool directed, F&& f) {
+    for (Node u = 0; u < rows.node_count(); ++u) {
+        for (Slot s = rows.begin(u); s < rows.end(u); ++s) {
+            if (directed || rows.targets[s] >= u) f(u, s);
+        }
+    }
+}
+
 struct NativeRecord {
     struct Attr {
         std::string name;

@@ -346,11 +346,7 @@ NativeRecord native_record(NativeEdges edges, std::vector<Node> ids, const Csr& 
     r.edges = edges.src.size();
     if (!directed) {
         std::size_t kept = 0;
-        for (Node u = 0; u < rows.node_count(); ++u) {
-            for (Slot s = rows.begin(u); s < rows.end(u); ++s) {
-                if (rows.targets[s] >= u) ids[kept++] = ids[s];
-            }
-        }
+        for_each_first_slot(rows, false, [&](Node, Slot s) { ids[kept++] = ids[s]; });
         ids.resize(kept);
         ids.shrink_to_fit();
     }
@@ -378,17 +374,14 @@ NativeEdges native_edges(const CoreGraph& g) {
     // Each edge's first slot in row order.
     std::vector<Slot> first(r.edges);
     std::size_t k = 0;  // first slots met
-    for (Node u = 0; u < g.n; ++u) {
-        for (Slot s = g.succ.begin(u); s < g.succ.end(u); ++s) {
-            const Node v = g.succ.targets[s];
-            if (!g.directed && v < u) continue;
-            const Node e = r.ids[k++];
-            first[e] = s;
-            const bool swap = !g.directed && r.swapped[e];
-            out.src[e] = swap ? v : u;
-            out.dst[e] = swap ? u : v;
-        }
-    }
+    for_each_first_slot(g.succ, g.directed, [&](Node u, Slot s) {
+        const Node v = g.succ.targets[s];
+        const Node e = r.ids[k++];
+        first[e] = s;
+        const bool swap = !g.directed && r.swapped[e];
+        out.src[e] = swap ? v : u;
+        out.dst[e] = swap ? u : v;
+    });
     for (const NativeRecord::Attr& a : r.attrs) {
         EdgeAttr& column = out.attrs.emplace_back();
         column.name = a.name;
@@ -414,14 +407,10 @@ std::vector<Node> slot_edge_ids(const CoreGraph& g) {
     // lower rows, grouped by v in a counting pass.
     std::vector<Slot> start(g.n + 1, 0);
     std::size_t k = 0;
-    for (Node u = 0; u < g.n; ++u) {
-        for (Slot s = rows.begin(u); s < rows.end(u); ++s) {
-            const Node v = rows.targets[s];
-            if (v < u) continue;
-            out[s] = r.ids[k++];
-            if (v > u) ++start[v + 1];
-        }
-    }
+    for_each_first_slot(rows, false, [&](Node u, Slot s) {
+        out[s] = r.ids[k++];
+        if (rows.targets[s] > u) ++start[rows.targets[s] + 1];
+    });
     for (Node v = 0; v < g.n; ++v) start[v + 1] += start[v];
     std::vector<std::pair<Node, Node>> received(start[g.n]);  // (lower end, edge id)
     std::vector<Slot> next(start.begin(), start.end() - 1);
