@@ -39,9 +39,11 @@ def weighted_graph(n, m, seed=1):
     G.add_nodes_from(range(n))
     for u, v in zip(order, order[1:]):
         G.add_edge(u, v, weight=rng.randint(1, 100))
-    while G.number_of_edges() < m:
+    edges = n - 1  # counted here: G.number_of_edges() walks every row
+    while edges < m:
         u, v = rng.randrange(n), rng.randrange(n)
         if u != v:
+            edges += not G.has_edge(u, v)
             G.add_edge(u, v, weight=rng.randint(1, 100))
     return G
 
@@ -50,8 +52,11 @@ def bipartite_graph(half, m, seed=2):
     rng = random.Random(seed)
     G = nx.Graph()
     G.add_nodes_from(range(2 * half))
-    while G.number_of_edges() < m:
-        G.add_edge(rng.randrange(half), half + rng.randrange(half))
+    edges = 0
+    while edges < m:
+        u, v = rng.randrange(half), half + rng.randrange(half)
+        edges += not G.has_edge(u, v)
+        G.add_edge(u, v)
     return G, list(range(half))
 
 
