@@ -118,6 +118,39 @@ def test_set_order_under_other_hash_seeds(hash_seed):
     assert proc.stdout.split() == ["True", "320"]
 
 
+def _connected_on(labels, seed, directed):
+    """A strongly connected graph on the int labels (a path both ways plus chords), inserted shuffled."""
+    rng = random.Random(seed)
+    order = list(labels)
+    rng.shuffle(order)
+    G = nx.DiGraph() if directed else nx.Graph()
+    G.add_nodes_from(order)
+    G.add_edges_from(zip(order, order[1:]))
+    G.add_edges_from(zip(order[1:], order))
+    G.add_edges_from(rng.sample(order, 2) for _ in range(len(order)))
+    return G
+
+
+@pytest.mark.parametrize(
+    "labels",
+    [
+        range(6000),  # every value below the finished table's mask: added by value
+        random.Random(1).sample(range(18000), 4500),  # past the finished table's 8,192 slots: colliding values
+        [v * 8192 for v in range(5000)],
+        range(-3000, 3000),
+        [2**40 + v for v in range(5000)],
+    ],
+    ids=["dense", "past-mask", "spread", "negative", "large"],
+)
+@pytest.mark.parametrize("directed", [False, True])
+def test_large_int_component_sets_iterate_as_networkx(labels, directed):
+    G = _connected_on(labels, 5, directed)
+    names = ("strongly_connected_components", "weakly_connected_components") if directed else ("connected_components",)
+    for name in names:
+        got = [list(c) for c in getattr(nx, name)(G, backend="fennel")]
+        assert got == [list(c) for c in getattr(nx, name)(G, backend="networkx")]
+
+
 @pytest.mark.parametrize(
     "name, G, args",
     [

@@ -10,16 +10,8 @@ namespace {
 // Each part as a set of the objects in `nodes` (one per position), filled
 // in the part's order: the set NetworkX builds by adding them so.
 PyObject* component_sets(const Components& parts, PyObject* nodes) {
-    return list_from(parts.size(), [&](std::size_t i) -> PyObject* {
-        PyObject* set = PySet_New(nullptr);
-        if (set == nullptr) return nullptr;
-        for (Node v : parts[i]) {
-            if (PySet_Add(set, PyTuple_GET_ITEM(nodes, v)) < 0) {
-                Py_DECREF(set);
-                return nullptr;
-            }
-        }
-        return set;
+    return list_from(parts.size(), [&](std::size_t i) {
+        return set_from(&PyTuple_GET_ITEM(nodes, 0), std::span<const Node>(parts[i]));
     });
 }
 

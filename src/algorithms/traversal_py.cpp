@@ -94,23 +94,9 @@ PyObject* pair(PyObject* first, PyObject* second) {
     return tuple;
 }
 
-// A component as a set filled in search order. The nodes come scattered over
-// the tuple and the heap: each tuple slot and object is fetched some
-// insertions ahead of its insertion (which reads its hash).
+// A component as the set NetworkX fills in search order.
 PyObject* component_set(const PyCursor* c, std::span<const Node> part) {
-    PyObject* set = PySet_New(nullptr);
-    if (set == nullptr) return nullptr;
-    constexpr std::size_t AHEAD = 8;
-    PyObject* const* items = &PyTuple_GET_ITEM(c->nodes, 0);
-    for (std::size_t i = 0; i < part.size(); ++i) {
-        if (i + 2 * AHEAD < part.size()) __builtin_prefetch(items + part[i + 2 * AHEAD]);
-        if (i + AHEAD < part.size()) __builtin_prefetch(items[part[i + AHEAD]]);
-        if (PySet_Add(set, items[part[i]]) < 0) {
-            Py_DECREF(set);
-            return nullptr;
-        }
-    }
-    return set;
+    return set_from(&PyTuple_GET_ITEM(c->nodes, 0), part);
 }
 
 bool breadth_first(const Search& s) { return s.kind == Kind::BfsEdges || s.kind == Kind::BfsFlipped; }
