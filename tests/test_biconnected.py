@@ -35,6 +35,18 @@ def _blocks(seed):
     return G
 
 
+def _ring_on(labels, seed):
+    """A cycle through the labels in random order, with chords and a pendant path: one large block."""
+    rng = random.Random(seed)
+    order = list(labels)
+    rng.shuffle(order)
+    G = nx.Graph()
+    nx.add_cycle(G, order)
+    G.add_edges_from(rng.sample(order, 2) for _ in range(len(order) // 2))
+    nx.add_path(G, [order[0], -1, -2])
+    return G
+
+
 def _graphs():
     cases = dict(ZOO)
     blocks = _blocks(31)
@@ -56,6 +68,9 @@ def _graphs():
         "sparse_forest_str": _shuffled(_relabelled(nx.gnp_random_graph(80, 0.025, seed=34), lambda i: f"f{i}"), 36),
         "gnm": nx.gnm_random_graph(200, 260, seed=35),
         "barbell_chain": nx.barbell_graph(5, 3),
+        # Blocks of thousands of int nodes: below the set's mask, and past it.
+        "large_ints": _ring_on(range(6000), 37),
+        "large_ints_past_mask": _ring_on(random.Random(38).sample(range(18000), 4500), 39),
     })
     return cases
 

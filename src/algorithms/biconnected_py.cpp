@@ -3,6 +3,10 @@
 #include "graph/core_graph_py.hpp"
 #include "lib/entry.hpp"
 
+#include <cstdint>
+#include <span>
+#include <vector>
+
 namespace fennel::py {
 
 namespace {
@@ -32,22 +36,27 @@ PyObject* biconnected_edges(const CoreGraph& g, const TupleRef& nodes) {
     });
 }
 
-// Each component as a set of the objects of `nodes`, filled with its edges'
-// ends in edge order: the set NetworkX builds from the chained edges.
+// Each component as a set of the objects of `nodes`: the set NetworkX builds
+// by adding its edges' ends in edge order. Adding an item a set holds
+// changes nothing, so the ends' first appearances alone make the same set.
 PyObject* biconnected_sets(const CoreGraph& g, const TupleRef& nodes) {
     if (!check_nodes(g, nodes)) return nullptr;
     return detached([&] { return components_of(g, 0); }, [&](const BiconnectedParts& parts) {
+        PyObject* const* objects = &PyTuple_GET_ITEM(nodes.obj, 0);
+        std::vector<std::uint32_t> stamp(g.n, 0);  // 1 + the last component holding each node
+        std::vector<Node> members;
         return list_from(parts.size(), [&](std::size_t c) -> PyObject* {
-            PyObject* set = PySet_New(nullptr);
-            if (set == nullptr) return nullptr;
+            const auto mark = static_cast<std::uint32_t>(c + 1);
+            members.clear();
             for (std::size_t i = parts.bounds[c]; i < parts.bounds[c + 1]; ++i) {
-                if (PySet_Add(set, PyTuple_GET_ITEM(nodes.obj, parts.first[i])) < 0 ||
-                    PySet_Add(set, PyTuple_GET_ITEM(nodes.obj, parts.second[i])) < 0) {
-                    Py_DECREF(set);
-                    return nullptr;
+                for (Node v : {parts.first[i], parts.second[i]}) {
+                    if (stamp[v] != mark) {
+                        stamp[v] = mark;
+                        members.push_back(v);
+                    }
                 }
             }
-            return set;
+            return set_from(objects, std::span<const Node>(members));
         });
     });
 }
