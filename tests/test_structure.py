@@ -149,6 +149,10 @@ def test_large_int_component_sets_iterate_as_networkx(labels, directed):
     for name in names:
         got = [list(c) for c in getattr(nx, name)(G, backend="fennel")]
         assert got == [list(c) for c in getattr(nx, name)(G, backend="networkx")]
+    source = next(iter(G))
+    for name in ("descendants", "ancestors") if directed else ("node_connected_component",):
+        got = getattr(nx, name)(G, source, backend="fennel")
+        assert list(got) == list(getattr(nx, name)(G, source, backend="networkx"))
 
 
 @pytest.mark.parametrize(

@@ -394,6 +394,15 @@ PyObject* bfs_edges(const BfsResult& r) {
     return tuple_from([&] { return to_list(parents.subspan(1)); }, [&] { return to_list(children.subspan(1)); });
 }
 
+// The reached nodes as the set NetworkX fills in discovery order (the
+// source first, or left out), node objects from the tuple `nodes`.
+PyObject* bfs_reached_set(const BfsResult& r, TupleRef nodes, bool with_source) {
+    NodeObjects obj;
+    if (!node_objects(r.n, nodes, r.source, Py_None, obj)) return nullptr;
+    const std::span<const Node> order(r.tree.order);
+    return set_from(&PyTuple_GET_ITEM(nodes.obj, 0), with_source ? order : order.subspan(1));
+}
+
 PyObject* bfs_length_dict(const BfsResult& r, TupleRef nodes, PyObject* root) {
     NodeObjects obj;
     if (!rooted_objects(r.n, nodes, r.source, root, obj)) return nullptr;
@@ -568,6 +577,11 @@ constexpr auto BFS_LENGTHS =
 constexpr auto BFS_TREE = method<bfs_result_tree>(
     "tree", "`(order, parents)`: reached nodes in discovery order, with their\ndiscoverers (`NO_PARENT` for the source).");
 constexpr auto BFS_EDGES = method<bfs_edges>("edges", "`generic_bfs_edges` tree edges as `(parents, children)`.");
+constexpr auto BFS_REACHED_SET = method<bfs_reached_set>(
+    "reached_set",
+    "The reached nodes as NetworkX's set filled in discovery order: node\nobjects from the tuple `nodes`, the source "
+    "first or, without\n`with_source`, left out.",
+    arg<TupleRef>("nodes"), arg<bool>("with_source"));
 constexpr auto BFS_LENGTH_DICT = method<bfs_length_dict>(
     "length_dict",
     "NetworkX's `{node: hop count}`: node objects from the tuple `nodes`,\nthe source as `root` (None: its own node).",
@@ -679,8 +693,9 @@ PyObject* create_result_type(PyObject* module, const char* name, const char* doc
 }  // namespace
 
 int add_search_result_types(PyObject* module) {
-    static PyMethodDef bfs_result[] = {row<BFS_LENGTHS>(),     row<BFS_TREE>(),  row<BFS_EDGES>(),
-                                       row<BFS_LENGTH_DICT>(), row<BFS_PATHS>(), {nullptr, nullptr, 0, nullptr}};
+    static PyMethodDef bfs_result[] = {row<BFS_LENGTHS>(), row<BFS_TREE>(),         row<BFS_EDGES>(),
+                                       row<BFS_REACHED_SET>(), row<BFS_LENGTH_DICT>(), row<BFS_PATHS>(),
+                                       {nullptr, nullptr, 0, nullptr}};
     static PyMethodDef bfs_results[] = {row<BFS_MANY_LENGTHS>(), row<BFS_MANY_TREES>(), row<BFS_LENGTH_DICTS>(),
                                         row<BFS_MANY_PATHS>(), {nullptr, nullptr, 0, nullptr}};
     static PyMethodDef dijkstra_result[] = {row<DIJKSTRA_LENGTHS>(), row<DIJKSTRA_TREE>(), row<DIJKSTRA_LENGTH_DICT>(),

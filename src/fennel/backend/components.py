@@ -16,7 +16,7 @@ from networkx.algorithms.components import weakly_connected as _nx_weakly
 
 from .checks import NX_VERSION, absent, argument_rule
 from .serve import BFS_DOCS, EXACT, WORK_BFS, WORK_COMPONENTS, WORK_DIRECTED, served
-from .shared import RowIterator, changed, first_step, no_gc_pauses, reached, watch
+from .shared import RowIterator, changed, first_step, no_gc_pauses, reached, reached_set, watch
 
 _COMPONENTS = (
     "Breadth-first search or Tarjan's algorithm in C++; each component is a set built in NetworkX's insertion "
@@ -107,7 +107,9 @@ def node_connected_component(G, n):
     if n not in G:
         G.source._adj[n]  # NetworkX's walk meets G._adj[n] first: its error, a view's own included
         raise KeyError(n)
-    seen = {n}
+    if G.nodes[G.index[n]] is n:
+        return reached_set(G, n, with_source=True)
+    seen = {n}  # the caller's object, equal to G's node
     seen.update(reached(G, n))
     return seen
 

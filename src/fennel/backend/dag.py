@@ -20,7 +20,7 @@ from .checks import NX_VERSION, argument_rule, data_rule, none_key, weights
 from .clique import node_hashes
 from .native import compact_form
 from .serve import BFS_DOCS, EXACT, WORK_BFS, WORK_DIRECTED, served
-from .shared import UNCHANGED, changed, first_step, no_gc_pauses, raising, reached, watch
+from .shared import UNCHANGED, changed, first_step, no_gc_pauses, raising, reached_set, watch
 
 _GENERATIONS = "Kahn's layering in C++; NetworkX's errors come where NetworkX raises them. " + EXACT
 
@@ -155,14 +155,14 @@ def is_directed_acyclic_graph(G):
 
 @served(docs=BFS_DOCS, data_rules=("keys",), min_work=WORK_BFS)
 def descendants(G, source):
-    return set(reached(G, source))
+    return reached_set(G, source)
 
 
 @served(docs=BFS_DOCS, data_rules=("pred_keys",), min_work=WORK_BFS)
 def ancestors(G, source):
     # NetworkX follows G._pred in its own order: the set's iteration order
     # depends on the order its members are inserted.
-    return set(reached(G, source, reverse=True))
+    return reached_set(G, source, reverse=True)
 
 
 @argument_rule("unit_default_weight")

@@ -87,6 +87,17 @@ def reached(fg, source, reverse=False):
     return list(map(objects(fg, source, s), children))
 
 
+def reached_set(fg, source, reverse=False, with_source=False):
+    """The set NetworkX fills with what a breadth-first search from ``source``
+    discovers, in discovery order (``source`` itself first if ``with_source``,
+    as G's node object); NetworkX's error for a source G lacks."""
+    if (error := unknown_source(fg, source)) is not None:
+        raise error
+    reverse = reverse and fg.directed
+    core = fg.load_exact_pred() if reverse else fg.core
+    return core.bfs(fg.index[source], len(fg), reverse=reverse).reached_set(fg.node_tuple, with_source)
+
+
 def batches(fg, counted=False):
     """The node positions in bounded batches, in G's order (``counted`` for the call's progress)."""
     n = len(fg)
