@@ -226,6 +226,61 @@ def test_local_bridges_generator_and_changes_before_first_step():
     assert run("fennel") == run("networkx")
 
 
+def _remove_first_end(G, item):
+    G.remove_node(item[0])
+
+
+CHANGES = {
+    "add_far_edge": lambda G, item: G.add_edge(-1, -2),  # two new nodes: G._adj changes size
+    "add_inner_edge": lambda G, item: G.add_edge(item[0], -1),  # the row being read grows
+    "remove_far_edge": lambda G, item: G.remove_edge(*list(G.edges)[-1]),  # same sizes: read on
+    "remove_first_end": _remove_first_end,
+    "new_weight": lambda G, item: G.add_edge(*list(G.edges)[0], weight=3),
+}
+
+
+def _fresh_keys(G):
+    """G relabelled past the small ints, every edge end a new int object: rows keyed by objects of their own."""
+    H = nx.Graph()
+    H.add_nodes_from(v + 1000 for v in G)
+    H.add_edges_from((int(str(u + 1000)), int(str(v + 1000))) for u, v in G.edges)
+    return H
+
+
+@pytest.mark.parametrize("fresh", [False, True], ids=["nodes", "fresh_keys"])
+@pytest.mark.parametrize("after", [1, 3])
+@pytest.mark.parametrize("change", CHANGES)
+@pytest.mark.parametrize("call", [("bridges", {}), ("bridges", {"root": "first"}), ("local_bridges", {}),
+                                  ("local_bridges", {"with_span": False}), ("multi_bridges", {})],
+                         ids=["bridges", "rooted", "local", "local_no_span", "multi"])
+def test_graph_changed_between_items(call, change, after, fresh):
+    """NetworkX's loops read G.edges (and a multigraph's parallel edges) while they
+    yield: a change between two items is read on from there, as they read it."""
+    name, kwargs = call[0], dict(call[1])
+
+    def run(backend):
+        G = _fresh_keys(GRAPHS["blocks"]) if fresh else GRAPHS["blocks"].copy()
+        if name == "multi_bridges":
+            G = nx.MultiGraph(G)
+            G.add_edges_from(list(G.edges)[:3:2])
+        if "root" in kwargs:
+            kwargs["root"] = next(iter(G))
+        gen = getattr(nx, name.replace("multi_", ""))(G, backend=backend, **kwargs)
+        out = []
+        try:
+            for i, item in enumerate(gen):
+                out.append(item)
+                if i + 1 == after:
+                    CHANGES[change](G, item)
+        except Exception as e:  # noqa: BLE001 - NetworkX's own error is part of the answer
+            out.append((type(e), str(e)))
+        return out
+
+    got = run("fennel")
+    assert got == run("networkx")
+    assert len(got) > after
+
+
 def test_spans_do_not_depend_on_the_pool_size():
     """Each span lands at its bridge's index, whichever worker measures it."""
     code = ("import networkx as nx; G = nx.gnm_random_graph(600, 1500, seed=5); "

@@ -12,15 +12,20 @@ NetworkX builds it, from the component set node_connected_component builds
 earlier neighbours first).
 Local bridges' spans are the hop counts NetworkX's Dijkstra finds over unit
 weights (ints); spans over a weight attribute are left to NetworkX.
-Generators compute on their first step (NetworkX reads the whole graph
-then), or leave a graph changed before that step to NetworkX.
+Generators compute on their first step, or leave a graph changed before
+that step to NetworkX. chain_decomposition then reads only its own forest;
+bridges (without a root) and local_bridges go on reading G.edges, and a
+multigraph's bridges G's parallel edges, while they yield: a G changed
+between two items is read on from there as NetworkX's loop reads it.
 """
 
 import networkx as nx
 
+from .. import _core
+
 from .checks import argument_rule, data_rule, none_key
 from .serve import EXACT, served
-from .shared import first_step, no_gc_pauses, reached, watch
+from .shared import RowIterator, changed, first_step, no_gc_pauses, reached, watch
 
 # NetworkX builds a DiGraph of its search forest, and runs a Dijkstra search
 # per local bridge for spans: bench/thresholds.py found fennel faster from
@@ -105,8 +110,105 @@ def _multigraph_component_bridges(fg, root, s, component):
             if rank[v] >= rank[u] and (index[u], index[v]) in found]
 
 
-def _bridges(fg, root):
-    """The bridges as NetworkX's bridges yields them, in a list."""
+def _edges_after(fg, u, v, row):
+    """NetworkX's loop over an undirected G.edges, which yielded (u, v) before G
+    changed, read on from there: the list it took of u's row (``row``, as it
+    was then) after v, the iterator it holds over G._adj at its place (see
+    RowIterator), and its seen dict."""
+    G, nodes = fg.source, fg.node_tuple
+    i = fg.index[u]
+    seen = dict.fromkeys(nodes[:i], 1)
+    for nbr in row[row.index(v) + 1:]:
+        if nbr not in seen:
+            yield u, nbr
+    seen[u] = 1
+    adj = G._adj
+    for n in RowIterator(adj, len(nodes), i + 1):
+        for nbr in list(adj[n]):
+            if nbr not in seen:
+                yield n, nbr
+        seen[n] = 1
+
+
+def _following(fg, watched, found, rest):
+    """Yields ``found``, the items NetworkX's loop over G.edges yields, until G
+    changes between two of them; then ``rest`` makes NetworkX's items from the
+    edges its loop would read after the last item yielded. (The rows' keys are
+    the nodes, or indistinguishable from them: the "keys" rule.)"""
+    items = _core._while_unchanged(found, watched)  # G checked before each item, in C
+    yield from items
+    handed = items.position()
+    if handed == 0 or (handed == len(found) and not changed(watched)):
+        return
+    u, v = found[handed - 1][:2]
+    nodes = fg.node_tuple
+    yield from rest(_edges_after(fg, u, v, [nodes[p] for p in fg.core.neighbors(fg.index[u])]))
+
+
+def _bridges_following(fg, watched, root):
+    """bridges' items as its generator yields them while G may change."""
+    if fg.multigraph:
+        # NetworkX's loop reads the copy nx.Graph(G), then G's parallel edges of each candidate.
+        G = fg.source
+        for u, v in _bridges(fg, root, single=False):
+            if len(G[u][v]) == 1:
+                yield u, v
+        return
+    found = _bridges(fg, root)
+    if root is not None:  # NetworkX's loop reads a copy of root's component
+        yield from found
+        return
+    not_bridges = None
+
+    def rest(edges):
+        nonlocal not_bridges
+        if not_bridges is None:
+            found_set = set(found)
+            nodes = fg.node_tuple
+            us, vs, _ = fg.core.edges_in_order()
+            edges_before = list(zip(map(nodes.__getitem__, us), map(nodes.__getitem__, vs)))
+            not_bridges = {e for e in edges_before if e not in found_set}
+            not_bridges.update([(b, a) for a, b in not_bridges])
+        for u, v in edges:
+            if (u, v) not in not_bridges and (v, u) not in not_bridges:
+                yield u, v
+
+    yield from _following(fg, watched, found, rest)
+
+
+def _local_bridges_following(fg, watched, found, with_span):
+    """local_bridges' items as its generator yields them while G may change:
+    NetworkX's loop body over the edges it would read after the last item."""
+    G = fg.source
+
+    def rest(edges):
+        if with_span is not True:
+            for u, v in edges:
+                if not (set(G[u]) & set(G[v])):
+                    yield u, v
+            return
+        wt = nx.weighted._weight_function(G, None)
+        for u, v in edges:
+            if not (set(G[u]) & set(G[v])):
+                enodes = {u, v}
+
+                def hide_edge(n, nbr, d, enodes=enodes):
+                    if n not in enodes or nbr not in enodes:
+                        return wt(n, nbr, d)
+                    return None
+
+                try:
+                    span = nx.shortest_path_length(G, u, v, weight=hide_edge)
+                    yield u, v, span
+                except nx.NetworkXNoPath:
+                    yield u, v, float("inf")
+
+    yield from _following(fg, watched, found, rest)
+
+
+def _bridges(fg, root, single=True):
+    """The bridges as NetworkX's bridges yields them, in a list (with parallel
+    edges of a multigraph unless ``single``)."""
     if root is None:
         first, second = fg.core.bridge_edges()
         firsts = seconds = fg.node_tuple
@@ -119,7 +221,7 @@ def _bridges(fg, root):
         small = 2 * len(component) < len(fg)
         if small and fg.multigraph:
             edges = _multigraph_component_bridges(fg, root, s, component)
-            return _single_edges(fg, edges)
+            return _single_edges(fg, edges) if single else edges
         if small:
             # The subgraph iterates its own set of the component's nodes.
             kept = set(iter(component))
@@ -127,7 +229,8 @@ def _bridges(fg, root):
             order = [index[v] for v in kept]
             firsts = _with_root(fg, root, s)
         first, second = fg.core.bridge_edges(root=s, order=order)
-    return _single_edges(fg, list(zip(map(firsts.__getitem__, first), map(seconds.__getitem__, second))))
+    edges = list(zip(map(firsts.__getitem__, first), map(seconds.__getitem__, second)))
+    return _single_edges(fg, edges) if single else edges
 
 
 def _single_edges(fg, edges):
@@ -145,7 +248,8 @@ def chain_decomposition(G, root=None):
 
 @served(docs=_DOCS, rules=("root_in_subgraph_view",), data_rules=("keys",), min_work=WORK_BRIDGES)
 def bridges(G, root=None):
-    return first_step(nx.bridges, G, watch(G), lambda: _bridges(G, root), root=root)
+    watched = watch(G)
+    return first_step(nx.bridges, G, watched, lambda: _bridges_following(G, watched, root), root=root)
 
 
 @served(docs=_DOCS, rules=("root_in_subgraph_view",), data_rules=("keys",), min_work=WORK_BRIDGES)
@@ -156,8 +260,11 @@ def has_bridges(G, root=None):
 @served(docs=_DOCS + " Spans over a weight attribute are left to NetworkX.", rules=("weighted_span",),
         data_rules=("keys", "span_reads_none"), min_work=WORK_LOCAL_BRIDGES)
 def local_bridges(G, with_span=True, weight=None):
+    watched = watch(G)
+
     def compute():
         with no_gc_pauses():
-            return G.core.local_bridge_edges(G.node_tuple, span=with_span is True)
+            found = G.core.local_bridge_edges(G.node_tuple, span=with_span is True)
+        return _local_bridges_following(G, watched, found, with_span)
 
-    return first_step(nx.local_bridges, G, watch(G), compute, with_span=with_span, weight=weight)
+    return first_step(nx.local_bridges, G, watched, compute, with_span=with_span, weight=weight)
