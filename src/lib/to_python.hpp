@@ -146,10 +146,14 @@ PyObject* dict_from(PyObject* keys, Make&& make) {
 // the largest value, the items are added in the given order.
 template <class Index>
 PyObject* set_from(PyObject* const* objects, std::span<const Index> positions) {
-    constexpr std::size_t AHEAD = 8;  // objects read at random: fetched ahead
+    // Objects (and their slots in `objects`) read at random: each slot is
+    // fetched some adds ahead of its object, the object ahead of its add
+    // (which reads its hash).
+    constexpr std::size_t AHEAD = 8;
     auto add_all = [&](PyObject* set, auto&& at) {
         const std::size_t n = positions.size();
         for (std::size_t i = 0; i < n; ++i) {
+            if (i + 2 * AHEAD < n) __builtin_prefetch(objects + at(i + 2 * AHEAD));
             if (i + AHEAD < n) __builtin_prefetch(objects[at(i + AHEAD)]);
             if (PySet_Add(set, objects[at(i)]) < 0) return false;
         }
@@ -170,6 +174,7 @@ PyObject* set_from(PyObject* const* objects, std::span<const Index> positions) {
     std::vector<std::uint32_t> values(n);
     std::size_t largest = 0;
     for (std::size_t i = 0; i < n; ++i) {
+        if (i + 2 * AHEAD < n) __builtin_prefetch(objects + positions[i + 2 * AHEAD]);
         if (i + AHEAD < n) __builtin_prefetch(objects[positions[i + AHEAD]]);
         PyObject* o = objects[positions[i]];
         long long v = -1;
