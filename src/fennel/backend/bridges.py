@@ -149,10 +149,7 @@ def _bridges_following(fg, watched, root):
     """bridges' items as its generator yields them while G may change."""
     if fg.multigraph:
         # NetworkX's loop reads the copy nx.Graph(G), then G's parallel edges of each candidate.
-        G = fg.source
-        for u, v in _bridges(fg, root, single=False):
-            if len(G[u][v]) == 1:
-                yield u, v
+        yield from _single_edges(fg, _bridges(fg, root))
         return
     found = _bridges(fg, root)
     if root is not None:  # NetworkX's loop reads a copy of root's component
@@ -168,7 +165,6 @@ def _bridges_following(fg, watched, root):
             us, vs, _ = fg.core.edges_in_order()
             edges_before = list(zip(map(nodes.__getitem__, us), map(nodes.__getitem__, vs)))
             not_bridges = {e for e in edges_before if e not in found_set}
-            not_bridges.update([(b, a) for a, b in not_bridges])
         for u, v in edges:
             if (u, v) not in not_bridges and (v, u) not in not_bridges:
                 yield u, v
@@ -206,9 +202,9 @@ def _local_bridges_following(fg, watched, found, with_span):
     yield from _following(fg, watched, found, rest)
 
 
-def _bridges(fg, root, single=True):
-    """The bridges as NetworkX's bridges yields them, in a list (with parallel
-    edges of a multigraph unless ``single``)."""
+def _bridges(fg, root):
+    """The bridges of nx.Graph(G) as NetworkX's bridges lists them, in a list
+    (a multigraph's with parallel edges: see _single_edges)."""
     if root is None:
         first, second = fg.core.bridge_edges()
         firsts = seconds = fg.node_tuple
@@ -221,7 +217,7 @@ def _bridges(fg, root, single=True):
         small = 2 * len(component) < len(fg)
         if small and fg.multigraph:
             edges = _multigraph_component_bridges(fg, root, s, component)
-            return _single_edges(fg, edges) if single else edges
+            return edges
         if small:
             # The subgraph iterates its own set of the component's nodes.
             kept = set(iter(component))
@@ -229,16 +225,19 @@ def _bridges(fg, root, single=True):
             order = [index[v] for v in kept]
             firsts = _with_root(fg, root, s)
         first, second = fg.core.bridge_edges(root=s, order=order)
-    edges = list(zip(map(firsts.__getitem__, first), map(seconds.__getitem__, second)))
-    return _single_edges(fg, edges) if single else edges
+    return list(zip(map(firsts.__getitem__, first), map(seconds.__getitem__, second)))
 
 
 def _single_edges(fg, edges):
-    """The edges NetworkX keeps as bridges: in a multigraph, those without parallel edges."""
-    if fg.multigraph:
-        G = fg.source
-        edges = [(u, v) for u, v in edges if len(G[u][v]) == 1]
-    return edges
+    """The edges NetworkX keeps as bridges, lazily: in a multigraph, those
+    without parallel edges in G as it is when each is reached."""
+    if not fg.multigraph:
+        yield from edges
+        return
+    G = fg.source
+    for u, v in edges:
+        if len(G[u][v]) == 1:
+            yield u, v
 
 
 @served(docs=_DOCS, data_rules=("keys",), min_work=WORK_BRIDGES)
@@ -254,7 +253,7 @@ def bridges(G, root=None):
 
 @served(docs=_DOCS, rules=("root_in_subgraph_view",), data_rules=("keys",), min_work=WORK_BRIDGES)
 def has_bridges(G, root=None):
-    return bool(_bridges(G, root))
+    return any(True for _ in _single_edges(G, _bridges(G, root)))
 
 
 @served(docs=_DOCS + " Spans over a weight attribute are left to NetworkX.", rules=("weighted_span",),

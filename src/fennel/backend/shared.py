@@ -74,28 +74,30 @@ def unknown_source(fg, source):
     return None if source in fg else missing_node(fg, source)
 
 
-def reached(fg, source, reverse=False):
-    """What a breadth-first search from ``source`` discovers (``source`` itself not
-    included), in NetworkX's order, against the edges if ``reverse``; NetworkX's
-    error for a source G lacks."""
+def _search_from(fg, source, reverse):
+    """The breadth-first search from ``source`` (against the edges if
+    ``reverse``) and its position; NetworkX's error for a source G lacks."""
     if (error := unknown_source(fg, source)) is not None:
         raise error
     reverse = reverse and fg.directed
     core = fg.load_exact_pred() if reverse else fg.core
     s = fg.index[source]
-    children = core.bfs(s, len(fg), reverse=reverse).edges()[1]
-    return list(map(objects(fg, source, s), children))
+    return core.bfs(s, len(fg), reverse=reverse), s
+
+
+def reached(fg, source, reverse=False):
+    """What a breadth-first search from ``source`` discovers (``source`` itself not
+    included), in NetworkX's order, against the edges if ``reverse``; NetworkX's
+    error for a source G lacks."""
+    search, s = _search_from(fg, source, reverse)
+    return list(map(objects(fg, source, s), search.edges()[1]))
 
 
 def reached_set(fg, source, reverse=False, with_source=False):
     """The set NetworkX fills with what a breadth-first search from ``source``
     discovers, in discovery order (``source`` itself first if ``with_source``,
     as G's node object); NetworkX's error for a source G lacks."""
-    if (error := unknown_source(fg, source)) is not None:
-        raise error
-    reverse = reverse and fg.directed
-    core = fg.load_exact_pred() if reverse else fg.core
-    return core.bfs(fg.index[source], len(fg), reverse=reverse).reached_set(fg.node_tuple, with_source)
+    return _search_from(fg, source, reverse)[0].reached_set(fg.node_tuple, with_source)
 
 
 def batches(fg, counted=False):
