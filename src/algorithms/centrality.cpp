@@ -228,6 +228,7 @@ struct BcState {
         if (endpoints && settled > 1) sink(s, static_cast<double>(settled - 1));
         for (std::size_t i = 0; i < settled; ++i) delta[stack[i]] = 0.0;
         for (std::size_t i = settled; i-- > 0;) {
+            if (!weighted) prefetch_row_behind(in_rows, stack, i);
             const Node w = stack[i];
             const double coeff = (1.0 + delta[w]) / sigma[w];
             if (weighted) {
@@ -251,6 +252,7 @@ struct BcState {
     void accumulate_edges(const InEdges& in, const std::vector<Slot>& eidx, bool weighted, Sink&& sink) {
         for (std::size_t i = 0; i < settled; ++i) delta[stack[i]] = 0.0;
         for (std::size_t i = settled; i-- > 0;) {
+            if (!weighted) prefetch_row_behind(*in.rows, stack, i);
             const Node w = stack[i];
             const double coeff = (1.0 + delta[w]) / sigma[w];
             for_each_pred(*in.rows, weighted, w, [&](Node v, Slot q) {

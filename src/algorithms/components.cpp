@@ -29,6 +29,7 @@ std::span<const Node> ComponentCursor::next() {
     // The component doubles as the queue: its read position walks the levels
     // in order, each node's out-row before its in-row.
     for (std::size_t read = begin; read < done_; ++read) {
+        prefetch_rows_ahead(out_, back_, order_.data(), read, done_);
         const Node v = order_[read];
         for (Node w : out_.row(v)) reach(w);
         if (back_ != nullptr) {
@@ -62,6 +63,7 @@ Result<std::span<const Node>> ComponentCursor::next_on_pool() {
             done_ = grown.value();
         } else {
             for (std::size_t read = lo; read < hi; ++read) {
+                prefetch_rows_ahead(out_, back_, order_.data(), read, hi);
                 for_each_neighbour(out_, back_, order_[read], [&](Node w) {
                     if (seen_[w]) return;
                     seen_[w] = 1;

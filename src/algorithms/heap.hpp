@@ -100,6 +100,8 @@ public:
     }
 
     bool empty() const { return keys_.empty(); }
+    // The node of the least entry; the heap must not be empty.
+    std::uint32_t top_node() const { return items_.front().node; }
 
     // Adds an entry; the indexed heap lowers the node's key instead when it
     // holds one (the new key must then be smaller).

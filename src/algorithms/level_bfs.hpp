@@ -71,7 +71,9 @@ public:
             auto& found = found_[p];
             found.clear();
             const auto me = static_cast<std::uint32_t>(p);
-            for (std::size_t i = begin + pieces.begin(p); i < begin + pieces.end(p); ++i) {
+            const std::size_t last = begin + pieces.end(p);
+            for (std::size_t i = begin + pieces.begin(p); i < last; ++i) {
+                prefetch_rows_ahead(out, back, queue, i, last);
                 const Node v = queue[i];
                 for_each_neighbour(out, back, v, [&](Node w) {
                     if (!is_new(w)) return;

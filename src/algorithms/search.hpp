@@ -69,6 +69,7 @@ struct BfsState {
         const std::size_t n = level.size();
         std::size_t tail = 1;
         for (std::size_t head = 0; head < tail; ++head) {
+            prefetch_row_ahead(rows, queue.data(), head, tail);
             const Node v = queue[head];
             const std::uint32_t lv = level[v];
             if (lv >= max_level) break;  // the queue is in level order: nothing later expands
@@ -98,6 +99,7 @@ struct BfsState {
         const std::size_t n = level.size();
         std::size_t tail = 1;
         for (std::size_t head = 0; head < tail; ++head) {
+            prefetch_row_ahead(rows, queue.data(), head, tail);
             const Node v = queue[head];
             const std::uint32_t lv = level[v];
             if (lv >= max_level) break;
@@ -132,6 +134,7 @@ struct BfsState {
     bool expand_level(const Csr& rows, Edge&& edge) {
         const std::size_t end = reached;
         for (; head_ < end; ++head_) {
+            prefetch_row_ahead(rows, queue.data(), head_, reached);
             const Node v = queue[head_];
             for (Node w : rows.row(v)) {
                 const bool first = level[w] == UNREACHED;
@@ -284,6 +287,13 @@ private:
                 return {};
             }
         }
+        // The least entry left is likely the next to settle: its row is
+        // loaded while v's is relaxed.
+        if (!heap_.empty()) {
+            const Node next = heap_.top_node();
+            prefetch_targets(rows, next);
+            if constexpr (Weighted) __builtin_prefetch(weights + rows.offsets[next]);
+        }
         for (Slot s = rows.begin(v); s < rows.end(v); ++s) {
             const Node w = rows.targets[s];
             double cost = 1.0;
@@ -301,6 +311,7 @@ private:
                 if (Status st = policy.settled_edge(v, w, dw, s, dist_[w]); !st.ok()) return st;
             } else if (mark_[w] == UNSEEN || dw < dist_[w]) {
                 see(w, dw);
+                prefetch_offsets(rows, w);
                 heap_.push(Order::key(dw, ++counter_), w, v);
                 policy.improve(v, w, s);
             } else if (dw == dist_[w]) {

@@ -370,6 +370,7 @@ Result<BfsTree> breadth_first_tree(const Csr& rows, Node source, double cutoff) 
             next = grown.value();
         } else {
             for (std::size_t i = begin; i < end; ++i) {
+                prefetch_row_ahead(rows, out.order.data(), i, next);
                 const Node v = out.order[i];
                 for (Node w : rows.row(v)) {
                     if (level[w] != UNREACHED) continue;

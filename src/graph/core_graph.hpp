@@ -55,6 +55,40 @@ void for_each_neighbour(const Csr& out, const Csr* back, Node v, Visit&& visit) 
     }
 }
 
+// Searches read rows in search order, which in a graph larger than the
+// caches is a random order; they load the rows they will read next early,
+// a node's offsets first and its targets once the offsets are in. (Always
+// inlined: a call to a function that only prefetches may be dropped as
+// having no effect.)
+[[gnu::always_inline]] inline void prefetch_offsets(const Csr& rows, Node v) {
+    __builtin_prefetch(rows.offsets.data() + v);
+}
+[[gnu::always_inline]] inline void prefetch_targets(const Csr& rows, Node v) {
+    __builtin_prefetch(rows.targets.data() + rows.offsets[v]);
+}
+
+// The rows of queue[i + 8] and (offsets only) queue[i + 16], as far as the
+// queue is filled (up to `end`).
+[[gnu::always_inline]] inline void prefetch_row_ahead(const Csr& rows, const Node* queue, std::size_t i,
+                                                      std::size_t end) {
+    constexpr std::size_t FAR = 16, NEAR = 8;
+    if (i + FAR < end) prefetch_offsets(rows, queue[i + FAR]);
+    if (i + NEAR < end) prefetch_targets(rows, queue[i + NEAR]);
+}
+
+// The same for a scan of the queue from its end back to its start.
+[[gnu::always_inline]] inline void prefetch_row_behind(const Csr& rows, const Node* queue, std::size_t i) {
+    constexpr std::size_t FAR = 16, NEAR = 8;
+    if (i >= FAR) prefetch_offsets(rows, queue[i - FAR]);
+    if (i >= NEAR) prefetch_targets(rows, queue[i - NEAR]);
+}
+
+[[gnu::always_inline]] inline void prefetch_rows_ahead(const Csr& out, const Csr* back, const Node* queue,
+                                                       std::size_t i, std::size_t end) {
+    prefetch_row_ahead(out, queue, i, end);
+    if (back) prefetch_row_ahead(*back, queue, i, end);
+}
+
 // What the values read for one attribute allow (every value read,
 // parallel edges and defaults included). The caller decides from them
 // whether a search can reproduce NetworkX's arithmetic: plain Python numbers
