@@ -72,6 +72,7 @@ void BfsCursor::advance(std::size_t budget, std::vector<BfsEdge>& out) {
     // Invariant: queue_[head_]'s row before slot_ is examined, and every node
     // it reached is queued; rows of the entries before head_ are done.
     while (head_ < tail_ && added < budget) {
+        prefetch_row_ahead(rows_, queue_.data(), head_, tail_);
         const Node v = queue_[head_];
         const std::uint32_t lv = level_[v];
         // The queue is in level order: nothing after a node at the limit is
@@ -104,6 +105,7 @@ std::span<const Node> BfsCursor::next_level() {
     }
     const std::size_t begin = tail_;
     for (std::size_t i = level_begin_; i < level_end_; ++i) {
+        prefetch_row_ahead(rows_, queue_.data(), i, tail_);
         const Node v = queue_[i];
         for (Node w : rows_.row(v)) {
             if (level_[w] != UNREACHED) continue;
