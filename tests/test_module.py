@@ -90,7 +90,7 @@ MODULE_ORDER = [
     "CoreGraph", "AllPaths", "Cursor", "WhileUnchanged", "BfsResult", "BfsResults", "DijkstraResult", "DijkstraResults",
     "build_graph", "edge_data_reads_none", "parallel_counts",
     "_core_graph_from_bytes",
-    "build_native", "build_native_arrays", "build_rx", "_py_sum", "_py_sum_kinds", "_py_sum_resume", "_numpy_sum",
+    "build_native", "build_native_arrays", "int_labels", "build_rx", "_py_sum", "_py_sum_kinds", "_py_sum_resume", "_numpy_sum",
     "_clique_next", "_all_cliques_next", "_clique_percolation", "_antichain_next", "_topological_sorts_next",
     "_topological_sorts_state", "_node_cut_seen", "_node_cut_pair", "_node_cut_next", "_tree_lca_next", "_dag_lca_next", "_dag_lca_pairs", "_johnson_search",
     "_chordless_rows", "_chordless_search", "_cycle_next", "_pair_hash", "_edges_copy", "_network_simplex",

@@ -144,6 +144,26 @@ def test_builder_errors(call, error, message):
         call()
 
 
+@pytest.mark.parametrize(
+    "labels",
+    [
+        [],
+        [0],
+        list(np.random.default_rng(3).permutation(5000)),  # dense: made in value order
+        [(3 * x - 7) for x in np.random.default_rng(4).permutation(2000)],  # spread within 4 per label
+        [5, -3, 2**62, -(2**63), 2**63 - 1],  # too spread: made in list order
+        [7, 7, 7, 1],  # repeats leave value slots shared
+        [-1, -2, 300, 2, 1],
+    ],
+    ids=["empty", "one", "dense", "spread", "extremes", "repeats", "small"],
+)
+def test_int_labels_are_the_labels(labels):
+    packed = struct.pack(f"<{len(labels)}q", *labels)
+    got = core.int_labels(packed)
+    assert got == [int(x) for x in labels]
+    assert all(type(x) is int for x in got)
+
+
 def test_builder_edge_cases():
     g, nodes, _ = core.build_native(["ab", [1, 2]], [3, 1], False, "w")
     assert nodes == [3, 1, "a", "b", 2]

@@ -84,6 +84,9 @@ def build_native_arrays(
     weight_kind: SupportsIndex = 2,
     labels: bool = False,
 ) -> CoreGraph | tuple[CoreGraph, bytes]: ...
+def int_labels(labels: bytes) -> list[int]:
+    """The ints of packed little-endian int64 labels, made in ascending order of value when dense."""
+
 def build_rx(
     n: SupportsIndex, directed: bool, src: _Positions, dst: _Positions, costs: _Reals | None = None
 ) -> CoreGraph:

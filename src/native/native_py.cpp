@@ -295,6 +295,62 @@ PyObject* build_native_arrays(const Packed& src_values, const Packed& dst_values
     });
 }
 
+// The ints of `labels` as a list, labels[p] at p. When the labels span less
+// than four per label (as ids numbered from 0 mostly do) the ints are made in
+// ascending order of value, so that they lie in memory in that order: sets
+// of many of them are filled in value order (set_from), which then reads
+// them front to back instead of at random. Otherwise they are made in list
+// order.
+PyObject* int_labels(const Packed& packed) {
+    const PackedInt64& labels = packed.values;
+    const std::size_t n = labels.size();
+    PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(n)));
+    if (!list) return nullptr;
+    auto place = [&](std::size_t p) {
+        PyObject* item = PyLong_FromLongLong(labels[p]);
+        if (item == nullptr) return false;
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(p), item);
+        return true;
+    };
+    std::int64_t low = 0, high = 0;
+    for (std::size_t p = 0; p < n; ++p) {
+        low = p == 0 ? labels[p] : std::min(low, labels[p]);
+        high = p == 0 ? labels[p] : std::max(high, labels[p]);
+    }
+    const std::uint64_t span = static_cast<std::uint64_t>(high) - static_cast<std::uint64_t>(low);
+    constexpr std::uint32_t NONE = 0xFFFFFFFFu;
+    if (n == 0 || n >= NONE || span >= 4 * static_cast<std::uint64_t>(n)) {
+        for (std::size_t p = 0; p < n; ++p) {
+            if (!place(p)) return nullptr;
+        }
+        return list.release();
+    }
+    std::vector<std::uint32_t> at(static_cast<std::size_t>(span) + 1, NONE);  // position of each value
+    for (std::size_t p = 0; p < n; ++p) {
+        at[static_cast<std::uint64_t>(labels[p]) - static_cast<std::uint64_t>(low)] = static_cast<std::uint32_t>(p);
+    }
+    // Each value's slot in the list is written at random: fetched ahead.
+    constexpr std::size_t AHEAD = 16;
+    PyObject** items = reinterpret_cast<PyListObject*>(list.get())->ob_item;
+    std::size_t placed = 0;
+    for (std::size_t i = 0; i < at.size(); ++i) {
+        if (i + AHEAD < at.size() && at[i + AHEAD] != NONE) __builtin_prefetch(items + at[i + AHEAD], 1);
+        if (at[i] == NONE) continue;
+        PyObject* item = PyLong_FromLongLong(static_cast<std::int64_t>(static_cast<std::uint64_t>(low) + i));
+        if (item == nullptr) return nullptr;
+        items[at[i]] = item;
+        ++placed;
+    }
+    // Repeated labels (not made by the builder) leave slots empty: fill them
+    // in list order.
+    if (placed != n) {
+        for (std::size_t p = 0; p < n; ++p) {
+            if (PyList_GET_ITEM(list.get(), static_cast<Py_ssize_t>(p)) == nullptr && !place(p)) return nullptr;
+        }
+    }
+    return list.release();
+}
+
 PyObject* data_in_column_order(const CoreGraph& g) { return PyBool_FromLong(g.data_in_column_order); }
 
 PyObject* native_edges(const CoreGraph& g) {
@@ -332,6 +388,11 @@ constexpr auto BUILD_NATIVE_ARRAYS = function<build_native_arrays>(
     arg<Packed>("src"), arg<Packed>("dst"), arg<std::optional<Packed>>("weights"),
     arg<std::optional<std::uint64_t>>("num_nodes"), arg<bool>("directed"), arg<std::string>("weight"),
     kwarg<std::int64_t>("weight_kind", KIND_FLOAT), kwarg<bool>("labels", false));
+constexpr auto INT_LABELS = function<int_labels>(
+    "int_labels",
+    "The ints of packed little-endian int64 `labels` as a list in their order,\n"
+    "made in ascending order of value when they span less than four per label.",
+    arg<Packed>("labels"));
 constexpr auto NATIVE_EDGES = method<native_edges>(
     "native_edges",
     "Native graphs: edges in insertion order, and each attribute's\n"
@@ -343,7 +404,9 @@ constexpr auto DATA_IN_COLUMN_ORDER = method<data_in_column_order>(
 
 }  // namespace
 
-std::vector<PyMethodDef> native_functions() { return {row<BUILD_NATIVE>(), row<BUILD_NATIVE_ARRAYS>()}; }
+std::vector<PyMethodDef> native_functions() {
+    return {row<BUILD_NATIVE>(), row<BUILD_NATIVE_ARRAYS>(), row<INT_LABELS>()};
+}
 
 std::vector<PyMethodDef> native_methods() { return {row<NATIVE_EDGES>(), row<DATA_IN_COLUMN_ORDER>()}; }
 

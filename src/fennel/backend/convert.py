@@ -278,7 +278,7 @@ def _pandas_graph(df, source, target, edge_attr, directed):
                 directed,
                 weights=columns[0].to_numpy() if columns else None,
                 weight=headings[0] if headings else None,
-                labels=lambda found: found.tolist(),
+                labels=lambda found: _core.int_labels(found.tobytes()),
             )
     if columns:
         edges = zip(sources, targets, (dict(zip(headings, values)) for values in zip(*columns)))
