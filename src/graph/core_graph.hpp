@@ -67,18 +67,21 @@ void for_each_neighbour(const Csr& out, const Csr* back, Node v, Visit&& visit) 
     __builtin_prefetch(rows.targets.data() + rows.offsets[v]);
 }
 
-// The rows of queue[i + 8] and (offsets only) queue[i + 16], as far as the
-// queue is filled (up to `end`).
+// How many queue places ahead a scan loads a row's targets, and its offsets.
+inline constexpr std::size_t ROW_NEAR = 8, ROW_FAR = 16;
+
+// The rows of queue[i + ROW_NEAR] and (offsets only) queue[i + ROW_FAR], as
+// far as the queue is filled (up to `end`).
 [[gnu::always_inline]] inline void prefetch_row_ahead(const Csr& rows, const Node* queue, std::size_t i,
                                                       std::size_t end) {
-    constexpr std::size_t FAR = 16, NEAR = 8;
+    constexpr std::size_t FAR = ROW_FAR, NEAR = ROW_NEAR;
     if (i + FAR < end) prefetch_offsets(rows, queue[i + FAR]);
     if (i + NEAR < end) prefetch_targets(rows, queue[i + NEAR]);
 }
 
 // The same for a scan of the queue from its end back to its start.
 [[gnu::always_inline]] inline void prefetch_row_behind(const Csr& rows, const Node* queue, std::size_t i) {
-    constexpr std::size_t FAR = 16, NEAR = 8;
+    constexpr std::size_t FAR = ROW_FAR, NEAR = ROW_NEAR;
     if (i >= FAR) prefetch_offsets(rows, queue[i - FAR]);
     if (i >= NEAR) prefetch_targets(rows, queue[i - NEAR]);
 }
