@@ -5,6 +5,7 @@ accumulators over the sources in order, with no rescaling, so every entry
 must come out bit for bit equal, floating-point addition order included.
 """
 
+import math
 import random
 
 import networkx as nx
@@ -195,6 +196,34 @@ def test_zero_weight_paths_are_counted():
     check(G, "weight")
     _, P, _, _ = _single_source_dijkstra_path_basic(G, 0, "weight")
     assert P[2][-1] == 3
+
+
+# Past 2 MiB of per-node scratch (24 bytes a node here) the searches and the
+# accumulation take their branching loops, which touch only the slots on
+# shortest paths.
+PAST_THE_CACHES = (2 << 20) // 24 * 6 // 5
+
+
+def _grid(n):
+    # Many tied shortest paths: path counts grow large and unequal.
+    side = math.isqrt(n) + 1
+    return nx.convert_node_labels_to_integers(nx.grid_2d_graph(side, side))
+
+
+def _digraph(n):
+    G = nx.DiGraph()
+    rng = random.Random(5)
+    G.add_nodes_from(range(n))
+    G.add_edges_from((rng.randrange(n), rng.randrange(n)) for _ in range(3 * n))
+    return G
+
+
+@pytest.mark.parametrize("make", [_grid, _digraph], ids=["grid", "digraph"])
+def test_graphs_whose_scratch_outgrows_the_caches(make):
+    G = make(PAST_THE_CACHES)
+    sources = [0, len(G) // 2 + 7]
+    got = convert(G, [("weight", 1)]).betweenness(None, False, sources)
+    assert got == nx_betweenness(G, sources)
 
 
 # Small cases and arguments

@@ -43,11 +43,8 @@ struct SubsetSearch : BrandesSearch {
             if (dijkstra) {
                 for_each_pred(in_rows, w, [&](Node v, Slot) { delta[v] += sigma[v] * coeff; });
             } else if (w != s) {
-                // Branch-free: nodes off the previous level receive +0.0,
-                // which leaves a (non-negative) delta as it was.
-                const auto& level = bfs->level;
-                const std::uint32_t want = level[w] - 1;
-                for (Node v : in_rows.row(w)) delta[v] += keep_or_zero(level[v] == want, sigma[v] * coeff);
+                const std::uint32_t want = bfs->level[w] - 1;
+                add_to_predecessors(in_rows.row(w), bfs->level, want, sigma, delta, coeff, bfs->sparse());
             }
             if (w != s) terms.add(w, delta[w]);
         }

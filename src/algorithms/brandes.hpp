@@ -11,6 +11,7 @@
 #include <bit>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace fennel {
@@ -20,6 +21,24 @@ namespace fennel {
 inline double keep_or_zero(bool keep, double value) {
     const std::uint64_t mask = std::uint64_t{0} - static_cast<std::uint64_t>(keep);
     return std::bit_cast<double>(std::bit_cast<std::uint64_t>(value) & mask);
+}
+
+// Brandes' backward step over the in-row of w on a breadth-first search:
+// delta[v] += sigma[v] * coeff for each v one level above w (`want`). While
+// the scratch stays in the caches the loop is branch-free: the other nodes
+// receive +0.0, which leaves their (non-negative) delta exactly as it was.
+// Past them (`sparse`, see BfsState::run) only the predecessors' scratch is
+// touched.
+inline void add_to_predecessors(std::span<const Node> in_row, const std::vector<std::uint32_t>& level,
+                                std::uint32_t want, const std::vector<double>& sigma, std::vector<double>& delta,
+                                double coeff, bool sparse) {
+    if (sparse) {
+        for (Node v : in_row) {
+            if (level[v] == want) delta[v] += sigma[v] * coeff;
+        }
+    } else {
+        for (Node v : in_row) delta[v] += keep_or_zero(level[v] == want, sigma[v] * coeff);
+    }
 }
 
 // Per-thread scratch of the searches; only the previous search's entries are
@@ -42,7 +61,7 @@ struct BrandesSearch {
             preds.resize(n);
             pred_slots.resize(n);
         } else {
-            bfs.emplace(n);
+            bfs.emplace(n, 2 * sizeof(double));
         }
     }
 

@@ -133,7 +133,7 @@ struct BcState {
             preds.resize(n);
             pred_slots.resize(n);
         } else {
-            bfs.emplace(n);
+            bfs.emplace(n, 2 * sizeof(double));
         }
     }
 
@@ -234,11 +234,8 @@ struct BcState {
             if (weighted) {
                 for_each_pred(in_rows, true, w, [&](Node v, Slot) { delta[v] += sigma[v] * coeff; });
             } else if (w != s) {
-                // Branch-free: non-predecessors receive +0.0, which leaves
-                // their (non-negative) delta exactly as it was.
-                const auto& level = bfs->level;
-                const std::uint32_t want = level[w] - 1;
-                for (Node v : in_rows.row(w)) delta[v] += keep_or_zero(level[v] == want, sigma[v] * coeff);
+                const std::uint32_t want = bfs->level[w] - 1;
+                add_to_predecessors(in_rows.row(w), bfs->level, want, sigma, delta, coeff, bfs->sparse());
             }
             if (w != s) {
                 const double c = endpoints ? delta[w] + 1.0 : delta[w];

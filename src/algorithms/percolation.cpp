@@ -44,7 +44,7 @@ struct State {
             order.resize(n);
             preds.resize(n);
         } else {
-            bfs.emplace(n);
+            bfs.emplace(n, 2 * sizeof(double));
         }
     }
 
