@@ -29,10 +29,6 @@
 
 namespace fennel {
 
-// Breadth-first search in NetworkX's order: nodes are expanded in discovery
-// order, each row in slot order. `level` is the hop count of every reached
-// node; `queue` lists reached nodes in discovery order, which is also the
-// order NetworkX settles them.
 // Whether `n` nodes' search scratch of `bytes_per_node` each outgrows the
 // nearer caches, so that most slots a search scans find their node's
 // scratch only further out. Where it does, a loop that stores only where it
@@ -44,6 +40,10 @@ inline bool outgrows_cache(Count n, std::size_t bytes_per_node) {
     return static_cast<std::size_t>(n) * bytes_per_node > SCRATCH_IN_CACHE;
 }
 
+// Breadth-first search in NetworkX's order: nodes are expanded in discovery
+// order, each row in slot order. `level` is the hop count of every reached
+// node; `queue` lists reached nodes in discovery order, which is also the
+// order NetworkX settles them.
 struct BfsState {
     static constexpr std::uint32_t UNREACHED = 0xFFFFFFFFu;
 
