@@ -43,8 +43,7 @@ struct SubsetSearch : BrandesSearch {
             if (dijkstra) {
                 for_each_pred(in_rows, w, [&](Node v, Slot) { delta[v] += sigma[v] * coeff; });
             } else if (w != s) {
-                const std::uint32_t want = bfs->level[w] - 1;
-                add_to_predecessors(in_rows.row(w), bfs->level, want, sigma, delta, coeff, bfs->sparse());
+                add_to_predecessors(in_rows.row(w), bfs->level, bfs->level[w] - 1, sigma, delta, coeff, bfs->sparse());
             }
             if (w != s) terms.add(w, delta[w]);
         }

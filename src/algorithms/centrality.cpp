@@ -234,8 +234,7 @@ struct BcState {
             if (weighted) {
                 for_each_pred(in_rows, true, w, [&](Node v, Slot) { delta[v] += sigma[v] * coeff; });
             } else if (w != s) {
-                const std::uint32_t want = bfs->level[w] - 1;
-                add_to_predecessors(in_rows.row(w), bfs->level, want, sigma, delta, coeff, bfs->sparse());
+                add_to_predecessors(in_rows.row(w), bfs->level, bfs->level[w] - 1, sigma, delta, coeff, bfs->sparse());
             }
             if (w != s) {
                 const double c = endpoints ? delta[w] + 1.0 : delta[w];

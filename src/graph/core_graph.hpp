@@ -74,16 +74,14 @@ inline constexpr std::size_t ROW_NEAR = 8, ROW_FAR = 16;
 // far as the queue is filled (up to `end`).
 [[gnu::always_inline]] inline void prefetch_row_ahead(const Csr& rows, const Node* queue, std::size_t i,
                                                       std::size_t end) {
-    constexpr std::size_t FAR = ROW_FAR, NEAR = ROW_NEAR;
-    if (i + FAR < end) prefetch_offsets(rows, queue[i + FAR]);
-    if (i + NEAR < end) prefetch_targets(rows, queue[i + NEAR]);
+    if (i + ROW_FAR < end) prefetch_offsets(rows, queue[i + ROW_FAR]);
+    if (i + ROW_NEAR < end) prefetch_targets(rows, queue[i + ROW_NEAR]);
 }
 
 // The same for a scan of the queue from its end back to its start.
 [[gnu::always_inline]] inline void prefetch_row_behind(const Csr& rows, const Node* queue, std::size_t i) {
-    constexpr std::size_t FAR = ROW_FAR, NEAR = ROW_NEAR;
-    if (i >= FAR) prefetch_offsets(rows, queue[i - FAR]);
-    if (i >= NEAR) prefetch_targets(rows, queue[i - NEAR]);
+    if (i >= ROW_FAR) prefetch_offsets(rows, queue[i - ROW_FAR]);
+    if (i >= ROW_NEAR) prefetch_targets(rows, queue[i - ROW_NEAR]);
 }
 
 [[gnu::always_inline]] inline void prefetch_rows_ahead(const Csr& out, const Csr* back, const Node* queue,

@@ -312,10 +312,10 @@ PyObject* int_labels(const Packed& packed) {
         PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(p), item);
         return true;
     };
-    std::int64_t low = 0, high = 0;
-    for (std::size_t p = 0; p < n; ++p) {
-        low = p == 0 ? labels[p] : std::min(low, labels[p]);
-        high = p == 0 ? labels[p] : std::max(high, labels[p]);
+    std::int64_t low = n == 0 ? 0 : labels[0], high = low;
+    for (std::size_t p = 1; p < n; ++p) {
+        low = std::min(low, labels[p]);
+        high = std::max(high, labels[p]);
     }
     const std::uint64_t span = static_cast<std::uint64_t>(high) - static_cast<std::uint64_t>(low);
     constexpr std::uint32_t NONE = 0xFFFFFFFFu;
