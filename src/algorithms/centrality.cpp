@@ -859,8 +859,76 @@ Result<SourceRows> harmonic_rows(const GraphView& rows, std::span<const Node> so
 // Eigenvector and Katz: the power iterations of NetworkX's dict-based
 // implementations, nodes in the order of its vector dict.
 
-void Iteration::spread(const std::vector<double>& x_last, std::vector<double>& x, const NodeKinds& numpy_last,
-                       NodeKinds& numpy) const {
+void Iteration::prepare() {
+    if (kinds != nullptr) return;
+    // A counting sort of the out-slots by target, sources taken in order.
+    const Count n = succ.node_count();
+    in.offsets.assign(n + 1, 0);
+    for (Node u : order) {
+        for (Node t : succ.row(u)) ++in.offsets[t + 1];
+    }
+    for (Count t = 0; t < n; ++t) in.offsets[t + 1] += in.offsets[t];
+    std::vector<Slot> next(in.offsets.begin(), in.offsets.end() - 1);
+    in.targets.resize(in.offsets[n]);
+    if (weights) in_weights.resize(in.offsets[n]);
+    for (Node u : order) {
+        for (Slot s = succ.begin(u); s < succ.end(u); ++s) {
+            const Slot p = next[succ.targets[s]]++;
+            in.targets[p] = u;
+            if (weights) in_weights[p] = (*weights)[s];
+        }
+    }
+}
+
+namespace {
+
+// Gathering pays for the pool's hand-off from this many terms per step on.
+constexpr Slot PARALLEL_TERMS = Slot{1} << 16;
+
+}  // namespace
+
+Status Iteration::spread(const std::vector<double>& x_last, std::vector<double>& x, const NodeKinds& numpy_last,
+                         NodeKinds& numpy) const {
+    if (!in.offsets.empty()) {
+        auto rows = [&](Node lo, Node hi, auto term) {
+            // Two rows at a time: each row's sum is a chain of dependent
+            // additions, and two chains in flight hide each other's latency.
+            Node t = lo;
+            for (; t + 1 < hi; t += 2) {
+                double a = x[t], b = x[t + 1];
+                Slot p = in.begin(t), q = in.end(t);
+                const Slot pe = q, qe = in.end(t + 1);
+                for (; p < pe && q < qe; ++p, ++q) {
+                    a += term(p);
+                    b += term(q);
+                }
+                for (; p < pe; ++p) a += term(p);
+                for (; q < qe; ++q) b += term(q);
+                x[t] = a;
+                x[t + 1] = b;
+            }
+            if (t < hi) {
+                double a = x[t];
+                for (Slot p = in.begin(t); p < in.end(t); ++p) a += term(p);
+                x[t] = a;
+            }
+        };
+        auto gather = [&](std::size_t from, std::size_t to) {
+            const Node lo = static_cast<Node>(from), hi = static_cast<Node>(to);
+            if (weights) {
+                rows(lo, hi, [&](Slot p) { return in_weights[p] * x_last[in.targets[p]]; });
+            } else {
+                rows(lo, hi, [&](Slot p) { return x_last[in.targets[p]]; });
+            }
+        };
+        const Count n = in.node_count();
+        if (in.slot_count() < PARALLEL_TERMS || pool_size() == 1) {
+            gather(0, n);
+            return {};
+        }
+        const Pieces pieces = split(n);
+        return parallel_for(pieces.pieces, [&](std::size_t p) { gather(pieces.begin(p), pieces.end(p)); });
+    }
     for (Node u : order) {
         const double from = x_last[u];
         const Slot b = succ.begin(u), e = succ.end(u);
@@ -876,6 +944,7 @@ void Iteration::spread(const std::vector<double>& x_last, std::vector<double>& x
             }
         }
     }
+    return {};
 }
 
 double Iteration::error(const std::vector<double>& x, const std::vector<double>& x_last, const NodeKinds& numpy,
@@ -907,7 +976,7 @@ Result<std::optional<std::vector<double>>> katz(const Iteration& it, std::option
         std::swap(numpy, numpy_last);
         std::fill(x.begin(), x.end(), 0.0);
         std::fill(numpy.begin(), numpy.end(), 0);
-        it.spread(x_last, x, numpy_last, numpy);
+        if (Status st = it.spread(x_last, x, numpy_last, numpy); !st.ok()) return st.error();
         for (Node u : it.order) x[u] = alpha * x[u] + beta;
         add_progress(1);
         if (it.error(x, x_last, numpy, numpy_last) < threshold) return std::optional<std::vector<double>>{std::move(x)};

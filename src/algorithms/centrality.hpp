@@ -114,6 +114,13 @@ Result<SourceRows> harmonic_rows(const GraphView& rows, std::span<const Node> so
 // One power iteration over the out-rows, nodes taken in `order` (the key
 // order of NetworkX's vector dict).
 //
+// NetworkX scatters: each node in order adds its term to every out-neighbour.
+// Each node's value is thus its own sum of terms in the order of their
+// sources; prepare() lays out those sources per node (the in-rows, sources
+// in `order`, with their weights), and the spread then gathers each node's
+// sum on its own, from nodes read in order and in parallel, adding the same
+// terms in the same order.
+//
 // Over numpy weights NetworkX's node values turn numpy.float64 as terms
 // reach them: `x[t] += x_last[u] * w` is numpy when x_last[u] or w is, so the
 // numpy nodes spread one hop per step, and the convergence sum() leaves its
@@ -127,11 +134,17 @@ struct Iteration {
     const std::vector<double>* weights;  // per succ slot; nullptr: every edge weighs 1
     bool compensated_sum;                // the interpreter's sum() is compensated
     const Weights* kinds = nullptr;      // the weights' kinds, when some are numpy
+    // The gathering form, set by prepare() (not with kinds, whose spread
+    // stays a scatter): in-row t lists the sources of t's terms in order,
+    // in_weights their weights (empty: every edge weighs 1).
+    Csr in;
+    std::vector<double> in_weights;
 
+    void prepare();
     // x[t] += w * x_last[u] for each u in order and each out-slot of u;
     // with kinds, numpy[t] also takes numpy_last[u] or the weight's numpy-ness.
-    void spread(const std::vector<double>& x_last, std::vector<double>& x, const NodeKinds& numpy_last,
-                NodeKinds& numpy) const;
+    Status spread(const std::vector<double>& x_last, std::vector<double>& x, const NodeKinds& numpy_last,
+                  NodeKinds& numpy) const;
     // sum(abs(x[u] - x_last[u]) for u in order), as the interpreter adds it:
     // a term is numpy when either value is.
     double error(const std::vector<double>& x, const std::vector<double>& x_last, const NodeKinds& numpy,
@@ -159,7 +172,7 @@ Result<std::optional<std::vector<double>>> eigenvector(const Iteration& it, std:
         // iterates with A + I.
         x_last = x;
         numpy_last = numpy;
-        it.spread(x_last, x, numpy_last, numpy);
+        if (Status st = it.spread(x_last, x, numpy_last, numpy); !st.ok()) return st.error();
         const std::optional<double> length = norm(x);
         if (!length) return Error{ErrorKind::Raised, {}};
         const double scale = *length == 0.0 ? 1.0 : *length;

@@ -192,27 +192,34 @@ const Weights* numpy_kinds(const CoreGraph& g, const AttrName& weight) {
     return w != nullptr && (w->slot_kinds & ((1u << NP_INT) | (1u << NP_FLOAT))) != 0 ? w : nullptr;
 }
 
-PyObject* eigenvector(const CoreGraph& g, const Positions& order, Reals x0, const AttrName& weight,
+PyObject* eigenvector(const CoreGraph& g, const std::optional<Positions>& order, Reals x0, const AttrName& weight,
                       std::uint64_t max_iter, double tol, PyObject* hypot, bool compensated_sum, bool kinds) {
     auto checked = g.sources_or_all(order);
     if (!checked.ok()) return raise(checked.error());
+    const std::vector<Node>& nodes = checked.value();
     if (!one_per_node(g, x0.size(), "x0")) return nullptr;
     auto column = g.weight_slice(weight, false);
     if (!column.ok()) return raise(column.error());
-    const Iteration it{g.succ, order, column.value(), compensated_sum, numpy_kinds(g, weight)};
+    Iteration it{g.succ, nodes, column.value(), compensated_sum, numpy_kinds(g, weight)};
     NodeKinds numpy;
     // The products run detached, so other threads run meanwhile; each
     // iteration reattaches to check for signals (a pending one stops the
     // iteration here as it would NetworkX's), to report progress and to
-    // call Python's math.hypot over the iterate in `order`, with new float
-    // objects each time (the callee may keep its arguments).
-    std::vector<PyRef> values(order.size());
-    std::vector<PyObject*> args(order.size());
+    // call Python's math.hypot over the iterate in `order`. The float
+    // objects are the previous call's, rewritten, where only this call
+    // still holds them; one the callee kept is replaced by a new one.
+    std::vector<PyRef> values(nodes.size());
+    std::vector<PyObject*> args(nodes.size());
     auto norm = [&](const std::vector<double>& x) -> std::optional<double> {
         if (PyErr_CheckSignals() < 0 || !report_progress()) return std::nullopt;
-        for (std::size_t i = 0; i < order.size(); ++i) {
-            values[i] = PyRef::steal(PyFloat_FromDouble(x[order[i]]));
-            if (!values[i]) return std::nullopt;
+        for (std::size_t i = 0; i < nodes.size(); ++i) {
+            const double v = x[nodes[i]];
+            if (values[i] && Py_REFCNT(values[i].get()) == 1) {
+                reinterpret_cast<PyFloatObject*>(values[i].get())->ob_fval = v;
+            } else {
+                values[i] = PyRef::steal(PyFloat_FromDouble(v));
+                if (!values[i]) return std::nullopt;
+            }
             args[i] = values[i].get();
         }
         PyRef length = PyRef::steal(PyObject_Vectorcall(hypot, args.data(), args.size(), nullptr));
@@ -222,7 +229,8 @@ PyObject* eigenvector(const CoreGraph& g, const Positions& order, Reals x0, cons
         return value;
     };
     return detached(
-        [&](Detached& d) {
+        [&](Detached& d) -> Result<Scores> {
+            it.prepare();
             return fennel::eigenvector(it, std::move(x0), max_iter, tol, [&](const std::vector<double>& x) {
                 return d.attached([&] { return norm(x); });
             }, numpy);
@@ -230,17 +238,21 @@ PyObject* eigenvector(const CoreGraph& g, const Positions& order, Reals x0, cons
         [&](const Scores& scores) { return typed_scores(scores, kinds, numpy); });
 }
 
-PyObject* katz(const CoreGraph& g, const Positions& order, double alpha, double beta, const AttrName& weight,
-               std::uint64_t max_iter, double tol, bool compensated_sum, std::optional<Reals> x0, bool kinds) {
+PyObject* katz(const CoreGraph& g, const std::optional<Positions>& order, double alpha, double beta,
+               const AttrName& weight, std::uint64_t max_iter, double tol, bool compensated_sum,
+               std::optional<Reals> x0, bool kinds) {
     auto checked = g.sources_or_all(order);
     if (!checked.ok()) return raise(checked.error());
+    const std::vector<Node>& nodes = checked.value();
     if (x0 && !one_per_node(g, x0->size(), "x0")) return nullptr;
     auto column = g.weight_slice(weight, false);
     if (!column.ok()) return raise(column.error());
-    const Iteration it{g.succ, order, column.value(), compensated_sum, numpy_kinds(g, weight)};
+    Iteration it{g.succ, nodes, column.value(), compensated_sum, numpy_kinds(g, weight)};
     NodeKinds numpy;
-    return detached([&] { return fennel::katz(it, std::move(x0), alpha, beta, max_iter, tol, numpy); },
-                    [&](const Scores& scores) { return typed_scores(scores, kinds, numpy); });
+    return detached([&]() -> Result<Scores> {
+        it.prepare();
+        return fennel::katz(it, std::move(x0), alpha, beta, max_iter, tol, numpy);
+    }, [&](const Scores& scores) { return typed_scores(scores, kinds, numpy); });
 }
 
 constexpr auto BETWEENNESS =
@@ -279,15 +291,15 @@ constexpr auto HARMONIC =
 constexpr auto EIGENVECTOR = method<eigenvector>(
     "eigenvector",
     "`eigenvector_centrality` from the normalized start vector `x0` (by\nnode position), iterating nodes in "
-    "`order`; `hypot` is Python's\n`math.hypot`. `None` if it doesn't converge. With `kinds`, the scores\n"
+    "`order` (None: position order); `hypot` is Python's\n`math.hypot`. `None` if it doesn't converge. With `kinds`, the scores\n"
     "and which nodes' values NetworkX holds as numpy.float64 (None: no\nnumpy weights).",
-    arg<Positions>("order"), arg<Reals>("x0"), arg<AttrName>("weight"), arg<std::uint64_t>("max_iter"),
+    arg<std::optional<Positions>>("order"), arg<Reals>("x0"), arg<AttrName>("weight"), arg<std::uint64_t>("max_iter"),
     arg<double>("tol"), arg<PyObject*>("hypot"), arg<bool>("compensated_sum"), kwarg<bool>("kinds", false));
 constexpr auto KATZ = method<katz>(
     "katz",
     "`katz_centrality` before normalization, with scalar `beta` and a\nzero start vector. `None` if it doesn't "
-    "converge. `kinds` as for `eigenvector`.",
-    arg<Positions>("order"), arg<double>("alpha"), arg<double>("beta"), arg<AttrName>("weight"),
+    "converge. `order` and `kinds` as for `eigenvector`.",
+    arg<std::optional<Positions>>("order"), arg<double>("alpha"), arg<double>("beta"), arg<AttrName>("weight"),
     arg<std::uint64_t>("max_iter"), arg<double>("tol"), arg<bool>("compensated_sum"),
     kwarg<std::optional<Reals>>("x0", none), kwarg<bool>("kinds", false));
 

@@ -497,7 +497,7 @@ class CoreGraph:
     def flow_closeness(self, ordering: _Positions, inverse: Any) -> list[float]: ...
     def eigenvector(
         self,
-        order: _Positions,
+        order: _Positions | None,
         x0: _Reals,
         weight: str | None,
         max_iter: SupportsIndex,
@@ -509,7 +509,7 @@ class CoreGraph:
     ) -> list[float] | tuple[list[float], list[bool] | None] | None: ...
     def katz(
         self,
-        order: _Positions,
+        order: _Positions | None,
         alpha: _Real,
         beta: _Real,
         weight: str | None,

@@ -146,12 +146,15 @@ Count CoreGraph::held_bytes() const {
 
 Count CoreGraph::number_of_edges() const {
     if (directed) return succ.slot_count();
+    // Undirected: each self-loop has one slot, every other edge two; the
+    // count takes a pass over every row, once.
+    if (const Count* known = edge_count.get()) return *known;
     Count loops = 0;
     for (Node u = 0; u < n; ++u) {
         auto row = succ.row(u);
         loops += std::find(row.begin(), row.end(), u) != row.end();
     }
-    return (succ.slot_count() + loops) / 2;
+    return *edge_count.set(std::make_unique<Count>((succ.slot_count() + loops) / 2));
 }
 
 bool CoreGraph::same_in_rows(const Csr& rows) const {

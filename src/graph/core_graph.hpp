@@ -252,6 +252,7 @@ struct CoreGraph {
     Count n = 0;
     OnceCell<ExactPred> exact_pred;
     OnceCell<std::vector<double>> unit_weights;
+    OnceCell<Count> edge_count;  // number_of_edges(), counted on first use
     bool directed = false;
     bool pred_exact = false;  // pred already follows NetworkX predecessor order
     bool keys_are_nodes = true;  // converted graphs: every neighbour key is the node object

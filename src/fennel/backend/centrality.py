@@ -364,6 +364,11 @@ def _start_vector(fg, nstart):
     return [index[k] for k in nstart]
 
 
+def _keyed(keys, scores, order):
+    """{key: score} for keys in order, scores by position (``order``: their positions, None: position order)."""
+    return dict(zip(keys, scores if order is None else map(scores.__getitem__, order)))
+
+
 def _typed_scores(scores, numpy):
     """Scores by position, numpy.float64 where NetworkX's value is (``numpy``: per position, or None)."""
     if numpy is None:
@@ -381,7 +386,7 @@ def eigenvector_centrality(G, max_iter=100, tol=1e-06, nstart=None, weight=None)
     if n == 0:
         raise nx.NetworkXPointlessConcept("cannot compute centrality for the null graph")
     if nstart is None:
-        keys, order, x0 = G.nodes, range(n), [1 / n] * n
+        keys, order, x0 = G.nodes, None, [1 / n] * n
     else:
         order = _start_vector(G, nstart)
         if all(v == 0 for v in nstart.values()):
@@ -393,11 +398,11 @@ def eigenvector_centrality(G, max_iter=100, tol=1e-06, nstart=None, weight=None)
         for position, value in zip(order, start.values()):
             x0[position] = value
     with progress.counted(G, iterations(max_iter), "iterations"):
-        found = G.core.eigenvector(list(order), x0, weight or None, iterations(max_iter), float(tol), math.hypot,
+        found = G.core.eigenvector(order, x0, weight or None, iterations(max_iter), float(tol), math.hypot,
                                    COMPENSATED_SUM, kinds=True)
     if found is None:
         raise nx.PowerIterationFailedConvergence(max_iter)
-    return dict(zip(keys, map(_typed_scores(*found).__getitem__, order)))
+    return _keyed(keys, _typed_scores(*found), order)
 
 
 @served(docs="Power iteration in C++. " + EXACT + " Falls back to NetworkX for a beta dict and for an nstart whose "
@@ -411,18 +416,18 @@ def katz_centrality(G, alpha=0.1, beta=1.0, max_iter=1000, tol=1e-06, nstart=Non
         return {}
     b = float(beta)  # a scalar: the scalar_beta rule
     if nstart is None:
-        keys, order, x0 = G.nodes, range(n), None
+        keys, order, x0 = G.nodes, None, None
     else:
         order = _start_vector(G, nstart)
         keys, x0 = list(nstart), [0.0] * n
         for position, value in zip(order, nstart.values()):
             x0[position] = value
     with progress.counted(G, iterations(max_iter), "iterations"):
-        found = G.core.katz(list(order), float(alpha), b, weight, iterations(max_iter), float(tol), COMPENSATED_SUM,
+        found = G.core.katz(order, float(alpha), b, weight, iterations(max_iter), float(tol), COMPENSATED_SUM,
                             x0=x0, kinds=True)
     if found is None:
         raise nx.PowerIterationFailedConvergence(max_iter)
-    x = dict(zip(keys, map(_typed_scores(*found).__getitem__, order)))
+    x = _keyed(keys, _typed_scores(*found), order)
     if normalized:
         try:
             s = 1.0 / math.hypot(*x.values())
