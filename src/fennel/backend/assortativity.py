@@ -16,6 +16,8 @@ rows hold each neighbour once; a multigraph's keys per row slot are handed
 over beside them, for its degrees and its walks over G.edges.
 """
 
+import itertools
+
 import networkx as nx
 from networkx.algorithms.assortativity.correlation import _numeric_ac, attribute_ac
 from networkx.utils import dict_to_numpy_array
@@ -150,10 +152,15 @@ def _mixing(rows, normalized, key=None):
     return {k: dict(zip(inner, counts)) for k, inner, counts in rows}
 
 
-def _degree_mixing(fg, x, y, nodes, normalized):
+def _degree_rows(fg, x, y, nodes):
+    """mixing_dict's rows of degree pairs: (x degree, y degrees, counts), in its order."""
     order, member, hashes = _node_set(fg, nodes)
     xs, ys = _degree_sides(fg, x, y)
-    return _mixing(fg.core.degree_xy(xs, ys, order, member, hashes, _keys(fg), counted=True), normalized)
+    return fg.core.degree_xy(xs, ys, order, member, hashes, _keys(fg), counted=True)
+
+
+def _degree_mixing(fg, x, y, nodes, normalized):
+    return _mixing(_degree_rows(fg, x, y, nodes), normalized)
 
 
 @served(docs=_PAIRS_DOCS + _LEFT, rules=("unweighted_degrees",), min_work=WORK_MIXING)
@@ -161,9 +168,40 @@ def degree_mixing_dict(G, x="out", y="in", weight=None, nodes=None, normalized=F
     return _degree_mixing(G, x, y, nodes, normalized)
 
 
+def _degree_array(rows, mapping=None):
+    """dict_to_numpy_array(mixing dict, mapping) from the dict's rows, ``mapping`` None or onto 0..len-1.
+    NetworkX tries every pair of keys; the pairs the rows hold are placed at once. Degrees and counts are
+    non-negative ints, so the indices and float values are NetworkX's."""
+    import numpy as np
+
+    if mapping is None:
+        # NetworkX's own mapping, from the set of every key in the dict's order.
+        keys = {k for k, _, _ in rows}
+        for _, inner, _ in rows:
+            keys.update(inner)
+        mapping = dict(zip(keys, range(len(keys))))
+    a = np.zeros((len(mapping), len(mapping)))
+    if not rows:
+        return a
+    xs = np.fromiter(itertools.chain.from_iterable(itertools.repeat(k, len(inner)) for k, inner, _ in rows), np.int64)
+    ys = np.fromiter(itertools.chain.from_iterable(inner for _, inner, _ in rows), np.int64)
+    counts = np.fromiter(itertools.chain.from_iterable(c for _, _, c in rows), np.int64)
+    # Degree -> index, -1 for degrees the mapping leaves out (NetworkX skips their pairs).
+    index = np.full(max(int(xs.max()), int(ys.max()), max(mapping, default=0)) + 1, -1, dtype=np.intp)
+    index[np.fromiter(mapping, np.int64, len(mapping))] = np.fromiter(mapping.values(), np.intp, len(mapping))
+    i, j = index[xs], index[ys]
+    kept = (i >= 0) & (j >= 0)
+    a[i[kept], j[kept]] = counts[kept]
+    return a
+
+
 @served(docs=_PAIRS_DOCS + _NUMPY_DOCS + _LEFT, rules=("unweighted_degrees",), min_work=WORK_MIXING)
 def degree_mixing_matrix(G, x="out", y="in", weight=None, nodes=None, normalized=True, mapping=None):
-    a = dict_to_numpy_array(_degree_mixing(G, x, y, nodes, False), mapping=mapping)
+    # A caller's mapping may map anywhere: NetworkX's own conversion places it.
+    if mapping is None:
+        a = _degree_array(_degree_rows(G, x, y, nodes))
+    else:
+        a = dict_to_numpy_array(_degree_mixing(G, x, y, nodes, False), mapping=mapping)
     if normalized:
         a = a / a.sum()
     return a
@@ -189,7 +227,7 @@ def degree_assortativity_coefficient(G, x="out", y="in", weight=None, nodes=None
     else:
         degrees = {d for d in _degrees_of(G, _BOTH, nodes)}
     mapping = {d: i for i, d in enumerate(degrees)}
-    M = dict_to_numpy_array(_degree_mixing(G, x, y, nodes, False), mapping=mapping)
+    M = _degree_array(_degree_rows(G, x, y, nodes), mapping)
     M = M / M.sum()
     return _numeric_ac(M, mapping=mapping)
 

@@ -32,8 +32,15 @@ argument_rule("clique_nodes", lambda a: None if a["nodes"] is None or type(a["no
 
 
 def node_hashes(fg):
-    """hash() of each node, as the core reads them (int64 bytes)."""
-    return array("q", map(hash, fg.nodes)).tobytes()
+    """hash() of each node, as the core reads them (int64 bytes). Kept with the graph when every node is an
+    exact int or str, whose hash cannot change; other objects are asked every time, as Python's sets ask."""
+    known = fg.__dict__.get("_node_hashes")
+    if known is not None:
+        return known
+    hashes = array("q", map(hash, fg.nodes)).tobytes()
+    if all(type(v) is int or type(v) is str for v in fg.nodes):
+        fg._node_hashes = hashes
+    return hashes
 
 
 def _search(fg, nodes):
