@@ -291,10 +291,11 @@ constexpr auto HARMONIC =
 constexpr auto EIGENVECTOR = method<eigenvector>(
     "eigenvector",
     "`eigenvector_centrality` from the normalized start vector `x0` (by\nnode position), iterating nodes in "
-    "`order` (None: position order); `hypot` is Python's\n`math.hypot`. `None` if it doesn't converge. With `kinds`, the scores\n"
-    "and which nodes' values NetworkX holds as numpy.float64 (None: no\nnumpy weights).",
-    arg<std::optional<Positions>>("order"), arg<Reals>("x0"), arg<AttrName>("weight"), arg<std::uint64_t>("max_iter"),
-    arg<double>("tol"), arg<PyObject*>("hypot"), arg<bool>("compensated_sum"), kwarg<bool>("kinds", false));
+    "`order` (None: position order); `hypot`\nis Python's `math.hypot`. `None` if it doesn't converge. With "
+    "`kinds`,\nthe scores and which nodes' values NetworkX holds as numpy.float64\n(None: no numpy weights).",
+    arg<std::optional<Positions>>("order"), arg<Reals>("x0"), arg<AttrName>("weight"),
+    arg<std::uint64_t>("max_iter"), arg<double>("tol"), arg<PyObject*>("hypot"), arg<bool>("compensated_sum"),
+    kwarg<bool>("kinds", false));
 constexpr auto KATZ = method<katz>(
     "katz",
     "`katz_centrality` before normalization, with scalar `beta` and a\nzero start vector. `None` if it doesn't "
