@@ -19,7 +19,7 @@ import _thread
 import networkx as nx
 import pytest
 
-from fennel import _core
+from fennel import _core, _remote
 from fennel.backend import executor
 from fennel.backend.graph import as_fennel
 
@@ -275,7 +275,10 @@ def test_ctrl_c_cancels_the_calls_tasks(client, on_cluster, monkeypatch):
         presser.join()
         signal.signal(signal.SIGINT, old)
     assert interrupted and not ended, "the call ended before the interrupt: nothing was cancelled"
-    deadline = time.monotonic() + 30
+    # A block's task that was still searching when its call was cancelled then
+    # waits for the hand-over its predecessor's release deleted, at most
+    # HANDOVER_TIMEOUT seconds (seceded: it holds no worker thread meanwhile).
+    deadline = time.monotonic() + _remote.HANDOVER_TIMEOUT + 15
     while any(client.processing().values()) and time.monotonic() < deadline:
         time.sleep(0.05)
     assert not any(client.processing().values())
