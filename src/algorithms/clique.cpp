@@ -2,10 +2,12 @@
 //
 // The search keeps NetworkX's stack of (subg, cand, ext_u) as SetTables, so
 // each set has the history of NetworkX's: built by intersection or
-// difference, shrunk by cand.remove. Membership in adj[u] is a binary search
-// in u's sorted row; membership in subg and cand probes their tables. Each
-// step costs what NetworkX's costs in set operations, without the Python
-// calls around them (the pivot's key function above all).
+// difference, shrunk by cand.remove: the tables give the orders. Membership
+// reads no table: a frame's subg and cand are within its parent's, so a
+// node's depth tells which frames hold it, and adj[u] is a scan of a short
+// row, a bitmap or a search of a long one, or a row marked for one step.
+// Each step costs what NetworkX's costs in set operations, without the
+// Python calls around them (the pivot's key function above all).
 #include "algorithms/clique.hpp"
 
 #include "lib/pool.hpp"
@@ -16,20 +18,44 @@
 
 namespace fennel {
 
+template <class InS>
+SetTable CliqueSearch::intersect(const SetTable& s, InS&& in_s, Node q) {
+    SetTable r;
+    if (degree(q) > s.size()) {
+        // s's members looked up in q's row: marked first unless s is tiny.
+        const bool marked = s.size() > 8;
+        if (marked) for_row(q, [&](Node x) { marks_[x] = 1; });
+        s.each([&](Node x) {
+            if (marked ? marks_[x] != 0 : adjacent(q, x)) r.add(x, hash_[x]);
+        });
+        if (marked) for_row(q, [&](Node x) { marks_[x] = 0; });
+    } else {
+        for_row(q, [&](Node x) {
+            if (in_s(x)) r.add(x, hash_[x]);
+        });
+    }
+    return r;
+}
+
 CliqueSearch::CliqueSearch(const Csr& rows, std::vector<std::int64_t> hashes, const std::vector<Node>& prefix)
     : hash_(std::move(hashes)) {
     const Count n = rows.node_count();
+    marks_.assign(n, 0);
     offsets_.assign(n + 1, 0);
+    order_.reserve(rows.slot_count());
+    SetTable adj;
     for (Node u = 0; u < n; ++u) {
-        SetTable adj;
+        adj.clear();
         for (Node v : rows.row(u)) {
             if (v != u) adj.add(v, hash_[v]);
         }
         adj.each([&](Node v) { order_.push_back(v); });
         offsets_[u + 1] = order_.size();
     }
+    // Short rows are scanned whole (adjacent): only longer ones need sorting.
     sorted_ = order_;
     for (Node u = 0; u < n; ++u) {
+        if (degree(u) <= LINEAR_DEGREE) continue;
         std::sort(sorted_.begin() + static_cast<std::ptrdiff_t>(offsets_[u]),
                   sorted_.begin() + static_cast<std::ptrdiff_t>(offsets_[u + 1]));
     }
@@ -55,7 +81,7 @@ CliqueSearch::CliqueSearch(const Csr& rows, std::vector<std::int64_t> hashes, co
     for (Node u = 0; u < n; ++u) cand.add(u, hash_[u]);
     for (Node p : prefix) {
         if (!cand.contains(p, hash_[p])) break;
-        cand = intersect(cand, nullptr, p);
+        cand = intersect(cand, [&](Node x) { return cand.contains(x, hash_[x]); }, p);
         ++valid_prefix_;
     }
     if (valid_prefix_ < prefix.size() || n == 0) {
@@ -66,64 +92,57 @@ CliqueSearch::CliqueSearch(const Csr& rows, std::vector<std::int64_t> hashes, co
         lone_ = true;
         return;
     }
-    root_cand_.assign(n, 0);
-    cand.each([&](Node x) { root_cand_[x] = 1; });
-    root_subg_ = root_cand_;
+    cand_depth_.assign(n, 0);
+    cand.each([&](Node x) { cand_depth_[x] = 1; });
+    subg_depth_ = cand_depth_;
     Frame top{SetTable::copy_of(cand), std::move(cand), {}, 0};
-    branch(top, true);
+    branch(top, 1);
     stack_.push_back(std::move(top));
     chosen_.push_back(0);
 }
 
 bool CliqueSearch::adjacent(Node u, Node x) const {
     if (bits_of_[u] != NO_BITS) return (row_bits_[bits_of_[u] + x / 64] >> (x % 64)) & 1;
+    const std::size_t begin = offsets_[u];
+    const std::size_t end = offsets_[u + 1];
+    if (end - begin <= LINEAR_DEGREE) {
+        // A short row is compared whole, without a branch per entry.
+        const Node* row = sorted_.data() + begin;
+        unsigned found = 0;
+        for (std::size_t i = 0; i < end - begin; ++i) found |= row[i] == x ? 1u : 0u;
+        return found != 0;
+    }
     return std::binary_search(sorted_.begin() + static_cast<std::ptrdiff_t>(offsets_[u]),
                               sorted_.begin() + static_cast<std::ptrdiff_t>(offsets_[u + 1]), x);
 }
 
-SetTable CliqueSearch::intersect(const SetTable& s, const std::vector<std::uint8_t>* root, Node q) const {
-    SetTable r;
-    if (degree(q) > s.size()) {
-        s.each([&](Node x) {
-            if (adjacent(q, x)) r.add(x, hash_[x]);
-        });
-    } else {
-        for (std::size_t i = offsets_[q]; i < offsets_[q + 1]; ++i) {
-            const Node x = order_[i];
-            if (root ? (*root)[x] != 0 : s.contains(x, hash_[x])) r.add(x, hash_[x]);
-        }
-    }
-    return r;
-}
-
-std::size_t CliqueSearch::common(const SetTable& cand, const std::vector<std::uint8_t>* root, Node u) const {
-    std::size_t count = 0;
-    if (degree(u) > cand.size()) {
-        cand.each([&](Node x) { count += adjacent(u, x) ? 1 : 0; });
-    } else {
-        for (std::size_t i = offsets_[u]; i < offsets_[u + 1]; ++i) {
-            const Node x = order_[i];
-            count += (root ? (*root)[x] != 0 : cand.contains(x, hash_[x])) ? 1 : 0;
-        }
-    }
-    return count;
-}
-
-void CliqueSearch::branch(Frame& top, bool root) const {
-    // max() keeps the first of equal keys.
+void CliqueSearch::branch(Frame& top, std::uint32_t depth) {
+    // max() keeps the first of equal keys: a later u is only read when its
+    // row could beat the best so far, and none can once the best holds
+    // all of cand.
     bool first = true;
+    bool settled = false;
     Node pivot = 0;
     std::size_t best = 0;
+    const std::size_t most = top.cand.size();
     top.subg.each([&](Node u) {
-        const std::size_t c = common(top.cand, root ? &root_cand_ : nullptr, u);
+        if (settled || (!first && std::min(degree(u), most) <= best)) return;
+        std::size_t c = 0;
+        for_row(u, [&](Node x) { c += cand_depth_[x] >= depth ? 1 : 0; });
         if (first || c > best) {
             first = false;
             pivot = u;
             best = c;
+            settled = best == most;
         }
     });
+    // cand - adj[pivot], with the pivot's row marked unless cand is tiny.
+    const bool marked = most > 4;
+    if (marked) for_row(pivot, [&](Node x) { marks_[x] = 1; });
     const SetTable ext = SetTable::difference(
-        top.cand, degree(pivot), [&](Node x) { return adjacent(pivot, x); }, [&](Node x) { return hash_[x]; });
+        top.cand, degree(pivot), [&](Node x) { return marked ? marks_[x] != 0 : adjacent(pivot, x); },
+        [&](Node x) { return hash_[x]; });
+    if (marked) for_row(pivot, [&](Node x) { marks_[x] = 0; });
     top.ext.clear();
     ext.each([&](Node x) { top.ext.push_back(x); });
     top.next = 0;
@@ -143,7 +162,10 @@ Result<CliqueList> CliqueSearch::next(std::size_t limit, std::size_t min_size) {
     while (out.bounds.size() <= limit) {
         if ((++steps & 0x3FFF) == 0 && poll_interrupt()) return interrupted();
         Frame& top = stack_.back();
+        const auto depth = static_cast<std::uint32_t>(stack_.size());
         if (top.next == top.ext.size()) {
+            top.subg.each([&](Node x) { subg_depth_[x] = depth - 1; });
+            top.cand.each([&](Node x) { cand_depth_[x] = depth - 1; });
             chosen_.pop_back();
             stack_.pop_back();
             if (stack_.empty()) {
@@ -153,21 +175,22 @@ Result<CliqueList> CliqueSearch::next(std::size_t limit, std::size_t min_size) {
             continue;
         }
         const Node q = top.ext[top.next++];
-        const bool at_root = stack_.size() == 1;
         top.cand.discard(q, hash_[q]);
-        if (at_root) root_cand_[q] = 0;
+        cand_depth_[q] = depth - 1;
         chosen_.back() = q;
-        SetTable subg_q = intersect(top.subg, at_root ? &root_subg_ : nullptr, q);
+        SetTable subg_q = intersect(top.subg, [&](Node x) { return subg_depth_[x] >= depth; }, q);
         if (subg_q.size() == 0) {
             if (chosen_.size() < min_size) continue;
             out.nodes.insert(out.nodes.end(), chosen_.begin(), chosen_.end());
             out.bounds.push_back(static_cast<Node>(out.nodes.size()));
             continue;
         }
-        SetTable cand_q = intersect(top.cand, at_root ? &root_cand_ : nullptr, q);
+        SetTable cand_q = intersect(top.cand, [&](Node x) { return cand_depth_[x] >= depth; }, q);
         if (cand_q.size() == 0 || chosen_.size() + cand_q.size() < min_size) continue;
+        subg_q.each([&](Node x) { subg_depth_[x] = depth + 1; });
+        cand_q.each([&](Node x) { cand_depth_[x] = depth + 1; });
         Frame deeper{std::move(subg_q), std::move(cand_q), {}, 0};
-        branch(deeper, false);
+        branch(deeper, depth + 1);
         stack_.push_back(std::move(deeper));
         chosen_.push_back(0);
     }

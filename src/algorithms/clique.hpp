@@ -63,29 +63,36 @@ private:
 
     std::size_t degree(Node u) const { return offsets_[u + 1] - offsets_[u]; }
     bool adjacent(Node u, Node x) const;
-    // s & adj[q] (set_intersection); `root` flags s's members when s is
-    // one of the first frame's sets, else null.
-    SetTable intersect(const SetTable& s, const std::vector<std::uint8_t>* root, Node q) const;
-    // len(cand & adj[u]); `root` as for intersect.
-    std::size_t common(const SetTable& cand, const std::vector<std::uint8_t>* root, Node u) const;
-    // The pivot's branches for `top`: u = max(subg, key=...), cand - adj[u].
-    void branch(Frame& top, bool root) const;
+    template <class F>
+    void for_row(Node u, F&& f) const {
+        for (std::size_t i = offsets_[u]; i < offsets_[u + 1]; ++i) f(order_[i]);
+    }
+    // s & adj[q] (set_intersection), `in_s` telling s's members.
+    template <class InS>
+    SetTable intersect(const SetTable& s, InS&& in_s, Node q);
+    // The pivot's branches for the frame `top` at `depth` (the first is 1):
+    // u = max(subg, key=len(cand & adj[u])), cand - adj[u].
+    void branch(Frame& top, std::uint32_t depth);
 
     std::vector<std::int64_t> hash_;
     std::vector<std::size_t> offsets_;
     std::vector<Node> order_;   // each adj[u] in its iteration order
-    std::vector<Node> sorted_;  // each adj[u] sorted, for membership
+    std::vector<Node> sorted_;  // each adj[u], sorted when longer than LINEAR_DEGREE, for membership
     // The rows of high degree as bitmaps of n bits (within a memory
     // budget), so that membership in them is one read, not a long search.
     std::vector<std::uint64_t> row_bits_;
     std::vector<std::uint32_t> bits_of_;  // each node's bitmap (offset in words), or NO_BITS
     static constexpr std::uint32_t NO_BITS = 0xFFFFFFFFu;
+    // Rows up to this long are scanned rather than searched for a member.
+    static constexpr std::size_t LINEAR_DEGREE = 32;
     std::vector<Frame> stack_;  // the top frame is the current (subg, cand, ext_u)
-    // The first frame's sets hold most of the graph: their members are
-    // flagged here, so that membership reads a flag instead of probing a
-    // table far larger than the caches.
-    std::vector<std::uint8_t> root_subg_;
-    std::vector<std::uint8_t> root_cand_;
+    // Each frame's sets are within its parent's, so one number per node
+    // tells its membership in every frame's subg (cand): the depth of the
+    // deepest frame holding it. Membership reads it rather than probing
+    // the frame's table.
+    std::vector<std::uint32_t> subg_depth_;
+    std::vector<std::uint32_t> cand_depth_;
+    std::vector<std::uint8_t> marks_;  // a row marked for one step of the search, else all 0
     std::vector<Node> chosen_;  // Q past the prefix; its last entry is the open slot
     std::size_t valid_prefix_ = 0;
     bool done_ = false;

@@ -65,8 +65,18 @@ def _search(fg, nodes):
     raise ValueError(f"The given `nodes` {nodes} do not form a clique")
 
 
-def _cliques(fg, search, prefix):
-    """The search's cliques, handed out in growing batches."""
+def _cliques(fg, search, prefix, watched=None, nodes=None):
+    """The search's cliques, handed out in growing batches. With `watched`,
+    the search starts on the first step, from `nodes`, as NetworkX's
+    find_cliques reads the graph there (one generator: each level of
+    generators would cost every clique a step)."""
+    if watched is not None:
+        if changed(watched):
+            yield from nx.utils.backends._registered_algorithms["find_cliques"].orig_func(fg.source, nodes)
+            return
+        if len(fg) == 0:
+            return
+        search, prefix, _ = _search(fg, nodes)
     nodes, batch = fg.node_tuple, 1
     while True:
         with no_gc_pauses():  # a batch's lists hold no cycles
@@ -77,21 +87,10 @@ def _cliques(fg, search, prefix):
         batch = min(batch * 4, 4096)
 
 
-def _find_cliques(fg, watched, nodes):
-    # NetworkX reads the graph on the generator's first step.
-    if changed(watched):
-        yield from nx.utils.backends._registered_algorithms["find_cliques"].orig_func(fg.source, nodes)
-        return
-    if len(fg) == 0:
-        return
-    search, prefix, _ = _search(fg, nodes)
-    yield from _cliques(fg, search, prefix)
-
-
 @served(docs=_DOCS, rules=("undirected_only", "clique_nodes", "sees_changes"), data_rules=("keys",),
         min_work=WORK_CLIQUES)
 def find_cliques(G, nodes=None):
-    return _find_cliques(G, watch(G), nodes)
+    return _cliques(G, None, None, watch(G), nodes)
 
 
 @served(docs=_DOCS, rules=("undirected_only", "clique_nodes"), data_rules=("keys",), min_work=WORK_CLIQUES)
