@@ -56,6 +56,24 @@ def test_py_sum_is_this_interpreters_sum():
         core._py_sum("12", False)
 
 
+def _spread(seed):
+    rng = random.Random(seed)
+    exponent = rng.uniform(-300, 300)
+    return [rng.random() * 10**exponent * rng.choice((1, -1, 1e-12)) for _ in range(rng.randint(2, 400))]
+
+
+@pytest.mark.parametrize("values", [
+    [], [3.0], [-3.0, 4.0], [0.0, 0.0], [1e308, 1e308], [1.7e308, 1.7e308], [math.inf, math.nan], [math.nan, 1.0],
+    [5e-324] * 3, [1e-310, 2e-310], [2.2250738585072014e-308, 1e-320], [1e-200, 1e-200], [1.0] * 1000,
+    *(_spread(seed) for seed in range(200)),
+])
+def test_hypot_is_this_interpreters(values):
+    """The core's lengths are math.hypot's where it gives one (None leaves the values to math.hypot)."""
+    length = core._hypot(values)
+    assert length is None or length.hex() == math.hypot(*values).hex()
+    assert length is not None or not all(1e-307 < abs(v) < math.inf for v in values)
+
+
 def test_numpy_sum_is_installed_numpys():
     """Fails if a numpy release sums float64 vectors in another order."""
     rng = random.Random(2)

@@ -105,6 +105,12 @@ struct BufferGuard {
     }
 };
 
+// py_hypot over `values`, None where it leaves them to math.hypot.
+PyObject* hypot_of(const Reals& values) {
+    const auto length = py_hypot(values.size(), [&](std::size_t i) { return values[i]; });
+    return length ? PyFloat_FromDouble(*length) : Py_NewRef(Py_None);
+}
+
 PyObject* add_rows(PyObject* totals, PyObject* rows, PyObject* extra) {
     BufferGuard t, r, x;
     if (!t.get(totals, PyBUF_WRITABLE) || !r.get(rows, PyBUF_SIMPLE) || !x.get(extra, PyBUF_SIMPLE)) return nullptr;
@@ -193,7 +199,8 @@ const Weights* numpy_kinds(const CoreGraph& g, const AttrName& weight) {
 }
 
 PyObject* eigenvector(const CoreGraph& g, const std::optional<Positions>& order, Reals x0, const AttrName& weight,
-                      std::uint64_t max_iter, double tol, PyObject* hypot, bool compensated_sum, bool kinds) {
+                      std::uint64_t max_iter, double tol, PyObject* hypot, bool compensated_sum, bool kinds,
+                      bool own_hypot) {
     auto checked = g.sources_or_all(order);
     if (!checked.ok()) return raise(checked.error());
     const std::vector<Node>& nodes = checked.value();
@@ -205,13 +212,18 @@ PyObject* eigenvector(const CoreGraph& g, const std::optional<Positions>& order,
     // The products run detached, so other threads run meanwhile; each
     // iteration reattaches to check for signals (a pending one stops the
     // iteration here as it would NetworkX's), to report progress and to
-    // call Python's math.hypot over the iterate in `order`. The float
-    // objects are the previous call's, rewritten, where only this call
-    // still holds them; one the callee kept is replaced by a new one.
+    // take the iterate's length in `order`: the core's own math.hypot with
+    // `own_hypot` (where the caller found it equal to the interpreter's),
+    // Python's otherwise or outside the core's range. The float objects
+    // passed to Python's are the previous call's, rewritten, where only this
+    // call still holds them; one the callee kept is replaced by a new one.
     std::vector<PyRef> values(nodes.size());
     std::vector<PyObject*> args(nodes.size());
     auto norm = [&](const std::vector<double>& x) -> std::optional<double> {
         if (PyErr_CheckSignals() < 0 || !report_progress()) return std::nullopt;
+        if (own_hypot) {
+            if (auto length = py_hypot(nodes.size(), [&](std::size_t i) { return x[nodes[i]]; })) return length;
+        }
         for (std::size_t i = 0; i < nodes.size(); ++i) {
             const double v = x[nodes[i]];
             if (values[i] && Py_REFCNT(values[i].get()) == 1) {
@@ -270,6 +282,9 @@ constexpr auto BETWEENNESS_ROWS = method<betweenness_rows>(
 constexpr auto HARMONIC_ROWS = method<harmonic_rows>(
     "harmonic_rows", "Each source's harmonic terms on a row of its own: (rows, extra, hit) as bytes.",
     arg<Positions>("sources"), arg<Flags>("in_nbunch"), arg<AttrName>("weight", none));
+constexpr auto HYPOT = function<hypot_of>(
+    "_hypot", "The core's math.hypot(*values), or None where it leaves them to math.hypot.",
+    arg<Reals>("values"));
 constexpr auto ADD_ROWS = function<add_rows>(
     "_add_rows",
     "Adds float64 `rows` into the writable float64 buffer `totals` row after row,\neach row followed by its "
@@ -292,10 +307,11 @@ constexpr auto EIGENVECTOR = method<eigenvector>(
     "eigenvector",
     "`eigenvector_centrality` from the normalized start vector `x0` (by\nnode position), iterating nodes in "
     "`order` (None: position order); `hypot`\nis Python's `math.hypot`. `None` if it doesn't converge. With "
-    "`kinds`,\nthe scores and which nodes' values NetworkX holds as numpy.float64\n(None: no numpy weights).",
+    "`kinds`,\nthe scores and which nodes' values NetworkX holds as numpy.float64\n(None: no numpy weights). With "
+    "`own_hypot`, lengths are the core's\n`_hypot` where it gives one.",
     arg<std::optional<Positions>>("order"), arg<Reals>("x0"), arg<AttrName>("weight"),
     arg<std::uint64_t>("max_iter"), arg<double>("tol"), arg<PyObject*>("hypot"), arg<bool>("compensated_sum"),
-    kwarg<bool>("kinds", false));
+    kwarg<bool>("kinds", false), kwarg<bool>("own_hypot", false));
 constexpr auto KATZ = method<katz>(
     "katz",
     "`katz_centrality` before normalization, with scalar `beta` and a\nzero start vector. `None` if it doesn't "
@@ -312,6 +328,6 @@ std::vector<PyMethodDef> centrality_methods() {
             row<BETWEENNESS_ROWS>(), row<HARMONIC_ROWS>()};
 }
 
-std::vector<PyMethodDef> centrality_functions() { return {row<ADD_ROWS>()}; }
+std::vector<PyMethodDef> centrality_functions() { return {row<ADD_ROWS>(), row<HYPOT>()}; }
 
 }  // namespace fennel::py

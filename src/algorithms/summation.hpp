@@ -39,7 +39,9 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <utility>
 
 namespace fennel {
 
@@ -74,6 +76,57 @@ inline double py_sum(std::span<const double> values, bool compensated) {
     PySum sum(compensated);
     for (double x : values) sum.add(x);
     return sum.result();
+}
+
+// math.hypot(*values) as CPython computes it (vector_norm, 3.11 on): the
+// values scaled by a power of two below the largest, their squares summed
+// exactly in order into a running 1.0 plus two low-order sums, the square
+// root of that, then one differential correction. `at(i)` gives the i-th
+// value. nullopt for a non-finite value or a largest one below the normal
+// range (CPython's other branches): the caller asks math.hypot itself.
+template <class At>
+std::optional<double> py_hypot(std::size_t n, At&& at) {
+    // The exact product and sum of two doubles, as (rounded, error).
+    const auto square = [](double a) {
+        const double c = 134217729.0 * a;  // 2**27 + 1: Veltkamp's split
+        const double hi = c - (c - a);
+        const double lo = a - hi;
+        const double p = a * a;
+        return std::pair{p, lo * lo - (((p - hi * hi) - lo * hi) - hi * lo)};
+    };
+    const auto fast_sum = [](double a, double b) {  // |a| >= |b|
+        const double x = a + b;
+        return std::pair{x, b - (x - a)};
+    };
+    double max = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double x = std::fabs(at(i));
+        if (!std::isfinite(x)) return std::nullopt;
+        if (x > max) max = x;
+    }
+    if (max == 0.0 || n <= 1) return max;
+    int max_e = 0;
+    std::frexp(max, &max_e);
+    if (max_e < -1023) return std::nullopt;
+    const double scale = std::ldexp(1.0, -max_e);
+    double csum = 1.0;
+    double frac1 = 0.0;
+    double frac2 = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto [hi, lo] = square(std::fabs(at(i)) * scale);
+        const auto [sum, err] = fast_sum(csum, hi);
+        csum = sum;
+        frac1 += lo;
+        frac2 += err;
+    }
+    double h = std::sqrt(csum - 1.0 + (frac1 + frac2));
+    const auto [hi, lo] = square(h);
+    const auto [sum, err] = fast_sum(csum, -hi);
+    csum = sum;
+    frac1 -= lo;
+    frac2 += err;
+    h += (csum - 1.0 + (frac1 + frac2)) / (2.0 * h);
+    return h / scale;
 }
 
 class KindSum {

@@ -221,6 +221,9 @@ def register_numpy(float64: type, int64: type, bool_: type) -> None:
 def _add_rows(totals: Any, rows: Any, extra: Any) -> None:
     """Adds float64 `rows` into the writable float64 buffer `totals` row after row, each row followed by its `extra` terms."""
 
+def _hypot(values: _Reals) -> float | None:
+    """The core's math.hypot(*values), or None where it leaves them to math.hypot."""
+
 def _laplacian_energies(lap: Any, n: SupportsIndex, count: SupportsIndex, ints: bool) -> bytes:
     """laplacian_centrality's new energy of each of the first `count` nodes, as bytes of the Laplacian's type."""
 
@@ -506,6 +509,7 @@ class CoreGraph:
         compensated_sum: bool,
         *,
         kinds: bool = False,
+        own_hypot: bool = False,
     ) -> list[float] | tuple[list[float], list[bool] | None] | None: ...
     def katz(
         self,
