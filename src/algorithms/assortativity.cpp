@@ -240,6 +240,30 @@ std::vector<MixingRow> degree_mixing(const CoreGraph& g, Side x, Side y, const s
     return counter.take();
 }
 
+std::vector<double> degree_matrix(const CoreGraph& g, Side x, Side y, const std::vector<std::int64_t>& mapping,
+                                  Mult mult) {
+    const std::vector<std::int64_t> xdeg = side_degrees(g, x, mult);
+    const std::vector<std::int64_t> ydeg = g.directed ? side_degrees(g, y, mult) : xdeg;
+    const std::int64_t hi = std::max(largest(xdeg), largest(ydeg));
+    // Degree -> mapping index; degrees the mapping leaves out keep -1 and
+    // their pairs are skipped, as dict_to_numpy_array skips them.
+    std::vector<std::int64_t> index(static_cast<std::size_t>(std::max<std::int64_t>(hi, 0)) + 1, -1);
+    for (std::size_t i = 0; i < mapping.size(); ++i) {
+        if (mapping[i] >= 0 && mapping[i] <= hi) index[static_cast<std::size_t>(mapping[i])] = static_cast<std::int64_t>(i);
+    }
+    const std::size_t k = mapping.size();
+    std::vector<std::int64_t> counts(k * k, 0);
+    std::vector<std::uint8_t> every(g.n, 1);
+    std::vector<Node> order(g.n);
+    for (Node u = 0; u < g.n; ++u) order[u] = u;
+    walk_degree_pairs(g, xdeg, ydeg, order, every, mult, [&](std::int64_t a, std::int64_t b, std::uint32_t keys) {
+        const std::int64_t i = index[static_cast<std::size_t>(a)];
+        const std::int64_t j = index[static_cast<std::size_t>(b)];
+        if (i >= 0 && j >= 0) counts[static_cast<std::size_t>(i) * k + static_cast<std::size_t>(j)] += keys;
+    });
+    return {counts.begin(), counts.end()};
+}
+
 std::vector<MixingRow> attribute_mixing(const CoreGraph& g, const std::vector<std::int64_t>& code,
                                         const std::vector<std::uint8_t>& member, Mult mult) {
     MixingCounter counter(largest(code));

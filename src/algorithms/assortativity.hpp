@@ -68,6 +68,12 @@ struct MixingRow {
 };
 std::vector<MixingRow> degree_mixing(const CoreGraph& g, Side x, Side y, const std::vector<Node>& order,
                                      const std::vector<std::uint8_t>& member, Mult mult);
+// degree_mixing_matrix(mapping=...) of every node's pairs, unnormalised:
+// the pair counts at (mapping index of x, of y), row-major over the k keys
+// of `mapping` (degrees, in the mapping's order). Counts do not depend on
+// the order pairs are met, so the walk is in node order.
+std::vector<double> degree_matrix(const CoreGraph& g, Side x, Side y, const std::vector<std::int64_t>& mapping,
+                                  Mult mult);
 // node_attribute_xy's pairs, as attribute codes: for each node u in node
 // order with `member[u]`, (code[u], code[v]) for each successor (neighbour)
 // v, whether in the set or not, once per key.

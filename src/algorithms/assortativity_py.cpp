@@ -79,6 +79,23 @@ PyObject* mixing_rows(const std::vector<MixingRow>& rows) {
     });
 }
 
+PyObject* degree_matrix_of(const CoreGraph& g, std::int64_t x, std::int64_t y, const BytesRef& mapping,
+                           const std::optional<Positions>& keys) {
+    auto sx = side_of(x);
+    auto sy = side_of(y);
+    auto mult = keys_of(g, keys);
+    if (!sx.ok() || !sy.ok()) return raise((sx.ok() ? sy : sx).error());
+    if (!mult.ok()) return raise(mult.error());
+    std::vector<std::int64_t> degrees;
+    const auto size = static_cast<std::size_t>(PyBytes_GET_SIZE(mapping.obj));
+    if (!read_int64s(mapping, size / sizeof(std::int64_t), degrees)) return nullptr;
+    return detached([&] { return degree_matrix(g, sx.value(), sy.value(), degrees, mult.value()); },
+                    [](const std::vector<double>& counts) {
+                        return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(counts.data()),
+                                                         static_cast<Py_ssize_t>(counts.size() * sizeof(double)));
+                    });
+}
+
 PyObject* degree_xy(const CoreGraph& g, std::int64_t x, std::int64_t y, const std::optional<Positions>& order,
                     const std::optional<Flags>& member, const std::optional<BytesRef>& hashes,
                     const std::optional<Positions>& keys, bool counted) {
@@ -236,6 +253,11 @@ constexpr auto DEGREE_XY = method<degree_xy>(
     arg<std::int64_t>("x"), arg<std::int64_t>("y"), arg<std::optional<Positions>>("order"),
     arg<std::optional<Flags>>("member"), arg<std::optional<BytesRef>>("hashes"),
     arg<std::optional<Positions>>("keys", none), kwarg<bool>("counted", false));
+constexpr auto DEGREE_MATRIX = method<degree_matrix_of>(
+    "degree_matrix",
+    "degree_mixing_matrix's unnormalised counts over every node, as float64\nbytes, row-major over `mapping` "
+    "(its degrees, int64 bytes, in index\norder).",
+    arg<std::int64_t>("x"), arg<std::int64_t>("y"), arg<BytesRef>("mapping"), arg<std::optional<Positions>>("keys", none));
 constexpr auto ATTRIBUTE_XY = method<attribute_xy>(
     "attribute_xy",
     "mixing_dict's rows `[(key, inner keys, counts)]` of node_attribute_xy's\npairs of node codes (int64 bytes "
@@ -255,7 +277,7 @@ std::vector<PyMethodDef> assortativity_functions() { return {row<ATTRIBUTE_CODES
 
 std::vector<PyMethodDef> assortativity_methods() {
     return {row<SIDE_DEGREES>(), row<NEIGHBOR_DEGREE_AVERAGES>(), row<CONNECTIVITY_TALLY>(), row<DEGREE_XY>(),
-            row<ATTRIBUTE_XY>()};
+            row<DEGREE_MATRIX>(), row<ATTRIBUTE_XY>()};
 }
 
 }  // namespace fennel::py

@@ -17,6 +17,7 @@ over beside them, for its degrees and its walks over G.edges.
 """
 
 import itertools
+from array import array
 
 import networkx as nx
 from networkx.algorithms.assortativity.correlation import _numeric_ac, attribute_ac
@@ -227,7 +228,16 @@ def degree_assortativity_coefficient(G, x="out", y="in", weight=None, nodes=None
     else:
         degrees = {d for d in _degrees_of(G, _BOTH, nodes)}
     mapping = {d: i for i, d in enumerate(degrees)}
-    M = _degree_array(_degree_rows(G, x, y, nodes), mapping)
+    if nodes is None:
+        # Every node's pairs: their counts, placed by the core (the order
+        # the pairs come in does not change a count).
+        import numpy as np
+
+        xs, ys = _degree_sides(G, x, y)
+        counts = G.core.degree_matrix(xs, ys, array("q", mapping).tobytes(), _keys(G))
+        M = np.frombuffer(counts, dtype=np.float64).reshape(len(mapping), len(mapping))
+    else:
+        M = _degree_array(_degree_rows(G, x, y, nodes), mapping)
     M = M / M.sum()
     return _numeric_ac(M, mapping=mapping)
 
