@@ -64,6 +64,18 @@ void count_row(LabelCounts& counts, const Csr& rows, const std::vector<double>* 
 
 }  // namespace
 
+Result<std::vector<Node>> TwisterDraws::shuffled() {
+    std::vector<Node> order(n_);
+    for (Node v = 0; v < n_; ++v) order[v] = v;
+    for (std::size_t i = order.size(); i-- > 1;) std::swap(order[i], order[rng_.randbelow(i + 1)]);
+    return order;
+}
+
+Result<Node> TwisterDraws::choice(std::span<const Node> labels) {
+    if (labels.empty()) return Error{ErrorKind::Index, "Cannot choose from an empty sequence"};
+    return labels[rng_.randbelow(labels.size())];
+}
+
 Result<std::vector<Node>> asyn_lpa(const LabelRows& rows, Draws& draws) {
     const Csr& succ = *rows.succ;
     const Count n = succ.node_count();

@@ -4,7 +4,9 @@
 // in NetworkX's order, so the generator ends in NetworkX's state.
 #pragma once
 
+#include "algorithms/py_random.hpp"
 #include "graph/core_graph.hpp"
+#include "lib/result.hpp"
 
 #include <span>
 #include <vector>
@@ -19,6 +21,20 @@ public:
     virtual Result<std::vector<Node>> shuffled() = 0;
     // seed.choice(labels): the label it picks.
     virtual Result<Node> choice(std::span<const Node> labels) = 0;
+};
+
+// The draws of CPython's random.Random itself, from its state: shuffle
+// swaps each position from the last down with one _randbelow below it,
+// choice takes one _randbelow of the labels' count.
+class TwisterDraws final : public Draws {
+public:
+    TwisterDraws(MersenneTwister& rng, Count n) : rng_(rng), n_(n) {}
+    Result<std::vector<Node>> shuffled() override;
+    Result<Node> choice(std::span<const Node> labels) override;
+
+private:
+    MersenneTwister& rng_;
+    Count n_;
 };
 
 // Rows and weights of the neighbourhoods a node counts labels over.

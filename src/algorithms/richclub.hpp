@@ -3,10 +3,10 @@
 // draw for draw from the caller's Mersenne Twister state.
 #pragma once
 
+#include "algorithms/py_random.hpp"
 #include "graph/core_graph.hpp"
 #include "lib/result.hpp"
 
-#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -21,21 +21,6 @@ struct RichClubTerms {
     std::vector<std::int64_t> ek;
 };
 RichClubTerms rich_club_terms(const Csr& rows);
-
-// CPython's random.Random: MT19937 with the state getstate() shows.
-struct MersenneTwister {
-    std::array<std::uint32_t, 624> mt{};
-    std::uint32_t index = 624;
-
-    std::uint32_t next32();
-    // random.random(): 53 bits from two draws.
-    double random();
-    // random.getrandbits(k) for 0 <= k <= 32.
-    std::uint32_t getrandbits(unsigned k);
-    // random._randbelow(n) for n >= 1: k = n.bit_length() bits, redrawn
-    // while not below n.
-    std::uint64_t randbelow(std::uint64_t n);
-};
 
 // How double_edge_swap ended.
 enum class SwapEnd : std::uint8_t {

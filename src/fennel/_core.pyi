@@ -793,14 +793,35 @@ class CoreGraph:
     ) -> tuple[int, int, None] | tuple[None, None, int]: ...
     def louvain_start(self, weight: str | None, resolution: float, compensated: bool, scaled: bool) -> Any: ...
     def asyn_lpa(
-        self, weight: str | None, multigraph: bool, shuffled: Callable[[], list[int]], choice: Callable[[list[int]], int]
-    ) -> list[int]: ...
+        self,
+        weight: str | None,
+        multigraph: bool,
+        shuffled: Callable[[], list[int]] | None,
+        choice: Callable[[list[int]], int] | None,
+        *,
+        state: bytes | None = None,
+        index: int = 624,
+    ) -> list[int] | tuple[list[int], list[int], int]: ...
     def fluid_communities(
-        self, k: int, max_rounds: int, shuffled: Callable[[], list[int]], choice: Callable[[list[int]], int]
-    ) -> tuple[list[int], list[int], bool]: ...
+        self,
+        k: int,
+        max_rounds: int,
+        shuffled: Callable[[], list[int]] | None,
+        choice: Callable[[list[int]], int] | None,
+        *,
+        state: bytes | None = None,
+        index: int = 624,
+    ) -> tuple[list[int], list[int], bool] | tuple[tuple[list[int], list[int], bool], list[int], int]: ...
     def fast_label_propagation(
-        self, weight: str | None, multigraph: bool, shuffled: Callable[[], list[int]], choice: Callable[[list[int]], int]
-    ) -> list[int]: ...
+        self,
+        weight: str | None,
+        multigraph: bool,
+        shuffled: Callable[[], list[int]] | None,
+        choice: Callable[[list[int]], int] | None,
+        *,
+        state: bytes | None = None,
+        index: int = 624,
+    ) -> list[int] | tuple[list[int], list[int], int]: ...
     def cnm_merges(
         self, weight: str | None, rank: _Positions, resolution: float, cutoff: float, best_n: float,
         compensated_sum: bool,

@@ -721,6 +721,17 @@ def _groups(nodes, labels):
     return dict(one_to_many).values()
 
 
+def _drawn(kernel, seed, shuffled, *args):
+    """kernel(*args, shuffled, seed.choice); a random.Random's own shuffle and choice are replayed in C++ from its
+    state, which is then set to where NetworkX's draws leave it."""
+    if type(seed) is not random.Random:
+        return kernel(*args, shuffled, seed.choice)
+    version, internal, gauss = seed.getstate()
+    answer, words, at = kernel(*args, None, None, state=array("q", internal[:624]).tobytes(), index=internal[624])
+    seed.setstate((version, (*words, at), gauss))
+    return answer
+
+
 def _propagated(G, kernel, weight, seed, container):
     nodes, index = G.nodes, G.index
 
@@ -731,7 +742,7 @@ def _propagated(G, kernel, weight, seed, container):
 
     if G.directed:
         G.load_exact_pred()
-    yield from _groups(nodes, kernel(weight, G.multigraph, shuffled, seed.choice))
+    yield from _groups(nodes, _drawn(kernel, seed, shuffled, weight, G.multigraph))
 
 
 @served(docs="Asynchronous label propagation in C++, drawing from the seed's own shuffle and choice in NetworkX's "
@@ -791,7 +802,7 @@ def asyn_fluidc(G, k, max_iter=100, seed=None):
         seed.shuffle(vertices)
         return [index[v] for v in vertices]
 
-    order, labels, emptied = G.core.fluid_communities(k, min(max_iter, 2**64 - 1), shuffled, seed.choice)
+    order, labels, emptied = _drawn(G.core.fluid_communities, seed, shuffled, k, min(max_iter, 2**64 - 1))
     if emptied:
         raise ZeroDivisionError("float division by zero")
     return iter(_groups([nodes[v] for v in order], labels))
