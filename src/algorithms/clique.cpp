@@ -19,8 +19,8 @@
 namespace fennel {
 
 template <class InS>
-SetTable CliqueSearch::intersect(const SetTable& s, InS&& in_s, Node q) {
-    SetTable r;
+void CliqueSearch::intersect(SetTable& r, const SetTable& s, InS&& in_s, Node q) {
+    r.clear();
     if (degree(q) > s.size()) {
         // s's members looked up in q's row: marked first unless s is tiny.
         const bool marked = s.size() > 8;
@@ -34,7 +34,6 @@ SetTable CliqueSearch::intersect(const SetTable& s, InS&& in_s, Node q) {
             if (in_s(x)) r.add(x, hash_[x]);
         });
     }
-    return r;
 }
 
 CliqueSearch::CliqueSearch(const Csr& rows, std::vector<std::int64_t> hashes, const std::vector<Node>& prefix)
@@ -81,7 +80,9 @@ CliqueSearch::CliqueSearch(const Csr& rows, std::vector<std::int64_t> hashes, co
     for (Node u = 0; u < n; ++u) cand.add(u, hash_[u]);
     for (Node p : prefix) {
         if (!cand.contains(p, hash_[p])) break;
-        cand = intersect(cand, [&](Node x) { return cand.contains(x, hash_[x]); }, p);
+        SetTable within;
+        intersect(within, cand, [&](Node x) { return cand.contains(x, hash_[x]); }, p);
+        cand = std::move(within);
         ++valid_prefix_;
     }
     if (valid_prefix_ < prefix.size() || n == 0) {
@@ -157,18 +158,20 @@ Result<CliqueList> CliqueSearch::next(std::size_t limit, std::size_t min_size) {
         return out;
     }
     std::size_t steps = 0;
-    // Invariant: stack_ holds NetworkX's stack with its current frame on top,
-    // and chosen_ one entry per frame, the top one being Q[-1].
+    // Invariant: the first chosen_.size() frames of stack_ are NetworkX's
+    // stack, its current frame last, and chosen_ holds one entry per frame,
+    // the last being Q[-1]. Frames past them are spent ones, kept so that
+    // their tables' memory serves the next frames.
     while (out.bounds.size() <= limit) {
         if ((++steps & 0x3FFF) == 0 && poll_interrupt()) return interrupted();
-        Frame& top = stack_.back();
-        const auto depth = static_cast<std::uint32_t>(stack_.size());
+        const std::size_t live = chosen_.size();
+        const auto depth = static_cast<std::uint32_t>(live);
+        Frame& top = stack_[live - 1];
         if (top.next == top.ext.size()) {
             top.subg.each([&](Node x) { subg_depth_[x] = depth - 1; });
             top.cand.each([&](Node x) { cand_depth_[x] = depth - 1; });
             chosen_.pop_back();
-            stack_.pop_back();
-            if (stack_.empty()) {
+            if (chosen_.empty()) {
                 done_ = true;
                 break;
             }
@@ -178,20 +181,21 @@ Result<CliqueList> CliqueSearch::next(std::size_t limit, std::size_t min_size) {
         top.cand.discard(q, hash_[q]);
         cand_depth_[q] = depth - 1;
         chosen_.back() = q;
-        SetTable subg_q = intersect(top.subg, [&](Node x) { return subg_depth_[x] >= depth; }, q);
-        if (subg_q.size() == 0) {
+        if (stack_.size() == live) stack_.emplace_back();
+        Frame& parent = stack_[live - 1];
+        Frame& deeper = stack_[live];
+        intersect(deeper.subg, parent.subg, [&](Node x) { return subg_depth_[x] >= depth; }, q);
+        if (deeper.subg.size() == 0) {
             if (chosen_.size() < min_size) continue;
             out.nodes.insert(out.nodes.end(), chosen_.begin(), chosen_.end());
             out.bounds.push_back(static_cast<Node>(out.nodes.size()));
             continue;
         }
-        SetTable cand_q = intersect(top.cand, [&](Node x) { return cand_depth_[x] >= depth; }, q);
-        if (cand_q.size() == 0 || chosen_.size() + cand_q.size() < min_size) continue;
-        subg_q.each([&](Node x) { subg_depth_[x] = depth + 1; });
-        cand_q.each([&](Node x) { cand_depth_[x] = depth + 1; });
-        Frame deeper{std::move(subg_q), std::move(cand_q), {}, 0};
+        intersect(deeper.cand, parent.cand, [&](Node x) { return cand_depth_[x] >= depth; }, q);
+        if (deeper.cand.size() == 0 || chosen_.size() + deeper.cand.size() < min_size) continue;
+        deeper.subg.each([&](Node x) { subg_depth_[x] = depth + 1; });
+        deeper.cand.each([&](Node x) { cand_depth_[x] = depth + 1; });
         branch(deeper, depth + 1);
-        stack_.push_back(std::move(deeper));
         chosen_.push_back(0);
     }
     return out;

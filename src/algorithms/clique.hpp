@@ -67,9 +67,10 @@ private:
     void for_row(Node u, F&& f) const {
         for (std::size_t i = offsets_[u]; i < offsets_[u + 1]; ++i) f(order_[i]);
     }
-    // s & adj[q] (set_intersection), `in_s` telling s's members.
+    // r = s & adj[q] (set_intersection, into a fresh set), `in_s` telling
+    // s's members. r's memory is reused.
     template <class InS>
-    SetTable intersect(const SetTable& s, InS&& in_s, Node q);
+    void intersect(SetTable& r, const SetTable& s, InS&& in_s, Node q);
     // The pivot's branches for the frame `top` at `depth` (the first is 1):
     // u = max(subg, key=len(cand & adj[u])), cand - adj[u].
     void branch(Frame& top, std::uint32_t depth);
@@ -85,7 +86,7 @@ private:
     static constexpr std::uint32_t NO_BITS = 0xFFFFFFFFu;
     // Rows up to this long are scanned rather than searched for a member.
     static constexpr std::size_t LINEAR_DEGREE = 32;
-    std::vector<Frame> stack_;  // the top frame is the current (subg, cand, ext_u)
+    std::vector<Frame> stack_;  // (subg, cand, ext_u) per depth; see next()
     // Each frame's sets are within its parent's, so one number per node
     // tells its membership in every frame's subg (cand): the depth of the
     // deepest frame holding it. Membership reads it rather than probing
