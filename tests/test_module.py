@@ -100,7 +100,7 @@ MODULE_ORDER = [
     "set_num_threads", "num_threads", "_progress_hook", "_pool_probe", "_parallel_frontier", "register_numpy",
     "_link_pairs", "_link_batch", "_link_non_edges",
     "_attribute_codes",
-    "_laplacian_energies", "_add_rows", "_hypot", "_while_unchanged",
+    "_laplacian_energies", "_add_rows", "_hypot", "_constraint_rows", "_while_unchanged",
 ]
 
 

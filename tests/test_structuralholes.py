@@ -3,12 +3,16 @@ given nodes (NetworkX's loops, whose float sums follow its sets of
 neighbours), local_constraint for adjacent and distant pairs, each weight
 flavour, nodes whose hashes collide, and both thread counts."""
 
+import random
+
 import networkx as nx
 import pytest
 from test_backend_traversal import always_run, same_as_networkx  # noqa: F401 - the fixture applies here too
 from zoo import FLAVOURS, ZOO, _relabelled, add_weights, two_weight_view
 
 from fennel.backend import RELEASE_REFUSALS
+from fennel.backend.structuralholes import _HAS_SCIPY as HAS_SCIPY
+from fennel.backend.structuralholes import _core_constraints, _scipy_constraints, core_forms_scipys_sums
 
 pytestmark = pytest.mark.filterwarnings("ignore:Note. conversions to backend graphs")
 
@@ -77,3 +81,49 @@ def test_rows_with_two_weights_are_left_to_networkx(name, args):
 @pytest.mark.parametrize("name", MEASURES)
 def test_multigraphs_are_left_to_networkx(name):
     assert not same_as_networkx(name, ZOO["multigraph"], list(ZOO["multigraph"])) or name in RELEASE_REFUSALS
+
+
+# The whole graph's constraint sums formed by the core: rows past numpy's
+# pairwise blocks (a hub of 400), weights over twelve orders of magnitude,
+# negative and zero weights, rows whose weights cancel (left to scipy).
+def _hub_graph(seed, directed, weights):
+    G = nx.gnm_random_graph(600, 3000, seed=seed, directed=directed)
+    G.add_edges_from((0, v) for v in range(1, 400))
+    G.add_nodes_from(range(600, 605))
+    rng = random.Random(seed)
+    for *_, d in G.edges(data=True):
+        d["weight"] = {"spread": lambda: 10 ** rng.uniform(-6, 6), "signed": lambda: rng.choice([-1.5, 0.0, 2.0, 1e-300]),
+                       "ints": lambda: rng.randint(1, 50)}[weights]()
+    return G
+
+
+@pytest.mark.parametrize("seed", range(3))
+@pytest.mark.parametrize("directed", [False, True])
+@pytest.mark.parametrize("weights", ["spread", "signed", "ints"])
+def test_whole_graph_long_rows(seed, directed, weights):
+    G = _hub_graph(seed, directed, weights)
+    assert same_as_networkx("constraint", G, weight="weight")
+    assert same_as_networkx("constraint", G)
+
+
+@pytest.mark.skipif(not HAS_SCIPY, reason="the sparse path needs scipy")
+def test_core_forms_this_scipys_sums():
+    assert core_forms_scipys_sums()
+
+
+@pytest.mark.skipif(not HAS_SCIPY, reason="the sparse path needs scipy")
+@pytest.mark.parametrize("scale", [1.0, 1e60, float("inf")])
+def test_core_sums_match_scipy_or_step_aside(scale):
+    import numpy as np
+    import scipy as sp
+
+    P = nx.to_scipy_sparse_array(_hub_graph(1, True, "spread"), format="csr") * scale
+    M = P + P.T
+    with np.errstate(all="ignore"):
+        M /= M.sum(axis=1)[:, np.newaxis]
+        M = sp.sparse.csr_array(M) * scale
+        ours, theirs = _core_constraints(M), _scipy_constraints(M)
+    if scale == 1.0:
+        assert ours.tobytes() == theirs.tobytes()
+    else:
+        assert ours is None

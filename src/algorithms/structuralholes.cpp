@@ -306,4 +306,44 @@ SortedRows sorted_rows(const Csr& succ, const std::vector<double>* weights) {
     return out;
 }
 
+Result<std::vector<double>> constraint_rows(std::span<const std::int64_t> indptr,
+                                            std::span<const std::int64_t> indices, std::span<const double> data) {
+    const std::size_t n = indptr.empty() ? 0 : indptr.size() - 1;
+    std::vector<double> out(n, 0.0);
+    const Pieces pieces = split(n);
+    Status st = parallel_for(pieces.pieces, [&](std::size_t piece) {
+        // place[k]: k's offset in the current row while M[i,k] > 0, else -1.
+        std::vector<std::int64_t> place(n, -1);
+        std::vector<double> product;
+        std::vector<double> terms;
+        for (std::size_t i = pieces.begin(piece); i < pieces.end(piece) && !stop_requested(); ++i) {
+            const std::int64_t lo = indptr[i];
+            const std::int64_t hi = indptr[i + 1];
+            product.assign(static_cast<std::size_t>(hi - lo), 0.0);
+            for (std::int64_t s = lo; s < hi; ++s) {
+                if (data[s] > 0) place[indices[s]] = s - lo;
+            }
+            for (std::int64_t s = lo; s < hi; ++s) {
+                const double a = data[s];
+                const auto j = static_cast<std::size_t>(indices[s]);
+                for (std::int64_t t = indptr[j]; t < indptr[j + 1]; ++t) {
+                    const std::int64_t q = place[indices[t]];
+                    if (q >= 0) product[q] += a * data[t];
+                }
+            }
+            terms.clear();
+            for (std::int64_t s = lo; s < hi; ++s) {
+                if (!(data[s] > 0)) continue;
+                place[indices[s]] = -1;
+                const double x = data[s] + product[s - lo];
+                const double term = x * x;
+                if (term != 0.0) terms.push_back(term);
+            }
+            if (!terms.empty()) out[i] = numpy_segment_sum([&](std::size_t k) { return terms[k]; }, 0, terms.size());
+        }
+    });
+    if (!st.ok()) return st.error();
+    return out;
+}
+
 }  // namespace fennel

@@ -54,4 +54,16 @@ struct SortedRows {
 };
 SortedRows sorted_rows(const Csr& succ, const std::vector<double>* weights);
 
+// ((M > 0) * (M + M @ M) ** 2).sum(axis=1) for the normalised mutual
+// weights M, as scipy forms it, given M in canonical CSR (each row's columns
+// strictly ascending; every value finite and small enough that no product
+// overflows, so entries off M's own pattern never reach the sums). Row i's
+// terms are (M[i,k] + (M @ M)[i,k]) ** 2 over the k with M[i,k] > 0, in
+// ascending k, the nonzero ones added by np.add.reduceat's pairwise scheme;
+// (M @ M)[i,k] adds M[i,j] * M[j,k] from 0.0 over row i's entries j in their
+// order, as scipy's product accumulates it. Only the entries on M's pattern
+// are formed, where scipy forms the whole product.
+Result<std::vector<double>> constraint_rows(std::span<const std::int64_t> indptr,
+                                            std::span<const std::int64_t> indices, std::span<const double> data);
+
 }  // namespace fennel

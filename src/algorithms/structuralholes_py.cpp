@@ -83,6 +83,54 @@ PyObject* adjacency_rows(const CoreGraph& g, const AttrName& weight) {
                       [&] { return bytes(rows.data); });
 }
 
+// The bytes of `bytes` as values of T; false with ValueError set unless
+// they hold whole values.
+template <class T>
+bool read_values(const BytesRef& bytes, std::vector<T>& out) {
+    const auto size = static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.obj));
+    if (size % sizeof(T) != 0) {
+        PyErr_SetString(PyExc_ValueError, "the bytes must hold whole 8-byte values");
+        return false;
+    }
+    out.resize(size / sizeof(T));
+    if (size > 0) std::memcpy(out.data(), PyBytes_AS_STRING(bytes.obj), size);
+    return true;
+}
+
+PyObject* constraint_rows(const BytesRef& indptr_bytes, const BytesRef& indices_bytes, const BytesRef& data_bytes) {
+    std::vector<std::int64_t> indptr, indices;
+    std::vector<double> data;
+    if (!read_values(indptr_bytes, indptr) || !read_values(indices_bytes, indices) || !read_values(data_bytes, data)) {
+        return nullptr;
+    }
+    // A square matrix in canonical form: every row's columns strictly
+    // ascending and in range.
+    if (indptr.empty() || indptr.front() != 0 || indices.size() != data.size() ||
+        indptr.back() != static_cast<std::int64_t>(indices.size())) {
+        return raise(value_error("indptr must run from 0 to the number of entries, one entry per value"));
+    }
+    const auto n = static_cast<std::int64_t>(indptr.size() - 1);
+    for (std::size_t i = 0; i + 1 < indptr.size(); ++i) {
+        if (indptr[i + 1] < indptr[i]) return raise(value_error("indptr must not decrease"));
+        for (std::int64_t s = indptr[i]; s < indptr[i + 1]; ++s) {
+            if (indices[s] < 0 || indices[s] >= n || (s > indptr[i] && indices[s] <= indices[s - 1])) {
+                return raise(value_error("each row's columns must ascend strictly within the square matrix"));
+            }
+        }
+    }
+    return detached([&] { return fennel::constraint_rows(indptr, indices, data); },
+                    [](const std::vector<double>& out) {
+                        return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(out.data()),
+                                                         static_cast<Py_ssize_t>(out.size() * sizeof(double)));
+                    });
+}
+
+constexpr auto CONSTRAINT_ROWS = function<constraint_rows>(
+    "_constraint_rows",
+    "((M > 0) * (M + M @ M) ** 2).sum(axis=1) as scipy forms it, for M in\ncanonical CSR (int64 `indptr` and "
+    "`indices`, float64 `data`, as bytes;\nfinite values whose products cannot overflow): float64 bytes, one "
+    "value\nper row.",
+    arg<BytesRef>("indptr"), arg<BytesRef>("indices"), arg<BytesRef>("data"));
 constexpr auto ADJACENCY_ROWS = method<adjacency_rows>(
     "adjacency_rows",
     "`(indptr, indices, data)` as int64, int64 and float64 bytes: the canonical\nCSR of nx.adjacency_matrix(G, "
@@ -102,5 +150,6 @@ constexpr auto LOCAL_CONSTRAINT = method<local_constraint>(
 }  // namespace
 
 std::vector<PyMethodDef> structuralholes_methods() { return {row<STRUCTURAL_HOLES>(), row<LOCAL_CONSTRAINT>(), row<ADJACENCY_ROWS>()}; }
+std::vector<PyMethodDef> structuralholes_functions() { return {row<CONSTRAINT_ROWS>()}; }
 
 }  // namespace fennel::py

@@ -224,6 +224,10 @@ def _add_rows(totals: Any, rows: Any, extra: Any) -> None:
 def _hypot(values: _Reals) -> float | None:
     """The core's math.hypot(*values), or None where it leaves them to math.hypot."""
 
+def _constraint_rows(indptr: bytes, indices: bytes, data: bytes) -> bytes:
+    """((M > 0) * (M + M @ M) ** 2).sum(axis=1) as scipy forms it, for M in canonical CSR (float64 bytes, one value
+    per row)."""
+
 def _laplacian_energies(lap: Any, n: SupportsIndex, count: SupportsIndex, ints: bool) -> bytes:
     """laplacian_centrality's new energy of each of the first `count` nodes, as bytes of the Laplacian's type."""
 

@@ -57,6 +57,7 @@ std::vector<PyMethodDef> dispersion_methods();
 std::vector<PyMethodDef> vitality_methods();
 std::vector<PyMethodDef> percolation_methods();
 std::vector<PyMethodDef> structuralholes_methods();
+std::vector<PyMethodDef> structuralholes_functions();
 std::vector<PyMethodDef> flow_methods();
 std::vector<PyMethodDef> preflowpush_methods();
 std::vector<PyMethodDef> connectivity_methods();
@@ -133,7 +134,8 @@ PyMethodDef* module_functions() {
                clique_functions, dag_functions, kcutsets_functions, lowest_common_ancestors_functions,
                cycles_functions, mincost_functions, capacityscaling_functions, louvain_functions,
                leiden_functions, pool_functions, numpy_functions, link_prediction_functions,
-               assortativity_functions, laplacian_functions, centrality_functions, watch_functions});
+               assortativity_functions, laplacian_functions, centrality_functions, structuralholes_functions,
+               watch_functions});
     return functions;
 }
 

@@ -11,8 +11,11 @@ matrix (canonical CSR, NetworkX's dtype) and NetworkX's own scipy
 expressions run on it here.
 """
 
+import functools
+
 import networkx as nx
 
+from .. import _core
 from .checks import COMPENSATED_SUM, NX_VERSION, argument_rule, data_rule
 from .clique import node_hashes
 from .serve import EXACT, WORK_TRIANGLES, served
@@ -135,14 +138,63 @@ def _effective_size_matrix(G, weight):
     return dict(zip(G.nodes, effective_size.tolist()))
 
 
+def _scipy_constraints(mutual_weights):
+    local_constraints = (mutual_weights + mutual_weights @ mutual_weights) ** 2
+    return ((mutual_weights > 0) * local_constraints).sum(axis=1)
+
+
+# Past this, a product of two values or a term could overflow, and an entry off
+# the mutual weights' own pattern (which the core never forms) reach a sum.
+_SAFE_MAGNITUDE = 1e50
+
+
+def _core_constraints(mutual_weights):
+    """_scipy_constraints(mutual_weights) by the core, which forms only the product's entries the sums read;
+    None where it would not be scipy's answer."""
+    rows = mutual_weights.tocsr()
+    if rows.dtype != np.float64 or not rows.has_canonical_format:
+        return None
+    data = rows.data
+    if data.size and not (np.isfinite(data).all() and np.abs(data).max() <= _SAFE_MAGNITUDE):
+        return None
+    found = _core._constraint_rows(rows.indptr.astype(np.int64).tobytes(), rows.indices.astype(np.int64).tobytes(),
+                                   data.tobytes())
+    return np.frombuffer(bytearray(found), dtype=np.float64)
+
+
+@functools.cache
+def core_forms_scipys_sums():
+    """Whether the core's constraint sums are bit for bit those the installed scipy forms, tried once on
+    matrices whose rows are long enough for every branch of numpy's pairwise sum and whose weights span
+    twelve orders of magnitude, so that a sum in another order would show."""
+    rng = np.random.default_rng(20261210)
+    n, m = 300, 1500
+    for ints in (False, True):
+        rows = rng.integers(0, n, m)
+        cols = rng.integers(0, n, m)
+        rows[:200], cols[:200] = 7, rng.permutation(n)[:200]  # a hub past 128 entries
+        cols[200:220] = rows[200:220]  # self-loops
+        values = rng.integers(1, 1000, m) if ints else 10.0 ** rng.uniform(-6, 6, m)
+        P = sp.sparse.coo_array((values, (rows, cols)), shape=(n + 3, n + 3)).tocsr()  # three isolated nodes
+        mutual_weights = P + P.T
+        with np.errstate(divide="ignore", invalid="ignore"):
+            mutual_weights /= mutual_weights.sum(axis=1)[:, np.newaxis]
+            ours = _core_constraints(mutual_weights)
+            theirs = _scipy_constraints(mutual_weights)
+        if ours is None or ours.shape != theirs.shape or ours.tobytes() != np.asarray(theirs, np.float64).tobytes():
+            return False
+    return True
+
+
 def _constraint_matrix(G, weight):
     P = _adjacency(G, weight)
     mutual_weights = P + P.T
     sum_mutual_weights = mutual_weights.sum(axis=1)
     with np.errstate(divide="ignore"):
         mutual_weights /= sum_mutual_weights[:, np.newaxis]
-    local_constraints = (mutual_weights + mutual_weights @ mutual_weights) ** 2
-    constraints = ((mutual_weights > 0) * local_constraints).sum(axis=1)
+    constraints = _core_constraints(mutual_weights) if core_forms_scipys_sums() else None
+    if constraints is None:
+        constraints = _scipy_constraints(mutual_weights)
     isolated_nodes = sum_mutual_weights - 2 * mutual_weights.diagonal() == 0
     constraints[isolated_nodes] = float("nan")
     return dict(zip(G.nodes, constraints.tolist()))
