@@ -105,6 +105,23 @@ struct BufferGuard {
     }
 };
 
+// NetworkX's {n: d * s for n, d in G.degree()} (or in_degree, out_degree)
+// over `nodes`, G's node objects in order, s = 1 / (n - 1): an int degree
+// times a float is the degree as a double times s, as Python multiplies.
+PyObject* degree_centrality(const CoreGraph& g, const TupleRef& nodes, std::uint64_t kind) {
+    if (static_cast<Count>(PyTuple_GET_SIZE(nodes.obj)) != g.n || g.n < 2) {
+        return raise(value_error("nodes must hold one object per node, and at least two"));
+    }
+    if (kind > 2 || (kind > 0 && !g.directed)) return raise(value_error("kind: 0 degree, 1 in-degree, 2 out-degree (directed)"));
+    const std::vector<Count> total = kind == 0 ? g.degrees() : std::vector<Count>{};
+    const double scale = 1.0 / (static_cast<double>(g.n) - 1.0);
+    return dict_from(nodes.obj, [&](std::size_t i) {
+        const auto v = static_cast<Node>(i);
+        const Count d = kind == 0 ? total[v] : kind == 1 ? g.in_rows().row(v).size() : g.succ.row(v).size();
+        return PyFloat_FromDouble(static_cast<double>(d) * scale);
+    });
+}
+
 // py_hypot over `values`, None where it leaves them to math.hypot.
 PyObject* hypot_of(const Reals& values) {
     const auto length = py_hypot(values.size(), [&](std::size_t i) { return values[i]; });
@@ -282,6 +299,10 @@ constexpr auto BETWEENNESS_ROWS = method<betweenness_rows>(
 constexpr auto HARMONIC_ROWS = method<harmonic_rows>(
     "harmonic_rows", "Each source's harmonic terms on a row of its own: (rows, extra, hit) as bytes.",
     arg<Positions>("sources"), arg<Flags>("in_nbunch"), arg<AttrName>("weight", none));
+constexpr auto DEGREE_CENTRALITY = method<degree_centrality>(
+    "degree_centrality",
+    "{nodes[v]: degree(v) / (n - 1)} as NetworkX computes it; `kind` 0 degree,\n1 in-degree, 2 out-degree.",
+    arg<TupleRef>("nodes"), arg<std::uint64_t>("kind"));
 constexpr auto HYPOT = function<hypot_of>(
     "_hypot", "The core's math.hypot(*values), or None where it leaves them to math.hypot.",
     arg<Reals>("values"));
@@ -325,7 +346,7 @@ constexpr auto KATZ = method<katz>(
 std::vector<PyMethodDef> centrality_methods() {
     return {row<BETWEENNESS>(), row<EDGE_BETWEENNESS>(), row<CUT_CENTRAL_EDGES>(), row<CLOSENESS>(),
             row<HARMONIC>(),    row<EIGENVECTOR>(),      row<KATZ>(),
-            row<BETWEENNESS_ROWS>(), row<HARMONIC_ROWS>()};
+            row<BETWEENNESS_ROWS>(), row<HARMONIC_ROWS>(), row<DEGREE_CENTRALITY>()};
 }
 
 std::vector<PyMethodDef> centrality_functions() { return {row<ADD_ROWS>(), row<HYPOT>()}; }

@@ -465,6 +465,7 @@ class CoreGraph:
     def harmonic(
         self, sources: _Positions, in_nbunch: Sequence[bool], weight: str | None = None
     ) -> tuple[list[float], list[bool]]: ...
+    def degree_centrality(self, nodes: tuple[Any, ...], kind: SupportsIndex) -> dict[Any, float]: ...
 
     # Centrality and link analysis
     def betweenness(

@@ -465,33 +465,26 @@ _WORK_DEGREE = (5000, math.inf)
 _DEGREE_DOCS = "Degrees counted in C++. " + EXACT + " Falls back to NetworkX for multigraphs with parallel edges."
 
 
-def _degree_centrality(G, degrees):
-    """NetworkX's ``{n: d * s for n, d in G.degree()}``, the degrees in G's node order."""
+def _degree_centrality(G, kind):
+    """NetworkX's ``{n: d * s for n, d in G.degree()}`` (``kind`` 0; 1 in-degrees, 2 out-degrees)."""
+    if not G.directed and kind:
+        raise nx.NetworkXNotImplemented("not implemented for undirected type")
     nodes = G.nodes
     if len(nodes) <= 1:
         return {v: 1 for v in nodes}
-    s = 1.0 / (len(nodes) - 1.0)
-    return {v: d * s for v, d in zip(nodes, degrees)}
-
-
-def _directed_degrees(G):
-    """(in-degrees, out-degrees) by position; the core counts in + out, a self-loop in both."""
-    if not G.directed:
-        raise nx.NetworkXNotImplemented("not implemented for undirected type")
-    in_degrees = G.core.indegrees_after([])
-    return in_degrees, [d - i for d, i in zip(G.core.degrees(), in_degrees)]
+    return G.core.degree_centrality(G.node_tuple, kind)
 
 
 @served(docs=_DEGREE_DOCS, data_rules=("parallel_edges",), min_work=_WORK_DEGREE)
 def degree_centrality(G):
-    return _degree_centrality(G, G.core.degrees())
+    return _degree_centrality(G, 0)
 
 
 @served(docs=_DEGREE_DOCS, data_rules=("parallel_edges",), min_work=_WORK_DEGREE)
 def in_degree_centrality(G):
-    return _degree_centrality(G, _directed_degrees(G)[0])
+    return _degree_centrality(G, 1)
 
 
 @served(docs=_DEGREE_DOCS, data_rules=("parallel_edges",), min_work=_WORK_DEGREE)
 def out_degree_centrality(G):
-    return _degree_centrality(G, _directed_degrees(G)[1])
+    return _degree_centrality(G, 2)
