@@ -44,7 +44,8 @@ PyObject* side_degree_list(const CoreGraph& g, std::int64_t side, const std::opt
 }
 
 PyObject* neighbor_degree_averages(const CoreGraph& g, std::int64_t source, std::int64_t target,
-                                   const std::optional<Positions>& nodes, const std::optional<Positions>& keys) {
+                                   const std::optional<Positions>& nodes, const std::optional<Positions>& keys,
+                                   const std::optional<TupleRef>& objects) {
     auto s = side_of(source);
     auto t = side_of(target);
     auto list = checked(g, nodes);
@@ -52,7 +53,14 @@ PyObject* neighbor_degree_averages(const CoreGraph& g, std::int64_t source, std:
     if (!s.ok() || !t.ok()) return raise((s.ok() ? t : s).error());
     if (!list.ok()) return raise(list.error());
     if (!mult.ok()) return raise(mult.error());
-    return detached([&] { return average_neighbor_degrees(g, s.value(), t.value(), list.value(), mult.value()); });
+    if (objects && static_cast<std::size_t>(PyTuple_GET_SIZE(objects->obj)) != list.value().size()) {
+        return raise(value_error("objects must hold one key per node asked for"));
+    }
+    return detached([&] { return average_neighbor_degrees(g, s.value(), t.value(), list.value(), mult.value()); },
+                    [&](const std::vector<double>& avg) {
+                        auto value = [&](std::size_t i) { return PyFloat_FromDouble(avg[i]); };
+                        return objects ? dict_from(objects->obj, value) : list_from(avg.size(), value);
+                    });
 }
 
 PyObject* connectivity_tally(const CoreGraph& g, std::int64_t source, std::int64_t target,
@@ -238,8 +246,10 @@ constexpr auto SIDE_DEGREES = method<side_degree_list>(
     arg<std::int64_t>("side"), arg<std::optional<Positions>>("keys", none));
 constexpr auto NEIGHBOR_DEGREE_AVERAGES = method<neighbor_degree_averages>(
     "neighbor_degree_averages",
-    "average_neighbor_degree's values for `nodes` (None: every node), in their\norder; sides 0 out, 1 in, 2 in+out.",
-    arg<std::int64_t>("source"), arg<std::int64_t>("target"), arg<std::optional<Positions>>("nodes"), arg<std::optional<Positions>>("keys", none));
+    "average_neighbor_degree's values for `nodes` (None: every node), in their\norder; sides 0 out, 1 in, 2 in+out. "
+    "With `objects`, a dict of them\nkeyed by its items in order.",
+    arg<std::int64_t>("source"), arg<std::int64_t>("target"), arg<std::optional<Positions>>("nodes"),
+    arg<std::optional<Positions>>("keys", none), kwarg<std::optional<TupleRef>>("objects", none));
 constexpr auto CONNECTIVITY_TALLY = method<connectivity_tally>(
     "connectivity_tally",
     "average_degree_connectivity's `(degrees, dsum, dnorm)` for `nodes` (None:\nevery node), the degrees in "

@@ -605,8 +605,14 @@ class CoreGraph:
     ) -> tuple[bool, float, list[int], int]: ...
     def side_degrees(self, side: SupportsIndex, keys: _Positions | None = None) -> list[int]: ...
     def neighbor_degree_averages(
-        self, source: SupportsIndex, target: SupportsIndex, nodes: _Positions | None, keys: _Positions | None = None
-    ) -> list[float]: ...
+        self,
+        source: SupportsIndex,
+        target: SupportsIndex,
+        nodes: _Positions | None,
+        keys: _Positions | None = None,
+        *,
+        objects: tuple[Any, ...] | None = None,
+    ) -> list[float] | dict[Any, float]: ...
     def connectivity_tally(
         self, source: SupportsIndex, target: SupportsIndex, nodes: _Positions | None, keys: _Positions | None = None
     ) -> tuple[list[int], list[int], list[int]]: ...

@@ -98,6 +98,8 @@ def average_neighbor_degree(G, source="out", target="out", nodes=None, weight=No
         # NetworkX's loop unpacks the single node's degree, an int: TypeError.
         iter(G.core.side_degrees(s, _keys(G))[G.index[nodes]])
     objects, positions = _bunch(G, nodes)
+    if positions is None:
+        return G.core.neighbor_degree_averages(s, t, None, _keys(G), objects=G.node_tuple)
     return dict(zip(objects, G.core.neighbor_degree_averages(s, t, positions, _keys(G))))
 
 
