@@ -8,7 +8,9 @@ forms every sum() in their order with Python's types (the int 0 of a zero
 scale included). Without ``nodes`` NetworkX 3.5 on takes a sparse-matrix
 path instead, whose sums scipy orders: the core builds NetworkX's adjacency
 matrix (canonical CSR, NetworkX's dtype) and NetworkX's own scipy
-expressions run on it here.
+expressions run on it here, except constraint's product and sums: the core
+forms only the entries they read, in scipy's order, once a check has found
+its result to be the installed scipy's bit for bit.
 """
 
 import functools
@@ -179,8 +181,8 @@ def core_forms_scipys_sums():
         mutual_weights = P + P.T
         with np.errstate(divide="ignore", invalid="ignore"):
             mutual_weights /= mutual_weights.sum(axis=1)[:, np.newaxis]
-            ours = _core_constraints(mutual_weights)
             theirs = _scipy_constraints(mutual_weights)
+            ours = _core_constraints(mutual_weights)
         if ours is None or ours.shape != theirs.shape or ours.tobytes() != np.asarray(theirs, np.float64).tobytes():
             return False
     return True
