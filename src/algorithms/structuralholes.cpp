@@ -138,6 +138,12 @@ HolesValue result(const KindSum& sum) { return {sum.value(), sum.kind() == PY_IN
 
 HolesValue product(HolesValue a, HolesValue b) { return {a.value * b.value, a.is_int && b.is_int}; }
 
+// x ** 2 for a float x: a finite x whose square overflows makes Python raise.
+HolesValue squared(double x) {
+    const double y = libm_pow(x, 2.0);
+    return {y, false, std::isinf(y) && std::isfinite(x)};
+}
+
 // local_constraint(G, v, u) with u's mutual weights marked.
 HolesValue local(const Neighbourhoods& nb, const Stamps& marks, Node v, Slot at_u, bool compensated) {
     const double scale = nb.sum[v];
@@ -149,7 +155,7 @@ HolesValue local(const Neighbourhoods& nb, const Stamps& marks, Node v, Slot at_
     }
     const HolesValue ind = result(indirect);
     if (direct.is_int && ind.is_int) return {0.0, true};  // 0 ** 2
-    return {libm_pow(direct.value + ind.value, 2.0), false};
+    return squared(direct.value + ind.value);
 }
 
 HolesValue constraint_of(const HolesInput& in, const Neighbourhoods& nb, Stamps& marks, Node v, bool compensated) {
@@ -157,7 +163,9 @@ HolesValue constraint_of(const HolesInput& in, const Neighbourhoods& nb, Stamps&
     KindSum total(compensated);
     for (Slot i = nb.start[v]; i < nb.start[v + 1]; ++i) {
         mark(nb, nb.node[i], marks);
-        add(total, local(nb, marks, v, i, compensated));
+        const HolesValue term = local(nb, marks, v, i, compensated);
+        if (term.out_of_range) return term;
+        add(total, term);
     }
     return result(total);
 }
@@ -263,6 +271,10 @@ Result<std::vector<HolesValue>> structural_holes(const HolesInput& in, HolesMeas
         }
     });
     if (!st.ok()) return st.error();
+    // NetworkX's loop raises at the first square that overflows.
+    for (const HolesValue& x : out) {
+        if (x.out_of_range) return out_of_range();
+    }
     return out;
 }
 
@@ -283,7 +295,9 @@ Result<HolesValue> local_constraint(const HolesInput& in, Node u, Node v, bool c
     }
     const HolesValue ind = result(indirect);
     if (direct.is_int && ind.is_int) return HolesValue{0.0, true};
-    return HolesValue{libm_pow(direct.value + ind.value, 2.0), false};
+    const HolesValue found = squared(direct.value + ind.value);
+    if (found.out_of_range) return out_of_range();
+    return found;
 }
 
 SortedRows sorted_rows(const Csr& succ, const std::vector<double>* weights) {

@@ -28,6 +28,7 @@ struct HolesInput {
 struct HolesValue {
     double value = 0.0;
     bool is_int = false;
+    bool out_of_range = false;  // a square overflowed, where NetworkX's float ** raises
 };
 
 enum class HolesMeasure : std::uint8_t { Constraint, EffectiveSize, EffectiveSizeUnweighted };

@@ -1,5 +1,7 @@
 #include "lib/errors_py.hpp"
 
+#include <cerrno>
+
 namespace fennel::py {
 
 namespace {
@@ -30,6 +32,11 @@ PyObject* raise(const Error& e) {
         case ErrorKind::Index: PyErr_SetString(PyExc_IndexError, m); break;
         case ErrorKind::NotImplemented: PyErr_SetString(PyExc_NotImplementedError, m); break;
         case ErrorKind::Overflow: PyErr_SetString(PyExc_OverflowError, m); break;
+        case ErrorKind::OutOfRange:
+            // OverflowError(34, 'Numerical result out of range'), as CPython's float_pow sets it.
+            errno = ERANGE;
+            PyErr_SetFromErrno(PyExc_OverflowError);
+            break;
         case ErrorKind::Memory: PyErr_NoMemory(); break;
         case ErrorKind::NegativeCycle: {
             // NetworkX raises ValueError("Contradictory paths found:", "negative weights?").

@@ -15,6 +15,7 @@ enum class ErrorKind {
     Index,           // "node index out of range"
     NotImplemented,  // declined: the caller falls back to NetworkX
     Overflow,
+    OutOfRange,      // a finite float's power overflowed: OverflowError as float ** raises it (errno ERANGE)
     Memory,
     NegativeCycle,  // a contradictory path: ValueError with NetworkX's two arguments
     Interrupted,     // a signal handler raised (KeyboardInterrupt): the exception is already set
@@ -32,6 +33,7 @@ inline Error not_implemented(std::string m) { return {ErrorKind::NotImplemented,
 inline Error value_error(std::string m) { return {ErrorKind::Value, std::move(m)}; }
 inline Error internal_error(std::string m) { return {ErrorKind::Internal, std::move(m)}; }
 inline Error interrupted() { return {ErrorKind::Interrupted, "interrupted"}; }
+inline Error out_of_range() { return {ErrorKind::OutOfRange, "Numerical result out of range"}; }
 
 // A value or an error.
 template <class T>
