@@ -12,6 +12,12 @@ PyObject* holes_value(const HolesValue& x) {
     return PyFloat_FromDouble(x.value);
 }
 
+// The values of `v` as bytes, in memory order.
+template <class T>
+PyObject* bytes_of(const std::vector<T>& v) {
+    return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(v.data()), static_cast<Py_ssize_t>(v.size() * sizeof(T)));
+}
+
 // The input over G._adj's rows and, for a digraph, G._pred's own (loaded by
 // the caller), with the weight column of each.
 bool holes_input(const CoreGraph& g, const AttrName& weight, const BytesRef& hashes, std::vector<std::int64_t>& hash,
@@ -75,12 +81,8 @@ PyObject* adjacency_rows(const CoreGraph& g, const AttrName& weight) {
     auto column = g.weight_slice(weight, false);
     if (!column.ok()) return raise(column.error());
     const SortedRows rows = sorted_rows(g.succ, column.value());
-    auto bytes = [](const auto& v) {
-        return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(v.data()),
-                                         static_cast<Py_ssize_t>(v.size() * sizeof(v[0])));
-    };
-    return tuple_from([&] { return bytes(rows.indptr); }, [&] { return bytes(rows.indices); },
-                      [&] { return bytes(rows.data); });
+    return tuple_from([&] { return bytes_of(rows.indptr); }, [&] { return bytes_of(rows.indices); },
+                      [&] { return bytes_of(rows.data); });
 }
 
 // The bytes of `bytes` as values of T; false with ValueError set unless
@@ -119,10 +121,7 @@ PyObject* constraint_rows(const BytesRef& indptr_bytes, const BytesRef& indices_
         }
     }
     return detached([&] { return fennel::constraint_rows(indptr, indices, data); },
-                    [](const std::vector<double>& out) {
-                        return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(out.data()),
-                                                         static_cast<Py_ssize_t>(out.size() * sizeof(double)));
-                    });
+                    [](const std::vector<double>& out) { return bytes_of(out); });
 }
 
 constexpr auto CONSTRAINT_ROWS = function<constraint_rows>(
