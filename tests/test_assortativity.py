@@ -14,7 +14,9 @@ from test_backend_traversal import always_run  # noqa: F401 - the fixture applie
 from test_clique import same_under_hash_seeds
 from zoo import ZOO, _relabelled, _shuffled
 
+from fennel import _core
 from fennel.backend import calls
+from fennel.backend.interface import convert_from_nx
 from fennel.backend.checks import NX_VERSION
 
 pytestmark = pytest.mark.filterwarnings("ignore:Note. conversions to backend graphs")
@@ -90,6 +92,52 @@ def test_degree_family(gid):
                 assert agree(name, G, x=x, y=y, nodes=nodes)
     assert agree("degree_mixing_dict", G, normalized=True)
     assert agree("degree_mixing_matrix", G, normalized=False, mapping={d: i for i, d in enumerate(range(40))})
+
+
+def _hubs(directed, multi, seed):
+    """A sparse graph with hubs of 1..220 extra neighbours: over 128 distinct degrees, so every branch of
+    numpy's pairwise sums over the mixing matrix's rows, columns and cells is taken."""
+    rng = random.Random(seed)
+    G = (nx.MultiDiGraph if directed else nx.MultiGraph)() if multi else (nx.DiGraph if directed else nx.Graph)()
+    G.add_nodes_from(rng.sample(range(2000), 2000))
+    for h in range(220):
+        G.add_edges_from((h, rng.randrange(2000)) for _ in range(h + 1))
+    G.add_edges_from((rng.randrange(2000), rng.randrange(2000)) for _ in range(3000))
+    G.add_edges_from((v, v) for v in range(0, 2000, 97))
+    return G
+
+
+@pytest.mark.parametrize("directed", [False, True], ids=["undirected", "directed"])
+@pytest.mark.parametrize("multi", [False, True], ids=["simple", "multi"])
+@pytest.mark.parametrize("seed", [0, 1])
+def test_degree_coefficient_over_long_rows(directed, multi, seed):
+    G = _hubs(directed, multi, seed)
+    xys = [("out", "in"), ("in", "in"), ("out", "out"), ("in", "out")] if directed else [("out", "in")]
+    for x, y in xys:
+        assert agree("degree_assortativity_coefficient", G, x=x, y=y)
+    # The core formed the coefficient itself rather than handing the matrix to numpy.
+    fg = convert_from_nx(G)
+    degrees = list({d for _, d in G.degree})
+    assert len(degrees) > 128
+    keys = _core.parallel_counts(G._adj) if fg.has_parallel_edges() else None
+    sides = (0, 1) if directed else (2, 2)
+    assert fg.core.degree_coefficient(*sides, np.array(degrees, np.int64).tobytes(), keys) is not None
+
+
+@pytest.mark.parametrize("G", [nx.cycle_graph(9), nx.complete_graph(5), nx.DiGraph([(0, 1)]),
+                               nx.star_graph(4), nx.empty_graph(3)],
+                         ids=["cycle", "complete", "one_arc", "star", "no_edges"])
+def test_degree_coefficient_warnings_are_numpys(G):
+    """No variance or no pairs: NetworkX's numpy divides by zero, with its warnings."""
+    def run(backend):
+        with warnings.catch_warnings(record=True) as seen:
+            warnings.simplefilter("always")
+            try:
+                r = ("returned", _bits(nx.degree_assortativity_coefficient(G, backend=backend)))
+            except Exception as exc:
+                r = ("raised", type(exc), exc.args)
+        return r, [(w.category, str(w.message)) for w in seen if "conversions" not in str(w.message)]
+    assert run("fennel") == run("networkx")
 
 
 @pytest.mark.parametrize("gid", GRAPHS)

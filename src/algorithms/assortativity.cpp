@@ -3,9 +3,11 @@
 #include "algorithms/assortativity.hpp"
 
 #include "algorithms/set_table.hpp"
+#include "algorithms/summation.hpp"
 #include "lib/pool.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <unordered_map>
 
 namespace fennel {
@@ -27,13 +29,18 @@ std::vector<std::int64_t> side_degrees(const CoreGraph& g, Side side, Mult mult)
         std::vector<std::int64_t> deg(n, 0);
         const bool out_rows = !g.directed || side != Side::In;
         const bool in_rows = g.directed && side != Side::Out;
+        // The edge count (counted once per graph) tells whether there is a
+        // self-loop to look for: each has one slot, other edges two.
+        const bool loops = !g.directed && 2 * g.number_of_edges() != g.succ.slot_count();
         for (Node u = 0; u < n; ++u) {
             std::int64_t d = 0;
             if (out_rows) d += static_cast<std::int64_t>(g.succ.end(u) - g.succ.begin(u));
             if (in_rows) d += static_cast<std::int64_t>(g.in_rows().end(u) - g.in_rows().begin(u));
-            if (!g.directed) {
+            if (loops) {
+                // A row holds u at most once: counting it is the branch-free
+                // test for a self-loop.
                 const auto row = g.succ.row(u);
-                d += std::find(row.begin(), row.end(), u) != row.end() ? 1 : 0;
+                d += std::count(row.begin(), row.end(), u);
             }
             deg[u] = d;
         }
@@ -271,17 +278,88 @@ std::vector<double> degree_matrix(const CoreGraph& g, Side x, Side y, const std:
     for (std::size_t i = 0; i < mapping.size(); ++i) {
         if (mapping[i] >= 0 && mapping[i] <= hi) index[static_cast<std::size_t>(mapping[i])] = static_cast<std::int64_t>(i);
     }
+    // Each node's row (x) and column (y) once, so the walk reads one index
+    // per neighbour.
+    std::vector<std::int32_t> row(g.n), column(g.n);
+    for (Node u = 0; u < g.n; ++u) {
+        row[u] = static_cast<std::int32_t>(index[static_cast<std::size_t>(xdeg[u])]);
+        column[u] = static_cast<std::int32_t>(index[static_cast<std::size_t>(ydeg[u])]);
+    }
     const std::size_t k = mapping.size();
     std::vector<std::int64_t> counts(k * k, 0);
-    std::vector<std::uint8_t> every(g.n, 1);
-    std::vector<Node> order(g.n);
-    for (Node u = 0; u < g.n; ++u) order[u] = u;
-    walk_degree_pairs(g, xdeg, ydeg, order, every, mult, [&](std::int64_t a, std::int64_t b, std::uint32_t keys) {
-        const std::int64_t i = index[static_cast<std::size_t>(a)];
-        const std::int64_t j = index[static_cast<std::size_t>(b)];
-        if (i >= 0 && j >= 0) counts[static_cast<std::size_t>(i) * k + static_cast<std::size_t>(j)] += keys;
-    });
+    // G.edges(u) for every u: the successors (neighbours, a self-loop
+    // once) in row order, each key of a multigraph's once.
+    for (Node u = 0; u < g.n; ++u) {
+        if (row[u] < 0) continue;
+        std::int64_t* at = counts.data() + static_cast<std::size_t>(row[u]) * k;
+        const Slot end = g.succ.end(u);
+        for (Slot s = g.succ.begin(u); s < end; ++s) {
+            const std::int32_t j = column[g.succ.targets[s]];
+            if (j >= 0) at[j] += mult ? (*mult)[s] : 1u;
+        }
+    }
     return {counts.begin(), counts.end()};
+}
+
+std::optional<double> degree_coefficient(const CoreGraph& g, Side x, Side y, const std::vector<std::int64_t>& mapping,
+                                         Mult mult) {
+    const std::size_t k = mapping.size();
+    std::vector<double> M = degree_matrix(g, x, y, mapping, mult);
+    auto sum_of = [](const std::vector<double>& v) { return numpy_sum([&](std::size_t i) { return v[i]; }, v.size()); };
+    // degree_mixing_matrix's `a / a.sum()`, then _numeric_ac's
+    // `if M.sum() != 1.0: M = M / M.sum()`.
+    const double total = sum_of(M);
+    if (!(total > 0.0)) return std::nullopt;  // no pairs: numpy divides 0 by 0
+    for (double& v : M) v /= total;
+    const double again = sum_of(M);
+    if (again != 1.0) {
+        for (double& v : M) v /= again;
+    }
+    // a = M.sum(axis=0) adds the rows one after another; b = M.sum(axis=1)
+    // sums each row pairwise.
+    std::vector<double> a(k, -0.0), b(k);
+    for (std::size_t i = 0; i < k; ++i) {
+        for (std::size_t j = 0; j < k; ++j) a[j] += M[i * k + j];
+    }
+    for (std::size_t i = 0; i < k; ++i) b[i] = numpy_sum([&](std::size_t j) { return M[i * k + j]; }, k);
+    // x holds the degrees as int64: x**2 and the outer product x * y are
+    // integer products, cast to float64 where they meet a float.
+    auto degree = [&](std::size_t i) { return static_cast<double>(mapping[i]); };
+    auto square = [&](std::size_t i) { return static_cast<double>(mapping[i] * mapping[i]); };
+    auto variance = [&](const std::vector<double>& p) {
+        const double second = numpy_sum([&](std::size_t i) { return p[i] * square(i); }, k);
+        const double first = numpy_sum([&](std::size_t i) { return p[i] * degree(i); }, k);
+        return second - libm_pow(first, 2.0);
+    };
+    const double vara = variance(a);
+    const double varb = variance(b);
+    // (xy * (M - ab)).sum(), xy = outer(x, x) and ab = outer(a, b).
+    std::vector<double> terms(k * k);
+    for (std::size_t i = 0; i < k; ++i) {
+        for (std::size_t j = 0; j < k; ++j) {
+            terms[i * k + j] = static_cast<double>(mapping[i] * mapping[j]) * (M[i * k + j] - a[i] * b[j]);
+        }
+    }
+    const double covariance = sum_of(terms);
+    // numpy warns where the root is of a negative or zero product and where
+    // the quotient is not finite: those calls stay with numpy.
+    const double product = vara * varb;
+    if (!(product > 0.0) || !std::isfinite(product)) return std::nullopt;
+    const double r = covariance / std::sqrt(product);
+    if (!std::isfinite(r)) return std::nullopt;
+    return r;
+}
+
+std::vector<std::int64_t> first_occurrences(const std::vector<std::int64_t>& values) {
+    std::vector<std::uint8_t> seen(static_cast<std::size_t>(std::max<std::int64_t>(largest(values), 0)) + 1, 0);
+    std::vector<std::int64_t> firsts;
+    for (std::int64_t v : values) {
+        if (!seen[static_cast<std::size_t>(v)]) {
+            seen[static_cast<std::size_t>(v)] = 1;
+            firsts.push_back(v);
+        }
+    }
+    return firsts;
 }
 
 std::vector<MixingRow> attribute_mixing(const CoreGraph& g, const std::vector<std::int64_t>& code,

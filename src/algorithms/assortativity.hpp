@@ -9,6 +9,7 @@
 #include "lib/result.hpp"
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace fennel {
@@ -74,6 +75,16 @@ std::vector<MixingRow> degree_mixing(const CoreGraph& g, Side x, Side y, const s
 // the order pairs are met, so the walk is in node order.
 std::vector<double> degree_matrix(const CoreGraph& g, Side x, Side y, const std::vector<std::int64_t>& mapping,
                                   Mult mult);
+// degree_assortativity_coefficient of every node's pairs over `mapping`:
+// _numeric_ac's numpy arithmetic on that matrix normalised, term for term
+// (numpy's pairwise sums, pow() for ** 2). nullopt where numpy would warn
+// (no pairs, a variance product that is not positive and finite, a
+// quotient that is not finite): those are left to numpy.
+std::optional<double> degree_coefficient(const CoreGraph& g, Side x, Side y, const std::vector<std::int64_t>& mapping,
+                                         Mult mult);
+// The distinct values in the order they first occur (values >= 0): a set
+// built from them has the table of a set built from all of them.
+std::vector<std::int64_t> first_occurrences(const std::vector<std::int64_t>& values);
 // node_attribute_xy's pairs, as attribute codes: for each node u in node
 // order with `member[u]`, (code[u], code[v]) for each successor (neighbour)
 // v, whether in the set or not, once per key.

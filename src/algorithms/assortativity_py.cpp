@@ -35,12 +35,18 @@ Result<Mult> keys_of(const CoreGraph& g, const std::optional<Positions>& keys) {
     return Mult{&*keys};
 }
 
-PyObject* side_degree_list(const CoreGraph& g, std::int64_t side, const std::optional<Positions>& keys) {
+PyObject* side_degree_list(const CoreGraph& g, std::int64_t side, const std::optional<Positions>& keys,
+                           bool distinct) {
     auto s = side_of(side);
     auto mult = keys_of(g, keys);
     if (!s.ok()) return raise(s.error());
     if (!mult.ok()) return raise(mult.error());
-    return detached([&] { return side_degrees(g, s.value(), mult.value()); }, int64_list);
+    return detached(
+        [&] {
+            auto degrees = side_degrees(g, s.value(), mult.value());
+            return distinct ? first_occurrences(degrees) : degrees;
+        },
+        int64_list);
 }
 
 PyObject* neighbor_degree_averages(const CoreGraph& g, std::int64_t source, std::int64_t target,
@@ -87,21 +93,46 @@ PyObject* mixing_rows(const std::vector<MixingRow>& rows) {
     });
 }
 
+// The sides, the mapping's degrees (int64 bytes) and a multigraph's keys,
+// checked; false with the error set.
+bool matrix_args(const CoreGraph& g, std::int64_t x, std::int64_t y, const BytesRef& mapping,
+                 const std::optional<Positions>& keys, Side& sx, Side& sy, std::vector<std::int64_t>& degrees,
+                 Mult& mult) {
+    auto a = side_of(x);
+    auto b = side_of(y);
+    auto m = keys_of(g, keys);
+    if (!a.ok() || !b.ok() || !m.ok()) {
+        raise(!a.ok() ? a.error() : !b.ok() ? b.error() : m.error());
+        return false;
+    }
+    sx = a.value();
+    sy = b.value();
+    mult = m.value();
+    const auto size = static_cast<std::size_t>(PyBytes_GET_SIZE(mapping.obj));
+    return read_int64s(mapping, size / sizeof(std::int64_t), degrees);
+}
+
 PyObject* degree_matrix_of(const CoreGraph& g, std::int64_t x, std::int64_t y, const BytesRef& mapping,
                            const std::optional<Positions>& keys) {
-    auto sx = side_of(x);
-    auto sy = side_of(y);
-    auto mult = keys_of(g, keys);
-    if (!sx.ok() || !sy.ok()) return raise((sx.ok() ? sy : sx).error());
-    if (!mult.ok()) return raise(mult.error());
+    Side sx, sy;
     std::vector<std::int64_t> degrees;
-    const auto size = static_cast<std::size_t>(PyBytes_GET_SIZE(mapping.obj));
-    if (!read_int64s(mapping, size / sizeof(std::int64_t), degrees)) return nullptr;
-    return detached([&] { return degree_matrix(g, sx.value(), sy.value(), degrees, mult.value()); },
+    Mult mult;
+    if (!matrix_args(g, x, y, mapping, keys, sx, sy, degrees, mult)) return nullptr;
+    return detached([&] { return degree_matrix(g, sx, sy, degrees, mult); },
                     [](const std::vector<double>& counts) {
                         return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(counts.data()),
                                                          static_cast<Py_ssize_t>(counts.size() * sizeof(double)));
                     });
+}
+
+PyObject* degree_coefficient_of(const CoreGraph& g, std::int64_t x, std::int64_t y, const BytesRef& mapping,
+                                const std::optional<Positions>& keys) {
+    Side sx, sy;
+    std::vector<std::int64_t> degrees;
+    Mult mult;
+    if (!matrix_args(g, x, y, mapping, keys, sx, sy, degrees, mult)) return nullptr;
+    return detached([&] { return degree_coefficient(g, sx, sy, degrees, mult); },
+                    [](const std::optional<double>& r) { return r ? PyFloat_FromDouble(*r) : Py_NewRef(Py_None); });
 }
 
 PyObject* degree_xy(const CoreGraph& g, std::int64_t x, std::int64_t y, const std::optional<Positions>& order,
@@ -242,8 +273,9 @@ PyObject* attribute_codes(const DictRef& node_data, PyObject* attribute) {
 
 constexpr auto SIDE_DEGREES = method<side_degree_list>(
     "side_degrees",
-    "Every node's degree: 0 out, 1 in, 2 in+out (undirected: G.degree);\n`keys`: a multigraph's keys per row slot.",
-    arg<std::int64_t>("side"), arg<std::optional<Positions>>("keys", none));
+    "Every node's degree: 0 out, 1 in, 2 in+out (undirected: G.degree);\n`keys`: a multigraph's keys per row slot. "
+    "With `distinct`, each degree once,\nin the order the nodes first have it.",
+    arg<std::int64_t>("side"), arg<std::optional<Positions>>("keys", none), kwarg<bool>("distinct", false));
 constexpr auto NEIGHBOR_DEGREE_AVERAGES = method<neighbor_degree_averages>(
     "neighbor_degree_averages",
     "average_neighbor_degree's values for `nodes` (None: every node), in their\norder; sides 0 out, 1 in, 2 in+out. "
@@ -268,6 +300,11 @@ constexpr auto DEGREE_MATRIX = method<degree_matrix_of>(
     "degree_mixing_matrix's unnormalised counts over every node, as float64\nbytes, row-major over `mapping` "
     "(its degrees, int64 bytes, in index\norder).",
     arg<std::int64_t>("x"), arg<std::int64_t>("y"), arg<BytesRef>("mapping"), arg<std::optional<Positions>>("keys", none));
+constexpr auto DEGREE_COEFFICIENT = method<degree_coefficient_of>(
+    "degree_coefficient",
+    "degree_assortativity_coefficient over every node with `mapping` (its\ndegrees, int64 bytes, in index order), "
+    "as NetworkX's numpy arithmetic\nforms it; None where numpy would warn (no pairs, no variance).",
+    arg<std::int64_t>("x"), arg<std::int64_t>("y"), arg<BytesRef>("mapping"), arg<std::optional<Positions>>("keys", none));
 constexpr auto ATTRIBUTE_XY = method<attribute_xy>(
     "attribute_xy",
     "mixing_dict's rows `[(key, inner keys, counts)]` of node_attribute_xy's\npairs of node codes (int64 bytes "
@@ -287,7 +324,8 @@ std::vector<PyMethodDef> assortativity_functions() { return {row<ATTRIBUTE_CODES
 
 std::vector<PyMethodDef> assortativity_methods() {
     return {row<SIDE_DEGREES>(), row<NEIGHBOR_DEGREE_AVERAGES>(), row<CONNECTIVITY_TALLY>(), row<DEGREE_XY>(),
-            row<DEGREE_MATRIX>(), row<ATTRIBUTE_XY>()};
+            row<DEGREE_MATRIX>(), row<DEGREE_COEFFICIENT>(),
+            row<ATTRIBUTE_XY>()};
 }
 
 }  // namespace fennel::py

@@ -140,13 +140,9 @@ namespace {
 
 constexpr Node NO_COMMUNITY = 0xFFFFFFFFu;
 
-// CPython's float ** 2 calls the C library's pow(); a call the compiler
-// cannot fold into x * x gives its exact result.
-double (*volatile const c_pow)(double, double) = std::pow;
-
 // x ** 2 as Python computes it for a value of kind `kind`: ints square
 // exactly (within 2**53 here), floats through pow().
-double square(double x, std::uint8_t kind) { return kind & FLOAT_BIT ? c_pow(x, 2.0) : x * x; }
+double square(double x, std::uint8_t kind) { return kind & FLOAT_BIT ? libm_pow(x, 2.0) : x * x; }
 
 // A number with its value kind, as NetworkX's arithmetic carries it.
 struct Typed {
@@ -569,7 +565,7 @@ Result<LevelMoves> Louvain::one_level(const std::vector<Node>& order) {
     const double res = resolution_;
     // DIVIDED divides x by m**2 (2 * m**2 undirected); SCALED multiplies
     // it by gamma.
-    const double m2 = c_pow(m, 2.0);
+    const double m2 = libm_pow(m, 2.0);
     const double denom = directed ? m2 : 2 * m2;
     const double gamma = directed ? res : res / 2;
     // weights2com (u_deg_by_com): communities in first-met order with their

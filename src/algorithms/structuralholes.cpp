@@ -22,10 +22,6 @@ namespace {
 
 constexpr double NAN_VALUE = std::numeric_limits<double>::quiet_NaN();
 
-// float ** 2 as CPython's float_pow computes it: libm's pow, never folded
-// into a product.
-double (*volatile const libm_pow)(double, double) = &std::pow;
-
 struct Neighbourhoods {
     std::vector<Slot> start;       // n + 1 offsets
     std::vector<Node> node;        // set(all_neighbors(G, v)) in iteration order

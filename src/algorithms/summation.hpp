@@ -214,6 +214,11 @@ double numpy_sum(const Term& term, std::size_t n) {
     return 0.0 + pairwise_sum(term, 0, n);
 }
 
+// float ** y as CPython's float_pow and numpy's float64 scalars compute it:
+// the C library's pow(), through a pointer the compiler cannot fold into a
+// product (pow(x, 2.0) is not always x * x).
+inline double (*volatile const libm_pow)(double, double) = &std::pow;
+
 // One segment of np.add.reduceat: term(lo) plus the pairwise sum of the rest
 // (n >= 1).
 template <class Term>

@@ -219,16 +219,26 @@ def _degrees_of(fg, side, nodes):
     return degrees if positions is None else [degrees[p] for p in positions]
 
 
-@served(docs=_PAIRS_DOCS + _NUMPY_DOCS + _LEFT, rules=("unweighted_degrees",), min_work=WORK_MIXING)
+def _degree_set(fg, side, nodes):
+    """{d for _, d in <side>_degree(nodes)}: over every node, built from each degree's first occurrence (a
+    degree met again leaves a set's table as it was)."""
+    if nodes is None:
+        return set(fg.core.side_degrees(side, _keys(fg), distinct=True))
+    return {d for d in _degrees_of(fg, side, nodes)}
+
+
+@served(docs=_PAIRS_DOCS + " Over every node, the matrix and _numeric_ac's arithmetic are formed in C++ term for "
+        "term as numpy forms them (its pairwise sums); where numpy would warn, they are NetworkX's own numpy code."
+        + _LEFT, rules=("unweighted_degrees",), min_work=WORK_MIXING)
 def degree_assortativity_coefficient(G, x="out", y="in", weight=None, nodes=None):
     # NetworkX walks G.nodes when nodes is None: every node, in order. Each
     # degree view walks `nodes` anew (a generator only once).
     if G.directed:
-        indeg = {d for d in _degrees_of(G, _IN, nodes)} if "in" in (x, y) else set()
-        outdeg = {d for d in _degrees_of(G, _OUT, nodes)} if "out" in (x, y) else set()
+        indeg = _degree_set(G, _IN, nodes) if "in" in (x, y) else set()
+        outdeg = _degree_set(G, _OUT, nodes) if "out" in (x, y) else set()
         degrees = set.union(indeg, outdeg)
     else:
-        degrees = {d for d in _degrees_of(G, _BOTH, nodes)}
+        degrees = _degree_set(G, _BOTH, nodes)
     mapping = {d: i for i, d in enumerate(degrees)}
     if nodes is None:
         # Every node's pairs: their counts, placed by the core (the order
@@ -236,7 +246,11 @@ def degree_assortativity_coefficient(G, x="out", y="in", weight=None, nodes=None
         import numpy as np
 
         xs, ys = _degree_sides(G, x, y)
-        counts = G.core.degree_matrix(xs, ys, array("q", mapping).tobytes(), _keys(G))
+        keys, known = _keys(G), array("q", mapping).tobytes()
+        r = G.core.degree_coefficient(xs, ys, known, keys)
+        if r is not None:
+            return r
+        counts = G.core.degree_matrix(xs, ys, known, keys)
         M = np.frombuffer(counts, dtype=np.float64).reshape(len(mapping), len(mapping))
     else:
         M = _degree_array(_degree_rows(G, x, y, nodes), mapping)
