@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <ctime>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -306,10 +307,28 @@ bool stop_requested() {
     return true;
 }
 
+namespace {
+
+// The steady clock read cheaply, for loops that ask after every item: the
+// coarse monotonic clock (the same clock, behind it by at most a tick of a
+// few milliseconds) costs a fifth of a precise reading.
+std::chrono::steady_clock::time_point coarse_now() {
+#ifdef CLOCK_MONOTONIC_COARSE
+    timespec ts;
+    if (clock_gettime(CLOCK_MONOTONIC_COARSE, &ts) == 0) {
+        return std::chrono::steady_clock::time_point(std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+            std::chrono::seconds(ts.tv_sec) + std::chrono::nanoseconds(ts.tv_nsec)));
+    }
+#endif
+    return std::chrono::steady_clock::now();
+}
+
+}  // namespace
+
 bool poll_interrupt() {
     InterruptCheck* check = t_interrupt_check;
     if (t_interrupted || check == nullptr) return t_interrupted;
-    const auto now = std::chrono::steady_clock::now();
+    const auto now = coarse_now();
     if (now < t_next_poll) return false;
     t_next_poll = now + POLL_INTERVAL;
     t_interrupted = check->interrupted();
