@@ -160,3 +160,15 @@ def test_harmonic_many_sources_on_a_long_path(first):
     G = nx.path_graph(65_540)
     ends = list(range(first, first + 40))
     assert same_as_networkx("harmonic_centrality", G, ends, sources=ends)
+
+
+@pytest.mark.parametrize("threads", [1, 2])
+def test_harmonic_deep_round_after_a_shallow_one(threads):
+    # The first 64 sources (one round on one thread) lie in a clique, one
+    # level deep; the next lie on a 700-node path, hundreds of levels deep:
+    # the sums must start again from nothing, not from the first round's.
+    G = nx.complete_graph(80)
+    nx.add_path(G, range(100, 800))
+    sources = list(range(64)) + list(range(100, 800, 7))
+    with nx.config.backends.fennel(n_jobs=threads):
+        assert same_as_networkx("harmonic_centrality", G, sources=sources)

@@ -685,11 +685,11 @@ namespace {
 // Unweighted harmonic sums over bit-parallel levels: a batch of chunks of 64
 // sources is searched in parallel, each chunk recording every node's level
 // from each of its sources; then the terms are added in parallel over
-// ranges of nodes, each node's in source order. False (nothing added) when
-// a level does not fit the 16-bit record.
+// ranges of nodes, each node's in source order. False when a level does
+// not fit the record of type Level (a round may have added its terms).
+template <class Level>
 Result<bool> harmonic_levels(const Csr& rows, std::span<const Node> sources, std::span<const std::uint8_t> in_nbunch,
                              HarmonicSums& out) {
-    using Level = std::uint16_t;
     const Count n = rows.node_count();
     const std::size_t chunks = (sources.size() + BIT_CHUNK - 1) / BIT_CHUNK;
     const std::size_t batch = std::min(chunks, pool_size());
@@ -765,7 +765,15 @@ Result<HarmonicSums> harmonic(const GraphView& rows, std::span<const Node> sourc
     const Count n = rows.out->node_count();
     HarmonicSums out{std::vector<double>(n, 0.0), std::vector<std::uint8_t>(n, 0)};
     if (rows.weights == nullptr && sources.size() >= BIT_CHUNK / 2) {
-        auto done = harmonic_levels(*rows.out, sources, in_nbunch, out);
+        // Levels of a byte (most graphs are that shallow) halve the records
+        // the two phases pass through memory; deeper graphs take two bytes.
+        // A round may have added its terms before a deeper one is met: each
+        // try starts from empty sums.
+        auto done = harmonic_levels<std::uint8_t>(*rows.out, sources, in_nbunch, out);
+        if (done.ok() && !done.value()) {
+            out = HarmonicSums{std::vector<double>(n, 0.0), std::vector<std::uint8_t>(n, 0)};
+            done = harmonic_levels<std::uint16_t>(*rows.out, sources, in_nbunch, out);
+        }
         if (!done.ok()) return done.error();
         if (done.value()) return out;
         out = HarmonicSums{std::vector<double>(n, 0.0), std::vector<std::uint8_t>(n, 0)};
