@@ -292,3 +292,15 @@ def test_global_random_state_is_moved_on_as_networkx_moves_it():
     with nx.config(backend_priority=["fennel"]):
         got = nx.rich_club_coefficient(G, Q=2), random.getstate()
     assert _bits(got[0]) == _bits(expected[0]) and got[1] == expected[1]
+
+
+@pytest.mark.parametrize("method", ["degree_matrix", "degree_coefficient"])
+@pytest.mark.parametrize(("args", "message"), [
+    ((3, 0, b"", None), "side must be"),
+    ((0, -1, b"", None), "side must be"),
+    ((2, 2, b"", [1, 2]), "keys must hold one count per row slot"),
+], ids=["x", "y", "keys"])
+def test_degree_matrix_arguments(method, args, message):
+    fg = convert_from_nx(nx.path_graph(4))
+    with pytest.raises(ValueError, match=message):
+        getattr(fg.core, method)(*args)

@@ -93,32 +93,34 @@ PyObject* mixing_rows(const std::vector<MixingRow>& rows) {
     });
 }
 
-// The sides, the mapping's degrees (int64 bytes) and a multigraph's keys,
-// checked; false with the error set.
-bool matrix_args(const CoreGraph& g, std::int64_t x, std::int64_t y, const BytesRef& mapping,
-                 const std::optional<Positions>& keys, Side& sx, Side& sy, std::vector<std::int64_t>& degrees,
-                 Mult& mult) {
+// A degree matrix's arguments: the sides, the mapping's degrees (int64
+// bytes) and a multigraph's keys, checked; nullopt with the error set.
+struct MatrixArgs {
+    Side x, y;
+    std::vector<std::int64_t> degrees;
+    Mult mult;
+};
+
+std::optional<MatrixArgs> matrix_args(const CoreGraph& g, std::int64_t x, std::int64_t y, const BytesRef& mapping,
+                                      const std::optional<Positions>& keys) {
     auto a = side_of(x);
     auto b = side_of(y);
     auto m = keys_of(g, keys);
     if (!a.ok() || !b.ok() || !m.ok()) {
         raise(!a.ok() ? a.error() : !b.ok() ? b.error() : m.error());
-        return false;
+        return std::nullopt;
     }
-    sx = a.value();
-    sy = b.value();
-    mult = m.value();
+    MatrixArgs args{a.value(), b.value(), {}, m.value()};
     const auto size = static_cast<std::size_t>(PyBytes_GET_SIZE(mapping.obj));
-    return read_int64s(mapping, size / sizeof(std::int64_t), degrees);
+    if (!read_int64s(mapping, size / sizeof(std::int64_t), args.degrees)) return std::nullopt;
+    return args;
 }
 
 PyObject* degree_matrix_of(const CoreGraph& g, std::int64_t x, std::int64_t y, const BytesRef& mapping,
                            const std::optional<Positions>& keys) {
-    Side sx, sy;
-    std::vector<std::int64_t> degrees;
-    Mult mult;
-    if (!matrix_args(g, x, y, mapping, keys, sx, sy, degrees, mult)) return nullptr;
-    return detached([&] { return degree_matrix(g, sx, sy, degrees, mult); },
+    auto a = matrix_args(g, x, y, mapping, keys);
+    if (!a) return nullptr;
+    return detached([&] { return degree_matrix(g, a->x, a->y, a->degrees, a->mult); },
                     [](const std::vector<double>& counts) {
                         return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(counts.data()),
                                                          static_cast<Py_ssize_t>(counts.size() * sizeof(double)));
@@ -127,11 +129,9 @@ PyObject* degree_matrix_of(const CoreGraph& g, std::int64_t x, std::int64_t y, c
 
 PyObject* degree_coefficient_of(const CoreGraph& g, std::int64_t x, std::int64_t y, const BytesRef& mapping,
                                 const std::optional<Positions>& keys) {
-    Side sx, sy;
-    std::vector<std::int64_t> degrees;
-    Mult mult;
-    if (!matrix_args(g, x, y, mapping, keys, sx, sy, degrees, mult)) return nullptr;
-    return detached([&] { return degree_coefficient(g, sx, sy, degrees, mult); },
+    auto a = matrix_args(g, x, y, mapping, keys);
+    if (!a) return nullptr;
+    return detached([&] { return degree_coefficient(g, a->x, a->y, a->degrees, a->mult); },
                     [](const std::optional<double>& r) { return r ? PyFloat_FromDouble(*r) : Py_NewRef(Py_None); });
 }
 
