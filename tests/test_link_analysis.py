@@ -292,6 +292,11 @@ def test_core_arguments_and_edges():
     assert convert(nx.empty_graph(3)).katz([2, 0, 1], 0.1, 0.25, None, 2, 1e-6, False) == [0.25] * 3
     x0 = [0.5, 0.25, 0.25]
     assert g.eigenvector([0, 1, 2], x0, None, 1, 1e9, lambda *v: 0.0, False) == [0.5, 0.75, 0.5]
+    keyed = g.eigenvector(None, x0, None, 1, 1e9, lambda *v: 0.0, False, objects=("a", "b", "c"))
+    assert list(keyed.items()) == [("a", 0.5), ("b", 0.75), ("c", 0.5)]
+    for order, objects in (([0, 1, 2], ("a", "b", "c")), (None, ("a", "b"))):
+        with pytest.raises(ValueError, match="^objects must hold one key per node, with no order$"):
+            g.eigenvector(order, x0, None, 1, 1e9, math.hypot, False, objects=objects)
 
     # A norm that keeps its arguments sees every iteration's values, not ones
     # refilled under it.

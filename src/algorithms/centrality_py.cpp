@@ -217,11 +217,14 @@ const Weights* numpy_kinds(const CoreGraph& g, const AttrName& weight) {
 
 PyObject* eigenvector(const CoreGraph& g, const std::optional<Positions>& order, Reals x0, const AttrName& weight,
                       std::uint64_t max_iter, double tol, PyObject* hypot, bool compensated_sum, bool kinds,
-                      bool own_hypot) {
+                      bool own_hypot, const std::optional<TupleRef>& objects) {
     auto checked = g.sources_or_all(order);
     if (!checked.ok()) return raise(checked.error());
     const std::vector<Node>& nodes = checked.value();
     if (!one_per_node(g, x0.size(), "x0")) return nullptr;
+    if (objects && (order || static_cast<Count>(PyTuple_GET_SIZE(objects->obj)) != g.n)) {
+        return raise(value_error("objects must hold one key per node, with no order"));
+    }
     auto column = g.weight_slice(weight, false);
     if (!column.ok()) return raise(column.error());
     Iteration it{g.succ, nodes, column.value(), compensated_sum, numpy_kinds(g, weight)};
@@ -264,7 +267,12 @@ PyObject* eigenvector(const CoreGraph& g, const std::optional<Positions>& order,
                 return d.attached([&] { return norm(x); });
             }, numpy);
         },
-        [&](const Scores& scores) { return typed_scores(scores, kinds, numpy); });
+        [&](const Scores& scores) {
+            if (objects && scores && numpy.empty()) {
+                return dict_from(objects->obj, [&](std::size_t i) { return PyFloat_FromDouble((*scores)[i]); });
+            }
+            return typed_scores(scores, kinds, numpy);
+        });
 }
 
 PyObject* katz(const CoreGraph& g, const std::optional<Positions>& order, double alpha, double beta,
@@ -329,10 +337,11 @@ constexpr auto EIGENVECTOR = method<eigenvector>(
     "`eigenvector_centrality` from the normalized start vector `x0` (by\nnode position), iterating nodes in "
     "`order` (None: position order); `hypot`\nis Python's `math.hypot`. `None` if it doesn't converge. With "
     "`kinds`,\nthe scores and which nodes' values NetworkX holds as numpy.float64\n(None: no numpy weights). With "
-    "`own_hypot`, lengths are the core's\n`_hypot` where it gives one.",
+    "`own_hypot`, lengths are the core's\n`_hypot` where it gives one. With `objects` (every node, `order` None)\nand "
+    "no numpy weights, the dict of the scores keyed by them.",
     arg<std::optional<Positions>>("order"), arg<Reals>("x0"), arg<AttrName>("weight"),
     arg<std::uint64_t>("max_iter"), arg<double>("tol"), arg<PyObject*>("hypot"), arg<bool>("compensated_sum"),
-    kwarg<bool>("kinds", false), kwarg<bool>("own_hypot", false));
+    kwarg<bool>("kinds", false), kwarg<bool>("own_hypot", false), kwarg<std::optional<TupleRef>>("objects", none));
 constexpr auto KATZ = method<katz>(
     "katz",
     "`katz_centrality` before normalization, with scalar `beta` and a\nzero start vector. `None` if it doesn't "

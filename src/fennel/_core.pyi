@@ -515,7 +515,8 @@ class CoreGraph:
         *,
         kinds: bool = False,
         own_hypot: bool = False,
-    ) -> list[float] | tuple[list[float], list[bool] | None] | None: ...
+        objects: tuple[Any, ...] | None = None,
+    ) -> list[float] | tuple[list[float], list[bool] | None] | dict[Any, float] | None: ...
     def katz(
         self,
         order: _Positions | None,

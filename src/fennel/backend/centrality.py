@@ -416,9 +416,12 @@ def eigenvector_centrality(G, max_iter=100, tol=1e-06, nstart=None, weight=None)
             x0[position] = value
     with progress.counted(G, iterations(max_iter), "iterations"):
         found = G.core.eigenvector(order, x0, weight or None, iterations(max_iter), float(tol), math.hypot,
-                                   COMPENSATED_SUM, kinds=True, own_hypot=own_hypot())
+                                   COMPENSATED_SUM, kinds=True, own_hypot=own_hypot(),
+                                   objects=G.node_tuple if order is None else None)
     if found is None:
         raise nx.PowerIterationFailedConvergence(max_iter)
+    if type(found) is dict:  # keyed by the core: every node, no numpy values
+        return found
     return _keyed(keys, _typed_scores(*found), order)
 
 
