@@ -448,16 +448,15 @@ def katz_centrality(G, alpha=0.1, beta=1.0, max_iter=1000, tol=1e-06, nstart=Non
     if found is None:
         raise nx.PowerIterationFailedConvergence(max_iter)
     x = _keyed(keys, _typed_scores(*found), order)
-    if normalized:
-        try:
-            s = 1.0 / math.hypot(*x.values())
-        except ZeroDivisionError:
-            s = 1.0
-    else:
-        s = 1
-    for key in x:
-        x[key] *= s
-    return x
+    if not normalized:
+        return x  # NetworkX multiplies each value by the int 1: the same value, of the same type
+    try:
+        s = 1.0 / math.hypot(*x.values())
+    except ZeroDivisionError:
+        s = 1.0
+    # NetworkX's `x[key] *= s`, key by key: each value times s (a float or
+    # numpy.float64 times a float), the keys' order kept.
+    return dict(zip(x, [v * s for v in x.values()]))
 
 
 # Degrees are one pass over the rows: converting a graph costs more than
