@@ -9,7 +9,10 @@ nodes: set(G)'s order is replayed by the core from the nodes' hashes
 own, built here by the same call.
 Everything NetworkX then computes with numpy (the mixing matrix, its sums,
 the coefficients, scipy's pearsonr) is NetworkX's own code on identical
-dicts and arrays.
+dicts and arrays, but for degree_assortativity_coefficient over every node:
+there the core forms the matrix and _numeric_ac's arithmetic term for term
+as numpy does (pairwise sums, row sums added in turn, pow() for the
+squares), and hands the calls numpy would warn on to numpy.
 
 Degrees are unweighted: weighted degrees are left to NetworkX. The core's
 rows hold each neighbour once; a multigraph's keys per row slot are handed
