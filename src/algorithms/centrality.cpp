@@ -763,7 +763,8 @@ Result<bool> harmonic_levels(const Csr& rows, std::span<const Node> sources, std
 Result<HarmonicSums> harmonic(const GraphView& rows, std::span<const Node> sources,
                               std::span<const std::uint8_t> in_nbunch) {
     const Count n = rows.out->node_count();
-    HarmonicSums out{std::vector<double>(n, 0.0), std::vector<std::uint8_t>(n, 0)};
+    auto empty = [n] { return HarmonicSums{std::vector<double>(n, 0.0), std::vector<std::uint8_t>(n, 0)}; };
+    HarmonicSums out = empty();
     if (rows.weights == nullptr && sources.size() >= BIT_CHUNK / 2) {
         // Levels of a byte (most graphs are that shallow) halve the records
         // the two phases pass through memory; deeper graphs take two bytes.
@@ -771,12 +772,12 @@ Result<HarmonicSums> harmonic(const GraphView& rows, std::span<const Node> sourc
         // try starts from empty sums.
         auto done = harmonic_levels<std::uint8_t>(*rows.out, sources, in_nbunch, out);
         if (done.ok() && !done.value()) {
-            out = HarmonicSums{std::vector<double>(n, 0.0), std::vector<std::uint8_t>(n, 0)};
+            out = empty();
             done = harmonic_levels<std::uint16_t>(*rows.out, sources, in_nbunch, out);
         }
         if (!done.ok()) return done.error();
         if (done.value()) return out;
-        out = HarmonicSums{std::vector<double>(n, 0.0), std::vector<std::uint8_t>(n, 0)};
+        out = empty();
     }
     auto add = [&](Node u, double d) {
         if (d != 0.0 && in_nbunch[u]) {
