@@ -630,8 +630,13 @@ def test_scratch_memory_does_not_grow_with_threads():
 
 @pytest.mark.parametrize(
     "call",
-    ["g.betweenness()", "nx.eigenvector_centrality(G, max_iter=10**9, tol=0, backend='fennel')"],
-    ids=["betweenness", "eigenvector"],
+    [
+        "g.betweenness()",
+        "nx.eigenvector_centrality(G, max_iter=10**9, tol=0, backend='fennel')",
+        # Searches run beside the thread that makes their dicts, call after call.
+        "_core._beside_nodes(2); [g.bfs_length_dict(0, 1e9, tuple(nodes)) for _ in iter(int, 1)]",
+    ],
+    ids=["betweenness", "eigenvector", "length_dicts"],
 )
 def test_ctrl_c_stops_a_long_call(call):
     # The signal comes from another Python thread, which must get to run.

@@ -43,9 +43,18 @@ GRAPHS = {
 }
 
 
-@pytest.mark.parametrize("threads", [1, 2])
+@pytest.fixture
+def beside(request):
+    """Whether length dicts are made beside their search, from two nodes on."""
+    before = _core._beside_nodes(2 if request.param else 0)
+    yield request.param
+    _core._beside_nodes(before)
+
+
+# Three threads: the levels of a search run beside the caller go to the pool.
+@pytest.mark.parametrize(("threads", "beside"), [(1, False), (2, False), (2, True), (3, True)], indirect=["beside"])
 @pytest.mark.parametrize("gid", GRAPHS)
-def test_searches_from_a_source(gid, threads):
+def test_searches_from_a_source(gid, threads, beside):
     G = GRAPHS[gid]
     nodes = list(G)
     with nx.config.backends.fennel(n_jobs=threads):
@@ -85,3 +94,17 @@ def test_component_generator_survives_a_change_between_components(threads):
     assert shape(first) == shape(next(want))
     H.add_edge(0, 599)
     assert shape(rest) == shape(list(want))
+
+
+@pytest.mark.parametrize("directed", [False, True])
+def test_length_dict_of_a_large_graph_beside_its_search(directed):
+    # Large enough for the default threshold; the str keys' dict keeps
+    # NetworkX's insertion order.
+    G = nx.relabel_nodes(nx.gnm_random_graph(40_000, 120_000, seed=5, directed=directed), lambda v: f"v{v}")
+    G.add_node("alone")
+    with nx.config.backends.fennel(n_jobs=2):
+        for s in ("v0", "v123", "alone"):
+            assert same_as_networkx("single_source_shortest_path_length", G, s)
+            assert same_as_networkx("single_source_shortest_path_length", G, s, cutoff=3)
+            if directed:
+                assert same_as_networkx("single_target_shortest_path_length", G, s)

@@ -97,7 +97,7 @@ MODULE_ORDER = [
     "_flow_products", "_capacity_scaling",
     "_louvain_level", "_community_unions", "_louvain_modularity", "_louvain_aggregate", "_leiden_move", "_leiden_refine",
     "_leiden_refine_drawing", "_leiden_aggregate",
-    "set_num_threads", "num_threads", "_progress_hook", "_pool_probe", "_parallel_frontier", "register_numpy",
+    "set_num_threads", "num_threads", "_progress_hook", "_pool_probe", "_parallel_frontier", "_beside_nodes", "register_numpy",
     "_link_pairs", "_link_batch", "_link_non_edges",
     "_attribute_codes",
     "_laplacian_energies", "_add_rows", "_hypot", "_constraint_rows", "_while_unchanged",

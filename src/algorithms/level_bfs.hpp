@@ -40,6 +40,14 @@ std::size_t parallel_frontier();
 // Sets it; returns the previous value.
 std::size_t set_parallel_frontier(std::size_t nodes);
 
+// The node count from which a search runs beside the thread that turns its
+// result into Python objects (Beside), and how many entries it publishes at
+// a time: an eighth of that count, at most 4096 (both set lower by tests).
+std::size_t beside_nodes();
+std::size_t beside_step();
+// Sets the node count (0: the default); returns the previous value.
+std::size_t set_beside_nodes(std::size_t nodes);
+
 class LevelExpander {
 public:
     static constexpr std::uint32_t UNCLAIMED = std::numeric_limits<std::uint32_t>::max();

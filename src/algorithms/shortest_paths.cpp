@@ -343,27 +343,33 @@ BfsTree breadth_first_tree(BfsState& state, const Csr& rows, Node source, std::u
 // the nodes in the order the previous level's rows reach them first, each with
 // that first discoverer. Once every node is reached nothing is left to find,
 // which is where NetworkX's length search stops too.
-Result<BfsTree> breadth_first_tree(const Csr& rows, Node source, double cutoff) {
+//
+// With a consumer beside it, every entry is final once written, so the
+// serial loop publishes its progress every beside_step() entries; a level
+// expanded on the pool is final when the level is done. The consumer's
+// thread is one of the call's, so levels go to the pool only when the call
+// has two more.
+Result<std::size_t> breadth_first_into(const Csr& rows, Node source, double cutoff, BfsTree& out, Beside* beside) {
     constexpr std::uint32_t UNREACHED = BfsState::UNREACHED;
+    const std::size_t step = beside != nullptr ? beside_step() : 0;
     const Count n = rows.node_count();
     const std::uint32_t max_level = BfsState::below_cutoff(cutoff);
+    const bool pool_levels = beside == nullptr || pool_size() > 2;
     std::vector<std::uint32_t> level(n, UNREACHED);
-    BfsTree out;
-    out.order.resize(n);
-    out.parents.resize(n);
     level[source] = 0;
     out.order[0] = source;
+    out.levels[0] = 0;
     out.parents[0] = NO_PARENT;
-    std::vector<std::size_t> ends;  // where each level ends in the queue
     LevelExpander expander(n);
-    std::size_t begin = 0, end = 1;
+    std::size_t begin = 0, end = 1, shown = 0;
     for (std::uint32_t lv = 0; begin < end && lv < max_level && end < n; ++lv) {
         std::size_t next = end;
-        if (LevelExpander::parallel(end - begin)) {
+        if (pool_levels && LevelExpander::parallel(end - begin)) {
             auto grown = expander.expand(
                 rows, nullptr, out.order.data(), begin, end, [&](Node w) { return level[w] == UNREACHED; },
                 [&](std::size_t at, Node w, Node v) {
                     level[w] = lv + 1;
+                    out.levels[at] = lv + 1;
                     out.parents[at] = v;
                 });
             if (!grown.ok()) return grown.error();
@@ -376,22 +382,35 @@ Result<BfsTree> breadth_first_tree(const Csr& rows, Node source, double cutoff) 
                     if (level[w] != UNREACHED) continue;
                     level[w] = lv + 1;
                     out.order[next] = w;
+                    out.levels[next] = lv + 1;
                     out.parents[next++] = v;
+                }
+                if (beside != nullptr && next - shown >= step) {
+                    if (stop_requested()) return interrupted();
+                    beside->publish(shown = next);
                 }
             }
         }
-        ends.push_back(end);
         begin = end;
         end = next;
+        if (beside != nullptr) beside->publish(shown = end);
     }
-    ends.push_back(end);
-    out.order.resize(end);
-    out.parents.resize(end);
-    out.levels.resize(end);
-    std::size_t at = 0;
-    for (std::uint32_t lv = 0; lv < ends.size(); ++lv) {
-        for (; at < ends[lv]; ++at) out.levels[at] = lv;
-    }
+    if (beside != nullptr) beside->publish(end);
+    return end;
+}
+
+void size_bfs_tree(BfsTree& tree, std::size_t size) {
+    tree.order.resize(size);
+    tree.levels.resize(size);
+    tree.parents.resize(size);
+}
+
+Result<BfsTree> breadth_first_tree(const Csr& rows, Node source, double cutoff) {
+    BfsTree out;
+    size_bfs_tree(out, rows.node_count());
+    Result<std::size_t> reached = breadth_first_into(rows, source, cutoff, out, nullptr);
+    if (!reached.ok()) return reached.error();
+    size_bfs_tree(out, reached.value());
     return out;
 }
 

@@ -37,6 +37,8 @@
 
 namespace fennel {
 
+class Beside;
+
 // Parent of a search root.
 inline constexpr Node NO_PARENT = 0xFFFFFFFFu;
 
@@ -51,6 +53,12 @@ struct BfsTree {
 // Levels d < cutoff are expanded (a NaN or non-positive cutoff: none). Large
 // levels are expanded on the pool, with the same result.
 Result<BfsTree> breadth_first_tree(const Csr& rows, Node source, double cutoff);
+// The same search into `out`, whose arrays hold the node count: returns how
+// many nodes it reached. With `beside`, each entry is published once final
+// (see Beside); the search stops early once the consumer cancels it.
+Result<std::size_t> breadth_first_into(const Csr& rows, Node source, double cutoff, BfsTree& out, Beside* beside);
+// Resizes the three arrays of `tree` to `size`.
+void size_bfs_tree(BfsTree& tree, std::size_t size);
 // The same with the caller's state, levels expanded while below `max_level`.
 BfsTree breadth_first_tree(BfsState& state, const Csr& rows, Node source, std::uint32_t max_level);
 // The search of each source, in source order.

@@ -14,6 +14,7 @@
 // its final length and filled from its parent's. Arguments are checked in
 // the order each binding lists them, before the interpreter is released.
 
+#include "algorithms/level_bfs.hpp"
 #include "algorithms/shortest_paths.hpp"
 #include "graph/core_graph_py.hpp"
 #include "lib/entry.hpp"
@@ -151,17 +152,23 @@ PyObject* distance_dict(const NodeObjects& obj, std::span<const Node> order, std
 // keys come in search order, so each insertion reads a node's tuple slot and
 // then its object (hash, reference count) from scattered places. Both are
 // fetched some insertions ahead.
-PyObject* level_dict(const NodeObjects& obj, std::span<const Node> order, std::span<const std::uint32_t> levels) {
-    PyRef out = PyRef::steal(new_dict_for(static_cast<Py_ssize_t>(order.size())));
-    if (!out) return nullptr;
+// Adds order[i]: levels[i] to `dict` for every i in [from, to).
+bool add_levels(PyObject* dict, const NodeObjects& obj, const Node* order, const std::uint32_t* levels,
+                std::size_t from, std::size_t to) {
     constexpr std::size_t AHEAD = 8;  // insertions between fetching an object and inserting it
     PyObject* const* items = &PyTuple_GET_ITEM(obj.nodes, 0);
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        if (i + 2 * AHEAD < order.size()) __builtin_prefetch(items + order[i + 2 * AHEAD]);
-        if (i + AHEAD < order.size()) __builtin_prefetch(obj(order[i + AHEAD]));
+    for (std::size_t i = from; i < to; ++i) {
+        if (i + 2 * AHEAD < to) __builtin_prefetch(items + order[i + 2 * AHEAD]);
+        if (i + AHEAD < to) __builtin_prefetch(obj(order[i + AHEAD]));
         PyRef value = PyRef::steal(PyLong_FromUnsignedLong(levels[i]));
-        if (!value || PyDict_SetItem(out.get(), obj(order[i]), value.get()) < 0) return nullptr;
+        if (!value || PyDict_SetItem(dict, obj(order[i]), value.get()) < 0) return false;
     }
+    return true;
+}
+
+PyObject* level_dict(const NodeObjects& obj, std::span<const Node> order, std::span<const std::uint32_t> levels) {
+    PyRef out = PyRef::steal(new_dict_for(static_cast<Py_ssize_t>(order.size())));
+    if (!out || !add_levels(out.get(), obj, order.data(), levels.data(), 0, order.size())) return nullptr;
     return out.release();
 }
 
@@ -346,6 +353,36 @@ PyObject* bfs(const CoreGraph& g, Node source, double cutoff, bool reverse) {
     if (!view.ok()) return raise(view.error());
     return detached([&] { return fennel::breadth_first_tree(*view.value().out, source, cutoff); },
                     [&](BfsTree& tree) { return wrap_result(BfsResult{std::move(tree), source, g.n}); });
+}
+
+// NetworkX's {node: hop count} of one search. On a large graph with two
+// threads or more the search runs beside this thread, which adds each
+// entry to the dict once the search has published it; the dict then grows
+// as NetworkX's does, since its final size is not known in advance.
+PyObject* search_length_dict(const CoreGraph& g, Node source, double cutoff, TupleRef nodes, PyObject* root,
+                          bool reverse) {
+    if (source >= g.n) return raise(index_error());
+    auto view = g.search_view(std::nullopt, reverse);
+    if (!view.ok()) return raise(view.error());
+    NodeObjects obj;
+    if (!rooted_objects(g.n, nodes, source, root, obj)) return nullptr;
+    const Csr& rows = *view.value().out;
+    if (g.n < beside_nodes() || thread_count() < 2) {
+        return detached([&] { return fennel::breadth_first_tree(rows, source, cutoff); },
+                        [&](const BfsTree& tree) { return level_dict(obj, tree.order, tree.levels); });
+    }
+    BfsTree tree;
+    size_bfs_tree(tree, g.n);
+    Result<std::size_t> reached = std::size_t{0};
+    Beside beside([&](Beside& b) { reached = breadth_first_into(rows, source, cutoff, tree, &b); });
+    PyRef out;
+    Status st = consume_beside(beside, 4 * beside_step(), [&](std::size_t from, std::size_t to) {
+        if (!out) out = PyRef::steal(beside.finished() ? new_dict_for(static_cast<Py_ssize_t>(to)) : PyDict_New());
+        return out && add_levels(out.get(), obj, tree.order.data(), tree.levels.data(), from, to);
+    });
+    if (!st.ok()) return raise(st.error());
+    if (!reached.ok()) return raise(reached.error());
+    return out.release();
 }
 
 PyObject* bfs_many(const CoreGraph& g, const Positions& sources, double cutoff) {
@@ -559,6 +596,12 @@ constexpr auto BFS = method<bfs>(
     "A breadth-first search from `source`, levels d < cutoff expanded, as a\nBfsResult. `reverse` follows in-edges in "
     "exact order (directed graphs).",
     arg<Node>("source"), arg<double>("cutoff"), kwarg<bool>("reverse", false));
+constexpr auto BFS_LENGTH_DICT_OF = method<search_length_dict>(
+    "bfs_length_dict",
+    "NetworkX's `{node: hop count}` of `bfs(source, cutoff, reverse=reverse)`:\nnode objects from the tuple `nodes`, the "
+    "source as `root` (None: its own\nnode). On a large graph the dict is made while the search runs.",
+    arg<Node>("source"), arg<double>("cutoff"), arg<TupleRef>("nodes"), arg<PyObject*>("root", none),
+    kwarg<bool>("reverse", false));
 constexpr auto BFS_MANY = method<bfs_many>(
     "bfs_many", "The breadth-first search of each source (in parallel), as a BfsResults.", arg<Positions>("sources"),
     arg<double>("cutoff"));
@@ -657,6 +700,7 @@ constexpr auto BIDIRECTIONAL_DIJKSTRA = method<bidirectional_weighted>(
 
 std::vector<PyMethodDef> shortest_paths_methods() {
     return {row<BFS>(),
+            row<BFS_LENGTH_DICT_OF>(),
             row<BFS_MANY>(),
             row<DIJKSTRA>(),
             row<DIJKSTRA_MANY>(),

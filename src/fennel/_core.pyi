@@ -257,6 +257,9 @@ def _pool_probe(items: SupportsIndex, wait_for: SupportsIndex, timeout: float) -
 def _parallel_frontier(nodes: SupportsIndex) -> int:
     """Sets the frontier size from which a breadth-first level runs on the pool (0: the default); the previous size."""
 
+def _beside_nodes(nodes: SupportsIndex) -> int:
+    """Sets the node count from which a search runs beside the thread that makes its Python result (0: the default); the previous count."""
+
 def _progress_hook(callback: Callable[[int], object] | None) -> int:
     """Installs the calling thread's progress callback; returns the units counted for the one it replaces."""
 
@@ -380,6 +383,9 @@ class CoreGraph:
 
     # Shortest paths
     def bfs(self, source: SupportsIndex, cutoff: _Real, *, reverse: bool = False) -> BfsResult: ...
+    def bfs_length_dict(
+        self, source: SupportsIndex, cutoff: _Real, nodes: tuple[Any, ...], root: Any = None, *, reverse: bool = False
+    ) -> dict[Any, int]: ...
     def bfs_many(self, sources: _Positions, cutoff: _Real) -> BfsResults: ...
     def dijkstra(
         self,

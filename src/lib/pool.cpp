@@ -121,12 +121,33 @@ public:
             wait(*job);
             unlist(job);
         }
-        if (cancelled(job.get()) || t_interrupted) return interrupted();
-        switch (job->failure.load()) {
-            case 0: return {};
-            case 2: return Error{ErrorKind::Memory, "out of memory"};
-            default: return internal_error("a worker task failed");
-        }
+        return outcome(*job);
+    }
+
+    // A job of one item, run beside the calling thread: queued for a worker
+    // when the call has more than one thread and runs no job of its own.
+    std::shared_ptr<Job> start_beside(const std::function<void(std::size_t)>& task, bool& queued) {
+        auto job = std::make_shared<Job>();
+        job->task = &task;
+        job->count = 1;
+        job->call = std::make_shared<Call>(Call{pool_size(), 0, t_progress});
+        queued = t_current_job == nullptr && !t_interrupted && job->call->limit > 1 &&
+                 enqueue(job, job->call->limit - 1);
+        if (queued) cv_.notify_one();
+        return job;
+    }
+
+    // Runs the item of a job begun by start_beside() here unless a worker
+    // has claimed it.
+    static void claim(Job& job) { help(job); }
+
+    // Waits for a job begun by start_beside(), running it here if no
+    // worker has begun it.
+    Status join(const std::shared_ptr<Job>& job) {
+        help(*job);
+        wait(*job);
+        unlist(job);
+        return outcome(*job);
     }
 
 private:
@@ -238,6 +259,15 @@ private:
             }
         }
         t_current_job = outer;
+    }
+
+    static Status outcome(const Job& job) {
+        if (cancelled(&job) || t_interrupted) return interrupted();
+        switch (job.failure.load()) {
+            case 0: return {};
+            case 2: return Error{ErrorKind::Memory, "out of memory"};
+            default: return internal_error("a worker task failed");
+        }
     }
 
     void erase(const std::shared_ptr<Job>& job) {
@@ -353,6 +383,82 @@ InterruptCheck* set_interrupt_check(InterruptCheck* check) {
 
 Status parallel_for(std::size_t count, const std::function<void(std::size_t)>& task) {
     return instance().run(count, task);
+}
+
+struct Beside::Shared {
+    std::shared_ptr<Job> job;
+    bool queued = false;  // for a worker
+    std::mutex m;
+    std::condition_variable cv;
+};
+
+Beside::Beside(std::function<void(Beside&)> produce) : shared_(std::make_shared<Shared>()) {
+    task_ = [this, produce = std::move(produce)](std::size_t) {
+        // Set however the producer ends, so that no wait outlasts it.
+        struct Finish {
+            Beside& b;
+            ~Finish() {
+                b.finished_.store(true);
+                if (b.waiting_.load()) {
+                    std::lock_guard lock(b.shared_->m);
+                    b.shared_->cv.notify_all();
+                }
+            }
+        } finish{*this};
+        produce(*this);
+    };
+    shared_->job = instance().start_beside(task_, shared_->queued);
+}
+
+Beside::~Beside() {
+    if (!joined_) {
+        cancel();
+        finish();
+    }
+}
+
+// The producer stores its count before it looks for a waiting consumer, the
+// consumer says it waits before it looks at the count (both sequentially
+// consistent): one of them sees the other.
+void Beside::publish(std::size_t count) {
+    ready_.store(count);
+    if (waiting_.load()) {
+        std::lock_guard lock(shared_->m);
+        shared_->cv.notify_all();
+    }
+}
+
+// A producer no worker has begun after one wait's slice (the workers are
+// busy with other calls) runs here.
+std::size_t Beside::wait(std::size_t want) {
+    constexpr auto SLICE = std::chrono::milliseconds(10);
+    Job& job = *shared_->job;
+    bool waited = !shared_->queued;
+    std::unique_lock lock(shared_->m);
+    while (ready() < want && !finished() && !fennel::cancelled(&job)) {
+        if (waited && job.next.load(std::memory_order_relaxed) == 0) {
+            lock.unlock();
+            Pool::claim(job);
+            lock.lock();
+            continue;
+        }
+        waiting_.store(true);
+        if (ready() >= want || finished()) break;
+        shared_->cv.wait_for(lock, SLICE);
+        waited = true;
+        if (poll_interrupt()) job.cancelled.store(true);
+    }
+    waiting_.store(false);
+    return ready();
+}
+
+void Beside::cancel() { shared_->job->cancelled.store(true); }
+
+bool Beside::cancelled() const { return fennel::cancelled(shared_->job.get()); }
+
+Status Beside::finish() {
+    joined_ = true;
+    return instance().join(shared_->job);
 }
 
 Pieces split(std::size_t count) {

@@ -20,6 +20,7 @@
 #include <atomic>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <type_traits>
 #include <vector>
 
@@ -94,6 +95,51 @@ std::atomic<std::size_t>* set_progress_counter(std::atomic<std::size_t>* counter
 // internal error (MemoryError for an allocation failure). An interrupted job
 // skips the items not yet started.
 Status parallel_for(std::size_t count, const std::function<void(std::size_t)>& task);
+
+// A producer run beside the calling thread, for results whose first items
+// can be handed on while the rest is still being found. The producer runs
+// on a worker and publishes how many leading items of its output are final;
+// the calling thread takes them as they come. With one thread for the call,
+// no worker to be had, or a worker that has not begun it by the time the
+// caller first waits, the producer runs on the calling thread inside that
+// wait, and everything is ready when it returns. Waits and finish() are
+// made detached from the interpreter; they ask the thread's interrupt
+// check, and an interrupted call stops the producer.
+class Beside {
+public:
+    // Queues produce() for a worker when the call has more than one thread.
+    explicit Beside(std::function<void(Beside&)> produce);
+    ~Beside();  // stops the producer if it still runs, and waits for it
+    Beside(const Beside&) = delete;
+    Beside& operator=(const Beside&) = delete;
+
+    // Producer: items [0, count) are final.
+    void publish(std::size_t count);
+
+    // Consumer: the items final now, and whether the producer has returned
+    // (then ready() is its last count).
+    std::size_t ready() const { return ready_.load(std::memory_order_acquire); }
+    bool finished() const { return finished_.load(std::memory_order_acquire); }
+    // Waits until at least `want` items are final or the producer has
+    // returned, or the user asked to stop; returns ready().
+    std::size_t wait(std::size_t want);
+    // Tells the producer to stop at its next stop_requested().
+    void cancel();
+    // Whether it was told to, or the user asked to stop.
+    bool cancelled() const;
+    // Waits for the producer: its failure, or Interrupted once cancelled or
+    // interrupted.
+    Status finish();
+
+private:
+    struct Shared;
+    std::function<void(std::size_t)> task_;
+    std::shared_ptr<Shared> shared_;
+    std::atomic<std::size_t> ready_{0};
+    std::atomic<bool> finished_{false};
+    std::atomic<bool> waiting_{false};
+    bool joined_ = false;
+};
 
 // Contiguous pieces [begin, end) of a list of `count` items: a few per
 // worker, so that per-piece scratch is allocated rarely.

@@ -48,6 +48,10 @@ PyObject* parallel_frontier_py(std::uint64_t nodes) {
     return PyLong_FromSize_t(set_parallel_frontier(static_cast<std::size_t>(nodes)));
 }
 
+PyObject* beside_nodes_py(std::uint64_t nodes) {
+    return PyLong_FromSize_t(set_beside_nodes(static_cast<std::size_t>(nodes)));
+}
+
 PyObject* num_threads() { return PyLong_FromSize_t(thread_count()); }
 
 PyObject* progress_hook(PyObject* callback) {
@@ -117,6 +121,11 @@ constexpr auto PARALLEL_FRONTIER = function<parallel_frontier_py>(
     "Sets the frontier size from which a breadth-first level is expanded on the pool (0: the default); returns "
     "the previous size (exposed for tests).",
     arg<std::uint64_t>("nodes"));
+constexpr auto BESIDE_NODES = function<beside_nodes_py>(
+    "_beside_nodes",
+    "Sets the node count from which a search runs beside the thread that makes its Python result (0: the "
+    "default); returns the previous count (exposed for tests).",
+    arg<std::uint64_t>("nodes"));
 
 }  // namespace
 
@@ -140,7 +149,8 @@ bool report_progress() {
 }
 
 std::vector<PyMethodDef> pool_functions() {
-    return {row<SET_NUM_THREADS>(), row<NUM_THREADS>(), row<PROGRESS_HOOK>(), row<POOL_PROBE>(), row<PARALLEL_FRONTIER>()};
+    return {row<SET_NUM_THREADS>(), row<NUM_THREADS>(), row<PROGRESS_HOOK>(), row<POOL_PROBE>(), row<PARALLEL_FRONTIER>(),
+            row<BESIDE_NODES>()};
 }
 
 }  // namespace fennel::py

@@ -87,6 +87,36 @@ private:
     bool interrupted_ = false;
 };
 
+// Hands consume(from, to) each run of items the producer of `beside`
+// publishes, in order, attached to the interpreter; waits for a run
+// detached, `min_run` items at a time so that each reattachment has work to
+// do. consume returns false with its exception set to stop the producer;
+// the call then fails with ErrorKind::Raised. Ctrl-C stops it too.
+template <class Consume>
+Status consume_beside(Beside& beside, std::size_t min_run, Consume&& consume) {
+    auto stop = [&](Error e) -> Status {
+        beside.cancel();
+        (void)beside.finish();
+        return e;
+    };
+    std::size_t done = 0;
+    for (;;) {
+        std::size_t ready = beside.ready();
+        if (ready - done < min_run && !beside.finished()) {
+            Detached d;
+            ready = beside.wait(done + min_run);
+        }
+        if (beside.cancelled()) break;  // interrupted: the exception is set
+        if (ready > done) {
+            if (!consume(done, ready)) return stop({ErrorKind::Raised, "consumer failed"});
+            done = ready;
+        }
+        if (beside.finished() && done == beside.ready()) break;
+        if (PyErr_CheckSignals() < 0) return stop({ErrorKind::Raised, "interrupted"});
+    }
+    return beside.finish();
+}
+
 // Holds an object's exclusive borrow flag for one call: the object's native
 // state is mutable, and under free threading two threads may call at once.
 // A call that finds the flag taken changes nothing and raises

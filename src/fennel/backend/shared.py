@@ -131,7 +131,7 @@ def compensated(fg, weight):
 
 def bfs_lengths(fg, core, node_obj, s, cutoff, reverse):
     """Hop counts from (or, reversed, to) ``node_obj`` in breadth-first order."""
-    return core.bfs(s, bfs_limit(cutoff), reverse=reverse).length_dict(fg.node_tuple, node_obj)
+    return core.bfs_length_dict(s, bfs_limit(cutoff), fg.node_tuple, node_obj, reverse=reverse)
 
 
 def dijkstra_lengths(fg, core, node_obj, s, weight, cut, reverse):
