@@ -350,13 +350,12 @@ BfsTree breadth_first_tree(BfsState& state, const Csr& rows, Node source, std::u
 // thread is one of the call's, so levels go to the pool only when the call
 // has two more.
 Result<std::size_t> breadth_first_into(const Csr& rows, Node source, double cutoff, BfsTree& out, Beside* beside) {
-    constexpr std::uint32_t UNREACHED = BfsState::UNREACHED;
     const std::size_t step = beside != nullptr ? beside_step() : 0;
     const Count n = rows.node_count();
     const std::uint32_t max_level = BfsState::below_cutoff(cutoff);
     const bool pool_levels = beside == nullptr || pool_size() > 2;
-    std::vector<std::uint32_t> level(n, UNREACHED);
-    level[source] = 0;
+    std::vector<std::uint8_t> seen(n, 0);  // a byte a node: the flags of a large graph stay in the cache
+    seen[source] = 1;
     out.order[0] = source;
     out.levels[0] = 0;
     out.parents[0] = NO_PARENT;
@@ -366,9 +365,9 @@ Result<std::size_t> breadth_first_into(const Csr& rows, Node source, double cuto
         std::size_t next = end;
         if (pool_levels && LevelExpander::parallel(end - begin)) {
             auto grown = expander.expand(
-                rows, nullptr, out.order.data(), begin, end, [&](Node w) { return level[w] == UNREACHED; },
+                rows, nullptr, out.order.data(), begin, end, [&](Node w) { return seen[w] == 0; },
                 [&](std::size_t at, Node w, Node v) {
-                    level[w] = lv + 1;
+                    seen[w] = 1;
                     out.levels[at] = lv + 1;
                     out.parents[at] = v;
                 });
@@ -379,8 +378,8 @@ Result<std::size_t> breadth_first_into(const Csr& rows, Node source, double cuto
                 prefetch_row_ahead(rows, out.order.data(), i, next);
                 const Node v = out.order[i];
                 for (Node w : rows.row(v)) {
-                    if (level[w] != UNREACHED) continue;
-                    level[w] = lv + 1;
+                    if (seen[w]) continue;
+                    seen[w] = 1;
                     out.order[next] = w;
                     out.levels[next] = lv + 1;
                     out.parents[next++] = v;
