@@ -27,8 +27,9 @@ std::span<const Node> ComponentCursor::next() {
         order_[done_++] = w;
     };
     // The component doubles as the queue: its read position walks the levels
-    // in order, each node's out-row before its in-row.
-    for (std::size_t read = begin; read < done_; ++read) {
+    // in order, each node's out-row before its in-row. Once every node is
+    // placed no row can add one.
+    for (std::size_t read = begin; read < done_ && done_ < n; ++read) {
         prefetch_rows_ahead(out_, back_, order_.data(), read, done_);
         const Node v = order_[read];
         for (Node w : out_.row(v)) reach(w);
@@ -49,7 +50,7 @@ Result<std::span<const Node>> ComponentCursor::next_on_pool() {
     // Level by level, [lo, hi) the level expanded: the queue's order is the
     // same as the one-queue loop's, since that loop too reads a level only
     // after the whole previous one.
-    for (std::size_t lo = begin; lo < done_;) {
+    for (std::size_t lo = begin; lo < done_ && done_ < n;) {
         const std::size_t hi = done_;
         if (LevelExpander::parallel(hi - lo)) {
             if (!expander_) expander_ = std::make_unique<LevelExpander>(n);
@@ -62,7 +63,7 @@ Result<std::span<const Node>> ComponentCursor::next_on_pool() {
             }
             done_ = grown.value();
         } else {
-            for (std::size_t read = lo; read < hi; ++read) {
+            for (std::size_t read = lo; read < hi && done_ < n; ++read) {
                 prefetch_rows_ahead(out_, back_, order_.data(), read, hi);
                 for_each_neighbour(out_, back_, order_[read], [&](Node w) {
                     if (seen_[w]) return;

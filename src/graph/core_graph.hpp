@@ -64,7 +64,10 @@ void for_each_neighbour(const Csr& out, const Csr* back, Node v, Visit&& visit) 
     __builtin_prefetch(rows.offsets.data() + v);
 }
 [[gnu::always_inline]] inline void prefetch_targets(const Csr& rows, Node v) {
-    __builtin_prefetch(rows.targets.data() + rows.offsets[v]);
+    const Node* begin = rows.targets.data() + rows.offsets[v];
+    const Node* end = rows.targets.data() + rows.offsets[v + 1];
+    __builtin_prefetch(begin);
+    if (end - begin > 1) __builtin_prefetch(end - 1);
 }
 
 // How many queue places ahead a scan loads a row's targets, and its offsets.
