@@ -283,6 +283,10 @@ def test_core_arguments_and_edges():
     with pytest.raises(TypeError, match="'alpha'"):
         g.walk_ranks("x", None, 100, 1e-6, None, None, None)
     assert g.walk_ranks(0.85, None, 0, 1e-6, None, None, None) is None
+    with pytest.raises(ValueError, match="^objects must hold one key per node$"):
+        g.walk_ranks(0.85, None, 100, 1e-6, None, None, None, objects=("a", "b"))
+    keyed = g.walk_ranks(0.85, None, 100, 1e-6, None, None, None, objects=("a", "b", "c"))
+    assert list(keyed.items()) == list(zip("abc", g.walk_ranks(0.85, None, 100, 1e-6, None, None, None)))
     assert g.eigenvector([0, 1, 2], [1 / 3] * 3, None, 0, 1e-6, math.hypot, False) is None
     assert g.katz([0, 1, 2], 0.1, 1.0, None, 0, 1e-6, False) is None
     empty = convert(nx.Graph())

@@ -18,6 +18,8 @@
 #include "lib/pool.hpp"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <cmath>
 #include <utility>
 
@@ -37,13 +39,6 @@ struct Stochastic {
 bool row_sorted(const Csr& rows, Node u) {
     for (Slot s = rows.begin(u) + 1; s < rows.end(u); ++s) {
         if (rows.targets[s - 1] >= rows.targets[s]) return false;
-    }
-    return true;
-}
-
-bool all_rows_sorted(const Csr& rows) {
-    for (Node u = 0; u < rows.node_count(); ++u) {
-        if (!row_sorted(rows, u)) return false;
     }
     return true;
 }
@@ -81,72 +76,81 @@ Status over_nodes(Count n, Body&& body) {
     });
 }
 
-// The stochastic matrix from succ (for the row sums) and its transpose: the
-// in-rows of a directed graph (sources ascending, `in_weights` aligned with
-// them), an undirected graph's own rows (sorted by target when they are not:
-// an undirected graph's column v is its row v), or else a counting sort of
-// succ. Row sums, sorting and the fill run node by node on the pool.
+// Sorts row u of `rows` by target, stably (a repeated target keeps its slot
+// order), into the same slots of `targets` and `values` (w per slot, or 1.0
+// for each slot without weights). Each entry is sorted as one 64-bit key,
+// its target above its place in the row.
+void sort_row(const Csr& rows, const std::vector<double>* weights, Node u, std::vector<Node>& targets,
+              std::vector<double>& values, std::vector<std::uint64_t>& keys) {
+    const Slot b = rows.begin(u), e = rows.end(u);
+    auto value = [&](Slot s) { return weights ? (*weights)[s] : 1.0; };
+    if (row_sorted(rows, u)) {
+        for (Slot s = b; s < e; ++s) {
+            targets[s] = rows.targets[s];
+            values[s] = value(s);
+        }
+        return;
+    }
+    keys.resize(e - b);
+    for (Slot s = b; s < e; ++s) keys[s - b] = std::uint64_t{rows.targets[s]} << 32 | (s - b);
+    if (keys.size() > 32) {
+        std::sort(keys.begin(), keys.end());
+    } else {
+        // Insertion sort: a short row stays in the cache line it came in.
+        for (std::size_t i = 1; i < keys.size(); ++i) {
+            const std::uint64_t x = keys[i];
+            std::size_t j = i;
+            for (; j > 0 && x < keys[j - 1]; --j) keys[j] = keys[j - 1];
+            keys[j] = x;
+        }
+    }
+    for (Slot s = b; s < e; ++s) {
+        const std::uint64_t key = keys[s - b];
+        targets[s] = static_cast<Node>(key >> 32);
+        values[s] = value(b + static_cast<Slot>(key & 0xFFFFFFFFu));
+    }
+}
+
+// The stochastic matrix from succ (for the row sums) and its transpose,
+// made in the arrays of the result: the column view is copied in first (the
+// in-rows of a directed graph, sources ascending, `in_weights` aligned with
+// them; else a counting sort of a directed graph's succ; an undirected
+// graph's own rows sorted by target, as its column v is its row v), then
+// each entry becomes inverse[u] * w in place, and entries that come out zero
+// leave (rarely any). Row sums, sorting and the products run node by node on
+// the pool.
 Result<Stochastic> stochastic_matrix(const CoreGraph& g, const std::vector<double>* weights,
                                      const std::vector<double>* in_weights, bool numpy_dangling) {
     const Count n = g.n;
     Stochastic out;
-
-    // Column view: row v lists (u, w(u -> v)) by ascending u.
-    const Csr* cols = &g.succ;
-    const std::vector<double>* col_weights = weights;
-    std::optional<Csr> sorted;
-    std::vector<double> sorted_weights;
-    const bool own_rows = !g.directed;
+    Csr& cols = out.in;
+    std::vector<double>& values = out.values;
+    bool weighted = weights != nullptr;
     if (g.directed && g.pred && !g.pred_exact) {
-        cols = &*g.pred;
-        col_weights = in_weights;
+        cols = *g.pred;
+        weighted = in_weights != nullptr;
+        values = weighted ? *in_weights : std::vector<double>(cols.slot_count(), 1.0);
     } else if (g.directed) {
         std::vector<Slot> perm;
         Result<Csr> t = counting_sort_pred(g.succ, perm);
         if (!t.ok()) return t.error();
-        sorted = std::move(t.value());
-        cols = &*sorted;
-        if (weights) {
-            sorted_weights = permute_column(*weights, perm);
-            col_weights = &sorted_weights;
-        }
-    } else if (!all_rows_sorted(g.succ)) {
-        // Each row sorted by target, stably (a repeated target keeps its slot order).
-        sorted.emplace();
-        sorted->offsets = g.succ.offsets;
-        sorted->targets.resize(g.succ.slot_count());
-        if (weights) sorted_weights.resize(g.succ.slot_count());
+        cols = std::move(t.value());
+        values = weights ? permute_column(*weights, perm) : std::vector<double>(cols.slot_count(), 1.0);
+    } else {
+        cols.offsets = g.succ.offsets;
+        cols.targets.resize(g.succ.slot_count());
+        values.resize(g.succ.slot_count());
         Status st = over_nodes(n, [&](Node lo, Node hi) {
-            std::vector<Slot> perm;
-            for (Node u = lo; u < hi; ++u) {
-                const Slot b = g.succ.begin(u), e = g.succ.end(u);
-                perm.resize(e - b);
-                for (Slot s = b; s < e; ++s) perm[s - b] = s;
-                auto before = [&](Slot x, Slot y) { return g.succ.targets[x] < g.succ.targets[y]; };
-                if (perm.size() > 32) {
-                    std::stable_sort(perm.begin(), perm.end(), before);
-                } else {
-                    // Insertion sort: stable, and without stable_sort's buffer for a short row.
-                    for (std::size_t i = 1; i < perm.size(); ++i) {
-                        const Slot x = perm[i];
-                        std::size_t j = i;
-                        for (; j > 0 && before(x, perm[j - 1]); --j) perm[j] = perm[j - 1];
-                        perm[j] = x;
-                    }
-                }
-                for (Slot s = b; s < e; ++s) {
-                    sorted->targets[s] = g.succ.targets[perm[s - b]];
-                    if (weights) sorted_weights[s] = (*weights)[perm[s - b]];
-                }
-            }
+            std::vector<std::uint64_t> keys;
+            for (Node u = lo; u < hi; ++u) sort_row(g.succ, weights, u, cols.targets, values, keys);
         });
         if (!st.ok()) return st.error();
-        cols = &*sorted;
-        if (weights) col_weights = &sorted_weights;
     }
 
     // S[u], replaced by 1/S[u] where it is not zero. An undirected graph's
-    // column view is its rows sorted by target, as np.add.reduceat reads them.
+    // weights are summed over its rows sorted by target, as np.add.reduceat
+    // reads them.
+    const bool own_rows = !g.directed;
     std::vector<double> inverse(n, 0.0);
     std::vector<std::uint8_t> dangling(n, 0);
     Status st = over_nodes(n, [&](Node lo, Node hi) {
@@ -154,10 +158,9 @@ Result<Stochastic> stochastic_matrix(const CoreGraph& g, const std::vector<doubl
         for (Node u = lo; u < hi; ++u) {
             double s = 0.0;
             if (own_rows && weights) {
-                const std::vector<double>& w = *col_weights;
-                if (cols->begin(u) != cols->end(u)) {
-                    s = numpy_segment_sum([&](std::size_t k) { return w[k]; }, cols->begin(u),
-                                          cols->end(u) - cols->begin(u));
+                if (cols.begin(u) != cols.end(u)) {
+                    s = numpy_segment_sum([&](std::size_t k) { return values[k]; }, cols.begin(u),
+                                          cols.end(u) - cols.begin(u));
                 }
             } else {
                 s = row_sum(g.succ, weights, u, scratch);
@@ -171,39 +174,35 @@ Result<Stochastic> stochastic_matrix(const CoreGraph& g, const std::vector<doubl
         if (dangling[u]) out.dangling.push_back(u);
     }
 
-    // Q @ A by columns: the kept entries of each column counted, then written.
-    // A zero inverse leaves no row in Q; a product that comes out zero leaves
-    // no entry in Q @ A (NaN stays).
-    auto entry = [&](Slot k, Node u) { return col_weights ? inverse[u] * (*col_weights)[k] : inverse[u]; };
-    out.in.offsets.assign(n + 1, 0);
+    // Q @ A: a zero inverse leaves no row in Q (its entries become zero
+    // here); a product that comes out zero leaves no entry (NaN stays).
+    std::atomic<bool> any_zero{false};
     st = over_nodes(n, [&](Node lo, Node hi) {
-        for (Node v = lo; v < hi; ++v) {
-            Slot kept = 0;
-            for (Slot k = cols->begin(v); k < cols->end(v); ++k) {
-                const Node u = cols->targets[k];
-                kept += inverse[u] != 0.0 && entry(k, u) != 0.0;
-            }
-            out.in.offsets[v + 1] = kept;
+        bool zero = false;
+        for (Slot k = cols.begin(lo); k < cols.begin(hi); ++k) {
+            const double inv = inverse[cols.targets[k]];
+            const double q = inv == 0.0 ? 0.0 : weighted ? inv * values[k] : inv;
+            values[k] = q;
+            zero = zero || q == 0.0;
         }
+        if (zero) any_zero.store(true, std::memory_order_relaxed);
     });
     if (!st.ok()) return st.error();
-    for (Node v = 0; v < n; ++v) out.in.offsets[v + 1] += out.in.offsets[v];
-    out.in.targets.resize(out.in.offsets[n]);
-    out.values.resize(out.in.offsets[n]);
-    st = over_nodes(n, [&](Node lo, Node hi) {
-        for (Node v = lo; v < hi; ++v) {
-            Slot at = out.in.offsets[v];
-            for (Slot k = cols->begin(v); k < cols->end(v); ++k) {
-                const Node u = cols->targets[k];
-                if (inverse[u] == 0.0) continue;
-                const double q = entry(k, u);
-                if (q == 0.0) continue;
-                out.in.targets[at] = u;
-                out.values[at++] = q;
+    if (any_zero.load()) {
+        Slot at = 0;
+        for (Node v = 0; v < n; ++v) {
+            const Slot b = cols.begin(v), e = cols.end(v);
+            cols.offsets[v] = at;
+            for (Slot k = b; k < e; ++k) {
+                if (values[k] == 0.0) continue;
+                cols.targets[at] = cols.targets[k];
+                values[at++] = values[k];
             }
         }
-    });
-    if (!st.ok()) return st.error();
+        cols.offsets[n] = at;
+        cols.targets.resize(at);
+        values.resize(at);
+    }
     return out;
 }
 

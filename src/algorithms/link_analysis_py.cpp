@@ -9,7 +9,10 @@ namespace {
 
 PyObject* walk_ranks(const CoreGraph& g, double alpha, std::optional<Reals> personalization, std::uint64_t max_iter,
                      double tol, std::optional<Reals> nstart, const AttrName& weight, std::optional<Reals> dangling,
-                     bool numpy_dangling) {
+                     bool numpy_dangling, const std::optional<TupleRef>& objects) {
+    if (objects && static_cast<Count>(PyTuple_GET_SIZE(objects->obj)) != g.n) {
+        return raise(value_error("objects must hold one key per node"));
+    }
     PageRankInput in{alpha, std::move(personalization), std::move(nstart), std::move(dangling), max_iter, tol,
                      numpy_dangling};
     for (const std::optional<Reals>* v : {&in.personalization, &in.nstart, &in.dangling}) {
@@ -22,14 +25,21 @@ PyObject* walk_ranks(const CoreGraph& g, double alpha, std::optional<Reals> pers
     if (!column.ok()) return raise(column.error());
     auto in_column = g.weight_slice(weight, true);
     if (!in_column.ok()) return raise(in_column.error());
-    return detached([&] { return fennel::walk_ranks(g, column.value(), in_column.value(), in); });
+    return detached([&] { return fennel::walk_ranks(g, column.value(), in_column.value(), in); },
+                    [&](const std::optional<std::vector<double>>& scores) -> PyObject* {
+                        if (!scores || !objects) return to_python(scores);
+                        return dict_from(objects->obj, [&](std::size_t i) { return PyFloat_FromDouble((*scores)[i]); });
+                    });
 }
 
 constexpr auto PAGERANK = method<walk_ranks>(
-    "walk_ranks", "PageRank scores in node order, or `None` if it didn't converge.", arg<double>("alpha"),
-    arg<std::optional<Reals>>("personalization"), arg<std::uint64_t>("max_iter"), arg<double>("tol"),
-    arg<std::optional<Reals>>("nstart"), arg<AttrName>("weight"), arg<std::optional<Reals>>("dangling"),
-    kwarg<bool>("numpy_dangling", false));
+    "walk_ranks",
+    "PageRank scores in node order, or `None` if it didn't converge. With\n`objects` (one key per node), the dict of "
+    "the scores keyed by them.",
+    arg<double>("alpha"), arg<std::optional<Reals>>("personalization"), arg<std::uint64_t>("max_iter"),
+    arg<double>("tol"), arg<std::optional<Reals>>("nstart"), arg<AttrName>("weight"),
+    arg<std::optional<Reals>>("dangling"), kwarg<bool>("numpy_dangling", false),
+    kwarg<std::optional<TupleRef>>("objects", none));
 
 template <class T>
 PyObject* bytes_of(const T* data, std::size_t count) {

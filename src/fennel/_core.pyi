@@ -492,7 +492,8 @@ class CoreGraph:
         dangling: _Reals | None,
         *,
         numpy_dangling: bool = False,
-    ) -> list[float] | None: ...
+        objects: tuple[Any, ...] | None = None,
+    ) -> list[float] | dict[Any, float] | None: ...
     def adjacency_csr(self, weight: str | None) -> tuple[bytes, bytes, bytes]: ...
     def hits_scores(
         self, weight: str | None, start: _Reals, max_iter: SupportsIndex, tol: _Real, normalized: bool

@@ -115,13 +115,16 @@ PyObject* list_from(std::size_t count, Make&& make) {
 }
 
 // {keys[i]: make(i)} for every item of the tuple `keys`, inserted in that
-// order into a dict made at its final size; the first failure stops.
+// order into a dict made at its final size; the first failure stops. Each
+// key is fetched some insertions ahead of its own (which reads its hash).
 template <class Make>
 PyObject* dict_from(PyObject* keys, Make&& make) {
+    constexpr Py_ssize_t AHEAD = 8;
     const Py_ssize_t count = PyTuple_GET_SIZE(keys);
     PyObject* dict = new_dict_for(count);
     if (dict == nullptr) return nullptr;
     for (Py_ssize_t i = 0; i < count; ++i) {
+        if (i + AHEAD < count) __builtin_prefetch(PyTuple_GET_ITEM(keys, i + AHEAD));
         PyObject* value = make(static_cast<std::size_t>(i));
         const int failed = value == nullptr ? -1 : PyDict_SetItem(dict, PyTuple_GET_ITEM(keys, i), value);
         Py_XDECREF(value);

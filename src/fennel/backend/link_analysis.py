@@ -84,10 +84,11 @@ def pagerank(G, alpha=0.85, personalization=None, max_iter=100, tol=1e-06, nstar
             weight,
             None if d is None else d.tolist(),
             numpy_dangling=NX_VERSION >= (3, 7),
+            objects=G.node_tuple,
         )
     if scores is None:
         raise nx.PowerIterationFailedConvergence(max_iter)
-    return dict(zip(nodes, scores))
+    return scores
 
 
 # HITS. NetworkX reads the "weight" attribute (default 1) into a canonical
