@@ -21,6 +21,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cmath>
+#include <memory>
 #include <utility>
 
 namespace fennel {
@@ -30,9 +31,12 @@ namespace {
 // x @ (Q @ A) in pull form: column v lists the sources u (ascending) of its
 // entries inverse[u] * w(u -> v) that are not zero. Dangling nodes are listed
 // apart, ascending.
+// Its arrays are left unwritten when made, so that their pages are first
+// touched (and zeroed by the system) by the threads that fill them.
 struct Stochastic {
-    Csr in;
-    std::vector<double> values;
+    std::vector<Slot> offsets;                // column v: [offsets[v], offsets[v + 1])
+    std::unique_ptr<Node[]> sources;          // u, ascending within a column
+    std::unique_ptr<double[]> values;         // inverse[u] * w(u -> v)
     std::vector<Node> dangling;
 };
 
@@ -80,8 +84,8 @@ Status over_nodes(Count n, Body&& body) {
 // order), into the same slots of `targets` and `values` (w per slot, or 1.0
 // for each slot without weights). Each entry is sorted as one 64-bit key,
 // its target above its place in the row.
-void sort_row(const Csr& rows, const std::vector<double>* weights, Node u, std::vector<Node>& targets,
-              std::vector<double>& values, std::vector<std::uint64_t>& keys) {
+void sort_row(const Csr& rows, const std::vector<double>* weights, Node u, Node* targets, double* values,
+              std::vector<std::uint64_t>& keys) {
     const Slot b = rows.begin(u), e = rows.end(u);
     auto value = [&](Slot s) { return weights ? (*weights)[s] : 1.0; };
     if (row_sorted(rows, u)) {
@@ -123,29 +127,43 @@ Result<Stochastic> stochastic_matrix(const CoreGraph& g, const std::vector<doubl
                                      const std::vector<double>* in_weights, bool numpy_dangling) {
     const Count n = g.n;
     Stochastic out;
-    Csr& cols = out.in;
-    std::vector<double>& values = out.values;
+    auto fill = [&](const Csr& cols, auto&& fill_row) -> Status {
+        out.offsets = cols.offsets;
+        out.sources = std::make_unique_for_overwrite<Node[]>(cols.slot_count());
+        out.values = std::make_unique_for_overwrite<double[]>(cols.slot_count());
+        return over_nodes(n, [&](Node lo, Node hi) {
+            std::vector<std::uint64_t> keys;
+            for (Node v = lo; v < hi; ++v) fill_row(v, keys);
+        });
+    };
+    // Copies column v of `cols` with its weights (none: 1.0 each).
+    auto copy_of = [&](const Csr& cols, const std::vector<double>* w) {
+        return [&cols, w, &out](Node v, std::vector<std::uint64_t>&) {
+            for (Slot k = cols.begin(v); k < cols.end(v); ++k) {
+                out.sources[k] = cols.targets[k];
+                out.values[k] = w ? (*w)[k] : 1.0;
+            }
+        };
+    };
     bool weighted = weights != nullptr;
+    Status st;
     if (g.directed && g.pred && !g.pred_exact) {
-        cols = *g.pred;
         weighted = in_weights != nullptr;
-        values = weighted ? *in_weights : std::vector<double>(cols.slot_count(), 1.0);
+        st = fill(*g.pred, copy_of(*g.pred, in_weights));
     } else if (g.directed) {
         std::vector<Slot> perm;
         Result<Csr> t = counting_sort_pred(g.succ, perm);
         if (!t.ok()) return t.error();
-        cols = std::move(t.value());
-        values = weights ? permute_column(*weights, perm) : std::vector<double>(cols.slot_count(), 1.0);
+        std::vector<double> w;
+        if (weights) w = permute_column(*weights, perm);
+        st = fill(t.value(), copy_of(t.value(), weights ? &w : nullptr));
     } else {
-        cols.offsets = g.succ.offsets;
-        cols.targets.resize(g.succ.slot_count());
-        values.resize(g.succ.slot_count());
-        Status st = over_nodes(n, [&](Node lo, Node hi) {
-            std::vector<std::uint64_t> keys;
-            for (Node u = lo; u < hi; ++u) sort_row(g.succ, weights, u, cols.targets, values, keys);
+        st = fill(g.succ, [&](Node u, std::vector<std::uint64_t>& keys) {
+            sort_row(g.succ, weights, u, out.sources.get(), out.values.get(), keys);
         });
-        if (!st.ok()) return st.error();
     }
+    if (!st.ok()) return st.error();
+    auto begin = [&](Node v) { return out.offsets[v]; };
 
     // S[u], replaced by 1/S[u] where it is not zero. An undirected graph's
     // weights are summed over its rows sorted by target, as np.add.reduceat
@@ -153,14 +171,14 @@ Result<Stochastic> stochastic_matrix(const CoreGraph& g, const std::vector<doubl
     const bool own_rows = !g.directed;
     std::vector<double> inverse(n, 0.0);
     std::vector<std::uint8_t> dangling(n, 0);
-    Status st = over_nodes(n, [&](Node lo, Node hi) {
+    st = over_nodes(n, [&](Node lo, Node hi) {
         std::vector<std::pair<Node, double>> scratch;
         for (Node u = lo; u < hi; ++u) {
             double s = 0.0;
             if (own_rows && weights) {
-                if (cols.begin(u) != cols.end(u)) {
-                    s = numpy_segment_sum([&](std::size_t k) { return values[k]; }, cols.begin(u),
-                                          cols.end(u) - cols.begin(u));
+                if (begin(u) != begin(u + 1)) {
+                    s = numpy_segment_sum([&](std::size_t k) { return out.values[k]; }, begin(u),
+                                          begin(u + 1) - begin(u));
                 }
             } else {
                 s = row_sum(g.succ, weights, u, scratch);
@@ -179,10 +197,10 @@ Result<Stochastic> stochastic_matrix(const CoreGraph& g, const std::vector<doubl
     std::atomic<bool> any_zero{false};
     st = over_nodes(n, [&](Node lo, Node hi) {
         bool zero = false;
-        for (Slot k = cols.begin(lo); k < cols.begin(hi); ++k) {
-            const double inv = inverse[cols.targets[k]];
-            const double q = inv == 0.0 ? 0.0 : weighted ? inv * values[k] : inv;
-            values[k] = q;
+        for (Slot k = begin(lo); k < begin(hi); ++k) {
+            const double inv = inverse[out.sources[k]];
+            const double q = inv == 0.0 ? 0.0 : weighted ? inv * out.values[k] : inv;
+            out.values[k] = q;
             zero = zero || q == 0.0;
         }
         if (zero) any_zero.store(true, std::memory_order_relaxed);
@@ -191,17 +209,15 @@ Result<Stochastic> stochastic_matrix(const CoreGraph& g, const std::vector<doubl
     if (any_zero.load()) {
         Slot at = 0;
         for (Node v = 0; v < n; ++v) {
-            const Slot b = cols.begin(v), e = cols.end(v);
-            cols.offsets[v] = at;
+            const Slot b = begin(v), e = begin(v + 1);
+            out.offsets[v] = at;
             for (Slot k = b; k < e; ++k) {
-                if (values[k] == 0.0) continue;
-                cols.targets[at] = cols.targets[k];
-                values[at++] = values[k];
+                if (out.values[k] == 0.0) continue;
+                out.sources[at] = out.sources[k];
+                out.values[at++] = out.values[k];
             }
         }
-        cols.offsets[n] = at;
-        cols.targets.resize(at);
-        values.resize(at);
+        out.offsets[n] = at;
     }
     return out;
 }
@@ -240,8 +256,8 @@ Result<std::optional<std::vector<double>>> walk_ranks(const CoreGraph& g, const 
     auto update = [&](std::size_t lo, std::size_t hi) {
         for (std::size_t v = lo; v < hi; ++v) {
             double t = 0.0;
-            for (Slot k = q.in.begin(static_cast<Node>(v)); k < q.in.end(static_cast<Node>(v)); ++k) {
-                t += q.values[k] * x[q.in.targets[k]];
+            for (Slot k = q.offsets[v]; k < q.offsets[v + 1]; ++k) {
+                t += q.values[k] * x[q.sources[k]];
             }
             next[v] = alpha * (t + dsum * d[v]) + rest * p[v];
         }
