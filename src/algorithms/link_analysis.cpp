@@ -95,19 +95,24 @@ void sort_row(const Csr& rows, const std::vector<double>* weights, Node u, Node*
         }
         return;
     }
-    keys.resize(e - b);
-    for (Slot s = b; s < e; ++s) keys[s - b] = std::uint64_t{rows.targets[s]} << 32 | (s - b);
-    if (keys.size() > 32) {
-        std::sort(keys.begin(), keys.end());
-    } else {
-        // Insertion sort: a short row stays in the cache line it came in.
-        for (std::size_t i = 1; i < keys.size(); ++i) {
-            const std::uint64_t x = keys[i];
-            std::size_t j = i;
-            for (; j > 0 && x < keys[j - 1]; --j) keys[j] = keys[j - 1];
-            keys[j] = x;
+    const std::size_t size = e - b;
+    if (size <= 32) {
+        // A short row: each entry's place is the count of the targets below
+        // its own and of the equal ones before it, counted without a branch.
+        const Node* t = rows.targets.data() + b;
+        for (std::size_t i = 0; i < size; ++i) {
+            const Node x = t[i];
+            std::uint32_t place = 0;
+            for (std::size_t j = 0; j < size; ++j) place += t[j] < x;
+            for (std::size_t j = 0; j < i; ++j) place += t[j] == x;
+            targets[b + place] = x;
+            values[b + place] = value(b + i);
         }
+        return;
     }
+    keys.resize(size);
+    for (Slot s = b; s < e; ++s) keys[s - b] = std::uint64_t{rows.targets[s]} << 32 | (s - b);
+    std::sort(keys.begin(), keys.end());
     for (Slot s = b; s < e; ++s) {
         const std::uint64_t key = keys[s - b];
         targets[s] = static_cast<Node>(key >> 32);
