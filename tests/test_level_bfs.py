@@ -1,6 +1,7 @@
 """Breadth-first levels expanded on the pool: the searches behind the length
 dicts, bfs_edges and the component generators, forced onto the parallel path
-(every level of two nodes or more) at one and two threads, against NetworkX."""
+(every level of two nodes or more) at one and two threads, against NetworkX;
+and length and distance dicts made beside their search."""
 
 import networkx as nx
 import pytest
@@ -108,3 +109,27 @@ def test_length_dict_of_a_large_graph_beside_its_search(directed):
             assert same_as_networkx("single_source_shortest_path_length", G, s, cutoff=3)
             if directed:
                 assert same_as_networkx("single_target_shortest_path_length", G, s)
+
+
+def _weighted(kind, seed):
+    G = _random(300, 1200, seed, directed=seed % 2 == 1)
+    for i, (u, v, d) in enumerate(G.edges(data=True)):
+        d["w"] = {
+            "int": i % 7 + 1,
+            "float": (i % 5) / 4 + 0.25,
+            # Distances whose kind follows the path: int until a float edge.
+            "mixed": i % 7 + 1 if i % 3 else (i % 5) / 4 + 0.5,
+            "hidden": None if i % 4 == 0 else i % 3 + 1,
+        }[kind]
+    return G
+
+
+@pytest.mark.parametrize(("threads", "beside"), [(2, True), (3, True)], indirect=["beside"])
+@pytest.mark.parametrize("kind", ["int", "float", "mixed", "hidden"])
+def test_distance_dicts_beside_the_search(kind, threads, beside):
+    G = _weighted(kind, seed=len(kind))
+    nodes = list(G)
+    with nx.config.backends.fennel(n_jobs=threads):
+        for s in (nodes[0], nodes[len(nodes) // 2]):
+            for cutoff in (None, 3):
+                assert same_as_networkx("single_source_dijkstra_path_length", G, s, cutoff=cutoff, weight="w")

@@ -176,7 +176,51 @@ Result<DijkstraTree> search_dijkstra_tree(DijkstraState& state, const GraphView&
     return out;
 }
 
+// The tree's settle order, distances and kinds only, written in place into
+// arrays that hold the node count, each entry published to the consumer
+// beside the search once final. A stop requested at a publication ends the
+// search.
+struct BesidePolicy {
+    static constexpr bool SKIP_HIDDEN = true;
+    std::optional<double> cutoff;
+    DijkstraTree& out;
+    PathKinds kinds;
+    Beside& beside;
+    std::size_t step;
+    std::size_t count = 0, shown = 0;
+    bool stopped = false;
+
+    bool within(double d) const { return !cutoff || !(d > *cutoff); }
+    void settle(Node v, double d, Node) {
+        out.order[count] = v;
+        out.dist[count] = d;
+        if (kinds.active()) out.kinds[count] = kinds.of(v);
+        if (++count - shown < step) return;
+        stopped = stop_requested();
+        beside.publish(shown = count);
+    }
+    bool stop_after(Node) const { return stopped; }
+    Status settled_edge(Node, Node, double d, Slot, double settled) const {
+        if (d < settled) return Error{ErrorKind::NegativeCycle, "Contradictory paths found: negative weights?"};
+        return {};
+    }
+    void improve(Node v, Node w, Slot s) { kinds.improve(v, w, s); }
+    void tie(Node, Node, Slot) {}
+};
+
 }  // namespace
+
+Result<std::size_t> dijkstra_into(const GraphView& view, Node source, std::optional<double> cutoff,
+                                  DijkstraTree& out, Beside& beside) {
+    const Count n = view.out->node_count();
+    DijkstraState state(n);
+    BesidePolicy policy{cutoff, out, PathKinds(view, n, source), beside, beside_step()};
+    Status st = state.run(view, source, policy);
+    if (policy.stopped) return interrupted();
+    if (!st.ok()) return st.error();
+    beside.publish(policy.count);
+    return policy.count;
+}
 
 Result<DijkstraLengths> dijkstra_lengths(DijkstraState& state, const GraphView& view, Node source,
                                          std::optional<double> cutoff) {

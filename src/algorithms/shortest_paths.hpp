@@ -90,6 +90,13 @@ struct DijkstraTree {
     std::vector<std::uint8_t> kinds;  // of each order entry's distance, over a column of mixed kinds
 };
 
+// The settle order, distances and (over a column of mixed kinds) kinds of
+// dijkstra_tree's search without a target, into `out`, whose arrays hold
+// the node count (kinds only when the view has kinds); each entry is
+// published to `beside` once final. Returns how many nodes it settled.
+Result<std::size_t> dijkstra_into(const GraphView& view, Node source, std::optional<double> cutoff,
+                                  DijkstraTree& out, Beside& beside);
+
 // Fails with NegativeCycle when an edge within the cutoff would shorten a
 // settled node. With a target the search ends once it is settled; a target
 // beyond the node count never matches.

@@ -131,41 +131,53 @@ struct DistanceTyping {
     }
 };
 
+// Most of a large search's result time goes into its dict rather than into
+// the search: the keys come in search order, so each insertion reads a
+// node's tuple slot and then its object (hash, reference count) from
+// scattered places. Both are fetched some insertions ahead of entry i.
+[[gnu::always_inline]] inline void prefetch_key_ahead(const NodeObjects& obj, const Node* order, std::size_t i,
+                                                      std::size_t end) {
+    constexpr std::size_t AHEAD = 8;  // insertions between fetching an object and inserting it
+    if (i + 2 * AHEAD < end) __builtin_prefetch(&PyTuple_GET_ITEM(obj.nodes, 0) + order[i + 2 * AHEAD]);
+    if (i + AHEAD < end) __builtin_prefetch(obj(order[i + AHEAD]));
+}
+
 // {node: distance} in `order`: the root's distance the int 0, NetworkX's
 // starting value, every other of `kind`'s kind, or of its entry in `kinds`.
+// Adds entries [from, to) of such a dict to `dict`.
+bool add_distances(PyObject* dict, const NodeObjects& obj, const Node* order, const double* dist, DistanceKind kind,
+                   const std::uint8_t* kinds, std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to; ++i) {
+        prefetch_key_ahead(obj, order, i, to);
+        PyRef value = PyRef::steal(i == 0 ? PyLong_FromLong(0)
+                                          : kind_value(dist[i], kind.per_entry ? kinds[i] : kind.kind));
+        if (!value || PyDict_SetItem(dict, obj(order[i]), value.get()) < 0) return false;
+    }
+    return true;
+}
+
 PyObject* distance_dict(const NodeObjects& obj, std::span<const Node> order, std::span<const double> dist,
                         DistanceKind kind, std::span<const std::uint8_t> kinds) {
     if (kind.per_entry && kinds.size() != order.size()) return raise_internal("distance kinds missing");
     PyRef out = PyRef::steal(new_dict_for(static_cast<Py_ssize_t>(order.size())));
-    if (!out) return nullptr;
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        PyRef value = PyRef::steal(i == 0 ? PyLong_FromLong(0)
-                                          : kind_value(dist[i], kind.per_entry ? kinds[i] : kind.kind));
-        if (!value || PyDict_SetItem(out.get(), obj(order[i]), value.get()) < 0) return nullptr;
+    if (!out || !add_distances(out.get(), obj, order.data(), dist.data(), kind, kinds.data(), 0, order.size())) {
+        return nullptr;
     }
     return out.release();
 }
 
-// {node: hop count} in `order`.
-//
-// Most of a large search's time goes here rather than into the search: the
-// keys come in search order, so each insertion reads a node's tuple slot and
-// then its object (hash, reference count) from scattered places. Both are
-// fetched some insertions ahead.
 // Adds order[i]: levels[i] to `dict` for every i in [from, to).
 bool add_levels(PyObject* dict, const NodeObjects& obj, const Node* order, const std::uint32_t* levels,
                 std::size_t from, std::size_t to) {
-    constexpr std::size_t AHEAD = 8;  // insertions between fetching an object and inserting it
-    PyObject* const* items = &PyTuple_GET_ITEM(obj.nodes, 0);
     for (std::size_t i = from; i < to; ++i) {
-        if (i + 2 * AHEAD < to) __builtin_prefetch(items + order[i + 2 * AHEAD]);
-        if (i + AHEAD < to) __builtin_prefetch(obj(order[i + AHEAD]));
+        prefetch_key_ahead(obj, order, i, to);
         PyRef value = PyRef::steal(PyLong_FromUnsignedLong(levels[i]));
         if (!value || PyDict_SetItem(dict, obj(order[i]), value.get()) < 0) return false;
     }
     return true;
 }
 
+// {node: hop count} in `order`.
 PyObject* level_dict(const NodeObjects& obj, std::span<const Node> order, std::span<const std::uint32_t> levels) {
     PyRef out = PyRef::steal(new_dict_for(static_cast<Py_ssize_t>(order.size())));
     if (!out || !add_levels(out.get(), obj, order.data(), levels.data(), 0, order.size())) return nullptr;
@@ -355,10 +367,30 @@ PyObject* bfs(const CoreGraph& g, Node source, double cutoff, bool reverse) {
                     [&](BfsTree& tree) { return wrap_result(BfsResult{std::move(tree), source, g.n}); });
 }
 
-// NetworkX's {node: hop count} of one search. On a large graph with two
-// threads or more the search runs beside this thread, which adds each
-// entry to the dict once the search has published it; the dict then grows
-// as NetworkX's does, since its final size is not known in advance.
+// Whether a search of `g` makes its dict beside the search: a large graph
+// with two threads or more.
+bool made_beside(const CoreGraph& g) { return g.n >= beside_nodes() && thread_count() >= 2; }
+
+// The dict of a search run beside this thread: `search(beside)` fills the
+// result's arrays and returns how many entries it found, and add(dict,
+// from, to) adds entries [from, to) once the search has published them. The
+// dict grows as NetworkX's does: its final size is not known in advance.
+template <class Search, class Add>
+PyObject* dict_beside(Search&& search, Add&& add) {
+    Result<std::size_t> found = std::size_t{0};
+    Beside beside([&](Beside& b) { found = search(b); });
+    PyRef out;
+    Status st = consume_beside(beside, 4 * beside_step(), [&](std::size_t from, std::size_t to) {
+        if (!out) out = PyRef::steal(beside.finished() ? new_dict_for(static_cast<Py_ssize_t>(to)) : PyDict_New());
+        return out && add(out.get(), from, to);
+    });
+    if (!st.ok()) return raise(st.error());
+    if (!found.ok()) return raise(found.error());
+    return out.release();
+}
+
+// NetworkX's {node: hop count} of one search, made beside the search on a
+// large graph.
 PyObject* search_length_dict(const CoreGraph& g, Node source, double cutoff, TupleRef nodes, PyObject* root,
                           bool reverse) {
     if (source >= g.n) return raise(index_error());
@@ -367,22 +399,44 @@ PyObject* search_length_dict(const CoreGraph& g, Node source, double cutoff, Tup
     NodeObjects obj;
     if (!rooted_objects(g.n, nodes, source, root, obj)) return nullptr;
     const Csr& rows = *view.value().out;
-    if (g.n < beside_nodes() || thread_count() < 2) {
+    if (!made_beside(g)) {
         return detached([&] { return fennel::breadth_first_tree(rows, source, cutoff); },
                         [&](const BfsTree& tree) { return level_dict(obj, tree.order, tree.levels); });
     }
     BfsTree tree;
     size_bfs_tree(tree, g.n);
-    Result<std::size_t> reached = std::size_t{0};
-    Beside beside([&](Beside& b) { reached = breadth_first_into(rows, source, cutoff, tree, &b); });
-    PyRef out;
-    Status st = consume_beside(beside, 4 * beside_step(), [&](std::size_t from, std::size_t to) {
-        if (!out) out = PyRef::steal(beside.finished() ? new_dict_for(static_cast<Py_ssize_t>(to)) : PyDict_New());
-        return out && add_levels(out.get(), obj, tree.order.data(), tree.levels.data(), from, to);
-    });
-    if (!st.ok()) return raise(st.error());
-    if (!reached.ok()) return raise(reached.error());
-    return out.release();
+    return dict_beside(
+        [&](Beside& b) { return breadth_first_into(rows, source, cutoff, tree, &b); },
+        [&](PyObject* dict, std::size_t from, std::size_t to) {
+            return add_levels(dict, obj, tree.order.data(), tree.levels.data(), from, to);
+        });
+}
+
+// NetworkX's {node: distance} of `dijkstra(source, weight, cutoff)`, made
+// beside the search as the length dict is.
+PyObject* search_distance_dict(const CoreGraph& g, Node source, const AttrName& weight, std::optional<double> cutoff,
+                               TupleRef nodes, PyObject* root) {
+    if (source >= g.n) return raise(index_error());
+    auto view = g.search_view(weight, false);
+    if (!view.ok()) return raise(view.error());
+    const DistanceTyping typing{g.distance_kind(weight), view.value().kinds != nullptr};
+    DistanceKind kind;
+    if (!typing.of_dict(kind)) return nullptr;
+    NodeObjects obj;
+    if (!rooted_objects(g.n, nodes, source, root, obj)) return nullptr;
+    if (!made_beside(g)) {
+        return detached([&] { return fennel::dijkstra_tree(view.value(), source, cutoff, std::nullopt); },
+                        [&](const DijkstraTree& t) { return distance_dict(obj, t.order, t.dist, kind, t.kinds); });
+    }
+    DijkstraTree tree;
+    tree.order.resize(g.n);
+    tree.dist.resize(g.n);
+    if (view.value().kinds != nullptr) tree.kinds.resize(g.n);
+    return dict_beside([&](Beside& b) { return dijkstra_into(view.value(), source, cutoff, tree, b); },
+                       [&](PyObject* dict, std::size_t from, std::size_t to) {
+                           return add_distances(dict, obj, tree.order.data(), tree.dist.data(), kind,
+                                                tree.kinds.data(), from, to);
+                       });
 }
 
 PyObject* bfs_many(const CoreGraph& g, const Positions& sources, double cutoff) {
@@ -602,6 +656,12 @@ constexpr auto BFS_LENGTH_DICT_OF = method<search_length_dict>(
     "source as `root` (None: its own\nnode). On a large graph the dict is made while the search runs.",
     arg<Node>("source"), arg<double>("cutoff"), arg<TupleRef>("nodes"), arg<PyObject*>("root", none),
     kwarg<bool>("reverse", false));
+constexpr auto DIJKSTRA_DISTANCE_DICT = method<search_distance_dict>(
+    "dijkstra_length_dict",
+    "NetworkX's `{node: distance}` of `dijkstra(source, weight, cutoff)`:\nnode objects from the tuple `nodes`, the "
+    "source as `root` (None: its\nown node). On a large graph the dict is made while the search runs.",
+    arg<Node>("source"), arg<AttrName>("weight"), arg<std::optional<double>>("cutoff"), arg<TupleRef>("nodes"),
+    arg<PyObject*>("root", none));
 constexpr auto BFS_MANY = method<bfs_many>(
     "bfs_many", "The breadth-first search of each source (in parallel), as a BfsResults.", arg<Positions>("sources"),
     arg<double>("cutoff"));
@@ -703,6 +763,7 @@ std::vector<PyMethodDef> shortest_paths_methods() {
             row<BFS_LENGTH_DICT_OF>(),
             row<BFS_MANY>(),
             row<DIJKSTRA>(),
+            row<DIJKSTRA_DISTANCE_DICT>(),
             row<DIJKSTRA_MANY>(),
             row<ALL_SHORTEST_PATHS>(),
             row<SHORTEST_PATH_PREDECESSORS>(),

@@ -396,6 +396,9 @@ class CoreGraph:
         target: SupportsIndex | None = None,
         reverse: bool = False,
     ) -> DijkstraResult: ...
+    def dijkstra_length_dict(
+        self, source: SupportsIndex, weight: str | None, cutoff: _Real | None, nodes: tuple[Any, ...], root: Any = None
+    ) -> dict[Any, float | int]: ...
     def dijkstra_many(
         self, sources: _Positions, weight: str | None = None, cutoff: _Real | None = None
     ) -> DijkstraResults: ...

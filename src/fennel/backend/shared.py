@@ -141,9 +141,9 @@ def dijkstra_lengths(fg, core, node_obj, s, weight, cut, reverse):
     of several kinds it leaves them floats (calls that hand such lengths out
     are refused: see ``checks.one_kind``).
     """
-    found = core.dijkstra(s, weight, cut, reverse=reverse)
     if not reverse:
-        return found.length_dict(fg.node_tuple, node_obj)
+        return core.dijkstra_length_dict(s, weight, cut, fg.node_tuple, node_obj)
+    found = core.dijkstra(s, weight, cut, reverse=True)
     order, dist = found.lengths()[:2]
     obj = objects(fg, node_obj, s)
     kind = distance_kind(fg, weight)
