@@ -1,6 +1,6 @@
 """Breadth-first levels expanded on the pool: the searches behind the length
 dicts, bfs_edges and the component generators, forced onto the parallel path
-(every level of two nodes or more) at one and two threads, against NetworkX;
+(every level of two nodes or more) at one and three threads, against NetworkX;
 and length and distance dicts made beside their search."""
 
 import networkx as nx
@@ -52,8 +52,9 @@ def beside(request):
     _core._beside_nodes(before)
 
 
-# Three threads: the levels of a search run beside the caller go to the pool.
-@pytest.mark.parametrize(("threads", "beside"), [(1, False), (2, False), (2, True), (3, True)], indirect=["beside"])
+# Levels go to the pool from three threads on; four leave three for a search
+# run beside the caller.
+@pytest.mark.parametrize(("threads", "beside"), [(1, False), (3, False), (2, True), (4, True)], indirect=["beside"])
 @pytest.mark.parametrize("gid", GRAPHS)
 def test_searches_from_a_source(gid, threads, beside):
     G = GRAPHS[gid]
@@ -66,7 +67,7 @@ def test_searches_from_a_source(gid, threads, beside):
             assert same_as_networkx("bfs_edges", G, s)
 
 
-@pytest.mark.parametrize("threads", [1, 2])
+@pytest.mark.parametrize("threads", [1, 3])
 @pytest.mark.parametrize("gid", GRAPHS)
 def test_components(gid, threads):
     G = GRAPHS[gid]

@@ -54,8 +54,13 @@ public:
 
     explicit LevelExpander(Count n) : n_(n) {}
 
-    // Whether a level of `size` nodes is expanded in parallel.
-    static bool parallel(std::size_t size) { return pool_size() > 1 && size >= parallel_frontier(); }
+    // Whether a level of `size` nodes is expanded in parallel by `threads`
+    // threads. Two threads gain nothing over the serial loop (its rows are
+    // fetched ahead, and the claims and barriers cost what the second
+    // thread saves), so a level goes to the pool from three on.
+    static bool parallel(std::size_t size, std::size_t threads = pool_size()) {
+        return threads >= 3 && size >= parallel_frontier();
+    }
 
     // Expands queue[begin, end) over `out` rows (then `back` rows when given):
     // every w with is_new(w) is appended from queue[end] on in the serial

@@ -391,13 +391,12 @@ BfsTree breadth_first_tree(BfsState& state, const Csr& rows, Node source, std::u
 // With a consumer beside it, every entry is final once written, so the
 // serial loop publishes its progress every beside_step() entries; a level
 // expanded on the pool is final when the level is done. The consumer's
-// thread is one of the call's, so levels go to the pool only when the call
-// has two more.
+// thread is one of the call's, and works on no level.
 Result<std::size_t> breadth_first_into(const Csr& rows, Node source, double cutoff, BfsTree& out, Beside* beside) {
     const std::size_t step = beside != nullptr ? beside_step() : 0;
     const Count n = rows.node_count();
     const std::uint32_t max_level = BfsState::below_cutoff(cutoff);
-    const bool pool_levels = beside == nullptr || pool_size() > 2;
+    const std::size_t level_threads = beside == nullptr ? pool_size() : pool_size() - 1;
     std::vector<std::uint8_t> seen(n, 0);  // a byte a node: the flags of a large graph stay in the cache
     seen[source] = 1;
     out.order[0] = source;
@@ -407,7 +406,7 @@ Result<std::size_t> breadth_first_into(const Csr& rows, Node source, double cuto
     std::size_t begin = 0, end = 1, shown = 0;
     for (std::uint32_t lv = 0; begin < end && lv < max_level && end < n; ++lv) {
         std::size_t next = end;
-        if (pool_levels && LevelExpander::parallel(end - begin)) {
+        if (LevelExpander::parallel(end - begin, level_threads)) {
             auto grown = expander.expand(
                 rows, nullptr, out.order.data(), begin, end, [&](Node w) { return seen[w] == 0; },
                 [&](std::size_t at, Node w, Node v) {
