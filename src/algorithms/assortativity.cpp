@@ -29,9 +29,7 @@ std::vector<std::int64_t> side_degrees(const CoreGraph& g, Side side, Mult mult)
         std::vector<std::int64_t> deg(n, 0);
         const bool out_rows = !g.directed || side != Side::In;
         const bool in_rows = g.directed && side != Side::Out;
-        // The edge count (counted once per graph) tells whether there is a
-        // self-loop to look for: each has one slot, other edges two.
-        const bool loops = !g.directed && 2 * g.number_of_edges() != g.succ.slot_count();
+        const bool loops = g.undirected_self_loops();
         for (Node u = 0; u < n; ++u) {
             std::int64_t d = 0;
             if (out_rows) d += static_cast<std::int64_t>(g.succ.end(u) - g.succ.begin(u));

@@ -100,10 +100,8 @@ Result<std::vector<Node>> CoreGraph::sources_or_all(const std::optional<std::vec
 
 std::vector<Count> CoreGraph::degrees() const {
     std::vector<Count> deg(static_cast<std::size_t>(n), 0);
-    // The edge count (counted once per graph) tells whether an undirected
-    // graph has a self-loop to look for: each has one slot, other edges two.
-    // Without one, a degree is the length of a row.
-    const bool loops = !directed && 2 * number_of_edges() != succ.slot_count();
+    // Without a self-loop to look for, a degree is the length of a row.
+    const bool loops = undirected_self_loops();
     for (Node u = 0; u < n; ++u) {
         Count d = succ.end(u) - succ.begin(u);
         if (directed) {

@@ -273,6 +273,10 @@ struct CoreGraph {
     Result<std::vector<Node>> sources_or_all(const std::optional<std::vector<Node>>& sources) const;
     // NetworkX degrees: undirected self-loops count twice; directed in + out.
     std::vector<Count> degrees() const;
+    // Whether an undirected graph has a self-loop: the edge count (counted
+    // once per graph) tells, each self-loop having one slot and every other
+    // edge two. Always false for directed graphs.
+    bool undirected_self_loops() const { return !directed && 2 * number_of_edges() != succ.slot_count(); }
     // Row of `v` in `pred`, or in `succ` for undirected graphs.
     const Csr& in_rows() const { return pred ? *pred : succ; }
     // The graph in NetworkX's order with one weight column.
