@@ -614,7 +614,7 @@ def peak_rss_growth(threads):
     code = weighted_graph(100_000, 300_000) + """
         del G
         before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
-        g.betweenness("w", False, list(range(0, 100_000, 800)))
+        g.betweenness("w", False, list(range(0, 100_000, 2_500)))  # 40 sources: one or more for each of 32 threads
         print(resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before)
     """
     code_, out, err = run_python(code, timeout=600, RAYON_NUM_THREADS=str(threads))
