@@ -29,6 +29,15 @@ distributed = pytest.importorskip("distributed")
 pytestmark = pytest.mark.filterwarnings("ignore:Note. conversions to backend graphs are saved to cache")
 
 SANITIZED = "libasan" in os.environ.get("LD_PRELOAD", "")
+
+# Dask's profiler samples the other threads' frames from a thread of its own,
+# which a free-threaded CPython 3.13 does not make safe (it has crashed the
+# test process while a cluster started): off there, here and in the workers.
+GIL_OFF = not getattr(sys, "_is_gil_enabled", lambda: True)()
+if GIL_OFF:
+    import dask
+
+    dask.config.set({"distributed.worker.profile.enabled": False})
 cluster_only = pytest.mark.skipif(SANITIZED, reason="no Dask worker processes in the sanitized run (its time is "
                                   "kept for fennel's own code); the kernels they run are checked below without them")
 
@@ -83,7 +92,8 @@ def _local_cluster():
     # on one thread each, as a cluster's workers share a machine here).
     return distributed.LocalCluster(
         n_workers=2, threads_per_worker=1, processes=True, dashboard_address=":0",
-        env={"PYTHONHASHSEED": "random", "FENNEL_NUM_THREADS": "1"},
+        env={"PYTHONHASHSEED": "random", "FENNEL_NUM_THREADS": "1",
+             **({"DASK_DISTRIBUTED__WORKER__PROFILE__ENABLED": "False"} if GIL_OFF else {})},
     )
 
 
