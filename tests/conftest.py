@@ -22,15 +22,20 @@ def _backend_priority_restored():
 def pytest_collection_modifyitems(config, items):
     """FENNEL_TEST_SAMPLE=N keeps one case in N of every parametrized test
     (chosen by a stable hash of its id; tests without parameters, and those
-    marked every_case, all run).
+    marked every_case, all run), and FENNEL_TEST_THIN=K one in K of those
+    others too.
     CI's secondary legs (other releases, sanitizers, the free-threaded build)
-    run such a sample; the default run keeps every case."""
+    run such a sample, thinned when the machine runs behind CI's schedule; the
+    default run keeps every case."""
     n = int(os.environ.get("FENNEL_TEST_SAMPLE", "1"))
-    if n <= 1:
+    k = int(os.environ.get("FENNEL_TEST_THIN", "1"))
+    if n <= 1 and k <= 1:
         return
     kept, dropped = [], []
     for item in items:
-        picked = "[" not in item.nodeid or item.get_closest_marker("every_case") or zlib.crc32(item.nodeid.encode()) % n == 0
+        h = zlib.crc32(item.nodeid.encode())
+        whole = "[" not in item.nodeid or item.get_closest_marker("every_case")
+        picked = (k <= 1 or h % k == 0) if whole else (n <= 1 or h % n == 0)
         (kept if picked else dropped).append(item)
     if dropped:
         config.hook.pytest_deselected(items=dropped)
